@@ -1,0 +1,63 @@
+// The triangle model: built by the surface mesh builder and the STL/OBJ readers, written by
+// the STL writers, drawn by the 3D window.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmor {
+
+struct Vec3f {
+    float x = 0, y = 0, z = 0;
+};
+
+// Seven indices; a new face has all of them -1.
+struct modelFace {
+    int vertex[3] = {-1, -1, -1};        // into the vertex list, in winding order
+    int vertexNormal[3] = {-1, -1, -1};  // into the vertex-normal list, -1: none
+    int faceNormal = -1;                 // into the face-normal list
+};
+
+struct modelMaterial {
+    float ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f};
+    float diffuse[4] = {0.8f, 0.8f, 0.8f, 1.0f};
+    float specular[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    float shininess = 0.0f;
+    std::string name;
+
+    static modelMaterial Default();
+    static modelMaterial Surface();  // built surface meshes and STL imports
+};
+
+struct modelGroup {
+    std::string name;
+    std::vector<int> faces;  // indices into the face list, in drawing order
+    modelMaterial material = modelMaterial::Default();
+};
+
+class CModel {
+public:
+    CModel() = default;
+    virtual ~CModel();
+    CModel(const CModel&) = delete;
+    CModel& operator=(const CModel&) = delete;
+
+    void Clear();
+    void CopyFrom(const CModel& other);  // deep: the two models share nothing
+    // First group whose name equals `name` without regard to ASCII case, or nullptr.
+    modelGroup* FindGroup(const std::string& name);
+    // As FindGroup, appending a new group with the default material when there is none.
+    modelGroup* FindOrAddGroup(const std::string& name);
+
+    std::vector<Vec3f> vertices;
+    std::vector<Vec3f> vertexNormals;
+    std::vector<Vec3f> faceNormals;
+    std::vector<modelFace> faces;
+    std::vector<std::unique_ptr<modelGroup>> groups;
+};
+
+// Unit normal of the triangle (a, b, c) by the right-hand rule; (0, 0, 0) when degenerate.
+Vec3f TriangleNormal(const Vec3f& a, const Vec3f& b, const Vec3f& c);
+
+}  // namespace velmor
