@@ -1,0 +1,45 @@
+// The settings file: a plain private-profile text file ("[Section Name]" lines followed by
+// "key=value" lines). Sections and keys match without regard to ASCII case; section names may
+// contain spaces. Every call reads or rewrites the file on disk, as the platform's profile
+// functions do; a missing file reads as empty and write failures are ignored.
+#pragma once
+
+#include <string>
+
+namespace velmor {
+
+class SettingsFile {
+public:
+    SettingsFile() = default;
+    explicit SettingsFile(std::string path) : m_path(std::move(path)) {}
+
+    const std::string& Path() const { return m_path; }
+    void SetPath(std::string path) { m_path = std::move(path); }
+
+    // The leading decimal number of the value (optional sign); `fallback` when the key is
+    // missing or the value starts with no digit.
+    int GetInt(const std::string& section, const std::string& key, int fallback) const;
+    // Writes the value as decimal text. False when the file could not be written.
+    bool WriteInt(const std::string& section, const std::string& key, int value);
+
+    std::string GetString(const std::string& section, const std::string& key,
+                          const std::string& fallback) const;
+    bool WriteString(const std::string& section, const std::string& key, const std::string& value);
+
+private:
+    std::string m_path;
+};
+
+// Window-placement sections and keys.
+inline constexpr const char* kSectionWindowMain = "WINDOW_MAIN";
+inline constexpr const char* kSectionWindowInterpreter = "WINDOW_INTERPRETER";
+inline constexpr const char* kSectionWindow3D = "WINDOW_3D";
+inline constexpr const char* kSectionWindowUdFdInitial = "WINDOW_UDFD_INITIAL";
+inline constexpr const char* kSectionWindowUdFdFinal = "WINDOW_UDFD_FINAL";
+inline constexpr const char* kKeyVisible = "VISIBLE";
+inline constexpr const char* kKeyNormLeft = "NORM_LEFT";
+inline constexpr const char* kKeyNormTop = "NORM_TOP";
+inline constexpr const char* kKeyNormRight = "NORM_RIGHT";
+inline constexpr const char* kKeyNormBottom = "NORM_BOTTOM";
+
+}  // namespace velmor
