@@ -39,7 +39,8 @@ ReadStatus ReadWholeFile(const std::string& path, std::string* content) {
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0 || content->size() + static_cast<std::size_t>(got) > std::size_t(kMaxFileSize)) {
+        if (got < 0 ||
+            content->size() + static_cast<std::size_t>(got) > std::size_t(kMaxFileSize)) {
             ::close(fd);
             content->clear();
             return ReadStatus::kFailed;
@@ -98,7 +99,9 @@ bool ReplaceFile(const std::string& path, std::string_view content) {
     return ok;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -106,7 +109,9 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;

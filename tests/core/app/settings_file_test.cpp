@@ -24,7 +24,7 @@ TEST(SettingsFileTest, MissingFileAndKeysGiveDefaults) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("Velmor.ini")));  // reading creates nothing
 
     WriteText(settings.Path(), "[WINDOW_3D]\nNORM_LEFT=5\n");
-    EXPECT_EQ(settings.GetInt(kSectionWindow3D, kKeyVisible, 1), 1);      // missing key
+    EXPECT_EQ(settings.GetInt(kSectionWindow3D, kKeyVisible, 1), 1);       // missing key
     EXPECT_EQ(settings.GetInt(kSectionWindowMain, kKeyNormLeft, -7), -7);  // missing section
     EXPECT_EQ(settings.GetInt(kSectionWindow3D, kKeyNormLeft, 0), 5);
 
