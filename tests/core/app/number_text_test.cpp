@@ -43,31 +43,21 @@ TEST(NumberTextTest, IntegersAndHex) {
     EXPECT_EQ(FormatHex16(0xFEDCBA9876543210ull), "FEDCBA9876543210");
 }
 
-TEST(NumberTextTest, ScansReportWhatTheyFound) {
+// Cell reading is tested with the record text; here what the scans tell apart.
+TEST(NumberTextTest, ScansTellNoNumberFromOutOfRange) {
     double d = 7;
-    EXPECT_EQ(ScanLeadingDouble("  12.5e1 m", &d), NumberScan::kNumber);
-    EXPECT_EQ(d, 125);
-    EXPECT_EQ(ScanLeadingDouble("e5", &d), NumberScan::kNoNumber);
-    EXPECT_EQ(d, 0);
     EXPECT_EQ(ScanLeadingDouble(".", &d), NumberScan::kNoNumber);
     EXPECT_EQ(ScanLeadingDouble("-1e999", &d), NumberScan::kOutOfRange);
     EXPECT_EQ(d, 0);
     EXPECT_EQ(ScanLeadingDouble("+Infinity", &d), NumberScan::kNumber);
     EXPECT_TRUE(std::isinf(d) && d > 0);
-    // Decimal only: the hexadecimal form stops after its leading zero.
-    EXPECT_EQ(ScanLeadingDouble("0x10", &d), NumberScan::kNumber);
-    EXPECT_EQ(d, 0);
 
     int i = 7;
-    EXPECT_EQ(ScanLeadingInt("-0012", &i), NumberScan::kNumber);
-    EXPECT_EQ(i, -12);
     EXPECT_EQ(ScanLeadingInt("+ 1", &i), NumberScan::kNoNumber);
     EXPECT_EQ(ScanLeadingInt("99999999999999999999999", &i), NumberScan::kOutOfRange);
     EXPECT_EQ(i, 0);
 
     std::uint64_t h = 7;
-    EXPECT_EQ(ScanLeadingHex("0x0x1", &h), NumberScan::kNumber);  // "0x0", then text
-    EXPECT_EQ(h, 0u);
     EXPECT_EQ(ScanLeadingHex("000000000000000000001Fg", &h), NumberScan::kNumber);
     EXPECT_EQ(h, 0x1Fu);
     EXPECT_EQ(ScanLeadingHex("+1", &h), NumberScan::kNoNumber);
