@@ -699,17 +699,20 @@ void CVelmorDlg::OpenDll() {
     if (!path) return;
 
     const LoadOutcome outcome = m_provider->OpenSurfaceDll(QFile::encodeName(*path).toStdString());
-    if (!outcome.loaded) {
-        ShowMessage(this, QString::fromLatin1(kTextDllOrPath), MessageIcon::Question);
-        return;
-    }
-    // Titles and rows for the new record version, the new initial records in the tables.
-    const int version = m_provider->RecordVersion();
+    if (!outcome.loaded)
+        ShowMessage(this, QString::fromLatin1(kSurfaceDllErrorText), MessageIcon::Question);
+    // A failed load that dropped an earlier library also changed the records (the built-in
+    // surface answers again), so the windows follow them as after a successful load.
+    if (!outcome.recordsChanged) return;
+    // Titles and rows for the record version, the new initial records in the table.
+    const int version = outcome.recordVersion;
     m_udFdInitial->SetRecordVersion(version);
     m_udFdFinal->SetRecordVersion(version);
     m_udFdInitial->ShowRecords(m_provider->Initial(), version);
-    SetGradientIndex(outcome.gradientIndex);
+    // Gradient-index flag and what it enables.
     if (outcome.gradientIndex) m_shading3d->SetNoRay();
+    SetGradientIndex(outcome.gradientIndex);
+    // A new model, a new map, zoom and pan reset.
     m_shading3d->ResetForNewSurface();
     m_views->RebuildMap();
     ResetZoom();

@@ -91,7 +91,6 @@ enum VelmorCommandId : int {
 inline constexpr const char* kTextNoCode = "    -- intermediate code : none -- ... Abort !        ";
 inline constexpr const char* kTextCloseQuestion = "  Close ? ";
 inline constexpr const char* kTextEquivalent = "Equivalent Corvexa.dll";
-inline constexpr const char* kTextDllOrPath = "User_Defined_Surface DLL ? or PATH ?";
 
 // Display ranges never get narrower than this: zooming in stops short of it.
 inline constexpr double kMinDisplayWidth = 0.002;
