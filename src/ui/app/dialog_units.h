@@ -4,7 +4,11 @@
 
 namespace velmor {
 
-constexpr int DluX(int units) { return units * 3 / 2; }
-constexpr int DluY(int units) { return units * 13 / 8; }
+constexpr int DluX(int units) {
+    return units * 3 / 2;
+}
+constexpr int DluY(int units) {
+    return units * 13 / 8;
+}
 
 }  // namespace velmor

@@ -15,9 +15,13 @@ constexpr std::size_t kFieldBytes = 32;
 
 }  // namespace
 
-QString FormatField(double value) { return QString::fromStdString(FormatFixed(value, 3)); }
+QString FormatField(double value) {
+    return QString::fromStdString(FormatFixed(value, 3));
+}
 
-QString FormatDefault(double value) { return QString::fromStdString(FormatFixed(value, 6)); }
+QString FormatDefault(double value) {
+    return QString::fromStdString(FormatFixed(value, 6));
+}
 
 bool ReadFieldNumber(const QString& text, double* value) {
     char bytes[kFieldBytes];

@@ -21,22 +21,30 @@ MessageUi*& CurrentMessages() {
 
 QMessageBox::Icon QtIcon(MessageIcon icon) {
     switch (icon) {
-    case MessageIcon::Information: return QMessageBox::Information;
-    case MessageIcon::Question: return QMessageBox::Question;
-    case MessageIcon::Warning: return QMessageBox::Warning;
-    case MessageIcon::Stop: return QMessageBox::Critical;
-    case MessageIcon::None: break;
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+        case MessageIcon::Warning:
+            return QMessageBox::Warning;
+        case MessageIcon::Stop:
+            return QMessageBox::Critical;
+        case MessageIcon::None:
+            break;
     }
     return QMessageBox::NoIcon;
 }
 
 QMessageBox::StandardButtons QtButtons(MessageButtons buttons) {
     switch (buttons) {
-    case MessageButtons::Ok: return QMessageBox::Ok;
-    case MessageButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
-    case MessageButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
-    case MessageButtons::YesNoCancel:
-        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        case MessageButtons::Ok:
+            return QMessageBox::Ok;
+        case MessageButtons::OkCancel:
+            return QMessageBox::Ok | QMessageBox::Cancel;
+        case MessageButtons::YesNo:
+            return QMessageBox::Yes | QMessageBox::No;
+        case MessageButtons::YesNoCancel:
+            return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     }
     return QMessageBox::Ok;
 }
@@ -96,10 +104,14 @@ MessageAnswer CQtMessageUi::Message(QWidget* parent, const QString& text, Messag
     QMessageBox box(QtIcon(icon), QString::fromLatin1(kMessageTitle), text, QtButtons(buttons),
                     parent);
     switch (box.exec()) {
-    case QMessageBox::Ok: return MessageAnswer::Ok;
-    case QMessageBox::Yes: return MessageAnswer::Yes;
-    case QMessageBox::No: return MessageAnswer::No;
-    default: break;
+        case QMessageBox::Ok:
+            return MessageAnswer::Ok;
+        case QMessageBox::Yes:
+            return MessageAnswer::Yes;
+        case QMessageBox::No:
+            return MessageAnswer::No;
+        default:
+            break;
     }
     return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Cancel;
 }

@@ -61,10 +61,8 @@ class CQtMessageUi : public MessageUi {
 public:
     MessageAnswer Message(QWidget* parent, const QString& text, MessageIcon icon,
                           MessageButtons buttons) override;
-    std::optional<QString> OpenFileName(QWidget* parent,
-                                        const FileDialogRequest& request) override;
-    std::optional<QString> SaveFileName(QWidget* parent,
-                                        const FileDialogRequest& request) override;
+    std::optional<QString> OpenFileName(QWidget* parent, const FileDialogRequest& request) override;
+    std::optional<QString> SaveFileName(QWidget* parent, const FileDialogRequest& request) override;
 };
 
 }  // namespace velmor

@@ -4,7 +4,9 @@ namespace velmor {
 
 CScriptedMessageUi::CScriptedMessageUi() : m_previous(SetMessageUi(this)) {}
 
-CScriptedMessageUi::~CScriptedMessageUi() { SetMessageUi(m_previous); }
+CScriptedMessageUi::~CScriptedMessageUi() {
+    SetMessageUi(m_previous);
+}
 
 void CScriptedMessageUi::Clear() {
     m_answers.clear();

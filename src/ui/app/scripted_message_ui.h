@@ -46,10 +46,8 @@ public:
 
     MessageAnswer Message(QWidget* parent, const QString& text, MessageIcon icon,
                           MessageButtons buttons) override;
-    std::optional<QString> OpenFileName(QWidget* parent,
-                                        const FileDialogRequest& request) override;
-    std::optional<QString> SaveFileName(QWidget* parent,
-                                        const FileDialogRequest& request) override;
+    std::optional<QString> OpenFileName(QWidget* parent, const FileDialogRequest& request) override;
+    std::optional<QString> SaveFileName(QWidget* parent, const FileDialogRequest& request) override;
 
 private:
     std::optional<QString> NextPath();

@@ -1,5 +1,7 @@
 #include "app/velmor_dlg.h"
 
+#include <qdrawutil.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -18,7 +20,6 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
-#include <qdrawutil.h>
 
 #include "app/dialog_units.h"
 #include "app/field_text.h"
@@ -108,8 +109,8 @@ constexpr ControlTemplate kColumn[] = {
     {kIdVerbose, Kind::Check, "Verbose", 170, 362, 94, 22},
     {kIdResetZoom, Kind::Button, "Reset Zoom", 0, 390, 130, 26},
     {kIdResetPan, Kind::Button, "Reset Pan", 134, 390, 130, 26},
-    {kIdZoomHint, Kind::Text, "(Zoom : MouseWheel)", 0, 420, 130, 18},
-    {kIdPanHint, Kind::Text, "(Pan : R-Drag)", 134, 420, 130, 18},
+    {kIdZoomHint, Kind::Text, "(Zoom : MouseWheel)", 0, 420, 150, 18},
+    {kIdPanHint, Kind::Text, "(Pan : R-Drag)", 154, 420, 110, 18},
 };
 
 const char* const kPatternNames[] = {"right triangle 1", "right triangle 2",
@@ -133,8 +134,12 @@ double AcrossFraction(const QRect& rect, QPoint point) {
 double DownFraction(const QRect& rect, QPoint point) {
     return double(point.y() - rect.top()) / double(rect.height());
 }
-double Across(const ValueRange& range, double f) { return range.min + f * range.Width(); }
-double Up(const ValueRange& range, double g) { return range.max - g * range.Width(); }
+double Across(const ValueRange& range, double f) {
+    return range.min + f * range.Width();
+}
+double Up(const ValueRange& range, double g) {
+    return range.max - g * range.Width();
+}
 
 // Scales a display range about `centre`. Zooming in stops before the range gets narrower
 // than kMinDisplayWidth (or collapses in floating point); zooming out stops at the largest
@@ -254,8 +259,8 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     ApplyLayout();
     for (int id : {kIdVerbose, kIdCursor, kIdRayTrace})
         static_cast<QCheckBox*>(Control(id))->setChecked(true);
-    for (int id : {kIdDisplayXMin, kIdDisplayXMax, kIdDisplayYMin, kIdDisplayYMax,
-                   kIdDisplayZMin, kIdDisplayZMax})
+    for (int id : {kIdDisplayXMin, kIdDisplayXMax, kIdDisplayYMin, kIdDisplayYMax, kIdDisplayZMin,
+                   kIdDisplayZMax})
         Control(id)->setEnabled(false);
 
     // 5. Gradient-index flag and what it enables; n1 and n2 only in interpreter mode.
@@ -359,9 +364,9 @@ void CVelmorDlg::BuildMenuAndToolbar() {
     toolbar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
     const std::pair<int, const char*> buttons[] = {
-        {kCmdOpenDll, "DLL"},           {kCmdSaveStlBin, "STL BIN"},
-        {kCmdShowShading3D, "3D"},      {kCmdShowUdFdInitial, "Initial"},
-        {kCmdShowUdFdFinal, "Final"},   {kCmdShowInterpreter, "Interpreter"}};
+        {kCmdOpenDll, "DLL"},         {kCmdSaveStlBin, "STL BIN"},
+        {kCmdShowShading3D, "3D"},    {kCmdShowUdFdInitial, "Initial"},
+        {kCmdShowUdFdFinal, "Final"}, {kCmdShowInterpreter, "Interpreter"}};
     for (const auto& [id, text] : buttons) {
         QAction* action = toolbar->addAction(QString::fromLatin1(text));
         const int command = id;
@@ -376,42 +381,42 @@ void CVelmorDlg::BuildControls() {
         const QString text = QString::fromLatin1(t.text);
         QWidget* widget = nullptr;
         switch (t.kind) {
-        case Kind::Label:
-        case Kind::RightLabel:
-        case Kind::Header:
-        case Kind::Text: {
-            auto* label = new QLabel(text, m_client);
-            label->setAlignment(t.kind == Kind::RightLabel ? Qt::AlignRight | Qt::AlignVCenter
-                                : t.kind == Kind::Header   ? Qt::AlignCenter
-                                                           : Qt::AlignLeft | Qt::AlignVCenter);
-            widget = label;
-            break;
-        }
-        case Kind::Edit: {
-            auto* edit = new QLineEdit(m_client);
-            edit->setMaxLength(1024);
-            widget = edit;
-            break;
-        }
-        case Kind::Check: {
-            auto* box = new QCheckBox(text, m_client);
-            widget = box;
-            break;
-        }
-        case Kind::Button: {
-            auto* button = new QPushButton(text, m_client);
-            button->setAutoDefault(false);
-            const int id = t.id;
-            connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
-            widget = button;
-            break;
-        }
-        case Kind::Combo: {
-            auto* combo = new QComboBox(m_client);
-            for (const char* name : kPatternNames) combo->addItem(QString::fromLatin1(name));
-            widget = combo;
-            break;
-        }
+            case Kind::Label:
+            case Kind::RightLabel:
+            case Kind::Header:
+            case Kind::Text: {
+                auto* label = new QLabel(text, m_client);
+                label->setAlignment(t.kind == Kind::RightLabel ? Qt::AlignRight | Qt::AlignVCenter
+                                    : t.kind == Kind::Header   ? Qt::AlignCenter
+                                                               : Qt::AlignLeft | Qt::AlignVCenter);
+                widget = label;
+                break;
+            }
+            case Kind::Edit: {
+                auto* edit = new QLineEdit(m_client);
+                edit->setMaxLength(1024);
+                widget = edit;
+                break;
+            }
+            case Kind::Check: {
+                auto* box = new QCheckBox(text, m_client);
+                widget = box;
+                break;
+            }
+            case Kind::Button: {
+                auto* button = new QPushButton(text, m_client);
+                button->setAutoDefault(false);
+                const int id = t.id;
+                connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+                widget = button;
+                break;
+            }
+            case Kind::Combo: {
+                auto* combo = new QComboBox(m_client);
+                for (const char* name : kPatternNames) combo->addItem(QString::fromLatin1(name));
+                widget = combo;
+                break;
+            }
         }
         widget->setGeometry(t.x, t.y, t.w, t.h);
         m_columnControls.push_back(widget);
@@ -462,10 +467,10 @@ void CVelmorDlg::ApplyLayout() {
     Control(kIdExit)->setGeometry(width - kExitRight - kExitWidth,
                                   height - kExitBottom - kExitHeight, kExitWidth, kExitHeight);
     const int textWidth = std::max(0, width - kFrameLeft - kFrameRight);
-    Control(kIdRayStatus)->setGeometry(kFrameLeft, height - kRayStatusFromBottom, textWidth,
-                                       kRayStatusHeight);
-    Control(kIdCursorReadout)->setGeometry(kFrameLeft, height - kReadoutFromBottom, textWidth,
-                                           kReadoutHeight);
+    Control(kIdRayStatus)
+        ->setGeometry(kFrameLeft, height - kRayStatusFromBottom, textWidth, kRayStatusHeight);
+    Control(kIdCursorReadout)
+        ->setGeometry(kFrameLeft, height - kReadoutFromBottom, textWidth, kReadoutHeight);
     const QRect frame(QPoint(kFrameLeft, kFrameTop),
                       QSize(std::max(0, width - kFrameLeft - kFrameRight),
                             std::max(0, height - kFrameTop - kFrameBottom)));
@@ -513,7 +518,9 @@ ScriptTraceSettings CVelmorDlg::TraceSettings() const {
     return settings;
 }
 
-QWidget* CVelmorDlg::PlotClient() const { return m_client; }
+QWidget* CVelmorDlg::PlotClient() const {
+    return m_client;
+}
 
 void CVelmorDlg::Repaint() {
     if (m_client) m_client->update();
@@ -535,14 +542,18 @@ QString CVelmorDlg::CursorReadout() const {
     return static_cast<QLabel*>(Control(kIdCursorReadout))->text();
 }
 
-QString CVelmorDlg::StatusPaneText() const { return m_statusPane0->text(); }
+QString CVelmorDlg::StatusPaneText() const {
+    return m_statusPane0->text();
+}
 
 QWidget* CVelmorDlg::Control(int id) const {
     const auto it = m_controls.find(id);
     return it == m_controls.end() ? nullptr : it->second;
 }
 
-QLineEdit* CVelmorDlg::Field(int id) const { return qobject_cast<QLineEdit*>(Control(id)); }
+QLineEdit* CVelmorDlg::Field(int id) const {
+    return qobject_cast<QLineEdit*>(Control(id));
+}
 
 QAction* CVelmorDlg::MenuAction(int id) const {
     const auto it = m_menuActions.find(id);
@@ -617,16 +628,24 @@ void CVelmorDlg::ReadFields() {
 
 void CVelmorDlg::WriteFields() {
     const VelmorState& s = m_state;
-    const std::pair<int, double> values[] = {
-        {kIdAnalysisXMin, s.analysisX.min}, {kIdAnalysisXMax, s.analysisX.max},
-        {kIdAnalysisYMin, s.analysisY.min}, {kIdAnalysisYMax, s.analysisY.max},
-        {kIdDisplayXMin, s.displayX.min},   {kIdDisplayXMax, s.displayX.max},
-        {kIdDisplayYMin, s.displayY.min},   {kIdDisplayYMax, s.displayY.max},
-        {kIdDisplayNMin, s.displayN.min},   {kIdDisplayNMax, s.displayN.max},
-        {kIdStep2DX, s.step2dX},            {kIdStep2DY, s.step2dY},
-        {kIdDisplayZMin, s.displayZ.min},   {kIdStep3DX, s.step3dX},
-        {kIdStep3DY, s.step3dY},            {kIdDisplayZMax, s.displayZ.max},
-        {kIdN1, s.n1},                      {kIdN2, s.n2}};
+    const std::pair<int, double> values[] = {{kIdAnalysisXMin, s.analysisX.min},
+                                             {kIdAnalysisXMax, s.analysisX.max},
+                                             {kIdAnalysisYMin, s.analysisY.min},
+                                             {kIdAnalysisYMax, s.analysisY.max},
+                                             {kIdDisplayXMin, s.displayX.min},
+                                             {kIdDisplayXMax, s.displayX.max},
+                                             {kIdDisplayYMin, s.displayY.min},
+                                             {kIdDisplayYMax, s.displayY.max},
+                                             {kIdDisplayNMin, s.displayN.min},
+                                             {kIdDisplayNMax, s.displayN.max},
+                                             {kIdStep2DX, s.step2dX},
+                                             {kIdStep2DY, s.step2dY},
+                                             {kIdDisplayZMin, s.displayZ.min},
+                                             {kIdStep3DX, s.step3dX},
+                                             {kIdStep3DY, s.step3dY},
+                                             {kIdDisplayZMax, s.displayZ.max},
+                                             {kIdN1, s.n1},
+                                             {kIdN2, s.n2}};
     static_assert(std::size(values) == std::size(kAllFields));
     for (const auto& [id, value] : values) Field(id)->setText(FormatField(value));
 }
@@ -727,9 +746,13 @@ void CVelmorDlg::SetGradientIndex(bool flag) {
     Control(kIdCursor)->setEnabled(!flag);
 }
 
-void CVelmorDlg::UseInterpreterFromMenu() { ToggleInterpreter(false); }
+void CVelmorDlg::UseInterpreterFromMenu() {
+    ToggleInterpreter(false);
+}
 
-void CVelmorDlg::UseInterpreterFromBox() { ToggleInterpreter(true); }
+void CVelmorDlg::UseInterpreterFromBox() {
+    ToggleInterpreter(true);
+}
 
 void CVelmorDlg::ToggleInterpreter(bool fromBox) {
     bool on = !m_state.interpreterMode;
@@ -944,40 +967,41 @@ void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
         }
     };
     switch (s.panState) {
-    case kPanPlan: {
-        const double x = Across(s.displayX, AcrossFraction(m_areas.plan, point));
-        const double y = Up(s.displayY, DownFraction(m_areas.plan, point));
-        pan(s.displayX, x - s.panAnchorX, s.step2dX, s.displayY, y - s.panAnchorY, s.step2dY);
-        break;
-    }
-    case kPanXz: {
-        const double x = Across(s.displayX, AcrossFraction(m_areas.xz, point));
-        const double z = Up(s.displayZ, DownFraction(m_areas.xz, point));
-        pan(s.displayX, x - s.panAnchorX, s.step2dX, s.displayZ, z - s.panAnchorZ, s.step2dZ);
-        break;
-    }
-    case kPanYz: {
-        const double y = Across(s.displayY, AcrossFraction(m_areas.yz, point));
-        const double z = Up(s.displayZ, DownFraction(m_areas.yz, point));
-        pan(s.displayY, y - s.panAnchorY, s.step2dY, s.displayZ, z - s.panAnchorZ, s.step2dZ);
-        break;
-    }
-    case kPanFourth: {
-        const double f = AcrossFraction(m_areas.fourth, point);
-        const double g = DownFraction(m_areas.fourth, point);
-        if (s.gradientIndex) {
-            const double dz = Across(s.displayZ, f) - s.panAnchorZ;
-            if (std::fabs(dz) > s.step2dZ) {
-                ShiftRange(s.displayZ, dz);
-                moved = true;
-            }
-        } else {
-            pan(s.displayR, Across(s.displayR, f) - s.panAnchorR, s.step2dX, s.displayZ,
-                Up(s.displayZ, g) - s.panAnchorZ, s.step2dZ);
+        case kPanPlan: {
+            const double x = Across(s.displayX, AcrossFraction(m_areas.plan, point));
+            const double y = Up(s.displayY, DownFraction(m_areas.plan, point));
+            pan(s.displayX, x - s.panAnchorX, s.step2dX, s.displayY, y - s.panAnchorY, s.step2dY);
+            break;
         }
-        break;
-    }
-    default: break;
+        case kPanXz: {
+            const double x = Across(s.displayX, AcrossFraction(m_areas.xz, point));
+            const double z = Up(s.displayZ, DownFraction(m_areas.xz, point));
+            pan(s.displayX, x - s.panAnchorX, s.step2dX, s.displayZ, z - s.panAnchorZ, s.step2dZ);
+            break;
+        }
+        case kPanYz: {
+            const double y = Across(s.displayY, AcrossFraction(m_areas.yz, point));
+            const double z = Up(s.displayZ, DownFraction(m_areas.yz, point));
+            pan(s.displayY, y - s.panAnchorY, s.step2dY, s.displayZ, z - s.panAnchorZ, s.step2dZ);
+            break;
+        }
+        case kPanFourth: {
+            const double f = AcrossFraction(m_areas.fourth, point);
+            const double g = DownFraction(m_areas.fourth, point);
+            if (s.gradientIndex) {
+                const double dz = Across(s.displayZ, f) - s.panAnchorZ;
+                if (std::fabs(dz) > s.step2dZ) {
+                    ShiftRange(s.displayZ, dz);
+                    moved = true;
+                }
+            } else {
+                pan(s.displayR, Across(s.displayR, f) - s.panAnchorR, s.step2dX, s.displayZ,
+                    Up(s.displayZ, g) - s.panAnchorZ, s.step2dZ);
+            }
+            break;
+        }
+        default:
+            break;
     }
     m_client->setCursor(Qt::ClosedHandCursor);
     if (moved) {
@@ -1012,18 +1036,37 @@ void CVelmorDlg::OnCommand(int id) {
     const QPoint planCentre(m_areas.plan.left() + m_areas.plan.width() / 2,
                             m_areas.plan.top() + m_areas.plan.height() / 2);
     switch (id) {
-    case kCmdZoomUp: ZoomAt(planCentre, 1); break;
-    case kCmdZoomDown: ZoomAt(planCentre, -1); break;
-    case kCmdSaveStlAscii: SaveSurfaceStl(*this, false); break;
-    case kCmdSaveStlBin: SaveSurfaceStl(*this, true); break;
-    case kCmdShowUdFdInitial: ShowSecondaryWindow(*m_udFdInitial); break;
-    case kCmdShowUdFdFinal: ShowSecondaryWindow(*m_udFdFinal); break;
-    case kCmdShowShading3D: ShowSecondaryWindow(*m_shading3d); break;
-    case kCmdShowInterpreter: ShowSecondaryWindow(*m_interpreter); break;
-    case kIdExit: close(); break;
-    case kCmdLoadIni:
-    case kCmdStoreIni:
-    default: break;  // settings are read at start and written at a confirmed close only
+        case kCmdZoomUp:
+            ZoomAt(planCentre, 1);
+            break;
+        case kCmdZoomDown:
+            ZoomAt(planCentre, -1);
+            break;
+        case kCmdSaveStlAscii:
+            SaveSurfaceStl(*this, false);
+            break;
+        case kCmdSaveStlBin:
+            SaveSurfaceStl(*this, true);
+            break;
+        case kCmdShowUdFdInitial:
+            ShowSecondaryWindow(*m_udFdInitial);
+            break;
+        case kCmdShowUdFdFinal:
+            ShowSecondaryWindow(*m_udFdFinal);
+            break;
+        case kCmdShowShading3D:
+            ShowSecondaryWindow(*m_shading3d);
+            break;
+        case kCmdShowInterpreter:
+            ShowSecondaryWindow(*m_interpreter);
+            break;
+        case kIdExit:
+            close();
+            break;
+        case kCmdLoadIni:
+        case kCmdStoreIni:
+        default:
+            break;  // settings are read at start and written at a confirmed close only
     }
 }
 
@@ -1068,16 +1111,17 @@ void CVelmorDlg::closeEvent(QCloseEvent* event) {
 
 void CVelmorDlg::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Escape:
-        close();
-        event->accept();
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        // Enter does not end the program: it would lose the unsaved script text.
-        event->accept();
-        return;
-    default: break;
+        case Qt::Key_Escape:
+            close();
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // Enter does not end the program: it would lose the unsaved script text.
+            event->accept();
+            return;
+        default:
+            break;
     }
     QMainWindow::keyPressEvent(event);
 }

@@ -138,13 +138,13 @@ public:
     QString StatusPaneText() const;
 
     // --- Operations (also used by "UD FD Initial", the STL export and the views).
-    void ReadFields();          // every edit field into the state
-    void WriteFields();         // every edit field from the state, "%.3f"
-    void ShowDisplayRanges();   // the display fields from the state, "%.3f"
-    void Update2D();            // the common refresh ("Update 2D", "Update UD FD")
+    void ReadFields();         // every edit field into the state
+    void WriteFields();        // every edit field from the state, "%.3f"
+    void ShowDisplayRanges();  // the display fields from the state, "%.3f"
+    void Update2D();           // the common refresh ("Update 2D", "Update UD FD")
     void Make3DModel();
-    void TraceRay();            // traces, shows the final records, the 3D ray and the status
-    void OpenDll();             // "Open DLL ..."
+    void TraceRay();  // traces, shows the final records, the 3D ray and the status
+    void OpenDll();   // "Open DLL ..."
     void UseInterpreterFromMenu();
     void UseInterpreterFromBox();
     // Zoom about the point (plot client coordinates) with direction +1 (in) or -1 (out).

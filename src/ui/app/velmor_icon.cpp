@@ -18,8 +18,8 @@ QPixmap DrawIcon(int size) {
     gradient.setColorAt(1.0, QColor(60, 60, 60));
     painter.setPen(QPen(Qt::black, size / 16.0));
     painter.setBrush(gradient);
-    painter.drawRoundedRect(QRectF(size * 0.06, size * 0.06, size * 0.88, size * 0.88),
-                            size * 0.12, size * 0.12);
+    painter.drawRoundedRect(QRectF(size * 0.06, size * 0.06, size * 0.88, size * 0.88), size * 0.12,
+                            size * 0.12);
     // A lens in section and a ray bent by it.
     painter.setBrush(QColor(170, 200, 255));
     painter.drawEllipse(QRectF(size * 0.38, size * 0.16, size * 0.24, size * 0.68));

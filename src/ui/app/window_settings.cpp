@@ -17,8 +17,8 @@ void MoveWindow(QWidget* window, QPoint topLeft) {
 }
 
 void ApplyStored(QWidget* window, const StoredRect& stored) {
-    window->setGeometry(QRect(QPoint(stored.left, stored.top),
-                              QPoint(stored.right - 1, stored.bottom - 1)));
+    window->setGeometry(
+        QRect(QPoint(stored.left, stored.top), QPoint(stored.right - 1, stored.bottom - 1)));
 }
 
 // A stored VISIBLE value as the window's show state: 0 hides, anything else shows.

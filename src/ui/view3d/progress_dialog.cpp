@@ -88,7 +88,9 @@ CProgressDialog::CProgressDialog(QWidget* parent) : QDialog(nullptr) {
     show();
 }
 
-CProgressDialog::~CProgressDialog() { Destroy(); }
+CProgressDialog::~CProgressDialog() {
+    Destroy();
+}
 
 void CProgressDialog::Destroy() {
     if (m_ownerDisabled && m_owner) m_owner->setEnabled(true);
@@ -104,15 +106,25 @@ void CProgressDialog::SetPercentage(int position) {
     if (m_percent->text() != text) m_percent->setText(text);
 }
 
-void CProgressDialog::SetBarPosition(int position) { m_bar->setValue(position); }
+void CProgressDialog::SetBarPosition(int position) {
+    m_bar->setValue(position);
+}
 
-void CProgressDialog::PumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void CProgressDialog::PumpMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
-QString CProgressDialog::PercentText() const { return m_percent->text(); }
+QString CProgressDialog::PercentText() const {
+    return m_percent->text();
+}
 
-int CProgressDialog::BarPosition() const { return m_bar->value(); }
+int CProgressDialog::BarPosition() const {
+    return m_bar->value();
+}
 
-void CProgressDialog::reject() { m_cancelled = 1; }
+void CProgressDialog::reject() {
+    m_cancelled = 1;
+}
 
 void CProgressDialog::closeEvent(QCloseEvent* event) {
     m_cancelled = 1;
@@ -134,9 +146,13 @@ void InstallProgressWindowReporter() {
     SetProgressReporter(&reporter);
 }
 
-void SetProgressParent(QWidget* parent) { StoredParent() = parent; }
+void SetProgressParent(QWidget* parent) {
+    StoredParent() = parent;
+}
 
-QWidget* ProgressParent() { return StoredParent(); }
+QWidget* ProgressParent() {
+    return StoredParent();
+}
 
 CProgressDialog* OpenProgressWindow(const QString& title) {
     CloseProgressWindow();
@@ -158,6 +174,8 @@ void CloseProgressWindow() {
     delete window;
 }
 
-CProgressDialog* CurrentProgressWindow() { return Current(); }
+CProgressDialog* CurrentProgressWindow() {
+    return Current();
+}
 
 }  // namespace velmor

@@ -1,4 +1,6 @@
 // The progress window behind ReportProgress.
+#include "view3d/progress_dialog.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,7 +11,6 @@
 #include <QTimer>
 
 #include "app/progress.h"
-#include "view3d/progress_dialog.h"
 
 namespace velmor {
 namespace {

@@ -107,11 +107,11 @@ TEST_F(MainWindowTest, StepBelowTheLimitBecomesOneThousandthWrittenWithSixDecima
 TEST_F(MainWindowTest, UnreadableFieldTextsFallBackToTheirDefaults) {
     CVelmorDlg& dlg = Open();
     const QString ones31(31, '1');
-    Type(dlg.Field(kIdAnalysisXMin), QString(32, '1'));     // one byte too many
+    Type(dlg.Field(kIdAnalysisXMin), QString(32, '1'));                   // one byte too many
     Type(dlg.Field(kIdAnalysisXMax), "0000000000000000000000000000012");  // 31 bytes: fits
-    Type(dlg.Field(kIdAnalysisYMin), QString(16, QChar(0xFF11)));  // 16 x 2 bytes in CP932
-    Type(dlg.Field(kIdAnalysisYMax), QString(15, QChar(0xFF11)));  // 30 bytes, no number: 0
-    Type(dlg.Field(kIdStep3DX), QString::fromUtf8("\xF0\x9F\x98\x80"));  // not in CP932
+    Type(dlg.Field(kIdAnalysisYMin), QString(16, QChar(0xFF11)));         // 16 x 2 bytes in CP932
+    Type(dlg.Field(kIdAnalysisYMax), QString(15, QChar(0xFF11)));         // 30 bytes, no number: 0
+    Type(dlg.Field(kIdStep3DX), QString::fromUtf8("\xF0\x9F\x98\x80"));   // not in CP932
     // Disabled fields are read too (their text is set here as a program would).
     dlg.Field(kIdN1)->setText("inf");
     dlg.Field(kIdN2)->setText("1e999");
@@ -269,10 +269,9 @@ TEST_F(MainWindowTest, RightDragPansOnlyBeyondOneStepAndKeepsThePointUnderTheMou
     const QPoint start = plan.center();
     const auto world = [&](QPoint p) {
         const VelmorState& s = dlg.State();
-        return QPointF(s.displayX.min + double(p.x() - plan.left()) / plan.width() *
-                                            s.displayX.Width(),
-                       s.displayY.max - double(p.y() - plan.top()) / plan.height() *
-                                            s.displayY.Width());
+        return QPointF(
+            s.displayX.min + double(p.x() - plan.left()) / plan.width() * s.displayX.Width(),
+            s.displayY.max - double(p.y() - plan.top()) / plan.height() * s.displayY.Width());
     };
     const QPointF grabbed = world(start);
 
@@ -345,10 +344,8 @@ TEST_F(MainWindowTest, LeftClicksSetTheCursorPoint) {
 
     const QPoint q = At(a.yz, 0.75, 0.25);
     QTest::mouseClick(client, Qt::LeftButton, Qt::NoModifier, q);
-    EXPECT_NEAR(dlg.State().cursorY, -10 + double(q.x() - a.yz.left()) / a.yz.width() * 20,
-                1e-12);
-    EXPECT_NEAR(dlg.State().cursorZ, 10 - double(q.y() - a.yz.top()) / a.yz.height() * 20,
-                1e-12);
+    EXPECT_NEAR(dlg.State().cursorY, -10 + double(q.x() - a.yz.left()) / a.yz.width() * 20, 1e-12);
+    EXPECT_NEAR(dlg.State().cursorZ, 10 - double(q.y() - a.yz.top()) / a.yz.height() * 20, 1e-12);
 
     const QPoint r = At(a.fourth, 0.5, 0.1);
     QTest::mouseClick(client, Qt::LeftButton, Qt::NoModifier, r);
@@ -619,6 +616,51 @@ TEST_F(MainWindowTest, DestroyingTheWindowDestroysTheSecondaryWindows) {
                                    dlg.Shading3D().Widget(), dlg.Interpreter().Widget()};
     Close();
     for (const QPointer<QWidget>& window : windows) EXPECT_TRUE(window.isNull());
+}
+
+}  // namespace
+}  // namespace velmor
+
+namespace velmor {
+namespace {
+
+// The window at its minimum and at a large size: every control of the right-hand column and
+// "Exit" inside the client area, none overlapping another or the frame. With
+// VELMOR_SCREENSHOT_DIR set, the two grabs are saved there.
+TEST_F(MainWindowTest, ControlsFitWithoutOverlapFromMinimumToLarge) {
+    CVelmorDlg& dlg = Open();
+    const QByteArray shotDir = qgetenv("VELMOR_SCREENSHOT_DIR");
+    for (const QSize size : {QSize(620, 580), QSize(1500, 1100)}) {
+        dlg.resize(size);
+        QApplication::processEvents();
+        QWidget* client = dlg.PlotClient();
+        std::vector<QWidget*> controls;
+        for (QObject* child : client->children()) {
+            auto* widget = qobject_cast<QWidget*>(child);
+            if (widget && widget->isVisibleTo(client)) controls.push_back(widget);
+        }
+        ASSERT_GT(controls.size(), 40u);
+        const QRect frame = dlg.Areas().frame;
+        for (std::size_t i = 0; i < controls.size(); ++i) {
+            const QRect r = controls[i]->geometry();
+            EXPECT_TRUE(client->rect().contains(r)) << controls[i]->objectName().toStdString();
+            const bool belowFrame = controls[i] == dlg.Control(kIdRayStatus) ||
+                                    controls[i] == dlg.Control(kIdCursorReadout);
+            if (!belowFrame) {
+                EXPECT_FALSE(r.intersects(frame)) << r.x() << "," << r.y();
+            }
+            for (std::size_t j = i + 1; j < controls.size(); ++j)
+                EXPECT_FALSE(r.intersects(controls[j]->geometry()))
+                    << r.x() << "," << r.y() << " / " << controls[j]->x() << ","
+                    << controls[j]->y();
+        }
+        const QImage image = dlg.grab().toImage();
+        EXPECT_EQ(image.size(), dlg.size() * image.devicePixelRatio());
+        if (!shotDir.isEmpty())
+            image.save(
+                QString::fromLocal8Bit(shotDir) +
+                QStringLiteral("/main_window_%1x%2.png").arg(size.width()).arg(size.height()));
+    }
 }
 
 }  // namespace

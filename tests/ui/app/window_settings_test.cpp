@@ -1,9 +1,10 @@
 // Window placement and visibility through the settings file.
+#include "app/window_settings.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 
 #include "app/settings_file.h"
-#include "app/window_settings.h"
 #include "dlg_fixture.h"
 
 namespace velmor {
@@ -11,7 +12,9 @@ namespace {
 
 class WindowSettingsTest : public DlgTest {
 protected:
-    SettingsFile File() const { return SettingsFile(QFile::encodeName(m_settingsPath).toStdString()); }
+    SettingsFile File() const {
+        return SettingsFile(QFile::encodeName(m_settingsPath).toStdString());
+    }
     void ConfirmClose() {
         m_messages.QueueAnswer(MessageAnswer::Ok);
         m_dlg->close();
