@@ -19,17 +19,16 @@ static void Check(const char* what, size_t actual, size_t expected) {
 #define COUNT(T, f, n) Check("count of " #T "." #f, sizeof(((T*)0)->f) / sizeof(((T*)0)->f[0]), n)
 
 static void CheckUserData(void) {
-    static const char* const names[] = {"x",    "y",     "z",    "l",    "m",    "n",
-                                        "ln",   "mn",    "nn",   "path", "sag1", "sag2",
+    static const char* const names[] = {"x",     "y",    "z",    "l",    "m",    "n",
+                                        "ln",    "mn",   "nn",   "path", "sag1", "sag2",
                                         "index", "dndx", "dndy", "dndz"};
-    const size_t offsets[] = {offsetof(USER_DATA, x),    offsetof(USER_DATA, y),
-                              offsetof(USER_DATA, z),    offsetof(USER_DATA, l),
-                              offsetof(USER_DATA, m),    offsetof(USER_DATA, n),
-                              offsetof(USER_DATA, ln),   offsetof(USER_DATA, mn),
-                              offsetof(USER_DATA, nn),   offsetof(USER_DATA, path),
-                              offsetof(USER_DATA, sag1), offsetof(USER_DATA, sag2),
-                              offsetof(USER_DATA, index), offsetof(USER_DATA, dndx),
-                              offsetof(USER_DATA, dndy), offsetof(USER_DATA, dndz)};
+    const size_t offsets[] = {
+        offsetof(USER_DATA, x),     offsetof(USER_DATA, y),    offsetof(USER_DATA, z),
+        offsetof(USER_DATA, l),     offsetof(USER_DATA, m),    offsetof(USER_DATA, n),
+        offsetof(USER_DATA, ln),    offsetof(USER_DATA, mn),   offsetof(USER_DATA, nn),
+        offsetof(USER_DATA, path),  offsetof(USER_DATA, sag1), offsetof(USER_DATA, sag2),
+        offsetof(USER_DATA, index), offsetof(USER_DATA, dndx), offsetof(USER_DATA, dndy),
+        offsetof(USER_DATA, dndz)};
     size_t i;
     for (i = 0; i < sizeof offsets / sizeof offsets[0]; ++i) Check(names[i], offsets[i], 8 * i);
     SIZE(USER_DATA, 192);
@@ -96,46 +95,46 @@ static void CheckFixedData2(void) {
 }
 
 /* FIXED_DATA3 and FIXED_DATA4 agree up to and including comment. */
-#define CHECK_FIXED_DATA3_HEAD(T)   \
-    AT(T, type, 0);                 \
-    AT(T, numb, 4);                 \
-    AT(T, surf, 8);                 \
-    AT(T, wave, 12);                \
-    AT(T, unit, 16);                \
-    AT(T, serial, 20);              \
-    AT(T, is_a_mirror, 24);         \
-    AT(T, is_in_mirror_space, 28);  \
-    AT(T, is_air, 32);              \
-    AT(T, ireserved, 36);           \
-    COUNT(T, ireserved, 100);       \
-    AT(T, did_polar, 436);          \
-    AT(T, max_parameter, 440);      \
-    AT(T, max_extradata, 444);      \
-    AT(T, Exr, 448);                \
-    AT(T, Exi, 456);                \
-    AT(T, Eyr, 464);                \
-    AT(T, Eyi, 472);                \
-    AT(T, Ezr, 480);                \
-    AT(T, Ezi, 488);                \
-    AT(T, Ewr, 496);                \
-    AT(T, Ewi, 504);                \
-    AT(T, dbreserved, 512);         \
-    COUNT(T, dbreserved, 100);      \
-    AT(T, wavelength, 1312);        \
-    AT(T, pwavelength, 1320);       \
-    AT(T, n1, 1328);                \
-    AT(T, n2, 1336);                \
-    AT(T, cv, 1344);                \
-    AT(T, thic, 1352);              \
-    AT(T, sdia, 1360);              \
-    AT(T, k, 1368);                 \
-    AT(T, param, 1376);             \
-    COUNT(T, param, 201);           \
-    AT(T, xdata, 2984);             \
-    COUNT(T, xdata, 501);           \
-    AT(T, glass, 6992);             \
-    COUNT(T, glass, 200);           \
-    AT(T, comment, 7192);           \
+#define CHECK_FIXED_DATA3_HEAD(T)  \
+    AT(T, type, 0);                \
+    AT(T, numb, 4);                \
+    AT(T, surf, 8);                \
+    AT(T, wave, 12);               \
+    AT(T, unit, 16);               \
+    AT(T, serial, 20);             \
+    AT(T, is_a_mirror, 24);        \
+    AT(T, is_in_mirror_space, 28); \
+    AT(T, is_air, 32);             \
+    AT(T, ireserved, 36);          \
+    COUNT(T, ireserved, 100);      \
+    AT(T, did_polar, 436);         \
+    AT(T, max_parameter, 440);     \
+    AT(T, max_extradata, 444);     \
+    AT(T, Exr, 448);               \
+    AT(T, Exi, 456);               \
+    AT(T, Eyr, 464);               \
+    AT(T, Eyi, 472);               \
+    AT(T, Ezr, 480);               \
+    AT(T, Ezi, 488);               \
+    AT(T, Ewr, 496);               \
+    AT(T, Ewi, 504);               \
+    AT(T, dbreserved, 512);        \
+    COUNT(T, dbreserved, 100);     \
+    AT(T, wavelength, 1312);       \
+    AT(T, pwavelength, 1320);      \
+    AT(T, n1, 1328);               \
+    AT(T, n2, 1336);               \
+    AT(T, cv, 1344);               \
+    AT(T, thic, 1352);             \
+    AT(T, sdia, 1360);             \
+    AT(T, k, 1368);                \
+    AT(T, param, 1376);            \
+    COUNT(T, param, 201);          \
+    AT(T, xdata, 2984);            \
+    COUNT(T, xdata, 501);          \
+    AT(T, glass, 6992);            \
+    COUNT(T, glass, 200);          \
+    AT(T, comment, 7192);          \
     COUNT(T, comment, 200)
 
 static void CheckFixedData3(void) {

@@ -36,7 +36,9 @@ bool IsAscii(std::string_view text) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool IsLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 // Converts all of `in` into out[0 .. capacity). False on any conversion error or when the
 // output does not fit; `written` receives the bytes produced.
@@ -50,7 +52,8 @@ bool ConvertInto(const Converter& converter, std::string_view in, char* out, std
     std::size_t outLeft = capacity;
     iconv(converter.Get(), nullptr, nullptr, nullptr, nullptr);
     if (iconv(converter.Get(), &inPtr, &inLeft, &outPtr, &outLeft) == std::size_t(-1)) return false;
-    if (iconv(converter.Get(), nullptr, nullptr, &outPtr, &outLeft) == std::size_t(-1)) return false;
+    if (iconv(converter.Get(), nullptr, nullptr, &outPtr, &outLeft) == std::size_t(-1))
+        return false;
     *written = std::size_t(outPtr - out);
     return true;
 }

@@ -35,31 +35,31 @@ void Store(void* record, int offset, T value) {
 // Writes a number of the row's kind into the field.
 void StoreNumber(const RecordRow& row, void* record, double d, int i, std::uint64_t p) {
     switch (row.kind) {
-    case RowKind::kInt:
-        Store(record, row.offset, i);
-        break;
-    case RowKind::kDouble:
-        Store(record, row.offset, d);
-        break;
-    case RowKind::kPointer:
-        Store(record, row.offset, p);
-        break;
-    case RowKind::kChars:
-        break;
+        case RowKind::kInt:
+            Store(record, row.offset, i);
+            break;
+        case RowKind::kDouble:
+            Store(record, row.offset, d);
+            break;
+        case RowKind::kPointer:
+            Store(record, row.offset, p);
+            break;
+        case RowKind::kChars:
+            break;
     }
 }
 
 // The cell text of 0 after a failed read.
 std::string ZeroText(RowKind kind) {
     switch (kind) {
-    case RowKind::kInt:
-        return FormatInt(0);
-    case RowKind::kDouble:
-        return FormatFixed(0.0, 6);
-    case RowKind::kPointer:
-        return FormatHex16(0);
-    case RowKind::kChars:
-        break;
+        case RowKind::kInt:
+            return FormatInt(0);
+        case RowKind::kDouble:
+            return FormatFixed(0.0, 6);
+        case RowKind::kPointer:
+            return FormatHex16(0);
+        case RowKind::kChars:
+            break;
     }
     return {};
 }
@@ -93,18 +93,18 @@ std::size_t CellCharLimit(const RecordRow& row) {
 
 std::string FieldToText(const RecordRow& row, const void* record) {
     switch (row.kind) {
-    case RowKind::kInt:
-        return FormatInt(Load<int>(record, row.offset));
-    case RowKind::kDouble:
-        return FormatFixed(Load<double>(record, row.offset), 6);
-    case RowKind::kPointer:
-        return "0x" + FormatHex16(Load<std::uint64_t>(record, row.offset));
-    case RowKind::kChars: {
-        const char* field = static_cast<const char*>(record) + row.offset;
-        std::string text;
-        Cp932ToUtf8(FieldText(field, std::size_t(row.size)), &text, CellCharLimit(row));
-        return text;
-    }
+        case RowKind::kInt:
+            return FormatInt(Load<int>(record, row.offset));
+        case RowKind::kDouble:
+            return FormatFixed(Load<double>(record, row.offset), 6);
+        case RowKind::kPointer:
+            return "0x" + FormatHex16(Load<std::uint64_t>(record, row.offset));
+        case RowKind::kChars: {
+            const char* field = static_cast<const char*>(record) + row.offset;
+            std::string text;
+            Cp932ToUtf8(FieldText(field, std::size_t(row.size)), &text, CellCharLimit(row));
+            return text;
+        }
     }
     return {};
 }

@@ -36,26 +36,26 @@ private:
 
 // Every row takes its offset, size and element count from the struct itself, and its type
 // is checked against the struct, so the catalogue cannot drift from the layout.
-#define VELMOR_ROW_INT(R, f)                                   \
-    static_assert(std::is_same_v<decltype(R::f), int>);       \
+#define VELMOR_ROW_INT(R, f)                            \
+    static_assert(std::is_same_v<decltype(R::f), int>); \
     list.Add("int", #f, RowKind::kInt, offsetof(R, f), sizeof(int))
-#define VELMOR_ROW_DOUBLE(R, f)                                \
-    static_assert(std::is_same_v<decltype(R::f), double>);    \
+#define VELMOR_ROW_DOUBLE(R, f)                            \
+    static_assert(std::is_same_v<decltype(R::f), double>); \
     list.Add("double", #f, RowKind::kDouble, offsetof(R, f), sizeof(double))
-#define VELMOR_ROW_INT_ARRAY(R, f)                                                     \
-    static_assert(std::is_same_v<std::remove_extent_t<decltype(R::f)>, int>);         \
-    list.AddArray("int", #f, RowKind::kInt, offsetof(R, f), sizeof(int),              \
+#define VELMOR_ROW_INT_ARRAY(R, f)                                            \
+    static_assert(std::is_same_v<std::remove_extent_t<decltype(R::f)>, int>); \
+    list.AddArray("int", #f, RowKind::kInt, offsetof(R, f), sizeof(int),      \
                   std::extent_v<decltype(R::f)>)
-#define VELMOR_ROW_DOUBLE_ARRAY(R, f)                                                  \
-    static_assert(std::is_same_v<std::remove_extent_t<decltype(R::f)>, double>);      \
-    list.AddArray("double", #f, RowKind::kDouble, offsetof(R, f), sizeof(double),     \
+#define VELMOR_ROW_DOUBLE_ARRAY(R, f)                                             \
+    static_assert(std::is_same_v<std::remove_extent_t<decltype(R::f)>, double>);  \
+    list.AddArray("double", #f, RowKind::kDouble, offsetof(R, f), sizeof(double), \
                   std::extent_v<decltype(R::f)>)
-#define VELMOR_ROW_CHARS(R, f)                                                         \
-    static_assert(std::is_same_v<std::remove_extent_t<decltype(R::f)>, char>);        \
-    list.Add("char", std::string(#f "[") + std::to_string(sizeof(R::f)) + "]",        \
-             RowKind::kChars, offsetof(R, f), sizeof(R::f))
-#define VELMOR_ROW_POINTER(R, f, typeText)                                             \
-    static_assert(std::is_pointer_v<decltype(R::f)> && sizeof(R::f) == 8);            \
+#define VELMOR_ROW_CHARS(R, f)                                                                  \
+    static_assert(std::is_same_v<std::remove_extent_t<decltype(R::f)>, char>);                  \
+    list.Add("char", std::string(#f "[") + std::to_string(sizeof(R::f)) + "]", RowKind::kChars, \
+             offsetof(R, f), sizeof(R::f))
+#define VELMOR_ROW_POINTER(R, f, typeText)                                 \
+    static_assert(std::is_pointer_v<decltype(R::f)> && sizeof(R::f) == 8); \
     list.Add(typeText, #f, RowKind::kPointer, offsetof(R, f), sizeof(R::f))
 
 std::vector<RecordRow> BuildUserData() {
@@ -217,14 +217,14 @@ const std::vector<RecordRow>& FixedDataRows(int recordVersion) {
 
 const char* InitialTablesTitle(int recordVersion) {
     switch (recordVersion) {
-    case kRecordVersion1:
-        return "Initial USER_DATA FIXED_DATA2";
-    case kRecordVersion2:
-        return "Initial USER_DATA FIXED_DATA3";
-    case kRecordVersion3:
-        return "Initial USER_DATA FIXED_DATA4";
-    default:
-        return "Initial USER_DATA FIXED_DATA";
+        case kRecordVersion1:
+            return "Initial USER_DATA FIXED_DATA2";
+        case kRecordVersion2:
+            return "Initial USER_DATA FIXED_DATA3";
+        case kRecordVersion3:
+            return "Initial USER_DATA FIXED_DATA4";
+        default:
+            return "Initial USER_DATA FIXED_DATA";
     }
 }
 
