@@ -23,9 +23,8 @@ double LenientHeight(const ScriptPoint& point) {
 
 }  // namespace
 
-int TraceScriptRay(CScriptEngine& engine, const ScriptTraceSettings& settings, double x0,
-                   double y0, double l, double m, double n, double n1, double n2,
-                   ScriptRay* out) {
+int TraceScriptRay(CScriptEngine& engine, const ScriptTraceSettings& settings, double x0, double y0,
+                   double l, double m, double n, double n1, double n2, ScriptRay* out) {
     ScriptRay ray;
     ray.x = x0;
     ray.y = y0;
