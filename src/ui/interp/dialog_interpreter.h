@@ -8,6 +8,8 @@
 #include <QString>
 #include <string_view>
 
+#include "app/secondary_windows.h"
+
 class QAction;
 class QComboBox;
 class QLabel;
@@ -18,21 +20,21 @@ namespace velmor {
 class CScriptEngine;
 class CTabEdit;
 
-class CDialogInerpreter : public QMainWindow {
+class CDialogInerpreter : public QMainWindow, public InterpreterWindow {
     Q_OBJECT
 public:
     // The window compiles into and lists from `engine`, which must outlive it.
     explicit CDialogInerpreter(CScriptEngine& engine, QWidget* parent = nullptr);
     ~CDialogInerpreter() override;
 
-    QWidget* Widget() { return this; }
+    QWidget* Widget() override { return this; }
     // Places the boxes, labels and buttons for the current size (after the window was moved
     // or resized from outside).
-    void ApplyLayout();
+    void ApplyLayout() override;
 
     // The output box: replaced by the commands here and by the main window after a repaint
     // with script errors. Any line ends are accepted.
-    void SetOutputText(const QString& text);
+    void SetOutputText(const QString& text) override;
     // The same for code page 932 text with CR LF, as the engine's message texts are.
     void SetOutputBytes(std::string_view cp932);
     QString OutputText() const;

@@ -503,7 +503,9 @@ TEST_F(InterpreterWindowTest, SplitterDragsBetweenLimits) {
 }
 
 TEST_F(InterpreterWindowTest, OutputSetterTakesAnyLineEnds) {
-    window.SetOutputText("a\r\nb\rc\n");
+    InterpreterWindow& asSecondary = window;  // as the main window holds it
+    EXPECT_EQ(asSecondary.Widget(), &window);
+    asSecondary.SetOutputText("a\r\nb\rc\n");
     EXPECT_EQ(window.OutputText(), "a\nb\nc\n");
     window.SetOutputBytes("(execution error)  \x83\x65\r\n");
     EXPECT_EQ(window.OutputText(), QStringLiteral("(execution error)  テ\n"));
