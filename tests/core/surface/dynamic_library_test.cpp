@@ -1,17 +1,18 @@
 #include "surface/dynamic_library.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-#include <unistd.h>
-
 namespace velmor {
 namespace {
 
-std::string LibPath(const char* name) { return std::string(VELMOR_LIB_DIR) + "/" + name + ".so"; }
+std::string LibPath(const char* name) {
+    return std::string(VELMOR_LIB_DIR) + "/" + name + ".so";
+}
 
 TEST(DynamicLibraryTest, FindsExportsByNameOnlyWhileOpen) {
     DynamicLibrary library;
@@ -35,8 +36,8 @@ TEST(DynamicLibraryTest, OrdinalLookupFindsNothingInSharedObjects) {
 }
 
 TEST(DynamicLibraryTest, RefusesFilesThatAreNoLibraryWithTheLoadersReason) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("velmor_dynlib_" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("velmor_dynlib_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const auto text = dir / "not_a_library.so";
     std::ofstream(text) << "int UserDefinedSurface;\n";

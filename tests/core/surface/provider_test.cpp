@@ -1,6 +1,7 @@
 #include "surface/provider.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -9,8 +10,6 @@
 #include <memory>
 #include <string>
 
-#include <unistd.h>
-
 #include "interp/script_engine.h"
 #include "surface/dynamic_library.h"
 #include "surface/row_catalogue.h"
@@ -18,7 +17,9 @@
 namespace velmor {
 namespace {
 
-std::string LibPath(const char* name) { return std::string(VELMOR_LIB_DIR) + "/" + name + ".so"; }
+std::string LibPath(const char* name) {
+    return std::string(VELMOR_LIB_DIR) + "/" + name + ".so";
+}
 
 double DoubleAt(const RecordPair& pair, int offset) {
     double value = 0;
@@ -102,7 +103,7 @@ TEST_F(ProviderTest, LoadingDetectsTheRecordVersionFromTheEntryPoint) {
         int n1Offset;
     };
     const Case cases[] = {
-        {"even_asphere", 0, 227, 32},   {"entry2_only", 1, 306, 40},
+        {"even_asphere", 0, 227, 32},     {"entry2_only", 1, 306, 40},
         {"xy_polynomial3", 2, 935, 1328}, {"entry4_only", 3, 5734, 1328},
         {"dual_entry", 0, 227, 32},
     };

@@ -13,8 +13,12 @@ namespace {
 struct Vec {
     double x, y, z;
 };
-Vec Cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-double Dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec Cross(Vec a, Vec b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double Dot(Vec a, Vec b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 Vec Unit(Vec a) {
     const double s = std::sqrt(Dot(a, a));
     return {a.x / s, a.y / s, a.z / s};
@@ -49,10 +53,18 @@ TEST_F(ScriptRayTest, PlaneAtZeroIsMetAtTheStartPointAndKeepsTheDirection) {
     EXPECT_EQ(ray.mn, 0.0);
     EXPECT_EQ(ray.nn, 0.0);
 
-    // A ray running down the axis meets the plane as well.
+    // The normal comes from the surface's heights, not from the ray height at the hit (which
+    // is only within 1e-6 of the plane): even the finest 2D step leaves the direction alone.
+    settings.dx = settings.dy = 0.001;
+    ASSERT_EQ(Trace(0.3, -0.2, {0, 0, 1}, 1.0, 1.5), 0);
+    EXPECT_EQ(ray.l, 0.0);
+    EXPECT_EQ(ray.m, 0.0);
+    EXPECT_NEAR(ray.n, 1.0, 1e-15);
+
+    // A ray running down the axis meets the plane as well and keeps its direction.
     ASSERT_EQ(Trace(0.3, -0.2, {0, 0, -1}, 1.0, 1.5), 0);
     EXPECT_NEAR(ray.z, 0.0, 1e-6);
-    EXPECT_NEAR(ray.n, -1.0, 1e-12);
+    EXPECT_NEAR(ray.n, -1.0, 1e-15);
 }
 
 TEST_F(ScriptRayTest, ScriptWithoutZFindsNoCrossing) {
@@ -66,7 +78,7 @@ TEST_F(ScriptRayTest, ScriptWithoutZFindsNoCrossing) {
     EXPECT_EQ(ray.n, 0.0);
     EXPECT_EQ(ray.path, 0.0);
 
-    Compile("z = 20;");  // above the search range
+    Compile("z = 40;");  // above the search range (the diagonal of the analysis square)
     EXPECT_EQ(Trace(0.0, 0.0, {0, 0, 1}, 1.0, 1.5), -1);
 
     Compile("z = 0;");
@@ -92,7 +104,6 @@ TEST_F(ScriptRayTest, EqualIndicesKeepTheDirectionButFindTheHit) {
 // the tangential part scaled by n1 / n2, and on the same side of the surface as the ray.
 TEST_F(ScriptRayTest, TiltedPlaneRefractsByTheVectorLaw) {
     Compile("z = 0.5 * x;");
-    settings.dx = settings.dy = 0.5;
     const Vec d = Unit({0.1, 0.2, 1.0});
     const double n1 = 1.0, n2 = 1.5, mu = n1 / n2;
     ASSERT_EQ(Trace(0.2, -0.1, d, n1, n2), 0);
@@ -102,19 +113,37 @@ TEST_F(ScriptRayTest, TiltedPlaneRefractsByTheVectorLaw) {
     EXPECT_NEAR(Dot(out, out), 1.0, 1e-12);
     const Vec tangentIn = Cross(d, normal);
     const Vec tangentOut = Cross(out, normal);
-    EXPECT_NEAR(tangentOut.x, mu * tangentIn.x, 1e-4);
-    EXPECT_NEAR(tangentOut.y, mu * tangentIn.y, 1e-4);
-    EXPECT_NEAR(tangentOut.z, mu * tangentIn.z, 1e-4);
+    EXPECT_NEAR(tangentOut.x, mu * tangentIn.x, 1e-9);
+    EXPECT_NEAR(tangentOut.y, mu * tangentIn.y, 1e-9);
+    EXPECT_NEAR(tangentOut.z, mu * tangentIn.z, 1e-9);
     EXPECT_GT(Dot(out, normal), 0.0);
 
-    // By hand: cos i = 0.8 / sqrt(1.25 * 1.05)... written out with the same numbers.
+    // The same by hand: cos i = 0.95 / sqrt(1.05 * 1.25), g = mu cos i - sqrt(1 - mu^2 sin^2 i),
+    // out = mu d - g N.
     const double c = std::fabs(Dot(d, normal));
     const double g = mu * c - std::sqrt(1 - mu * mu * (1 - c * c));
-    EXPECT_NEAR(ray.l, mu * d.x - g * normal.x, 1e-4);
-    EXPECT_NEAR(ray.m, mu * d.y - g * normal.y, 1e-4);
-    EXPECT_NEAR(ray.n, mu * d.z - g * normal.z, 1e-4);
+    EXPECT_NEAR(ray.l, mu * d.x - g * normal.x, 1e-9);
+    EXPECT_NEAR(ray.m, mu * d.y - g * normal.y, 1e-9);
+    EXPECT_NEAR(ray.n, mu * d.z - g * normal.z, 1e-9);
     EXPECT_EQ(ray.ln, 0.0);
     EXPECT_EQ(ray.nn, 0.0);
+}
+
+// A ray coming down the z axis is refracted with the normal turned against it.
+TEST_F(ScriptRayTest, DownwardRayRefractsByTheVectorLaw) {
+    Compile("z = 0.5 * x;");
+    const Vec d = Unit({0.1, 0.2, -1.0});
+    const double mu = 1.0 / 1.5;
+    ASSERT_EQ(Trace(0.2, -0.1, d, 1.0, 1.5), 0);
+    const Vec normal = Unit({-0.5, 0.0, 1.0});
+    const Vec out = {ray.l, ray.m, ray.n};
+    EXPECT_NEAR(Dot(out, out), 1.0, 1e-12);
+    const Vec tangentIn = Cross(d, normal);
+    const Vec tangentOut = Cross(out, normal);
+    EXPECT_NEAR(tangentOut.x, mu * tangentIn.x, 1e-9);
+    EXPECT_NEAR(tangentOut.y, mu * tangentIn.y, 1e-9);
+    EXPECT_NEAR(tangentOut.z, mu * tangentIn.z, 1e-9);
+    EXPECT_LT(Dot(out, normal), 0.0);
 }
 
 TEST_F(ScriptRayTest, TotalInternalReflectionFails) {

@@ -11,7 +11,9 @@
 namespace velmor {
 namespace {
 
-std::string LibPath(const char* name) { return std::string(VELMOR_LIB_DIR) + "/" + name + ".so"; }
+std::string LibPath(const char* name) {
+    return std::string(VELMOR_LIB_DIR) + "/" + name + ".so";
+}
 
 class SamplerTest : public ::testing::Test {
 protected:
