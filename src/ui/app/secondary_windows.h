@@ -57,6 +57,8 @@ class InterpreterWindow : public SecondaryWindow {
 public:
     // Replaces the text of the output box (the executor's error summary after a repaint).
     virtual void SetOutputText(const QString& text) = 0;
+    // Before the program ends: offers to save a changed script. False keeps it running.
+    virtual bool ConfirmDiscardUnsavedSource() { return true; }
 };
 
 // Window titles.

@@ -1093,6 +1093,11 @@ void CVelmorDlg::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // The script text would go with the program: a changed one is offered for saving first.
+    if (!m_interpreter->ConfirmDiscardUnsavedSource()) {
+        event->ignore();
+        return;
+    }
     PlacedWindows placed;
     placed.main = this;
     placed.interpreter = m_interpreter.get();

@@ -1,6 +1,8 @@
 #include "app/window_factories.h"
 
 #include "app/placeholder_windows.h"
+#include "app/velmor_dlg.h"
+#include "interp/dialog_interpreter.h"
 
 namespace velmor {
 
@@ -20,8 +22,8 @@ std::unique_ptr<View3DWindow> MakeShading3DWindow(CVelmorDlg&) {
     return std::make_unique<CPlaceholder3DWindow>();
 }
 
-std::unique_ptr<InterpreterWindow> MakeInterpreterWindow(CVelmorDlg&) {
-    return std::make_unique<CPlaceholderInterpreterWindow>();
+std::unique_ptr<InterpreterWindow> MakeInterpreterWindow(CVelmorDlg& dlg) {
+    return std::make_unique<CDialogInerpreter>(dlg.Engine());
 }
 
 void BuildSurfaceModel(CVelmorDlg&) {}

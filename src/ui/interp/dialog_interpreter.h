@@ -53,7 +53,7 @@ public:
     // Before the source text is lost (the program closing): when it was modified, asks
     // whether to save it. False when the user cancelled, or chose to save and the save did
     // not happen; the caller must then keep the program running.
-    bool ConfirmDiscardUnsavedSource();
+    bool ConfirmDiscardUnsavedSource() override;
 
     // The share of the source box in the height of both boxes.
     double SplitRatio() const { return m_splitRatio; }

@@ -13,6 +13,8 @@
 #include "app/field_text.h"
 #include "app/placeholder_windows.h"
 #include "dlg_fixture.h"
+#include "interp/dialog_interpreter.h"
+#include "interp/tab_edit.h"
 
 namespace velmor {
 namespace {
@@ -590,6 +592,27 @@ TEST_F(MainWindowTest, CancelInTheCloseQuestionKeepsRunningAndWritesNothing) {
     EXPECT_EQ(closed.count(), 1);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_FALSE(dlg.Interpreter().Widget()->isVisible());
+    EXPECT_TRUE(QFile::exists(m_settingsPath));
+}
+
+TEST_F(MainWindowTest, AChangedScriptIsOfferedForSavingBeforeTheProgramEnds) {
+    CVelmorDlg& dlg = Open();
+    auto& interpreter = dynamic_cast<CDialogInerpreter&>(dlg.Interpreter());
+    interpreter.SourceBox()->setPlainText("z = x * y;\n");
+    QSignalSpy closed(&dlg, &CVelmorDlg::Closed);
+    m_messages.QueueAnswer(MessageAnswer::Ok);      // "  Close ? "
+    m_messages.QueueAnswer(MessageAnswer::Cancel);  // save the script?
+    dlg.close();
+    ASSERT_EQ(m_messages.Shown().size(), 2u);
+    EXPECT_EQ(m_messages.Shown()[1].buttons, MessageButtons::YesNoCancel);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(closed.count(), 0);
+    EXPECT_FALSE(QFile::exists(m_settingsPath));
+
+    m_messages.QueueAnswer(MessageAnswer::Ok);
+    m_messages.QueueAnswer(MessageAnswer::No);  // discard it
+    dlg.close();
+    EXPECT_EQ(closed.count(), 1);
     EXPECT_TRUE(QFile::exists(m_settingsPath));
 }
 
