@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "app/dialog_units.h"
+#include "app/escape_key_watch.h"
 #include "app/field_text.h"
 #include "app/message_ui.h"
 #include "app/velmor_icon.h"
@@ -232,7 +233,8 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
       m_options(std::move(options)),
       m_settings(m_options.settingsPath),
       m_engine(std::make_unique<CScriptEngine>()),
-      m_provider(std::make_unique<CSurfaceProvider>(*m_engine)) {
+      m_provider(std::make_unique<CSurfaceProvider>(*m_engine)),
+      m_escapeWatch(std::make_unique<CEscapeKeyWatch>(m_engine->Escape())) {
     setWindowTitle(QStringLiteral("Velmor"));
     // 1. Window icons. (The window manager's system menu cannot take the About item; the
     //    "Window" menu has it.)

@@ -100,6 +100,7 @@ struct VelmorDlgOptions {
     QString executableDir;     // where the file dialogs start
 };
 
+class CEscapeKeyWatch;
 class CVelmorClient;
 
 class CVelmorDlg : public QMainWindow {
@@ -201,6 +202,7 @@ private:
     VelmorState m_state;
     std::unique_ptr<CScriptEngine> m_engine;
     std::unique_ptr<CSurfaceProvider> m_provider;
+    std::unique_ptr<CEscapeKeyWatch> m_escapeWatch;
 
     CVelmorClient* m_client = nullptr;
     PlotAreas m_areas;

@@ -10,6 +10,7 @@
 #include <QWheelEvent>
 #include <cmath>
 
+#include "app/escape_key_watch.h"
 #include "app/field_text.h"
 #include "app/placeholder_windows.h"
 #include "dlg_fixture.h"
@@ -614,6 +615,28 @@ TEST_F(MainWindowTest, AChangedScriptIsOfferedForSavingBeforeTheProgramEnds) {
     dlg.close();
     EXPECT_EQ(closed.count(), 1);
     EXPECT_TRUE(QFile::exists(m_settingsPath));
+}
+
+TEST_F(MainWindowTest, EscapeKeyAbortsScriptRunsWhileDownAndShortlyAfter) {
+    CVelmorDlg& dlg = Open();
+    CScriptEngine& engine = dlg.Engine();
+    engine.Compile("z = x + y;");
+    ASSERT_GT(engine.InstructionCount(), 0);
+    const auto run = [&engine] {
+        engine.ClearRunErrorCounters();
+        engine.SetInputs(1, 2);
+        engine.Run(false);
+        return engine.RunErrorCounter(kRunErrorAbort);
+    };
+    EXPECT_EQ(run(), 0);
+    // Escape on the main window would ask to close; any other window will do.
+    QWidget* other = dlg.UdFdFinal().Widget();
+    QTest::keyPress(other, Qt::Key_Escape);
+    EXPECT_GT(run(), 0);
+    QTest::keyRelease(other, Qt::Key_Escape);
+    EXPECT_GT(run(), 0);  // a quick tap is not lost
+    QTest::qWait(int(CEscapeKeyWatch::kLatch.count()) + 100);
+    EXPECT_EQ(run(), 0);
 }
 
 TEST_F(MainWindowTest, EnterDoesNotEndTheProgram) {
