@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QImage>
 #include <QOpenGLWidget>
 #include <QTest>
@@ -56,6 +59,19 @@ inline int CountIn(const QImage& image, const QRect& rect, const std::function<b
     return count;
 }
 
+inline void SendMouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button,
+               Qt::MouseButtons buttons, QPoint pos) {
+    QMouseEvent event(type, QPointF(pos), widget->mapToGlobal(QPointF(pos)), button, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+inline void SendWheel(QWidget* widget, QPoint pos, int delta) {
+    QWheelEvent event(QPointF(pos), widget->mapToGlobal(QPointF(pos)), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
+}
+
 // A model laid out as a surface mesh or an STL import: unshared vertices, one face normal per
 // face, one group listing the faces in order.
 inline void MakeTriangleModel(const std::vector<std::array<Vec3f, 3>>& triangles, CModel& model,
@@ -89,7 +105,7 @@ protected:
         if (QGuiApplication::platformName() == QLatin1String("offscreen"))
             GTEST_SKIP() << "OpenGL windows need a display (run under xvfb-run)";
         dialog = std::make_unique<CDialog3D>();
-        dialog->resize(420, 360);
+        dialog->resize(600, 540);  // the axes (20 units at zoom 10) and labels fit
         dialog->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
         ASSERT_TRUE(dialog->HasContext());

@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -15,13 +14,15 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <cmath>
+#include <optional>
+#include <string>
 
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include "view3d/model_loading.h"
+#include "view3d/model_reader.h"
 #include "view3d/pick_record.h"
-#include "view3d/user_dialogs.h"
+#include "view3d/view3d_host.h"
 
 namespace velmor {
 
@@ -263,12 +264,12 @@ void CDialog3D::SetChecked(int id, bool on) {
     if (QAction* action = Action(id)) action->setChecked(on);
 }
 
-void CDialog3D::SetUserDialogs(CUserDialogs* dialogs) { m_dialogs = dialogs; }
+void CDialog3D::SetHost(CView3DHost* host) { m_host = host; }
 
-CUserDialogs& CDialog3D::Dialogs() {
-    if (m_dialogs != nullptr) return *m_dialogs;
-    if (!m_qtDialogs) m_qtDialogs = std::make_unique<CQtUserDialogs>();
-    return *m_qtDialogs;
+CView3DHost& CDialog3D::Host() {
+    if (m_host != nullptr) return *m_host;
+    if (!m_qtHost) m_qtHost = std::make_unique<CQtView3DHost>();
+    return *m_qtHost;
 }
 
 // Enter and Escape only hide the window, as closing it does.
@@ -328,21 +329,30 @@ void CDialog3D::ClearModelAndResetView() {
 // ----------------------------------------------------------------------------------------------
 // Commands
 
+// Loads an STL or OBJ file in place of the model; on failure the model stays as it was.
 void CDialog3D::OnFileOpen() {
-    CUserDialogs& dialogs = Dialogs();
-    const QString path = dialogs.OpenFileName(
+    CView3DHost& host = Host();
+    const std::optional<QString> path = host.OpenFileName(
         this, QStringLiteral("Open 3D Model File."),
         QStringLiteral(
             "STL(ASCII/BIN) Files (*.stl);;OBJ(ASCII) Files (*.obj);;All Files (*.*)"),
         QStringLiteral("stl"), QCoreApplication::applicationDirPath());
-    if (path.isEmpty()) return;
+    if (!path || path->isEmpty()) return;
 
+    const std::string localPath = QFile::encodeName(*path).toStdString();
+    if (ModelFileTypeOf(localPath) == ModelFileType::kUnsupported) {
+        host.Message(this, QString::fromLatin1(kModelExtensionUnsupported));
+        return;
+    }
     CModel loaded;
-    QString message;
-    if (LoadModelFile(this, path, loaded, message))
+    std::string message;
+    host.OpenProgress(this, QStringLiteral("Loading ..."));
+    const int result = ReadModelFile(localPath, loaded, &message);
+    host.CloseProgress();
+    if (result == 0)
         SetModel(loaded, false);
     else
-        dialogs.Message(this, message);
+        host.Message(this, QString::fromLocal8Bit(message.c_str()));
     Repaint();
 }
 

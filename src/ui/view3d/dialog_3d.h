@@ -17,7 +17,7 @@ class QOpenGLWidget;
 
 namespace velmor {
 
-class CUserDialogs;
+class CView3DHost;
 class CView3DWidget;
 
 // Menu commands of the window (menu 133).
@@ -78,9 +78,12 @@ public:
     void ClearRay();
     // After a surface library is opened: empty model, view reset.
     void ClearModelAndResetView();
+    // Schedules a paint of the view.
+    void Repaint();
 
-    // Message boxes and file dialogs; without one set, the Qt dialogs are used. Not owned.
-    void SetUserDialogs(CUserDialogs* dialogs);
+    // Message boxes, file dialog and progress window of "Open ..."; without one set, the Qt
+    // dialogs are used. Not owned; nullptr returns to the Qt dialogs.
+    void SetHost(CView3DHost* host);
 
     // Runs a menu command as if it were chosen; false for an unknown id.
     bool RunCommand(int id);
@@ -160,8 +163,7 @@ private:
     void DiscardModelLists();
     void MarkOverlay();
     void ClearPickResult() { m_pickResult.fill(0); }
-    void Repaint();
-    CUserDialogs& Dialogs();
+    CView3DHost& Host();
 
     // Model.
     CModel m_model;
@@ -204,8 +206,8 @@ private:
     CView3DWidget* m_view = nullptr;
     QMenuBar* m_menuBar = nullptr;
     std::map<int, QAction*> m_actions;
-    CUserDialogs* m_dialogs = nullptr;
-    std::unique_ptr<CUserDialogs> m_qtDialogs;
+    CView3DHost* m_host = nullptr;
+    std::unique_ptr<CView3DHost> m_qtHost;
 };
 
 }  // namespace velmor
