@@ -57,6 +57,7 @@ TEST_F(Dialog3DTest, EmptyModelShowsOnlyAxesLabelsAndHelpLine) {
             }
         }
     EXPECT_EQ(other, 0);
+    EXPECT_EQ(qAlpha(image.pixel(5, h - 5)), 255);  // opaque black, not see-through
     EXPECT_GT(yellow, 0);
     EXPECT_GT(grey, 0);
 
@@ -149,7 +150,9 @@ TEST_F(Dialog3DTest, TransparentizeChangesFacesAndClearsHighlight) {
     dialog->RunCommand(kCmdTransparentize);
     EXPECT_EQ(dialog->PickResult()[1], 0u);
     const Rgb translucent = LitFace(kTranslucentColour, 0.75f, modelMaterial::Surface());
-    EXPECT_TRUE(Near(PixelAt(Grab(), inside), translucent, 4));
+    const QImage see = Grab();
+    EXPECT_TRUE(Near(PixelAt(see, inside), translucent, 4));
+    EXPECT_EQ(qAlpha(see.pixel(inside)), 255);  // blended with the black behind, opaque
 
     dialog->RunCommand(kCmdTransparentize);
     EXPECT_TRUE(

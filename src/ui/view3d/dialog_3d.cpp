@@ -642,7 +642,7 @@ void CDialog3D::InitializeGl() {
         m_view->doneCurrent();
         m_hasContext = false;
     });
-    glClearColor(0, 0, 0, 0);
+    glClearColor(0, 0, 0, 1);
     glClearDepth(1.0);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
@@ -705,11 +705,16 @@ void CDialog3D::PaintGl() {
     glViewport(0, 0, m_width, m_height);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
-    glClearColor(0, 0, 0, 0);
-    glClearDepth(1.0);
     ApplyProjection();
     ApplyCamera();
+    // The view has no alpha channel: the picture is opaque black where nothing is drawn, and
+    // translucent faces blend only with what lies behind them. The toolkit's framebuffer has
+    // one, so it is cleared to 1 and then kept from writes.
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(0, 0, 0, 1);
+    glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
 
     glPushMatrix();
     if (m_overlayList == 0) CompileOverlay();
