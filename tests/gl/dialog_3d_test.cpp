@@ -16,7 +16,9 @@ namespace {
 // A (-12, -12), B (-2, -12), C (-2, -2), D (-12, -2); faces (A, B, C) and (A, C, D).
 const Vec3f kA{-12, -12, 0}, kB{-2, -12, 0}, kC{-2, -2, 0}, kD{-12, -2, 0};
 
-void MakeSquare(CModel& model) { MakeTriangleModel({{kA, kB, kC}, {kA, kC, kD}}, model); }
+void MakeSquare(CModel& model) {
+    MakeTriangleModel({{kA, kB, kC}, {kA, kC, kD}}, model);
+}
 
 // Face colour of a face turned to the camera: the tracked colour lit by the white light from
 // the camera and the default global ambient 0.2, plus the material's specular times the light's.
@@ -32,7 +34,9 @@ const float kFaceColour[3] = {0.5f, 0.75f, 1.0f};
 const float kTranslucentColour[3] = {0.6f, 0.8f, 1.0f};
 
 // A lit face in the face colour, whatever its light: blue well above red.
-bool IsFaceBlue(Rgb c) { return c.b > 60 && c.b > c.r + 30; }
+bool IsFaceBlue(Rgb c) {
+    return c.b > 60 && c.b > c.r + 30;
+}
 
 QPoint Centroid(const QPoint& a, const QPoint& b, const QPoint& c) {
     return QPoint((a.x() + b.x() + c.x()) / 3, (a.y() + b.y() + c.y()) / 3);
@@ -119,8 +123,9 @@ TEST_F(Dialog3DTest, FacesInTheirColourAndLinesWithLineOn) {
 
     dialog->RunCommand(kCmdRenderPoint);
     image = Grab();
-    EXPECT_TRUE(
-        AnyNear(image, Pixel(kB.x, kB.y), 3, [](Rgb c) { return Near(c, {128, 0, 128}, 3); }));
+    EXPECT_TRUE(AnyNear(image, Pixel(kB.x, kB.y), 3, [](Rgb c) {
+        return Near(c, {128, 0, 128}, 3);
+    }));
 
     dialog->RunCommand(kCmdRenderFace);  // faces off: only lines and points remain
     image = Grab();
@@ -134,7 +139,8 @@ TEST_F(Dialog3DTest, BackFacesAreLitFromTheirOtherSide) {
     MakeTriangleModel({{kA, kC, kB}}, model);
     dialog->SetModel(model, false);
     const QPoint inside = Centroid(Pixel(kA.x, kA.y), Pixel(kB.x, kB.y), Pixel(kC.x, kC.y));
-    EXPECT_TRUE(Near(PixelAt(Grab(), inside), LitFace(kFaceColour, 1.0f, modelMaterial::Surface()), 3));
+    EXPECT_TRUE(
+        Near(PixelAt(Grab(), inside), LitFace(kFaceColour, 1.0f, modelMaterial::Surface()), 3));
 }
 
 TEST_F(Dialog3DTest, TransparentizeChangesFacesAndClearsHighlight) {
@@ -330,6 +336,16 @@ TEST_F(Dialog3DTest, WheelZoomsByOneNotchAndResetRestores) {
     dialog->RunCommand(kCmdReset);
     EXPECT_EQ(dialog->Zoom(), 10.0f);
     EXPECT_EQ(dialog->Model().faces.size(), 1u);  // Reset keeps the model
+
+    // However far the wheel turns, the zoom stays finite and above zero, and comes back.
+    dialog->RunCommand(kCmdZoom);
+    for (int i = 0; i < 2000; ++i) SendWheel(View(), centre, -120);
+    EXPECT_GT(dialog->Zoom(), 0.0f);
+    for (int i = 0; i < 400; ++i) SendWheel(View(), centre, 120);
+    EXPECT_GT(dialog->Zoom(), 1.0e-6f * 1000);
+    for (int i = 0; i < 4000; ++i) SendWheel(View(), centre, 120);
+    EXPECT_TRUE(std::isfinite(dialog->Zoom()));
+    EXPECT_FALSE(AnyNear(Grab(), QPoint(5, 5), 0, [](Rgb c) { return !IsBlack(c); }));
 }
 
 TEST_F(Dialog3DTest, RightDragPansWithTheMouse) {
@@ -382,13 +398,12 @@ TEST_F(Dialog3DTest, LeftDragTurnsAboutTheScreenAxis) {
     };
     const auto v0 = trackball(centre.x(), centre.y());
     const auto v1 = trackball(centre.x() + dx, centre.y());
-    const float angle =
-        std::sqrt(std::pow(v1[0] - v0[0], 2.0f) + std::pow(v1[1] - v0[1], 2.0f) +
-                  std::pow(v1[2] - v0[2], 2.0f)) *
-        180.0f * 3.14159265f / 180.0f;
+    const float angle = std::sqrt(std::pow(v1[0] - v0[0], 2.0f) + std::pow(v1[1] - v0[1], 2.0f) +
+                                  std::pow(v1[2] - v0[2], 2.0f)) *
+                        180.0f * 3.14159265f / 180.0f;
     const auto& m = dialog->ViewRotation();
-    EXPECT_NEAR(m[0], std::cos(angle), 1e-4);   // x row x
-    EXPECT_NEAR(m[8], std::sin(angle), 1e-4);   // a turn about +y takes z towards +x
+    EXPECT_NEAR(m[0], std::cos(angle), 1e-4);  // x row x
+    EXPECT_NEAR(m[8], std::sin(angle), 1e-4);  // a turn about +y takes z towards +x
     EXPECT_NEAR(m[2], -std::sin(angle), 1e-4);
     EXPECT_NEAR(m[5], 1.0f, 1e-5);
     EXPECT_GT(angle, 0.2f);
@@ -420,8 +435,7 @@ TEST_F(Dialog3DTest, TurnedModelShowsItsSide) {
     SendMouse(View(), QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, centre + QPoint(0, 60));
     SendMouse(View(), QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, centre);
     const QImage turned = Grab();
-    EXPECT_GT(CountIn(turned, turned.rect(), IsFaceBlue),
-              1000);
+    EXPECT_GT(CountIn(turned, turned.rect(), IsFaceBlue), 1000);
 }
 
 TEST_F(Dialog3DTest, ModelListsAreCompiledOncePerModel) {
@@ -437,7 +451,8 @@ TEST_F(Dialog3DTest, ModelListsAreCompiledOncePerModel) {
     const QPoint centre(View()->width() / 2, View()->height() / 2);
     SendMouse(View(), QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, centre);
     for (int i = 1; i <= 3; ++i) {
-        SendMouse(View(), QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, centre + QPoint(i * 7, i));
+        SendMouse(View(), QEvent::MouseMove, Qt::NoButton, Qt::LeftButton,
+                  centre + QPoint(i * 7, i));
         Grab();
     }
     SendMouse(View(), QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, centre);
@@ -501,8 +516,8 @@ TEST_F(Dialog3DTest, ClearModelCommandEmptiesAndResets) {
 TEST_F(Dialog3DTest, ModelWithBrokenIndicesDrawsTheRest) {
     CModel model;
     MakeSquare(model);
-    model.faces[1].vertex[2] = 999;   // names a vertex that does not exist
-    model.faces[0].faceNormal = -1;   // no face normal: the triangle's own is used
+    model.faces[1].vertex[2] = 999;        // names a vertex that does not exist
+    model.faces[0].faceNormal = -1;        // no face normal: the triangle's own is used
     model.groups[0]->faces.push_back(57);  // names a face that does not exist
     dialog->SetModel(model, false);
     for (int id : {kCmdRenderPoint, kCmdRenderLine, kCmdPickPoint, kCmdPickLine, kCmdPickFace})
@@ -510,7 +525,8 @@ TEST_F(Dialog3DTest, ModelWithBrokenIndicesDrawsTheRest) {
     const QImage image = Grab();
     const QPoint inside0 = Centroid(Pixel(kA.x, kA.y), Pixel(kB.x, kB.y), Pixel(kC.x, kC.y));
     const QPoint inside1 = Centroid(Pixel(kA.x, kA.y), Pixel(kC.x, kC.y), Pixel(kD.x, kD.y));
-    EXPECT_TRUE(Near(PixelAt(image, inside0), LitFace(kFaceColour, 1.0f, modelMaterial::Surface()), 3));
+    EXPECT_TRUE(
+        Near(PixelAt(image, inside0), LitFace(kFaceColour, 1.0f, modelMaterial::Surface()), 3));
     EXPECT_TRUE(IsBlack(PixelAt(image, inside1)));
     dialog->PickAt(Pixel(kD.x, kD.y).x(), Pixel(kD.x, kD.y).y());
     EXPECT_EQ(dialog->PickResult()[1], 0u);

@@ -6,11 +6,11 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QMouseEvent>
-#include <QWheelEvent>
 #include <QImage>
+#include <QMouseEvent>
 #include <QOpenGLWidget>
 #include <QTest>
+#include <QWheelEvent>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -34,10 +34,18 @@ inline bool Near(Rgb c, Rgb want, int tolerance = 4) {
            std::abs(c.b - want.b) <= tolerance;
 }
 
-inline bool IsBlack(Rgb c) { return c.r < 8 && c.g < 8 && c.b < 8; }
-inline bool IsYellow(Rgb c) { return c.r > 200 && c.g > 200 && c.b < 60; }
-inline bool IsRed(Rgb c) { return c.r > 200 && c.g < 60 && c.b < 60; }
-inline bool IsBlue(Rgb c) { return c.r < 60 && c.g < 60 && c.b > 200; }
+inline bool IsBlack(Rgb c) {
+    return c.r < 8 && c.g < 8 && c.b < 8;
+}
+inline bool IsYellow(Rgb c) {
+    return c.r > 200 && c.g > 200 && c.b < 60;
+}
+inline bool IsRed(Rgb c) {
+    return c.r > 200 && c.g < 60 && c.b < 60;
+}
+inline bool IsBlue(Rgb c) {
+    return c.r < 60 && c.g < 60 && c.b > 200;
+}
 
 // True when some pixel within `radius` of p satisfies `test`.
 inline bool AnyNear(const QImage& image, QPoint p, int radius,
@@ -60,7 +68,7 @@ inline int CountIn(const QImage& image, const QRect& rect, const std::function<b
 }
 
 inline void SendMouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button,
-               Qt::MouseButtons buttons, QPoint pos) {
+                      Qt::MouseButtons buttons, QPoint pos) {
     QMouseEvent event(type, QPointF(pos), widget->mapToGlobal(QPointF(pos)), button, buttons,
                       Qt::NoModifier);
     QApplication::sendEvent(widget, &event);

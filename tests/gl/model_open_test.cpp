@@ -99,9 +99,9 @@ protected:
 TEST_F(ModelOpenTest, DialogAsksForStlOrObj) {
     dialog->RunCommand(kCmdOpen);  // cancelled
     EXPECT_EQ(host.dialogTitle, QStringLiteral("Open 3D Model File."));
-    EXPECT_EQ(host.dialogFilter,
-              QStringLiteral(
-                  "STL(ASCII/BIN) Files (*.stl);;OBJ(ASCII) Files (*.obj);;All Files (*.*)"));
+    EXPECT_EQ(
+        host.dialogFilter,
+        QStringLiteral("STL(ASCII/BIN) Files (*.stl);;OBJ(ASCII) Files (*.obj);;All Files (*.*)"));
     EXPECT_EQ(host.dialogExtension, QStringLiteral("stl"));
     EXPECT_EQ(host.dialogDir, QCoreApplication::applicationDirPath());
     EXPECT_TRUE(host.messages.empty());
@@ -138,11 +138,11 @@ TEST_F(ModelOpenTest, AsciiStlReplacesTheModelAndSwitchesRayTraceOff) {
 }
 
 TEST_F(ModelOpenTest, BinaryStlWithUpperCaseExtension) {
-    WriteFile(Path("three.STL"),
-              BinaryStl("binary by a test", {{-12, -12, 0, -2, -12, 0, -2, -2, 0},
-                                             {-12, -12, 0, -2, -2, 0, -12, -2, 0},
-                                             {5, -5, 0, 8, -5, 0, 5, -8, 0}},
-                        3));
+    WriteFile(Path("three.STL"), BinaryStl("binary by a test",
+                                           {{-12, -12, 0, -2, -12, 0, -2, -2, 0},
+                                            {-12, -12, 0, -2, -2, 0, -12, -2, 0},
+                                            {5, -5, 0, 8, -5, 0, 5, -8, 0}},
+                                           3));
     Open(Path("three.STL"));
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(dialog->Model().faces.size(), 3u);

@@ -1,14 +1,14 @@
 // Text bitmaps of the 3D window: padding, row order, and the display list's life.
-#include <gtest/gtest.h>
-
-#include <QFont>
-#include <QGuiApplication>
-
-#include "gl_test_support.h"
 #include "view3d/ogl_text.h"
 
 #include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <QFont>
 #include <QFontMetrics>
+#include <QGuiApplication>
+
+#include "gl_test_support.h"
 
 namespace velmor::gltest {
 namespace {

@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPixmap>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 
 #include "gl_test_support.h"
 

@@ -69,10 +69,9 @@ struct Stopwatch {
 TEST_F(Dialog3DTest, DISABLED_MillionTrianglesFirstFrameAndSpin) {
     CModel mesh;
     MakeSurfaceMesh(708, mesh);  // 1,002,528 triangles
-    std::printf("triangles: %zu, view %d x %d, renderer: %s\n", mesh.faces.size(),
-                View()->width(), View()->height(),
-                reinterpret_cast<const char*>(
-                    (View()->makeCurrent(), glGetString(GL_RENDERER))));
+    std::printf("triangles: %zu, view %d x %d, renderer: %s\n", mesh.faces.size(), View()->width(),
+                View()->height(),
+                reinterpret_cast<const char*>((View()->makeCurrent(), glGetString(GL_RENDERER))));
     View()->doneCurrent();
 
     // Reading the framebuffer back is part of every grab; measure it on the empty window.
@@ -115,20 +114,15 @@ TEST_F(Dialog3DTest, DISABLED_MillionTrianglesFirstFrameAndSpin) {
     dialog->PickAt(centre.x(), centre.y());
     const double pickWall = watch.Wall(), pickCpu = watch.Cpu();
 
-    std::printf("model copy into the window:          %8.1f ms  (cpu %8.1f)\n", copyWall,
-                copyCpu);
+    std::printf("model copy into the window:          %8.1f ms  (cpu %8.1f)\n", copyWall, copyCpu);
     std::printf("first frame after setting the model: %8.1f ms  (cpu %8.1f)  copy+compile+draw\n",
                 firstWall, firstCpu);
-    std::printf("frame while spinning, faces:         %8.1f ms  (cpu %8.1f)\n", spinWall,
-                spinCpu);
+    std::printf("frame while spinning, faces:         %8.1f ms  (cpu %8.1f)\n", spinWall, spinCpu);
     std::printf("frame of the empty window:           %8.1f ms  (cpu %8.1f)  ratio %.0f\n",
                 emptyWall, emptyCpu, spinWall / emptyWall);
-    std::printf("line layer compile + frame:          %8.1f ms  (cpu %8.1f)\n", lineWall,
-                lineCpu);
-    std::printf("frame, faces + lines:                %8.1f ms  (cpu %8.1f)\n", bothWall,
-                bothCpu);
-    std::printf("face pick over all faces:            %8.1f ms  (cpu %8.1f)\n", pickWall,
-                pickCpu);
+    std::printf("line layer compile + frame:          %8.1f ms  (cpu %8.1f)\n", lineWall, lineCpu);
+    std::printf("frame, faces + lines:                %8.1f ms  (cpu %8.1f)\n", bothWall, bothCpu);
+    std::printf("face pick over all faces:            %8.1f ms  (cpu %8.1f)\n", pickWall, pickCpu);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "view3d/dialog_3d.h"
 
+#include <GL/gl.h>
+#include <GL/glu.h>
+
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
@@ -13,12 +15,10 @@
 #include <QOpenGLWidget>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <string>
-
-#include <GL/gl.h>
-#include <GL/glu.h>
 
 #include "view3d/model_reader.h"
 #include "view3d/pick_record.h"
@@ -64,6 +64,8 @@ namespace {
 
 constexpr float kPi = 3.14159265358979f;
 constexpr GLsizei kSelectBufferSize = 512;
+constexpr float kMinZoom = 1.0e-6f;  // pixels per model unit
+constexpr float kMaxZoom = 1.0e6f;
 
 // Colours and sizes of the layers and their highlights.
 constexpr float kFaceColour[3] = {0.5f, 0.75f, 1.0f};
@@ -101,8 +103,12 @@ Vec3f UsableFaceNormal(const CModel& model, const modelFace& face, const Vec3f* 
     return {uy * vz - uz * vy, uz * vx - ux * vz, ux * vy - uy * vx};
 }
 
-void Vertex(const Vec3f& v) { glVertex3f(v.x, v.y, v.z); }
-void Normal(const Vec3f& n) { glNormal3f(n.x, n.y, n.z); }
+void Vertex(const Vec3f& v) {
+    glVertex3f(v.x, v.y, v.z);
+}
+void Normal(const Vec3f& n) {
+    glNormal3f(n.x, n.y, n.z);
+}
 
 // Calls `draw(faceIndex, position)` for every face of group `g`.
 template <typename Draw>
@@ -173,7 +179,6 @@ CDialog3D::CDialog3D(QWidget* parent)
       m_labelZ(QStringLiteral("FixedSys"), 16.0f),
       m_help(QStringLiteral("FixedSys"), 12.0f) {
     setWindowTitle(QStringLiteral("Shading 3D"));
-    setWindowIcon(QApplication::windowIcon());
     setMinimumSize(kMinWidth, kMinHeight);
     resize(360, 263);  // 240 x 162 dialog units
 
@@ -209,7 +214,9 @@ CDialog3D::~CDialog3D() {
     m_view = nullptr;
 }
 
-QOpenGLWidget* CDialog3D::View() const { return m_view; }
+QOpenGLWidget* CDialog3D::View() const {
+    return m_view;
+}
 
 void CDialog3D::BuildMenu() {
     std::map<QString, QMenu*> menus;
@@ -264,7 +271,9 @@ void CDialog3D::SetChecked(int id, bool on) {
     if (QAction* action = Action(id)) action->setChecked(on);
 }
 
-void CDialog3D::SetHost(CView3DHost* host) { m_host = host; }
+void CDialog3D::SetHost(CView3DHost* host) {
+    m_host = host;
+}
 
 CView3DHost& CDialog3D::Host() {
     if (m_host != nullptr) return *m_host;
@@ -334,8 +343,7 @@ void CDialog3D::OnFileOpen() {
     CView3DHost& host = Host();
     const std::optional<QString> path = host.OpenFileName(
         this, QStringLiteral("Open 3D Model File."),
-        QStringLiteral(
-            "STL(ASCII/BIN) Files (*.stl);;OBJ(ASCII) Files (*.obj);;All Files (*.*)"),
+        QStringLiteral("STL(ASCII/BIN) Files (*.stl);;OBJ(ASCII) Files (*.obj);;All Files (*.*)"),
         QStringLiteral("stl"), QCoreApplication::applicationDirPath());
     if (!path || path->isEmpty()) return;
 
@@ -356,7 +364,9 @@ void CDialog3D::OnFileOpen() {
     Repaint();
 }
 
-void CDialog3D::OnHide() { hide(); }
+void CDialog3D::OnHide() {
+    hide();
+}
 
 void CDialog3D::OnClearModel() {
     m_model.Clear();
@@ -364,9 +374,15 @@ void CDialog3D::OnClearModel() {
     OnReset();
 }
 
-void CDialog3D::OnToggleSpin() { SetChecked(kCmdSpin, m_spin = !m_spin); }
-void CDialog3D::OnTogglePan() { SetChecked(kCmdPan, m_pan = !m_pan); }
-void CDialog3D::OnToggleZoom() { SetChecked(kCmdZoom, m_zoomOn = !m_zoomOn); }
+void CDialog3D::OnToggleSpin() {
+    SetChecked(kCmdSpin, m_spin = !m_spin);
+}
+void CDialog3D::OnTogglePan() {
+    SetChecked(kCmdPan, m_pan = !m_pan);
+}
+void CDialog3D::OnToggleZoom() {
+    SetChecked(kCmdZoom, m_zoomOn = !m_zoomOn);
+}
 
 void CDialog3D::OnTogglePickPoint() {
     SetChecked(kCmdPickPoint, m_pickPoint = !m_pickPoint);
@@ -933,7 +949,10 @@ void CDialog3D::OnMouseMove(int x, int y) {
             break;
         case 3:
             if (!m_zoomOn) return;
-            m_zoom *= std::pow(2.0f, (m_lastY - y) * 0.002f);
+            // Kept finite and above zero: a zoom of 0 could never grow again and would
+            // divide the projection by zero.
+            m_zoom =
+                std::clamp(m_zoom * std::pow(2.0f, (m_lastY - y) * 0.002f), kMinZoom, kMaxZoom);
             m_lastX = x;
             m_lastY = y;
             Repaint();

@@ -1,5 +1,7 @@
 #include "view3d/ogl_text.h"
 
+#include <GL/gl.h>
+
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QOpenGLContext>
@@ -7,14 +9,13 @@
 #include <QScreen>
 #include <cmath>
 
-#include <GL/gl.h>
-
 namespace velmor {
 
 namespace {
 
 // Asked-for faces; where the platform has none of them the monospaced fallback answers.
-const QString kJapaneseFace = QString::fromUtf8("\xEF\xBC\xAD\xEF\xBC\xB3 \xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF");
+const QString kJapaneseFace =
+    QString::fromUtf8("\xEF\xBC\xAD\xEF\xBC\xB3 \xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF");
 
 double VerticalDpi() {
     if (QScreen* screen = QGuiApplication::primaryScreen()) return screen->logicalDotsPerInchY();
@@ -53,7 +54,8 @@ TextBitmap RasteriseTextLine(const QFont& font, const QString& line) {
     // glBitmap takes the bottom row first.
     for (int y = 0; y < bitmap.height; ++y) {
         const uchar* src = image.constScanLine(y);
-        unsigned char* dst = &bitmap.bits[static_cast<size_t>(bitmap.height - 1 - y) * bitmap.stride];
+        unsigned char* dst =
+            &bitmap.bits[static_cast<size_t>(bitmap.height - 1 - y) * bitmap.stride];
         for (int x = 0; x < bitmap.width; ++x)
             if (src[x] >= 128) dst[x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
     }
@@ -120,8 +122,8 @@ void COGLJText::Draw() {
         const TextBitmap bitmap = RasteriseTextLine(font, line);
         // The bitmap's origin is its top-left corner shifted down by i lines, and the raster
         // position does not move, so all lines hang from the same point.
-        glBitmap(bitmap.width, bitmap.height, 0.0f, static_cast<float>((i + 1) * lineHeight),
-                 0.0f, 0.0f, bitmap.bits.data());
+        glBitmap(bitmap.width, bitmap.height, 0.0f, static_cast<float>((i + 1) * lineHeight), 0.0f,
+                 0.0f, bitmap.bits.data());
     }
     glPopClientAttrib();
     glEndList();

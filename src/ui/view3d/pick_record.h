@@ -9,7 +9,7 @@ namespace velmor {
 
 struct PickChoice {
     bool found = false;
-    int count = 0;                         // names of the chosen record
+    int count = 0;                          // names of the chosen record
     std::array<std::uint32_t, 10> names{};  // the first `count` are set
 };
 
