@@ -59,12 +59,6 @@ TEST(OglTextBitmap, RowsPaddedTo32PixelsAndStoredBottomFirst) {
     EXPECT_EQ(RasteriseTextLine(font, QString()).width, 0);
 }
 
-TEST(OglTextBitmap, TextIsCutTo4095Characters) {
-    COGLJText text(QString(), 12.0f);
-    text.SetText(QString(5000, QLatin1Char('a')));
-    EXPECT_EQ(text.Text().size(), COGLJText::kMaxChars);
-}
-
 TEST_F(Dialog3DTest, TextListIsRebuiltOnlyWhenTheTextChanges) {
     View()->makeCurrent();
     COGLJText text(QStringLiteral("FixedSys"), 12.0f);
@@ -81,55 +75,6 @@ TEST_F(Dialog3DTest, TextListIsRebuiltOnlyWhenTheTextChanges) {
     EXPECT_NE(text.ListId(), 0u);
     text.Release();
     View()->doneCurrent();
-}
-
-// Two lines: the second hangs one line height below the first, both from the raster position.
-TEST_F(Dialog3DTest, MultiLineTextHangsFromTheRasterPosition) {
-    View()->makeCurrent();
-    COGLJText text(QStringLiteral("FixedSys"), 12.0f);
-    text.SetText(QStringLiteral("MMMM\nMMMM"));
-    const int w = View()->width() * View()->devicePixelRatio();
-    const int h = View()->height() * View()->devicePixelRatio();
-    glViewport(0, 0, w, h);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, w, 0, h, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glColor3f(1, 1, 1);
-    glRasterPos2f(50, h - 50);  // 50 pixels below the top
-    text.Draw();
-    glFinish();
-    std::vector<unsigned char> pixels(static_cast<size_t>(w) * h * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    int top = h, bottom = -1, left = w;
-    std::vector<int> inkRows;
-    for (int y = 0; y < h; ++y) {
-        bool any = false;
-        for (int x = 0; x < w; ++x)
-            if (pixels[(static_cast<size_t>(y) * w + x) * 4] > 128) {
-                any = true;
-                left = std::min(left, x);
-            }
-        const int fromTop = h - 1 - y;
-        if (any) {
-            top = std::min(top, fromTop);
-            bottom = std::max(bottom, fromTop);
-        }
-    }
-    text.Release();
-    View()->doneCurrent();
-    const int lineHeight = QFontMetrics(text.Font()).height();
-    EXPECT_GE(top, 50);
-    EXPECT_LT(top, 50 + lineHeight / 2);
-    EXPECT_GE(bottom, 50 + lineHeight);  // the second line is drawn below the first
-    EXPECT_LT(bottom, 50 + 2 * lineHeight);
-    EXPECT_GE(left, 50);
-    EXPECT_LT(left, 55);
 }
 
 }  // namespace

@@ -69,23 +69,7 @@ TEST(PickRecord, RecordsWithMoreThanTenNamesAreSkipped) {
     EXPECT_FALSE(ChoosePickRecord(only.words.data(), only.words.size(), 0).found);
 }
 
-TEST(PickRecord, NeverReadsPastTheBuffer) {
-    Hits hits;
-    hits.Add(kDepth, {0, kPickFace, 0, 1});
-    hits.Add(kDepth - 5000, {0, kPickLine, 0, 1, 2});
-    // A count claiming more records than the buffer holds, and a record cut by the end.
-    std::vector<std::uint32_t> words = hits.words;
-    words.push_back(5);
-    words.push_back(0);
-    words.push_back(1);
-    words.push_back(0);
-    PickChoice choice = ChoosePickRecord(words.data(), words.size(), 9);
-    EXPECT_EQ(choice.names[1], kPickLine);
-    EXPECT_FALSE(ChoosePickRecord(words.data(), 2, 1).found);
-    EXPECT_FALSE(ChoosePickRecord(words.data(), 0, 1).found);
-}
-
-TEST(PickRecord, AfterAnOverflowTheCompleteRecordsCount) {
+TEST(PickRecord, NeverReadsPastTheBufferAndSurvivesAnOverflow) {
     // The buffer ran full in the middle of the third record; the rest stays unwritten.
     Hits hits;
     hits.Add(kDepth, {0, kPickFace, 0, 0});
@@ -100,6 +84,14 @@ TEST(PickRecord, AfterAnOverflowTheCompleteRecordsCount) {
 
     std::vector<std::uint32_t> unwritten(16, kUnwrittenSelectWord);
     EXPECT_FALSE(ChoosePickRecord(unwritten.data(), unwritten.size(), -1).found);
+
+    // A count claiming more records than the buffer holds, and a record cut by the end.
+    words = hits.words;
+    words.insert(words.end(), {5, 0, 1, 0});
+    choice = ChoosePickRecord(words.data(), words.size(), 9);
+    EXPECT_EQ(choice.names[1], kPickLine);
+    EXPECT_FALSE(ChoosePickRecord(words.data(), 2, 1).found);
+    EXPECT_FALSE(ChoosePickRecord(words.data(), 0, 1).found);
 }
 
 }  // namespace
