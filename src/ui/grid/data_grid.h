@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "grid/cell_editor_text.h"
 #include "grid/column_config.h"
 #include "grid/column_trait.h"
 
@@ -24,7 +25,6 @@ class QMenu;
 
 namespace velmor {
 
-class CCellEditorText;
 class CDataGrid;
 
 // The cell texts of a grid, stored column by column.
