@@ -42,17 +42,17 @@ bool CCellEditorText::event(QEvent* event) {
 
 void CCellEditorText::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        EndEdit(true);
-        event->accept();
-        return;
-    case Qt::Key_Escape:
-        EndEdit(false);
-        event->accept();
-        return;
-    default:
-        QLineEdit::keyPressEvent(event);
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            EndEdit(true);
+            event->accept();
+            return;
+        case Qt::Key_Escape:
+            EndEdit(false);
+            event->accept();
+            return;
+        default:
+            QLineEdit::keyPressEvent(event);
     }
 }
 

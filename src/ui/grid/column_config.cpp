@@ -60,7 +60,9 @@ void CColumnConfigSection::SetIntSetting(const std::string& key, int value) {
     SetSetting(key, std::string(text, end));
 }
 
-void CColumnConfigSection::RemoveCurrentConfig() { RemoveSection(SectionName()); }
+void CColumnConfigSection::RemoveCurrentConfig() {
+    RemoveSection(SectionName());
+}
 
 // --- CColumnConfigDefault ---
 

@@ -54,9 +54,7 @@ protected:
                               const std::string& value) = 0;
     virtual void RemoveSection(const std::string& section) = 0;
     // Where a missing key is looked up next; false when nowhere.
-    virtual bool FallbackSetting(const std::string& key, std::string& value) const {
-        return false;
-    }
+    virtual bool FallbackSetting(const std::string& key, std::string& value) const { return false; }
 
 private:
     std::string m_base;

@@ -7,15 +7,21 @@
 
 namespace velmor {
 
-bool CColumnTrait::IsCellReadOnly(const CDataGrid&, int, int) const { return true; }
+bool CColumnTrait::IsCellReadOnly(const CDataGrid&, int, int) const {
+    return true;
+}
 
 bool CColumnTrait::OnClickEditStart(const CDataGrid&, int, int, bool, bool) const {
     return false;
 }
 
-CCellEditorText* CColumnTrait::CreateEditor(CDataGrid&, int, int) { return nullptr; }
+CCellEditorText* CColumnTrait::CreateEditor(CDataGrid&, int, int) {
+    return nullptr;
+}
 
-bool CColumnTraitEdit::IsCellReadOnly(const CDataGrid&, int, int) const { return false; }
+bool CColumnTraitEdit::IsCellReadOnly(const CDataGrid&, int, int) const {
+    return false;
+}
 
 bool CColumnTraitEdit::OnClickEditStart(const CDataGrid&, int, int, bool isFocusCell,
                                         bool doubleClick) const {

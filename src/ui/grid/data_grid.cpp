@@ -16,9 +16,9 @@ namespace velmor {
 
 namespace {
 
-constexpr int kMaxStoredColumns = 256;   // positions read from a configuration at most
-constexpr int kMaxColumnWidth = 10000;   // widths beyond are taken as damaged settings
-constexpr int kCellPadding = 12;         // added to the widest text when fitting a column
+constexpr int kMaxStoredColumns = 256;  // positions read from a configuration at most
+constexpr int kMaxColumnWidth = 10000;  // widths beyond are taken as damaged settings
+constexpr int kCellPadding = 12;        // added to the widest text when fitting a column
 constexpr int kHeaderPadding = 16;
 
 long long SteadySeconds() {
@@ -52,16 +52,15 @@ int CDataGridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant CDataGridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_rows || index.column() >= columnCount())
-        return {};
+    if (!index.isValid() || index.row() >= m_rows || index.column() >= columnCount()) return {};
     switch (role) {
-    case Qt::DisplayRole:
-    case Qt::EditRole:
-        return m_cells[index.column()][index.row()];
-    case Qt::TextAlignmentRole:
-        return int(m_columns[index.column()].alignment | Qt::AlignVCenter);
-    default:
-        return {};
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+            return m_cells[index.column()][index.row()];
+        case Qt::TextAlignmentRole:
+            return int(m_columns[index.column()].alignment | Qt::AlignVCenter);
+        default:
+            return {};
     }
 }
 
@@ -254,7 +253,9 @@ int CDataGrid::InsertItem(int row, const QString& label) {
     return row;
 }
 
-void CDataGrid::InsertItems(int row, int count) { m_model->InsertRows(row, count); }
+void CDataGrid::InsertItems(int row, int count) {
+    m_model->InsertRows(row, count);
+}
 
 void CDataGrid::DeleteAllItems() {
     CommitEdit();
@@ -262,7 +263,9 @@ void CDataGrid::DeleteAllItems() {
     m_searchRow = -1;
 }
 
-QString CDataGrid::GetItemText(int row, int column) const { return m_model->Text(row, column); }
+QString CDataGrid::GetItemText(int row, int column) const {
+    return m_model->Text(row, column);
+}
 
 void CDataGrid::SetItemText(int row, int column, const QString& text) {
     m_model->SetText(row, column, text);

@@ -15,6 +15,8 @@ CDialogUdFdFinal::CDialogUdFdFinal(const SettingsFile& settings, QWidget* parent
     setWindowTitle(TitleFor(RecordVersion()));
 }
 
-QString CDialogUdFdFinal::TitleFor(int) const { return kFinalTablesTitle; }
+QString CDialogUdFdFinal::TitleFor(int) const {
+    return kFinalTablesTitle;
+}
 
 }  // namespace velmor

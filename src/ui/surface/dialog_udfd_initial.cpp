@@ -2,8 +2,11 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <memory>
 
 #include "app/number_text.h"
+#include "surface/dialog_udfd_final.h"
+#include "surface/provider.h"
 #include "surface/row_catalogue.h"
 
 namespace velmor {
@@ -35,7 +38,9 @@ CDialogUdFdInitial::CDialogUdFdInitial(const SettingsFile& settings, QWidget* pa
     RelayOut();
 }
 
-QString CDialogUdFdInitial::DllReturnText() const { return m_returnLabel->text(); }
+QString CDialogUdFdInitial::DllReturnText() const {
+    return m_returnLabel->text();
+}
 
 void CDialogUdFdInitial::SetDllReturn(int result) {
     m_returnLabel->setText(QString::fromLatin1(kDllReturnPrefix) +
@@ -44,6 +49,35 @@ void CDialogUdFdInitial::SetDllReturn(int result) {
 
 void CDialogUdFdInitial::ResetDllReturn() {
     m_returnLabel->setText(QString::fromLatin1(kDllReturnPrefix));
+}
+
+std::optional<int> CDialogUdFdInitial::CallDll(CSurfaceProvider& provider,
+                                               CDialogUdFdFinal& finalTables) {
+    if (provider.InterpreterMode()) return std::nullopt;
+    const int version = provider.RecordVersion();
+    if (RecordVersion() != version) {
+        // Tables of another version cannot be read into these records: show the records
+        // as they are and call with them.
+        ShowRecords(provider.Initial(), version);
+    }
+    ReadRecords(provider.Initial(), version);
+    CopyRecordPair(provider.Final(), provider.Initial());
+    const int result = provider.CallSurface(provider.Final());
+    SetDllReturn(result);
+    finalTables.ShowRecords(provider.Final(), provider.RecordVersion());
+    return result;
+}
+
+int CDialogUdFdInitial::ReadInitialRecords(CSurfaceProvider& provider) {
+    const int version = provider.RecordVersion();
+    if (RecordVersion() != version) {
+        CommitEdits();
+        return -1;
+    }
+    auto fresh = std::make_unique<RecordPair>();
+    const int failed = ReadRecords(*fresh, version);
+    CopyRecordPair(provider.Initial(), *fresh);
+    return failed;
 }
 
 void CDialogUdFdInitial::SetInterpreterMode(bool on) {

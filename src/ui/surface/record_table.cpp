@@ -37,14 +37,14 @@ void SetUpRecordTable(CDataGrid& grid, const SettingsFile& settings, const std::
     grid.horizontalHeader()->setFont(TableFont(kHeaderFontPixels));
     grid.SetCellMargin(kCellMargin);
     grid.InsertHiddenLabelColumn();
-    grid.InsertColumnTrait(kRecordColumnType, "type", Qt::AlignLeft, kTypeWidth,
-                           kRecordColumnType, std::make_unique<CColumnTraitText>());
-    grid.InsertColumnTrait(kRecordColumnName, "name", Qt::AlignLeft, kNameWidth,
-                           kRecordColumnName, std::make_unique<CColumnTraitText>());
+    grid.InsertColumnTrait(kRecordColumnType, "type", Qt::AlignLeft, kTypeWidth, kRecordColumnType,
+                           std::make_unique<CColumnTraitText>());
+    grid.InsertColumnTrait(kRecordColumnName, "name", Qt::AlignLeft, kNameWidth, kRecordColumnName,
+                           std::make_unique<CColumnTraitText>());
     auto data = std::make_unique<CColumnTraitEdit>();
     data->SetEditorFrame(true);
-    grid.InsertColumnTrait(kRecordColumnData, "data", Qt::AlignLeft, kDataWidth,
-                           kRecordColumnData, std::move(data));
+    grid.InsertColumnTrait(kRecordColumnData, "data", Qt::AlignLeft, kDataWidth, kRecordColumnData,
+                           std::move(data));
 
     auto config = std::make_unique<CColumnConfigSettingsFile>(settings, section);
     config->AddProfile(userData ? "DefaultUD" : "Default");

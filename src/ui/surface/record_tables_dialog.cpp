@@ -47,8 +47,8 @@ private:
 
 CRecordTablesDialog::CRecordTablesDialog(const SettingsFile& settings,
                                          const std::string& userDataSection,
-                                         const std::string& fixedDataSection,
-                                         QSize templateSize, QWidget* parent)
+                                         const std::string& fixedDataSection, QSize templateSize,
+                                         QWidget* parent)
     : QDialog(parent),
       m_userTable(new CDataGrid(this)),
       m_fixedTable(new CDataGrid(this)),
@@ -74,7 +74,9 @@ CRecordTablesDialog::CRecordTablesDialog(const SettingsFile& settings,
 
 // --- rows and records ---
 
-void CRecordTablesDialog::RebuildUserDataRows() { BuildRecordRows(*m_userTable, UserDataRows()); }
+void CRecordTablesDialog::RebuildUserDataRows() {
+    BuildRecordRows(*m_userTable, UserDataRows());
+}
 
 void CRecordTablesDialog::RebuildFixedDataRows(int recordVersion) {
     m_recordVersion = recordVersion;
@@ -154,8 +156,8 @@ void CRecordTablesDialog::LayoutWindow() {
     const int statusHeight = m_statusBar->sizeHint().height();
     const int statusTop = height() - statusHeight;
     m_statusBar->setGeometry(0, statusTop, width(), statusHeight);
-    m_hideButton->setGeometry(width() - kMargin - kHideWidth,
-                              statusTop - kMargin - kButtonHeight, kHideWidth, kButtonHeight);
+    m_hideButton->setGeometry(width() - kMargin - kHideWidth, statusTop - kMargin - kButtonHeight,
+                              kHideWidth, kButtonHeight);
     const int frameBottom = LayoutControls(statusTop);
     m_frameArea = QRect(QPoint(kMargin, kMargin),
                         QPoint(width() - kMargin - 1, std::max(kMargin, frameBottom) - 1));
@@ -212,6 +214,8 @@ void CRecordTablesDialog::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void CRecordTablesDialog::reject() { hide(); }
+void CRecordTablesDialog::reject() {
+    hide();
+}
 
 }  // namespace velmor

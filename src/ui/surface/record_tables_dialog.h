@@ -66,8 +66,7 @@ public:
 
 protected:
     CRecordTablesDialog(const SettingsFile& settings, const std::string& userDataSection,
-                        const std::string& fixedDataSection, QSize templateSize,
-                        QWidget* parent);
+                        const std::string& fixedDataSection, QSize templateSize, QWidget* parent);
 
     // Places the window's own controls above the status bar (whose top is `statusTop`) and
     // answers the bottom of the frame area.

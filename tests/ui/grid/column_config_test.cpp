@@ -132,10 +132,10 @@ TEST_F(ColumnConfigTest, DamagedSettingsNeverBreakTheTable) {
     file.WriteString(section, "ColumnCount", "2000000000");
     file.WriteString(section, "ColumnData_0", "3");
     file.WriteString(section, "ColumnWidth_0", "-40");
-    file.WriteString(section, "ColumnData_1", "3");     // the same column again
-    file.WriteString(section, "ColumnData_2", "0");     // the label column
-    file.WriteString(section, "ColumnData_3", "77");    // no such column
-    file.WriteString(section, "ColumnData_4", "two");   // no number
+    file.WriteString(section, "ColumnData_1", "3");    // the same column again
+    file.WriteString(section, "ColumnData_2", "0");    // the label column
+    file.WriteString(section, "ColumnData_3", "77");   // no such column
+    file.WriteString(section, "ColumnData_4", "two");  // no number
     file.WriteString(section, "ColumnData_5", "1");
     file.WriteString(section, "ColumnWidth_5", "99999999");
     auto w = NewWindow();

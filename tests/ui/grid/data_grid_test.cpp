@@ -10,10 +10,10 @@ namespace velmor::test {
 namespace {
 
 const std::vector<std::pair<QString, QString>> kRows = {
-    {"x", "1.000000"},    {"y", "-0.500000"}, {"z", "0.000000"},   {"l", "-0.250000"},
-    {"m", "0.200000"},    {"n", "0.947000"},  {"ln", "0.000000"},  {"mn", "0.000000"},
-    {"nn", "0.000000"},   {"path", "0"},      {"sag1", "0"},       {"sag2", "0"},
-    {"index", "0"},       {"dndx", "0"},      {"dndy", "0"},       {"dndz", "0"},
+    {"x", "1.000000"},      {"y", "-0.500000"},   {"z", "0.000000"},    {"l", "-0.250000"},
+    {"m", "0.200000"},      {"n", "0.947000"},    {"ln", "0.000000"},   {"mn", "0.000000"},
+    {"nn", "0.000000"},     {"path", "0"},        {"sag1", "0"},        {"sag2", "0"},
+    {"index", "0"},         {"dndx", "0"},        {"dndy", "0"},        {"dndz", "0"},
     {"rel_surf_tran", "0"}, {"udreserved1", "0"}, {"udreserved2", "0"}, {"string[20]", ""},
 };
 
@@ -84,8 +84,8 @@ TEST_F(DataGridTest, ReturnTabAndClickingElsewhereKeepTheTextEscapeRestoresIt) {
         {"Enter", [](GridWindow& g) { QTest::keyClick(g.grid->Editor(), Qt::Key_Enter); }, true},
         {"Tab", [](GridWindow& g) { QTest::keyClick(g.grid->Editor(), Qt::Key_Tab); }, true},
         {"click on another cell", [](GridWindow& g) { g.Click(7, kName); }, true},
-        {"click on another control", [](GridWindow& g) { QTest::mouseClick(g.other, Qt::LeftButton); },
-         true},
+        {"click on another control",
+         [](GridWindow& g) { QTest::mouseClick(g.other, Qt::LeftButton); }, true},
         {"Escape", [](GridWindow& g) { QTest::keyClick(g.grid->Editor(), Qt::Key_Escape); }, false},
     };
     int row = 0;
@@ -215,8 +215,7 @@ TEST_F(DataGridTest, CtrlASelectsAllAndCtrlCCopiesTheSelectedRowsTabSeparated) {
     QTest::mouseClick(w.grid->viewport(), Qt::LeftButton, Qt::ControlModifier,
                       w.grid->CellRect(3, kName).center());
     QTest::keyClick(w.grid, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::clipboard()->text(),
-              "double\ty\t-0.500000\ndouble\tl\t-0.250000\n");
+    EXPECT_EQ(QApplication::clipboard()->text(), "double\ty\t-0.500000\ndouble\tl\t-0.250000\n");
 
     w.grid->ShowColumn(kType, false);
     EXPECT_EQ(w.grid->SelectedRowsText(), "y\t-0.500000\nl\t-0.250000\n");

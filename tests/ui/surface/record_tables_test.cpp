@@ -23,9 +23,7 @@ namespace {
 
 class RecordTablesTest : public ::testing::Test {
 protected:
-    SettingsFile Settings() const {
-        return SettingsFile(dir.filePath("Velmor.ini").toStdString());
-    }
+    SettingsFile Settings() const { return SettingsFile(dir.filePath("Velmor.ini").toStdString()); }
     void ShowActive(QWidget& window) {
         window.show();
         window.activateWindow();
