@@ -247,6 +247,7 @@ void CDataGrid::SetupColumnConfig(std::unique_ptr<CColumnConfigProfiles> config)
 // --- rows and cells ---
 
 int CDataGrid::InsertItem(int row, const QString& label) {
+    CommitEdit();
     row = std::clamp(row, 0, ItemCount());
     m_model->InsertRows(row, 1);
     if (ColumnCount() > 0) m_model->SetText(row, 0, label);
@@ -734,6 +735,16 @@ void CDataGrid::CopyToClipboard() const {
 void CDataGrid::changeEvent(QEvent* event) {
     QTableView::changeEvent(event);
     if (event->type() == QEvent::FontChange) ApplyCellMargin();
+}
+
+QModelIndex CDataGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    // Home and End go to the first and last row, as in a list; the column stays.
+    if ((action == MoveHome || action == MoveEnd) && ItemCount() > 0) {
+        QModelIndex current = currentIndex();
+        int column = current.isValid() ? current.column() : FirstVisibleColumn();
+        if (column >= 0) return m_model->index(action == MoveHome ? 0 : ItemCount() - 1, column);
+    }
+    return QTableView::moveCursor(action, modifiers);
 }
 
 void CDataGrid::scrollContentsBy(int dx, int dy) {

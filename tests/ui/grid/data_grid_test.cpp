@@ -208,6 +208,14 @@ TEST_F(DataGridTest, LeftAndRightMoveTheFocusColumnOverVisibleColumns) {
     QTest::keyClick(w.grid, Qt::Key_Down);
     EXPECT_EQ(w.grid->FocusRow(), 4);
     EXPECT_EQ(w.grid->FocusColumn(), kType);
+    // Home and End move along the rows, as in a list, keeping the focus column.
+    QTest::keyClick(w.grid, Qt::Key_Right);
+    QTest::keyClick(w.grid, Qt::Key_End);
+    EXPECT_EQ(w.grid->FocusRow(), int(kRows.size()) - 1);
+    QTest::keyClick(w.grid, Qt::Key_Home);
+    EXPECT_EQ(w.grid->FocusRow(), 0);
+    EXPECT_EQ(w.grid->FocusColumn(), kData);
+    EXPECT_EQ(w.grid->currentIndex().column(), kData);
 }
 
 TEST_F(DataGridTest, CtrlASelectsAllAndCtrlCCopiesTheSelectedRowsTabSeparated) {

@@ -230,13 +230,37 @@ TEST_F(RecordTablesTest, HideEnterAndEscapeHideTheWindowKeepingItsContents) {
     }
 }
 
-TEST_F(RecordTablesTest, EnterInACellEditorEndsTheEditNotTheWindow) {
+TEST_F(RecordTablesTest, EnterAndEscapeInACellEditorEndTheEditNotTheWindow) {
     CDialogUdFdInitial initial(Settings());
     ShowActive(initial);
     initial.ShowRecords(RecordPair(), 0);
-    Type(initial.UserDataTable(), "m", "0.25");
+    CDataGrid* ud = initial.UserDataTable();
+    Type(ud, "m", "0.25");
     EXPECT_TRUE(initial.isVisible());
-    EXPECT_EQ(Cell(initial.UserDataTable(), "m"), "0.25");
+    EXPECT_EQ(Cell(ud, "m"), "0.25");
+    QTest::keyClick(ud, Qt::Key_F2);
+    ASSERT_NE(ud->Editor(), nullptr);
+    QTest::keyClicks(ud->Editor(), "9");
+    QTest::keyClick(ud->Editor(), Qt::Key_Escape);
+    EXPECT_TRUE(initial.isVisible());
+    EXPECT_EQ(Cell(ud, "m"), "0.25");
+}
+
+TEST_F(RecordTablesTest, HidingTheWindowDuringAnEditKeepsTheText) {
+    CDialogUdFdInitial initial(Settings());
+    ShowActive(initial);
+    initial.ShowRecords(RecordPair(), 0);
+    CDataGrid* ud = initial.UserDataTable();
+    ud->setFocus();
+    ud->SetFocusCell(RowOf(ud, "path"), kRecordColumnData);
+    QTest::keyClick(ud, Qt::Key_F2);
+    ASSERT_NE(ud->Editor(), nullptr);
+    QTest::keyClicks(ud->Editor(), "12.5");
+    QTest::mouseClick(initial.HideButton(), Qt::LeftButton);
+    EXPECT_FALSE(initial.isVisible());
+    USER_DATA record{};
+    initial.ReadUserData(record);
+    EXPECT_EQ(record.path, 12.5);
 }
 
 TEST_F(RecordTablesTest, TheSplitterKeepsBothTablesAtLeast36PixelsHigh) {
