@@ -332,6 +332,9 @@ void CDataGrid::ShowColumn(int column, bool show) {
     if (!trait || IsColumnVisible(column) == show) return;
     ColumnState& state = trait->State();
     if (show && state.alwaysHidden) return;
+    // The last visible column stays: without columns the header, and with it the menu that
+    // shows them again, would be gone.
+    if (!show && VisibleColumnsInOrder().size() <= 1) return;
     CommitEdit();
     if (show) {
         horizontalHeader()->showSection(column);
@@ -410,6 +413,14 @@ void CDataGrid::LoadColumnState() {
         if (width <= 0 || width > kMaxColumnWidth) width = m_columns[column].defaultWidth;
         listed.emplace_back(column, width);
     }
+    // A configuration that shows nothing shows every column as inserted.
+    if (listed.empty()) {
+        for (std::size_t column = 0; column < m_columns.size(); ++column) {
+            if (m_columns[column].trait->State().alwaysHidden) continue;
+            used[column] = true;
+            listed.emplace_back(int(column), m_columns[column].defaultWidth);
+        }
+    }
 
     CommitEdit();
     QHeaderView* header = horizontalHeader();
@@ -457,6 +468,7 @@ QMenu* CDataGrid::CreateHeaderMenu(QWidget* parent) {
         QAction* action = menu->addAction(ColumnTitle(column));
         action->setCheckable(true);
         action->setChecked(IsColumnVisible(column));
+        action->setEnabled(!IsColumnVisible(column) || VisibleColumnsInOrder().size() > 1);
         connect(action, &QAction::triggered, this,
                 [this, column] { ShowColumn(column, !IsColumnVisible(column)); });
     }

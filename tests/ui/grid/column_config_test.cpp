@@ -147,6 +147,22 @@ TEST_F(ColumnConfigTest, DamagedSettingsNeverBreakTheTable) {
               (std::vector<std::string>{"DefaultUD", "Special"}));
 }
 
+TEST_F(ColumnConfigTest, TheLastVisibleColumnStays) {
+    auto w = NewWindow();
+    w->grid->ShowColumn(kType, false);
+    w->grid->ShowColumn(kName, false);
+    std::unique_ptr<QMenu> menu(w->grid->CreateHeaderMenu(nullptr));
+    QAction* data = FindAction(menu.get(), "data");
+    EXPECT_FALSE(data->isEnabled());
+    w->grid->ShowColumn(kData, false);
+    EXPECT_EQ(w->grid->VisibleColumnsInOrder(), (std::vector<int>{kData}));
+
+    // A stored configuration without columns shows them all.
+    File().WriteInt(std::string(kBase) + "__DefaultUD", "ColumnCount", 0);
+    auto again = NewWindow();
+    EXPECT_EQ(again->grid->VisibleColumnsInOrder(), (std::vector<int>{kType, kName, kData}));
+}
+
 TEST_F(ColumnConfigTest, MissingKeysTakeTheDefaultConfiguration) {
     SettingsFile file = File();
     const std::string section = std::string(kBase) + "__DefaultUD";
