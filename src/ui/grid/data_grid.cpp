@@ -166,8 +166,13 @@ CDataGrid::CDataGrid(QWidget* parent)
                SLOT(resizeColumnToContents(int)));
     connect(header, &QHeaderView::sectionHandleDoubleClicked, this, [this](int column) {
         CColumnTrait* trait = ColumnTrait(column);
-        if (trait && trait->State().resizable && IsColumnVisible(column)) FitColumnWidth(column);
+        if (trait && trait->State().resizable && IsColumnVisible(column)) {
+            FitColumnWidth(column);
+            SaveColumnState();
+        }
     });
+    // A layout the user drags into shape is saved when the drag ends.
+    header->viewport()->installEventFilter(this);
     connect(header, &QHeaderView::sectionResized, this, &CDataGrid::OnSectionResized);
     connect(header, &QHeaderView::sectionMoved, this, &CDataGrid::OnSectionMoved);
     connect(header, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
@@ -385,7 +390,19 @@ void CDataGrid::FitAllColumnWidths() {
     for (int column : VisibleColumnsInOrder()) FitColumnWidth(column);
 }
 
+bool CDataGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == horizontalHeader()->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        m_headerDragged) {
+        // Saved after the header has finished the drag.
+        QMetaObject::invokeMethod(
+            this, [this] { SaveColumnState(); }, Qt::QueuedConnection);
+        m_headerDragged = false;
+    }
+    return QTableView::eventFilter(watched, event);
+}
+
 void CDataGrid::SaveColumnState() {
+    m_headerDragged = false;
     if (!m_config) return;
     m_config->RemoveCurrentConfig();
     std::vector<int> columns = VisibleColumnsInOrder();
@@ -501,6 +518,7 @@ void CDataGrid::OnSectionResized(int column, int, int newSize) {
     if (state.maxWidth >= 0) width = std::min(width, state.maxWidth);
     if (state.minWidth >= 0) width = std::max(width, state.minWidth);
     if (width != newSize) ApplyWidth(column, width);
+    m_headerDragged = true;
     if (m_editor) m_editor->setGeometry(CellRect(m_editor->Row(), m_editor->Column()));
 }
 
@@ -517,6 +535,7 @@ void CDataGrid::OnSectionMoved(int, int, int) {
         ++visual;
     }
     m_adjusting = false;
+    m_headerDragged = true;
     UpdateFocusCell(FocusRow(), -1);
     if (m_editor) m_editor->setGeometry(CellRect(m_editor->Row(), m_editor->Column()));
 }
@@ -652,6 +671,7 @@ void CDataGrid::keyPressEvent(QKeyEvent* event) {
     }
     if (control && key == Qt::Key_Plus && (modifiers & Qt::KeypadModifier)) {
         FitAllColumnWidths();
+        SaveColumnState();
         event->accept();
         return;
     }

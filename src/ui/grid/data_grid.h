@@ -154,6 +154,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
 private:
@@ -185,6 +186,7 @@ private:
     QPointer<CCellEditorText> m_editor;
     bool m_inDoubleClick = false;
     bool m_adjusting = false;
+    bool m_headerDragged = false;  // a divider or a column was dragged since the last save
     SearchClock m_clock;
     QString m_searchText;
     long long m_searchTime = 0;

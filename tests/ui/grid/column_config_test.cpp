@@ -91,6 +91,26 @@ TEST_F(ColumnConfigTest, OrderAndWidthsComeBackAtTheNextSave) {
     EXPECT_EQ(again->grid->horizontalHeader()->logicalIndex(0), 0);
 }
 
+TEST_F(ColumnConfigTest, AColumnDraggedWiderIsSavedWhenTheDragEnds) {
+    {
+        auto w = NewWindow();
+        w->Show();
+        QHeaderView* header = w->grid->horizontalHeader();
+        QWidget* target = header->viewport();
+        const int divider = header->sectionViewportPosition(kName) + header->sectionSize(kName);
+        const int y = header->height() / 2;
+        QTest::mousePress(target, Qt::LeftButton, {}, QPoint(divider - 1, y));
+        QTest::mouseMove(target, QPoint(divider + 20, y));
+        QTest::mouseMove(target, QPoint(divider + 39, y));
+        QTest::mouseRelease(target, Qt::LeftButton, {}, QPoint(divider + 39, y));
+        QApplication::processEvents();
+        EXPECT_EQ(w->grid->ColumnWidth(kName), 120);
+    }
+    EXPECT_EQ(File().GetInt(std::string(kBase) + "__DefaultUD", "ColumnWidth_1", -1), 120);
+    auto again = NewWindow();
+    EXPECT_EQ(again->grid->ColumnWidth(kName), 120);
+}
+
 TEST_F(ColumnConfigTest, ProfilesKeepTheirOwnColumns) {
     auto w = NewWindow();
     std::unique_ptr<QMenu> menu(w->grid->CreateHeaderMenu(nullptr));
