@@ -7,12 +7,14 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLWidget>
+#include <QPalette>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
@@ -198,8 +200,20 @@ CDialog3D::CDialog3D(QWidget* parent)
     layout->setSpacing(0);
     m_menuBar = new QMenuBar(this);
     layout->setMenuBar(m_menuBar);
-    m_view = new CView3DWidget(this);
-    layout->addWidget(m_view);
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+        m_view = new CView3DWidget(this);
+        layout->addWidget(m_view);
+    } else {
+        // The offscreen platform has no OpenGL for a QOpenGLWidget (it would crash). The
+        // window keeps its model, ray and view state and its menu; a black area stands in
+        // for the view.
+        auto* blank = new QWidget(this);
+        QPalette palette = blank->palette();
+        palette.setColor(QPalette::Window, Qt::black);
+        blank->setPalette(palette);
+        blank->setAutoFillBackground(true);
+        layout->addWidget(blank);
+    }
     BuildMenu();
 }
 

@@ -92,6 +92,7 @@ public:
 
     // --- State, for the windows around and for checks ---
     const CModel& Model() const { return m_model; }
+    // The OpenGL view; nullptr on the offscreen platform, which has none.
     QOpenGLWidget* View() const;
     float Zoom() const { return m_zoom; }
     const std::array<float, 3>& PanTarget() const { return m_panTarget; }
