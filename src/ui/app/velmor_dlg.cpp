@@ -709,6 +709,14 @@ void CVelmorDlg::AfterRayChoice() {
     Repaint();
 }
 
+void CVelmorDlg::SetMeshSteps(double dx, double dy) {
+    m_state.step3dX = dx;
+    m_state.step3dY = dy;
+    m_state.step3dDiagonal = std::sqrt(dx * dx + dy * dy);
+    Field(kIdStep3DX)->setText(FormatField(dx));
+    Field(kIdStep3DY)->setText(FormatField(dy));
+}
+
 void CVelmorDlg::OpenDll() {
     FileDialogRequest request;
     request.title = QStringLiteral("Open User Defined Surface DLL");

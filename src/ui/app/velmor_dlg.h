@@ -158,6 +158,8 @@ public:
     // Writes the initial records into "UD FD Initial", traces and repaints (after a Shift
     // click changed the ray).
     void AfterRayChoice();
+    // The "delta 3D" steps after the mesh builder enlarged them: state and fields ("%.3f").
+    void SetMeshSteps(double dx, double dy);
     void ShowSecondaryWindow(SecondaryWindow& window);
     // Runs a menu, toolbar or button command by its id.
     void OnCommand(int id);

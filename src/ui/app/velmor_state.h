@@ -23,7 +23,7 @@ enum PanState : int {
 };
 
 // Mesh patterns of the pattern list.
-enum MeshPattern : int {
+enum MeshPatternChoice : int {
     kPatternRightTriangle1 = 0,
     kPatternRightTriangle2 = 1,
     kPatternEquilateral1 = 2,  // "delta 3D" x only

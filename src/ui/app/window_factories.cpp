@@ -1,6 +1,7 @@
 #include "app/window_factories.h"
 
 #include "app/placeholder_windows.h"
+#include "app/shading3d_window.h"
 #include "app/velmor_dlg.h"
 #include "interp/dialog_interpreter.h"
 
@@ -18,16 +19,12 @@ std::unique_ptr<RecordTableWindow> MakeUdFdInitialWindow(CVelmorDlg&) {
     return std::make_unique<CPlaceholderRecordWindow>(true);
 }
 
-std::unique_ptr<View3DWindow> MakeShading3DWindow(CVelmorDlg&) {
-    return std::make_unique<CPlaceholder3DWindow>();
+std::unique_ptr<View3DWindow> MakeShading3DWindow(CVelmorDlg& dlg) {
+    return std::make_unique<CShading3DWindow>(dlg.ExecutableDir());
 }
 
 std::unique_ptr<InterpreterWindow> MakeInterpreterWindow(CVelmorDlg& dlg) {
     return std::make_unique<CDialogInerpreter>(dlg.Engine());
 }
-
-void BuildSurfaceModel(CVelmorDlg&) {}
-
-void SaveSurfaceStl(CVelmorDlg&, bool) {}
 
 }  // namespace velmor

@@ -19,6 +19,7 @@ std::unique_ptr<RecordTableWindow> MakeUdFdInitialWindow(CVelmorDlg& dlg);
 std::unique_ptr<View3DWindow> MakeShading3DWindow(CVelmorDlg& dlg);
 std::unique_ptr<InterpreterWindow> MakeInterpreterWindow(CVelmorDlg& dlg);
 
+// Defined in mesh_commands.cpp.
 // "Make 3D Model" after its checks and reads: builds the surface mesh into a new model and,
 // when that succeeds, hands it to the "Shading 3D" window.
 void BuildSurfaceModel(CVelmorDlg& dlg);
