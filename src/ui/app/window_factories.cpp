@@ -1,6 +1,7 @@
 #include "app/window_factories.h"
 
 #include "app/placeholder_windows.h"
+#include "app/record_table_windows.h"
 #include "app/shading3d_window.h"
 #include "app/velmor_dlg.h"
 #include "interp/dialog_interpreter.h"
@@ -11,12 +12,12 @@ std::unique_ptr<PlotViews> MakePlotViews(CVelmorDlg&) {
     return std::make_unique<CPlaceholderPlotViews>();
 }
 
-std::unique_ptr<RecordTableWindow> MakeUdFdFinalWindow(CVelmorDlg&) {
-    return std::make_unique<CPlaceholderRecordWindow>(false);
+std::unique_ptr<RecordTableWindow> MakeUdFdFinalWindow(CVelmorDlg& dlg) {
+    return std::make_unique<CUdFdFinalWindow>(dlg);
 }
 
-std::unique_ptr<RecordTableWindow> MakeUdFdInitialWindow(CVelmorDlg&) {
-    return std::make_unique<CPlaceholderRecordWindow>(true);
+std::unique_ptr<RecordTableWindow> MakeUdFdInitialWindow(CVelmorDlg& dlg) {
+    return std::make_unique<CUdFdInitialWindow>(dlg);
 }
 
 std::unique_ptr<View3DWindow> MakeShading3DWindow(CVelmorDlg& dlg) {

@@ -46,6 +46,12 @@ protected:
             field->insert(text);
     }
     void Click(int id) { QTest::mouseClick(m_dlg->Control(id), Qt::LeftButton); }
+    // Whether the window placement went into the settings file (the record tables register
+    // their column profiles there on their own).
+    bool WindowSettingsWritten() const {
+        QFile file(m_settingsPath);
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains("[WINDOW_MAIN]");
+    }
     QString Text(int id) const { return m_dlg->Field(id)->text(); }
 
     // The centre of a plot area, and a point at fractions (f, g) across and down it.

@@ -12,10 +12,13 @@
 
 #include "app/escape_key_watch.h"
 #include "app/field_text.h"
-#include "app/placeholder_windows.h"
+#include "app/record_table_windows.h"
 #include "dlg_fixture.h"
+#include "grid/data_grid.h"
 #include "interp/dialog_interpreter.h"
 #include "interp/tab_edit.h"
+#include "surface/dialog_udfd_final.h"
+#include "surface/dialog_udfd_initial.h"
 
 namespace velmor {
 namespace {
@@ -429,8 +432,14 @@ TEST_F(MainWindowTest, UseInterpreterSwitchesTheSurfaceToTheScript) {
     EXPECT_FALSE(dlg.MenuAction(kCmdOpenDll)->isEnabled());
     EXPECT_FALSE(dlg.ToolbarAction(kCmdOpenDll)->isEnabled());
     EXPECT_TRUE(dlg.Control(kIdN1)->isEnabled());
-    EXPECT_TRUE(static_cast<CPlaceholderRecordWindow&>(dlg.UdFdInitial()).InterpreterMode());
-    EXPECT_TRUE(static_cast<CPlaceholderRecordWindow&>(dlg.UdFdFinal()).InterpreterMode());
+    auto& initial = static_cast<CUdFdInitialWindow&>(dlg.UdFdInitial()).Dialog();
+    auto& finalTables = static_cast<CUdFdFinalWindow&>(dlg.UdFdFinal()).Dialog();
+    EXPECT_TRUE(initial.InterpreterMode());
+    EXPECT_FALSE(initial.CallDllButton()->isEnabled());
+    EXPECT_FALSE(initial.UpdateButton()->isEnabled());
+    EXPECT_TRUE(initial.UserDataTable()->isHidden());
+    EXPECT_TRUE(finalTables.InterpreterMode());
+    EXPECT_TRUE(finalTables.FixedDataTable()->isHidden());
     EXPECT_EQ(dlg.RayStatusText().left(10), "RayTrace :");
 
     // A failed compile later keeps the mode, but updates refuse until a good compile.
@@ -448,7 +457,9 @@ TEST_F(MainWindowTest, UseInterpreterSwitchesTheSurfaceToTheScript) {
     EXPECT_FALSE(box->isChecked());
     EXPECT_TRUE(dlg.ToolbarAction(kCmdOpenDll)->isEnabled());
     EXPECT_FALSE(dlg.Control(kIdN2)->isEnabled());
-    EXPECT_FALSE(static_cast<CPlaceholderRecordWindow&>(dlg.UdFdFinal()).InterpreterMode());
+    EXPECT_FALSE(finalTables.InterpreterMode());
+    EXPECT_FALSE(finalTables.FixedDataTable()->isHidden());
+    EXPECT_TRUE(initial.CallDllButton()->isEnabled());
 }
 
 TEST_F(MainWindowTest, OnlyTheBoxRecomputesTheGradientIndexFlag) {
@@ -526,7 +537,7 @@ TEST_F(MainWindowTest, WindowMenuShowsAndRaisesASecondaryWindow) {
     dlg.MenuAction(kCmdStoreIni)->trigger();
     EXPECT_TRUE(m_messages.Shown().empty());
     EXPECT_TRUE(m_messages.FileDialogs().empty());
-    EXPECT_FALSE(QFile::exists(m_settingsPath));
+    EXPECT_FALSE(WindowSettingsWritten());
 }
 
 TEST_F(MainWindowTest, LayoutKeepsTheMinimumTheColumnAndSquarePlotAreas) {
@@ -580,20 +591,20 @@ TEST_F(MainWindowTest, CancelInTheCloseQuestionKeepsRunningAndWritesNothing) {
     EXPECT_EQ(m_messages.Shown()[0].buttons, MessageButtons::OkCancel);
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(closed.count(), 0);
-    EXPECT_FALSE(QFile::exists(m_settingsPath));
+    EXPECT_FALSE(WindowSettingsWritten());
 
     m_messages.QueueAnswer(MessageAnswer::Cancel);
     Click(kIdExit);
     EXPECT_EQ(m_messages.Shown().size(), 2u);
     EXPECT_TRUE(dlg.isVisible());
-    EXPECT_FALSE(QFile::exists(m_settingsPath));
+    EXPECT_FALSE(WindowSettingsWritten());
 
     m_messages.QueueAnswer(MessageAnswer::Ok);
     dlg.close();
     EXPECT_EQ(closed.count(), 1);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_FALSE(dlg.Interpreter().Widget()->isVisible());
-    EXPECT_TRUE(QFile::exists(m_settingsPath));
+    EXPECT_TRUE(WindowSettingsWritten());
 }
 
 TEST_F(MainWindowTest, AChangedScriptIsOfferedForSavingBeforeTheProgramEnds) {
@@ -608,13 +619,13 @@ TEST_F(MainWindowTest, AChangedScriptIsOfferedForSavingBeforeTheProgramEnds) {
     EXPECT_EQ(m_messages.Shown()[1].buttons, MessageButtons::YesNoCancel);
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(closed.count(), 0);
-    EXPECT_FALSE(QFile::exists(m_settingsPath));
+    EXPECT_FALSE(WindowSettingsWritten());
 
     m_messages.QueueAnswer(MessageAnswer::Ok);
     m_messages.QueueAnswer(MessageAnswer::No);  // discard it
     dlg.close();
     EXPECT_EQ(closed.count(), 1);
-    EXPECT_TRUE(QFile::exists(m_settingsPath));
+    EXPECT_TRUE(WindowSettingsWritten());
 }
 
 TEST_F(MainWindowTest, EscapeKeyAbortsScriptRunsWhileDownAndShortlyAfter) {
@@ -650,7 +661,7 @@ TEST_F(MainWindowTest, EnterDoesNotEndTheProgram) {
     EXPECT_TRUE(m_messages.Shown().empty());
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(closed.count(), 0);
-    EXPECT_FALSE(QFile::exists(m_settingsPath));
+    EXPECT_FALSE(WindowSettingsWritten());
 }
 
 TEST_F(MainWindowTest, DestroyingTheWindowDestroysTheSecondaryWindows) {

@@ -1,0 +1,154 @@
+// "UD FD Initial" and "UD FD Final" as the main window drives them: filled at start, the final
+// pair after every trace and "Call DLL", read back before the updates, "Update UD FD" as
+// "Update 2D", rows and titles rebuilt after a library load.
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/number_text.h"
+#include "app/record_table_windows.h"
+#include "dlg_fixture.h"
+#include "grid/cell_editor_text.h"
+#include "grid/data_grid.h"
+#include "surface/dialog_udfd_final.h"
+#include "surface/dialog_udfd_initial.h"
+#include "surface/even_array.h"
+#include "surface/record_table.h"
+#include "surface/row_catalogue.h"
+
+namespace velmor {
+namespace {
+
+class RecordTablesWiringTest : public DlgTest {
+protected:
+    CVelmorDlg& OpenWithTables() {
+        CVelmorDlg& dlg = Open();
+        m_initial = &static_cast<CUdFdInitialWindow&>(dlg.UdFdInitial()).Dialog();
+        m_final = &static_cast<CUdFdFinalWindow&>(dlg.UdFdFinal()).Dialog();
+        m_initial->show();
+        m_initial->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(m_initial));
+        return dlg;
+    }
+    static int RowOf(CDataGrid* table, const QString& name) {
+        for (int row = 0; row < table->ItemCount(); ++row)
+            if (table->GetItemText(row, kRecordColumnName) == name) return row;
+        return -1;
+    }
+    static QString Cell(CDataGrid* table, const QString& name) {
+        return table->GetItemText(RowOf(table, name), kRecordColumnData);
+    }
+    // Second click on the "data" cell opens the editor; the text is typed; Return ends the
+    // edit unless `keepOpen`.
+    static void TypeCell(CDataGrid* table, const QString& name, const QString& text,
+                         bool keepOpen = false) {
+        const int row = RowOf(table, name);
+        ASSERT_GE(row, 0) << name.toStdString();
+        table->scrollTo(table->model()->index(row, kRecordColumnData));
+        const QPoint at = table->CellRect(row, kRecordColumnData).center();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
+        ASSERT_NE(table->Editor(), nullptr) << name.toStdString();
+        QTest::keyClicks(table->Editor(), text);
+        if (!keepOpen) QTest::keyClick(table->Editor(), Qt::Key_Return);
+    }
+    static QString Fixed6(double value) { return QString::fromStdString(FormatFixed(value, 6)); }
+
+    CDialogUdFdInitial* m_initial = nullptr;
+    CDialogUdFdFinal* m_final = nullptr;
+};
+
+TEST_F(RecordTablesWiringTest, StartUpFillsTheInitialTablesAndTheFinalOnesFromTheTrace) {
+    CVelmorDlg& dlg = OpenWithTables();
+    CSurfaceProvider& provider = dlg.Provider();
+    EXPECT_EQ(m_initial->windowTitle(), "Initial USER_DATA FIXED_DATA");
+    EXPECT_EQ(m_final->windowTitle(), "Final USER_DATA FIXED_DATA");
+    EXPECT_EQ(m_initial->UserDataTable()->ItemCount(), int(UserDataRows().size()));
+    EXPECT_EQ(m_initial->FixedDataTable()->ItemCount(), int(FixedDataRows(0).size()));
+    // The safe-data request left its type; the start-up trace sent request 5.
+    EXPECT_EQ(Cell(m_initial->FixedDataTable(), "type"), "7");
+    EXPECT_EQ(Cell(m_final->FixedDataTable(), "type"), "5");
+    EXPECT_EQ(Cell(m_final->UserDataTable(), "z"), Fixed6(provider.Final().ud.z));
+    EXPECT_EQ(Cell(m_initial->UserDataTable(), "l"), Fixed6(provider.Initial().ud.l));
+    EXPECT_EQ(m_initial->DllReturnText(), "DLL return =");
+}
+
+TEST_F(RecordTablesWiringTest, CallDllSendsTheTypedRequestAndShowsTheAnswerInTheFinalTable) {
+    CVelmorDlg& dlg = OpenWithTables();
+    TypeCell(m_initial->FixedDataTable(), "type", "3");
+    TypeCell(m_initial->UserDataTable(), "x", "0.5");
+    QTest::mouseClick(m_initial->CallDllButton(), Qt::LeftButton);
+    EXPECT_EQ(m_initial->DllReturnText(), "DLL retrun = 0");
+
+    // The built-in surface asked directly with the same records.
+    RecordPair expected;
+    CopyRecordPair(expected, dlg.Provider().Initial());
+    ASSERT_EQ(expected.ud.x, 0.5);
+    ASSERT_EQ(expected.Type(), 3);
+    ASSERT_EQ(EvenArraySurface(&expected.ud, expected.Fd0()), 0);
+    ASSERT_NE(expected.ud.sag1, 0.0);
+    EXPECT_EQ(Cell(m_final->UserDataTable(), "sag1"), Fixed6(expected.ud.sag1));
+    EXPECT_EQ(Cell(m_final->FixedDataTable(), "type"), "3");
+
+    // "Call DLL" reads the main window's range boxes too.
+    Type(dlg.Field(kIdAnalysisXMax), "4");
+    QTest::mouseClick(m_initial->CallDllButton(), Qt::LeftButton);
+    EXPECT_EQ(dlg.State().analysisX.max, 4.0);
+
+    // "Update UD FD" is "Update 2D": the records are read back and traced, the label reset.
+    m_initial->activateWindow();
+    TypeCell(m_initial->UserDataTable(), "y", "-1.25");
+    QTest::mouseClick(m_initial->UpdateButton(), Qt::LeftButton);
+    EXPECT_EQ(dlg.Provider().Initial().ud.y, -1.25);
+    EXPECT_EQ(m_initial->DllReturnText(), "DLL retrun = ");
+    EXPECT_EQ(Cell(m_final->FixedDataTable(), "type"), "5");
+    EXPECT_EQ(Cell(m_final->UserDataTable(), "x"), Fixed6(dlg.Provider().Final().ud.x));
+}
+
+TEST_F(RecordTablesWiringTest, UpdatesTakeOverAnEditInProgress) {
+    CVelmorDlg& dlg = OpenWithTables();
+    TypeCell(m_initial->UserDataTable(), "x", "2.5", true);
+    Click(kIdUpdate2D);
+    EXPECT_EQ(dlg.Provider().Initial().ud.x, 2.5);
+    EXPECT_EQ(m_initial->UserDataTable()->Editor(), nullptr);
+
+    m_initial->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_initial));
+    TypeCell(m_initial->UserDataTable(), "x", "-3", true);
+    Type(dlg.Field(kIdStep3DX), "2");
+    Type(dlg.Field(kIdStep3DY), "2");
+    Click(kIdMake3DModel);
+    EXPECT_EQ(dlg.Provider().Initial().ud.x, -3.0);
+}
+
+TEST_F(RecordTablesWiringTest, LibraryLoadsRebuildTheRowsAndTitles) {
+    CVelmorDlg& dlg = OpenWithTables();
+    m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/entry4_only.so"));
+    dlg.MenuAction(kCmdOpenDll)->trigger();
+    ASSERT_TRUE(m_messages.Shown().empty()) << m_messages.LastText().toStdString();
+    CDataGrid* fixed = m_initial->FixedDataTable();
+    ASSERT_EQ(fixed->ItemCount(), 5734);
+    EXPECT_EQ(fixed->GetItemText(5733, kRecordColumnName), "datasurf_values[4800]");
+    EXPECT_EQ(m_final->FixedDataTable()->ItemCount(), 5734);
+    EXPECT_EQ(m_initial->windowTitle(), "Initial USER_DATA FIXED_DATA4");
+    EXPECT_EQ(m_final->windowTitle(), "Final USER_DATA FIXED_DATA");
+    // The new library's safe data in the initial table (sent twice, shown once).
+    EXPECT_EQ(Cell(fixed, "cv"), Fixed6(0.25));
+    EXPECT_EQ(m_initial->UserDataTable()->ItemCount(), int(UserDataRows().size()));
+
+    // An update reads the 5734 rows back into the version-3 records.
+    TypeCell(fixed, "datasurf_values[4799]", "-2.5");
+    Click(kIdUpdate2D);
+    EXPECT_EQ(dlg.Provider().Initial().Fd3()->datasurf_values[4799], -2.5);
+
+    // A failed load drops the library: the built-in surface answers, the tables follow it.
+    m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/no_entry.so"));
+    dlg.MenuAction(kCmdOpenDll)->trigger();
+    EXPECT_EQ(m_messages.LastText(), "User_Defined_Surface DLL ? or PATH ?");
+    EXPECT_EQ(dlg.Provider().RecordVersion(), 0);
+    EXPECT_EQ(fixed->ItemCount(), int(FixedDataRows(0).size()));
+    EXPECT_EQ(m_initial->windowTitle(), "Initial USER_DATA FIXED_DATA");
+    EXPECT_EQ(Cell(fixed, "type"), "7");
+}
+
+}  // namespace
+}  // namespace velmor
