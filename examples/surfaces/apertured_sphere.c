@@ -14,17 +14,17 @@
 
 #include "user_surface.h"
 
-static void SetString(USER_DATA *ud, const char *text) {
+static void SetString(USER_DATA* ud, const char* text) {
     strncpy(ud->string, text, sizeof ud->string - 1);
     ud->string[sizeof ud->string - 1] = '\0';
 }
 
-static int InsideAperture(const FIXED_DATA *fd, double x, double y) {
+static int InsideAperture(const FIXED_DATA* fd, double x, double y) {
     const double a = fd->param[1];
     return x * x + y * y <= a * a;
 }
 
-static int Sag(const FIXED_DATA *fd, double x, double y, double *sag) {
+static int Sag(const FIXED_DATA* fd, double x, double y, double* sag) {
     const double c = fd->cv, r2 = x * x + y * y;
     const double arg = 1.0 - c * c * r2;
     if (!InsideAperture(fd, x, y) || arg < 0.0) return -1;
@@ -34,14 +34,14 @@ static int Sag(const FIXED_DATA *fd, double x, double y, double *sag) {
 
 /* The ray crosses z = 0 at (x, y) with the direction (l, m, n). Along it the sphere equation
    is a t^2 - 2 b t + q = 0. */
-static int TraceRay(USER_DATA *ud, const FIXED_DATA *fd) {
+static int TraceRay(USER_DATA* ud, const FIXED_DATA* fd) {
     const double c = fd->cv;
     const double a = c * (ud->l * ud->l + ud->m * ud->m + ud->n * ud->n);
     const double b = ud->n - c * (ud->x * ud->l + ud->y * ud->m);
     const double q = c * (ud->x * ud->x + ud->y * ud->y);
     const double disc = b * b - a * q;
     if (disc < 0.0 || b + sqrt(disc) == 0.0) return -1; /* the ray misses the sphere */
-    const double t = q / (b + sqrt(disc));               /* the nearer crossing */
+    const double t = q / (b + sqrt(disc));              /* the nearer crossing */
     const double x = ud->x + t * ud->l, y = ud->y + t * ud->m, z = t * ud->n;
     if (!InsideAperture(fd, x, y)) return -1;
 
@@ -77,34 +77,34 @@ static int TraceRay(USER_DATA *ud, const FIXED_DATA *fd) {
     return 0;
 }
 
-USER_SURFACE_EXPORT int UserDefinedSurface(USER_DATA *ud, FIXED_DATA *fd) {
+USER_SURFACE_EXPORT int UserDefinedSurface(USER_DATA* ud, FIXED_DATA* fd) {
     switch (fd->type) {
-    case 0:
-        if (fd->numb == 0) SetString(ud, "Apertured Sphere");
-        if (fd->numb == 1 || fd->numb == 2) SetString(ud, "");
-        return 0;
-    case 1:
-        SetString(ud, fd->numb == 1 ? "Semi-Aperture" : "");
-        return 0;
-    case 2:
-        SetString(ud, "");
-        return 0;
-    case 3: {
-        double sag;
-        if (Sag(fd, ud->x, ud->y, &sag) != 0) return -1;
-        ud->sag1 = ud->sag2 = sag;
-        return 0;
-    }
-    case 5:
-        return TraceRay(ud, fd);
-    case 6:
-        ud->index = fd->n2;
-        ud->dndx = ud->dndy = ud->dndz = 0.0;
-        return 0;
-    case 7:
-        fd->param[1] = 2.0;
-        return 0;
-    default:
-        return 0;
+        case 0:
+            if (fd->numb == 0) SetString(ud, "Apertured Sphere");
+            if (fd->numb == 1 || fd->numb == 2) SetString(ud, "");
+            return 0;
+        case 1:
+            SetString(ud, fd->numb == 1 ? "Semi-Aperture" : "");
+            return 0;
+        case 2:
+            SetString(ud, "");
+            return 0;
+        case 3: {
+            double sag;
+            if (Sag(fd, ud->x, ud->y, &sag) != 0) return -1;
+            ud->sag1 = ud->sag2 = sag;
+            return 0;
+        }
+        case 5:
+            return TraceRay(ud, fd);
+        case 6:
+            ud->index = fd->n2;
+            ud->dndx = ud->dndy = ud->dndz = 0.0;
+            return 0;
+        case 7:
+            fd->param[1] = 2.0;
+            return 0;
+        default:
+            return 0;
     }
 }

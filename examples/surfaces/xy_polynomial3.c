@@ -17,21 +17,21 @@
 
 #include "user_surface.h"
 
-static const char *const kParamNames[6] = {"", "X", "Y", "X^2", "X*Y", "Y^2"};
+static const char* const kParamNames[6] = {"", "X", "Y", "X^2", "X*Y", "Y^2"};
 
-static void SetString(USER_DATA *ud, const char *text) {
+static void SetString(USER_DATA* ud, const char* text) {
     strncpy(ud->string, text, sizeof ud->string - 1);
     ud->string[sizeof ud->string - 1] = '\0';
 }
 
 /* Sag and its slopes at (x, y). 0, or -1 where the conic has no real value. */
-static int Sag(const FIXED_DATA3 *fd, double x, double y, double *sag, double *sx, double *sy) {
+static int Sag(const FIXED_DATA3* fd, double x, double y, double* sag, double* sx, double* sy) {
     const double c = fd->cv, r2 = x * x + y * y;
     const double kc2 = (1.0 + fd->k) * c * c;
     const double arg = 1.0 - kc2 * r2;
     if (arg <= 0.0) return -1;
     const double s = sqrt(arg);
-    const double *p = fd->param;
+    const double* p = fd->param;
     *sag = c * r2 / (1.0 + s) + p[1] * x + p[2] * y + p[3] * x * x + p[4] * x * y + p[5] * y * y;
     /* d(conic)/d(r2), times 2x and 2y for the slopes */
     const double d = c / (1.0 + s) + c * r2 * kc2 / (2.0 * s * (1.0 + s) * (1.0 + s));
@@ -40,7 +40,7 @@ static int Sag(const FIXED_DATA3 *fd, double x, double y, double *sag, double *s
     return 0;
 }
 
-static int TraceRay(USER_DATA *ud, const FIXED_DATA3 *fd) {
+static int TraceRay(USER_DATA* ud, const FIXED_DATA3* fd) {
     double t = 0.0, x = ud->x, y = ud->y, sag, sx, sy;
     for (int i = 0;; ++i) { /* Newton's method on sag(ray(t)) - z(t) */
         if (i == 100) return -1;
@@ -84,38 +84,38 @@ static int TraceRay(USER_DATA *ud, const FIXED_DATA3 *fd) {
     return 0;
 }
 
-USER_SURFACE_EXPORT int UserDefinedSurface3(USER_DATA *ud, FIXED_DATA3 *fd) {
+USER_SURFACE_EXPORT int UserDefinedSurface3(USER_DATA* ud, FIXED_DATA3* fd) {
     switch (fd->type) {
-    case 0:
-        if (fd->numb == 0) SetString(ud, "XY Polynomial");
-        if (fd->numb == 1 || fd->numb == 2) SetString(ud, "");
-        return 0;
-    case 1:
-        SetString(ud, fd->numb >= 1 && fd->numb <= 5 ? kParamNames[fd->numb] : "");
-        return 0;
-    case 2:
-        SetString(ud, "");
-        return 0;
-    case 3: {
-        double sag, sx, sy;
-        if (Sag(fd, ud->x, ud->y, &sag, &sx, &sy) != 0) return -1;
-        ud->sag1 = ud->sag2 = sag;
-        return 0;
-    }
-    case 5:
-        return TraceRay(ud, fd);
-    case 6:
-        ud->index = fd->n2;
-        ud->dndx = ud->dndy = ud->dndz = 0.0;
-        return 0;
-    case 7:
-        fd->param[1] = 0.0;
-        fd->param[2] = 0.0;
-        fd->param[3] = 0.01;
-        fd->param[4] = 0.0;
-        fd->param[5] = -0.01;
-        return 0;
-    default:
-        return 0;
+        case 0:
+            if (fd->numb == 0) SetString(ud, "XY Polynomial");
+            if (fd->numb == 1 || fd->numb == 2) SetString(ud, "");
+            return 0;
+        case 1:
+            SetString(ud, fd->numb >= 1 && fd->numb <= 5 ? kParamNames[fd->numb] : "");
+            return 0;
+        case 2:
+            SetString(ud, "");
+            return 0;
+        case 3: {
+            double sag, sx, sy;
+            if (Sag(fd, ud->x, ud->y, &sag, &sx, &sy) != 0) return -1;
+            ud->sag1 = ud->sag2 = sag;
+            return 0;
+        }
+        case 5:
+            return TraceRay(ud, fd);
+        case 6:
+            ud->index = fd->n2;
+            ud->dndx = ud->dndy = ud->dndz = 0.0;
+            return 0;
+        case 7:
+            fd->param[1] = 0.0;
+            fd->param[2] = 0.0;
+            fd->param[3] = 0.01;
+            fd->param[4] = 0.0;
+            fd->param[5] = -0.01;
+            return 0;
+        default:
+            return 0;
     }
 }

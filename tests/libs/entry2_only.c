@@ -4,7 +4,7 @@
 
 #include "user_surface.h"
 
-USER_SURFACE_EXPORT int UserDefinedSurface2(USER_DATA *ud, FIXED_DATA2 *fd) {
+USER_SURFACE_EXPORT int UserDefinedSurface2(USER_DATA* ud, FIXED_DATA2* fd) {
     if (fd->type == 3) ud->sag1 = ud->sag2 = 2.0;
     if (fd->type == 7) {
         fd->param[50] = 2.0;

@@ -4,12 +4,12 @@
    through the Recorded* exports. */
 #include "user_surface.h"
 
-static int g_requests[9];             /* per type 0..7, [8] for any other type */
-static int g_gradientQuestions;       /* type 0 with numb 2 */
-static double g_safeDataFields[4];    /* n1, n2, cv, k seen by the first request 7 */
-static const void *g_lastRecords[2];  /* USER_DATA and FIXED_DATA3 addresses of the last call */
+static int g_requests[9];            /* per type 0..7, [8] for any other type */
+static int g_gradientQuestions;      /* type 0 with numb 2 */
+static double g_safeDataFields[4];   /* n1, n2, cv, k seen by the first request 7 */
+static const void* g_lastRecords[2]; /* USER_DATA and FIXED_DATA3 addresses of the last call */
 
-USER_SURFACE_EXPORT int UserDefinedSurface3(USER_DATA *ud, FIXED_DATA3 *fd) {
+USER_SURFACE_EXPORT int UserDefinedSurface3(USER_DATA* ud, FIXED_DATA3* fd) {
     const int type = fd->type;
     g_lastRecords[0] = ud;
     g_lastRecords[1] = fd;
@@ -35,13 +35,15 @@ USER_SURFACE_EXPORT int RecordedRequests(int type) {
     return type >= 0 && type <= 8 ? g_requests[type] : 0;
 }
 
-USER_SURFACE_EXPORT int RecordedGradientQuestions(void) { return g_gradientQuestions; }
+USER_SURFACE_EXPORT int RecordedGradientQuestions(void) {
+    return g_gradientQuestions;
+}
 
 USER_SURFACE_EXPORT double RecordedSafeDataField(int i) {
     return i >= 0 && i < 4 ? g_safeDataFields[i] : 0.0;
 }
 
-USER_SURFACE_EXPORT const void *RecordedLastRecords(int i) {
+USER_SURFACE_EXPORT const void* RecordedLastRecords(int i) {
     return i >= 0 && i < 2 ? g_lastRecords[i] : 0;
 }
 

@@ -6,7 +6,9 @@
 
 namespace velmor {
 
-DynamicLibrary::~DynamicLibrary() { Close(); }
+DynamicLibrary::~DynamicLibrary() {
+    Close();
+}
 
 DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
     : m_handle(std::exchange(other.m_handle, nullptr)), m_error(std::move(other.m_error)) {}

@@ -13,9 +13,9 @@ namespace {
 
 // Names answered for request 1 (param elements) and request 2 (xdata elements); index = numb.
 constexpr const char* kParamNames[] = {nullptr, "Number X", "Number Y", "Width X", "Height Y"};
-constexpr const char* kXdataNames[] = {
-    nullptr,           "2nd Order Term",  "4th Order Term",  "6th Order Term", "8th Order Term",
-    "10th Order Term", "12th Order Term", "14th Order Term", "16th Order Term"};
+constexpr const char* kXdataNames[] = {nullptr,           "2nd Order Term",  "4th Order Term",
+                                       "6th Order Term",  "8th Order Term",  "10th Order Term",
+                                       "12th Order Term", "14th Order Term", "16th Order Term"};
 constexpr int kParamNameCount = 4;
 constexpr int kXdataNameCount = 8;
 
@@ -101,7 +101,9 @@ Lenslet LensletOf(const FIXED_DATA* fd) {
 }
 
 // The argument of the square root in the conic part at r2.
-double ConicRoot(const Lenslet& lens, double r2) { return 1 - (1 + lens.k) * (lens.c * lens.c) * r2; }
+double ConicRoot(const Lenslet& lens, double r2) {
+    return 1 - (1 + lens.k) * (lens.c * lens.c) * r2;
+}
 
 // Sag at local coordinates with r2 = u^2 + v^2; a negative square-root argument counts as 0.
 double LensletSag(const Lenslet& lens, double r2) {
@@ -345,24 +347,24 @@ int Refract(double n1, double n2, double* l, double* m, double* n, double ln, do
 
 int EvenArraySurface(USER_DATA* ud, FIXED_DATA* fd) {
     switch (fd->type) {
-    case kRequestName:
-        return AnswerName(ud, fd->numb);
-    case kRequestParamName:
-        return AnswerParamName(ud, fd->numb);
-    case kRequestXdataName:
-        return AnswerXdataName(ud, fd->numb);
-    case kRequestSag:
-        return AnswerSag(ud, fd);
-    case kRequestParaxialTrace:
-        return AnswerParaxialTrace(ud, fd);
-    case kRequestRealTrace:
-        return AnswerRealTrace(ud, fd);
-    case kRequestIndex:
-        return AnswerIndex(ud, fd);
-    case kRequestSafeData:
-        return AnswerSafeData(fd);
-    default:
-        return 0;  // unknown requests change nothing
+        case kRequestName:
+            return AnswerName(ud, fd->numb);
+        case kRequestParamName:
+            return AnswerParamName(ud, fd->numb);
+        case kRequestXdataName:
+            return AnswerXdataName(ud, fd->numb);
+        case kRequestSag:
+            return AnswerSag(ud, fd);
+        case kRequestParaxialTrace:
+            return AnswerParaxialTrace(ud, fd);
+        case kRequestRealTrace:
+            return AnswerRealTrace(ud, fd);
+        case kRequestIndex:
+            return AnswerIndex(ud, fd);
+        case kRequestSafeData:
+            return AnswerSafeData(fd);
+        default:
+            return 0;  // unknown requests change nothing
     }
 }
 

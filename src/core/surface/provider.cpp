@@ -45,14 +45,14 @@ SurfaceEntry FindSurfaceEntry(const DynamicLibrary& library) {
 // that stays inside its own record stays inside the pair.
 int CallEntry(const SurfaceEntry& entry, RecordPair& pair) {
     switch (entry.recordVersion) {
-    case kRecordVersion1:
-        return reinterpret_cast<Entry1>(entry.address)(&pair.ud, pair.Fd1());
-    case kRecordVersion2:
-        return reinterpret_cast<Entry2>(entry.address)(&pair.ud, pair.Fd2());
-    case kRecordVersion3:
-        return reinterpret_cast<Entry3>(entry.address)(&pair.ud, pair.Fd3());
-    default:
-        return reinterpret_cast<Entry0>(entry.address)(&pair.ud, pair.Fd0());
+        case kRecordVersion1:
+            return reinterpret_cast<Entry1>(entry.address)(&pair.ud, pair.Fd1());
+        case kRecordVersion2:
+            return reinterpret_cast<Entry2>(entry.address)(&pair.ud, pair.Fd2());
+        case kRecordVersion3:
+            return reinterpret_cast<Entry3>(entry.address)(&pair.ud, pair.Fd3());
+        default:
+            return reinterpret_cast<Entry0>(entry.address)(&pair.ud, pair.Fd0());
     }
 }
 
@@ -94,24 +94,54 @@ CSurfaceProvider::CSurfaceProvider(CScriptEngine& engine)
     CopyRecordPair(m_state->working, m_state->initial);
 }
 
-CSurfaceProvider::~CSurfaceProvider() { ReleaseSurfaceDll(); }
+CSurfaceProvider::~CSurfaceProvider() {
+    ReleaseSurfaceDll();
+}
 
-RecordPair& CSurfaceProvider::Initial() { return m_state->initial; }
-RecordPair& CSurfaceProvider::Final() { return m_state->finalPair; }
-RecordPair& CSurfaceProvider::Working() { return m_state->working; }
-int CSurfaceProvider::RecordVersion() const { return m_state->recordVersion; }
+RecordPair& CSurfaceProvider::Initial() {
+    return m_state->initial;
+}
+RecordPair& CSurfaceProvider::Final() {
+    return m_state->finalPair;
+}
+RecordPair& CSurfaceProvider::Working() {
+    return m_state->working;
+}
+int CSurfaceProvider::RecordVersion() const {
+    return m_state->recordVersion;
+}
 
-bool CSurfaceProvider::InterpreterMode() const { return m_state->interpreterMode; }
-void CSurfaceProvider::SetInterpreterMode(bool on) { m_state->interpreterMode = on; }
-bool CSurfaceProvider::GradientIndex() const { return m_state->gradientIndex; }
-void CSurfaceProvider::SetGradientIndex(bool flag) { m_state->gradientIndex = flag; }
+bool CSurfaceProvider::InterpreterMode() const {
+    return m_state->interpreterMode;
+}
+void CSurfaceProvider::SetInterpreterMode(bool on) {
+    m_state->interpreterMode = on;
+}
+bool CSurfaceProvider::GradientIndex() const {
+    return m_state->gradientIndex;
+}
+void CSurfaceProvider::SetGradientIndex(bool flag) {
+    m_state->gradientIndex = flag;
+}
 
-bool CSurfaceProvider::LibraryLoaded() const { return m_state->library.IsOpen(); }
-const std::string& CSurfaceProvider::LibraryPath() const { return m_state->libraryPath; }
-bool CSurfaceProvider::LastTraceSucceeded() const { return m_state->lastTraceOk; }
-const double* CSurfaceProvider::LastRay() const { return m_state->lastRay; }
-CScriptEngine& CSurfaceProvider::Engine() { return m_state->engine; }
-Sampler& CSurfaceProvider::SurfaceSampler() { return m_state->sampler; }
+bool CSurfaceProvider::LibraryLoaded() const {
+    return m_state->library.IsOpen();
+}
+const std::string& CSurfaceProvider::LibraryPath() const {
+    return m_state->libraryPath;
+}
+bool CSurfaceProvider::LastTraceSucceeded() const {
+    return m_state->lastTraceOk;
+}
+const double* CSurfaceProvider::LastRay() const {
+    return m_state->lastRay;
+}
+CScriptEngine& CSurfaceProvider::Engine() {
+    return m_state->engine;
+}
+Sampler& CSurfaceProvider::SurfaceSampler() {
+    return m_state->sampler;
+}
 
 void CSurfaceProvider::RefreshWorkingPair() {
     CopyRecordPair(m_state->working, m_state->initial);
@@ -215,7 +245,9 @@ LoadOutcome CSurfaceProvider::OpenSurfaceDll(const std::string& path) {
     return outcome;
 }
 
-void CSurfaceProvider::ReleaseSurfaceDll() { m_state->library.Close(); }
+void CSurfaceProvider::ReleaseSurfaceDll() {
+    m_state->library.Close();
+}
 
 TraceOutcome CSurfaceProvider::TraceRay(const ScriptTraceSettings& settings) {
     State& s = *m_state;

@@ -20,10 +20,10 @@ class CScriptEngine;
 inline constexpr const char* kSurfaceDllErrorText = "User_Defined_Surface DLL ? or PATH ?";
 
 struct TraceOutcome {
-    int result = 0;           // 0 success
-    float ray3d[9] = {};      // incident l m n, outgoing l m n, hit x y z (for the 3D window)
-    int rayState3d = 0;       // 1 failed, 2 traced
-    std::string statusText;   // "RayTrace : return code = 0" or "... = %d (error)"
+    int result = 0;          // 0 success
+    float ray3d[9] = {};     // incident l m n, outgoing l m n, hit x y z (for the 3D window)
+    int rayState3d = 0;      // 1 failed, 2 traced
+    std::string statusText;  // "RayTrace : return code = 0" or "... = %d (error)"
 };
 
 struct LoadOutcome {
@@ -35,7 +35,7 @@ struct LoadOutcome {
     // after a successful load. After a failed load it is true when a library had been loaded
     // before: that library is gone, so the records fall back to the built-in surface.
     bool recordsChanged = false;
-    std::string reason;          // the loader's reason for a failed load (for diagnostics)
+    std::string reason;  // the loader's reason for a failed load (for diagnostics)
 };
 
 class CSurfaceProvider {
@@ -52,7 +52,7 @@ public:
 
     bool InterpreterMode() const;
     void SetInterpreterMode(bool on);
-    bool GradientIndex() const;            // the flag as last computed or set
+    bool GradientIndex() const;  // the flag as last computed or set
     void SetGradientIndex(bool flag);
 
     // Sends the request in pair's FIXED_DATA `type` (and `numb`) to the library's entry point,

@@ -23,9 +23,8 @@ double LenientHeight(const ScriptPoint& point) {
 
 }  // namespace
 
-int TraceScriptRay(CScriptEngine& engine, const ScriptTraceSettings& settings, double x0,
-                   double y0, double l, double m, double n, double n1, double n2,
-                   ScriptRay* out) {
+int TraceScriptRay(CScriptEngine& engine, const ScriptTraceSettings& settings, double x0, double y0,
+                   double l, double m, double n, double n1, double n2, ScriptRay* out) {
     ScriptRay ray;
     ray.x = x0;
     ray.y = y0;
@@ -83,14 +82,19 @@ int TraceScriptRay(CScriptEngine& engine, const ScriptTraceSettings& settings, d
     ray.z = hitZ;
     ray.path = mid;
 
-    // Normal from forward differences at a tenth of the 2D steps.
+    // Normal from forward differences at a tenth of the 2D steps. The differences are taken
+    // from the surface's own height at the hit: the ray height there is only within the
+    // bisection's tolerance of it, and that gap divided by a small step would tilt the normal
+    // of even a flat surface. Without a height at the hit the ray height stands in.
     const double hx = settings.dx / 10;
     const double hy = settings.dy / 10;
-    const double zx = LenientHeight(RunScriptPoint(engine, hitX + hx, hitY)) - hitZ;
+    const ScriptPoint centre = RunScriptPoint(engine, hitX, hitY);
+    const double z0 = centre.compiled && centre.assigned ? centre.z : hitZ;
+    const double zx = LenientHeight(RunScriptPoint(engine, hitX + hx, hitY)) - z0;
     const ScriptPoint side = RunScriptPoint(engine, hitX, hitY + hy);
     if (!side.compiled) return finish(kScriptTraceCompileFailure);
     if (!side.assigned || !side.clean) return finish(1);
-    const double zy = side.z - hitZ;
+    const double zy = side.z - z0;
     double nx = -zx * hy;
     double ny = -zy * hx;
     double nz = hx * hy;
@@ -103,7 +107,13 @@ int TraceScriptRay(CScriptEngine& engine, const ScriptTraceSettings& settings, d
     double outM = m;
     double outN = n;
     if (n1 != n2) {
-        // The normal points up the z axis; the refraction takes it against the ray.
+        // The refraction takes the normal against the ray: -N for a ray going up the z axis,
+        // N for one coming down (the vector formula bends the wrong way otherwise).
+        if (l * nx + m * ny + n * nz < 0) {
+            nx = -nx;
+            ny = -ny;
+            nz = -nz;
+        }
         if (Refract(n1, n2, &outL, &outM, &outN, -nx, -ny, -nz) != 0) return finish(-1);
         // A flat normal (zero steps) or indices that are no numbers give no direction.
         if (!std::isfinite(outL) || !std::isfinite(outM) || !std::isfinite(outN)) {

@@ -10,8 +10,8 @@ class CScriptEngine;
 // What the script ray trace and the script sampler need from the main window's state.
 struct ScriptTraceSettings {
     double xmin = -10, xmax = 10, ymin = -10, ymax = 10;  // analysis ranges
-    double dx = 0.025, dy = 0.025;                         // 2D steps
-    double n1 = 1.0, n2 = 1.5;                             // the "n1" / "n2" fields
+    double dx = 0.025, dy = 0.025;                        // 2D steps
+    double n1 = 1.0, n2 = 1.5;                            // the "n1" / "n2" fields
 };
 
 // Outputs of the trace; they land in the final USER_DATA fields of the same names.
@@ -31,7 +31,7 @@ constexpr int kScriptTraceCompileFailure = -1;
 // of `settings` (its n1 and n2 are not read here). 0 success; -1 no crossing within the
 // range, a bisection that does not settle, total internal reflection or a direction that is
 // not a number; 1 when the second normal sample has no value.
-int TraceScriptRay(CScriptEngine& engine, const ScriptTraceSettings& settings, double x0,
-                   double y0, double l, double m, double n, double n1, double n2, ScriptRay* out);
+int TraceScriptRay(CScriptEngine& engine, const ScriptTraceSettings& settings, double x0, double y0,
+                   double l, double m, double n, double n1, double n2, ScriptRay* out);
 
 }  // namespace velmor

@@ -52,10 +52,18 @@ struct Records {
 struct Vec {
     double x, y, z;
 };
-Vec Sub(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec Cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-double Dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec Scale(Vec a, double s) { return {a.x * s, a.y * s, a.z * s}; }
+Vec Sub(Vec a, Vec b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Vec Cross(Vec a, Vec b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double Dot(Vec a, Vec b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+Vec Scale(Vec a, double s) {
+    return {a.x * s, a.y * s, a.z * s};
+}
 
 // First crossing of the ray p0 + t d with the sphere of radius 1/c whose vertex is at the
 // lenslet centre (centre of the sphere at z = 1/c): the smaller root of the quadratic.
@@ -251,8 +259,8 @@ TEST(EvenArrayTest, SagInTheCellAtTwo) {
     EXPECT_EQ(r.ud.sag2, r.ud.sag1);
 
     // The same point seen from the centre cell would be r2 = 1.44: make sure it is not.
-    EXPECT_GT(std::fabs(r.ud.sag1 - (0.25 * 1.44 / (1 + std::sqrt(1 - 0.0625 * 1.44)) +
-                                     0.0144 + 0.001 * 1.44 * 1.44)),
+    EXPECT_GT(std::fabs(r.ud.sag1 - (0.25 * 1.44 / (1 + std::sqrt(1 - 0.0625 * 1.44)) + 0.0144 +
+                                     0.001 * 1.44 * 1.44)),
               0.01);
 
     // 16th order term alone: a8 r2^8 with r2 = 0.25.
@@ -361,7 +369,7 @@ TEST(EvenArrayTest, RealRayMeetsTheSphereAndObeysSnell) {
 TEST(EvenArrayTest, EqualIndicesStillTraceThePoint) {
     Records r;
     r.fd.n2 = 1.0;
-    r.fd.xdata[1] = 0.05;  // an asphere, so the normal has the polynomial part too
+    r.fd.xdata[2] = 0.05;  // an asphere, so the normal has the polynomial part too
     r.Ray(0.4, 0.3, 0.1, 0.05, std::sqrt(1 - 0.01 - 0.0025));
     const double l = r.ud.l, m = r.ud.m, n = r.ud.n;
     EXPECT_EQ(r.Call(kRequestRealTrace), 0);
@@ -373,10 +381,10 @@ TEST(EvenArrayTest, EqualIndicesStillTraceThePoint) {
     EXPECT_NEAR(r.ud.y, 0.3 + r.ud.path * m, 1e-12);
     // The hit lies on the surface.
     const double r2 = r.ud.x * r.ud.x + r.ud.y * r.ud.y;
-    const double sag = 0.25 * r2 / (1 + std::sqrt(1 - 0.0625 * r2)) + 0.05 * r2;
+    const double sag = 0.25 * r2 / (1 + std::sqrt(1 - 0.0625 * r2)) + 0.05 * r2 * r2;
     EXPECT_NEAR(r.ud.z, sag, 1e-10);
     // The normal is the gradient of sag - z, unit length, towards -z.
-    const double slope = 0.25 / std::sqrt(1 - 0.0625 * r2) + 2 * 0.05;  // dz/dr / r
+    const double slope = 0.25 / std::sqrt(1 - 0.0625 * r2) + 4 * 0.05 * r2;  // dz/dr / r
     const double len = std::sqrt(slope * slope * r2 + 1);
     EXPECT_NEAR(r.ud.ln, slope * r.ud.x / len, 1e-12);
     EXPECT_NEAR(r.ud.mn, slope * r.ud.y / len, 1e-12);
