@@ -9,7 +9,8 @@
 namespace velmor {
 
 RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfaceMap& map,
-                           const PlotSizes& sizes, MapProgressWindow* progress) {
+                           const PlotSizes& sizes, MapProgressWindow* progress,
+                           MissingMap missingMap) {
     RepaintResult result;
     surface.ClearRunErrorCounters();
     result.showNoRay = state.gradientIndex;
@@ -19,10 +20,12 @@ RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfac
     const QImage* mapImage = nullptr;
     if (map.Built()) {
         mapImage = &map.Image();
-    } else {
+    } else if (missingMap == MissingMap::kBuild) {
         map.Discard();
         map.Build(state, surface, progress);
         result.repaintAgain = true;
+    } else {
+        result.mapMissing = true;
     }
 
     Sampler& sampler = surface.PointSampler();
