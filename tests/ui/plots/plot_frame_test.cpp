@@ -28,8 +28,10 @@ TEST(PlotMapping, InnerRectangleTruncationTowardZeroNoClamping) {
 
 TEST(PlotMapping, MultipliesBeforeDividing) {
     // 0.1 * 99 / 0.30000000000000004 = 32.99999999999999, while 0.1 / 0.3... * 99 gives 33.
-    const PlotMapping m(101, 101, {0, 3 * 0.1}, {0, 1});
+    const PlotMapping m(101, 101, {0, 3 * 0.1}, {-2 * 0.1, 0.1});
     EXPECT_EQ(m.X(0.1), 1 + 32);
+    // 0.2 * 99 / 0.30000000000000004 = 65.99999999999999.
+    EXPECT_EQ(m.Y(-0.1), 1 + 65);
 }
 
 TEST(SampleLoop, RepeatedAdditionAndEmptyLoops) {

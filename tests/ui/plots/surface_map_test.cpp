@@ -2,6 +2,9 @@
 // window and Cancel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "app/progress.h"
 #include "plot_test_support.h"
 #include "plots/surface_map.h"
@@ -72,6 +75,28 @@ TEST(SurfaceMap, GreyLevelsSpanTheCoarseSagRange) {
         for (int x = 0; x < w; x += 7) {
             const QRgb p = image.pixel(x, y);
             ASSERT_TRUE(qRed(p) == qGreen(p) && qGreen(p) == qBlue(p));
+        }
+    }
+}
+
+TEST(SurfaceMap, GreyLevelOfEveryPixelFollowsTheFormula) {
+    ProgramSurface tilt;
+    ASSERT_TRUE(tilt.UseScript("z = x * 0.7 + y * y * 0.01;"));
+    PlotState state;
+    state.analysisY = {-3, 9};
+    CSurfaceMap map;
+    map.Build(state, tilt.surface, nullptr);
+    const QImage& image = map.Image();
+    ASSERT_EQ(image.size(), QSize(800, 480));
+    const double smin = map.SagMin(), smax = map.SagMax();
+    for (int j = 0; j < 480; j += 7) {
+        const double y = -3 + (480 - j) * 12.0 / 480;
+        for (int i = 0; i < 800; ++i) {
+            const double x = -10 + i * 20.0 / 800;
+            const double sag = x * 0.7 + y * y * 0.01;
+            double g = 64 - std::trunc((sag - smin) / (smax - smin) * (-128.0));
+            g = std::clamp(g, 0.0, 255.0);
+            ASSERT_EQ(qRed(image.pixel(i, j)), static_cast<int>(g)) << i << " " << j;
         }
     }
 }

@@ -132,6 +132,33 @@ TEST(ProfileViews, BuiltInSurfaceSectionsAtTheMappedSag) {
     EXPECT_GT(CountRgb(rayView, QRect(static_cast<int>(m.X(7)), 0, kSide, kSide), kBlueRgb), 50);
 }
 
+TEST(ProfileViews, RayProjectionsUseTheComponentsOfTheirPlane) {
+    ProgramSurface program;
+    PlotState state = Quiet(program.Traced());
+    state.rayTrace = true;
+    state.rayTraceOk = true;
+    const double ray[6] = {1, -2, 0.5, 0.3, 0.5, 0.812};  // hit point and outgoing direction
+    std::copy(ray, ray + 6, state.rayResult);
+    state.startL = 0.6;
+    state.startM = -0.3;
+    state.startN = -0.742;
+    Sampler& sampler = program.provider.SurfaceSampler();
+    const PlotMapping xz(kSide, kSide, state.displayX, state.displayZ);
+    const PlotMapping yz(kSide, kSide, state.displayY, state.displayZ);
+    const auto near = [](const QImage& image, const PlotMapping& m, double u, double v, QRgb rgb) {
+        return CountRgb(image, QRect(static_cast<int>(m.X(u)) - 1, static_cast<int>(m.Y(v)) - 1, 3, 3),
+                        rgb) > 0;
+    };
+    // The reach is ten display widths; 3 % of it is 6 world units here.
+    const QImage x = DrawProfileView(ProfileAxis::kX, state, sampler, kSide, kSide);
+    EXPECT_TRUE(near(x, xz, 1 - 6 * 0.6, 0.5 + 6 * 0.742, kRedRgb));
+    EXPECT_TRUE(near(x, xz, 1 + 6 * 0.3, 0.5 + 6 * 0.812, kBlueRgb));
+    const QImage y = DrawProfileView(ProfileAxis::kY, state, sampler, kSide, kSide);
+    EXPECT_TRUE(near(y, yz, -2 + 6 * 0.3, 0.5 + 6 * 0.742, kRedRgb));
+    EXPECT_TRUE(near(y, yz, -2 + 6 * 0.5, 0.5 + 6 * 0.812, kBlueRgb));
+    EXPECT_FALSE(near(y, yz, -2 - 6 * 0.6, 0.5 + 6 * 0.742, kRedRgb));
+}
+
 TEST(ProfileViews, SurfaceFailingOutsideItsApertureLeavesAGap) {
     ProgramSurface program;
     ASSERT_TRUE(program.Open("apertured_sphere.so"));  // semi-aperture 2, curvature 0.25
@@ -339,6 +366,19 @@ TEST(RayView, IncomingRayEndsAtTheReachAlongItsDirection) {
     }
     // Outgoing to the left, up.
     EXPECT_TRUE(near(-10 * std::sqrt(0.02), 10 * 0.99, kBlueRgb));
+
+    // The sections: from the hit point back along the start direction, then on along the
+    // outgoing one, one sample per sqrt(sx^2 + sy^2) up to the reach.
+    RecordingSampler recorder(program.provider.SurfaceSampler());
+    DrawRayView(state, recorder, kSide, kSide);
+    const double e = std::sqrt(2 * 0.025 * 0.025);
+    const std::size_t perSide = recorder.requests.size() / 2;
+    ASSERT_EQ(perSide * 2, recorder.requests.size());
+    EXPECT_EQ(static_cast<double>(perSide - 1), std::floor(2 * std::sqrt(800.0) / e));
+    EXPECT_DOUBLE_EQ(recorder.requests[1].x, 0.25 * e);
+    EXPECT_DOUBLE_EQ(recorder.requests[1].y, -0.2 * e);
+    EXPECT_DOUBLE_EQ(recorder.requests[perSide + 1].x, 0.1 * e);
+    EXPECT_DOUBLE_EQ(recorder.requests[perSide + 1].y, -0.1 * e);
 }
 
 TEST(GradientIndexViews, IndexAboveAThousandIsDrawnAtAThousand) {
