@@ -61,11 +61,4 @@ public:
     virtual bool ConfirmDiscardUnsavedSource() { return true; }
 };
 
-// Window titles.
-inline constexpr const char* kTitleUdFdFinal = "Final USER_DATA FIXED_DATA";
-inline constexpr const char* kTitleShading3D = "Shading 3D";
-inline constexpr const char* kTitleInterpreter = "Interpreter";
-// "Initial USER_DATA FIXED_DATA", "... FIXED_DATA2" .. "... FIXED_DATA4" by record version.
-QString UdFdInitialTitle(int recordVersion);
-
 }  // namespace velmor

@@ -1,15 +1,15 @@
 #include "app/window_factories.h"
 
-#include "app/placeholder_windows.h"
 #include "app/record_table_windows.h"
 #include "app/shading3d_window.h"
 #include "app/velmor_dlg.h"
 #include "interp/dialog_interpreter.h"
+#include "plots/velmor_plot_views.h"
 
 namespace velmor {
 
-std::unique_ptr<PlotViews> MakePlotViews(CVelmorDlg&) {
-    return std::make_unique<CPlaceholderPlotViews>();
+std::unique_ptr<PlotViews> MakePlotViews(CVelmorDlg& dlg) {
+    return std::make_unique<CVelmorPlotViews>(dlg);
 }
 
 std::unique_ptr<RecordTableWindow> MakeUdFdFinalWindow(CVelmorDlg& dlg) {

@@ -1,7 +1,6 @@
 // Where the main window gets the parts other subsystems provide: the 2D views, the four
-// secondary windows, and the mesh and STL commands. Each function builds the real part once
-// it exists and a stand-in (placeholder_windows.h) until then; nothing else needs to change
-// when a real part is wired in here.
+// secondary windows, and the mesh and STL commands. Each window of another subsystem serves
+// the main window through the interface of secondary_windows.h (adapters in this folder).
 #pragma once
 
 #include <memory>

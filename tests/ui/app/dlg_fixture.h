@@ -9,12 +9,35 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 #include "app/scripted_message_ui.h"
 #include "app/velmor_dlg.h"
+#include "plots/velmor_plot_views.h"
+#include "view3d/progress_dialog.h"
 
 namespace velmor {
+
+// Records the titles of the progress windows that show while a command runs: the windows
+// pump events on every report, so a zero timer looks at them.
+class ProgressTitles {
+public:
+    ProgressTitles() {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (CProgressDialog* window = CurrentProgressWindow()) {
+                const QString title = window->windowTitle();
+                if (!m_titles.contains(title)) m_titles << title;
+            }
+        });
+        m_timer.start(0);
+    }
+    const QStringList& Titles() const { return m_titles; }
+
+private:
+    QTimer m_timer;
+    QStringList m_titles;
+};
 
 class DlgTest : public ::testing::Test {
 protected:
@@ -27,6 +50,11 @@ protected:
     CVelmorDlg& Open() {
         m_dlg = std::make_unique<CVelmorDlg>(
             VelmorDlgOptions{QFile::encodeName(m_settingsPath).toStdString(), m_dir.path()});
+        QApplication::processEvents();
+        // The first paint finds no surface map and has it built right after: let that happen
+        // before the test begins.
+        auto* views = dynamic_cast<CVelmorPlotViews*>(&m_dlg->Views());
+        EXPECT_TRUE(QTest::qWaitFor([views] { return views == nullptr || views->Map().Built(); }));
         QApplication::processEvents();
         return *m_dlg;
     }

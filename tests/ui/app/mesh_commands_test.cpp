@@ -4,36 +4,16 @@
 // interface. Runs offscreen, where the 3D window keeps its state without an OpenGL view.
 #include <QFile>
 #include <QOpenGLWidget>
-#include <QTimer>
 #include <cmath>
 
 #include "app/shading3d_window.h"
 #include "dlg_fixture.h"
+#include "surface/even_array.h"
 #include "view3d/dialog_3d.h"
 #include "view3d/progress_dialog.h"
 
 namespace velmor {
 namespace {
-
-// Records the titles of the progress windows that show while a command runs: the windows
-// pump events on every report, so a zero timer looks at them.
-class ProgressTitles {
-public:
-    ProgressTitles() {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (CProgressDialog* window = CurrentProgressWindow()) {
-                const QString title = window->windowTitle();
-                if (!m_titles.contains(title)) m_titles << title;
-            }
-        });
-        m_timer.start(0);
-    }
-    const QStringList& Titles() const { return m_titles; }
-
-private:
-    QTimer m_timer;
-    QStringList m_titles;
-};
 
 class MeshCommandsTest : public DlgTest {
 protected:
@@ -84,6 +64,20 @@ TEST_F(MeshCommandsTest, MakeModelHandsTheSurfaceMeshToThe3DWindow) {
     EXPECT_FLOAT_EQ(xmin, -10.0f);
     EXPECT_FLOAT_EQ(xmax, 10.0f);
     for (const Vec3f& n : model.faceNormals) ASSERT_GT(n.z, 0.0f);
+    // Heights are the built-in surface's sag with the records the repaint left.
+    bool anyHeight = false;
+    for (size_t k = 0; k < model.vertices.size(); k += 997) {
+        const Vec3f& v = model.vertices[k];
+        RecordPair pair;
+        CopyRecordPair(pair, dlg.Provider().Initial());
+        pair.ud.x = v.x;
+        pair.ud.y = v.y;
+        pair.Type() = 3;
+        ASSERT_EQ(EvenArraySurface(&pair.ud, pair.Fd0()), 0);
+        EXPECT_FLOAT_EQ(v.z, static_cast<float>(pair.ud.sag1)) << v.x << ", " << v.y;
+        anyHeight = anyHeight || v.z != 0.0f;
+    }
+    EXPECT_TRUE(anyHeight);
 
     // A range narrower than a step makes no triangles: the empty mesh is handed over.
     Type(dlg.Field(kIdAnalysisYMax), "-9.9");
