@@ -60,4 +60,11 @@ public:
 // Unit normal of the triangle (a, b, c) by the right-hand rule; (0, 0, 0) when degenerate.
 Vec3f TriangleNormal(const Vec3f& a, const Vec3f& b, const Vec3f& c);
 
+// The same in double precision: n = (b - a) x (c - a) / |(b - a) x (c - a)|. Returns 0, or -1
+// with n = (0, 0, 0) when the length is not greater than 0.
+int TriangleNormal(const double a[3], const double b[3], const double c[3], double n[3]);
+
+// Face normal as the readers compute it: (p1 - p0) x (p2 - p1), not scaled to unit length.
+Vec3f FaceNormal(const Vec3f& p0, const Vec3f& p1, const Vec3f& p2);
+
 }  // namespace velmor

@@ -1,0 +1,280 @@
+#include "view3d/mesh_builder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "app/progress.h"
+
+namespace velmor {
+
+namespace {
+
+// Step across a row (sx) and row step (sy) of a pattern's lattice.
+bool LatticeSteps(const MeshParams& p, double* sx, double* sy) {
+    const double root3 = std::sqrt(3.0);
+    switch (p.pattern) {
+        case kRightTriangle1:
+        case kRightTriangle2:
+            *sx = p.dx;
+            *sy = p.dy;
+            return true;
+        case kEquilateralTriangle1:
+            *sx = p.dx;
+            *sy = root3 * p.dx * 0.5;
+            return true;
+        case kEquilateralTriangle2:
+            *sx = root3 * p.dy * 0.5;
+            *sy = p.dy;
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Whole steps that fit into a range, and the planned triangle count 2 (nx + 1) (ny + 1). Kept
+// in double so that no range and step can wrap the count around.
+struct Plan {
+    double stepsX = 0, stepsY = 0;
+    double planned = 0;
+};
+
+Plan MakePlan(const MeshParams& p, double sx, double sy) {
+    Plan plan;
+    plan.stepsX = std::trunc((p.xmax - p.xmin) / sx);
+    plan.stepsY = std::trunc((p.ymax - p.ymin) / sy);
+    plan.planned = 2.0 * (plan.stepsX + 1.0) * (plan.stepsY + 1.0);
+    return plan;
+}
+
+bool Usable(double sx, double sy, const MeshParams& p) {
+    const double rangeX = p.xmax - p.xmin, rangeY = p.ymax - p.ymin;
+    return std::isfinite(sx) && std::isfinite(sy) && sx > 0.0 && sy > 0.0 &&
+           std::isfinite(rangeX) && std::isfinite(rangeY) && rangeX >= 0.0 && rangeY >= 0.0;
+}
+
+// Writes triangle after triangle into the presized lists of the model.
+class TriangleSink {
+public:
+    TriangleSink(CModel& model, modelGroup& group, int capacity)
+        : m_model(model), m_group(group), m_capacity(capacity) {}
+
+    bool Full() const { return m_count >= m_capacity; }
+    int Count() const { return m_count; }
+
+    void Add(const double a[3], const double b[3], const double c[3]) {
+        if (Full()) return;
+        const int k = m_count++;
+        Vec3f* v = &m_model.vertices[3 * static_cast<size_t>(k)];
+        v[0] = ToFloat(a);
+        v[1] = ToFloat(b);
+        v[2] = ToFloat(c);
+        double n[3];
+        TriangleNormal(a, b, c, n);
+        m_model.faceNormals[k] = Vec3f{static_cast<float>(n[0]), static_cast<float>(n[1]),
+                                       static_cast<float>(n[2])};
+        modelFace& face = m_model.faces[k];
+        face.vertex[0] = 3 * k;
+        face.vertex[1] = 3 * k + 1;
+        face.vertex[2] = 3 * k + 2;
+        face.faceNormal = k;
+        m_group.faces[k] = k;
+    }
+
+private:
+    static Vec3f ToFloat(const double p[3]) {
+        return Vec3f{static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])};
+    }
+
+    CModel& m_model;
+    modelGroup& m_group;
+    int m_capacity;
+    int m_count = 0;
+};
+
+double SampleAt(Sampler& sampler, double x, double y) {
+    double z = 0.0;
+    if (!sampler.Sag(x, y, &z)) z = 0.0;
+    return z;
+}
+
+// Patterns 0 and 1: rows along x, two right triangles per grid cell.
+void RightTriangleRows(const MeshParams& p, int width, long long rows, Sampler& sampler,
+                       double* store, TriangleSink& sink) {
+    double* slot[2] = {store, store + width};
+    const double dx = p.dx, dy = p.dy;
+    long long r = 0;
+    // Accumulated rounding may add one row beyond the planned ones; never more.
+    for (double y = p.ymin; y <= p.ymax && r <= rows; y += dy, ++r) {
+        if (ReportProgress(r, rows - 1)) return;
+        double* cur = slot[r & 1];
+        const double* prev = slot[(r + 1) & 1];
+        int c = 0;
+        for (double x = p.xmin; x <= p.xmax && c < width; x += dx, ++c) {
+            cur[c] = SampleAt(sampler, x, y);
+            if (c == 0 || r == 0) continue;
+            const double C[3] = {x, y, cur[c]};
+            const double L[3] = {x - dx, y, cur[c - 1]};
+            const double B[3] = {x, y - dy, prev[c]};
+            const double BL[3] = {x - dx, y - dy, prev[c - 1]};
+            if (p.pattern == kRightTriangle1) {
+                sink.Add(C, L, B);
+                sink.Add(B, L, BL);
+            } else {
+                sink.Add(C, L, BL);
+                sink.Add(C, BL, B);
+            }
+            if (sink.Full()) return;
+        }
+    }
+}
+
+// Pattern 2: rows along x, odd rows shifted by half a step, equilateral triangles of side dx.
+void EquilateralRowsAlongX(const MeshParams& p, int width, long long rows, Sampler& sampler,
+                           double* store, TriangleSink& sink) {
+    double* slot[2] = {store, store + width};
+    const double dx = p.dx, h = std::sqrt(3.0) * p.dx * 0.5;
+    int q = 0;  // points of row 0
+    long long r = 0;
+    for (double y = p.ymin; y <= p.ymax && r <= rows; y += h, ++r) {
+        if (ReportProgress(r, rows - 1)) return;
+        const bool odd = (r & 1) != 0;
+        double* cur = slot[r & 1];
+        const double* prev = slot[(r + 1) & 1];
+        int c = 0;
+        for (double x = odd ? p.xmin + dx / 2 : p.xmin; x <= p.xmax && c < width; x += dx, ++c) {
+            cur[c] = SampleAt(sampler, x, y);
+            if (r == 0 || c == 0 || c >= q - 1) continue;
+            const double zD = odd ? prev[c] : prev[c - 1];
+            const double zE = odd ? prev[c + 1] : prev[c];
+            const double A[3] = {x, y, cur[c]};
+            const double left[3] = {x - dx, y, cur[c - 1]};
+            const double D[3] = {x - dx / 2, y - h, zD};
+            const double E[3] = {x + dx / 2, y - h, zE};
+            sink.Add(A, left, D);
+            sink.Add(A, D, E);
+            if (sink.Full()) return;
+        }
+        if (r == 0) q = c;
+    }
+}
+
+// Pattern 3: the same lattice turned by a right angle; columns along y, odd columns shifted.
+void EquilateralColumnsAlongY(const MeshParams& p, int width, long long columns,
+                              Sampler& sampler, double* store, TriangleSink& sink) {
+    double* slot[2] = {store, store + width};
+    const double dy = p.dy, w = std::sqrt(3.0) * p.dy * 0.5;
+    int q = 0;  // points of column 0
+    long long r = 0;
+    for (double x = p.xmin; x <= p.xmax && r <= columns; x += w, ++r) {
+        if (ReportProgress(r, columns - 1)) return;
+        const bool odd = (r & 1) != 0;
+        double* cur = slot[r & 1];
+        const double* prev = slot[(r + 1) & 1];
+        int c = 0;
+        for (double y = odd ? p.ymin + dy / 2 : p.ymin; y <= p.ymax && c < width; y += dy, ++c) {
+            cur[c] = SampleAt(sampler, x, y);
+            if (r == 0 || c == 0 || c >= q - 1) continue;
+            const double zB = odd ? prev[c] : prev[c - 1];
+            const double zD = odd ? prev[c + 1] : prev[c];
+            const double A[3] = {x, y, cur[c]};
+            const double B[3] = {x - w, y - dy / 2, zB};
+            const double below[3] = {x, y - dy, cur[c - 1]};
+            const double D[3] = {x - w, y + dy / 2, zD};
+            sink.Add(A, B, below);
+            sink.Add(A, D, B);
+            if (sink.Full()) return;
+        }
+        if (r == 0) q = c;
+    }
+}
+
+}  // namespace
+
+double PlannedMeshTriangles(const MeshParams& params) {
+    double sx = 0, sy = 0;
+    if (!LatticeSteps(params, &sx, &sy) || !Usable(sx, sy, params)) return 0;
+    return MakePlan(params, sx, sy).planned;
+}
+
+int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::string* message,
+                     int* count) {
+    if (message) message->clear();
+    if (count) *count = 0;
+    out.Clear();
+
+    try {
+        modelGroup* group = nullptr;
+        {
+            auto made = std::make_unique<modelGroup>();
+            made->material = modelMaterial::Surface();
+            group = made.get();
+            out.groups.push_back(std::move(made));
+        }
+
+        double sx = 0, sy = 0;
+        if (!LatticeSteps(params, &sx, &sy) || !Usable(sx, sy, params)) return 0;
+
+        Plan plan = MakePlan(params, sx, sy);
+        if (plan.planned > kMeshTriangleBudget) {
+            const double s = std::sqrt(plan.planned / kMeshTriangleBudget);
+            params.dx = std::ceil(s * params.dx * 1000) / 1000;
+            params.dy = std::ceil(s * params.dy * 1000) / 1000;
+            if (message) *message = kMeshStepsEnlargedMessage;
+            LatticeSteps(params, &sx, &sy);
+            if (!Usable(sx, sy, params)) return 0;
+            plan = MakePlan(params, sx, sy);  // not checked against the budget again
+        }
+
+        // Points per row of the sample store and rows of the outer loop.
+        const bool alongY = params.pattern == kEquilateralTriangle2;
+        const double width = (alongY ? plan.stepsY : plan.stepsX) + 1.0;
+        const double rows = (alongY ? plan.stepsX : plan.stepsY) + 1.0;
+        // Inner points that make triangles: all but the first (right triangles), all but the
+        // first and last (equilateral ones).
+        const double inner = width - (params.pattern <= kRightTriangle2 ? 1.0 : 2.0);
+        // A lattice of one row or without inner points makes no triangles; it is not sampled.
+        // Otherwise, even after one enlargement, every bound below stays near the budget.
+        if (rows < 2.0 || inner < 1.0) return 0;
+        const double capacity = std::min(plan.planned, 2.0 * inner * rows);
+        if (capacity > 4.0 * kMeshTriangleBudget) return -1;  // cannot happen; never oversize
+
+        std::vector<double> store(2 * static_cast<size_t>(width), 0.0);
+        const int triangles = static_cast<int>(capacity);
+        out.vertices.resize(3 * static_cast<size_t>(triangles));
+        out.faceNormals.resize(triangles);
+        out.faces.resize(triangles);
+        group->faces.assign(triangles, 0);
+
+        TriangleSink sink(out, *group, triangles);
+        const int w = static_cast<int>(width);
+        const long long n = static_cast<long long>(rows);
+        switch (params.pattern) {
+            case kRightTriangle1:
+            case kRightTriangle2:
+                RightTriangleRows(params, w, n, sampler, store.data(), sink);
+                break;
+            case kEquilateralTriangle1:
+                EquilateralRowsAlongX(params, w, n, sampler, store.data(), sink);
+                break;
+            case kEquilateralTriangle2:
+                EquilateralColumnsAlongY(params, w, n, sampler, store.data(), sink);
+                break;
+        }
+
+        const int made = sink.Count();
+        out.vertices.resize(3 * static_cast<size_t>(made));
+        out.faceNormals.resize(made);
+        out.faces.resize(made);
+        group->faces.resize(made);
+        if (count) *count = made;
+        return 0;
+    } catch (const std::bad_alloc&) {
+        out.Clear();
+        return -1;
+    }
+}
+
+}  // namespace velmor

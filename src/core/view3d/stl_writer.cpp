@@ -1,0 +1,269 @@
+#include "view3d/stl_writer.h"
+
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/progress.h"
+
+namespace velmor {
+
+namespace {
+
+// Decimal digits of "%f" written from the exact binary value of a float: value * 10^6 =
+// m * 5^6 * 2^(e + 6) is a whole number (or a binary fraction) that fits 64 bits for every
+// float below about 8.8e12, rounded half to even as printf rounds.
+bool FixedDigits(float value, uint64_t* scaled) {
+    const uint32_t bits = std::bit_cast<uint32_t>(value);
+    const uint32_t biased = (bits >> 23) & 0xFF;
+    const uint64_t fraction = bits & 0x7FFFFF;
+    if (biased == 0xFF) return false;  // infinity, not a number
+    const uint64_t m = biased == 0 ? fraction : (fraction | 0x800000);
+    const int e = biased == 0 ? -149 : static_cast<int>(biased) - 150;
+    const uint64_t product = m * 15625;  // below 2^38
+    const int shift = e + 6;
+    if (shift >= 0) {
+        if (shift > 25) return false;
+        *scaled = product << shift;
+        return true;
+    }
+    const int s = -shift;
+    if (s >= 40) {
+        *scaled = 0;  // below 0.5 millionths
+        return true;
+    }
+    uint64_t q = product >> s;
+    const uint64_t rest = product & ((uint64_t{1} << s) - 1);
+    const uint64_t half = uint64_t{1} << (s - 1);
+    if (rest > half || (rest == half && (q & 1))) ++q;
+    *scaled = q;
+    return true;
+}
+
+template <typename T>
+void PutLittleEndian(unsigned char* out, T value) {
+    auto raw = std::bit_cast<std::array<unsigned char, sizeof(T)>>(value);
+    if constexpr (std::endian::native == std::endian::big) {
+        for (size_t i = 0; i < sizeof(T); ++i) out[i] = raw[sizeof(T) - 1 - i];
+    } else {
+        std::memcpy(out, raw.data(), sizeof(T));
+    }
+}
+
+// A face's normal and corners; values a face does not name (a model not made by the builder or
+// the STL readers) are written as zeros rather than read from outside the lists.
+void FaceValues(const CModel& model, const modelFace& face, Vec3f out[4]) {
+    out[0] = Vec3f{};
+    if (face.faceNormal >= 0 && static_cast<size_t>(face.faceNormal) < model.faceNormals.size()) {
+        out[0] = model.faceNormals[face.faceNormal];
+    }
+    for (int i = 0; i < 3; ++i) {
+        out[i + 1] = Vec3f{};
+        const int v = face.vertex[i];
+        if (v >= 0 && static_cast<size_t>(v) < model.vertices.size()) out[i + 1] = model.vertices[v];
+    }
+}
+
+std::string FailureText(const char* what, const std::string& path, int error) {
+    std::string text = what;
+    text += "\n";
+    text += path;
+    text += ": ";
+    text += std::strerror(error);
+    return text;
+}
+
+// A file written through one large buffer; remembers the first error.
+class BufferedFile {
+public:
+    ~BufferedFile() {
+        if (m_file) std::fclose(m_file);
+    }
+
+    bool Open(const std::string& path) {
+        m_file = std::fopen(path.c_str(), "wb");
+        if (!m_file) m_error = errno;
+        return m_file != nullptr;
+    }
+
+    // Room for at least `n` more bytes.
+    char* Reserve(size_t n) {
+        if (m_buffer.size() - m_used < n) Flush();
+        if (m_buffer.size() < n) m_buffer.resize(n);
+        return m_buffer.data() + m_used;
+    }
+    void Commit(size_t n) { m_used += n; }
+    void Put(const char* text, size_t n) {
+        std::memcpy(Reserve(n), text, n);
+        Commit(n);
+    }
+
+    void Flush() {
+        if (m_used == 0) return;
+        if (m_error == 0 && std::fwrite(m_buffer.data(), 1, m_used, m_file) != m_used) {
+            m_error = errno ? errno : EIO;
+        }
+        m_used = 0;
+    }
+
+    // Overwrites bytes already written (after a flush).
+    void PatchAt(long offset, const void* bytes, size_t n) {
+        Flush();
+        if (m_error != 0) return;
+        if (std::fseek(m_file, offset, SEEK_SET) != 0 ||
+            std::fwrite(bytes, 1, n, m_file) != n) {
+            m_error = errno ? errno : EIO;
+        }
+    }
+
+    // Flushes and closes; the first error of the whole write, or 0.
+    int Close() {
+        Flush();
+        if (std::fclose(m_file) != 0 && m_error == 0) m_error = errno ? errno : EIO;
+        m_file = nullptr;
+        return m_error;
+    }
+
+    int Error() const { return m_error; }
+
+private:
+    std::FILE* m_file = nullptr;
+    std::vector<char> m_buffer = std::vector<char>(1 << 20);
+    size_t m_used = 0;
+    int m_error = 0;
+};
+
+char* PutText(char* out, const char* text) {
+    const size_t n = std::strlen(text);
+    std::memcpy(out, text, n);
+    return out + n;
+}
+
+char* PutTriple(char* out, const char* prefix, const Vec3f& v) {
+    out = PutText(out, prefix);
+    out = FormatFixed6(v.x, out);
+    *out++ = ' ';
+    out = FormatFixed6(v.y, out);
+    *out++ = ' ';
+    out = FormatFixed6(v.z, out);
+    *out++ = '\n';
+    return out;
+}
+
+}  // namespace
+
+char* FormatFixed6(float value, char* out) {
+    uint64_t scaled = 0;
+    if (!FixedDigits(value, &scaled)) {
+        return std::to_chars(out, out + 64, static_cast<double>(value), std::chars_format::fixed, 6)
+            .ptr;
+    }
+    if (std::signbit(value)) *out++ = '-';
+    out = std::to_chars(out, out + 24, scaled / 1000000).ptr;
+    *out++ = '.';
+    uint64_t decimals = scaled % 1000000;
+    for (int i = 5; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + decimals % 10);
+        decimals /= 10;
+    }
+    return out + 6;
+}
+
+std::string FileNameOfPath(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int WriteStlAscii(const std::string& path, const CModel& model, std::string* message) {
+    static const char kFailed[] = "Writing STL(ASCII) File ... Failed.";
+    if (message) message->clear();
+    BufferedFile file;
+    if (!file.Open(path)) {
+        if (message) *message = FailureText(kFailed, path, file.Error());
+        return kStlWriteFailed;
+    }
+    const std::string name = FileNameOfPath(path);
+    file.Put("solid ", 6);
+    file.Put(name.data(), name.size());
+    file.Put("\n", 1);
+
+    int result = kStlWritten;
+    const long long count = static_cast<long long>(model.faces.size());
+    for (long long k = 0; k < count; ++k) {
+        if (ReportProgress(k, count)) {
+            result = kStlCancelled;
+            break;
+        }
+        Vec3f values[4];
+        FaceValues(model, model.faces[k], values);
+        char* start = file.Reserve(512);
+        char* out = PutTriple(start, "    facet normal ", values[0]);
+        out = PutText(out, "        outer loop\n");
+        for (int i = 1; i <= 3; ++i) out = PutTriple(out, "            vertex ", values[i]);
+        out = PutText(out, "        endloop\n    endfacet\n");
+        file.Commit(static_cast<size_t>(out - start));
+    }
+    file.Put("endsolid\n", 9);
+
+    if (const int error = file.Close()) {
+        if (message) *message = FailureText(kFailed, path, error);
+        return kStlWriteFailed;
+    }
+    return result;
+}
+
+int WriteStlBinary(const std::string& path, const CModel& model, std::string* message) {
+    static const char kFailed[] = "Writing STL(BIN) File ... Failed.";
+    if (message) message->clear();
+    BufferedFile file;
+    if (!file.Open(path)) {
+        if (message) *message = FailureText(kFailed, path, file.Error());
+        return kStlWriteFailed;
+    }
+    char header[84];
+    std::memset(header, ' ', 80);
+    std::memcpy(header, kStlBinaryHeaderText, sizeof(kStlBinaryHeaderText));  // with its zero
+    const size_t faceCount = model.faces.size();
+    const uint32_t count = faceCount > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(faceCount);
+    PutLittleEndian(reinterpret_cast<unsigned char*>(header + 80), count);
+    file.Put(header, 84);
+
+    int result = kStlWritten;
+    uint32_t written = 0;
+    for (; written < count; ++written) {
+        if (ReportProgress(written, count)) {
+            result = kStlCancelled;
+            break;
+        }
+        Vec3f values[4];
+        FaceValues(model, model.faces[written], values);
+        auto* record = reinterpret_cast<unsigned char*>(file.Reserve(50));
+        for (int i = 0; i < 4; ++i) {
+            PutLittleEndian(record + 12 * i, values[i].x);
+            PutLittleEndian(record + 12 * i + 4, values[i].y);
+            PutLittleEndian(record + 12 * i + 8, values[i].z);
+        }
+        record[48] = record[49] = 0;
+        file.Commit(50);
+    }
+    if (result == kStlCancelled) {
+        // The count names the records really in the file, so the file stays valid.
+        unsigned char bytes[4];
+        PutLittleEndian(bytes, written);
+        file.PatchAt(80, bytes, 4);
+    }
+
+    if (const int error = file.Close()) {
+        if (message) *message = FailureText(kFailed, path, error);
+        return kStlWriteFailed;
+    }
+    return result;
+}
+
+}  // namespace velmor

@@ -1,0 +1,166 @@
+#include "view3d/text_lines.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace velmor {
+
+namespace {
+constexpr size_t kLineBytes = 255;  // a 256-byte buffer with its terminator
+constexpr size_t kBufferBytes = 1 << 20;
+
+bool IsCSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+}  // namespace
+
+LineReader::LineReader(ByteSource& source) : m_source(source) {
+    // Small sources get a small buffer; it must hold at least one whole line.
+    const long long size = source.Size();
+    size_t bytes = kBufferBytes;
+    if (size >= 0 && static_cast<unsigned long long>(size) < kBufferBytes) {
+        bytes = std::max<size_t>(kLineBytes + 1, static_cast<size_t>(size) + 1);
+    }
+    m_buffer.resize(bytes);
+}
+
+void LineReader::Fill() {
+    if (m_begin > 0) {
+        std::memmove(m_buffer.data(), m_buffer.data() + m_begin, m_end - m_begin);
+        m_end -= m_begin;
+        m_begin = 0;
+    }
+    while (!m_atEnd && m_end < m_buffer.size()) {
+        const size_t got = m_source.Read(m_buffer.data() + m_end, m_buffer.size() - m_end);
+        if (got == 0) m_atEnd = true;
+        m_end += got;
+    }
+}
+
+bool LineReader::Next(std::string_view* line) {
+    if (m_end - m_begin < kLineBytes && !m_atEnd) Fill();
+    const size_t available = m_end - m_begin;
+    if (available == 0) return false;
+    const char* start = m_buffer.data() + m_begin;
+    const size_t limit = available < kLineBytes ? available : kLineBytes;
+    const void* feed = std::memchr(start, '\n', limit);
+    const size_t length = feed ? static_cast<size_t>(static_cast<const char*>(feed) - start) + 1 : limit;
+    m_begin += length;
+    const void* zero = std::memchr(start, '\0', length);
+    *line = std::string_view(start, zero ? static_cast<size_t>(static_cast<const char*>(zero) - start)
+                                         : length);
+    return true;
+}
+
+bool LineReader::Rewind() {
+    m_begin = m_end = 0;
+    m_atEnd = false;
+    return m_source.Rewind();
+}
+
+LineTokens::LineTokens(std::string_view line) : m_line(line) {
+    size_t i = 0;
+    while (i < line.size() && IsTokenSeparator(line[i])) ++i;
+    size_t j = i;
+    while (j < line.size() && !IsTokenSeparator(line[j])) ++j;
+    m_keyword = line.substr(i, j - i);
+    m_afterKeyword = j < line.size() ? j + 1 : j;
+    m_cursor = m_afterKeyword;
+}
+
+std::string_view LineTokens::Rest() const {
+    std::string_view rest = m_line.substr(m_afterKeyword);
+    const size_t end = rest.find_first_of("\r\n");
+    return end == std::string_view::npos ? rest : rest.substr(0, end);
+}
+
+std::string_view LineTokens::NextToken() {
+    size_t i = m_cursor;
+    while (i < m_line.size() && IsTokenSeparator(m_line[i])) ++i;
+    size_t j = i;
+    while (j < m_line.size() && !IsTokenSeparator(m_line[j])) ++j;
+    m_cursor = j < m_line.size() ? j + 1 : j;
+    return m_line.substr(i, j - i);
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
+double ParseNumberPrefix(std::string_view text, size_t* used) {
+    size_t i = 0;
+    while (i < text.size() && IsCSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    // A second sign is no number ("+-1", "--1").
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        if (used) *used = 0;
+        return 0.0;
+    }
+    const char* first = text.data() + i;
+    const char* last = text.data() + text.size();
+    double value = 0.0;
+    const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
+    if (ec == std::errc::invalid_argument) {
+        if (used) *used = 0;
+        return 0.0;
+    }
+    if (ec == std::errc::result_out_of_range) {
+        // Too large or too small for a double: decide by the decimal exponent of the leading
+        // significant digit, as the conversion gives infinity or zero.
+        long long exponent = 0;
+        bool seenPoint = false, seenDigit = false;
+        const char* p = first;
+        for (; p < ptr && (IsDigit(*p) || *p == '.'); ++p) {
+            if (*p == '.') {
+                seenPoint = true;
+            } else if (*p != '0' || seenDigit) {
+                if (!seenDigit) seenDigit = true;
+                if (!seenPoint) ++exponent;
+            } else if (seenPoint && !seenDigit) {
+                --exponent;
+            }
+        }
+        if (p < ptr && (*p == 'e' || *p == 'E')) {
+            ++p;
+            bool minus = false;
+            if (p < ptr && (*p == '+' || *p == '-')) minus = *p++ == '-';
+            long long e = 0;
+            for (; p < ptr && IsDigit(*p); ++p) {
+                if (e < 100000) e = e * 10 + (*p - '0');
+            }
+            exponent += minus ? -e : e;
+        }
+        value = exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    }
+    if (used) *used = static_cast<size_t>(ptr - text.data());
+    return negative ? -value : value;
+}
+
+int ScanNumbers(std::string_view text, float* values, int count) {
+    size_t position = 0;
+    for (int k = 0; k < count; ++k) {
+        size_t used = 0;
+        const double value = ParseNumberPrefix(text.substr(position), &used);
+        if (used == 0) return k;
+        values[k] = static_cast<float>(value);
+        position += used;
+    }
+    return count;
+}
+
+}  // namespace velmor

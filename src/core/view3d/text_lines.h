@@ -1,0 +1,61 @@
+// Line and token reading shared by the ASCII STL, OBJ and MTL readers.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "view3d/model_reader.h"
+
+namespace velmor {
+
+// Reads lines as fgets with a 256-byte buffer does: at most 255 bytes through the first line
+// feed. The line handed out ends at its first zero byte, as the C string would.
+class LineReader {
+public:
+    explicit LineReader(ByteSource& source);
+    bool Next(std::string_view* line);
+    bool Rewind();
+
+private:
+    void Fill();
+
+    ByteSource& m_source;
+    std::vector<char> m_buffer;
+    size_t m_begin = 0, m_end = 0;
+    bool m_atEnd = false;
+};
+
+inline bool IsTokenSeparator(char c) {
+    return c == ',' || c == ' ' || c == '\r' || c == '\n' || c == '\t';
+}
+
+// The tokens of one line: the keyword first, then the following tokens one by one, or the
+// rest of the line after the keyword's separator.
+class LineTokens {
+public:
+    explicit LineTokens(std::string_view line);
+    std::string_view Keyword() const { return m_keyword; }
+    // Everything after the keyword's separator up to the first carriage return or line feed.
+    std::string_view Rest() const;
+    // Next token after the keyword (or after the previous token); empty at the end.
+    std::string_view NextToken();
+
+private:
+    std::string_view m_line;
+    std::string_view m_keyword;
+    size_t m_afterKeyword = 0;  // position just after the keyword's separator
+    size_t m_cursor = 0;
+};
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
+// The leading decimal number of `text` as the C library's text-to-double conversion reads it
+// (leading white space, sign, digits, point, exponent; "inf" and "nan"), with '.' whatever the
+// locale. *end (optional) receives the characters used; 0 when there is no number.
+double ParseNumberPrefix(std::string_view text, size_t* used = nullptr);
+
+// Up to `count` numbers read as "%f %f ..." reads them: each after optional white space,
+// stopping at the first field that is not a number. Returns the fields read.
+int ScanNumbers(std::string_view text, float* values, int count);
+
+}  // namespace velmor
