@@ -53,8 +53,10 @@ Commands:
   load FILE          read an STL (ASCII or binary) or OBJ file with the 3D window's readers;
                      prints vertex, normal, face, group and material counts
   views OUT.png [--size PIXELS]
-                     draw the main window's four views for the current records after the
-                     update of "Update 2D" into one PNG, PIXELS square each (default 400)
+                     trace the ray, build the surface map and draw the main window's four
+                     views as "Update 2D" does, into one PNG of PIXELS x PIXELS laid out as
+                     the main window lays them out (default 800, 64 to 8192); prints the
+                     trace's return code, the ray status and the cursor read-out
 
 Steps given to sag-grid and stl are taken as the main window's fields take them: a step
 below 0.001 in magnitude becomes 0.001.

@@ -264,6 +264,40 @@ TEST(CliFilesTest, LoadCountsWhatTheReadersMade) {
     ExpectRefused(RunCli({"load", dir.File("missing.obj")}), "No such file");
 }
 
+TEST(CliFilesTest, ViewsImageOfTheFourViews) {
+    REQUIRE_CLI();
+    CliTempDir dir;
+    const std::string path = dir.File("views.png");
+    const CliRun run = RunCli({"views", path, "--size", "300"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Lines lines = ParseLines(run.out);
+    EXPECT_EQ(lines["width"], "300");
+    EXPECT_EQ(lines["status"], "RayTrace : return code = 0");
+    EXPECT_EQ(lines["cursor"].rfind("Cursor: x=0.100 , y=0.100", 0), 0u) << lines["cursor"];
+    // A PNG whose header names the size asked for.
+    const std::string png = ReadFile(path);
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_EQ(png.substr(12, 4), "IHDR");
+    auto bigEndian = [&](std::size_t at) {
+        return (std::uint32_t(std::uint8_t(png[at])) << 24) |
+               (std::uint32_t(std::uint8_t(png[at + 1])) << 16) |
+               (std::uint32_t(std::uint8_t(png[at + 2])) << 8) | std::uint8_t(png[at + 3]);
+    };
+    EXPECT_EQ(bigEndian(16), 300u);
+    EXPECT_EQ(bigEndian(20), 300u);
+
+    // A gradient-index surface shows the index along z and no ray.
+    const Lines grin =
+        ParseLines(RunCli({"--lib", LibPath("grin_medium"), "views", dir.File("grin.png")}).out);
+    EXPECT_EQ(grin["status"], "RayTrace :");
+    EXPECT_NE(grin["cursor"].find("n=1.600"), std::string::npos) << grin["cursor"];
+
+    ExpectRefused(RunCli({"views", path, "--size", "10"}), "--size");
+    ExpectRefused(RunCli({"views"}), "usage: views");
+    ExpectRefused(RunCli({"views", dir.File("no/such/dir/v.png")}), "cannot be written");
+}
+
 TEST(CliFilesTest, BadArgumentsAndFilesAreRefusedWithOneLine) {
     REQUIRE_CLI();
     CliTempDir dir;
