@@ -53,8 +53,9 @@ Commands:
   load FILE          read an STL (ASCII or binary) or OBJ file with the 3D window's readers;
                      prints vertex, normal, face, group and material counts
   views OUT.png [--size PIXELS]
-                     trace the ray, build the surface map and draw the main window's four
-                     views as "Update 2D" does, into one PNG of PIXELS x PIXELS laid out as
+                     read the records back through their table text (six decimals), trace
+                     the ray, build the surface map and draw the main window's four views as
+                     "Update 2D" does, into one PNG of PIXELS x PIXELS laid out as
                      the main window lays them out (default 800, 64 to 8192); prints the
                      trace's return code, the ray status and the cursor read-out
 
@@ -64,9 +65,9 @@ below 0.001 in magnitude becomes 0.001.
 Output: one NAME<TAB>VALUE line per value; doubles with "%.17g"; control characters inside
 texts are written as \t, \n, \r or \xHH. compile and listing print the output-box text itself.
 
-Exit status: 0 success; 1 the surface call or the ray trace returned non-zero (the code is
-printed), a sample failed, or the script did not compile; 2 bad arguments or files (one
-line on stderr).
+Exit status: 0 success; 1 when call or trace got a non-zero return code (printed), when
+sag or index failed its sample, or when compile or listing found no usable code; 2 bad
+arguments or files, with one line on stderr.
 )";
 
 // Options that take one value, and the switches, wherever they stand.

@@ -18,6 +18,8 @@
 #include "plots/repaint.h"
 #include "plots/surface_map.h"
 #include "plots/velmor_plot_views.h"
+#include "surface/record_text.h"
+#include "surface/row_catalogue.h"
 
 namespace velmor::cli {
 
@@ -44,6 +46,19 @@ std::unique_ptr<QGuiApplication> StartQt() {
     static char name[] = "velmor-cli";
     static char* argv[] = {name, nullptr};
     return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+// "Update 2D" reads the "UD FD Initial" tables back into the initial pair: every field goes
+// through the text the tables show, so doubles keep six decimals as they do in the window.
+void ReadTablesBack(CliHost& host) {
+    RecordPair& initial = host.provider.Initial();
+    std::string rewrite;
+    for (const RecordRow& row : UserDataRows()) {
+        TextToField(row, &initial.ud, FieldToText(row, &initial.ud), &rewrite);
+    }
+    for (const RecordRow& row : FixedDataRows(host.provider.RecordVersion())) {
+        TextToField(row, initial.fd, FieldToText(row, initial.fd), &rewrite);
+    }
 }
 
 }  // namespace
@@ -73,7 +88,9 @@ int RunViews(CliHost& host, const Arguments& args, Output& out) {
     state.interpreterMode = host.provider.InterpreterMode() ? 1 : 0;
     state.gradientIndex = host.provider.GradientIndex() ? 1 : 0;
 
-    // "Update 2D": the ray is traced, the surface map built anew, the views repainted.
+    // "Update 2D": the tables are read back, the ray is traced, the surface map built anew and
+    // the views repainted.
+    ReadTablesBack(host);
     const TraceOutcome trace = host.provider.TraceRay(host.settings);
     const PlotState plot = MakePlotState(state, host.provider);
     ProviderPlotSurface surface(host.provider);
