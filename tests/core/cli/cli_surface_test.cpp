@@ -90,11 +90,6 @@ TEST(CliSurfaceTest, InfoNamesTheSurfaceItsVersionAndItsElements) {
     lines = ParseLines(RunCli({"--lib", LibPath("grin_medium"), "info"}).out);
     EXPECT_EQ(lines["gradient_index"], "1");
 
-    // A library exporting entries of two generations is used through the first.
-    lines = ParseLines(RunCli({"--lib", LibPath("dual_entry"), "info"}).out);
-    EXPECT_EQ(lines["record_version"], "0");
-    EXPECT_EQ(lines["name"], "Dual Entry Sphere");
-
     const CliRun json = RunCli({"--json", "--lib", LibPath("even_asphere"), "info"});
     ASSERT_EQ(json.status, 0);
     const auto object = nlohmann::json::parse(json.out);
@@ -251,12 +246,6 @@ TEST(CliSurfaceTest, CallShowsTheFinalRecordsAsTheTablesDo) {
     EXPECT_EQ(lines.ordered[23].first, "string[20]");
     EXPECT_EQ(lines.ordered[24].first, "type");
     EXPECT_EQ(lines.ordered.back().first, "glass[21]");
-
-    // A request the built-in surface does not know leaves the records as they were.
-    const Lines unknown = ParseLines(RunCli({"--set", "type=99", "call"}).out);
-    EXPECT_EQ(unknown["return"], "0");
-    EXPECT_EQ(unknown["x"], "1.000000");
-    EXPECT_EQ(unknown["n"], "0.947000");
 
     // Record version 3: 5734 FIXED_DATA rows, the last one datasurf_values[4800].
     const CliRun four = RunCli({"--lib", LibPath("entry4_only"), "--set", "type=3", "call"});
