@@ -51,6 +51,7 @@ void CScriptEngine::Compile(const char* source) {
     s.listing.clear();
     s.machine.runMessages.Clear();
     s.compiler.Compile(source);
+    PrepareRun(s.compiler.Code(), s.compiler.InstructionCount(), s.machine);
     s.zSlot = kZNotLookedUp;
     // Nothing of the previous program's runs may pass for a result of this one.
     for (Variable& v : s.machine.variables) v = Variable{0.0, 0};
@@ -59,7 +60,10 @@ void CScriptEngine::Compile(const char* source) {
 
 int CScriptEngine::InstructionCount() const { return m_state->compiler.InstructionCount(); }
 
-void CScriptEngine::DiscardInstructions() { m_state->compiler.DiscardInstructions(); }
+void CScriptEngine::DiscardInstructions() {
+    m_state->compiler.DiscardInstructions();
+    PrepareRun(m_state->compiler.Code(), 0, m_state->machine);
+}
 
 int CScriptEngine::CompileErrorCount() const { return m_state->compileLog.errorCount; }
 
@@ -82,8 +86,6 @@ void CScriptEngine::Run(bool verbose) {
     if (verbose) s.compileLog.errorCount = 0;
 
     RunSetup setup;
-    setup.code = s.compiler.Code();
-    setup.count = s.compiler.InstructionCount();
     setup.names = &s.names;
     // One slot more than there are names, for a "z" entered after the run.
     setup.slotsInUse = s.names.Count() < kVariableSlots ? s.names.Count() + 1 : kVariableSlots;

@@ -429,59 +429,97 @@ TEST(EscapeTest, HeldKeyAbortsEveryRemainingRun) {
     EXPECT_TRUE(engine.ResultOfPoint(&z));
 }
 
-TEST(EscapeTest, FlagIsTestedBeforeEveryInstruction) {
-    // Drive the executor directly with a flag that turns on after the first instruction.
-    Instruction code[] = {
-        {kOpPushNum, 0, 1.0}, {kOpPop, 0, 0.0}, {kOpPushNum, 0, 2.0}, {kOpPop, 0, 0.0}};
+// Runs hand-made code on a machine of its own; "z" is slot 0.
+struct HandRun {
     IdentifierTable names;
     CompileLog log;
-    names.Intern("z", log);
     EscapeHook hook;
     Machine machine;
-    RunSetup setup{code, 2, &names, 1, true, &hook, &log};
-    Execute(setup, machine);
-    EXPECT_EQ(machine.variables[0].value, 1.0);
-    EXPECT_EQ(machine.runErrorCount, 0);
-    // With the flag set, not even the first instruction runs.
-    hook.pressed = true;
-    setup.count = 4;
-    Execute(setup, machine);
-    EXPECT_EQ(machine.variables[0].assigned, 0);
-    EXPECT_EQ(machine.runErrorCount, 1);
-    EXPECT_STREQ(machine.runMessages.Text(), "ABORT (key ESC)\r\n");
+
+    HandRun() { names.Intern("z", log); }
+    void Run(const std::vector<Instruction>& code, bool verbose = true) {
+        PrepareRun(code.data(), static_cast<int>(code.size()), machine);
+        Execute(RunSetup{&names, 1, verbose, &hook, &log}, machine);
+    }
+};
+
+TEST(EscapeTest, FlagIsTestedBeforeTheFirstInstruction) {
+    HandRun run;
+    run.Run({{kOpPushNum, 0, 1.0}, {kOpPop, 0, 0.0}});
+    EXPECT_EQ(run.machine.variables[0].value, 1.0);
+    EXPECT_EQ(run.machine.runErrorCount, 0);
+    run.hook.pressed = true;
+    run.Run({{kOpPushNum, 0, 2.0}, {kOpPop, 0, 0.0}});
+    EXPECT_EQ(run.machine.variables[0].assigned, 0);
+    EXPECT_EQ(run.machine.runErrorCount, 1);
+    EXPECT_STREQ(run.machine.runMessages.Text(), "ABORT (key ESC)\r\n");
 }
 
 TEST(StackTest, PushPast200EntriesStopsTheRun) {
-    // A compiled program cannot get this deep; hand-made code can.
-    std::vector<Instruction> code(200, Instruction{kOpPushX, 0, 0.0});
-    IdentifierTable names;
-    CompileLog log;
-    names.Intern("z", log);
-    EscapeHook hook;
-    Machine machine;
-    machine.inputX = 4.0;
-    code.push_back(Instruction{kOpPop, 0, 0.0});
-    RunSetup setup{code.data(), static_cast<int>(code.size()), &names, 1, true, &hook, &log};
-    Execute(setup, machine);
-    EXPECT_EQ(machine.runErrorCount, 0);
-    EXPECT_EQ(machine.variables[0].value, 4.0);
+    // A compiled program cannot get this deep; hand-made code can. Every kind of push counts,
+    // fused with the instruction after it or not.
+    for (Instruction push : {Instruction{kOpPushX, 0, 0.0}, Instruction{kOpPushIdent, 0, 0.0},
+                             Instruction{kOpPushNum, 0, 4.0}}) {
+        for (Instruction after : {Instruction{kOpPop, 0, 0.0}, Instruction{kOpCal, kSubAdd, 0.0},
+                                  Instruction{kOpCal, kSubDiv, 0.0},
+                                  Instruction{kOpCal, kSubNeg, 0.0}}) {
+            HandRun run;
+            run.machine.inputX = 4.0;
+            // z = 4 first, so that a variable push reads an assigned slot.
+            std::vector<Instruction> code = {{kOpPushNum, 0, 4.0}, {kOpPop, 0, 0.0}};
+            code.insert(code.end(), 199, Instruction{kOpPushNum, 0, 1.0});
+            code.push_back(push);
+            code.push_back(after);
+            code.push_back(Instruction{kOpPushNum, 0, 9.0});  // a further push: the 201st
+            code.push_back(Instruction{kOpPop, 0, 0.0});
+            run.Run(code);
+            // 200 entries at most: only after a one-operand CAL is the further push too many.
+            const int overflows = after.operand == kSubNeg ? 1 : 0;
+            EXPECT_EQ(run.machine.runErrorCount, overflows);
+            code.insert(code.begin() + 2, Instruction{kOpPushNum, 0, 1.0});  // push 201 earlier
+            run.Run(code);
+            EXPECT_EQ(run.machine.runErrorCount, 1) << push.op << " " << after.operand;
+            EXPECT_EQ(run.machine.counters[kRunErrorStackOverflow], overflows + 1);
+            EXPECT_EQ(run.machine.counters[kRunErrorUninitialized], 0);
+            EXPECT_EQ(run.machine.counters[kRunErrorDivideByZero], 0);
+            EXPECT_EQ(run.machine.variables[0].value, 4.0);  // the POPs after it never ran
+        }
+    }
+}
 
-    code.insert(code.begin(), Instruction{kOpPushNum, 0, 1.0});  // 201 pushes, then POP
-    setup.code = code.data();
-    setup.count = static_cast<int>(code.size());
-    Execute(setup, machine);
-    EXPECT_EQ(machine.runErrorCount, 1);
-    EXPECT_EQ(machine.counters[kRunErrorStackOverflow], 1);
-    EXPECT_EQ(machine.variables[0].assigned, 0);  // the POP after the overflow never ran
-    EXPECT_STREQ(log.messages.Text(), "[stack overflow!!!]\r\n");
-    EXPECT_EQ(log.errorCount, 1);
-    EXPECT_STREQ(machine.runMessages.Text(), "");
+TEST(StackTest, OverflowMessageGoesToTheCompileText) {
+    HandRun run;
+    std::vector<Instruction> code(201, Instruction{kOpPushY, 0, 0.0});
+    run.Run(code);
+    EXPECT_EQ(run.machine.counters[kRunErrorStackOverflow], 1);
+    EXPECT_STREQ(run.log.messages.Text(), "[stack overflow!!!]\r\n");
+    EXPECT_EQ(run.log.errorCount, 1);
+    EXPECT_STREQ(run.machine.runMessages.Text(), "");
     // A quiet run only counts.
-    log.Clear();
-    setup.verbose = false;
-    Execute(setup, machine);
-    EXPECT_EQ(machine.counters[kRunErrorStackOverflow], 2);
-    EXPECT_EQ(log.errorCount, 0);
+    run.log.Clear();
+    run.Run(code, false);
+    EXPECT_EQ(run.machine.counters[kRunErrorStackOverflow], 2);
+    EXPECT_EQ(run.log.errorCount, 0);
+}
+
+TEST(PrepareRunTest, FusedStepsKeepFaultsAndTheirOrder) {
+    HandRun run;
+    run.names.Intern("v", run.log);  // slot 1, never assigned
+    // z = 5 / v: the read of v fails first, then the division by its value 0.
+    run.Run({{kOpPushNum, 0, 5.0}, {kOpPushIdent, 1, 0.0}, {kOpCal, kSubDiv, 0.0}, {kOpPop, 0, 0.0}});
+    EXPECT_EQ(run.machine.variables[0].value, 5.0 / 1e-15);
+    EXPECT_STREQ(run.machine.runMessages.Text(), "v: uninitialized. (assume 0.0)\r\nDivided 0\r\n");
+    // A jump continues after its label even when a fused pair follows the label.
+    run.machine.inputY = 3.0;
+    run.Run({{kOpPushNum, 0, 0.0}, {kOpJumpFalse, 3, 0.0}, {kOpPushNum, 0, 1.0}, {kOpLabel, 0, 0.0},
+             {kOpPushY, 0, 0.0}, {kOpPop, 0, 0.0}});
+    EXPECT_EQ(run.machine.variables[0].value, 3.0);
+    EXPECT_EQ(run.machine.stepCount, 4);  // the LBL is gone, PUSH y + POP is one step
+    // Unknown op codes and sub-codes do nothing.
+    run.Run({{kOpPushNum, 0, 2.0}, {0, 0, 0.0}, {42, 7, 0.0}, {kOpCal, 0, 0.0}, {kOpCal, 33, 0.0},
+             {kOpPop, 0, 0.0}});
+    EXPECT_EQ(run.machine.variables[0].value, 2.0);
+    EXPECT_EQ(run.machine.runErrorCount, 0);
 }
 
 TEST(StackTest, DeepestCompiledExpressionFitsTheStack) {
