@@ -2,6 +2,8 @@
 // once per point over a 1024 x 1024 grid, as a surface map does. Compared in the same run with
 // the same surface written as native C++ and with muparser evaluating the same formula with the
 // same intermediate variables. Prints ns per point and the ratios.
+#include "interp/script_engine.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -9,8 +11,6 @@
 #include <cstdio>
 #include <map>
 #include <string>
-
-#include "interp/script_engine.h"
 
 #if __has_include(<muParser.h>)
 #include <muParser.h>
@@ -155,8 +155,8 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
-            double seconds = run.GetAdjustedCPUTime() /
-                             benchmark::GetTimeUnitMultiplier(run.time_unit);
+            double seconds =
+                run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
             std::string name = run.benchmark_name();
             double& best = nsPerPoint[name];
             double ns = seconds * 1e9 / kPoints;
@@ -186,6 +186,7 @@ int main(int argc, char** argv) {
     if (velmor > 0 && muparser > 0) std::printf("velmor / muparser = %.3f\n", velmor / muparser);
     if (velmor > 0 && native > 0) std::printf("velmor / native   = %.2f\n", velmor / native);
     if (muparser > 0 && native > 0) std::printf("muparser / native = %.2f\n", muparser / native);
-    for (const auto& [name, sum] : g_sums) std::printf("sum of z (%s) = %.17g\n", name.c_str(), sum);
+    for (const auto& [name, sum] : g_sums)
+        std::printf("sum of z (%s) = %.17g\n", name.c_str(), sum);
     return 0;
 }

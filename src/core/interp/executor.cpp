@@ -8,15 +8,22 @@
 namespace velmor {
 
 const char* const kRunErrorNames[kRunErrorKindCount] = {
-    "ABORT (key ESC)",       // kRunErrorAbort
-    "stack overflow !!!",    // kRunErrorStackOverflow
-    "uninitialized variable",// kRunErrorUninitialized
-    "Divided 0",             // kRunErrorDivideByZero
-    "sqrt(negative)",        // kRunErrorSqrt
-    "ln(0 or negative)",     // kRunErrorLn
-    "log(0 or negative)",    // kRunErrorLog
-    "log10(0 or negative)",  // kRunErrorLog10
-    "", "", "", "", "", "", "", "",
+    "ABORT (key ESC)",         // kRunErrorAbort
+    "stack overflow !!!",      // kRunErrorStackOverflow
+    "uninitialized variable",  // kRunErrorUninitialized
+    "Divided 0",               // kRunErrorDivideByZero
+    "sqrt(negative)",          // kRunErrorSqrt
+    "ln(0 or negative)",       // kRunErrorLn
+    "log(0 or negative)",      // kRunErrorLog
+    "log10(0 or negative)",    // kRunErrorLog10
+    "",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "",
 };
 
 namespace {
@@ -54,7 +61,7 @@ enum StepKey : uint32_t {
     kStepPushValue = kOpPushNum,  // number, pi, x or y through `operand`
     kStepJump = kOpJump,
     kStepJumpFalse = kOpJumpFalse,
-    kStepCal = 16,  // + sub-code
+    kStepCal = 16,                                // + sub-code
     kStepAddVariable = kStepCal + kSubCodeCount,  // a op (variable)
     kStepSubVariable,
     kStepMulVariable,
@@ -66,7 +73,9 @@ enum StepKey : uint32_t {
     kStepAssignValue,  // variable = *operand
 };
 
-constexpr uint32_t Cal(SubCode sub) { return kStepCal + static_cast<uint32_t>(sub); }
+constexpr uint32_t Cal(SubCode sub) {
+    return kStepCal + static_cast<uint32_t>(sub);
+}
 
 // The fused key for a push followed by `next`, or kStepNothing when they do not fuse.
 uint32_t FusedKey(bool variable, const Instruction& next) {
@@ -74,11 +83,16 @@ uint32_t FusedKey(bool variable, const Instruction& next) {
     if (next.op != kOpCal) return kStepNothing;
     uint32_t base = variable ? kStepAddVariable : kStepAddValue;
     switch (next.operand) {
-        case kSubAdd: return base;
-        case kSubSub: return base + 1;
-        case kSubMul: return base + 2;
-        case kSubDiv: return base + 3;
-        default: return kStepNothing;
+        case kSubAdd:
+            return base;
+        case kSubSub:
+            return base + 1;
+        case kSubMul:
+            return base + 2;
+        case kSubDiv:
+            return base + 3;
+        default:
+            return kStepNothing;
     }
 }
 
@@ -96,22 +110,37 @@ void PrepareRun(const Instruction* code, int count, Machine& m) {
         step = Step{kStepNothing, 0, nullptr, 0.0};
         bool variable = false;
         switch (in.op) {
-            case kOpPop: step.key = kStepPop, step.arg = in.operand; break;
+            case kOpPop:
+                step.key = kStepPop, step.arg = in.operand;
+                break;
             case kOpPushIdent:
                 step.key = kStepPushVariable, step.arg = in.operand, variable = true;
                 break;
-            case kOpPushNum: step.key = kStepPushValue, step.number = in.number; break;
-            case kOpPushPi: step.key = kStepPushValue, step.number = kPi; break;
-            case kOpPushX: step.key = kStepPushValue, step.operand = &m.inputX; break;
-            case kOpPushY: step.key = kStepPushValue, step.operand = &m.inputY; break;
+            case kOpPushNum:
+                step.key = kStepPushValue, step.number = in.number;
+                break;
+            case kOpPushPi:
+                step.key = kStepPushValue, step.number = kPi;
+                break;
+            case kOpPushX:
+                step.key = kStepPushValue, step.operand = &m.inputX;
+                break;
+            case kOpPushY:
+                step.key = kStepPushValue, step.operand = &m.inputY;
+                break;
             case kOpCal:
                 if (in.operand > 0 && in.operand < kSubCodeCount) {
                     step.key = Cal(SubCode(in.operand));
                 }
                 break;
-            case kOpJump: step.key = kStepJump, step.arg = in.operand; break;
-            case kOpJumpFalse: step.key = kStepJumpFalse, step.arg = in.operand; break;
-            default: break;  // LBL and unknown op codes do nothing
+            case kOpJump:
+                step.key = kStepJump, step.arg = in.operand;
+                break;
+            case kOpJumpFalse:
+                step.key = kStepJumpFalse, step.arg = in.operand;
+                break;
+            default:
+                break;  // LBL and unknown op codes do nothing
         }
         if (step.key == kStepNothing) continue;
         if (step.key == kStepPushValue && !step.operand) step.operand = &step.number;
@@ -166,13 +195,13 @@ void Execute(const RunSetup& setup, Machine& m) {
         top = (expression);              \
     } while (0)
     // A variable read: 0 (its cleared value) and a fault when it was not assigned in this run.
-#define VELMOR_READ_VARIABLE(name)                                          \
-    assert(step.arg >= 0 && step.arg < kVariableSlots);                     \
-    const Variable& name##Slot = vars[step.arg];                            \
-    double name = name##Slot.value;                                         \
-    if (!name##Slot.assigned) {                                             \
-        name = 0.0;                                                         \
-        Fault(setup, m, kRunErrorUninitialized, step.arg);                  \
+#define VELMOR_READ_VARIABLE(name)                         \
+    assert(step.arg >= 0 && step.arg < kVariableSlots);    \
+    const Variable& name##Slot = vars[step.arg];           \
+    double name = name##Slot.value;                        \
+    if (!name##Slot.assigned) {                            \
+        name = 0.0;                                        \
+        Fault(setup, m, kRunErrorUninitialized, step.arg); \
     }
 
     for (int pc = 0; pc < count;) {
@@ -181,6 +210,7 @@ void Execute(const RunSetup& setup, Machine& m) {
             return;
         }
         const Step& step = steps[pc++];
+        // clang-format off
         switch (step.key) {
             case kStepPop:
                 assert(depth >= 1 && step.arg >= 0 && step.arg < kVariableSlots);
@@ -322,6 +352,7 @@ void Execute(const RunSetup& setup, Machine& m) {
                 break;
             default: break;
         }
+        // clang-format on
     }
     return;
 

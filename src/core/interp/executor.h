@@ -52,8 +52,8 @@ struct RunSetup {
     const IdentifierTable* names;  // names of uninitialised variables in verbose messages
     int slotsInUse;                // variable slots to clear (the others are never referenced)
     bool verbose;
-    EscapeHook* escape;            // `pressed` is tested before every step
-    CompileLog* compileLog;        // receives the stack-overflow message of a verbose run
+    EscapeHook* escape;      // `pressed` is tested before every step
+    CompileLog* compileLog;  // receives the stack-overflow message of a verbose run
 };
 
 // Runs the prepared program once: clears the slots and the run error count, polls the Escape

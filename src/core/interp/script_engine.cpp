@@ -44,7 +44,9 @@ int CScriptEngine::State::ZSlot() {
 
 CScriptEngine::CScriptEngine() : m_state(new State) {}
 
-CScriptEngine::~CScriptEngine() { delete m_state; }
+CScriptEngine::~CScriptEngine() {
+    delete m_state;
+}
 
 void CScriptEngine::Compile(const char* source) {
     State& s = *m_state;
@@ -58,14 +60,18 @@ void CScriptEngine::Compile(const char* source) {
     s.machine.runErrorCount = 0;
 }
 
-int CScriptEngine::InstructionCount() const { return m_state->compiler.InstructionCount(); }
+int CScriptEngine::InstructionCount() const {
+    return m_state->compiler.InstructionCount();
+}
 
 void CScriptEngine::DiscardInstructions() {
     m_state->compiler.DiscardInstructions();
     PrepareRun(m_state->compiler.Code(), 0, m_state->machine);
 }
 
-int CScriptEngine::CompileErrorCount() const { return m_state->compileLog.errorCount; }
+int CScriptEngine::CompileErrorCount() const {
+    return m_state->compileLog.errorCount;
+}
 
 void CScriptEngine::MakeListing() {
     const Compiler& compiler = m_state->compiler;
@@ -95,7 +101,9 @@ void CScriptEngine::Run(bool verbose) {
     Execute(setup, s.machine);
 }
 
-int CScriptEngine::RunErrorCount() const { return m_state->machine.runErrorCount; }
+int CScriptEngine::RunErrorCount() const {
+    return m_state->machine.runErrorCount;
+}
 
 bool CScriptEngine::ResultOfPoint(double* z) {
     State& s = *m_state;
@@ -136,10 +144,16 @@ const char* CScriptEngine::CompileMessageText() const {
     return m_state->compileLog.messages.Text();
 }
 
-const char* CScriptEngine::RunMessageText() const { return m_state->machine.runMessages.Text(); }
+const char* CScriptEngine::RunMessageText() const {
+    return m_state->machine.runMessages.Text();
+}
 
-const char* CScriptEngine::ListingText() const { return m_state->listing.c_str(); }
+const char* CScriptEngine::ListingText() const {
+    return m_state->listing.c_str();
+}
 
-EscapeHook& CScriptEngine::Escape() { return m_state->escape; }
+EscapeHook& CScriptEngine::Escape() {
+    return m_state->escape;
+}
 
 }  // namespace velmor

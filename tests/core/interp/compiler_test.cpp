@@ -1,4 +1,6 @@
 // Compile operation: the intermediate code, its labels, its limits and its listing.
+#include "interp/compiler.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "interp/compiler.h"
 #include "script_test_util.h"
 
 namespace velmor {
@@ -69,11 +70,11 @@ TEST(ListingTest, SubCodeNames) {
     for (std::string row; std::getline(rows, row);) {
         if (row.compare(6, 3, "CAL") == 0) names.push_back(row.substr(17, row.size() - 18));
     }
-    EXPECT_EQ(names, std::vector<std::string>({"==", "!=", ">", ">=", "<", "<=", "&&", "/",
-                                               "!", "||", "LOG10", "LOG", "LN", "EXP", "TANH",
-                                               "COSH", "SINH", "ATAN", "ACOS", "ASIN", "TAN",
-                                               "COS", "SIN", "ABS", "SQRT", "MIN", "MAX",
-                                               "POW"}));
+    EXPECT_EQ(names,
+              std::vector<std::string>({"==",   "!=",   ">",    ">=",    "<",    "<=",   "&&",
+                                        "/",    "!",    "||",   "LOG10", "LOG",  "LN",   "EXP",
+                                        "TANH", "COSH", "SINH", "ATAN",  "ACOS", "ASIN", "TAN",
+                                        "COS",  "SIN",  "ABS",  "SQRT",  "MIN",  "MAX",  "POW"}));
 }
 
 TEST(ListingTest, DefaultExampleStartsWithCurvature) {
@@ -125,8 +126,8 @@ std::string FloorNest(int lo, int depth) {
     if (depth % 2 == 0) {
         return "if (x < " + std::to_string(mid) + ") {" + low + "} else {" + high + "}";
     }
-    return "{ if (x < " + std::to_string(mid) + ") {" + low + "} if (x >= " +
-           std::to_string(mid) + ") {" + high + "} }";
+    return "{ if (x < " + std::to_string(mid) + ") {" + low + "} if (x >= " + std::to_string(mid) +
+           ") {" + high + "} }";
 }
 
 TEST(CompilerTest, EveryJumpTargetsTheLabelRowOfItsLabel) {
@@ -231,8 +232,8 @@ TEST(CompilerTest, CompileMessagesAreCutAt2047Bytes) {
 }
 
 TEST(FormatGTest, MatchesPrintfInTheCLocale) {
-    for (double value : {0.0, 0.25, 1.0, 1e15, 1e-5, 123456789.0, 100000.0, 1e6, 0.0001,
-                         3.14159265, 1e300, 4.9e-324, 1234567.0, 999999.5}) {
+    for (double value : {0.0, 0.25, 1.0, 1e15, 1e-5, 123456789.0, 100000.0, 1e6, 0.0001, 3.14159265,
+                         1e300, 4.9e-324, 1234567.0, 999999.5}) {
         char expected[64];
         std::snprintf(expected, sizeof(expected), "%G", value);
         EXPECT_EQ(FormatG(value), expected) << value;

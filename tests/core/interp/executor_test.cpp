@@ -1,5 +1,7 @@
 // Executor and script call interface: values, faults and their counters, messages, the error
 // summary, the result-of-a-point rule and the Escape abort.
+#include "interp/executor.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "interp/executor.h"
 #include "script_test_util.h"
 
 namespace velmor {
@@ -460,9 +461,9 @@ TEST(StackTest, PushPast200EntriesStopsTheRun) {
     // fused with the instruction after it or not.
     for (Instruction push : {Instruction{kOpPushX, 0, 0.0}, Instruction{kOpPushIdent, 0, 0.0},
                              Instruction{kOpPushNum, 0, 4.0}}) {
-        for (Instruction after : {Instruction{kOpPop, 0, 0.0}, Instruction{kOpCal, kSubAdd, 0.0},
-                                  Instruction{kOpCal, kSubDiv, 0.0},
-                                  Instruction{kOpCal, kSubNeg, 0.0}}) {
+        for (Instruction after :
+             {Instruction{kOpPop, 0, 0.0}, Instruction{kOpCal, kSubAdd, 0.0},
+              Instruction{kOpCal, kSubDiv, 0.0}, Instruction{kOpCal, kSubNeg, 0.0}}) {
             HandRun run;
             run.machine.inputX = 4.0;
             // z = 4 first, so that a variable push reads an assigned slot.
@@ -506,17 +507,26 @@ TEST(PrepareRunTest, FusedStepsKeepFaultsAndTheirOrder) {
     HandRun run;
     run.names.Intern("v", run.log);  // slot 1, never assigned
     // z = 5 / v: the read of v fails first, then the division by its value 0.
-    run.Run({{kOpPushNum, 0, 5.0}, {kOpPushIdent, 1, 0.0}, {kOpCal, kSubDiv, 0.0}, {kOpPop, 0, 0.0}});
+    run.Run(
+        {{kOpPushNum, 0, 5.0}, {kOpPushIdent, 1, 0.0}, {kOpCal, kSubDiv, 0.0}, {kOpPop, 0, 0.0}});
     EXPECT_EQ(run.machine.variables[0].value, 5.0 / 1e-15);
     EXPECT_STREQ(run.machine.runMessages.Text(), "v: uninitialized. (assume 0.0)\r\nDivided 0\r\n");
     // A jump continues after its label even when a fused pair follows the label.
     run.machine.inputY = 3.0;
-    run.Run({{kOpPushNum, 0, 0.0}, {kOpJumpFalse, 3, 0.0}, {kOpPushNum, 0, 1.0}, {kOpLabel, 0, 0.0},
-             {kOpPushY, 0, 0.0}, {kOpPop, 0, 0.0}});
+    run.Run({{kOpPushNum, 0, 0.0},
+             {kOpJumpFalse, 3, 0.0},
+             {kOpPushNum, 0, 1.0},
+             {kOpLabel, 0, 0.0},
+             {kOpPushY, 0, 0.0},
+             {kOpPop, 0, 0.0}});
     EXPECT_EQ(run.machine.variables[0].value, 3.0);
     EXPECT_EQ(run.machine.stepCount, 4);  // the LBL is gone, PUSH y + POP is one step
     // Unknown op codes and sub-codes do nothing.
-    run.Run({{kOpPushNum, 0, 2.0}, {0, 0, 0.0}, {42, 7, 0.0}, {kOpCal, 0, 0.0}, {kOpCal, 33, 0.0},
+    run.Run({{kOpPushNum, 0, 2.0},
+             {0, 0, 0.0},
+             {42, 7, 0.0},
+             {kOpCal, 0, 0.0},
+             {kOpCal, 33, 0.0},
              {kOpPop, 0, 0.0}});
     EXPECT_EQ(run.machine.variables[0].value, 2.0);
     EXPECT_EQ(run.machine.runErrorCount, 0);

@@ -1,18 +1,18 @@
 // Lexer and identifier table: how source text is cut into tokens and how names are numbered.
+#include "interp/lexer.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "interp/lexer.h"
-
 namespace velmor {
 namespace {
 
 struct Lexed {
     std::vector<int> tokens;
-    std::vector<double> numbers;  // values of number tokens, in order
+    std::vector<double> numbers;     // values of number tokens, in order
     std::vector<std::string> names;  // names of identifier tokens, in order
     int errors = 0;
     std::string messages;

@@ -14,8 +14,8 @@ using testing::EvalZ;
 using testing::Repeat;
 
 TEST(ParserTest, EmptyProgramsCompileToNothing) {
-    for (const char* source : {"", "   \r\n", "// only a comment", ";;;", "{ ; { } }\n// end",
-                               "{}{}"}) {
+    for (const char* source :
+         {"", "   \r\n", "// only a comment", ";;;", "{ ; { } }\n// end", "{}{}"}) {
         CScriptEngine engine;
         engine.Compile(source);
         EXPECT_EQ(engine.CompileErrorCount(), 0) << source;
@@ -62,11 +62,27 @@ TEST(ParserTest, StrayClosingBraceIsConsumed) {
 
 TEST(ParserTest, OnlyNamesCanBeAssigned) {
     CScriptEngine engine;
-    for (const char* source : {"x = 1;", "y = 1;", "1 = z;", "z;", "z + 1;", "pi = 3;",
-                               "-z = 1;", "sin = 1;", "z = 1 +;", "z = (1;", "z = 1);",
-                               "z = max(1);", "z = pow(1, 2, 3);", "z = sin(1, 2);",
-                               "z = log1(2);", "if z = 1;", "if () z = 1;", "else z = 1;",
-                               "z == 1;", "z = 1 = 2;", "{ z = 1;"}) {
+    for (const char* source : {"x = 1;",
+                               "y = 1;",
+                               "1 = z;",
+                               "z;",
+                               "z + 1;",
+                               "pi = 3;",
+                               "-z = 1;",
+                               "sin = 1;",
+                               "z = 1 +;",
+                               "z = (1;",
+                               "z = 1);",
+                               "z = max(1);",
+                               "z = pow(1, 2, 3);",
+                               "z = sin(1, 2);",
+                               "z = log1(2);",
+                               "if z = 1;",
+                               "if () z = 1;",
+                               "else z = 1;",
+                               "z == 1;",
+                               "z = 1 = 2;",
+                               "{ z = 1;"}) {
         engine.Compile(source);
         EXPECT_GE(engine.CompileErrorCount(), 1) << source;
         EXPECT_EQ(engine.InstructionCount(), 0) << source;
@@ -87,15 +103,15 @@ TEST(ParserTest, PrecedenceIsTheLanguagesOwn) {
     EXPECT_EQ(EvalZ("z = 2 * 3 + 4 < 5;"), 7.0);  // (2 * 3) + (4 < 5)
     EXPECT_EQ(EvalZ("z = 6 == 2 * 3;"), 0.0);     // (6 == 2) * 3
     EXPECT_EQ(EvalZ("z = 2 * 3 == 6;"), 1.0);
-    EXPECT_EQ(EvalZ("z = 1 + 1 && 0;"), 1.0);     // 1 + (1 && 0)
-    EXPECT_EQ(EvalZ("z = 3 < 2 + 5;"), 5.0);      // (3 < 2) + 5
+    EXPECT_EQ(EvalZ("z = 1 + 1 && 0;"), 1.0);  // 1 + (1 && 0)
+    EXPECT_EQ(EvalZ("z = 3 < 2 + 5;"), 5.0);   // (3 < 2) + 5
     EXPECT_EQ(EvalZ("z = 1 || 0 && 0;"), 1.0);
     EXPECT_EQ(EvalZ("z = 0 && 1 || 1;"), 1.0);
-    EXPECT_EQ(EvalZ("z = 8 - 2 - 1;"), 5.0);      // left-associative
+    EXPECT_EQ(EvalZ("z = 8 - 2 - 1;"), 5.0);  // left-associative
     EXPECT_EQ(EvalZ("z = 8 / 2 / 2;"), 2.0);
     EXPECT_EQ(EvalZ("z = 1 - 2 + 3;"), 2.0);
-    EXPECT_EQ(EvalZ("z = 5 > 4 > 3;"), 0.0);      // (5 > 4) > 3
-    EXPECT_EQ(EvalZ("z = !0 + 1;"), 2.0);         // unary binds tightest
+    EXPECT_EQ(EvalZ("z = 5 > 4 > 3;"), 0.0);  // (5 > 4) > 3
+    EXPECT_EQ(EvalZ("z = !0 + 1;"), 2.0);     // unary binds tightest
     EXPECT_EQ(EvalZ("z = !1 * 5;"), 0.0);
     EXPECT_EQ(EvalZ("z = -2 - -3;"), 1.0);
     EXPECT_EQ(EvalZ("z = --2;"), 2.0);
@@ -152,9 +168,9 @@ TEST(ParserTest, NodeAreaHolds100Nodes) {
     CScriptEngine engine;
     // Every statement starts with an empty node area.
     std::string hundred = "z = " + ExpressionOfNodes(100) + ";";
-    EXPECT_EQ(CompileMessages(engine, hundred + hundred + "if (" + ExpressionOfNodes(100) +
-                                          ") z = 1;"),
-              "");
+    EXPECT_EQ(
+        CompileMessages(engine, hundred + hundred + "if (" + ExpressionOfNodes(100) + ") z = 1;"),
+        "");
     EXPECT_EQ(engine.InstructionCount(), 2 * 101 + 100 + 1 + 2 + 1);
 
     EXPECT_EQ(CompileMessages(engine, "z = " + ExpressionOfNodes(101) + ";"),
@@ -173,8 +189,8 @@ TEST(ParserTest, NodeAreaHolds100Nodes) {
 TEST(ParserTest, NodeAreaIsEmptiedByErrorRecovery) {
     CScriptEngine engine;
     // 60 nodes abandoned by an error, then a full 100-node statement: only the syntax error.
-    std::string messages = CompileMessages(engine, "z = " + ExpressionOfNodes(60) +
-                                                       " 1;\nz = " + ExpressionOfNodes(100) + ";");
+    std::string messages = CompileMessages(
+        engine, "z = " + ExpressionOfNodes(60) + " 1;\nz = " + ExpressionOfNodes(100) + ";");
     EXPECT_EQ(CountOf(messages, "[syntax error]"), 1);
     EXPECT_EQ(CountOf(messages, "nodearea"), 0);
     EXPECT_EQ(engine.CompileErrorCount(), 1);
