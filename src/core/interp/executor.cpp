@@ -82,18 +82,15 @@ uint32_t FusedKey(bool variable, const Instruction& next) {
     if (next.op == kOpPop) return variable ? kStepNothing : kStepAssignValue;
     if (next.op != kOpCal) return kStepNothing;
     uint32_t base = variable ? kStepAddVariable : kStepAddValue;
+    // clang-format off
     switch (next.operand) {
-        case kSubAdd:
-            return base;
-        case kSubSub:
-            return base + 1;
-        case kSubMul:
-            return base + 2;
-        case kSubDiv:
-            return base + 3;
-        default:
-            return kStepNothing;
+        case kSubAdd: return base;
+        case kSubSub: return base + 1;
+        case kSubMul: return base + 2;
+        case kSubDiv: return base + 3;
+        default: return kStepNothing;
     }
+    // clang-format on
 }
 
 }  // namespace
@@ -109,39 +106,25 @@ void PrepareRun(const Instruction* code, int count, Machine& m) {
         Step& step = m.steps[n];
         step = Step{kStepNothing, 0, nullptr, 0.0};
         bool variable = false;
+        // clang-format off
         switch (in.op) {
-            case kOpPop:
-                step.key = kStepPop, step.arg = in.operand;
-                break;
-            case kOpPushIdent:
-                step.key = kStepPushVariable, step.arg = in.operand, variable = true;
-                break;
-            case kOpPushNum:
-                step.key = kStepPushValue, step.number = in.number;
-                break;
-            case kOpPushPi:
-                step.key = kStepPushValue, step.number = kPi;
-                break;
-            case kOpPushX:
-                step.key = kStepPushValue, step.operand = &m.inputX;
-                break;
-            case kOpPushY:
-                step.key = kStepPushValue, step.operand = &m.inputY;
-                break;
+            case kOpPop:       step.key = kStepPop;          step.arg = in.operand; break;
+            case kOpPushIdent: step.key = kStepPushVariable; step.arg = in.operand;
+                               variable = true; break;
+            case kOpPushNum:   step.key = kStepPushValue;    step.number = in.number; break;
+            case kOpPushPi:    step.key = kStepPushValue;    step.number = kPi; break;
+            case kOpPushX:     step.key = kStepPushValue;    step.operand = &m.inputX; break;
+            case kOpPushY:     step.key = kStepPushValue;    step.operand = &m.inputY; break;
             case kOpCal:
                 if (in.operand > 0 && in.operand < kSubCodeCount) {
                     step.key = Cal(SubCode(in.operand));
                 }
                 break;
-            case kOpJump:
-                step.key = kStepJump, step.arg = in.operand;
-                break;
-            case kOpJumpFalse:
-                step.key = kStepJumpFalse, step.arg = in.operand;
-                break;
-            default:
-                break;  // LBL and unknown op codes do nothing
+            case kOpJump:      step.key = kStepJump;         step.arg = in.operand; break;
+            case kOpJumpFalse: step.key = kStepJumpFalse;    step.arg = in.operand; break;
+            default: break;  // LBL and unknown op codes do nothing
         }
+        // clang-format on
         if (step.key == kStepNothing) continue;
         if (step.key == kStepPushValue && !step.operand) step.operand = &step.number;
         if ((step.key == kStepPushVariable || step.key == kStepPushValue) && i + 1 < count) {
@@ -156,10 +139,12 @@ void PrepareRun(const Instruction* code, int count, Machine& m) {
     }
     stepAt[count] = n;
     // A jump names the index of its LBL instruction; the run continues after that label.
+    // Compiled jumps always go forward; anything else is made to, so every run ends.
     for (int s = 0; s < n; ++s) {
         Step& step = m.steps[s];
         if (step.key != kStepJump && step.key != kStepJumpFalse) continue;
-        step.arg = step.arg >= 0 && step.arg < count ? stepAt[step.arg + 1] : n;
+        int target = step.arg >= 0 && step.arg < count ? stepAt[step.arg + 1] : n;
+        step.arg = target > s ? target : s + 1;
     }
     m.stepCount = n;
 }

@@ -444,18 +444,6 @@ struct HandRun {
     }
 };
 
-TEST(EscapeTest, FlagIsTestedBeforeTheFirstInstruction) {
-    HandRun run;
-    run.Run({{kOpPushNum, 0, 1.0}, {kOpPop, 0, 0.0}});
-    EXPECT_EQ(run.machine.variables[0].value, 1.0);
-    EXPECT_EQ(run.machine.runErrorCount, 0);
-    run.hook.pressed = true;
-    run.Run({{kOpPushNum, 0, 2.0}, {kOpPop, 0, 0.0}});
-    EXPECT_EQ(run.machine.variables[0].assigned, 0);
-    EXPECT_EQ(run.machine.runErrorCount, 1);
-    EXPECT_STREQ(run.machine.runMessages.Text(), "ABORT (key ESC)\r\n");
-}
-
 TEST(StackTest, PushPast200EntriesStopsTheRun) {
     // A compiled program cannot get this deep; hand-made code can. Every kind of push counts,
     // fused with the instruction after it or not.
@@ -521,6 +509,9 @@ TEST(PrepareRunTest, FusedStepsKeepFaultsAndTheirOrder) {
              {kOpPop, 0, 0.0}});
     EXPECT_EQ(run.machine.variables[0].value, 3.0);
     EXPECT_EQ(run.machine.stepCount, 4);  // the LBL is gone, PUSH y + POP is one step
+    // A jump backwards (never compiled) cannot make a run loop.
+    run.Run({{kOpLabel, 0, 0.0}, {kOpPushNum, 0, 6.0}, {kOpPop, 0, 0.0}, {kOpJump, 0, 0.0}});
+    EXPECT_EQ(run.machine.variables[0].value, 6.0);
     // Unknown op codes and sub-codes do nothing.
     run.Run({{kOpPushNum, 0, 2.0},
              {0, 0, 0.0},
