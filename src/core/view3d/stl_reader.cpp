@@ -144,7 +144,7 @@ bool ReadStlBinary(ByteSource& source, CModel& out) {
     group->faces.reserve(reserve);
     ReportProgress(0, count);
 
-    constexpr size_t kRecordsPerRead = 4096;
+    const size_t kRecordsPerRead = std::clamp<size_t>(reserve, 1, 4096);
     std::vector<unsigned char> buffer(50 * kRecordsPerRead);
     uint32_t k = 0;
     bool cancelled = false;
