@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/progress.h"
+#include "view3d/large_buffers.h"
 
 namespace velmor {
 
@@ -243,6 +244,10 @@ int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::str
 
         std::vector<double> store(2 * static_cast<size_t>(width), 0.0);
         const int triangles = static_cast<int>(capacity);
+        ReserveLarge(out.vertices, 3 * static_cast<size_t>(triangles));
+        ReserveLarge(out.faceNormals, triangles);
+        ReserveLarge(out.faces, triangles);
+        ReserveLarge(group->faces, triangles);
         out.vertices.resize(3 * static_cast<size_t>(triangles));
         out.faceNormals.resize(triangles);
         out.faces.resize(triangles);

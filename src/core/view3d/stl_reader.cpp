@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/progress.h"
+#include "view3d/large_buffers.h"
 #include "view3d/model_reader.h"
 #include "view3d/text_lines.h"
 
@@ -80,9 +81,9 @@ bool ReadStlAscii(ByteSource& source, CModel& out) {
 
     // A facet line is at least six bytes, so this reserve stays in proportion to the file.
     const size_t expected = static_cast<size_t>(facetLines);
-    out.vertices.reserve(3 * expected);
-    out.faceNormals.reserve(expected);
-    out.faces.reserve(expected);
+    ReserveLarge(out.vertices, 3 * expected);
+    ReserveLarge(out.faceNormals, expected);
+    ReserveLarge(out.faces, expected);
 
     modelGroup* group = nullptr;
     Vec3f corners[3];
@@ -138,10 +139,10 @@ bool ReadStlBinary(ByteSource& source, CModel& out) {
         reserve = std::min<size_t>(reserve, kReserveWithoutSize);
     }
     modelGroup* group = AddSurfaceGroup(out);
-    out.vertices.reserve(3 * reserve);
-    out.faceNormals.reserve(reserve);
-    out.faces.reserve(reserve);
-    group->faces.reserve(reserve);
+    ReserveLarge(out.vertices, 3 * reserve);
+    ReserveLarge(out.faceNormals, reserve);
+    ReserveLarge(out.faces, reserve);
+    ReserveLarge(group->faces, reserve);
     ReportProgress(0, count);
 
     const size_t kRecordsPerRead = std::clamp<size_t>(reserve, 1, 4096);

@@ -42,6 +42,13 @@ void LineReader::Fill() {
         if (got == 0) m_atEnd = true;
         m_end += got;
     }
+    FindZero();
+}
+
+// Zero bytes are rare in text: one search per buffer instead of one per line.
+void LineReader::FindZero() {
+    const void* zero = std::memchr(m_buffer.data() + m_begin, '\0', m_end - m_begin);
+    m_zero = zero ? static_cast<size_t>(static_cast<const char*>(zero) - m_buffer.data()) : m_end;
 }
 
 bool LineReader::Next(std::string_view* line) {
@@ -52,15 +59,19 @@ bool LineReader::Next(std::string_view* line) {
     const size_t limit = available < kLineBytes ? available : kLineBytes;
     const void* feed = std::memchr(start, '\n', limit);
     const size_t length = feed ? static_cast<size_t>(static_cast<const char*>(feed) - start) + 1 : limit;
+    const size_t lineBegin = m_begin;
     m_begin += length;
-    const void* zero = std::memchr(start, '\0', length);
-    *line = std::string_view(start, zero ? static_cast<size_t>(static_cast<const char*>(zero) - start)
-                                         : length);
+    if (m_zero < m_begin) {
+        *line = std::string_view(start, m_zero - lineBegin);
+        FindZero();
+    } else {
+        *line = std::string_view(start, length);
+    }
     return true;
 }
 
 bool LineReader::Rewind() {
-    m_begin = m_end = 0;
+    m_begin = m_end = m_zero = 0;
     m_atEnd = false;
     return m_source.Rewind();
 }
