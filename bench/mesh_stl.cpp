@@ -199,8 +199,10 @@ void BM_MeshNativeLoop(benchmark::State& state) {
                 const double x = p.xmin + c * p.dx;
                 cur[c] = LensletSag(x, y);
                 if (r == 0 || c == 0) continue;
-                const double v[4][3] = {{x, y, cur[c]}, {x - p.dx, y, cur[c - 1]},
-                                        {x, y - p.dy, prev[c]}, {x - p.dx, y - p.dy, prev[c - 1]}};
+                const double v[4][3] = {{x, y, cur[c]},
+                                        {x - p.dx, y, cur[c - 1]},
+                                        {x, y - p.dy, prev[c]},
+                                        {x - p.dx, y - p.dy, prev[c - 1]}};
                 const int corners[2][3] = {{0, 1, 2}, {2, 1, 3}};
                 for (const auto& t : corners) {
                     double ux = v[t[1]][0] - v[t[0]][0], uy = v[t[1]][1] - v[t[0]][1],
@@ -255,8 +257,12 @@ void ReadOurs(benchmark::State& state, const std::string& path, const char* name
     }
 }
 
-void BM_ReadBinary(benchmark::State& state) { ReadOurs(state, Shared().binary, "read binary"); }
-void BM_ReadAscii(benchmark::State& state) { ReadOurs(state, Shared().ascii, "read ascii"); }
+void BM_ReadBinary(benchmark::State& state) {
+    ReadOurs(state, Shared().binary, "read binary");
+}
+void BM_ReadAscii(benchmark::State& state) {
+    ReadOurs(state, Shared().ascii, "read ascii");
+}
 
 void RunPeer(benchmark::State& state, const char* program, std::vector<std::string> argv,
              const std::string& name) {
@@ -278,8 +284,12 @@ void RunPeer(benchmark::State& state, const char* program, std::vector<std::stri
 
 // admesh -c: read and print statistics, no checks. assimp info -r: raw import, no
 // post-processing.
-std::vector<std::string> Admesh(const std::string& f) { return {"admesh", "-c", f}; }
-std::vector<std::string> Assimp(const std::string& f) { return {"assimp", "info", f, "-r"}; }
+std::vector<std::string> Admesh(const std::string& f) {
+    return {"admesh", "-c", f};
+}
+std::vector<std::string> Assimp(const std::string& f) {
+    return {"assimp", "info", f, "-r"};
+}
 
 void BM_AdmeshBinary(benchmark::State& s) {
     RunPeer(s, "admesh", Admesh(Shared().binary), "admesh binary");
@@ -347,15 +357,16 @@ void PrintLine(const char* what, const Times& t) {
 
 void PrintSummary() {
     const Files& f = Shared();
-    std::printf("\n== Summary: fastest iteration of each, %zu triangles, binary %.1f MB, ASCII "
-                "%.1f MB ==\n",
-                f.mesh.faces.size(), std::filesystem::file_size(f.binary) / 1e6,
-                std::filesystem::file_size(f.ascii) / 1e6);
+    std::printf(
+        "\n== Summary: fastest iteration of each, %zu triangles, binary %.1f MB, ASCII "
+        "%.1f MB ==\n",
+        f.mesh.faces.size(), std::filesystem::file_size(f.binary) / 1e6,
+        std::filesystem::file_size(f.ascii) / 1e6);
     const Times build = Get("mesh build"), native = Get("mesh native loop");
     PrintLine("mesh build", build);
     PrintLine("  plain native loop", native);
-    std::printf("  build takes x times the native loop: wall %.2f, cpu %.2f\n", build.wall / native.wall,
-                build.cpu / native.cpu);
+    std::printf("  build takes x times the native loop: wall %.2f, cpu %.2f\n",
+                build.wall / native.wall, build.cpu / native.cpu);
 
     const Times admeshRead = Get("admesh binary");
     for (const char* format : {"binary", "ascii"}) {
@@ -368,9 +379,10 @@ void PrintSummary() {
         const Times both = Get(std::string("admesh read+write ") + format);
         if (both.wall > 0 && admeshRead.wall > 0) {
             const double wall = both.wall - admeshRead.wall, cpu = both.cpu - admeshRead.cpu;
-            std::printf("  admesh write             wall %7.3f s   cpu %7.3f s   ours faster: "
-                        "wall %.1fx, cpu %.1fx\n",
-                        wall, cpu, wall / ours.wall, cpu / ours.cpu);
+            std::printf(
+                "  admesh write             wall %7.3f s   cpu %7.3f s   ours faster: "
+                "wall %.1fx, cpu %.1fx\n",
+                wall, cpu, wall / ours.wall, cpu / ours.cpu);
         }
     }
     for (const char* format : {"binary", "ascii"}) {
@@ -386,9 +398,10 @@ void PrintSummary() {
                 continue;
             }
             const double wall = whole.wall - start.wall, cpu = whole.cpu - start.cpu;
-            std::printf("  %-6s less start-up %5.3f s  wall %7.3f s   cpu %7.3f s   ours faster: "
-                        "wall %.1fx, cpu %.1fx\n",
-                        peer, start.wall, wall, cpu, wall / ours.wall, cpu / ours.cpu);
+            std::printf(
+                "  %-6s less start-up %5.3f s  wall %7.3f s   cpu %7.3f s   ours faster: "
+                "wall %.1fx, cpu %.1fx\n",
+                peer, start.wall, wall, cpu, wall / ours.wall, cpu / ours.cpu);
         }
     }
 }

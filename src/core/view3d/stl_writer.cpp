@@ -66,7 +66,8 @@ void FaceValues(const CModel& model, const modelFace& face, Vec3f out[4]) {
     for (int i = 0; i < 3; ++i) {
         out[i + 1] = Vec3f{};
         const int v = face.vertex[i];
-        if (v >= 0 && static_cast<size_t>(v) < model.vertices.size()) out[i + 1] = model.vertices[v];
+        if (v >= 0 && static_cast<size_t>(v) < model.vertices.size())
+            out[i + 1] = model.vertices[v];
     }
 }
 
@@ -116,8 +117,7 @@ public:
     void PatchAt(long offset, const void* bytes, size_t n) {
         Flush();
         if (m_error != 0) return;
-        if (std::fseek(m_file, offset, SEEK_SET) != 0 ||
-            std::fwrite(bytes, 1, n, m_file) != n) {
+        if (std::fseek(m_file, offset, SEEK_SET) != 0 || std::fwrite(bytes, 1, n, m_file) != n) {
             m_error = errno ? errno : EIO;
         }
     }

@@ -16,9 +16,13 @@ bool IsCSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 }  // namespace
 
 LineReader::LineReader(ByteSource& source) : m_source(source) {
@@ -58,7 +62,8 @@ bool LineReader::Next(std::string_view* line) {
     const char* start = m_buffer.data() + m_begin;
     const size_t limit = available < kLineBytes ? available : kLineBytes;
     const void* feed = std::memchr(start, '\n', limit);
-    const size_t length = feed ? static_cast<size_t>(static_cast<const char*>(feed) - start) + 1 : limit;
+    const size_t length =
+        feed ? static_cast<size_t>(static_cast<const char*>(feed) - start) + 1 : limit;
     const size_t lineBegin = m_begin;
     m_begin += length;
     if (m_zero < m_begin) {

@@ -36,7 +36,9 @@ struct SeparatorTable {
 };
 inline constexpr SeparatorTable kSeparators;
 
-inline bool IsTokenSeparator(char c) { return kSeparators.is[static_cast<unsigned char>(c)]; }
+inline bool IsTokenSeparator(char c) {
+    return kSeparators.is[static_cast<unsigned char>(c)];
+}
 
 // The tokens of one line: the keyword first, then the following tokens one by one, or the
 // rest of the line after the keyword's separator.

@@ -1,11 +1,11 @@
+#include "view3d/text_lines.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
-
-#include "view3d/text_lines.h"
 
 namespace velmor {
 namespace {
@@ -62,7 +62,8 @@ TEST(TextLinesTest, LinesAcrossBufferRefillsMatchA256ByteLineBuffer) {
 
     MemorySource memory(bytes);
     TrickleSource trickle(bytes);
-    for (ByteSource* source : {static_cast<ByteSource*>(&memory), static_cast<ByteSource*>(&trickle)}) {
+    for (ByteSource* source :
+         {static_cast<ByteSource*>(&memory), static_cast<ByteSource*>(&trickle)}) {
         LineReader reader(*source);
         for (int pass = 0; pass < 2; ++pass) {
             std::string_view line;
