@@ -2,6 +2,7 @@
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <new>
 #include <unordered_map>
 
 #include "app/progress.h"
@@ -175,7 +176,9 @@ void DropBrokenFaces(CModel& model) {
 
 }  // namespace
 
-bool ReadMtl(ByteSource& source, std::vector<modelMaterial>& materials) {
+// The entry points at the end of the file turn an allocation failure into a failed read.
+
+static bool ReadMtlUnguarded(ByteSource& source, std::vector<modelMaterial>& materials) {
     if (materials.empty()) {
         materials.push_back(modelMaterial::Default());
         materials.back().name = kNoName;
@@ -215,7 +218,7 @@ bool ReadMtl(ByteSource& source, std::vector<modelMaterial>& materials) {
     return true;
 }
 
-bool ReadObj(ByteSource& source, const MtlOpener& openMtl, CModel& out) {
+static bool ReadObjUnguarded(ByteSource& source, const MtlOpener& openMtl, CModel& out) {
     out.Clear();
     GroupIndex groups(out);
     groups.FindOrAdd(kNoName);
@@ -328,6 +331,23 @@ bool ReadObj(ByteSource& source, const MtlOpener& openMtl, CModel& out) {
         face.faceNormal = static_cast<int>(i);
     }
     return true;
+}
+
+bool ReadMtl(ByteSource& source, std::vector<modelMaterial>& materials) {
+    try {
+        return ReadMtlUnguarded(source, materials);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool ReadObj(ByteSource& source, const MtlOpener& openMtl, CModel& out) {
+    try {
+        return ReadObjUnguarded(source, openMtl, out);
+    } catch (const std::bad_alloc&) {
+        out.Clear();
+        return false;
+    }
 }
 
 }  // namespace velmor

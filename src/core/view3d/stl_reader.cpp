@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "app/progress.h"
 #include "view3d/large_buffers.h"
@@ -60,7 +61,9 @@ constexpr size_t kReserveWithoutSize = 1 << 16;
 
 }  // namespace
 
-bool IsStlAscii(ByteSource& source) {
+// The entry points at the end of the file turn an allocation failure into a failed read.
+
+static bool IsStlAsciiUnguarded(ByteSource& source) {
     LineReader lines(source);
     std::string_view line;
     const bool ascii = lines.Next(&line) && EqualsIgnoringCase(LineTokens(line).Keyword(), "solid");
@@ -68,7 +71,7 @@ bool IsStlAscii(ByteSource& source) {
     return ascii;
 }
 
-bool ReadStlAscii(ByteSource& source, CModel& out) {
+static bool ReadStlAsciiUnguarded(ByteSource& source, CModel& out) {
     out.Clear();
     LineReader lines(source);
     std::string_view line;
@@ -79,8 +82,12 @@ bool ReadStlAscii(ByteSource& source, CModel& out) {
     ReportProgress(0, facetLines);
     if (!lines.Rewind() || facetLines == 0) return false;
 
-    // A facet line is at least six bytes, so this reserve stays in proportion to the file.
-    const size_t expected = static_cast<size_t>(facetLines);
+    // A complete facet takes at least 36 bytes ("facet", three "vertex" and "endfacet" lines),
+    // so the reserve stays in proportion to what the file can hold.
+    size_t expected = static_cast<size_t>(facetLines);
+    if (source.Size() >= 0) {
+        expected = std::min<size_t>(expected, static_cast<size_t>(source.Size()) / 36 + 1);
+    }
     ReserveLarge(out.vertices, 3 * expected);
     ReserveLarge(out.faceNormals, expected);
     ReserveLarge(out.faces, expected);
@@ -121,7 +128,7 @@ bool ReadStlAscii(ByteSource& source, CModel& out) {
     return cancelled || done > 0;
 }
 
-bool ReadStlBinary(ByteSource& source, CModel& out) {
+static bool ReadStlBinaryUnguarded(ByteSource& source, CModel& out) {
     out.Clear();
     unsigned char head[84];
     if (ReadFully(source, head, sizeof(head)) != sizeof(head)) return false;
@@ -169,6 +176,32 @@ bool ReadStlBinary(ByteSource& source, CModel& out) {
         if (got < want) break;  // the file ends before its count
     }
     return !out.faces.empty();
+}
+
+bool IsStlAscii(ByteSource& source) {
+    try {
+        return IsStlAsciiUnguarded(source);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool ReadStlAscii(ByteSource& source, CModel& out) {
+    try {
+        return ReadStlAsciiUnguarded(source, out);
+    } catch (const std::bad_alloc&) {
+        out.Clear();
+        return false;
+    }
+}
+
+bool ReadStlBinary(ByteSource& source, CModel& out) {
+    try {
+        return ReadStlBinaryUnguarded(source, out);
+    } catch (const std::bad_alloc&) {
+        out.Clear();
+        return false;
+    }
 }
 
 }  // namespace velmor

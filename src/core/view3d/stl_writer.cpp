@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "app/progress.h"
@@ -180,7 +181,10 @@ std::string FileNameOfPath(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-int WriteStlAscii(const std::string& path, const CModel& model, std::string* message) {
+// The entry points at the end of the file turn an allocation failure into a failed write.
+
+static int WriteStlAsciiUnguarded(const std::string& path, const CModel& model,
+                                  std::string* message) {
     static const char kFailed[] = "Writing STL(ASCII) File ... Failed.";
     if (message) message->clear();
     BufferedFile file;
@@ -218,7 +222,8 @@ int WriteStlAscii(const std::string& path, const CModel& model, std::string* mes
     return result;
 }
 
-int WriteStlBinary(const std::string& path, const CModel& model, std::string* message) {
+static int WriteStlBinaryUnguarded(const std::string& path, const CModel& model,
+                                   std::string* message) {
     static const char kFailed[] = "Writing STL(BIN) File ... Failed.";
     if (message) message->clear();
     BufferedFile file;
@@ -264,6 +269,24 @@ int WriteStlBinary(const std::string& path, const CModel& model, std::string* me
         return kStlWriteFailed;
     }
     return result;
+}
+
+int WriteStlAscii(const std::string& path, const CModel& model, std::string* message) {
+    try {
+        return WriteStlAsciiUnguarded(path, model, message);
+    } catch (const std::bad_alloc&) {
+        if (message) *message = FailureText("Writing STL(ASCII) File ... Failed.", path, ENOMEM);
+        return kStlWriteFailed;
+    }
+}
+
+int WriteStlBinary(const std::string& path, const CModel& model, std::string* message) {
+    try {
+        return WriteStlBinaryUnguarded(path, model, message);
+    } catch (const std::bad_alloc&) {
+        if (message) *message = FailureText("Writing STL(BIN) File ... Failed.", path, ENOMEM);
+        return kStlWriteFailed;
+    }
 }
 
 }  // namespace velmor
