@@ -140,6 +140,12 @@ private:
     int m_error = 0;
 };
 
+// Longest number: sign, 39 digits of the largest float, point, six decimals.
+constexpr size_t kMaxNumberText = 47;
+// Seven lines of one facet: four with three numbers, 20 characters of text each at most, and
+// the three fixed lines.
+constexpr size_t kMaxFacetText = 4 * (20 + 3 * (kMaxNumberText + 1)) + 64;
+
 char* PutText(char* out, const char* text) {
     const size_t n = std::strlen(text);
     std::memcpy(out, text, n);
@@ -206,7 +212,7 @@ static int WriteStlAsciiUnguarded(const std::string& path, const CModel& model,
         }
         Vec3f values[4];
         FaceValues(model, model.faces[k], values);
-        char* start = file.Reserve(512);
+        char* start = file.Reserve(kMaxFacetText);
         char* out = PutTriple(start, "    facet normal ", values[0]);
         out = PutText(out, "        outer loop\n");
         for (int i = 1; i <= 3; ++i) out = PutTriple(out, "            vertex ", values[i]);

@@ -185,7 +185,8 @@ TEST(StlAsciiReaderTest, FirstTokenSolidMeansAscii) {
 
 TEST(StlBinaryReaderTest, RecordsBecomeTriangles) {
     CModel model;
-    MemorySource source(BinaryStl(2, {Record(0), Record(10)}));
+    const std::string bytes = BinaryStl(2, {Record(0), Record(10)});
+    MemorySource source(bytes);
     ASSERT_TRUE(ReadStlBinary(source, model));
     ExpectConsistent(model);
     ASSERT_EQ(model.faces.size(), 2u);
@@ -210,7 +211,8 @@ TEST(StlBinaryReaderTest, CountIsCutToTheRecordsInTheFile) {
 
     // A hostile count reserves nothing beyond what the file can hold.
     CModel hostile;
-    MemorySource huge(BinaryStl(0xFFFFFFFFu, {Record(0), Record(1)}));
+    const std::string hostileBytes = BinaryStl(0xFFFFFFFFu, {Record(0), Record(1)});
+    MemorySource huge(hostileBytes);
     ASSERT_TRUE(ReadStlBinary(huge, hostile));
     EXPECT_EQ(hostile.faces.size(), 2u);
     EXPECT_LE(hostile.faces.capacity(), 2u);
@@ -238,7 +240,8 @@ TEST(StlBinaryReaderTest, CancelKeepsTheRecordsRead) {
     RecordingReporter reporter(1 + 7);  // (0, c), then after every record
     ScopedReporter scope(&reporter);
     CModel model;
-    MemorySource source(BinaryStl(100, records));
+    const std::string bytes = BinaryStl(100, records);
+    MemorySource source(bytes);
     ASSERT_TRUE(ReadStlBinary(source, model));
     EXPECT_EQ(model.faces.size(), 7u);
     EXPECT_EQ(reporter.calls[0], std::make_pair(0LL, 100LL));

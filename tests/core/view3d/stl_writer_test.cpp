@@ -196,6 +196,39 @@ TEST(StlWriterTest, NumbersMatchPrintfInTheCLocale) {
     }
 }
 
+TEST(StlWriterTest, LongestNumbersAcrossManyFacets) {
+    // Facets of the largest floats, the longest there are, with normals of every length, so
+    // that the end of the write buffer falls inside the longest facets too.
+    TempDir dir;
+    CModel model;
+    const float big = -std::numeric_limits<float>::max();
+    const int count = 6000;
+    model.vertices.assign(3 * count, Vec3f{big, big, big});
+    model.faceNormals.assign(count, Vec3f{big, big, big});
+    model.faces.resize(count);
+    for (int k = 0; k < count; ++k) {
+        for (int i = 0; i < 3; ++i) model.faces[k].vertex[i] = 3 * k + i;
+        model.faces[k].faceNormal = k;
+        const float x = std::ldexp(1.0f, k % 128);  // 1 .. 2^127: 8 to 46 characters
+        model.faceNormals[k] = Vec3f{x, x, x};
+    }
+    ASSERT_EQ(WriteStlAscii(dir / "big.stl", model, nullptr), kStlWritten);
+    auto triple = [](float v) {
+        char number[80];
+        std::snprintf(number, sizeof(number), "%f", static_cast<double>(v));
+        return std::string(number) + " " + number + " " + number + "\n";
+    };
+    std::string expected = "solid big.stl\n";
+    for (int k = 0; k < count; ++k) {
+        expected +=
+            "    facet normal " + triple(std::ldexp(1.0f, k % 128)) + "        outer loop\n";
+        for (int i = 0; i < 3; ++i) expected += "            vertex " + triple(big);
+        expected += "        endloop\n    endfacet\n";
+    }
+    expected += "endsolid\n";
+    EXPECT_EQ(ReadBytes(dir / "big.stl"), expected);
+}
+
 TEST(StlWriterTest, DecimalPointIgnoresTheLocale) {
     // A locale with a decimal comma, when the machine has one.
     const char* previous = std::setlocale(LC_NUMERIC, nullptr);
