@@ -1,10 +1,18 @@
 // Velmor start-up.
 #include <QApplication>
+#include <QFile>
 #include <QSurfaceFormat>
 
+#include "app/app_paths.h"
+#include "app/single_instance.h"
 #include "app/velmor_dlg.h"
 
 int main(int argc, char** argv) {
+    // One copy per user: a second copy ends at once, silently, before anything shows.
+    if (!velmor::AcquireSingleInstance()) return 0;
+    // The executable's directory and the settings path, worked out once for the whole run.
+    const velmor::AppPaths& paths = velmor::ApplicationPaths();
+
     // The 3D window draws with the fixed-function pipeline: ask for a compatibility context
     // before the application object exists.
     QSurfaceFormat format;
@@ -13,7 +21,10 @@ int main(int argc, char** argv) {
     QSurfaceFormat::setDefaultFormat(format);
 
     QApplication app(argc, argv);
-    velmor::CVelmorDlg dlg;
-    dlg.show();
+    // The main window shows itself and the secondary windows where the settings put them;
+    // the program ends when closing it is confirmed.
+    velmor::CVelmorDlg dlg(
+        {paths.settingsPath, QFile::decodeName(paths.executableDirectory.c_str())});
+    QObject::connect(&dlg, &velmor::CVelmorDlg::Closed, &app, &QApplication::quit);
     return app.exec();
 }

@@ -1,10 +1,13 @@
 // The settings file: a plain private-profile text file ("[Section Name]" lines followed by
 // "key=value" lines). Sections and keys match without regard to ASCII case; section names may
-// contain spaces. Every call reads or rewrites the file on disk, as the platform's profile
-// functions do; a missing file reads as empty and write failures are ignored.
+// contain spaces; a value is everything after the first "=" of its line, as it stands. Every
+// call reads or rewrites the file on disk, as the platform's profile functions do; a missing
+// file reads as empty. A rewrite replaces the file in one step (temporary file and rename) and
+// keeps every other line; callers may ignore a failed write.
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace velmor {
 
@@ -16,10 +19,13 @@ public:
     const std::string& Path() const { return m_path; }
     void SetPath(std::string path) { m_path = std::move(path); }
 
-    // The leading decimal number of the value (optional sign); `fallback` when the key is
-    // missing or the value starts with no digit.
+    // The leading decimal number of the value (leading blanks and a sign allowed); `fallback`
+    // when the key is missing, the value starts with no digit or the number exceeds an int.
     int GetInt(const std::string& section, const std::string& key, int fallback) const;
-    // Writes the value as decimal text. False when the file could not be written.
+    // Writes the value as decimal text, replacing the key in place or adding it (and its
+    // section) when missing. False when the file could not be read or written, or when the
+    // section, key or value holds a line break (or the key is empty, starts with ";" or "[",
+    // holds "=" or has blanks around it): the file is then left as it was.
     bool WriteInt(const std::string& section, const std::string& key, int value);
 
     std::string GetString(const std::string& section, const std::string& key,

@@ -2,7 +2,7 @@
 // built-in Even Array surface, or the compiled script in interpreter mode), owns the record
 // pairs, loads and releases the library, and traces the single real ray.
 //
-// Draft contract: the provider's author may add to it; the names below stay.
+// The windows show what these operations return: the provider itself never talks to a window.
 #pragma once
 
 #include <memory>
@@ -10,29 +10,32 @@
 
 #include "surface/records.h"
 #include "surface/sampler.h"
+#include "surface/script_ray_trace.h"  // ScriptTraceSettings
 
 namespace velmor {
 
 class CScriptEngine;
 
-// What the script ray trace and the script sampler need from the main window's state.
-struct ScriptTraceSettings {
-    double xmin = -10, xmax = 10, ymin = -10, ymax = 10;  // analysis ranges
-    double dx = 0.025, dy = 0.025;                         // 2D steps
-    double n1 = 1.0, n2 = 1.5;                             // the "n1" / "n2" fields
-};
+// Message shown when "Open DLL ..." cannot use the chosen file.
+inline constexpr const char* kSurfaceDllErrorText = "User_Defined_Surface DLL ? or PATH ?";
 
 struct TraceOutcome {
-    int result = 0;           // 0 success
-    float ray3d[9] = {};      // incident l m n, outgoing l m n, hit x y z (for the 3D window)
-    int rayState3d = 0;       // 1 failed, 2 traced
-    std::string statusText;   // "RayTrace : return code = 0" or "... = %d (error)"
+    int result = 0;          // 0 success
+    float ray3d[9] = {};     // incident l m n, outgoing l m n, hit x y z (for the 3D window)
+    int rayState3d = 0;      // 1 failed, 2 traced
+    std::string statusText;  // "RayTrace : return code = 0" or "... = %d (error)"
 };
 
 struct LoadOutcome {
-    bool loaded = false;      // false: "User_Defined_Surface DLL ? or PATH ?" and no library
-    int recordVersion = 0;
-    bool gradientIndex = false;
+    bool loaded = false;         // false: show kSurfaceDllErrorText; no library stays loaded
+    int recordVersion = 0;       // the version now in use
+    bool gradientIndex = false;  // the gradient-index flag now in force
+    // The initial records were rebuilt for `recordVersion`: retitle the tables, rebuild their
+    // rows, show the initial pair, rebuild the map and the 3D model, repaint. Always true
+    // after a successful load. After a failed load it is true when a library had been loaded
+    // before: that library is gone, so the records fall back to the built-in surface.
+    bool recordsChanged = false;
+    std::string reason;  // the loader's reason for a failed load (for diagnostics)
 };
 
 class CSurfaceProvider {
@@ -49,17 +52,26 @@ public:
 
     bool InterpreterMode() const;
     void SetInterpreterMode(bool on);
-    bool GradientIndex() const;            // the flag as last computed
+    bool GradientIndex() const;  // the flag as last computed or set
     void SetGradientIndex(bool flag);
 
+    // Sends the request in pair's FIXED_DATA `type` (and `numb`) to the library's entry point,
+    // found again by name on every call, or to the built-in surface when there is none; the
+    // record version follows whoever answered. -1 in interpreter mode (nothing is called).
     int CallSurface(RecordPair& pair);
+    // Asks the surface (through the final pair) whether it is a gradient-index medium and
+    // keeps the answer as the gradient-index flag. False in interpreter mode.
     bool QueryGradientIndex();
+    // USER_DATA defaults, n1 n2 cv k at the version's offsets, then the safe-data request.
     void ResetSurfaceRecords();
-    LoadOutcome OpenSurfaceDll(const std::string& path);  // the loading half, steps after the dialog
+    // The loading half of "Open DLL ...", everything after the file dialog.
+    LoadOutcome OpenSurfaceDll(const std::string& path);
     void ReleaseSurfaceDll();
     bool LibraryLoaded() const;
     const std::string& LibraryPath() const;
 
+    // The computing half of the single real ray: initial pair -> final pair, request 5 (or the
+    // script ray trace in interpreter mode, with n1 and n2 from `settings`), last ray kept.
     TraceOutcome TraceRay(const ScriptTraceSettings& settings);
     bool LastTraceSucceeded() const;
     const double* LastRay() const;  // x y z l m n of the final USER_DATA after the last trace
@@ -72,6 +84,9 @@ public:
     CScriptEngine& Engine();
 
 private:
+    // FIXED_DATA area emptied, records reset, safe data asked once more, flag recomputed.
+    void RebuildInitialRecords();
+
     struct State;
     std::unique_ptr<State> m_state;
 };

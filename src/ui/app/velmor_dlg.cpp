@@ -1,25 +1,1136 @@
 #include "app/velmor_dlg.h"
 
+#include <qdrawutil.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+#include "app/dialog_units.h"
+#include "app/escape_key_watch.h"
+#include "app/field_text.h"
+#include "app/message_ui.h"
+#include "app/velmor_icon.h"
+#include "app/window_factories.h"
+#include "app/window_settings.h"
+#include "view3d/progress_dialog.h"
 
 namespace velmor {
 
-CVelmorDlg::CVelmorDlg(QWidget* parent) : QMainWindow(parent) {
-    setWindowTitle("Velmor");
-    menuBar()->addMenu("File");
-    menuBar()->addMenu("View");
-    menuBar()->addMenu("Window");
-    setMinimumSize(620, 580);
+namespace {
+
+// Size of the client area from the window template (496 by 334 dialog units).
+constexpr int kTemplateWidth = DluX(496);
+constexpr int kTemplateHeight = DluY(334);
+constexpr int kMinimumWidth = 620;
+constexpr int kMinimumHeight = 580;
+
+// The right-hand column keeps its distance from the right edge and from the top; its
+// controls are placed relative to its left edge.
+constexpr int kColumnWidth = 264;
+constexpr int kColumnMargin = 8;
+constexpr int kColumnOrigin = kColumnWidth + kColumnMargin;  // column left = width - this
+// Field columns "x", "y", "z" and the label column.
+constexpr int kLabelX = 0, kLabelWidth = 96;
+constexpr int kFieldWidth = 54, kFieldHeight = 22;
+constexpr int kColX = 98, kColY = 154, kColZ = 210;
+
+// Frame 1005 keeps these margins to the four client edges.
+constexpr int kFrameLeft = 8, kFrameTop = 8;
+constexpr int kFrameRight = kColumnOrigin + 8, kFrameBottom = 60;
+// Texts 1054 and 1055 below the frame: left margin, distance of their top from the bottom.
+constexpr int kRayStatusFromBottom = 56, kRayStatusHeight = 18;
+constexpr int kReadoutFromBottom = 36, kReadoutHeight = 32;
+// "Exit" keeps its distances from the right and bottom edges.
+constexpr int kExitWidth = 100, kExitHeight = 28, kExitRight = 8, kExitBottom = 8;
+
+enum class Kind { Label, RightLabel, Header, Edit, Check, Button, Combo, Text };
+
+struct ControlTemplate {
+    int id;  // 0 for labels without an id
+    Kind kind;
+    const char* text;
+    int x, y, w, h;  // x relative to the column's left edge
+};
+
+// The right-hand column.
+constexpr ControlTemplate kColumn[] = {
+    {kIdUseInterpreter, Kind::Check, "Use Interpreter", kLabelX, 6, 160, 22},
+    {0, Kind::Label, "n1", kLabelX, 34, kLabelWidth, kFieldHeight},
+    {kIdN1, Kind::Edit, "", kColX, 34, kFieldWidth, kFieldHeight},
+    {0, Kind::RightLabel, "n2", kColY, 34, kFieldWidth - 4, kFieldHeight},
+    {kIdN2, Kind::Edit, "", kColZ, 34, kFieldWidth, kFieldHeight},
+    {0, Kind::Header, "x", kColX, 62, kFieldWidth, 16},
+    {0, Kind::Header, "y", kColY, 62, kFieldWidth, 16},
+    {0, Kind::Header, "z", kColZ, 62, kFieldWidth, 16},
+    {0, Kind::Label, "min", kLabelX, 80, kLabelWidth, kFieldHeight},
+    {kIdAnalysisXMin, Kind::Edit, "", kColX, 80, kFieldWidth, kFieldHeight},
+    {kIdAnalysisYMin, Kind::Edit, "", kColY, 80, kFieldWidth, kFieldHeight},
+    {0, Kind::Label, "max", kLabelX, 105, kLabelWidth, kFieldHeight},
+    {kIdAnalysisXMax, Kind::Edit, "", kColX, 105, kFieldWidth, kFieldHeight},
+    {kIdAnalysisYMax, Kind::Edit, "", kColY, 105, kFieldWidth, kFieldHeight},
+    {0, Kind::Label, "delta 2D", kLabelX, 130, kLabelWidth, kFieldHeight},
+    {kIdStep2DX, Kind::Edit, "", kColX, 130, kFieldWidth, kFieldHeight},
+    {kIdStep2DY, Kind::Edit, "", kColY, 130, kFieldWidth, kFieldHeight},
+    {0, Kind::Label, "delta 3D", kLabelX, 155, kLabelWidth, kFieldHeight},
+    {kIdStep3DX, Kind::Edit, "", kColX, 155, kFieldWidth, kFieldHeight},
+    {kIdStep3DY, Kind::Edit, "", kColY, 155, kFieldWidth, kFieldHeight},
+    {0, Kind::Label, "display min", kLabelX, 186, kLabelWidth, kFieldHeight},
+    {kIdDisplayXMin, Kind::Edit, "", kColX, 186, kFieldWidth, kFieldHeight},
+    {kIdDisplayYMin, Kind::Edit, "", kColY, 186, kFieldWidth, kFieldHeight},
+    {kIdDisplayZMin, Kind::Edit, "", kColZ, 186, kFieldWidth, kFieldHeight},
+    {0, Kind::Label, "display max", kLabelX, 211, kLabelWidth, kFieldHeight},
+    {kIdDisplayXMax, Kind::Edit, "", kColX, 211, kFieldWidth, kFieldHeight},
+    {kIdDisplayYMax, Kind::Edit, "", kColY, 211, kFieldWidth, kFieldHeight},
+    {kIdDisplayZMax, Kind::Edit, "", kColZ, 211, kFieldWidth, kFieldHeight},
+    {0, Kind::Label, "display n min", kLabelX, 242, kLabelWidth, kFieldHeight},
+    {kIdDisplayNMin, Kind::Edit, "", kColX, 242, kFieldWidth, kFieldHeight},
+    {0, Kind::Label, "display n max", kLabelX, 267, kLabelWidth, kFieldHeight},
+    {kIdDisplayNMax, Kind::Edit, "", kColX, 267, kFieldWidth, kFieldHeight},
+    {kIdPattern, Kind::Combo, "", kLabelX, 299, 150, 24},
+    {kIdMake3DModel, Kind::Button, "Make 3D Model", 154, 298, 110, 26},
+    {kIdUpdate2D, Kind::Button, "Update 2D", 154, 328, 110, 26},
+    {kIdRayTrace, Kind::Check, "Ray Trace", 0, 362, 86, 22},
+    {kIdCursor, Kind::Check, "Cursor", 90, 362, 76, 22},
+    {kIdVerbose, Kind::Check, "Verbose", 170, 362, 94, 22},
+    {kIdResetZoom, Kind::Button, "Reset Zoom", 0, 390, 130, 26},
+    {kIdResetPan, Kind::Button, "Reset Pan", 134, 390, 130, 26},
+    {kIdZoomHint, Kind::Text, "(Zoom : MouseWheel)", 0, 420, 150, 18},
+    {kIdPanHint, Kind::Text, "(Pan : R-Drag)", 154, 420, 110, 18},
+};
+
+const char* const kPatternNames[] = {"right triangle 1", "right triangle 2",
+                                     "equilateral triangle 1", "equilateral triangle 2"};
+
+// Fields written with "%.3f" by Write fields, in id order.
+constexpr int kAllFields[] = {kIdAnalysisXMin, kIdAnalysisXMax, kIdAnalysisYMin,
+                              kIdAnalysisYMax, kIdDisplayXMin,  kIdDisplayXMax,
+                              kIdDisplayYMin,  kIdDisplayYMax,  kIdDisplayNMin,
+                              kIdDisplayNMax,  kIdStep2DX,      kIdStep2DY,
+                              kIdDisplayZMin,  kIdStep3DX,      kIdStep3DY,
+                              kIdDisplayZMax,  kIdN1,           kIdN2};
+
+// Which of the four views a point lies in.
+enum class View { None, Plan, Xz, Yz, Fourth };
+
+// Fraction of the way across (f) and down (g) the rectangle; right and bottom exclusive.
+double AcrossFraction(const QRect& rect, QPoint point) {
+    return double(point.x() - rect.left()) / double(rect.width());
+}
+double DownFraction(const QRect& rect, QPoint point) {
+    return double(point.y() - rect.top()) / double(rect.height());
+}
+double Across(const ValueRange& range, double f) {
+    return range.min + f * range.Width();
+}
+double Up(const ValueRange& range, double g) {
+    return range.max - g * range.Width();
 }
 
-void CVelmorDlg::closeEvent(QCloseEvent* event) {
-    if (QMessageBox::question(this, "Velmor", "  Close ? ", QMessageBox::Ok | QMessageBox::Cancel) ==
-        QMessageBox::Ok)
+// Scales a display range about `centre`. Zooming in stops before the range gets narrower
+// than kMinDisplayWidth (or collapses in floating point); zooming out stops at the largest
+// finite width.
+void ScaleRange(ValueRange& range, double centre, double factor) {
+    const double min = centre - (centre - range.min) * factor;
+    const double max = centre + (range.max - centre) * factor;
+    const double width = max - min;
+    if (!std::isfinite(width)) return;
+    if (factor < 1 && !(std::fabs(width) >= kMinDisplayWidth)) return;
+    range.min = min;
+    range.max = max;
+}
+
+// Moves a display range by -delta (a pan), keeping it wider than zero.
+void ShiftRange(ValueRange& range, double delta) {
+    const double min = range.min - delta;
+    const double max = range.max - delta;
+    if (!std::isfinite(min) || !std::isfinite(max) || max == min) return;
+    range.min = min;
+    range.max = max;
+}
+
+void CentreOnZero(ValueRange& range) {
+    const double width = range.Width();
+    range.min = -width / 2;
+    range.max = width / 2;
+}
+
+QString PairText(const char* a, double x, const char* b, double y) {
+    return QStringLiteral("%1 = %2 , %3 = %4")
+        .arg(QLatin1String(a), FormatDefault(x), QLatin1String(b), FormatDefault(y));
+}
+
+}  // namespace
+
+// The client area: background, frame 1005 and the four plot areas painted through the views;
+// the mouse and the wheel go to the main window.
+class CVelmorClient : public QWidget {
+public:
+    explicit CVelmorClient(CVelmorDlg& dlg) : QWidget(&dlg), m_dlg(dlg) {
+        setMouseTracking(true);
+        setAutoFillBackground(false);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().window());
+        const QRect frame = m_dlg.m_areas.frame;
+        qDrawShadePanel(&painter, frame, palette(), true, 1);
+        if (m_dlg.m_views) m_dlg.m_views->Paint(painter, m_dlg.m_areas);
+    }
+    void resizeEvent(QResizeEvent*) override { m_dlg.ApplyLayout(); }
+    void mousePressEvent(QMouseEvent* event) override {
+        const QPoint point = event->position().toPoint();
+        if (event->button() == Qt::LeftButton)
+            m_dlg.OnLeftButtonDown(point, event->modifiers());
+        else if (event->button() == Qt::RightButton)
+            m_dlg.OnRightButtonDown(point, event->modifiers());
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::RightButton) m_dlg.OnRightButtonUp();
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        m_dlg.OnMouseMove(event->position().toPoint(), event->buttons(), event->modifiers());
+    }
+    void wheelEvent(QWheelEvent* event) override {
+        // One zoom step per notch (120); finer wheels add up to whole notches.
+        m_wheel += event->angleDelta().y();
+        const QPoint point = event->position().toPoint();
+        while (m_wheel >= 120) {
+            m_wheel -= 120;
+            m_dlg.ZoomAt(point, 1);
+        }
+        while (m_wheel <= -120) {
+            m_wheel += 120;
+            m_dlg.ZoomAt(point, -1);
+        }
         event->accept();
+    }
+
+private:
+    CVelmorDlg& m_dlg;
+    int m_wheel = 0;
+};
+
+CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
+    : QMainWindow(parent),
+      m_options(std::move(options)),
+      m_settings(m_options.settingsPath),
+      m_engine(std::make_unique<CScriptEngine>()),
+      m_provider(std::make_unique<CSurfaceProvider>(*m_engine)),
+      m_escapeWatch(std::make_unique<CEscapeKeyWatch>(m_engine->Escape())) {
+    setWindowTitle(QStringLiteral("Velmor"));
+    // 1. Window icons. (The window manager's system menu cannot take the About item; the
+    //    "Window" menu has it.)
+    setWindowIcon(VelmorIcon());
+    InstallProgressWindowReporter();
+
+    // 2. Status bar and toolbar.
+    BuildStatusBar();
+    BuildMenuAndToolbar();
+    m_views = MakePlotViews(*this);
+
+    // 3. Controls and their layout; "Use Interpreter" unchecked.
+    m_client = new CVelmorClient(*this);
+    setCentralWidget(m_client);
+    BuildControls();
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    resize(std::max(kTemplateWidth, kMinimumWidth),
+           std::max(kTemplateHeight + menuBar()->sizeHint().height(), kMinimumHeight));
+    ApplyLayout();
+    MenuAction(kCmdUseInterpreter)->setChecked(false);
+
+    // 4. Cursor point, plot areas, the three option boxes, display x, y, z read-only.
+    m_state.cursorX = m_state.cursorY = m_state.cursorZ = 0.1;
+    ApplyLayout();
+    for (int id : {kIdVerbose, kIdCursor, kIdRayTrace})
+        static_cast<QCheckBox*>(Control(id))->setChecked(true);
+    for (int id : {kIdDisplayXMin, kIdDisplayXMax, kIdDisplayYMin, kIdDisplayYMax, kIdDisplayZMin,
+                   kIdDisplayZMax})
+        Control(id)->setEnabled(false);
+
+    // 5. Gradient-index flag and what it enables; n1 and n2 only in interpreter mode.
+    SetGradientIndex(m_provider->QueryGradientIndex());
+    Control(kIdN1)->setEnabled(false);
+    Control(kIdN2)->setEnabled(false);
+
+    // 6. Pattern 0, both "delta 3D" fields.
+    static_cast<QComboBox*>(Control(kIdPattern))->setCurrentIndex(0);
+    OnPatternChanged(0);
+
+    // 7. Surface records, then the initial values of the state.
+    m_provider->ResetSurfaceRecords();
+    const int gradientIndex = m_state.gradientIndex;
+    m_state = VelmorState();
+    m_state.gradientIndex = gradientIndex;
+
+    // 8. The secondary windows, each an independent top-level window, shown.
+    CreateSecondaryWindows();
+
+    // 9. Placement and visibility of all windows.
+    PlacedWindows placed;
+    placed.main = this;
+    placed.mainLayout = [this] { ApplyLayout(); };
+    placed.interpreter = m_interpreter.get();
+    placed.shading3d = m_shading3d.get();
+    placed.udFdInitial = m_udFdInitial.get();
+    placed.udFdFinal = m_udFdFinal.get();
+    LoadWindowSettings(m_settings, placed);
+
+    // 10. Record tables, fields, the ray, the views and the two texts.
+    const int version = m_provider->RecordVersion();
+    m_udFdInitial->SetRecordVersion(version);
+    m_udFdInitial->ShowRecords(m_provider->Initial(), version);
+    m_udFdFinal->SetRecordVersion(version);
+    WriteFields();
+    TraceRay();
+    Repaint();
+    SetRayStatusText(QString::fromLatin1(kTextEquivalent));
+    SetCursorReadout(QString());
+}
+
+CVelmorDlg::~CVelmorDlg() {
+    // Secondary windows first, then the library, then the surface map.
+    m_udFdFinal.reset();
+    m_udFdInitial.reset();
+    m_shading3d.reset();
+    m_interpreter.reset();
+    m_provider->ReleaseSurfaceDll();
+    if (m_views) m_views->DiscardMap();
+    m_views.reset();
+}
+
+void CVelmorDlg::BuildStatusBar() {
+    m_statusPane0 = new QLabel(this);
+    m_statusPane1 = new QLabel(this);
+    m_statusPane1->setFixedWidth(30);
+    statusBar()->addWidget(m_statusPane0, 1);
+    statusBar()->addPermanentWidget(m_statusPane1);
+    statusBar()->setSizeGripEnabled(true);
+}
+
+void CVelmorDlg::BuildMenuAndToolbar() {
+    auto addCommand = [this](QMenu* menu, int id, const char* text) {
+        QAction* action = menu->addAction(QString::fromLatin1(text));
+        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+        m_menuActions[id] = action;
+        m_commandActions.emplace(id, action);
+        return action;
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    addCommand(file, kCmdOpenDll, "Open DLL ...");
+    addCommand(file, kCmdUseInterpreter, "Use Interpreter")->setCheckable(true);
+    file->addSeparator();
+    addCommand(file, kCmdSaveStlAscii, "Save STL (ASCII) ...");
+    addCommand(file, kCmdSaveStlBin, "Save STL (BIN) ...");
+    file->addSeparator();
+    addCommand(file, kCmdLoadIni, "Load INI ...");
+    addCommand(file, kCmdStoreIni, "Store INI ...");
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("View"));
+    addCommand(view, kCmdZoomUp, "Zoom Up");
+    addCommand(view, kCmdZoomDown, "Zoom Down");
+    view->addSeparator();
+    addCommand(view, kCmdResetZoom, "Reset Zoom");
+    addCommand(view, kCmdResetPan, "Reset Pan");
+
+    QMenu* window = menuBar()->addMenu(QStringLiteral("Window"));
+    addCommand(window, kCmdShowUdFdInitial, "UD FD Initial");
+    addCommand(window, kCmdShowUdFdFinal, "UD FD Final");
+    addCommand(window, kCmdShowShading3D, "Shading 3D");
+    addCommand(window, kCmdShowInterpreter, "Interpreter");
+    window->addSeparator();
+    addCommand(window, kCmdAbout, "About ...");
+
+    // Six buttons with texts, no separators, across the top.
+    QToolBar* toolbar = addToolBar(QStringLiteral("toolbar"));
+    toolbar->setObjectName(QStringLiteral("toolbar"));
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
+    const std::pair<int, const char*> buttons[] = {
+        {kCmdOpenDll, "DLL"},         {kCmdSaveStlBin, "STL BIN"},
+        {kCmdShowShading3D, "3D"},    {kCmdShowUdFdInitial, "Initial"},
+        {kCmdShowUdFdFinal, "Final"}, {kCmdShowInterpreter, "Interpreter"}};
+    for (const auto& [id, text] : buttons) {
+        QAction* action = toolbar->addAction(QString::fromLatin1(text));
+        const int command = id;
+        connect(action, &QAction::triggered, this, [this, command] { OnCommand(command); });
+        m_toolbarActions[id] = action;
+        m_commandActions.emplace(id, action);
+    }
+}
+
+void CVelmorDlg::BuildControls() {
+    for (const ControlTemplate& t : kColumn) {
+        const QString text = QString::fromLatin1(t.text);
+        QWidget* widget = nullptr;
+        switch (t.kind) {
+            case Kind::Label:
+            case Kind::RightLabel:
+            case Kind::Header:
+            case Kind::Text: {
+                auto* label = new QLabel(text, m_client);
+                label->setAlignment(t.kind == Kind::RightLabel ? Qt::AlignRight | Qt::AlignVCenter
+                                    : t.kind == Kind::Header   ? Qt::AlignCenter
+                                                               : Qt::AlignLeft | Qt::AlignVCenter);
+                widget = label;
+                break;
+            }
+            case Kind::Edit: {
+                auto* edit = new QLineEdit(m_client);
+                edit->setMaxLength(1024);
+                widget = edit;
+                break;
+            }
+            case Kind::Check: {
+                auto* box = new QCheckBox(text, m_client);
+                widget = box;
+                break;
+            }
+            case Kind::Button: {
+                auto* button = new QPushButton(text, m_client);
+                button->setAutoDefault(false);
+                const int id = t.id;
+                connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+                widget = button;
+                break;
+            }
+            case Kind::Combo: {
+                auto* combo = new QComboBox(m_client);
+                for (const char* name : kPatternNames) combo->addItem(QString::fromLatin1(name));
+                widget = combo;
+                break;
+            }
+        }
+        widget->setGeometry(t.x, t.y, t.w, t.h);
+        m_columnControls.push_back(widget);
+        if (t.id != 0) {
+            widget->setObjectName(QString::number(t.id));
+            m_controls[t.id] = widget;
+        }
+    }
+
+    auto* exit = new QPushButton(QStringLiteral("Exit"), m_client);
+    exit->setAutoDefault(false);
+    connect(exit, &QPushButton::clicked, this, [this] { OnCommand(kIdExit); });
+    m_controls[kIdExit] = exit;
+
+    auto* rayStatus = new QLabel(m_client);
+    auto* readout = new QLabel(m_client);
+    readout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    rayStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_controls[kIdRayStatus] = rayStatus;
+    m_controls[kIdCursorReadout] = readout;
+    for (int id : {kIdExit, kIdRayStatus, kIdCursorReadout})
+        m_controls[id]->setObjectName(QString::number(id));
+
+    auto boxToFlag = [this](int id, int VelmorState::*flag) {
+        auto* box = static_cast<QCheckBox*>(Control(id));
+        connect(box, &QCheckBox::toggled, this, [this, flag](bool on) {
+            m_state.*flag = on ? 1 : 0;
+            Repaint();
+        });
+    };
+    boxToFlag(kIdVerbose, &VelmorState::verbose);
+    boxToFlag(kIdCursor, &VelmorState::cursor);
+    boxToFlag(kIdRayTrace, &VelmorState::rayTrace);
+    connect(static_cast<QCheckBox*>(Control(kIdUseInterpreter)), &QCheckBox::clicked, this,
+            [this] { UseInterpreterFromBox(); });
+    connect(static_cast<QComboBox*>(Control(kIdPattern)), &QComboBox::currentIndexChanged, this,
+            [this](int index) { OnPatternChanged(index); });
+}
+
+void CVelmorDlg::ApplyLayout() {
+    if (!m_client) return;
+    const int width = m_client->width();
+    const int height = m_client->height();
+    const int column = width - kColumnOrigin;
+    for (std::size_t i = 0; i < m_columnControls.size(); ++i)
+        m_columnControls[i]->move(column + kColumn[i].x, kColumn[i].y);
+    Control(kIdExit)->setGeometry(width - kExitRight - kExitWidth,
+                                  height - kExitBottom - kExitHeight, kExitWidth, kExitHeight);
+    const int textWidth = std::max(0, width - kFrameLeft - kFrameRight);
+    Control(kIdRayStatus)
+        ->setGeometry(kFrameLeft, height - kRayStatusFromBottom, textWidth, kRayStatusHeight);
+    Control(kIdCursorReadout)
+        ->setGeometry(kFrameLeft, height - kReadoutFromBottom, textWidth, kReadoutHeight);
+    const QRect frame(QPoint(kFrameLeft, kFrameTop),
+                      QSize(std::max(0, width - kFrameLeft - kFrameRight),
+                            std::max(0, height - kFrameTop - kFrameBottom)));
+    m_areas = ComputePlotAreas(frame);
+    m_client->update();
+}
+
+PlotAreas ComputePlotAreas(const QRect& frame) {
+    PlotAreas areas;
+    areas.frame = frame;
+    const int side = std::min(frame.width(), frame.height());
+    const int left = frame.left();
+    const int top = frame.top();
+    const int right = left + side;  // exclusive, as the squared frame's right edge
+    const int bottom = top + side;
+    const int q = std::max(0, side / 2 - 4);
+    areas.plan = QRect(left + 2, top + 2, q, q);
+    areas.xz = QRect(left + 2, bottom - q - 2, q, q);
+    areas.yz = QRect(right - q - 2, bottom - q - 2, q, q);
+    areas.fourth = QRect(right - q - 2, top + 2, q, q);
+    return areas;
+}
+
+void CVelmorDlg::CreateSecondaryWindows() {
+    m_udFdFinal = MakeUdFdFinalWindow(*this);
+    m_udFdFinal->Widget()->show();
+    m_udFdInitial = MakeUdFdInitialWindow(*this);
+    m_udFdInitial->Widget()->show();
+    m_shading3d = MakeShading3DWindow(*this);
+    m_shading3d->Widget()->show();
+    m_interpreter = MakeInterpreterWindow(*this);
+    m_interpreter->Widget()->show();
+}
+
+ScriptTraceSettings CVelmorDlg::TraceSettings() const {
+    ScriptTraceSettings settings;
+    settings.xmin = m_state.analysisX.min;
+    settings.xmax = m_state.analysisX.max;
+    settings.ymin = m_state.analysisY.min;
+    settings.ymax = m_state.analysisY.max;
+    settings.dx = m_state.step2dX;
+    settings.dy = m_state.step2dY;
+    settings.n1 = m_state.n1;
+    settings.n2 = m_state.n2;
+    return settings;
+}
+
+QWidget* CVelmorDlg::PlotClient() const {
+    return m_client;
+}
+
+void CVelmorDlg::Repaint() {
+    if (m_client) m_client->update();
+}
+
+void CVelmorDlg::SetRayStatusText(const QString& text) {
+    static_cast<QLabel*>(Control(kIdRayStatus))->setText(text);
+}
+
+QString CVelmorDlg::RayStatusText() const {
+    return static_cast<QLabel*>(Control(kIdRayStatus))->text();
+}
+
+void CVelmorDlg::SetCursorReadout(const QString& text) {
+    static_cast<QLabel*>(Control(kIdCursorReadout))->setText(text);
+}
+
+QString CVelmorDlg::CursorReadout() const {
+    return static_cast<QLabel*>(Control(kIdCursorReadout))->text();
+}
+
+QString CVelmorDlg::StatusPaneText() const {
+    return m_statusPane0->text();
+}
+
+QWidget* CVelmorDlg::Control(int id) const {
+    const auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+QLineEdit* CVelmorDlg::Field(int id) const {
+    return qobject_cast<QLineEdit*>(Control(id));
+}
+
+QAction* CVelmorDlg::MenuAction(int id) const {
+    const auto it = m_menuActions.find(id);
+    return it == m_menuActions.end() ? nullptr : it->second;
+}
+
+QAction* CVelmorDlg::ToolbarAction(int id) const {
+    const auto it = m_toolbarActions.find(id);
+    return it == m_toolbarActions.end() ? nullptr : it->second;
+}
+
+void CVelmorDlg::SetCommandEnabled(int id, bool enabled) {
+    const auto [first, last] = m_commandActions.equal_range(id);
+    for (auto it = first; it != last; ++it) it->second->setEnabled(enabled);
+}
+
+// ---------------------------------------------------------------------------------------
+// Fields
+
+void CVelmorDlg::ReadFields() {
+    VelmorState& s = m_state;
+    ValueRange displayX = s.displayX, displayY = s.displayY, displayN = s.displayN;
+    struct FieldRead {
+        int id;
+        double* value;
+        double fallback;
+        bool step;
+    };
+    const FieldRead reads[] = {
+        {kIdAnalysisXMin, &s.analysisX.min, -10.0, false},
+        {kIdAnalysisXMax, &s.analysisX.max, 10.0, false},
+        {kIdAnalysisYMin, &s.analysisY.min, -10.0, false},
+        {kIdAnalysisYMax, &s.analysisY.max, 10.0, false},
+        {kIdStep2DX, &s.step2dX, 0.1, true},
+        {kIdStep2DY, &s.step2dY, 0.1, true},
+        {kIdStep3DX, &s.step3dX, 0.25, true},
+        {kIdStep3DY, &s.step3dY, 0.25, true},
+        {kIdDisplayXMin, &displayX.min, -10.0, false},
+        {kIdDisplayXMax, &displayX.max, 10.0, false},
+        {kIdDisplayYMin, &displayY.min, -10.0, false},
+        {kIdDisplayYMax, &displayY.max, 10.0, false},
+        {kIdDisplayNMin, &displayN.min, -1.0, false},
+        {kIdDisplayNMax, &displayN.max, 2.0, false},
+        {kIdN1, &s.n1, 1.0, false},
+        {kIdN2, &s.n2, 1.5, false},
+    };
+    for (const FieldRead& read : reads) {
+        QLineEdit* field = Field(read.id);
+        double value = 0;
+        if (!ReadFieldNumber(field->text(), &value)) {
+            value = read.fallback;
+            field->setText(FormatDefault(value));
+        }
+        if (read.step && std::fabs(value) < 0.001) {
+            value = 0.001;
+            field->setText(FormatDefault(value));
+        }
+        *read.value = value;
+    }
+    // The display x and y fields show three decimals, so reading them rounds those ranges.
+    // A range that would lose all its width keeps its present value instead.
+    if (displayX.Width() != 0) s.displayX = displayX;
+    if (displayY.Width() != 0) s.displayY = displayY;
+    if (displayN.Width() != 0) {
+        s.displayN = displayN;
+    } else {
+        Field(kIdDisplayNMin)->setText(FormatDefault(s.displayN.min));
+        Field(kIdDisplayNMax)->setText(FormatDefault(s.displayN.max));
+    }
+    s.step3dDiagonal = std::sqrt(s.step3dX * s.step3dX + s.step3dY * s.step3dY);
+}
+
+void CVelmorDlg::WriteFields() {
+    const VelmorState& s = m_state;
+    const std::pair<int, double> values[] = {{kIdAnalysisXMin, s.analysisX.min},
+                                             {kIdAnalysisXMax, s.analysisX.max},
+                                             {kIdAnalysisYMin, s.analysisY.min},
+                                             {kIdAnalysisYMax, s.analysisY.max},
+                                             {kIdDisplayXMin, s.displayX.min},
+                                             {kIdDisplayXMax, s.displayX.max},
+                                             {kIdDisplayYMin, s.displayY.min},
+                                             {kIdDisplayYMax, s.displayY.max},
+                                             {kIdDisplayNMin, s.displayN.min},
+                                             {kIdDisplayNMax, s.displayN.max},
+                                             {kIdStep2DX, s.step2dX},
+                                             {kIdStep2DY, s.step2dY},
+                                             {kIdDisplayZMin, s.displayZ.min},
+                                             {kIdStep3DX, s.step3dX},
+                                             {kIdStep3DY, s.step3dY},
+                                             {kIdDisplayZMax, s.displayZ.max},
+                                             {kIdN1, s.n1},
+                                             {kIdN2, s.n2}};
+    static_assert(std::size(values) == std::size(kAllFields));
+    for (const auto& [id, value] : values) Field(id)->setText(FormatField(value));
+}
+
+void CVelmorDlg::ShowDisplayRanges() {
+    const VelmorState& s = m_state;
+    const std::pair<int, double> values[] = {
+        {kIdDisplayXMin, s.displayX.min}, {kIdDisplayXMax, s.displayX.max},
+        {kIdDisplayYMin, s.displayY.min}, {kIdDisplayYMax, s.displayY.max},
+        {kIdDisplayZMin, s.displayZ.min}, {kIdDisplayZMax, s.displayZ.max},
+        {kIdDisplayNMin, s.displayN.min}, {kIdDisplayNMax, s.displayN.max}};
+    for (const auto& [id, value] : values) Field(id)->setText(FormatField(value));
+}
+
+// ---------------------------------------------------------------------------------------
+// Update flows
+
+bool CVelmorDlg::RefusedWithoutCode() {
+    if (!m_state.interpreterMode || m_engine->InstructionCount() > 0) return false;
+    ShowMessage(this, QString::fromLatin1(kTextNoCode), MessageIcon::Stop);
+    return true;
+}
+
+void CVelmorDlg::ReadInitialTables() {
+    // Both tables into a fresh pair, which then replaces the initial pair.
+    auto pair = std::make_unique<RecordPair>();
+    if (m_udFdInitial->ReadRecords(pair.get(), m_provider->RecordVersion()))
+        CopyRecordPair(m_provider->Initial(), *pair);
+}
+
+void CVelmorDlg::Update2D() {
+    if (RefusedWithoutCode()) return;
+    ReadInitialTables();
+    ReadFields();
+    TraceRay();
+    m_views->RebuildMap();
+    m_udFdInitial->ResetDllReturnLabel();
+    Repaint();
+}
+
+void CVelmorDlg::Make3DModel() {
+    if (RefusedWithoutCode()) return;
+    ReadFields();
+    ReadInitialTables();
+    BuildSurfaceModel(*this);
+}
+
+void CVelmorDlg::TraceRay() {
+    const TraceOutcome outcome = m_provider->TraceRay(TraceSettings());
+    m_udFdFinal->ShowRecords(m_provider->Final(), m_provider->RecordVersion());
+    m_shading3d->SetRay(outcome.ray3d, outcome.rayState3d);
+    SetRayStatusText(QString::fromStdString(outcome.statusText));
+    m_shading3d->Repaint();
+}
+
+void CVelmorDlg::AfterRayChoice() {
+    m_udFdInitial->ShowRecords(m_provider->Initial(), m_provider->RecordVersion());
+    TraceRay();
+    Repaint();
+}
+
+void CVelmorDlg::OpenDll() {
+    FileDialogRequest request;
+    request.title = QStringLiteral("Open User Defined Surface DLL");
+    request.filter = QStringLiteral(
+        "Shared Libraries (*.so)|*.so|DLL Files (*.dll)|*.dll|All Files (*.*)|*.*||");
+    request.defaultExtension = QStringLiteral("so");
+    request.initialDir = m_options.executableDir;
+    const std::optional<QString> path = Messages().OpenFileName(this, request);
+    if (!path) return;
+
+    const LoadOutcome outcome = m_provider->OpenSurfaceDll(QFile::encodeName(*path).toStdString());
+    if (!outcome.loaded)
+        ShowMessage(this, QString::fromLatin1(kSurfaceDllErrorText), MessageIcon::Question);
+    // A failed load that dropped an earlier library also changed the records (the built-in
+    // surface answers again), so the windows follow them as after a successful load.
+    if (!outcome.recordsChanged) return;
+    // Titles and rows for the record version, the new initial records in the table.
+    const int version = outcome.recordVersion;
+    m_udFdInitial->SetRecordVersion(version);
+    m_udFdFinal->SetRecordVersion(version);
+    m_udFdInitial->ShowRecords(m_provider->Initial(), version);
+    // Gradient-index flag and what it enables.
+    if (outcome.gradientIndex) m_shading3d->SetNoRay();
+    SetGradientIndex(outcome.gradientIndex);
+    // A new model, a new map, zoom and pan reset.
+    m_shading3d->ResetForNewSurface();
+    m_views->RebuildMap();
+    ResetZoom();
+    ResetPan();
+}
+
+void CVelmorDlg::SetGradientIndex(bool flag) {
+    m_state.gradientIndex = flag ? 1 : 0;
+    m_provider->SetGradientIndex(flag);
+    Control(kIdDisplayNMin)->setEnabled(flag);
+    Control(kIdDisplayNMax)->setEnabled(flag);
+    Control(kIdCursor)->setEnabled(!flag);
+}
+
+void CVelmorDlg::UseInterpreterFromMenu() {
+    ToggleInterpreter(false);
+}
+
+void CVelmorDlg::UseInterpreterFromBox() {
+    ToggleInterpreter(true);
+}
+
+void CVelmorDlg::ToggleInterpreter(bool fromBox) {
+    bool on = !m_state.interpreterMode;
+    bool refused = false;
+    if (on && m_engine->InstructionCount() <= 0) {
+        ShowMessage(this, QString::fromLatin1(kTextNoCode), MessageIcon::Stop);
+        on = false;
+        refused = true;
+    }
+    m_state.interpreterMode = on ? 1 : 0;
+    m_provider->SetInterpreterMode(on);
+
+    MenuAction(kCmdUseInterpreter)->setChecked(on);
+    auto* box = static_cast<QCheckBox*>(Control(kIdUseInterpreter));
+    const bool blocked = box->blockSignals(true);
+    box->setChecked(on);
+    box->blockSignals(blocked);
+    SetCommandEnabled(kCmdOpenDll, !on);
+    m_udFdInitial->SetInterpreterMode(on);
+    m_udFdFinal->SetInterpreterMode(on);
+    Control(kIdN1)->setEnabled(on);
+    Control(kIdN2)->setEnabled(on);
+
+    // Only the box recomputes the gradient-index flag; the menu command leaves it.
+    if (fromBox) {
+        const bool flag = on ? false : m_provider->QueryGradientIndex();
+        if (flag) m_shading3d->SetNoRay();
+        SetGradientIndex(flag);
+    }
+    if (refused) return;
+    Update2D();
+    if (fromBox) TraceRay();
+}
+
+void CVelmorDlg::OnPatternChanged(int index) {
+    m_state.meshPattern = std::clamp(index, 0, 3);
+    Control(kIdStep3DX)->setEnabled(index != kPatternEquilateral2);
+    Control(kIdStep3DY)->setEnabled(index != kPatternEquilateral1);
+}
+
+// ---------------------------------------------------------------------------------------
+// Zoom and pan
+
+void CVelmorDlg::ZoomAt(QPoint point, int direction) {
+    VelmorState& s = m_state;
+    double cx = s.displayX.Centre();
+    double cy = s.displayY.Centre();
+    double cz = s.displayZ.Centre();
+    if (m_areas.plan.contains(point)) {
+        cx = Across(s.displayX, AcrossFraction(m_areas.plan, point));
+        cy = Up(s.displayY, DownFraction(m_areas.plan, point));
+    } else if (m_areas.xz.contains(point)) {
+        cx = Across(s.displayX, AcrossFraction(m_areas.xz, point));
+        cz = Up(s.displayZ, DownFraction(m_areas.xz, point));
+    } else if (m_areas.yz.contains(point)) {
+        cy = Across(s.displayY, AcrossFraction(m_areas.yz, point));
+        cz = Up(s.displayZ, DownFraction(m_areas.yz, point));
+    } else if (m_areas.fourth.contains(point)) {
+        cz = s.gradientIndex ? Across(s.displayZ, AcrossFraction(m_areas.fourth, point))
+                             : Up(s.displayZ, DownFraction(m_areas.fourth, point));
+    } else {
+        return;
+    }
+    const double factor = direction >= 1 ? 0.8 : 1.2;
+    ScaleRange(s.displayX, cx, factor);
+    ScaleRange(s.displayY, cy, factor);
+    ScaleRange(s.displayZ, cz, factor);
+    ScaleRange(s.displayR, 0.0, factor);
+    ShowDisplayRanges();
+    Repaint();
+}
+
+void CVelmorDlg::ResetZoom() {
+    ReadFields();
+    VelmorState& s = m_state;
+    const double lo = std::min({s.analysisX.min, s.analysisY.min, s.analysisZ.min});
+    const double hi = std::max({s.analysisX.max, s.analysisY.max, s.analysisZ.max});
+    s.displayX = s.displayY = s.displayZ = ValueRange{lo, hi};
+    const double half = std::fabs(hi - lo) / 2;
+    s.displayR = ValueRange{-half, half};
+    ShowDisplayRanges();
+    Repaint();
+}
+
+void CVelmorDlg::ResetPan() {
+    CentreOnZero(m_state.displayX);
+    CentreOnZero(m_state.displayY);
+    CentreOnZero(m_state.displayZ);
+    CentreOnZero(m_state.displayR);
+    ShowDisplayRanges();
+    Repaint();
+}
+
+// ---------------------------------------------------------------------------------------
+// Mouse
+
+void CVelmorDlg::OnLeftButtonDown(QPoint point, Qt::KeyboardModifiers modifiers) {
+    VelmorState& s = m_state;
+    const bool rayChoice = (modifiers & Qt::ShiftModifier) && s.rayTrace;
+    const bool cursorOn = s.cursor || s.gradientIndex;
+    if (m_areas.plan.contains(point)) {
+        const double x = Across(s.displayX, AcrossFraction(m_areas.plan, point));
+        const double y = Up(s.displayY, DownFraction(m_areas.plan, point));
+        if (!rayChoice) {
+            if (cursorOn) {
+                s.cursorX = x;
+                s.cursorY = y;
+            }
+        } else if (!s.gradientIndex) {
+            m_views->ChooseThroughPoint(x, y);
+            AfterRayChoice();
+        }
+        Repaint();
+    } else if (m_areas.fourth.contains(point)) {
+        const double f = AcrossFraction(m_areas.fourth, point);
+        const double g = DownFraction(m_areas.fourth, point);
+        if (s.gradientIndex) {
+            s.cursorZ = Across(s.displayZ, f);
+        } else if (!rayChoice) {
+            s.cursorZ = Up(s.displayZ, g);
+        } else {
+            m_views->ChooseIncidentElevation(Across(s.displayR, f), Up(s.displayZ, g));
+            AfterRayChoice();
+        }
+        Repaint();
+    } else if (m_areas.xz.contains(point)) {
+        if (cursorOn) {
+            s.cursorX = Across(s.displayX, AcrossFraction(m_areas.xz, point));
+            s.cursorZ = Up(s.displayZ, DownFraction(m_areas.xz, point));
+            Repaint();
+        }
+    } else if (m_areas.yz.contains(point)) {
+        if (cursorOn) {
+            s.cursorY = Across(s.displayY, AcrossFraction(m_areas.yz, point));
+            s.cursorZ = Up(s.displayZ, DownFraction(m_areas.yz, point));
+            Repaint();
+        }
+    }
+}
+
+void CVelmorDlg::OnRightButtonDown(QPoint point, Qt::KeyboardModifiers modifiers) {
+    VelmorState& s = m_state;
+    s.panState = kPanNone;
+    if (m_areas.plan.contains(point)) {
+        const double x = Across(s.displayX, AcrossFraction(m_areas.plan, point));
+        const double y = Up(s.displayY, DownFraction(m_areas.plan, point));
+        if (!(modifiers & Qt::ShiftModifier)) {
+            s.panAnchorX = x;
+            s.panAnchorY = y;
+            s.panState = kPanPlan;
+        } else if (s.rayTrace) {
+            m_views->ChooseDirection(x, y);
+            AfterRayChoice();
+        }
+    } else if (m_areas.xz.contains(point)) {
+        s.panAnchorX = Across(s.displayX, AcrossFraction(m_areas.xz, point));
+        s.panAnchorZ = Up(s.displayZ, DownFraction(m_areas.xz, point));
+        s.panState = kPanXz;
+    } else if (m_areas.yz.contains(point)) {
+        s.panAnchorY = Across(s.displayY, AcrossFraction(m_areas.yz, point));
+        s.panAnchorZ = Up(s.displayZ, DownFraction(m_areas.yz, point));
+        s.panState = kPanYz;
+    } else if (m_areas.fourth.contains(point)) {
+        const double f = AcrossFraction(m_areas.fourth, point);
+        const double g = DownFraction(m_areas.fourth, point);
+        s.panAnchorR = Across(s.displayR, f);
+        s.panAnchorZ = s.gradientIndex ? Across(s.displayZ, f) : Up(s.displayZ, g);
+        s.panState = kPanFourth;
+    }
+    if (s.panState != kPanNone) m_client->setCursor(Qt::ClosedHandCursor);
+}
+
+void CVelmorDlg::OnRightButtonUp() {
+    m_state.panState = kPanNone;
+    m_client->unsetCursor();
+}
+
+void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
+                             Qt::KeyboardModifiers modifiers) {
+    VelmorState& s = m_state;
+    // 1. The world position under the mouse.
+    QString text;
+    if (m_areas.plan.contains(point)) {
+        text = PairText("x", Across(s.displayX, AcrossFraction(m_areas.plan, point)), "y",
+                        Up(s.displayY, DownFraction(m_areas.plan, point)));
+    } else if (m_areas.xz.contains(point)) {
+        text = PairText("x", Across(s.displayX, AcrossFraction(m_areas.xz, point)), "z",
+                        Up(s.displayZ, DownFraction(m_areas.xz, point)));
+    } else if (m_areas.yz.contains(point)) {
+        text = PairText("y", Across(s.displayY, AcrossFraction(m_areas.yz, point)), "z",
+                        Up(s.displayZ, DownFraction(m_areas.yz, point)));
+    } else if (m_areas.fourth.contains(point)) {
+        const double f = AcrossFraction(m_areas.fourth, point);
+        const double g = DownFraction(m_areas.fourth, point);
+        text = s.gradientIndex
+                   ? PairText("z", Across(s.displayZ, f), "n or dn/dz", Up(s.displayN, g))
+                   : PairText("r", Across(s.displayR, f), "z", Up(s.displayZ, g));
+    }
+    m_statusPane0->setText(text);
+
+    // 2. Pan: only with the right button alone, no Shift or Ctrl.
+    if (buttons != Qt::RightButton || (modifiers & (Qt::ShiftModifier | Qt::ControlModifier)) ||
+        s.panState == kPanNone)
+        return;
+    bool moved = false;
+    auto pan = [&moved](ValueRange& a, double da, double stepA, ValueRange& b, double db,
+                        double stepB) {
+        if (std::fabs(da) > stepA || std::fabs(db) > stepB) {
+            ShiftRange(a, da);
+            ShiftRange(b, db);
+            moved = true;
+        }
+    };
+    switch (s.panState) {
+        case kPanPlan: {
+            const double x = Across(s.displayX, AcrossFraction(m_areas.plan, point));
+            const double y = Up(s.displayY, DownFraction(m_areas.plan, point));
+            pan(s.displayX, x - s.panAnchorX, s.step2dX, s.displayY, y - s.panAnchorY, s.step2dY);
+            break;
+        }
+        case kPanXz: {
+            const double x = Across(s.displayX, AcrossFraction(m_areas.xz, point));
+            const double z = Up(s.displayZ, DownFraction(m_areas.xz, point));
+            pan(s.displayX, x - s.panAnchorX, s.step2dX, s.displayZ, z - s.panAnchorZ, s.step2dZ);
+            break;
+        }
+        case kPanYz: {
+            const double y = Across(s.displayY, AcrossFraction(m_areas.yz, point));
+            const double z = Up(s.displayZ, DownFraction(m_areas.yz, point));
+            pan(s.displayY, y - s.panAnchorY, s.step2dY, s.displayZ, z - s.panAnchorZ, s.step2dZ);
+            break;
+        }
+        case kPanFourth: {
+            const double f = AcrossFraction(m_areas.fourth, point);
+            const double g = DownFraction(m_areas.fourth, point);
+            if (s.gradientIndex) {
+                const double dz = Across(s.displayZ, f) - s.panAnchorZ;
+                if (std::fabs(dz) > s.step2dZ) {
+                    ShiftRange(s.displayZ, dz);
+                    moved = true;
+                }
+            } else {
+                pan(s.displayR, Across(s.displayR, f) - s.panAnchorR, s.step2dX, s.displayZ,
+                    Up(s.displayZ, g) - s.panAnchorZ, s.step2dZ);
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    m_client->setCursor(Qt::ClosedHandCursor);
+    if (moved) {
+        ShowDisplayRanges();
+        Repaint();
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Commands
+
+void CVelmorDlg::OnCommand(int id) {
+    // Command id -> handler, as the menu, the toolbar and the buttons send them.
+    static const std::pair<int, void (CVelmorDlg::*)()> kHandlers[] = {
+        {kCmdOpenDll, &CVelmorDlg::OpenDll},
+        {kCmdUseInterpreter, &CVelmorDlg::UseInterpreterFromMenu},
+        {kCmdResetZoom, &CVelmorDlg::ResetZoom},
+        {kCmdResetPan, &CVelmorDlg::ResetPan},
+        {kCmdAbout, &CVelmorDlg::ShowAbout},
+        {kCmdAboutSystemMenu, &CVelmorDlg::ShowAbout},
+        {kIdUpdate2D, &CVelmorDlg::Update2D},
+        {kIdMake3DModel, &CVelmorDlg::Make3DModel},
+        {kIdResetZoom, &CVelmorDlg::ResetZoom},
+        {kIdResetPan, &CVelmorDlg::ResetPan},
+    };
+    for (const auto& [command, handler] : kHandlers) {
+        if (command == id) {
+            (this->*handler)();
+            return;
+        }
+    }
+    const QPoint planCentre(m_areas.plan.left() + m_areas.plan.width() / 2,
+                            m_areas.plan.top() + m_areas.plan.height() / 2);
+    switch (id) {
+        case kCmdZoomUp:
+            ZoomAt(planCentre, 1);
+            break;
+        case kCmdZoomDown:
+            ZoomAt(planCentre, -1);
+            break;
+        case kCmdSaveStlAscii:
+            SaveSurfaceStl(*this, false);
+            break;
+        case kCmdSaveStlBin:
+            SaveSurfaceStl(*this, true);
+            break;
+        case kCmdShowUdFdInitial:
+            ShowSecondaryWindow(*m_udFdInitial);
+            break;
+        case kCmdShowUdFdFinal:
+            ShowSecondaryWindow(*m_udFdFinal);
+            break;
+        case kCmdShowShading3D:
+            ShowSecondaryWindow(*m_shading3d);
+            break;
+        case kCmdShowInterpreter:
+            ShowSecondaryWindow(*m_interpreter);
+            break;
+        case kIdExit:
+            close();
+            break;
+        case kCmdLoadIni:
+        case kCmdStoreIni:
+        default:
+            break;  // settings are read at start and written at a confirmed close only
+    }
+}
+
+void CVelmorDlg::ShowSecondaryWindow(SecondaryWindow& window) {
+    QWidget* widget = window.Widget();
+    if (widget->isMinimized())
+        widget->showNormal();
     else
+        widget->show();
+    widget->raise();
+    widget->activateWindow();
+}
+
+void CVelmorDlg::ShowAbout() {
+    ShowMessage(this, QStringLiteral("Velmor Version 1.0"), MessageIcon::Information);
+}
+
+// ---------------------------------------------------------------------------------------
+// Closing
+
+void CVelmorDlg::closeEvent(QCloseEvent* event) {
+    if (ShowMessage(this, QString::fromLatin1(kTextCloseQuestion), MessageIcon::Question,
+                    MessageButtons::OkCancel) != MessageAnswer::Ok) {
         event->ignore();
+        return;
+    }
+    // The script text would go with the program: a changed one is offered for saving first.
+    if (!m_interpreter->ConfirmDiscardUnsavedSource()) {
+        event->ignore();
+        return;
+    }
+    PlacedWindows placed;
+    placed.main = this;
+    placed.interpreter = m_interpreter.get();
+    placed.shading3d = m_shading3d.get();
+    placed.udFdInitial = m_udFdInitial.get();
+    placed.udFdFinal = m_udFdFinal.get();
+    SaveWindowSettings(m_settings, placed);
+    event->accept();
+    for (SecondaryWindow* window : {static_cast<SecondaryWindow*>(m_udFdFinal.get()),
+                                    static_cast<SecondaryWindow*>(m_udFdInitial.get()),
+                                    static_cast<SecondaryWindow*>(m_shading3d.get()),
+                                    static_cast<SecondaryWindow*>(m_interpreter.get())})
+        window->Widget()->hide();
+    emit Closed();
+}
+
+void CVelmorDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            close();
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // Enter does not end the program: it would lose the unsaved script text.
+            event->accept();
+            return;
+        default:
+            break;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 }  // namespace velmor

@@ -1,0 +1,32 @@
+// Where the program lives and where its settings file is.
+#pragma once
+
+#include <string>
+
+namespace velmor {
+
+struct AppPaths {
+    std::string executableDirectory;  // directory of the running executable, ending with '/'
+    std::string settingsPath;         // the settings file "Velmor.ini"
+};
+
+// Directory of the running executable with the trailing '/', from /proc/self/exe; the current
+// directory when that cannot be read.
+std::string ExecutableDirectory();
+
+// The user's configuration directory: $XDG_CONFIG_HOME when it is an absolute path, else
+// ".config" in the home directory ($HOME, else the password database); empty when unknown.
+std::string UserConfigDirectory();
+
+// "<executableDirectory>Velmor.ini" when that directory is writable; otherwise
+// "<configDirectory>/Velmor/Velmor.ini", creating the Velmor directory when missing.
+std::string ChooseSettingsPath(const std::string& executableDirectory,
+                               const std::string& configDirectory);
+
+// Both paths worked out for the running process.
+AppPaths ResolveAppPaths();
+
+// The paths of this process, worked out on the first call and kept.
+const AppPaths& ApplicationPaths();
+
+}  // namespace velmor

@@ -1,0 +1,40 @@
+// Numbers to and from text, always with '.' as the decimal point whatever the process locale.
+// The formats follow the C library's printf ("%d", "%.6f", "%016lX") and the reading follows
+// strtod / strtol / strtoull on the leading part of a text, decimal only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace velmor {
+
+// "%d".
+std::string FormatInt(long long value);
+// "%.*f": every integer digit (1e300 prints all 301), `decimals` digits after the point,
+// rounded from the exact binary value; "inf", "-inf", "nan", "-nan" for the special values.
+std::string FormatFixed(double value, int decimals);
+// "%016lX": sixteen upper-case hexadecimal digits, no prefix.
+std::string FormatHex16(std::uint64_t value);
+
+enum class NumberScan {
+    kNumber,      // a number was read
+    kNoNumber,    // the text starts with no number; the value is 0
+    kOutOfRange,  // the number does not fit the type; the value is 0
+};
+
+// The longest leading part of `text` that forms a decimal floating-point number: leading
+// white space, an optional sign, digits with an optional decimal point, an optional
+// exponent. "inf", "infinity" and "nan" (any letter case, optional sign) read as the special
+// values, as the C library reads them, so that every text FormatFixed writes reads back.
+// Hexadecimal floating point is not read ("0x1p3" reads as 0, the leading zero).
+NumberScan ScanLeadingDouble(std::string_view text, double* value);
+
+// The leading decimal integer: leading white space, an optional sign, digits.
+NumberScan ScanLeadingInt(std::string_view text, int* value);
+
+// The leading hexadecimal number of at most 64 bits: leading white space, an optional "0x"
+// or "0X" prefix, hexadecimal digits. No sign.
+NumberScan ScanLeadingHex(std::string_view text, std::uint64_t* value);
+
+}  // namespace velmor

@@ -1,0 +1,296 @@
+// The settings file. Reads parse the whole (small) file each time; writes rewrite it through a
+// temporary file in the same directory that replaces the old one in one rename, so a crash or
+// a full disk never leaves half a file behind.
+#include "app/settings_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+namespace velmor {
+
+namespace {
+
+// A settings file larger than this is no settings file of ours: it is not read or rewritten.
+constexpr off_t kMaxFileSize = 64 * 1024 * 1024;
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+enum class ReadStatus { kOk, kMissing, kFailed };
+
+// The whole file. A missing file is an empty one; anything that is not a regular file we can
+// read (a directory, a pipe, a device) fails, without blocking on it.
+ReadStatus ReadWholeFile(const std::string& path, std::string* content) {
+    content->clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return errno == ENOENT ? ReadStatus::kMissing : ReadStatus::kFailed;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxFileSize) {
+        ::close(fd);
+        return ReadStatus::kFailed;
+    }
+    char buffer[8192];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 ||
+            content->size() + static_cast<std::size_t>(got) > std::size_t(kMaxFileSize)) {
+            ::close(fd);
+            content->clear();
+            return ReadStatus::kFailed;
+        }
+        if (got == 0) break;
+        content->append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return ReadStatus::kOk;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t put = ::write(fd, data.data(), data.size());
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
+// Replaces the file at `path` with `content`: a new file beside it, flushed to disk, then
+// renamed over the old one. An existing file keeps its permissions; a read-only one is refused.
+bool ReplaceFile(const std::string& path, std::string_view content) {
+    std::string target = path;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        // Write through a symbolic link to the file it names, and keep the link.
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved == nullptr) return false;
+        target = resolved;
+        std::free(resolved);
+    }
+    mode_t mode = 0666;  // narrowed by the umask for a new file
+    bool exists = false;
+    if (::stat(target.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode) || ::access(target.c_str(), W_OK) != 0) return false;
+        mode = info.st_mode & 07777;
+        exists = true;
+    }
+
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, content);
+    if (ok && exists) ok = ::fchmod(fd, mode) == 0;
+    if (ok) ok = ::fsync(fd) == 0;
+    if (::close(fd) != 0) ok = false;
+    if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+// "[Section Name]": the text between the bracket and the last closing bracket, as it stands.
+bool ParseSection(std::string_view line, std::string_view* name) {
+    line = Trim(line);
+    if (line.size() < 2 || line.front() != '[') return false;
+    const std::size_t close = line.rfind(']');
+    if (close == 0 || close == std::string_view::npos) return false;
+    *name = line.substr(1, close - 1);
+    return true;
+}
+
+// "key=value": the key without the blanks around it and the value exactly as it stands up to
+// the line end. Comment lines (";") and lines without "=" hold no key.
+bool ParseKey(std::string_view line, std::string_view* key, std::string_view* value) {
+    const std::string_view trimmed = Trim(line);
+    if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[') return false;
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) return false;
+    *key = Trim(line.substr(0, equals));
+    *value = line.substr(equals + 1);
+    return true;
+}
+
+// The file as lines, without their line ends, remembering how lines ended and a leading
+// byte-order mark so a rewrite keeps both.
+struct ProfileText {
+    std::vector<std::string> lines;
+    std::string bom;
+    std::string lineEnd = "\n";
+
+    explicit ProfileText(std::string_view content) {
+        if (content.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+            bom = kUtf8Bom;
+            content.remove_prefix(kUtf8Bom.size());
+        }
+        const std::size_t firstEnd = content.find('\n');
+        if (firstEnd != std::string_view::npos && firstEnd > 0 && content[firstEnd - 1] == '\r')
+            lineEnd = "\r\n";
+        while (!content.empty()) {
+            const std::size_t end = content.find('\n');
+            std::string_view line = content.substr(0, end);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            lines.emplace_back(line);
+            if (end == std::string_view::npos) break;
+            content.remove_prefix(end + 1);
+        }
+    }
+
+    std::string Join() const {
+        std::string out = bom;
+        for (const std::string& line : lines) {
+            out += line;
+            out += lineEnd;
+        }
+        return out;
+    }
+
+    // Index of the header line of the first section of that name, or -1.
+    int FindSection(std::string_view section) const {
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            std::string_view name;
+            if (ParseSection(lines[i], &name) && EqualsNoCase(name, section)) return int(i);
+        }
+        return -1;
+    }
+
+    // One past the last line that belongs to the section whose header is at `header`.
+    std::size_t SectionEnd(int header) const {
+        std::size_t i = std::size_t(header) + 1;
+        std::string_view name;
+        while (i < lines.size() && !ParseSection(lines[i], &name)) ++i;
+        return i;
+    }
+
+    // Index of the key's line inside the section, or -1.
+    int FindKey(int header, std::string_view key) const {
+        const std::size_t end = SectionEnd(header);
+        for (std::size_t i = std::size_t(header) + 1; i < end; ++i) {
+            std::string_view name, value;
+            if (ParseKey(lines[i], &name, &value) && EqualsNoCase(name, key)) return int(i);
+        }
+        return -1;
+    }
+};
+
+bool LookUp(const std::string& path, const std::string& section, const std::string& key,
+            std::string* value) {
+    std::string content;
+    if (path.empty() || ReadWholeFile(path, &content) != ReadStatus::kOk) return false;
+    const ProfileText text(content);
+    const int header = text.FindSection(section);
+    if (header < 0) return false;
+    const int line = text.FindKey(header, key);
+    if (line < 0) return false;
+    std::string_view name, found;
+    ParseKey(text.lines[std::size_t(line)], &name, &found);
+    value->assign(found);
+    return true;
+}
+
+bool HasLineBreakOrNul(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// Names and values that would break the file's lines, or keys that would not read back as
+// written, are refused rather than written.
+bool Writable(std::string_view section, std::string_view key, std::string_view value) {
+    if (HasLineBreakOrNul(section) || HasLineBreakOrNul(key) || HasLineBreakOrNul(value))
+        return false;
+    if (key.empty() || Trim(key) != key || key.find('=') != std::string_view::npos) return false;
+    return key.front() != ';' && key.front() != '[';
+}
+
+}  // namespace
+
+int SettingsFile::GetInt(const std::string& section, const std::string& key, int fallback) const {
+    std::string value;
+    if (!LookUp(m_path, section, key, &value)) return fallback;
+    std::string_view text = Trim(value);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.front() < '0' || text.front() > '9') return fallback;
+    long long magnitude = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
+    (void)end;
+    if (error != std::errc()) return fallback;  // too many digits for any int
+    const long long number = negative ? -magnitude : magnitude;
+    if (number < INT_MIN || number > INT_MAX) return fallback;
+    return static_cast<int>(number);
+}
+
+bool SettingsFile::WriteInt(const std::string& section, const std::string& key, int value) {
+    char buffer[16];
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    if (error != std::errc()) return false;
+    return WriteString(section, key, std::string(buffer, end));
+}
+
+std::string SettingsFile::GetString(const std::string& section, const std::string& key,
+                                    const std::string& fallback) const {
+    std::string value;
+    return LookUp(m_path, section, key, &value) ? value : fallback;
+}
+
+bool SettingsFile::WriteString(const std::string& section, const std::string& key,
+                               const std::string& value) {
+    if (m_path.empty() || !Writable(section, key, value)) return false;
+    std::string content;
+    if (ReadWholeFile(m_path, &content) == ReadStatus::kFailed) return false;
+    ProfileText text(content);
+
+    const int header = text.FindSection(section);
+    if (header < 0) {
+        if (!text.lines.empty() && !Trim(text.lines.back()).empty()) text.lines.emplace_back();
+        text.lines.push_back("[" + section + "]");
+        text.lines.push_back(key + "=" + value);
+    } else if (const int line = text.FindKey(header, key); line >= 0) {
+        // Replace the value in place, keeping the key as the file spells it.
+        std::string_view name, old;
+        ParseKey(text.lines[std::size_t(line)], &name, &old);
+        text.lines[std::size_t(line)] = std::string(name) + "=" + value;
+    } else {
+        // New key after the section's last non-blank line.
+        std::size_t at = text.SectionEnd(header);
+        while (at > std::size_t(header) + 1 && Trim(text.lines[at - 1]).empty()) --at;
+        text.lines.insert(text.lines.begin() + std::ptrdiff_t(at), key + "=" + value);
+    }
+    return ReplaceFile(m_path, text.Join());
+}
+
+}  // namespace velmor

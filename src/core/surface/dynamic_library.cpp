@@ -1,0 +1,64 @@
+#include "surface/dynamic_library.h"
+
+#include <dlfcn.h>
+
+#include <utility>
+
+namespace velmor {
+
+DynamicLibrary::~DynamicLibrary() {
+    Close();
+}
+
+DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, nullptr)), m_error(std::move(other.m_error)) {}
+
+DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_handle = std::exchange(other.m_handle, nullptr);
+        m_error = std::move(other.m_error);
+    }
+    return *this;
+}
+
+bool DynamicLibrary::Open(const std::string& path) {
+    Close();
+    m_error.clear();
+    if (path.empty()) {
+        m_error = "no file name";
+        return false;
+    }
+    // dlopen searches the library path for a bare file name; the user chose a file, so a
+    // name without a slash means the file in the working directory.
+    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    dlerror();
+    m_handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (m_handle == nullptr) {
+        const char* reason = dlerror();
+        m_error = reason != nullptr ? reason : "cannot load the library";
+        return false;
+    }
+    return true;
+}
+
+void DynamicLibrary::Close() {
+    if (m_handle != nullptr) {
+        dlclose(m_handle);
+        m_handle = nullptr;
+    }
+}
+
+void* DynamicLibrary::Symbol(const char* name) const {
+    if (m_handle == nullptr || name == nullptr) return nullptr;
+    return dlsym(m_handle, name);
+}
+
+void* DynamicLibrary::SymbolByOrdinal(int /*ordinal*/) const {
+    // ELF exports have names only. On Windows this is
+    //   GetProcAddress(module, MAKEINTRESOURCEA(ordinal))
+    // which finds a function exported by number alone.
+    return nullptr;
+}
+
+}  // namespace velmor

@@ -1,0 +1,298 @@
+#include "surface/provider.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "interp/script_engine.h"
+#include "surface/dynamic_library.h"
+#include "surface/even_array.h"
+#include "surface/surface_sampler.h"
+
+namespace velmor {
+
+namespace {
+
+// Entry point names in lookup order; the position is the record version.
+constexpr const char* kEntryNames[] = {
+    "UserDefinedSurface",   // record version 0, FIXED_DATA
+    "UserDefinedSurface2",  // record version 1, FIXED_DATA2
+    "UserDefinedSurface3",  // record version 2, FIXED_DATA3
+    "UserDefinedSurface4",  // record version 3, FIXED_DATA4
+};
+
+using Entry0 = int (*)(USER_DATA*, FIXED_DATA*);
+using Entry1 = int (*)(USER_DATA*, FIXED_DATA2*);
+using Entry2 = int (*)(USER_DATA*, FIXED_DATA3*);
+using Entry3 = int (*)(USER_DATA*, FIXED_DATA4*);
+
+struct SurfaceEntry {
+    void* address = nullptr;
+    int recordVersion = kRecordVersion0;
+};
+
+// The first entry point found by name; failing that the export with ordinal 1, taken as
+// record version 0. Asked again on every call: nothing is cached.
+SurfaceEntry FindSurfaceEntry(const DynamicLibrary& library) {
+    for (int version = kRecordVersion0; version <= kRecordVersion3; ++version) {
+        if (void* address = library.Symbol(kEntryNames[version])) return {address, version};
+    }
+    if (void* address = library.SymbolByOrdinal(1)) return {address, kRecordVersion0};
+    return {};
+}
+
+// Calls the entry with the two records of the pair, the FIXED_DATA area read through the
+// layout of the entry's version. The area is always as large as FIXED_DATA4, so a library
+// that stays inside its own record stays inside the pair.
+int CallEntry(const SurfaceEntry& entry, RecordPair& pair) {
+    switch (entry.recordVersion) {
+        case kRecordVersion1:
+            return reinterpret_cast<Entry1>(entry.address)(&pair.ud, pair.Fd1());
+        case kRecordVersion2:
+            return reinterpret_cast<Entry2>(entry.address)(&pair.ud, pair.Fd2());
+        case kRecordVersion3:
+            return reinterpret_cast<Entry3>(entry.address)(&pair.ud, pair.Fd3());
+        default:
+            return reinterpret_cast<Entry0>(entry.address)(&pair.ud, pair.Fd0());
+    }
+}
+
+void WriteUserDataDefaults(USER_DATA& ud) {
+    ud = USER_DATA{};
+    ud.x = 1.0;
+    ud.y = -0.5;
+    ud.z = 0.0;
+    ud.l = -0.25;
+    ud.m = 0.2;
+    ud.n = 0.947;
+}
+
+}  // namespace
+
+struct CSurfaceProvider::State {
+    State(CSurfaceProvider& owner, CScriptEngine& scriptEngine)
+        : engine(scriptEngine), sampler(owner) {}
+
+    CScriptEngine& engine;
+    DynamicLibrary library;
+    std::string libraryPath;
+    int recordVersion = kRecordVersion0;
+    RecordPair initial;
+    RecordPair finalPair;
+    RecordPair working;
+    bool interpreterMode = false;
+    bool gradientIndex = false;
+    bool lastTraceOk = false;
+    double lastRay[6] = {};
+    ProviderSampler sampler;
+};
+
+CSurfaceProvider::CSurfaceProvider(CScriptEngine& engine)
+    : m_state(std::make_unique<State>(*this, engine)) {
+    // Start as the program starts: built-in surface, records at their defaults.
+    ResetSurfaceRecords();
+    CopyRecordPair(m_state->finalPair, m_state->initial);
+    CopyRecordPair(m_state->working, m_state->initial);
+}
+
+CSurfaceProvider::~CSurfaceProvider() {
+    ReleaseSurfaceDll();
+}
+
+RecordPair& CSurfaceProvider::Initial() {
+    return m_state->initial;
+}
+RecordPair& CSurfaceProvider::Final() {
+    return m_state->finalPair;
+}
+RecordPair& CSurfaceProvider::Working() {
+    return m_state->working;
+}
+int CSurfaceProvider::RecordVersion() const {
+    return m_state->recordVersion;
+}
+
+bool CSurfaceProvider::InterpreterMode() const {
+    return m_state->interpreterMode;
+}
+void CSurfaceProvider::SetInterpreterMode(bool on) {
+    m_state->interpreterMode = on;
+}
+bool CSurfaceProvider::GradientIndex() const {
+    return m_state->gradientIndex;
+}
+void CSurfaceProvider::SetGradientIndex(bool flag) {
+    m_state->gradientIndex = flag;
+}
+
+bool CSurfaceProvider::LibraryLoaded() const {
+    return m_state->library.IsOpen();
+}
+const std::string& CSurfaceProvider::LibraryPath() const {
+    return m_state->libraryPath;
+}
+bool CSurfaceProvider::LastTraceSucceeded() const {
+    return m_state->lastTraceOk;
+}
+const double* CSurfaceProvider::LastRay() const {
+    return m_state->lastRay;
+}
+CScriptEngine& CSurfaceProvider::Engine() {
+    return m_state->engine;
+}
+Sampler& CSurfaceProvider::SurfaceSampler() {
+    return m_state->sampler;
+}
+
+void CSurfaceProvider::RefreshWorkingPair() {
+    CopyRecordPair(m_state->working, m_state->initial);
+}
+
+int CSurfaceProvider::CallSurface(RecordPair& pair) {
+    State& s = *m_state;
+    if (s.interpreterMode) return -1;
+    if (s.library.IsOpen()) {
+        const SurfaceEntry entry = FindSurfaceEntry(s.library);
+        if (entry.address != nullptr) {
+            s.recordVersion = entry.recordVersion;
+            return CallEntry(entry, pair);
+        }
+    }
+    s.recordVersion = kRecordVersion0;
+    return EvenArraySurface(&pair.ud, pair.Fd0());
+}
+
+bool CSurfaceProvider::QueryGradientIndex() {
+    State& s = *m_state;
+    bool gradient = false;
+    if (!s.interpreterMode) {
+        RecordPair& pair = s.finalPair;
+        pair.Type() = kRequestName;
+        pair.Numb() = 2;
+        // The answer is read from `string`: a surface that does not answer the question must
+        // not be taken for a gradient-index medium because of an older answer left there.
+        std::memset(pair.ud.string, 0, sizeof pair.ud.string);
+        gradient = CallSurface(pair) == 0 && pair.ud.string[0] != '\0';
+    }
+    s.gradientIndex = gradient;
+    return gradient;
+}
+
+void CSurfaceProvider::ResetSurfaceRecords() {
+    State& s = *m_state;
+    RecordPair& pair = s.initial;
+    WriteUserDataDefaults(pair.ud);
+    const int version = s.recordVersion;
+    if (version < kRecordVersion0 || version > kRecordVersion3) return;
+    WriteN1(pair, version, 1.0);
+    WriteN2(pair, version, 1.5);
+    WriteCv(pair, version, 0.25);
+    WriteK(pair, version, 0.0);
+    pair.Numb() = 0;
+    pair.Surf() = 3;
+    pair.Wave() = 1;
+    pair.Type() = kRequestSafeData;
+    CallSurface(pair);  // the surface writes its safe data; the result is not looked at
+}
+
+void CSurfaceProvider::RebuildInitialRecords() {
+    State& s = *m_state;
+    // The tables of the new version start with empty cells: every FIXED_DATA field is 0.
+    std::memset(s.initial.fd, 0, sizeof s.initial.fd);
+    ResetSurfaceRecords();
+    // The safe-data request once more, so the surface receives it twice.
+    s.initial.Type() = kRequestSafeData;
+    CallSurface(s.initial);
+    QueryGradientIndex();
+}
+
+LoadOutcome CSurfaceProvider::OpenSurfaceDll(const std::string& path) {
+    State& s = *m_state;
+    LoadOutcome outcome;
+    s.libraryPath = path;
+    // Records laid out for another surface than the built-in one must not outlive a failed
+    // load: the built-in surface would read them through its own layout.
+    const bool recordsOfLibrary = s.library.IsOpen() || s.recordVersion != kRecordVersion0;
+    s.library.Close();
+
+    SurfaceEntry entry;
+    if (s.library.Open(path)) {
+        entry = FindSurfaceEntry(s.library);
+        if (entry.address == nullptr) {
+            outcome.reason = "none of the entry points UserDefinedSurface .. UserDefinedSurface4";
+            s.library.Close();
+        }
+    } else {
+        outcome.reason = s.library.Error();
+    }
+
+    if (!s.library.IsOpen()) {
+        if (recordsOfLibrary) {
+            s.recordVersion = kRecordVersion0;
+            RebuildInitialRecords();
+            outcome.recordsChanged = true;
+        }
+        outcome.recordVersion = s.recordVersion;
+        outcome.gradientIndex = s.gradientIndex;
+        return outcome;
+    }
+
+    s.recordVersion = entry.recordVersion;
+    RebuildInitialRecords();
+    outcome.loaded = true;
+    outcome.recordsChanged = true;
+    outcome.recordVersion = s.recordVersion;
+    outcome.gradientIndex = s.gradientIndex;
+    return outcome;
+}
+
+void CSurfaceProvider::ReleaseSurfaceDll() {
+    m_state->library.Close();
+}
+
+TraceOutcome CSurfaceProvider::TraceRay(const ScriptTraceSettings& settings) {
+    State& s = *m_state;
+    RecordPair& pair = s.finalPair;
+    CopyRecordPair(pair, s.initial);
+
+    int result = 0;
+    if (s.interpreterMode) {
+        ScriptRay ray;
+        result = TraceScriptRay(s.engine, settings, pair.ud.x, pair.ud.y, pair.ud.l, pair.ud.m,
+                                pair.ud.n, settings.n1, settings.n2, &ray);
+        pair.ud.x = ray.x;
+        pair.ud.y = ray.y;
+        pair.ud.z = ray.z;
+        pair.ud.l = ray.l;
+        pair.ud.m = ray.m;
+        pair.ud.n = ray.n;
+        pair.ud.ln = ray.ln;
+        pair.ud.mn = ray.mn;
+        pair.ud.nn = ray.nn;
+        pair.ud.path = ray.path;
+    } else {
+        pair.Type() = kRequestRealTrace;
+        result = CallSurface(pair);
+    }
+
+    const USER_DATA& out = pair.ud;
+    const double ray[6] = {out.x, out.y, out.z, out.l, out.m, out.n};
+    std::memcpy(s.lastRay, ray, sizeof ray);
+    s.lastTraceOk = result == 0;
+
+    TraceOutcome outcome;
+    outcome.result = result;
+    const USER_DATA& in = s.initial.ud;
+    const double ray3d[9] = {in.l, in.m, in.n, out.l, out.m, out.n, out.x, out.y, out.z};
+    for (int i = 0; i < 9; ++i) outcome.ray3d[i] = static_cast<float>(ray3d[i]);
+    outcome.rayState3d = result != 0 ? 1 : 2;
+    char text[64];
+    if (result != 0) {
+        std::snprintf(text, sizeof text, "RayTrace : return code = %d (error)", result);
+    } else {
+        std::snprintf(text, sizeof text, "RayTrace : return code = 0");
+    }
+    outcome.statusText = text;
+    return outcome;
+}
+
+}  // namespace velmor

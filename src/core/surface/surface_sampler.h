@@ -1,0 +1,41 @@
+// The sampler behind every view, the cursor read-out, the surface map and the mesh builder.
+// Outside interpreter mode a sample is one request through the provider's working record
+// pair (3 sag, 6 index); in interpreter mode it is one run of the compiled script.
+#pragma once
+
+#include "surface/sampler.h"
+
+namespace velmor {
+
+class CScriptEngine;
+class CSurfaceProvider;
+
+// What one run of the compiled script tells about the point (x, y).
+struct ScriptPoint {
+    bool compiled = false;  // the code passed its compile-level check (no compile errors)
+    bool assigned = false;  // z was assigned during the run
+    bool clean = false;     // the run counted no run error
+    double z = 0;           // the value of z when assigned, else 0
+    // A point has a value only when all three hold.
+    bool Valid() const { return compiled && assigned && clean; }
+};
+
+// Sets the inputs x and y, runs the script once (not verbose) and reads z.
+ScriptPoint RunScriptPoint(CScriptEngine& engine, double x, double y);
+
+class ProviderSampler final : public Sampler {
+public:
+    explicit ProviderSampler(CSurfaceProvider& provider) : m_provider(provider) {}
+
+    // Sag rule: in interpreter mode one script run (the sag is z); otherwise x and y go into
+    // the working USER_DATA, request 3 is sent and the sag is the answer in sag1.
+    bool Sag(double x, double y, double* z) override;
+    // Index rule: fails in interpreter mode (a script defines no index); otherwise x, y and z
+    // go into the working USER_DATA and request 6 is sent.
+    bool Index(double x, double y, double z, IndexSample* out) override;
+
+private:
+    CSurfaceProvider& m_provider;
+};
+
+}  // namespace velmor

@@ -1,0 +1,36 @@
+// Keeps the script engine's Escape flag current. The executor tests the flag before every
+// instruction and calls the poll at the start of every run; the key state itself comes from
+// key events, which arrive whenever events are processed (the progress window pumps them
+// during the long loops). A press counts until it is released, and for a short while after,
+// so that a quick tap between two polls is not lost.
+#pragma once
+
+#include <QObject>
+#include <chrono>
+
+namespace velmor {
+
+struct EscapeHook;
+
+class CEscapeKeyWatch : public QObject {
+public:
+    // Watches the application's key events and installs the poll into `hook`; both end with
+    // this object.
+    explicit CEscapeKeyWatch(EscapeHook& hook);
+    ~CEscapeKeyWatch() override;
+
+    // How long a press is still reported after the key went up.
+    static constexpr std::chrono::milliseconds kLatch{300};
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    static void Poll(EscapeHook* hook);
+
+    EscapeHook& m_hook;
+    bool m_down = false;
+    std::chrono::steady_clock::time_point m_lastPress{};
+};
+
+}  // namespace velmor

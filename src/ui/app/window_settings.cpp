@@ -1,0 +1,139 @@
+#include "app/window_settings.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include "app/secondary_windows.h"
+#include "app/settings_file.h"
+
+namespace velmor {
+
+namespace {
+
+// Moves a window to `topLeft`, keeping its size.
+void MoveWindow(QWidget* window, QPoint topLeft) {
+    window->setGeometry(QRect(topLeft, window->size()));
+}
+
+void ApplyStored(QWidget* window, const StoredRect& stored) {
+    window->setGeometry(
+        QRect(QPoint(stored.left, stored.top), QPoint(stored.right - 1, stored.bottom - 1)));
+}
+
+// A stored VISIBLE value as the window's show state: 0 hides, anything else shows.
+void ApplyVisible(SecondaryWindow* window, int visible) {
+    if (!window) return;
+    QWidget* widget = window->Widget();
+    if (visible == 0)
+        widget->hide();
+    else
+        widget->showNormal();
+}
+
+int ReadVisible(const SettingsFile& settings, const char* section) {
+    return settings.GetInt(section, kKeyVisible, 1);
+}
+
+void SaveSecondary(SettingsFile& settings, const char* section, SecondaryWindow* window) {
+    if (!window) return;
+    const QWidget* widget = window->Widget();
+    const int visible = widget->isMinimized() ? 0 : (widget->isVisible() ? 1 : 0);
+    settings.WriteInt(section, kKeyVisible, visible);
+    WriteStoredRect(settings, section, RestoredRect(widget));
+}
+
+}  // namespace
+
+StoredRect ReadStoredRect(const SettingsFile& settings, const char* section) {
+    StoredRect rect;
+    rect.left = settings.GetInt(section, kKeyNormLeft, 0);
+    rect.top = settings.GetInt(section, kKeyNormTop, 0);
+    rect.right = settings.GetInt(section, kKeyNormRight, 0);
+    rect.bottom = settings.GetInt(section, kKeyNormBottom, 0);
+    return rect;
+}
+
+void WriteStoredRect(SettingsFile& settings, const char* section, const QRect& rect) {
+    settings.WriteInt(section, kKeyNormLeft, rect.left());
+    settings.WriteInt(section, kKeyNormTop, rect.top());
+    settings.WriteInt(section, kKeyNormRight, rect.left() + rect.width());
+    settings.WriteInt(section, kKeyNormBottom, rect.top() + rect.height());
+}
+
+QRect RestoredRect(const QWidget* window) {
+    const QRect normal = window->normalGeometry();
+    return normal.isValid() ? normal : window->geometry();
+}
+
+void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windows,
+                        const QRect& desktop) {
+    QWidget* main = windows.main;
+    // 1. Centre the main window on the desktop (exclusive right and bottom).
+    const int desktopRight = desktop.left() + desktop.width();
+    const int desktopBottom = desktop.top() + desktop.height();
+    const int x0 = (desktop.left() + desktopRight) / 2 - main->width() / 2;
+    const int y0 = (desktop.top() + desktopBottom) / 2 - main->height() / 2;
+    MoveWindow(main, QPoint(x0, y0));
+    main->show();
+    main->raise();
+
+    // 2. Cascade the secondary windows from there, each 48 right and 24 up from the last.
+    SecondaryWindow* cascade[] = {windows.interpreter, windows.shading3d, windows.udFdInitial,
+                                  windows.udFdFinal};
+    for (int i = 0; i < 4; ++i) {
+        if (!cascade[i]) continue;
+        QWidget* widget = cascade[i]->Widget();
+        MoveWindow(widget, QPoint(x0 + 48 * (i + 1), y0 - 24 * (i + 1)));
+        widget->update();
+    }
+
+    // 3./4. Stored rectangles replace the default placement unless they are empty.
+    const StoredRect mainRect = ReadStoredRect(settings, kSectionWindowMain);
+    const StoredRect interpreterRect = ReadStoredRect(settings, kSectionWindowInterpreter);
+    const StoredRect shadingRect = ReadStoredRect(settings, kSectionWindow3D);
+    const StoredRect initialRect = ReadStoredRect(settings, kSectionWindowUdFdInitial);
+    const StoredRect finalRect = ReadStoredRect(settings, kSectionWindowUdFdFinal);
+
+    if (!mainRect.Empty()) {
+        ApplyStored(main, mainRect);
+        main->show();
+        main->raise();
+    }
+    if (windows.mainLayout) windows.mainLayout();
+    const std::pair<SecondaryWindow*, const StoredRect*> stored[] = {
+        {windows.interpreter, &interpreterRect},
+        {windows.shading3d, &shadingRect},
+        {windows.udFdInitial, &initialRect},
+        {windows.udFdFinal, &finalRect}};
+    for (const auto& [window, rect] : stored) {
+        if (!window) continue;
+        if (!rect->Empty()) ApplyStored(window->Widget(), *rect);
+        window->ApplyLayout();
+    }
+
+    // 5. Visibility, read for all four first, then applied.
+    const int visible3d = ReadVisible(settings, kSectionWindow3D);
+    const int visibleInitial = ReadVisible(settings, kSectionWindowUdFdInitial);
+    const int visibleFinal = ReadVisible(settings, kSectionWindowUdFdFinal);
+    const int visibleInterpreter = ReadVisible(settings, kSectionWindowInterpreter);
+    ApplyVisible(windows.shading3d, visible3d);
+    ApplyVisible(windows.udFdInitial, visibleInitial);
+    ApplyVisible(windows.udFdFinal, visibleFinal);
+    ApplyVisible(windows.interpreter, visibleInterpreter);
+}
+
+void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windows) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    LoadWindowSettings(settings, windows, screen ? screen->geometry() : QRect(0, 0, 1024, 768));
+}
+
+void SaveWindowSettings(SettingsFile& settings, const PlacedWindows& windows) {
+    WriteStoredRect(settings, kSectionWindowMain, RestoredRect(windows.main));
+    SaveSecondary(settings, kSectionWindow3D, windows.shading3d);
+    SaveSecondary(settings, kSectionWindowUdFdInitial, windows.udFdInitial);
+    SaveSecondary(settings, kSectionWindowUdFdFinal, windows.udFdFinal);
+    SaveSecondary(settings, kSectionWindowInterpreter, windows.interpreter);
+}
+
+}  // namespace velmor

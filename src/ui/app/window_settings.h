@@ -1,0 +1,51 @@
+// Placement and visibility of the main window and the four secondary windows in the settings
+// file: read once when the main window starts, written once when closing is confirmed.
+//
+// Rectangles are the windows' restored client rectangles in screen pixels, stored as
+// NORM_LEFT, NORM_TOP and the exclusive NORM_RIGHT, NORM_BOTTOM.
+#pragma once
+
+#include <QRect>
+#include <functional>
+
+class QWidget;
+
+namespace velmor {
+
+class SecondaryWindow;
+class SettingsFile;
+
+struct PlacedWindows {
+    QWidget* main = nullptr;
+    std::function<void()> mainLayout;  // the main window's layout, run after it is placed
+    SecondaryWindow* interpreter = nullptr;
+    SecondaryWindow* shading3d = nullptr;
+    SecondaryWindow* udFdInitial = nullptr;
+    SecondaryWindow* udFdFinal = nullptr;
+};
+
+// Centres the main window on `desktop`, cascades the secondary windows up and to the right of
+// it (48 pixels right and 24 up each: "Interpreter", "Shading 3D", "UD FD Initial",
+// "UD FD Final"), then moves every window whose stored rectangle is not empty there, and
+// shows or hides the secondary windows by their VISIBLE keys.
+void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windows,
+                        const QRect& desktop);
+// Same, on the primary screen.
+void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windows);
+
+// Writes the main window's rectangle, then VISIBLE (0 when minimised or hidden) and the
+// rectangle of "Shading 3D", "UD FD Initial", "UD FD Final" and "Interpreter".
+void SaveWindowSettings(SettingsFile& settings, const PlacedWindows& windows);
+
+// The stored form of a rectangle and back; a rectangle is empty when right <= left or
+// bottom <= top.
+struct StoredRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool Empty() const { return right <= left || bottom <= top; }
+};
+StoredRect ReadStoredRect(const SettingsFile& settings, const char* section);
+void WriteStoredRect(SettingsFile& settings, const char* section, const QRect& rect);
+// The window's rectangle as it is when not minimised or maximised.
+QRect RestoredRect(const QWidget* window);
+
+}  // namespace velmor

@@ -1,0 +1,233 @@
+#include "interp/source_text.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <cstring>
+
+#include "app/cp932.h"
+
+namespace velmor {
+
+namespace {
+
+QString SystemErrorText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// One code point as code page 932 bytes appended to `out`; false when it has no such form.
+bool AppendCodePoint(char32_t codePoint, std::string* out) {
+    if (codePoint < 0x80) {
+        out->push_back(static_cast<char>(codePoint));
+        return true;
+    }
+    const QByteArray utf8 = QString::fromUcs4(&codePoint, 1).toUtf8();
+    std::string bytes;
+    if (!Utf8ToCp932(std::string_view(utf8.constData(), std::size_t(utf8.size())), &bytes))
+        return false;
+    out->append(bytes);
+    return true;
+}
+
+}  // namespace
+
+QString DefaultSourceText() {
+    return QStringLiteral(
+        "//program ex. <Even Asphere>\n"
+        "c = 0.25;\t//curvature\n"
+        "k = 0.0;\t//conic constant\n"
+        "a1 = 0.0;\n"
+        "a2 = 0.0;\n"
+        "a3 = 0.0;\n"
+        "a4 = 0.0;\n"
+        "rr = x*x + y*y;\n"
+        "A = 1.0 - (1.0+k)*c*c*rr;\n"
+        "A = max(0.0, A);\n"
+        "z = c*rr / (1.0 + sqrt(A));\n"
+        "z = z + a1*rr;\n"
+        "z = z + a2*rr*rr;\n"
+        "z = z + a3*rr*rr*rr;\n"
+        "z = z + a4*rr*rr*rr*rr;\n"
+        "z = min(z, 2.0);\t//limitation\n");
+}
+
+const std::array<InsertEntry, kInsertEntryCount> kInsertEntries = {{
+    {"( predefined token )", nullptr},
+    {"x", "x"},
+    {"y", "y"},
+    {"z", "z"},
+    {"=", "="},
+    {"+", "+"},
+    {"-", "-"},
+    {"*", "*"},
+    {"/", "/"},
+    {"==", "=="},
+    {"!=", "!="},
+    {">", ">"},
+    {">=", ">="},
+    {"<", "<"},
+    {"<=", "<="},
+    {"&& (AND)", "&&"},
+    {"|| (OR)", "||"},
+    {"! (NOT)", "!"},
+    {"if( )", "if( )"},
+    {"else", "else"},
+    {"pi ( = 3.14...)", "pi"},
+    {"PI ( = 3.14...)", "PI"},
+    {"sqrt( )", "sqrt( )"},
+    {"pow( , )", "pow( , )"},
+    {"exp( )", "exp( )"},
+    {"ln( ) (natural log)", "ln( )"},
+    {"log( ) (natural log)", "log( )"},
+    {"log10( ) (common log)", "log10( )"},
+    {"max( , )", "max( , )"},
+    {"min( , )", "min( , )"},
+    {"abs( )", "abs( )"},
+    {"sin( )", "sin( )"},
+    {"cos( )", "cos( )"},
+    {"tan( )", "tan( )"},
+    {"asin( ) ( arc sin )", "asin( )"},
+    {"acos( ) ( arc cos )", "acos( )"},
+    {"atan( ) ( arc tan )", "atan( )"},
+    {"sinh( )", "sinh( )"},
+    {"cosh( )", "cosh( )"},
+    {"tanh( )", "tanh( )"},
+    {"; ( statement terminator )", ";"},
+    {"// ( comment )", "//"},
+}};
+
+QString ToCrLf(const QString& text) {
+    QString out = text;
+    out.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return out;
+}
+
+QString ToEditLineEnds(const QString& text) {
+    QString out = text;
+    out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return out;
+}
+
+CompilerSource SourceForCompiler(const QString& editText, std::size_t maxBytes) {
+    CompilerSource source;
+    const QString text = ToCrLf(editText);
+    const QByteArray utf8 = text.toUtf8();
+    if (!Utf8ToCp932(std::string_view(utf8.constData(), std::size_t(utf8.size())), &source.bytes)) {
+        // Character by character, '?' for the ones without a code page 932 form, and no
+        // further than the limit needs.
+        source.bytes.clear();
+        for (char32_t codePoint : text.toUcs4()) {
+            if (source.bytes.size() > maxBytes) break;
+            if (!AppendCodePoint(codePoint, &source.bytes)) {
+                source.bytes.push_back('?');
+                source.replaced = true;
+            }
+        }
+    }
+    if (source.bytes.size() > maxBytes) {
+        source.bytes.resize(Cp932FitLength(source.bytes, maxBytes));
+        source.cut = true;
+    }
+    return source;
+}
+
+bool SourceForFile(const QString& editText, std::string* bytes, int* badLine) {
+    const QString text = ToCrLf(editText);
+    const QByteArray utf8 = text.toUtf8();
+    if (Utf8ToCp932(std::string_view(utf8.constData(), std::size_t(utf8.size())), bytes)) {
+        if (badLine) *badLine = 0;
+        return true;
+    }
+    bytes->clear();
+    int line = 1;
+    std::string scratch;
+    for (char32_t codePoint : text.toUcs4()) {
+        if (codePoint == U'\n') ++line;
+        scratch.clear();
+        if (!AppendCodePoint(codePoint, &scratch)) break;
+    }
+    if (badLine) *badLine = line;
+    return false;
+}
+
+QString TextFromCp932(std::string_view bytes, bool* clean) {
+    std::string utf8;
+    const bool ok = Cp932ToUtf8(bytes, &utf8);
+    if (clean) *clean = ok;
+    return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+}
+
+bool ReadWholeFile(const QString& path, std::string* bytes, QString* error) {
+    bytes->clear();
+    const QByteArray name = QFile::encodeName(path);
+    // Non-blocking, so that picking a pipe cannot hang the window.
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        *error = SystemErrorText(errno);
+        return false;
+    }
+    int failure = 0;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        failure = errno;
+    } else if (S_ISDIR(info.st_mode)) {
+        failure = EISDIR;
+    } else if (S_ISREG(info.st_mode) && info.st_size > kSourceFileByteLimit) {
+        failure = EFBIG;
+    } else {
+        char block[4096];
+        for (;;) {
+            const ssize_t got = ::read(fd, block, sizeof block);
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                failure = errno;
+                break;
+            }
+            if (got == 0) break;
+            if (qint64(bytes->size()) + got > kSourceFileByteLimit) {
+                failure = EFBIG;
+                break;
+            }
+            bytes->append(block, std::size_t(got));
+        }
+    }
+    ::close(fd);
+    if (failure != 0) {
+        bytes->clear();
+        *error = SystemErrorText(failure);
+        return false;
+    }
+    return true;
+}
+
+WriteResult WriteWholeFile(const QString& path, std::string_view bytes, QString* error) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        *error = SystemErrorText(errno);
+        return WriteResult::CannotCreate;
+    }
+    std::size_t done = 0;
+    int failure = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            failure = errno;
+            break;
+        }
+        done += std::size_t(put);
+    }
+    if (::close(fd) != 0 && failure == 0) failure = errno;
+    if (failure != 0) {
+        *error = SystemErrorText(failure);
+        return WriteResult::CannotWrite;
+    }
+    return WriteResult::Written;
+}
+
+}  // namespace velmor

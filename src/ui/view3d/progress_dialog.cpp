@@ -1,0 +1,181 @@
+#include "view3d/progress_dialog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QWindow>
+#include <cmath>
+
+#include "app/dialog_units.h"
+#include "app/progress.h"
+
+namespace velmor {
+
+namespace {
+
+QPointer<CProgressDialog>& Current() {
+    static QPointer<CProgressDialog> current;
+    return current;
+}
+
+QPointer<QWidget>& StoredParent() {
+    static QPointer<QWidget> parent;
+    return parent;
+}
+
+// Without a stored parent the owner is the application's main window.
+QWidget* MainWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow*>(widget) && widget->isVisible()) return widget;
+    return nullptr;
+}
+
+class CProgressWindowReporter : public ProgressReporter {
+public:
+    bool Report(long long i, long long n) override {
+        if (!Current()) return false;
+        Current()->PumpMessages();
+        // Pumping may have run code that closed or replaced the window.
+        CProgressDialog* window = Current();
+        if (!window) return false;
+        if (window->Cancelled()) {
+            window->ClearCancelled();
+            CloseProgressWindow();
+            return true;
+        }
+        const int position = ProgressPosition(i, n);
+        window->SetBarPosition(position);
+        window->SetPercentage(position);
+        return false;
+    }
+};
+
+}  // namespace
+
+CProgressDialog::CProgressDialog(QWidget* parent) : QDialog(nullptr) {
+    // A window of its own (not a child of the owner, which is disabled while it is open),
+    // kept above the owner.
+    m_owner = parent ? parent->window() : nullptr;
+    setWindowTitle(QStringLiteral("Progress"));
+    setFixedSize(DluX(200), DluY(62));
+    m_percent = new QLabel(QStringLiteral("0%"), this);
+    m_percent->setGeometry(DluX(94) - 8, DluY(10), DluX(26) + 16, DluY(8) + 4);
+    m_percent->setAlignment(Qt::AlignCenter);
+    m_bar = new QProgressBar(this);
+    m_bar->setGeometry(DluX(7), DluY(22), DluX(186), DluY(14));
+    m_bar->setRange(0, 100);
+    m_bar->setValue(0);
+    m_bar->setTextVisible(false);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setGeometry(DluX(76), DluY(43), DluX(50), DluY(14));
+    connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
+
+    if (m_owner && m_owner->isEnabled()) {
+        m_owner->setEnabled(false);
+        m_ownerDisabled = true;
+    }
+    if (m_owner) {
+        winId();
+        if (windowHandle() && m_owner->windowHandle())
+            windowHandle()->setTransientParent(m_owner->windowHandle());
+        const QRect ownerRect = m_owner->geometry();
+        move(ownerRect.center() - rect().center());
+    }
+    show();
+}
+
+CProgressDialog::~CProgressDialog() {
+    Destroy();
+}
+
+void CProgressDialog::Destroy() {
+    if (m_ownerDisabled && m_owner) m_owner->setEnabled(true);
+    m_ownerDisabled = false;
+    hide();
+}
+
+void CProgressDialog::SetPercentage(int position) {
+    const int span = m_upper - m_lower;
+    int q = span != 0 ? int((long long)(position - m_lower) * 100 / span) : 0;
+    if (q != 100) q %= 100;
+    const QString text = QStringLiteral("%1%").arg(q);
+    if (m_percent->text() != text) m_percent->setText(text);
+}
+
+void CProgressDialog::SetBarPosition(int position) {
+    m_bar->setValue(position);
+}
+
+void CProgressDialog::PumpMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+QString CProgressDialog::PercentText() const {
+    return m_percent->text();
+}
+
+int CProgressDialog::BarPosition() const {
+    return m_bar->value();
+}
+
+void CProgressDialog::reject() {
+    m_cancelled = 1;
+}
+
+void CProgressDialog::closeEvent(QCloseEvent* event) {
+    m_cancelled = 1;
+    event->ignore();
+}
+
+int ProgressPosition(long long i, long long n) {
+    if (n <= 0) return 0;
+    const double p = std::trunc(double(i) / double(n) * 100.0 + 0.5);
+    if (!(p > 0)) return 0;
+    return p >= 100 ? 100 : int(p);
+}
+
+void InstallProgressWindowReporter() {
+    static CProgressWindowReporter reporter;
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    SetProgressReporter(&reporter);
+}
+
+void SetProgressParent(QWidget* parent) {
+    StoredParent() = parent;
+}
+
+QWidget* ProgressParent() {
+    return StoredParent();
+}
+
+CProgressDialog* OpenProgressWindow(const QString& title) {
+    CloseProgressWindow();
+    QWidget* parent = StoredParent() ? StoredParent().data() : MainWindow();
+    auto* window = new CProgressDialog(parent);
+    window->SetTitle(title);
+    Current() = window;
+    return window;
+}
+
+CProgressDialog* OpenProgressWindow(QWidget* parent, const QString& title) {
+    SetProgressParent(parent);
+    return OpenProgressWindow(title);
+}
+
+void CloseProgressWindow() {
+    CProgressDialog* window = Current();
+    Current() = nullptr;
+    delete window;
+}
+
+CProgressDialog* CurrentProgressWindow() {
+    return Current();
+}
+
+}  // namespace velmor

@@ -1,0 +1,88 @@
+// The progress window of long loops (surface map, mesh build, STL export, model loading):
+// a bar, a percentage and "Cancel". While it is open its owner window is disabled; every
+// progress report processes pending window events so the windows stay painted and Cancel
+// works. At most one exists at a time.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace velmor {
+
+class CProgressDialog : public QDialog {
+    Q_OBJECT
+public:
+    // The owner is `parent`'s top-level window; it is disabled while this window is open
+    // (and enabled again by Destroy or the destructor) if it was enabled.
+    explicit CProgressDialog(QWidget* parent);
+    ~CProgressDialog() override;
+
+    void SetTitle(const QString& title) { setWindowTitle(title); }
+    // Percentage text for position p: (p - lower) * 100 / (upper - lower), taken modulo 100
+    // unless it is exactly 100, written as "%d%" when it changed.
+    void SetPercentage(int position);
+    void SetBarPosition(int position);
+    void PumpMessages();
+    bool Cancelled() const { return m_cancelled != 0; }
+    void ClearCancelled() { m_cancelled = 0; }
+    // Enables the owner again (if this window disabled it) and hides the window.
+    void Destroy();
+
+    QWidget* Owner() const { return m_owner; }
+    bool OwnerDisabledHere() const { return m_ownerDisabled; }
+    QString PercentText() const;
+    int BarPosition() const;
+    QPushButton* CancelButton() const { return m_cancel; }
+
+protected:
+    // "Cancel", Escape and the close box only ask to cancel; the window stays open until the
+    // loop answers.
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* m_owner = nullptr;
+    int m_lower = 0;
+    int m_upper = 100;
+    int m_cancelled = 0;
+    bool m_ownerDisabled = false;
+    QLabel* m_percent = nullptr;
+    QProgressBar* m_bar = nullptr;
+    QPushButton* m_cancel = nullptr;
+};
+
+// Bar position for i of n done: trunc(i / n * 100 + 0.5), kept within 0..100; 0 when n is 0
+// or less.
+int ProgressPosition(long long i, long long n);
+
+// Installs the progress window behind ReportProgress (once; later calls do nothing).
+void InstallProgressWindowReporter();
+
+// The parent of the next progress window; until one is set, the application's main window.
+void SetProgressParent(QWidget* parent);
+QWidget* ProgressParent();
+// Closes any current progress window and opens a new one titled `title` for the stored
+// parent. Answers the new window (nullptr when it could not be created).
+CProgressDialog* OpenProgressWindow(const QString& title);
+// Sets the parent, then opens as above.
+CProgressDialog* OpenProgressWindow(QWidget* parent, const QString& title);
+// Closes and forgets the current progress window, if any.
+void CloseProgressWindow();
+CProgressDialog* CurrentProgressWindow();
+
+// Opens a progress window for the length of a loop.
+class ProgressWindowScope {
+public:
+    ProgressWindowScope(QWidget* parent, const QString& title) {
+        OpenProgressWindow(parent, title);
+    }
+    ~ProgressWindowScope() { CloseProgressWindow(); }
+    ProgressWindowScope(const ProgressWindowScope&) = delete;
+    ProgressWindowScope& operator=(const ProgressWindowScope&) = delete;
+};
+
+}  // namespace velmor
