@@ -100,10 +100,17 @@ TEST(HostileFilesTest, MutatedFilesOfEveryFormat) {
             for (int e = 0; e < edits && !bytes.empty(); ++e) {
                 const size_t at = random() % bytes.size();
                 switch (random() % 4) {
-                    case 0: bytes[at] = static_cast<char>(random()); break;
-                    case 1: bytes[at] = alphabet[random() % alphabet.size()]; break;
-                    case 2: bytes.erase(at, 1 + random() % 16); break;
-                    default: bytes.insert(at, seed.substr(random() % seed.size(), random() % 40));
+                    case 0:
+                        bytes[at] = static_cast<char>(random());
+                        break;
+                    case 1:
+                        bytes[at] = alphabet[random() % alphabet.size()];
+                        break;
+                    case 2:
+                        bytes.erase(at, 1 + random() % 16);
+                        break;
+                    default:
+                        bytes.insert(at, seed.substr(random() % seed.size(), random() % 40));
                 }
             }
             ReadEveryWay(bytes);
@@ -116,7 +123,7 @@ TEST(HostileFilesTest, CountsAndIndicesFarOutOfRange) {
     ReadEveryWay(huge);
     ReadEveryWay("f 2147483647 -2147483648 1\nv 1 2 3\nf 1 1 1 1 1 1 1 1 1 1 1 1\n");
     ReadEveryWay("f -1 -1 -1\nvn 1e999 -1e999 1e-999\nv nan inf -inf\nf 1//-1 1//1 1//1\n");
-    ReadEveryWay(std::string(100000, 'f'));   // one face line split every 255 bytes
+    ReadEveryWay(std::string(100000, 'f'));  // one face line split every 255 bytes
     ReadEveryWay(std::string(100000, '\n'));
     ReadEveryWay(std::string(4096, '\0'));
     std::string facets;

@@ -1,8 +1,9 @@
+#include "view3d/mesh_builder.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include "view3d/mesh_builder.h"
 #include "view3d_test_support.h"
 
 namespace velmor {
@@ -267,11 +268,26 @@ TEST(MeshBuilderTest, UnusableStepsAndRangesMakeNoTriangles) {
     add("zero step", [](MeshParams& p) { p.dx = 0; });
     add("not-a-number step", [](MeshParams& p) { p.dy = NAN; });
     add("infinite step", [](MeshParams& p) { p.dx = INFINITY; });
-    add("negative dx, pattern 2", [](MeshParams& p) { p.dx = -1; p.pattern = 2; });
-    add("negative dy, pattern 3", [](MeshParams& p) { p.dy = -1; p.pattern = 3; });
-    add("x reversed by less than a step", [](MeshParams& p) { p.xmin = 0.1; p.xmax = 0; });
-    add("x reversed by many steps", [](MeshParams& p) { p.xmin = 10; p.xmax = -10; });
-    add("y reversed", [](MeshParams& p) { p.ymin = 10; p.ymax = -10; });
+    add("negative dx, pattern 2", [](MeshParams& p) {
+        p.dx = -1;
+        p.pattern = 2;
+    });
+    add("negative dy, pattern 3", [](MeshParams& p) {
+        p.dy = -1;
+        p.pattern = 3;
+    });
+    add("x reversed by less than a step", [](MeshParams& p) {
+        p.xmin = 0.1;
+        p.xmax = 0;
+    });
+    add("x reversed by many steps", [](MeshParams& p) {
+        p.xmin = 10;
+        p.xmax = -10;
+    });
+    add("y reversed", [](MeshParams& p) {
+        p.ymin = 10;
+        p.ymax = -10;
+    });
     add("infinite range", [](MeshParams& p) { p.xmax = INFINITY; });
     add("unknown pattern", [](MeshParams& p) { p.pattern = 7; });
     for (Case& c : cases) {

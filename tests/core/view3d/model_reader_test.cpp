@@ -1,9 +1,10 @@
+#include "view3d/model_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 
-#include "view3d/model_reader.h"
 #include "view3d_test_support.h"
 
 namespace velmor {
@@ -102,10 +103,11 @@ TEST(StlAsciiReaderTest, FacetsSolidsAndNumbers) {
 
 TEST(StlAsciiReaderTest, FifthVertexLineIsIgnored) {
     CModel model;
-    ASSERT_TRUE(ReadAscii("solid s\nfacet normal 0 0 1\nouter loop\n"
-                          "vertex 1 0 0\nvertex 2 0 0\nvertex 3 0 0\nvertex 4 0 0\nvertex 5 0 0\n"
-                          "endloop\nendfacet\nendsolid s\n",
-                          model));
+    ASSERT_TRUE(
+        ReadAscii("solid s\nfacet normal 0 0 1\nouter loop\n"
+                  "vertex 1 0 0\nvertex 2 0 0\nvertex 3 0 0\nvertex 4 0 0\nvertex 5 0 0\n"
+                  "endloop\nendfacet\nendsolid s\n",
+                  model));
     ASSERT_EQ(model.vertices.size(), 3u);
     EXPECT_FLOAT_EQ(model.vertices[0].x, 1.0f);
     EXPECT_FLOAT_EQ(model.vertices[2].x, 3.0f);
@@ -113,12 +115,13 @@ TEST(StlAsciiReaderTest, FifthVertexLineIsIgnored) {
 
 TEST(StlAsciiReaderTest, BrokenFacetsAreDropped) {
     CModel model;
-    ASSERT_TRUE(ReadAscii("vertex 5 5 5\n"                               // outside any facet
-                          "facet\nvertex 1 1 1\nvertex 2 2 2\nendfacet\n"  // two corners
-                          "facet\nvertex 1 1 1\nvertex 2 2 2\nvertex 3 3 3\n"  // no endfacet
-                          "facet\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendfacet\n"
-                          "vertex 9 9 9\nendfacet\n",  // after the facet closed
-                          model));
+    ASSERT_TRUE(
+        ReadAscii("vertex 5 5 5\n"                                     // outside any facet
+                  "facet\nvertex 1 1 1\nvertex 2 2 2\nendfacet\n"      // two corners
+                  "facet\nvertex 1 1 1\nvertex 2 2 2\nvertex 3 3 3\n"  // no endfacet
+                  "facet\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendfacet\n"
+                  "vertex 9 9 9\nendfacet\n",  // after the facet closed
+                  model));
     ExpectConsistent(model);
     ASSERT_EQ(model.faces.size(), 1u);
     ASSERT_EQ(model.vertices.size(), 3u);
@@ -153,8 +156,8 @@ TEST(StlAsciiReaderTest, LinesAreReadThroughA256ByteBuffer) {
 TEST(StlAsciiReaderTest, CancelKeepsTheFacetsRead) {
     std::string text = "solid s\n";
     for (int i = 0; i < 10; ++i) {
-        text += "facet\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 " + std::to_string(i) +
-                "\nendfacet\n";
+        text +=
+            "facet\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 " + std::to_string(i) + "\nendfacet\n";
     }
     // The (0, n) call, then one before every line: cancel before the fourth "facet" line.
     RecordingReporter reporter(1 + 1 + 5 * 3 + 1);
@@ -182,7 +185,8 @@ TEST(StlAsciiReaderTest, FirstTokenSolidMeansAscii) {
 
 TEST(StlBinaryReaderTest, RecordsBecomeTriangles) {
     CModel model;
-    MemorySource source(BinaryStl(2, {Record(0), Record(10)}));
+    const std::string bytes = BinaryStl(2, {Record(0), Record(10)});
+    MemorySource source(bytes);
     ASSERT_TRUE(ReadStlBinary(source, model));
     ExpectConsistent(model);
     ASSERT_EQ(model.faces.size(), 2u);
@@ -207,7 +211,8 @@ TEST(StlBinaryReaderTest, CountIsCutToTheRecordsInTheFile) {
 
     // A hostile count reserves nothing beyond what the file can hold.
     CModel hostile;
-    MemorySource huge(BinaryStl(0xFFFFFFFFu, {Record(0), Record(1)}));
+    const std::string hostileBytes = BinaryStl(0xFFFFFFFFu, {Record(0), Record(1)});
+    MemorySource huge(hostileBytes);
     ASSERT_TRUE(ReadStlBinary(huge, hostile));
     EXPECT_EQ(hostile.faces.size(), 2u);
     EXPECT_LE(hostile.faces.capacity(), 2u);
@@ -235,7 +240,8 @@ TEST(StlBinaryReaderTest, CancelKeepsTheRecordsRead) {
     RecordingReporter reporter(1 + 7);  // (0, c), then after every record
     ScopedReporter scope(&reporter);
     CModel model;
-    MemorySource source(BinaryStl(100, records));
+    const std::string bytes = BinaryStl(100, records);
+    MemorySource source(bytes);
     ASSERT_TRUE(ReadStlBinary(source, model));
     EXPECT_EQ(model.faces.size(), 7u);
     EXPECT_EQ(reporter.calls[0], std::make_pair(0LL, 100LL));
@@ -243,7 +249,9 @@ TEST(StlBinaryReaderTest, CancelKeepsTheRecordsRead) {
     ExpectConsistent(model);
 }
 
-std::vector<int> Corners(const modelFace& f) { return {f.vertex[0], f.vertex[1], f.vertex[2]}; }
+std::vector<int> Corners(const modelFace& f) {
+    return {f.vertex[0], f.vertex[1], f.vertex[2]};
+}
 std::vector<int> NormalCorners(const modelFace& f) {
     return {f.vertexNormal[0], f.vertexNormal[1], f.vertexNormal[2]};
 }
@@ -288,22 +296,23 @@ TEST(ObjReaderTest, FaceTokenForms) {
 
 TEST(ObjReaderTest, IndicesAreResolvedAndBrokenFacesDropped) {
     CModel model;
-    ASSERT_TRUE(ReadObjText("v 0 0 0\nv 1 0 0\nv 0 1 0\n"
-                            "f -3 -2 -1\n"       // relative: the last three so far
-                            "v 5 5 5\n"
-                            "f -1 1 2\n"         // -1 is now vertex 3
-                            "f 1 2 9\n"          // no vertex 9
-                            "f 1 2\n"            // fewer than three
-                            "f 0 1 2\n"          // 0 names nothing
-                            "f -9 1 2\n"         // before the first vertex
-                            "f 1 2 x\n"          // not a number
-                            "f 1 2 99999999999\n"
-                            "f 1//4 2//1 3//1\n"  // no normal 4 (there are none)
-                            "f 5 6 7\n"          // forward reference to vertices read later
-                            "f 1 2 3 9 4\n"      // a fan: only the faces touching 9 are dropped
-                            "v 6 6 6\nv 7 7 7\nv 8 8 8\n"
-                            "f \n",
-                            model));
+    ASSERT_TRUE(
+        ReadObjText("v 0 0 0\nv 1 0 0\nv 0 1 0\n"
+                    "f -3 -2 -1\n"  // relative: the last three so far
+                    "v 5 5 5\n"
+                    "f -1 1 2\n"  // -1 is now vertex 3
+                    "f 1 2 9\n"   // no vertex 9
+                    "f 1 2\n"     // fewer than three
+                    "f 0 1 2\n"   // 0 names nothing
+                    "f -9 1 2\n"  // before the first vertex
+                    "f 1 2 x\n"   // not a number
+                    "f 1 2 99999999999\n"
+                    "f 1//4 2//1 3//1\n"  // no normal 4 (there are none)
+                    "f 5 6 7\n"           // forward reference to vertices read later
+                    "f 1 2 3 9 4\n"       // a fan: only the faces touching 9 are dropped
+                    "v 6 6 6\nv 7 7 7\nv 8 8 8\n"
+                    "f \n",
+                    model));
     ExpectConsistent(model);
     ASSERT_EQ(model.faces.size(), 4u);
     EXPECT_EQ(Corners(model.faces[0]), (std::vector<int>{0, 1, 2}));
@@ -316,12 +325,11 @@ TEST(ObjReaderTest, IndicesAreResolvedAndBrokenFacesDropped) {
 
 TEST(ObjReaderTest, GroupsByNameWithoutRegardToCase) {
     CModel model;
-    ASSERT_TRUE(ReadObjText(std::string(kFourVertices) +
-                                "f 1 2 3\n"
-                                "g Lens\nf 1 2 3\n"
-                                "g Mount\nf 2 3 4\n"
-                                "g LENS\nf 1 3 4\n"
-                                "g\nf 1 2 4\n",
+    ASSERT_TRUE(ReadObjText(std::string(kFourVertices) + "f 1 2 3\n"
+                                                         "g Lens\nf 1 2 3\n"
+                                                         "g Mount\nf 2 3 4\n"
+                                                         "g LENS\nf 1 3 4\n"
+                                                         "g\nf 1 2 4\n",
                             model));
     ASSERT_EQ(model.groups.size(), 3u);
     EXPECT_EQ(model.groups[0]->name, "(NoName)");
@@ -335,8 +343,8 @@ TEST(ObjReaderTest, GroupsByNameWithoutRegardToCase) {
 TEST(ObjReaderTest, UnknownVertexRecordFails) {
     CModel model;
     EXPECT_FALSE(ReadObjText(std::string(kFourVertices) + "vp 0.5 0.5\nf 1 2 3\n", model));
-    ASSERT_TRUE(ReadObjText(std::string(kFourVertices) + "vt 0.5 0.5\n# c\no x\ns 1\nf 1 2 3\n",
-                            model));
+    ASSERT_TRUE(
+        ReadObjText(std::string(kFourVertices) + "vt 0.5 0.5\n# c\no x\ns 1\nf 1 2 3\n", model));
     EXPECT_EQ(model.faces.size(), 1u);
     // Missing coordinates are 0.
     ASSERT_TRUE(ReadObjText("v 1\nv 2 3\nv 4 5 6 7\n", model));
@@ -449,8 +457,8 @@ TEST(ModelFileTest, FilesThatCannotBeOpenedSayWhy) {
     std::string message;
     const std::string missing = dir / "missing.stl";
     EXPECT_EQ(ReadModelFile(missing, model, &message), -1);
-    EXPECT_EQ(message, "Reading STL(BIN) File ... Failed.\n" + missing +
-                           ": No such file or directory");
+    EXPECT_EQ(message,
+              "Reading STL(BIN) File ... Failed.\n" + missing + ": No such file or directory");
     std::filesystem::create_directory(dir / "folder.obj");
     EXPECT_EQ(ReadModelFile(dir / "folder.obj", model, &message), -1);
     EXPECT_EQ(message, "Reading OBJ File... Failed.\n" + (dir / "folder.obj") + ": Is a directory");

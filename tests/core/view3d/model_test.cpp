@@ -1,8 +1,9 @@
+#include "view3d/model.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 
-#include "view3d/model.h"
 #include "view3d_test_support.h"
 
 namespace velmor {

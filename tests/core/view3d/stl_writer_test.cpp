@@ -1,16 +1,17 @@
+#include "view3d/stl_writer.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <clocale>
 #include <cstdint>
 #include <cstring>
-#include <algorithm>
-#include <bit>
 #include <limits>
 #include <random>
 
 #include "view3d/mesh_builder.h"
 #include "view3d/model_reader.h"
-#include "view3d/stl_writer.h"
 #include "view3d_test_support.h"
 
 namespace velmor {
@@ -25,8 +26,8 @@ using testing::TempDir;
 
 // Two triangles with hand-chosen normals, as the builder lays them out.
 void TwoTriangles(CModel& model) {
-    model.vertices = {{-10, -10, 0.5f}, {1, 0, 0}, {0, 1, 0},
-                      {0.1f, 0.2f, 0.3f}, {-1e-7f, 123456.5f, -0.0f}, {3, 2, 1}};
+    model.vertices = {{-10, -10, 0.5f},           {1, 0, 0}, {0, 1, 0}, {0.1f, 0.2f, 0.3f},
+                      {-1e-7f, 123456.5f, -0.0f}, {3, 2, 1}};
     model.faceNormals = {{0, 0, 1}, {0.6f, 0, 0.8f}};
     model.faces.resize(2);
     for (int k = 0; k < 2; ++k) {
@@ -45,7 +46,8 @@ void QuarterGrid(CModel& model) {
 
 uint32_t CountAt80(const std::string& bytes) {
     return static_cast<uint8_t>(bytes[80]) | static_cast<uint8_t>(bytes[81]) << 8 |
-           static_cast<uint8_t>(bytes[82]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(bytes[83])) << 24;
+           static_cast<uint8_t>(bytes[82]) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(bytes[83])) << 24;
 }
 
 float FloatAt(const std::string& bytes, size_t offset) {
@@ -54,7 +56,9 @@ float FloatAt(const std::string& bytes, size_t offset) {
     return f;
 }
 
-size_t Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
+size_t Lines(const std::string& text) {
+    return std::count(text.begin(), text.end(), '\n');
+}
 
 TEST(StlWriterTest, AsciiLineForLine) {
     TempDir dir;
@@ -148,10 +152,31 @@ TEST(StlWriterTest, QuarterGridFilesHaveTheirSizes) {
 TEST(StlWriterTest, NumbersMatchPrintfInTheCLocale) {
     std::mt19937 random(7);
     std::uniform_int_distribution<uint32_t> bits;
-    std::vector<float> values = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 1e-7f, -1e-7f, 5e-7f, 4.999999e-7f,
-                                 0.0000005f, 0.0000015f, 0.0000025f, 123456.789f, 8.7e12f,
-                                 8.8e12f, 1e13f, 3.4e38f, -3.4e38f, 1e-45f, 16777217.0f,
-                                 0.1f, 0.2f, 0.3f, 2.5e-6f, 9.999999e6f,
+    std::vector<float> values = {0.0f,
+                                 -0.0f,
+                                 1.0f,
+                                 -1.0f,
+                                 0.5f,
+                                 1e-7f,
+                                 -1e-7f,
+                                 5e-7f,
+                                 4.999999e-7f,
+                                 0.0000005f,
+                                 0.0000015f,
+                                 0.0000025f,
+                                 123456.789f,
+                                 8.7e12f,
+                                 8.8e12f,
+                                 1e13f,
+                                 3.4e38f,
+                                 -3.4e38f,
+                                 1e-45f,
+                                 16777217.0f,
+                                 0.1f,
+                                 0.2f,
+                                 0.3f,
+                                 2.5e-6f,
+                                 9.999999e6f,
                                  std::numeric_limits<float>::infinity(),
                                  -std::numeric_limits<float>::infinity(),
                                  std::numeric_limits<float>::quiet_NaN()};
@@ -169,6 +194,39 @@ TEST(StlWriterTest, NumbersMatchPrintfInTheCLocale) {
         std::snprintf(theirs, sizeof(theirs), "%f", static_cast<double>(f));
         ASSERT_STREQ(mine, theirs) << "bits " << std::hex << std::bit_cast<uint32_t>(f);
     }
+}
+
+TEST(StlWriterTest, LongestNumbersAcrossManyFacets) {
+    // Facets of the largest floats, the longest there are, with normals of every length, so
+    // that the end of the write buffer falls inside the longest facets too.
+    TempDir dir;
+    CModel model;
+    const float big = -std::numeric_limits<float>::max();
+    const int count = 6000;
+    model.vertices.assign(3 * count, Vec3f{big, big, big});
+    model.faceNormals.assign(count, Vec3f{big, big, big});
+    model.faces.resize(count);
+    for (int k = 0; k < count; ++k) {
+        for (int i = 0; i < 3; ++i) model.faces[k].vertex[i] = 3 * k + i;
+        model.faces[k].faceNormal = k;
+        const float x = std::ldexp(1.0f, k % 128);  // 1 .. 2^127: 8 to 46 characters
+        model.faceNormals[k] = Vec3f{x, x, x};
+    }
+    ASSERT_EQ(WriteStlAscii(dir / "big.stl", model, nullptr), kStlWritten);
+    auto triple = [](float v) {
+        char number[80];
+        std::snprintf(number, sizeof(number), "%f", static_cast<double>(v));
+        return std::string(number) + " " + number + " " + number + "\n";
+    };
+    std::string expected = "solid big.stl\n";
+    for (int k = 0; k < count; ++k) {
+        expected +=
+            "    facet normal " + triple(std::ldexp(1.0f, k % 128)) + "        outer loop\n";
+        for (int i = 0; i < 3; ++i) expected += "            vertex " + triple(big);
+        expected += "        endloop\n    endfacet\n";
+    }
+    expected += "endsolid\n";
+    EXPECT_EQ(ReadBytes(dir / "big.stl"), expected);
 }
 
 TEST(StlWriterTest, DecimalPointIgnoresTheLocale) {
@@ -227,8 +285,8 @@ TEST(StlWriterTest, FilesThatCannotBeWrittenAreReportedWithTheReason) {
     std::string message;
     const std::string missing = dir / "no/such/dir/x.stl";
     EXPECT_EQ(WriteStlAscii(missing, model, &message), kStlWriteFailed);
-    EXPECT_EQ(message, "Writing STL(ASCII) File ... Failed.\n" + missing +
-                           ": No such file or directory");
+    EXPECT_EQ(message,
+              "Writing STL(ASCII) File ... Failed.\n" + missing + ": No such file or directory");
     EXPECT_EQ(WriteStlBinary(dir.Path().string(), model, &message), kStlWriteFailed);
     EXPECT_EQ(message.rfind("Writing STL(BIN) File ... Failed.\n", 0), 0u);
     EXPECT_NE(message.find("Is a directory"), std::string::npos);

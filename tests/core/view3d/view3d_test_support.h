@@ -71,7 +71,9 @@ private:
     std::function<bool(double, double)> m_fails;
 };
 
-inline double Bowl(double x, double y) { return 0.01 * (x * x + y * y) + 0.02 * x - 0.03 * y; }
+inline double Bowl(double x, double y) {
+    return 0.01 * (x * x + y * y) + 0.02 * x - 0.03 * y;
+}
 
 // Records every progress call; asks to cancel at call number `cancelAt` (1-based, 0 never).
 class RecordingReporter : public ProgressReporter {
