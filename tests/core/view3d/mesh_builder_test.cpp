@@ -4,6 +4,8 @@
 
 #include <set>
 
+#include "interp/script_engine.h"
+#include "surface/provider.h"
 #include "view3d_test_support.h"
 
 namespace velmor {
@@ -236,6 +238,36 @@ TEST(MeshBuilderTest, FailedSamplesLieAtZero) {
     EXPECT_EQ(count, 2 * 40 * 40);
     for (const Vec3f& v : model.vertices) ASSERT_EQ(v.z, v.x > 0.01f ? 0.0f : 2.0f);
     ExpectConsistent(model);
+}
+
+TEST(MeshBuilderTest, BuiltInSurfaceThroughTheProvider) {
+    CScriptEngine engine;
+    CSurfaceProvider provider(engine);
+    provider.RefreshWorkingPair();
+    MeshParams p = Square(0.25);
+    p.xmin = p.ymin = -5;
+    p.xmax = p.ymax = 5;
+    CModel model;
+    int count = 0;
+    ASSERT_EQ(BuildSurfaceMesh(p, provider.SurfaceSampler(), model, nullptr, &count), 0);
+    EXPECT_EQ(count, 2 * 40 * 40);
+    ExpectUpwardUnitNormals(model);
+    double z = 0;
+    int lensPoints = 0;
+    for (size_t i = 0; i < model.vertices.size(); i += 97) {
+        const Vec3f& v = model.vertices[i];
+        ASSERT_TRUE(provider.SurfaceSampler().Sag(v.x, v.y, &z));
+        EXPECT_FLOAT_EQ(v.z, static_cast<float>(z));
+        if (z != 0) ++lensPoints;
+    }
+    EXPECT_GT(lensPoints, 0);
+
+    // A surface that fails everywhere gives a flat mesh at z = 0.
+    provider.Working().Fd0()->param[3] = 0.0;
+    CModel flat;
+    ASSERT_EQ(BuildSurfaceMesh(p, provider.SurfaceSampler(), flat, nullptr, &count), 0);
+    EXPECT_EQ(count, 2 * 40 * 40);
+    for (const Vec3f& v : flat.vertices) ASSERT_EQ(v.z, 0.0f);
 }
 
 TEST(MeshBuilderTest, CancelAtARowStartKeepsTheRowsMade) {
