@@ -1,5 +1,6 @@
 #include "view3d/text_lines.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -20,7 +21,15 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 }  // namespace
 
-LineReader::LineReader(ByteSource& source) : m_source(source), m_buffer(kBufferBytes) {}
+LineReader::LineReader(ByteSource& source) : m_source(source) {
+    // Small sources get a small buffer; it must hold at least one whole line.
+    const long long size = source.Size();
+    size_t bytes = kBufferBytes;
+    if (size >= 0 && static_cast<unsigned long long>(size) < kBufferBytes) {
+        bytes = std::max<size_t>(kLineBytes + 1, static_cast<size_t>(size) + 1);
+    }
+    m_buffer.resize(bytes);
+}
 
 void LineReader::Fill() {
     if (m_begin > 0) {

@@ -1,0 +1,200 @@
+// Speed of "Update 2D": the ray traced, the surface map discarded and rebuilt (one sag sample
+// per pixel plus the coarse pass), and the four views repainted, at the default ranges and
+// steps (800 x 800 map, 800 samples per curve). Measured for the built-in surface and for the
+// interpreter window's default example script.
+//
+// The peer is the same run's surface samples alone: one Update 2D is recorded through a
+// sampler that keeps every request, and the recorded requests are then replayed straight into
+// the surface's sampler. The ratio samples / Update 2D is the share of the time the surface
+// itself costs; the rest is the views' own overhead (loops, mapping, drawing, stretching).
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "interp/script_engine.h"
+#include "plots/plot_surface.h"
+#include "plots/repaint.h"
+#include "plots/surface_map.h"
+#include "surface/provider.h"
+
+namespace {
+
+using namespace velmor;
+
+constexpr int kAreaSide = 320;  // a plot area of the main window at its usual size
+
+constexpr const char* kDefaultExample =
+    "//program ex. <Even Asphere>\r\n"
+    "c = 0.25;\t//curvature\r\n"
+    "k = 0.0;\t//conic constant\r\n"
+    "a1 = 0.0;\r\n"
+    "a2 = 0.0;\r\n"
+    "a3 = 0.0;\r\n"
+    "a4 = 0.0;\r\n"
+    "rr = x*x + y*y;\r\n"
+    "A = 1.0 - (1.0+k)*c*c*rr;\r\n"
+    "A = max(0.0, A);\r\n"
+    "z = c*rr / (1.0 + sqrt(A));\r\n"
+    "z = z + a1*rr;\r\n"
+    "z = z + a2*rr*rr;\r\n"
+    "z = z + a3*rr*rr*rr;\r\n"
+    "z = z + a4*rr*rr*rr*rr;\r\n"
+    "z = min(z, 2.0);\t//limitation\r\n";
+
+struct Request {
+    bool index;
+    double x, y, z;
+};
+
+// Passes every request on and keeps it.
+class RecordingSampler final : public Sampler {
+public:
+    explicit RecordingSampler(Sampler& inner) : m_inner(inner) {}
+    bool Sag(double x, double y, double* z) override {
+        requests.push_back({false, x, y, 0});
+        return m_inner.Sag(x, y, z);
+    }
+    bool Index(double x, double y, double z, IndexSample* out) override {
+        requests.push_back({true, x, y, z});
+        return m_inner.Index(x, y, z, out);
+    }
+    std::vector<Request> requests;
+
+private:
+    Sampler& m_inner;
+};
+
+class RecordingSurface final : public PlotSurface {
+public:
+    explicit RecordingSurface(PlotSurface& inner) : m_inner(inner), sampler(inner.PointSampler()) {}
+    Sampler& PointSampler() override { return sampler; }
+    void RefreshWorkingPair() override { m_inner.RefreshWorkingPair(); }
+    void ClearRunErrorCounters() override { m_inner.ClearRunErrorCounters(); }
+    std::string RunErrorSummary() override { return m_inner.RunErrorSummary(); }
+
+private:
+    PlotSurface& m_inner;
+
+public:
+    RecordingSampler sampler;
+};
+
+struct Program {
+    CScriptEngine engine;
+    CSurfaceProvider provider{engine};
+    ProviderPlotSurface surface{provider};
+    PlotState state;
+    CSurfaceMap map;
+
+    explicit Program(bool script) {
+        if (script) {
+            engine.Compile(kDefaultExample);
+            provider.SetInterpreterMode(true);
+        }
+    }
+    // One "Update 2D": trace, discard and rebuild the map, repaint the four views.
+    void Update2D(PlotSurface& through) {
+        provider.TraceRay(ScriptTraceSettings());
+        SetPlotProviderState(state, provider);
+        map.Discard();
+        map.Build(state, through, nullptr);
+        const PlotSizes sizes{{kAreaSide, kAreaSide}, {kAreaSide, kAreaSide},
+                              {kAreaSide, kAreaSide}, {kAreaSide, kAreaSide}};
+        const RepaintResult result = RepaintViews(state, through, map, sizes, nullptr);
+        benchmark::DoNotOptimize(result.plan.constBits());
+    }
+};
+
+// Process CPU time: the machine is shared, so wall time says more about the neighbours.
+double CpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+}
+
+// The requests of one Update 2D, replayed straight into the surface's sampler.
+double ReplaySamples(Program& program, const std::vector<Request>& requests) {
+    Sampler& sampler = program.surface.PointSampler();
+    program.surface.RefreshWorkingPair();
+    double sum = 0;
+    for (const Request& r : requests) {
+        if (r.index) {
+            IndexSample s;
+            if (sampler.Index(r.x, r.y, r.z, &s)) sum += s.index;
+        } else {
+            double z = 0;
+            if (sampler.Sag(r.x, r.y, &z)) sum += z;
+        }
+    }
+    return sum;
+}
+
+std::vector<Request> RecordRequests(Program& program) {
+    RecordingSurface recorder(program.surface);
+    program.Update2D(recorder);
+    return recorder.sampler.requests;
+}
+
+void BM_Update2D(benchmark::State& state, bool script) {
+    Program program(script);
+    for (auto _ : state) program.Update2D(program.surface);
+}
+
+void BM_SamplesOnly(benchmark::State& state, bool script) {
+    Program program(script);
+    const std::vector<Request> requests = RecordRequests(program);
+    for (auto _ : state) benchmark::DoNotOptimize(ReplaySamples(program, requests));
+    state.counters["samples"] = static_cast<double>(requests.size());
+}
+
+// Update 2D and its samples alone, alternately, so both see the same load on the machine;
+// the fastest round of each is compared.
+void PrintShares(bool script, int rounds) {
+    Program program(script);
+    const std::vector<Request> requests = RecordRequests(program);
+    std::vector<double> update, samples;
+    for (int i = 0; i < rounds; ++i) {
+        double start = CpuSeconds();
+        program.Update2D(program.surface);
+        update.push_back((CpuSeconds() - start) * 1e3);
+        start = CpuSeconds();
+        benchmark::DoNotOptimize(ReplaySamples(program, requests));
+        samples.push_back((CpuSeconds() - start) * 1e3);
+    }
+    std::sort(update.begin(), update.end());
+    std::sort(samples.begin(), samples.end());
+    const double u = update.front(), s = samples.front();
+    std::printf("  %-8s Update 2D %7.1f ms (median %7.1f); its %zu samples alone %7.1f ms "
+                "(median %7.1f): samples %5.1f%%, views' own overhead %5.1f%%\n",
+                script ? "script" : "built-in", u, update[update.size() / 2], requests.size(), s,
+                samples[samples.size() / 2], 100.0 * s / u, 100.0 * (1.0 - s / u));
+}
+
+BENCHMARK_CAPTURE(BM_Update2D, builtin, false)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_SamplesOnly, builtin, false)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_Update2D, script, true)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_SamplesOnly, script, true)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The views draw text, which needs a GUI application; no display is needed.
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    std::printf("\nUpdate 2D at the default ranges and steps, plot areas %d x %d, CPU time, "
+                "fastest of 40 alternating rounds:\n",
+                kAreaSide, kAreaSide);
+    PrintShares(false, 40);
+    PrintShares(true, 40);
+    return 0;
+}

@@ -1,0 +1,67 @@
+// Index along z, the fourth view of a gradient-index surface: n and dn/dz along z at the
+// cursor's x and y, z across and n up.
+#include <algorithm>
+
+#include "app/number_text.h"
+#include "plots/plot_frame.h"
+#include "plots/sample_loop.h"
+#include "plots/views.h"
+
+namespace velmor {
+
+QImage DrawIndexView(const PlotState& state, Sampler& sampler, int width, int height) {
+    QImage image = MakeViewImage(width, height, kPaperRgb);
+    if (image.isNull()) return image;
+    PlotCanvas canvas(image);
+    const PlotMapping mapping(width, height, state.displayZ, state.displayN);
+    const PlotRange& dz = state.displayZ;
+    const PlotRange& dn = state.displayN;
+
+    canvas.FillInner(kPaperRgb);
+    canvas.SetTextBackground(kPaperRgb);
+    canvas.SetPen(PlotPen::kBlack);
+    canvas.Line(mapping.Map(0, dn.min), mapping.Map(0, dn.max));
+    canvas.Line(mapping.Map(dz.min, 0), mapping.Map(dz.max, 0));
+
+    // The cursor line stands whatever the Cursor check box says.
+    canvas.SetPen(PlotPen::kGreyDotted);
+    canvas.Line(mapping.Map(state.cursorZ, dn.min), mapping.Map(state.cursorZ, dn.max));
+    canvas.SetPen(PlotPen::kBlack);
+
+    // Two passes over the same z positions: the index curve, then its derivative.
+    const auto curve = [&](PlotPen pen, auto value) {
+        canvas.SetPen(pen);
+        BrokenPolyline line(canvas, mapping);
+        ForEachSample(state.analysisZ.min, state.analysisZ.max, state.stepZ, [&](double z) {
+            IndexSample sample;
+            const bool ok =
+                SampleIndex(state, sampler, state.cursorX, state.cursorY, z, &sample);
+            line.Add(ok, z, ok ? value(sample) : 0.0);
+        });
+    };
+    curve(PlotPen::kBlue, [](const IndexSample& s) { return std::clamp(s.index, 0.0, 1000.0); });
+    curve(PlotPen::kRed, [](const IndexSample& s) { return s.dndz; });
+
+    canvas.SetTextColour(kBlackRgb);
+    PixelPoint p = mapping.Map(0, dn.max);
+    canvas.Text(p.x + 4, p.y + 2, QStringLiteral("n, dn/dz"));
+    canvas.SetTextColour(kBlueRgb);
+    const QString zName = QStringLiteral("z");
+    const QSize zExtent = canvas.TextExtent(zName);
+    p = mapping.Map(dz.max, 0);
+    canvas.Text(p.x - zExtent.width() - 2, p.y - zExtent.height() - 2, zName);
+
+    const std::string at = "(x=" + FormatFixed(state.cursorX, 3) + ",y=" +
+                           FormatFixed(state.cursorY, 3) + ")";
+    const QString s1 = QString::fromStdString("index" + at);
+    const QString s2 = QString::fromStdString("dn/dz" + at);
+    const int cy1 = canvas.TextExtent(s1).height(), cy2 = canvas.TextExtent(s2).height();
+    canvas.Text(canvas.Left() + 2, canvas.Bottom() - cy2 - cy1 - 4, s1);
+    canvas.SetTextColour(kRedRgb);
+    canvas.Text(canvas.Left() + 2, canvas.Bottom() - cy2 - 2, s2);
+
+    canvas.FrameBlack();
+    return image;
+}
+
+}  // namespace velmor

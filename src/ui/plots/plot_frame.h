@@ -1,0 +1,131 @@
+// What every 2D view shares: the world-to-pixel mapping, the palette and the font, text
+// placed by its measured extent, lines clipped before they reach the painter, and the broken
+// polylines of the sampled curves.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QPointF>
+#include <QSize>
+#include <QString>
+#include <vector>
+
+#include "plots/plot_state.h"
+
+namespace velmor {
+
+// A pixel position: whole numbers kept in doubles, so a world point far outside the view
+// neither overflows nor gets clamped.
+struct PixelPoint {
+    double x = 0, y = 0;
+};
+
+// World (u across, v up) to pixel inside the inner rectangle (1, 1, w - 1, h - 1):
+//   X = left + trunc((u - umin) * (right - left) / (umax - umin))
+//   Y = top + trunc((vmax - v) * (bottom - top) / (vmax - vmin))
+// in double precision, the multiplication before the division, nothing clamped.
+class PlotMapping {
+public:
+    PlotMapping(int width, int height, PlotRange across, PlotRange up);
+
+    double X(double u) const;
+    double Y(double v) const;
+    PixelPoint Map(double u, double v) const { return {X(u), Y(v)}; }
+
+    int left, top, right, bottom;
+
+private:
+    PlotRange m_across, m_up;
+};
+
+// The views' colours.
+inline constexpr QRgb kPaperRgb = qRgb(255, 255, 230);
+inline constexpr QRgb kWhiteRgb = qRgb(255, 255, 255);
+inline constexpr QRgb kBlackRgb = qRgb(0, 0, 0);
+inline constexpr QRgb kRedRgb = qRgb(255, 0, 0);
+inline constexpr QRgb kBlueRgb = qRgb(0, 0, 255);
+inline constexpr QRgb kGreyRgb = qRgb(80, 80, 80);
+
+enum class PlotPen {
+    kBlack,       // solid, 1, (0, 0, 0)
+    kBlue,        // solid, 1, (0, 0, 255)
+    kThickBlue,   // solid, 2, (0, 0, 255)
+    kRed,         // solid, 1, (255, 0, 0)
+    kThickRed,    // solid, 2, (255, 0, 0)
+    kGreyDotted,  // dotted, 1, (80, 80, 80)
+    kRedDotted,   // dotted, 1, (255, 0, 0), ray view only
+};
+
+QPen MakePlotPen(PlotPen pen);
+
+// The one font of the views: a monospaced face 16 pixels high, drawn without antialiasing.
+const QFont& PlotFont();
+
+// The drawing surface of one view: a painter on the view's image with the font selected, no
+// antialiasing, and the inner rectangle.
+class PlotCanvas {
+public:
+    explicit PlotCanvas(QImage& image);
+    PlotCanvas(const PlotCanvas&) = delete;
+    PlotCanvas& operator=(const PlotCanvas&) = delete;
+
+    QPainter& Painter() { return m_painter; }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    int Left() const { return 1; }
+    int Top() const { return 1; }
+    int Right() const { return m_width - 1; }
+    int Bottom() const { return m_height - 1; }
+
+    void SetPen(PlotPen pen);
+    // From a towards b, clipped to a margin around the image in double precision.
+    void Line(PixelPoint a, PixelPoint b);
+    // The small cross of a failed trace: (P.x - 2, P.y - 2) to (P.x + 2, P.y + 2) and
+    // (P.x + 2, P.y - 2) to (P.x - 2, P.y + 2).
+    void Cross(PixelPoint p);
+
+    QSize TextExtent(const QString& text) const;
+    // Text with its top-left corner at (x, y), on an opaque box of the text background.
+    void Text(double x, double y, const QString& text);
+    void SetTextColour(QRgb rgb) { m_textColour = rgb; }
+    void SetTextBackground(QRgb rgb) { m_textBackground = rgb; }
+
+    void FillInner(QRgb rgb);
+    // A one-pixel black border around the whole image.
+    void FrameBlack();
+
+    // Draws the points of one unbroken run of a curve with the current pen, clipping where a
+    // segment leaves the drawable area.
+    void Polyline(const std::vector<PixelPoint>& points);
+
+private:
+    QPainter m_painter;
+    int m_width, m_height;
+    QRgb m_textColour = kBlackRgb;
+    QRgb m_textBackground = kWhiteRgb;
+};
+
+// A curve drawn from samples in order: a successful sample that is the first or follows a
+// failed one starts a new piece; a failed sample draws nothing and breaks the curve. The
+// pen is the one selected on the canvas when the curve is finished.
+class BrokenPolyline {
+public:
+    BrokenPolyline(PlotCanvas& canvas, const PlotMapping& mapping)
+        : m_canvas(canvas), m_mapping(mapping) {}
+    ~BrokenPolyline() { Finish(); }
+
+    void Add(bool ok, double u, double v);
+    void Finish();
+
+private:
+    PlotCanvas& m_canvas;
+    const PlotMapping& m_mapping;
+    std::vector<PixelPoint> m_run;
+};
+
+// A view image of the plot area's size, or a null image for an empty area.
+QImage MakeViewImage(int width, int height, QRgb fill);
+
+}  // namespace velmor

@@ -1,0 +1,50 @@
+// The state the 2D views read. The main window owns the real state and fills one of these
+// before every repaint and every click; the views never change it.
+#pragma once
+
+#include "surface/records.h"
+
+namespace velmor {
+
+struct PlotRange {
+    double min = -10.0;
+    double max = 10.0;
+};
+
+struct PlotState {
+    // Extents of the view axes (pan and zoom change x, y, z and r; the fields change n).
+    PlotRange displayX, displayY, displayZ, displayR;
+    PlotRange displayN{-2.0, 2.0};
+    // Intervals the profiles, the index view and the surface map sample.
+    PlotRange analysisX, analysisY, analysisZ;
+    // Sample spacings ("delta 2D" x and y; z has no field).
+    double stepX = 0.025, stepY = 0.025, stepZ = 0.025;
+    // The cursor point, set by left clicks in the views.
+    double cursorX = 0.1, cursorY = 0.1, cursorZ = 0.1;
+    // Check boxes "Verbose", "Cursor", "Ray Trace".
+    bool verbose = true, cursor = true, rayTrace = true;
+    // "Use Interpreter": samples are script runs.
+    bool interpreterMode = false;
+    // The surface is a gradient-index medium: the fourth view shows the index along z.
+    bool gradientIndex = false;
+    // The last ray trace returned 0.
+    bool rayTraceOk = false;
+    // x, y, z, l, m, n of the final USER_DATA after the last ray trace, whatever its result.
+    double rayResult[6] = {0, 0, 0, 0, 0, 0};
+    // Fields "n1" / "n2" (the indices of a script surface).
+    double fieldN1 = 1.0, fieldN2 = 1.5;
+    // n1 / n2 of the initial FIXED_DATA, read at the offsets of the record version.
+    double recordN1 = 1.0, recordN2 = 1.5;
+    // The ray of the initial USER_DATA: start point and direction cosines.
+    double startX = 1.0, startY = -0.5, startZ = 0.0;
+    double startL = -0.25, startM = 0.2, startN = 0.947;
+
+    // The indices the views label: the fields in interpreter mode, else the records.
+    double LabelN1() const { return interpreterMode ? fieldN1 : recordN1; }
+    double LabelN2() const { return interpreterMode ? fieldN2 : recordN2; }
+};
+
+// Takes the ray start and direction and the record's n1 / n2 from the initial record pair.
+void SetPlotRecords(PlotState& state, const RecordPair& initial, int recordVersion);
+
+}  // namespace velmor

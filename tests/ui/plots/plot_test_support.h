@@ -1,0 +1,116 @@
+// Shared pieces of the view tests: the program's own surface (engine, provider, sampler) and
+// pixel helpers.
+#pragma once
+
+#include <QImage>
+#include <QPainter>
+#include <string>
+#include <vector>
+
+#include "interp/script_engine.h"
+#include "plots/plot_frame.h"
+#include "plots/plot_state.h"
+#include "plots/plot_surface.h"
+#include "surface/provider.h"
+
+namespace velmor::test {
+
+// The engine, the provider and the plot surface as the program holds them.
+struct ProgramSurface {
+    CScriptEngine engine;
+    CSurfaceProvider provider{engine};
+    ProviderPlotSurface surface{provider};
+
+    // Opens an example or test library by file name; false when it does not load.
+    bool Open(const std::string& name) {
+        return provider.OpenSurfaceDll(std::string(VELMOR_LIB_DIR) + "/" + name).loaded;
+    }
+    // Compiles a script and switches interpreter mode on.
+    bool UseScript(const char* source) {
+        engine.Compile(source);
+        if (engine.InstructionCount() == 0) return false;
+        provider.SetInterpreterMode(true);
+        provider.SetGradientIndex(false);
+        return true;
+    }
+    // Traces the ray, fills the provider's part of the state and refreshes the working pair
+    // from the initial pair, as a repaint does before it draws.
+    PlotState Traced(PlotState state = PlotState()) {
+        provider.RefreshWorkingPair();
+        ScriptTraceSettings settings;
+        settings.n1 = state.fieldN1;
+        settings.n2 = state.fieldN2;
+        provider.TraceRay(settings);
+        SetPlotProviderState(state, provider);
+        return state;
+    }
+};
+
+// Passes every request to the inner sampler and keeps it.
+class RecordingSampler final : public Sampler {
+public:
+    struct Request {
+        bool index;
+        double x, y, z;
+    };
+    explicit RecordingSampler(Sampler& inner) : m_inner(inner) {}
+    bool Sag(double x, double y, double* z) override {
+        requests.push_back({false, x, y, 0});
+        return m_inner.Sag(x, y, z);
+    }
+    bool Index(double x, double y, double z, IndexSample* out) override {
+        requests.push_back({true, x, y, z});
+        return m_inner.Index(x, y, z, out);
+    }
+    std::vector<Request> requests;
+
+private:
+    Sampler& m_inner;
+};
+
+inline bool IsRgb(const QImage& image, double x, double y, QRgb rgb) {
+    const int ix = static_cast<int>(x), iy = static_cast<int>(y);
+    if (!image.valid(ix, iy)) return false;
+    return (image.pixel(ix, iy) & 0xFFFFFF) == (rgb & 0xFFFFFF);
+}
+
+// Pixels of exactly this colour in the rectangle (clipped to the image).
+inline int CountRgb(const QImage& image, QRect rect, QRgb rgb) {
+    rect = rect.intersected(image.rect());
+    int count = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            if ((image.pixel(x, y) & 0xFFFFFF) == (rgb & 0xFFFFFF)) ++count;
+        }
+    }
+    return count;
+}
+
+inline int CountRgb(const QImage& image, QRgb rgb) { return CountRgb(image, image.rect(), rgb); }
+
+// A text as the views draw it: the plot font on an opaque box of the given background.
+inline QImage TextStamp(const QString& text, QRgb colour, QRgb background) {
+    QImage probe(1, 1, QImage::Format_RGB32);
+    QSize extent;
+    {
+        PlotCanvas canvas(probe);
+        extent = canvas.TextExtent(text);
+    }
+    QImage stamp(extent, QImage::Format_RGB32);
+    stamp.fill(background);
+    PlotCanvas canvas(stamp);
+    canvas.SetTextColour(colour);
+    canvas.SetTextBackground(background);
+    canvas.Text(0, 0, text);
+    return stamp;
+}
+
+// True when the text appears in the image with its top-left corner at (x, y).
+inline bool HasTextAt(const QImage& image, const QString& text, int x, int y, QRgb colour,
+                      QRgb background) {
+    const QImage stamp = TextStamp(text, colour, background);
+    if (!image.rect().contains(QRect(QPoint(x, y), stamp.size()))) return false;
+    return image.copy(QRect(QPoint(x, y), stamp.size())) == stamp;
+}
+
+}  // namespace velmor::test
