@@ -1,0 +1,69 @@
+// Column traits of the data grid: each column has one, and it decides how the column's cells
+// are shown and whether and how they are edited. The trait also keeps the column's state
+// (visible, resizable, width limits, the width to restore when a hidden column is shown).
+#pragma once
+
+#include <QString>
+
+namespace velmor {
+
+class CDataGrid;
+class CCellEditorText;
+
+struct ColumnState {
+    bool visible = true;
+    bool resizable = true;
+    bool alwaysHidden = false;  // never shown, never offered in the header menu
+    int minWidth = -1;          // negative: no limit
+    int maxWidth = -1;          // negative: no limit
+    int restoreWidth = -1;      // width given back when a hidden column is shown again
+};
+
+class CColumnTrait {
+public:
+    virtual ~CColumnTrait() = default;
+
+    ColumnState& State() { return m_state; }
+    const ColumnState& State() const { return m_state; }
+
+    // A read-only cell never gets an editor.
+    virtual bool IsCellReadOnly(const CDataGrid& grid, int row, int column) const;
+    // Whether a single left click (no Ctrl, no Shift) starts an edit. `isFocusCell` says that
+    // the clicked cell already was the focus cell before the click.
+    virtual bool OnClickEditStart(const CDataGrid& grid, int row, int column, bool isFocusCell,
+                                  bool doubleClick) const;
+    // Creates the in-place editor over the cell, or nullptr when the column has none.
+    virtual CCellEditorText* CreateEditor(CDataGrid& grid, int row, int column);
+
+private:
+    ColumnState m_state;
+};
+
+// Read-only text.
+class CColumnTraitText : public CColumnTrait {};
+
+// Text edited in place in a one-line edit box.
+class CColumnTraitEdit : public CColumnTraitText {
+public:
+    bool IsCellReadOnly(const CDataGrid& grid, int row, int column) const override;
+    bool OnClickEditStart(const CDataGrid& grid, int row, int column, bool isFocusCell,
+                          bool doubleClick) const override;
+    CCellEditorText* CreateEditor(CDataGrid& grid, int row, int column) override;
+
+    // Off: an edit starts only on a click at the cell that already has the focus.
+    void SetStartEditOnFirstClick(bool on) { m_startOnFirstClick = on; }
+    bool StartEditOnFirstClick() const { return m_startOnFirstClick; }
+    // Longest text the editor accepts; negative for no limit.
+    void SetMaxTextLength(int length) { m_maxTextLength = length; }
+    int MaxTextLength() const { return m_maxTextLength; }
+    // The editor box draws a border.
+    void SetEditorFrame(bool on) { m_editorFrame = on; }
+    bool EditorFrame() const { return m_editorFrame; }
+
+private:
+    bool m_startOnFirstClick = false;
+    int m_maxTextLength = -1;
+    bool m_editorFrame = true;
+};
+
+}  // namespace velmor

@@ -1,0 +1,114 @@
+// What the two record-table windows share: the USER_DATA table above, the FIXED_DATA table
+// below, the splitter between them, the "Hide" button, the status bar, hiding on Enter and
+// Escape, and the painting of hidden tables in interpreter mode. The windows show and read
+// records; they never call a surface themselves.
+#pragma once
+
+#include <QDialog>
+#include <QRect>
+#include <string>
+
+#include "app/secondary_windows.h"
+#include "app/settings_file.h"
+#include "surface/records.h"
+
+class QPushButton;
+class QStatusBar;
+
+namespace velmor {
+
+class CDataGrid;
+
+class CRecordTablesDialog : public QDialog, public RecordTableWindow {
+    Q_OBJECT
+public:
+    // Split limits: neither table gets less than this (the lower one this less the bar).
+    static constexpr int kSplitLimit = 36;
+    static constexpr int kSplitBar = 6;
+    static constexpr int kMinimumWidth = 240;
+    static constexpr int kMinimumHeight = 300;
+
+    CDataGrid* UserDataTable() const { return m_userTable; }
+    CDataGrid* FixedDataTable() const { return m_fixedTable; }
+    // The record version the FIXED_DATA table's rows belong to.
+    int RecordVersion() const { return m_recordVersion; }
+
+    // Remove all rows and insert the catalogue's rows with empty "data" cells.
+    void RebuildUserDataRows();
+    void RebuildFixedDataRows(int recordVersion);
+
+    // Write the text form of the fields into the "data" cells. A FIXED_DATA record of another
+    // version than the table's first rebuilds the rows for that version.
+    void ShowUserData(const USER_DATA& record);
+    void ShowFixedData(const void* record, int recordVersion);
+    void ShowRecords(const RecordPair& pair, int recordVersion) override;
+
+    // Take over any edit in progress, then read every "data" cell back into its field (cells
+    // that do not convert become 0 and are rewritten). Only the fields of the version are
+    // written. Return the number of cells that did not convert; ReadFixedData and ReadRecords
+    // return -1 and write nothing when the FIXED_DATA table holds the rows of another version
+    // than `recordVersion`.
+    int ReadUserData(USER_DATA& record);
+    int ReadFixedData(void* record, int recordVersion);
+    int ReadRecords(RecordPair& pair, int recordVersion);
+    // Ends a cell edit in progress in either table, keeping its text.
+    void CommitEdits();
+
+    // Interpreter mode hides both tables and paints their places instead.
+    void SetInterpreterMode(bool on) override;
+    bool InterpreterMode() const { return m_interpreterMode; }
+
+    // What the main window calls.
+    QWidget* Widget() override { return this; }
+    void ApplyLayout() override { LayoutWindow(); }
+    // Retitles the window and rebuilds the FIXED_DATA rows (the USER_DATA rows never change).
+    void SetRecordVersion(int recordVersion) override { RebuildFixedDataRows(recordVersion); }
+    // Both tables into *pair; false, with *pair untouched, when the FIXED_DATA table holds
+    // the rows of another version.
+    bool ReadRecords(RecordPair* pair, int recordVersion) override;
+
+    double SplitFraction() const { return m_splitFraction; }
+    QWidget* SplitterBar() const { return m_splitterBar; }
+    QPushButton* HideButton() const { return m_hideButton; }
+    // The area the two tables share.
+    QRect FrameArea() const { return m_frameArea; }
+    // Moves the split so that the upper table ends `y` pixels below the window's top.
+    void DragSplitterTo(int y);
+
+protected:
+    CRecordTablesDialog(const SettingsFile& settings, const std::string& userDataSection,
+                        const std::string& fixedDataSection, QSize templateSize, QWidget* parent);
+
+    // Places the window's own controls above the status bar (whose top is `statusTop`) and
+    // answers the bottom of the frame area.
+    virtual int LayoutControls(int statusTop);
+    // Lays the window out again (after a derived window created its controls).
+    void RelayOut() { LayoutWindow(); }
+    // The title for the FIXED_DATA version now shown.
+    virtual QString TitleFor(int recordVersion) const = 0;
+
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void reject() override;
+
+    static constexpr int kMargin = 6;
+    static constexpr int kButtonHeight = 24;
+
+private:
+    void LayoutWindow();
+    void LayoutTables();
+
+    CDataGrid* m_userTable;
+    CDataGrid* m_fixedTable;
+    QWidget* m_splitterBar;
+    QPushButton* m_hideButton;
+    QStatusBar* m_statusBar;
+    QRect m_frameArea;
+    double m_splitFraction = 0.4;
+    int m_upperHeight = 0;
+    int m_recordVersion = 0;
+    bool m_interpreterMode = false;
+};
+
+}  // namespace velmor
