@@ -10,10 +10,10 @@
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -104,8 +104,10 @@ struct Program {
         SetPlotProviderState(state, provider);
         map.Discard();
         map.Build(state, through, nullptr);
-        const PlotSizes sizes{{kAreaSide, kAreaSide}, {kAreaSide, kAreaSide},
-                              {kAreaSide, kAreaSide}, {kAreaSide, kAreaSide}};
+        const PlotSizes sizes{{kAreaSide, kAreaSide},
+                              {kAreaSide, kAreaSide},
+                              {kAreaSide, kAreaSide},
+                              {kAreaSide, kAreaSide}};
         const RepaintResult result = RepaintViews(state, through, map, sizes, nullptr);
         benchmark::DoNotOptimize(result.plan.constBits());
     }
@@ -170,10 +172,11 @@ void PrintShares(bool script, int rounds) {
     std::sort(update.begin(), update.end());
     std::sort(samples.begin(), samples.end());
     const double u = update.front(), s = samples.front();
-    std::printf("  %-8s Update 2D %7.1f ms (median %7.1f); its %zu samples alone %7.1f ms "
-                "(median %7.1f): samples %5.1f%%, views' own overhead %5.1f%%\n",
-                script ? "script" : "built-in", u, update[update.size() / 2], requests.size(), s,
-                samples[samples.size() / 2], 100.0 * s / u, 100.0 * (1.0 - s / u));
+    std::printf(
+        "  %-8s Update 2D %7.1f ms (median %7.1f); its %zu samples alone %7.1f ms "
+        "(median %7.1f): samples %5.1f%%, views' own overhead %5.1f%%\n",
+        script ? "script" : "built-in", u, update[update.size() / 2], requests.size(), s,
+        samples[samples.size() / 2], 100.0 * s / u, 100.0 * (1.0 - s / u));
 }
 
 BENCHMARK_CAPTURE(BM_Update2D, builtin, false)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -191,9 +194,10 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    std::printf("\nUpdate 2D at the default ranges and steps, plot areas %d x %d, CPU time, "
-                "fastest of 40 alternating rounds:\n",
-                kAreaSide, kAreaSide);
+    std::printf(
+        "\nUpdate 2D at the default ranges and steps, plot areas %d x %d, CPU time, "
+        "fastest of 40 alternating rounds:\n",
+        kAreaSide, kAreaSide);
     PrintShares(false, 40);
     PrintShares(true, 40);
     return 0;

@@ -1,6 +1,5 @@
 #include "interp/compiler.h"
 
-#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -50,12 +49,24 @@ void Compiler::GenerateTree(int node) {
     if (n.left < node) GenerateTree(n.left);
     if (n.right < node) GenerateTree(n.right);
     switch (n.kind) {
-        case kLeafVariable: Emit(kOpPushIdent, n.ident); break;
-        case kLeafNumber: Emit(kOpPushNum, 0, n.value); break;
-        case kLeafPi: Emit(kOpPushPi, 0); break;
-        case kLeafX: Emit(kOpPushX, 0); break;
-        case kLeafY: Emit(kOpPushY, 0); break;
-        default: Emit(kOpCal, n.kind); break;
+        case kLeafVariable:
+            Emit(kOpPushIdent, n.ident);
+            break;
+        case kLeafNumber:
+            Emit(kOpPushNum, 0, n.value);
+            break;
+        case kLeafPi:
+            Emit(kOpPushPi, 0);
+            break;
+        case kLeafX:
+            Emit(kOpPushX, 0);
+            break;
+        case kLeafY:
+            Emit(kOpPushY, 0);
+            break;
+        default:
+            Emit(kOpCal, n.kind);
+            break;
     }
 }
 
@@ -96,7 +107,9 @@ std::string FormatG(double value) {
     std::to_chars_result result =
         std::to_chars(text, text + sizeof(text) - 1, value, std::chars_format::general, 6);
     *result.ptr = '\0';
-    for (char* p = text; *p; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+    for (char* p = text; *p; ++p) {
+        if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+    }
     return text;
 }
 
@@ -108,30 +121,34 @@ void MakeListing(const Instruction* code, int count, const IdentifierTable& name
     *listing = row;
     for (int i = 0; i < count; ++i) {
         const Instruction& in = code[i];
-        const char* opName = in.op > 0 && in.op < kOpCodeCount ? kOpNames[in.op] : "";
+        std::string number;
+        const char* ref = "";
         switch (in.op) {
             case kOpPop:
             case kOpPushIdent:
-                std::snprintf(row, sizeof(row), "%4d  %-10s %s\r\n", i, opName,
-                              names.Name(in.operand));
+                ref = names.Name(in.operand);
                 break;
             case kOpPushNum:
-                std::snprintf(row, sizeof(row), "%4d  %-10s %s\r\n", i, opName,
-                              FormatG(in.number).c_str());
+                ref = (number = FormatG(in.number)).c_str();
                 break;
-            case kOpPushPi: std::snprintf(row, sizeof(row), "%4d  %-10s %s\r\n", i, opName, "3.14 ..."); break;
-            case kOpPushX: std::snprintf(row, sizeof(row), "%4d  %-10s %s\r\n", i, opName, "x"); break;
-            case kOpPushY: std::snprintf(row, sizeof(row), "%4d  %-10s %s\r\n", i, opName, "y"); break;
+            case kOpPushPi:
+                ref = "3.14 ...";
+                break;
+            case kOpPushX:
+                ref = "x";
+                break;
+            case kOpPushY:
+                ref = "y";
+                break;
             case kOpCal:
-                std::snprintf(row, sizeof(row), "%4d  %-10s %s\r\n", i, opName,
-                              in.operand > 0 && in.operand < kSubCodeCount
-                                  ? kSubCodeNames[in.operand]
-                                  : "");
+                if (in.operand > 0 && in.operand < kSubCodeCount) ref = kSubCodeNames[in.operand];
                 break;
             default:  // LBL, JMP, JPF
-                std::snprintf(row, sizeof(row), "%4d  %-10s %d\r\n", i, opName, in.operand);
+                ref = (number = std::to_string(in.operand)).c_str();
                 break;
         }
+        const char* opName = in.op > 0 && in.op < kOpCodeCount ? kOpNames[in.op] : "";
+        std::snprintf(row, sizeof(row), "%4d  %-10s %s\r\n", i, opName, ref);
         *listing += row;
     }
 }

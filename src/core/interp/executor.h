@@ -14,9 +14,22 @@ struct Variable {
     int32_t assigned;
 };
 
-// Everything a run reads and writes besides the code. Fixed tables only: a run allocates
-// nothing.
+// One step of a run: an instruction of the code area decoded into a single dispatch key, or
+// a push fused with the instruction that consumes the pushed value (see PrepareRun).
+struct Step {
+    uint32_t key;
+    int32_t arg;            // variable slot, or the step to continue at after a jump
+    const double* operand;  // value pushed by a fused or plain push of a number, pi, x or y
+    double number;          // the number or pi that `operand` points at
+};
+
+// Everything a run reads and writes. Fixed tables only: a run allocates nothing. The steps
+// point into the machine itself, so a machine is never copied.
 struct Machine {
+    Machine() = default;
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
     double inputX = 0.0;
     double inputY = 0.0;
     Variable variables[kVariableSlots] = {};
@@ -24,21 +37,27 @@ struct Machine {
     int runErrorCount = 0;
     int counters[kRunErrorKindCount] = {};  // per-kind, summed over runs until cleared
     MessageText runMessages;
+    Step steps[kCodeAreaSize] = {};
+    int stepCount = 0;
 };
+
+// Decodes the code once per compiled program into the machine's steps. LBL instructions
+// become nothing (a jump continues at the step after its label), and a push followed by
+// + - * / or by POP becomes one step; faults, their order and the stack limit stay exactly
+// those of the instructions one by one.
+void PrepareRun(const Instruction* code, int count, Machine& machine);
 
 // What a run needs besides the machine.
 struct RunSetup {
-    const Instruction* code;
-    int count;
     const IdentifierTable* names;  // names of uninitialised variables in verbose messages
     int slotsInUse;                // variable slots to clear (the others are never referenced)
     bool verbose;
-    EscapeHook* escape;
-    CompileLog* compileLog;        // receives the stack-overflow message of a verbose run
+    EscapeHook* escape;      // `pressed` is tested before every step
+    CompileLog* compileLog;  // receives the stack-overflow message of a verbose run
 };
 
-// Runs the program once: clears the slots and the run error count, polls the Escape hook,
-// then executes until the last instruction or an Escape abort.
+// Runs the prepared program once: clears the slots and the run error count, polls the Escape
+// hook, then executes until the last step or an Escape abort.
 void Execute(const RunSetup& setup, Machine& machine);
 
 // Report names of the per-kind counters, in counter order ("" for the unused kinds).

@@ -29,6 +29,11 @@
 %code {
 static int velmor_yylex(VELMOR_YYSTYPE* value, velmor::Compiler* compiler);
 static void velmor_yyerror(velmor::Compiler* compiler, const char* message);
+
+/* A node for a one-operand operator or function. */
+static int Unary(velmor::Compiler* compiler, int subCode, int operand) {
+    return compiler->NewNode(subCode, operand, velmor::kNoNode);
+}
 }
 
 %union {
@@ -120,26 +125,26 @@ expression
     | expression LE expression      { $$ = compiler->NewNode(velmor::kSubLe, $1, $3); }
     | expression AND expression     { $$ = compiler->NewNode(velmor::kSubAnd, $1, $3); }
     | expression OR expression      { $$ = compiler->NewNode(velmor::kSubOr, $1, $3); }
-    | MINUS expression %prec UNARY  { $$ = compiler->NewNode(velmor::kSubNeg, $2, velmor::kNoNode); }
-    | NOT expression %prec UNARY    { $$ = compiler->NewNode(velmor::kSubNot, $2, velmor::kNoNode); }
-    | SIN LPAREN expression RPAREN  { $$ = compiler->NewNode(velmor::kSubSin, $3, velmor::kNoNode); }
-    | COS LPAREN expression RPAREN  { $$ = compiler->NewNode(velmor::kSubCos, $3, velmor::kNoNode); }
-    | TAN LPAREN expression RPAREN  { $$ = compiler->NewNode(velmor::kSubTan, $3, velmor::kNoNode); }
-    | ASIN LPAREN expression RPAREN { $$ = compiler->NewNode(velmor::kSubAsin, $3, velmor::kNoNode); }
-    | ACOS LPAREN expression RPAREN { $$ = compiler->NewNode(velmor::kSubAcos, $3, velmor::kNoNode); }
-    | ATAN LPAREN expression RPAREN { $$ = compiler->NewNode(velmor::kSubAtan, $3, velmor::kNoNode); }
-    | SINH LPAREN expression RPAREN { $$ = compiler->NewNode(velmor::kSubSinh, $3, velmor::kNoNode); }
-    | COSH LPAREN expression RPAREN { $$ = compiler->NewNode(velmor::kSubCosh, $3, velmor::kNoNode); }
-    | TANH LPAREN expression RPAREN { $$ = compiler->NewNode(velmor::kSubTanh, $3, velmor::kNoNode); }
-    | EXP LPAREN expression RPAREN  { $$ = compiler->NewNode(velmor::kSubExp, $3, velmor::kNoNode); }
-    | LN LPAREN expression RPAREN   { $$ = compiler->NewNode(velmor::kSubLn, $3, velmor::kNoNode); }
-    | LOG LPAREN expression RPAREN  { $$ = compiler->NewNode(velmor::kSubLog, $3, velmor::kNoNode); }
+    | MINUS expression %prec UNARY  { $$ = Unary(compiler, velmor::kSubNeg, $2); }
+    | NOT expression %prec UNARY    { $$ = Unary(compiler, velmor::kSubNot, $2); }
+    | SIN LPAREN expression RPAREN  { $$ = Unary(compiler, velmor::kSubSin, $3); }
+    | COS LPAREN expression RPAREN  { $$ = Unary(compiler, velmor::kSubCos, $3); }
+    | TAN LPAREN expression RPAREN  { $$ = Unary(compiler, velmor::kSubTan, $3); }
+    | ASIN LPAREN expression RPAREN { $$ = Unary(compiler, velmor::kSubAsin, $3); }
+    | ACOS LPAREN expression RPAREN { $$ = Unary(compiler, velmor::kSubAcos, $3); }
+    | ATAN LPAREN expression RPAREN { $$ = Unary(compiler, velmor::kSubAtan, $3); }
+    | SINH LPAREN expression RPAREN { $$ = Unary(compiler, velmor::kSubSinh, $3); }
+    | COSH LPAREN expression RPAREN { $$ = Unary(compiler, velmor::kSubCosh, $3); }
+    | TANH LPAREN expression RPAREN { $$ = Unary(compiler, velmor::kSubTanh, $3); }
+    | EXP LPAREN expression RPAREN  { $$ = Unary(compiler, velmor::kSubExp, $3); }
+    | LN LPAREN expression RPAREN   { $$ = Unary(compiler, velmor::kSubLn, $3); }
+    | LOG LPAREN expression RPAREN  { $$ = Unary(compiler, velmor::kSubLog, $3); }
     | LOG10 LPAREN expression RPAREN
-                                    { $$ = compiler->NewNode(velmor::kSubLog10, $3, velmor::kNoNode); }
+                                    { $$ = Unary(compiler, velmor::kSubLog10, $3); }
     | POW LPAREN expression COMMA expression RPAREN
                                     { $$ = compiler->NewNode(velmor::kSubPow, $3, $5); }
-    | SQRT LPAREN expression RPAREN { $$ = compiler->NewNode(velmor::kSubSqrt, $3, velmor::kNoNode); }
-    | ABS LPAREN expression RPAREN  { $$ = compiler->NewNode(velmor::kSubAbs, $3, velmor::kNoNode); }
+    | SQRT LPAREN expression RPAREN { $$ = Unary(compiler, velmor::kSubSqrt, $3); }
+    | ABS LPAREN expression RPAREN  { $$ = Unary(compiler, velmor::kSubAbs, $3); }
     | MAX LPAREN expression COMMA expression RPAREN
                                     { $$ = compiler->NewNode(velmor::kSubMax, $3, $5); }
     | MIN LPAREN expression COMMA expression RPAREN

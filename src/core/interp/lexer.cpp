@@ -9,15 +9,25 @@ namespace velmor {
 namespace {
 
 // Character classes of the language, independent of the process locale.
-bool IsLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-bool IsLetterOrDigit(unsigned char c) { return IsLetter(c) || IsDigit(c); }
+bool IsLetter(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsLetterOrDigit(unsigned char c) {
+    return IsLetter(c) || IsDigit(c);
+}
 bool IsNumberCharacter(unsigned char c) {
     return IsDigit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
 }
-bool IsLineEnd(unsigned char c) { return c == '\r' || c == '\n'; }
+bool IsLineEnd(unsigned char c) {
+    return c == '\r' || c == '\n';
+}
 // Blanks and control characters separate tokens; everything else starts one (or is invalid).
-bool IsSkipped(unsigned char c) { return c <= ' ' || c == 0x7F; }
+bool IsSkipped(unsigned char c) {
+    return c <= ' ' || c == 0x7F;
+}
 
 struct Spelling {
     const char* text;
@@ -27,37 +37,21 @@ struct Spelling {
 
 // Words, longest first; a word counts only when no letter or digit follows it.
 constexpr Spelling kWords[] = {
-    {"log10", 5, kTokLog10},
-    {"asin", 4, kTokAsin},
-    {"acos", 4, kTokAcos},
-    {"atan", 4, kTokAtan},
-    {"sinh", 4, kTokSinh},
-    {"cosh", 4, kTokCosh},
-    {"tanh", 4, kTokTanh},
-    {"sqrt", 4, kTokSqrt},
-    {"else", 4, kTokElse},
-    {"sin", 3, kTokSin},
-    {"cos", 3, kTokCos},
-    {"tan", 3, kTokTan},
-    {"exp", 3, kTokExp},
-    {"log", 3, kTokLog},
-    {"pow", 3, kTokPow},
-    {"max", 3, kTokMax},
-    {"min", 3, kTokMin},
-    {"abs", 3, kTokAbs},
-    {"pi", 2, kTokPi},
-    {"PI", 2, kTokPi},
-    {"ln", 2, kTokLn},
-    {"if", 2, kTokIf},
+    {"log10", 5, kTokLog10}, {"asin", 4, kTokAsin}, {"acos", 4, kTokAcos}, {"atan", 4, kTokAtan},
+    {"sinh", 4, kTokSinh},   {"cosh", 4, kTokCosh}, {"tanh", 4, kTokTanh}, {"sqrt", 4, kTokSqrt},
+    {"else", 4, kTokElse},   {"sin", 3, kTokSin},   {"cos", 3, kTokCos},   {"tan", 3, kTokTan},
+    {"exp", 3, kTokExp},     {"log", 3, kTokLog},   {"pow", 3, kTokPow},   {"max", 3, kTokMax},
+    {"min", 3, kTokMin},     {"abs", 3, kTokAbs},   {"pi", 2, kTokPi},     {"PI", 2, kTokPi},
+    {"ln", 2, kTokLn},       {"if", 2, kTokIf},
 };
 
 // Operators and punctuation, longest first, with no condition on what follows.
 constexpr Spelling kOperators[] = {
-    {"==", 2, kTokEq},        {">=", 2, kTokGe},     {"<=", 2, kTokLe},     {"!=", 2, kTokNe},
-    {"&&", 2, kTokAnd},       {"||", 2, kTokOr},     {"+", 1, kTokPlus},    {"-", 1, kTokMinus},
-    {"*", 1, kTokMul},        {"/", 1, kTokDiv},     {"=", 1, kTokAssign},  {">", 1, kTokGt},
-    {"<", 1, kTokLt},         {"!", 1, kTokNot},     {"(", 1, kTokLParen},  {")", 1, kTokRParen},
-    {"{", 1, kTokLBrace},     {"}", 1, kTokRBrace},  {",", 1, kTokComma},   {";", 1, kTokSemicolon},
+    {"==", 2, kTokEq},    {">=", 2, kTokGe},    {"<=", 2, kTokLe},    {"!=", 2, kTokNe},
+    {"&&", 2, kTokAnd},   {"||", 2, kTokOr},    {"+", 1, kTokPlus},   {"-", 1, kTokMinus},
+    {"*", 1, kTokMul},    {"/", 1, kTokDiv},    {"=", 1, kTokAssign}, {">", 1, kTokGt},
+    {"<", 1, kTokLt},     {"!", 1, kTokNot},    {"(", 1, kTokLParen}, {")", 1, kTokRParen},
+    {"{", 1, kTokLBrace}, {"}", 1, kTokRBrace}, {",", 1, kTokComma},  {";", 1, kTokSemicolon},
 };
 
 // The value of a decimal literal too large or too small for a double, as the C library's

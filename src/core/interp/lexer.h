@@ -13,10 +13,10 @@ namespace velmor {
 // numbers for its terminals.
 enum TokenCode : int {
     kTokEnd = 0,
-    kTokIdent = 257,  // a letter, then letters and digits; value: identifier index
-    kTokZ = 258,      // "z"; value: identifier index of z
-    kTokNumber = 259, // decimal literal; value: the number
-    kTokPi = 260,     // "pi" or "PI"; value: pi
+    kTokIdent = 257,   // a letter, then letters and digits; value: identifier index
+    kTokZ = 258,       // "z"; value: identifier index of z
+    kTokNumber = 259,  // decimal literal; value: the number
+    kTokPi = 260,      // "pi" or "PI"; value: pi
     kTokX = 261,
     kTokY = 262,
     kTokIf = 263,

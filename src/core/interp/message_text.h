@@ -22,6 +22,7 @@ public:
     void Append(std::string_view text) {
         size_t room = static_cast<size_t>(kMessageTextSize - 1 - m_used);
         size_t n = text.size() < room ? text.size() : room;
+        if (n == 0) return;  // an empty view may carry no pointer at all
         std::memcpy(m_text + m_used, text.data(), n);
         m_used += static_cast<int>(n);
         m_text[m_used] = '\0';

@@ -18,16 +18,16 @@ inline constexpr double kPi = 3.141592653589793;
 
 // Op codes. ORDER OP: kOpNames follows this enum row by row.
 enum OpCode : int32_t {
-    kOpPop = 1,        // POP        ident index  top -> variable, mark it assigned, pop
-    kOpPushIdent = 2,  // PUSH_IDNT  ident index  push the variable (0 and a fault when unassigned)
-    kOpPushNum = 3,    // PUSH_NUM   number       push the instruction's number
-    kOpPushPi = 4,     // PUSH_NUM   -            push pi
-    kOpPushX = 5,      // PUSH_IDNT  -            push the input x
-    kOpPushY = 6,      // PUSH_IDNT  -            push the input y
-    kOpCal = 7,        // CAL        sub-code     apply an operator or function (SubCode)
-    kOpLabel = 8,      // LBL        label        jump target, no effect
-    kOpJump = 9,       // JMP        LBL index    continue after the target
-    kOpJumpFalse = 10, // JPF        LBL index    pop; when it is 0 continue after the target
+    kOpPop = 1,         // POP        ident index  top -> variable, mark it assigned, pop
+    kOpPushIdent = 2,   // PUSH_IDNT  ident index  push the variable (0 and a fault when unassigned)
+    kOpPushNum = 3,     // PUSH_NUM   number       push the instruction's number
+    kOpPushPi = 4,      // PUSH_NUM   -            push pi
+    kOpPushX = 5,       // PUSH_IDNT  -            push the input x
+    kOpPushY = 6,       // PUSH_IDNT  -            push the input y
+    kOpCal = 7,         // CAL        sub-code     apply an operator or function (SubCode)
+    kOpLabel = 8,       // LBL        label        jump target, no effect
+    kOpJump = 9,        // JMP        LBL index    continue after the target
+    kOpJumpFalse = 10,  // JPF        LBL index    pop; when it is 0 continue after the target
 };
 inline constexpr int kOpCodeCount = 11;
 inline constexpr const char* kOpNames[kOpCodeCount] = {
@@ -47,38 +47,38 @@ inline constexpr const char* kOpNames[kOpCodeCount] = {
 // Sub-codes of CAL, also the kinds of operator and function nodes of an expression tree.
 // ORDER SUB: kSubCodeNames follows this enum row by row.
 enum SubCode : int32_t {
-    kSubAdd = 1,    // a + b
-    kSubSub = 2,    // a - b
-    kSubMul = 3,    // a * b
-    kSubDiv = 4,    // a / b          b == 0: division fault, b taken as 1e-15
-    kSubNeg = 5,    // - a
-    kSubEq = 6,     // a == b         comparisons give 1.0 or 0.0 (IEEE)
-    kSubNe = 7,     // a != b
-    kSubGt = 8,     // a > b
-    kSubGe = 9,     // a >= b
-    kSubLt = 10,    // a < b
-    kSubLe = 11,    // a <= b
-    kSubAnd = 12,   // a && b
-    kSubOr = 13,    // a || b
-    kSubNot = 14,   // ! a
-    kSubSin = 15,   // sin(a)
-    kSubCos = 16,   // cos(a)
-    kSubTan = 17,   // tan(a)
-    kSubAsin = 18,  // asin(a)
-    kSubAcos = 19,  // acos(a)
-    kSubAtan = 20,  // atan(a)
-    kSubSinh = 21,  // sinh(a)
-    kSubCosh = 22,  // cosh(a)
-    kSubTanh = 23,  // tanh(a)
-    kSubExp = 24,   // exp(a)
-    kSubLn = 25,    // ln(a)          a not above 0: ln fault
-    kSubLog = 26,   // log(a)         natural logarithm; a not above 0: log fault
-    kSubLog10 = 27, // log10(a)       a not above 0: log10 fault
-    kSubPow = 28,   // pow(a, b)
-    kSubSqrt = 29,  // sqrt(a)        a below 0: square-root fault
-    kSubAbs = 30,   // abs(a)
-    kSubMax = 31,   // max(a, b)      a if a > b, else b
-    kSubMin = 32,   // min(a, b)      a if b > a, else b
+    kSubAdd = 1,     // a + b
+    kSubSub = 2,     // a - b
+    kSubMul = 3,     // a * b
+    kSubDiv = 4,     // a / b          b == 0: division fault, b taken as 1e-15
+    kSubNeg = 5,     // - a
+    kSubEq = 6,      // a == b         comparisons give 1.0 or 0.0 (IEEE)
+    kSubNe = 7,      // a != b
+    kSubGt = 8,      // a > b
+    kSubGe = 9,      // a >= b
+    kSubLt = 10,     // a < b
+    kSubLe = 11,     // a <= b
+    kSubAnd = 12,    // a && b
+    kSubOr = 13,     // a || b
+    kSubNot = 14,    // ! a
+    kSubSin = 15,    // sin(a)
+    kSubCos = 16,    // cos(a)
+    kSubTan = 17,    // tan(a)
+    kSubAsin = 18,   // asin(a)
+    kSubAcos = 19,   // acos(a)
+    kSubAtan = 20,   // atan(a)
+    kSubSinh = 21,   // sinh(a)
+    kSubCosh = 22,   // cosh(a)
+    kSubTanh = 23,   // tanh(a)
+    kSubExp = 24,    // exp(a)
+    kSubLn = 25,     // ln(a)          a not above 0: ln fault
+    kSubLog = 26,    // log(a)         natural logarithm; a not above 0: log fault
+    kSubLog10 = 27,  // log10(a)       a not above 0: log10 fault
+    kSubPow = 28,    // pow(a, b)
+    kSubSqrt = 29,   // sqrt(a)        a below 0: square-root fault
+    kSubAbs = 30,    // abs(a)
+    kSubMax = 31,    // max(a, b)      a if a > b, else b
+    kSubMin = 32,    // min(a, b)      a if b > a, else b
 };
 inline constexpr int kSubCodeCount = 33;
 inline constexpr const char* kSubCodeNames[kSubCodeCount] = {

@@ -44,24 +44,34 @@ int CScriptEngine::State::ZSlot() {
 
 CScriptEngine::CScriptEngine() : m_state(new State) {}
 
-CScriptEngine::~CScriptEngine() { delete m_state; }
+CScriptEngine::~CScriptEngine() {
+    delete m_state;
+}
 
 void CScriptEngine::Compile(const char* source) {
     State& s = *m_state;
     s.listing.clear();
     s.machine.runMessages.Clear();
     s.compiler.Compile(source);
+    PrepareRun(s.compiler.Code(), s.compiler.InstructionCount(), s.machine);
     s.zSlot = kZNotLookedUp;
     // Nothing of the previous program's runs may pass for a result of this one.
     for (Variable& v : s.machine.variables) v = Variable{0.0, 0};
     s.machine.runErrorCount = 0;
 }
 
-int CScriptEngine::InstructionCount() const { return m_state->compiler.InstructionCount(); }
+int CScriptEngine::InstructionCount() const {
+    return m_state->compiler.InstructionCount();
+}
 
-void CScriptEngine::DiscardInstructions() { m_state->compiler.DiscardInstructions(); }
+void CScriptEngine::DiscardInstructions() {
+    m_state->compiler.DiscardInstructions();
+    PrepareRun(m_state->compiler.Code(), 0, m_state->machine);
+}
 
-int CScriptEngine::CompileErrorCount() const { return m_state->compileLog.errorCount; }
+int CScriptEngine::CompileErrorCount() const {
+    return m_state->compileLog.errorCount;
+}
 
 void CScriptEngine::MakeListing() {
     const Compiler& compiler = m_state->compiler;
@@ -82,8 +92,6 @@ void CScriptEngine::Run(bool verbose) {
     if (verbose) s.compileLog.errorCount = 0;
 
     RunSetup setup;
-    setup.code = s.compiler.Code();
-    setup.count = s.compiler.InstructionCount();
     setup.names = &s.names;
     // One slot more than there are names, for a "z" entered after the run.
     setup.slotsInUse = s.names.Count() < kVariableSlots ? s.names.Count() + 1 : kVariableSlots;
@@ -93,7 +101,9 @@ void CScriptEngine::Run(bool verbose) {
     Execute(setup, s.machine);
 }
 
-int CScriptEngine::RunErrorCount() const { return m_state->machine.runErrorCount; }
+int CScriptEngine::RunErrorCount() const {
+    return m_state->machine.runErrorCount;
+}
 
 bool CScriptEngine::ResultOfPoint(double* z) {
     State& s = *m_state;
@@ -134,10 +144,16 @@ const char* CScriptEngine::CompileMessageText() const {
     return m_state->compileLog.messages.Text();
 }
 
-const char* CScriptEngine::RunMessageText() const { return m_state->machine.runMessages.Text(); }
+const char* CScriptEngine::RunMessageText() const {
+    return m_state->machine.runMessages.Text();
+}
 
-const char* CScriptEngine::ListingText() const { return m_state->listing.c_str(); }
+const char* CScriptEngine::ListingText() const {
+    return m_state->listing.c_str();
+}
 
-EscapeHook& CScriptEngine::Escape() { return m_state->escape; }
+EscapeHook& CScriptEngine::Escape() {
+    return m_state->escape;
+}
 
 }  // namespace velmor

@@ -21,10 +21,11 @@ enum RunErrorKind : int {
     kRunErrorKindCount = 16,
 };
 
-// The Escape abort. The executor tests `pressed` before every instruction; that is all it
-// costs. Whoever drives the engine keeps the flag current: the program from the keyboard
-// state (rate-limited inside `poll`), tests by setting it. `poll`, when set, is called once at
-// the start of every run so a long batch of runs notices a key press.
+// The Escape abort. The executor tests `pressed` before every instruction (a push and the
+// operation that takes the pushed value are tested as one); that is all it costs. Whoever
+// drives the engine keeps the flag current: the program from the keyboard state (rate-limited
+// inside `poll`), tests by setting it. `poll`, when set, is called once at the start of every
+// run so a long batch of runs notices a key press.
 struct EscapeHook {
     volatile bool pressed = false;
     void (*poll)(EscapeHook* hook) = nullptr;

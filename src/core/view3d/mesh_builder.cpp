@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/progress.h"
+#include "view3d/large_buffers.h"
 
 namespace velmor {
 
@@ -73,8 +74,8 @@ public:
         v[2] = ToFloat(c);
         double n[3];
         TriangleNormal(a, b, c, n);
-        m_model.faceNormals[k] = Vec3f{static_cast<float>(n[0]), static_cast<float>(n[1]),
-                                       static_cast<float>(n[2])};
+        m_model.faceNormals[k] =
+            Vec3f{static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2])};
         modelFace& face = m_model.faces[k];
         face.vertex[0] = 3 * k;
         face.vertex[1] = 3 * k + 1;
@@ -162,8 +163,8 @@ void EquilateralRowsAlongX(const MeshParams& p, int width, long long rows, Sampl
 }
 
 // Pattern 3: the same lattice turned by a right angle; columns along y, odd columns shifted.
-void EquilateralColumnsAlongY(const MeshParams& p, int width, long long columns,
-                              Sampler& sampler, double* store, TriangleSink& sink) {
+void EquilateralColumnsAlongY(const MeshParams& p, int width, long long columns, Sampler& sampler,
+                              double* store, TriangleSink& sink) {
     double* slot[2] = {store, store + width};
     const double dy = p.dy, w = std::sqrt(3.0) * p.dy * 0.5;
     int q = 0;  // points of column 0
@@ -243,6 +244,10 @@ int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::str
 
         std::vector<double> store(2 * static_cast<size_t>(width), 0.0);
         const int triangles = static_cast<int>(capacity);
+        ReserveLarge(out.vertices, 3 * static_cast<size_t>(triangles));
+        ReserveLarge(out.faceNormals, triangles);
+        ReserveLarge(out.faces, triangles);
+        ReserveLarge(group->faces, triangles);
         out.vertices.resize(3 * static_cast<size_t>(triangles));
         out.faceNormals.resize(triangles);
         out.faces.resize(triangles);

@@ -4,7 +4,9 @@
 
 namespace velmor {
 
-modelMaterial modelMaterial::Default() { return modelMaterial{}; }
+modelMaterial modelMaterial::Default() {
+    return modelMaterial{};
+}
 
 modelMaterial modelMaterial::Surface() {
     modelMaterial m;
@@ -24,7 +26,9 @@ modelMaterial modelMaterial::Surface() {
     return m;
 }
 
-CModel::~CModel() { Clear(); }
+CModel::~CModel() {
+    Clear();
+}
 
 void CModel::Clear() {
     vertices.clear();

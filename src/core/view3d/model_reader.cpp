@@ -58,7 +58,9 @@ size_t FileSource::Read(void* buffer, size_t n) {
     }
 }
 
-bool FileSource::Rewind() { return m_fd >= 0 && ::lseek(m_fd, 0, SEEK_SET) == 0; }
+bool FileSource::Rewind() {
+    return m_fd >= 0 && ::lseek(m_fd, 0, SEEK_SET) == 0;
+}
 
 bool IsStlAscii(const std::string& path) {
     FileSource file;

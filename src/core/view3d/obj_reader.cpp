@@ -2,6 +2,8 @@
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <new>
+#include <unordered_map>
 
 #include "app/progress.h"
 #include "view3d/model_reader.h"
@@ -98,13 +100,49 @@ int ResolveIndex(long long fileIndex, size_t countSoFar) {
     return kNoElement;
 }
 
-const modelMaterial& MaterialNamed(const std::vector<modelMaterial>& materials,
-                                   std::string_view name) {
-    for (const auto& material : materials) {
-        if (EqualsIgnoringCase(material.name, name)) return material;
+std::string LowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
-    return materials.front();
+    return lower;
 }
+
+// Groups and materials by name without regard to ASCII case, as FindGroup and the material
+// look-up compare, without a linear search per line (a file may hold very many of them).
+class GroupIndex {
+public:
+    explicit GroupIndex(CModel& model) : m_model(model) {
+        for (auto& group : model.groups) m_byName.emplace(LowerAscii(group->name), group.get());
+    }
+    modelGroup* FindOrAdd(const std::string& name) {
+        const auto [it, added] = m_byName.emplace(LowerAscii(name), nullptr);
+        if (added) it->second = m_model.FindOrAddGroup(name);
+        return it->second;
+    }
+
+private:
+    CModel& m_model;
+    std::unordered_map<std::string, modelGroup*> m_byName;
+};
+
+class MaterialIndex {
+public:
+    explicit MaterialIndex(const std::vector<modelMaterial>& materials) : m_materials(materials) {
+        for (size_t i = 0; i < materials.size(); ++i) {
+            m_byName.emplace(LowerAscii(materials[i].name), i);  // the first of a name wins
+        }
+    }
+    // The material of that name, or the first one, "(NoName)", when there is none.
+    const modelMaterial& Named(std::string_view name) const {
+        const auto it = m_byName.find(LowerAscii(name));
+        return m_materials[it == m_byName.end() ? 0 : it->second];
+    }
+
+private:
+    const std::vector<modelMaterial>& m_materials;
+    std::unordered_map<std::string, size_t> m_byName;
+};
 
 // Drops the faces that name vertices or normals the model does not have, keeping the order of
 // the rest, and renumbers the groups' face lists.
@@ -138,7 +176,9 @@ void DropBrokenFaces(CModel& model) {
 
 }  // namespace
 
-bool ReadMtl(ByteSource& source, std::vector<modelMaterial>& materials) {
+// The entry points at the end of the file turn an allocation failure into a failed read.
+
+static bool ReadMtlUnguarded(ByteSource& source, std::vector<modelMaterial>& materials) {
     if (materials.empty()) {
         materials.push_back(modelMaterial::Default());
         materials.back().name = kNoName;
@@ -178,9 +218,10 @@ bool ReadMtl(ByteSource& source, std::vector<modelMaterial>& materials) {
     return true;
 }
 
-bool ReadObj(ByteSource& source, const MtlOpener& openMtl, CModel& out) {
+static bool ReadObjUnguarded(ByteSource& source, const MtlOpener& openMtl, CModel& out) {
     out.Clear();
-    out.FindOrAddGroup(kNoName);
+    GroupIndex groups(out);
+    groups.FindOrAdd(kNoName);
     std::vector<modelMaterial> materials(1, modelMaterial::Default());
     materials[0].name = kNoName;
 
@@ -195,7 +236,7 @@ bool ReadObj(ByteSource& source, const MtlOpener& openMtl, CModel& out) {
         if (keyword[0] == 'f') {
             ++faceLines;
         } else if (keyword[0] == 'g') {
-            out.FindOrAddGroup(NameOrNoName(tokens.Rest()));
+            groups.FindOrAdd(NameOrNoName(tokens.Rest()));
         } else if (keyword[0] == 'm') {
             const std::string name(tokens.Rest());
             if (name.empty() || !openMtl) continue;
@@ -205,10 +246,12 @@ bool ReadObj(ByteSource& source, const MtlOpener& openMtl, CModel& out) {
     if (!lines.Rewind()) return false;
 
     // Second pass: vertices, normals, faces, group and material changes.
-    modelGroup* current = out.FindOrAddGroup(kNoName);
+    const MaterialIndex materialIndex(materials);
+    modelGroup* current = groups.FindOrAdd(kNoName);
     ReportProgress(0, faceLines);
     long long faceLinesDone = 0;
     std::vector<long long> vertexTokens, normalTokens;
+    std::vector<int> vertexIndex, normalIndex;
     while (lines.Next(&line)) {
         ReportProgress(faceLinesDone, faceLines);  // a cancel only closes the window
         LineTokens tokens(line);
@@ -229,7 +272,8 @@ bool ReadObj(ByteSource& source, const MtlOpener& openMtl, CModel& out) {
                 }
                 // Corners resolved now: a relative index counts back from what was read so far.
                 const size_t corners = vertexTokens.size();
-                std::vector<int> vertexIndex(corners), normalIndex(corners);
+                vertexIndex.resize(corners);
+                normalIndex.resize(corners);
                 for (size_t c = 0; c < corners; ++c) {
                     vertexIndex[c] = ResolveIndex(vertexTokens[c], out.vertices.size());
                     normalIndex[c] = normalTokens[c] == kMissing
@@ -252,13 +296,13 @@ bool ReadObj(ByteSource& source, const MtlOpener& openMtl, CModel& out) {
                 break;
             }
             case 'g': {
-                modelGroup* next = out.FindOrAddGroup(NameOrNoName(tokens.Rest()));
+                modelGroup* next = groups.FindOrAdd(NameOrNoName(tokens.Rest()));
                 if (next != current) next->material = current->material;
                 current = next;
                 break;
             }
             case 'u':
-                current->material = MaterialNamed(materials, tokens.Rest());
+                current->material = materialIndex.Named(tokens.Rest());
                 break;
             case 'v':
                 if (keyword.size() == 1) {
@@ -287,6 +331,23 @@ bool ReadObj(ByteSource& source, const MtlOpener& openMtl, CModel& out) {
         face.faceNormal = static_cast<int>(i);
     }
     return true;
+}
+
+bool ReadMtl(ByteSource& source, std::vector<modelMaterial>& materials) {
+    try {
+        return ReadMtlUnguarded(source, materials);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool ReadObj(ByteSource& source, const MtlOpener& openMtl, CModel& out) {
+    try {
+        return ReadObjUnguarded(source, openMtl, out);
+    } catch (const std::bad_alloc&) {
+        out.Clear();
+        return false;
+    }
 }
 
 }  // namespace velmor

@@ -3,8 +3,10 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "app/progress.h"
+#include "view3d/large_buffers.h"
 #include "view3d/model_reader.h"
 #include "view3d/text_lines.h"
 
@@ -59,7 +61,9 @@ constexpr size_t kReserveWithoutSize = 1 << 16;
 
 }  // namespace
 
-bool IsStlAscii(ByteSource& source) {
+// The entry points at the end of the file turn an allocation failure into a failed read.
+
+static bool IsStlAsciiUnguarded(ByteSource& source) {
     LineReader lines(source);
     std::string_view line;
     const bool ascii = lines.Next(&line) && EqualsIgnoringCase(LineTokens(line).Keyword(), "solid");
@@ -67,7 +71,7 @@ bool IsStlAscii(ByteSource& source) {
     return ascii;
 }
 
-bool ReadStlAscii(ByteSource& source, CModel& out) {
+static bool ReadStlAsciiUnguarded(ByteSource& source, CModel& out) {
     out.Clear();
     LineReader lines(source);
     std::string_view line;
@@ -78,11 +82,15 @@ bool ReadStlAscii(ByteSource& source, CModel& out) {
     ReportProgress(0, facetLines);
     if (!lines.Rewind() || facetLines == 0) return false;
 
-    // A facet line is at least six bytes, so this reserve stays in proportion to the file.
-    const size_t expected = static_cast<size_t>(facetLines);
-    out.vertices.reserve(3 * expected);
-    out.faceNormals.reserve(expected);
-    out.faces.reserve(expected);
+    // A complete facet takes at least 36 bytes ("facet", three "vertex" and "endfacet" lines),
+    // so the reserve stays in proportion to what the file can hold.
+    size_t expected = static_cast<size_t>(facetLines);
+    if (source.Size() >= 0) {
+        expected = std::min<size_t>(expected, static_cast<size_t>(source.Size()) / 36 + 1);
+    }
+    ReserveLarge(out.vertices, 3 * expected);
+    ReserveLarge(out.faceNormals, expected);
+    ReserveLarge(out.faces, expected);
 
     modelGroup* group = nullptr;
     Vec3f corners[3];
@@ -120,7 +128,7 @@ bool ReadStlAscii(ByteSource& source, CModel& out) {
     return cancelled || done > 0;
 }
 
-bool ReadStlBinary(ByteSource& source, CModel& out) {
+static bool ReadStlBinaryUnguarded(ByteSource& source, CModel& out) {
     out.Clear();
     unsigned char head[84];
     if (ReadFully(source, head, sizeof(head)) != sizeof(head)) return false;
@@ -138,13 +146,13 @@ bool ReadStlBinary(ByteSource& source, CModel& out) {
         reserve = std::min<size_t>(reserve, kReserveWithoutSize);
     }
     modelGroup* group = AddSurfaceGroup(out);
-    out.vertices.reserve(3 * reserve);
-    out.faceNormals.reserve(reserve);
-    out.faces.reserve(reserve);
-    group->faces.reserve(reserve);
+    ReserveLarge(out.vertices, 3 * reserve);
+    ReserveLarge(out.faceNormals, reserve);
+    ReserveLarge(out.faces, reserve);
+    ReserveLarge(group->faces, reserve);
     ReportProgress(0, count);
 
-    constexpr size_t kRecordsPerRead = 4096;
+    const size_t kRecordsPerRead = std::clamp<size_t>(reserve, 1, 4096);
     std::vector<unsigned char> buffer(50 * kRecordsPerRead);
     uint32_t k = 0;
     bool cancelled = false;
@@ -168,6 +176,32 @@ bool ReadStlBinary(ByteSource& source, CModel& out) {
         if (got < want) break;  // the file ends before its count
     }
     return !out.faces.empty();
+}
+
+bool IsStlAscii(ByteSource& source) {
+    try {
+        return IsStlAsciiUnguarded(source);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool ReadStlAscii(ByteSource& source, CModel& out) {
+    try {
+        return ReadStlAsciiUnguarded(source, out);
+    } catch (const std::bad_alloc&) {
+        out.Clear();
+        return false;
+    }
+}
+
+bool ReadStlBinary(ByteSource& source, CModel& out) {
+    try {
+        return ReadStlBinaryUnguarded(source, out);
+    } catch (const std::bad_alloc&) {
+        out.Clear();
+        return false;
+    }
 }
 
 }  // namespace velmor

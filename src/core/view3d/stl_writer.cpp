@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "app/progress.h"
@@ -66,7 +67,8 @@ void FaceValues(const CModel& model, const modelFace& face, Vec3f out[4]) {
     for (int i = 0; i < 3; ++i) {
         out[i + 1] = Vec3f{};
         const int v = face.vertex[i];
-        if (v >= 0 && static_cast<size_t>(v) < model.vertices.size()) out[i + 1] = model.vertices[v];
+        if (v >= 0 && static_cast<size_t>(v) < model.vertices.size())
+            out[i + 1] = model.vertices[v];
     }
 }
 
@@ -116,8 +118,7 @@ public:
     void PatchAt(long offset, const void* bytes, size_t n) {
         Flush();
         if (m_error != 0) return;
-        if (std::fseek(m_file, offset, SEEK_SET) != 0 ||
-            std::fwrite(bytes, 1, n, m_file) != n) {
+        if (std::fseek(m_file, offset, SEEK_SET) != 0 || std::fwrite(bytes, 1, n, m_file) != n) {
             m_error = errno ? errno : EIO;
         }
     }
@@ -138,6 +139,12 @@ private:
     size_t m_used = 0;
     int m_error = 0;
 };
+
+// Longest number: sign, 39 digits of the largest float, point, six decimals.
+constexpr size_t kMaxNumberText = 47;
+// Seven lines of one facet: four with three numbers, 20 characters of text each at most, and
+// the three fixed lines.
+constexpr size_t kMaxFacetText = 4 * (20 + 3 * (kMaxNumberText + 1)) + 64;
 
 char* PutText(char* out, const char* text) {
     const size_t n = std::strlen(text);
@@ -180,7 +187,10 @@ std::string FileNameOfPath(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-int WriteStlAscii(const std::string& path, const CModel& model, std::string* message) {
+// The entry points at the end of the file turn an allocation failure into a failed write.
+
+static int WriteStlAsciiUnguarded(const std::string& path, const CModel& model,
+                                  std::string* message) {
     static const char kFailed[] = "Writing STL(ASCII) File ... Failed.";
     if (message) message->clear();
     BufferedFile file;
@@ -202,7 +212,7 @@ int WriteStlAscii(const std::string& path, const CModel& model, std::string* mes
         }
         Vec3f values[4];
         FaceValues(model, model.faces[k], values);
-        char* start = file.Reserve(512);
+        char* start = file.Reserve(kMaxFacetText);
         char* out = PutTriple(start, "    facet normal ", values[0]);
         out = PutText(out, "        outer loop\n");
         for (int i = 1; i <= 3; ++i) out = PutTriple(out, "            vertex ", values[i]);
@@ -218,7 +228,8 @@ int WriteStlAscii(const std::string& path, const CModel& model, std::string* mes
     return result;
 }
 
-int WriteStlBinary(const std::string& path, const CModel& model, std::string* message) {
+static int WriteStlBinaryUnguarded(const std::string& path, const CModel& model,
+                                   std::string* message) {
     static const char kFailed[] = "Writing STL(BIN) File ... Failed.";
     if (message) message->clear();
     BufferedFile file;
@@ -264,6 +275,24 @@ int WriteStlBinary(const std::string& path, const CModel& model, std::string* me
         return kStlWriteFailed;
     }
     return result;
+}
+
+int WriteStlAscii(const std::string& path, const CModel& model, std::string* message) {
+    try {
+        return WriteStlAsciiUnguarded(path, model, message);
+    } catch (const std::bad_alloc&) {
+        if (message) *message = FailureText("Writing STL(ASCII) File ... Failed.", path, ENOMEM);
+        return kStlWriteFailed;
+    }
+}
+
+int WriteStlBinary(const std::string& path, const CModel& model, std::string* message) {
+    try {
+        return WriteStlBinaryUnguarded(path, model, message);
+    } catch (const std::bad_alloc&) {
+        if (message) *message = FailureText("Writing STL(BIN) File ... Failed.", path, ENOMEM);
+        return kStlWriteFailed;
+    }
 }
 
 }  // namespace velmor

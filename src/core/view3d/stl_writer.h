@@ -13,9 +13,9 @@ inline constexpr char kStlBinaryHeaderText[] = "STL Velmor";
 
 // Outcome of a write.
 enum StlWriteResult {
-    kStlWritten = 0,     // every face written
-    kStlCancelled = 1,   // ReportProgress asked to stop; the file is complete and valid up to there
-    kStlWriteFailed = -1 // the file could not be created or written; *message says why
+    kStlWritten = 0,    // every face written
+    kStlCancelled = 1,  // ReportProgress asked to stop; the file is complete and valid up to there
+    kStlWriteFailed = -1  // the file could not be created or written; *message says why
 };
 
 // ASCII STL: "solid <file name>" (the name without its directory), seven lines per face with

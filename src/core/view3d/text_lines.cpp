@@ -1,5 +1,6 @@
 #include "view3d/text_lines.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -15,12 +16,24 @@ bool IsCSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 }  // namespace
 
-LineReader::LineReader(ByteSource& source) : m_source(source), m_buffer(kBufferBytes) {}
+LineReader::LineReader(ByteSource& source) : m_source(source) {
+    // Small sources get a small buffer; it must hold at least one whole line.
+    const long long size = source.Size();
+    size_t bytes = kBufferBytes;
+    if (size >= 0 && static_cast<unsigned long long>(size) < kBufferBytes) {
+        bytes = std::max<size_t>(kLineBytes + 1, static_cast<size_t>(size) + 1);
+    }
+    m_buffer.resize(bytes);
+}
 
 void LineReader::Fill() {
     if (m_begin > 0) {
@@ -33,6 +46,13 @@ void LineReader::Fill() {
         if (got == 0) m_atEnd = true;
         m_end += got;
     }
+    FindZero();
+}
+
+// Zero bytes are rare in text: one search per buffer instead of one per line.
+void LineReader::FindZero() {
+    const void* zero = std::memchr(m_buffer.data() + m_begin, '\0', m_end - m_begin);
+    m_zero = zero ? static_cast<size_t>(static_cast<const char*>(zero) - m_buffer.data()) : m_end;
 }
 
 bool LineReader::Next(std::string_view* line) {
@@ -42,16 +62,21 @@ bool LineReader::Next(std::string_view* line) {
     const char* start = m_buffer.data() + m_begin;
     const size_t limit = available < kLineBytes ? available : kLineBytes;
     const void* feed = std::memchr(start, '\n', limit);
-    const size_t length = feed ? static_cast<size_t>(static_cast<const char*>(feed) - start) + 1 : limit;
+    const size_t length =
+        feed ? static_cast<size_t>(static_cast<const char*>(feed) - start) + 1 : limit;
+    const size_t lineBegin = m_begin;
     m_begin += length;
-    const void* zero = std::memchr(start, '\0', length);
-    *line = std::string_view(start, zero ? static_cast<size_t>(static_cast<const char*>(zero) - start)
-                                         : length);
+    if (m_zero < m_begin) {
+        *line = std::string_view(start, m_zero - lineBegin);
+        FindZero();
+    } else {
+        *line = std::string_view(start, length);
+    }
     return true;
 }
 
 bool LineReader::Rewind() {
-    m_begin = m_end = 0;
+    m_begin = m_end = m_zero = 0;
     m_atEnd = false;
     return m_source.Rewind();
 }

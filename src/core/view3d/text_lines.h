@@ -18,15 +18,26 @@ public:
 
 private:
     void Fill();
+    void FindZero();
 
     ByteSource& m_source;
     std::vector<char> m_buffer;
     size_t m_begin = 0, m_end = 0;
+    size_t m_zero = 0;  // the first zero byte at or after m_begin, or m_end
     bool m_atEnd = false;
 };
 
+// Comma, blank, carriage return, line feed and tab.
+struct SeparatorTable {
+    bool is[256] = {};
+    constexpr SeparatorTable() {
+        for (const char c : {',', ' ', '\r', '\n', '\t'}) is[static_cast<unsigned char>(c)] = true;
+    }
+};
+inline constexpr SeparatorTable kSeparators;
+
 inline bool IsTokenSeparator(char c) {
-    return c == ',' || c == ' ' || c == '\r' || c == '\n' || c == '\t';
+    return kSeparators.is[static_cast<unsigned char>(c)];
 }
 
 // The tokens of one line: the keyword first, then the following tokens one by one, or the

@@ -1,5 +1,6 @@
 #include "grid/column_config.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -51,6 +52,7 @@ int CColumnConfigSection::GetIntSetting(const std::string& key, int fallback) co
 }
 
 void CColumnConfigSection::SetSetting(const std::string& key, const std::string& value) {
+    BeforeWrite();
     WriteSetting(SectionName(), key, value);
 }
 
@@ -61,6 +63,7 @@ void CColumnConfigSection::SetIntSetting(const std::string& key, int value) {
 }
 
 void CColumnConfigSection::RemoveCurrentConfig() {
+    BeforeWrite();
     RemoveSection(SectionName());
 }
 
@@ -102,6 +105,13 @@ std::string CColumnConfigProfiles::BaseValue(const std::string& key) const {
 }
 
 std::vector<std::string> CColumnConfigProfiles::Profiles() const {
+    std::vector<std::string> names = StoredProfiles();
+    for (const auto& pending : m_pending)
+        if (std::find(names.begin(), names.end(), pending) == names.end()) names.push_back(pending);
+    return names;
+}
+
+std::vector<std::string> CColumnConfigProfiles::StoredProfiles() const {
     std::vector<std::string> names;
     std::string list = BaseValue(kKeyCurrentProfiles);
     std::size_t start = 0;
@@ -109,9 +119,8 @@ std::vector<std::string> CColumnConfigProfiles::Profiles() const {
         std::size_t comma = list.find(',', start);
         if (comma == std::string::npos) comma = list.size();
         std::string name = Trim(list.substr(start, comma - start));
-        bool known = false;
-        for (const auto& n : names) known = known || n == name;
-        if (!name.empty() && !known) names.push_back(name);
+        if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
         start = comma + 1;
     }
     return names;
@@ -121,9 +130,13 @@ void CColumnConfigProfiles::AddProfile(const std::string& name) {
     std::string trimmed = Trim(name);
     if (trimmed.empty() || trimmed.find(',') != std::string::npos) return;
     std::vector<std::string> names = Profiles();
-    for (const auto& n : names)
-        if (n == trimmed) return;
-    names.push_back(trimmed);
+    if (std::find(names.begin(), names.end(), trimmed) == names.end()) m_pending.push_back(trimmed);
+}
+
+void CColumnConfigProfiles::BeforeWrite() {
+    if (m_pending.empty()) return;
+    std::vector<std::string> names = Profiles();
+    m_pending.clear();
     std::string list;
     for (const auto& n : names) list += (list.empty() ? "" : ", ") + n;
     WriteSetting(BaseSection(), kKeyCurrentProfiles, list);
@@ -137,8 +150,9 @@ std::string CColumnConfigProfiles::ActiveProfile() const {
 }
 
 void CColumnConfigProfiles::SetActiveProfile(const std::string& name) {
-    WriteSetting(BaseSection(), kKeyActiveProfile, Trim(name));
     AddProfile(name);
+    BeforeWrite();
+    WriteSetting(BaseSection(), kKeyActiveProfile, Trim(name));
 }
 
 std::string CColumnConfigProfiles::SectionName() const {

@@ -55,6 +55,8 @@ protected:
     virtual void RemoveSection(const std::string& section) = 0;
     // Where a missing key is looked up next; false when nowhere.
     virtual bool FallbackSetting(const std::string& key, std::string& value) const { return false; }
+    // Called before every write through SetSetting and RemoveCurrentConfig.
+    virtual void BeforeWrite() {}
 
 private:
     std::string m_base;
@@ -105,7 +107,9 @@ public:
 
     // The registered profile names, in registration order.
     std::vector<std::string> Profiles() const;
-    // Registers a profile name (appended to CurrentProfiles when new).
+    // Registers a profile name. A new name is appended to CurrentProfiles with the next
+    // write of this configuration, so that a window that only starts and ends leaves the
+    // settings file as it was.
     void AddProfile(const std::string& name);
     // The stored ActiveProfile; when that is empty, the first registered profile.
     std::string ActiveProfile() const;
@@ -114,6 +118,11 @@ public:
 
 protected:
     std::string BaseValue(const std::string& key) const;
+    void BeforeWrite() override;
+
+private:
+    std::vector<std::string> StoredProfiles() const;
+    std::vector<std::string> m_pending;  // registered, not yet in CurrentProfiles
 };
 
 // Profiles kept in the program's settings file.

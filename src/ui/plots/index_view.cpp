@@ -34,8 +34,7 @@ QImage DrawIndexView(const PlotState& state, Sampler& sampler, int width, int he
         BrokenPolyline line(canvas, mapping);
         ForEachSample(state.analysisZ.min, state.analysisZ.max, state.stepZ, [&](double z) {
             IndexSample sample;
-            const bool ok =
-                SampleIndex(state, sampler, state.cursorX, state.cursorY, z, &sample);
+            const bool ok = SampleIndex(state, sampler, state.cursorX, state.cursorY, z, &sample);
             line.Add(ok, z, ok ? value(sample) : 0.0);
         });
     };
@@ -51,8 +50,8 @@ QImage DrawIndexView(const PlotState& state, Sampler& sampler, int width, int he
     p = mapping.Map(dz.max, 0);
     canvas.Text(p.x - zExtent.width() - 2, p.y - zExtent.height() - 2, zName);
 
-    const std::string at = "(x=" + FormatFixed(state.cursorX, 3) + ",y=" +
-                           FormatFixed(state.cursorY, 3) + ")";
+    const std::string at =
+        "(x=" + FormatFixed(state.cursorX, 3) + ",y=" + FormatFixed(state.cursorY, 3) + ")";
     const QString s1 = QString::fromStdString("index" + at);
     const QString s2 = QString::fromStdString("dn/dz" + at);
     const int cy1 = canvas.TextExtent(s1).height(), cy2 = canvas.TextExtent(s2).height();

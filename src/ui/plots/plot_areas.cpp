@@ -8,26 +8,26 @@ namespace velmor {
 
 PlotRange AcrossRange(const PlotState& state, PlotArea area) {
     switch (area) {
-    case PlotArea::kPlan:
-    case PlotArea::kXz:
-        return state.displayX;
-    case PlotArea::kYz:
-        return state.displayY;
-    case PlotArea::kFourth:
-        return state.gradientIndex ? state.displayZ : state.displayR;
+        case PlotArea::kPlan:
+        case PlotArea::kXz:
+            return state.displayX;
+        case PlotArea::kYz:
+            return state.displayY;
+        case PlotArea::kFourth:
+            return state.gradientIndex ? state.displayZ : state.displayR;
     }
     return state.displayX;
 }
 
 PlotRange UpRange(const PlotState& state, PlotArea area) {
     switch (area) {
-    case PlotArea::kPlan:
-        return state.displayY;
-    case PlotArea::kXz:
-    case PlotArea::kYz:
-        return state.displayZ;
-    case PlotArea::kFourth:
-        return state.gradientIndex ? state.displayN : state.displayZ;
+        case PlotArea::kPlan:
+            return state.displayY;
+        case PlotArea::kXz:
+        case PlotArea::kYz:
+            return state.displayZ;
+        case PlotArea::kFourth:
+            return state.gradientIndex ? state.displayN : state.displayZ;
     }
     return state.displayZ;
 }
@@ -47,19 +47,19 @@ QString PositionReadout(const PlotState& state, PlotArea area, WorldPoint world)
     const char* across = "x";
     const char* up = "y";
     switch (area) {
-    case PlotArea::kPlan:
-        break;
-    case PlotArea::kXz:
-        up = "z";
-        break;
-    case PlotArea::kYz:
-        across = "y";
-        up = "z";
-        break;
-    case PlotArea::kFourth:
-        across = state.gradientIndex ? "z" : "r";
-        up = state.gradientIndex ? "n or dn/dz" : "z";
-        break;
+        case PlotArea::kPlan:
+            break;
+        case PlotArea::kXz:
+            up = "z";
+            break;
+        case PlotArea::kYz:
+            across = "y";
+            up = "z";
+            break;
+        case PlotArea::kFourth:
+            across = state.gradientIndex ? "z" : "r";
+            up = state.gradientIndex ? "n or dn/dz" : "z";
+            break;
     }
     const std::string text = std::string(across) + " = " + FormatFixed(world.across, 6) + " , " +
                              up + " = " + FormatFixed(world.up, 6);

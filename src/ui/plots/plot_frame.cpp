@@ -17,11 +17,12 @@ constexpr double kClipMargin = 16.0;
 // Text anchors are whole pixels; anything further out than this is far off every view.
 constexpr double kTextLimit = 1e7;
 
-bool Finite(PixelPoint p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+bool Finite(PixelPoint p) {
+    return std::isfinite(p.x) && std::isfinite(p.y);
+}
 
 // Liang-Barsky: clips the segment a-b to the box; false when nothing of it is inside.
-bool ClipSegment(double xmin, double ymin, double xmax, double ymax, PixelPoint& a,
-                 PixelPoint& b) {
+bool ClipSegment(double xmin, double ymin, double xmax, double ymax, PixelPoint& a, PixelPoint& b) {
     const double dx = b.x - a.x, dy = b.y - a.y;
     double t0 = 0.0, t1 = 1.0;
     const double p[4] = {-dx, dx, -dy, dy};
@@ -46,7 +47,9 @@ bool ClipSegment(double xmin, double ymin, double xmax, double ymax, PixelPoint&
     return true;
 }
 
-int TextCoordinate(double v) { return static_cast<int>(std::clamp(v, -kTextLimit, kTextLimit)); }
+int TextCoordinate(double v) {
+    return static_cast<int>(std::clamp(v, -kTextLimit, kTextLimit));
+}
 
 }  // namespace
 
@@ -67,31 +70,31 @@ QPen MakePlotPen(PlotPen pen) {
     result.setJoinStyle(Qt::MiterJoin);
     result.setWidth(1);
     switch (pen) {
-    case PlotPen::kBlack:
-        result.setColor(QColor(kBlackRgb));
-        break;
-    case PlotPen::kBlue:
-        result.setColor(QColor(kBlueRgb));
-        break;
-    case PlotPen::kThickBlue:
-        result.setColor(QColor(kBlueRgb));
-        result.setWidth(2);
-        break;
-    case PlotPen::kRed:
-        result.setColor(QColor(kRedRgb));
-        break;
-    case PlotPen::kThickRed:
-        result.setColor(QColor(kRedRgb));
-        result.setWidth(2);
-        break;
-    case PlotPen::kGreyDotted:
-        result.setColor(QColor(kGreyRgb));
-        result.setDashPattern({2.0, 2.0});
-        break;
-    case PlotPen::kRedDotted:
-        result.setColor(QColor(kRedRgb));
-        result.setDashPattern({2.0, 2.0});
-        break;
+        case PlotPen::kBlack:
+            result.setColor(QColor(kBlackRgb));
+            break;
+        case PlotPen::kBlue:
+            result.setColor(QColor(kBlueRgb));
+            break;
+        case PlotPen::kThickBlue:
+            result.setColor(QColor(kBlueRgb));
+            result.setWidth(2);
+            break;
+        case PlotPen::kRed:
+            result.setColor(QColor(kRedRgb));
+            break;
+        case PlotPen::kThickRed:
+            result.setColor(QColor(kRedRgb));
+            result.setWidth(2);
+            break;
+        case PlotPen::kGreyDotted:
+            result.setColor(QColor(kGreyRgb));
+            result.setDashPattern({2.0, 2.0});
+            break;
+        case PlotPen::kRedDotted:
+            result.setColor(QColor(kRedRgb));
+            result.setDashPattern({2.0, 2.0});
+            break;
     }
     return result;
 }
@@ -127,12 +130,14 @@ PlotCanvas::PlotCanvas(QImage& image)
     SetPen(PlotPen::kBlack);
 }
 
-void PlotCanvas::SetPen(PlotPen pen) { m_painter.setPen(MakePlotPen(pen)); }
+void PlotCanvas::SetPen(PlotPen pen) {
+    m_painter.setPen(MakePlotPen(pen));
+}
 
 void PlotCanvas::Line(PixelPoint a, PixelPoint b) {
     if (!Finite(a) || !Finite(b)) return;
-    if (!ClipSegment(-kClipMargin, -kClipMargin, m_width + kClipMargin, m_height + kClipMargin,
-                     a, b)) {
+    if (!ClipSegment(-kClipMargin, -kClipMargin, m_width + kClipMargin, m_height + kClipMargin, a,
+                     b)) {
         return;
     }
     m_painter.drawLine(QPointF(a.x, a.y), QPointF(b.x, b.y));

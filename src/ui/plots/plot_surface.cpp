@@ -14,11 +14,17 @@ void SetPlotProviderState(PlotState& state, CSurfaceProvider& provider) {
     state.interpreterMode = provider.InterpreterMode();
 }
 
-Sampler& ProviderPlotSurface::PointSampler() { return m_provider.SurfaceSampler(); }
+Sampler& ProviderPlotSurface::PointSampler() {
+    return m_provider.SurfaceSampler();
+}
 
-void ProviderPlotSurface::RefreshWorkingPair() { m_provider.RefreshWorkingPair(); }
+void ProviderPlotSurface::RefreshWorkingPair() {
+    m_provider.RefreshWorkingPair();
+}
 
-void ProviderPlotSurface::ClearRunErrorCounters() { m_provider.Engine().ClearRunErrorCounters(); }
+void ProviderPlotSurface::ClearRunErrorCounters() {
+    m_provider.Engine().ClearRunErrorCounters();
+}
 
 std::string ProviderPlotSurface::RunErrorSummary() {
     CScriptEngine& engine = m_provider.Engine();

@@ -12,18 +12,22 @@ namespace velmor {
 
 namespace {
 
-QString Text(const std::string& text) { return QString::fromLatin1(text.data(), text.size()); }
-std::string F3(double v) { return FormatFixed(v, 3); }
+QString Text(const std::string& text) {
+    return QString::fromLatin1(text.data(), text.size());
+}
+std::string F3(double v) {
+    return FormatFixed(v, 3);
+}
 
 // Everything the y-z view exchanges against the x-z view.
 struct ProfileRoles {
     bool alongX;
-    PlotRange across;       // display range across
-    PlotRange analysis;     // sampled interval
-    double step;            // 2D step of the sampled coordinate
-    double cursorFixed;     // fixed coordinate of the cursor and gradient-index curves
-    double cursorAcross;    // where the vertical cursor line stands
-    double dirIn, dirOut;   // across components of the start and the outgoing direction
+    PlotRange across;        // display range across
+    PlotRange analysis;      // sampled interval
+    double step;             // 2D step of the sampled coordinate
+    double cursorFixed;      // fixed coordinate of the cursor and gradient-index curves
+    double cursorAcross;     // where the vertical cursor line stands
+    double dirIn, dirOut;    // across components of the start and the outgoing direction
     const char* acrossName;  // "x" or "y"
     const char* fixedName;   // the fixed coordinate's name in the labels: "y" or "x"
     const char* derivative;  // "dn/dx" or "dn/dy"
@@ -36,11 +40,11 @@ struct ProfileRoles {
 
 ProfileRoles RolesOf(ProfileAxis axis, const PlotState& s) {
     if (axis == ProfileAxis::kX) {
-        return {true, s.displayX, s.analysisX, s.stepX, s.cursorY, s.cursorX,
-                s.startL, s.rayResult[3], "x", "y", "dn/dx", qRgb(9, 0, 255)};
+        return {true,     s.displayX,     s.analysisX, s.stepX, s.cursorY, s.cursorX,
+                s.startL, s.rayResult[3], "x",         "y",     "dn/dx",   qRgb(9, 0, 255)};
     }
-    return {false, s.displayY, s.analysisY, s.stepY, s.cursorX, s.cursorY,
-            s.startM, s.rayResult[4], "y", "x", "dn/dy", qRgb(0, 0, 255)};
+    return {false,    s.displayY,     s.analysisY, s.stepY, s.cursorX, s.cursorY,
+            s.startM, s.rayResult[4], "y",         "x",     "dn/dy",   qRgb(0, 0, 255)};
 }
 
 // The sag section at the fixed coordinate, as a broken polyline with the current pen.
@@ -146,8 +150,7 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
         canvas.SetPen(PlotPen::kGreyDotted);
         canvas.Line(zScale.Map(roles.across.min, state.cursorZ),
                     zScale.Map(roles.across.max, state.cursorZ));
-        canvas.Line(zScale.Map(roles.cursorAcross, dz.min),
-                    zScale.Map(roles.cursorAcross, dz.max));
+        canvas.Line(zScale.Map(roles.cursorAcross, dz.min), zScale.Map(roles.cursorAcross, dz.max));
         canvas.SetPen(PlotPen::kBlack);
     }
 
@@ -183,14 +186,12 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
         canvas.SetPen(PlotPen::kBlack);
         SagSection(canvas, zScale, roles, sampler, roles.cursorFixed);
         canvas.SetPen(PlotPen::kBlue);
-        IndexSection(canvas, nScale, roles, state, sampler, [](const IndexSample& s) {
-            return std::clamp(s.index, 0.0, 1000.0);
-        });
+        IndexSection(canvas, nScale, roles, state, sampler,
+                     [](const IndexSample& s) { return std::clamp(s.index, 0.0, 1000.0); });
         canvas.SetPen(PlotPen::kRed);
         const bool alongX = roles.alongX;
-        IndexSection(canvas, nScale, roles, state, sampler, [alongX](const IndexSample& s) {
-            return alongX ? s.dndx : s.dndy;
-        });
+        IndexSection(canvas, nScale, roles, state, sampler,
+                     [alongX](const IndexSample& s) { return alongX ? s.dndx : s.dndy; });
 
         canvas.SetTextColour(kBlackRgb);
         PixelPoint p = zScale.Map(0, dz.max);

@@ -14,8 +14,8 @@ namespace {
 
 // The surface's section from the centre (cx, cy) along the horizontal direction (dl, dm),
 // plotted at r = sign * (horizontal distance from the centre), with the current pen.
-void Section(PlotCanvas& canvas, const PlotMapping& mapping, Sampler& sampler, double cx,
-             double cy, double dl, double dm, double sign, double reach, double step) {
+void Section(PlotCanvas& canvas, const PlotMapping& mapping, Sampler& sampler, double cx, double cy,
+             double dl, double dm, double sign, double reach, double step) {
     BrokenPolyline curve(canvas, mapping);
     ForEachSample(0.0, reach, step, [&](double t) {
         const double x = cx + dl * t, y = cy + dm * t;

@@ -30,10 +30,10 @@ RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfac
 
     Sampler& sampler = surface.PointSampler();
     result.plan = DrawPlanView(state, mapImage, sizes.plan.width(), sizes.plan.height());
-    result.xz = DrawProfileView(ProfileAxis::kX, state, sampler, sizes.xz.width(),
-                                sizes.xz.height());
-    result.yz = DrawProfileView(ProfileAxis::kY, state, sampler, sizes.yz.width(),
-                                sizes.yz.height());
+    result.xz =
+        DrawProfileView(ProfileAxis::kX, state, sampler, sizes.xz.width(), sizes.xz.height());
+    result.yz =
+        DrawProfileView(ProfileAxis::kY, state, sampler, sizes.yz.width(), sizes.yz.height());
     if (state.gradientIndex) {
         result.fourth = DrawIndexView(state, sampler, sizes.fourth.width(), sizes.fourth.height());
     } else {
@@ -44,8 +44,8 @@ RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfac
     return result;
 }
 
-void PaintViews(QPainter& painter, const RepaintResult& result, const QRect& plan,
-                const QRect& xz, const QRect& yz, const QRect& fourth) {
+void PaintViews(QPainter& painter, const RepaintResult& result, const QRect& plan, const QRect& xz,
+                const QRect& yz, const QRect& fourth) {
     if (!result.plan.isNull()) painter.drawImage(plan.topLeft(), result.plan);
     if (!result.xz.isNull()) painter.drawImage(xz.topLeft(), result.xz);
     if (!result.yz.isNull()) painter.drawImage(yz.topLeft(), result.yz);

@@ -57,7 +57,7 @@ RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfac
                            MissingMap missingMap = MissingMap::kBuild);
 
 // Copies the four images unscaled to the top-left corners of their plot areas.
-void PaintViews(QPainter& painter, const RepaintResult& result, const QRect& plan,
-                const QRect& xz, const QRect& yz, const QRect& fourth);
+void PaintViews(QPainter& painter, const RepaintResult& result, const QRect& plan, const QRect& xz,
+                const QRect& yz, const QRect& fourth);
 
 }  // namespace velmor

@@ -39,7 +39,9 @@ private:
 class GreyScale {
 public:
     GreyScale(double smin, double smax)
-        : m_smin(smin), m_spread(smax - smin), m_scale(-128.0 / (smax - smin)),
+        : m_smin(smin),
+          m_spread(smax - smin),
+          m_scale(-128.0 / (smax - smin)),
           m_flat(smax == smin) {}
 
     QRgb operator()(double sag) const {
@@ -87,8 +89,7 @@ MapSize SurfaceMapSize(PlotRange x, PlotRange y, double stepX, double stepY) {
     return {static_cast<int>(w), static_cast<int>(h)};
 }
 
-bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface,
-                        MapProgressWindow* progress) {
+bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgressWindow* progress) {
     if (m_built) return false;
     WaitCursor wait;
     const PlotRange ax = state.analysisX, ay = state.analysisY;

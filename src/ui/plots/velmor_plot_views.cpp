@@ -16,7 +16,9 @@ namespace velmor {
 
 namespace {
 
-PlotRange Range(const ValueRange& range) { return {range.min, range.max}; }
+PlotRange Range(const ValueRange& range) {
+    return {range.min, range.max};
+}
 
 }  // namespace
 
@@ -53,14 +55,15 @@ void CMapProgressWindow::Open(const char* title) {
     OpenProgressWindow(QString::fromLatin1(title));
 }
 
-void CMapProgressWindow::Close() { CloseProgressWindow(); }
+void CMapProgressWindow::Close() {
+    CloseProgressWindow();
+}
 
 CVelmorPlotViews::CVelmorPlotViews(CVelmorDlg& dlg) : m_dlg(dlg), m_surface(dlg.Provider()) {}
 
 void CVelmorPlotViews::Paint(QPainter& painter, const PlotAreas& areas) {
     const PlotState state = MakePlotState(m_dlg.State(), m_dlg.Provider());
-    const PlotSizes sizes{areas.plan.size(), areas.xz.size(), areas.yz.size(),
-                          areas.fourth.size()};
+    const PlotSizes sizes{areas.plan.size(), areas.xz.size(), areas.yz.size(), areas.fourth.size()};
     // A missing map is built right after this paint, not inside it: its progress window
     // processes events, which must not reach a window in the middle of painting.
     const RepaintResult result =
@@ -92,7 +95,9 @@ void CVelmorPlotViews::BuildMissingMap() {
     m_dlg.Repaint();
 }
 
-void CVelmorPlotViews::DiscardMap() { m_map.Discard(); }
+void CVelmorPlotViews::DiscardMap() {
+    m_map.Discard();
+}
 
 void CVelmorPlotViews::RebuildMap() {
     m_map.Discard();

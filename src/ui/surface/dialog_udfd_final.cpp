@@ -1,12 +1,12 @@
 #include "surface/dialog_udfd_final.h"
 
+#include "app/dialog_units.h"
 #include "surface/row_catalogue.h"
 
 namespace velmor {
 
 namespace {
-// 208 x 220 dialog units.
-const QSize kTemplateSize(312, 358);
+const QSize kTemplateSize(DluX(208), DluY(220));
 }  // namespace
 
 CDialogUdFdFinal::CDialogUdFdFinal(const SettingsFile& settings, QWidget* parent)

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <memory>
 
+#include "app/dialog_units.h"
 #include "app/number_text.h"
 #include "surface/dialog_udfd_final.h"
 #include "surface/provider.h"
@@ -12,8 +13,7 @@
 namespace velmor {
 
 namespace {
-// 208 x 236 dialog units.
-const QSize kTemplateSize(312, 384);
+const QSize kTemplateSize(DluX(208), DluY(236));
 constexpr int kCallWidth = 72;
 constexpr int kUpdateWidth = 100;
 constexpr int kLabelHeight = 18;

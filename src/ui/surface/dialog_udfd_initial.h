@@ -32,6 +32,7 @@ public:
     void SetDllReturn(int result);
     // "DLL retrun = " with no number (after "Update UD FD" / "Update 2D").
     void ResetDllReturn();
+    void ResetDllReturnLabel() override { ResetDllReturn(); }
 
     // "Call DLL" (the owner reads its range boxes first): reads both tables into the initial
     // pair, copies it into the final pair, sends the request the user typed into `type` and

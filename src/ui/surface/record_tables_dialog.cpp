@@ -8,6 +8,7 @@
 #include <QStatusBar>
 #include <algorithm>
 
+#include "app/velmor_icon.h"
 #include "grid/data_grid.h"
 #include "surface/record_table.h"
 #include "surface/row_catalogue.h"
@@ -56,6 +57,7 @@ CRecordTablesDialog::CRecordTablesDialog(const SettingsFile& settings,
       m_hideButton(new QPushButton("Hide", this)),
       m_statusBar(new QStatusBar(this)) {
     setModal(false);
+    setWindowIcon(VelmorIcon());
     setSizeGripEnabled(false);
     m_statusBar->addWidget(new QLabel(m_statusBar), 1);
     m_statusBar->addWidget(new QLabel(m_statusBar), 1);
@@ -117,9 +119,17 @@ int CRecordTablesDialog::ReadFixedData(void* record, int recordVersion) {
 }
 
 int CRecordTablesDialog::ReadRecords(RecordPair& pair, int recordVersion) {
-    int userFailed = ReadUserData(pair.ud);
-    int fixedFailed = ReadFixedData(pair.fd, recordVersion);
-    return fixedFailed < 0 ? -1 : userFailed + fixedFailed;
+    CommitEdits();
+    if (recordVersion != m_recordVersion) return -1;
+    return ReadUserData(pair.ud) + ReadFixedData(pair.fd, recordVersion);
+}
+
+bool CRecordTablesDialog::ReadRecords(RecordPair* pair, int recordVersion) {
+    if (!pair) {
+        CommitEdits();
+        return false;
+    }
+    return ReadRecords(*pair, recordVersion) >= 0;
 }
 
 // --- interpreter mode ---

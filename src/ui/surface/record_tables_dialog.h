@@ -8,6 +8,7 @@
 #include <QRect>
 #include <string>
 
+#include "app/secondary_windows.h"
 #include "app/settings_file.h"
 #include "surface/records.h"
 
@@ -18,7 +19,7 @@ namespace velmor {
 
 class CDataGrid;
 
-class CRecordTablesDialog : public QDialog {
+class CRecordTablesDialog : public QDialog, public RecordTableWindow {
     Q_OBJECT
 public:
     // Split limits: neither table gets less than this (the lower one this less the bar).
@@ -40,12 +41,13 @@ public:
     // version than the table's first rebuilds the rows for that version.
     void ShowUserData(const USER_DATA& record);
     void ShowFixedData(const void* record, int recordVersion);
-    void ShowRecords(const RecordPair& pair, int recordVersion);
+    void ShowRecords(const RecordPair& pair, int recordVersion) override;
 
     // Take over any edit in progress, then read every "data" cell back into its field (cells
     // that do not convert become 0 and are rewritten). Only the fields of the version are
-    // written. Return the number of cells that did not convert; ReadFixedData returns -1 and
-    // writes nothing when the table holds the rows of another version than `recordVersion`.
+    // written. Return the number of cells that did not convert; ReadFixedData and ReadRecords
+    // return -1 and write nothing when the FIXED_DATA table holds the rows of another version
+    // than `recordVersion`.
     int ReadUserData(USER_DATA& record);
     int ReadFixedData(void* record, int recordVersion);
     int ReadRecords(RecordPair& pair, int recordVersion);
@@ -53,8 +55,17 @@ public:
     void CommitEdits();
 
     // Interpreter mode hides both tables and paints their places instead.
-    virtual void SetInterpreterMode(bool on);
+    void SetInterpreterMode(bool on) override;
     bool InterpreterMode() const { return m_interpreterMode; }
+
+    // What the main window calls.
+    QWidget* Widget() override { return this; }
+    void ApplyLayout() override { LayoutWindow(); }
+    // Retitles the window and rebuilds the FIXED_DATA rows (the USER_DATA rows never change).
+    void SetRecordVersion(int recordVersion) override { RebuildFixedDataRows(recordVersion); }
+    // Both tables into *pair; false, with *pair untouched, when the FIXED_DATA table holds
+    // the rows of another version.
+    bool ReadRecords(RecordPair* pair, int recordVersion) override;
 
     double SplitFraction() const { return m_splitFraction; }
     QWidget* SplitterBar() const { return m_splitterBar; }

@@ -1,18 +1,18 @@
 // Lexer and identifier table: how source text is cut into tokens and how names are numbered.
+#include "interp/lexer.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "interp/lexer.h"
-
 namespace velmor {
 namespace {
 
 struct Lexed {
     std::vector<int> tokens;
-    std::vector<double> numbers;  // values of number tokens, in order
+    std::vector<double> numbers;     // values of number tokens, in order
     std::vector<std::string> names;  // names of identifier tokens, in order
     int errors = 0;
     std::string messages;
@@ -103,16 +103,6 @@ TEST(LexerTest, LiteralsOutOfRangeReadLikeTheCLibrary) {
     EXPECT_EQ(lexed.numbers[3], 0.0);
     EXPECT_TRUE(std::isinf(lexed.numbers[4]));
     EXPECT_EQ(lexed.errors, 0);
-}
-
-TEST(LexerTest, PiHasItsValue) {
-    IdentifierTable table;
-    CompileLog log;
-    Lexer lexer(table, log);
-    lexer.Reset("PI");
-    TokenValue value;
-    EXPECT_EQ(lexer.Next(&value), kTokPi);
-    EXPECT_EQ(value.number, 3.141592653589793);
 }
 
 TEST(LexerTest, NamesLongerThanSixteenAreCut) {
@@ -247,17 +237,6 @@ TEST(IdentifierTableTest, HundredthNameIsRefused) {
     EXPECT_EQ(log.errorCount, 99 - 66 + 2);
     // Names stored before the pool filled are still found.
     EXPECT_EQ(table.Intern(TwoLetterName(65), log), 65);
-}
-
-TEST(IdentifierTableTest, ResetEmptiesTheTable) {
-    IdentifierTable table;
-    CompileLog log;
-    for (int i = 0; i < 120; ++i) table.Intern(TwoLetterName(i), log);
-    table.Reset();
-    EXPECT_EQ(table.Count(), 0);
-    EXPECT_EQ(table.Find("aa"), -1);
-    EXPECT_EQ(table.Intern("zz", log), 0);
-    EXPECT_STREQ(table.Name(0), "zz");
 }
 
 }  // namespace

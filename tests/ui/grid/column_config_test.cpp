@@ -45,7 +45,12 @@ TEST_F(ColumnConfigTest, WithoutSettingsTheColumnsAreAsInsertedAndTheFirstProfil
     EXPECT_EQ(w->grid->ColumnWidth(kName), 80);
     EXPECT_FALSE(w->grid->IsColumnVisible(0));
     EXPECT_EQ(w->grid->ColumnConfig()->ActiveProfile(), "DefaultUD");
+    EXPECT_EQ(w->grid->ColumnConfig()->Profiles(),
+              (std::vector<std::string>{"DefaultUD", "Special"}));
+    EXPECT_FALSE(QFile::exists(dir.filePath("Velmor.ini"))) << "starting writes nothing";
+    w->grid->SaveColumnState();
     EXPECT_EQ(File().GetString(kBase, "CurrentProfiles", ""), "DefaultUD, Special");
+    EXPECT_EQ(File().GetInt(std::string(kBase) + "__DefaultUD", "ColumnCount", -1), 3);
 }
 
 TEST_F(ColumnConfigTest, HidingNameFromTheHeaderMenuIsRememberedByTheNextWindow) {

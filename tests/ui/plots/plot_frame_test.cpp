@@ -14,7 +14,7 @@ TEST(PlotMapping, InnerRectangleTruncationTowardZeroNoClamping) {
     const PlotMapping m(101, 101, {-10, 10}, {-10, 10});
     EXPECT_EQ(m.X(-10), 1);
     EXPECT_EQ(m.X(10), 100);
-    EXPECT_EQ(m.X(0), 50);   // 1 + trunc(49.5)
+    EXPECT_EQ(m.X(0), 50);  // 1 + trunc(49.5)
     EXPECT_EQ(m.Y(10), 1);
     EXPECT_EQ(m.Y(-10), 100);
     EXPECT_EQ(m.Y(0), 50);

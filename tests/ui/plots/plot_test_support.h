@@ -86,7 +86,9 @@ inline int CountRgb(const QImage& image, QRect rect, QRgb rgb) {
     return count;
 }
 
-inline int CountRgb(const QImage& image, QRgb rgb) { return CountRgb(image, image.rect(), rgb); }
+inline int CountRgb(const QImage& image, QRgb rgb) {
+    return CountRgb(image, image.rect(), rgb);
+}
 
 // A text as the views draw it: the plot font on an opaque box of the given background.
 inline QImage TextStamp(const QString& text, QRgb colour, QRgb background) {

@@ -1,4 +1,6 @@
 // The repaint as a whole, the ray choice by clicks, and the positions under the mouse.
+#include "plots/repaint.h"
+
 #include <gtest/gtest.h>
 
 #include <QPainter>
@@ -7,7 +9,6 @@
 #include "plot_test_support.h"
 #include "plots/plot_areas.h"
 #include "plots/ray_choice.h"
-#include "plots/repaint.h"
 #include "plots/surface_map.h"
 
 namespace velmor::test {
@@ -88,8 +89,8 @@ TEST(Repaint, ScriptRunErrorsAreSummedPerRepaint) {
 
     ProgramSurface clean;
     ASSERT_TRUE(clean.UseScript("z = x * y;"));
-    EXPECT_TRUE(RepaintViews(clean.Traced(), clean.surface, map, kSizes, nullptr)
-                    .errorSummary.empty());
+    EXPECT_TRUE(
+        RepaintViews(clean.Traced(), clean.surface, map, kSizes, nullptr).errorSummary.empty());
 }
 
 TEST(RayChoice, ThroughPointAndDirection) {

@@ -1,5 +1,7 @@
 // The surface map: its size, its grey levels, failed samples, a flat surface, the progress
 // window and Cancel.
+#include "plots/surface_map.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,13 +9,14 @@
 
 #include "app/progress.h"
 #include "plot_test_support.h"
-#include "plots/surface_map.h"
 #include "plots/views.h"
 
 namespace velmor::test {
 namespace {
 
-int GreyAt(const QImage& image, int x, int y) { return qRed(image.pixel(x, y)); }
+int GreyAt(const QImage& image, int x, int y) {
+    return qRed(image.pixel(x, y));
+}
 
 TEST(SurfaceMapSize, StepsRangesAndTheLimit) {
     const PlotRange wide{-10, 10}, half{-5, 5};
@@ -108,8 +111,9 @@ TEST(SurfaceMap, FailedSamplesAreBlackAndAFlatSurfaceIsMidGrey) {
     CSurfaceMap map;
     map.Build(state, aperture.surface, nullptr);
     const QImage& image = map.Image();
-    auto pixel = [&](double x, double y) { return image.pixel(static_cast<int>((x + 10) * 40),
-                                                              static_cast<int>((10 - y) * 40)); };
+    auto pixel = [&](double x, double y) {
+        return image.pixel(static_cast<int>((x + 10) * 40), static_cast<int>((10 - y) * 40));
+    };
     EXPECT_EQ(pixel(5, 5) & 0xFFFFFF, 0u);
     EXPECT_EQ(pixel(-3, 0) & 0xFFFFFF, 0u);
     EXPECT_GE(qRed(pixel(0.5, 0.5)), 64);

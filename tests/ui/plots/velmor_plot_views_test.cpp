@@ -1,5 +1,7 @@
 // The views behind a real main window: what a paint writes into the window's texts, the map
 // built after the first paint, and the Shift-click choices on the initial records.
+#include "plots/velmor_plot_views.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -11,7 +13,6 @@
 #include "app/scripted_message_ui.h"
 #include "app/velmor_dlg.h"
 #include "interp/dialog_interpreter.h"
-#include "plots/velmor_plot_views.h"
 
 namespace velmor {
 namespace {

@@ -1,0 +1,33 @@
+// The commands of velmor-cli. Each prints through `out` and returns the exit status (0, or 1
+// when the surface, the trace, a sample or a compile failed); bad arguments and files throw
+// CliError (status 2).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli_host.h"
+#include "cli_output.h"
+
+namespace velmor::cli {
+
+using Arguments = std::vector<std::string>;
+
+int RunInfo(CliHost& host, const Arguments& args, Output& out);
+int RunCall(CliHost& host, const Arguments& args, Output& out);
+int RunTrace(CliHost& host, const Arguments& args, Output& out);
+int RunSag(CliHost& host, const Arguments& args, Output& out);
+int RunIndex(CliHost& host, const Arguments& args, Output& out);
+int RunSagGrid(CliHost& host, const Arguments& args, Output& out);
+int RunCompile(CliHost& host, const Arguments& args, Output& out);
+int RunListing(CliHost& host, const Arguments& args, Output& out);
+int RunStl(CliHost& host, const Arguments& args, Output& out);
+int RunLoad(CliHost& host, const Arguments& args, Output& out);
+// Needs Qt; creates its application on the offscreen platform.
+int RunViews(CliHost& host, const Arguments& args, Output& out);
+
+// The command of that name, or nullptr.
+using CommandFunction = int (*)(CliHost&, const Arguments&, Output&);
+CommandFunction FindCommand(const std::string& name);
+
+}  // namespace velmor::cli

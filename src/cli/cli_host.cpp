@@ -1,0 +1,135 @@
+#include "cli_host.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "app/cp932.h"
+#include "interp/compile_report.h"
+#include "surface/record_text.h"
+#include "surface/row_catalogue.h"
+#include "view3d/model_reader.h"
+
+namespace velmor::cli {
+
+namespace {
+
+// A script file is text of a few kilobytes; anything beyond this is no script.
+constexpr long long kScriptFileLimit = 1 << 20;
+
+const RecordRow* FindRow(const std::vector<RecordRow>& rows, const std::string& name) {
+    for (const RecordRow& row : rows) {
+        if (row.name == name) return &row;
+    }
+    return nullptr;
+}
+
+// The first line of an 8-bit message text, as UTF-8.
+std::string FirstLine(const std::string& cp932) {
+    std::string utf8;
+    Cp932ToUtf8(cp932.substr(0, cp932.find_first_of("\r\n")), &utf8);
+    return utf8;
+}
+
+void LoadLibrary(CliHost& host, const std::string& path) {
+    const LoadOutcome outcome = host.provider.OpenSurfaceDll(path);
+    if (!outcome.loaded) {
+        throw CliError(path + ": " + kSurfaceDllErrorText +
+                       (outcome.reason.empty() ? std::string() : " (" + outcome.reason + ")"));
+    }
+    host.source = SurfaceSource::kLibrary;
+    host.sourcePath = path;
+}
+
+void LoadScript(CliHost& host, const std::string& path) {
+    const std::string source = ReadScriptSource(path);
+    const std::string report = CompileReport(host.engine, source.c_str());
+    if (host.engine.InstructionCount() <= 0) {
+        // Interpreter mode is refused without code, as the "Use Interpreter" switch refuses it.
+        std::string why = FirstLine(report);
+        const char* messages = host.engine.CompileMessageText();
+        if (host.engine.CompileErrorCount() > 0 && messages[0] != '\0') {
+            why += " " + FirstLine(messages);
+        }
+        throw CliError(path + ": no intermediate code: " + why);
+    }
+    host.provider.SetInterpreterMode(true);
+    host.provider.SetGradientIndex(false);
+    host.source = SurfaceSource::kScript;
+    host.sourcePath = path;
+}
+
+void SetRow(CliHost& host, const std::string& name, const std::string& text) {
+    RecordPair& initial = host.provider.Initial();
+    const int version = host.provider.RecordVersion();
+    void* record = nullptr;
+    const RecordRow* row = FindRow(UserDataRows(), name);
+    if (row != nullptr) {
+        record = &initial.ud;
+    } else if ((row = FindRow(FixedDataRows(version), name)) != nullptr) {
+        record = initial.fd;
+    } else {
+        throw CliError("--set " + name + "=" + text + ": no row \"" + name +
+                       "\" in USER_DATA or in the FIXED_DATA of record version " +
+                       std::to_string(version));
+    }
+    std::string rewrite;
+    if (!TextToField(*row, record, text, &rewrite)) {
+        // The table would mend the cell quietly; a command line is better told.
+        throw CliError(
+            "--set " + name + "=" + text + ": the " + row->typeText +
+            " field cannot hold this text" +
+            (rewrite.empty() ? std::string() : " (the table would keep \"" + rewrite + "\")"));
+    }
+}
+
+}  // namespace
+
+std::string ReadFileBytes(const std::string& path, long long limit) {
+    FileSource file;
+    std::string reason;
+    if (!file.Open(path, &reason)) throw CliError(path + ": " + reason);
+    if (file.Size() > limit) {
+        throw CliError(path + ": larger than " + std::to_string(limit) + " bytes");
+    }
+    std::string bytes;
+    char buffer[4096];
+    while (std::size_t n = file.Read(buffer, sizeof buffer)) {
+        bytes.append(buffer, n);
+        if (static_cast<long long>(bytes.size()) > limit) {
+            throw CliError(path + ": larger than " + std::to_string(limit) + " bytes");
+        }
+    }
+    return bytes;
+}
+
+std::string ReadScriptSource(const std::string& path) {
+    bool cut = false;
+    std::string source =
+        CompilerInputFromFile(ReadFileBytes(path, kScriptFileLimit), kCompileSourceByteLimit, &cut);
+    if (cut) {
+        std::fprintf(stderr,
+                     "velmor-cli: %s: only the first %zu bytes of the source were compiled\n",
+                     path.c_str(), kCompileSourceByteLimit);
+    }
+    return source;
+}
+
+double FieldStep(double step) {
+    return std::fabs(step) < 0.001 ? 0.001 : step;
+}
+
+void PrepareSurface(CliHost& host, const CliOptions& options) {
+    if (!options.libraryPath.empty()) {
+        LoadLibrary(host, options.libraryPath);
+    } else {
+        // The program's start asks the built-in surface once.
+        host.provider.QueryGradientIndex();
+    }
+    if (!options.scriptPath.empty()) LoadScript(host, options.scriptPath);
+    for (const auto& [name, text] : options.sets) SetRow(host, name, text);
+    host.settings.n1 = options.n1;
+    host.settings.n2 = options.n2;
+}
+
+}  // namespace velmor::cli

@@ -1,0 +1,164 @@
+#include "cli_options.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string_view>
+
+namespace velmor::cli {
+
+namespace {
+
+constexpr char kHelp[] =
+    R"(Usage: velmor-cli [SOURCE] [--set NAME=TEXT]... [--n1 V] [--n2 V] [--json] COMMAND [ARGS]
+
+The Velmor surface host without windows: the same records, surface provider, built-in
+surface, script engine, sampler, mesh builder, STL writers and model readers as the program.
+
+Source (at most one; without either the built-in "Even Array" surface answers):
+  --lib PATH         load a surface library as "Open DLL ..." does (the records are reset
+                     and the library receives the safe-data request twice)
+  --script FILE      compile a script file as the Compile command does and sample it
+                     (interpreter mode); a script without intermediate code is refused
+
+Records and settings:
+  --set NAME=TEXT    write one row of the initial records by its table name (x, sag1,
+                     string[20], type, numb, n1, cv, param[3], xdata[12], glass[21], ...) through
+                     the tables' text form; applied in order after the source is loaded
+  --n1 V, --n2 V     the main window's "n1" / "n2" fields (the script surface's indices)
+  --json             print one JSON object per command instead of lines
+  --help             print this text
+
+Commands:
+  info               record version, surface name, gradient-index flag, named param and
+                     xdata elements
+  call               "Call DLL": the initial records go to the surface with the request in
+                     their type and numb; prints the return code and every final USER_DATA and
+                     FIXED_DATA row in its table text form
+  trace              the single real ray: return code, status text and the final x y z l m n
+                     ln mn nn path
+  sag X Y            one sag sample
+  index X Y Z        one index sample (index dndx dndy dndz)
+  sag-grid XMIN XMAX YMIN YMAX DX DY
+                     sag samples row by row (y outer, x inner), each coordinate growing from
+                     its minimum by repeated addition of its step while it does not pass the
+                     maximum; one line "X<TAB>Y<TAB>SAG" per point, SAG "-" for a failed sample
+  compile FILE       the output-box text of the Compile command (CR LF line ends)
+  listing FILE       compile, then the output-box text of the intermediate-code listing
+  stl OUT (--ascii|--binary) [--range XMIN XMAX YMIN YMAX] [--step DX DY] [--pattern 0..3]
+                     build the surface mesh as "Save STL" does and write it; defaults: ranges
+                     [-10, 10], 3D steps 0.05, pattern 0 ("right triangle 1"); prints the
+                     triangle count and the steps used (enlarged when the mesh would pass one
+                     million triangles)
+  load FILE          read an STL (ASCII or binary) or OBJ file with the 3D window's readers;
+                     prints vertex, normal, face, group and material counts
+  views OUT.png [--size PIXELS]
+                     read the records back through their table text (six decimals), trace
+                     the ray, build the surface map and draw the main window's four views as
+                     "Update 2D" does, into one PNG of PIXELS x PIXELS laid out as
+                     the main window lays them out (default 800, 64 to 8192); prints the
+                     trace's return code, the ray status and the cursor read-out
+
+Steps given to sag-grid and stl are taken as the main window's fields take them: a step
+below 0.001 in magnitude becomes 0.001.
+
+Output: one NAME<TAB>VALUE line per value; doubles with "%.17g"; control characters inside
+texts are written as \t, \n, \r or \xHH. compile and listing print the output-box text itself.
+
+Exit status: 0 success; 1 when call or trace got a non-zero return code (printed), when
+sag or index failed its sample, or when compile or listing found no usable code; 2 bad
+arguments or files, with one line on stderr.
+)";
+
+// Options that take one value, and the switches, wherever they stand.
+bool TakesValue(std::string_view option) {
+    return option == "--lib" || option == "--script" || option == "--set" || option == "--n1" ||
+           option == "--n2";
+}
+
+}  // namespace
+
+const char* HelpText() {
+    return kHelp;
+}
+
+double ParseNumber(const std::string& text, const char* what) {
+    std::string_view digits = text;
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    double value = 0;
+    const char* end = digits.data() + digits.size();
+    const auto [stop, error] = std::from_chars(digits.data(), end, value);
+    if (digits.empty() || error != std::errc() || stop != end || !std::isfinite(value)) {
+        throw CliError(std::string(what) + ": not a number: \"" + text + "\"");
+    }
+    return value;
+}
+
+int ParseInteger(const std::string& text, const char* what, int low, int high) {
+    std::string_view digits = text;
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    int value = 0;
+    const char* end = digits.data() + digits.size();
+    const auto [stop, error] = std::from_chars(digits.data(), end, value);
+    if (digits.empty() || error != std::errc() || stop != end || value < low || value > high) {
+        throw CliError(std::string(what) + ": expected a whole number from " + std::to_string(low) +
+                       " to " + std::to_string(high) + ", got \"" + text + "\"");
+    }
+    return value;
+}
+
+CliOptions ParseCommandLine(int argc, char** argv) {
+    CliOptions options;
+    bool haveCommand = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--help" || word == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (word == "--json") {
+            options.json = true;
+            continue;
+        }
+        if (TakesValue(word)) {
+            if (i + 1 >= argc) throw CliError(word + " needs a value");
+            const std::string value = argv[++i];
+            if (word == "--lib") {
+                if (!options.libraryPath.empty()) throw CliError("--lib given twice");
+                if (value.empty()) throw CliError("--lib needs a path");
+                options.libraryPath = value;
+            } else if (word == "--script") {
+                if (!options.scriptPath.empty()) throw CliError("--script given twice");
+                if (value.empty()) throw CliError("--script needs a path");
+                options.scriptPath = value;
+            } else if (word == "--set") {
+                const std::size_t equals = value.find('=');
+                if (equals == std::string::npos || equals == 0) {
+                    throw CliError("--set needs NAME=TEXT, got \"" + value + "\"");
+                }
+                options.sets.emplace_back(value.substr(0, equals), value.substr(equals + 1));
+            } else if (word == "--n1") {
+                options.n1 = ParseNumber(value, "--n1");
+                options.hasN1 = true;
+            } else {
+                options.n2 = ParseNumber(value, "--n2");
+                options.hasN2 = true;
+            }
+            continue;
+        }
+        if (!haveCommand) {
+            if (word.size() > 1 && word[0] == '-') throw CliError("unknown option " + word);
+            options.command = word;
+            haveCommand = true;
+        } else {
+            options.arguments.push_back(word);
+        }
+    }
+    if (!options.libraryPath.empty() && !options.scriptPath.empty()) {
+        throw CliError("--lib and --script exclude each other: choose one surface source");
+    }
+    if (!haveCommand && !options.help) throw CliError("no command given (see --help)");
+    return options;
+}
+
+}  // namespace velmor::cli

@@ -1,0 +1,89 @@
+#include "cli_output.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace velmor::cli {
+
+std::string FormatDouble(double value) {
+    char buffer[64];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
+    if (error != std::errc()) return "nan";
+    return std::string(buffer, end);
+}
+
+std::string EscapeControls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+Output::Output(bool json, const std::string& command) : m_json(json) {
+    if (m_json) m_object["command"] = command;
+}
+
+void Output::Number(const std::string& name, double value) {
+    if (m_json) {
+        // JSON has no infinities or not-a-number: those become null.
+        m_object[name] = std::isfinite(value) ? Json(value) : Json(nullptr);
+    } else {
+        std::printf("%s\t%s\n", name.c_str(), FormatDouble(value).c_str());
+    }
+}
+
+void Output::Integer(const std::string& name, long long value) {
+    if (m_json) {
+        m_object[name] = value;
+    } else {
+        std::printf("%s\t%lld\n", name.c_str(), value);
+    }
+}
+
+void Output::Flag(const std::string& name, bool value) {
+    if (m_json) {
+        m_object[name] = value;
+    } else {
+        std::printf("%s\t%d\n", name.c_str(), value ? 1 : 0);
+    }
+}
+
+void Output::Text(const std::string& name, std::string_view value) {
+    if (m_json) {
+        m_object[name] = std::string(value);
+    } else {
+        std::printf("%s\t%s\n", name.c_str(), EscapeControls(value).c_str());
+    }
+}
+
+void Output::Raw(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void Output::Finish() {
+    if (m_json) {
+        // Bytes that are no UTF-8 (a path, say) are replaced rather than failing the dump.
+        const std::string text = m_object.dump(-1, ' ', false, Json::error_handler_t::replace);
+        std::printf("%s\n", text.c_str());
+    }
+    std::fflush(stdout);
+}
+
+}  // namespace velmor::cli

@@ -1,0 +1,43 @@
+// What a command prints: NAME<TAB>VALUE lines, or one JSON object per command.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+namespace velmor::cli {
+
+using Json = nlohmann::ordered_json;
+
+// "%.17g" in the "C" locale, whatever the process locale.
+std::string FormatDouble(double value);
+
+// Text for one line: tab, line feed, carriage return and the other control characters as
+// \t, \n, \r and \xHH, so a value never breaks its line.
+std::string EscapeControls(std::string_view text);
+
+class Output {
+public:
+    Output(bool json, const std::string& command);
+
+    bool IsJson() const { return m_json; }
+
+    void Number(const std::string& name, double value);
+    void Integer(const std::string& name, long long value);
+    void Flag(const std::string& name, bool value);  // 0 / 1 in lines, a boolean in JSON
+    void Text(const std::string& name, std::string_view value);
+
+    // The JSON object being built (for nested parts); only in JSON mode.
+    Json& Object() { return m_object; }
+    // Raw text printed as it stands (lines mode only).
+    void Raw(std::string_view text);
+
+    // Prints the JSON object (JSON mode) and flushes.
+    void Finish();
+
+private:
+    bool m_json;
+    Json m_object;
+};
+
+}  // namespace velmor::cli

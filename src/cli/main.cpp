@@ -1,0 +1,43 @@
+// velmor-cli: the Velmor surface host without windows, for scripts and continuous
+// integration. Every number it prints comes from the program's own code paths.
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#include "cli_commands.h"
+#include "cli_host.h"
+#include "cli_options.h"
+#include "cli_output.h"
+
+int main(int argc, char** argv) {
+    using namespace velmor::cli;
+    try {
+        const CliOptions options = ParseCommandLine(argc, argv);
+        if (options.help) {
+            std::fputs(HelpText(), stdout);
+            return 0;
+        }
+        const CommandFunction command = FindCommand(options.command);
+        if (command == nullptr) {
+            throw CliError("unknown command \"" + options.command + "\" (see --help)");
+        }
+        CliHost host;
+        PrepareSurface(host, options);
+        Output out(options.json, options.command);
+        const int status = command(host, options.arguments, out);
+        out.Finish();
+        return status;
+    } catch (const CliError& error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "velmor-cli: %s\n", EscapeControls(error.what()).c_str());
+        return 2;
+    } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "velmor-cli: out of memory\n");
+        return 2;
+    } catch (const std::exception& error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "velmor-cli: %s\n", EscapeControls(error.what()).c_str());
+        return 2;
+    }
+}
