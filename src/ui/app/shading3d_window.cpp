@@ -25,11 +25,15 @@ std::optional<QString> CMessageView3DHost::OpenFileName(QWidget* parent, const Q
 }
 
 void CMessageView3DHost::OpenProgress(QWidget* parent, const QString& title) {
+    m_previousParent = ProgressParent();
     OpenProgressWindow(parent, title);
 }
 
 void CMessageView3DHost::CloseProgress() {
     CloseProgressWindow();
+    // The next long loop of the main window (a map build, say) must again disable the main
+    // window, not the 3D window, while it pumps events.
+    SetProgressParent(m_previousParent);
 }
 
 QString PipeFileFilter(const QString& qtFilter) {

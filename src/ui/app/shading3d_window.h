@@ -3,7 +3,9 @@
 // message interface and its "Loading ..." progress through the program's progress window.
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <memory>
 
 #include "app/secondary_windows.h"
@@ -30,6 +32,7 @@ public:
 
 private:
     QString m_initialDir;
+    QPointer<QWidget> m_previousParent;  // the progress parent before "Loading ..."
 };
 
 // "Name (*.a);;Other (*.b *.c)" -> "Name (*.a)|*.a|Other (*.b *.c)|*.b;*.c||": the filter

@@ -240,6 +240,8 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     //    "Window" menu has it.)
     setWindowIcon(VelmorIcon());
     InstallProgressWindowReporter();
+    // Long loops of the main window (map, mesh, export) put their progress window over it.
+    SetProgressParent(this);
 
     // 2. Status bar and toolbar.
     BuildStatusBar();

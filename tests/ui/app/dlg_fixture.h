@@ -27,16 +27,25 @@ public:
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             if (CProgressDialog* window = CurrentProgressWindow()) {
                 const QString title = window->windowTitle();
-                if (!m_titles.contains(title)) m_titles << title;
+                if (!m_titles.contains(title)) {
+                    m_titles << title;
+                    m_owners << window->Owner();
+                }
             }
         });
         m_timer.start(0);
     }
     const QStringList& Titles() const { return m_titles; }
+    // The window each progress window was over (whose input it blocked).
+    QWidget* OwnerOf(const QString& title) const {
+        const qsizetype i = m_titles.indexOf(title);
+        return i < 0 ? nullptr : m_owners[i];
+    }
 
 private:
     QTimer m_timer;
     QStringList m_titles;
+    QList<QWidget*> m_owners;
 };
 
 class DlgTest : public ::testing::Test {

@@ -198,6 +198,7 @@ TEST_F(MeshCommandsTest, The3DWindowOpensModelFilesThroughTheMessageInterface) {
     EXPECT_TRUE(m_messages.Shown().empty()) << m_messages.LastText().toStdString();
     EXPECT_EQ(view.Model().faces.size(), 1u);
     EXPECT_FALSE(view.RayTraceOn());
+    EXPECT_EQ(ProgressParent(), m_dlg.get()) << "the main window's loops own theirs again";
     EXPECT_TRUE(progress.Titles().contains("Loading ..."))
         << progress.Titles().join(',').toStdString();
     EXPECT_EQ(CurrentProgressWindow(), nullptr);

@@ -5,12 +5,14 @@
 
 #include "app/number_text.h"
 #include "app/record_table_windows.h"
+#include "app/shading3d_window.h"
 #include "dlg_fixture.h"
 #include "grid/data_grid.h"
 #include "interp/dialog_interpreter.h"
 #include "surface/dialog_udfd_final.h"
 #include "surface/dialog_udfd_initial.h"
 #include "surface/record_table.h"
+#include "view3d/dialog_3d.h"
 
 namespace velmor {
 namespace {
@@ -72,7 +74,7 @@ TEST_F(ViewsWiringTest, UpdatesRebuildTheMapUnderItsProgressWindow) {
     {
         ProgressTitles progress;
         Click(kIdUpdate2D);
-        EXPECT_TRUE(progress.Titles().contains("Progress Bitmap"));
+        EXPECT_EQ(progress.OwnerOf("Progress Bitmap"), &dlg);
     }
     ASSERT_TRUE(Map().Built());
     EXPECT_EQ(Map().CoveredX().max, 0.0);
@@ -85,7 +87,24 @@ TEST_F(ViewsWiringTest, UpdatesRebuildTheMapUnderItsProgressWindow) {
         m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/even_asphere.so"));
         dlg.MenuAction(kCmdOpenDll)->trigger();
         ASSERT_TRUE(dlg.Provider().LibraryLoaded());
-        EXPECT_TRUE(progress.Titles().contains("Progress Bitmap"));
+        EXPECT_EQ(progress.OwnerOf("Progress Bitmap"), &dlg);
+    }
+    // A model loaded into the 3D window leaves the next map's progress over the main window
+    // (the 3D window's own is gone by then).
+    const QString stl = m_dir.filePath("one.stl");
+    {
+        QFile file(stl);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(
+            "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+            "vertex 0 1 0\nendloop\nendfacet\nendsolid\n");
+    }
+    m_messages.QueuePath(stl);
+    static_cast<CShading3DWindow&>(dlg.Shading3D()).Dialog().RunCommand(kCmdOpen);
+    {
+        ProgressTitles progress;
+        Click(kIdUpdate2D);
+        EXPECT_EQ(progress.OwnerOf("Progress Bitmap"), &dlg);
     }
     dlg.Engine().Compile("z = 0.01 * x * y;");
     Type(dlg.Field(kIdAnalysisXMax), "2");
