@@ -104,7 +104,9 @@ const QFont& PlotFont() {
         QFont f(QStringLiteral("DejaVu Sans Mono"));
         f.setStyleHint(QFont::Monospace, QFont::NoAntialias);
         f.setFixedPitch(true);
-        f.setPixelSize(16);
+        // 13 pixels gives the 8-pixel character cell of the classic fixed system font the
+        // labels were laid out for, so the help texts fit a view at the default window size.
+        f.setPixelSize(13);
         f.setWeight(QFont::Normal);
         f.setItalic(false);
         f.setUnderline(false);
