@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -19,33 +20,23 @@
 
 namespace velmor {
 
-// Records the titles of the progress windows that show while a command runs: the windows
-// pump events on every report, so a zero timer looks at them.
+// Records the titles (sorted) and owners of the progress windows shown while a command runs
+// (they pump events on every report, so a zero timer sees them).
 class ProgressTitles {
 public:
     ProgressTitles() {
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (CProgressDialog* window = CurrentProgressWindow()) {
-                const QString title = window->windowTitle();
-                if (!m_titles.contains(title)) {
-                    m_titles << title;
-                    m_owners << window->Owner();
-                }
-            }
+            if (CProgressDialog* window = CurrentProgressWindow())
+                m_owners.insert(window->windowTitle(), window->Owner());
         });
         m_timer.start(0);
     }
-    const QStringList& Titles() const { return m_titles; }
-    // The window each progress window was over (whose input it blocked).
-    QWidget* OwnerOf(const QString& title) const {
-        const qsizetype i = m_titles.indexOf(title);
-        return i < 0 ? nullptr : m_owners[i];
-    }
+    QStringList Titles() const { return m_owners.keys(); }
+    QWidget* OwnerOf(const QString& title) const { return m_owners.value(title); }
 
 private:
     QTimer m_timer;
-    QStringList m_titles;
-    QList<QWidget*> m_owners;
+    QMap<QString, QWidget*> m_owners;
 };
 
 class DlgTest : public ::testing::Test {
@@ -60,8 +51,7 @@ protected:
         m_dlg = std::make_unique<CVelmorDlg>(
             VelmorDlgOptions{QFile::encodeName(m_settingsPath).toStdString(), m_dir.path()});
         QApplication::processEvents();
-        // The first paint finds no surface map and has it built right after: let that happen
-        // before the test begins.
+        // The first paint has the surface map built right after it: wait for that.
         auto* views = dynamic_cast<CVelmorPlotViews*>(&m_dlg->Views());
         EXPECT_TRUE(QTest::qWaitFor([views] { return views == nullptr || views->Map().Built(); }));
         QApplication::processEvents();
@@ -69,8 +59,7 @@ protected:
     }
     void Close() { m_dlg.reset(); }
 
-    // Replaces a field's text as the user would type it (or paste it, for text the test
-    // keyboard cannot type).
+    // Types a field's text (pastes what the test keyboard cannot type).
     static void Type(QLineEdit* field, const QString& text) {
         field->setFocus();
         field->selectAll();
@@ -83,15 +72,13 @@ protected:
             field->insert(text);
     }
     void Click(int id) { QTest::mouseClick(m_dlg->Control(id), Qt::LeftButton); }
-    // Whether the window placement went into the settings file (the record tables register
-    // their column profiles there on their own).
+    // Whether the window placement went into the settings file.
     bool WindowSettingsWritten() const {
         QFile file(m_settingsPath);
         return file.open(QIODevice::ReadOnly) && file.readAll().contains("[WINDOW_MAIN]");
     }
     QString Text(int id) const { return m_dlg->Field(id)->text(); }
-
-    // The centre of a plot area, and a point at fractions (f, g) across and down it.
+    // The point at fractions (f, g) across and down a plot area.
     static QPoint At(const QRect& area, double f, double g) {
         return QPoint(area.left() + int(f * area.width()), area.top() + int(g * area.height()));
     }

