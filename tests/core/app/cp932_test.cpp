@@ -8,21 +8,25 @@
 namespace velmor {
 namespace {
 
-TEST(Cp932Test, AsciiAndJapaneseConvertBothWays) {
-    // Every ASCII byte keeps its value, also when the text needs the full conversion.
+TEST(Cp932Test, AsciiKanjiAndHalfWidthKanaConvertBothWays) {
     std::string ascii;
     for (int c = 1; c < 0x80; ++c) ascii += char(c);
-    std::string cp932;
-    ASSERT_TRUE(Utf8ToCp932(ascii + "日本", &cp932));
-    EXPECT_EQ(cp932, ascii + "\x93\xFA\x96\x7B");
-    std::string back;
+    std::string cp932, back;
+    ASSERT_TRUE(Utf8ToCp932(ascii + "日本ｶﾞﾗｽ", &cp932));
+    EXPECT_EQ(cp932, ascii + "\x93\xFA\x96\x7B\xB6\xDE\xD7\xBD");
     EXPECT_TRUE(Cp932ToUtf8(cp932, &back));
-    EXPECT_EQ(back, ascii + "日本");
-
-    ASSERT_TRUE(Utf8ToCp932("ｶﾞﾗｽ", &cp932));
-    EXPECT_EQ(cp932, "\xB6\xDE\xD7\xBD");
-    EXPECT_TRUE(Cp932ToUtf8(cp932, &back));
-    EXPECT_EQ(back, "ｶﾞﾗｽ");
+    EXPECT_EQ(back, ascii + "日本ｶﾞﾗｽ");
+    // Bad bytes show as replacement characters and the rest converts.
+    EXPECT_FALSE(Cp932ToUtf8("a\x80\x82\xA0\x62\x82", &back));  // \x62 is b
+    EXPECT_EQ(back, "a\uFFFDあb\uFFFD");
+    // A long text crosses the converter's chunks whole.
+    std::string longText;
+    for (int i = 0; i < 300; ++i) longText += "\x82\xA0";
+    EXPECT_TRUE(Cp932ToUtf8(longText, &back));
+    EXPECT_EQ(back.size(), 900u);
+    // Text that has no form in the code page fails and gives nothing.
+    EXPECT_FALSE(Utf8ToCp932("é\xF0\x9F\x98\x80", &cp932));
+    EXPECT_EQ(cp932, "");
 }
 
 TEST(Cp932Test, BufferConversionNeverPassesItsCapacity) {
@@ -34,67 +38,24 @@ TEST(Cp932Test, BufferConversionNeverPassesItsCapacity) {
     EXPECT_STREQ(buffer, "\x82\xA0\x82\xA2");
     EXPECT_EQ(buffer[5], '#');
 
-    std::memset(buffer, '#', sizeof buffer);
-    EXPECT_FALSE(Utf8ToCp932("あい", buffer, 4, &length));  // no room for the terminator
-    EXPECT_EQ(length, 0u);
-    EXPECT_EQ(buffer[0], 0);
-    EXPECT_EQ(buffer[4], '#');
-
-    std::memset(buffer, '#', sizeof buffer);
-    EXPECT_FALSE(Utf8ToCp932("abcd", buffer, 4));
-    EXPECT_EQ(buffer[0], 0);
-    EXPECT_EQ(buffer[4], '#');
-    EXPECT_TRUE(Utf8ToCp932("abc", buffer, 4));
-    EXPECT_STREQ(buffer, "abc");
+    for (const char* text : {"あい", "abcd", "a\xFF", "\xC3"}) {  // too long, not UTF-8
+        std::memset(buffer, '#', sizeof buffer);
+        EXPECT_FALSE(Utf8ToCp932(text, buffer, 4, &length)) << text;
+        EXPECT_EQ(length, 0u);
+        EXPECT_EQ(buffer[0], 0);
+        EXPECT_EQ(buffer[4], '#');
+    }
+    buffer[0] = '#';
     EXPECT_FALSE(Utf8ToCp932("", buffer, 0));
-    EXPECT_EQ(buffer[0], 'a');
-}
-
-TEST(Cp932Test, TextThatCannotConvertFails) {
-    char buffer[32];
-    std::string out = "x";
-    EXPECT_FALSE(Utf8ToCp932("\xC3", buffer, sizeof buffer));  // cut UTF-8 sequence
-    EXPECT_FALSE(
-        Utf8ToCp932("a\xFF"
-                    "b",
-                    buffer, sizeof buffer));                               // not UTF-8
-    EXPECT_FALSE(Utf8ToCp932("\xF0\x9F\x98\x80", buffer, sizeof buffer));  // no such character
-    EXPECT_EQ(buffer[0], 0);
-    EXPECT_FALSE(Utf8ToCp932("é\xF0\x9F\x98\x80", &out));
-    EXPECT_EQ(out, "");
-}
-
-TEST(Cp932Test, BadBytesShowAsReplacementAndTheRestConverts) {
-    std::string out;
-    EXPECT_FALSE(
-        Cp932ToUtf8("a\x80\x82\xA0"
-                    "b\xFF",
-                    &out));
-    EXPECT_EQ(out, "a\uFFFDあb\uFFFD");
-    EXPECT_FALSE(Cp932ToUtf8("ab\x82", &out));  // a lead byte with no second byte
-    EXPECT_EQ(out, "ab\uFFFD");
-
-    // A long text crosses the converter's chunks whole.
-    std::string longText;
-    for (int i = 0; i < 300; ++i) longText += "\x82\xA0";
-    EXPECT_TRUE(Cp932ToUtf8(longText, &out));
-    EXPECT_EQ(out.size(), 900u);
-
-    EXPECT_TRUE(Cp932ToUtf8("\x82\xA0\x82\xA2\x82\xA4", &out, 2));
-    EXPECT_EQ(out, "あい");
-    EXPECT_TRUE(Cp932ToUtf8("abc", &out, 0));
-    EXPECT_EQ(out, "");
+    EXPECT_EQ(buffer[0], '#');
 }
 
 TEST(Cp932Test, FieldsAndCutsRespectCharacters) {
     const char field[4] = {'a', 'b', 'c', 'd'};
-    EXPECT_EQ(FieldText(field, 4), "abcd");
+    EXPECT_EQ(FieldText(field, 4), "abcd");  // no terminator inside the field
     EXPECT_EQ(FieldText("ab\0cd", 5), "ab");
-
     const std::string text = "a\x82\xA0\x82\xA2";  // a, two double-byte characters
-    EXPECT_EQ(Cp932FitLength(text, 0), 0u);
     EXPECT_EQ(Cp932FitLength(text, 2), 1u);
-    EXPECT_EQ(Cp932FitLength(text, 3), 3u);
     EXPECT_EQ(Cp932FitLength(text, 4), 3u);
     EXPECT_EQ(Cp932FitLength(text, 9), 5u);
     EXPECT_EQ(Cp932FitLength("\xB6\xDE", 1), 1u);  // half-width katakana are single bytes

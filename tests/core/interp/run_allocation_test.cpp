@@ -19,16 +19,12 @@ void* operator new(std::size_t size) {
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
-namespace velmor {
-namespace {
-
 TEST(RunAllocationTest, RunsAndResultsAllocateNothing) {
-    CScriptEngine engine;
+    velmor::CScriptEngine engine;
     engine.Compile(
         "a = sqrt(x * x + y * y); if (a < 1) z = a; else { z = 1 / 0 + b; w = ln(-1); }");
     engine.MakeListing();  // leaves a listing that every run empties
-    engine.ClearRunErrorCounters();
-    long before = g_allocations;
+    const long before = g_allocations;
     for (int i = 0; i < 1000; ++i) {
         engine.SetInputs(i * 0.002, 0.5);
         engine.Run(i % 2 == 0);
@@ -38,8 +34,5 @@ TEST(RunAllocationTest, RunsAndResultsAllocateNothing) {
     }
     engine.AppendErrorSummary();
     EXPECT_EQ(g_allocations, before);
-    EXPECT_GT(engine.RunErrorCounter(kRunErrorDivideByZero), 0);
+    EXPECT_GT(engine.RunErrorCounter(velmor::kRunErrorDivideByZero), 0);
 }
-
-}  // namespace
-}  // namespace velmor

@@ -43,7 +43,6 @@ inline int CountOf(const std::string& text, const std::string& part) {
     return n;
 }
 
-// `count` copies of `text`.
 inline std::string Repeat(const std::string& text, int count) {
     std::string out;
     for (int i = 0; i < count; ++i) out += text;
