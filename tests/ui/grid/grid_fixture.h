@@ -69,10 +69,6 @@ struct GridWindow {
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, modifiers,
                           grid->CellRect(row, column).center());
     }
-    void DoubleClick(int row, int column) {
-        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {},
-                           grid->CellRect(row, column).center());
-    }
 };
 
 // Drives the incremental search's clock without sleeping.

@@ -1,5 +1,4 @@
-// Shared pieces of the view tests: the program's own surface (engine, provider, sampler) and
-// pixel helpers.
+// Shared pieces of the view tests: the program's own surface and pixel helpers.
 #pragma once
 
 #include <QImage>
@@ -21,11 +20,9 @@ struct ProgramSurface {
     CSurfaceProvider provider{engine};
     ProviderPlotSurface surface{provider};
 
-    // Opens an example or test library by file name; false when it does not load.
     bool Open(const std::string& name) {
         return provider.OpenSurfaceDll(std::string(VELMOR_LIB_DIR) + "/" + name).loaded;
     }
-    // Compiles a script and switches interpreter mode on.
     bool UseScript(const char* source) {
         engine.Compile(source);
         if (engine.InstructionCount() == 0) return false;
@@ -33,8 +30,7 @@ struct ProgramSurface {
         provider.SetGradientIndex(false);
         return true;
     }
-    // Traces the ray, fills the provider's part of the state and refreshes the working pair
-    // from the initial pair, as a repaint does before it draws.
+    // Refreshes the working pair and traces the ray, as a repaint does before it draws.
     PlotState Traced(PlotState state = PlotState()) {
         provider.RefreshWorkingPair();
         ScriptTraceSettings settings;
@@ -46,23 +42,18 @@ struct ProgramSurface {
     }
 };
 
-// Passes every request to the inner sampler and keeps it.
+// Passes every sag request to the inner sampler and keeps its point.
 class RecordingSampler final : public Sampler {
 public:
-    struct Request {
-        bool index;
-        double x, y, z;
-    };
     explicit RecordingSampler(Sampler& inner) : m_inner(inner) {}
     bool Sag(double x, double y, double* z) override {
-        requests.push_back({false, x, y, 0});
+        requests.push_back({x, y});
         return m_inner.Sag(x, y, z);
     }
     bool Index(double x, double y, double z, IndexSample* out) override {
-        requests.push_back({true, x, y, z});
         return m_inner.Index(x, y, z, out);
     }
-    std::vector<Request> requests;
+    std::vector<QPointF> requests;
 
 private:
     Sampler& m_inner;
