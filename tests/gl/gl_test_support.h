@@ -5,15 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QGuiApplication>
-#include <QImage>
 #include <QMouseEvent>
 #include <QOpenGLWidget>
 #include <QTest>
-#include <QWheelEvent>
 #include <functional>
-#include <memory>
-#include <vector>
 
 #include "view3d/dialog_3d.h"
 #include "view3d/model.h"
@@ -23,57 +18,40 @@ namespace velmor::gltest {
 struct Rgb {
     int r, g, b;
 };
-
 inline Rgb PixelAt(const QImage& image, QPoint p) {
     const QRgb c = image.pixel(p);
     return {qRed(c), qGreen(c), qBlue(c)};
 }
-
-inline bool Near(Rgb c, Rgb want, int tolerance = 4) {
+inline bool Near(Rgb c, Rgb want, int tolerance = 3) {
     return std::abs(c.r - want.r) <= tolerance && std::abs(c.g - want.g) <= tolerance &&
            std::abs(c.b - want.b) <= tolerance;
 }
-
-inline bool IsBlack(Rgb c) {
-    return c.r < 8 && c.g < 8 && c.b < 8;
-}
-inline bool IsYellow(Rgb c) {
-    return c.r > 200 && c.g > 200 && c.b < 60;
-}
-inline bool IsRed(Rgb c) {
-    return c.r > 200 && c.g < 60 && c.b < 60;
-}
-inline bool IsBlue(Rgb c) {
-    return c.r < 60 && c.g < 60 && c.b > 200;
-}
-
-// True when some pixel within `radius` of p satisfies `test`.
-inline bool AnyNear(const QImage& image, QPoint p, int radius,
-                    const std::function<bool(Rgb)>& test) {
-    for (int dy = -radius; dy <= radius; ++dy)
-        for (int dx = -radius; dx <= radius; ++dx) {
-            const QPoint q(p.x() + dx, p.y() + dy);
-            if (image.rect().contains(q) && test(PixelAt(image, q))) return true;
-        }
-    return false;
-}
+inline bool IsBlack(Rgb c) { return c.r < 8 && c.g < 8 && c.b < 8; }
+inline bool IsYellow(Rgb c) { return c.r > 200 && c.g > 200 && c.b < 60; }
 
 inline int CountIn(const QImage& image, const QRect& rect, const std::function<bool(Rgb)>& test) {
     int count = 0;
     const QRect r = rect.intersected(image.rect());
     for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            if (test(PixelAt(image, QPoint(x, y)))) ++count;
+        for (int x = r.left(); x <= r.right(); ++x) count += test(PixelAt(image, QPoint(x, y)));
     return count;
 }
-
-inline void SendMouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button,
-                      Qt::MouseButtons buttons, QPoint pos) {
-    QMouseEvent event(type, QPointF(pos), widget->mapToGlobal(QPointF(pos)), button, buttons,
-                      Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
+inline bool AnyNear(const QImage& image, QPoint p, int radius,
+                    const std::function<bool(Rgb)>& test) {
+    return CountIn(image, QRect(p - QPoint(radius, radius), QSize(2, 2) * radius + QSize(1, 1)),
+                   test) > 0;
 }
 
+// Press, move and release with one button.
+inline void Drag(QWidget* widget, Qt::MouseButton button, QPoint from, QPoint to) {
+    const auto send = [widget](QEvent::Type type, Qt::MouseButton b, Qt::MouseButtons bs, QPoint p) {
+        QMouseEvent event(type, QPointF(p), widget->mapToGlobal(QPointF(p)), b, bs, Qt::NoModifier);
+        QApplication::sendEvent(widget, &event);
+    };
+    send(QEvent::MouseButtonPress, button, button, from);
+    send(QEvent::MouseMove, Qt::NoButton, button, to);
+    send(QEvent::MouseButtonRelease, button, Qt::NoButton, to);
+}
 inline void SendWheel(QWidget* widget, QPoint pos, int delta) {
     QWheelEvent event(QPointF(pos), widget->mapToGlobal(QPointF(pos)), QPoint(), QPoint(0, delta),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -82,28 +60,36 @@ inline void SendWheel(QWidget* widget, QPoint pos, int delta) {
 
 // A model laid out as a surface mesh or an STL import: unshared vertices, one face normal per
 // face, one group listing the faces in order.
-inline void MakeTriangleModel(const std::vector<std::array<Vec3f, 3>>& triangles, CModel& model,
-                              const modelMaterial& material = modelMaterial::Surface()) {
+inline void MakeTriangleModel(const std::vector<std::array<Vec3f, 3>>& triangles, CModel& model) {
     model.Clear();
     auto group = std::make_unique<modelGroup>();
-    group->material = material;
-    for (size_t k = 0; k < triangles.size(); ++k) {
+    group->material = modelMaterial::Surface();
+    for (const auto& t : triangles) {
+        const int k = static_cast<int>(model.faces.size());
+        model.vertices.insert(model.vertices.end(), t.begin(), t.end());
+        model.faceNormals.push_back(TriangleNormal(t[0], t[1], t[2]));
         modelFace face;
-        for (int c = 0; c < 3; ++c) {
-            model.vertices.push_back(triangles[k][c]);
-            face.vertex[c] = static_cast<int>(3 * k + c);
-        }
-        const Vec3f& a = triangles[k][0];
-        const Vec3f& b = triangles[k][1];
-        const Vec3f& c = triangles[k][2];
-        const float ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
-        const float vx = c.x - b.x, vy = c.y - b.y, vz = c.z - b.z;
-        model.faceNormals.push_back({uy * vz - uz * vy, uz * vx - ux * vz, ux * vy - uy * vx});
-        face.faceNormal = static_cast<int>(k);
+        for (int c = 0; c < 3; ++c) face.vertex[c] = 3 * k + c;
+        face.faceNormal = k;
         model.faces.push_back(face);
-        group->faces.push_back(static_cast<int>(k));
+        group->faces.push_back(k);
     }
     model.groups.push_back(std::move(group));
+}
+
+// A sag z(x, y) over [-half, half]^2 meshed as n x n cells of two triangles each.
+inline void MakeGridModel(int n, float half, float (*sag)(float, float), CModel& model) {
+    std::vector<std::array<Vec3f, 3>> triangles;
+    const float step = 2 * half / n;
+    const auto p = [&](int i, int j) {
+        return Vec3f{-half + i * step, -half + j * step, sag(-half + i * step, -half + j * step)};
+    };
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            triangles.push_back({p(i, j), p(i + 1, j), p(i + 1, j + 1)});
+            triangles.push_back({p(i, j), p(i + 1, j + 1), p(i, j + 1)});
+        }
+    MakeTriangleModel(triangles, model);
 }
 
 // A shown 3D window of a fixed size; skipped where OpenGL windows cannot exist.
@@ -122,14 +108,18 @@ protected:
 
     QOpenGLWidget* View() const { return dialog->View(); }
     QImage Grab() const { return View()->grabFramebuffer(); }
-
-    // The view pixel of model point (x, y, 0) with the view as Reset leaves it (pan target at
-    // the origin, no rotation).
-    QPoint Pixel(float x, float y) const {
+    QPoint Centre() const { return QPoint(View()->width() / 2, View()->height() / 2); }
+    // The view pixel of model point (x, y, 0) with no rotation.
+    QPoint Pixel(QPointF p) const {
         const float zoom = dialog->Zoom();
         const auto& pan = dialog->PanTarget();
-        return QPoint(static_cast<int>(View()->width() / 2.0 + (x - pan[0]) * zoom),
-                      static_cast<int>(View()->height() / 2.0 - (y - pan[1]) * zoom));
+        return QPoint(static_cast<int>(View()->width() / 2.0 + (p.x() - pan[0]) * zoom),
+                      static_cast<int>(View()->height() / 2.0 - (p.y() - pan[1]) * zoom));
+    }
+    Rgb At(const QImage& image, QPointF p) const { return PixelAt(image, Pixel(p)); }
+    void PickAt(QPointF p) { dialog->PickAt(Pixel(p).x(), Pixel(p).y()); }
+    void Run(std::initializer_list<int> ids) {
+        for (int id : ids) dialog->RunCommand(id);
     }
 
     std::unique_ptr<CDialog3D> dialog;
