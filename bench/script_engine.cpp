@@ -2,6 +2,7 @@
 // once per point over a 1024 x 1024 grid, as a surface map does. Compared in the same run with
 // the same surface written as native C++ and with muparser evaluating the same formula with the
 // same intermediate variables. Prints ns per point and the ratios.
+#include "interp/default_script.h"
 #include "interp/script_engine.h"
 
 #include <benchmark/benchmark.h>
@@ -24,29 +25,11 @@ constexpr double kPoints = double(kGrid) * kGrid;
 constexpr double kLow = -2.0;
 constexpr double kStep = 4.0 / (kGrid - 1);
 
-constexpr const char* kDefaultExample =
-    "//program ex. <Even Asphere>\r\n"
-    "c = 0.25;\t//curvature\r\n"
-    "k = 0.0;\t//conic constant\r\n"
-    "a1 = 0.0;\r\n"
-    "a2 = 0.0;\r\n"
-    "a3 = 0.0;\r\n"
-    "a4 = 0.0;\r\n"
-    "rr = x*x + y*y;\r\n"
-    "A = 1.0 - (1.0+k)*c*c*rr;\r\n"
-    "A = max(0.0, A);\r\n"
-    "z = c*rr / (1.0 + sqrt(A));\r\n"
-    "z = z + a1*rr;\r\n"
-    "z = z + a2*rr*rr;\r\n"
-    "z = z + a3*rr*rr*rr;\r\n"
-    "z = z + a4*rr*rr*rr*rr;\r\n"
-    "z = min(z, 2.0);\t//limitation\r\n";
-
 std::map<std::string, double> g_sums;  // sum of z over the grid, per variant (a sanity check)
 
 void BM_Velmor(benchmark::State& state) {
     velmor::CScriptEngine engine;
-    engine.Compile(kDefaultExample);
+    engine.Compile(velmor::kDefaultScript);
     if (engine.CompileErrorCount() != 0) state.SkipWithError("the example does not compile");
     double sum = 0.0;
     for (auto _ : state) {

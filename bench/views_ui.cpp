@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "interp/default_script.h"
 #include "interp/script_engine.h"
 #include "plots/plot_surface.h"
 #include "plots/repaint.h"
@@ -28,24 +29,6 @@ namespace {
 using namespace velmor;
 
 constexpr int kAreaSide = 320;  // a plot area of the main window at its usual size
-
-constexpr const char* kDefaultExample =
-    "//program ex. <Even Asphere>\r\n"
-    "c = 0.25;\t//curvature\r\n"
-    "k = 0.0;\t//conic constant\r\n"
-    "a1 = 0.0;\r\n"
-    "a2 = 0.0;\r\n"
-    "a3 = 0.0;\r\n"
-    "a4 = 0.0;\r\n"
-    "rr = x*x + y*y;\r\n"
-    "A = 1.0 - (1.0+k)*c*c*rr;\r\n"
-    "A = max(0.0, A);\r\n"
-    "z = c*rr / (1.0 + sqrt(A));\r\n"
-    "z = z + a1*rr;\r\n"
-    "z = z + a2*rr*rr;\r\n"
-    "z = z + a3*rr*rr*rr;\r\n"
-    "z = z + a4*rr*rr*rr*rr;\r\n"
-    "z = min(z, 2.0);\t//limitation\r\n";
 
 struct Request {
     bool index;
@@ -94,7 +77,7 @@ struct Program {
 
     explicit Program(bool script) {
         if (script) {
-            engine.Compile(kDefaultExample);
+            engine.Compile(kDefaultScript);
             provider.SetInterpreterMode(true);
         }
     }

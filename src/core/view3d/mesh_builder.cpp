@@ -132,60 +132,45 @@ void RightTriangleRows(const MeshParams& p, int width, long long rows, Sampler& 
     }
 }
 
-// Pattern 2: rows along x, odd rows shifted by half a step, equilateral triangles of side dx.
-void EquilateralRowsAlongX(const MeshParams& p, int width, long long rows, Sampler& sampler,
-                           double* store, TriangleSink& sink) {
+// Patterns 2 and 3: equilateral triangles of side du. Points stand du apart along a line, the
+// lines stand h apart and every odd line is shifted by half a step. Pattern 2 runs the lines
+// along x (u = x, v = y); pattern 3 is the same lattice turned by a right angle (u = y, v = x),
+// its triangles wound the other way round so that they face the same side as pattern 2's.
+void EquilateralLines(const MeshParams& p, bool alongY, int width, long long lines,
+                      Sampler& sampler, double* store, TriangleSink& sink) {
     double* slot[2] = {store, store + width};
-    const double dx = p.dx, h = std::sqrt(3.0) * p.dx * 0.5;
-    int q = 0;  // points of row 0
+    const double uMin = alongY ? p.ymin : p.xmin, uMax = alongY ? p.ymax : p.xmax;
+    const double vMin = alongY ? p.xmin : p.ymin, vMax = alongY ? p.xmax : p.ymax;
+    const double du = alongY ? p.dy : p.dx, h = std::sqrt(3.0) * du * 0.5;
+    // The point at (u, v) with height z in model coordinates.
+    auto at = [alongY](double u, double v, double z, double* point) {
+        point[0] = alongY ? v : u;
+        point[1] = alongY ? u : v;
+        point[2] = z;
+    };
+    int q = 0;  // points of line 0
     long long r = 0;
-    for (double y = p.ymin; y <= p.ymax && r <= rows; y += h, ++r) {
-        if (ReportProgress(r, rows - 1)) return;
+    for (double v = vMin; v <= vMax && r <= lines; v += h, ++r) {
+        if (ReportProgress(r, lines - 1)) return;
         const bool odd = (r & 1) != 0;
         double* cur = slot[r & 1];
         const double* prev = slot[(r + 1) & 1];
         int c = 0;
-        for (double x = odd ? p.xmin + dx / 2 : p.xmin; x <= p.xmax && c < width; x += dx, ++c) {
-            cur[c] = SampleAt(sampler, x, y);
+        for (double u = odd ? uMin + du / 2 : uMin; u <= uMax && c < width; u += du, ++c) {
+            cur[c] = alongY ? SampleAt(sampler, v, u) : SampleAt(sampler, u, v);
             if (r == 0 || c == 0 || c >= q - 1) continue;
-            const double zD = odd ? prev[c] : prev[c - 1];
-            const double zE = odd ? prev[c + 1] : prev[c];
-            const double A[3] = {x, y, cur[c]};
-            const double left[3] = {x - dx, y, cur[c - 1]};
-            const double D[3] = {x - dx / 2, y - h, zD};
-            const double E[3] = {x + dx / 2, y - h, zE};
-            sink.Add(A, left, D);
-            sink.Add(A, D, E);
-            if (sink.Full()) return;
-        }
-        if (r == 0) q = c;
-    }
-}
-
-// Pattern 3: the same lattice turned by a right angle; columns along y, odd columns shifted.
-void EquilateralColumnsAlongY(const MeshParams& p, int width, long long columns, Sampler& sampler,
-                              double* store, TriangleSink& sink) {
-    double* slot[2] = {store, store + width};
-    const double dy = p.dy, w = std::sqrt(3.0) * p.dy * 0.5;
-    int q = 0;  // points of column 0
-    long long r = 0;
-    for (double x = p.xmin; x <= p.xmax && r <= columns; x += w, ++r) {
-        if (ReportProgress(r, columns - 1)) return;
-        const bool odd = (r & 1) != 0;
-        double* cur = slot[r & 1];
-        const double* prev = slot[(r + 1) & 1];
-        int c = 0;
-        for (double y = odd ? p.ymin + dy / 2 : p.ymin; y <= p.ymax && c < width; y += dy, ++c) {
-            cur[c] = SampleAt(sampler, x, y);
-            if (r == 0 || c == 0 || c >= q - 1) continue;
-            const double zB = odd ? prev[c] : prev[c - 1];
-            const double zD = odd ? prev[c + 1] : prev[c];
-            const double A[3] = {x, y, cur[c]};
-            const double B[3] = {x - w, y - dy / 2, zB};
-            const double below[3] = {x, y - dy, cur[c - 1]};
-            const double D[3] = {x - w, y + dy / 2, zD};
-            sink.Add(A, B, below);
-            sink.Add(A, D, B);
+            double A[3], before[3], D[3], E[3];
+            at(u, v, cur[c], A);
+            at(u - du, v, cur[c - 1], before);
+            at(u - du / 2, v - h, odd ? prev[c] : prev[c - 1], D);
+            at(u + du / 2, v - h, odd ? prev[c + 1] : prev[c], E);
+            if (alongY) {
+                sink.Add(A, D, before);
+                sink.Add(A, E, D);
+            } else {
+                sink.Add(A, before, D);
+                sink.Add(A, D, E);
+            }
             if (sink.Full()) return;
         }
         if (r == 0) q = c;
@@ -262,10 +247,10 @@ int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::str
                 RightTriangleRows(params, w, n, sampler, store.data(), sink);
                 break;
             case kEquilateralTriangle1:
-                EquilateralRowsAlongX(params, w, n, sampler, store.data(), sink);
+                EquilateralLines(params, false, w, n, sampler, store.data(), sink);
                 break;
             case kEquilateralTriangle2:
-                EquilateralColumnsAlongY(params, w, n, sampler, store.data(), sink);
+                EquilateralLines(params, true, w, n, sampler, store.data(), sink);
                 break;
         }
 

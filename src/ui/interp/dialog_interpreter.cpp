@@ -17,6 +17,7 @@
 
 #include "app/app_paths.h"
 #include "app/message_ui.h"
+#include "interp/compile_report.h"
 #include "interp/script_engine.h"
 #include "interp/source_text.h"
 #include "interp/tab_edit.h"
@@ -39,13 +40,6 @@ constexpr int kRowGap = 8;       // between controls of that row
 constexpr int kMinButtonWidth = 72;
 constexpr int kMaxListWidth = 240;
 constexpr int kMinListWidth = 80;
-
-constexpr char kTextSourceEmpty[] = "-- source : empty --\r\n";
-constexpr char kTextParserError[] = "-- PARSER : error --\r\n";
-constexpr char kTextParserNoError[] = "-- PARSER : no error --\r\n";
-constexpr char kTextExecuteError[] = "-- EXCUTE with(x=0.0, y=0.0) : error --\r\n";
-constexpr char kTextUninitialized[] = ": uninitialized. (assume 0.0)\r\n";
-constexpr char kTextNoCode[] = "-- intermediate code : none --\r\n";
 
 constexpr char kOpenTitle[] = "Open Interpreter Source.";
 constexpr char kOpenFilter[] = "Source Files (*.txt)|*.txt|TEXT Files (*.*)|*.*||";
@@ -284,36 +278,12 @@ void CDialogInerpreter::Compile() {
         note += QStringLiteral(" Characters code page 932 lacks were compiled as '?'.");
     ShowStatus(note.trimmed());
 
-    if (source.bytes.empty()) {
-        // The script compiled before stays in force.
-        SetOutputBytes(kTextSourceEmpty);
+    // An empty source (the compiler reads up to the first zero byte) compiles nothing: the
+    // script compiled before stays in force.
+    const std::string output = CompileReport(m_engine, source.bytes.c_str());
+    if (source.bytes.c_str()[0] == '\0') {
+        SetOutputBytes(output);
         return;
-    }
-
-    m_engine.Compile(source.bytes.c_str());
-    std::string output;
-    if (m_engine.CompileErrorCount() > 0) {
-        output = kTextParserError;
-        output += m_engine.CompileMessageText();
-        output += "\r\n";
-    } else {
-        output = kTextParserNoError;
-    }
-
-    // A test run at x = 0, y = 0 shows the faults a script meets at once.
-    if (m_engine.InstructionCount() > 0) {
-        m_engine.SetInputs(0.0, 0.0);
-        m_engine.Run(true);
-        std::string run = m_engine.RunMessageText();
-        if (!m_engine.ZAssigned(nullptr)) {
-            run += "z";
-            run += kTextUninitialized;
-        }
-        if (!run.empty()) {
-            output = kTextExecuteError;
-            output += run;
-            output += "\r\n";
-        }
     }
 
     const bool hasCode = m_engine.InstructionCount() > 0;
@@ -323,14 +293,7 @@ void CDialogInerpreter::Compile() {
 }
 
 void CDialogInerpreter::DumpIntermediateCode() {
-    if (m_engine.InstructionCount() <= 0) {
-        SetOutputBytes(kTextNoCode);
-        return;
-    }
-    m_engine.MakeListing();
-    std::string listing = m_engine.ListingText();
-    listing += "\r\n";
-    SetOutputBytes(listing);
+    SetOutputBytes(ListingReport(m_engine));
 }
 
 void CDialogInerpreter::InsertElement(int index) {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/cp932.h"
+#include "interp/default_script.h"
 
 namespace velmor {
 
@@ -35,23 +36,7 @@ bool AppendCodePoint(char32_t codePoint, std::string* out) {
 }  // namespace
 
 QString DefaultSourceText() {
-    return QStringLiteral(
-        "//program ex. <Even Asphere>\n"
-        "c = 0.25;\t//curvature\n"
-        "k = 0.0;\t//conic constant\n"
-        "a1 = 0.0;\n"
-        "a2 = 0.0;\n"
-        "a3 = 0.0;\n"
-        "a4 = 0.0;\n"
-        "rr = x*x + y*y;\n"
-        "A = 1.0 - (1.0+k)*c*c*rr;\n"
-        "A = max(0.0, A);\n"
-        "z = c*rr / (1.0 + sqrt(A));\n"
-        "z = z + a1*rr;\n"
-        "z = z + a2*rr*rr;\n"
-        "z = z + a3*rr*rr*rr;\n"
-        "z = z + a4*rr*rr*rr*rr;\n"
-        "z = min(z, 2.0);\t//limitation\n");
+    return ToEditLineEnds(QString::fromLatin1(kDefaultScript));
 }
 
 const std::array<InsertEntry, kInsertEntryCount> kInsertEntries = {{

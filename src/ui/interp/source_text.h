@@ -9,10 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "interp/compile_report.h"
+
 namespace velmor {
 
 // The most bytes of source text handed to the compiler.
-inline constexpr std::size_t kSourceByteLimit = 8189;
+inline constexpr std::size_t kSourceByteLimit = kCompileSourceByteLimit;
 
 // A source file larger than this is no script; it is refused instead of being loaded.
 inline constexpr qint64 kSourceFileByteLimit = 1 << 20;

@@ -16,6 +16,13 @@ namespace velmor {
 
 namespace {
 
+// How long a missing map's build waits before looking again whether another loop's progress
+// window has closed (a timer of 0 would fire again inside that loop's event processing).
+constexpr int kBuildRetryMs = 50;
+
+// The progress window of the surface map being built, if any (null once it is closed).
+QPointer<CProgressDialog> g_mapWindow;
+
 PlotRange Range(const ValueRange& range) {
     return {range.min, range.max};
 }
@@ -52,7 +59,7 @@ PlotState MakePlotState(const VelmorState& s, CSurfaceProvider& provider) {
 }
 
 void CMapProgressWindow::Open(const char* title) {
-    OpenProgressWindow(QString::fromLatin1(title));
+    g_mapWindow = OpenProgressWindow(QString::fromLatin1(title));
 }
 
 void CMapProgressWindow::Close() {
@@ -88,6 +95,17 @@ void CVelmorPlotViews::Paint(QPainter& painter, const PlotAreas& areas) {
 }
 
 void CVelmorPlotViews::BuildMissingMap() {
+    // The build can come due while another loop (a mesh build, an STL export, a model
+    // loading) processes events under its progress window. Opening the map's progress window
+    // would close that one under the running loop, so the build waits until it is closed; the
+    // map stays missing meanwhile and Paint queues nothing more. Under another map's window
+    // the build goes ahead as before: one map window replaces the other.
+    CProgressDialog* open = CurrentProgressWindow();
+    if (open != nullptr && open != g_mapWindow) {
+        QPointer<QWidget> client = m_dlg.PlotClient();
+        QTimer::singleShot(kBuildRetryMs, client, [this] { BuildMissingMap(); });
+        return;
+    }
     m_buildQueued = false;
     if (m_map.Built()) return;
     m_map.Discard();
