@@ -12,6 +12,7 @@
 #include "interp/script_engine.h"
 #include "surface/dynamic_library.h"
 #include "surface/row_catalogue.h"
+#include "surface/surface_sampler.h"
 
 namespace velmor {
 namespace {
@@ -132,20 +133,6 @@ TEST_F(ProviderTest, EveryCallWithoutALibraryAnswersWithTheBuiltInSurfaceAsVersi
     EXPECT_EQ(Ask(pair, kRequestSag), -1);
 }
 
-TEST_F(ProviderTest, InterpreterModeCallsNothing) {
-    Recording recording;
-    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("recording_surface3")).loaded);
-    recording.Get<void()>("ResetRecording")();
-    provider.SetInterpreterMode(true);
-    RecordPair pair;
-    EXPECT_EQ(Ask(pair, kRequestSag), -1);
-    EXPECT_FALSE(provider.QueryGradientIndex());
-    EXPECT_EQ(recording.Get<int(int)>("RecordedRequests")(kRequestSag), 0);
-    provider.ReleaseSurfaceDll();
-    EXPECT_EQ(Ask(pair, kRequestSag), -1);
-    EXPECT_EQ(provider.RecordVersion(), kRecordVersion2);  // untouched in interpreter mode
-}
-
 TEST_F(ProviderTest, GradientIndexFlagFollowsTheSurfacesAnswer) {
     LoadOutcome outcome = provider.OpenSurfaceDll(LibPath("grin_medium"));
     ASSERT_TRUE(outcome.loaded);
@@ -159,10 +146,16 @@ TEST_F(ProviderTest, GradientIndexFlagFollowsTheSurfacesAnswer) {
     std::strcpy(provider.Final().ud.string, "XY Polynomial");
     EXPECT_FALSE(provider.QueryGradientIndex());
 
+    // In interpreter mode no surface is called: every call answers -1.
     provider.SetGradientIndex(true);
     provider.SetInterpreterMode(true);
     EXPECT_FALSE(provider.QueryGradientIndex());
     EXPECT_FALSE(provider.GradientIndex());
+    RecordPair pair;
+    EXPECT_EQ(Ask(pair, kRequestName), -1);
+    provider.ReleaseSurfaceDll();
+    EXPECT_EQ(Ask(pair, kRequestName), -1);
+    EXPECT_EQ(provider.RecordVersion(), kRecordVersion2);  // untouched in interpreter mode
 }
 
 // A failed load keeps no library. Without one before, the built-in surface's records (with
@@ -184,7 +177,6 @@ TEST_F(ProviderTest, FailedLoadKeepsNoLibraryAndTheBuiltInSurfaceAnswers) {
         LoadOutcome outcome = provider.OpenSurfaceDll(path);
         EXPECT_FALSE(outcome.loaded);
         EXPECT_FALSE(outcome.recordsChanged);
-        EXPECT_FALSE(outcome.reason.empty());
         EXPECT_FALSE(provider.LibraryLoaded());
         EXPECT_EQ(std::memcmp(before.fd, provider.Initial().fd, sizeof before.fd), 0);
         EXPECT_EQ(NameOfSurface(), "Even Array");
@@ -205,23 +197,6 @@ TEST_F(ProviderTest, FailedLoadKeepsNoLibraryAndTheBuiltInSurfaceAnswers) {
     std::filesystem::remove_all(dir);
 }
 
-TEST_F(ProviderTest, ResetWritesTheDefaultsAtTheVersionsOffsets) {
-    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("entry2_only")).loaded);
-    RecordPair& initial = provider.Initial();
-    initial.ud.x = 7.0;
-    std::strcpy(initial.ud.string, "old");
-    initial.Fd1()->n1 = 9.0;
-    initial.Fd1()->k = -1.0;
-    initial.Fd1()->param[0] = 4.0;  // the library's safe data does not touch it
-    provider.ResetSurfaceRecords();
-    EXPECT_EQ(initial.ud.x, 1.0);
-    EXPECT_EQ(initial.ud.string[0], '\0');
-    EXPECT_EQ(DoubleAt(initial, 40), 1.0);
-    EXPECT_EQ(DoubleAt(initial, 80), 0.0);
-    EXPECT_EQ(initial.Fd1()->param[0], 4.0);
-    EXPECT_EQ(initial.Fd1()->param[50], 2.0);
-}
-
 TEST_F(ProviderTest, TraceRayRunsRequest5OnACopyOfTheInitialPair) {
     std::memset(provider.Final().fd, 0x7f, sizeof provider.Final().fd);
     TraceOutcome outcome = provider.TraceRay(ScriptTraceSettings{});
@@ -229,7 +204,6 @@ TEST_F(ProviderTest, TraceRayRunsRequest5OnACopyOfTheInitialPair) {
     const RecordPair& final = provider.Final();
     EXPECT_EQ(outcome.result, 0);
     EXPECT_EQ(outcome.statusText, "RayTrace : return code = 0");
-    EXPECT_EQ(outcome.rayState3d, 2);
     EXPECT_EQ(initial.Type(), kRequestSafeData);  // the initial pair is not touched
     EXPECT_EQ(final.Type(), kRequestRealTrace);
     EXPECT_EQ(std::memcmp(initial.fd + 4, final.fd + 4, sizeof final.fd - 4), 0);
@@ -244,8 +218,83 @@ TEST_F(ProviderTest, TraceRayRunsRequest5OnACopyOfTheInitialPair) {
     outcome = provider.TraceRay(ScriptTraceSettings{});
     EXPECT_EQ(outcome.result, -1);
     EXPECT_EQ(outcome.statusText, "RayTrace : return code = -1 (error)");
-    EXPECT_EQ(outcome.rayState3d, 1);
     EXPECT_FALSE(provider.LastTraceSucceeded());
+}
+
+TEST(DynamicLibraryTest, FindsOnlyExportsByNameAndNothingByOrdinal) {
+    DynamicLibrary library;
+    ASSERT_TRUE(library.Open(LibPath("dual_entry"))) << library.Error();
+    EXPECT_NE(library.Symbol("UserDefinedSurface4"), nullptr);
+    EXPECT_EQ(library.Symbol("Sphere"), nullptr);  // file-local functions are not exported
+    EXPECT_EQ(library.SymbolByOrdinal(1), nullptr);
+    library.Close();
+    EXPECT_EQ(library.Symbol("UserDefinedSurface4"), nullptr);
+    // A bare file name is a file in the working directory, never a system library.
+    EXPECT_FALSE(library.Open("libm.so.6"));
+    EXPECT_FALSE(library.Error().empty());
+}
+
+TEST_F(ProviderTest, SamplerSagThroughTheWorkingPair) {
+    provider.RefreshWorkingPair();
+    provider.Working().ud.z = 0.75;
+    double sag = -1;
+    // (1.2, 0) lies in the cell centred at (2, 0): a sphere of curvature 0.25 at r = 0.8.
+    ASSERT_TRUE(provider.SurfaceSampler().Sag(1.2, 0.0, &sag));
+    EXPECT_NEAR(sag, 0.25 * 0.64 / (1 + std::sqrt(1 - 0.0625 * 0.64)), 1e-15);
+    EXPECT_EQ(provider.Working().ud.z, 0.75);  // a sag sample writes only x and y
+    EXPECT_EQ(provider.Initial().Type(), kRequestSafeData);
+    provider.Working().Fd0()->param[3] = 0.0;  // no cell width: every sample fails
+    EXPECT_FALSE(provider.SurfaceSampler().Sag(0.0, 0.0, &sag));
+
+    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("apertured_sphere")).loaded);
+    provider.RefreshWorkingPair();
+    EXPECT_TRUE(provider.SurfaceSampler().Sag(1.9, 0.0, &sag));
+    EXPECT_GT(sag, 0.0);
+    EXPECT_FALSE(provider.SurfaceSampler().Sag(1.5, 1.5, &sag));  // outside the aperture
+}
+
+TEST_F(ProviderTest, SamplerIndexOfAGradientIndexMedium) {
+    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("grin_medium")).loaded);
+    provider.RefreshWorkingPair();
+    IndexSample sample;
+    ASSERT_TRUE(provider.SurfaceSampler().Index(1.0, 2.0, 3.0, &sample));
+    EXPECT_NEAR(sample.index, 1.6 - 0.002 * 5.0 + 0.001 * 3.0, 1e-15);
+    EXPECT_NEAR(sample.dndx, -0.004, 1e-15);
+    EXPECT_NEAR(sample.dndy, -0.008, 1e-15);
+    EXPECT_NEAR(sample.dndz, 0.001, 1e-15);
+    EXPECT_EQ(provider.Working().Type(), kRequestIndex);
+}
+
+TEST_F(ProviderTest, SamplerInterpreterModeRunsTheScriptOncePerSag) {
+    engine.Compile("if (x > 1) z = 1 / 0; else z = x * x + 2 * y;");
+    ASSERT_EQ(engine.CompileErrorCount(), 0) << engine.CompileMessageText();
+    provider.SetInterpreterMode(true);
+    provider.RefreshWorkingPair();
+    Sampler& sampler = provider.SurfaceSampler();
+    double sag = 0;
+    ASSERT_TRUE(sampler.Sag(0.5, 0.25, &sag));
+    EXPECT_EQ(sag, 0.75);
+    EXPECT_FALSE(sampler.Sag(2.0, 0.0, &sag));  // a run error makes the point invalid
+    EXPECT_EQ(engine.RunErrorCounter(kRunErrorDivideByZero), 1);
+    IndexSample sample;
+    EXPECT_FALSE(sampler.Index(0.0, 0.0, 0.0, &sample));  // a script has no index
+    engine.Compile("a = x;");                             // never assigns z
+    EXPECT_FALSE(sampler.Sag(0.5, 0.25, &sag));
+}
+
+TEST(ScriptPointTest, TellsCompileCheckAssignmentAndRunErrorsApart) {
+    CScriptEngine engine;
+    engine.Compile("if (y > 0) z = sqrt(-1); if (x > 0) z = 2;");
+    ASSERT_EQ(engine.CompileErrorCount(), 0) << engine.CompileMessageText();
+    ScriptPoint point = RunScriptPoint(engine, 1.0, -1.0);
+    EXPECT_TRUE(point.Valid());
+    EXPECT_EQ(point.z, 2.0);
+    point = RunScriptPoint(engine, 1.0, 1.0);  // run error, z assigned afterwards
+    EXPECT_TRUE(point.compiled && point.assigned);
+    EXPECT_FALSE(point.clean);
+    point = RunScriptPoint(engine, -1.0, -1.0);  // z never assigned
+    EXPECT_FALSE(point.assigned);
+    EXPECT_TRUE(point.clean);
 }
 
 }  // namespace

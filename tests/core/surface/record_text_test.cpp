@@ -50,25 +50,22 @@ TEST(RecordTextTest, NumberAndPointerCellsReadTheirLeadingValue) {
         const char* shown;
         const char* rewrite = "";
     } cases[] = {
-        {sag, "1,5", true, "1.000000"},
-        {sag, "  -2.5e-3x", true, "-0.002500"},
-        {sag, "1e", true, "1.000000"},
-        {sag, "0x1p3", true, "0.000000"},  // no hexadecimal floats
-        {sag, "abc", true, "0.000000"},
-        {sag, "-inf", true, "-inf"},
+        // clang-format off
+        {sag, "1,5", true, "1.000000"}, {sag, "  -2.5e-3x", true, "-0.002500"},
+        {sag, "1e", true, "1.000000"}, {sag, "0x1p3", true, "0.000000"},  // no hexadecimal floats
+        {sag, "abc", true, "0.000000"}, {sag, "-inf", true, "-inf"},
         {sag, "2." + std::string(29, '5'), true, "2.555556"},  // 31 bytes fit the buffer
         {sag, std::string(32, '1'), false, "0.000000", "0.000000"},
         {sag, "1e400", false, "0.000000", "0.000000"},
         {sag, "1\xF0\x9F\x98\x80", false, "0.000000", "0.000000"},  // not in code page 932
-        {surf, " +42xyz", true, "42"},
-        {surf, "1.9", true, "1"},
-        {surf, "-2147483648", true, "-2147483648"},
-        {surf, "2147483648", false, "0", "0"},
+        {surf, " +42xyz", true, "42"}, {surf, "1.9", true, "1"},
+        {surf, "-2147483648", true, "-2147483648"}, {surf, "2147483648", false, "0", "0"},
         {surf, std::string(31, '1'), false, "0", "0"},
         {ptr, " ffffffffffffffff", true, "0xFFFFFFFFFFFFFFFF"},
         {ptr, "0XaBc", true, "0x0000000000000ABC"},
         {ptr, "10000000000000000", false, "0x0000000000000000", "0000000000000000"},
         {ptr, "-1", false, "0x0000000000000000", "0000000000000000"},
+        // clang-format on
     };
     RecordPair pair;
     for (const Case& c : cases) {
@@ -142,61 +139,27 @@ TEST(RecordTextTest, CharFieldsShowOnlyTheirOwnBytes) {
               "abc");
 }
 
-// One row of each kind, the last one at the very end of the area: each writes exactly its
-// own bytes.
-TEST(RecordTextTest, RowsWriteOnlyTheirField) {
-    static unsigned char area[kFixedDataAreaSize], before[kFixedDataAreaSize];
-    for (std::size_t i = 0; i < sizeof area; ++i) area[i] = static_cast<unsigned char>(i * 7 + 3);
-    std::memcpy(before, area, sizeof area);
-    for (const RecordRow* row :
-         {&Row(UserDataRows(), "string[20]"), &Row(FixedDataRows(1), "unit"),
-          &Row(FixedDataRows(2), "c_data"), &Row(FixedDataRows(2), "glass[200]"),
-          &Row(FixedDataRows(3), "datasurf_values[4800]")}) {
-        std::string rewrite;
-        ASSERT_TRUE(TextToField(*row, area, row->kind == RowKind::kChars ? "Z" : "1", &rewrite));
-        const int written = row->kind == RowKind::kChars ? 2 : row->size;
-        EXPECT_EQ(std::memcmp(area, before, row->offset), 0) << row->name;
-        const int after = row->offset + written;
-        EXPECT_EQ(std::memcmp(area + after, before + after, sizeof area - after), 0) << row->name;
-        std::memcpy(area + row->offset, before + row->offset, written);
-    }
+// Switches the process to a locale with a decimal comma, made for the test with localedef
+// (in `dir`) when the machine has none installed.
+bool UseCommaLocale(const std::filesystem::path& dir) {
+    auto use = [](const char* name) {
+        char text[16];
+        return std::setlocale(LC_ALL, name) && std::snprintf(text, sizeof text, "%.1f", 1.5) &&
+               std::strcmp(text, "1,5") == 0;
+    };
+    if (use("de_DE.UTF-8")) return true;
+    std::filesystem::create_directories(dir);
+    std::system(
+        ("localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() + "' >/dev/null 2>&1")
+            .c_str());
+    ::setenv("LOCPATH", dir.c_str(), 1);
+    return use("de_DE.UTF-8");
 }
 
-// A locale with a decimal comma, made for the test when the machine has none installed.
-class CommaLocale {
-public:
-    CommaLocale() {
-        if (Use("de_DE.UTF-8") || std::system("command -v localedef >/dev/null 2>&1") != 0) return;
-        m_dir =
-            std::filesystem::temp_directory_path() / ("velmor_locale_" + std::to_string(getpid()));
-        std::filesystem::create_directories(m_dir);
-        std::system(("localedef -i de_DE -f UTF-8 '" + (m_dir / "de_DE.UTF-8").string() +
-                     "' >/dev/null 2>&1")
-                        .c_str());
-        ::setenv("LOCPATH", m_dir.c_str(), 1);
-        Use("de_DE.UTF-8");
-    }
-    ~CommaLocale() {
-        std::setlocale(LC_ALL, "C");
-        if (m_dir.empty()) return;
-        ::unsetenv("LOCPATH");
-        std::error_code ignored;
-        std::filesystem::remove_all(m_dir, ignored);
-    }
-    bool Use(const char* name) {
-        char text[16];
-        m_active = std::setlocale(LC_ALL, name) && std::snprintf(text, sizeof text, "%.1f", 1.5) &&
-                   std::strcmp(text, "1,5") == 0;
-        if (!m_active) std::setlocale(LC_ALL, "C");
-        return m_active;
-    }
-    std::filesystem::path m_dir;
-    bool m_active = false;
-};
-
 TEST(RecordTextTest, ADecimalCommaLocaleChangesNothing) {
-    CommaLocale locale;
-    if (!locale.m_active) GTEST_SKIP() << "no locale with a decimal comma can be made here";
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("velmor_locale_" + std::to_string(getpid()));
+    const bool active = UseCommaLocale(dir);
     RecordPair pair;
     const RecordRow& row = Row(UserDataRows(), "x");
     std::string rewrite;
@@ -207,6 +170,10 @@ TEST(RecordTextTest, ADecimalCommaLocaleChangesNothing) {
     const RecordRow& glass = Row(FixedDataRows(0), "glass[21]");
     EXPECT_TRUE(TextToField(glass, pair.fd, "硝子", &rewrite));
     EXPECT_EQ(FieldToText(glass, pair.fd), "硝子");
+    std::setlocale(LC_ALL, "C");
+    ::unsetenv("LOCPATH");
+    std::filesystem::remove_all(dir);
+    if (!active) GTEST_SKIP() << "no locale with a decimal comma could be made here";
 }
 
 }  // namespace

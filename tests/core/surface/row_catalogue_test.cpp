@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,7 +27,7 @@ std::vector<std::pair<std::string, std::string>> Expand(const std::vector<Run>& 
         std::string name;
         if (run.count > 0) {
             for (int i = 0; i < run.count; ++i)
-                rows.emplace_back(run.type, run.names + ("[" + std::to_string(i) + "]"));
+                rows.emplace_back(run.type, std::string(run.names) + '[' + std::to_string(i) + ']');
         } else {
             while (names >> name) rows.emplace_back(run.type, name);
         }
@@ -36,32 +37,26 @@ std::vector<std::pair<std::string, std::string>> Expand(const std::vector<Run>& 
 
 const char* const kOptics = "wavelength pwavelength n1 n2 cv thic sdia k";
 
+// clang-format off
 const std::vector<Run> kUserData = {
-    {"double",
-     "x y z l m n ln mn nn path sag1 sag2 index dndx dndy dndz rel_surf_tran udreserved1 "
-     "udreserved2 udreserved3 udreserved4"},
+    {"double", "x y z l m n ln mn nn path sag1 sag2 index dndx dndy dndz rel_surf_tran "
+               "udreserved1 udreserved2 udreserved3 udreserved4"},
     {"char", "string[20]"}};
 const std::vector<Run> kFixedData = {
-    {"int", "type numb surf wave"}, {"double", kOptics},
-    {"double", "param", 9},         {"double", "fdreserved1 fdreserved2 fdreserved3 fdreserved4"},
-    {"double", "xdata", 201},       {"char", "glass[21]"}};
-const std::vector<Run> kFixedData2 = {{"int", "type numb surf wave unit"},
-                                      {"double", kOptics},
-                                      {"int", "ireserved", 20},
-                                      {"double", "dbreserved", 20},
-                                      {"double", "param", 51},
-                                      {"double", "xdata", 201},
-                                      {"char", "glass[21]"}};
+    {"int", "type numb surf wave"}, {"double", kOptics}, {"double", "param", 9},
+    {"double", "fdreserved1 fdreserved2 fdreserved3 fdreserved4"}, {"double", "xdata", 201},
+    {"char", "glass[21]"}};
+const std::vector<Run> kFixedData2 = {
+    {"int", "type numb surf wave unit"}, {"double", kOptics}, {"int", "ireserved", 20},
+    {"double", "dbreserved", 20}, {"double", "param", 51}, {"double", "xdata", 201},
+    {"char", "glass[21]"}};
 const std::vector<Run> kFixedData3Head = {
     {"int", "type numb surf wave unit serial is_a_mirror is_in_mirror_space is_air"},
-    {"int", "ireserved", 100},
-    {"int", "did_polar max_parameter max_extradata"},
-    {"double", "Exr Exi Eyr Eyi Ezr Ezi Ewr Ewi"},
-    {"double", "dbreserved", 100},
-    {"double", kOptics},
-    {"double", "param", 201},
-    {"double", "xdata", 501},
+    {"int", "ireserved", 100}, {"int", "did_polar max_parameter max_extradata"},
+    {"double", "Exr Exi Eyr Eyi Ezr Ezi Ewr Ewi"}, {"double", "dbreserved", 100},
+    {"double", kOptics}, {"double", "param", 201}, {"double", "xdata", 501},
     {"char", "glass[200] comment[200]"}};
+// clang-format on
 
 std::vector<Run> WithTail(std::vector<Run> runs, const std::vector<Run>& tail) {
     runs.insert(runs.end(), tail.begin(), tail.end());
@@ -104,11 +99,11 @@ void ExpectTiling(const std::vector<RecordRow>& rows, int recordSize) {
     for (const RecordRow& row : rows) {
         const int align = row.kind == RowKind::kChars ? 1 : row.size;
         EXPECT_EQ(row.offset, (end + align - 1) / align * align) << row.name;
-        if (row.kind == RowKind::kInt) EXPECT_EQ(row.size, 4) << row.name;
-        if (row.kind == RowKind::kDouble || row.kind == RowKind::kPointer)
-            EXPECT_EQ(row.size, 8) << row.name;
-        if (row.kind == RowKind::kChars)
-            EXPECT_EQ(row.name.substr(row.name.find('[')), "[" + std::to_string(row.size) + "]");
+        const int size = row.kind == RowKind::kInt ? 4
+                         : row.kind == RowKind::kChars
+                             ? std::stoi(row.name.substr(row.name.find('[') + 1))
+                             : 8;
+        EXPECT_EQ(row.size, size) << row.name;
         end = row.offset + row.size;
     }
     EXPECT_EQ((end + 7) / 8 * 8, recordSize);
@@ -121,22 +116,9 @@ TEST(RowCatalogueTest, RowsTileTheirRecordAtTheInterfaceOffsets) {
     ExpectTiling(FixedDataRows(2), sizeof(FIXED_DATA3));
     ExpectTiling(FixedDataRows(3), sizeof(FIXED_DATA4));
 
-    struct Anchor {
-        const std::vector<RecordRow>* rows;
-        int row;
-        const char* name;
-        int offset;
-    } anchors[] = {{&UserDataRows(), 21, "string[20]", 168},
-                   {&FixedDataRows(0), 6, "n1", 32},
-                   {&FixedDataRows(0), 226, "glass[21]", 1792},
-                   {&FixedDataRows(1), 7, "n1", 40},
-                   {&FixedDataRows(2), 222, "n1", 1328},
-                   {&FixedDataRows(2), 934, "c_data", 7408},
-                   {&FixedDataRows(3), 5733, "datasurf_values[4800]", 45800}};
-    for (const Anchor& a : anchors) {
-        EXPECT_EQ((*a.rows)[a.row].name, a.name);
-        EXPECT_EQ((*a.rows)[a.row].offset, a.offset) << a.name;
-    }
+    EXPECT_EQ(FixedDataRows(0)[226].offset, 1792);    // glass[21]
+    EXPECT_EQ(FixedDataRows(2)[222].offset, 1328);    // n1
+    EXPECT_EQ(FixedDataRows(3)[5733].offset, 45800);  // datasurf_values[4800]
 }
 
 TEST(RowCatalogueTest, WindowTitlesFollowTheRecordVersion) {
@@ -144,6 +126,24 @@ TEST(RowCatalogueTest, WindowTitlesFollowTheRecordVersion) {
     EXPECT_STREQ(InitialTablesTitle(3), "Initial USER_DATA FIXED_DATA4");
     EXPECT_STREQ(InitialTablesTitle(7), "Initial USER_DATA FIXED_DATA");
     EXPECT_STREQ(kFinalTablesTitle, "Final USER_DATA FIXED_DATA");
+}
+
+TEST(RecordsTest, OpticalFieldsFollowTheRecordVersion) {
+    RecordPair pair;
+    WriteN1(pair, kRecordVersion2, 1.25);
+    WriteN2(pair, kRecordVersion2, 1.75);
+    WriteCv(pair, kRecordVersion2, 0.5);
+    double n[3] = {};
+    std::memcpy(n, pair.fd + 1328, sizeof n);  // n1, n2, cv at 1328, 1336, 1344
+    EXPECT_EQ(n[0], 1.25);
+    EXPECT_EQ(n[1], 1.75);
+    EXPECT_EQ(n[2], 0.5);
+    EXPECT_EQ(ReadN1(pair, kRecordVersion3), 1.25);
+    EXPECT_EQ(ReadN1(pair, kRecordVersion0), 0.0);
+    WriteK(pair, kRecordVersion1, -1.0);
+    EXPECT_EQ(pair.Fd1()->k, -1.0);
+    WriteN1(pair, 4, 9.0);  // no field for an unknown version: nothing written
+    EXPECT_EQ(ReadN1(pair, 4), 0.0);
 }
 
 }  // namespace
