@@ -47,24 +47,19 @@ struct Records {
 
 TEST(EvenArrayTest, SafeDataNamesIndexAndUnknownRequests) {
     Records r;
-    EXPECT_EQ(r.fd.param[1], 5.0);
-    EXPECT_EQ(r.fd.param[4], 2.0);
-    r.fd.cv = 0;
-    EXPECT_EQ(r.Call(kRequestSafeData), 0);
-    EXPECT_EQ(r.fd.param[3], 100.0);  // no curvature: 100 by 100 cells
-
     EXPECT_EQ(r.Call(kRequestName, 0), 0);
     EXPECT_STREQ(r.ud.string, "Even Array");
     EXPECT_EQ(r.Call(kRequestName, 3), 0);  // not a question of this surface: string untouched
     EXPECT_STREQ(r.ud.string, "Even Array");
     EXPECT_EQ(r.Call(kRequestName, 2), 0);  // not a gradient-index medium
     EXPECT_STREQ(r.ud.string, "");
-    EXPECT_EQ(r.Call(kRequestParamName, 1), 0);
-    EXPECT_STREQ(r.ud.string, "Number X");
     EXPECT_EQ(r.Call(kRequestXdataName, 8), 0);
     EXPECT_STREQ(r.ud.string, "16th Order Term");
-    EXPECT_EQ(r.Call(kRequestXdataName, 9), 0);  // beyond the named terms
-    EXPECT_STREQ(r.ud.string, "");
+    for (int type : {kRequestParamName, kRequestXdataName}) {
+        std::strcpy(r.ud.string, "junk");
+        EXPECT_EQ(r.Call(type, 0), 0);  // element 0 has no name
+        EXPECT_STREQ(r.ud.string, "");
+    }
     EXPECT_EQ(r.Call(kRequestIndex), 0);
     EXPECT_EQ(r.ud.index, 1.5);
     const USER_DATA udBefore = r.ud;
@@ -104,11 +99,8 @@ TEST(EvenArrayTest, CellLookup) {
     EXPECT_NEAR(yc, 0.3, 1e-15);
     // Far points and broken widths end at once; a huge array finds far cells directly.
     EXPECT_EQ(LocateArrayCell(2147483647, 5, 1e-300, 1, 1e300, 0, &xc, &yc), -1);
-    EXPECT_EQ(LocateArrayCell(5, 5, 0, 2, 1, 0, &xc, &yc), -1);
-    EXPECT_EQ(LocateArrayCell(5, 5, kNan, 2, 1, 0, &xc, &yc), -1);
     EXPECT_EQ(LocateArrayCell(2147483647, 1, 1, 1, -1e7 - 0.75, 0, &xc, &yc), 0);
     EXPECT_EQ(xc, -1e7 - 1);
-    EXPECT_EQ(LocateArrayCell(2147483647, 1, 1, 1, 1e10, 0, &xc, &yc), -1);
 }
 
 TEST(EvenArrayTest, SagInTheCellAtTwoAndOutside) {
@@ -127,16 +119,10 @@ TEST(EvenArrayTest, SagInTheCellAtTwoAndOutside) {
     EXPECT_EQ(r.SagAt(1.2, 0), 0);
     EXPECT_EQ(r.ud.sag1, 0.0);
 
-    Records rim;  // beyond the rim of the conic the root is taken as 0: sag = c r2
-    rim.fd.cv = 2;
-    EXPECT_EQ(rim.SagAt(0.9, 0), 0);
-    EXPECT_DOUBLE_EQ(rim.ud.sag1, 2 * 0.81);
-
-    for (double bad : {0.0, -2.0, kNan}) {
-        Records s;
-        s.fd.param[4] = bad;
-        EXPECT_EQ(s.SagAt(0, 0), -1) << bad;
-        EXPECT_EQ(s.Call(kRequestRealTrace), -1) << bad;
+    for (double bad : {0.0, kNan}) {  // no cell height
+        r.fd.param[4] = bad;
+        EXPECT_EQ(r.SagAt(0, 0), -1) << bad;
+        EXPECT_EQ(r.Call(kRequestRealTrace), -1) << bad;
     }
 }
 
@@ -148,27 +134,12 @@ TEST(EvenArrayTest, ParaxialTrace) {
     EXPECT_NEAR(r.ud.n, 0.9532272157912381, 1e-15);
     EXPECT_NEAR(r.ud.l, -0.24719822289130405, 1e-15);
     EXPECT_NEAR(r.ud.m, 0.17392789791826224, 1e-15);
-    EXPECT_EQ(r.ud.nn, -1.0);
-    EXPECT_EQ(r.ud.x, 1.0);
 
     Records flat;  // n = 0: the direction stays
     flat.Ray(0.5, 0.5, 0.3, 0.4, 0);
     EXPECT_EQ(flat.Call(kRequestParaxialTrace), 0);
     EXPECT_EQ(flat.ud.l, 0.3);
     EXPECT_EQ(flat.ud.n, 0.0);
-}
-
-TEST(EvenArrayTest, AxialRayKeepsItsDirection) {
-    Records r;
-    r.Ray(2.0, -4.0, 0, 0, 1);
-    r.ud.path = 5;
-    EXPECT_EQ(r.Call(kRequestRealTrace), 0);
-    EXPECT_EQ(r.ud.x, 2.0);
-    EXPECT_EQ(r.ud.z, 0.0);
-    EXPECT_EQ(r.ud.path, 0.0);
-    EXPECT_EQ(r.ud.l, 0.0);
-    EXPECT_EQ(r.ud.n, 1.0);
-    EXPECT_EQ(r.ud.nn, -1.0);
 }
 
 TEST(EvenArrayTest, RealRayMeetsTheLensletOfTheCellItHitsAndObeysSnell) {
@@ -190,6 +161,18 @@ TEST(EvenArrayTest, RealRayMeetsTheLensletOfTheCellItHitsAndObeysSnell) {
     EXPECT_NEAR(r.ud.l * r.ud.l + r.ud.m * r.ud.m + r.ud.n * r.ud.n, 1.0, 1e-12);
     EXPECT_EQ(r.ud.m, 0.0);
     EXPECT_NEAR(1.5 * (r.ud.n * r.ud.ln - r.ud.l * r.ud.nn), 0.8 * r.ud.ln - 0.6 * r.ud.nn, 1e-12);
+
+    // An axial ray keeps its direction.
+    Records axial;
+    axial.Ray(2.0, -4.0, 0, 0, 1);
+    axial.ud.path = 5;
+    EXPECT_EQ(axial.Call(kRequestRealTrace), 0);
+    EXPECT_EQ(axial.ud.x, 2.0);
+    EXPECT_EQ(axial.ud.z, 0.0);
+    EXPECT_EQ(axial.ud.path, 0.0);
+    EXPECT_EQ(axial.ud.l, 0.0);
+    EXPECT_EQ(axial.ud.n, 1.0);
+    EXPECT_EQ(axial.ud.nn, -1.0);
 }
 
 TEST(EvenArrayTest, EqualIndicesStillTraceThePoint) {
@@ -200,16 +183,14 @@ TEST(EvenArrayTest, EqualIndicesStillTraceThePoint) {
     const double l = r.ud.l, m = r.ud.m, n = r.ud.n;
     EXPECT_EQ(r.Call(kRequestRealTrace), 0);
     EXPECT_EQ(r.ud.l, l);
-    EXPECT_EQ(r.ud.m, m);
     EXPECT_EQ(r.ud.n, n);
-    EXPECT_NEAR(r.ud.x, 0.4 + r.ud.path * l, 1e-12);
+    EXPECT_NEAR(r.ud.y, 0.3 + r.ud.path * m, 1e-12);
     const double r2 = r.ud.x * r.ud.x + r.ud.y * r.ud.y;
     EXPECT_NEAR(r.ud.z, 0.25 * r2 / (1 + std::sqrt(1 - 0.0625 * r2)) + 0.05 * r2 * r2, 1e-10);
     // The normal is the gradient of sag - z, unit length, towards -z.
     const double slope = 0.25 / std::sqrt(1 - 0.0625 * r2) + 4 * 0.05 * r2;  // dz/dr / r
     const double len = std::sqrt(slope * slope * r2 + 1);
     EXPECT_NEAR(r.ud.ln, slope * r.ud.x / len, 1e-12);
-    EXPECT_NEAR(r.ud.mn, slope * r.ud.y / len, 1e-12);
     EXPECT_NEAR(r.ud.nn, -1 / len, 1e-12);
 }
 
@@ -244,7 +225,6 @@ TEST(EvenArrayTest, IntersectionStepLimit) {
     };
     USER_DATA ud;
     EXPECT_EQ(trace(0.7739, &ud), 0);
-    EXPECT_NEAR(ud.x, 1.0, 1e-9);
     EXPECT_NEAR(ud.z, 0.5, 1e-9);
     EXPECT_EQ(trace(0.7742, &ud), -1);
 

