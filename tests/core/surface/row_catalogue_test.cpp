@@ -29,13 +29,8 @@ std::string Signature(const std::vector<RecordRow>& rows) {
     return text;
 }
 
-TEST(RowCatalogueTest, CountsAndEveryTypeAndNameAsListed) {
-    EXPECT_EQ(UserDataRows().size(), 22u);
-    EXPECT_EQ(FixedDataRows(0).size(), 227u);
-    EXPECT_EQ(FixedDataRows(1).size(), 306u);
-    EXPECT_EQ(FixedDataRows(2).size(), 935u);
-    EXPECT_EQ(FixedDataRows(3).size(), 5734u);
-    EXPECT_TRUE(FixedDataRows(4).empty());
+TEST(RowCatalogueTest, EveryTypeAndNameAsListed) {
+    EXPECT_TRUE(FixedDataRows(4).empty());  // the signatures below fix every other count
 
     const std::string optics = "wavelength pwavelength n1 n2 cv thic sdia k";
     const std::string head3 =
