@@ -16,7 +16,10 @@ constexpr int kTabStopPixels = 16 * 3 / 2;
 }  // namespace
 
 QFont CTabEdit::EditFont() {
-    QFont font(QStringLiteral("Courier New"));
+    // "Courier New" where it is installed, else a monospaced face every Linux machine has
+    // (left to itself, fontconfig may substitute a face Qt does not take for fixed pitch).
+    QFont font;
+    font.setFamilies({"Courier New", "DejaVu Sans Mono", "Liberation Mono", "monospace"});
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
     font.setPixelSize(kFontPixels);
