@@ -18,9 +18,9 @@ void MakeSquare(CModel& model) { MakeTriangleModel({{kA, kB, kC}, {kA, kC, kD}},
 // A face turned to the camera: the tracked colour lit by the white light from the camera and
 // the global ambient 0.2, plus the material's specular times the light's, times alpha.
 Rgb LitFace(float r, float g, float b, float alpha) {
-    const auto& spec = modelMaterial::Surface().specular;
+    const auto& specular = modelMaterial::Surface().specular;
     const auto ch = [&](float c, int i) {
-        return static_cast<int>(std::lround(std::min(1.0f, c * 1.2f + 0.2f * spec[i]) * alpha * 255));
+        return static_cast<int>(std::lround(std::min(1.0f, c * 1.2f + 0.2f * specular[i]) * alpha * 255));
     };
     return {ch(r, 0), ch(g, 1), ch(b, 2)};
 }
