@@ -1,10 +1,9 @@
-// Helpers shared by the 3D core tests: a temporary directory per test, whole-file reads and
-// writes, samplers computing known formulas, and progress reporters that record or cancel.
+// Helpers shared by the 3D core tests: a temporary directory, whole-file reads and writes, a
+// sampler of a known formula and a progress reporter that records or cancels.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -44,8 +43,7 @@ inline std::string ReadBytes(const std::string& path) {
 }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // z = f(x, y); points where `fails` answers true are failed samples.
@@ -56,12 +54,9 @@ public:
         : m_f(std::move(f)), m_fails(std::move(fails)) {}
     bool Sag(double x, double y, double* z) override {
         ++calls;
-        if (m_fails && m_fails(x, y)) {
-            *z = 12345.0;  // a failed sample's value must not be used
-            return false;
-        }
-        *z = m_f(x, y);
-        return true;
+        const bool failed = m_fails && m_fails(x, y);
+        *z = failed ? 12345.0 : m_f(x, y);  // a failed sample's value must not be used
+        return !failed;
     }
     bool Index(double, double, double, IndexSample*) override { return false; }
     long long calls = 0;
@@ -75,10 +70,13 @@ inline double Bowl(double x, double y) {
     return 0.01 * (x * x + y * y) + 0.02 * x - 0.03 * y;
 }
 
-// Records every progress call; asks to cancel at call number `cancelAt` (1-based, 0 never).
+// Records every progress call and asks to cancel at call number `cancelAt` (1-based, 0 never);
+// installed for its own lifetime.
 class RecordingReporter : public ProgressReporter {
 public:
-    explicit RecordingReporter(long long cancelAt = 0) : m_cancelAt(cancelAt) {}
+    explicit RecordingReporter(long long cancelAt = 0)
+        : m_cancelAt(cancelAt), m_previous(SetProgressReporter(this)) {}
+    ~RecordingReporter() override { SetProgressReporter(m_previous); }
     bool Report(long long i, long long n) override {
         calls.emplace_back(i, n);
         return m_cancelAt > 0 && static_cast<long long>(calls.size()) == m_cancelAt;
@@ -87,41 +85,21 @@ public:
 
 private:
     long long m_cancelAt;
-};
-
-// Installs a reporter for the life of the object.
-class ScopedReporter {
-public:
-    explicit ScopedReporter(ProgressReporter* reporter)
-        : m_previous(SetProgressReporter(reporter)) {}
-    ~ScopedReporter() { SetProgressReporter(m_previous); }
-
-private:
     ProgressReporter* m_previous;
 };
 
 // Every index of the model names an element that exists.
 inline void ExpectConsistent(const CModel& model) {
-    const int vertices = static_cast<int>(model.vertices.size());
-    const int normals = static_cast<int>(model.vertexNormals.size());
-    const int faceNormals = static_cast<int>(model.faceNormals.size());
-    const int faces = static_cast<int>(model.faces.size());
-    for (const modelFace& face : model.faces) {
+    auto in = [](int i, int low, size_t size) { return i >= low && i < static_cast<int>(size); };
+    for (const modelFace& f : model.faces) {
         for (int c = 0; c < 3; ++c) {
-            ASSERT_GE(face.vertex[c], 0);
-            ASSERT_LT(face.vertex[c], vertices);
-            ASSERT_GE(face.vertexNormal[c], -1);
-            ASSERT_LT(face.vertexNormal[c], normals);
+            ASSERT_TRUE(in(f.vertex[c], 0, model.vertices.size()));
+            ASSERT_TRUE(in(f.vertexNormal[c], -1, model.vertexNormals.size()));
         }
-        ASSERT_GE(face.faceNormal, 0);
-        ASSERT_LT(face.faceNormal, faceNormals);
+        ASSERT_TRUE(in(f.faceNormal, 0, model.faceNormals.size()));
     }
     for (const auto& group : model.groups) {
-        ASSERT_NE(group, nullptr);
-        for (const int f : group->faces) {
-            ASSERT_GE(f, 0);
-            ASSERT_LT(f, faces);
-        }
+        for (const int f : group->faces) ASSERT_TRUE(in(f, 0, model.faces.size()));
     }
 }
 

@@ -1,0 +1,379 @@
+// velmor-cli end to end, run as a separate process: argument handling, output formats and
+// exit statuses, and printed values against the surface's formula worked out here.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// The program is built only with the windows; without it the end-to-end tests are skipped.
+#ifndef VELMOR_CLI_PATH
+#define VELMOR_CLI_PATH ""
+#endif
+#define REQUIRE_CLI()                                                                              \
+    do {                                                                                           \
+        if (*VELMOR_CLI_PATH == '\0') GTEST_SKIP() << "velmor-cli is built only with the windows"; \
+    } while (0)
+
+namespace velmor::test {
+namespace {
+
+struct CliRun {
+    int status = -1;  // exit status, or -1 when the program did not exit normally
+    std::string out, err;
+};
+
+std::string LibPath(const std::string& name) {
+    return std::string(VELMOR_LIB_DIR) + "/" + name + ".so";
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A fresh directory, removed with everything in it at the end.
+class CliTempDir {
+public:
+    CliTempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "velmor-cli-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
+    }
+    ~CliTempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Runs velmor-cli with `args`; stdout and stderr go through files, so any amount of output is
+// taken whole.
+CliRun RunCli(std::vector<std::string> args) {
+    CliTempDir dir;
+    const std::string outPath = dir.File("stdout"), errPath = dir.File("stderr");
+    args.insert(args.begin(), VELMOR_CLI_PATH);
+    std::vector<char*> argv;
+    for (std::string& word : args) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0) ::_exit(126);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    const bool exited = child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status);
+    return {exited ? WEXITSTATUS(status) : -1, ReadFile(outPath), ReadFile(errPath)};
+}
+
+// NAME<TAB>VALUE lines by name (the last line of a name wins), and the names in order.
+struct Lines : std::map<std::string, std::string> {
+    std::vector<std::string> names;
+    double Number(const std::string& name) { return std::strtod((*this)[name].c_str(), nullptr); }
+};
+
+Lines ParseLines(const std::string& text) {
+    Lines lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t tab = line.find('\t');
+        lines.names.push_back(line.substr(0, tab));
+        lines[lines.names.back()] = tab == std::string::npos ? "" : line.substr(tab + 1);
+    }
+    return lines;
+}
+
+// A bad invocation: status 2, nothing on stdout, one line on stderr naming the program.
+void ExpectRefused(const CliRun& run, const std::string& mentions) {
+    EXPECT_TRUE(run.status == 2 && run.out.empty()) << mentions;
+    EXPECT_EQ(run.err.rfind("velmor-cli: ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+    EXPECT_NE(run.err.find(mentions), std::string::npos) << run.err;
+}
+
+// The even asphere of examples/surfaces/even_asphere.c with two of its terms, in its order.
+bool AsphereSag(double x, double y, double* sag, double c = 0.1, double k = -0.5, double a1 = 0.001,
+                double a2 = -2e-5) {
+    const double r2 = x * x + y * y, arg = 1.0 - (1.0 + k) * c * c * r2;
+    if (arg < 0.0) return false;
+    *sag = c * r2 / (1.0 + std::sqrt(arg)) + a1 * r2 + a2 * r2 * r2;
+    return true;
+}
+
+// The library with the settings AsphereSag assumes, followed by `more`.
+std::vector<std::string> Asphere(const std::vector<std::string>& more) {
+    std::vector<std::string> args = {"--lib", LibPath("even_asphere")};
+    for (const char* row : {"cv=0.1", "k=-0.5", "param[1]=0.001", "param[2]=-2e-5"}) {
+        args.insert(args.end(), {"--set", row});
+    }
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+TEST(CliTest, CompileAndListingPrintTheOutputBoxText) {
+    REQUIRE_CLI();
+    CliTempDir dir;
+    const struct {
+        const char* command;
+        const char* script;
+        int status;
+        std::string out;  // a text ending in "..." is the start of the output
+    } cases[] = {
+        {"compile", "c = 0.25;\r\nz = c*(x*x + y*y);\n", 0, "-- PARSER : no error --\r\n"},
+        // z never assigned: the test run's note, and the script still counts as compiled.
+        {"compile", "a = 1;\n", 0,
+         "-- EXCUTE with(x=0.0, y=0.0) : error --\r\nz: uninitialized. (assume 0.0)\r\n\r\n"},
+        {"compile", "z = = 1;\n", 1, "-- PARSER : error --\r\n[..."},
+        {"compile", "", 1, "-- source : empty --\r\n"},
+        {"listing", "z = 0.25;\n", 0,
+         "LINE  OP_CODE    SUB_CODE   REF\r\n   0  PUSH_NUM   0.25\r\n   1  POP        z\r\n\r\n"},
+        {"listing", "z = = 1;\n", 1, "-- intermediate code : none --\r\n"},
+    };
+    for (const auto& c : cases) {
+        WriteFile(dir.File("script.txt"), c.script);
+        const CliRun run = RunCli({c.command, dir.File("script.txt")});
+        EXPECT_EQ(run.status, c.status) << c.script;
+        if (c.out.ends_with("...")) {
+            EXPECT_EQ(run.out.rfind(c.out.substr(0, c.out.size() - 3), 0), 0u) << run.out;
+        } else {
+            EXPECT_EQ(run.out, c.out);
+        }
+    }
+}
+
+TEST(CliTest, StlExportHoldsTheSurfaceAndReportsTheSteps) {
+    REQUIRE_CLI();
+    CliTempDir dir;
+    // [-10, 10]² at 0.25, pattern 0: 2 * 80 * 80 triangles. The library's sphere (cv 0.25)
+    // ends at radius 4; beyond it the samples fail and lie at z = 0.
+    const std::string path = dir.File("mesh.stl");
+    const CliRun run = RunCli(
+        {"--lib", LibPath("even_asphere"), "stl", path, "--binary", "--step", "0.25", "0.25"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ParseLines(run.out)["triangles"], "12800");
+    const std::string bytes = ReadFile(path);
+    ASSERT_EQ(bytes.size(), 84u + 50u * 12800u);
+    for (std::size_t k = 0; k < 12800; k += 97) {
+        for (int corner = 0; corner < 3; ++corner) {
+            float v[3];
+            std::memcpy(v, bytes.data() + 84 + 50 * k + 12 + 12 * corner, sizeof v);
+            double sag = 0;
+            if (!AsphereSag(v[0], v[1], &sag, 0.25, 0, 0, 0)) sag = 0;
+            EXPECT_NEAR(v[2], sag, 1e-5) << v[0] << " " << v[1];
+        }
+    }
+
+    // Steps of 0.01 would plan 8,008,002 triangles: both become 0.029 and the output says so.
+    const CliRun budget =
+        RunCli({"stl", dir.File("big.stl"), "--binary", "--step", "0.01", "0.01"});
+    ASSERT_EQ(budget.status, 0) << budget.err;
+    Lines lines = ParseLines(budget.out);
+    EXPECT_EQ(lines["steps_enlarged"], "1");
+    EXPECT_EQ(lines.Number("dx"), 29.0 / 1000);
+    EXPECT_EQ(lines.Number("dy"), 29.0 / 1000);
+    EXPECT_EQ(lines["message"], "too many triangles ... changed \"delta 3D\"        ");
+    EXPECT_EQ(lines["triangles"], std::to_string(2 * 689 * 689));
+}
+
+TEST(CliTest, LoadCountsWhatTheReaderMadeAndViewsDrawsAPng) {
+    REQUIRE_CLI();
+    CliTempDir dir;
+    WriteFile(dir.File("m.mtl"), "newmtl red\nKd 1 0 0\nNs 500\n");
+    const std::string obj = dir.File("part.Obj");
+    WriteFile(obj,
+              "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 1\n"
+              "g Top\nusemtl red\nf 1//1 2//1 3//1\ng TOP\nf 1 2 3 4\n");
+    const CliRun run = RunCli({"load", obj});
+    ASSERT_EQ(run.status, 0) << run.err;
+    Lines lines = ParseLines(run.out);
+    EXPECT_EQ(lines["format"], "obj");
+    EXPECT_EQ(lines["faces"], "3");
+    EXPECT_EQ(lines["groups"], "2");  // "(NoName)" and "Top"
+    EXPECT_EQ(lines["group[1]"], "Top");
+    EXPECT_EQ(lines["group[1].material"], "red");
+
+    const std::string noFacet = dir.File("nofacet.stl");
+    WriteFile(noFacet, "solid x\nendsolid\n");
+    ExpectRefused(RunCli({"load", noFacet}), "Reading STL(ASCII) File ... Failed.");
+    ExpectRefused(RunCli({"load", dir.File("model.ply")}), "File Extension ... Unsupported.");
+
+    // The views image: a PNG whose header names the size asked for.
+    const std::string path = dir.File("views.png");
+    const CliRun views = RunCli({"views", path, "--size", "300"});
+    ASSERT_EQ(views.status, 0) << views.err;
+    EXPECT_EQ(ParseLines(views.out)["status"], "RayTrace : return code = 0");
+    const std::string png = ReadFile(path);
+    EXPECT_EQ(png.substr(0, 16), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16));
+    EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x01\x2c\0\0\x01\x2c", 8));  // 300 x 300
+    ExpectRefused(RunCli({"views", path, "--size", "10"}), "--size");
+    ExpectRefused(RunCli({"views", dir.File("no/such/dir/v.png")}), "cannot be written");
+}
+
+TEST(CliTest, BadArgumentsAndFilesAreRefusedWithOneLine) {
+    REQUIRE_CLI();
+    CliTempDir dir;
+    const std::string stl = dir.File("a.stl"), text = dir.File("text.so");
+    WriteFile(text, "not a library\n");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "no command"},
+        {{"shade"}, "unknown command"},
+        {{"--frobnicate", "info"}, "unknown option"},
+        {{"sag", "1"}, "usage: sag X Y"},
+        {{"sag", "1", "nan"}, "not a number"},
+        {{"--n1"}, "--n1 needs a value"},
+        {{"stl", stl}, "--ascii or --binary"},
+        {{"stl", stl, "--ascii", "--pattern", "4"}, "--pattern"},
+        {{"stl", dir.File("no/such/dir/a.stl"), "--ascii"}, "No such file"},
+        {{"--lib", LibPath("even_asphere"), "--script", "s.txt", "info"}, "exclude"},
+        // Missing files, a file that is no library, and a library without any entry point.
+        {{"--lib", dir.File("missing.so"), "info"}, "User_Defined_Surface DLL ? or PATH ?"},
+        {{"--lib", text, "sag", "0", "0"}, "User_Defined_Surface DLL ? or PATH ?"},
+        {{"--lib", LibPath("no_entry"), "info"}, "User_Defined_Surface DLL ? or PATH ?"},
+        {{"--script", dir.File("missing.txt"), "info"}, "No such file"},
+        {{"compile", "/dev/zero"}, "/dev/zero"},
+    };
+    for (const auto& [args, mentions] : cases) ExpectRefused(RunCli(args), mentions);
+
+    // --help documents the interface and succeeds, wherever it stands.
+    const CliRun help = RunCli({"sag", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: velmor-cli [SOURCE]"), std::string::npos);
+}
+
+TEST(CliTest, SagSagGridAndTraceMatchTheSurfaceFormula) {
+    REQUIRE_CLI();
+    double expected = 0;
+    const std::pair<const char*, const char*> samples[] = {{"0.5", "0.25"}, {"-3.75", "2.5"}};
+    for (const auto& [x, y] : samples) {
+        const CliRun run = RunCli(Asphere({"sag", x, y}));
+        ASSERT_EQ(run.status, 0) << run.err;
+        ASSERT_TRUE(AsphereSag(std::atof(x), std::atof(y), &expected));
+        EXPECT_EQ(ParseLines(run.out).Number("sag"), expected);  // "%.17g" reads back exactly
+    }
+    const CliRun outside = RunCli(Asphere({"sag", "20", "20"}));  // the conic has no value
+    EXPECT_EQ(outside.status, 1);
+    EXPECT_EQ(ParseLines(outside.out)["valid"], "0");
+    EXPECT_FALSE(ParseLines(outside.out).count("sag"));
+
+    // y outer, x inner, by repeated addition: 0.1 added ten times stays below 1.
+    const CliRun grid = RunCli(Asphere({"sag-grid", "0", "1", "-0.5", "0.5", "0.1", "0.5"}));
+    ASSERT_EQ(grid.status, 0) << grid.err;
+    std::istringstream in(grid.out);
+    std::string line;
+    for (double y = -0.5; y <= 0.5; y += 0.5) {
+        for (double x = 0; x <= 1; x += 0.1) {
+            ASSERT_TRUE(std::getline(in, line));
+            double lx = 0, ly = 0, sag = 0;
+            ASSERT_EQ(std::sscanf(line.c_str(), "%lf\t%lf\t%lf", &lx, &ly, &sag), 3) << line;
+            ASSERT_TRUE(AsphereSag(x, y, &expected));
+            EXPECT_TRUE(lx == x && ly == y && sag == expected) << line;
+        }
+    }
+    EXPECT_FALSE(std::getline(in, line));  // 3 rows of 11
+    // Failed samples are marked; a negative step samples nothing instead of running on.
+    const CliRun holes = RunCli({"--lib", LibPath("apertured_sphere"), "--set", "param[1]=1",
+                                 "sag-grid", "0", "2", "0", "0", "0.5", "1"});
+    EXPECT_NE(holes.out.find("1.5\t0\t-\n"), std::string::npos) << holes.out;
+    const CliRun none = RunCli({"sag-grid", "0", "1", "0", "1", "-0.5", "0.5"});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, "");
+
+    const CliRun trace = RunCli(Asphere({"trace"}));
+    ASSERT_EQ(trace.status, 0) << trace.err;
+    Lines lines = ParseLines(trace.out);
+    EXPECT_EQ(lines["return"], "0");
+    EXPECT_EQ(lines["status"], "RayTrace : return code = 0");
+    // The initial ray of the program: through (1, -0.5, 0) along (-0.25, 0.2, 0.947).
+    const double t = lines.Number("path"), x = lines.Number("x"), y = lines.Number("y");
+    EXPECT_NEAR(x, 1.0 - 0.25 * t, 1e-12);
+    EXPECT_NEAR(lines.Number("z"), 0.947 * t, 1e-12);
+    ASSERT_TRUE(AsphereSag(x, y, &expected));
+    EXPECT_NEAR(lines.Number("z"), expected, 1e-11);
+
+    const CliRun miss = RunCli(Asphere({"--set", "x=30", "trace"}));  // the library's code
+    EXPECT_EQ(miss.status, 1);
+    EXPECT_EQ(ParseLines(miss.out)["status"], "RayTrace : return code = -1 (error)");
+}
+
+TEST(CliTest, InfoCallAndSetShowTheTablesRows) {
+    REQUIRE_CLI();
+    Lines lines = ParseLines(RunCli({"info"}).out);
+    EXPECT_EQ(lines["source"], "built-in");
+    EXPECT_EQ(lines["name"], "Even Array");
+    EXPECT_EQ(lines["param[1]"], "Number X");
+    EXPECT_FALSE(lines.count("param[0]"));  // unnamed elements are left out
+    const auto json = nlohmann::json::parse(RunCli(Asphere({"--json", "info"})).out);
+    EXPECT_EQ(json["name"], "Even Asphere");
+    EXPECT_EQ(json["param"]["param[8]"], "Coeff on r 16");
+
+    double sag = 0;
+    ASSERT_TRUE(AsphereSag(0.5, 0.25, &sag));
+    const CliRun run =
+        RunCli(Asphere({"--set", "type=3", "--set", "x=0.5", "--set", "y=0.25", "call"}));
+    ASSERT_EQ(run.status, 0) << run.err;
+    lines = ParseLines(run.out);
+    char fixed[64];
+    std::snprintf(fixed, sizeof fixed, "%f", sag);
+    EXPECT_EQ(lines["sag1"], fixed);
+    // return, record_version, 22 USER_DATA rows, 227 FIXED_DATA rows, in catalogue order.
+    ASSERT_EQ(lines.names.size(), 2u + 22u + 227u);
+    EXPECT_EQ(lines.names[24], "type");
+    EXPECT_EQ(lines.names.back(), "glass[21]");
+    EXPECT_EQ(RunCli(Asphere({"--set", "type=3", "--set", "x=40", "call"})).status, 1);
+
+    // A number stops at the comma, a char field takes its text, a version-2 row exists only
+    // in a version-2 library; a text the table would mend is refused.
+    lines = ParseLines(RunCli({"--lib", LibPath("xy_polynomial3"), "--set", "x=1,5", "--set",
+                               "param[200]=1e3", "--set", "comment[200]=lens A", "call"})
+                           .out);
+    EXPECT_EQ(lines["x"], "1.000000");
+    EXPECT_EQ(lines["param[200]"], "1000.000000");
+    EXPECT_EQ(lines["comment[200]"], "lens A");
+    ExpectRefused(RunCli({"--set", "comment[200]=x", "call"}), "comment[200]");
+    ExpectRefused(RunCli({"--set", "sag3=1", "info"}), "no row \"sag3\"");
+    ExpectRefused(RunCli({"--set", "x=123456789012345678901234567890123", "call"}), "0.000000");
+    ExpectRefused(RunCli({"--set", "novalue", "info"}), "NAME=TEXT");
+}
+
+TEST(CliTest, ScriptSurfaceStandsInForTheLibrary) {
+    REQUIRE_CLI();
+    CliTempDir dir;
+    const std::string script = dir.File("asphere.txt"), broken = dir.File("broken.txt");
+    WriteFile(script, "c = 0.1;\nrr = x*x + y*y;\nz = c*rr / (1.0 + sqrt(1.0 - 0.5*c*c*rr));\n");
+    WriteFile(broken, "z = = 1;\n");
+    const CliRun sag = RunCli({"--script", script, "sag", "2", "-1.5"});
+    ASSERT_EQ(sag.status, 0) << sag.err;
+    double expected = 0;
+    ASSERT_TRUE(AsphereSag(2, -1.5, &expected, 0.1, -0.5, 0, 0));
+    EXPECT_NEAR(ParseLines(sag.out).Number("sag"), expected, 1e-15);
+    ExpectRefused(RunCli({"--script", script, "call"}), "interpreter mode");
+    ExpectRefused(RunCli({"--script", broken, "sag", "0", "0"}), "no intermediate code");
+}
+
+}  // namespace
+}  // namespace velmor::test
