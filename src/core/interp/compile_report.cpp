@@ -1,7 +1,5 @@
 #include "interp/compile_report.h"
 
-#include <cstdio>
-
 #include "app/cp932.h"
 #include "interp/message_text.h"
 #include "interp/script_engine.h"
@@ -28,11 +26,7 @@ std::string CompileReport(CScriptEngine& engine, const char* source) {
         // The note about z joins the run message text and is cut with it at its size.
         MessageText run;
         run.Append(engine.RunMessageText());
-        if (!engine.ZAssigned(nullptr)) {
-            char line[64];
-            std::snprintf(line, sizeof line, kCompileUninitializedFormat, "z");
-            run.Append(line);
-        }
+        if (!engine.ZAssigned(nullptr)) AppendUninitializedNote(run, "z");
         if (!run.Empty()) {
             output = kCompileExecuteError;
             output += run.Text();

@@ -19,7 +19,6 @@ inline constexpr char kCompileSourceEmpty[] = "-- source : empty --\r\n";
 inline constexpr char kCompileParserError[] = "-- PARSER : error --\r\n";
 inline constexpr char kCompileParserNoError[] = "-- PARSER : no error --\r\n";
 inline constexpr char kCompileExecuteError[] = "-- EXCUTE with(x=0.0, y=0.0) : error --\r\n";
-inline constexpr char kCompileUninitializedFormat[] = "%s: uninitialized. (assume 0.0)\r\n";
 inline constexpr char kListingNone[] = "-- intermediate code : none --\r\n";
 
 // Compiles `source` (code page 932 bytes, CR LF line ends, zero-terminated, at most

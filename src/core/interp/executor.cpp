@@ -39,8 +39,7 @@ constexpr double kDivisorForZero = 1e-15;
     if (!setup.verbose) return;
     switch (kind) {
         case kRunErrorUninitialized:
-            m.runMessages.Append(setup.names->Name(ident));
-            m.runMessages.Append(": uninitialized. (assume 0.0)\r\n");
+            AppendUninitializedNote(m.runMessages, setup.names->Name(ident));
             break;
         case kRunErrorStackOverflow:
             setup.compileLog->Error("stack overflow!!!");

@@ -60,4 +60,11 @@ struct CompileLog {
     static constexpr int kMaxCount = 0x7fffffff;
 };
 
+// Appends "<name>: uninitialized. (assume 0.0)\r\n", the note on a variable read before it
+// was assigned.
+inline void AppendUninitializedNote(MessageText& text, std::string_view name) {
+    text.Append(name);
+    text.Append(": uninitialized. (assume 0.0)\r\n");
+}
+
 }  // namespace velmor
