@@ -2,9 +2,24 @@
 
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 
 namespace velmor {
+
+namespace {
+
+// printf's "%G" (six significant digits), independent of the process locale.
+std::string FormatG(double value) {
+    char text[64];
+    std::to_chars_result result =
+        std::to_chars(text, text + sizeof(text) - 1, value, std::chars_format::general, 6);
+    *result.ptr = '\0';
+    for (char* p = text; *p; ++p) {
+        if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+    }
+    return text;
+}
+
+}  // namespace
 
 void Compiler::Compile(const char* source) {
     m_lexer.Reset(source);
@@ -100,17 +115,6 @@ void Compiler::ResolveLabels() {
         if (in.op != kOpJump && in.op != kOpJumpFalse) continue;
         in.operand = in.operand >= 0 && in.operand < m_labelCount ? m_labelAddress[in.operand] : i;
     }
-}
-
-std::string FormatG(double value) {
-    char text[64];
-    std::to_chars_result result =
-        std::to_chars(text, text + sizeof(text) - 1, value, std::chars_format::general, 6);
-    *result.ptr = '\0';
-    for (char* p = text; *p; ++p) {
-        if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
-    }
-    return text;
 }
 
 void MakeListing(const Instruction* code, int count, const IdentifierTable& names,

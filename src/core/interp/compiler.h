@@ -41,7 +41,6 @@ public:
     int NewNode(int kind, int left, int right);
     int NewLeaf(int kind, int ident, double value);
     void ClearNodes() { m_nodeCount = 0; }
-    int NodeCount() const { return m_nodeCount; }
 
     // Emits the code of a tree in post-order.
     void GenerateTree(int node);
@@ -75,8 +74,5 @@ int ParseScript(Compiler* compiler);
 // The intermediate-code listing: a header row and one row per instruction, CR LF line ends.
 void MakeListing(const Instruction* code, int count, const IdentifierTable& names,
                  std::string* listing);
-
-// printf's "%G" (six significant digits), independent of the process locale.
-std::string FormatG(double value);
 
 }  // namespace velmor
