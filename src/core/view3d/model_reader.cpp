@@ -89,13 +89,6 @@ std::string DirectoryOf(const std::string& path) {
 
 }  // namespace
 
-bool ReadMtl(const std::string& objPath, const std::string& mtlName,
-             std::vector<modelMaterial>& materials) {
-    FileSource file;
-    if (!file.Open(DirectoryOf(objPath) + mtlName)) return false;
-    return ReadMtl(file, materials);
-}
-
 bool ReadObj(const std::string& path, CModel& out, std::string* reason) {
     FileSource file;
     if (!file.Open(path, reason)) return false;

@@ -98,9 +98,6 @@ bool ReadObj(const std::string& path, CModel& out, std::string* reason = nullptr
 // MTL: newmtl appends a default material, Ka/Kd/Ks set colours of the last one, N* sets its
 // shininess as value / 1000 * 128. `materials` must hold at least one material.
 bool ReadMtl(ByteSource& source, std::vector<modelMaterial>& materials);
-// The file `mtlName` in the directory of `objPath`; false when it cannot be opened.
-bool ReadMtl(const std::string& objPath, const std::string& mtlName,
-             std::vector<modelMaterial>& materials);
 
 enum class ModelFileType { kStl, kObj, kUnsupported };
 
