@@ -191,11 +191,10 @@ std::string FileNameOfPath(const std::string& path) {
 
 static int WriteStlAsciiUnguarded(const std::string& path, const CModel& model,
                                   std::string* message) {
-    static const char kFailed[] = "Writing STL(ASCII) File ... Failed.";
     if (message) message->clear();
     BufferedFile file;
     if (!file.Open(path)) {
-        if (message) *message = FailureText(kFailed, path, file.Error());
+        if (message) *message = FailureText(kWriteStlAsciiFailed, path, file.Error());
         return kStlWriteFailed;
     }
     const std::string name = FileNameOfPath(path);
@@ -222,7 +221,7 @@ static int WriteStlAsciiUnguarded(const std::string& path, const CModel& model,
     file.Put("endsolid\n", 9);
 
     if (const int error = file.Close()) {
-        if (message) *message = FailureText(kFailed, path, error);
+        if (message) *message = FailureText(kWriteStlAsciiFailed, path, error);
         return kStlWriteFailed;
     }
     return result;
@@ -230,11 +229,10 @@ static int WriteStlAsciiUnguarded(const std::string& path, const CModel& model,
 
 static int WriteStlBinaryUnguarded(const std::string& path, const CModel& model,
                                    std::string* message) {
-    static const char kFailed[] = "Writing STL(BIN) File ... Failed.";
     if (message) message->clear();
     BufferedFile file;
     if (!file.Open(path)) {
-        if (message) *message = FailureText(kFailed, path, file.Error());
+        if (message) *message = FailureText(kWriteStlBinaryFailed, path, file.Error());
         return kStlWriteFailed;
     }
     char header[84];
@@ -271,7 +269,7 @@ static int WriteStlBinaryUnguarded(const std::string& path, const CModel& model,
     }
 
     if (const int error = file.Close()) {
-        if (message) *message = FailureText(kFailed, path, error);
+        if (message) *message = FailureText(kWriteStlBinaryFailed, path, error);
         return kStlWriteFailed;
     }
     return result;
@@ -281,7 +279,7 @@ int WriteStlAscii(const std::string& path, const CModel& model, std::string* mes
     try {
         return WriteStlAsciiUnguarded(path, model, message);
     } catch (const std::bad_alloc&) {
-        if (message) *message = FailureText("Writing STL(ASCII) File ... Failed.", path, ENOMEM);
+        if (message) *message = FailureText(kWriteStlAsciiFailed, path, ENOMEM);
         return kStlWriteFailed;
     }
 }
@@ -290,7 +288,7 @@ int WriteStlBinary(const std::string& path, const CModel& model, std::string* me
     try {
         return WriteStlBinaryUnguarded(path, model, message);
     } catch (const std::bad_alloc&) {
-        if (message) *message = FailureText("Writing STL(BIN) File ... Failed.", path, ENOMEM);
+        if (message) *message = FailureText(kWriteStlBinaryFailed, path, ENOMEM);
         return kStlWriteFailed;
     }
 }

@@ -11,6 +11,10 @@ namespace velmor {
 
 inline constexpr char kStlBinaryHeaderText[] = "STL Velmor";
 
+// Failure texts of the export commands.
+inline constexpr char kWriteStlAsciiFailed[] = "Writing STL(ASCII) File ... Failed.";
+inline constexpr char kWriteStlBinaryFailed[] = "Writing STL(BIN) File ... Failed.";
+
 // Outcome of a write.
 enum StlWriteResult {
     kStlWritten = 0,    // every face written
