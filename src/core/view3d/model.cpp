@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "view3d/text_lines.h"
+
 namespace velmor {
 
 modelMaterial modelMaterial::Default() {
@@ -51,25 +53,9 @@ void CModel::CopyFrom(const CModel& other) {
     }
 }
 
-namespace {
-
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char ca = static_cast<unsigned char>(a[i]);
-        unsigned char cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca - 'A' + 'a');
-        if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb - 'A' + 'a');
-        if (ca != cb) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 modelGroup* CModel::FindGroup(const std::string& name) {
     for (auto& group : groups) {
-        if (SameNameIgnoringCase(group->name, name)) return group.get();
+        if (EqualsIgnoringCase(group->name, name)) return group.get();
     }
     return nullptr;
 }
