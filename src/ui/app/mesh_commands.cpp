@@ -21,7 +21,7 @@ namespace {
 // count was over the budget the enlarged "delta 3D" steps go back into the fields and the
 // user is told. Answers the builder's result: 0, or -1 when the sample store could not be
 // had (the model is then unusable).
-int BuildMesh(CVelmorDlg& dlg, CModel& model, int* count) {
+int BuildMesh(CVelmorDlg& dlg, CModel& model) {
     const VelmorState& s = dlg.State();
     MeshParams params;
     params.xmin = s.analysisX.min;
@@ -35,7 +35,8 @@ int BuildMesh(CVelmorDlg& dlg, CModel& model, int* count) {
     int result = 0;
     {
         ProgressWindowScope progress(&dlg, QStringLiteral("Shading Model ..."));
-        result = BuildSurfaceMesh(params, dlg.Provider().SurfaceSampler(), model, &message, count);
+        result =
+            BuildSurfaceMesh(params, dlg.Provider().SurfaceSampler(), model, &message, nullptr);
     }
     if (!message.empty()) {
         dlg.SetMeshSteps(params.dx, params.dy);
@@ -48,7 +49,7 @@ int BuildMesh(CVelmorDlg& dlg, CModel& model, int* count) {
 
 void BuildSurfaceModel(CVelmorDlg& dlg) {
     auto model = std::make_unique<CModel>();
-    if (BuildMesh(dlg, *model, nullptr) != 0) return;  // the 3D window keeps its model
+    if (BuildMesh(dlg, *model) != 0) return;  // the 3D window keeps its model
     dlg.Shading3D().ReplaceModel(*model);
 }
 
@@ -56,7 +57,7 @@ void SaveSurfaceStl(CVelmorDlg& dlg, bool binary) {
     SetProgressParent(&dlg);
     dlg.ReadFields();
     auto model = std::make_unique<CModel>();
-    if (BuildMesh(dlg, *model, nullptr) != 0) return;
+    if (BuildMesh(dlg, *model) != 0) return;
 
     FileDialogRequest request;
     request.title = binary ? QStringLiteral("Save User Defined Surface STL (BIN)")

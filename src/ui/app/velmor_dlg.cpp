@@ -117,17 +117,6 @@ constexpr ControlTemplate kColumn[] = {
 const char* const kPatternNames[] = {"right triangle 1", "right triangle 2",
                                      "equilateral triangle 1", "equilateral triangle 2"};
 
-// Fields written with "%.3f" by Write fields, in id order.
-constexpr int kAllFields[] = {kIdAnalysisXMin, kIdAnalysisXMax, kIdAnalysisYMin,
-                              kIdAnalysisYMax, kIdDisplayXMin,  kIdDisplayXMax,
-                              kIdDisplayYMin,  kIdDisplayYMax,  kIdDisplayNMin,
-                              kIdDisplayNMax,  kIdStep2DX,      kIdStep2DY,
-                              kIdDisplayZMin,  kIdStep3DX,      kIdStep3DY,
-                              kIdDisplayZMax,  kIdN1,           kIdN2};
-
-// Which of the four views a point lies in.
-enum class View { None, Plan, Xz, Yz, Fourth };
-
 // Fraction of the way across (f) and down (g) the rectangle; right and bottom exclusive.
 double AcrossFraction(const QRect& rect, QPoint point) {
     return double(point.x() - rect.left()) / double(rect.width());
@@ -258,9 +247,7 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     ApplyLayout();
     MenuAction(kCmdUseInterpreter)->setChecked(false);
 
-    // 4. Cursor point, plot areas, the three option boxes, display x, y, z read-only.
-    m_state.cursorX = m_state.cursorY = m_state.cursorZ = 0.1;
-    ApplyLayout();
+    // 4. The three option boxes, display x, y, z read-only.
     for (int id : {kIdVerbose, kIdCursor, kIdRayTrace})
         static_cast<QCheckBox*>(Control(id))->setChecked(true);
     for (int id : {kIdDisplayXMin, kIdDisplayXMax, kIdDisplayYMin, kIdDisplayYMax, kIdDisplayZMin,
@@ -286,14 +273,7 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     CreateSecondaryWindows();
 
     // 9. Placement and visibility of all windows.
-    PlacedWindows placed;
-    placed.main = this;
-    placed.mainLayout = [this] { ApplyLayout(); };
-    placed.interpreter = m_interpreter.get();
-    placed.shading3d = m_shading3d.get();
-    placed.udFdInitial = m_udFdInitial.get();
-    placed.udFdFinal = m_udFdFinal.get();
-    LoadWindowSettings(m_settings, placed);
+    LoadWindowSettings(m_settings, Placed());
 
     // 10. Record tables, fields, the ray, the views and the two texts.
     const int version = m_provider->RecordVersion();
@@ -498,6 +478,17 @@ PlotAreas ComputePlotAreas(const QRect& frame) {
     return areas;
 }
 
+PlacedWindows CVelmorDlg::Placed() {
+    PlacedWindows placed;
+    placed.main = this;
+    placed.mainLayout = [this] { ApplyLayout(); };
+    placed.interpreter = m_interpreter.get();
+    placed.shading3d = m_shading3d.get();
+    placed.udFdInitial = m_udFdInitial.get();
+    placed.udFdFinal = m_udFdFinal.get();
+    return placed;
+}
+
 void CVelmorDlg::CreateSecondaryWindows() {
     m_udFdFinal = MakeUdFdFinalWindow(*this);
     m_udFdFinal->Widget()->show();
@@ -627,7 +618,6 @@ void CVelmorDlg::ReadFields() {
         Field(kIdDisplayNMin)->setText(FormatDefault(s.displayN.min));
         Field(kIdDisplayNMax)->setText(FormatDefault(s.displayN.max));
     }
-    s.step3dDiagonal = std::sqrt(s.step3dX * s.step3dX + s.step3dY * s.step3dY);
 }
 
 void CVelmorDlg::WriteFields() {
@@ -650,7 +640,6 @@ void CVelmorDlg::WriteFields() {
                                              {kIdDisplayZMax, s.displayZ.max},
                                              {kIdN1, s.n1},
                                              {kIdN2, s.n2}};
-    static_assert(std::size(values) == std::size(kAllFields));
     for (const auto& [id, value] : values) Field(id)->setText(FormatField(value));
 }
 
@@ -714,7 +703,6 @@ void CVelmorDlg::AfterRayChoice() {
 void CVelmorDlg::SetMeshSteps(double dx, double dy) {
     m_state.step3dX = dx;
     m_state.step3dY = dy;
-    m_state.step3dDiagonal = std::sqrt(dx * dx + dy * dy);
     Field(kIdStep3DX)->setText(FormatField(dx));
     Field(kIdStep3DY)->setText(FormatField(dy));
 }
@@ -1110,18 +1098,11 @@ void CVelmorDlg::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    PlacedWindows placed;
-    placed.main = this;
-    placed.interpreter = m_interpreter.get();
-    placed.shading3d = m_shading3d.get();
-    placed.udFdInitial = m_udFdInitial.get();
-    placed.udFdFinal = m_udFdFinal.get();
+    const PlacedWindows placed = Placed();
     SaveWindowSettings(m_settings, placed);
     event->accept();
-    for (SecondaryWindow* window : {static_cast<SecondaryWindow*>(m_udFdFinal.get()),
-                                    static_cast<SecondaryWindow*>(m_udFdInitial.get()),
-                                    static_cast<SecondaryWindow*>(m_shading3d.get()),
-                                    static_cast<SecondaryWindow*>(m_interpreter.get())})
+    for (SecondaryWindow* window :
+         {placed.udFdFinal, placed.udFdInitial, placed.shading3d, placed.interpreter})
         window->Widget()->hide();
     emit Closed();
 }

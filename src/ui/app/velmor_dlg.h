@@ -102,6 +102,7 @@ struct VelmorDlgOptions {
 
 class CEscapeKeyWatch;
 class CVelmorClient;
+struct PlacedWindows;
 
 class CVelmorDlg : public QMainWindow {
     Q_OBJECT
@@ -186,6 +187,8 @@ private:
     void BuildControls();
     void ApplyLayout();
     void CreateSecondaryWindows();
+    // The main window and the four secondary windows, for the window settings.
+    PlacedWindows Placed();
     bool RefusedWithoutCode();
     void ReadInitialTables();
     void ToggleInterpreter(bool fromBox);

@@ -2,8 +2,6 @@
 // views, the cursor read-out, the surface map, the mesh builder and the STL export read it.
 #pragma once
 
-#include <cmath>
-
 namespace velmor {
 
 struct ValueRange {
@@ -36,7 +34,6 @@ struct VelmorState {
     // Sample spacings: "delta 2D" x / y (z has no field) and "delta 3D" x / y.
     double step2dX = 0.025, step2dY = 0.025, step2dZ = 0.025;
     double step3dX = 0.05, step3dY = 0.05;
-    double step3dDiagonal = std::sqrt(0.05 * 0.05 + 0.05 * 0.05);
     // Extents of the view axes; pan and zoom change x, y, z and r, the fields change n.
     ValueRange displayX, displayY, displayZ, displayR;
     ValueRange displayN{-2.0, 2.0};

@@ -88,39 +88,31 @@ void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windo
         widget->update();
     }
 
-    // 3./4. Stored rectangles replace the default placement unless they are empty.
+    // 3. Stored rectangles replace the default placement unless they are empty.
     const StoredRect mainRect = ReadStoredRect(settings, kSectionWindowMain);
-    const StoredRect interpreterRect = ReadStoredRect(settings, kSectionWindowInterpreter);
-    const StoredRect shadingRect = ReadStoredRect(settings, kSectionWindow3D);
-    const StoredRect initialRect = ReadStoredRect(settings, kSectionWindowUdFdInitial);
-    const StoredRect finalRect = ReadStoredRect(settings, kSectionWindowUdFdFinal);
-
     if (!mainRect.Empty()) {
         ApplyStored(main, mainRect);
         main->show();
         main->raise();
     }
     if (windows.mainLayout) windows.mainLayout();
-    const std::pair<SecondaryWindow*, const StoredRect*> stored[] = {
-        {windows.interpreter, &interpreterRect},
-        {windows.shading3d, &shadingRect},
-        {windows.udFdInitial, &initialRect},
-        {windows.udFdFinal, &finalRect}};
-    for (const auto& [window, rect] : stored) {
+    const std::pair<SecondaryWindow*, const char*> stored[] = {
+        {windows.interpreter, kSectionWindowInterpreter},
+        {windows.shading3d, kSectionWindow3D},
+        {windows.udFdInitial, kSectionWindowUdFdInitial},
+        {windows.udFdFinal, kSectionWindowUdFdFinal}};
+    for (const auto& [window, section] : stored) {
         if (!window) continue;
-        if (!rect->Empty()) ApplyStored(window->Widget(), *rect);
+        const StoredRect rect = ReadStoredRect(settings, section);
+        if (!rect.Empty()) ApplyStored(window->Widget(), rect);
         window->ApplyLayout();
     }
 
-    // 5. Visibility, read for all four first, then applied.
-    const int visible3d = ReadVisible(settings, kSectionWindow3D);
-    const int visibleInitial = ReadVisible(settings, kSectionWindowUdFdInitial);
-    const int visibleFinal = ReadVisible(settings, kSectionWindowUdFdFinal);
-    const int visibleInterpreter = ReadVisible(settings, kSectionWindowInterpreter);
-    ApplyVisible(windows.shading3d, visible3d);
-    ApplyVisible(windows.udFdInitial, visibleInitial);
-    ApplyVisible(windows.udFdFinal, visibleFinal);
-    ApplyVisible(windows.interpreter, visibleInterpreter);
+    // 4. Visibility.
+    ApplyVisible(windows.shading3d, ReadVisible(settings, kSectionWindow3D));
+    ApplyVisible(windows.udFdInitial, ReadVisible(settings, kSectionWindowUdFdInitial));
+    ApplyVisible(windows.udFdFinal, ReadVisible(settings, kSectionWindowUdFdFinal));
+    ApplyVisible(windows.interpreter, ReadVisible(settings, kSectionWindowInterpreter));
 }
 
 void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windows) {

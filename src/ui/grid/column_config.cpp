@@ -1,8 +1,9 @@
 #include "grid/column_config.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
+
+#include "app/number_text.h"
 
 namespace velmor {
 
@@ -40,15 +41,8 @@ std::string CColumnConfigSection::GetSetting(const std::string& key,
 }
 
 int CColumnConfigSection::GetIntSetting(const std::string& key, int fallback) const {
-    std::string text = GetSetting(key, "");
-    const char* first = text.c_str();
-    const char* last = first + text.size();
-    while (first < last && (*first == ' ' || *first == '\t')) ++first;
-    if (first < last && *first == '+') ++first;
     int value = 0;
-    auto [end, error] = std::from_chars(first, last, value);
-    if (error != std::errc() || end == first) return fallback;
-    return value;
+    return ScanLeadingInt(GetSetting(key, ""), &value) == NumberScan::kNumber ? value : fallback;
 }
 
 void CColumnConfigSection::SetSetting(const std::string& key, const std::string& value) {
@@ -57,9 +51,7 @@ void CColumnConfigSection::SetSetting(const std::string& key, const std::string&
 }
 
 void CColumnConfigSection::SetIntSetting(const std::string& key, int value) {
-    char text[16];
-    auto [end, error] = std::to_chars(text, text + sizeof text, value);
-    SetSetting(key, std::string(text, end));
+    SetSetting(key, FormatInt(value));
 }
 
 void CColumnConfigSection::RemoveCurrentConfig() {

@@ -11,7 +11,6 @@ class CDataGrid;
 class CCellEditorText;
 
 struct ColumnState {
-    bool visible = true;
     bool resizable = true;
     bool alwaysHidden = false;  // never shown, never offered in the header menu
     int minWidth = -1;          // negative: no limit

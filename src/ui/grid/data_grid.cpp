@@ -39,6 +39,13 @@ bool StartsWithAsciiNoCase(const QString& text, const QString& prefix) {
 
 const QString kEmpty;
 
+// `width` within the column's own width limits.
+int WithinLimits(const ColumnState& state, int width) {
+    if (state.maxWidth >= 0) width = std::min(width, state.maxWidth);
+    if (state.minWidth >= 0) width = std::max(width, state.minWidth);
+    return width;
+}
+
 }  // namespace
 
 // --- CDataGridModel ---
@@ -210,7 +217,6 @@ void CDataGrid::InsertHiddenLabelColumn() {
     trait->State().resizable = false;
     int column = InsertColumnTrait(0, QString(), Qt::AlignLeft, 0, 0, std::move(trait));
     horizontalHeader()->hideSection(column);
-    m_columns[column].trait->State().visible = false;
 }
 
 int CDataGrid::InsertColumnTrait(int column, const QString& title, Qt::Alignment alignment,
@@ -237,15 +243,7 @@ void CDataGrid::SetupColumnConfig(std::unique_ptr<CColumnConfigProfiles> config)
     if (m_config) SaveColumnState();
     m_config = std::move(config);
     if (!m_config) return;
-    if (!m_config->HasDefaultConfig()) {
-        auto& local = m_config->DefaultConfig();
-        std::vector<int> columns = VisibleColumnsInOrder();
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            local.SetIntSetting(ColumnKey(kKeyColumnData, int(i)), SubItemId(columns[i]));
-            local.SetIntSetting(ColumnKey(kKeyColumnWidth, int(i)), ColumnWidth(columns[i]));
-        }
-        local.SetIntSetting(kKeyColumnCount, int(columns.size()));
-    }
+    if (!m_config->HasDefaultConfig()) WriteColumns(m_config->DefaultConfig());
     LoadColumnState();
 }
 
@@ -322,10 +320,7 @@ int CDataGrid::ColumnWidth(int column) const {
 void CDataGrid::ApplyWidth(int column, int width) {
     CColumnTrait* trait = ColumnTrait(column);
     if (!trait) return;
-    const ColumnState& state = trait->State();
-    if (state.maxWidth >= 0) width = std::min(width, state.maxWidth);
-    if (state.minWidth >= 0) width = std::max(width, state.minWidth);
-    width = std::clamp(width, 0, kMaxColumnWidth);
+    width = std::clamp(WithinLimits(trait->State(), width), 0, kMaxColumnWidth);
     bool adjusting = m_adjusting;
     m_adjusting = true;
     horizontalHeader()->resizeSection(column, width);
@@ -350,7 +345,6 @@ void CDataGrid::ShowColumn(int column, bool show) {
         horizontalHeader()->hideSection(column);
         if (m_focusColumn == column) UpdateFocusCell(FocusRow(), -1);
     }
-    state.visible = show;
     SaveColumnState();
 }
 
@@ -405,12 +399,16 @@ void CDataGrid::SaveColumnState() {
     m_headerDragged = false;
     if (!m_config) return;
     m_config->RemoveCurrentConfig();
+    WriteColumns(*m_config);
+}
+
+void CDataGrid::WriteColumns(CColumnConfigSection& target) const {
     std::vector<int> columns = VisibleColumnsInOrder();
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        m_config->SetIntSetting(ColumnKey(kKeyColumnData, int(i)), SubItemId(columns[i]));
-        m_config->SetIntSetting(ColumnKey(kKeyColumnWidth, int(i)), ColumnWidth(columns[i]));
+        target.SetIntSetting(ColumnKey(kKeyColumnData, int(i)), SubItemId(columns[i]));
+        target.SetIntSetting(ColumnKey(kKeyColumnWidth, int(i)), ColumnWidth(columns[i]));
     }
-    m_config->SetIntSetting(kKeyColumnCount, int(columns.size()));
+    target.SetIntSetting(kKeyColumnCount, int(columns.size()));
 }
 
 void CDataGrid::LoadColumnState() {
@@ -452,14 +450,12 @@ void CDataGrid::LoadColumnState() {
         header->moveSection(header->visualIndex(column), visual++);
         header->showSection(column);
         ApplyWidth(column, width);
-        m_columns[column].trait->State().visible = true;
     }
     for (std::size_t column = 0; column < m_columns.size(); ++column) {
         ColumnState& state = m_columns[column].trait->State();
         if (used[column] || state.alwaysHidden) continue;
         if (!header->isSectionHidden(int(column))) state.restoreWidth = ColumnWidth(int(column));
         header->hideSection(int(column));
-        state.visible = false;
     }
     m_adjusting = adjusting;
     if (m_focusColumn >= 0 && !IsColumnVisible(m_focusColumn)) UpdateFocusCell(FocusRow(), -1);
@@ -513,13 +509,10 @@ void CDataGrid::OnSectionResized(int column, int, int newSize) {
     if (m_adjusting) return;
     CColumnTrait* trait = ColumnTrait(column);
     if (!trait || horizontalHeader()->isSectionHidden(column)) return;
-    const ColumnState& state = trait->State();
-    int width = newSize;
-    if (state.maxWidth >= 0) width = std::min(width, state.maxWidth);
-    if (state.minWidth >= 0) width = std::max(width, state.minWidth);
+    const int width = WithinLimits(trait->State(), newSize);
     if (width != newSize) ApplyWidth(column, width);
     m_headerDragged = true;
-    if (m_editor) m_editor->setGeometry(CellRect(m_editor->Row(), m_editor->Column()));
+    PlaceEditor();
 }
 
 void CDataGrid::OnSectionMoved(int, int, int) {
@@ -537,7 +530,7 @@ void CDataGrid::OnSectionMoved(int, int, int) {
     m_adjusting = false;
     m_headerDragged = true;
     UpdateFocusCell(FocusRow(), -1);
-    if (m_editor) m_editor->setGeometry(CellRect(m_editor->Row(), m_editor->Column()));
+    PlaceEditor();
 }
 
 // --- focus cell and editing ---
@@ -591,6 +584,10 @@ bool CDataGrid::EditCell(int row, int column) {
     editor->show();
     editor->setFocus(Qt::OtherFocusReason);
     return true;
+}
+
+void CDataGrid::PlaceEditor() {
+    if (m_editor) m_editor->setGeometry(CellRect(m_editor->Row(), m_editor->Column()));
 }
 
 void CDataGrid::CommitEdit() {
@@ -781,7 +778,7 @@ QModelIndex CDataGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers mod
 
 void CDataGrid::scrollContentsBy(int dx, int dy) {
     QTableView::scrollContentsBy(dx, dy);
-    if (m_editor) m_editor->setGeometry(CellRect(m_editor->Row(), m_editor->Column()));
+    PlaceEditor();
 }
 
 }  // namespace velmor

@@ -177,6 +177,10 @@ private:
     void UpdateFocusCell(int row, int column);
     void CopyToClipboard() const;
     void ApplyWidth(int column, int width);
+    // Writes the visible columns, their sub-item ids and widths into `target`.
+    void WriteColumns(CColumnConfigSection& target) const;
+    // Keeps an open editor over its cell after the columns moved or the view scrolled.
+    void PlaceEditor();
 
     CDataGridModel* m_model;
     std::vector<ColumnInfo> m_columns;
