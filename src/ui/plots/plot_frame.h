@@ -72,8 +72,6 @@ public:
     PlotCanvas& operator=(const PlotCanvas&) = delete;
 
     QPainter& Painter() { return m_painter; }
-    int Width() const { return m_width; }
-    int Height() const { return m_height; }
     int Left() const { return 1; }
     int Top() const { return 1; }
     int Right() const { return m_width - 1; }

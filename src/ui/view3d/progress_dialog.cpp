@@ -118,10 +118,6 @@ QString CProgressDialog::PercentText() const {
     return m_percent->text();
 }
 
-int CProgressDialog::BarPosition() const {
-    return m_bar->value();
-}
-
 void CProgressDialog::reject() {
     m_cancelled = 1;
 }

@@ -33,9 +33,7 @@ public:
     void Destroy();
 
     QWidget* Owner() const { return m_owner; }
-    bool OwnerDisabledHere() const { return m_ownerDisabled; }
     QString PercentText() const;
-    int BarPosition() const;
     QPushButton* CancelButton() const { return m_cancel; }
 
 protected:
