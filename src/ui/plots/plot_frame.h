@@ -123,6 +123,12 @@ private:
     std::vector<PixelPoint> m_run;
 };
 
+// The labels "n1=..." and "n2=..." at the right end `acrossMax` of a view with z up: the index
+// on the ray's incoming side (n1 when the start direction has n <= 0) just below the line
+// z = 0, the other `lowerLines` text heights above the bottom of the z range.
+void DrawIndexLabels(PlotCanvas& canvas, const PlotMapping& mapping, const PlotState& state,
+                     double acrossMax, int lowerLines);
+
 // A view image of the plot area's size, or a null image for an empty area.
 QImage MakeViewImage(int width, int height, QRgb fill);
 
