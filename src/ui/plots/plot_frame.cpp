@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/number_text.h"
 #include "surface/records.h"
 
 namespace velmor {
@@ -216,6 +217,19 @@ void BrokenPolyline::Add(bool ok, double u, double v) {
 void BrokenPolyline::Finish() {
     m_canvas.Polyline(m_run);
     m_run.clear();
+}
+
+void DrawIndexLabels(PlotCanvas& canvas, const PlotMapping& mapping, const PlotState& state,
+                     double acrossMax, int lowerLines) {
+    const QString n1 = QString::fromStdString("n1=" + FormatFixed(state.LabelN1(), 3));
+    const QString n2 = QString::fromStdString("n2=" + FormatFixed(state.LabelN2(), 3));
+    const PixelPoint p1 = mapping.Map(acrossMax, 0);
+    const PixelPoint p2 = mapping.Map(acrossMax, state.displayZ.min);
+    const QString& upper = state.startN <= 0 ? n1 : n2;
+    const QString& lower = state.startN <= 0 ? n2 : n1;
+    const QSize eu = canvas.TextExtent(upper), el = canvas.TextExtent(lower);
+    canvas.Text(p1.x - eu.width() - 2, p1.y + 2, upper);
+    canvas.Text(p2.x - el.width() - 2, p2.y - lowerLines * el.height() - 2, lower);
 }
 
 void SetPlotRecords(PlotState& state, const RecordPair& initial, int recordVersion) {

@@ -72,8 +72,6 @@ public:
     PlotCanvas& operator=(const PlotCanvas&) = delete;
 
     QPainter& Painter() { return m_painter; }
-    int Width() const { return m_width; }
-    int Height() const { return m_height; }
     int Left() const { return 1; }
     int Top() const { return 1; }
     int Right() const { return m_width - 1; }
@@ -124,6 +122,12 @@ private:
     const PlotMapping& m_mapping;
     std::vector<PixelPoint> m_run;
 };
+
+// The labels "n1=..." and "n2=..." at the right end `acrossMax` of a view with z up: the index
+// on the ray's incoming side (n1 when the start direction has n <= 0) just below the line
+// z = 0, the other `lowerLines` text heights above the bottom of the z range.
+void DrawIndexLabels(PlotCanvas& canvas, const PlotMapping& mapping, const PlotState& state,
+                     double acrossMax, int lowerLines);
 
 // A view image of the plot area's size, or a null image for an empty area.
 QImage MakeViewImage(int width, int height, QRgb fill);

@@ -75,23 +75,6 @@ void IndexSection(PlotCanvas& canvas, const PlotMapping& nScale, const ProfileRo
     });
 }
 
-void DrawIndexLabels(PlotCanvas& canvas, const PlotMapping& zScale, const ProfileRoles& roles,
-                     const PlotState& state) {
-    const QString n1 = Text("n1=" + F3(state.LabelN1()));
-    const QString n2 = Text("n2=" + F3(state.LabelN2()));
-    const PixelPoint p1 = zScale.Map(roles.across.max, 0);
-    const PixelPoint p2 = zScale.Map(roles.across.max, state.displayZ.min);
-    const QSize e1 = canvas.TextExtent(n1), e2 = canvas.TextExtent(n2);
-    // The index the ray meets first sits on its incoming side of the surface.
-    if (state.startN <= 0) {
-        canvas.Text(p1.x - e1.width() - 2, p1.y + 2, n1);
-        canvas.Text(p2.x - e2.width() - 2, p2.y - e2.height() - 2, n2);
-    } else {
-        canvas.Text(p1.x - e2.width() - 2, p1.y + 2, n2);
-        canvas.Text(p2.x - e1.width() - 2, p2.y - e1.height() - 2, n1);
-    }
-}
-
 void DrawRaySection(PlotCanvas& canvas, const PlotMapping& zScale, const ProfileRoles& roles,
                     const PlotState& state, Sampler& sampler) {
     const double reachAcross = 10 * (roles.across.max - roles.across.min);
@@ -119,7 +102,7 @@ void DrawRaySection(PlotCanvas& canvas, const PlotMapping& zScale, const Profile
                     zScale.Map(startAcross - reachAcross * roles.dirIn, 0 - reachZ * n));
         canvas.Cross(zScale.Map(startAcross, 0));
     }
-    DrawIndexLabels(canvas, zScale, roles, state);
+    DrawIndexLabels(canvas, zScale, state, roles.across.max, 1);
 }
 
 }  // namespace

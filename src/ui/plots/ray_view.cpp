@@ -3,7 +3,6 @@
 // from where the ray meets the surface, positive on the incoming side; z runs up.
 #include <cmath>
 
-#include "app/number_text.h"
 #include "plots/plot_frame.h"
 #include "plots/sample_loop.h"
 #include "plots/views.h"
@@ -86,20 +85,8 @@ QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int heig
             Section(canvas, mapping, sampler, xr, yr, lr, mr, -1, reach, step);
         }
 
-        const QString n1 = QString::fromStdString("n1=" + FormatFixed(state.LabelN1(), 3));
-        const QString n2 = QString::fromStdString("n2=" + FormatFixed(state.LabelN2(), 3));
-        const PixelPoint p1 = mapping.Map(dr.max, 0);
-        const PixelPoint p2 = mapping.Map(dr.max, dz.min);
-        const QSize e1 = canvas.TextExtent(n1), e2 = canvas.TextExtent(n2);
         // With Verbose on the lower label clears the help text below it.
-        const int k = state.verbose ? 2 : 1;
-        if (n <= 0) {
-            canvas.Text(p1.x - e1.width() - 2, p1.y + 2, n1);
-            canvas.Text(p2.x - e2.width() - 2, p2.y - k * e2.height() - 2, n2);
-        } else {
-            canvas.Text(p1.x - e2.width() - 2, p1.y + 2, n2);
-            canvas.Text(p2.x - e1.width() - 2, p2.y - k * e1.height() - 2, n1);
-        }
+        DrawIndexLabels(canvas, mapping, state, dr.max, state.verbose ? 2 : 1);
     }
 
     PixelPoint p = mapping.Map(0, dz.max);

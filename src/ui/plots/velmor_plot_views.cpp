@@ -3,10 +3,9 @@
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
-#include <string>
 
-#include "app/cp932.h"
 #include "app/velmor_dlg.h"
+#include "interp/source_text.h"
 #include "plots/ray_choice.h"
 #include "plots/repaint.h"
 #include "surface/provider.h"
@@ -83,9 +82,7 @@ void CVelmorPlotViews::Paint(QPainter& painter, const PlotAreas& areas) {
     }
     m_dlg.SetCursorReadout(result.cursorReadout);
     if (!result.errorSummary.empty()) {
-        std::string utf8;
-        Cp932ToUtf8(result.errorSummary, &utf8);
-        m_dlg.Interpreter().SetOutputText(QString::fromStdString(utf8));
+        m_dlg.Interpreter().SetOutputText(TextFromCp932(result.errorSummary));
     }
     if (result.mapMissing && !m_buildQueued) {
         m_buildQueued = true;

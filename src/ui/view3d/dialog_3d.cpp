@@ -342,9 +342,7 @@ void CDialog3D::ClearRay() {
 }
 
 void CDialog3D::ClearModelAndResetView() {
-    m_model.Clear();
-    DiscardModelLists();
-    OnReset();
+    OnClearModel();
     MarkOverlay();
     Repaint();
 }
@@ -690,9 +688,14 @@ void CDialog3D::ResizeGl(int w, int h) {
 void CDialog3D::ApplyProjection() const {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
+    MultViewVolume();
+    glMatrixMode(GL_MODELVIEW);
+}
+
+// The view's box: the window's pixels at the zoom's pixels per unit, depth 0.1 to 1000.
+void CDialog3D::MultViewVolume() const {
     glOrtho(-m_width / 2.0 / m_zoom, m_width / 2.0 / m_zoom, -m_height / 2.0 / m_zoom,
             m_height / 2.0 / m_zoom, 0.1, 1000.0);
-    glMatrixMode(GL_MODELVIEW);
 }
 
 // Camera 500 units in front of the pan target, then the lights (fixed to the camera's world),
@@ -878,8 +881,7 @@ void CDialog3D::PickAt(int x, int y) {
         glPushMatrix();
         glLoadIdentity();
         gluPickMatrix(x, viewport[3] - y, 10.0, 10.0, viewport);
-        glOrtho(-m_width / 2.0 / m_zoom, m_width / 2.0 / m_zoom, -m_height / 2.0 / m_zoom,
-                m_height / 2.0 / m_zoom, 0.1, 1000.0);
+        MultViewVolume();
         ApplyCamera();
         glPushAttrib(GL_ALL_ATTRIB_BITS);
         DrawModelForPick();

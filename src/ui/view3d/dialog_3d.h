@@ -143,6 +143,7 @@ private:
     void ResizeGl(int w, int h);
     void PaintGl();
     void ApplyProjection() const;
+    void MultViewVolume() const;
     void ApplyCamera() const;
     void ApplyLights() const;
     void DrawModel();

@@ -24,12 +24,6 @@ double VerticalDpi() {
 
 }  // namespace
 
-bool TextBitmap::IsSet(int x, int yFromTop) const {
-    if (x < 0 || x >= width || yFromTop < 0 || yFromTop >= height) return false;
-    const int row = height - 1 - yFromTop;
-    return (bits[static_cast<size_t>(row) * stride + x / 8] & (0x80 >> (x % 8))) != 0;
-}
-
 TextBitmap RasteriseTextLine(const QFont& font, const QString& line) {
     TextBitmap bitmap;
     if (line.isEmpty()) return bitmap;

@@ -17,8 +17,6 @@ struct TextBitmap {
     int height = 0;  // line height in pixels
     int stride = 0;  // bytes per row
     std::vector<unsigned char> bits;
-
-    bool IsSet(int x, int yFromTop) const;  // pixel test for checks, top row is 0
 };
 
 // Rasterises `line` white on black without antialiasing and thresholds it into a TextBitmap.
@@ -48,7 +46,6 @@ public:
     // Deletes the display list; the context that drew the text must be current.
     void Release();
 
-    unsigned ListId() const { return m_list; }
     const QFont& Font();
 
 private:

@@ -67,7 +67,7 @@ CProgressDialog::CProgressDialog(QWidget* parent) : QDialog(nullptr) {
     m_percent->setAlignment(Qt::AlignCenter);
     m_bar = new QProgressBar(this);
     m_bar->setGeometry(DluX(7), DluY(22), DluX(186), DluY(14));
-    m_bar->setRange(0, 100);
+    m_bar->setRange(kLower, kUpper);
     m_bar->setValue(0);
     m_bar->setTextVisible(false);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
@@ -99,8 +99,7 @@ void CProgressDialog::Destroy() {
 }
 
 void CProgressDialog::SetPercentage(int position) {
-    const int span = m_upper - m_lower;
-    int q = span != 0 ? int((long long)(position - m_lower) * 100 / span) : 0;
+    int q = int((long long)(position - kLower) * 100 / (kUpper - kLower));
     if (q != 100) q %= 100;
     const QString text = QStringLiteral("%1%").arg(q);
     if (m_percent->text() != text) m_percent->setText(text);
@@ -116,10 +115,6 @@ void CProgressDialog::PumpMessages() {
 
 QString CProgressDialog::PercentText() const {
     return m_percent->text();
-}
-
-int CProgressDialog::BarPosition() const {
-    return m_bar->value();
 }
 
 void CProgressDialog::reject() {

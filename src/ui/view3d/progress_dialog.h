@@ -33,9 +33,7 @@ public:
     void Destroy();
 
     QWidget* Owner() const { return m_owner; }
-    bool OwnerDisabledHere() const { return m_ownerDisabled; }
     QString PercentText() const;
-    int BarPosition() const;
     QPushButton* CancelButton() const { return m_cancel; }
 
 protected:
@@ -46,8 +44,8 @@ protected:
 
 private:
     QWidget* m_owner = nullptr;
-    int m_lower = 0;
-    int m_upper = 100;
+    static constexpr int kLower = 0;  // the bar's range
+    static constexpr int kUpper = 100;
     int m_cancelled = 0;
     bool m_ownerDisabled = false;
     QLabel* m_percent = nullptr;

@@ -1,4 +1,4 @@
-// The repaint as a whole, the ray choice by clicks, and the positions under the mouse.
+// The repaint as a whole and the ray choice by clicks.
 #include "plots/repaint.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +6,6 @@
 #include <cmath>
 
 #include "plot_test_support.h"
-#include "plots/plot_areas.h"
 #include "plots/ray_choice.h"
 #include "plots/surface_map.h"
 
@@ -86,24 +85,6 @@ TEST(RayChoice, DirectionAndIncidentElevationKeepUnitLength) {
     ud.l = ud.m = ud.n = 0;
     ChooseIncidentElevation(ud, -1, 0, false, 0);
     EXPECT_EQ(ud.n, 0);
-}
-
-TEST(PlotAreas, WorldPointAndPositionTexts) {
-    PlotState state;
-    state.displayX = {-4, 6};
-    state.displayZ = {0, 20};
-    state.displayN = {1, 2};
-    const QRect rect(100, 50, 200, 400);
-    // Over the whole control rectangle: the right and bottom edges are left + width, top + height.
-    WorldPoint w = WorldPointAt(state, PlotArea::kXz, rect, QPoint(150, 150));
-    EXPECT_EQ(PositionReadout(state, PlotArea::kXz, w), "x = -1.500000 , z = 15.000000");
-    EXPECT_EQ(PositionReadout(state, PlotArea::kYz, {1, -2}), "y = 1.000000 , z = -2.000000");
-    state.gradientIndex = true;
-    w = WorldPointAt(state, PlotArea::kFourth, rect, QPoint(100, 50));
-    EXPECT_EQ(PositionReadout(state, PlotArea::kFourth, w), "z = 0.000000 , n or dn/dz = 2.000000");
-    // An area without pixels gives its corner rather than a division by zero.
-    w = WorldPointAt(state, PlotArea::kPlan, QRect(0, 0, 0, 0), QPoint(5, 5));
-    EXPECT_EQ(w.across, -4);
 }
 
 }  // namespace
