@@ -212,7 +212,7 @@ int LensletNormal(const Lenslet& lens, double u, double v, double* ln, double* m
         return 0;
     }
     const double c = lens.c;
-    const double root = 1 - c * (1 + lens.k) * c * r2;
+    const double root = ConicRoot(lens, r2);
     if (root < 0) return -1;
     const double s = std::sqrt(root);
     double f = ((c * c * r2 * (1 + lens.k)) / ((s + 1) * s) + 2) * (c / (s + 1));
