@@ -40,8 +40,11 @@ static int TraceRay(USER_DATA* ud, const FIXED_DATA* fd) {
     const double b = ud->n - c * (ud->x * ud->l + ud->y * ud->m);
     const double q = c * (ud->x * ud->x + ud->y * ud->y);
     const double disc = b * b - a * q;
-    if (disc < 0.0 || b + sqrt(disc) == 0.0) return -1; /* the ray misses the sphere */
-    const double t = q / (b + sqrt(disc));              /* the nearer crossing */
+    if (disc < 0.0) return -1; /* the ray misses the sphere */
+    /* The nearer crossing, for rays going up or down: the root written so nothing cancels. */
+    const double d = b >= 0.0 ? b + sqrt(disc) : b - sqrt(disc);
+    if (d == 0.0) return -1;
+    const double t = q / d;
     const double x = ud->x + t * ud->l, y = ud->y + t * ud->m, z = t * ud->n;
     if (!InsideAperture(fd, x, y)) return -1;
 

@@ -8,11 +8,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
-#include <climits>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
+
+#include "app/number_text.h"
 
 namespace velmor {
 
@@ -238,27 +238,12 @@ bool Writable(std::string_view section, std::string_view key, std::string_view v
 int SettingsFile::GetInt(const std::string& section, const std::string& key, int fallback) const {
     std::string value;
     if (!LookUp(m_path, section, key, &value)) return fallback;
-    std::string_view text = Trim(value);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty() || text.front() < '0' || text.front() > '9') return fallback;
-    long long magnitude = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
-    (void)end;
-    if (error != std::errc()) return fallback;  // too many digits for any int
-    const long long number = negative ? -magnitude : magnitude;
-    if (number < INT_MIN || number > INT_MAX) return fallback;
-    return static_cast<int>(number);
+    int number = 0;
+    return ScanLeadingInt(value, &number) == NumberScan::kNumber ? number : fallback;
 }
 
 bool SettingsFile::WriteInt(const std::string& section, const std::string& key, int value) {
-    char buffer[16];
-    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    if (error != std::errc()) return false;
-    return WriteString(section, key, std::string(buffer, end));
+    return WriteString(section, key, FormatInt(value));
 }
 
 std::string SettingsFile::GetString(const std::string& section, const std::string& key,

@@ -1,9 +1,9 @@
 // The settings file: a plain private-profile text file ("[Section Name]" lines followed by
 // "key=value" lines). Sections and keys match without regard to ASCII case; section names may
 // contain spaces; a value is everything after the first "=" of its line, as it stands. Every
-// call reads or rewrites the file on disk, as the platform's profile functions do; a missing
-// file reads as empty. A rewrite replaces the file in one step (temporary file and rename) and
-// keeps every other line; callers may ignore a failed write.
+// call reads or rewrites the file on disk; a missing file reads as empty. A rewrite replaces
+// the file in one step (temporary file and rename) and keeps every other line; callers may
+// ignore a failed write.
 #pragma once
 
 #include <string>
@@ -17,7 +17,6 @@ public:
     explicit SettingsFile(std::string path) : m_path(std::move(path)) {}
 
     const std::string& Path() const { return m_path; }
-    void SetPath(std::string path) { m_path = std::move(path); }
 
     // The leading decimal number of the value (leading blanks and a sign allowed); `fallback`
     // when the key is missing, the value starts with no digit or the number exceeds an int.

@@ -55,9 +55,7 @@ void* DynamicLibrary::Symbol(const char* name) const {
 }
 
 void* DynamicLibrary::SymbolByOrdinal(int /*ordinal*/) const {
-    // ELF exports have names only. On Windows this is
-    //   GetProcAddress(module, MAKEINTRESOURCEA(ordinal))
-    // which finds a function exported by number alone.
+    // Shared objects export by name only: a function exported by number alone does not exist.
     return nullptr;
 }
 

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 namespace velmor {
 
@@ -16,8 +17,8 @@ constexpr const char* kParamNames[] = {nullptr, "Number X", "Number Y", "Width X
 constexpr const char* kXdataNames[] = {nullptr,           "2nd Order Term",  "4th Order Term",
                                        "6th Order Term",  "8th Order Term",  "10th Order Term",
                                        "12th Order Term", "14th Order Term", "16th Order Term"};
-constexpr int kParamNameCount = 4;
-constexpr int kXdataNameCount = 8;
+constexpr int kParamNameCount = int(std::size(kParamNames)) - 1;
+constexpr int kXdataNameCount = int(std::size(kXdataNames)) - 1;
 
 constexpr int kMaxIntersectionSteps = 1000;
 constexpr double kIntersectionTolerance = 1e-10;
@@ -212,7 +213,7 @@ int LensletNormal(const Lenslet& lens, double u, double v, double* ln, double* m
         return 0;
     }
     const double c = lens.c;
-    const double root = 1 - c * (1 + lens.k) * c * r2;
+    const double root = ConicRoot(lens, r2);
     if (root < 0) return -1;
     const double s = std::sqrt(root);
     double f = ((c * c * r2 * (1 + lens.k)) / ((s + 1) * s) + 2) * (c / (s + 1));

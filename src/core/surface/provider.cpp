@@ -1,8 +1,8 @@
 #include "surface/provider.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "app/number_text.h"
 #include "interp/script_engine.h"
 #include "surface/dynamic_library.h"
 #include "surface/even_array.h"
@@ -74,7 +74,6 @@ struct CSurfaceProvider::State {
 
     CScriptEngine& engine;
     DynamicLibrary library;
-    std::string libraryPath;
     int recordVersion = kRecordVersion0;
     RecordPair initial;
     RecordPair finalPair;
@@ -126,9 +125,6 @@ void CSurfaceProvider::SetGradientIndex(bool flag) {
 
 bool CSurfaceProvider::LibraryLoaded() const {
     return m_state->library.IsOpen();
-}
-const std::string& CSurfaceProvider::LibraryPath() const {
-    return m_state->libraryPath;
 }
 bool CSurfaceProvider::LastTraceSucceeded() const {
     return m_state->lastTraceOk;
@@ -208,7 +204,6 @@ void CSurfaceProvider::RebuildInitialRecords() {
 LoadOutcome CSurfaceProvider::OpenSurfaceDll(const std::string& path) {
     State& s = *m_state;
     LoadOutcome outcome;
-    s.libraryPath = path;
     // Records laid out for another surface than the built-in one must not outlive a failed
     // load: the built-in surface would read them through its own layout.
     const bool recordsOfLibrary = s.library.IsOpen() || s.recordVersion != kRecordVersion0;
@@ -225,21 +220,12 @@ LoadOutcome CSurfaceProvider::OpenSurfaceDll(const std::string& path) {
         outcome.reason = s.library.Error();
     }
 
-    if (!s.library.IsOpen()) {
-        if (recordsOfLibrary) {
-            s.recordVersion = kRecordVersion0;
-            RebuildInitialRecords();
-            outcome.recordsChanged = true;
-        }
-        outcome.recordVersion = s.recordVersion;
-        outcome.gradientIndex = s.gradientIndex;
-        return outcome;
+    outcome.loaded = s.library.IsOpen();
+    if (outcome.loaded || recordsOfLibrary) {
+        s.recordVersion = outcome.loaded ? entry.recordVersion : kRecordVersion0;
+        RebuildInitialRecords();
+        outcome.recordsChanged = true;
     }
-
-    s.recordVersion = entry.recordVersion;
-    RebuildInitialRecords();
-    outcome.loaded = true;
-    outcome.recordsChanged = true;
     outcome.recordVersion = s.recordVersion;
     outcome.gradientIndex = s.gradientIndex;
     return outcome;
@@ -285,13 +271,8 @@ TraceOutcome CSurfaceProvider::TraceRay(const ScriptTraceSettings& settings) {
     const double ray3d[9] = {in.l, in.m, in.n, out.l, out.m, out.n, out.x, out.y, out.z};
     for (int i = 0; i < 9; ++i) outcome.ray3d[i] = static_cast<float>(ray3d[i]);
     outcome.rayState3d = result != 0 ? 1 : 2;
-    char text[64];
-    if (result != 0) {
-        std::snprintf(text, sizeof text, "RayTrace : return code = %d (error)", result);
-    } else {
-        std::snprintf(text, sizeof text, "RayTrace : return code = 0");
-    }
-    outcome.statusText = text;
+    outcome.statusText = "RayTrace : return code = " + FormatInt(result);
+    if (result != 0) outcome.statusText += " (error)";
     return outcome;
 }
 

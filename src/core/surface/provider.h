@@ -68,7 +68,6 @@ public:
     LoadOutcome OpenSurfaceDll(const std::string& path);
     void ReleaseSurfaceDll();
     bool LibraryLoaded() const;
-    const std::string& LibraryPath() const;
 
     // The computing half of the single real ray: initial pair -> final pair, request 5 (or the
     // script ray trace in interpreter mode, with n1 and n2 from `settings`), last ray kept.

@@ -70,7 +70,6 @@ enum SurfaceRequest : int {
     kRequestSafeData = 7,
 };
 
-constexpr std::size_t kUserDataSize = sizeof(USER_DATA);
 constexpr std::size_t kFixedDataAreaSize = sizeof(FIXED_DATA4);
 
 // type, numb, surf and wave sit at the same offsets in every version.

@@ -186,6 +186,24 @@ TEST_F(ProviderTest, TraceRayRunsRequest5OnACopyOfTheInitialPair) {
     for (int i = 0; i < 9; ++i) EXPECT_EQ(outcome.ray3d[i], static_cast<float>(ray3d[i])) << i;
 }
 
+// The example sphere (curvature 0.25) meets a ray at the cap near the vertex whichever way
+// the ray runs along z, never at the far side of the sphere.
+TEST_F(ProviderTest, ExampleSphereTracesRaysEitherWayToTheNearCrossing) {
+    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("apertured_sphere")).loaded);
+    const double sag = 0.25 * 0.25 / (1 + std::sqrt(1 - 0.0625 * 0.25));
+    for (double n : {1.0, -1.0}) {
+        USER_DATA& ray = provider.Initial().ud;
+        ray.x = 0.5;
+        ray.y = 0;
+        ray.l = 0;
+        ray.m = 0;
+        ray.n = n;
+        ASSERT_EQ(provider.TraceRay(ScriptTraceSettings{}).result, 0) << n;
+        EXPECT_NEAR(provider.Final().ud.z, sag, 1e-12) << n;
+        EXPECT_NEAR(provider.Final().ud.path, n * sag, 1e-12) << n;
+    }
+}
+
 TEST(DynamicLibraryTest, FindsNothingByOrdinalAndNoSystemLibraryByBareName) {
     DynamicLibrary library;
     ASSERT_TRUE(library.Open(LibPath("dual_entry"))) << library.Error();
