@@ -1,4 +1,5 @@
 // The main window: fields, update flows, interpreter switch, zoom, pan, clicks, closing.
+#include <QMouseEvent>
 #include <QAction>
 #include <QCheckBox>
 #include <QPushButton>
@@ -317,6 +318,41 @@ TEST_F(MainWindowTest, EnterDoesNotEndTheProgram) {
     EXPECT_TRUE(m_messages.Shown().empty());
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(closed.count(), 0);
+}
+
+}  // namespace
+}  // namespace velmor
+
+namespace velmor {
+namespace {
+
+TEST_F(MainWindowTest, StatusPaneShowsTheWorldPointUnderTheMouseInEachView) {
+    CVelmorDlg& dlg = Open();
+    QWidget* client = dlg.PlotClient();
+    const PlotAreas& areas = dlg.Areas();
+    // A plain move (no button) delivered straight to the plot client.
+    const auto moveTo = [client](QPoint point) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(point), client->mapToGlobal(QPointF(point)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(client, &move);
+    };
+    // The top-left pixel of every view is the display minimum across and maximum up.
+    const struct {
+        QRect area;
+        const char* text;
+    } cases[] = {
+        {areas.plan, "x = -10.000000 , y = 10.000000"},
+        {areas.xz, "x = -10.000000 , z = 10.000000"},
+        {areas.yz, "y = -10.000000 , z = 10.000000"},
+        {areas.fourth, "r = -10.000000 , z = 10.000000"},
+    };
+    for (const auto& c : cases) {
+        moveTo(c.area.topLeft());
+        EXPECT_EQ(dlg.StatusPaneText(), QString::fromLatin1(c.text));
+    }
+    // Between the views the pane is emptied.
+    moveTo(QPoint(areas.plan.left() + 10, (areas.plan.bottom() + areas.xz.top()) / 2));
+    EXPECT_EQ(dlg.StatusPaneText(), QString());
 }
 
 }  // namespace
