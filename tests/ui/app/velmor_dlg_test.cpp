@@ -1,7 +1,7 @@
 // The main window: fields, update flows, interpreter switch, zoom, pan, clicks, closing.
-#include <QMouseEvent>
 #include <QAction>
 #include <QCheckBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QToolBar>
