@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/cp932.h"
+#include "app/sample_step.h"
 #include "interp/compile_report.h"
 #include "plots/sample_loop.h"
 #include "surface/record_text.h"
@@ -217,8 +218,8 @@ int RunSagGrid(CliHost& host, const Arguments& args, Output& out) {
     const double xmax = ParseNumber(args[1], "sag-grid XMAX");
     const double ymin = ParseNumber(args[2], "sag-grid YMIN");
     const double ymax = ParseNumber(args[3], "sag-grid YMAX");
-    const double dx = FieldStep(ParseNumber(args[4], "sag-grid DX"));
-    const double dy = FieldStep(ParseNumber(args[5], "sag-grid DY"));
+    const double dx = LimitSampleStep(ParseNumber(args[4], "sag-grid DX"));
+    const double dy = LimitSampleStep(ParseNumber(args[5], "sag-grid DY"));
 
     host.provider.RefreshWorkingPair();
     Sampler& sampler = host.provider.SurfaceSampler();
@@ -296,8 +297,8 @@ int RunStl(CliHost& host, const Arguments& args, Output& out) {
             params.ymin = ParseNumber(OptionValue(args, ++i, "--range"), "--range YMIN");
             params.ymax = ParseNumber(OptionValue(args, ++i, "--range"), "--range YMAX");
         } else if (word == "--step") {
-            params.dx = FieldStep(ParseNumber(OptionValue(args, ++i, "--step"), "--step DX"));
-            params.dy = FieldStep(ParseNumber(OptionValue(args, ++i, "--step"), "--step DY"));
+            params.dx = LimitSampleStep(ParseNumber(OptionValue(args, ++i, "--step"), "--step DX"));
+            params.dy = LimitSampleStep(ParseNumber(OptionValue(args, ++i, "--step"), "--step DY"));
         } else if (word == "--pattern") {
             params.pattern = ParseInteger(OptionValue(args, ++i, "--pattern"), "--pattern", 0, 3);
         } else if (path.empty() && !(word.size() > 1 && word[0] == '-' && word[1] == '-')) {

@@ -115,10 +115,6 @@ std::string ReadScriptSource(const std::string& path) {
     return source;
 }
 
-double FieldStep(double step) {
-    return std::fabs(step) < 0.001 ? 0.001 : step;
-}
-
 void PrepareSurface(CliHost& host, const CliOptions& options) {
     if (!options.libraryPath.empty()) {
         LoadLibrary(host, options.libraryPath);

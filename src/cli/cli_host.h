@@ -35,7 +35,4 @@ std::string ReadFileBytes(const std::string& path, long long limit);
 // the compiler's limit with a note on stderr). Throws CliError when it cannot be read.
 std::string ReadScriptSource(const std::string& path);
 
-// A step as the main window's fields take it: below 0.001 in magnitude it becomes 0.001.
-double FieldStep(double step);
-
 }  // namespace velmor::cli

@@ -25,6 +25,7 @@
 #include "app/escape_key_watch.h"
 #include "app/field_text.h"
 #include "app/message_ui.h"
+#include "app/sample_step.h"
 #include "app/velmor_icon.h"
 #include "app/window_factories.h"
 #include "app/window_settings.h"
@@ -602,8 +603,8 @@ void CVelmorDlg::ReadFields() {
             value = read.fallback;
             field->setText(FormatDefault(value));
         }
-        if (read.step && std::fabs(value) < 0.001) {
-            value = 0.001;
+        if (read.step && StepBelowMinimum(value)) {
+            value = kMinimumSampleStep;
             field->setText(FormatDefault(value));
         }
         *read.value = value;
