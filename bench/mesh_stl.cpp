@@ -27,14 +27,14 @@
 #include <string>
 #include <vector>
 
-#include "interp/script_engine.h"
-#include "surface/even_array.h"
-#include "surface/provider.h"
-#include "surface/records.h"
-#include "surface/sampler.h"
-#include "view3d/mesh_builder.h"
-#include "view3d/model_reader.h"
-#include "view3d/stl_writer.h"
+#include "core/interp/script_engine.h"
+#include "core/surface/even_array.h"
+#include "core/surface/provider.h"
+#include "core/surface/records.h"
+#include "core/surface/sampler.h"
+#include "core/view3d/mesh_builder.h"
+#include "core/view3d/model_reader.h"
+#include "core/view3d/stl_writer.h"
 
 extern char** environ;
 

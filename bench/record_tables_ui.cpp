@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "grid/data_grid.h"
-#include "surface/dialog_udfd_initial.h"
-#include "surface/record_table.h"
-#include "surface/record_text.h"
-#include "surface/row_catalogue.h"
+#include "core/surface/record_text.h"
+#include "core/surface/row_catalogue.h"
+#include "ui/grid/data_grid.h"
+#include "ui/surface/dialog_udfd_initial.h"
+#include "ui/surface/record_table.h"
 
 namespace velmor {
 namespace {

@@ -2,8 +2,7 @@
 // once per point over a 1024 x 1024 grid, as a surface map does. Compared in the same run with
 // the same surface written as native C++ and with muparser evaluating the same formula with the
 // same intermediate variables. Prints ns per point and the ratios.
-#include "interp/default_script.h"
-#include "interp/script_engine.h"
+#include "core/interp/script_engine.h"
 
 #include <benchmark/benchmark.h>
 
@@ -12,6 +11,8 @@
 #include <cstdio>
 #include <map>
 #include <string>
+
+#include "core/interp/default_script.h"
 
 #if __has_include(<muParser.h>)
 #include <muParser.h>

@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "interp/default_script.h"
-#include "interp/script_engine.h"
-#include "plots/plot_surface.h"
-#include "plots/repaint.h"
-#include "plots/surface_map.h"
-#include "surface/provider.h"
+#include "core/interp/default_script.h"
+#include "core/interp/script_engine.h"
+#include "core/surface/provider.h"
+#include "ui/plots/plot_surface.h"
+#include "ui/plots/repaint.h"
+#include "ui/plots/surface_map.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <limits>
 #include <string>
 
-#include "interp/script_engine.h"
+#include "core/interp/script_engine.h"
 
 namespace {
 

@@ -52,7 +52,7 @@ typedef struct USER_DATA {
     double dndx, dndy, dndz; /* index gradient */
     double rel_surf_tran;    /* relative surface transmission */
     double udreserved1, udreserved2, udreserved3, udreserved4;
-    char string[20];         /* text answers: names, yes/no */
+    char string[20]; /* text answers: names, yes/no */
 } USER_DATA;
 
 /* record version 0, 1816 bytes */
@@ -94,9 +94,9 @@ typedef struct FIXED_DATA3 {
     double xdata[501];
     char glass[200];
     char comment[200];
-    int *int_data;
-    double *db_data;
-    char *c_data;
+    int* int_data;
+    double* db_data;
+    char* c_data;
 } FIXED_DATA3;
 
 /* record version 3, 45808 bytes */

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "view3d/model.h"
+#include "core/view3d/model.h"
 
 namespace velmor {
 

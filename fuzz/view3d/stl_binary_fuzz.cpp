@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/view3d/model_reader.h"
 #include "fuzz_common.h"
-#include "view3d/model_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace velmor;

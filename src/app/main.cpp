@@ -3,9 +3,9 @@
 #include <QFile>
 #include <QSurfaceFormat>
 
-#include "app/app_paths.h"
-#include "app/single_instance.h"
-#include "app/velmor_dlg.h"
+#include "core/app/app_paths.h"
+#include "core/app/single_instance.h"
+#include "ui/app/velmor_dlg.h"
 
 int main(int argc, char** argv) {
     // One copy per user: a second copy ends at once, silently, before anything shows.

@@ -1,4 +1,4 @@
-#include "cli_commands.h"
+#include "cli/cli_commands.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,15 +6,15 @@
 #include <cstring>
 #include <memory>
 
-#include "app/cp932.h"
-#include "app/sample_step.h"
-#include "interp/compile_report.h"
-#include "plots/sample_loop.h"
-#include "surface/record_text.h"
-#include "surface/row_catalogue.h"
-#include "view3d/mesh_builder.h"
-#include "view3d/model_reader.h"
-#include "view3d/stl_writer.h"
+#include "core/app/cp932.h"
+#include "core/app/sample_step.h"
+#include "core/interp/compile_report.h"
+#include "core/surface/record_text.h"
+#include "core/surface/row_catalogue.h"
+#include "core/view3d/mesh_builder.h"
+#include "core/view3d/model_reader.h"
+#include "core/view3d/stl_writer.h"
+#include "ui/plots/sample_loop.h"
 
 namespace velmor::cli {
 

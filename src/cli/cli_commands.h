@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "cli_host.h"
-#include "cli_output.h"
+#include "cli/cli_host.h"
+#include "cli/cli_output.h"
 
 namespace velmor::cli {
 

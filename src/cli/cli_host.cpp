@@ -1,14 +1,14 @@
-#include "cli_host.h"
+#include "cli/cli_host.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "app/cp932.h"
-#include "interp/compile_report.h"
-#include "surface/record_text.h"
-#include "surface/row_catalogue.h"
-#include "view3d/model_reader.h"
+#include "core/app/cp932.h"
+#include "core/interp/compile_report.h"
+#include "core/surface/record_text.h"
+#include "core/surface/row_catalogue.h"
+#include "core/view3d/model_reader.h"
 
 namespace velmor::cli {
 

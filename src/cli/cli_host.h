@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "cli_options.h"
-#include "interp/script_engine.h"
-#include "surface/provider.h"
-#include "surface/script_ray_trace.h"
+#include "cli/cli_options.h"
+#include "core/interp/script_engine.h"
+#include "core/surface/provider.h"
+#include "core/surface/script_ray_trace.h"
 
 namespace velmor::cli {
 

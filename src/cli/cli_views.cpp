@@ -10,16 +10,16 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/cp932.h"
-#include "app/plot_views.h"
-#include "app/velmor_state.h"
-#include "cli_commands.h"
-#include "plots/plot_surface.h"
-#include "plots/repaint.h"
-#include "plots/surface_map.h"
-#include "plots/velmor_plot_views.h"
-#include "surface/record_text.h"
-#include "surface/row_catalogue.h"
+#include "cli/cli_commands.h"
+#include "core/app/cp932.h"
+#include "core/surface/record_text.h"
+#include "core/surface/row_catalogue.h"
+#include "ui/app/plot_views.h"
+#include "ui/app/velmor_state.h"
+#include "ui/plots/plot_surface.h"
+#include "ui/plots/repaint.h"
+#include "ui/plots/surface_map.h"
+#include "ui/plots/velmor_plot_views.h"
 
 namespace velmor::cli {
 

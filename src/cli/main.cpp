@@ -4,10 +4,10 @@
 #include <exception>
 #include <new>
 
-#include "cli_commands.h"
-#include "cli_host.h"
-#include "cli_options.h"
-#include "cli_output.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_host.h"
+#include "cli/cli_options.h"
+#include "cli/cli_output.h"
 
 int main(int argc, char** argv) {
     using namespace velmor::cli;

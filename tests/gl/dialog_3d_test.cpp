@@ -13,25 +13,40 @@ namespace {
 const Vec3f kA{-12, -12, 0}, kB{-2, -12, 0}, kC{-2, -2, 0}, kD{-12, -2, 0};
 const QPointF kIn0(-5, -9), kIn1(-9, -5);  // inside the two faces
 
-void MakeSquare(CModel& model) { MakeTriangleModel({{kA, kB, kC}, {kA, kC, kD}}, model); }
+void MakeSquare(CModel& model) {
+    MakeTriangleModel({{kA, kB, kC}, {kA, kC, kD}}, model);
+}
 
 // A face turned to the camera: the tracked colour lit by the white light from the camera and
 // the global ambient 0.2, plus the material's specular times the light's, times alpha.
 Rgb LitFace(float r, float g, float b, float alpha) {
     const auto& specular = modelMaterial::Surface().specular;
     const auto ch = [&](float c, int i) {
-        return static_cast<int>(std::lround(std::min(1.0f, c * 1.2f + 0.2f * specular[i]) * alpha * 255));
+        return static_cast<int>(
+            std::lround(std::min(1.0f, c * 1.2f + 0.2f * specular[i]) * alpha * 255));
     };
     return {ch(r, 0), ch(g, 1), ch(b, 2)};
 }
 const Rgb kFace = LitFace(0.5f, 0.75f, 1.0f, 1.0f);
 
-bool IsRed(Rgb c) { return c.r > 200 && c.g < 60 && c.b < 60; }
-bool IsBlue(Rgb c) { return c.r < 60 && c.g < 60 && c.b > 200; }
-bool IsFaceBlue(Rgb c) { return c.b > 60 && c.b > c.r + 30; }
-bool IsMagenta(Rgb c) { return Near(c, {255, 0, 255}); }
-bool IsCyan(Rgb c) { return Near(c, {0, 255, 255}); }
-bool IsHighlight(Rgb c) { return Near(c, {255, 255, 0}); }
+bool IsRed(Rgb c) {
+    return c.r > 200 && c.g < 60 && c.b < 60;
+}
+bool IsBlue(Rgb c) {
+    return c.r < 60 && c.g < 60 && c.b > 200;
+}
+bool IsFaceBlue(Rgb c) {
+    return c.b > 60 && c.b > c.r + 30;
+}
+bool IsMagenta(Rgb c) {
+    return Near(c, {255, 0, 255});
+}
+bool IsCyan(Rgb c) {
+    return Near(c, {0, 255, 255});
+}
+bool IsHighlight(Rgb c) {
+    return Near(c, {255, 255, 0});
+}
 
 class Dialog3DSquareTest : public Dialog3DTest {
 protected:
@@ -51,9 +66,10 @@ TEST_F(Dialog3DTest, EmptyModelShowsOnlyAxesLabelsAndHelpLine) {
     EXPECT_EQ(CountIn(image, image.rect(),
                       [&](Rgb c) { return !IsBlack(c) && !IsYellow(c) && !isGrey(c); }),
               0);
-    EXPECT_EQ(qAlpha(image.pixel(5, h - 5)), 255);  // opaque black, not see-through
+    EXPECT_EQ(qAlpha(image.pixel(5, h - 5)), 255);             // opaque black, not see-through
     EXPECT_TRUE(AnyNear(image, Pixel({10, 0}), 1, IsYellow));  // x and y axes; z at the camera
-    EXPECT_TRUE(AnyNear(image, Pixel({0, 10}), 1, IsYellow) && !AnyNear(image, Pixel({-10, 0}), 3, IsYellow));
+    EXPECT_TRUE(AnyNear(image, Pixel({0, 10}), 1, IsYellow) &&
+                !AnyNear(image, Pixel({-10, 0}), 3, IsYellow));
     EXPECT_GT(CountIn(image, QRect(Pixel({20, 0}) + QPoint(1, 2), QSize(20, 24)), IsYellow), 5);
     // The help line hangs from 5 % of the width and height inside the top-left corner.
     EXPECT_EQ(CountIn(image, QRect(0, 0, w, h / 20 - 1), isGrey), 0);
@@ -73,7 +89,9 @@ TEST_F(Dialog3DSquareTest, FaceLineAndPointColoursAndTransparentize) {
     image = Grab();
     EXPECT_TRUE(AnyNear(image, edgeAB, 2, isLine));
     EXPECT_TRUE(Near(At(image, kIn0), kFace));  // lines only on the edges
-    EXPECT_TRUE(AnyNear(image, Pixel({kB.x, kB.y}), 3, [](Rgb c) { return Near(c, {128, 0, 128}); }));
+    EXPECT_TRUE(AnyNear(image, Pixel({kB.x, kB.y}), 3, [](Rgb c) {
+        return Near(c, {128, 0, 128});
+    }));
     Run({kCmdRenderLine, kCmdRenderPoint, kCmdPickFace});
 
     PickAt(kIn0);  // Transparentize also drops the highlight

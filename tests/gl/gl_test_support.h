@@ -10,8 +10,8 @@
 #include <QTest>
 #include <functional>
 
-#include "view3d/dialog_3d.h"
-#include "view3d/model.h"
+#include "core/view3d/model.h"
+#include "ui/view3d/dialog_3d.h"
 
 namespace velmor::gltest {
 
@@ -26,8 +26,12 @@ inline bool Near(Rgb c, Rgb want, int tolerance = 3) {
     return std::abs(c.r - want.r) <= tolerance && std::abs(c.g - want.g) <= tolerance &&
            std::abs(c.b - want.b) <= tolerance;
 }
-inline bool IsBlack(Rgb c) { return c.r < 8 && c.g < 8 && c.b < 8; }
-inline bool IsYellow(Rgb c) { return c.r > 200 && c.g > 200 && c.b < 60; }
+inline bool IsBlack(Rgb c) {
+    return c.r < 8 && c.g < 8 && c.b < 8;
+}
+inline bool IsYellow(Rgb c) {
+    return c.r > 200 && c.g > 200 && c.b < 60;
+}
 
 inline int CountIn(const QImage& image, const QRect& rect, const std::function<bool(Rgb)>& test) {
     int count = 0;
@@ -44,7 +48,8 @@ inline bool AnyNear(const QImage& image, QPoint p, int radius,
 
 // Press, move and release with one button.
 inline void Drag(QWidget* widget, Qt::MouseButton button, QPoint from, QPoint to) {
-    const auto send = [widget](QEvent::Type type, Qt::MouseButton b, Qt::MouseButtons bs, QPoint p) {
+    const auto send = [widget](QEvent::Type type, Qt::MouseButton b, Qt::MouseButtons bs,
+                               QPoint p) {
         QMouseEvent event(type, QPointF(p), widget->mapToGlobal(QPointF(p)), b, bs, Qt::NoModifier);
         QApplication::sendEvent(widget, &event);
     };

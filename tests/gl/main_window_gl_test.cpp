@@ -8,11 +8,11 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "app/scripted_message_ui.h"
-#include "app/shading3d_window.h"
-#include "app/velmor_dlg.h"
 #include "gl_test_support.h"
-#include "plots/velmor_plot_views.h"
+#include "ui/app/scripted_message_ui.h"
+#include "ui/app/shading3d_window.h"
+#include "ui/app/velmor_dlg.h"
+#include "ui/plots/velmor_plot_views.h"
 
 namespace velmor {
 namespace {
@@ -34,7 +34,8 @@ protected:
 
     CDialog3D& Dialog3D() { return static_cast<CShading3DWindow&>(m_dlg->Shading3D()).Dialog(); }
     void Steps(const char* step) {
-        for (int id : {kIdStep3DX, kIdStep3DY}) m_dlg->Field(id)->setText(QString::fromLatin1(step));
+        for (int id : {kIdStep3DX, kIdStep3DY})
+            m_dlg->Field(id)->setText(QString::fromLatin1(step));
     }
 
     QTemporaryDir m_dir;
@@ -72,10 +73,11 @@ TEST_F(MainWindowGlTest, DISABLED_MainWindowScreenshots) {
     gltest::Drag(gl, Qt::LeftButton, centre, centre + QPoint(-60, 0));
     for (int i = 0; i < 3; ++i) gltest::SendWheel(gl, centre, 120);
 
-    for (const auto& [window, name] : {std::pair<QWidget*, const char*>{m_dlg.get(), "main_window.png"},
-                                       {m_dlg->UdFdInitial().Widget(), "udfd_initial.png"},
-                                       {m_dlg->UdFdFinal().Widget(), "udfd_final.png"},
-                                       {m_dlg->Shading3D().Widget(), "shading_3d_main.png"}}) {
+    for (const auto& [window, name] :
+         {std::pair<QWidget*, const char*>{m_dlg.get(), "main_window.png"},
+          {m_dlg->UdFdInitial().Widget(), "udfd_initial.png"},
+          {m_dlg->UdFdFinal().Widget(), "udfd_final.png"},
+          {m_dlg->Shading3D().Widget(), "shading_3d_main.png"}}) {
         window->show();
         QTest::qWait(100);
         const QString path = QStringLiteral(VELMOR_SOURCE_DIR "/docs/") + QString::fromLatin1(name);

@@ -28,7 +28,8 @@ struct Stopwatch {
 
 TEST_F(Dialog3DTest, DISABLED_MillionTrianglesFirstFrameAndSpin) {
     CModel mesh;  // 708 x 708 cells, 1,002,528 triangles
-    MakeGridModel(708, 20, [](float x, float y) { return 0.02f * (x * x + y * y) + std::sin(x); }, mesh);
+    MakeGridModel(
+        708, 20, [](float x, float y) { return 0.02f * (x * x + y * y) + std::sin(x); }, mesh);
     Stopwatch watch;
     Grab();
     watch.Start();

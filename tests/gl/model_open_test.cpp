@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 
 #include "gl_test_support.h"
-#include "view3d/view3d_host.h"
+#include "ui/view3d/view3d_host.h"
 
 namespace velmor::gltest {
 namespace {
@@ -62,9 +62,10 @@ protected:
 };
 
 TEST_F(ModelOpenTest, AsciiStlBinaryStlAndObjReplaceTheModelAndSwitchRayTraceOff) {
-    Open("two.stl", "solid two\n facet normal 0 0 1\n  outer loop\n"
-                    "   vertex -12 -12 0\n   vertex -2 -12 0\n   vertex -2 -2 0\n"
-                    "  endloop\n endfacet\nendsolid two\n");
+    Open("two.stl",
+         "solid two\n facet normal 0 0 1\n  outer loop\n"
+         "   vertex -12 -12 0\n   vertex -2 -12 0\n   vertex -2 -2 0\n"
+         "  endloop\n endfacet\nendsolid two\n");
     ExpectLoaded(1, {-5, -9});
 
     QByteArray binary(80, '\0');  // header, count, then normal, 3 corners and 2 spare bytes
@@ -76,9 +77,10 @@ TEST_F(ModelOpenTest, AsciiStlBinaryStlAndObjReplaceTheModelAndSwitchRayTraceOff
     ExpectLoaded(1, {6, -6});
 
     Write("shiny.mtl", "newmtl Shiny\nKa 0.1 0.1 0.1\nKd 0.2 0.9 0.2\nKs 1 1 1\nNs 500\n");
-    Open("quad.Obj", "mtllib shiny.mtl\nv -12 -12 0\nv -2 -12 0\nv -2 -2 0\nv -12 -2 0\nvn 0 0 1\n"
-                     "g Plate\nusemtl Shiny\nf 1//1 2//1 3//1 4//1\n");
-    ExpectLoaded(2, {-9, -5});  // the fan of the quad
+    Open("quad.Obj",
+         "mtllib shiny.mtl\nv -12 -12 0\nv -2 -12 0\nv -2 -2 0\nv -12 -2 0\nvn 0 0 1\n"
+         "g Plate\nusemtl Shiny\nf 1//1 2//1 3//1 4//1\n");
+    ExpectLoaded(2, {-9, -5});                // the fan of the quad
     const Rgb inside = At(Grab(), {-5, -9});  // the face colour with the material's white highlight
     EXPECT_GT(inside.b, 200);
     EXPECT_GT(inside.r, 120);

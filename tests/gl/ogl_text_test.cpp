@@ -1,5 +1,5 @@
 // Text bitmaps of the 3D window's help line: padding and row order.
-#include "view3d/ogl_text.h"
+#include "ui/view3d/ogl_text.h"
 
 #include "gl_test_support.h"
 

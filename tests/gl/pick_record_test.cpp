@@ -1,11 +1,11 @@
 // Choosing the picked item among selection hit records.
-#include "view3d/pick_record.h"
+#include "ui/view3d/pick_record.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "view3d/dialog_3d.h"
+#include "ui/view3d/dialog_3d.h"
 
 namespace velmor {
 namespace {

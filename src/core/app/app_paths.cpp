@@ -1,4 +1,4 @@
-#include "app/app_paths.h"
+#include "core/app/app_paths.h"
 
 #include <pwd.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "app/cp932.h"
+#include "core/app/cp932.h"
 
 #include <errno.h>
 #include <iconv.h>

@@ -1,4 +1,4 @@
-#include "app/progress.h"
+#include "core/app/progress.h"
 
 namespace velmor {
 

@@ -1,7 +1,7 @@
 // The settings file. Reads parse the whole (small) file each time; writes rewrite it through a
 // temporary file in the same directory that replaces the old one in one rename, so a crash or
 // a full disk never leaves half a file behind.
-#include "app/settings_file.h"
+#include "core/app/settings_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/number_text.h"
+#include "core/app/number_text.h"
 
 namespace velmor {
 

@@ -1,6 +1,6 @@
 // The single-instance lock: flock() on a per-user file. The lock belongs to the open file, which
 // stays open until the process ends; the kernel drops it then, however the process ends.
-#include "app/single_instance.h"
+#include "core/app/single_instance.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,8 +1,8 @@
-#include "interp/compile_report.h"
+#include "core/interp/compile_report.h"
 
-#include "app/cp932.h"
-#include "interp/message_text.h"
-#include "interp/script_engine.h"
+#include "core/app/cp932.h"
+#include "core/interp/message_text.h"
+#include "core/interp/script_engine.h"
 
 namespace velmor {
 

@@ -1,4 +1,4 @@
-#include "interp/compiler.h"
+#include "core/interp/compiler.h"
 
 #include <charconv>
 #include <cstdio>

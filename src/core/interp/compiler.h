@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "interp/lexer.h"
-#include "interp/message_text.h"
-#include "interp/opcodes.h"
+#include "core/interp/lexer.h"
+#include "core/interp/message_text.h"
+#include "core/interp/opcodes.h"
 
 namespace velmor {
 

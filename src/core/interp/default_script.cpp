@@ -1,4 +1,4 @@
-#include "interp/default_script.h"
+#include "core/interp/default_script.h"
 
 namespace velmor {
 

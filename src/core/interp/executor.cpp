@@ -1,4 +1,4 @@
-#include "interp/executor.h"
+#include "core/interp/executor.h"
 
 #include <cassert>
 #include <climits>

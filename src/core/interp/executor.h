@@ -2,10 +2,10 @@
 // of doubles, counting every fault and giving it a defined result so the run goes on.
 #pragma once
 
-#include "interp/lexer.h"
-#include "interp/message_text.h"
-#include "interp/opcodes.h"
-#include "interp/script_engine.h"
+#include "core/interp/lexer.h"
+#include "core/interp/message_text.h"
+#include "core/interp/opcodes.h"
+#include "core/interp/script_engine.h"
 
 namespace velmor {
 

@@ -9,8 +9,8 @@
 %code top {
 #include <cstring>
 
-#include "interp/compiler.h"
-#include "interp/lexer.h"
+#include "core/interp/compiler.h"
+#include "core/interp/lexer.h"
 
 /* 200 entries above the start state: the skeleton reports exhaustion when the state about to
    be stored lands on the last of YYMAXDEPTH slots, so two more are needed. Initial and maximum

@@ -1,4 +1,4 @@
-#include "interp/lexer.h"
+#include "core/interp/lexer.h"
 
 #include <charconv>
 #include <cmath>

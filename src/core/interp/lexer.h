@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "interp/message_text.h"
+#include "core/interp/message_text.h"
 
 namespace velmor {
 

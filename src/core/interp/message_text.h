@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "interp/opcodes.h"
+#include "core/interp/opcodes.h"
 
 namespace velmor {
 

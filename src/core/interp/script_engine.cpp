@@ -1,10 +1,10 @@
-#include "interp/script_engine.h"
+#include "core/interp/script_engine.h"
 
 #include <string>
 
-#include "interp/compiler.h"
-#include "interp/executor.h"
-#include "interp/lexer.h"
+#include "core/interp/compiler.h"
+#include "core/interp/executor.h"
+#include "core/interp/lexer.h"
 
 namespace velmor {
 

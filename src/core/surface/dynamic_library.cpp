@@ -1,4 +1,4 @@
-#include "surface/dynamic_library.h"
+#include "core/surface/dynamic_library.h"
 
 #include <dlfcn.h>
 

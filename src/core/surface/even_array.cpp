@@ -1,7 +1,7 @@
 // The built-in "Even Array" surface. It answers like a surface library on record version 0
 // records: the names of the surface and its data, the sag, a paraxial and a real ray trace,
 // the (homogeneous) index and the safe data.
-#include "surface/even_array.h"
+#include "core/surface/even_array.h"
 
 #include <climits>
 #include <cmath>

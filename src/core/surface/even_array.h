@@ -2,7 +2,7 @@
 // request on record version 0 records like a surface library would.
 #pragma once
 
-#include "surface/records.h"
+#include "core/surface/records.h"
 
 namespace velmor {
 

@@ -1,12 +1,12 @@
-#include "surface/provider.h"
+#include "core/surface/provider.h"
 
 #include <cstring>
 
-#include "app/number_text.h"
-#include "interp/script_engine.h"
-#include "surface/dynamic_library.h"
-#include "surface/even_array.h"
-#include "surface/surface_sampler.h"
+#include "core/app/number_text.h"
+#include "core/interp/script_engine.h"
+#include "core/surface/dynamic_library.h"
+#include "core/surface/even_array.h"
+#include "core/surface/surface_sampler.h"
 
 namespace velmor {
 

@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "surface/records.h"
-#include "surface/sampler.h"
-#include "surface/script_ray_trace.h"  // ScriptTraceSettings
+#include "core/surface/records.h"
+#include "core/surface/sampler.h"
+#include "core/surface/script_ray_trace.h"  // ScriptTraceSettings
 
 namespace velmor {
 

@@ -1,10 +1,10 @@
-#include "surface/record_text.h"
+#include "core/surface/record_text.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "app/cp932.h"
-#include "app/number_text.h"
+#include "core/app/cp932.h"
+#include "core/app/number_text.h"
 
 namespace velmor {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "surface/row_catalogue.h"
+#include "core/surface/row_catalogue.h"
 
 namespace velmor {
 

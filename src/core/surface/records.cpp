@@ -1,21 +1,21 @@
-#include "surface/records.h"
+#include "core/surface/records.h"
 
 namespace velmor {
 
 OpticalFieldOffsets OpticalOffsets(int recordVersion) {
     switch (recordVersion) {
-    case kRecordVersion0:
-        return {int(offsetof(FIXED_DATA, n1)), int(offsetof(FIXED_DATA, n2)),
-                int(offsetof(FIXED_DATA, cv)), int(offsetof(FIXED_DATA, k))};
-    case kRecordVersion1:
-        return {int(offsetof(FIXED_DATA2, n1)), int(offsetof(FIXED_DATA2, n2)),
-                int(offsetof(FIXED_DATA2, cv)), int(offsetof(FIXED_DATA2, k))};
-    case kRecordVersion2:
-    case kRecordVersion3:
-        return {int(offsetof(FIXED_DATA3, n1)), int(offsetof(FIXED_DATA3, n2)),
-                int(offsetof(FIXED_DATA3, cv)), int(offsetof(FIXED_DATA3, k))};
-    default:
-        return {-1, -1, -1, -1};
+        case kRecordVersion0:
+            return {int(offsetof(FIXED_DATA, n1)), int(offsetof(FIXED_DATA, n2)),
+                    int(offsetof(FIXED_DATA, cv)), int(offsetof(FIXED_DATA, k))};
+        case kRecordVersion1:
+            return {int(offsetof(FIXED_DATA2, n1)), int(offsetof(FIXED_DATA2, n2)),
+                    int(offsetof(FIXED_DATA2, cv)), int(offsetof(FIXED_DATA2, k))};
+        case kRecordVersion2:
+        case kRecordVersion3:
+            return {int(offsetof(FIXED_DATA3, n1)), int(offsetof(FIXED_DATA3, n2)),
+                    int(offsetof(FIXED_DATA3, cv)), int(offsetof(FIXED_DATA3, k))};
+        default:
+            return {-1, -1, -1, -1};
     }
 }
 
@@ -33,13 +33,29 @@ void WriteAt(RecordPair& pair, int offset, double value) {
 
 }  // namespace
 
-double ReadN1(const RecordPair& p, int v) { return ReadAt(p, OpticalOffsets(v).n1); }
-double ReadN2(const RecordPair& p, int v) { return ReadAt(p, OpticalOffsets(v).n2); }
-double ReadCv(const RecordPair& p, int v) { return ReadAt(p, OpticalOffsets(v).cv); }
-double ReadK(const RecordPair& p, int v) { return ReadAt(p, OpticalOffsets(v).k); }
-void WriteN1(RecordPair& p, int v, double x) { WriteAt(p, OpticalOffsets(v).n1, x); }
-void WriteN2(RecordPair& p, int v, double x) { WriteAt(p, OpticalOffsets(v).n2, x); }
-void WriteCv(RecordPair& p, int v, double x) { WriteAt(p, OpticalOffsets(v).cv, x); }
-void WriteK(RecordPair& p, int v, double x) { WriteAt(p, OpticalOffsets(v).k, x); }
+double ReadN1(const RecordPair& p, int v) {
+    return ReadAt(p, OpticalOffsets(v).n1);
+}
+double ReadN2(const RecordPair& p, int v) {
+    return ReadAt(p, OpticalOffsets(v).n2);
+}
+double ReadCv(const RecordPair& p, int v) {
+    return ReadAt(p, OpticalOffsets(v).cv);
+}
+double ReadK(const RecordPair& p, int v) {
+    return ReadAt(p, OpticalOffsets(v).k);
+}
+void WriteN1(RecordPair& p, int v, double x) {
+    WriteAt(p, OpticalOffsets(v).n1, x);
+}
+void WriteN2(RecordPair& p, int v, double x) {
+    WriteAt(p, OpticalOffsets(v).n2, x);
+}
+void WriteCv(RecordPair& p, int v, double x) {
+    WriteAt(p, OpticalOffsets(v).cv, x);
+}
+void WriteK(RecordPair& p, int v, double x) {
+    WriteAt(p, OpticalOffsets(v).k, x);
+}
 
 }  // namespace velmor

@@ -35,9 +35,11 @@ static_assert(offsetof(FIXED_DATA2, glass) == 2344);
 
 static_assert(sizeof(FIXED_DATA3) == 7416);
 static_assert(offsetof(FIXED_DATA3, is_air) == 32 && offsetof(FIXED_DATA3, ireserved) == 36);
-static_assert(offsetof(FIXED_DATA3, did_polar) == 436 && offsetof(FIXED_DATA3, max_extradata) == 444);
+static_assert(offsetof(FIXED_DATA3, did_polar) == 436 &&
+              offsetof(FIXED_DATA3, max_extradata) == 444);
 static_assert(offsetof(FIXED_DATA3, Exr) == 448 && offsetof(FIXED_DATA3, Ewi) == 504);
-static_assert(offsetof(FIXED_DATA3, dbreserved) == 512 && offsetof(FIXED_DATA3, wavelength) == 1312);
+static_assert(offsetof(FIXED_DATA3, dbreserved) == 512 &&
+              offsetof(FIXED_DATA3, wavelength) == 1312);
 static_assert(offsetof(FIXED_DATA3, n1) == 1328 && offsetof(FIXED_DATA3, n2) == 1336);
 static_assert(offsetof(FIXED_DATA3, cv) == 1344 && offsetof(FIXED_DATA3, k) == 1368);
 static_assert(offsetof(FIXED_DATA3, param) == 1376 && offsetof(FIXED_DATA3, xdata) == 2984);
@@ -60,9 +62,9 @@ enum RecordVersion : int {
 
 // Request codes carried in FIXED_DATA::type.
 enum SurfaceRequest : int {
-    kRequestName = 0,          // numb 0 name, numb 2 gradient-index question
-    kRequestParamName = 1,     // numb = param element
-    kRequestXdataName = 2,     // numb = xdata element
+    kRequestName = 0,       // numb 0 name, numb 2 gradient-index question
+    kRequestParamName = 1,  // numb = param element
+    kRequestXdataName = 2,  // numb = xdata element
     kRequestSag = 3,
     kRequestParaxialTrace = 4,
     kRequestRealTrace = 5,

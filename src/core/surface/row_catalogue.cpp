@@ -1,9 +1,9 @@
-#include "surface/row_catalogue.h"
+#include "core/surface/row_catalogue.h"
 
 #include <cstddef>
 #include <type_traits>
 
-#include "surface/records.h"
+#include "core/surface/records.h"
 
 namespace velmor {
 

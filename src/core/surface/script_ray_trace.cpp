@@ -1,10 +1,10 @@
-#include "surface/script_ray_trace.h"
+#include "core/surface/script_ray_trace.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "surface/even_array.h"
-#include "surface/surface_sampler.h"
+#include "core/surface/even_array.h"
+#include "core/surface/surface_sampler.h"
 
 namespace velmor {
 

@@ -1,7 +1,7 @@
-#include "surface/surface_sampler.h"
+#include "core/surface/surface_sampler.h"
 
-#include "interp/script_engine.h"
-#include "surface/provider.h"
+#include "core/interp/script_engine.h"
+#include "core/surface/provider.h"
 
 namespace velmor {
 

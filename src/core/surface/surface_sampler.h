@@ -3,7 +3,7 @@
 // pair (3 sag, 6 index); in interpreter mode it is one run of the compiled script.
 #pragma once
 
-#include "surface/sampler.h"
+#include "core/surface/sampler.h"
 
 namespace velmor {
 

@@ -1,4 +1,4 @@
-#include "view3d/large_buffers.h"
+#include "core/view3d/large_buffers.h"
 
 #include <cstdint>
 

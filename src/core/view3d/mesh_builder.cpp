@@ -1,4 +1,4 @@
-#include "view3d/mesh_builder.h"
+#include "core/view3d/mesh_builder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "app/progress.h"
-#include "view3d/large_buffers.h"
+#include "core/app/progress.h"
+#include "core/view3d/large_buffers.h"
 
 namespace velmor {
 

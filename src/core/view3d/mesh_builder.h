@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "surface/sampler.h"
-#include "view3d/model.h"
+#include "core/surface/sampler.h"
+#include "core/view3d/model.h"
 
 namespace velmor {
 

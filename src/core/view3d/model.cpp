@@ -1,8 +1,8 @@
-#include "view3d/model.h"
+#include "core/view3d/model.h"
 
 #include <cmath>
 
-#include "view3d/text_lines.h"
+#include "core/view3d/text_lines.h"
 
 namespace velmor {
 

@@ -1,5 +1,5 @@
 // Byte sources, the path-taking reader entry points and the "Open ..." dispatch.
-#include "view3d/model_reader.h"
+#include "core/view3d/model_reader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "view3d/text_lines.h"
+#include "core/view3d/text_lines.h"
 
 namespace velmor {
 

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "view3d/model.h"
+#include "core/view3d/model.h"
 
 namespace velmor {
 

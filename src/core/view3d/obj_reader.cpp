@@ -5,9 +5,9 @@
 #include <new>
 #include <unordered_map>
 
-#include "app/progress.h"
-#include "view3d/model_reader.h"
-#include "view3d/text_lines.h"
+#include "core/app/progress.h"
+#include "core/view3d/model_reader.h"
+#include "core/view3d/text_lines.h"
 
 namespace velmor {
 

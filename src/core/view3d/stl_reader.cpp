@@ -5,10 +5,10 @@
 #include <cstring>
 #include <new>
 
-#include "app/progress.h"
-#include "view3d/large_buffers.h"
-#include "view3d/model_reader.h"
-#include "view3d/text_lines.h"
+#include "core/app/progress.h"
+#include "core/view3d/large_buffers.h"
+#include "core/view3d/model_reader.h"
+#include "core/view3d/text_lines.h"
 
 namespace velmor {
 

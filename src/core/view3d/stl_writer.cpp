@@ -1,4 +1,4 @@
-#include "view3d/stl_writer.h"
+#include "core/view3d/stl_writer.h"
 
 #include <array>
 #include <bit>
@@ -11,7 +11,7 @@
 #include <new>
 #include <vector>
 
-#include "app/progress.h"
+#include "core/app/progress.h"
 
 namespace velmor {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "view3d/model.h"
+#include "core/view3d/model.h"
 
 namespace velmor {
 

@@ -1,4 +1,4 @@
-#include "view3d/text_lines.h"
+#include "core/view3d/text_lines.h"
 
 #include <algorithm>
 #include <charconv>

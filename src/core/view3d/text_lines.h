@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "view3d/model_reader.h"
+#include "core/view3d/model_reader.h"
 
 namespace velmor {
 

@@ -1,9 +1,9 @@
-#include "app/escape_key_watch.h"
+#include "ui/app/escape_key_watch.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
 
-#include "interp/script_engine.h"
+#include "core/interp/script_engine.h"
 
 namespace velmor {
 

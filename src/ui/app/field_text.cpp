@@ -1,10 +1,10 @@
-#include "app/field_text.h"
+#include "ui/app/field_text.h"
 
 #include <cmath>
 #include <cstddef>
 
-#include "app/cp932.h"
-#include "app/number_text.h"
+#include "core/app/cp932.h"
+#include "core/app/number_text.h"
 
 namespace velmor {
 

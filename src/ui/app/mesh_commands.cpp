@@ -5,13 +5,13 @@
 #include <memory>
 #include <string>
 
-#include "app/message_ui.h"
-#include "app/velmor_dlg.h"
-#include "app/window_factories.h"
-#include "view3d/mesh_builder.h"
-#include "view3d/model.h"
-#include "view3d/progress_dialog.h"
-#include "view3d/stl_writer.h"
+#include "core/view3d/mesh_builder.h"
+#include "core/view3d/model.h"
+#include "core/view3d/stl_writer.h"
+#include "ui/app/message_ui.h"
+#include "ui/app/velmor_dlg.h"
+#include "ui/app/window_factories.h"
+#include "ui/view3d/progress_dialog.h"
 
 namespace velmor {
 

@@ -1,4 +1,4 @@
-#include "app/message_ui.h"
+#include "ui/app/message_ui.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,8 +1,8 @@
-#include "app/record_table_windows.h"
+#include "ui/app/record_table_windows.h"
 
-#include "app/velmor_dlg.h"
-#include "surface/dialog_udfd_final.h"
-#include "surface/dialog_udfd_initial.h"
+#include "ui/app/velmor_dlg.h"
+#include "ui/surface/dialog_udfd_final.h"
+#include "ui/surface/dialog_udfd_initial.h"
 
 namespace velmor {
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "app/secondary_windows.h"
+#include "ui/app/secondary_windows.h"
 
 namespace velmor {
 

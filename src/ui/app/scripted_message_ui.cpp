@@ -1,4 +1,4 @@
-#include "app/scripted_message_ui.h"
+#include "ui/app/scripted_message_ui.h"
 
 namespace velmor {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/message_ui.h"
+#include "ui/app/message_ui.h"
 
 namespace velmor {
 

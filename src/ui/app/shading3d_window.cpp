@@ -1,10 +1,10 @@
-#include "app/shading3d_window.h"
+#include "ui/app/shading3d_window.h"
 
 #include <QStringList>
 
-#include "app/message_ui.h"
-#include "view3d/dialog_3d.h"
-#include "view3d/progress_dialog.h"
+#include "ui/app/message_ui.h"
+#include "ui/view3d/dialog_3d.h"
+#include "ui/view3d/progress_dialog.h"
 
 namespace velmor {
 

@@ -8,8 +8,8 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/secondary_windows.h"
-#include "view3d/view3d_host.h"
+#include "ui/app/secondary_windows.h"
+#include "ui/view3d/view3d_host.h"
 
 namespace velmor {
 

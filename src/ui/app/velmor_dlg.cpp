@@ -1,4 +1,4 @@
-#include "app/velmor_dlg.h"
+#include "ui/app/velmor_dlg.h"
 
 #include <qdrawutil.h>
 
@@ -21,15 +21,15 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/dialog_units.h"
-#include "app/escape_key_watch.h"
-#include "app/field_text.h"
-#include "app/message_ui.h"
-#include "app/sample_step.h"
-#include "app/velmor_icon.h"
-#include "app/window_factories.h"
-#include "app/window_settings.h"
-#include "view3d/progress_dialog.h"
+#include "core/app/sample_step.h"
+#include "ui/app/dialog_units.h"
+#include "ui/app/escape_key_watch.h"
+#include "ui/app/field_text.h"
+#include "ui/app/message_ui.h"
+#include "ui/app/velmor_icon.h"
+#include "ui/app/window_factories.h"
+#include "ui/app/window_settings.h"
+#include "ui/view3d/progress_dialog.h"
 
 namespace velmor {
 

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "app/plot_views.h"
-#include "app/secondary_windows.h"
-#include "app/settings_file.h"
-#include "app/velmor_state.h"
-#include "interp/script_engine.h"
-#include "surface/provider.h"
+#include "core/app/settings_file.h"
+#include "core/interp/script_engine.h"
+#include "core/surface/provider.h"
+#include "ui/app/plot_views.h"
+#include "ui/app/secondary_windows.h"
+#include "ui/app/velmor_state.h"
 
 class QAction;
 class QCheckBox;

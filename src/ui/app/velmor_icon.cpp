@@ -1,4 +1,4 @@
-#include "app/velmor_icon.h"
+#include "ui/app/velmor_icon.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,10 +1,10 @@
-#include "app/window_factories.h"
+#include "ui/app/window_factories.h"
 
-#include "app/record_table_windows.h"
-#include "app/shading3d_window.h"
-#include "app/velmor_dlg.h"
-#include "interp/dialog_interpreter.h"
-#include "plots/velmor_plot_views.h"
+#include "ui/app/record_table_windows.h"
+#include "ui/app/shading3d_window.h"
+#include "ui/app/velmor_dlg.h"
+#include "ui/interp/dialog_interpreter.h"
+#include "ui/plots/velmor_plot_views.h"
 
 namespace velmor {
 

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "app/plot_views.h"
-#include "app/secondary_windows.h"
+#include "ui/app/plot_views.h"
+#include "ui/app/secondary_windows.h"
 
 namespace velmor {
 

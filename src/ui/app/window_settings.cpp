@@ -1,11 +1,11 @@
-#include "app/window_settings.h"
+#include "ui/app/window_settings.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
-#include "app/secondary_windows.h"
-#include "app/settings_file.h"
+#include "core/app/settings_file.h"
+#include "ui/app/secondary_windows.h"
 
 namespace velmor {
 

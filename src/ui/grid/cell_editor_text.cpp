@@ -1,4 +1,4 @@
-#include "grid/cell_editor_text.h"
+#include "ui/grid/cell_editor_text.h"
 
 #include <QApplication>
 #include <QFocusEvent>

@@ -1,9 +1,9 @@
-#include "grid/column_config.h"
+#include "ui/grid/column_config.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "app/number_text.h"
+#include "core/app/number_text.h"
 
 namespace velmor {
 

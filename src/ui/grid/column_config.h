@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_file.h"
+#include "core/app/settings_file.h"
 
 namespace velmor {
 

@@ -1,9 +1,9 @@
-#include "grid/column_trait.h"
+#include "ui/grid/column_trait.h"
 
 #include <QHeaderView>
 
-#include "grid/cell_editor_text.h"
-#include "grid/data_grid.h"
+#include "ui/grid/cell_editor_text.h"
+#include "ui/grid/data_grid.h"
 
 namespace velmor {
 

@@ -1,4 +1,4 @@
-#include "grid/data_grid.h"
+#include "ui/grid/data_grid.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -10,7 +10,7 @@
 #include <chrono>
 #include <set>
 
-#include "grid/cell_editor_text.h"
+#include "ui/grid/cell_editor_text.h"
 
 namespace velmor {
 

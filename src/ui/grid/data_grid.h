@@ -17,9 +17,9 @@
 #include <memory>
 #include <vector>
 
-#include "grid/cell_editor_text.h"
-#include "grid/column_config.h"
-#include "grid/column_trait.h"
+#include "ui/grid/cell_editor_text.h"
+#include "ui/grid/column_config.h"
+#include "ui/grid/column_trait.h"
 
 class QMenu;
 

@@ -1,4 +1,4 @@
-#include "interp/dialog_interpreter.h"
+#include "ui/interp/dialog_interpreter.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -15,12 +15,12 @@
 #include <algorithm>
 #include <string>
 
-#include "app/app_paths.h"
-#include "app/message_ui.h"
-#include "interp/compile_report.h"
-#include "interp/script_engine.h"
-#include "interp/source_text.h"
-#include "interp/tab_edit.h"
+#include "core/app/app_paths.h"
+#include "core/interp/compile_report.h"
+#include "core/interp/script_engine.h"
+#include "ui/app/message_ui.h"
+#include "ui/interp/source_text.h"
+#include "ui/interp/tab_edit.h"
 
 namespace velmor {
 

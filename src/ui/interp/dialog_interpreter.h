@@ -8,7 +8,7 @@
 #include <QString>
 #include <string_view>
 
-#include "app/secondary_windows.h"
+#include "ui/app/secondary_windows.h"
 
 class QAction;
 class QComboBox;

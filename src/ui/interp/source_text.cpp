@@ -1,4 +1,4 @@
-#include "interp/source_text.h"
+#include "ui/interp/source_text.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -8,8 +8,8 @@
 #include <QFile>
 #include <cstring>
 
-#include "app/cp932.h"
-#include "interp/default_script.h"
+#include "core/app/cp932.h"
+#include "core/interp/default_script.h"
 
 namespace velmor {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "interp/compile_report.h"
+#include "core/interp/compile_report.h"
 
 namespace velmor {
 

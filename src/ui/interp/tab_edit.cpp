@@ -1,4 +1,4 @@
-#include "interp/tab_edit.h"
+#include "ui/interp/tab_edit.h"
 
 #include <QKeyEvent>
 #include <QPalette>

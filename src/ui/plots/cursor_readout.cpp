@@ -1,6 +1,6 @@
 // The sample rules the views share, and the cursor read-out.
-#include "app/number_text.h"
-#include "plots/views.h"
+#include "core/app/number_text.h"
+#include "ui/plots/views.h"
 
 namespace velmor {
 

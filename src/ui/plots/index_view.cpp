@@ -2,10 +2,10 @@
 // cursor's x and y, z across and n up.
 #include <algorithm>
 
-#include "app/number_text.h"
-#include "plots/plot_frame.h"
-#include "plots/sample_loop.h"
-#include "plots/views.h"
+#include "core/app/number_text.h"
+#include "ui/plots/plot_frame.h"
+#include "ui/plots/sample_loop.h"
+#include "ui/plots/views.h"
 
 namespace velmor {
 

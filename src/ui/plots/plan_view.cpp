@@ -4,8 +4,8 @@
 #include <cmath>
 #include <vector>
 
-#include "plots/plot_frame.h"
-#include "plots/views.h"
+#include "ui/plots/plot_frame.h"
+#include "ui/plots/views.h"
 
 namespace velmor {
 

@@ -1,11 +1,11 @@
-#include "plots/plot_frame.h"
+#include "ui/plots/plot_frame.h"
 
 #include <QFontMetrics>
 #include <algorithm>
 #include <cmath>
 
-#include "app/number_text.h"
-#include "surface/records.h"
+#include "core/app/number_text.h"
+#include "core/surface/records.h"
 
 namespace velmor {
 

@@ -12,7 +12,7 @@
 #include <QString>
 #include <vector>
 
-#include "plots/plot_state.h"
+#include "ui/plots/plot_state.h"
 
 namespace velmor {
 
@@ -60,7 +60,8 @@ enum class PlotPen {
 
 QPen MakePlotPen(PlotPen pen);
 
-// The one font of the views: a monospaced face with an 8-pixel character cell, drawn without antialiasing.
+// The one font of the views: a monospaced face with an 8-pixel character cell, drawn without
+// antialiasing.
 const QFont& PlotFont();
 
 // The drawing surface of one view: a painter on the view's image with the font selected, no

@@ -2,7 +2,7 @@
 // before every repaint and every click; the views never change it.
 #pragma once
 
-#include "surface/records.h"
+#include "core/surface/records.h"
 
 namespace velmor {
 

@@ -1,7 +1,7 @@
-#include "plots/plot_surface.h"
+#include "ui/plots/plot_surface.h"
 
-#include "interp/script_engine.h"
-#include "surface/provider.h"
+#include "core/interp/script_engine.h"
+#include "core/surface/provider.h"
 
 namespace velmor {
 

@@ -3,10 +3,10 @@
 // either side, and for a gradient-index surface the index and its derivative.
 #include <algorithm>
 
-#include "app/number_text.h"
-#include "plots/plot_frame.h"
-#include "plots/sample_loop.h"
-#include "plots/views.h"
+#include "core/app/number_text.h"
+#include "ui/plots/plot_frame.h"
+#include "ui/plots/sample_loop.h"
+#include "ui/plots/views.h"
 
 namespace velmor {
 

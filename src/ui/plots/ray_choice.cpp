@@ -1,4 +1,4 @@
-#include "plots/ray_choice.h"
+#include "ui/plots/ray_choice.h"
 
 #include <cmath>
 

@@ -3,7 +3,7 @@
 // writes the initial records into "UD FD Initial", traces the ray and repaints.
 #pragma once
 
-#include "surface/records.h"
+#include "core/surface/records.h"
 
 namespace velmor {
 

@@ -3,9 +3,9 @@
 // from where the ray meets the surface, positive on the incoming side; z runs up.
 #include <cmath>
 
-#include "plots/plot_frame.h"
-#include "plots/sample_loop.h"
-#include "plots/views.h"
+#include "ui/plots/plot_frame.h"
+#include "ui/plots/sample_loop.h"
+#include "ui/plots/views.h"
 
 namespace velmor {
 

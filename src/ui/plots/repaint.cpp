@@ -1,10 +1,10 @@
-#include "plots/repaint.h"
+#include "ui/plots/repaint.h"
 
 #include <QPainter>
 
-#include "plots/plot_surface.h"
-#include "plots/surface_map.h"
-#include "plots/views.h"
+#include "ui/plots/plot_surface.h"
+#include "ui/plots/surface_map.h"
+#include "ui/plots/views.h"
 
 namespace velmor {
 

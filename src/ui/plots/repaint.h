@@ -8,7 +8,7 @@
 #include <QString>
 #include <string>
 
-#include "plots/plot_state.h"
+#include "ui/plots/plot_state.h"
 
 class QPainter;
 

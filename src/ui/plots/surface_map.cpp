@@ -1,4 +1,4 @@
-#include "plots/surface_map.h"
+#include "ui/plots/surface_map.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
-#include "app/progress.h"
-#include "plots/plot_surface.h"
+#include "core/app/progress.h"
+#include "ui/plots/plot_surface.h"
 
 namespace velmor {
 

@@ -7,7 +7,7 @@
 
 #include <QImage>
 
-#include "plots/plot_state.h"
+#include "ui/plots/plot_state.h"
 
 namespace velmor {
 

@@ -1,15 +1,15 @@
-#include "plots/velmor_plot_views.h"
+#include "ui/plots/velmor_plot_views.h"
 
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
 
-#include "app/velmor_dlg.h"
-#include "interp/source_text.h"
-#include "plots/ray_choice.h"
-#include "plots/repaint.h"
-#include "surface/provider.h"
-#include "view3d/progress_dialog.h"
+#include "core/surface/provider.h"
+#include "ui/app/velmor_dlg.h"
+#include "ui/interp/source_text.h"
+#include "ui/plots/ray_choice.h"
+#include "ui/plots/repaint.h"
+#include "ui/view3d/progress_dialog.h"
 
 namespace velmor {
 

@@ -3,11 +3,11 @@
 // gradient-index surface and the script error summary into the main window's texts.
 #pragma once
 
-#include "app/plot_views.h"
-#include "app/velmor_state.h"
-#include "plots/plot_state.h"
-#include "plots/plot_surface.h"
-#include "plots/surface_map.h"
+#include "ui/app/plot_views.h"
+#include "ui/app/velmor_state.h"
+#include "ui/plots/plot_state.h"
+#include "ui/plots/plot_surface.h"
+#include "ui/plots/surface_map.h"
 
 namespace velmor {
 

@@ -5,8 +5,8 @@
 #include <QImage>
 #include <QString>
 
-#include "plots/plot_state.h"
-#include "surface/sampler.h"
+#include "core/surface/sampler.h"
+#include "ui/plots/plot_state.h"
 
 namespace velmor {
 

@@ -1,7 +1,7 @@
-#include "surface/dialog_udfd_final.h"
+#include "ui/surface/dialog_udfd_final.h"
 
-#include "app/dialog_units.h"
-#include "surface/row_catalogue.h"
+#include "core/surface/row_catalogue.h"
+#include "ui/app/dialog_units.h"
 
 namespace velmor {
 

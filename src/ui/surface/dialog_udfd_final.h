@@ -2,7 +2,7 @@
 // the last single-ray trace. Its "data" cells can be edited, but nothing reads them back.
 #pragma once
 
-#include "surface/record_tables_dialog.h"
+#include "ui/surface/record_tables_dialog.h"
 
 namespace velmor {
 

@@ -1,14 +1,14 @@
-#include "surface/dialog_udfd_initial.h"
+#include "ui/surface/dialog_udfd_initial.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <memory>
 
-#include "app/dialog_units.h"
-#include "app/number_text.h"
-#include "surface/dialog_udfd_final.h"
-#include "surface/provider.h"
-#include "surface/row_catalogue.h"
+#include "core/app/number_text.h"
+#include "core/surface/provider.h"
+#include "core/surface/row_catalogue.h"
+#include "ui/app/dialog_units.h"
+#include "ui/surface/dialog_udfd_final.h"
 
 namespace velmor {
 

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "surface/record_tables_dialog.h"
+#include "ui/surface/record_tables_dialog.h"
 
 class QLabel;
 

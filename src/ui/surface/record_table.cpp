@@ -1,12 +1,12 @@
-#include "surface/record_table.h"
+#include "ui/surface/record_table.h"
 
 #include <QHeaderView>
 #include <algorithm>
 #include <memory>
 
-#include "grid/column_config.h"
-#include "grid/data_grid.h"
-#include "surface/record_text.h"
+#include "core/surface/record_text.h"
+#include "ui/grid/column_config.h"
+#include "ui/grid/data_grid.h"
 
 namespace velmor {
 

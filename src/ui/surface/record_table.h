@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_file.h"
-#include "surface/row_catalogue.h"
+#include "core/app/settings_file.h"
+#include "core/surface/row_catalogue.h"
 
 namespace velmor {
 

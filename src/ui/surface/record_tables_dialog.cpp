@@ -1,4 +1,4 @@
-#include "surface/record_tables_dialog.h"
+#include "ui/surface/record_tables_dialog.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -8,10 +8,10 @@
 #include <QStatusBar>
 #include <algorithm>
 
-#include "app/velmor_icon.h"
-#include "grid/data_grid.h"
-#include "surface/record_table.h"
-#include "surface/row_catalogue.h"
+#include "core/surface/row_catalogue.h"
+#include "ui/app/velmor_icon.h"
+#include "ui/grid/data_grid.h"
+#include "ui/surface/record_table.h"
 
 namespace velmor {
 

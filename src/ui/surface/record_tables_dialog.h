@@ -8,9 +8,9 @@
 #include <QRect>
 #include <string>
 
-#include "app/secondary_windows.h"
-#include "app/settings_file.h"
-#include "surface/records.h"
+#include "core/app/settings_file.h"
+#include "core/surface/records.h"
+#include "ui/app/secondary_windows.h"
 
 class QPushButton;
 class QStatusBar;

@@ -1,4 +1,4 @@
-#include "view3d/dialog_3d.h"
+#include "ui/view3d/dialog_3d.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -22,9 +22,9 @@
 #include <optional>
 #include <string>
 
-#include "view3d/model_reader.h"
-#include "view3d/pick_record.h"
-#include "view3d/view3d_host.h"
+#include "core/view3d/model_reader.h"
+#include "ui/view3d/pick_record.h"
+#include "ui/view3d/view3d_host.h"
 
 namespace velmor {
 

@@ -8,8 +8,8 @@
 #include <map>
 #include <memory>
 
-#include "view3d/model.h"
-#include "view3d/ogl_text.h"
+#include "core/view3d/model.h"
+#include "ui/view3d/ogl_text.h"
 
 class QAction;
 class QMenuBar;

@@ -1,4 +1,4 @@
-#include "view3d/ogl_text.h"
+#include "ui/view3d/ogl_text.h"
 
 #include <GL/gl.h>
 

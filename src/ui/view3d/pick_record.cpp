@@ -1,4 +1,4 @@
-#include "view3d/pick_record.h"
+#include "ui/view3d/pick_record.h"
 
 #include <climits>
 

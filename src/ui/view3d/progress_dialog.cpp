@@ -1,4 +1,4 @@
-#include "view3d/progress_dialog.h"
+#include "ui/view3d/progress_dialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -10,8 +10,8 @@
 #include <QWindow>
 #include <cmath>
 
-#include "app/dialog_units.h"
-#include "app/progress.h"
+#include "core/app/progress.h"
+#include "ui/app/dialog_units.h"
 
 namespace velmor {
 

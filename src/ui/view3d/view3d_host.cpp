@@ -1,4 +1,4 @@
-#include "view3d/view3d_host.h"
+#include "ui/view3d/view3d_host.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "app/single_instance.h"
+#include "core/app/single_instance.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "interp/compile_report.h"
-#include "interp/script_engine.h"
+#include "core/interp/compile_report.h"
+#include "core/interp/script_engine.h"
 
 namespace velmor {
 namespace {

@@ -1,6 +1,6 @@
 // Executor and script call interface: values, faults and their counters, messages, the error
 // summary, the result-of-a-point rule and the Escape abort.
-#include "interp/executor.h"
+#include "core/interp/executor.h"
 
 #include <gtest/gtest.h>
 

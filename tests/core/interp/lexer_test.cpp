@@ -1,5 +1,5 @@
 // Lexer and identifier table: how source text is cut into tokens and how names are numbered.
-#include "interp/lexer.h"
+#include "core/interp/lexer.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "interp/script_engine.h"
+#include "core/interp/script_engine.h"
 
 namespace {
 long g_allocations = 0;
@@ -16,8 +16,12 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 TEST(RunAllocationTest, RunsAndResultsAllocateNothing) {
     velmor::CScriptEngine engine;

@@ -10,7 +10,7 @@
 #include <limits>
 #include <sstream>
 
-#include "interp/script_engine.h"
+#include "core/interp/script_engine.h"
 
 namespace velmor {
 namespace {

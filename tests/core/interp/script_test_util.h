@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "interp/script_engine.h"
+#include "core/interp/script_engine.h"
 
 namespace velmor::testing {
 

@@ -1,4 +1,4 @@
-#include "surface/even_array.h"
+#include "core/surface/even_array.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "surface/provider.h"
+#include "core/surface/provider.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "interp/script_engine.h"
-#include "surface/dynamic_library.h"
-#include "surface/row_catalogue.h"
-#include "surface/surface_sampler.h"
+#include "core/interp/script_engine.h"
+#include "core/surface/dynamic_library.h"
+#include "core/surface/row_catalogue.h"
+#include "core/surface/surface_sampler.h"
 
 namespace velmor {
 namespace {

@@ -1,4 +1,4 @@
-#include "surface/record_text.h"
+#include "core/surface/record_text.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "surface/records.h"
+#include "core/surface/records.h"
 
 namespace velmor {
 namespace {

@@ -1,4 +1,4 @@
-#include "surface/row_catalogue.h"
+#include "core/surface/row_catalogue.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "surface/records.h"
+#include "core/surface/records.h"
 
 namespace velmor {
 namespace {

@@ -1,12 +1,12 @@
-#include "surface/script_ray_trace.h"
+#include "core/surface/script_ray_trace.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "interp/script_engine.h"
-#include "surface/provider.h"
-#include "surface/surface_sampler.h"
+#include "core/interp/script_engine.h"
+#include "core/surface/provider.h"
+#include "core/surface/surface_sampler.h"
 
 namespace velmor {
 namespace {

@@ -1,4 +1,4 @@
-#include "view3d/mesh_builder.h"
+#include "core/view3d/mesh_builder.h"
 
 #include <gtest/gtest.h>
 

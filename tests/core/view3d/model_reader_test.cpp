@@ -1,4 +1,4 @@
-#include "view3d/model_reader.h"
+#include "core/view3d/model_reader.h"
 
 #include <gtest/gtest.h>
 

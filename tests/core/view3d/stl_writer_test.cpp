@@ -1,4 +1,4 @@
-#include "view3d/stl_writer.h"
+#include "core/view3d/stl_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <limits>
 #include <random>
 
-#include "view3d/mesh_builder.h"
-#include "view3d/model_reader.h"
+#include "core/view3d/mesh_builder.h"
+#include "core/view3d/model_reader.h"
 #include "view3d_test_support.h"
 
 namespace velmor {

@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/progress.h"
-#include "surface/sampler.h"
-#include "view3d/model.h"
+#include "core/app/progress.h"
+#include "core/surface/sampler.h"
+#include "core/view3d/model.h"
 
 namespace velmor::testing {
 

@@ -13,10 +13,10 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/scripted_message_ui.h"
-#include "app/velmor_dlg.h"
-#include "plots/velmor_plot_views.h"
-#include "view3d/progress_dialog.h"
+#include "ui/app/scripted_message_ui.h"
+#include "ui/app/velmor_dlg.h"
+#include "ui/plots/velmor_plot_views.h"
+#include "ui/view3d/progress_dialog.h"
 
 namespace velmor {
 

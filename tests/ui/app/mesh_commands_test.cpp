@@ -2,10 +2,10 @@
 // Runs offscreen, where the 3D window keeps its state without an OpenGL view.
 #include <QFile>
 
-#include "app/shading3d_window.h"
+#include "core/surface/even_array.h"
 #include "dlg_fixture.h"
-#include "surface/even_array.h"
-#include "view3d/dialog_3d.h"
+#include "ui/app/shading3d_window.h"
+#include "ui/view3d/dialog_3d.h"
 
 namespace velmor {
 namespace {

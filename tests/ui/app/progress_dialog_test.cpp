@@ -1,5 +1,5 @@
 // The progress window behind ReportProgress.
-#include "view3d/progress_dialog.h"
+#include "ui/view3d/progress_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/progress.h"
+#include "core/app/progress.h"
 
 namespace velmor {
 namespace {
@@ -33,8 +33,13 @@ TEST_F(ProgressDialogTest, PercentageFollowsTheRoundedShareWithoutOverflow) {
     const struct {
         long long done, total;
         const char* text;
-    } cases[] = {{50, 200, "25%"}, {199, 200, "100%"}, {1, 3, "33%"},  {0, 0, "0%"},
-                 {5, -1, "0%"},    {9, 4, "100%"},    {1LL << 60, (1LL << 60) + 1, "100%"}};
+    } cases[] = {{50, 200, "25%"},
+                 {199, 200, "100%"},
+                 {1, 3, "33%"},
+                 {0, 0, "0%"},
+                 {5, -1, "0%"},
+                 {9, 4, "100%"},
+                 {1LL << 60, (1LL << 60) + 1, "100%"}};
     for (const auto& c : cases) {
         EXPECT_FALSE(ReportProgress(c.done, c.total));
         EXPECT_EQ(window->PercentText(), c.text) << c.done << "/" << c.total;

@@ -3,16 +3,16 @@
 // "Update 2D", rows and titles rebuilt after a library load.
 #include <QPushButton>
 
-#include "app/number_text.h"
-#include "app/record_table_windows.h"
+#include "core/app/number_text.h"
+#include "core/surface/even_array.h"
+#include "core/surface/row_catalogue.h"
 #include "dlg_fixture.h"
-#include "grid/cell_editor_text.h"
-#include "grid/data_grid.h"
-#include "surface/dialog_udfd_final.h"
-#include "surface/dialog_udfd_initial.h"
-#include "surface/even_array.h"
-#include "surface/record_table.h"
-#include "surface/row_catalogue.h"
+#include "ui/app/record_table_windows.h"
+#include "ui/grid/cell_editor_text.h"
+#include "ui/grid/data_grid.h"
+#include "ui/surface/dialog_udfd_final.h"
+#include "ui/surface/dialog_udfd_initial.h"
+#include "ui/surface/record_table.h"
 
 namespace velmor {
 namespace {

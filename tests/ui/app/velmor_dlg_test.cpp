@@ -8,14 +8,14 @@
 #include <QWheelEvent>
 #include <cmath>
 
-#include "app/escape_key_watch.h"
-#include "app/field_text.h"
-#include "app/record_table_windows.h"
 #include "dlg_fixture.h"
-#include "interp/dialog_interpreter.h"
-#include "interp/tab_edit.h"
-#include "surface/dialog_udfd_final.h"
-#include "surface/dialog_udfd_initial.h"
+#include "ui/app/escape_key_watch.h"
+#include "ui/app/field_text.h"
+#include "ui/app/record_table_windows.h"
+#include "ui/interp/dialog_interpreter.h"
+#include "ui/interp/tab_edit.h"
+#include "ui/surface/dialog_udfd_final.h"
+#include "ui/surface/dialog_udfd_initial.h"
 
 namespace velmor {
 namespace {
@@ -64,7 +64,7 @@ TEST_F(MainWindowTest, UnreadableFieldTextsFallBackToTheirDefaults) {
     Type(dlg.Field(kIdAnalysisXMax), "0000000000000000000000000000012");  // 31 bytes: fits
     Type(dlg.Field(kIdAnalysisYMin), QString(16, QChar(0xFF11)));         // 16 x 2 bytes in CP932
     Type(dlg.Field(kIdAnalysisYMax), "1,5");  // the number stops at the comma
-    Type(dlg.Field(kIdStep3DX), QString::fromUtf8("\xF0\x9F\x98\x80"));   // not in CP932
+    Type(dlg.Field(kIdStep3DX), QString::fromUtf8("\xF0\x9F\x98\x80"));  // not in CP932
     dlg.Field(kIdN2)->setText("1e999");
     Click(kIdUpdate2D);
     setlocale(LC_ALL, saved.c_str());

@@ -2,15 +2,15 @@
 // reaching the interpreter window, and the Shift-click ray choices that trace again.
 #include <cmath>
 
-#include "app/number_text.h"
-#include "app/record_table_windows.h"
-#include "app/shading3d_window.h"
+#include "core/app/number_text.h"
 #include "dlg_fixture.h"
-#include "grid/data_grid.h"
-#include "interp/dialog_interpreter.h"
-#include "surface/dialog_udfd_initial.h"
-#include "surface/record_table.h"
-#include "view3d/dialog_3d.h"
+#include "ui/app/record_table_windows.h"
+#include "ui/app/shading3d_window.h"
+#include "ui/grid/data_grid.h"
+#include "ui/interp/dialog_interpreter.h"
+#include "ui/surface/dialog_udfd_initial.h"
+#include "ui/surface/record_table.h"
+#include "ui/view3d/dialog_3d.h"
 
 namespace velmor {
 namespace {

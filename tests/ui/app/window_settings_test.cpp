@@ -1,7 +1,7 @@
 // Window placement and visibility through the settings file.
-#include "app/window_settings.h"
+#include "ui/app/window_settings.h"
 
-#include "app/settings_file.h"
+#include "core/app/settings_file.h"
 #include "dlg_fixture.h"
 
 namespace velmor {

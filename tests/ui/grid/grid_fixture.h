@@ -12,10 +12,10 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/settings_file.h"
-#include "grid/cell_editor_text.h"
-#include "grid/column_config.h"
-#include "grid/data_grid.h"
+#include "core/app/settings_file.h"
+#include "ui/grid/cell_editor_text.h"
+#include "ui/grid/column_config.h"
+#include "ui/grid/data_grid.h"
 
 namespace velmor::test {
 

@@ -1,6 +1,6 @@
 // The Interpreter window on the offscreen platform: compile outputs, insert list, Open and Save
 // with real files, the byte limit, code page 932 files, unsaved work, keys and the splitter.
-#include "interp/dialog_interpreter.h"
+#include "ui/interp/dialog_interpreter.h"
 
 #include <gtest/gtest.h>
 
@@ -19,10 +19,10 @@
 #include <string>
 
 #include "../../core/app/temp_dir.h"
-#include "app/scripted_message_ui.h"
-#include "interp/script_engine.h"
-#include "interp/source_text.h"
-#include "interp/tab_edit.h"
+#include "core/interp/script_engine.h"
+#include "ui/app/scripted_message_ui.h"
+#include "ui/interp/source_text.h"
+#include "ui/interp/tab_edit.h"
 
 namespace velmor {
 namespace {

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "plot_test_support.h"
-#include "plots/sample_loop.h"
-#include "plots/views.h"
+#include "ui/plots/sample_loop.h"
+#include "ui/plots/views.h"
 
 namespace velmor::test {
 namespace {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "interp/script_engine.h"
-#include "plots/plot_frame.h"
-#include "plots/plot_state.h"
-#include "plots/plot_surface.h"
-#include "surface/provider.h"
+#include "core/interp/script_engine.h"
+#include "core/surface/provider.h"
+#include "ui/plots/plot_frame.h"
+#include "ui/plots/plot_state.h"
+#include "ui/plots/plot_surface.h"
 
 namespace velmor::test {
 

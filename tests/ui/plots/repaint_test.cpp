@@ -1,13 +1,13 @@
 // The repaint as a whole and the ray choice by clicks.
-#include "plots/repaint.h"
+#include "ui/plots/repaint.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "plot_test_support.h"
-#include "plots/ray_choice.h"
-#include "plots/surface_map.h"
+#include "ui/plots/ray_choice.h"
+#include "ui/plots/surface_map.h"
 
 namespace velmor::test {
 namespace {

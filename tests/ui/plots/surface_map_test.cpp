@@ -1,12 +1,12 @@
 // The surface map: its size, its grey levels, failed samples, a flat surface, the progress
 // window and Cancel.
-#include "plots/surface_map.h"
+#include "ui/plots/surface_map.h"
 
 #include <gtest/gtest.h>
 
-#include "app/progress.h"
+#include "core/app/progress.h"
 #include "plot_test_support.h"
-#include "plots/views.h"
+#include "ui/plots/views.h"
 
 namespace velmor::test {
 namespace {

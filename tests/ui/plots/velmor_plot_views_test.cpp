@@ -1,6 +1,6 @@
 // The views behind a real main window: what a paint writes into the window's texts, the map
 // built after the first paint, and the Shift-click choices on the initial records.
-#include "plots/velmor_plot_views.h"
+#include "ui/plots/velmor_plot_views.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "app/scripted_message_ui.h"
-#include "app/velmor_dlg.h"
-#include "interp/dialog_interpreter.h"
+#include "ui/app/scripted_message_ui.h"
+#include "ui/app/velmor_dlg.h"
+#include "ui/interp/dialog_interpreter.h"
 
 namespace velmor {
 namespace {

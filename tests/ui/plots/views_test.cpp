@@ -1,12 +1,12 @@
 // The four views on real surfaces (the built-in surface, example libraries), checked pixel by
 // pixel against the mapping.
-#include "plots/views.h"
+#include "ui/plots/views.h"
 
 #include <gtest/gtest.h>
 
-#include "app/number_text.h"
+#include "core/app/number_text.h"
 #include "plot_test_support.h"
-#include "plots/sample_loop.h"
+#include "ui/plots/sample_loop.h"
 
 namespace velmor::test {
 namespace {

@@ -11,15 +11,15 @@
 #include <QTest>
 #include <cstring>
 
-#include "app/number_text.h"
-#include "grid/data_grid.h"
-#include "interp/script_engine.h"
-#include "surface/dialog_udfd_final.h"
-#include "surface/dialog_udfd_initial.h"
-#include "surface/even_array.h"
-#include "surface/provider.h"
-#include "surface/record_table.h"
-#include "surface/row_catalogue.h"
+#include "core/app/number_text.h"
+#include "core/interp/script_engine.h"
+#include "core/surface/even_array.h"
+#include "core/surface/provider.h"
+#include "core/surface/row_catalogue.h"
+#include "ui/grid/data_grid.h"
+#include "ui/surface/dialog_udfd_final.h"
+#include "ui/surface/dialog_udfd_initial.h"
+#include "ui/surface/record_table.h"
 
 namespace velmor {
 namespace {
