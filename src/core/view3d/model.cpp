@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/view3d/text_lines.h"
+#include "core/app/ascii_case.h"
 
 namespace velmor {
 
