@@ -100,18 +100,10 @@ struct RecordPair {
     int Numb() const { return Fd0()->numb; }
 };
 
-// Offsets of n1, n2, cv and k by record version; -1 for a version outside 0..3.
-struct OpticalFieldOffsets {
-    int n1, n2, cv, k;
-};
-OpticalFieldOffsets OpticalOffsets(int recordVersion);
-
-// Readers and writers of n1, n2, cv and k at the offsets of the record version. A version
-// outside 0..3 reads 0 and writes nothing.
+// Readers of n1 and n2 and writers of n1, n2, cv and k at the offsets of the record version.
+// A version outside 0..3 reads 0 and writes nothing.
 double ReadN1(const RecordPair& pair, int recordVersion);
 double ReadN2(const RecordPair& pair, int recordVersion);
-double ReadCv(const RecordPair& pair, int recordVersion);
-double ReadK(const RecordPair& pair, int recordVersion);
 void WriteN1(RecordPair& pair, int recordVersion, double value);
 void WriteN2(RecordPair& pair, int recordVersion, double value);
 void WriteCv(RecordPair& pair, int recordVersion, double value);

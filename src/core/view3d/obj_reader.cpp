@@ -90,7 +90,7 @@ int ResolveIndex(long long fileIndex, size_t countSoFar) {
     return kNoElement;
 }
 
-// Groups and materials by name without regard to ASCII case, as FindGroup and the material
+// Groups and materials by name without regard to ASCII case, as FindOrAddGroup and the material
 // look-up compare, without a linear search per line (a file may hold very many of them).
 class GroupIndex {
 public:
