@@ -90,14 +90,11 @@ struct RecordPair {
     FIXED_DATA2* Fd1() { return reinterpret_cast<FIXED_DATA2*>(fd); }
     FIXED_DATA3* Fd2() { return reinterpret_cast<FIXED_DATA3*>(fd); }
     FIXED_DATA4* Fd3() { return reinterpret_cast<FIXED_DATA4*>(fd); }
-    const FIXED_DATA* Fd0() const { return reinterpret_cast<const FIXED_DATA*>(fd); }
 
     int& Type() { return Fd0()->type; }
     int& Numb() { return Fd0()->numb; }
     int& Surf() { return Fd0()->surf; }
     int& Wave() { return Fd0()->wave; }
-    int Type() const { return Fd0()->type; }
-    int Numb() const { return Fd0()->numb; }
 };
 
 // Readers of n1 and n2 and writers of n1, n2, cv and k at the offsets of the record version.

@@ -10,6 +10,19 @@ namespace velmor {
 namespace {
 constexpr size_t kLineBytes = 255;  // a 256-byte buffer with its terminator
 constexpr size_t kBufferBytes = 1 << 20;
+
+// Comma, blank, carriage return, line feed and tab.
+struct SeparatorTable {
+    bool is[256] = {};
+    constexpr SeparatorTable() {
+        for (const char c : {',', ' ', '\r', '\n', '\t'}) is[static_cast<unsigned char>(c)] = true;
+    }
+};
+constexpr SeparatorTable kSeparators;
+
+bool IsTokenSeparator(char c) {
+    return kSeparators.is[static_cast<unsigned char>(c)];
+}
 }  // namespace
 
 LineReader::LineReader(ByteSource& source) : m_source(source) {

@@ -27,21 +27,9 @@ private:
     bool m_atEnd = false;
 };
 
-// Comma, blank, carriage return, line feed and tab.
-struct SeparatorTable {
-    bool is[256] = {};
-    constexpr SeparatorTable() {
-        for (const char c : {',', ' ', '\r', '\n', '\t'}) is[static_cast<unsigned char>(c)] = true;
-    }
-};
-inline constexpr SeparatorTable kSeparators;
-
-inline bool IsTokenSeparator(char c) {
-    return kSeparators.is[static_cast<unsigned char>(c)];
-}
-
-// The tokens of one line: the keyword first, then the following tokens one by one, or the
-// rest of the line after the keyword's separator.
+// The tokens of one line, separated by comma, blank, carriage return, line feed and tab: the
+// keyword first, then the following tokens one by one, or the rest of the line after the
+// keyword's separator.
 class LineTokens {
 public:
     explicit LineTokens(std::string_view line);
