@@ -19,6 +19,14 @@ std::size_t SkipSpace(std::string_view text) {
     return i;
 }
 
+// The index after the leading white space and one sign; *negative tells which sign it was.
+std::size_t SkipSpaceAndSign(std::string_view text, bool* negative) {
+    std::size_t i = SkipSpace(text);
+    *negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) *negative = text[i++] == '-';
+    return i;
+}
+
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -84,9 +92,8 @@ std::string FormatHex16(std::uint64_t value) {
 NumberScan ScanLeadingDouble(std::string_view text, double* value, std::size_t* used) {
     *value = 0;
     if (used) *used = 0;
-    std::size_t i = SkipSpace(text);
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    const std::size_t i = SkipSpaceAndSign(text, &negative);
     // One sign only: "+-1" and "--1" are no numbers.
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) return NumberScan::kNoNumber;
     const char* first = text.data() + i;
@@ -107,9 +114,8 @@ NumberScan ScanLeadingDouble(std::string_view text, double* value, std::size_t* 
 NumberScan ScanLeadingInt(std::string_view text, int* value, std::size_t* used) {
     *value = 0;
     if (used) *used = 0;
-    std::size_t i = SkipSpace(text);
     bool minus = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) minus = text[i++] == '-';
+    const std::size_t i = SkipSpaceAndSign(text, &minus);
     if (i >= text.size() || !IsDigit(text[i])) return NumberScan::kNoNumber;
     // Read the magnitude wide enough for INT_MIN, then apply the sign.
     unsigned long long magnitude = 0;
