@@ -2,11 +2,8 @@
 // few times, verbose and quiet, with ordinary and extreme inputs. A long-lived engine (state
 // left over from earlier inputs) must give the same results as a fresh one.
 //
-//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-//       -DVELMOR_FUZZ=ON -DVELMOR_BUILD_UI=OFF -DVELMOR_BUILD_BENCH=OFF
-//   cmake --build build-fuzz --target script_fuzz
-//   build-fuzz/bin/script_fuzz -max_total_time=300 -max_len=4096 CORPUS_DIR
-//
+// Built and run as fuzz/CMakeLists.txt shows:
+//   build-fuzz/bin/fuzz_script -max_total_time=300 -max_len=4096 CORPUS_DIR fuzz/seeds/script
 // Keep every input it reports under tests/data/script_crashes/ (replayed by test_core_interp).
 #include <cmath>
 #include <cstdint>

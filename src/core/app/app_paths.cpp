@@ -34,18 +34,7 @@ std::string WithSlash(std::string directory) {
     return directory;
 }
 
-}  // namespace
-
-std::string ExecutableDirectory() {
-    std::string executable;
-    if (ReadLink("/proc/self/exe", &executable) && !executable.empty() && executable[0] == '/') {
-        return executable.substr(0, executable.rfind('/') + 1);
-    }
-    std::error_code error;
-    const std::filesystem::path current = std::filesystem::current_path(error);
-    return error ? std::string("./") : WithSlash(current.string());
-}
-
+// The user's configuration directory; empty when unknown.
 std::string UserConfigDirectory() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config != nullptr && config[0] == '/') return config;
@@ -58,6 +47,18 @@ std::string UserConfigDirectory() {
     }
     if (home.empty()) return {};
     return WithSlash(home) + ".config";
+}
+
+}  // namespace
+
+std::string ExecutableDirectory() {
+    std::string executable;
+    if (ReadLink("/proc/self/exe", &executable) && !executable.empty() && executable[0] == '/') {
+        return executable.substr(0, executable.rfind('/') + 1);
+    }
+    std::error_code error;
+    const std::filesystem::path current = std::filesystem::current_path(error);
+    return error ? std::string("./") : WithSlash(current.string());
 }
 
 std::string ChooseSettingsPath(const std::string& executableDirectory,
@@ -73,15 +74,14 @@ std::string ChooseSettingsPath(const std::string& executableDirectory,
     return velmorDirectory + "/" + kSettingsName;
 }
 
-AppPaths ResolveAppPaths() {
-    AppPaths paths;
-    paths.executableDirectory = ExecutableDirectory();
-    paths.settingsPath = ChooseSettingsPath(paths.executableDirectory, UserConfigDirectory());
-    return paths;
-}
-
 const AppPaths& ApplicationPaths() {
-    static const AppPaths paths = ResolveAppPaths();
+    static const AppPaths paths = [] {
+        AppPaths resolved;
+        resolved.executableDirectory = ExecutableDirectory();
+        resolved.settingsPath =
+            ChooseSettingsPath(resolved.executableDirectory, UserConfigDirectory());
+        return resolved;
+    }();
     return paths;
 }
 

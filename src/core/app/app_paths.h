@@ -14,17 +14,12 @@ struct AppPaths {
 // directory when that cannot be read.
 std::string ExecutableDirectory();
 
-// The user's configuration directory: $XDG_CONFIG_HOME when it is an absolute path, else
-// ".config" in the home directory ($HOME, else the password database); empty when unknown.
-std::string UserConfigDirectory();
-
 // "<executableDirectory>Velmor.ini" when that directory is writable; otherwise
-// "<configDirectory>/Velmor/Velmor.ini", creating the Velmor directory when missing.
+// "<configDirectory>/Velmor/Velmor.ini", creating the Velmor directory when missing. The
+// program passes the user's configuration directory: $XDG_CONFIG_HOME when it is an absolute
+// path, else ".config" in the home directory ($HOME, else the password database).
 std::string ChooseSettingsPath(const std::string& executableDirectory,
                                const std::string& configDirectory);
-
-// Both paths worked out for the running process.
-AppPaths ResolveAppPaths();
 
 // The paths of this process, worked out on the first call and kept.
 const AppPaths& ApplicationPaths();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 namespace velmor {
 
@@ -18,12 +19,50 @@ std::size_t SkipSpace(std::string_view text) {
     return i;
 }
 
+// The index after the leading white space and one sign; *negative tells which sign it was.
+std::size_t SkipSpaceAndSign(std::string_view text, bool* negative) {
+    std::size_t i = SkipSpace(text);
+    *negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) *negative = text[i++] == '-';
+    return i;
+}
+
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
 bool IsHexDigit(char c) {
     return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The value the C library gives an unsigned decimal number in [first, last) that is too large
+// or too small for a double: infinity or 0. The decimal exponent of its first significant
+// digit decides: the count of integer digits from that digit on, or minus the zeros between
+// the point and that digit, plus the exponent part.
+double OutOfRangeValue(const char* first, const char* last) {
+    const char* p = first;
+    long long magnitude = 0;
+    while (p < last && *p == '0') ++p;
+    if (p < last && IsDigit(*p)) {
+        while (p < last && IsDigit(*p)) ++p, ++magnitude;
+        if (p < last && *p == '.') ++p;
+        while (p < last && IsDigit(*p)) ++p;
+    } else {
+        if (p < last && *p == '.') ++p;
+        while (p < last && *p == '0') ++p, --magnitude;
+        while (p < last && IsDigit(*p)) ++p;
+    }
+    if (p < last && (*p == 'e' || *p == 'E')) {
+        ++p;
+        bool negative = false;
+        if (p < last && (*p == '+' || *p == '-')) negative = *p++ == '-';
+        long long exponent = 0;
+        for (; p < last && IsDigit(*p); ++p) {
+            if (exponent < 1000000000LL) exponent = exponent * 10 + (*p - '0');
+        }
+        magnitude += negative ? -exponent : exponent;
+    }
+    return magnitude > 0 ? HUGE_VAL : 0.0;
 }
 
 }  // namespace
@@ -50,34 +89,41 @@ std::string FormatHex16(std::uint64_t value) {
     return text;
 }
 
-NumberScan ScanLeadingDouble(std::string_view text, double* value) {
+NumberScan ScanLeadingDouble(std::string_view text, double* value, std::size_t* used) {
     *value = 0;
-    std::size_t i = SkipSpace(text);
-    bool plus = i < text.size() && text[i] == '+';
-    if (plus) ++i;
-    // from_chars reads a minus sign itself but no plus, and no second sign after a plus.
-    if (plus && i < text.size() && text[i] == '-') return NumberScan::kNoNumber;
+    if (used) *used = 0;
+    bool negative = false;
+    const std::size_t i = SkipSpaceAndSign(text, &negative);
+    // One sign only: "+-1" and "--1" are no numbers.
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) return NumberScan::kNoNumber;
     const char* first = text.data() + i;
-    const char* last = text.data() + text.size();
     double parsed = 0;
-    auto result = std::from_chars(first, last, parsed, std::chars_format::general);
-    if (result.ec == std::errc::invalid_argument) return NumberScan::kNoNumber;
-    if (result.ec == std::errc::result_out_of_range) return NumberScan::kOutOfRange;
-    *value = parsed;
-    return NumberScan::kNumber;
+    const auto [end, error] =
+        std::from_chars(first, text.data() + text.size(), parsed, std::chars_format::general);
+    if (error == std::errc::invalid_argument) return NumberScan::kNoNumber;
+    if (used) *used = std::size_t(end - text.data());
+    NumberScan scan = NumberScan::kNumber;
+    if (error == std::errc::result_out_of_range) {
+        parsed = OutOfRangeValue(first, end);
+        scan = NumberScan::kOutOfRange;
+    }
+    *value = negative ? -parsed : parsed;
+    return scan;
 }
 
-NumberScan ScanLeadingInt(std::string_view text, int* value) {
+NumberScan ScanLeadingInt(std::string_view text, int* value, std::size_t* used) {
     *value = 0;
-    std::size_t i = SkipSpace(text);
+    if (used) *used = 0;
     bool minus = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) minus = text[i++] == '-';
+    const std::size_t i = SkipSpaceAndSign(text, &minus);
     if (i >= text.size() || !IsDigit(text[i])) return NumberScan::kNoNumber;
     // Read the magnitude wide enough for INT_MIN, then apply the sign.
     unsigned long long magnitude = 0;
-    auto result = std::from_chars(text.data() + i, text.data() + text.size(), magnitude);
+    const auto [end, error] =
+        std::from_chars(text.data() + i, text.data() + text.size(), magnitude);
+    if (used) *used = std::size_t(end - text.data());
     const unsigned long long limit = minus ? 2147483648ULL : 2147483647ULL;
-    if (result.ec != std::errc() || magnitude > limit) return NumberScan::kOutOfRange;
+    if (error != std::errc() || magnitude > limit) return NumberScan::kOutOfRange;
     *value = minus ? int(-static_cast<long long>(magnitude)) : int(magnitude);
     return NumberScan::kNumber;
 }

@@ -3,6 +3,7 @@
 // strtod / strtol / strtoull on the leading part of a text, decimal only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,21 +21,28 @@ std::string FormatHex16(std::uint64_t value);
 enum class NumberScan {
     kNumber,      // a number was read
     kNoNumber,    // the text starts with no number; the value is 0
-    kOutOfRange,  // the number does not fit the type; the value is 0
+    kOutOfRange,  // the number does not fit the type (see each scan for the value)
 };
 
-// The longest leading part of `text` that forms a decimal floating-point number: leading
-// white space, an optional sign, digits with an optional decimal point, an optional
-// exponent. "inf", "infinity" and "nan" (any letter case, optional sign) read as the special
-// values, as the C library reads them, so that every text FormatFixed writes reads back.
-// Hexadecimal floating point is not read ("0x1p3" reads as 0, the leading zero).
-NumberScan ScanLeadingDouble(std::string_view text, double* value);
+// Each scan reads the longest leading part of `text` that forms a number and tells which of
+// the three it found; each format decides once what an out-of-range number means to it.
+// `used`, when given, receives the characters the number takes (leading white space and sign
+// included; also for a number out of range), 0 when there is none.
 
-// The leading decimal integer: leading white space, an optional sign, digits.
-NumberScan ScanLeadingInt(std::string_view text, int* value);
+// A decimal floating-point number: leading white space, an optional sign, digits with an
+// optional decimal point, an optional exponent. "inf", "infinity" and "nan" (any letter
+// case, optional sign) read as the special values, as the C library reads them, so that
+// every text FormatFixed writes reads back. Hexadecimal floating point is not read ("0x1p3"
+// reads as 0, the leading zero). Out of range, the value is the C library's: infinity when
+// too large, zero when too small, each with the number's sign.
+NumberScan ScanLeadingDouble(std::string_view text, double* value, std::size_t* used = nullptr);
 
-// The leading hexadecimal number of at most 64 bits: leading white space, an optional "0x"
-// or "0X" prefix, hexadecimal digits. No sign.
+// A decimal integer: leading white space, an optional sign, digits. Out of range, the value
+// is 0.
+NumberScan ScanLeadingInt(std::string_view text, int* value, std::size_t* used = nullptr);
+
+// A hexadecimal number of at most 64 bits: leading white space, an optional "0x" or "0X"
+// prefix, hexadecimal digits. No sign. Out of range, the value is 0.
 NumberScan ScanLeadingHex(std::string_view text, std::uint64_t* value);
 
 }  // namespace velmor

@@ -17,13 +17,4 @@ ProgressReporter* SetProgressReporter(ProgressReporter* reporter) {
     return previous;
 }
 
-int ProgressPercent(long long i, long long n) {
-    if (n <= 0) return 0;
-    // Wide enough that (i + 1) * 100 cannot overflow for any i a caller passes.
-    __int128 p = (static_cast<__int128>(i) + 1) * 100 / n;
-    if (p < 0) return 0;
-    if (p > 100) return 100;
-    return static_cast<int>(p);
-}
-
 }  // namespace velmor

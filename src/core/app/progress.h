@@ -17,7 +17,4 @@ public:
 // Installs (or with nullptr removes) the reporter behind ReportProgress; returns the previous.
 ProgressReporter* SetProgressReporter(ProgressReporter* reporter);
 
-// Percentage shown for step i of n: 0 for n <= 0, else (i + 1) * 100 / n clamped to 0..100.
-int ProgressPercent(long long i, long long n);
-
 }  // namespace velmor

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/app/ascii_case.h"
 #include "core/app/number_text.h"
 
 namespace velmor {
@@ -109,18 +110,6 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return true;
-}
-
 // "[Section Name]": the text between the bracket and the last closing bracket, as it stands.
 bool ParseSection(std::string_view line, std::string_view* name) {
     line = Trim(line);
@@ -181,7 +170,7 @@ struct ProfileText {
     int FindSection(std::string_view section) const {
         for (std::size_t i = 0; i < lines.size(); ++i) {
             std::string_view name;
-            if (ParseSection(lines[i], &name) && EqualsNoCase(name, section)) return int(i);
+            if (ParseSection(lines[i], &name) && EqualsIgnoringCase(name, section)) return int(i);
         }
         return -1;
     }
@@ -199,7 +188,7 @@ struct ProfileText {
         const std::size_t end = SectionEnd(header);
         for (std::size_t i = std::size_t(header) + 1; i < end; ++i) {
             std::string_view name, value;
-            if (ParseKey(lines[i], &name, &value) && EqualsNoCase(name, key)) return int(i);
+            if (ParseKey(lines[i], &name, &value) && EqualsIgnoringCase(name, key)) return int(i);
         }
         return -1;
     }

@@ -13,10 +13,7 @@ namespace velmor {
 
 class SettingsFile {
 public:
-    SettingsFile() = default;
     explicit SettingsFile(std::string path) : m_path(std::move(path)) {}
-
-    const std::string& Path() const { return m_path; }
 
     // The leading decimal number of the value (leading blanks and a sign allowed); `fallback`
     // when the key is missing, the value starts with no digit or the number exceeds an int.

@@ -48,8 +48,7 @@ HeldLocks& Held() {
     return *held;
 }
 
-}  // namespace
-
+// The directory of the lock file when the caller names none.
 std::string SingleInstanceLockDirectory() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && runtime[0] == '/' && IsDirectory(runtime)) return runtime;
@@ -58,6 +57,8 @@ std::string SingleInstanceLockDirectory() {
     if (!error && !temp.empty()) return temp.string();
     return "/tmp";
 }
+
+}  // namespace
 
 std::string SingleInstanceLockPath(const std::string& directory) {
     std::string path = directory;

@@ -51,6 +51,16 @@ constexpr double kDivisorForZero = 1e-15;
     }
 }
 
+// a / b with the division fault: a divisor of 0 counts one fault and is taken as 1e-15. Every
+// division of a run goes through here.
+[[gnu::always_inline]] inline double Divide(const RunSetup& setup, Machine& m, double a, double b) {
+    if (b == 0.0) {
+        Fault(setup, m, kRunErrorDivideByZero);
+        b = kDivisorForZero;
+    }
+    return a / b;
+}
+
 // Step keys. ORDER STEP: the plain keys mirror the op codes, then one key per CAL sub-code,
 // then the fused forms.
 enum StepKey : uint32_t {
@@ -224,16 +234,7 @@ void Execute(const RunSetup& setup, Machine& m) {
             case Cal(kSubAdd): VELMOR_BINARY(a + b); break;
             case Cal(kSubSub): VELMOR_BINARY(a - b); break;
             case Cal(kSubMul): VELMOR_BINARY(a * b); break;
-            case Cal(kSubDiv): {
-                assert(depth >= 2);
-                double b = top;
-                if (b == 0.0) {
-                    Fault(setup, m, kRunErrorDivideByZero);
-                    b = kDivisorForZero;
-                }
-                top = spill[--depth] / b;
-                break;
-            }
+            case Cal(kSubDiv): VELMOR_BINARY(Divide(setup, m, a, b)); break;
             case Cal(kSubNeg): top = -top; break;
             case Cal(kSubEq): VELMOR_BINARY(a == b ? 1.0 : 0.0); break;
             case Cal(kSubNe): VELMOR_BINARY(a != b ? 1.0 : 0.0); break;
@@ -299,11 +300,7 @@ void Execute(const RunSetup& setup, Machine& m) {
             case kStepDivVariable: {
                 if (depth >= kValueStackSize) goto overflow;
                 VELMOR_READ_VARIABLE(b);
-                if (b == 0.0) {
-                    Fault(setup, m, kRunErrorDivideByZero);
-                    b = kDivisorForZero;
-                }
-                top = top / b;
+                top = Divide(setup, m, top, b);
                 break;
             }
             case kStepAddValue:
@@ -318,16 +315,10 @@ void Execute(const RunSetup& setup, Machine& m) {
                 if (depth >= kValueStackSize) goto overflow;
                 top = top * *step.operand;
                 break;
-            case kStepDivValue: {
+            case kStepDivValue:
                 if (depth >= kValueStackSize) goto overflow;
-                double b = *step.operand;
-                if (b == 0.0) {
-                    Fault(setup, m, kRunErrorDivideByZero);
-                    b = kDivisorForZero;
-                }
-                top = top / b;
+                top = Divide(setup, m, top, *step.operand);
                 break;
-            }
             case kStepAssignValue:
                 if (depth >= kValueStackSize) goto overflow;
                 assert(step.arg >= 0 && step.arg < kVariableSlots);

@@ -1,8 +1,8 @@
 #include "core/interp/lexer.h"
 
-#include <charconv>
-#include <cmath>
 #include <cstring>
+
+#include "core/app/number_text.h"
 
 namespace velmor {
 
@@ -53,36 +53,6 @@ constexpr Spelling kOperators[] = {
     {"<", 1, kTokLt},     {"!", 1, kTokNot},    {"(", 1, kTokLParen}, {")", 1, kTokRParen},
     {"{", 1, kTokLBrace}, {"}", 1, kTokRBrace}, {",", 1, kTokComma},  {";", 1, kTokSemicolon},
 };
-
-// The value of a decimal literal too large or too small for a double, as the C library's
-// conversion gives it: infinity on overflow, 0 on underflow. The magnitude is the position of
-// the first significant digit relative to the decimal point, plus the exponent.
-double OutOfRangeValue(const char* first, const char* last) {
-    const char* p = first;
-    long long magnitude = 0;
-    while (p < last && *p == '0') ++p;
-    if (p < last && IsDigit(*p)) {
-        while (p < last && IsDigit(*p)) ++p, ++magnitude;
-        if (p < last && *p == '.') ++p;
-        while (p < last && IsDigit(*p)) ++p;
-    } else {
-        if (p < last && *p == '.') ++p;
-        while (p < last && *p == '0') ++p, --magnitude;
-        while (p < last && IsDigit(*p)) ++p;
-    }
-    if (p < last && (*p == 'e' || *p == 'E')) {
-        ++p;
-        bool negative = false;
-        if (p < last && (*p == '+' || *p == '-')) negative = *p++ == '-';
-        long long exponent = 0;
-        while (p < last && IsDigit(*p)) {
-            if (exponent < 1000000000LL) exponent = exponent * 10 + (*p - '0');
-            ++p;
-        }
-        magnitude += negative ? -exponent : exponent;
-    }
-    return magnitude > 0 ? HUGE_VAL : 0.0;
-}
 
 }  // namespace
 
@@ -207,19 +177,16 @@ int Lexer::Next(TokenValue* value) {
 
 int Lexer::ReadNumber(TokenValue* value) {
     const char* first = reinterpret_cast<const char*>(m_text + m_pos);
-    size_t span = 0;  // the characters a literal can be made of; from_chars takes the longest
+    size_t span = 0;  // the characters a literal can be made of; the scan takes the longest
     while (m_pos + span < m_end && IsNumberCharacter(m_text[m_pos + span])) ++span;
+    // A literal too large or too small for a double is infinity or 0, as the C library reads it.
     double number = 0.0;
-    std::from_chars_result result =
-        std::from_chars(first, first + span, number, std::chars_format::general);
-    if (result.ec == std::errc::result_out_of_range) {
-        number = OutOfRangeValue(first, result.ptr);
-    } else if (result.ec != std::errc()) {
+    size_t used = 0;
+    if (ScanLeadingDouble(std::string_view(first, span), &number, &used) == NumberScan::kNoNumber) {
         // Cannot happen: the text starts with a digit or with a point and a digit.
-        result.ptr = first + 1;
-        number = 0.0;
+        used = 1;
     }
-    m_pos += static_cast<size_t>(result.ptr - first);
+    m_pos += used;
     value->number = number;
     return kTokNumber;
 }

@@ -76,8 +76,6 @@ public:
     // Index of `name`, entering it first when it is new. Errors (full pool, a 100th name) are
     // counted in `log`; a 100th name gets index 99.
     int Intern(std::string_view name, CompileLog& log);
-    // Index of `name`, or -1 when it is not in the table.
-    int Find(std::string_view name) const;
     // True when `name` could be entered without any error.
     bool HasRoomFor(std::string_view name) const;
 
@@ -86,6 +84,9 @@ public:
     const char* Name(int index) const;
 
 private:
+    // Index of `name`, or -1 when it is not in the table.
+    int Find(std::string_view name) const;
+
     char m_pool[kNamePoolSize];
     int m_poolUsed;
     int m_start[kMaxNames + 1];

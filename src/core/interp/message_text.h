@@ -28,7 +28,6 @@ public:
         m_text[m_used] = '\0';
     }
     const char* Text() const { return m_text; }
-    int Size() const { return m_used; }
     bool Empty() const { return m_used == 0; }
 
 private:

@@ -2,24 +2,10 @@
 
 #include <dlfcn.h>
 
-#include <utility>
-
 namespace velmor {
 
 DynamicLibrary::~DynamicLibrary() {
     Close();
-}
-
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, nullptr)), m_error(std::move(other.m_error)) {}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, nullptr);
-        m_error = std::move(other.m_error);
-    }
-    return *this;
 }
 
 bool DynamicLibrary::Open(const std::string& path) {

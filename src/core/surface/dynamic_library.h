@@ -12,8 +12,6 @@ public:
     ~DynamicLibrary();
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
-    DynamicLibrary(DynamicLibrary&& other) noexcept;
-    DynamicLibrary& operator=(DynamicLibrary&& other) noexcept;
 
     // Loads the library at `path`, closing any library held before. Every symbol is resolved
     // at load time and nothing is made visible to later loads. A path without a directory is

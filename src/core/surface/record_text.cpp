@@ -32,6 +32,16 @@ void Store(void* record, int offset, T value) {
     std::memcpy(static_cast<char*>(record) + offset, &value, sizeof value);
 }
 
+// Bytes of the code page 932 buffer a cell is converted into.
+std::size_t CellBufferSize(const RecordRow& row) {
+    return IsLongText(row) ? kLongCellBuffer : kShortCellBuffer;
+}
+
+// Most characters a char-array cell shows.
+std::size_t CellCharLimit(const RecordRow& row) {
+    return IsLongText(row) ? kLongCellChars : kShortCellChars;
+}
+
 // Writes a number of the row's kind into the field.
 void StoreNumber(const RecordRow& row, void* record, double d, int i, std::uint64_t p) {
     switch (row.kind) {
@@ -82,14 +92,6 @@ bool CharsToField(const RecordRow& row, char* field, std::string_view utf8,
 }
 
 }  // namespace
-
-std::size_t CellBufferSize(const RecordRow& row) {
-    return IsLongText(row) ? kLongCellBuffer : kShortCellBuffer;
-}
-
-std::size_t CellCharLimit(const RecordRow& row) {
-    return IsLongText(row) ? kLongCellChars : kShortCellChars;
-}
 
 std::string FieldToText(const RecordRow& row, const void* record) {
     switch (row.kind) {

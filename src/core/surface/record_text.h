@@ -3,8 +3,10 @@
 //   double   "%f" (six decimals)
 //   pointer  "0x%016lX" (the full 64-bit value, upper-case digits)
 //   char     the field's code page 932 text as UTF-8
-// Reading a cell first converts its text to code page 932 into a buffer of CellBufferSize
-// bytes; text that does not convert or does not fit counts as a failure.
+// Reading a cell first converts its text to code page 932 into a buffer of 256 bytes for the
+// 200-char text fields (glass and comment of versions 2 and 3) and 32 bytes for every other
+// cell; text that does not convert or does not fit counts as a failure. A char-array cell
+// shows at most 510 characters of a 200-char field and 62 of any other.
 #pragma once
 
 #include <cstddef>
@@ -14,13 +16,6 @@
 #include "core/surface/row_catalogue.h"
 
 namespace velmor {
-
-// Bytes of the code page 932 buffer a cell is converted into: 256 for the 200-char text
-// fields (glass and comment of versions 2 and 3), 32 for every other cell.
-std::size_t CellBufferSize(const RecordRow& row);
-
-// Most characters a char-array cell shows: 510 for the 200-char fields, 62 for the others.
-std::size_t CellCharLimit(const RecordRow& row);
 
 // The text of the row's field in `record` (the USER_DATA record for UserDataRows, the
 // FIXED_DATA area for FixedDataRows). A char field without a terminating zero shows all its

@@ -2,6 +2,13 @@
 
 namespace velmor {
 
+namespace {
+
+// Offsets of n1, n2, cv and k by record version; -1 for a version outside 0..3.
+struct OpticalFieldOffsets {
+    int n1, n2, cv, k;
+};
+
 OpticalFieldOffsets OpticalOffsets(int recordVersion) {
     switch (recordVersion) {
         case kRecordVersion0:
@@ -18,8 +25,6 @@ OpticalFieldOffsets OpticalOffsets(int recordVersion) {
             return {-1, -1, -1, -1};
     }
 }
-
-namespace {
 
 double ReadAt(const RecordPair& pair, int offset) {
     double value = 0;
@@ -38,12 +43,6 @@ double ReadN1(const RecordPair& p, int v) {
 }
 double ReadN2(const RecordPair& p, int v) {
     return ReadAt(p, OpticalOffsets(v).n2);
-}
-double ReadCv(const RecordPair& p, int v) {
-    return ReadAt(p, OpticalOffsets(v).cv);
-}
-double ReadK(const RecordPair& p, int v) {
-    return ReadAt(p, OpticalOffsets(v).k);
 }
 void WriteN1(RecordPair& p, int v, double x) {
     WriteAt(p, OpticalOffsets(v).n1, x);

@@ -90,28 +90,17 @@ struct RecordPair {
     FIXED_DATA2* Fd1() { return reinterpret_cast<FIXED_DATA2*>(fd); }
     FIXED_DATA3* Fd2() { return reinterpret_cast<FIXED_DATA3*>(fd); }
     FIXED_DATA4* Fd3() { return reinterpret_cast<FIXED_DATA4*>(fd); }
-    const FIXED_DATA* Fd0() const { return reinterpret_cast<const FIXED_DATA*>(fd); }
 
     int& Type() { return Fd0()->type; }
     int& Numb() { return Fd0()->numb; }
     int& Surf() { return Fd0()->surf; }
     int& Wave() { return Fd0()->wave; }
-    int Type() const { return Fd0()->type; }
-    int Numb() const { return Fd0()->numb; }
 };
 
-// Offsets of n1, n2, cv and k by record version; -1 for a version outside 0..3.
-struct OpticalFieldOffsets {
-    int n1, n2, cv, k;
-};
-OpticalFieldOffsets OpticalOffsets(int recordVersion);
-
-// Readers and writers of n1, n2, cv and k at the offsets of the record version. A version
-// outside 0..3 reads 0 and writes nothing.
+// Readers of n1 and n2 and writers of n1, n2, cv and k at the offsets of the record version.
+// A version outside 0..3 reads 0 and writes nothing.
 double ReadN1(const RecordPair& pair, int recordVersion);
 double ReadN2(const RecordPair& pair, int recordVersion);
-double ReadCv(const RecordPair& pair, int recordVersion);
-double ReadK(const RecordPair& pair, int recordVersion);
 void WriteN1(RecordPair& pair, int recordVersion, double value);
 void WriteN2(RecordPair& pair, int recordVersion, double value);
 void WriteCv(RecordPair& pair, int recordVersion, double value);

@@ -86,13 +86,18 @@ std::vector<RecordRow> BuildUserData() {
     return list.Take();
 }
 
-std::vector<RecordRow> BuildFixedData() {
-    using R = FIXED_DATA;
-    RowList list(kMaxFixedDataRows);
+// type, numb, surf and wave: the head of every FIXED_DATA version.
+template <class R>
+void AddRequestRows(RowList& list) {
     VELMOR_ROW_INT(R, type);
     VELMOR_ROW_INT(R, numb);
     VELMOR_ROW_INT(R, surf);
     VELMOR_ROW_INT(R, wave);
+}
+
+// wavelength .. k: the optical data every FIXED_DATA version holds in this order.
+template <class R>
+void AddOpticalRows(RowList& list) {
     VELMOR_ROW_DOUBLE(R, wavelength);
     VELMOR_ROW_DOUBLE(R, pwavelength);
     VELMOR_ROW_DOUBLE(R, n1);
@@ -101,6 +106,13 @@ std::vector<RecordRow> BuildFixedData() {
     VELMOR_ROW_DOUBLE(R, thic);
     VELMOR_ROW_DOUBLE(R, sdia);
     VELMOR_ROW_DOUBLE(R, k);
+}
+
+std::vector<RecordRow> BuildFixedData() {
+    using R = FIXED_DATA;
+    RowList list(kMaxFixedDataRows);
+    AddRequestRows<R>(list);
+    AddOpticalRows<R>(list);
     VELMOR_ROW_DOUBLE_ARRAY(R, param);
     VELMOR_ROW_DOUBLE(R, fdreserved1);
     VELMOR_ROW_DOUBLE(R, fdreserved2);
@@ -114,19 +126,9 @@ std::vector<RecordRow> BuildFixedData() {
 std::vector<RecordRow> BuildFixedData2() {
     using R = FIXED_DATA2;
     RowList list(kMaxFixedDataRows);
-    VELMOR_ROW_INT(R, type);
-    VELMOR_ROW_INT(R, numb);
-    VELMOR_ROW_INT(R, surf);
-    VELMOR_ROW_INT(R, wave);
+    AddRequestRows<R>(list);
     VELMOR_ROW_INT(R, unit);
-    VELMOR_ROW_DOUBLE(R, wavelength);
-    VELMOR_ROW_DOUBLE(R, pwavelength);
-    VELMOR_ROW_DOUBLE(R, n1);
-    VELMOR_ROW_DOUBLE(R, n2);
-    VELMOR_ROW_DOUBLE(R, cv);
-    VELMOR_ROW_DOUBLE(R, thic);
-    VELMOR_ROW_DOUBLE(R, sdia);
-    VELMOR_ROW_DOUBLE(R, k);
+    AddOpticalRows<R>(list);
     VELMOR_ROW_INT_ARRAY(R, ireserved);
     VELMOR_ROW_DOUBLE_ARRAY(R, dbreserved);
     VELMOR_ROW_DOUBLE_ARRAY(R, param);
@@ -138,10 +140,7 @@ std::vector<RecordRow> BuildFixedData2() {
 // The part FIXED_DATA3 and FIXED_DATA4 share, up to and including comment.
 template <class R>
 void AddFixedData3Head(RowList& list) {
-    VELMOR_ROW_INT(R, type);
-    VELMOR_ROW_INT(R, numb);
-    VELMOR_ROW_INT(R, surf);
-    VELMOR_ROW_INT(R, wave);
+    AddRequestRows<R>(list);
     VELMOR_ROW_INT(R, unit);
     VELMOR_ROW_INT(R, serial);
     VELMOR_ROW_INT(R, is_a_mirror);
@@ -160,14 +159,7 @@ void AddFixedData3Head(RowList& list) {
     VELMOR_ROW_DOUBLE(R, Ewr);
     VELMOR_ROW_DOUBLE(R, Ewi);
     VELMOR_ROW_DOUBLE_ARRAY(R, dbreserved);
-    VELMOR_ROW_DOUBLE(R, wavelength);
-    VELMOR_ROW_DOUBLE(R, pwavelength);
-    VELMOR_ROW_DOUBLE(R, n1);
-    VELMOR_ROW_DOUBLE(R, n2);
-    VELMOR_ROW_DOUBLE(R, cv);
-    VELMOR_ROW_DOUBLE(R, thic);
-    VELMOR_ROW_DOUBLE(R, sdia);
-    VELMOR_ROW_DOUBLE(R, k);
+    AddOpticalRows<R>(list);
     VELMOR_ROW_DOUBLE_ARRAY(R, param);
     VELMOR_ROW_DOUBLE_ARRAY(R, xdata);
     VELMOR_ROW_CHARS(R, glass);

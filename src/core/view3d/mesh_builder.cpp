@@ -179,12 +179,6 @@ void EquilateralLines(const MeshParams& p, bool alongY, int width, long long lin
 
 }  // namespace
 
-double PlannedMeshTriangles(const MeshParams& params) {
-    double sx = 0, sy = 0;
-    if (!LatticeSteps(params, &sx, &sy) || !Usable(sx, sy, params)) return 0;
-    return MakePlan(params, sx, sy).planned;
-}
-
 int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::string* message,
                      int* count) {
     if (message) message->clear();

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/view3d/text_lines.h"
+#include "core/app/ascii_case.h"
 
 namespace velmor {
 
@@ -53,15 +53,10 @@ void CModel::CopyFrom(const CModel& other) {
     }
 }
 
-modelGroup* CModel::FindGroup(const std::string& name) {
+modelGroup* CModel::FindOrAddGroup(const std::string& name) {
     for (auto& group : groups) {
         if (EqualsIgnoringCase(group->name, name)) return group.get();
     }
-    return nullptr;
-}
-
-modelGroup* CModel::FindOrAddGroup(const std::string& name) {
-    if (modelGroup* group = FindGroup(name)) return group;
     auto group = std::make_unique<modelGroup>();
     group->name = name;
     groups.push_back(std::move(group));

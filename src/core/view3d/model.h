@@ -45,9 +45,8 @@ public:
 
     void Clear();
     void CopyFrom(const CModel& other);  // deep: the two models share nothing
-    // First group whose name equals `name` without regard to ASCII case, or nullptr.
-    modelGroup* FindGroup(const std::string& name);
-    // As FindGroup, appending a new group with the default material when there is none.
+    // The first group whose name equals `name` without regard to ASCII case; a new group with
+    // the default material appended when there is none.
     modelGroup* FindOrAddGroup(const std::string& name);
 
     std::vector<Vec3f> vertices;

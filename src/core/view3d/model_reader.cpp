@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/view3d/text_lines.h"
+#include "core/app/ascii_case.h"
 
 namespace velmor {
 

@@ -1,10 +1,11 @@
 // Wavefront OBJ reader and its MTL material files.
-#include <charconv>
 #include <climits>
 #include <cstring>
 #include <new>
 #include <unordered_map>
 
+#include "core/app/ascii_case.h"
+#include "core/app/number_text.h"
 #include "core/app/progress.h"
 #include "core/view3d/model_reader.h"
 #include "core/view3d/text_lines.h"
@@ -20,26 +21,15 @@ std::string NameOrNoName(std::string_view rest) {
 }
 
 // "%d" at the start of `text`: optional white space and sign, then digits. Advances `text`
-// past what it read. False when there is no number or it does not fit an int.
+// past what it read. False when there is no number; a number that does not fit an int reads
+// as LLONG_MAX, an index that names nothing.
 bool ScanInt(std::string_view& text, long long* value) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\v' ||
-                               text[i] == '\f' || text[i] == '\r' || text[i] == '\n')) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    size_t j = i;
-    long long v = 0;
-    bool overflow = false;
-    while (j < text.size() && text[j] >= '0' && text[j] <= '9') {
-        if (v <= INT_MAX) v = v * 10 + (text[j] - '0');
-        if (v > INT_MAX) overflow = true;
-        ++j;
-    }
-    if (j == i) return false;
-    text.remove_prefix(j);
-    *value = overflow ? LLONG_MAX : (negative ? -v : v);
+    int number = 0;
+    size_t used = 0;
+    const NumberScan scan = ScanLeadingInt(text, &number, &used);
+    if (scan == NumberScan::kNoNumber) return false;
+    text.remove_prefix(used);
+    *value = scan == NumberScan::kOutOfRange ? LLONG_MAX : number;
     return true;
 }
 
@@ -100,23 +90,15 @@ int ResolveIndex(long long fileIndex, size_t countSoFar) {
     return kNoElement;
 }
 
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
-
-// Groups and materials by name without regard to ASCII case, as FindGroup and the material
+// Groups and materials by name without regard to ASCII case, as FindOrAddGroup and the material
 // look-up compare, without a linear search per line (a file may hold very many of them).
 class GroupIndex {
 public:
     explicit GroupIndex(CModel& model) : m_model(model) {
-        for (auto& group : model.groups) m_byName.emplace(LowerAscii(group->name), group.get());
+        for (auto& group : model.groups) m_byName.emplace(AsciiLowerCase(group->name), group.get());
     }
     modelGroup* FindOrAdd(const std::string& name) {
-        const auto [it, added] = m_byName.emplace(LowerAscii(name), nullptr);
+        const auto [it, added] = m_byName.emplace(AsciiLowerCase(name), nullptr);
         if (added) it->second = m_model.FindOrAddGroup(name);
         return it->second;
     }
@@ -130,12 +112,12 @@ class MaterialIndex {
 public:
     explicit MaterialIndex(const std::vector<modelMaterial>& materials) : m_materials(materials) {
         for (size_t i = 0; i < materials.size(); ++i) {
-            m_byName.emplace(LowerAscii(materials[i].name), i);  // the first of a name wins
+            m_byName.emplace(AsciiLowerCase(materials[i].name), i);  // the first of a name wins
         }
     }
     // The material of that name, or the first one, "(NoName)", when there is none.
     const modelMaterial& Named(std::string_view name) const {
-        const auto it = m_byName.find(LowerAscii(name));
+        const auto it = m_byName.find(AsciiLowerCase(name));
         return m_materials[it == m_byName.end() ? 0 : it->second];
     }
 
@@ -200,11 +182,14 @@ static bool ReadMtlUnguarded(ByteSource& source, std::vector<modelMaterial>& mat
                 if (colour) ScanNumbers(tokens.Rest(), colour, 3);  // alpha stays
                 break;
             }
-            case 'N':
-                // The file's exponent range 0 .. 1000 becomes the lighting range 0 .. 128.
-                last.shininess =
-                    static_cast<float>(ParseNumberPrefix(tokens.NextToken()) / 1000.0 * 128.0);
+            case 'N': {
+                // The file's exponent range 0 .. 1000 becomes the lighting range 0 .. 128; the
+                // number is read as the C library reads it.
+                double exponent = 0;
+                ScanLeadingDouble(tokens.NextToken(), &exponent);
+                last.shininess = static_cast<float>(exponent / 1000.0 * 128.0);
                 break;
+            }
             case 'n': {
                 modelMaterial material = modelMaterial::Default();
                 material.name = NameOrNoName(tokens.Rest());

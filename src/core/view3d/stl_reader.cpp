@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "core/app/ascii_case.h"
+#include "core/app/number_text.h"
 #include "core/app/progress.h"
 #include "core/view3d/large_buffers.h"
 #include "core/view3d/model_reader.h"
@@ -37,6 +39,14 @@ void AppendTriangle(CModel& model, modelGroup& group, const Vec3f& a, const Vec3
     face.faceNormal = k;
     model.faces.push_back(face);
     group.faces.push_back(k);
+}
+
+// A vertex coordinate as the C library reads the token: 0 when it starts with no number,
+// infinity or 0 when it is out of range.
+float Coordinate(std::string_view token) {
+    double value = 0;
+    ScanLeadingDouble(token, &value);
+    return static_cast<float>(value);
 }
 
 float LittleEndianFloat(const unsigned char* bytes) {
@@ -113,9 +123,9 @@ static bool ReadStlAsciiUnguarded(ByteSource& source, CModel& out) {
         } else if (EqualsIgnoringCase(keyword, "vertex")) {
             if (!facetOpen || cornerCount >= 3) continue;
             Vec3f& v = corners[cornerCount++];
-            v.x = static_cast<float>(ParseNumberPrefix(tokens.NextToken()));
-            v.y = static_cast<float>(ParseNumberPrefix(tokens.NextToken()));
-            v.z = static_cast<float>(ParseNumberPrefix(tokens.NextToken()));
+            v.x = Coordinate(tokens.NextToken());
+            v.y = Coordinate(tokens.NextToken());
+            v.z = Coordinate(tokens.NextToken());
         } else if (EqualsIgnoringCase(keyword, "endfacet")) {
             if (facetOpen && cornerCount == 3) {
                 if (!group) group = AddSurfaceGroup(out);  // facets before any "solid" line

@@ -163,6 +163,12 @@ char* PutTriple(char* out, const char* prefix, const Vec3f& v) {
     return out;
 }
 
+// The file name of a path: everything after its last '/' or '\'.
+std::string FileNameOfPath(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
 
 char* FormatFixed6(float value, char* out) {
@@ -180,11 +186,6 @@ char* FormatFixed6(float value, char* out) {
         decimals /= 10;
     }
     return out + 6;
-}
-
-std::string FileNameOfPath(const std::string& path) {
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The entry points at the end of the file turn an allocation failure into a failed write.

@@ -32,9 +32,6 @@ int WriteStlAscii(const std::string& path, const CModel& model, std::string* mes
 // records in the file.
 int WriteStlBinary(const std::string& path, const CModel& model, std::string* message);
 
-// The file name of a path: everything after its last '/' or '\'.
-std::string FileNameOfPath(const std::string& path);
-
 // Writes `value` widened to double as "%f" writes it in the "C" locale (six decimals, '.'),
 // whatever the process locale. `out` needs room for 64 characters; returns the end.
 char* FormatFixed6(float value, char* out);

@@ -1,10 +1,9 @@
 #include "core/view3d/text_lines.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <cstring>
-#include <limits>
+
+#include "core/app/number_text.h"
 
 namespace velmor {
 
@@ -12,16 +11,17 @@ namespace {
 constexpr size_t kLineBytes = 255;  // a 256-byte buffer with its terminator
 constexpr size_t kBufferBytes = 1 << 20;
 
-bool IsCSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+// Comma, blank, carriage return, line feed and tab.
+struct SeparatorTable {
+    bool is[256] = {};
+    constexpr SeparatorTable() {
+        for (const char c : {',', ' ', '\r', '\n', '\t'}) is[static_cast<unsigned char>(c)] = true;
+    }
+};
+constexpr SeparatorTable kSeparators;
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+bool IsTokenSeparator(char c) {
+    return kSeparators.is[static_cast<unsigned char>(c)];
 }
 }  // namespace
 
@@ -106,73 +106,13 @@ std::string_view LineTokens::NextToken() {
     return m_line.substr(i, j - i);
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    }
-    return true;
-}
-
-double ParseNumberPrefix(std::string_view text, size_t* used) {
-    size_t i = 0;
-    while (i < text.size() && IsCSpace(text[i])) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    // A second sign is no number ("+-1", "--1").
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        if (used) *used = 0;
-        return 0.0;
-    }
-    const char* first = text.data() + i;
-    const char* last = text.data() + text.size();
-    double value = 0.0;
-    const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
-    if (ec == std::errc::invalid_argument) {
-        if (used) *used = 0;
-        return 0.0;
-    }
-    if (ec == std::errc::result_out_of_range) {
-        // Too large or too small for a double: decide by the decimal exponent of the leading
-        // significant digit, as the conversion gives infinity or zero.
-        long long exponent = 0;
-        bool seenPoint = false, seenDigit = false;
-        const char* p = first;
-        for (; p < ptr && (IsDigit(*p) || *p == '.'); ++p) {
-            if (*p == '.') {
-                seenPoint = true;
-            } else if (*p != '0' || seenDigit) {
-                if (!seenDigit) seenDigit = true;
-                if (!seenPoint) ++exponent;
-            } else if (seenPoint && !seenDigit) {
-                --exponent;
-            }
-        }
-        if (p < ptr && (*p == 'e' || *p == 'E')) {
-            ++p;
-            bool minus = false;
-            if (p < ptr && (*p == '+' || *p == '-')) minus = *p++ == '-';
-            long long e = 0;
-            for (; p < ptr && IsDigit(*p); ++p) {
-                if (e < 100000) e = e * 10 + (*p - '0');
-            }
-            exponent += minus ? -e : e;
-        }
-        value = exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    }
-    if (used) *used = static_cast<size_t>(ptr - text.data());
-    return negative ? -value : value;
-}
-
 int ScanNumbers(std::string_view text, float* values, int count) {
     size_t position = 0;
     for (int k = 0; k < count; ++k) {
+        double value = 0;
         size_t used = 0;
-        const double value = ParseNumberPrefix(text.substr(position), &used);
-        if (used == 0) return k;
+        if (ScanLeadingDouble(text.substr(position), &value, &used) == NumberScan::kNoNumber)
+            return k;
         values[k] = static_cast<float>(value);
         position += used;
     }

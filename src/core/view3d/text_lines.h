@@ -27,21 +27,9 @@ private:
     bool m_atEnd = false;
 };
 
-// Comma, blank, carriage return, line feed and tab.
-struct SeparatorTable {
-    bool is[256] = {};
-    constexpr SeparatorTable() {
-        for (const char c : {',', ' ', '\r', '\n', '\t'}) is[static_cast<unsigned char>(c)] = true;
-    }
-};
-inline constexpr SeparatorTable kSeparators;
-
-inline bool IsTokenSeparator(char c) {
-    return kSeparators.is[static_cast<unsigned char>(c)];
-}
-
-// The tokens of one line: the keyword first, then the following tokens one by one, or the
-// rest of the line after the keyword's separator.
+// The tokens of one line, separated by comma, blank, carriage return, line feed and tab: the
+// keyword first, then the following tokens one by one, or the rest of the line after the
+// keyword's separator.
 class LineTokens {
 public:
     explicit LineTokens(std::string_view line);
@@ -58,15 +46,9 @@ private:
     size_t m_cursor = 0;
 };
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
-
-// The leading decimal number of `text` as the C library's text-to-double conversion reads it
-// (leading white space, sign, digits, point, exponent; "inf" and "nan"), with '.' whatever the
-// locale. *end (optional) receives the characters used; 0 when there is no number.
-double ParseNumberPrefix(std::string_view text, size_t* used = nullptr);
-
 // Up to `count` numbers read as "%f %f ..." reads them: each after optional white space,
-// stopping at the first field that is not a number. Returns the fields read.
+// stopping at the first field that is not a number, a number out of range read as the C
+// library reads it (see ScanLeadingDouble). Returns the fields read.
 int ScanNumbers(std::string_view text, float* values, int count);
 
 }  // namespace velmor

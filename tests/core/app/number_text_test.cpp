@@ -28,12 +28,28 @@ TEST(NumberTextTest, FixedMatchesPrintfAcrossMagnitudes) {
 // Cell reading is tested with the record text; here what the scans tell apart.
 TEST(NumberTextTest, ScansTellNoNumberFromOutOfRange) {
     double d = 7;
-    EXPECT_EQ(ScanLeadingDouble(".", &d), NumberScan::kNoNumber);
-    EXPECT_EQ(ScanLeadingDouble("-1e999", &d), NumberScan::kOutOfRange);
+    std::size_t used = 7;
+    EXPECT_EQ(ScanLeadingDouble(".", &d, &used), NumberScan::kNoNumber);
+    EXPECT_EQ(used, 0u);
+    EXPECT_EQ(ScanLeadingDouble("+-1", &d), NumberScan::kNoNumber);
+    // Out of range the value is the C library's: infinity or zero, with the sign.
+    EXPECT_EQ(ScanLeadingDouble(" -1e999,", &d, &used), NumberScan::kOutOfRange);
+    EXPECT_EQ(d, -HUGE_VAL);
+    EXPECT_EQ(used, 7u);
+    EXPECT_EQ(ScanLeadingDouble("-0.0001e-999", &d), NumberScan::kOutOfRange);
+    EXPECT_TRUE(d == 0 && std::signbit(d));
+    EXPECT_EQ(ScanLeadingDouble("0.000012e-330", &d), NumberScan::kOutOfRange);
     EXPECT_EQ(d, 0);
+    EXPECT_EQ(ScanLeadingDouble("123456789e305", &d), NumberScan::kOutOfRange);
+    EXPECT_EQ(d, HUGE_VAL);
     int i = 7;
     EXPECT_EQ(ScanLeadingInt("+ 1", &i), NumberScan::kNoNumber);
-    EXPECT_EQ(ScanLeadingInt("99999999999999999999999", &i), NumberScan::kOutOfRange);
+    EXPECT_EQ(ScanLeadingInt(" -2147483648/", &i, &used), NumberScan::kNumber);
+    EXPECT_EQ(i, -2147483647 - 1);
+    EXPECT_EQ(used, 12u);
+    EXPECT_EQ(ScanLeadingInt("99999999999999999999999/", &i, &used), NumberScan::kOutOfRange);
+    EXPECT_EQ(i, 0);
+    EXPECT_EQ(used, 23u);
     std::uint64_t h = 7;
     EXPECT_EQ(ScanLeadingHex("000000000000000000001Fg", &h), NumberScan::kNumber);
     EXPECT_EQ(h, 0x1Fu);

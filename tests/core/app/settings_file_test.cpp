@@ -17,12 +17,13 @@ using test::WriteText;
 
 TEST(SettingsFileTest, MissingFileKeysAndNumbersGiveDefaults) {
     TempDir dir;
-    SettingsFile settings(dir.File("Velmor.ini"));
+    const std::string path = dir.File("Velmor.ini");
+    SettingsFile settings(path);
     EXPECT_EQ(settings.GetInt(kSectionWindowMain, kKeyNormLeft, -7), -7);
     EXPECT_EQ(settings.GetString("Grid", "Columns", "none"), "none");
-    EXPECT_FALSE(std::filesystem::exists(settings.Path()));  // reading creates nothing
+    EXPECT_FALSE(std::filesystem::exists(path));  // reading creates nothing
 
-    WriteText(settings.Path(),
+    WriteText(path,
               "[WINDOW_3D]\nNORM_LEFT=5\n[N]\nplain=-17\nlead= 12abc\nletters=abc\nempty=\n"
               "sign=-\ndecimal=2.9\nsmall=-2147483648\nover=2147483648\n");
     EXPECT_EQ(settings.GetInt(kSectionWindow3D, kKeyNormLeft, 0), 5);
@@ -37,9 +38,10 @@ TEST(SettingsFileTest, MissingFileKeysAndNumbersGiveDefaults) {
 
 TEST(SettingsFileTest, SectionsAndKeysMatchInAnyCaseAndMayHoldSpaces) {
     TempDir dir;
-    SettingsFile settings(dir.File("Velmor.ini"));
+    const std::string path = dir.File("Velmor.ini");
+    SettingsFile settings(path);
     WriteText(
-        settings.Path(),
+        path,
         "\xEF\xBB\xBF[window_main]\r\nnorm_left=10\r\n  Norm_Top = 20\r\n; NORM_RIGHT=99\r\n"
         "[Grid Columns Initial]\r\nLayout=0,120,80, 60 ,x\r\n[WINDOW_MAIN]\r\nNORM_RIGHT=77\r\n");
     EXPECT_EQ(settings.GetInt(kSectionWindowMain, kKeyNormLeft, 0), 10);
@@ -50,22 +52,23 @@ TEST(SettingsFileTest, SectionsAndKeysMatchInAnyCaseAndMayHoldSpaces) {
 
     // Writing keeps the file's line ends, its byte-order mark and the key's own spelling.
     EXPECT_TRUE(settings.WriteInt("Window_Main", "NORM_TOP", -5));
-    const std::string text = ReadText(settings.Path());
+    const std::string text = ReadText(path);
     EXPECT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
     EXPECT_NE(text.find("\r\nNorm_Top=-5\r\n"), std::string::npos) << text;
 }
 
 TEST(SettingsFileTest, WritesKeepEverythingElse) {
     TempDir dir;
-    SettingsFile settings(dir.File("Velmor.ini"));
-    WriteText(settings.Path(),
+    const std::string path = dir.File("Velmor.ini");
+    SettingsFile settings(path);
+    WriteText(path,
               "; written by hand\n[WINDOW_MAIN]\nNORM_LEFT=1\nNORM_TOP=2\n\n"
               "[Other Section]\nnote=keep = me\nstray line without equals\n");
     EXPECT_TRUE(settings.WriteInt(kSectionWindowMain, kKeyNormTop, 250));     // in place
     EXPECT_TRUE(settings.WriteInt(kSectionWindowMain, kKeyNormBottom, 600));  // new key
     EXPECT_TRUE(settings.WriteString("other section", "NOTE", "a=b, c"));
     EXPECT_TRUE(settings.WriteString("Grid Layout", "Columns", " 0, 1,2 "));  // new section
-    EXPECT_EQ(ReadText(settings.Path()),
+    EXPECT_EQ(ReadText(path),
               "; written by hand\n[WINDOW_MAIN]\nNORM_LEFT=1\nNORM_TOP=250\nNORM_BOTTOM=600\n\n"
               "[Other Section]\nnote=a=b, c\nstray line without equals\n"
               "\n[Grid Layout]\nColumns= 0, 1,2 \n");
@@ -73,20 +76,21 @@ TEST(SettingsFileTest, WritesKeepEverythingElse) {
     SettingsFile fresh(dir.File("new.ini"));
     EXPECT_TRUE(fresh.WriteInt(kSectionWindowUdFdFinal, kKeyNormRight, -2147483647 - 1));
     EXPECT_EQ(fresh.GetInt(kSectionWindowUdFdFinal, kKeyNormRight, 42), -2147483647 - 1);
-    EXPECT_EQ(ReadText(fresh.Path()), "[WINDOW_UDFD_FINAL]\nNORM_RIGHT=-2147483648\n");
+    EXPECT_EQ(ReadText(dir.File("new.ini")), "[WINDOW_UDFD_FINAL]\nNORM_RIGHT=-2147483648\n");
 }
 
 TEST(SettingsFileTest, RefusedWritesLeaveTheFileAlone) {
     TempDir dir;
-    SettingsFile settings(dir.File("Velmor.ini"));
+    const std::string path = dir.File("Velmor.ini");
+    SettingsFile settings(path);
     ASSERT_TRUE(settings.WriteInt("A", "k", 1));
-    const std::string before = ReadText(settings.Path());
+    const std::string before = ReadText(path);
     // Texts that would make other lines or keys out of the value.
     EXPECT_FALSE(settings.WriteString("A", "k", "two\nlines"));
     EXPECT_FALSE(settings.WriteString("A", "k=v", "1"));
     EXPECT_FALSE(settings.WriteString("A", ";k", "1"));
     EXPECT_FALSE(settings.WriteString("A\n[B]", "k", "1"));
-    EXPECT_EQ(ReadText(settings.Path()), before);
+    EXPECT_EQ(ReadText(path), before);
     // Paths that cannot take a file; no temporary files are left behind.
     EXPECT_FALSE(SettingsFile(dir.File("missing/Velmor.ini")).WriteInt("A", "k", 1));
     EXPECT_FALSE(SettingsFile(dir.Path()).WriteInt("A", "k", 1));

@@ -69,6 +69,9 @@ TEST(ExecutorTest, FaultsGiveTheirValueCounterAndMessage) {
     } cases[] = {
         {"z = 1 / 0;", 0, kRunErrorDivideByZero, 1, "Divided 0\r\n", 1.0 / 1e-15},
         {"z = 0 / 0;", 0, kRunErrorDivideByZero, 1, "Divided 0\r\n", 0.0},
+        // A divisor held in a variable, and one computed on the stack: the same rule.
+        {"a = 0; z = -1 / a;", 0, kRunErrorDivideByZero, 1, "Divided 0\r\n", -1.0 / 1e-15},
+        {"z = 2 / (x - x);", 0, kRunErrorDivideByZero, 1, "Divided 0\r\n", 2.0 / 1e-15},
         {"z = a + 1; b = c * 2 + a;", 0, kRunErrorUninitialized, 3,
          uninitialized + "c: uninitialized. (assume 0.0)\r\n" + uninitialized, 1.0},
         {"if (x) a = 1; z = a;", 0, kRunErrorUninitialized, 1, uninitialized, 0.0},

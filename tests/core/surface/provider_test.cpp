@@ -174,8 +174,8 @@ TEST_F(ProviderTest, FailedLoadKeepsNoLibraryAndTheBuiltInSurfaceAnswers) {
 TEST_F(ProviderTest, TraceRayRunsRequest5OnACopyOfTheInitialPair) {
     std::memset(provider.Final().fd, 0x7f, sizeof provider.Final().fd);
     TraceOutcome outcome = provider.TraceRay(ScriptTraceSettings{});
-    const RecordPair& initial = provider.Initial();
-    const RecordPair& final = provider.Final();
+    RecordPair& initial = provider.Initial();
+    RecordPair& final = provider.Final();
     EXPECT_EQ(outcome.result, 0);
     EXPECT_EQ(outcome.statusText, "RayTrace : return code = 0");
     EXPECT_EQ(initial.Type(), kRequestSafeData);  // the initial pair is not touched

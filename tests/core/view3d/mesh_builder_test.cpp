@@ -60,7 +60,6 @@ TEST(MeshBuilderTest, QuarterStepGridOfPattern0) {
     // Progress at the start of every row with the number of row steps.
     ASSERT_EQ(reporter.calls.size(), 81u);
     EXPECT_EQ(reporter.calls.back(), std::make_pair(80LL, 80LL));
-    EXPECT_EQ(ProgressPercent(LLONG_MAX / 2, LLONG_MAX), 50);  // no overflow
 
     // Cancelled when row 2 starts: the triangles of row 1 against row 0 are kept.
     RecordingReporter cancel(3);
@@ -74,14 +73,12 @@ TEST(MeshBuilderTest, QuarterStepGridOfPattern0) {
 TEST(MeshBuilderTest, TooFineStepsAreEnlargedOnce) {
     FormulaSampler sampler(Bowl);
     MeshParams p = Square(0.01);
-    EXPECT_EQ(PlannedMeshTriangles(p), 8008002.0);
     CModel model;
     std::string message;
     int count = 0;
     ASSERT_EQ(BuildSurfaceMesh(p, sampler, model, &message, &count), 0);
     EXPECT_EQ(message, "too many triangles ... changed \"delta 3D\"        ");
     EXPECT_TRUE(p.dx == 0.029 && p.dy == 0.029);
-    EXPECT_EQ(PlannedMeshTriangles(p), 952200.0);
     EXPECT_EQ(count, 2 * 689 * 689);
     // With the enlarged steps the budget holds: no message the second time.
     ASSERT_EQ(BuildSurfaceMesh(p, sampler, model, &message, &count), 0);
@@ -163,7 +160,7 @@ TEST(MeshBuilderTest, LoopsEndWhereAdditionNoLongerMovesThePoint) {
     CModel model;
     int count = 0;
     ASSERT_EQ(BuildSurfaceMesh(p, sampler, model, nullptr, &count), 0);
-    EXPECT_LE(count, PlannedMeshTriangles(p));
+    EXPECT_LE(count, 2 * 21 * 65);  // the planned triangles
     testing::ExpectConsistent(model);
 }
 

@@ -1,4 +1,4 @@
-// Shared by the reader fuzz targets: every model a reader accepts must name only elements
+// Shared by the model reader fuzz targets: every model a reader accepts must name only elements
 // that exist; anything else aborts so libFuzzer keeps the input.
 #pragma once
 

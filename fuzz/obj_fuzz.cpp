@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "core/view3d/model_reader.h"
-#include "fuzz_common.h"
+#include "model_check.h"
 
 // The input is read as the OBJ file and, for every material library it names, as the MTL file.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
