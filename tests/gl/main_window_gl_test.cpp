@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "gl_test_support.h"
-#include "ui/app/scripted_message_ui.h"
+#include "scripted_message_ui.h"
 #include "ui/app/shading3d_window.h"
 #include "ui/app/velmor_dlg.h"
 #include "ui/plots/velmor_plot_views.h"

@@ -8,10 +8,10 @@
 #include "core/view3d/mesh_builder.h"
 #include "core/view3d/model.h"
 #include "core/view3d/stl_writer.h"
-#include "ui/app/message_ui.h"
 #include "ui/app/velmor_dlg.h"
 #include "ui/app/window_factories.h"
-#include "ui/view3d/progress_dialog.h"
+#include "ui/common/message_ui.h"
+#include "ui/common/progress_dialog.h"
 
 namespace velmor {
 

@@ -2,9 +2,9 @@
 
 #include <QStringList>
 
-#include "ui/app/message_ui.h"
+#include "ui/common/message_ui.h"
+#include "ui/common/progress_dialog.h"
 #include "ui/view3d/dialog_3d.h"
-#include "ui/view3d/progress_dialog.h"
 
 namespace velmor {
 

@@ -22,14 +22,14 @@
 #include <cmath>
 
 #include "core/app/sample_step.h"
-#include "ui/app/dialog_units.h"
 #include "ui/app/escape_key_watch.h"
 #include "ui/app/field_text.h"
-#include "ui/app/message_ui.h"
-#include "ui/app/velmor_icon.h"
 #include "ui/app/window_factories.h"
 #include "ui/app/window_settings.h"
-#include "ui/view3d/progress_dialog.h"
+#include "ui/common/dialog_units.h"
+#include "ui/common/message_ui.h"
+#include "ui/common/progress_dialog.h"
+#include "ui/common/velmor_icon.h"
 
 namespace velmor {
 

@@ -7,7 +7,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStatusBar>
@@ -18,7 +17,8 @@
 #include "core/app/app_paths.h"
 #include "core/interp/compile_report.h"
 #include "core/interp/script_engine.h"
-#include "ui/app/message_ui.h"
+#include "ui/common/message_ui.h"
+#include "ui/common/splitter_bar.h"
 #include "ui/interp/source_text.h"
 #include "ui/interp/tab_edit.h"
 
@@ -31,12 +31,10 @@ constexpr int kMinHeight = 320;
 constexpr int kStartWidth = 640;
 constexpr int kStartHeight = 560;
 
-constexpr int kMargin = 8;       // between the controls and the window edges
-constexpr int kLabelGap = 6;     // between a label and its box
-constexpr int kBoxGap = 6;       // between the two boxes: the splitter
-constexpr int kSplitLimit = 36;  // least height of either side of a splitter drag
-constexpr int kRowHeight = 26;   // the row of buttons along the bottom
-constexpr int kRowGap = 8;       // between controls of that row
+constexpr int kMargin = 8;      // between the controls and the window edges
+constexpr int kLabelGap = 6;    // between a label and its box
+constexpr int kRowHeight = 26;  // the row of buttons along the bottom
+constexpr int kRowGap = 8;      // between controls of that row
 constexpr int kMinButtonWidth = 72;
 constexpr int kMaxListWidth = 240;
 constexpr int kMinListWidth = 80;
@@ -60,34 +58,6 @@ int ButtonWidth(const QPushButton* button) {
 }
 
 }  // namespace
-
-// The gap between the two boxes: a vertical-split cursor over it, and a press-and-drag moves
-// the border between the boxes. Qt grabs the mouse for the widget pressed, so the drag goes
-// on outside the gap.
-class CDialogInerpreter::CGap : public QWidget {
-public:
-    CGap(CDialogInerpreter* owner, QWidget* parent) : QWidget(parent), m_owner(owner) {
-        setCursor(Qt::SplitVCursor);
-    }
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton) return;
-        m_dragging = true;
-        m_owner->DragSplitter(qRound(event->globalPosition().y()));
-    }
-    void mouseMoveEvent(QMouseEvent* event) override {
-        if (m_dragging && (event->buttons() & Qt::LeftButton))
-            m_owner->DragSplitter(qRound(event->globalPosition().y()));
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton) m_dragging = false;
-    }
-
-private:
-    CDialogInerpreter* m_owner;
-    bool m_dragging = false;
-};
 
 CDialogInerpreter::CDialogInerpreter(CScriptEngine& engine, QWidget* parent)
     : QMainWindow(parent), m_engine(engine) {
@@ -127,7 +97,10 @@ void CDialogInerpreter::BuildControls() {
     m_outputLabel = new QLabel(QStringLiteral("output"), m_client);
     m_source = new CTabEdit(m_client);
     m_output = new CTabEdit(m_client);
-    m_gap = new CGap(this, m_client);
+    m_gap = new CSplitterBar(m_client, m_source, m_output, [this](int upper, int total) {
+        m_splitRatio = double(upper) / double(total);
+        LayOutBoxes();
+    });
 
     m_compileButton = new QPushButton(QStringLiteral("Compile"), m_client);
     m_listingButton = new QPushButton(QStringLiteral("intermediate code"), m_client);
@@ -175,15 +148,15 @@ void CDialogInerpreter::LayOutBoxes() {
     const int right = std::max(left + 1, width - kMargin);
     const int top = kMargin;
     const int rowTop = height - kMargin - kRowHeight;
-    const int bottom = std::max(top + kBoxGap + 2, rowTop - kMargin);
+    const int bottom = std::max(top + CSplitterBar::kThickness + 2, rowTop - kMargin);
     const int total = bottom - top;
 
     // A tiny allowance keeps a height set by the splitter from losing a pixel to rounding.
     int sourceHeight = static_cast<int>(total * m_splitRatio + 1e-9);
-    sourceHeight = std::clamp(sourceHeight, 0, total - kBoxGap);
-    const int outputTop = top + sourceHeight + kBoxGap;
+    sourceHeight = std::clamp(sourceHeight, 0, total - CSplitterBar::kThickness);
+    const int outputTop = top + sourceHeight + CSplitterBar::kThickness;
     m_source->setGeometry(left, top, right - left, sourceHeight);
-    m_gap->setGeometry(left, top + sourceHeight, right - left, kBoxGap);
+    m_gap->setGeometry(left, top + sourceHeight, right - left, CSplitterBar::kThickness);
     m_output->setGeometry(left, outputTop, right - left, bottom - outputTop);
     const int labelHeight = labelMetrics.height();
     m_sourceLabel->setGeometry(kMargin, top, labelWidth, labelHeight);
@@ -204,18 +177,6 @@ void CDialogInerpreter::LayOutBoxes() {
     x += insertWidth + kLabelGap;
     const int listWidth = std::clamp(hideLeft - kRowGap - x, kMinListWidth, kMaxListWidth);
     m_insertList->setGeometry(x, rowTop, listWidth, kRowHeight);
-}
-
-void CDialogInerpreter::DragSplitter(int globalY) {
-    const int y = m_client->mapFromGlobal(QPoint(0, globalY)).y();
-    const int top = m_source->y();
-    const int total = m_output->y() + m_output->height() - top;
-    if (total <= 0) return;
-    int height = y - top - 3;
-    height = std::min(height, total - kSplitLimit);
-    height = std::max(height, kSplitLimit);
-    m_splitRatio = double(height) / double(total);
-    LayOutBoxes();
 }
 
 void CDialogInerpreter::keyPressEvent(QKeyEvent* event) {

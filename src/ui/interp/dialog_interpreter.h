@@ -88,13 +88,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    class CGap;
-
     void BuildMenus();
     void BuildControls();
     void SetListingEnabled(bool enabled);
     void LayOutBoxes();
-    void DragSplitter(int globalY);
     void ShowStatus(const QString& text);
 
     CScriptEngine& m_engine;

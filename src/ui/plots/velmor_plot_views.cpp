@@ -6,10 +6,10 @@
 
 #include "core/surface/provider.h"
 #include "ui/app/velmor_dlg.h"
+#include "ui/common/progress_dialog.h"
 #include "ui/interp/source_text.h"
 #include "ui/plots/ray_choice.h"
 #include "ui/plots/repaint.h"
-#include "ui/view3d/progress_dialog.h"
 
 namespace velmor {
 

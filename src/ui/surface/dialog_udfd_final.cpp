@@ -1,7 +1,7 @@
 #include "ui/surface/dialog_udfd_final.h"
 
 #include "core/surface/row_catalogue.h"
-#include "ui/app/dialog_units.h"
+#include "ui/common/dialog_units.h"
 
 namespace velmor {
 

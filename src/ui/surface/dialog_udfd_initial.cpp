@@ -7,7 +7,7 @@
 #include "core/app/number_text.h"
 #include "core/surface/provider.h"
 #include "core/surface/row_catalogue.h"
-#include "ui/app/dialog_units.h"
+#include "ui/common/dialog_units.h"
 #include "ui/surface/dialog_udfd_final.h"
 
 namespace velmor {

@@ -2,14 +2,14 @@
 
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QStatusBar>
 #include <algorithm>
 
 #include "core/surface/row_catalogue.h"
-#include "ui/app/velmor_icon.h"
+#include "ui/common/splitter_bar.h"
+#include "ui/common/velmor_icon.h"
 #include "ui/grid/data_grid.h"
 #include "ui/surface/record_table.h"
 
@@ -20,30 +20,6 @@ namespace {
 constexpr int kHideWidth = 64;
 const QColor kInterpreterFill(240, 240, 255);
 
-// The band between the two tables: dragging it moves the split.
-class CSplitterBar : public QWidget {
-public:
-    explicit CSplitterBar(CRecordTablesDialog* dialog) : QWidget(dialog), m_dialog(dialog) {
-        setCursor(Qt::SplitVCursor);
-    }
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override {
-        // The press grabs the mouse until the release.
-        if (event->button() == Qt::LeftButton) m_dragging = true;
-    }
-    void mouseMoveEvent(QMouseEvent* event) override {
-        if (m_dragging) m_dialog->DragSplitterTo(mapToParent(event->position().toPoint()).y());
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton) m_dragging = false;
-    }
-
-private:
-    CRecordTablesDialog* m_dialog;
-    bool m_dragging = false;
-};
-
 }  // namespace
 
 CRecordTablesDialog::CRecordTablesDialog(const SettingsFile& settings,
@@ -53,7 +29,12 @@ CRecordTablesDialog::CRecordTablesDialog(const SettingsFile& settings,
     : QDialog(parent),
       m_userTable(new CDataGrid(this)),
       m_fixedTable(new CDataGrid(this)),
-      m_splitterBar(new CSplitterBar(this)),
+      m_splitterBar(new CSplitterBar(this, m_userTable, m_fixedTable,
+                                     [this](int upper, int total) {
+                                         m_upperHeight = upper;
+                                         m_splitFraction = double(upper) / total;
+                                         LayoutTables();
+                                     })),
       m_hideButton(new QPushButton("Hide", this)),
       m_statusBar(new QStatusBar(this)) {
     setModal(false);
@@ -178,27 +159,15 @@ void CRecordTablesDialog::LayoutWindow() {
 
 void CRecordTablesDialog::LayoutTables() {
     const QRect& frame = m_frameArea;
-    const int upper = std::max(0, std::min(m_upperHeight, frame.height() - kSplitBar));
-    const int lowerTop = frame.top() + upper + kSplitBar;
+    const int upper =
+        std::max(0, std::min(m_upperHeight, frame.height() - CSplitterBar::kThickness));
+    const int lowerTop = frame.top() + upper + CSplitterBar::kThickness;
     m_userTable->setGeometry(frame.left(), frame.top(), frame.width(), upper);
-    m_splitterBar->setGeometry(frame.left(), frame.top() + upper, frame.width(), kSplitBar);
+    m_splitterBar->setGeometry(frame.left(), frame.top() + upper, frame.width(),
+                               CSplitterBar::kThickness);
     m_fixedTable->setGeometry(frame.left(), lowerTop, frame.width(),
                               std::max(0, frame.bottom() + 1 - lowerTop));
     update();
-}
-
-void CRecordTablesDialog::DragSplitterTo(int y) {
-    const int total = m_fixedTable->geometry().bottom() + 1 - m_userTable->geometry().top();
-    if (total <= 0) return;
-    int upper = y - m_userTable->geometry().top() - kSplitBar / 2;
-    // A frame too small for both limits splits in the middle.
-    if (total - kSplitLimit < kSplitLimit)
-        upper = total / 2;
-    else
-        upper = std::clamp(upper, kSplitLimit, total - kSplitLimit);
-    m_upperHeight = upper;
-    m_splitFraction = double(upper) / total;
-    LayoutTables();
 }
 
 void CRecordTablesDialog::resizeEvent(QResizeEvent* event) {

@@ -22,9 +22,6 @@ class CDataGrid;
 class CRecordTablesDialog : public QDialog, public RecordTableWindow {
     Q_OBJECT
 public:
-    // Split limits: neither table gets less than this (the lower one this less the bar).
-    static constexpr int kSplitLimit = 36;
-    static constexpr int kSplitBar = 6;
     static constexpr int kMinimumWidth = 240;
     static constexpr int kMinimumHeight = 300;
 
@@ -72,8 +69,6 @@ public:
     QPushButton* HideButton() const { return m_hideButton; }
     // The area the two tables share.
     QRect FrameArea() const { return m_frameArea; }
-    // Moves the split so that the upper table ends `y` pixels below the window's top.
-    void DragSplitterTo(int y);
 
 protected:
     CRecordTablesDialog(const SettingsFile& settings, const std::string& userDataSection,

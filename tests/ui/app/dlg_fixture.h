@@ -13,10 +13,10 @@
 #include <QTimer>
 #include <memory>
 
-#include "ui/app/scripted_message_ui.h"
+#include "scripted_message_ui.h"
 #include "ui/app/velmor_dlg.h"
+#include "ui/common/progress_dialog.h"
 #include "ui/plots/velmor_plot_views.h"
-#include "ui/view3d/progress_dialog.h"
 
 namespace velmor {
 

@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "ui/app/scripted_message_ui.h"
+#include "scripted_message_ui.h"
 #include "ui/app/velmor_dlg.h"
 #include "ui/interp/dialog_interpreter.h"
 

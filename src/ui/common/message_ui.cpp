@@ -1,4 +1,4 @@
-#include "ui/app/message_ui.h"
+#include "ui/common/message_ui.h"
 
 #include <QDir>
 #include <QFileDialog>
