@@ -22,14 +22,21 @@
 #include <cmath>
 
 #include "core/app/sample_step.h"
+#include "core/view3d/mesh_builder.h"
+#include "core/view3d/model.h"
+#include "core/view3d/stl_writer.h"
 #include "ui/app/escape_key_watch.h"
 #include "ui/app/field_text.h"
-#include "ui/app/window_factories.h"
 #include "ui/app/window_settings.h"
 #include "ui/common/dialog_units.h"
 #include "ui/common/message_ui.h"
 #include "ui/common/progress_dialog.h"
 #include "ui/common/velmor_icon.h"
+#include "ui/interp/dialog_interpreter.h"
+#include "ui/plots/velmor_plot_views.h"
+#include "ui/surface/dialog_udfd_final.h"
+#include "ui/surface/dialog_udfd_initial.h"
+#include "ui/view3d/dialog_3d.h"
 
 namespace velmor {
 
@@ -236,7 +243,7 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     // 2. Status bar and toolbar.
     BuildStatusBar();
     BuildMenuAndToolbar();
-    m_views = MakePlotViews(*this);
+    m_views = std::make_unique<CVelmorPlotViews>(*this);
 
     // 3. Controls and their layout; "Use Interpreter" unchecked.
     m_client = new CVelmorClient(*this);
@@ -278,9 +285,9 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
 
     // 10. Record tables, fields, the ray, the views and the two texts.
     const int version = m_provider->RecordVersion();
-    m_udFdInitial->SetRecordVersion(version);
+    m_udFdInitial->RebuildFixedDataRows(version);
     m_udFdInitial->ShowRecords(m_provider->Initial(), version);
-    m_udFdFinal->SetRecordVersion(version);
+    m_udFdFinal->RebuildFixedDataRows(version);
     WriteFields();
     TraceRay();
     Repaint();
@@ -481,24 +488,30 @@ PlotAreas ComputePlotAreas(const QRect& frame) {
 
 PlacedWindows CVelmorDlg::Placed() {
     PlacedWindows placed;
-    placed.main = this;
-    placed.mainLayout = [this] { ApplyLayout(); };
-    placed.interpreter = m_interpreter.get();
-    placed.shading3d = m_shading3d.get();
-    placed.udFdInitial = m_udFdInitial.get();
-    placed.udFdFinal = m_udFdFinal.get();
+    placed.main = {this, [this] { ApplyLayout(); }};
+    placed.interpreter = {m_interpreter.get(), [this] { m_interpreter->ApplyLayout(); }};
+    placed.shading3d = {m_shading3d.get(), {}};
+    placed.udFdInitial = {m_udFdInitial.get(), [this] { m_udFdInitial->ApplyLayout(); }};
+    placed.udFdFinal = {m_udFdFinal.get(), [this] { m_udFdFinal->ApplyLayout(); }};
     return placed;
 }
 
 void CVelmorDlg::CreateSecondaryWindows() {
-    m_udFdFinal = MakeUdFdFinalWindow(*this);
-    m_udFdFinal->Widget()->show();
-    m_udFdInitial = MakeUdFdInitialWindow(*this);
-    m_udFdInitial->Widget()->show();
-    m_shading3d = MakeShading3DWindow(*this);
-    m_shading3d->Widget()->show();
-    m_interpreter = MakeInterpreterWindow(*this);
-    m_interpreter->Widget()->show();
+    m_udFdFinal = std::make_unique<CDialogUdFdFinal>(m_settings);
+    m_udFdFinal->show();
+    m_udFdInitial = std::make_unique<CDialogUdFdInitial>(m_settings);
+    // "Call DLL" reads the range boxes first; "Update UD FD" is the main window's "Update 2D".
+    connect(m_udFdInitial.get(), &CDialogUdFdInitial::callDllRequested, this, [this] {
+        ReadFields();
+        m_udFdInitial->CallDll(*m_provider, *m_udFdFinal);
+    });
+    connect(m_udFdInitial.get(), &CDialogUdFdInitial::updateRequested, this,
+            [this] { Update2D(); });
+    m_udFdInitial->show();
+    m_shading3d = std::make_unique<CDialog3D>();
+    m_shading3d->show();
+    m_interpreter = std::make_unique<CDialogInerpreter>(*m_engine);
+    m_interpreter->show();
 }
 
 ScriptTraceSettings CVelmorDlg::TraceSettings() const {
@@ -664,9 +677,10 @@ bool CVelmorDlg::RefusedWithoutCode() {
 }
 
 void CVelmorDlg::ReadInitialTables() {
-    // Both tables into a fresh pair, which then replaces the initial pair.
+    // Both tables into a fresh pair, which then replaces the initial pair; tables that hold
+    // the rows of another record version are not read.
     auto pair = std::make_unique<RecordPair>();
-    if (m_udFdInitial->ReadRecords(pair.get(), m_provider->RecordVersion()))
+    if (m_udFdInitial->ReadRecords(*pair, m_provider->RecordVersion()) >= 0)
         CopyRecordPair(m_provider->Initial(), *pair);
 }
 
@@ -676,7 +690,7 @@ void CVelmorDlg::Update2D() {
     ReadFields();
     TraceRay();
     m_views->RebuildMap();
-    m_udFdInitial->ResetDllReturnLabel();
+    m_udFdInitial->ResetDllReturn();
     Repaint();
 }
 
@@ -684,7 +698,64 @@ void CVelmorDlg::Make3DModel() {
     if (RefusedWithoutCode()) return;
     ReadFields();
     ReadInitialTables();
-    BuildSurfaceModel(*this);
+    auto model = std::make_unique<CModel>();
+    if (BuildMesh(*model) != 0) return;  // the 3D window keeps its model
+    m_shading3d->SetModel(*model, true);
+}
+
+int CVelmorDlg::BuildMesh(CModel& model) {
+    const VelmorState& s = m_state;
+    MeshParams params;
+    params.xmin = s.analysisX.min;
+    params.xmax = s.analysisX.max;
+    params.ymin = s.analysisY.min;
+    params.ymax = s.analysisY.max;
+    params.dx = s.step3dX;
+    params.dy = s.step3dY;
+    params.pattern = s.meshPattern;
+    std::string message;
+    int result = 0;
+    {
+        ProgressWindowScope progress(this, QStringLiteral("Shading Model ..."));
+        result = BuildSurfaceMesh(params, m_provider->SurfaceSampler(), model, &message, nullptr);
+    }
+    if (!message.empty()) {
+        m_state.step3dX = params.dx;
+        m_state.step3dY = params.dy;
+        Field(kIdStep3DX)->setText(FormatField(params.dx));
+        Field(kIdStep3DY)->setText(FormatField(params.dy));
+        ShowMessage(this, QString::fromLatin1(message.c_str()), MessageIcon::Information);
+    }
+    return result;
+}
+
+void CVelmorDlg::SaveStl(bool binary) {
+    SetProgressParent(this);
+    ReadFields();
+    auto model = std::make_unique<CModel>();
+    if (BuildMesh(*model) != 0) return;
+
+    FileDialogRequest request;
+    request.title = binary ? QStringLiteral("Save User Defined Surface STL (BIN)")
+                           : QStringLiteral("Save User Defined Surface STL (ASCII)");
+    request.filter = binary ? QStringLiteral("STL Files (*.stl)|*.stl||")
+                            : QStringLiteral("STL Files (*.stl)|*.stl|TEXT Files (*.txt)|*.txt||");
+    request.defaultExtension = QStringLiteral("stl");
+    request.defaultName = QStringLiteral("Kestrum.stl");
+    const std::optional<QString> path = Messages().SaveFileName(this, request);
+    if (!path || path->isEmpty()) return;
+
+    const std::string localPath = QFile::encodeName(*path).toStdString();
+    std::string message;
+    int result = kStlWritten;
+    {
+        ProgressWindowScope progress(this, QStringLiteral("Save STL ..."));
+        result = binary ? WriteStlBinary(localPath, *model, &message)
+                        : WriteStlAscii(localPath, *model, &message);
+    }
+    // A file that could not be created or written: the system's reason, nothing else changes.
+    if (result == kStlWriteFailed)
+        ShowMessage(this, QString::fromLocal8Bit(message.c_str()), MessageIcon::Warning);
 }
 
 void CVelmorDlg::TraceRay() {
@@ -701,20 +772,12 @@ void CVelmorDlg::AfterRayChoice() {
     Repaint();
 }
 
-void CVelmorDlg::SetMeshSteps(double dx, double dy) {
-    m_state.step3dX = dx;
-    m_state.step3dY = dy;
-    Field(kIdStep3DX)->setText(FormatField(dx));
-    Field(kIdStep3DY)->setText(FormatField(dy));
-}
-
 void CVelmorDlg::OpenDll() {
     FileDialogRequest request;
     request.title = QStringLiteral("Open User Defined Surface DLL");
     request.filter = QStringLiteral(
         "Shared Libraries (*.so)|*.so|DLL Files (*.dll)|*.dll|All Files (*.*)|*.*||");
     request.defaultExtension = QStringLiteral("so");
-    request.initialDir = m_options.executableDir;
     const std::optional<QString> path = Messages().OpenFileName(this, request);
     if (!path) return;
 
@@ -726,14 +789,14 @@ void CVelmorDlg::OpenDll() {
     if (!outcome.recordsChanged) return;
     // Titles and rows for the record version, the new initial records in the table.
     const int version = outcome.recordVersion;
-    m_udFdInitial->SetRecordVersion(version);
-    m_udFdFinal->SetRecordVersion(version);
+    m_udFdInitial->RebuildFixedDataRows(version);
+    m_udFdFinal->RebuildFixedDataRows(version);
     m_udFdInitial->ShowRecords(m_provider->Initial(), version);
     // Gradient-index flag and what it enables.
-    if (outcome.gradientIndex) m_shading3d->SetNoRay();
+    if (outcome.gradientIndex) m_shading3d->ClearRay();
     SetGradientIndex(outcome.gradientIndex);
     // A new model, a new map, zoom and pan reset.
-    m_shading3d->ResetForNewSurface();
+    m_shading3d->ClearModelAndResetView();
     m_views->RebuildMap();
     ResetZoom();
     ResetPan();
@@ -780,7 +843,7 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
     // Only the box recomputes the gradient-index flag; the menu command leaves it.
     if (fromBox) {
         const bool flag = on ? false : m_provider->QueryGradientIndex();
-        if (flag) m_shading3d->SetNoRay();
+        if (flag) m_shading3d->ClearRay();
         SetGradientIndex(flag);
     }
     if (refused) return;
@@ -1044,22 +1107,22 @@ void CVelmorDlg::OnCommand(int id) {
             ZoomAt(planCentre, -1);
             break;
         case kCmdSaveStlAscii:
-            SaveSurfaceStl(*this, false);
+            SaveStl(false);
             break;
         case kCmdSaveStlBin:
-            SaveSurfaceStl(*this, true);
+            SaveStl(true);
             break;
         case kCmdShowUdFdInitial:
-            ShowSecondaryWindow(*m_udFdInitial);
+            ShowSecondaryWindow(m_udFdInitial.get());
             break;
         case kCmdShowUdFdFinal:
-            ShowSecondaryWindow(*m_udFdFinal);
+            ShowSecondaryWindow(m_udFdFinal.get());
             break;
         case kCmdShowShading3D:
-            ShowSecondaryWindow(*m_shading3d);
+            ShowSecondaryWindow(m_shading3d.get());
             break;
         case kCmdShowInterpreter:
-            ShowSecondaryWindow(*m_interpreter);
+            ShowSecondaryWindow(m_interpreter.get());
             break;
         case kIdExit:
             close();
@@ -1071,8 +1134,7 @@ void CVelmorDlg::OnCommand(int id) {
     }
 }
 
-void CVelmorDlg::ShowSecondaryWindow(SecondaryWindow& window) {
-    QWidget* widget = window.Widget();
+void CVelmorDlg::ShowSecondaryWindow(QWidget* widget) {
     if (widget->isMinimized())
         widget->showNormal();
     else
@@ -1102,9 +1164,9 @@ void CVelmorDlg::closeEvent(QCloseEvent* event) {
     const PlacedWindows placed = Placed();
     SaveWindowSettings(m_settings, placed);
     event->accept();
-    for (SecondaryWindow* window :
-         {placed.udFdFinal, placed.udFdInitial, placed.shading3d, placed.interpreter})
-        window->Widget()->hide();
+    for (const PlacedWindow* window :
+         {&placed.udFdFinal, &placed.udFdInitial, &placed.shading3d, &placed.interpreter})
+        window->widget->hide();
     emit Closed();
 }
 

@@ -1,7 +1,7 @@
 // The main window: owns the analysis and view state, the surface provider, the script engine
 // and the four secondary windows; holds the right-hand column of fields and buttons, the menu,
 // the toolbar and the status bar; handles pan, zoom and clicks in the four plot areas, which
-// the 2D views paint through the PlotViews hook (window_factories.h).
+// the 2D views paint; runs the mesh commands ("Make 3D Model", "Save STL").
 #pragma once
 
 #include <QMainWindow>
@@ -15,7 +15,6 @@
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
 #include "ui/app/plot_views.h"
-#include "ui/app/secondary_windows.h"
 #include "ui/app/velmor_state.h"
 
 class QAction;
@@ -97,10 +96,14 @@ inline constexpr double kMinDisplayWidth = 0.002;
 
 struct VelmorDlgOptions {
     std::string settingsPath;  // the settings file all window settings go to
-    QString executableDir;     // where the file dialogs start
 };
 
+class CDialog3D;
+class CDialogInerpreter;
+class CDialogUdFdFinal;
+class CDialogUdFdInitial;
 class CEscapeKeyWatch;
+class CModel;
 class CVelmorClient;
 struct PlacedWindows;
 
@@ -115,7 +118,6 @@ public:
     CSurfaceProvider& Provider() { return *m_provider; }
     CScriptEngine& Engine() { return *m_engine; }
     SettingsFile& Settings() { return m_settings; }
-    const QString& ExecutableDir() const { return m_options.executableDir; }
     // The script ray trace inputs taken from the state.
     ScriptTraceSettings TraceSettings() const;
 
@@ -126,10 +128,10 @@ public:
     // Requests a full repaint of the views.
     void Repaint();
 
-    RecordTableWindow& UdFdInitial() { return *m_udFdInitial; }
-    RecordTableWindow& UdFdFinal() { return *m_udFdFinal; }
-    View3DWindow& Shading3D() { return *m_shading3d; }
-    InterpreterWindow& Interpreter() { return *m_interpreter; }
+    CDialogUdFdInitial& UdFdInitial() { return *m_udFdInitial; }
+    CDialogUdFdFinal& UdFdFinal() { return *m_udFdFinal; }
+    CDialog3D& Shading3D() { return *m_shading3d; }
+    CDialogInerpreter& Interpreter() { return *m_interpreter; }
 
     // Text 1054 (ray-trace status line) and 1055 (two-line cursor read-out).
     void SetRayStatusText(const QString& text);
@@ -145,6 +147,8 @@ public:
     void ShowDisplayRanges();  // the display fields from the state, "%.3f"
     void Update2D();           // the common refresh ("Update 2D", "Update UD FD")
     void Make3DModel();
+    // "Save STL (ASCII) ..." and "Save STL (BIN) ...": a fresh mesh into the file chosen.
+    void SaveStl(bool binary);
     void TraceRay();  // traces, shows the final records, the 3D ray and the status
     void OpenDll();   // "Open DLL ..."
     void UseInterpreterFromMenu();
@@ -159,9 +163,8 @@ public:
     // Writes the initial records into "UD FD Initial", traces and repaints (after a Shift
     // click changed the ray).
     void AfterRayChoice();
-    // The "delta 3D" steps after the mesh builder enlarged them: state and fields ("%.3f").
-    void SetMeshSteps(double dx, double dy);
-    void ShowSecondaryWindow(SecondaryWindow& window);
+    // Shows a secondary window (restored when minimised), raised and active.
+    void ShowSecondaryWindow(QWidget* window);
     // Runs a menu, toolbar or button command by its id.
     void OnCommand(int id);
 
@@ -187,6 +190,11 @@ private:
     void BuildControls();
     void ApplyLayout();
     void CreateSecondaryWindows();
+    // The surface mesh from the fields, the pattern and the working records, built under the
+    // "Shading Model ..." progress window; enlarged "delta 3D" steps go back into the fields
+    // and the user is told. Answers the builder's result (0, or -1 when the model is
+    // unusable).
+    int BuildMesh(CModel& model);
     // The main window and the four secondary windows, for the window settings.
     PlacedWindows Placed();
     bool RefusedWithoutCode();
@@ -220,10 +228,10 @@ private:
     QLabel* m_statusPane0 = nullptr;
     QLabel* m_statusPane1 = nullptr;
 
-    std::unique_ptr<RecordTableWindow> m_udFdFinal;
-    std::unique_ptr<RecordTableWindow> m_udFdInitial;
-    std::unique_ptr<View3DWindow> m_shading3d;
-    std::unique_ptr<InterpreterWindow> m_interpreter;
+    std::unique_ptr<CDialogUdFdFinal> m_udFdFinal;
+    std::unique_ptr<CDialogUdFdInitial> m_udFdInitial;
+    std::unique_ptr<CDialog3D> m_shading3d;
+    std::unique_ptr<CDialogInerpreter> m_interpreter;
 };
 
 }  // namespace velmor

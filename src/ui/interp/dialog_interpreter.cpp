@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QEvent>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
@@ -14,7 +13,6 @@
 #include <algorithm>
 #include <string>
 
-#include "core/app/app_paths.h"
 #include "core/interp/compile_report.h"
 #include "core/interp/script_engine.h"
 #include "ui/common/message_ui.h"
@@ -48,10 +46,6 @@ constexpr char kDefaultName[] = "source.txt";
 constexpr char kCannotOpenSource[] = "Couldn't open source file: ";
 constexpr char kCannotOpenDestination[] = "Couldn't open destination file: ";
 constexpr char kCannotWriteDestination[] = "Couldn't write destination file: ";
-
-QString StartDirectory() {
-    return QFile::decodeName(QByteArray::fromStdString(ApplicationPaths().executableDirectory));
-}
 
 int ButtonWidth(const QPushButton* button) {
     return std::max(kMinButtonWidth, button->fontMetrics().horizontalAdvance(button->text()) + 24);
@@ -303,7 +297,6 @@ void CDialogInerpreter::OpenSource() {
     request.title = QString::fromLatin1(kOpenTitle);
     request.filter = QString::fromLatin1(kOpenFilter);
     request.defaultExtension = QString::fromLatin1(kDefaultExtension);
-    request.initialDir = StartDirectory();
     const std::optional<QString> path = Messages().OpenFileName(this, request);
     if (!path) return;
 
@@ -342,7 +335,6 @@ bool CDialogInerpreter::SaveSource() {
     request.filter = QString::fromLatin1(kSaveFilter);
     request.defaultExtension = QString::fromLatin1(kDefaultExtension);
     request.defaultName = QString::fromLatin1(kDefaultName);
-    request.initialDir = StartDirectory();
     const std::optional<QString> path = Messages().SaveFileName(this, request);
     if (!path) return false;
 

@@ -7,9 +7,11 @@
 #include "core/surface/provider.h"
 #include "ui/app/velmor_dlg.h"
 #include "ui/common/progress_dialog.h"
+#include "ui/interp/dialog_interpreter.h"
 #include "ui/interp/source_text.h"
 #include "ui/plots/ray_choice.h"
 #include "ui/plots/repaint.h"
+#include "ui/view3d/dialog_3d.h"
 
 namespace velmor {
 
@@ -77,7 +79,7 @@ void CVelmorPlotViews::Paint(QPainter& painter, const PlotAreas& areas) {
     PaintViews(painter, result, areas.plan, areas.xz, areas.yz, areas.fourth);
 
     if (result.showNoRay) {
-        m_dlg.Shading3D().SetNoRay();
+        m_dlg.Shading3D().ClearRay();
         m_dlg.SetRayStatusText(QString::fromLatin1(kRayStatusNoRay));
     }
     m_dlg.SetCursorReadout(result.cursorReadout);

@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <memory>
 
 #include "core/app/number_text.h"
 #include "core/surface/provider.h"
@@ -35,7 +34,7 @@ CDialogUdFdInitial::CDialogUdFdInitial(const SettingsFile& settings, QWidget* pa
     connect(m_updateButton, &QPushButton::clicked, this, [this] { emit updateRequested(); });
     setWindowTitle(TitleFor(RecordVersion()));
     // The buttons exist only now: lay the window out again.
-    RelayOut();
+    ApplyLayout();
 }
 
 QString CDialogUdFdInitial::DllReturnText() const {
@@ -66,18 +65,6 @@ std::optional<int> CDialogUdFdInitial::CallDll(CSurfaceProvider& provider,
     SetDllReturn(result);
     finalTables.ShowRecords(provider.Final(), provider.RecordVersion());
     return result;
-}
-
-int CDialogUdFdInitial::ReadInitialRecords(CSurfaceProvider& provider) {
-    const int version = provider.RecordVersion();
-    if (RecordVersion() != version) {
-        CommitEdits();
-        return -1;
-    }
-    auto fresh = std::make_unique<RecordPair>();
-    const int failed = ReadRecords(*fresh, version);
-    CopyRecordPair(provider.Initial(), *fresh);
-    return failed;
 }
 
 void CDialogUdFdInitial::SetInterpreterMode(bool on) {

@@ -32,18 +32,12 @@ public:
     void SetDllReturn(int result);
     // "DLL retrun = " with no number (after "Update UD FD" / "Update 2D").
     void ResetDllReturn();
-    void ResetDllReturnLabel() override { ResetDllReturn(); }
 
     // "Call DLL" (the owner reads its range boxes first): reads both tables into the initial
     // pair, copies it into the final pair, sends the request the user typed into `type` and
     // `numb` to the surface, shows "DLL retrun = %d" and the final pair in `finalTables`.
     // Does nothing in interpreter mode (no value then).
     std::optional<int> CallDll(CSurfaceProvider& provider, CDialogUdFdFinal& finalTables);
-    // Reads both tables into a fresh record pair and copies it over the provider's initial
-    // pair (before "Update UD FD" / "Update 2D" / "Make 3D Model"). Returns the number of
-    // cells that did not convert, or -1 with the initial pair untouched when the tables hold
-    // the rows of another record version than the provider's.
-    int ReadInitialRecords(CSurfaceProvider& provider);
 
     // Also disables "Call DLL" and "Update UD FD" while on.
     void SetInterpreterMode(bool on) override;

@@ -105,14 +105,6 @@ int CRecordTablesDialog::ReadRecords(RecordPair& pair, int recordVersion) {
     return ReadUserData(pair.ud) + ReadFixedData(pair.fd, recordVersion);
 }
 
-bool CRecordTablesDialog::ReadRecords(RecordPair* pair, int recordVersion) {
-    if (!pair) {
-        CommitEdits();
-        return false;
-    }
-    return ReadRecords(*pair, recordVersion) >= 0;
-}
-
 // --- interpreter mode ---
 
 void CRecordTablesDialog::SetInterpreterMode(bool on) {

@@ -10,7 +10,6 @@
 
 #include "core/app/settings_file.h"
 #include "core/surface/records.h"
-#include "ui/app/secondary_windows.h"
 
 class QPushButton;
 class QStatusBar;
@@ -19,7 +18,7 @@ namespace velmor {
 
 class CDataGrid;
 
-class CRecordTablesDialog : public QDialog, public RecordTableWindow {
+class CRecordTablesDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kMinimumWidth = 240;
@@ -38,7 +37,7 @@ public:
     // version than the table's first rebuilds the rows for that version.
     void ShowUserData(const USER_DATA& record);
     void ShowFixedData(const void* record, int recordVersion);
-    void ShowRecords(const RecordPair& pair, int recordVersion) override;
+    void ShowRecords(const RecordPair& pair, int recordVersion);
 
     // Take over any edit in progress, then read every "data" cell back into its field (cells
     // that do not convert become 0 and are rewritten). Only the fields of the version are
@@ -52,17 +51,11 @@ public:
     void CommitEdits();
 
     // Interpreter mode hides both tables and paints their places instead.
-    void SetInterpreterMode(bool on) override;
+    virtual void SetInterpreterMode(bool on);
     bool InterpreterMode() const { return m_interpreterMode; }
 
-    // What the main window calls.
-    QWidget* Widget() override { return this; }
-    void ApplyLayout() override { LayoutWindow(); }
-    // Retitles the window and rebuilds the FIXED_DATA rows (the USER_DATA rows never change).
-    void SetRecordVersion(int recordVersion) override { RebuildFixedDataRows(recordVersion); }
-    // Both tables into *pair; false, with *pair untouched, when the FIXED_DATA table holds
-    // the rows of another version.
-    bool ReadRecords(RecordPair* pair, int recordVersion) override;
+    // Lays the window out for its size (after the main window placed it).
+    void ApplyLayout() { LayoutWindow(); }
 
     double SplitFraction() const { return m_splitFraction; }
     QWidget* SplitterBar() const { return m_splitterBar; }
@@ -77,8 +70,6 @@ protected:
     // Places the window's own controls above the status bar (whose top is `statusTop`) and
     // answers the bottom of the frame area.
     virtual int LayoutControls(int statusTop);
-    // Lays the window out again (after a derived window created its controls).
-    void RelayOut() { LayoutWindow(); }
     // The title for the FIXED_DATA version now shown.
     virtual QString TitleFor(int recordVersion) const = 0;
 

@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -23,8 +22,9 @@
 #include <string>
 
 #include "core/view3d/model_reader.h"
+#include "ui/common/message_ui.h"
+#include "ui/common/progress_dialog.h"
 #include "ui/view3d/pick_record.h"
-#include "ui/view3d/view3d_host.h"
 
 namespace velmor {
 
@@ -285,16 +285,6 @@ void CDialog3D::SetChecked(int id, bool on) {
     if (QAction* action = Action(id)) action->setChecked(on);
 }
 
-void CDialog3D::SetHost(CView3DHost* host) {
-    m_host = host;
-}
-
-CView3DHost& CDialog3D::Host() {
-    if (m_host != nullptr) return *m_host;
-    if (!m_qtHost) m_qtHost = std::make_unique<CQtView3DHost>();
-    return *m_qtHost;
-}
-
 // Enter and Escape only hide the window, as closing it does.
 void CDialog3D::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
@@ -335,6 +325,8 @@ void CDialog3D::SetRay(const float ray[9], int rayState) {
 }
 
 void CDialog3D::ClearRay() {
+    // Every repaint of a gradient-index surface asks for this; only a change needs drawing.
+    if (m_rayState == 0) return;
     m_rayState = 0;
     // The overlay is rebuilt at once so that a ray of an earlier surface does not stay on show.
     MarkOverlay();
@@ -352,27 +344,31 @@ void CDialog3D::ClearModelAndResetView() {
 
 // Loads an STL or OBJ file in place of the model; on failure the model stays as it was.
 void CDialog3D::OnFileOpen() {
-    CView3DHost& host = Host();
-    const std::optional<QString> path = host.OpenFileName(
-        this, QStringLiteral("Open 3D Model File."),
-        QStringLiteral("STL(ASCII/BIN) Files (*.stl);;OBJ(ASCII) Files (*.obj);;All Files (*.*)"),
-        QStringLiteral("stl"), QCoreApplication::applicationDirPath());
+    FileDialogRequest request;
+    request.title = QStringLiteral("Open 3D Model File.");
+    request.filter = QStringLiteral(
+        "STL(ASCII/BIN) Files (*.stl)|*.stl|OBJ(ASCII) Files (*.obj)|*.obj|"
+        "All Files (*.*)|*.*||");
+    request.defaultExtension = QStringLiteral("stl");
+    const std::optional<QString> path = Messages().OpenFileName(this, request);
     if (!path || path->isEmpty()) return;
 
     const std::string localPath = QFile::encodeName(*path).toStdString();
     if (ModelFileTypeOf(localPath) == ModelFileType::kUnsupported) {
-        host.Message(this, QString::fromLatin1(kModelExtensionUnsupported));
+        ShowMessage(this, QString::fromLatin1(kModelExtensionUnsupported));
         return;
     }
     CModel loaded;
     std::string message;
-    host.OpenProgress(this, QStringLiteral("Loading ..."));
-    const int result = ReadModelFile(localPath, loaded, &message);
-    host.CloseProgress();
+    int result = 0;
+    {
+        ProgressWindowScope progress(this, QStringLiteral("Loading ..."));
+        result = ReadModelFile(localPath, loaded, &message);
+    }
     if (result == 0)
         SetModel(loaded, false);
     else
-        host.Message(this, QString::fromLocal8Bit(message.c_str()));
+        ShowMessage(this, QString::fromLocal8Bit(message.c_str()));
     Repaint();
 }
 

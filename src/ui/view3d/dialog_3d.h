@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <map>
-#include <memory>
 
 #include "core/view3d/model.h"
 #include "ui/view3d/ogl_text.h"
@@ -17,7 +16,6 @@ class QOpenGLWidget;
 
 namespace velmor {
 
-class CView3DHost;
 class CView3DWidget;
 
 // Menu commands of the window (menu 133).
@@ -74,16 +72,12 @@ public:
     // The traced ray: incident direction, outgoing direction, surface point (3 floats each),
     // and the ray state (0 no ray, 1 failed at the surface, 2 refracted).
     void SetRay(const float ray[9], int rayState);
-    // Forgets the ray (gradient-index surfaces are not traced).
+    // Forgets the ray (gradient-index surfaces are not traced); nothing to do without one.
     void ClearRay();
     // After a surface library is opened: empty model, view reset.
     void ClearModelAndResetView();
     // Schedules a paint of the view.
     void Repaint();
-
-    // Message boxes, file dialog and progress window of "Open ..."; without one set, the Qt
-    // dialogs are used. Not owned; nullptr returns to the Qt dialogs.
-    void SetHost(CView3DHost* host);
 
     // Runs a menu command as if it were chosen; false for an unknown id.
     bool RunCommand(int id);
@@ -165,7 +159,6 @@ private:
     void DiscardModelLists();
     void MarkOverlay();
     void ClearPickResult() { m_pickResult.fill(0); }
-    CView3DHost& Host();
 
     // Model.
     CModel m_model;
@@ -208,8 +201,6 @@ private:
     CView3DWidget* m_view = nullptr;
     QMenuBar* m_menuBar = nullptr;
     std::map<int, QAction*> m_actions;
-    CView3DHost* m_host = nullptr;
-    std::unique_ptr<CView3DHost> m_qtHost;
 };
 
 }  // namespace velmor

@@ -16,7 +16,11 @@
 #include "scripted_message_ui.h"
 #include "ui/app/velmor_dlg.h"
 #include "ui/common/progress_dialog.h"
+#include "ui/interp/dialog_interpreter.h"
 #include "ui/plots/velmor_plot_views.h"
+#include "ui/surface/dialog_udfd_final.h"
+#include "ui/surface/dialog_udfd_initial.h"
+#include "ui/view3d/dialog_3d.h"
 
 namespace velmor {
 
@@ -49,7 +53,7 @@ protected:
 
     CVelmorDlg& Open() {
         m_dlg = std::make_unique<CVelmorDlg>(
-            VelmorDlgOptions{QFile::encodeName(m_settingsPath).toStdString(), m_dir.path()});
+            VelmorDlgOptions{QFile::encodeName(m_settingsPath).toStdString()});
         QApplication::processEvents();
         // The first paint has the surface map built right after it: wait for that.
         auto* views = dynamic_cast<CVelmorPlotViews*>(&m_dlg->Views());

@@ -11,7 +11,6 @@
 #include "dlg_fixture.h"
 #include "ui/app/escape_key_watch.h"
 #include "ui/app/field_text.h"
-#include "ui/app/record_table_windows.h"
 #include "ui/interp/dialog_interpreter.h"
 #include "ui/interp/tab_edit.h"
 #include "ui/surface/dialog_udfd_final.h"
@@ -41,7 +40,7 @@ TEST_F(MainWindowTest, StartsWithItsInitialStateControlsAndTexts) {
     QStringList texts;
     for (QAction* action : toolbar->actions()) texts << action->text();
     EXPECT_EQ(texts, QStringList({"DLL", "STL BIN", "3D", "Initial", "Final", "Interpreter"}));
-    EXPECT_EQ(dlg.UdFdFinal().Widget()->parentWidget(), nullptr);  // independent windows
+    EXPECT_EQ(dlg.UdFdFinal().parentWidget(), nullptr);  // independent windows
 }
 
 TEST_F(MainWindowTest, StepBelowTheLimitBecomesOneThousandthWrittenWithSixDecimals) {
@@ -177,7 +176,7 @@ TEST_F(MainWindowTest, UseInterpreterNeedsCompiledCodeAndSwitchesTheSurfaceToThe
     EXPECT_EQ(m_messages.Shown().size(), 1u);
     EXPECT_TRUE(dlg.Provider().InterpreterMode());
     EXPECT_FALSE(dlg.ToolbarAction(kCmdOpenDll)->isEnabled());
-    auto& initial = static_cast<CUdFdInitialWindow&>(dlg.UdFdInitial()).Dialog();
+    auto& initial = dlg.UdFdInitial();
     EXPECT_FALSE(initial.CallDllButton()->isEnabled());
     EXPECT_EQ(dlg.RayStatusText().left(10), "RayTrace :");
 
@@ -218,7 +217,7 @@ TEST_F(MainWindowTest, OpenDllOfAVersion1LibraryRetitlesAndResetsTheView) {
     m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/entry2_only.so"));
     dlg.MenuAction(kCmdOpenDll)->trigger();
     EXPECT_TRUE(dlg.Provider().LibraryLoaded());
-    EXPECT_EQ(dlg.UdFdInitial().Widget()->windowTitle(), "Initial USER_DATA FIXED_DATA2");
+    EXPECT_EQ(dlg.UdFdInitial().windowTitle(), "Initial USER_DATA FIXED_DATA2");
     ExpectRange(dlg.State().displayX, -10, 10);
 }
 
@@ -268,7 +267,7 @@ TEST_F(MainWindowTest, CancelInTheCloseQuestionsKeepsRunningAndWritesNothing) {
     EXPECT_EQ(m_messages.LastText(), "  Close ? ");
 
     // A changed script is offered for saving; Cancel there keeps running too.
-    auto& interpreter = dynamic_cast<CDialogInerpreter&>(dlg.Interpreter());
+    auto& interpreter = dlg.Interpreter();
     interpreter.SourceBox()->setPlainText("z = x * y;\n");
     m_messages.QueueAnswer(MessageAnswer::Ok);
     m_messages.QueueAnswer(MessageAnswer::Cancel);
@@ -283,7 +282,7 @@ TEST_F(MainWindowTest, CancelInTheCloseQuestionsKeepsRunningAndWritesNothing) {
     m_messages.QueueAnswer(MessageAnswer::No);  // discard the script
     dlg.close();
     EXPECT_EQ(closed.count(), 1);
-    EXPECT_FALSE(dlg.Interpreter().Widget()->isVisible());
+    EXPECT_FALSE(dlg.Interpreter().isVisible());
     EXPECT_TRUE(WindowSettingsWritten());
 }
 
@@ -299,7 +298,7 @@ TEST_F(MainWindowTest, EscapeKeyAbortsScriptRunsWhileDownAndShortlyAfter) {
     };
     EXPECT_EQ(run(), 0);
     // Escape on the main window would ask to close; any other window will do.
-    QWidget* other = dlg.UdFdFinal().Widget();
+    QWidget* other = &dlg.UdFdFinal();
     QTest::keyPress(other, Qt::Key_Escape);
     EXPECT_GT(run(), 0);
     QTest::keyRelease(other, Qt::Key_Escape);

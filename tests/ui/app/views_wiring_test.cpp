@@ -4,8 +4,6 @@
 
 #include "core/app/number_text.h"
 #include "dlg_fixture.h"
-#include "ui/app/record_table_windows.h"
-#include "ui/app/shading3d_window.h"
 #include "ui/grid/data_grid.h"
 #include "ui/interp/dialog_interpreter.h"
 #include "ui/surface/dialog_udfd_initial.h"
@@ -25,9 +23,7 @@ protected:
                 return table->GetItemText(row, kRecordColumnData);
         return QString();
     }
-    CDataGrid* InitialUserData() {
-        return static_cast<CUdFdInitialWindow&>(m_dlg->UdFdInitial()).Dialog().UserDataTable();
-    }
+    CDataGrid* InitialUserData() { return m_dlg->UdFdInitial().UserDataTable(); }
     static QString Fixed6(double value) { return QString::fromStdString(FormatFixed(value, 6)); }
 };
 
@@ -58,7 +54,7 @@ TEST_F(ViewsWiringTest, UpdatesRebuildTheMapUnderItsProgressWindow) {
             "vertex 0 1 0\nendloop\nendfacet\nendsolid\n");
     }
     m_messages.QueuePath(stl);
-    static_cast<CShading3DWindow&>(dlg.Shading3D()).Dialog().RunCommand(kCmdOpen);
+    dlg.Shading3D().RunCommand(kCmdOpen);
     {
         ProgressTitles progress;
         Click(kIdUpdate2D);
@@ -73,7 +69,7 @@ TEST_F(ViewsWiringTest, UpdatesRebuildTheMapUnderItsProgressWindow) {
 
 TEST_F(ViewsWiringTest, ScriptRunErrorsOfARepaintReachTheInterpreterWindow) {
     CVelmorDlg& dlg = Open();
-    auto& interpreter = dynamic_cast<CDialogInerpreter&>(dlg.Interpreter());
+    auto& interpreter = dlg.Interpreter();
     dlg.Engine().Compile("z = sqrt(x);");  // fails for every negative x
     interpreter.SetOutputText(QString());
     QTest::mouseClick(dlg.Control(kIdUseInterpreter), Qt::LeftButton);
