@@ -11,7 +11,6 @@
 #include "gl_test_support.h"
 #include "scripted_message_ui.h"
 #include "ui/app/velmor_dlg.h"
-#include "ui/plots/velmor_plot_views.h"
 #include "ui/surface/dialog_udfd_final.h"
 #include "ui/surface/dialog_udfd_initial.h"
 
@@ -27,8 +26,7 @@ protected:
         m_dlg = std::make_unique<CVelmorDlg>(
             VelmorDlgOptions{QFile::encodeName(m_dir.filePath("Velmor.ini")).toStdString()});
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dlg.get()));
-        auto* views = dynamic_cast<CVelmorPlotViews*>(&m_dlg->Views());
-        ASSERT_TRUE(QTest::qWaitFor([views] { return views->Map().Built(); }));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return m_dlg->Map().Built(); }));
         QApplication::processEvents();
     }
     void TearDown() override { m_dlg.reset(); }

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "core/app/number_text.h"
+#include "core/app/sample_loop.h"
 #include "ui/plots/plot_frame.h"
-#include "ui/plots/sample_loop.h"
-#include "ui/plots/views.h"
+#include "ui/plots/view_images.h"
 
 namespace velmor {
 
@@ -14,8 +14,8 @@ QImage DrawIndexView(const PlotState& state, Sampler& sampler, int width, int he
     if (image.isNull()) return image;
     PlotCanvas canvas(image);
     const PlotMapping mapping(width, height, state.displayZ, state.displayN);
-    const PlotRange& dz = state.displayZ;
-    const PlotRange& dn = state.displayN;
+    const ValueRange& dz = state.displayZ;
+    const ValueRange& dn = state.displayN;
 
     canvas.FillInner(kPaperRgb);
     canvas.SetTextBackground(kPaperRgb);

@@ -7,7 +7,9 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <QPoint>
 #include <QPointF>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <vector>
@@ -28,7 +30,7 @@ struct PixelPoint {
 // in double precision, the multiplication before the division, nothing clamped.
 class PlotMapping {
 public:
-    PlotMapping(int width, int height, PlotRange across, PlotRange up);
+    PlotMapping(int width, int height, ValueRange across, ValueRange up);
 
     double X(double u) const;
     double Y(double v) const;
@@ -37,8 +39,18 @@ public:
     int left, top, right, bottom;
 
 private:
-    PlotRange m_across, m_up;
+    ValueRange m_across, m_up;
 };
+
+// A point of a plot area, as the mouse gives it, in world coordinates: u across, v up, over
+// the area's whole width and height (right and bottom exclusive):
+//   u = across.min + (x - left) / width * (across.max - across.min)
+//   v = up.max - (y - top) / height * (up.max - up.min)
+struct WorldPoint {
+    double u = 0, v = 0;
+};
+WorldPoint AreaToWorld(const QRect& area, QPoint point, const ValueRange& across,
+                       const ValueRange& up);
 
 // The views' colours.
 inline constexpr QRgb kPaperRgb = qRgb(255, 255, 230);

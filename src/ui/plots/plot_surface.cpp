@@ -5,15 +5,6 @@
 
 namespace velmor {
 
-void SetPlotProviderState(PlotState& state, CSurfaceProvider& provider) {
-    SetPlotRecords(state, provider.Initial(), provider.RecordVersion());
-    state.rayTraceOk = provider.LastTraceSucceeded();
-    const double* ray = provider.LastRay();
-    for (int i = 0; i < 6; ++i) state.rayResult[i] = ray[i];
-    state.gradientIndex = provider.GradientIndex();
-    state.interpreterMode = provider.InterpreterMode();
-}
-
 Sampler& ProviderPlotSurface::PointSampler() {
     return m_provider.SurfaceSampler();
 }

@@ -6,16 +6,10 @@
 #include <string>
 
 #include "core/surface/sampler.h"
-#include "ui/plots/plot_state.h"
 
 namespace velmor {
 
 class CSurfaceProvider;
-
-// Fills the provider's part of the plot state: the ray and n1 / n2 of the initial records,
-// the last trace's outcome and ray, the gradient-index flag and interpreter mode. The main
-// window fills the rest (ranges, steps, cursor, check boxes, the "n1" / "n2" fields).
-void SetPlotProviderState(PlotState& state, CSurfaceProvider& provider);
 
 class PlotSurface {
 public:

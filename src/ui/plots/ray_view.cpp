@@ -3,9 +3,9 @@
 // from where the ray meets the surface, positive on the incoming side; z runs up.
 #include <cmath>
 
+#include "core/app/sample_loop.h"
 #include "ui/plots/plot_frame.h"
-#include "ui/plots/sample_loop.h"
-#include "ui/plots/views.h"
+#include "ui/plots/view_images.h"
 
 namespace velmor {
 
@@ -33,8 +33,8 @@ QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int heig
     if (image.isNull()) return image;
     PlotCanvas canvas(image);
     const PlotMapping mapping(width, height, state.displayR, state.displayZ);
-    const PlotRange& dr = state.displayR;
-    const PlotRange& dz = state.displayZ;
+    const ValueRange& dr = state.displayR;
+    const ValueRange& dz = state.displayZ;
 
     canvas.FillInner(kPaperRgb);
     canvas.SetTextBackground(kPaperRgb);

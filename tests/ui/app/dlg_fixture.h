@@ -17,7 +17,6 @@
 #include "ui/app/velmor_dlg.h"
 #include "ui/common/progress_dialog.h"
 #include "ui/interp/dialog_interpreter.h"
-#include "ui/plots/velmor_plot_views.h"
 #include "ui/surface/dialog_udfd_final.h"
 #include "ui/surface/dialog_udfd_initial.h"
 #include "ui/view3d/dialog_3d.h"
@@ -56,8 +55,7 @@ protected:
             VelmorDlgOptions{QFile::encodeName(m_settingsPath).toStdString()});
         QApplication::processEvents();
         // The first paint has the surface map built right after it: wait for that.
-        auto* views = dynamic_cast<CVelmorPlotViews*>(&m_dlg->Views());
-        EXPECT_TRUE(QTest::qWaitFor([views] { return views == nullptr || views->Map().Built(); }));
+        EXPECT_TRUE(QTest::qWaitFor([this] { return m_dlg->Map().Built(); }));
         QApplication::processEvents();
         return *m_dlg;
     }

@@ -101,7 +101,7 @@ TEST_F(MeshCommandsTest, SaveStlWritesAFreshMeshWhereTheSaveDialogSays) {
 TEST_F(MeshCommandsTest, The3DWindowFollowsTheRayAndTheSurfaceLibrary) {
     CVelmorDlg& dlg = Open();
     CDialog3D& view = Dialog3D();
-    EXPECT_EQ(view.RayState(), 2);  // the start-up trace: refracted
+    EXPECT_EQ(view.RayState(), RayDisplay::kRefracted);  // the start-up trace: refracted
     SetSteps3D("0.5");
     Click(kIdMake3DModel);
     ASSERT_FALSE(view.Model().faces.empty());
@@ -111,7 +111,7 @@ TEST_F(MeshCommandsTest, The3DWindowFollowsTheRayAndTheSurfaceLibrary) {
     dlg.MenuAction(kCmdOpenDll)->trigger();
     ASSERT_TRUE(dlg.Provider().LibraryLoaded());
     EXPECT_TRUE(view.Model().faces.empty());
-    EXPECT_EQ(view.RayState(), 0);
+    EXPECT_EQ(view.RayState(), RayDisplay::kNone);
 }
 
 TEST(FileFilterTest, WindowsAndQtFormsConvert) {

@@ -49,7 +49,7 @@ TEST_F(MainWindowTest, StepBelowTheLimitBecomesOneThousandthWrittenWithSixDecima
     Type(dlg.Field(kIdStep2DY), "-0.5");  // negative steps pass: only the magnitude counts
     Click(kIdUpdate2D);
     EXPECT_EQ(Text(kIdStep2DX), "0.001000");
-    EXPECT_EQ(dlg.State().step2dX, 0.001);
+    EXPECT_EQ(dlg.State().stepX, 0.001);
     EXPECT_EQ(Text(kIdStep2DY), "-0.5");
 }
 
@@ -146,7 +146,7 @@ TEST_F(MainWindowTest, RightDragPansOnlyBeyondOneStepAndKeepsThePointUnderTheMou
     const double unit = plan.width() / 20.0;  // pixels per world unit
     const QPoint start = plan.center();
     QTest::mousePress(client, Qt::RightButton, Qt::NoModifier, start);
-    EXPECT_EQ(dlg.State().panState, kPanPlan);
+    EXPECT_EQ(dlg.State().panState, PlotView::kPlan);
     // Less than one step (1.0) along both axes: nothing moves.
     QTest::mouseMove(client, start + QPoint(int(unit * 0.6), -int(unit * 0.6)));
     ExpectRange(dlg.State().displayX, -10, 10);
@@ -159,7 +159,7 @@ TEST_F(MainWindowTest, RightDragPansOnlyBeyondOneStepAndKeepsThePointUnderTheMou
     ExpectRange(dlg.State().displayX, -10 - dx, 10 - dx);
     ExpectRange(dlg.State().displayY, -10 + dy, 10 + dy);
     QTest::mouseRelease(client, Qt::RightButton, Qt::NoModifier, far);
-    EXPECT_EQ(dlg.State().panState, kPanNone);
+    EXPECT_EQ(dlg.State().panState, PlotView::kNone);
 }
 
 TEST_F(MainWindowTest, UseInterpreterNeedsCompiledCodeAndSwitchesTheSurfaceToTheScript) {
@@ -169,7 +169,7 @@ TEST_F(MainWindowTest, UseInterpreterNeedsCompiledCodeAndSwitchesTheSurfaceToThe
     ASSERT_EQ(m_messages.Shown().size(), 1u);
     EXPECT_EQ(m_messages.LastText(), "    -- intermediate code : none -- ... Abort !        ");
     EXPECT_FALSE(box->isChecked());
-    EXPECT_EQ(dlg.State().interpreterMode, 0);
+    EXPECT_FALSE(dlg.State().interpreterMode);
 
     dlg.Engine().Compile("z = 0.01 * x * x;");
     QTest::mouseClick(box, Qt::LeftButton);
@@ -184,7 +184,7 @@ TEST_F(MainWindowTest, UseInterpreterNeedsCompiledCodeAndSwitchesTheSurfaceToThe
     dlg.Engine().Compile("z = ;");
     Click(kIdUpdate2D);
     EXPECT_EQ(m_messages.LastText(), kTextNoCode);
-    EXPECT_EQ(dlg.State().interpreterMode, 1);
+    EXPECT_TRUE(dlg.State().interpreterMode);
 
     // Switching off needs no code.
     dlg.MenuAction(kCmdUseInterpreter)->trigger();
@@ -197,17 +197,17 @@ TEST_F(MainWindowTest, OnlyTheBoxRecomputesTheGradientIndexFlag) {
     CVelmorDlg& dlg = Open();
     m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/grin_medium.so"));
     dlg.MenuAction(kCmdOpenDll)->trigger();
-    ASSERT_EQ(dlg.State().gradientIndex, 1);
+    ASSERT_TRUE(dlg.State().gradientIndex);
     dlg.Engine().Compile("z = 0;");
     dlg.MenuAction(kCmdUseInterpreter)->trigger();  // the menu leaves the flag
-    EXPECT_EQ(dlg.State().gradientIndex, 1);
+    EXPECT_TRUE(dlg.State().gradientIndex);
     dlg.MenuAction(kCmdUseInterpreter)->trigger();
 
     // The box sets it to 0 in interpreter mode and asks the library again when leaving.
     QTest::mouseClick(dlg.Control(kIdUseInterpreter), Qt::LeftButton);
-    EXPECT_EQ(dlg.State().gradientIndex, 0);
+    EXPECT_FALSE(dlg.State().gradientIndex);
     QTest::mouseClick(dlg.Control(kIdUseInterpreter), Qt::LeftButton);
-    EXPECT_EQ(dlg.State().gradientIndex, 1);
+    EXPECT_TRUE(dlg.State().gradientIndex);
 }
 
 // A version-1 library retitles "UD FD Initial" and resets zoom and pan.

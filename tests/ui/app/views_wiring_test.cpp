@@ -15,7 +15,7 @@ namespace {
 
 class ViewsWiringTest : public DlgTest {
 protected:
-    const CSurfaceMap& Map() { return static_cast<CVelmorPlotViews&>(m_dlg->Views()).Map(); }
+    const CSurfaceMap& Map() { return m_dlg->Map(); }
     QImage Grab() { return m_dlg->PlotClient()->grab().toImage(); }
     static QString Cell(CDataGrid* table, const QString& name) {
         for (int row = 0; row < table->ItemCount(); ++row)
@@ -26,6 +26,23 @@ protected:
     CDataGrid* InitialUserData() { return m_dlg->UdFdInitial().UserDataTable(); }
     static QString Fixed6(double value) { return QString::fromStdString(FormatFixed(value, 6)); }
 };
+
+TEST_F(ViewsWiringTest, TheFirstPaintLeavesTheMapToBeBuiltRightAfterIt) {
+    m_dlg = std::make_unique<CVelmorDlg>(
+        VelmorDlgOptions{QFile::encodeName(m_settingsPath).toStdString()});
+    const QRect plan = m_dlg->Areas().plan;
+    ASSERT_GT(plan.width(), 50);
+    QImage client = Grab();
+    EXPECT_FALSE(Map().Built());
+    EXPECT_EQ(client.pixel(plan.left() + 5, plan.top() + 5), qRgb(255, 255, 255));
+    EXPECT_TRUE(m_dlg->CursorReadout().startsWith("Cursor: x=0.100 , y=0.100 , z=0.100, sag="));
+
+    QApplication::processEvents();  // the queued build
+    ASSERT_TRUE(Map().Built());
+    client = Grab();
+    const QRgb grey = client.pixel(plan.left() + 5, plan.top() + 5);
+    EXPECT_TRUE(qRed(grey) == qBlue(grey) && qRed(grey) >= 64 && qRed(grey) <= 192);
+}
 
 TEST_F(ViewsWiringTest, TheMapIsBuiltAndTheReadoutFollowsTheCursorBox) {
     CVelmorDlg& dlg = Open();
@@ -73,7 +90,7 @@ TEST_F(ViewsWiringTest, ScriptRunErrorsOfARepaintReachTheInterpreterWindow) {
     dlg.Engine().Compile("z = sqrt(x);");  // fails for every negative x
     interpreter.SetOutputText(QString());
     QTest::mouseClick(dlg.Control(kIdUseInterpreter), Qt::LeftButton);
-    ASSERT_EQ(dlg.State().interpreterMode, 1);
+    ASSERT_TRUE(dlg.State().interpreterMode);
     Grab();
     EXPECT_FALSE(interpreter.OutputText().isEmpty());
 }
@@ -110,7 +127,16 @@ TEST_F(ViewsWiringTest, ShiftClicksMoveTheRayShowItAndTraceAgain) {
     EXPECT_EQ(ud.n, n);
     EXPECT_GT(ud.l, 0.0) << "the click lies at smaller x than the start point";
     EXPECT_NEAR(std::hypot(ud.l, ud.m), std::sqrt(1 - n * n), 1e-12);
-    EXPECT_EQ(s.panState, kPanNone);
+    EXPECT_EQ(s.panState, PlotView::kNone);
+
+    // Incident elevation: a click in the ray view below the hit point, on the incoming side,
+    // tilts the ray, which keeps unit length and is traced again.
+    const double outgoingN = provider.LastRay()[5];
+    QTest::mouseClick(dlg.PlotClient(), Qt::LeftButton, Qt::ShiftModifier,
+                      At(areas.fourth, 0.75, 0.9));
+    EXPECT_NE(ud.n, n);
+    EXPECT_NEAR(std::hypot(std::hypot(ud.l, ud.m), ud.n), 1.0, 1e-12);
+    EXPECT_NE(provider.LastRay()[5], outgoingN);
 }
 
 }  // namespace

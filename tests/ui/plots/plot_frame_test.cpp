@@ -3,9 +3,9 @@
 
 #include <vector>
 
+#include "core/app/sample_loop.h"
 #include "plot_test_support.h"
-#include "ui/plots/sample_loop.h"
-#include "ui/plots/views.h"
+#include "ui/plots/view_images.h"
 
 namespace velmor::test {
 namespace {

@@ -30,15 +30,15 @@ struct ProgramSurface {
         provider.SetGradientIndex(false);
         return true;
     }
-    // Refreshes the working pair and traces the ray, as a repaint does before it draws.
-    PlotState Traced(PlotState state = PlotState()) {
+    // Refreshes the working pair and traces the ray, as a repaint does before it draws; the
+    // mode flags are the provider's.
+    PlotState Traced() {
         provider.RefreshWorkingPair();
-        ScriptTraceSettings settings;
-        settings.n1 = state.fieldN1;
-        settings.n2 = state.fieldN2;
-        provider.TraceRay(settings);
-        SetPlotProviderState(state, provider);
-        return state;
+        PlotSettings settings;
+        settings.interpreterMode = provider.InterpreterMode();
+        settings.gradientIndex = provider.GradientIndex();
+        provider.TraceRay(TraceSettingsOf(settings));
+        return MakePlotState(settings, provider);
     }
 };
 
