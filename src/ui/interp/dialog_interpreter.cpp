@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QTextCursor>
 #include <algorithm>
+#include <map>
 #include <string>
 
 #include "core/interp/compile_report.h"
@@ -72,14 +73,41 @@ CDialogInerpreter::CDialogInerpreter(CScriptEngine& engine, QWidget* parent)
 
 CDialogInerpreter::~CDialogInerpreter() = default;
 
+// The window's commands: a menu item (menu, text, action member) and a button (text, button
+// member) where the command has them, and what it does.
+struct CDialogInerpreter::CommandRow {
+    const char* menu;
+    const char* menuText;
+    QAction* CDialogInerpreter::*action;
+    const char* buttonText;
+    QPushButton* CDialogInerpreter::*button;
+    void (*run)(CDialogInerpreter& window);
+};
+
+const CDialogInerpreter::CommandRow CDialogInerpreter::kCommands[] = {
+    {"File", "Open ...", &CDialogInerpreter::m_openAction, nullptr, nullptr,
+     [](CDialogInerpreter& w) { w.OpenSource(); }},
+    {"File", "Save ...", &CDialogInerpreter::m_saveAction, nullptr, nullptr,
+     [](CDialogInerpreter& w) { w.SaveSource(); }},
+    {"Execution", "Compile", &CDialogInerpreter::m_compileAction, "Compile",
+     &CDialogInerpreter::m_compileButton, [](CDialogInerpreter& w) { w.Compile(); }},
+    {"Execution", "Dump Intermediate Code", &CDialogInerpreter::m_dumpAction, "intermediate code",
+     &CDialogInerpreter::m_listingButton, [](CDialogInerpreter& w) { w.DumpIntermediateCode(); }},
+    {nullptr, nullptr, nullptr, "Hide", &CDialogInerpreter::m_hideButton,
+     [](CDialogInerpreter& w) { w.hide(); }},
+};
+
 void CDialogInerpreter::BuildMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
-    m_openAction = file->addAction(QStringLiteral("Open ..."), this, [this] { OpenSource(); });
-    m_saveAction = file->addAction(QStringLiteral("Save ..."), this, [this] { SaveSource(); });
-    QMenu* execution = menuBar()->addMenu(QStringLiteral("Execution"));
-    m_compileAction = execution->addAction(QStringLiteral("Compile"), this, [this] { Compile(); });
-    m_dumpAction = execution->addAction(QStringLiteral("Dump Intermediate Code"), this,
-                                        [this] { DumpIntermediateCode(); });
+    std::map<QString, QMenu*> menus;
+    for (const CommandRow& row : kCommands) {
+        if (row.menu == nullptr) continue;
+        const QString name = QString::fromLatin1(row.menu);
+        QMenu*& menu = menus[name];
+        if (menu == nullptr) menu = menuBar()->addMenu(name);
+        const auto run = row.run;
+        this->*row.action =
+            menu->addAction(QString::fromLatin1(row.menuText), this, [this, run] { run(*this); });
+    }
 }
 
 void CDialogInerpreter::BuildControls() {
@@ -96,14 +124,14 @@ void CDialogInerpreter::BuildControls() {
         LayOutBoxes();
     });
 
-    m_compileButton = new QPushButton(QStringLiteral("Compile"), m_client);
-    m_listingButton = new QPushButton(QStringLiteral("intermediate code"), m_client);
-    m_hideButton = new QPushButton(QStringLiteral("Hide"), m_client);
-    for (QPushButton* button : {m_compileButton, m_listingButton, m_hideButton})
+    for (const CommandRow& row : kCommands) {
+        if (row.button == nullptr) continue;
+        auto* button = new QPushButton(QString::fromLatin1(row.buttonText), m_client);
         button->setAutoDefault(true);  // Return presses the button that has the focus
-    connect(m_compileButton, &QPushButton::clicked, this, [this] { Compile(); });
-    connect(m_listingButton, &QPushButton::clicked, this, [this] { DumpIntermediateCode(); });
-    connect(m_hideButton, &QPushButton::clicked, this, [this] { hide(); });
+        const auto run = row.run;
+        connect(button, &QPushButton::clicked, this, [this, run] { run(*this); });
+        this->*row.button = button;
+    }
 
     m_insertLabel = new QLabel(QStringLiteral("insert"), m_client);
     m_insertList = new QComboBox(m_client);

@@ -85,6 +85,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    struct CommandRow;
+    static const CommandRow kCommands[];
+
     void BuildMenus();
     void BuildControls();
     void SetListingEnabled(bool enabled);

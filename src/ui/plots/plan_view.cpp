@@ -84,14 +84,13 @@ void StretchMap(QPainter& painter, const PlotState& state, const QImage& map, in
 QImage DrawPlanView(const PlotState& state, const QImage* map, int width, int height) {
     QImage image = MakeViewImage(width, height, kWhiteRgb);
     if (image.isNull()) return image;
-    PlotCanvas canvas(image);
+    PlotCanvas canvas(image, kWhiteRgb);
     if (map != nullptr && !map->isNull()) StretchMap(canvas.Painter(), state, *map, width, height);
 
     const PlotMapping mapping(width, height, state.displayX, state.displayY);
     const ValueRange& dx = state.displayX;
     const ValueRange& dy = state.displayY;
 
-    canvas.SetTextBackground(kWhiteRgb);
     canvas.SetTextColour(kBlackRgb);
     canvas.SetPen(PlotPen::kRed);
     canvas.Line(mapping.Map(dx.min, 0), mapping.Map(dx.max, 0));

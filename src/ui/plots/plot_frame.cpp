@@ -130,8 +130,8 @@ QImage MakeViewImage(int width, int height, QRgb fill) {
     return image;
 }
 
-PlotCanvas::PlotCanvas(QImage& image)
-    : m_painter(&image), m_width(image.width()), m_height(image.height()) {
+PlotCanvas::PlotCanvas(QImage& image, QRgb paper)
+    : m_painter(&image), m_width(image.width()), m_height(image.height()), m_textBackground(paper) {
     m_painter.setRenderHint(QPainter::Antialiasing, false);
     m_painter.setRenderHint(QPainter::TextAntialiasing, false);
     m_painter.setFont(PlotFont());
@@ -172,10 +172,6 @@ void PlotCanvas::Text(double x, double y, const QString& text) {
     m_painter.setPen(QColor(m_textColour));
     m_painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     m_painter.setPen(pen);
-}
-
-void PlotCanvas::FillInner(QRgb rgb) {
-    m_painter.fillRect(QRect(Left(), Top(), Right() - Left(), Bottom() - Top()), QColor(rgb));
 }
 
 void PlotCanvas::FrameBlack() {

@@ -77,10 +77,11 @@ QPen MakePlotPen(PlotPen pen);
 const QFont& PlotFont();
 
 // The drawing surface of one view: a painter on the view's image with the font selected, no
-// antialiasing, and the inner rectangle.
+// antialiasing, and the inner rectangle. `paper` is the colour the image was filled with; text
+// is drawn on boxes of it.
 class PlotCanvas {
 public:
-    explicit PlotCanvas(QImage& image);
+    PlotCanvas(QImage& image, QRgb paper);
     PlotCanvas(const PlotCanvas&) = delete;
     PlotCanvas& operator=(const PlotCanvas&) = delete;
 
@@ -101,9 +102,7 @@ public:
     // Text with its top-left corner at (x, y), on an opaque box of the text background.
     void Text(double x, double y, const QString& text);
     void SetTextColour(QRgb rgb) { m_textColour = rgb; }
-    void SetTextBackground(QRgb rgb) { m_textBackground = rgb; }
 
-    void FillInner(QRgb rgb);
     // A one-pixel black border around the whole image.
     void FrameBlack();
 
@@ -115,7 +114,7 @@ private:
     QPainter m_painter;
     int m_width, m_height;
     QRgb m_textColour = kBlackRgb;
-    QRgb m_textBackground = kWhiteRgb;
+    QRgb m_textBackground;
 };
 
 // A curve drawn from samples in order: a successful sample that is the first or follows a

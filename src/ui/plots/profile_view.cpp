@@ -111,14 +111,12 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
                        int height) {
     QImage image = MakeViewImage(width, height, kPaperRgb);
     if (image.isNull()) return image;
-    PlotCanvas canvas(image);
+    PlotCanvas canvas(image, kPaperRgb);
     const ProfileRoles roles = RolesOf(axis, state);
     const PlotMapping zScale(width, height, roles.across, state.displayZ);
     const PlotMapping nScale(width, height, roles.across, state.displayN);
     const ValueRange& dz = state.displayZ;
 
-    canvas.FillInner(kPaperRgb);
-    canvas.SetTextBackground(kPaperRgb);
     canvas.SetTextColour(kBlackRgb);
 
     if (state.gradientIndex) {

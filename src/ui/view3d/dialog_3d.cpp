@@ -806,33 +806,29 @@ void CDialog3D::DrawModelForPick() const {
         });
         glPopName();
     }
-    if (m_renderLine && m_pickLine) {
-        glPushName(kPickLine);
-        glLineWidth(2.0f);
-        forEachFace([](const Vec3f* const* corners) {
+    // Every edge (lines) or corner (points), named by its number in the face.
+    const auto forEachEdgeOrCorner = [&forEachFace](GLenum mode) {
+        forEachFace([mode](const Vec3f* const* corners) {
             for (GLuint e = 0; e < 3; ++e) {
                 glPushName(e);
-                glBegin(GL_LINES);
+                glBegin(mode);
                 Vertex(*corners[e]);
-                Vertex(*corners[(e + 1) % 3]);
+                if (mode == GL_LINES) Vertex(*corners[(e + 1) % 3]);
                 glEnd();
                 glPopName();
             }
         });
+    };
+    if (m_renderLine && m_pickLine) {
+        glPushName(kPickLine);
+        glLineWidth(2.0f);
+        forEachEdgeOrCorner(GL_LINES);
         glPopName();
     }
     if (m_renderPoint && m_pickPoint) {
         glPushName(kPickPoint);
         glPointSize(5.0f);
-        forEachFace([](const Vec3f* const* corners) {
-            for (GLuint e = 0; e < 3; ++e) {
-                glPushName(e);
-                glBegin(GL_POINTS);
-                Vertex(*corners[e]);
-                glEnd();
-                glPopName();
-            }
-        });
+        forEachEdgeOrCorner(GL_POINTS);
         glPopName();
     }
 }

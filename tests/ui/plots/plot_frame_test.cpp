@@ -42,7 +42,7 @@ TEST(SampleLoop, RepeatedAdditionAndEmptyLoops) {
 TEST(PlotCanvas, LinesFarOutsideAreClippedNotBent) {
     QImage image = MakeViewImage(101, 101, kWhiteRgb);
     {
-        PlotCanvas canvas(image);
+        PlotCanvas canvas(image, kWhiteRgb);
         canvas.SetPen(PlotPen::kThickRed);
         // Through the pixel (50, 50) at 45 degrees, ends a billion pixels away.
         canvas.Line({50 - 1e9, 50 - 1e9}, {50 + 1e9, 50 + 1e9});

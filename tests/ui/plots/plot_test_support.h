@@ -86,14 +86,13 @@ inline QImage TextStamp(const QString& text, QRgb colour, QRgb background) {
     QImage probe(1, 1, QImage::Format_RGB32);
     QSize extent;
     {
-        PlotCanvas canvas(probe);
+        PlotCanvas canvas(probe, background);
         extent = canvas.TextExtent(text);
     }
     QImage stamp(extent, QImage::Format_RGB32);
     stamp.fill(background);
-    PlotCanvas canvas(stamp);
+    PlotCanvas canvas(stamp, background);
     canvas.SetTextColour(colour);
-    canvas.SetTextBackground(background);
     canvas.Text(0, 0, text);
     return stamp;
 }
