@@ -11,8 +11,7 @@
 #include "gl_test_support.h"
 #include "scripted_message_ui.h"
 #include "ui/app/velmor_dlg.h"
-#include "ui/surface/dialog_udfd_final.h"
-#include "ui/surface/dialog_udfd_initial.h"
+#include "ui/surface/record_tables_dialog.h"
 
 namespace velmor {
 namespace {

@@ -34,8 +34,7 @@
 #include "ui/common/velmor_icon.h"
 #include "ui/interp/dialog_interpreter.h"
 #include "ui/plots/ray_choice.h"
-#include "ui/surface/dialog_udfd_final.h"
-#include "ui/surface/dialog_udfd_initial.h"
+#include "ui/surface/record_tables_dialog.h"
 #include "ui/view3d/dialog_3d.h"
 
 namespace velmor {

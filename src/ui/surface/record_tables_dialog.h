@@ -1,22 +1,39 @@
-// What the two record-table windows share: the USER_DATA table above, the FIXED_DATA table
-// below, the splitter between them, the "Hide" button, the status bar, hiding on Enter and
-// Escape, and the painting of hidden tables in interpreter mode. The windows show and read
-// records; they never call a surface themselves.
+// The two record-table windows, "UD FD Initial" and "UD FD Final": the USER_DATA table above,
+// the FIXED_DATA table below, the splitter between them, the "Hide" button, the status bar,
+// hiding on Enter and Escape, and the painting of hidden tables in interpreter mode. Each
+// table is a data grid with one row per field of the row catalogue: columns "type" and "name"
+// (read-only) and "data" (the field's text form, edited in place). The windows show and read
+// records; "Call DLL" is the only surface call, made for the owner through the provider.
 #pragma once
 
 #include <QDialog>
 #include <QRect>
+#include <optional>
 #include <string>
 
 #include "core/app/settings_file.h"
 #include "core/surface/records.h"
 
+class QLabel;
 class QPushButton;
 class QStatusBar;
 
 namespace velmor {
 
 class CDataGrid;
+class CSurfaceProvider;
+
+// Sub-item ids (and column indexes) of the record tables' columns; 0 is the label column.
+enum RecordTableColumn : int {
+    kRecordColumnType = 1,
+    kRecordColumnName = 2,
+    kRecordColumnData = 3,
+};
+
+inline constexpr const char* kSectionProfileUdInitial = "Profile List UD Initial";
+inline constexpr const char* kSectionProfileFdInitial = "Profile List FD Initial";
+inline constexpr const char* kSectionProfileUdFinal = "Profile List UD Final";
+inline constexpr const char* kSectionProfileFdFinal = "Profile List FD Final";
 
 class CRecordTablesDialog : public QDialog {
     Q_OBJECT
@@ -95,6 +112,61 @@ private:
     int m_upperHeight = 0;
     int m_recordVersion = 0;
     bool m_interpreterMode = false;
+};
+
+// "UD FD Final": the final record pair, as the library left it after the last "Call DLL" or
+// the last single-ray trace. Its "data" cells can be edited, but nothing reads them back.
+class CDialogUdFdFinal : public CRecordTablesDialog {
+    Q_OBJECT
+public:
+    explicit CDialogUdFdFinal(const SettingsFile& settings, QWidget* parent = nullptr);
+
+protected:
+    QString TitleFor(int recordVersion) const override;
+};
+
+// "UD FD Initial": the initial record pair in two editable tables, with "Call DLL",
+// "Update UD FD" and the "DLL return =" label. The window owns no surface: the buttons ask
+// for their operation through signals, and the owner (the main window) carries it out with
+// the functions below.
+class CDialogUdFdInitial : public CRecordTablesDialog {
+    Q_OBJECT
+public:
+    explicit CDialogUdFdInitial(const SettingsFile& settings, QWidget* parent = nullptr);
+
+    QPushButton* CallDllButton() const { return m_callButton; }
+    QPushButton* UpdateButton() const { return m_updateButton; }
+    QLabel* DllReturnLabel() const { return m_returnLabel; }
+    QString DllReturnText() const;
+
+    // "DLL retrun = %d" with the library's result.
+    void SetDllReturn(int result);
+    // "DLL retrun = " with no number (after "Update UD FD" / "Update 2D").
+    void ResetDllReturn();
+
+    // "Call DLL" (the owner reads its range boxes first): reads both tables into the initial
+    // pair, copies it into the final pair, sends the request the user typed into `type` and
+    // `numb` to the surface, shows "DLL retrun = %d" and the final pair in `finalTables`.
+    // Does nothing in interpreter mode (no value then).
+    std::optional<int> CallDll(CSurfaceProvider& provider, CDialogUdFdFinal& finalTables);
+
+    // Also disables "Call DLL" and "Update UD FD" while on.
+    void SetInterpreterMode(bool on) override;
+
+signals:
+    // "Call DLL" was pressed (never sent in interpreter mode).
+    void callDllRequested();
+    // "Update UD FD" was pressed: the same operation as the main window's "Update 2D".
+    void updateRequested();
+
+protected:
+    int LayoutControls(int statusTop) override;
+    QString TitleFor(int recordVersion) const override;
+
+private:
+    QPushButton* m_callButton;
+    QPushButton* m_updateButton;
+    QLabel* m_returnLabel;
 };
 
 }  // namespace velmor

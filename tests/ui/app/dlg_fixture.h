@@ -17,8 +17,7 @@
 #include "ui/app/velmor_dlg.h"
 #include "ui/common/progress_dialog.h"
 #include "ui/interp/dialog_interpreter.h"
-#include "ui/surface/dialog_udfd_final.h"
-#include "ui/surface/dialog_udfd_initial.h"
+#include "ui/surface/record_tables_dialog.h"
 #include "ui/view3d/dialog_3d.h"
 
 namespace velmor {

@@ -9,9 +9,7 @@
 #include "dlg_fixture.h"
 #include "ui/grid/cell_editor_text.h"
 #include "ui/grid/data_grid.h"
-#include "ui/surface/dialog_udfd_final.h"
-#include "ui/surface/dialog_udfd_initial.h"
-#include "ui/surface/record_table.h"
+#include "ui/surface/record_tables_dialog.h"
 
 namespace velmor {
 namespace {

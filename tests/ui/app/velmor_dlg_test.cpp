@@ -13,8 +13,7 @@
 #include "ui/app/field_text.h"
 #include "ui/interp/dialog_interpreter.h"
 #include "ui/interp/tab_edit.h"
-#include "ui/surface/dialog_udfd_final.h"
-#include "ui/surface/dialog_udfd_initial.h"
+#include "ui/surface/record_tables_dialog.h"
 
 namespace velmor {
 namespace {

@@ -6,8 +6,7 @@
 #include "dlg_fixture.h"
 #include "ui/grid/data_grid.h"
 #include "ui/interp/dialog_interpreter.h"
-#include "ui/surface/dialog_udfd_initial.h"
-#include "ui/surface/record_table.h"
+#include "ui/surface/record_tables_dialog.h"
 #include "ui/view3d/dialog_3d.h"
 
 namespace velmor {
