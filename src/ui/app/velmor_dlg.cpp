@@ -177,9 +177,10 @@ CMapProgressWindow g_mapProgress;
 
 }  // namespace
 
-// The main window's commands in menu order: id, menu and item text (a button of the column
-// has no menu), a separator above the item, a check mark, the place and text of its toolbar
-// button (0: none), and what it does (nothing for an empty handler).
+// The main window's commands in menu order: id, menu and item text (none for the buttons of
+// the column and "Exit", which the control templates place and label), a separator above the
+// item, a check mark, the place and text of its toolbar button (0: none), and what it does
+// (nothing without a handler).
 struct CVelmorDlg::CommandRow {
     int id;
     const char* menu;
@@ -221,15 +222,13 @@ const CVelmorDlg::CommandRow CVelmorDlg::kCommands[] = {
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_interpreter.get()); }},
     {kCmdAbout, "Window", "About ...", true, false, 0, nullptr,
      [](CVelmorDlg& d) { d.ShowAbout(); }},
-    {kIdUpdate2D, nullptr, "Update 2D", false, false, 0, nullptr,
-     [](CVelmorDlg& d) { d.Update2D(); }},
-    {kIdMake3DModel, nullptr, "Make 3D Model", false, false, 0, nullptr,
+    {kIdUpdate2D, nullptr, nullptr, false, false, 0, nullptr, [](CVelmorDlg& d) { d.Update2D(); }},
+    {kIdMake3DModel, nullptr, nullptr, false, false, 0, nullptr,
      [](CVelmorDlg& d) { d.Make3DModel(); }},
-    {kIdResetZoom, nullptr, "Reset Zoom", false, false, 0, nullptr,
+    {kIdResetZoom, nullptr, nullptr, false, false, 0, nullptr,
      [](CVelmorDlg& d) { d.ResetZoom(); }},
-    {kIdResetPan, nullptr, "Reset Pan", false, false, 0, nullptr,
-     [](CVelmorDlg& d) { d.ResetPan(); }},
-    {kIdExit, nullptr, "Exit", false, false, 0, nullptr, [](CVelmorDlg& d) { d.close(); }},
+    {kIdResetPan, nullptr, nullptr, false, false, 0, nullptr, [](CVelmorDlg& d) { d.ResetPan(); }},
+    {kIdExit, nullptr, nullptr, false, false, 0, nullptr, [](CVelmorDlg& d) { d.close(); }},
 };
 
 // The client area: background, frame 1005 and the four views; the mouse and the wheel go to
@@ -328,7 +327,7 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
 
     // 7. Surface records, then the initial values of the state.
     m_provider->ResetSurfaceRecords();
-    const int gradientIndex = m_state.gradientIndex;
+    const bool gradientIndex = m_state.gradientIndex;
     m_state = VelmorState();
     m_state.gradientIndex = gradientIndex;
 
@@ -686,7 +685,8 @@ void CVelmorDlg::Update2D() {
     if (RefusedWithoutCode()) return;
     ReadInitialTables();
     ReadFields();
-    // The plot client is painted here, into the picture the next paint shows.
+    // The "Update 2D" velmor-cli views runs too: it paints the plot client, here into a picture
+    // that the next paint shows.
     const PlotClientLayout client = ClientLayout();
     const qreal ratio = m_client->devicePixelRatioF();
     QImage picture((client.rect.size().expandedTo(QSize(1, 1)) * ratio), QImage::Format_RGB32);
@@ -733,7 +733,6 @@ int CVelmorDlg::BuildMesh(CModel& model) {
 }
 
 void CVelmorDlg::SaveStl(bool binary) {
-    SetProgressParent(this);
     ReadFields();
     auto model = std::make_unique<CModel>();
     if (BuildMesh(*model) != 0) return;

@@ -5,14 +5,12 @@
 #include <QKeyEvent>
 #include <QPointer>
 #include <QWheelEvent>
-#include <algorithm>
 
 namespace velmor {
 
 CCellEditorText::CCellEditorText(QWidget* parent, QWidget* grid, int row, int column,
-                                 const QString& text, int maxLength)
+                                 const QString& text)
     : QLineEdit(parent), m_grid(grid), m_row(row), m_column(column) {
-    if (maxLength >= 0) setMaxLength(std::max(maxLength, int(text.size())));
     setText(text);
     selectAll();
     // Connected after the initial text went in, so that only the user's changes count.

@@ -11,14 +11,12 @@ class CCellEditorText : public QLineEdit {
     Q_OBJECT
 public:
     // `parent` is the widget the editor lies on (the grid's viewport); `grid` receives the Tab
-    // key and the wheel that end an edit. A `maxLength` limits typing, never the initial text.
-    CCellEditorText(QWidget* parent, QWidget* grid, int row, int column, const QString& text,
-                    int maxLength = -1);
+    // key and the wheel that end an edit.
+    CCellEditorText(QWidget* parent, QWidget* grid, int row, int column, const QString& text);
 
     int Row() const { return m_row; }
     int Column() const { return m_column; }
     bool Modified() const { return m_modified; }
-    bool Ending() const { return m_ending; }
 
     // Ends the edit (once); `keep` false discards the text.
     void EndEdit(bool keep);

@@ -71,7 +71,6 @@ public:
     // Rows are made taller than the cell font by `factor` (at least 1). The cells, the
     // editor and the header keep their own fonts.
     void SetCellMargin(double factor);
-    double CellMargin() const { return m_cellMargin; }
     // Inserts the always-hidden label column as column 0 (sub-item id 0).
     void InsertHiddenLabelColumn();
     // Inserts a column at `column` (appended when out of range); returns its index. The

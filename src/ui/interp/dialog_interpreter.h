@@ -72,7 +72,6 @@ public:
     QAction* OpenAction() const { return m_openAction; }
     QAction* SaveAction() const { return m_saveAction; }
     QAction* CompileAction() const { return m_compileAction; }
-    QAction* DumpAction() const { return m_dumpAction; }
     QWidget* SplitterGap() const { return m_gap; }
 
 signals:

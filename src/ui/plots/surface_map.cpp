@@ -95,7 +95,6 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
     const ValueRange ax = state.analysisX, ay = state.analysisY;
     const MapSize size = SurfaceMapSize(ax, ay, state.stepX, state.stepY);
     m_coveredX = ax;
-    m_coveredY = ay;
     m_cancelled = false;
     m_sagMin = 1e9;
     m_sagMax = -1e9;

@@ -43,9 +43,8 @@ public:
     bool Built() const { return m_built; }
     // The W x H map; a null image when the map is built empty (nothing to sample).
     const QImage& Image() const { return m_image; }
-    // The analysis rectangle the map was built for.
+    // The analysis x range the map was built for.
     ValueRange CoveredX() const { return m_coveredX; }
-    ValueRange CoveredY() const { return m_coveredY; }
     // Range of sag the coarse pass found (smin 1e9 and smax -1e9 when it found none).
     double SagMin() const { return m_sagMin; }
     double SagMax() const { return m_sagMax; }
@@ -64,7 +63,7 @@ private:
     bool m_cancelled = false;
     QImage m_image;
     QImage m_spare;  // the pixels of the last discarded map, for the next one of its size
-    ValueRange m_coveredX, m_coveredY;
+    ValueRange m_coveredX;
     double m_sagMin = 1e9, m_sagMax = -1e9;
 };
 

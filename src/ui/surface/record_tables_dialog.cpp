@@ -63,10 +63,8 @@ void SetUpRecordTable(CDataGrid& grid, const SettingsFile& settings, const std::
                            std::make_unique<CColumnTraitText>());
     grid.InsertColumnTrait(kRecordColumnName, "name", Qt::AlignLeft, kNameWidth, kRecordColumnName,
                            std::make_unique<CColumnTraitText>());
-    auto data = std::make_unique<CColumnTraitEdit>();
-    data->SetEditorFrame(true);
     grid.InsertColumnTrait(kRecordColumnData, "data", Qt::AlignLeft, kDataWidth, kRecordColumnData,
-                           std::move(data));
+                           std::make_unique<CColumnTraitEdit>());
 
     auto config = std::make_unique<CColumnConfigSettingsFile>(settings, section);
     config->AddProfile(userData ? "DefaultUD" : "Default");

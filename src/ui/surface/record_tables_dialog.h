@@ -74,7 +74,6 @@ public:
     // Lays the window out for its size (after the main window placed it).
     void ApplyLayout() { LayoutWindow(); }
 
-    double SplitFraction() const { return m_splitFraction; }
     QWidget* SplitterBar() const { return m_splitterBar; }
     QPushButton* HideButton() const { return m_hideButton; }
     // The area the two tables share.
@@ -136,7 +135,6 @@ public:
 
     QPushButton* CallDllButton() const { return m_callButton; }
     QPushButton* UpdateButton() const { return m_updateButton; }
-    QLabel* DllReturnLabel() const { return m_returnLabel; }
     QString DllReturnText() const;
 
     // "DLL retrun = %d" with the library's result.

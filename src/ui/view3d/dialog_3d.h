@@ -87,7 +87,6 @@ public:
     // Runs a menu command as if it were chosen; false for an unknown id.
     bool RunCommand(int id);
     QAction* Action(int id) const;
-    QMenuBar* MenuBar() const { return m_menuBar; }
 
     // --- State, for the windows around and for checks ---
     const CModel& Model() const { return m_model; }
