@@ -22,7 +22,6 @@
 #include "core/interp/default_script.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
-#include "ui/plots/plot_surface.h"
 #include "ui/plots/surface_map.h"
 #include "ui/plots/update_2d.h"
 

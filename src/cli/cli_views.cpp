@@ -11,7 +11,6 @@
 #include "core/app/cp932.h"
 #include "core/surface/record_text.h"
 #include "core/surface/row_catalogue.h"
-#include "ui/plots/plot_surface.h"
 #include "ui/plots/surface_map.h"
 #include "ui/plots/update_2d.h"
 

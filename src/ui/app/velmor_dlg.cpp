@@ -673,17 +673,9 @@ bool CVelmorDlg::RefusedWithoutCode() {
     return true;
 }
 
-void CVelmorDlg::ReadInitialTables() {
-    // Both tables into a fresh pair, which then replaces the initial pair; tables that hold
-    // the rows of another record version are not read.
-    auto pair = std::make_unique<RecordPair>();
-    if (m_udFdInitial->ReadRecords(*pair, m_provider->RecordVersion()) >= 0)
-        CopyRecordPair(m_provider->Initial(), *pair);
-}
-
 void CVelmorDlg::Update2D() {
     if (RefusedWithoutCode()) return;
-    ReadInitialTables();
+    m_udFdInitial->ReadTablesBack(*m_provider);
     ReadFields();
     // The "Update 2D" velmor-cli views runs too: it paints the plot client, here into a picture
     // that the next paint shows.
@@ -706,7 +698,7 @@ void CVelmorDlg::Update2D() {
 void CVelmorDlg::Make3DModel() {
     if (RefusedWithoutCode()) return;
     ReadFields();
-    ReadInitialTables();
+    m_udFdInitial->ReadTablesBack(*m_provider);
     auto model = std::make_unique<CModel>();
     if (BuildMesh(*model) != 0) return;  // the 3D window keeps its model
     m_shading3d->SetModel(*model, true);

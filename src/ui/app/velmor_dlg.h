@@ -17,7 +17,6 @@
 #include "core/surface/provider.h"
 #include "ui/app/velmor_state.h"
 #include "ui/plots/plot_frame.h"
-#include "ui/plots/plot_surface.h"
 #include "ui/plots/surface_map.h"
 #include "ui/plots/update_2d.h"
 
@@ -185,7 +184,6 @@ private:
 
     // --- Update flows.
     bool RefusedWithoutCode();
-    void ReadInitialTables();
     void Update2D();  // the common refresh ("Update 2D", "Update UD FD")
     void TraceRay();  // traces, then shows the trace
     // The final records, the 3D ray and the status line after a trace.

@@ -118,11 +118,11 @@ QString CProgressDialog::PercentText() const {
 }
 
 void CProgressDialog::reject() {
-    m_cancelled = 1;
+    m_cancelled = true;
 }
 
 void CProgressDialog::closeEvent(QCloseEvent* event) {
-    m_cancelled = 1;
+    m_cancelled = true;
     event->ignore();
 }
 

@@ -28,8 +28,8 @@ public:
     void SetPercentage(int position);
     void SetBarPosition(int position);
     void PumpMessages();
-    bool Cancelled() const { return m_cancelled != 0; }
-    void ClearCancelled() { m_cancelled = 0; }
+    bool Cancelled() const { return m_cancelled; }
+    void ClearCancelled() { m_cancelled = false; }
     // Enables the owner again (if this window disabled it) and hides the window.
     void Destroy();
 
@@ -47,7 +47,7 @@ private:
     QWidget* m_owner = nullptr;
     static constexpr int kLower = 0;  // the bar's range
     static constexpr int kUpper = 100;
-    int m_cancelled = 0;
+    bool m_cancelled = false;
     bool m_ownerDisabled = false;
     QLabel* m_percent = nullptr;
     QProgressBar* m_bar = nullptr;

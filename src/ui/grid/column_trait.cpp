@@ -2,7 +2,6 @@
 
 #include <QHeaderView>
 
-#include "ui/grid/cell_editor_text.h"
 #include "ui/grid/data_grid.h"
 
 namespace velmor {

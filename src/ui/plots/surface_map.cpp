@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/app/progress.h"
-#include "ui/plots/plot_surface.h"
+#include "ui/plots/update_2d.h"
 
 namespace velmor {
 

@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "ui/plots/plot_surface.h"
+#include "core/interp/script_engine.h"
 #include "ui/plots/surface_map.h"
 #include "ui/plots/view_images.h"
 
@@ -44,6 +44,29 @@ void DrawSunkenFrame(QPainter& painter, const QRect& rect, const QPalette& palet
         painter.fillRect(QRect(x + w - 1 - i, y + i, 1, h - rings - i), light);  // right
     }
     painter.restore();
+}
+
+Sampler& ProviderPlotSurface::PointSampler() {
+    return m_provider.SurfaceSampler();
+}
+
+void ProviderPlotSurface::RefreshWorkingPair() {
+    m_provider.RefreshWorkingPair();
+}
+
+void ProviderPlotSurface::ClearRunErrorCounters() {
+    m_provider.Engine().ClearRunErrorCounters();
+}
+
+std::string ProviderPlotSurface::RunErrorSummary() {
+    CScriptEngine& engine = m_provider.Engine();
+    bool any = false;
+    for (int kind = 0; kind < kRunErrorKindCount; ++kind) {
+        if (engine.RunErrorCounter(kind) != 0) any = true;
+    }
+    if (!any) return {};
+    engine.AppendErrorSummary();
+    return engine.RunMessageText();
 }
 
 RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfaceMap& map,

@@ -1,6 +1,7 @@
 // The plot client as the main window shows it and velmor-cli views draws it: four plot areas
 // in a sunken frame, each view drawn off-screen into an image of its area's size and then
-// copied whole (a view is never seen half drawn), and "Update 2D", the sequence both run.
+// copied whole (a view is never seen half drawn), what the views draw from, and "Update 2D",
+// the sequence both run.
 #pragma once
 
 #include <QImage>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "core/surface/provider.h"
+#include "core/surface/sampler.h"
 #include "ui/plots/plot_state.h"
 
 class QPainter;
@@ -18,7 +20,36 @@ namespace velmor {
 
 class CSurfaceMap;
 class MapProgressWindow;
-class PlotSurface;
+
+// What the views and the surface map need from the surface besides the plot state: the
+// sampler, the refresh of the working record pair, and the script engine's per-kind run-error
+// counters around a repaint.
+class PlotSurface {
+public:
+    virtual ~PlotSurface() = default;
+    virtual Sampler& PointSampler() = 0;
+    // Copies the initial record pair into the working pair before a batch of samples.
+    virtual void RefreshWorkingPair() = 0;
+    // Before a repaint: the per-kind run-error counters go to 0.
+    virtual void ClearRunErrorCounters() = 0;
+    // After a repaint: the error summary when any per-kind counter is above 0, else empty.
+    // 8-bit text with CR LF, as the engine writes it.
+    virtual std::string RunErrorSummary() = 0;
+};
+
+// The program's surface: the provider's sampler and working pair, and its script engine.
+class ProviderPlotSurface final : public PlotSurface {
+public:
+    explicit ProviderPlotSurface(CSurfaceProvider& provider) : m_provider(provider) {}
+
+    Sampler& PointSampler() override;
+    void RefreshWorkingPair() override;
+    void ClearRunErrorCounters() override;
+    std::string RunErrorSummary() override;
+
+private:
+    CSurfaceProvider& m_provider;
+};
 
 // Rectangles in the plot client's coordinates.
 struct PlotAreas {

@@ -352,6 +352,13 @@ std::optional<int> CDialogUdFdInitial::CallDll(CSurfaceProvider& provider,
     return result;
 }
 
+int CDialogUdFdInitial::ReadTablesBack(CSurfaceProvider& provider) {
+    auto pair = std::make_unique<RecordPair>();
+    const int failed = ReadRecords(*pair, provider.RecordVersion());
+    if (failed >= 0) CopyRecordPair(provider.Initial(), *pair);
+    return failed;
+}
+
 void CDialogUdFdInitial::SetInterpreterMode(bool on) {
     CRecordTablesDialog::SetInterpreterMode(on);
     m_callButton->setEnabled(!on);

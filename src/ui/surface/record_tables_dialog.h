@@ -148,6 +148,12 @@ public:
     // Does nothing in interpreter mode (no value then).
     std::optional<int> CallDll(CSurfaceProvider& provider, CDialogUdFdFinal& finalTables);
 
+    // The caller's part of "Update 2D" ("Update UD FD") and "Make 3D Model": both tables read
+    // into a fresh record pair, which then replaces the provider's initial pair. Returns the
+    // number of cells that did not convert, or -1, with the initial pair untouched, when the
+    // tables hold the rows of another record version than the provider's.
+    int ReadTablesBack(CSurfaceProvider& provider);
+
     // Also disables "Call DLL" and "Update UD FD" while on.
     void SetInterpreterMode(bool on) override;
 

@@ -7,7 +7,6 @@
 #include "core/surface/even_array.h"
 #include "core/surface/row_catalogue.h"
 #include "dlg_fixture.h"
-#include "ui/grid/cell_editor_text.h"
 #include "ui/grid/data_grid.h"
 #include "ui/surface/record_tables_dialog.h"
 

@@ -10,7 +10,7 @@
 #include "core/surface/provider.h"
 #include "ui/plots/plot_frame.h"
 #include "ui/plots/plot_state.h"
-#include "ui/plots/plot_surface.h"
+#include "ui/plots/update_2d.h"
 
 namespace velmor::test {
 

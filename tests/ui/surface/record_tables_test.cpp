@@ -103,10 +103,8 @@ TEST_F(RecordTablesTest, AVersion3LibraryGets5734RowsAndAnswersThroughTheTables)
     // Until the tables are rebuilt they hold version 0 and are never read into the records.
     RecordPair before;
     CopyRecordPair(before, provider.Initial());
-    RecordPair read;
-    CopyRecordPair(read, before);
-    EXPECT_EQ(initial->ReadRecords(read, 3), -1);
-    EXPECT_EQ(std::memcmp(read.fd, before.fd, sizeof before.fd), 0);
+    EXPECT_EQ(initial->ReadTablesBack(provider), -1);
+    EXPECT_EQ(std::memcmp(provider.Initial().fd, before.fd, sizeof before.fd), 0);
 
     // What the main window does after a load: only the FIXED_DATA tables are rebuilt.
     initial->RebuildFixedDataRows(3);
@@ -124,10 +122,10 @@ TEST_F(RecordTablesTest, AVersion3LibraryGets5734RowsAndAnswersThroughTheTables)
     EXPECT_EQ(initial->DllReturnText(), "DLL retrun = 0");
     EXPECT_EQ(Cell(final->UserDataTable(), "sag1"), "4.000000");
     EXPECT_EQ(provider.Final().Fd3()->datasurf_values[4799], -2.5);
-    // The read-back before an update.
+    // The read-back before an update takes a fresh pair.
     Type(fixed, "n1", "1.25");
-    EXPECT_EQ(initial->ReadRecords(read, 3), 0);
-    EXPECT_EQ(ReadN1(read, 3), 1.25);
+    EXPECT_EQ(initial->ReadTablesBack(provider), 0);
+    EXPECT_EQ(ReadN1(provider.Initial(), 3), 1.25);
 }
 
 TEST_F(RecordTablesTest, InterpreterModeCallsNothingAndHidesTheTables) {
