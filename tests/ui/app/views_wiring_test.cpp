@@ -1,5 +1,7 @@
 // The 2D views in the main window: the map rebuilt by the updates, the read-out, script errors
-// reaching the interpreter window, and the Shift-click ray choices that trace again.
+// reaching the interpreter window, the Shift-click ray choices that trace again, and "Update
+// 2D" as the routine velmor-cli views runs.
+#include <QPainter>
 #include <cmath>
 
 #include "core/app/number_text.h"
@@ -41,6 +43,38 @@ TEST_F(ViewsWiringTest, TheFirstPaintLeavesTheMapToBeBuiltRightAfterIt) {
     client = Grab();
     const QRgb grey = client.pixel(plan.left() + 5, plan.top() + 5);
     EXPECT_TRUE(qRed(grey) == qBlue(grey) && qRed(grey) >= 64 && qRed(grey) <= 192);
+}
+
+// Given the window's settings, records and client, the routine velmor-cli views runs paints
+// the views the window shows after "Update 2D", to the pixel: the two cannot drift apart.
+TEST_F(ViewsWiringTest, UpdateTwoDShowsWhatTheSharedRoutinePaints) {
+    CVelmorDlg& dlg = Open();
+    Type(dlg.Field(kIdStep2DX), "0.05");
+    Type(dlg.Field(kIdAnalysisYMax), "6");
+    QTest::mouseClick(dlg.Control(kIdCursor), Qt::LeftButton);
+    Click(kIdUpdate2D);
+    const QImage window = Grab().convertToFormat(QImage::Format_RGB32);
+
+    CScriptEngine engine;
+    CSurfaceProvider provider(engine);
+    CopyRecordPair(provider.Initial(), dlg.Provider().Initial());  // the tables read back
+    ProviderPlotSurface surface(provider);
+    CSurfaceMap map;
+    QWidget* client = dlg.PlotClient();
+    const PlotClientLayout layout{client->rect(), client->palette(), dlg.Areas()};
+    QImage routine(client->size(), QImage::Format_RGB32);
+    Update2DResult result;
+    {
+        QPainter painter(&routine);
+        result = Update2D(painter, layout, dlg.State(), {provider, surface, map, nullptr});
+    }
+    // The column's controls are children of the client; the frame and the views are not.
+    const QRect views(QPoint(0, 0), dlg.Areas().frame.bottomRight());
+    EXPECT_TRUE(routine.copy(views) == window.copy(views));
+    // Any later paint draws the views from the state again, to the same pixels.
+    const QImage repainted = Grab().convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(repainted.copy(views) == window.copy(views));
+    EXPECT_EQ(result.trace.statusText, dlg.RayStatusText().toStdString());
 }
 
 TEST_F(ViewsWiringTest, TheMapIsBuiltAndTheReadoutFollowsTheCursorBox) {
