@@ -16,8 +16,7 @@
 #include "core/surface/record_text.h"
 #include "core/surface/row_catalogue.h"
 #include "ui/grid/data_grid.h"
-#include "ui/surface/dialog_udfd_initial.h"
-#include "ui/surface/record_table.h"
+#include "ui/surface/record_tables_dialog.h"
 
 namespace velmor {
 namespace {

@@ -1,7 +1,7 @@
 // Speed of "Update 2D": the ray traced, the surface map discarded and rebuilt (one sag sample
-// per pixel plus the coarse pass), and the four views repainted, at the default ranges and
-// steps (800 x 800 map, 800 samples per curve). Measured for the built-in surface and for the
-// interpreter window's default example script.
+// per pixel plus the coarse pass), the four views repainted and the plot client painted, at
+// the default ranges and steps (800 x 800 map, 800 samples per curve). Measured for the built-in
+// surface and for the interpreter window's default example script.
 //
 // The peer is the same run's surface samples alone: one Update 2D is recorded through a
 // sampler that keeps every request, and the recorded requests are then replayed straight into
@@ -10,6 +10,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -20,15 +22,15 @@
 #include "core/interp/default_script.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
-#include "ui/plots/plot_surface.h"
-#include "ui/plots/repaint.h"
 #include "ui/plots/surface_map.h"
+#include "ui/plots/update_2d.h"
 
 namespace {
 
 using namespace velmor;
 
 constexpr int kAreaSide = 320;  // a plot area of the main window at its usual size
+constexpr int kClientSide = 2 * (kAreaSide + 4);  // the square the four areas fill
 
 struct Request {
     bool index;
@@ -72,27 +74,26 @@ struct Program {
     CScriptEngine engine;
     CSurfaceProvider provider{engine};
     ProviderPlotSurface surface{provider};
-    PlotState state;
+    PlotSettings settings;
     CSurfaceMap map;
+    QImage client{kClientSide, kClientSide, QImage::Format_RGB32};
 
     explicit Program(bool script) {
         if (script) {
             engine.Compile(kDefaultScript);
             provider.SetInterpreterMode(true);
         }
+        settings.interpreterMode = provider.InterpreterMode();
+        settings.gradientIndex = provider.GradientIndex();
     }
-    // One "Update 2D": trace, discard and rebuild the map, repaint the four views.
+    // One "Update 2D" as the main window runs it, its samples taken through `through`.
     void Update2D(PlotSurface& through) {
-        provider.TraceRay(ScriptTraceSettings());
-        SetPlotProviderState(state, provider);
-        map.Discard();
-        map.Build(state, through, nullptr);
-        const PlotSizes sizes{{kAreaSide, kAreaSide},
-                              {kAreaSide, kAreaSide},
-                              {kAreaSide, kAreaSide},
-                              {kAreaSide, kAreaSide}};
-        const RepaintResult result = RepaintViews(state, through, map, sizes, nullptr);
-        benchmark::DoNotOptimize(result.plan.constBits());
+        const QRect rect(0, 0, kClientSide, kClientSide);
+        const PlotClientLayout layout{rect, QGuiApplication::palette(), ComputePlotAreas(rect)};
+        QPainter painter(&client);
+        const Update2DResult result =
+            velmor::Update2D(painter, layout, settings, {provider, through, map, nullptr});
+        benchmark::DoNotOptimize(result.views.plan.constBits());
     }
 };
 

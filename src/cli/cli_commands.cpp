@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/app/cp932.h"
+#include "core/app/sample_loop.h"
 #include "core/app/sample_step.h"
 #include "core/interp/compile_report.h"
 #include "core/surface/record_text.h"
@@ -14,7 +15,6 @@
 #include "core/view3d/mesh_builder.h"
 #include "core/view3d/model_reader.h"
 #include "core/view3d/stl_writer.h"
-#include "ui/plots/sample_loop.h"
 
 namespace velmor::cli {
 

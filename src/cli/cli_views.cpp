@@ -1,11 +1,8 @@
-// The views command: the main window's four views drawn off-screen for the current records,
-// as the window shows them after "Update 2D", into one PNG image.
-#include <QtWidgets/qdrawutil.h>
-
+// The views command: the main window's plot client (its four views in their frame) drawn
+// off-screen for the current records by the "Update 2D" the window runs, into one PNG image.
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-#include <QPalette>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -14,12 +11,8 @@
 #include "core/app/cp932.h"
 #include "core/surface/record_text.h"
 #include "core/surface/row_catalogue.h"
-#include "ui/app/plot_views.h"
-#include "ui/app/velmor_state.h"
-#include "ui/plots/plot_surface.h"
-#include "ui/plots/repaint.h"
 #include "ui/plots/surface_map.h"
-#include "ui/plots/velmor_plot_views.h"
+#include "ui/plots/update_2d.h"
 
 namespace velmor::cli {
 
@@ -48,8 +41,9 @@ std::unique_ptr<QGuiApplication> StartQt() {
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
-// "Update 2D" reads the "UD FD Initial" tables back into the initial pair: every field goes
-// through the text the tables show, so doubles keep six decimals as they do in the window.
+// The caller's part of "Update 2D": the "UD FD Initial" tables read back into the initial
+// pair. Every field goes through the text the tables show, so doubles keep six decimals as
+// they do in the window.
 void ReadTablesBack(CliHost& host) {
     RecordPair& initial = host.provider.Initial();
     std::string rewrite;
@@ -81,34 +75,27 @@ int RunViews(CliHost& host, const Arguments& args, Output& out) {
 
     const std::unique_ptr<QGuiApplication> qt = StartQt();
 
-    // The main window's state as it starts, with the "n1" / "n2" fields of the command line.
-    VelmorState state;
-    state.n1 = host.settings.n1;
-    state.n2 = host.settings.n2;
-    state.interpreterMode = host.provider.InterpreterMode() ? 1 : 0;
-    state.gradientIndex = host.provider.GradientIndex() ? 1 : 0;
+    // The main window's settings as it starts, with the "n1" / "n2" fields of the command line
+    // and the surface's mode flags.
+    PlotSettings settings;
+    settings.fieldN1 = host.settings.n1;
+    settings.fieldN2 = host.settings.n2;
+    settings.interpreterMode = host.provider.InterpreterMode();
+    settings.gradientIndex = host.provider.GradientIndex();
 
-    // "Update 2D": the tables are read back, the ray is traced, the surface map built anew and
-    // the views repainted.
     ReadTablesBack(host);
-    const TraceOutcome trace = host.provider.TraceRay(host.settings);
-    const PlotState plot = MakePlotState(state, host.provider);
     ProviderPlotSurface surface(host.provider);
     CSurfaceMap map;
-    map.Build(plot, surface, nullptr);
-
-    const PlotAreas areas = ComputePlotAreas(QRect(0, 0, side, side));
-    const PlotSizes sizes{areas.plan.size(), areas.xz.size(), areas.yz.size(), areas.fourth.size()};
-    const RepaintResult result = RepaintViews(plot, surface, map, sizes, nullptr);
-
+    const QRect client(0, 0, side, side);
+    const PlotClientLayout layout{client, QGuiApplication::palette(), ComputePlotAreas(client)};
     QImage image(side, side, QImage::Format_RGB32);
+    Update2DResult update;
     {
         QPainter painter(&image);
-        const QPalette palette = QGuiApplication::palette();
-        painter.fillRect(image.rect(), palette.window());
-        qDrawShadePanel(&painter, areas.frame, palette, true, 1);
-        PaintViews(painter, result, areas.plan, areas.xz, areas.yz, areas.fourth);
+        update = Update2D(painter, layout, settings, {host.provider, surface, map, nullptr});
     }
+    const TraceOutcome& trace = update.trace;
+    const RepaintResult& result = update.views;
     if (!image.save(QString::fromStdString(path), "PNG")) {
         throw CliError(path + ": the PNG image cannot be written");
     }

@@ -115,14 +115,14 @@ TEST_F(Dialog3DTest, RayStatesDrawTheirLines) {
             red += CountIn(image, QRect(x, Pixel({0, 5}).y() - 2, 1, 5), IsRed) > 0;
         return red;
     };
-    dialog->SetRay(ray, 1);
+    dialog->SetRay(ray, RayDisplay::kFailed);
     EXPECT_FALSE(AnyNear(Grab(), before, 2, IsRed));  // Ray Trace is off
     dialog->RunCommand(kCmdRayTrace);
     QImage image = Grab();
     EXPECT_TRUE(AnyNear(image, before, 2, IsRed));
     EXPECT_GT(redColumns(image), columns / 4);  // dashed on past the surface point
     EXPECT_LT(redColumns(image), columns * 3 / 4);
-    dialog->SetRay(ray, 2);
+    dialog->SetRay(ray, RayDisplay::kRefracted);
     image = Grab();
     EXPECT_TRUE(AnyNear(image, before, 2, IsRed));
     EXPECT_EQ(redColumns(image), 0);

@@ -9,10 +9,9 @@
 #include <cstdio>
 
 #include "gl_test_support.h"
-#include "ui/app/scripted_message_ui.h"
-#include "ui/app/shading3d_window.h"
+#include "scripted_message_ui.h"
 #include "ui/app/velmor_dlg.h"
-#include "ui/plots/velmor_plot_views.h"
+#include "ui/surface/record_tables_dialog.h"
 
 namespace velmor {
 namespace {
@@ -23,16 +22,15 @@ protected:
         if (QGuiApplication::platformName() == QLatin1String("offscreen"))
             GTEST_SKIP() << "OpenGL windows need a display (run under xvfb-run)";
         ASSERT_TRUE(m_dir.isValid());
-        m_dlg = std::make_unique<CVelmorDlg>(VelmorDlgOptions{
-            QFile::encodeName(m_dir.filePath("Velmor.ini")).toStdString(), m_dir.path()});
+        m_dlg = std::make_unique<CVelmorDlg>(
+            VelmorDlgOptions{QFile::encodeName(m_dir.filePath("Velmor.ini")).toStdString()});
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dlg.get()));
-        auto* views = dynamic_cast<CVelmorPlotViews*>(&m_dlg->Views());
-        ASSERT_TRUE(QTest::qWaitFor([views] { return views->Map().Built(); }));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return m_dlg->Map().Built(); }));
         QApplication::processEvents();
     }
     void TearDown() override { m_dlg.reset(); }
 
-    CDialog3D& Dialog3D() { return static_cast<CShading3DWindow&>(m_dlg->Shading3D()).Dialog(); }
+    CDialog3D& Dialog3D() { return m_dlg->Shading3D(); }
     void Steps(const char* step) {
         for (int id : {kIdStep3DX, kIdStep3DY})
             m_dlg->Field(id)->setText(QString::fromLatin1(step));
@@ -75,9 +73,9 @@ TEST_F(MainWindowGlTest, DISABLED_MainWindowScreenshots) {
 
     for (const auto& [window, name] :
          {std::pair<QWidget*, const char*>{m_dlg.get(), "main_window.png"},
-          {m_dlg->UdFdInitial().Widget(), "udfd_initial.png"},
-          {m_dlg->UdFdFinal().Widget(), "udfd_final.png"},
-          {m_dlg->Shading3D().Widget(), "shading_3d_main.png"}}) {
+          {&m_dlg->UdFdInitial(), "udfd_initial.png"},
+          {&m_dlg->UdFdFinal(), "udfd_final.png"},
+          {&m_dlg->Shading3D(), "shading_3d_main.png"}}) {
         window->show();
         QTest::qWait(100);
         const QString path = QStringLiteral(VELMOR_SOURCE_DIR "/docs/") + QString::fromLatin1(name);

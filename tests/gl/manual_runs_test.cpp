@@ -60,7 +60,7 @@ TEST_F(Dialog3DTest, DISABLED_ScreenshotForTheDocs) {
     QTest::qWait(50);
     dialog->SetModel(mesh, true);
     const float ray[9] = {0, 0.30f, -0.954f, 0.08f, 0.22f, -0.972f, 2, -1.5f, LensletSag(2, -1.5f)};
-    dialog->SetRay(ray, 2);
+    dialog->SetRay(ray, RayDisplay::kRefracted);
     Drag(View(), Qt::LeftButton, Centre(), Centre() + QPoint(0, -110));  // from below and aside
     Drag(View(), Qt::LeftButton, Centre(), Centre() + QPoint(-70, 0));
     SendWheel(View(), Centre(), 120);

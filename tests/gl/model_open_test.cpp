@@ -4,24 +4,11 @@
 #include <QTemporaryDir>
 
 #include "gl_test_support.h"
-#include "ui/view3d/view3d_host.h"
+#include "scripted_message_ui.h"
+#include "ui/common/progress_dialog.h"
 
 namespace velmor::gltest {
 namespace {
-
-// Answers the file dialog with the next path and keeps every message.
-class ScriptedHost : public CView3DHost {
-public:
-    void Message(QWidget*, const QString& text) override { messages << text; }
-    std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&, const QString&,
-                                        const QString&) override {
-        return paths.isEmpty() ? std::nullopt : std::optional(paths.takeFirst());
-    }
-    void OpenProgress(QWidget*, const QString&) override { ++open; }
-    void CloseProgress() override { --open; }
-    QStringList paths, messages;
-    int open = 0;
-};
 
 class ModelOpenTest : public Dialog3DTest {
 protected:
@@ -29,7 +16,6 @@ protected:
         Dialog3DTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_TRUE(dir.isValid());
-        dialog->SetHost(&host);
         // A surface mesh on show, with the ray display on, as after "Make 3D Model".
         CModel surface;
         MakeTriangleModel({{Vec3f{1, 1, 0}, Vec3f{2, 1, 0}, Vec3f{1, 2, 0}}}, surface);
@@ -42,13 +28,13 @@ protected:
     // Writes `bytes` to `name` (unless null) and opens it through the menu.
     void Open(const char* name, const QByteArray& bytes) {
         if (!bytes.isNull()) Write(name, bytes);
-        host.paths << dir.filePath(QString::fromLatin1(name));
+        messages.QueuePath(dir.filePath(QString::fromLatin1(name)));
         dialog->RunCommand(kCmdOpen);
-        EXPECT_EQ(host.open, 0);  // every progress window opened is closed again
+        EXPECT_EQ(CurrentProgressWindow(), nullptr);  // the "Loading ..." window is closed again
     }
     // The file's faces replaced the surface (drawn at `drawn`) and Ray Trace is off.
     void ExpectLoaded(size_t faces, QPointF drawn) {
-        EXPECT_TRUE(host.messages.isEmpty()) << host.messages.join('|').toStdString();
+        EXPECT_TRUE(messages.Shown().empty()) << messages.LastText().toStdString();
         EXPECT_EQ(dialog->Model().faces.size(), faces);
         EXPECT_FALSE(dialog->Action(kCmdRayTrace)->isChecked());
         const QImage image = Grab();
@@ -57,7 +43,7 @@ protected:
         dialog->SetModel(dialog->Model(), true);
     }
 
-    ScriptedHost host;  // outlives the window, which is destroyed first
+    CScriptedMessageUi messages;
     QTemporaryDir dir;
 };
 
@@ -90,9 +76,9 @@ TEST_F(ModelOpenTest, FailedLoadsKeepTheModel) {
     Open("empty.stl", "solid nothing\nendsolid nothing\n");
     Open("missing.obj", QByteArray());
     dialog->RunCommand(kCmdOpen);  // cancelled
-    ASSERT_EQ(host.messages.size(), 2);
-    EXPECT_EQ(host.messages[0], QStringLiteral("Reading STL(ASCII) File ... Failed."));
-    EXPECT_TRUE(host.messages[1].startsWith(QStringLiteral("Reading OBJ File... Failed.")));
+    ASSERT_EQ(messages.Shown().size(), 2u);
+    EXPECT_EQ(messages.Shown()[0].text, QStringLiteral("Reading STL(ASCII) File ... Failed."));
+    EXPECT_TRUE(messages.Shown()[1].text.startsWith(QStringLiteral("Reading OBJ File... Failed.")));
     EXPECT_EQ(dialog->Model().vertices.size(), 3u);
     EXPECT_TRUE(dialog->RayTraceOn());
     EXPECT_FALSE(IsBlack(At(Grab(), {1.2, 1.2})));

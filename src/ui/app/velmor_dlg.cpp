@@ -1,7 +1,5 @@
 #include "ui/app/velmor_dlg.h"
 
-#include <qdrawutil.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -14,27 +12,34 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
 #include "core/app/sample_step.h"
-#include "ui/app/dialog_units.h"
+#include "core/view3d/mesh_builder.h"
+#include "core/view3d/model.h"
+#include "core/view3d/stl_writer.h"
 #include "ui/app/escape_key_watch.h"
 #include "ui/app/field_text.h"
-#include "ui/app/message_ui.h"
-#include "ui/app/velmor_icon.h"
-#include "ui/app/window_factories.h"
 #include "ui/app/window_settings.h"
-#include "ui/view3d/progress_dialog.h"
+#include "ui/common/dialog_units.h"
+#include "ui/common/message_ui.h"
+#include "ui/common/progress_dialog.h"
+#include "ui/common/velmor_icon.h"
+#include "ui/interp/dialog_interpreter.h"
+#include "ui/plots/ray_choice.h"
+#include "ui/surface/record_tables_dialog.h"
+#include "ui/view3d/dialog_3d.h"
 
 namespace velmor {
 
 namespace {
-
 // Size of the client area from the window template (496 by 334 dialog units).
 constexpr int kTemplateWidth = DluX(496);
 constexpr int kTemplateHeight = DluY(334);
@@ -118,20 +123,6 @@ constexpr ControlTemplate kColumn[] = {
 const char* const kPatternNames[] = {"right triangle 1", "right triangle 2",
                                      "equilateral triangle 1", "equilateral triangle 2"};
 
-// Fraction of the way across (f) and down (g) the rectangle; right and bottom exclusive.
-double AcrossFraction(const QRect& rect, QPoint point) {
-    return double(point.x() - rect.left()) / double(rect.width());
-}
-double DownFraction(const QRect& rect, QPoint point) {
-    return double(point.y() - rect.top()) / double(rect.height());
-}
-double Across(const ValueRange& range, double f) {
-    return range.min + f * range.Width();
-}
-double Up(const ValueRange& range, double g) {
-    return range.max - g * range.Width();
-}
-
 // Scales a display range about `centre`. Zooming in stops before the range gets narrower
 // than kMinDisplayWidth (or collapses in floating point); zooming out stops at the largest
 // finite width.
@@ -165,10 +156,83 @@ QString PairText(const char* a, double x, const char* b, double y) {
         .arg(QLatin1String(a), FormatDefault(x), QLatin1String(b), FormatDefault(y));
 }
 
+// How long a missing map's build waits before looking again whether another loop's progress
+// window has closed (a timer of 0 would fire again inside that loop's event processing).
+constexpr int kMapBuildRetryMs = 50;
+
+// The progress window of the surface map being built, if any (null once it is closed).
+QPointer<CProgressDialog> g_mapWindow;
+
+// The progress window of the map build: the program's one progress window, titled as asked,
+// over the parent the last caller left.
+class CMapProgressWindow final : public MapProgressWindow {
+public:
+    void Open(const char* title) override {
+        g_mapWindow = OpenProgressWindow(QString::fromLatin1(title));
+    }
+    void Close() override { CloseProgressWindow(); }
+};
+
+CMapProgressWindow g_mapProgress;
+
 }  // namespace
 
-// The client area: background, frame 1005 and the four plot areas painted through the views;
-// the mouse and the wheel go to the main window.
+// The main window's commands in menu order: id, menu and item text (none for the buttons of
+// the column and "Exit", which the control templates place and label), a separator above the
+// item, a check mark, the place and text of its toolbar button (0: none), and what it does
+// (nothing without a handler).
+struct CVelmorDlg::CommandRow {
+    int id;
+    const char* menu;
+    const char* text;
+    bool separatorBefore;
+    bool checkable;
+    int toolbarSlot;
+    const char* toolbarText;
+    void (*run)(CVelmorDlg& dlg);
+};
+
+const CVelmorDlg::CommandRow CVelmorDlg::kCommands[] = {
+    {kCmdOpenDll, "File", "Open DLL ...", false, false, 1, "DLL",
+     [](CVelmorDlg& d) { d.OpenDll(); }},
+    {kCmdUseInterpreter, "File", "Use Interpreter", false, true, 0, nullptr,
+     [](CVelmorDlg& d) { d.ToggleInterpreter(false); }},
+    {kCmdSaveStlAscii, "File", "Save STL (ASCII) ...", true, false, 0, nullptr,
+     [](CVelmorDlg& d) { d.SaveStl(false); }},
+    {kCmdSaveStlBin, "File", "Save STL (BIN) ...", false, false, 2, "STL BIN",
+     [](CVelmorDlg& d) { d.SaveStl(true); }},
+    // Settings are read at start and written at a confirmed close only.
+    {kCmdLoadIni, "File", "Load INI ...", true, false, 0, nullptr, nullptr},
+    {kCmdStoreIni, "File", "Store INI ...", false, false, 0, nullptr, nullptr},
+    {kCmdZoomUp, "View", "Zoom Up", false, false, 0, nullptr,
+     [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), 1); }},
+    {kCmdZoomDown, "View", "Zoom Down", false, false, 0, nullptr,
+     [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), -1); }},
+    {kCmdResetZoom, "View", "Reset Zoom", true, false, 0, nullptr,
+     [](CVelmorDlg& d) { d.ResetZoom(); }},
+    {kCmdResetPan, "View", "Reset Pan", false, false, 0, nullptr,
+     [](CVelmorDlg& d) { d.ResetPan(); }},
+    {kCmdShowUdFdInitial, "Window", "UD FD Initial", false, false, 4, "Initial",
+     [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_udFdInitial.get()); }},
+    {kCmdShowUdFdFinal, "Window", "UD FD Final", false, false, 5, "Final",
+     [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_udFdFinal.get()); }},
+    {kCmdShowShading3D, "Window", "Shading 3D", false, false, 3, "3D",
+     [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_shading3d.get()); }},
+    {kCmdShowInterpreter, "Window", "Interpreter", false, false, 6, "Interpreter",
+     [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_interpreter.get()); }},
+    {kCmdAbout, "Window", "About ...", true, false, 0, nullptr,
+     [](CVelmorDlg& d) { d.ShowAbout(); }},
+    {kIdUpdate2D, nullptr, nullptr, false, false, 0, nullptr, [](CVelmorDlg& d) { d.Update2D(); }},
+    {kIdMake3DModel, nullptr, nullptr, false, false, 0, nullptr,
+     [](CVelmorDlg& d) { d.Make3DModel(); }},
+    {kIdResetZoom, nullptr, nullptr, false, false, 0, nullptr,
+     [](CVelmorDlg& d) { d.ResetZoom(); }},
+    {kIdResetPan, nullptr, nullptr, false, false, 0, nullptr, [](CVelmorDlg& d) { d.ResetPan(); }},
+    {kIdExit, nullptr, nullptr, false, false, 0, nullptr, [](CVelmorDlg& d) { d.close(); }},
+};
+
+// The client area: background, frame 1005 and the four views; the mouse and the wheel go to
+// the main window.
 class CVelmorClient : public QWidget {
 public:
     explicit CVelmorClient(CVelmorDlg& dlg) : QWidget(&dlg), m_dlg(dlg) {
@@ -179,10 +243,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.fillRect(rect(), palette().window());
-        const QRect frame = m_dlg.m_areas.frame;
-        qDrawShadePanel(&painter, frame, palette(), true, 1);
-        if (m_dlg.m_views) m_dlg.m_views->Paint(painter, m_dlg.m_areas);
+        m_dlg.PaintPlotClient(painter);
     }
     void resizeEvent(QResizeEvent*) override { m_dlg.ApplyLayout(); }
     void mousePressEvent(QMouseEvent* event) override {
@@ -224,7 +285,8 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
       m_settings(m_options.settingsPath),
       m_engine(std::make_unique<CScriptEngine>()),
       m_provider(std::make_unique<CSurfaceProvider>(*m_engine)),
-      m_escapeWatch(std::make_unique<CEscapeKeyWatch>(m_engine->Escape())) {
+      m_escapeWatch(std::make_unique<CEscapeKeyWatch>(m_engine->Escape())),
+      m_surface(*m_provider) {
     setWindowTitle(QStringLiteral("Velmor"));
     // 1. Window icons. (The window manager's system menu cannot take the About item; the
     //    "Window" menu has it.)
@@ -236,7 +298,6 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     // 2. Status bar and toolbar.
     BuildStatusBar();
     BuildMenuAndToolbar();
-    m_views = MakePlotViews(*this);
 
     // 3. Controls and their layout; "Use Interpreter" unchecked.
     m_client = new CVelmorClient(*this);
@@ -266,7 +327,7 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
 
     // 7. Surface records, then the initial values of the state.
     m_provider->ResetSurfaceRecords();
-    const int gradientIndex = m_state.gradientIndex;
+    const bool gradientIndex = m_state.gradientIndex;
     m_state = VelmorState();
     m_state.gradientIndex = gradientIndex;
 
@@ -278,9 +339,9 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
 
     // 10. Record tables, fields, the ray, the views and the two texts.
     const int version = m_provider->RecordVersion();
-    m_udFdInitial->SetRecordVersion(version);
+    m_udFdInitial->RebuildFixedDataRows(version);
     m_udFdInitial->ShowRecords(m_provider->Initial(), version);
-    m_udFdFinal->SetRecordVersion(version);
+    m_udFdFinal->RebuildFixedDataRows(version);
     WriteFields();
     TraceRay();
     Repaint();
@@ -295,8 +356,7 @@ CVelmorDlg::~CVelmorDlg() {
     m_shading3d.reset();
     m_interpreter.reset();
     m_provider->ReleaseSurfaceDll();
-    if (m_views) m_views->DiscardMap();
-    m_views.reset();
+    m_map.Discard();
 }
 
 void CVelmorDlg::BuildStatusBar() {
@@ -309,53 +369,34 @@ void CVelmorDlg::BuildStatusBar() {
 }
 
 void CVelmorDlg::BuildMenuAndToolbar() {
-    auto addCommand = [this](QMenu* menu, int id, const char* text) {
-        QAction* action = menu->addAction(QString::fromLatin1(text));
+    std::map<QString, QMenu*> menus;
+    std::map<int, const CommandRow*> toolbarRows;
+    for (const CommandRow& row : kCommands) {
+        if (row.toolbarSlot > 0) toolbarRows[row.toolbarSlot] = &row;
+        if (row.menu == nullptr) continue;
+        const QString name = QString::fromLatin1(row.menu);
+        QMenu*& menu = menus[name];
+        if (menu == nullptr) menu = menuBar()->addMenu(name);
+        if (row.separatorBefore) menu->addSeparator();
+        QAction* action = menu->addAction(QString::fromLatin1(row.text));
+        action->setCheckable(row.checkable);
+        const int id = row.id;
         connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
         m_menuActions[id] = action;
         m_commandActions.emplace(id, action);
-        return action;
-    };
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
-    addCommand(file, kCmdOpenDll, "Open DLL ...");
-    addCommand(file, kCmdUseInterpreter, "Use Interpreter")->setCheckable(true);
-    file->addSeparator();
-    addCommand(file, kCmdSaveStlAscii, "Save STL (ASCII) ...");
-    addCommand(file, kCmdSaveStlBin, "Save STL (BIN) ...");
-    file->addSeparator();
-    addCommand(file, kCmdLoadIni, "Load INI ...");
-    addCommand(file, kCmdStoreIni, "Store INI ...");
+    }
 
-    QMenu* view = menuBar()->addMenu(QStringLiteral("View"));
-    addCommand(view, kCmdZoomUp, "Zoom Up");
-    addCommand(view, kCmdZoomDown, "Zoom Down");
-    view->addSeparator();
-    addCommand(view, kCmdResetZoom, "Reset Zoom");
-    addCommand(view, kCmdResetPan, "Reset Pan");
-
-    QMenu* window = menuBar()->addMenu(QStringLiteral("Window"));
-    addCommand(window, kCmdShowUdFdInitial, "UD FD Initial");
-    addCommand(window, kCmdShowUdFdFinal, "UD FD Final");
-    addCommand(window, kCmdShowShading3D, "Shading 3D");
-    addCommand(window, kCmdShowInterpreter, "Interpreter");
-    window->addSeparator();
-    addCommand(window, kCmdAbout, "About ...");
-
-    // Six buttons with texts, no separators, across the top.
+    // Buttons with texts, no separators, across the top.
     QToolBar* toolbar = addToolBar(QStringLiteral("toolbar"));
     toolbar->setObjectName(QStringLiteral("toolbar"));
     toolbar->setMovable(false);
     toolbar->setFloatable(false);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
-    const std::pair<int, const char*> buttons[] = {
-        {kCmdOpenDll, "DLL"},         {kCmdSaveStlBin, "STL BIN"},
-        {kCmdShowShading3D, "3D"},    {kCmdShowUdFdInitial, "Initial"},
-        {kCmdShowUdFdFinal, "Final"}, {kCmdShowInterpreter, "Interpreter"}};
-    for (const auto& [id, text] : buttons) {
-        QAction* action = toolbar->addAction(QString::fromLatin1(text));
-        const int command = id;
-        connect(action, &QAction::triggered, this, [this, command] { OnCommand(command); });
+    for (const auto& [slot, row] : toolbarRows) {
+        QAction* action = toolbar->addAction(QString::fromLatin1(row->toolbarText));
+        const int id = row->id;
+        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
         m_toolbarActions[id] = action;
         m_commandActions.emplace(id, action);
     }
@@ -426,10 +467,10 @@ void CVelmorDlg::BuildControls() {
     for (int id : {kIdExit, kIdRayStatus, kIdCursorReadout})
         m_controls[id]->setObjectName(QString::number(id));
 
-    auto boxToFlag = [this](int id, int VelmorState::*flag) {
+    auto boxToFlag = [this](int id, bool VelmorState::*flag) {
         auto* box = static_cast<QCheckBox*>(Control(id));
         connect(box, &QCheckBox::toggled, this, [this, flag](bool on) {
-            m_state.*flag = on ? 1 : 0;
+            m_state.*flag = on;
             Repaint();
         });
     };
@@ -460,78 +501,47 @@ void CVelmorDlg::ApplyLayout() {
                       QSize(std::max(0, width - kFrameLeft - kFrameRight),
                             std::max(0, height - kFrameTop - kFrameBottom)));
     m_areas = ComputePlotAreas(frame);
-    m_client->update();
-}
-
-PlotAreas ComputePlotAreas(const QRect& frame) {
-    PlotAreas areas;
-    areas.frame = frame;
-    const int side = std::min(frame.width(), frame.height());
-    const int left = frame.left();
-    const int top = frame.top();
-    const int right = left + side;  // exclusive, as the squared frame's right edge
-    const int bottom = top + side;
-    const int q = std::max(0, side / 2 - 4);
-    areas.plan = QRect(left + 2, top + 2, q, q);
-    areas.xz = QRect(left + 2, bottom - q - 2, q, q);
-    areas.yz = QRect(right - q - 2, bottom - q - 2, q, q);
-    areas.fourth = QRect(right - q - 2, top + 2, q, q);
-    return areas;
+    Repaint();
 }
 
 PlacedWindows CVelmorDlg::Placed() {
     PlacedWindows placed;
-    placed.main = this;
-    placed.mainLayout = [this] { ApplyLayout(); };
-    placed.interpreter = m_interpreter.get();
-    placed.shading3d = m_shading3d.get();
-    placed.udFdInitial = m_udFdInitial.get();
-    placed.udFdFinal = m_udFdFinal.get();
+    placed.main = {this, [this] { ApplyLayout(); }};
+    placed.interpreter = {m_interpreter.get(), [this] { m_interpreter->ApplyLayout(); }};
+    placed.shading3d = {m_shading3d.get(), {}};
+    placed.udFdInitial = {m_udFdInitial.get(), [this] { m_udFdInitial->ApplyLayout(); }};
+    placed.udFdFinal = {m_udFdFinal.get(), [this] { m_udFdFinal->ApplyLayout(); }};
     return placed;
 }
 
 void CVelmorDlg::CreateSecondaryWindows() {
-    m_udFdFinal = MakeUdFdFinalWindow(*this);
-    m_udFdFinal->Widget()->show();
-    m_udFdInitial = MakeUdFdInitialWindow(*this);
-    m_udFdInitial->Widget()->show();
-    m_shading3d = MakeShading3DWindow(*this);
-    m_shading3d->Widget()->show();
-    m_interpreter = MakeInterpreterWindow(*this);
-    m_interpreter->Widget()->show();
-}
-
-ScriptTraceSettings CVelmorDlg::TraceSettings() const {
-    ScriptTraceSettings settings;
-    settings.xmin = m_state.analysisX.min;
-    settings.xmax = m_state.analysisX.max;
-    settings.ymin = m_state.analysisY.min;
-    settings.ymax = m_state.analysisY.max;
-    settings.dx = m_state.step2dX;
-    settings.dy = m_state.step2dY;
-    settings.n1 = m_state.n1;
-    settings.n2 = m_state.n2;
-    return settings;
-}
-
-QWidget* CVelmorDlg::PlotClient() const {
-    return m_client;
-}
-
-void CVelmorDlg::Repaint() {
-    if (m_client) m_client->update();
+    m_udFdFinal = std::make_unique<CDialogUdFdFinal>(m_settings);
+    m_udFdFinal->show();
+    m_udFdInitial = std::make_unique<CDialogUdFdInitial>(m_settings);
+    // "Call DLL" reads the range boxes first; "Update UD FD" is the main window's "Update 2D".
+    connect(m_udFdInitial.get(), &CDialogUdFdInitial::callDllRequested, this, [this] {
+        ReadFields();
+        m_udFdInitial->CallDll(*m_provider, *m_udFdFinal);
+    });
+    connect(m_udFdInitial.get(), &CDialogUdFdInitial::updateRequested, this,
+            [this] { Update2D(); });
+    m_udFdInitial->show();
+    m_shading3d = std::make_unique<CDialog3D>();
+    m_shading3d->show();
+    m_interpreter = std::make_unique<CDialogInerpreter>(*m_engine);
+    m_interpreter->show();
 }
 
 void CVelmorDlg::SetRayStatusText(const QString& text) {
     static_cast<QLabel*>(Control(kIdRayStatus))->setText(text);
 }
 
-QString CVelmorDlg::RayStatusText() const {
-    return static_cast<QLabel*>(Control(kIdRayStatus))->text();
-}
-
 void CVelmorDlg::SetCursorReadout(const QString& text) {
     static_cast<QLabel*>(Control(kIdCursorReadout))->setText(text);
+}
+
+QString CVelmorDlg::RayStatusText() const {
+    return static_cast<QLabel*>(Control(kIdRayStatus))->text();
 }
 
 QString CVelmorDlg::CursorReadout() const {
@@ -583,8 +593,8 @@ void CVelmorDlg::ReadFields() {
         {kIdAnalysisXMax, &s.analysisX.max, 10.0, false},
         {kIdAnalysisYMin, &s.analysisY.min, -10.0, false},
         {kIdAnalysisYMax, &s.analysisY.max, 10.0, false},
-        {kIdStep2DX, &s.step2dX, 0.1, true},
-        {kIdStep2DY, &s.step2dY, 0.1, true},
+        {kIdStep2DX, &s.stepX, 0.1, true},
+        {kIdStep2DY, &s.stepY, 0.1, true},
         {kIdStep3DX, &s.step3dX, 0.25, true},
         {kIdStep3DY, &s.step3dY, 0.25, true},
         {kIdDisplayXMin, &displayX.min, -10.0, false},
@@ -593,8 +603,8 @@ void CVelmorDlg::ReadFields() {
         {kIdDisplayYMax, &displayY.max, 10.0, false},
         {kIdDisplayNMin, &displayN.min, -1.0, false},
         {kIdDisplayNMax, &displayN.max, 2.0, false},
-        {kIdN1, &s.n1, 1.0, false},
-        {kIdN2, &s.n2, 1.5, false},
+        {kIdN1, &s.fieldN1, 1.0, false},
+        {kIdN2, &s.fieldN2, 1.5, false},
     };
     for (const FieldRead& read : reads) {
         QLineEdit* field = Field(read.id);
@@ -633,14 +643,14 @@ void CVelmorDlg::WriteFields() {
                                              {kIdDisplayYMax, s.displayY.max},
                                              {kIdDisplayNMin, s.displayN.min},
                                              {kIdDisplayNMax, s.displayN.max},
-                                             {kIdStep2DX, s.step2dX},
-                                             {kIdStep2DY, s.step2dY},
+                                             {kIdStep2DX, s.stepX},
+                                             {kIdStep2DY, s.stepY},
                                              {kIdDisplayZMin, s.displayZ.min},
                                              {kIdStep3DX, s.step3dX},
                                              {kIdStep3DY, s.step3dY},
                                              {kIdDisplayZMax, s.displayZ.max},
-                                             {kIdN1, s.n1},
-                                             {kIdN2, s.n2}};
+                                             {kIdN1, s.fieldN1},
+                                             {kIdN2, s.fieldN2}};
     for (const auto& [id, value] : values) Field(id)->setText(FormatField(value));
 }
 
@@ -663,34 +673,92 @@ bool CVelmorDlg::RefusedWithoutCode() {
     return true;
 }
 
-void CVelmorDlg::ReadInitialTables() {
-    // Both tables into a fresh pair, which then replaces the initial pair.
-    auto pair = std::make_unique<RecordPair>();
-    if (m_udFdInitial->ReadRecords(pair.get(), m_provider->RecordVersion()))
-        CopyRecordPair(m_provider->Initial(), *pair);
-}
-
 void CVelmorDlg::Update2D() {
     if (RefusedWithoutCode()) return;
-    ReadInitialTables();
+    m_udFdInitial->ReadTablesBack(*m_provider);
     ReadFields();
-    TraceRay();
-    m_views->RebuildMap();
-    m_udFdInitial->ResetDllReturnLabel();
-    Repaint();
+    // The "Update 2D" velmor-cli views runs too: it paints the plot client, here into a picture
+    // that the next paint shows.
+    const PlotClientLayout client = ClientLayout();
+    const qreal ratio = m_client->devicePixelRatioF();
+    QImage picture((client.rect.size().expandedTo(QSize(1, 1)) * ratio), QImage::Format_RGB32);
+    picture.setDevicePixelRatio(ratio);
+    Update2DResult result;
+    {
+        QPainter painter(&picture);
+        result = velmor::Update2D(painter, client, m_state, Sources());
+    }
+    ShowTrace(result.trace);
+    m_udFdInitial->ResetDllReturn();
+    ShowRepaintTexts(result.views);
+    m_update2dPicture = std::move(picture);
+    m_client->update();
 }
 
 void CVelmorDlg::Make3DModel() {
     if (RefusedWithoutCode()) return;
     ReadFields();
-    ReadInitialTables();
-    BuildSurfaceModel(*this);
+    m_udFdInitial->ReadTablesBack(*m_provider);
+    auto model = std::make_unique<CModel>();
+    if (BuildMesh(*model) != 0) return;  // the 3D window keeps its model
+    m_shading3d->SetModel(*model, true);
+}
+
+int CVelmorDlg::BuildMesh(CModel& model) {
+    const VelmorState& s = m_state;
+    MeshParams params{s.analysisX.min, s.analysisX.max, s.analysisY.min, s.analysisY.max,
+                      s.step3dX,       s.step3dY,       s.meshPattern};
+    std::string message;
+    int result = 0;
+    {
+        ProgressWindowScope progress(this, QStringLiteral("Shading Model ..."));
+        result = BuildSurfaceMesh(params, m_provider->SurfaceSampler(), model, &message, nullptr);
+    }
+    if (!message.empty()) {
+        m_state.step3dX = params.dx;
+        m_state.step3dY = params.dy;
+        Field(kIdStep3DX)->setText(FormatField(params.dx));
+        Field(kIdStep3DY)->setText(FormatField(params.dy));
+        ShowMessage(this, QString::fromLatin1(message.c_str()), MessageIcon::Information);
+    }
+    return result;
+}
+
+void CVelmorDlg::SaveStl(bool binary) {
+    ReadFields();
+    auto model = std::make_unique<CModel>();
+    if (BuildMesh(*model) != 0) return;
+
+    FileDialogRequest request;
+    request.title = binary ? QStringLiteral("Save User Defined Surface STL (BIN)")
+                           : QStringLiteral("Save User Defined Surface STL (ASCII)");
+    request.filter = binary ? QStringLiteral("STL Files (*.stl)|*.stl||")
+                            : QStringLiteral("STL Files (*.stl)|*.stl|TEXT Files (*.txt)|*.txt||");
+    request.defaultExtension = QStringLiteral("stl");
+    request.defaultName = QStringLiteral("Kestrum.stl");
+    const std::optional<QString> path = Messages().SaveFileName(this, request);
+    if (!path || path->isEmpty()) return;
+
+    const std::string localPath = QFile::encodeName(*path).toStdString();
+    std::string message;
+    int result = kStlWritten;
+    {
+        ProgressWindowScope progress(this, QStringLiteral("Save STL ..."));
+        result = binary ? WriteStlBinary(localPath, *model, &message)
+                        : WriteStlAscii(localPath, *model, &message);
+    }
+    // A file that could not be created or written: the system's reason, nothing else changes.
+    if (result == kStlWriteFailed)
+        ShowMessage(this, QString::fromLocal8Bit(message.c_str()), MessageIcon::Warning);
 }
 
 void CVelmorDlg::TraceRay() {
-    const TraceOutcome outcome = m_provider->TraceRay(TraceSettings());
+    ShowTrace(m_provider->TraceRay(TraceSettingsOf(m_state)));
+}
+
+void CVelmorDlg::ShowTrace(const TraceOutcome& outcome) {
     m_udFdFinal->ShowRecords(m_provider->Final(), m_provider->RecordVersion());
-    m_shading3d->SetRay(outcome.ray3d, outcome.rayState3d);
+    m_shading3d->SetRay(outcome.ray3d, static_cast<RayDisplay>(outcome.rayState3d));
     SetRayStatusText(QString::fromStdString(outcome.statusText));
     m_shading3d->Repaint();
 }
@@ -701,20 +769,12 @@ void CVelmorDlg::AfterRayChoice() {
     Repaint();
 }
 
-void CVelmorDlg::SetMeshSteps(double dx, double dy) {
-    m_state.step3dX = dx;
-    m_state.step3dY = dy;
-    Field(kIdStep3DX)->setText(FormatField(dx));
-    Field(kIdStep3DY)->setText(FormatField(dy));
-}
-
 void CVelmorDlg::OpenDll() {
     FileDialogRequest request;
     request.title = QStringLiteral("Open User Defined Surface DLL");
     request.filter = QStringLiteral(
         "Shared Libraries (*.so)|*.so|DLL Files (*.dll)|*.dll|All Files (*.*)|*.*||");
     request.defaultExtension = QStringLiteral("so");
-    request.initialDir = m_options.executableDir;
     const std::optional<QString> path = Messages().OpenFileName(this, request);
     if (!path) return;
 
@@ -726,29 +786,25 @@ void CVelmorDlg::OpenDll() {
     if (!outcome.recordsChanged) return;
     // Titles and rows for the record version, the new initial records in the table.
     const int version = outcome.recordVersion;
-    m_udFdInitial->SetRecordVersion(version);
-    m_udFdFinal->SetRecordVersion(version);
+    m_udFdInitial->RebuildFixedDataRows(version);
+    m_udFdFinal->RebuildFixedDataRows(version);
     m_udFdInitial->ShowRecords(m_provider->Initial(), version);
     // Gradient-index flag and what it enables.
-    if (outcome.gradientIndex) m_shading3d->SetNoRay();
+    if (outcome.gradientIndex) m_shading3d->ClearRay();
     SetGradientIndex(outcome.gradientIndex);
     // A new model, a new map, zoom and pan reset.
-    m_shading3d->ResetForNewSurface();
-    m_views->RebuildMap();
+    m_shading3d->ClearModelAndResetView();
+    RebuildMap();
     ResetZoom();
     ResetPan();
 }
 
 void CVelmorDlg::SetGradientIndex(bool flag) {
-    m_state.gradientIndex = flag ? 1 : 0;
+    m_state.gradientIndex = flag;
     m_provider->SetGradientIndex(flag);
     Control(kIdDisplayNMin)->setEnabled(flag);
     Control(kIdDisplayNMax)->setEnabled(flag);
     Control(kIdCursor)->setEnabled(!flag);
-}
-
-void CVelmorDlg::UseInterpreterFromMenu() {
-    ToggleInterpreter(false);
 }
 
 void CVelmorDlg::UseInterpreterFromBox() {
@@ -763,7 +819,7 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
         on = false;
         refused = true;
     }
-    m_state.interpreterMode = on ? 1 : 0;
+    m_state.interpreterMode = on;
     m_provider->SetInterpreterMode(on);
 
     MenuAction(kCmdUseInterpreter)->setChecked(on);
@@ -780,7 +836,7 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
     // Only the box recomputes the gradient-index flag; the menu command leaves it.
     if (fromBox) {
         const bool flag = on ? false : m_provider->QueryGradientIndex();
-        if (flag) m_shading3d->SetNoRay();
+        if (flag) m_shading3d->ClearRay();
         SetGradientIndex(flag);
     }
     if (refused) return;
@@ -799,23 +855,30 @@ void CVelmorDlg::OnPatternChanged(int index) {
 
 void CVelmorDlg::ZoomAt(QPoint point, int direction) {
     VelmorState& s = m_state;
+    const PlotView view = ViewAt(point);
+    if (view == PlotView::kNone) return;
+    const WorldPoint w = WorldAt(view, point);
     double cx = s.displayX.Centre();
     double cy = s.displayY.Centre();
     double cz = s.displayZ.Centre();
-    if (m_areas.plan.contains(point)) {
-        cx = Across(s.displayX, AcrossFraction(m_areas.plan, point));
-        cy = Up(s.displayY, DownFraction(m_areas.plan, point));
-    } else if (m_areas.xz.contains(point)) {
-        cx = Across(s.displayX, AcrossFraction(m_areas.xz, point));
-        cz = Up(s.displayZ, DownFraction(m_areas.xz, point));
-    } else if (m_areas.yz.contains(point)) {
-        cy = Across(s.displayY, AcrossFraction(m_areas.yz, point));
-        cz = Up(s.displayZ, DownFraction(m_areas.yz, point));
-    } else if (m_areas.fourth.contains(point)) {
-        cz = s.gradientIndex ? Across(s.displayZ, AcrossFraction(m_areas.fourth, point))
-                             : Up(s.displayZ, DownFraction(m_areas.fourth, point));
-    } else {
-        return;
+    switch (view) {
+        case PlotView::kPlan:
+            cx = w.u;
+            cy = w.v;
+            break;
+        case PlotView::kXz:
+            cx = w.u;
+            cz = w.v;
+            break;
+        case PlotView::kYz:
+            cy = w.u;
+            cz = w.v;
+            break;
+        case PlotView::kFourth:
+            cz = s.gradientIndex ? w.u : w.v;
+            break;
+        case PlotView::kNone:
+            break;
     }
     const double factor = direction >= 1 ? 0.8 : 1.2;
     ScaleRange(s.displayX, cx, factor);
@@ -824,6 +887,11 @@ void CVelmorDlg::ZoomAt(QPoint point, int direction) {
     ScaleRange(s.displayR, 0.0, factor);
     ShowDisplayRanges();
     Repaint();
+}
+
+QPoint CVelmorDlg::PlanCentre() const {
+    return QPoint(m_areas.plan.left() + m_areas.plan.width() / 2,
+                  m_areas.plan.top() + m_areas.plan.height() / 2);
 }
 
 void CVelmorDlg::ResetZoom() {
@@ -848,116 +916,225 @@ void CVelmorDlg::ResetPan() {
 }
 
 // ---------------------------------------------------------------------------------------
+// The 2D views
+
+QWidget* CVelmorDlg::PlotClient() const {
+    return m_client;
+}
+
+void CVelmorDlg::Repaint() {
+    // Any change after "Update 2D" painted its picture is painted afresh.
+    m_update2dPicture = QImage();
+    if (m_client) m_client->update();
+}
+
+PlotClientLayout CVelmorDlg::ClientLayout() const {
+    return {m_client->rect(), m_client->palette(), m_areas};
+}
+
+PlotSources CVelmorDlg::Sources() {
+    return {*m_provider, m_surface, m_map, &g_mapProgress};
+}
+
+void CVelmorDlg::PaintPlotClient(QPainter& painter) {
+    if (!m_update2dPicture.isNull()) {
+        const QImage picture = std::move(m_update2dPicture);
+        m_update2dPicture = QImage();
+        if (picture.deviceIndependentSize().toSize() == m_client->size()) {
+            painter.drawImage(QPoint(0, 0), picture);
+            return;
+        }
+    }
+    // A missing map is built right after this paint, not inside it: its progress window
+    // processes events, which must not reach a window in the middle of painting.
+    const RepaintResult result =
+        velmor::PaintPlotClient(painter, ClientLayout(), m_state, Sources(), MissingMap::kLeave);
+    ShowRepaintTexts(result);
+    if (result.mapMissing && !m_mapBuildQueued) {
+        m_mapBuildQueued = true;
+        QTimer::singleShot(0, m_client, [this] { BuildMissingMap(); });
+    }
+}
+
+void CVelmorDlg::ShowRepaintTexts(const RepaintResult& result) {
+    if (result.showNoRay) {
+        m_shading3d->ClearRay();
+        SetRayStatusText(QString::fromLatin1(kRayStatusNoRay));
+    }
+    SetCursorReadout(result.cursorReadout);
+    if (!result.errorSummary.empty()) m_interpreter->SetOutputBytes(result.errorSummary);
+}
+
+void CVelmorDlg::BuildMissingMap() {
+    // The build can come due while another loop (a mesh build, an STL export, a model
+    // loading) processes events under its progress window. Opening the map's progress window
+    // would close that one under the running loop, so the build waits until it is closed; the
+    // map stays missing meanwhile and the paints queue nothing more. Under another map's
+    // window the build goes ahead as before: one map window replaces the other.
+    CProgressDialog* open = CurrentProgressWindow();
+    if (open != nullptr && open != g_mapWindow) {
+        QTimer::singleShot(kMapBuildRetryMs, m_client, [this] { BuildMissingMap(); });
+        return;
+    }
+    m_mapBuildQueued = false;
+    if (m_map.Built()) return;
+    RebuildMap();
+    Repaint();
+}
+
+void CVelmorDlg::RebuildMap() {
+    m_map.Discard();
+    m_map.Build(MakePlotState(m_state, *m_provider), m_surface, &g_mapProgress);
+}
+
+// ---------------------------------------------------------------------------------------
 // Mouse
+
+PlotView CVelmorDlg::ViewAt(QPoint point) const {
+    if (m_areas.plan.contains(point)) return PlotView::kPlan;
+    if (m_areas.xz.contains(point)) return PlotView::kXz;
+    if (m_areas.yz.contains(point)) return PlotView::kYz;
+    if (m_areas.fourth.contains(point)) return PlotView::kFourth;
+    return PlotView::kNone;
+}
+
+WorldPoint CVelmorDlg::WorldAt(PlotView view, QPoint point) const {
+    const VelmorState& s = m_state;
+    switch (view) {
+        case PlotView::kPlan:
+            return AreaToWorld(m_areas.plan, point, s.displayX, s.displayY);
+        case PlotView::kXz:
+            return AreaToWorld(m_areas.xz, point, s.displayX, s.displayZ);
+        case PlotView::kYz:
+            return AreaToWorld(m_areas.yz, point, s.displayY, s.displayZ);
+        case PlotView::kFourth:
+            return s.gradientIndex ? AreaToWorld(m_areas.fourth, point, s.displayZ, s.displayN)
+                                   : AreaToWorld(m_areas.fourth, point, s.displayR, s.displayZ);
+        case PlotView::kNone:
+            break;
+    }
+    return {};
+}
 
 void CVelmorDlg::OnLeftButtonDown(QPoint point, Qt::KeyboardModifiers modifiers) {
     VelmorState& s = m_state;
     const bool rayChoice = (modifiers & Qt::ShiftModifier) && s.rayTrace;
     const bool cursorOn = s.cursor || s.gradientIndex;
-    if (m_areas.plan.contains(point)) {
-        const double x = Across(s.displayX, AcrossFraction(m_areas.plan, point));
-        const double y = Up(s.displayY, DownFraction(m_areas.plan, point));
-        if (!rayChoice) {
-            if (cursorOn) {
-                s.cursorX = x;
-                s.cursorY = y;
+    const PlotView view = ViewAt(point);
+    const WorldPoint w = WorldAt(view, point);
+    USER_DATA& ud = m_provider->Initial().ud;
+    switch (view) {
+        case PlotView::kPlan:
+            if (!rayChoice) {
+                if (cursorOn) {
+                    s.cursorX = w.u;
+                    s.cursorY = w.v;
+                }
+            } else if (!s.gradientIndex) {
+                ChooseThroughPoint(ud, w.u, w.v);
+                AfterRayChoice();
             }
-        } else if (!s.gradientIndex) {
-            m_views->ChooseThroughPoint(x, y);
-            AfterRayChoice();
-        }
-        Repaint();
-    } else if (m_areas.fourth.contains(point)) {
-        const double f = AcrossFraction(m_areas.fourth, point);
-        const double g = DownFraction(m_areas.fourth, point);
-        if (s.gradientIndex) {
-            s.cursorZ = Across(s.displayZ, f);
-        } else if (!rayChoice) {
-            s.cursorZ = Up(s.displayZ, g);
-        } else {
-            m_views->ChooseIncidentElevation(Across(s.displayR, f), Up(s.displayZ, g));
-            AfterRayChoice();
-        }
-        Repaint();
-    } else if (m_areas.xz.contains(point)) {
-        if (cursorOn) {
-            s.cursorX = Across(s.displayX, AcrossFraction(m_areas.xz, point));
-            s.cursorZ = Up(s.displayZ, DownFraction(m_areas.xz, point));
             Repaint();
-        }
-    } else if (m_areas.yz.contains(point)) {
-        if (cursorOn) {
-            s.cursorY = Across(s.displayY, AcrossFraction(m_areas.yz, point));
-            s.cursorZ = Up(s.displayZ, DownFraction(m_areas.yz, point));
+            break;
+        case PlotView::kFourth:
+            if (s.gradientIndex) {
+                s.cursorZ = w.u;
+            } else if (!rayChoice) {
+                s.cursorZ = w.v;
+            } else {
+                ChooseIncidentElevation(ud, w.u, w.v, m_provider->LastTraceSucceeded(),
+                                        m_provider->LastRay()[2]);
+                AfterRayChoice();
+            }
             Repaint();
-        }
+            break;
+        case PlotView::kXz:
+            if (cursorOn) {
+                s.cursorX = w.u;
+                s.cursorZ = w.v;
+                Repaint();
+            }
+            break;
+        case PlotView::kYz:
+            if (cursorOn) {
+                s.cursorY = w.u;
+                s.cursorZ = w.v;
+                Repaint();
+            }
+            break;
+        case PlotView::kNone:
+            break;
     }
 }
 
 void CVelmorDlg::OnRightButtonDown(QPoint point, Qt::KeyboardModifiers modifiers) {
     VelmorState& s = m_state;
-    s.panState = kPanNone;
-    if (m_areas.plan.contains(point)) {
-        const double x = Across(s.displayX, AcrossFraction(m_areas.plan, point));
-        const double y = Up(s.displayY, DownFraction(m_areas.plan, point));
-        if (!(modifiers & Qt::ShiftModifier)) {
-            s.panAnchorX = x;
-            s.panAnchorY = y;
-            s.panState = kPanPlan;
-        } else if (s.rayTrace) {
-            m_views->ChooseDirection(x, y);
-            AfterRayChoice();
-        }
-    } else if (m_areas.xz.contains(point)) {
-        s.panAnchorX = Across(s.displayX, AcrossFraction(m_areas.xz, point));
-        s.panAnchorZ = Up(s.displayZ, DownFraction(m_areas.xz, point));
-        s.panState = kPanXz;
-    } else if (m_areas.yz.contains(point)) {
-        s.panAnchorY = Across(s.displayY, AcrossFraction(m_areas.yz, point));
-        s.panAnchorZ = Up(s.displayZ, DownFraction(m_areas.yz, point));
-        s.panState = kPanYz;
-    } else if (m_areas.fourth.contains(point)) {
-        const double f = AcrossFraction(m_areas.fourth, point);
-        const double g = DownFraction(m_areas.fourth, point);
-        s.panAnchorR = Across(s.displayR, f);
-        s.panAnchorZ = s.gradientIndex ? Across(s.displayZ, f) : Up(s.displayZ, g);
-        s.panState = kPanFourth;
+    const PlotView view = ViewAt(point);
+    const WorldPoint w = WorldAt(view, point);
+    s.panState = PlotView::kNone;
+    switch (view) {
+        case PlotView::kPlan:
+            if (!(modifiers & Qt::ShiftModifier)) {
+                s.panAnchorX = w.u;
+                s.panAnchorY = w.v;
+                s.panState = view;
+            } else if (s.rayTrace) {
+                ChooseDirection(m_provider->Initial().ud, w.u, w.v);
+                AfterRayChoice();
+            }
+            break;
+        case PlotView::kXz:
+            s.panAnchorX = w.u;
+            s.panAnchorZ = w.v;
+            s.panState = view;
+            break;
+        case PlotView::kYz:
+            s.panAnchorY = w.u;
+            s.panAnchorZ = w.v;
+            s.panState = view;
+            break;
+        case PlotView::kFourth:
+            // The index view pans z only.
+            if (s.gradientIndex) {
+                s.panAnchorZ = w.u;
+            } else {
+                s.panAnchorR = w.u;
+                s.panAnchorZ = w.v;
+            }
+            s.panState = view;
+            break;
+        case PlotView::kNone:
+            break;
     }
-    if (s.panState != kPanNone) m_client->setCursor(Qt::ClosedHandCursor);
+    if (s.panState != PlotView::kNone) m_client->setCursor(Qt::ClosedHandCursor);
 }
 
 void CVelmorDlg::OnRightButtonUp() {
-    m_state.panState = kPanNone;
+    m_state.panState = PlotView::kNone;
     m_client->unsetCursor();
 }
 
 void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
                              Qt::KeyboardModifiers modifiers) {
     VelmorState& s = m_state;
-    // 1. The world position under the mouse.
+    // 1. The world position under the mouse, named by the view's axes.
     QString text;
-    if (m_areas.plan.contains(point)) {
-        text = PairText("x", Across(s.displayX, AcrossFraction(m_areas.plan, point)), "y",
-                        Up(s.displayY, DownFraction(m_areas.plan, point)));
-    } else if (m_areas.xz.contains(point)) {
-        text = PairText("x", Across(s.displayX, AcrossFraction(m_areas.xz, point)), "z",
-                        Up(s.displayZ, DownFraction(m_areas.xz, point)));
-    } else if (m_areas.yz.contains(point)) {
-        text = PairText("y", Across(s.displayY, AcrossFraction(m_areas.yz, point)), "z",
-                        Up(s.displayZ, DownFraction(m_areas.yz, point)));
-    } else if (m_areas.fourth.contains(point)) {
-        const double f = AcrossFraction(m_areas.fourth, point);
-        const double g = DownFraction(m_areas.fourth, point);
-        text = s.gradientIndex
-                   ? PairText("z", Across(s.displayZ, f), "n or dn/dz", Up(s.displayN, g))
-                   : PairText("r", Across(s.displayR, f), "z", Up(s.displayZ, g));
+    if (const PlotView view = ViewAt(point); view != PlotView::kNone) {
+        const WorldPoint w = WorldAt(view, point);
+        const bool index = view == PlotView::kFourth && s.gradientIndex;
+        const char* across = view == PlotView::kYz       ? "y"
+                             : view == PlotView::kFourth ? (index ? "z" : "r")
+                                                         : "x";
+        const char* up = view == PlotView::kPlan ? "y" : index ? "n or dn/dz" : "z";
+        text = PairText(across, w.u, up, w.v);
     }
     m_statusPane0->setText(text);
 
     // 2. Pan: only with the right button alone, no Shift or Ctrl.
     if (buttons != Qt::RightButton || (modifiers & (Qt::ShiftModifier | Qt::ControlModifier)) ||
-        s.panState == kPanNone)
+        s.panState == PlotView::kNone)
         return;
+    const WorldPoint w = WorldAt(s.panState, point);
     bool moved = false;
     auto pan = [&moved](ValueRange& a, double da, double stepA, ValueRange& b, double db,
                         double stepB) {
@@ -968,40 +1145,28 @@ void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
         }
     };
     switch (s.panState) {
-        case kPanPlan: {
-            const double x = Across(s.displayX, AcrossFraction(m_areas.plan, point));
-            const double y = Up(s.displayY, DownFraction(m_areas.plan, point));
-            pan(s.displayX, x - s.panAnchorX, s.step2dX, s.displayY, y - s.panAnchorY, s.step2dY);
+        case PlotView::kPlan:
+            pan(s.displayX, w.u - s.panAnchorX, s.stepX, s.displayY, w.v - s.panAnchorY, s.stepY);
             break;
-        }
-        case kPanXz: {
-            const double x = Across(s.displayX, AcrossFraction(m_areas.xz, point));
-            const double z = Up(s.displayZ, DownFraction(m_areas.xz, point));
-            pan(s.displayX, x - s.panAnchorX, s.step2dX, s.displayZ, z - s.panAnchorZ, s.step2dZ);
+        case PlotView::kXz:
+            pan(s.displayX, w.u - s.panAnchorX, s.stepX, s.displayZ, w.v - s.panAnchorZ, s.stepZ);
             break;
-        }
-        case kPanYz: {
-            const double y = Across(s.displayY, AcrossFraction(m_areas.yz, point));
-            const double z = Up(s.displayZ, DownFraction(m_areas.yz, point));
-            pan(s.displayY, y - s.panAnchorY, s.step2dY, s.displayZ, z - s.panAnchorZ, s.step2dZ);
+        case PlotView::kYz:
+            pan(s.displayY, w.u - s.panAnchorY, s.stepY, s.displayZ, w.v - s.panAnchorZ, s.stepZ);
             break;
-        }
-        case kPanFourth: {
-            const double f = AcrossFraction(m_areas.fourth, point);
-            const double g = DownFraction(m_areas.fourth, point);
+        case PlotView::kFourth:
             if (s.gradientIndex) {
-                const double dz = Across(s.displayZ, f) - s.panAnchorZ;
-                if (std::fabs(dz) > s.step2dZ) {
+                const double dz = w.u - s.panAnchorZ;
+                if (std::fabs(dz) > s.stepZ) {
                     ShiftRange(s.displayZ, dz);
                     moved = true;
                 }
             } else {
-                pan(s.displayR, Across(s.displayR, f) - s.panAnchorR, s.step2dX, s.displayZ,
-                    Up(s.displayZ, g) - s.panAnchorZ, s.step2dZ);
+                pan(s.displayR, w.u - s.panAnchorR, s.stepX, s.displayZ, w.v - s.panAnchorZ,
+                    s.stepZ);
             }
             break;
-        }
-        default:
+        case PlotView::kNone:
             break;
     }
     m_client->setCursor(Qt::ClosedHandCursor);
@@ -1015,64 +1180,15 @@ void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
 // Commands
 
 void CVelmorDlg::OnCommand(int id) {
-    // Command id -> handler, as the menu, the toolbar and the buttons send them.
-    static const std::pair<int, void (CVelmorDlg::*)()> kHandlers[] = {
-        {kCmdOpenDll, &CVelmorDlg::OpenDll},
-        {kCmdUseInterpreter, &CVelmorDlg::UseInterpreterFromMenu},
-        {kCmdResetZoom, &CVelmorDlg::ResetZoom},
-        {kCmdResetPan, &CVelmorDlg::ResetPan},
-        {kCmdAbout, &CVelmorDlg::ShowAbout},
-        {kCmdAboutSystemMenu, &CVelmorDlg::ShowAbout},
-        {kIdUpdate2D, &CVelmorDlg::Update2D},
-        {kIdMake3DModel, &CVelmorDlg::Make3DModel},
-        {kIdResetZoom, &CVelmorDlg::ResetZoom},
-        {kIdResetPan, &CVelmorDlg::ResetPan},
-    };
-    for (const auto& [command, handler] : kHandlers) {
-        if (command == id) {
-            (this->*handler)();
+    for (const CommandRow& row : kCommands) {
+        if (row.id == id) {
+            if (row.run != nullptr) row.run(*this);
             return;
         }
     }
-    const QPoint planCentre(m_areas.plan.left() + m_areas.plan.width() / 2,
-                            m_areas.plan.top() + m_areas.plan.height() / 2);
-    switch (id) {
-        case kCmdZoomUp:
-            ZoomAt(planCentre, 1);
-            break;
-        case kCmdZoomDown:
-            ZoomAt(planCentre, -1);
-            break;
-        case kCmdSaveStlAscii:
-            SaveSurfaceStl(*this, false);
-            break;
-        case kCmdSaveStlBin:
-            SaveSurfaceStl(*this, true);
-            break;
-        case kCmdShowUdFdInitial:
-            ShowSecondaryWindow(*m_udFdInitial);
-            break;
-        case kCmdShowUdFdFinal:
-            ShowSecondaryWindow(*m_udFdFinal);
-            break;
-        case kCmdShowShading3D:
-            ShowSecondaryWindow(*m_shading3d);
-            break;
-        case kCmdShowInterpreter:
-            ShowSecondaryWindow(*m_interpreter);
-            break;
-        case kIdExit:
-            close();
-            break;
-        case kCmdLoadIni:
-        case kCmdStoreIni:
-        default:
-            break;  // settings are read at start and written at a confirmed close only
-    }
 }
 
-void CVelmorDlg::ShowSecondaryWindow(SecondaryWindow& window) {
-    QWidget* widget = window.Widget();
+void CVelmorDlg::ShowSecondaryWindow(QWidget* widget) {
     if (widget->isMinimized())
         widget->showNormal();
     else
@@ -1102,9 +1218,9 @@ void CVelmorDlg::closeEvent(QCloseEvent* event) {
     const PlacedWindows placed = Placed();
     SaveWindowSettings(m_settings, placed);
     event->accept();
-    for (SecondaryWindow* window :
-         {placed.udFdFinal, placed.udFdInitial, placed.shading3d, placed.interpreter})
-        window->Widget()->hide();
+    for (const PlacedWindow* window :
+         {&placed.udFdFinal, &placed.udFdInitial, &placed.shading3d, &placed.interpreter})
+        window->widget->hide();
     emit Closed();
 }
 

@@ -1,7 +1,8 @@
-// The main window: owns the analysis and view state, the surface provider, the script engine
-// and the four secondary windows; holds the right-hand column of fields and buttons, the menu,
-// the toolbar and the status bar; handles pan, zoom and clicks in the four plot areas, which
-// the 2D views paint through the PlotViews hook (window_factories.h).
+// The main window: owns the analysis and view state, the surface provider, the script engine,
+// the four secondary windows and the surface map of the 2D views; holds the right-hand column
+// of fields and buttons, the menu, the toolbar and the status bar; paints the four plot areas
+// through the views' plot client (ui/plots/update_2d.h) and handles pan, zoom and clicks in
+// them; runs the commands, among them "Update 2D", "Make 3D Model" and the STL exports.
 #pragma once
 
 #include <QMainWindow>
@@ -14,13 +15,12 @@
 #include "core/app/settings_file.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
-#include "ui/app/plot_views.h"
-#include "ui/app/secondary_windows.h"
 #include "ui/app/velmor_state.h"
+#include "ui/plots/plot_frame.h"
+#include "ui/plots/surface_map.h"
+#include "ui/plots/update_2d.h"
 
 class QAction;
-class QCheckBox;
-class QComboBox;
 class QLabel;
 class QLineEdit;
 
@@ -67,9 +67,9 @@ enum VelmorControlId : int {
     kIdMake3DModel = 1062,
 };
 
-// Menu and toolbar commands.
+// Ids of the menu and toolbar commands; the command table (velmor_dlg.cpp) gives each its
+// menu item, toolbar button and handler.
 enum VelmorCommandId : int {
-    kCmdAboutSystemMenu = 16,
     kCmdOpenDll = 32772,
     kCmdShowUdFdInitial = 32775,
     kCmdShowUdFdFinal = 32776,
@@ -97,10 +97,14 @@ inline constexpr double kMinDisplayWidth = 0.002;
 
 struct VelmorDlgOptions {
     std::string settingsPath;  // the settings file all window settings go to
-    QString executableDir;     // where the file dialogs start
 };
 
+class CDialog3D;
+class CDialogInerpreter;
+class CDialogUdFdFinal;
+class CDialogUdFdInitial;
 class CEscapeKeyWatch;
+class CModel;
 class CVelmorClient;
 struct PlacedWindows;
 
@@ -110,62 +114,36 @@ public:
     explicit CVelmorDlg(VelmorDlgOptions options, QWidget* parent = nullptr);
     ~CVelmorDlg() override;
 
-    // --- What other windows and the views read and use.
     const VelmorState& State() const { return m_state; }
     CSurfaceProvider& Provider() { return *m_provider; }
     CScriptEngine& Engine() { return *m_engine; }
-    SettingsFile& Settings() { return m_settings; }
-    const QString& ExecutableDir() const { return m_options.executableDir; }
-    // The script ray trace inputs taken from the state.
-    ScriptTraceSettings TraceSettings() const;
+
+    CDialogUdFdInitial& UdFdInitial() { return *m_udFdInitial; }
+    CDialogUdFdFinal& UdFdFinal() { return *m_udFdFinal; }
+    CDialog3D& Shading3D() { return *m_shading3d; }
+    CDialogInerpreter& Interpreter() { return *m_interpreter; }
 
     // The widget the views paint on; plot areas and mouse points are in its coordinates.
     QWidget* PlotClient() const;
     const PlotAreas& Areas() const { return m_areas; }
-    PlotViews& Views() { return *m_views; }
-    // Requests a full repaint of the views.
-    void Repaint();
+    // The surface map the plan view shows.
+    const CSurfaceMap& Map() const { return m_map; }
 
-    RecordTableWindow& UdFdInitial() { return *m_udFdInitial; }
-    RecordTableWindow& UdFdFinal() { return *m_udFdFinal; }
-    View3DWindow& Shading3D() { return *m_shading3d; }
-    InterpreterWindow& Interpreter() { return *m_interpreter; }
-
-    // Text 1054 (ray-trace status line) and 1055 (two-line cursor read-out).
-    void SetRayStatusText(const QString& text);
+    // Text 1054 (ray-trace status line), 1055 (two-line cursor read-out), and the status bar
+    // pane with the world position under the mouse.
     QString RayStatusText() const;
-    void SetCursorReadout(const QString& text);
     QString CursorReadout() const;
-    // Status bar pane 0: the world position under the mouse.
     QString StatusPaneText() const;
 
-    // --- Operations (also used by "UD FD Initial", the STL export and the views).
-    void ReadFields();         // every edit field into the state
-    void WriteFields();        // every edit field from the state, "%.3f"
-    void ShowDisplayRanges();  // the display fields from the state, "%.3f"
-    void Update2D();           // the common refresh ("Update 2D", "Update UD FD")
-    void Make3DModel();
-    void TraceRay();  // traces, shows the final records, the 3D ray and the status
-    void OpenDll();   // "Open DLL ..."
-    void UseInterpreterFromMenu();
+    // "Use Interpreter" by the check box (the menu item is a command).
     void UseInterpreterFromBox();
     // Zoom about the point (plot client coordinates) with direction +1 (in) or -1 (out).
     void ZoomAt(QPoint point, int direction);
-    void ResetZoom();
-    void ResetPan();
-    // Sets the gradient-index flag and what depends on it: display n fields enabled and
-    // "Cursor" disabled while set.
-    void SetGradientIndex(bool flag);
     // Writes the initial records into "UD FD Initial", traces and repaints (after a Shift
     // click changed the ray).
     void AfterRayChoice();
-    // The "delta 3D" steps after the mesh builder enlarged them: state and fields ("%.3f").
-    void SetMeshSteps(double dx, double dy);
-    void ShowSecondaryWindow(SecondaryWindow& window);
-    // Runs a menu, toolbar or button command by its id.
-    void OnCommand(int id);
 
-    // --- Controls by id (tests and other windows).
+    // --- Controls by id.
     QWidget* Control(int id) const;
     QLineEdit* Field(int id) const;
     QAction* MenuAction(int id) const;
@@ -181,6 +159,8 @@ protected:
 
 private:
     friend class CVelmorClient;
+    struct CommandRow;
+    static const CommandRow kCommands[];
 
     void BuildMenuAndToolbar();
     void BuildStatusBar();
@@ -189,14 +169,67 @@ private:
     void CreateSecondaryWindows();
     // The main window and the four secondary windows, for the window settings.
     PlacedWindows Placed();
-    bool RefusedWithoutCode();
-    void ReadInitialTables();
-    void ToggleInterpreter(bool fromBox);
+
+    // Runs a menu, toolbar or button command by its id.
+    void OnCommand(int id);
     void SetCommandEnabled(int id, bool enabled);
-    void OnPatternChanged(int index);
+    void ShowSecondaryWindow(QWidget* window);
     void ShowAbout();
 
-    // Mouse, in plot client coordinates.
+    // --- Fields.
+    void ReadFields();         // every edit field into the state
+    void WriteFields();        // every edit field from the state, "%.3f"
+    void ShowDisplayRanges();  // the display fields from the state, "%.3f"
+    void OnPatternChanged(int index);
+
+    // --- Update flows.
+    bool RefusedWithoutCode();
+    void Update2D();  // the common refresh ("Update 2D", "Update UD FD")
+    void TraceRay();  // traces, then shows the trace
+    // The final records, the 3D ray and the status line after a trace.
+    void ShowTrace(const TraceOutcome& outcome);
+    void OpenDll();  // "Open DLL ..."
+    void ToggleInterpreter(bool fromBox);
+    // Sets the gradient-index flag and what depends on it: display n fields enabled and
+    // "Cursor" disabled while set.
+    void SetGradientIndex(bool flag);
+    void ResetZoom();
+    void ResetPan();
+    // The middle of the plan view, where "Zoom Up" and "Zoom Down" zoom about.
+    QPoint PlanCentre() const;
+
+    // --- Mesh commands.
+    void Make3DModel();
+    // "Save STL (ASCII) ..." and "Save STL (BIN) ...": a fresh mesh into the file chosen.
+    void SaveStl(bool binary);
+    // The surface mesh from the fields, the pattern and the working records, built under the
+    // "Shading Model ..." progress window; enlarged "delta 3D" steps go back into the fields
+    // and the user is told. Answers the builder's result (0, or -1 when the model is
+    // unusable).
+    int BuildMesh(CModel& model);
+
+    void SetRayStatusText(const QString& text);
+    void SetCursorReadout(const QString& text);
+
+    // --- The 2D views.
+    // Requests a full repaint of the views.
+    void Repaint();
+    // Paints the plot client: the views repainted from the state, or the picture "Update 2D"
+    // left for this paint.
+    void PaintPlotClient(QPainter& painter);
+    PlotClientLayout ClientLayout() const;
+    PlotSources Sources();
+    // What a repaint writes besides the views: the cursor read-out, the no-ray status of a
+    // gradient-index surface and the script error summary.
+    void ShowRepaintTexts(const RepaintResult& result);
+    // Builds the map a paint found missing, once no other loop's progress window is open.
+    void BuildMissingMap();
+    void RebuildMap();
+
+    // --- Mouse, in plot client coordinates.
+    PlotView ViewAt(QPoint point) const;
+    // The world point under `point` in `view`, by the view's axes (u across, v up).
+    WorldPoint WorldAt(PlotView view, QPoint point) const;
     void OnLeftButtonDown(QPoint point, Qt::KeyboardModifiers modifiers);
     void OnRightButtonDown(QPoint point, Qt::KeyboardModifiers modifiers);
     void OnRightButtonUp();
@@ -211,7 +244,12 @@ private:
 
     CVelmorClient* m_client = nullptr;
     PlotAreas m_areas;
-    std::unique_ptr<PlotViews> m_views;
+    ProviderPlotSurface m_surface;
+    CSurfaceMap m_map;
+    bool m_mapBuildQueued = false;
+    // The plot client as "Update 2D" painted it, shown by the next paint.
+    QImage m_update2dPicture;
+
     std::map<int, QWidget*> m_controls;
     std::vector<QWidget*> m_columnControls;  // the right-hand column, in template order
     std::multimap<int, QAction*> m_commandActions;
@@ -220,10 +258,10 @@ private:
     QLabel* m_statusPane0 = nullptr;
     QLabel* m_statusPane1 = nullptr;
 
-    std::unique_ptr<RecordTableWindow> m_udFdFinal;
-    std::unique_ptr<RecordTableWindow> m_udFdInitial;
-    std::unique_ptr<View3DWindow> m_shading3d;
-    std::unique_ptr<InterpreterWindow> m_interpreter;
+    std::unique_ptr<CDialogUdFdFinal> m_udFdFinal;
+    std::unique_ptr<CDialogUdFdInitial> m_udFdInitial;
+    std::unique_ptr<CDialog3D> m_shading3d;
+    std::unique_ptr<CDialogInerpreter> m_interpreter;
 };
 
 }  // namespace velmor

@@ -5,7 +5,6 @@
 #include <QWidget>
 
 #include "core/app/settings_file.h"
-#include "ui/app/secondary_windows.h"
 
 namespace velmor {
 
@@ -22,9 +21,9 @@ void ApplyStored(QWidget* window, const StoredRect& stored) {
 }
 
 // A stored VISIBLE value as the window's show state: 0 hides, anything else shows.
-void ApplyVisible(SecondaryWindow* window, int visible) {
-    if (!window) return;
-    QWidget* widget = window->Widget();
+void ApplyVisible(const PlacedWindow& window, int visible) {
+    QWidget* widget = window.widget;
+    if (!widget) return;
     if (visible == 0)
         widget->hide();
     else
@@ -35,9 +34,9 @@ int ReadVisible(const SettingsFile& settings, const char* section) {
     return settings.GetInt(section, kKeyVisible, 1);
 }
 
-void SaveSecondary(SettingsFile& settings, const char* section, SecondaryWindow* window) {
-    if (!window) return;
-    const QWidget* widget = window->Widget();
+void SaveSecondary(SettingsFile& settings, const char* section, const PlacedWindow& window) {
+    const QWidget* widget = window.widget;
+    if (!widget) return;
     const int visible = widget->isMinimized() ? 0 : (widget->isVisible() ? 1 : 0);
     settings.WriteInt(section, kKeyVisible, visible);
     WriteStoredRect(settings, section, RestoredRect(widget));
@@ -68,7 +67,7 @@ QRect RestoredRect(const QWidget* window) {
 
 void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windows,
                         const QRect& desktop) {
-    QWidget* main = windows.main;
+    QWidget* main = windows.main.widget;
     // 1. Centre the main window on the desktop (exclusive right and bottom).
     const int desktopRight = desktop.left() + desktop.width();
     const int desktopBottom = desktop.top() + desktop.height();
@@ -79,11 +78,11 @@ void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windo
     main->raise();
 
     // 2. Cascade the secondary windows from there, each 48 right and 24 up from the last.
-    SecondaryWindow* cascade[] = {windows.interpreter, windows.shading3d, windows.udFdInitial,
-                                  windows.udFdFinal};
+    const PlacedWindow* cascade[] = {&windows.interpreter, &windows.shading3d, &windows.udFdInitial,
+                                     &windows.udFdFinal};
     for (int i = 0; i < 4; ++i) {
-        if (!cascade[i]) continue;
-        QWidget* widget = cascade[i]->Widget();
+        QWidget* widget = cascade[i]->widget;
+        if (!widget) continue;
         MoveWindow(widget, QPoint(x0 + 48 * (i + 1), y0 - 24 * (i + 1)));
         widget->update();
     }
@@ -95,17 +94,17 @@ void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windo
         main->show();
         main->raise();
     }
-    if (windows.mainLayout) windows.mainLayout();
-    const std::pair<SecondaryWindow*, const char*> stored[] = {
-        {windows.interpreter, kSectionWindowInterpreter},
-        {windows.shading3d, kSectionWindow3D},
-        {windows.udFdInitial, kSectionWindowUdFdInitial},
-        {windows.udFdFinal, kSectionWindowUdFdFinal}};
+    if (windows.main.layout) windows.main.layout();
+    const std::pair<const PlacedWindow*, const char*> stored[] = {
+        {&windows.interpreter, kSectionWindowInterpreter},
+        {&windows.shading3d, kSectionWindow3D},
+        {&windows.udFdInitial, kSectionWindowUdFdInitial},
+        {&windows.udFdFinal, kSectionWindowUdFdFinal}};
     for (const auto& [window, section] : stored) {
-        if (!window) continue;
+        if (!window->widget) continue;
         const StoredRect rect = ReadStoredRect(settings, section);
-        if (!rect.Empty()) ApplyStored(window->Widget(), rect);
-        window->ApplyLayout();
+        if (!rect.Empty()) ApplyStored(window->widget, rect);
+        if (window->layout) window->layout();
     }
 
     // 4. Visibility.
@@ -121,7 +120,7 @@ void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windo
 }
 
 void SaveWindowSettings(SettingsFile& settings, const PlacedWindows& windows) {
-    WriteStoredRect(settings, kSectionWindowMain, RestoredRect(windows.main));
+    WriteStoredRect(settings, kSectionWindowMain, RestoredRect(windows.main.widget));
     SaveSecondary(settings, kSectionWindow3D, windows.shading3d);
     SaveSecondary(settings, kSectionWindowUdFdInitial, windows.udFdInitial);
     SaveSecondary(settings, kSectionWindowUdFdFinal, windows.udFdFinal);

@@ -12,16 +12,17 @@ class QWidget;
 
 namespace velmor {
 
-class SecondaryWindow;
 class SettingsFile;
 
+// A window to place, and its layout, run after it was placed (none for a window that lays
+// itself out).
+struct PlacedWindow {
+    QWidget* widget = nullptr;
+    std::function<void()> layout;
+};
+
 struct PlacedWindows {
-    QWidget* main = nullptr;
-    std::function<void()> mainLayout;  // the main window's layout, run after it is placed
-    SecondaryWindow* interpreter = nullptr;
-    SecondaryWindow* shading3d = nullptr;
-    SecondaryWindow* udFdInitial = nullptr;
-    SecondaryWindow* udFdFinal = nullptr;
+    PlacedWindow main, interpreter, shading3d, udFdInitial, udFdFinal;
 };
 
 // Centres the main window on `desktop`, cascades the secondary windows up and to the right of

@@ -2,7 +2,6 @@
 
 #include <QHeaderView>
 
-#include "ui/grid/cell_editor_text.h"
 #include "ui/grid/data_grid.h"
 
 namespace velmor {
@@ -25,14 +24,12 @@ bool CColumnTraitEdit::IsCellReadOnly(const CDataGrid&, int, int) const {
 
 bool CColumnTraitEdit::OnClickEditStart(const CDataGrid&, int, int, bool isFocusCell,
                                         bool doubleClick) const {
-    if (doubleClick) return false;
-    return m_startOnFirstClick || isFocusCell;
+    return !doubleClick && isFocusCell;
 }
 
 CCellEditorText* CColumnTraitEdit::CreateEditor(CDataGrid& grid, int row, int column) {
-    auto* editor = new CCellEditorText(grid.viewport(), &grid, row, column,
-                                       grid.GetItemText(row, column), m_maxTextLength);
-    editor->setFrame(m_editorFrame);
+    auto* editor =
+        new CCellEditorText(grid.viewport(), &grid, row, column, grid.GetItemText(row, column));
     editor->setFont(grid.font());
     editor->setTextMargins(1, 0, 1, 0);
     // Aligned like the column's header: centred or right-aligned when the header is.

@@ -41,28 +41,14 @@ private:
 // Read-only text.
 class CColumnTraitText : public CColumnTrait {};
 
-// Text edited in place in a one-line edit box.
+// Text edited in place in a one-line edit box, with a border. A single click starts an edit
+// only at the cell that already has the focus.
 class CColumnTraitEdit : public CColumnTraitText {
 public:
     bool IsCellReadOnly(const CDataGrid& grid, int row, int column) const override;
     bool OnClickEditStart(const CDataGrid& grid, int row, int column, bool isFocusCell,
                           bool doubleClick) const override;
     CCellEditorText* CreateEditor(CDataGrid& grid, int row, int column) override;
-
-    // Off: an edit starts only on a click at the cell that already has the focus.
-    void SetStartEditOnFirstClick(bool on) { m_startOnFirstClick = on; }
-    bool StartEditOnFirstClick() const { return m_startOnFirstClick; }
-    // Longest text the editor accepts; negative for no limit.
-    void SetMaxTextLength(int length) { m_maxTextLength = length; }
-    int MaxTextLength() const { return m_maxTextLength; }
-    // The editor box draws a border.
-    void SetEditorFrame(bool on) { m_editorFrame = on; }
-    bool EditorFrame() const { return m_editorFrame; }
-
-private:
-    bool m_startOnFirstClick = false;
-    int m_maxTextLength = -1;
-    bool m_editorFrame = true;
 };
 
 }  // namespace velmor

@@ -10,6 +10,7 @@
 
 #include <QAbstractTableModel>
 #include <QFont>
+#include <QLineEdit>
 #include <QPointer>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -17,7 +18,6 @@
 #include <memory>
 #include <vector>
 
-#include "ui/grid/cell_editor_text.h"
 #include "ui/grid/column_config.h"
 #include "ui/grid/column_trait.h"
 
@@ -26,6 +26,41 @@ class QMenu;
 namespace velmor {
 
 class CDataGrid;
+
+// The in-place cell editor: a one-line edit box laid over one cell of a data grid. It ends
+// itself exactly once: Return and losing the focus keep the text, Escape discards it, Tab and
+// the mouse wheel keep it and then pass the key or the wheel on to the grid.
+class CCellEditorText : public QLineEdit {
+    Q_OBJECT
+public:
+    // `parent` is the widget the editor lies on (the grid's viewport); `grid` receives the Tab
+    // key and the wheel that end an edit.
+    CCellEditorText(QWidget* parent, QWidget* grid, int row, int column, const QString& text);
+
+    int Row() const { return m_row; }
+    int Column() const { return m_column; }
+    bool Modified() const { return m_modified; }
+
+    // Ends the edit (once); `keep` false discards the text.
+    void EndEdit(bool keep);
+
+signals:
+    // Sent once, when the edit ends. `keep` is false when the text is discarded.
+    void editEnded(velmor::CCellEditorText* editor, bool keep);
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    QWidget* m_grid;
+    int m_row;
+    int m_column;
+    bool m_ending = false;
+    bool m_modified = false;  // set by any change after the initial text
+};
 
 // The cell texts of a grid, stored column by column.
 class CDataGridModel : public QAbstractTableModel {
@@ -71,7 +106,6 @@ public:
     // Rows are made taller than the cell font by `factor` (at least 1). The cells, the
     // editor and the header keep their own fonts.
     void SetCellMargin(double factor);
-    double CellMargin() const { return m_cellMargin; }
     // Inserts the always-hidden label column as column 0 (sub-item id 0).
     void InsertHiddenLabelColumn();
     // Inserts a column at `column` (appended when out of range); returns its index. The

@@ -3,22 +3,21 @@
 #include <QAction>
 #include <QComboBox>
 #include <QEvent>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTextCursor>
 #include <algorithm>
+#include <map>
 #include <string>
 
-#include "core/app/app_paths.h"
 #include "core/interp/compile_report.h"
 #include "core/interp/script_engine.h"
-#include "ui/app/message_ui.h"
+#include "ui/common/message_ui.h"
+#include "ui/common/splitter_bar.h"
 #include "ui/interp/source_text.h"
 #include "ui/interp/tab_edit.h"
 
@@ -31,12 +30,10 @@ constexpr int kMinHeight = 320;
 constexpr int kStartWidth = 640;
 constexpr int kStartHeight = 560;
 
-constexpr int kMargin = 8;       // between the controls and the window edges
-constexpr int kLabelGap = 6;     // between a label and its box
-constexpr int kBoxGap = 6;       // between the two boxes: the splitter
-constexpr int kSplitLimit = 36;  // least height of either side of a splitter drag
-constexpr int kRowHeight = 26;   // the row of buttons along the bottom
-constexpr int kRowGap = 8;       // between controls of that row
+constexpr int kMargin = 8;      // between the controls and the window edges
+constexpr int kLabelGap = 6;    // between a label and its box
+constexpr int kRowHeight = 26;  // the row of buttons along the bottom
+constexpr int kRowGap = 8;      // between controls of that row
 constexpr int kMinButtonWidth = 72;
 constexpr int kMaxListWidth = 240;
 constexpr int kMinListWidth = 80;
@@ -51,43 +48,11 @@ constexpr char kCannotOpenSource[] = "Couldn't open source file: ";
 constexpr char kCannotOpenDestination[] = "Couldn't open destination file: ";
 constexpr char kCannotWriteDestination[] = "Couldn't write destination file: ";
 
-QString StartDirectory() {
-    return QFile::decodeName(QByteArray::fromStdString(ApplicationPaths().executableDirectory));
-}
-
 int ButtonWidth(const QPushButton* button) {
     return std::max(kMinButtonWidth, button->fontMetrics().horizontalAdvance(button->text()) + 24);
 }
 
 }  // namespace
-
-// The gap between the two boxes: a vertical-split cursor over it, and a press-and-drag moves
-// the border between the boxes. Qt grabs the mouse for the widget pressed, so the drag goes
-// on outside the gap.
-class CDialogInerpreter::CGap : public QWidget {
-public:
-    CGap(CDialogInerpreter* owner, QWidget* parent) : QWidget(parent), m_owner(owner) {
-        setCursor(Qt::SplitVCursor);
-    }
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton) return;
-        m_dragging = true;
-        m_owner->DragSplitter(qRound(event->globalPosition().y()));
-    }
-    void mouseMoveEvent(QMouseEvent* event) override {
-        if (m_dragging && (event->buttons() & Qt::LeftButton))
-            m_owner->DragSplitter(qRound(event->globalPosition().y()));
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton) m_dragging = false;
-    }
-
-private:
-    CDialogInerpreter* m_owner;
-    bool m_dragging = false;
-};
 
 CDialogInerpreter::CDialogInerpreter(CScriptEngine& engine, QWidget* parent)
     : QMainWindow(parent), m_engine(engine) {
@@ -108,14 +73,41 @@ CDialogInerpreter::CDialogInerpreter(CScriptEngine& engine, QWidget* parent)
 
 CDialogInerpreter::~CDialogInerpreter() = default;
 
+// The window's commands: a menu item (menu, text, action member) and a button (text, button
+// member) where the command has them, and what it does.
+struct CDialogInerpreter::CommandRow {
+    const char* menu;
+    const char* menuText;
+    QAction* CDialogInerpreter::*action;
+    const char* buttonText;
+    QPushButton* CDialogInerpreter::*button;
+    void (*run)(CDialogInerpreter& window);
+};
+
+const CDialogInerpreter::CommandRow CDialogInerpreter::kCommands[] = {
+    {"File", "Open ...", &CDialogInerpreter::m_openAction, nullptr, nullptr,
+     [](CDialogInerpreter& w) { w.OpenSource(); }},
+    {"File", "Save ...", &CDialogInerpreter::m_saveAction, nullptr, nullptr,
+     [](CDialogInerpreter& w) { w.SaveSource(); }},
+    {"Execution", "Compile", &CDialogInerpreter::m_compileAction, "Compile",
+     &CDialogInerpreter::m_compileButton, [](CDialogInerpreter& w) { w.Compile(); }},
+    {"Execution", "Dump Intermediate Code", &CDialogInerpreter::m_dumpAction, "intermediate code",
+     &CDialogInerpreter::m_listingButton, [](CDialogInerpreter& w) { w.DumpIntermediateCode(); }},
+    {nullptr, nullptr, nullptr, "Hide", &CDialogInerpreter::m_hideButton,
+     [](CDialogInerpreter& w) { w.hide(); }},
+};
+
 void CDialogInerpreter::BuildMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
-    m_openAction = file->addAction(QStringLiteral("Open ..."), this, [this] { OpenSource(); });
-    m_saveAction = file->addAction(QStringLiteral("Save ..."), this, [this] { SaveSource(); });
-    QMenu* execution = menuBar()->addMenu(QStringLiteral("Execution"));
-    m_compileAction = execution->addAction(QStringLiteral("Compile"), this, [this] { Compile(); });
-    m_dumpAction = execution->addAction(QStringLiteral("Dump Intermediate Code"), this,
-                                        [this] { DumpIntermediateCode(); });
+    std::map<QString, QMenu*> menus;
+    for (const CommandRow& row : kCommands) {
+        if (row.menu == nullptr) continue;
+        const QString name = QString::fromLatin1(row.menu);
+        QMenu*& menu = menus[name];
+        if (menu == nullptr) menu = menuBar()->addMenu(name);
+        const auto run = row.run;
+        this->*row.action =
+            menu->addAction(QString::fromLatin1(row.menuText), this, [this, run] { run(*this); });
+    }
 }
 
 void CDialogInerpreter::BuildControls() {
@@ -127,16 +119,19 @@ void CDialogInerpreter::BuildControls() {
     m_outputLabel = new QLabel(QStringLiteral("output"), m_client);
     m_source = new CTabEdit(m_client);
     m_output = new CTabEdit(m_client);
-    m_gap = new CGap(this, m_client);
+    m_gap = new CSplitterBar(m_client, m_source, m_output, [this](int upper, int total) {
+        m_splitRatio = double(upper) / double(total);
+        LayOutBoxes();
+    });
 
-    m_compileButton = new QPushButton(QStringLiteral("Compile"), m_client);
-    m_listingButton = new QPushButton(QStringLiteral("intermediate code"), m_client);
-    m_hideButton = new QPushButton(QStringLiteral("Hide"), m_client);
-    for (QPushButton* button : {m_compileButton, m_listingButton, m_hideButton})
+    for (const CommandRow& row : kCommands) {
+        if (row.button == nullptr) continue;
+        auto* button = new QPushButton(QString::fromLatin1(row.buttonText), m_client);
         button->setAutoDefault(true);  // Return presses the button that has the focus
-    connect(m_compileButton, &QPushButton::clicked, this, [this] { Compile(); });
-    connect(m_listingButton, &QPushButton::clicked, this, [this] { DumpIntermediateCode(); });
-    connect(m_hideButton, &QPushButton::clicked, this, [this] { hide(); });
+        const auto run = row.run;
+        connect(button, &QPushButton::clicked, this, [this, run] { run(*this); });
+        this->*row.button = button;
+    }
 
     m_insertLabel = new QLabel(QStringLiteral("insert"), m_client);
     m_insertList = new QComboBox(m_client);
@@ -175,15 +170,15 @@ void CDialogInerpreter::LayOutBoxes() {
     const int right = std::max(left + 1, width - kMargin);
     const int top = kMargin;
     const int rowTop = height - kMargin - kRowHeight;
-    const int bottom = std::max(top + kBoxGap + 2, rowTop - kMargin);
+    const int bottom = std::max(top + CSplitterBar::kThickness + 2, rowTop - kMargin);
     const int total = bottom - top;
 
     // A tiny allowance keeps a height set by the splitter from losing a pixel to rounding.
     int sourceHeight = static_cast<int>(total * m_splitRatio + 1e-9);
-    sourceHeight = std::clamp(sourceHeight, 0, total - kBoxGap);
-    const int outputTop = top + sourceHeight + kBoxGap;
+    sourceHeight = std::clamp(sourceHeight, 0, total - CSplitterBar::kThickness);
+    const int outputTop = top + sourceHeight + CSplitterBar::kThickness;
     m_source->setGeometry(left, top, right - left, sourceHeight);
-    m_gap->setGeometry(left, top + sourceHeight, right - left, kBoxGap);
+    m_gap->setGeometry(left, top + sourceHeight, right - left, CSplitterBar::kThickness);
     m_output->setGeometry(left, outputTop, right - left, bottom - outputTop);
     const int labelHeight = labelMetrics.height();
     m_sourceLabel->setGeometry(kMargin, top, labelWidth, labelHeight);
@@ -204,18 +199,6 @@ void CDialogInerpreter::LayOutBoxes() {
     x += insertWidth + kLabelGap;
     const int listWidth = std::clamp(hideLeft - kRowGap - x, kMinListWidth, kMaxListWidth);
     m_insertList->setGeometry(x, rowTop, listWidth, kRowHeight);
-}
-
-void CDialogInerpreter::DragSplitter(int globalY) {
-    const int y = m_client->mapFromGlobal(QPoint(0, globalY)).y();
-    const int top = m_source->y();
-    const int total = m_output->y() + m_output->height() - top;
-    if (total <= 0) return;
-    int height = y - top - 3;
-    height = std::min(height, total - kSplitLimit);
-    height = std::max(height, kSplitLimit);
-    m_splitRatio = double(height) / double(total);
-    LayOutBoxes();
 }
 
 void CDialogInerpreter::keyPressEvent(QKeyEvent* event) {
@@ -342,7 +325,6 @@ void CDialogInerpreter::OpenSource() {
     request.title = QString::fromLatin1(kOpenTitle);
     request.filter = QString::fromLatin1(kOpenFilter);
     request.defaultExtension = QString::fromLatin1(kDefaultExtension);
-    request.initialDir = StartDirectory();
     const std::optional<QString> path = Messages().OpenFileName(this, request);
     if (!path) return;
 
@@ -381,7 +363,6 @@ bool CDialogInerpreter::SaveSource() {
     request.filter = QString::fromLatin1(kSaveFilter);
     request.defaultExtension = QString::fromLatin1(kDefaultExtension);
     request.defaultName = QString::fromLatin1(kDefaultName);
-    request.initialDir = StartDirectory();
     const std::optional<QString> path = Messages().SaveFileName(this, request);
     if (!path) return false;
 

@@ -8,8 +8,6 @@
 #include <QString>
 #include <string_view>
 
-#include "ui/app/secondary_windows.h"
-
 class QAction;
 class QComboBox;
 class QLabel;
@@ -20,21 +18,20 @@ namespace velmor {
 class CScriptEngine;
 class CTabEdit;
 
-class CDialogInerpreter : public QMainWindow, public InterpreterWindow {
+class CDialogInerpreter : public QMainWindow {
     Q_OBJECT
 public:
     // The window compiles into and lists from `engine`, which must outlive it.
     explicit CDialogInerpreter(CScriptEngine& engine, QWidget* parent = nullptr);
     ~CDialogInerpreter() override;
 
-    QWidget* Widget() override { return this; }
     // Places the boxes, labels and buttons for the current size (after the window was moved
     // or resized from outside).
-    void ApplyLayout() override;
+    void ApplyLayout();
 
     // The output box: replaced by the commands here and by the main window after a repaint
     // with script errors. Any line ends are accepted.
-    void SetOutputText(const QString& text) override;
+    void SetOutputText(const QString& text);
     // The same for code page 932 text with CR LF, as the engine's message texts are.
     void SetOutputBytes(std::string_view cp932);
     QString OutputText() const;
@@ -53,7 +50,7 @@ public:
     // Before the source text is lost (the program closing): when it was modified, asks
     // whether to save it. False when the user cancelled, or chose to save and the save did
     // not happen; the caller must then keep the program running.
-    bool ConfirmDiscardUnsavedSource() override;
+    bool ConfirmDiscardUnsavedSource();
 
     // The share of the source box in the height of both boxes.
     double SplitRatio() const { return m_splitRatio; }
@@ -75,7 +72,6 @@ public:
     QAction* OpenAction() const { return m_openAction; }
     QAction* SaveAction() const { return m_saveAction; }
     QAction* CompileAction() const { return m_compileAction; }
-    QAction* DumpAction() const { return m_dumpAction; }
     QWidget* SplitterGap() const { return m_gap; }
 
 signals:
@@ -88,13 +84,13 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    class CGap;
+    struct CommandRow;
+    static const CommandRow kCommands[];
 
     void BuildMenus();
     void BuildControls();
     void SetListingEnabled(bool enabled);
     void LayOutBoxes();
-    void DragSplitter(int globalY);
     void ShowStatus(const QString& text);
 
     CScriptEngine& m_engine;

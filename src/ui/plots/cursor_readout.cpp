@@ -1,6 +1,6 @@
 // The sample rules the views share, and the cursor read-out.
 #include "core/app/number_text.h"
-#include "ui/plots/views.h"
+#include "ui/plots/view_images.h"
 
 namespace velmor {
 

@@ -3,22 +3,20 @@
 #include <algorithm>
 
 #include "core/app/number_text.h"
+#include "core/app/sample_loop.h"
 #include "ui/plots/plot_frame.h"
-#include "ui/plots/sample_loop.h"
-#include "ui/plots/views.h"
+#include "ui/plots/view_images.h"
 
 namespace velmor {
 
 QImage DrawIndexView(const PlotState& state, Sampler& sampler, int width, int height) {
     QImage image = MakeViewImage(width, height, kPaperRgb);
     if (image.isNull()) return image;
-    PlotCanvas canvas(image);
+    PlotCanvas canvas(image, kPaperRgb);
     const PlotMapping mapping(width, height, state.displayZ, state.displayN);
-    const PlotRange& dz = state.displayZ;
-    const PlotRange& dn = state.displayN;
+    const ValueRange& dz = state.displayZ;
+    const ValueRange& dn = state.displayN;
 
-    canvas.FillInner(kPaperRgb);
-    canvas.SetTextBackground(kPaperRgb);
     canvas.SetPen(PlotPen::kBlack);
     canvas.Line(mapping.Map(0, dn.min), mapping.Map(0, dn.max));
     canvas.Line(mapping.Map(dz.min, 0), mapping.Map(dz.max, 0));

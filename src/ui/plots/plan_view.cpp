@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "ui/plots/plot_frame.h"
-#include "ui/plots/views.h"
+#include "ui/plots/view_images.h"
 
 namespace velmor {
 
@@ -48,10 +48,10 @@ QImage ShrinkGreyMap(const QImage& map, int dw, int dh) {
 // Only the part that falls on the image is drawn, so a deep zoom never scales the map to a
 // size no image could have.
 void StretchMap(QPainter& painter, const PlotState& state, const QImage& map, int w, int h) {
-    const PlotRange& dx = state.displayX;
-    const PlotRange& dy = state.displayY;
-    const PlotRange& ax = state.analysisX;
-    const PlotRange& ay = state.analysisY;
+    const ValueRange& dx = state.displayX;
+    const ValueRange& dy = state.displayY;
+    const ValueRange& ax = state.analysisX;
+    const ValueRange& ay = state.analysisY;
     const double x0 = std::trunc((ax.min - dx.min) * (w - 2) / (dx.max - dx.min)) + 1;
     const double y0 = std::trunc((dy.max - ay.max) * (h - 2) / (dy.max - dy.min)) + 1;
     const double dw = std::trunc((ax.max - ax.min) * (w - 2) / (dx.max - dx.min));
@@ -84,14 +84,13 @@ void StretchMap(QPainter& painter, const PlotState& state, const QImage& map, in
 QImage DrawPlanView(const PlotState& state, const QImage* map, int width, int height) {
     QImage image = MakeViewImage(width, height, kWhiteRgb);
     if (image.isNull()) return image;
-    PlotCanvas canvas(image);
+    PlotCanvas canvas(image, kWhiteRgb);
     if (map != nullptr && !map->isNull()) StretchMap(canvas.Painter(), state, *map, width, height);
 
     const PlotMapping mapping(width, height, state.displayX, state.displayY);
-    const PlotRange& dx = state.displayX;
-    const PlotRange& dy = state.displayY;
+    const ValueRange& dx = state.displayX;
+    const ValueRange& dy = state.displayY;
 
-    canvas.SetTextBackground(kWhiteRgb);
     canvas.SetTextColour(kBlackRgb);
     canvas.SetPen(PlotPen::kRed);
     canvas.Line(mapping.Map(dx.min, 0), mapping.Map(dx.max, 0));

@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "core/app/number_text.h"
-#include "core/surface/records.h"
 
 namespace velmor {
 
@@ -54,7 +53,7 @@ int TextCoordinate(double v) {
 
 }  // namespace
 
-PlotMapping::PlotMapping(int width, int height, PlotRange across, PlotRange up)
+PlotMapping::PlotMapping(int width, int height, ValueRange across, ValueRange up)
     : left(1), top(1), right(width - 1), bottom(height - 1), m_across(across), m_up(up) {}
 
 double PlotMapping::X(double u) const {
@@ -63,6 +62,13 @@ double PlotMapping::X(double u) const {
 
 double PlotMapping::Y(double v) const {
     return top + std::trunc((m_up.max - v) * (bottom - top) / (m_up.max - m_up.min));
+}
+
+WorldPoint AreaToWorld(const QRect& area, QPoint point, const ValueRange& across,
+                       const ValueRange& up) {
+    const double f = double(point.x() - area.left()) / double(area.width());
+    const double g = double(point.y() - area.top()) / double(area.height());
+    return {across.min + f * across.Width(), up.max - g * up.Width()};
 }
 
 QPen MakePlotPen(PlotPen pen) {
@@ -124,8 +130,8 @@ QImage MakeViewImage(int width, int height, QRgb fill) {
     return image;
 }
 
-PlotCanvas::PlotCanvas(QImage& image)
-    : m_painter(&image), m_width(image.width()), m_height(image.height()) {
+PlotCanvas::PlotCanvas(QImage& image, QRgb paper)
+    : m_painter(&image), m_width(image.width()), m_height(image.height()), m_textBackground(paper) {
     m_painter.setRenderHint(QPainter::Antialiasing, false);
     m_painter.setRenderHint(QPainter::TextAntialiasing, false);
     m_painter.setFont(PlotFont());
@@ -166,10 +172,6 @@ void PlotCanvas::Text(double x, double y, const QString& text) {
     m_painter.setPen(QColor(m_textColour));
     m_painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     m_painter.setPen(pen);
-}
-
-void PlotCanvas::FillInner(QRgb rgb) {
-    m_painter.fillRect(QRect(Left(), Top(), Right() - Left(), Bottom() - Top()), QColor(rgb));
 }
 
 void PlotCanvas::FrameBlack() {
@@ -230,18 +232,6 @@ void DrawIndexLabels(PlotCanvas& canvas, const PlotMapping& mapping, const PlotS
     const QSize eu = canvas.TextExtent(upper), el = canvas.TextExtent(lower);
     canvas.Text(p1.x - eu.width() - 2, p1.y + 2, upper);
     canvas.Text(p2.x - el.width() - 2, p2.y - lowerLines * el.height() - 2, lower);
-}
-
-void SetPlotRecords(PlotState& state, const RecordPair& initial, int recordVersion) {
-    const USER_DATA& ud = initial.ud;
-    state.startX = ud.x;
-    state.startY = ud.y;
-    state.startZ = ud.z;
-    state.startL = ud.l;
-    state.startM = ud.m;
-    state.startN = ud.n;
-    state.recordN1 = ReadN1(initial, recordVersion);
-    state.recordN2 = ReadN2(initial, recordVersion);
 }
 
 }  // namespace velmor

@@ -7,7 +7,9 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <QPoint>
 #include <QPointF>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <vector>
@@ -28,7 +30,7 @@ struct PixelPoint {
 // in double precision, the multiplication before the division, nothing clamped.
 class PlotMapping {
 public:
-    PlotMapping(int width, int height, PlotRange across, PlotRange up);
+    PlotMapping(int width, int height, ValueRange across, ValueRange up);
 
     double X(double u) const;
     double Y(double v) const;
@@ -37,8 +39,18 @@ public:
     int left, top, right, bottom;
 
 private:
-    PlotRange m_across, m_up;
+    ValueRange m_across, m_up;
 };
+
+// A point of a plot area, as the mouse gives it, in world coordinates: u across, v up, over
+// the area's whole width and height (right and bottom exclusive):
+//   u = across.min + (x - left) / width * (across.max - across.min)
+//   v = up.max - (y - top) / height * (up.max - up.min)
+struct WorldPoint {
+    double u = 0, v = 0;
+};
+WorldPoint AreaToWorld(const QRect& area, QPoint point, const ValueRange& across,
+                       const ValueRange& up);
 
 // The views' colours.
 inline constexpr QRgb kPaperRgb = qRgb(255, 255, 230);
@@ -65,10 +77,11 @@ QPen MakePlotPen(PlotPen pen);
 const QFont& PlotFont();
 
 // The drawing surface of one view: a painter on the view's image with the font selected, no
-// antialiasing, and the inner rectangle.
+// antialiasing, and the inner rectangle. `paper` is the colour the image was filled with; text
+// is drawn on boxes of it.
 class PlotCanvas {
 public:
-    explicit PlotCanvas(QImage& image);
+    PlotCanvas(QImage& image, QRgb paper);
     PlotCanvas(const PlotCanvas&) = delete;
     PlotCanvas& operator=(const PlotCanvas&) = delete;
 
@@ -89,9 +102,7 @@ public:
     // Text with its top-left corner at (x, y), on an opaque box of the text background.
     void Text(double x, double y, const QString& text);
     void SetTextColour(QRgb rgb) { m_textColour = rgb; }
-    void SetTextBackground(QRgb rgb) { m_textBackground = rgb; }
 
-    void FillInner(QRgb rgb);
     // A one-pixel black border around the whole image.
     void FrameBlack();
 
@@ -103,7 +114,7 @@ private:
     QPainter m_painter;
     int m_width, m_height;
     QRgb m_textColour = kBlackRgb;
-    QRgb m_textBackground = kWhiteRgb;
+    QRgb m_textBackground;
 };
 
 // A curve drawn from samples in order: a successful sample that is the first or follows a

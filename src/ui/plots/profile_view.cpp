@@ -4,9 +4,9 @@
 #include <algorithm>
 
 #include "core/app/number_text.h"
+#include "core/app/sample_loop.h"
 #include "ui/plots/plot_frame.h"
-#include "ui/plots/sample_loop.h"
-#include "ui/plots/views.h"
+#include "ui/plots/view_images.h"
 
 namespace velmor {
 
@@ -22,8 +22,8 @@ std::string F3(double v) {
 // Everything the y-z view exchanges against the x-z view.
 struct ProfileRoles {
     bool alongX;
-    PlotRange across;        // display range across
-    PlotRange analysis;      // sampled interval
+    ValueRange across;       // display range across
+    ValueRange analysis;     // sampled interval
     double step;             // 2D step of the sampled coordinate
     double cursorFixed;      // fixed coordinate of the cursor and gradient-index curves
     double cursorAcross;     // where the vertical cursor line stands
@@ -111,14 +111,12 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
                        int height) {
     QImage image = MakeViewImage(width, height, kPaperRgb);
     if (image.isNull()) return image;
-    PlotCanvas canvas(image);
+    PlotCanvas canvas(image, kPaperRgb);
     const ProfileRoles roles = RolesOf(axis, state);
     const PlotMapping zScale(width, height, roles.across, state.displayZ);
     const PlotMapping nScale(width, height, roles.across, state.displayN);
-    const PlotRange& dz = state.displayZ;
+    const ValueRange& dz = state.displayZ;
 
-    canvas.FillInner(kPaperRgb);
-    canvas.SetTextBackground(kPaperRgb);
     canvas.SetTextColour(kBlackRgb);
 
     if (state.gradientIndex) {

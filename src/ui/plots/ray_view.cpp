@@ -3,9 +3,9 @@
 // from where the ray meets the surface, positive on the incoming side; z runs up.
 #include <cmath>
 
+#include "core/app/sample_loop.h"
 #include "ui/plots/plot_frame.h"
-#include "ui/plots/sample_loop.h"
-#include "ui/plots/views.h"
+#include "ui/plots/view_images.h"
 
 namespace velmor {
 
@@ -31,13 +31,11 @@ QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int heig
     // The view has no border: its outermost pixels get the paper colour too.
     QImage image = MakeViewImage(width, height, kPaperRgb);
     if (image.isNull()) return image;
-    PlotCanvas canvas(image);
+    PlotCanvas canvas(image, kPaperRgb);
     const PlotMapping mapping(width, height, state.displayR, state.displayZ);
-    const PlotRange& dr = state.displayR;
-    const PlotRange& dz = state.displayZ;
+    const ValueRange& dr = state.displayR;
+    const ValueRange& dz = state.displayZ;
 
-    canvas.FillInner(kPaperRgb);
-    canvas.SetTextBackground(kPaperRgb);
     canvas.SetTextColour(kBlackRgb);
     canvas.SetPen(PlotPen::kBlack);
     canvas.Line(mapping.Map(dr.min, 0), mapping.Map(dr.max, 0));

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/app/progress.h"
-#include "ui/plots/plot_surface.h"
+#include "ui/plots/update_2d.h"
 
 namespace velmor {
 
@@ -71,7 +71,7 @@ private:
 
 }  // namespace
 
-MapSize SurfaceMapSize(PlotRange x, PlotRange y, double stepX, double stepY) {
+MapSize SurfaceMapSize(ValueRange x, ValueRange y, double stepX, double stepY) {
     const double wx = x.max - x.min, wy = y.max - y.min;
     if (!(stepX > 0) || !(stepY > 0) || !(wx > 0) || !(wy > 0)) return {};
     if (!std::isfinite(wx) || !std::isfinite(wy)) return {};
@@ -92,10 +92,9 @@ MapSize SurfaceMapSize(PlotRange x, PlotRange y, double stepX, double stepY) {
 bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgressWindow* progress) {
     if (m_built) return false;
     WaitCursor wait;
-    const PlotRange ax = state.analysisX, ay = state.analysisY;
+    const ValueRange ax = state.analysisX, ay = state.analysisY;
     const MapSize size = SurfaceMapSize(ax, ay, state.stepX, state.stepY);
     m_coveredX = ax;
-    m_coveredY = ay;
     m_cancelled = false;
     m_sagMin = 1e9;
     m_sagMax = -1e9;

@@ -26,7 +26,7 @@ struct MapSize {
 // W = trunc((x1 - x0) / sx), H = trunc((y1 - y0) / sy); a side above 1024 is cut to 1024 and
 // the other scaled to keep the aspect ratio. 0 x 0 when there is nothing to sample: a step
 // that is not positive, a reversed or empty range, or a side that truncates to 0.
-MapSize SurfaceMapSize(PlotRange x, PlotRange y, double stepX, double stepY);
+MapSize SurfaceMapSize(ValueRange x, ValueRange y, double stepX, double stepY);
 
 // The progress window of the drawing pass. Open closes any progress window still open, opens
 // one with the given caption and puts it behind ReportProgress; Close closes it if it is
@@ -43,9 +43,8 @@ public:
     bool Built() const { return m_built; }
     // The W x H map; a null image when the map is built empty (nothing to sample).
     const QImage& Image() const { return m_image; }
-    // The analysis rectangle the map was built for.
-    PlotRange CoveredX() const { return m_coveredX; }
-    PlotRange CoveredY() const { return m_coveredY; }
+    // The analysis x range the map was built for.
+    ValueRange CoveredX() const { return m_coveredX; }
     // Range of sag the coarse pass found (smin 1e9 and smax -1e9 when it found none).
     double SagMin() const { return m_sagMin; }
     double SagMax() const { return m_sagMax; }
@@ -64,7 +63,7 @@ private:
     bool m_cancelled = false;
     QImage m_image;
     QImage m_spare;  // the pixels of the last discarded map, for the next one of its size
-    PlotRange m_coveredX, m_coveredY;
+    ValueRange m_coveredX;
     double m_sagMin = 1e9, m_sagMax = -1e9;
 };
 

@@ -1,17 +1,23 @@
 #include "ui/surface/record_tables_dialog.h"
 
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QStatusBar>
 #include <algorithm>
+#include <memory>
 
+#include "core/app/number_text.h"
+#include "core/surface/provider.h"
+#include "core/surface/record_text.h"
 #include "core/surface/row_catalogue.h"
-#include "ui/app/velmor_icon.h"
+#include "ui/common/dialog_units.h"
+#include "ui/common/splitter_bar.h"
+#include "ui/common/velmor_icon.h"
+#include "ui/grid/column_config.h"
 #include "ui/grid/data_grid.h"
-#include "ui/surface/record_table.h"
 
 namespace velmor {
 
@@ -20,29 +26,100 @@ namespace {
 constexpr int kHideWidth = 64;
 const QColor kInterpreterFill(240, 240, 255);
 
-// The band between the two tables: dragging it moves the split.
-class CSplitterBar : public QWidget {
-public:
-    explicit CSplitterBar(CRecordTablesDialog* dialog) : QWidget(dialog), m_dialog(dialog) {
-        setCursor(Qt::SplitVCursor);
-    }
+const QSize kFinalTemplateSize(DluX(208), DluY(220));
+const QSize kInitialTemplateSize(DluX(208), DluY(236));
+constexpr int kCallWidth = 72;
+constexpr int kUpdateWidth = 100;
+constexpr int kLabelHeight = 18;
+constexpr const char* kDllReturnPrefix = "DLL retrun = ";
 
-protected:
-    void mousePressEvent(QMouseEvent* event) override {
-        // The press grabs the mouse until the release.
-        if (event->button() == Qt::LeftButton) m_dragging = true;
-    }
-    void mouseMoveEvent(QMouseEvent* event) override {
-        if (m_dragging) m_dialog->DragSplitterTo(mapToParent(event->position().toPoint()).y());
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton) m_dragging = false;
-    }
+constexpr double kCellMargin = 1.2;
+constexpr int kTypeWidth = 60;
+constexpr int kNameWidth = 80;
+constexpr int kDataWidth = 80;
+// "Courier New" with a cell height of 16 (cells) and 14 (headers): an em of 13 and 11 pixels.
+constexpr int kCellFontPixels = 13;
+constexpr int kHeaderFontPixels = 11;
 
-private:
-    CRecordTablesDialog* m_dialog;
-    bool m_dragging = false;
-};
+QFont TableFont(int pixels) {
+    QFont font;
+    font.setFamilies({"Courier New", "DejaVu Sans Mono", "Liberation Mono", "monospace"});
+    font.setStyleHint(QFont::Monospace);
+    font.setPixelSize(pixels);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+// Fonts, row margin, the four columns, the two profiles and the column configuration kept
+// in `settings` under `section`. `userData` chooses the profiles "DefaultUD" and "Special"
+// (else "Default" and "Special").
+void SetUpRecordTable(CDataGrid& grid, const SettingsFile& settings, const std::string& section,
+                      bool userData) {
+    grid.setFont(TableFont(kCellFontPixels));
+    grid.horizontalHeader()->setFont(TableFont(kHeaderFontPixels));
+    grid.SetCellMargin(kCellMargin);
+    grid.InsertHiddenLabelColumn();
+    grid.InsertColumnTrait(kRecordColumnType, "type", Qt::AlignLeft, kTypeWidth, kRecordColumnType,
+                           std::make_unique<CColumnTraitText>());
+    grid.InsertColumnTrait(kRecordColumnName, "name", Qt::AlignLeft, kNameWidth, kRecordColumnName,
+                           std::make_unique<CColumnTraitText>());
+    grid.InsertColumnTrait(kRecordColumnData, "data", Qt::AlignLeft, kDataWidth, kRecordColumnData,
+                           std::make_unique<CColumnTraitEdit>());
+
+    auto config = std::make_unique<CColumnConfigSettingsFile>(settings, section);
+    config->AddProfile(userData ? "DefaultUD" : "Default");
+    config->AddProfile("Special");
+    grid.SetupColumnConfig(std::move(config));
+}
+
+// Removes all rows and inserts the catalogue's rows with empty "data" cells.
+void BuildRecordRows(CDataGrid& grid, const std::vector<RecordRow>& rows) {
+    grid.DeleteAllItems();
+    grid.InsertItems(0, int(rows.size()));
+    std::vector<QString> types;
+    std::vector<QString> names;
+    types.reserve(rows.size());
+    names.reserve(rows.size());
+    for (const RecordRow& row : rows) {
+        types.push_back(QString::fromLatin1(row.typeText));
+        names.push_back(QString::fromStdString(row.name));
+    }
+    grid.SetColumnTexts(kRecordColumnType, types);
+    grid.SetColumnTexts(kRecordColumnName, names);
+}
+
+// Writes the text form of every field into the "data" cells, in row order. Rows beyond the
+// table are left out.
+void ShowRecordFields(CDataGrid& grid, const std::vector<RecordRow>& rows, const void* record) {
+    const std::size_t count = std::min(rows.size(), std::size_t(grid.ItemCount()));
+    std::vector<QString> texts;
+    texts.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
+        texts.push_back(QString::fromStdString(FieldToText(rows[i], record)));
+    grid.SetColumnTexts(kRecordColumnData, texts);
+    grid.viewport()->update();
+}
+
+// Reads every "data" cell back into its field, in row order; a cell that does not convert is
+// rewritten as the text form dictates. Only rows present in both the catalogue and the
+// table are read. Returns the number of cells that did not convert.
+int ReadRecordFields(CDataGrid& grid, const std::vector<RecordRow>& rows, void* record) {
+    const int count = int(std::min(rows.size(), std::size_t(grid.ItemCount())));
+    const std::vector<QString>& cells = grid.ColumnTexts(kRecordColumnData);
+    std::vector<std::pair<int, QString>> rewrites;
+    std::string rewrite;
+    int failed = 0;
+    for (int i = 0; i < count; ++i) {
+        const QByteArray utf8 = cells[i].toUtf8();
+        if (!TextToField(rows[i], record, std::string_view(utf8.constData(), utf8.size()),
+                         &rewrite))
+            ++failed;
+        if (!rewrite.empty()) rewrites.emplace_back(i, QString::fromStdString(rewrite));
+    }
+    // Rewritten after the loop: the cells are read through a reference into the table.
+    for (const auto& [row, text] : rewrites) grid.SetItemText(row, kRecordColumnData, text);
+    return failed;
+}
 
 }  // namespace
 
@@ -53,7 +130,12 @@ CRecordTablesDialog::CRecordTablesDialog(const SettingsFile& settings,
     : QDialog(parent),
       m_userTable(new CDataGrid(this)),
       m_fixedTable(new CDataGrid(this)),
-      m_splitterBar(new CSplitterBar(this)),
+      m_splitterBar(new CSplitterBar(this, m_userTable, m_fixedTable,
+                                     [this](int upper, int total) {
+                                         m_upperHeight = upper;
+                                         m_splitFraction = double(upper) / total;
+                                         LayoutTables();
+                                     })),
       m_hideButton(new QPushButton("Hide", this)),
       m_statusBar(new QStatusBar(this)) {
     setModal(false);
@@ -124,14 +206,6 @@ int CRecordTablesDialog::ReadRecords(RecordPair& pair, int recordVersion) {
     return ReadUserData(pair.ud) + ReadFixedData(pair.fd, recordVersion);
 }
 
-bool CRecordTablesDialog::ReadRecords(RecordPair* pair, int recordVersion) {
-    if (!pair) {
-        CommitEdits();
-        return false;
-    }
-    return ReadRecords(*pair, recordVersion) >= 0;
-}
-
 // --- interpreter mode ---
 
 void CRecordTablesDialog::SetInterpreterMode(bool on) {
@@ -178,27 +252,15 @@ void CRecordTablesDialog::LayoutWindow() {
 
 void CRecordTablesDialog::LayoutTables() {
     const QRect& frame = m_frameArea;
-    const int upper = std::max(0, std::min(m_upperHeight, frame.height() - kSplitBar));
-    const int lowerTop = frame.top() + upper + kSplitBar;
+    const int upper =
+        std::max(0, std::min(m_upperHeight, frame.height() - CSplitterBar::kThickness));
+    const int lowerTop = frame.top() + upper + CSplitterBar::kThickness;
     m_userTable->setGeometry(frame.left(), frame.top(), frame.width(), upper);
-    m_splitterBar->setGeometry(frame.left(), frame.top() + upper, frame.width(), kSplitBar);
+    m_splitterBar->setGeometry(frame.left(), frame.top() + upper, frame.width(),
+                               CSplitterBar::kThickness);
     m_fixedTable->setGeometry(frame.left(), lowerTop, frame.width(),
                               std::max(0, frame.bottom() + 1 - lowerTop));
     update();
-}
-
-void CRecordTablesDialog::DragSplitterTo(int y) {
-    const int total = m_fixedTable->geometry().bottom() + 1 - m_userTable->geometry().top();
-    if (total <= 0) return;
-    int upper = y - m_userTable->geometry().top() - kSplitBar / 2;
-    // A frame too small for both limits splits in the middle.
-    if (total - kSplitLimit < kSplitLimit)
-        upper = total / 2;
-    else
-        upper = std::clamp(upper, kSplitLimit, total - kSplitLimit);
-    m_upperHeight = upper;
-    m_splitFraction = double(upper) / total;
-    LayoutTables();
 }
 
 void CRecordTablesDialog::resizeEvent(QResizeEvent* event) {
@@ -226,6 +288,95 @@ void CRecordTablesDialog::keyPressEvent(QKeyEvent* event) {
 
 void CRecordTablesDialog::reject() {
     hide();
+}
+
+// --- "UD FD Final" ---
+
+CDialogUdFdFinal::CDialogUdFdFinal(const SettingsFile& settings, QWidget* parent)
+    : CRecordTablesDialog(settings, kSectionProfileUdFinal, kSectionProfileFdFinal,
+                          kFinalTemplateSize, parent) {
+    setWindowTitle(TitleFor(RecordVersion()));
+}
+
+QString CDialogUdFdFinal::TitleFor(int) const {
+    return kFinalTablesTitle;
+}
+
+// --- "UD FD Initial" ---
+
+CDialogUdFdInitial::CDialogUdFdInitial(const SettingsFile& settings, QWidget* parent)
+    : CRecordTablesDialog(settings, kSectionProfileUdInitial, kSectionProfileFdInitial,
+                          kInitialTemplateSize, parent),
+      m_callButton(new QPushButton("Call DLL", this)),
+      m_updateButton(new QPushButton("Update UD FD", this)),
+      m_returnLabel(new QLabel("DLL return =", this)) {
+    // No button is pressed by Enter unless it has the focus (see keyPressEvent).
+    m_callButton->setAutoDefault(false);
+    m_updateButton->setAutoDefault(false);
+    connect(m_callButton, &QPushButton::clicked, this, [this] {
+        if (!InterpreterMode()) emit callDllRequested();
+    });
+    connect(m_updateButton, &QPushButton::clicked, this, [this] { emit updateRequested(); });
+    setWindowTitle(TitleFor(RecordVersion()));
+    // The buttons exist only now: lay the window out again.
+    ApplyLayout();
+}
+
+QString CDialogUdFdInitial::DllReturnText() const {
+    return m_returnLabel->text();
+}
+
+void CDialogUdFdInitial::SetDllReturn(int result) {
+    m_returnLabel->setText(QString::fromLatin1(kDllReturnPrefix) +
+                           QString::fromStdString(FormatInt(result)));
+}
+
+void CDialogUdFdInitial::ResetDllReturn() {
+    m_returnLabel->setText(QString::fromLatin1(kDllReturnPrefix));
+}
+
+std::optional<int> CDialogUdFdInitial::CallDll(CSurfaceProvider& provider,
+                                               CDialogUdFdFinal& finalTables) {
+    if (provider.InterpreterMode()) return std::nullopt;
+    const int version = provider.RecordVersion();
+    if (RecordVersion() != version) {
+        // Tables of another version cannot be read into these records: show the records
+        // as they are and call with them.
+        ShowRecords(provider.Initial(), version);
+    }
+    ReadRecords(provider.Initial(), version);
+    CopyRecordPair(provider.Final(), provider.Initial());
+    const int result = provider.CallSurface(provider.Final());
+    SetDllReturn(result);
+    finalTables.ShowRecords(provider.Final(), provider.RecordVersion());
+    return result;
+}
+
+int CDialogUdFdInitial::ReadTablesBack(CSurfaceProvider& provider) {
+    auto pair = std::make_unique<RecordPair>();
+    const int failed = ReadRecords(*pair, provider.RecordVersion());
+    if (failed >= 0) CopyRecordPair(provider.Initial(), *pair);
+    return failed;
+}
+
+void CDialogUdFdInitial::SetInterpreterMode(bool on) {
+    CRecordTablesDialog::SetInterpreterMode(on);
+    m_callButton->setEnabled(!on);
+    m_updateButton->setEnabled(!on);
+}
+
+int CDialogUdFdInitial::LayoutControls(int statusTop) {
+    const int buttonTop = statusTop - kMargin - kButtonHeight;
+    m_callButton->setGeometry(kMargin, buttonTop, kCallWidth, kButtonHeight);
+    m_updateButton->setGeometry(kMargin + kCallWidth + kMargin, buttonTop, kUpdateWidth,
+                                kButtonHeight);
+    m_returnLabel->setGeometry(kMargin, buttonTop - 2 - kLabelHeight, width() - 2 * kMargin,
+                               kLabelHeight);
+    return buttonTop - 2 - kLabelHeight - 2;
+}
+
+QString CDialogUdFdInitial::TitleFor(int recordVersion) const {
+    return InitialTablesTitle(recordVersion);
 }
 
 }  // namespace velmor

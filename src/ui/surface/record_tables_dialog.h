@@ -1,30 +1,43 @@
-// What the two record-table windows share: the USER_DATA table above, the FIXED_DATA table
-// below, the splitter between them, the "Hide" button, the status bar, hiding on Enter and
-// Escape, and the painting of hidden tables in interpreter mode. The windows show and read
-// records; they never call a surface themselves.
+// The two record-table windows, "UD FD Initial" and "UD FD Final": the USER_DATA table above,
+// the FIXED_DATA table below, the splitter between them, the "Hide" button, the status bar,
+// hiding on Enter and Escape, and the painting of hidden tables in interpreter mode. Each
+// table is a data grid with one row per field of the row catalogue: columns "type" and "name"
+// (read-only) and "data" (the field's text form, edited in place). The windows show and read
+// records; "Call DLL" is the only surface call, made for the owner through the provider.
 #pragma once
 
 #include <QDialog>
 #include <QRect>
+#include <optional>
 #include <string>
 
 #include "core/app/settings_file.h"
 #include "core/surface/records.h"
-#include "ui/app/secondary_windows.h"
 
+class QLabel;
 class QPushButton;
 class QStatusBar;
 
 namespace velmor {
 
 class CDataGrid;
+class CSurfaceProvider;
 
-class CRecordTablesDialog : public QDialog, public RecordTableWindow {
+// Sub-item ids (and column indexes) of the record tables' columns; 0 is the label column.
+enum RecordTableColumn : int {
+    kRecordColumnType = 1,
+    kRecordColumnName = 2,
+    kRecordColumnData = 3,
+};
+
+inline constexpr const char* kSectionProfileUdInitial = "Profile List UD Initial";
+inline constexpr const char* kSectionProfileFdInitial = "Profile List FD Initial";
+inline constexpr const char* kSectionProfileUdFinal = "Profile List UD Final";
+inline constexpr const char* kSectionProfileFdFinal = "Profile List FD Final";
+
+class CRecordTablesDialog : public QDialog {
     Q_OBJECT
 public:
-    // Split limits: neither table gets less than this (the lower one this less the bar).
-    static constexpr int kSplitLimit = 36;
-    static constexpr int kSplitBar = 6;
     static constexpr int kMinimumWidth = 240;
     static constexpr int kMinimumHeight = 300;
 
@@ -41,7 +54,7 @@ public:
     // version than the table's first rebuilds the rows for that version.
     void ShowUserData(const USER_DATA& record);
     void ShowFixedData(const void* record, int recordVersion);
-    void ShowRecords(const RecordPair& pair, int recordVersion) override;
+    void ShowRecords(const RecordPair& pair, int recordVersion);
 
     // Take over any edit in progress, then read every "data" cell back into its field (cells
     // that do not convert become 0 and are rewritten). Only the fields of the version are
@@ -55,25 +68,16 @@ public:
     void CommitEdits();
 
     // Interpreter mode hides both tables and paints their places instead.
-    void SetInterpreterMode(bool on) override;
+    virtual void SetInterpreterMode(bool on);
     bool InterpreterMode() const { return m_interpreterMode; }
 
-    // What the main window calls.
-    QWidget* Widget() override { return this; }
-    void ApplyLayout() override { LayoutWindow(); }
-    // Retitles the window and rebuilds the FIXED_DATA rows (the USER_DATA rows never change).
-    void SetRecordVersion(int recordVersion) override { RebuildFixedDataRows(recordVersion); }
-    // Both tables into *pair; false, with *pair untouched, when the FIXED_DATA table holds
-    // the rows of another version.
-    bool ReadRecords(RecordPair* pair, int recordVersion) override;
+    // Lays the window out for its size (after the main window placed it).
+    void ApplyLayout() { LayoutWindow(); }
 
-    double SplitFraction() const { return m_splitFraction; }
     QWidget* SplitterBar() const { return m_splitterBar; }
     QPushButton* HideButton() const { return m_hideButton; }
     // The area the two tables share.
     QRect FrameArea() const { return m_frameArea; }
-    // Moves the split so that the upper table ends `y` pixels below the window's top.
-    void DragSplitterTo(int y);
 
 protected:
     CRecordTablesDialog(const SettingsFile& settings, const std::string& userDataSection,
@@ -82,8 +86,6 @@ protected:
     // Places the window's own controls above the status bar (whose top is `statusTop`) and
     // answers the bottom of the frame area.
     virtual int LayoutControls(int statusTop);
-    // Lays the window out again (after a derived window created its controls).
-    void RelayOut() { LayoutWindow(); }
     // The title for the FIXED_DATA version now shown.
     virtual QString TitleFor(int recordVersion) const = 0;
 
@@ -109,6 +111,66 @@ private:
     int m_upperHeight = 0;
     int m_recordVersion = 0;
     bool m_interpreterMode = false;
+};
+
+// "UD FD Final": the final record pair, as the library left it after the last "Call DLL" or
+// the last single-ray trace. Its "data" cells can be edited, but nothing reads them back.
+class CDialogUdFdFinal : public CRecordTablesDialog {
+    Q_OBJECT
+public:
+    explicit CDialogUdFdFinal(const SettingsFile& settings, QWidget* parent = nullptr);
+
+protected:
+    QString TitleFor(int recordVersion) const override;
+};
+
+// "UD FD Initial": the initial record pair in two editable tables, with "Call DLL",
+// "Update UD FD" and the "DLL return =" label. The window owns no surface: the buttons ask
+// for their operation through signals, and the owner (the main window) carries it out with
+// the functions below.
+class CDialogUdFdInitial : public CRecordTablesDialog {
+    Q_OBJECT
+public:
+    explicit CDialogUdFdInitial(const SettingsFile& settings, QWidget* parent = nullptr);
+
+    QPushButton* CallDllButton() const { return m_callButton; }
+    QPushButton* UpdateButton() const { return m_updateButton; }
+    QString DllReturnText() const;
+
+    // "DLL retrun = %d" with the library's result.
+    void SetDllReturn(int result);
+    // "DLL retrun = " with no number (after "Update UD FD" / "Update 2D").
+    void ResetDllReturn();
+
+    // "Call DLL" (the owner reads its range boxes first): reads both tables into the initial
+    // pair, copies it into the final pair, sends the request the user typed into `type` and
+    // `numb` to the surface, shows "DLL retrun = %d" and the final pair in `finalTables`.
+    // Does nothing in interpreter mode (no value then).
+    std::optional<int> CallDll(CSurfaceProvider& provider, CDialogUdFdFinal& finalTables);
+
+    // The caller's part of "Update 2D" ("Update UD FD") and "Make 3D Model": both tables read
+    // into a fresh record pair, which then replaces the provider's initial pair. Returns the
+    // number of cells that did not convert, or -1, with the initial pair untouched, when the
+    // tables hold the rows of another record version than the provider's.
+    int ReadTablesBack(CSurfaceProvider& provider);
+
+    // Also disables "Call DLL" and "Update UD FD" while on.
+    void SetInterpreterMode(bool on) override;
+
+signals:
+    // "Call DLL" was pressed (never sent in interpreter mode).
+    void callDllRequested();
+    // "Update UD FD" was pressed: the same operation as the main window's "Update 2D".
+    void updateRequested();
+
+protected:
+    int LayoutControls(int statusTop) override;
+    QString TitleFor(int recordVersion) const override;
+
+private:
+    QPushButton* m_callButton;
+    QPushButton* m_updateButton;
+    QLabel* m_returnLabel;
 };
 
 }  // namespace velmor

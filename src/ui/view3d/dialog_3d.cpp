@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -23,8 +22,9 @@
 #include <string>
 
 #include "core/view3d/model_reader.h"
+#include "ui/common/message_ui.h"
+#include "ui/common/progress_dialog.h"
 #include "ui/view3d/pick_record.h"
-#include "ui/view3d/view3d_host.h"
 
 namespace velmor {
 
@@ -141,34 +141,56 @@ void RotationMatrix(float angleDegrees, float x, float y, float z, float m[16]) 
 
 }  // namespace
 
+// What turning a switch needs redrawn.
+enum class SwitchRedraw {
+    kNothing,  // a mouse switch: takes effect with the next drag
+    kView,     // the view
+    kOverlay,  // the axis cross and the ray, then the view
+    kLayers,   // the compiled model layers (and the pick, which they number), then the view
+};
+
 struct CDialog3D::CommandEntry {
     int id;
     const char* menu;     // top menu
     const char* submenu;  // or nullptr
     const char* text;
-    bool checkable;
+    // A check item's switch and what it redraws; a plain item's handler.
+    bool CDialog3D::*flag;
+    SwitchRedraw redraw;
     void (CDialog3D::*handler)();
 };
 
 // Menu 133, in menu order. Two blanks stand before each parenthesis.
 const CDialog3D::CommandEntry CDialog3D::kCommandTable[] = {
-    {kCmdOpen, "File", nullptr, "Open ...", false, &CDialog3D::OnFileOpen},
-    {kCmdHide, "File", nullptr, "Hide", false, &CDialog3D::OnHide},
-    {kCmdClearModel, "File", nullptr, "Clear 3D Model", false, &CDialog3D::OnClearModel},
-    {kCmdSpin, "Mouse", nullptr, "Spin  (L Button)", true, &CDialog3D::OnToggleSpin},
-    {kCmdPan, "Mouse", nullptr, "Pan  (R Button)", true, &CDialog3D::OnTogglePan},
-    {kCmdZoom, "Mouse", nullptr, "Zoom  (Wheel)", true, &CDialog3D::OnToggleZoom},
-    {kCmdPickPoint, "Mouse", "Pick  (M Button)", "Point", true, &CDialog3D::OnTogglePickPoint},
-    {kCmdPickLine, "Mouse", "Pick  (M Button)", "Line", true, &CDialog3D::OnTogglePickLine},
-    {kCmdPickFace, "Mouse", "Pick  (M Button)", "Face", true, &CDialog3D::OnTogglePickFace},
-    {kCmdReset, "Mouse", nullptr, "Reset", false, &CDialog3D::OnReset},
-    {kCmdRenderPoint, "Render", nullptr, "Point", true, &CDialog3D::OnToggleRenderPoint},
-    {kCmdRenderLine, "Render", nullptr, "Line", true, &CDialog3D::OnToggleRenderLine},
-    {kCmdRenderFace, "Render", nullptr, "Face", true, &CDialog3D::OnToggleRenderFace},
-    {kCmdRayTrace, "Render", nullptr, "Ray Trace", true, &CDialog3D::OnToggleRayTrace},
-    {kCmdAxis, "Render", nullptr, "Axis", true, &CDialog3D::OnToggleAxis},
-    {kCmdTransparentize, "Render", nullptr, "Transparentize", true,
-     &CDialog3D::OnToggleTransparentize},
+    {kCmdOpen, "File", nullptr, "Open ...", nullptr, SwitchRedraw::kNothing,
+     &CDialog3D::OnFileOpen},
+    {kCmdHide, "File", nullptr, "Hide", nullptr, SwitchRedraw::kNothing, &CDialog3D::OnHide},
+    {kCmdClearModel, "File", nullptr, "Clear 3D Model", nullptr, SwitchRedraw::kNothing,
+     &CDialog3D::OnClearModel},
+    {kCmdSpin, "Mouse", nullptr, "Spin  (L Button)", &CDialog3D::m_spin, SwitchRedraw::kNothing,
+     nullptr},
+    {kCmdPan, "Mouse", nullptr, "Pan  (R Button)", &CDialog3D::m_pan, SwitchRedraw::kNothing,
+     nullptr},
+    {kCmdZoom, "Mouse", nullptr, "Zoom  (Wheel)", &CDialog3D::m_zoomOn, SwitchRedraw::kNothing,
+     nullptr},
+    {kCmdPickPoint, "Mouse", "Pick  (M Button)", "Point", &CDialog3D::m_pickPoint,
+     SwitchRedraw::kView, nullptr},
+    {kCmdPickLine, "Mouse", "Pick  (M Button)", "Line", &CDialog3D::m_pickLine, SwitchRedraw::kView,
+     nullptr},
+    {kCmdPickFace, "Mouse", "Pick  (M Button)", "Face", &CDialog3D::m_pickFace, SwitchRedraw::kView,
+     nullptr},
+    {kCmdReset, "Mouse", nullptr, "Reset", nullptr, SwitchRedraw::kNothing, &CDialog3D::OnReset},
+    {kCmdRenderPoint, "Render", nullptr, "Point", &CDialog3D::m_renderPoint, SwitchRedraw::kView,
+     nullptr},
+    {kCmdRenderLine, "Render", nullptr, "Line", &CDialog3D::m_renderLine, SwitchRedraw::kView,
+     nullptr},
+    {kCmdRenderFace, "Render", nullptr, "Face", &CDialog3D::m_renderFace, SwitchRedraw::kView,
+     nullptr},
+    {kCmdRayTrace, "Render", nullptr, "Ray Trace", &CDialog3D::m_rayTrace, SwitchRedraw::kOverlay,
+     nullptr},
+    {kCmdAxis, "Render", nullptr, "Axis", &CDialog3D::m_axis, SwitchRedraw::kOverlay, nullptr},
+    {kCmdTransparentize, "Render", nullptr, "Transparentize", &CDialog3D::m_transparentize,
+     SwitchRedraw::kLayers, nullptr},
 };
 
 // ----------------------------------------------------------------------------------------------
@@ -246,34 +268,45 @@ void CDialog3D::BuildMenu() {
             menu = sub;
         }
         QAction* action = menu->addAction(QString::fromLatin1(entry.text));
-        action->setCheckable(entry.checkable);
+        action->setCheckable(entry.flag != nullptr);
+        if (entry.flag != nullptr) action->setChecked(this->*entry.flag);
         action->setData(entry.id);
         m_actions[entry.id] = action;
         const int id = entry.id;
         connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
     }
-    SetChecked(kCmdSpin, m_spin);
-    SetChecked(kCmdPan, m_pan);
-    SetChecked(kCmdZoom, m_zoomOn);
-    SetChecked(kCmdPickPoint, m_pickPoint);
-    SetChecked(kCmdPickLine, m_pickLine);
-    SetChecked(kCmdPickFace, m_pickFace);
-    SetChecked(kCmdRenderPoint, m_renderPoint);
-    SetChecked(kCmdRenderLine, m_renderLine);
-    SetChecked(kCmdRenderFace, m_renderFace);
-    SetChecked(kCmdRayTrace, m_rayTrace);
-    SetChecked(kCmdAxis, m_axis);
-    SetChecked(kCmdTransparentize, m_transparentize);
 }
 
 bool CDialog3D::RunCommand(int id) {
     for (const CommandEntry& entry : kCommandTable) {
-        if (entry.id == id) {
+        if (entry.id != id) continue;
+        if (entry.flag != nullptr)
+            Toggle(entry);
+        else
             (this->*entry.handler)();
-            return true;
-        }
+        return true;
     }
     return false;
+}
+
+void CDialog3D::Toggle(const CommandEntry& entry) {
+    bool& on = this->*entry.flag;
+    on = !on;
+    SetChecked(entry.id, on);
+    switch (entry.redraw) {
+        case SwitchRedraw::kNothing:
+            return;
+        case SwitchRedraw::kView:
+            break;
+        case SwitchRedraw::kOverlay:
+            MarkOverlay();
+            break;
+        case SwitchRedraw::kLayers:
+            ClearPickResult();
+            DiscardModelLists();
+            break;
+    }
+    Repaint();
 }
 
 QAction* CDialog3D::Action(int id) const {
@@ -283,16 +316,6 @@ QAction* CDialog3D::Action(int id) const {
 
 void CDialog3D::SetChecked(int id, bool on) {
     if (QAction* action = Action(id)) action->setChecked(on);
-}
-
-void CDialog3D::SetHost(CView3DHost* host) {
-    m_host = host;
-}
-
-CView3DHost& CDialog3D::Host() {
-    if (m_host != nullptr) return *m_host;
-    if (!m_qtHost) m_qtHost = std::make_unique<CQtView3DHost>();
-    return *m_qtHost;
 }
 
 // Enter and Escape only hide the window, as closing it does.
@@ -327,7 +350,7 @@ void CDialog3D::SetModel(const CModel& model, bool rayTrace) {
     Repaint();
 }
 
-void CDialog3D::SetRay(const float ray[9], int rayState) {
+void CDialog3D::SetRay(const float ray[9], RayDisplay rayState) {
     std::copy(ray, ray + 9, m_ray);
     m_rayState = rayState;
     MarkOverlay();
@@ -335,7 +358,9 @@ void CDialog3D::SetRay(const float ray[9], int rayState) {
 }
 
 void CDialog3D::ClearRay() {
-    m_rayState = 0;
+    // Every repaint of a gradient-index surface asks for this; only a change needs drawing.
+    if (m_rayState == RayDisplay::kNone) return;
+    m_rayState = RayDisplay::kNone;
     // The overlay is rebuilt at once so that a ray of an earlier surface does not stay on show.
     MarkOverlay();
     Repaint();
@@ -352,27 +377,31 @@ void CDialog3D::ClearModelAndResetView() {
 
 // Loads an STL or OBJ file in place of the model; on failure the model stays as it was.
 void CDialog3D::OnFileOpen() {
-    CView3DHost& host = Host();
-    const std::optional<QString> path = host.OpenFileName(
-        this, QStringLiteral("Open 3D Model File."),
-        QStringLiteral("STL(ASCII/BIN) Files (*.stl);;OBJ(ASCII) Files (*.obj);;All Files (*.*)"),
-        QStringLiteral("stl"), QCoreApplication::applicationDirPath());
+    FileDialogRequest request;
+    request.title = QStringLiteral("Open 3D Model File.");
+    request.filter = QStringLiteral(
+        "STL(ASCII/BIN) Files (*.stl)|*.stl|OBJ(ASCII) Files (*.obj)|*.obj|"
+        "All Files (*.*)|*.*||");
+    request.defaultExtension = QStringLiteral("stl");
+    const std::optional<QString> path = Messages().OpenFileName(this, request);
     if (!path || path->isEmpty()) return;
 
     const std::string localPath = QFile::encodeName(*path).toStdString();
     if (ModelFileTypeOf(localPath) == ModelFileType::kUnsupported) {
-        host.Message(this, QString::fromLatin1(kModelExtensionUnsupported));
+        ShowMessage(this, QString::fromLatin1(kModelExtensionUnsupported));
         return;
     }
     CModel loaded;
     std::string message;
-    host.OpenProgress(this, QStringLiteral("Loading ..."));
-    const int result = ReadModelFile(localPath, loaded, &message);
-    host.CloseProgress();
+    int result = 0;
+    {
+        ProgressWindowScope progress(this, QStringLiteral("Loading ..."));
+        result = ReadModelFile(localPath, loaded, &message);
+    }
     if (result == 0)
         SetModel(loaded, false);
     else
-        host.Message(this, QString::fromLocal8Bit(message.c_str()));
+        ShowMessage(this, QString::fromLocal8Bit(message.c_str()));
     Repaint();
 }
 
@@ -386,66 +415,11 @@ void CDialog3D::OnClearModel() {
     OnReset();
 }
 
-void CDialog3D::OnToggleSpin() {
-    SetChecked(kCmdSpin, m_spin = !m_spin);
-}
-void CDialog3D::OnTogglePan() {
-    SetChecked(kCmdPan, m_pan = !m_pan);
-}
-void CDialog3D::OnToggleZoom() {
-    SetChecked(kCmdZoom, m_zoomOn = !m_zoomOn);
-}
-
-void CDialog3D::OnTogglePickPoint() {
-    SetChecked(kCmdPickPoint, m_pickPoint = !m_pickPoint);
-    Repaint();
-}
-void CDialog3D::OnTogglePickLine() {
-    SetChecked(kCmdPickLine, m_pickLine = !m_pickLine);
-    Repaint();
-}
-void CDialog3D::OnTogglePickFace() {
-    SetChecked(kCmdPickFace, m_pickFace = !m_pickFace);
-    Repaint();
-}
-
 void CDialog3D::OnReset() {
     m_zoom = 10.0f;
     m_viewRotation = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     m_panTarget = {0, 0, 0};
     ClearPickResult();
-    Repaint();
-}
-
-void CDialog3D::OnToggleRenderPoint() {
-    SetChecked(kCmdRenderPoint, m_renderPoint = !m_renderPoint);
-    Repaint();
-}
-void CDialog3D::OnToggleRenderLine() {
-    SetChecked(kCmdRenderLine, m_renderLine = !m_renderLine);
-    Repaint();
-}
-void CDialog3D::OnToggleRenderFace() {
-    SetChecked(kCmdRenderFace, m_renderFace = !m_renderFace);
-    Repaint();
-}
-
-void CDialog3D::OnToggleRayTrace() {
-    SetChecked(kCmdRayTrace, m_rayTrace = !m_rayTrace);
-    MarkOverlay();
-    Repaint();
-}
-
-void CDialog3D::OnToggleAxis() {
-    SetChecked(kCmdAxis, m_axis = !m_axis);
-    MarkOverlay();
-    Repaint();
-}
-
-void CDialog3D::OnToggleTransparentize() {
-    SetChecked(kCmdTransparentize, m_transparentize = !m_transparentize);
-    ClearPickResult();
-    DiscardModelLists();
     Repaint();
 }
 
@@ -511,7 +485,7 @@ void CDialog3D::CompileOverlay() {
         glVertex3f(0, 0, 20);
         glEnd();
     }
-    if (m_rayTrace && (m_rayState == 1 || m_rayState == 2)) {
+    if (m_rayTrace && m_rayState != RayDisplay::kNone) {
         const float* a = m_ray;      // incident direction
         const float* b = m_ray + 3;  // outgoing direction
         const float* p = m_ray + 6;  // surface point
@@ -521,7 +495,7 @@ void CDialog3D::CompileOverlay() {
         glVertex3f(p[0], p[1], p[2]);
         glVertex3f(p[0] - 1000 * a[0], p[1] - 1000 * a[1], p[2] - 1000 * a[2]);
         glEnd();
-        if (m_rayState == 2) {
+        if (m_rayState == RayDisplay::kRefracted) {
             glColor3ub(0, 0, 255);
             glBegin(GL_LINES);
             glVertex3f(p[0], p[1], p[2]);
@@ -832,33 +806,29 @@ void CDialog3D::DrawModelForPick() const {
         });
         glPopName();
     }
-    if (m_renderLine && m_pickLine) {
-        glPushName(kPickLine);
-        glLineWidth(2.0f);
-        forEachFace([](const Vec3f* const* corners) {
+    // Every edge (lines) or corner (points), named by its number in the face.
+    const auto forEachEdgeOrCorner = [&forEachFace](GLenum mode) {
+        forEachFace([mode](const Vec3f* const* corners) {
             for (GLuint e = 0; e < 3; ++e) {
                 glPushName(e);
-                glBegin(GL_LINES);
+                glBegin(mode);
                 Vertex(*corners[e]);
-                Vertex(*corners[(e + 1) % 3]);
+                if (mode == GL_LINES) Vertex(*corners[(e + 1) % 3]);
                 glEnd();
                 glPopName();
             }
         });
+    };
+    if (m_renderLine && m_pickLine) {
+        glPushName(kPickLine);
+        glLineWidth(2.0f);
+        forEachEdgeOrCorner(GL_LINES);
         glPopName();
     }
     if (m_renderPoint && m_pickPoint) {
         glPushName(kPickPoint);
         glPointSize(5.0f);
-        forEachFace([](const Vec3f* const* corners) {
-            for (GLuint e = 0; e < 3; ++e) {
-                glPushName(e);
-                glBegin(GL_POINTS);
-                Vertex(*corners[e]);
-                glEnd();
-                glPopName();
-            }
-        });
+        forEachEdgeOrCorner(GL_POINTS);
         glPopName();
     }
 }
@@ -916,11 +886,11 @@ void CDialog3D::OnMousePress(QMouseEvent* event) {
     const int x = m_view->DeviceX(event->position());
     const int y = m_view->DeviceY(event->position());
     if (event->button() == Qt::LeftButton) {
-        m_dragMode = 1;
+        m_dragMode = DragMode::kSpin;
         m_view->setCursor(Qt::ClosedHandCursor);
         TrackballVector(x, y, m_lastTrackball);
     } else if (event->button() == Qt::RightButton) {
-        m_dragMode = 2;
+        m_dragMode = DragMode::kPan;
         m_view->setCursor(Qt::SizeAllCursor);
         m_lastX = x;
         m_lastY = y;
@@ -929,7 +899,7 @@ void CDialog3D::OnMousePress(QMouseEvent* event) {
 
 void CDialog3D::OnMouseRelease(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) {
-        m_dragMode = 0;
+        m_dragMode = DragMode::kNone;
         m_view->unsetCursor();
     } else if (event->button() == Qt::MiddleButton) {
         PickAt(m_view->DeviceX(event->position()), m_view->DeviceY(event->position()));
@@ -938,7 +908,7 @@ void CDialog3D::OnMouseRelease(QMouseEvent* event) {
 
 void CDialog3D::OnMouseMove(int x, int y) {
     switch (m_dragMode) {
-        case 1: {
+        case DragMode::kSpin: {
             m_view->setCursor(Qt::ClosedHandCursor);
             if (!m_spin) return;
             float v[3];
@@ -954,7 +924,7 @@ void CDialog3D::OnMouseMove(int x, int y) {
             Repaint();
             break;
         }
-        case 2:
+        case DragMode::kPan:
             m_view->setCursor(Qt::SizeAllCursor);
             if (!m_pan) return;
             m_panTarget[0] -= (x - m_lastX) / m_zoom;
@@ -963,7 +933,7 @@ void CDialog3D::OnMouseMove(int x, int y) {
             m_lastY = y;
             Repaint();
             break;
-        case 3:
+        case DragMode::kZoom:
             if (!m_zoomOn) return;
             // Kept finite and above zero: a zoom of 0 could never grow again and would
             // divide the projection by zero.
@@ -973,7 +943,7 @@ void CDialog3D::OnMouseMove(int x, int y) {
             m_lastY = y;
             Repaint();
             break;
-        default:
+        case DragMode::kNone:
             break;
     }
 }
@@ -982,9 +952,9 @@ void CDialog3D::OnMouseMove(int x, int y) {
 void CDialog3D::OnWheel(int x, int y, int delta) {
     m_lastX = x;
     m_lastY = y;
-    m_dragMode = 3;
+    m_dragMode = DragMode::kZoom;
     OnMouseMove(x - delta / 3, y - delta / 3);
-    m_dragMode = 0;
+    m_dragMode = DragMode::kNone;
 }
 
 // The new turn goes in front of the accumulated one, about an axis fixed to the screen.

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <map>
-#include <memory>
 
 #include "core/view3d/model.h"
 #include "ui/view3d/ogl_text.h"
@@ -17,7 +16,6 @@ class QOpenGLWidget;
 
 namespace velmor {
 
-class CView3DHost;
 class CView3DWidget;
 
 // Menu commands of the window (menu 133).
@@ -39,6 +37,11 @@ enum Dialog3DCommand : int {
     kCmdAxis = 32812,
     kCmdTransparentize = 32810,
 };
+
+// What the ray display shows after a trace: no ray, a ray that failed at the surface (its
+// straight continuation dotted) or a ray refracted by it. The values are the trace's ray
+// states.
+enum class RayDisplay : int { kNone = 0, kFailed = 1, kRefracted = 2 };
 
 // Item types in the pick result: the polygon-mode codes of the layer.
 constexpr std::uint32_t kPickPoint = 0x1B00;
@@ -72,23 +75,18 @@ public:
     // Ray Trace switch: on for a surface mesh ("Make 3D Model"), off for a loaded file.
     void SetModel(const CModel& model, bool rayTrace);
     // The traced ray: incident direction, outgoing direction, surface point (3 floats each),
-    // and the ray state (0 no ray, 1 failed at the surface, 2 refracted).
-    void SetRay(const float ray[9], int rayState);
-    // Forgets the ray (gradient-index surfaces are not traced).
+    // and what of it to show.
+    void SetRay(const float ray[9], RayDisplay rayState);
+    // Forgets the ray (gradient-index surfaces are not traced); nothing to do without one.
     void ClearRay();
     // After a surface library is opened: empty model, view reset.
     void ClearModelAndResetView();
     // Schedules a paint of the view.
     void Repaint();
 
-    // Message boxes, file dialog and progress window of "Open ..."; without one set, the Qt
-    // dialogs are used. Not owned; nullptr returns to the Qt dialogs.
-    void SetHost(CView3DHost* host);
-
     // Runs a menu command as if it were chosen; false for an unknown id.
     bool RunCommand(int id);
     QAction* Action(int id) const;
-    QMenuBar* MenuBar() const { return m_menuBar; }
 
     // --- State, for the windows around and for checks ---
     const CModel& Model() const { return m_model; }
@@ -98,7 +96,7 @@ public:
     const std::array<float, 3>& PanTarget() const { return m_panTarget; }
     const std::array<float, 16>& ViewRotation() const { return m_viewRotation; }
     const std::array<std::uint32_t, 10>& PickResult() const { return m_pickResult; }
-    int RayState() const { return m_rayState; }
+    RayDisplay RayState() const { return m_rayState; }
     bool RayTraceOn() const { return m_rayTrace; }
     // Ids of the compiled layers (point, line, face); 0 means to be compiled.
     std::array<unsigned, 3> ModelLists() const { return m_modelLists; }
@@ -117,26 +115,19 @@ private:
     struct CommandEntry;
     static const CommandEntry kCommandTable[];
 
+    // What a mouse drag in the view does.
+    enum class DragMode { kNone, kSpin, kPan, kZoom };
+
     void BuildMenu();
     void SetChecked(int id, bool on);
+    // Turns the switch of a check item and redraws what depends on it.
+    void Toggle(const CommandEntry& entry);
 
     // Commands.
     void OnFileOpen();
     void OnHide();
     void OnClearModel();
-    void OnToggleSpin();
-    void OnTogglePan();
-    void OnToggleZoom();
-    void OnTogglePickPoint();
-    void OnTogglePickLine();
-    void OnTogglePickFace();
     void OnReset();
-    void OnToggleRenderPoint();
-    void OnToggleRenderLine();
-    void OnToggleRenderFace();
-    void OnToggleRayTrace();
-    void OnToggleAxis();
-    void OnToggleTransparentize();
 
     // OpenGL, called by the view with its context current.
     void InitializeGl();
@@ -165,7 +156,6 @@ private:
     void DiscardModelLists();
     void MarkOverlay();
     void ClearPickResult() { m_pickResult.fill(0); }
-    CView3DHost& Host();
 
     // Model.
     CModel m_model;
@@ -176,7 +166,7 @@ private:
     float m_zoom = 10.0f;
     std::array<float, 3> m_panTarget{0, 0, 0};
     std::array<float, 16> m_viewRotation{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    int m_dragMode = 0;  // 0 none, 1 spin, 2 pan, 3 zoom
+    DragMode m_dragMode = DragMode::kNone;
     int m_lastX = 0;
     int m_lastY = 0;
     float m_lastTrackball[3] = {0, 0, 1};
@@ -190,7 +180,7 @@ private:
     bool m_axis = true;
 
     // Ray.
-    int m_rayState = 0;
+    RayDisplay m_rayState = RayDisplay::kNone;
     float m_ray[9] = {};
 
     std::array<std::uint32_t, 10> m_pickResult{};
@@ -208,8 +198,6 @@ private:
     CView3DWidget* m_view = nullptr;
     QMenuBar* m_menuBar = nullptr;
     std::map<int, QAction*> m_actions;
-    CView3DHost* m_host = nullptr;
-    std::unique_ptr<CView3DHost> m_qtHost;
 };
 
 }  // namespace velmor

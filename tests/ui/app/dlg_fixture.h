@@ -13,10 +13,12 @@
 #include <QTimer>
 #include <memory>
 
-#include "ui/app/scripted_message_ui.h"
+#include "scripted_message_ui.h"
 #include "ui/app/velmor_dlg.h"
-#include "ui/plots/velmor_plot_views.h"
-#include "ui/view3d/progress_dialog.h"
+#include "ui/common/progress_dialog.h"
+#include "ui/interp/dialog_interpreter.h"
+#include "ui/surface/record_tables_dialog.h"
+#include "ui/view3d/dialog_3d.h"
 
 namespace velmor {
 
@@ -49,11 +51,10 @@ protected:
 
     CVelmorDlg& Open() {
         m_dlg = std::make_unique<CVelmorDlg>(
-            VelmorDlgOptions{QFile::encodeName(m_settingsPath).toStdString(), m_dir.path()});
+            VelmorDlgOptions{QFile::encodeName(m_settingsPath).toStdString()});
         QApplication::processEvents();
         // The first paint has the surface map built right after it: wait for that.
-        auto* views = dynamic_cast<CVelmorPlotViews*>(&m_dlg->Views());
-        EXPECT_TRUE(QTest::qWaitFor([views] { return views == nullptr || views->Map().Built(); }));
+        EXPECT_TRUE(QTest::qWaitFor([this] { return m_dlg->Map().Built(); }));
         QApplication::processEvents();
         return *m_dlg;
     }

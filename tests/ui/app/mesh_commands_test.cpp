@@ -4,7 +4,6 @@
 
 #include "core/surface/even_array.h"
 #include "dlg_fixture.h"
-#include "ui/app/shading3d_window.h"
 #include "ui/view3d/dialog_3d.h"
 
 namespace velmor {
@@ -12,7 +11,7 @@ namespace {
 
 class MeshCommandsTest : public DlgTest {
 protected:
-    CDialog3D& Dialog3D() { return static_cast<CShading3DWindow&>(m_dlg->Shading3D()).Dialog(); }
+    CDialog3D& Dialog3D() { return m_dlg->Shading3D(); }
     void SetSteps3D(const QString& step) {
         Type(m_dlg->Field(kIdStep3DX), step);
         Type(m_dlg->Field(kIdStep3DY), step);
@@ -102,7 +101,7 @@ TEST_F(MeshCommandsTest, SaveStlWritesAFreshMeshWhereTheSaveDialogSays) {
 TEST_F(MeshCommandsTest, The3DWindowFollowsTheRayAndTheSurfaceLibrary) {
     CVelmorDlg& dlg = Open();
     CDialog3D& view = Dialog3D();
-    EXPECT_EQ(view.RayState(), 2);  // the start-up trace: refracted
+    EXPECT_EQ(view.RayState(), RayDisplay::kRefracted);  // the start-up trace: refracted
     SetSteps3D("0.5");
     Click(kIdMake3DModel);
     ASSERT_FALSE(view.Model().faces.empty());
@@ -112,14 +111,13 @@ TEST_F(MeshCommandsTest, The3DWindowFollowsTheRayAndTheSurfaceLibrary) {
     dlg.MenuAction(kCmdOpenDll)->trigger();
     ASSERT_TRUE(dlg.Provider().LibraryLoaded());
     EXPECT_TRUE(view.Model().faces.empty());
-    EXPECT_EQ(view.RayState(), 0);
+    EXPECT_EQ(view.RayState(), RayDisplay::kNone);
 }
 
 TEST(FileFilterTest, WindowsAndQtFormsConvert) {
     EXPECT_EQ(QtFileFilter("DLL Files (*.dll)|*.dll|All Files (*.*)|*.*||"),
               "DLL Files (*.dll);;All Files (*)");
     EXPECT_EQ(QtFileFilter("Models|*.stl;*.obj||"), "Models (*.stl *.obj)");
-    EXPECT_EQ(PipeFileFilter("A (*.a);;B (*.b *.c)"), "A (*.a)|*.a|B (*.b *.c)|*.b;*.c||");
 }
 
 }  // namespace

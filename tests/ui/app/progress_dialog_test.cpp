@@ -1,5 +1,5 @@
 // The progress window behind ReportProgress.
-#include "ui/view3d/progress_dialog.h"
+#include "ui/common/progress_dialog.h"
 
 #include <gtest/gtest.h>
 

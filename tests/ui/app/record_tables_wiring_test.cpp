@@ -7,12 +7,8 @@
 #include "core/surface/even_array.h"
 #include "core/surface/row_catalogue.h"
 #include "dlg_fixture.h"
-#include "ui/app/record_table_windows.h"
-#include "ui/grid/cell_editor_text.h"
 #include "ui/grid/data_grid.h"
-#include "ui/surface/dialog_udfd_final.h"
-#include "ui/surface/dialog_udfd_initial.h"
-#include "ui/surface/record_table.h"
+#include "ui/surface/record_tables_dialog.h"
 
 namespace velmor {
 namespace {
@@ -21,8 +17,8 @@ class RecordTablesWiringTest : public DlgTest {
 protected:
     CVelmorDlg& OpenWithTables() {
         CVelmorDlg& dlg = Open();
-        m_initial = &static_cast<CUdFdInitialWindow&>(dlg.UdFdInitial()).Dialog();
-        m_final = &static_cast<CUdFdFinalWindow&>(dlg.UdFdFinal()).Dialog();
+        m_initial = &dlg.UdFdInitial();
+        m_final = &dlg.UdFdFinal();
         m_initial->show();
         m_initial->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(m_initial));

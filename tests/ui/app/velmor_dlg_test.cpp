@@ -11,11 +11,9 @@
 #include "dlg_fixture.h"
 #include "ui/app/escape_key_watch.h"
 #include "ui/app/field_text.h"
-#include "ui/app/record_table_windows.h"
 #include "ui/interp/dialog_interpreter.h"
 #include "ui/interp/tab_edit.h"
-#include "ui/surface/dialog_udfd_final.h"
-#include "ui/surface/dialog_udfd_initial.h"
+#include "ui/surface/record_tables_dialog.h"
 
 namespace velmor {
 namespace {
@@ -41,7 +39,7 @@ TEST_F(MainWindowTest, StartsWithItsInitialStateControlsAndTexts) {
     QStringList texts;
     for (QAction* action : toolbar->actions()) texts << action->text();
     EXPECT_EQ(texts, QStringList({"DLL", "STL BIN", "3D", "Initial", "Final", "Interpreter"}));
-    EXPECT_EQ(dlg.UdFdFinal().Widget()->parentWidget(), nullptr);  // independent windows
+    EXPECT_EQ(dlg.UdFdFinal().parentWidget(), nullptr);  // independent windows
 }
 
 TEST_F(MainWindowTest, StepBelowTheLimitBecomesOneThousandthWrittenWithSixDecimals) {
@@ -50,7 +48,7 @@ TEST_F(MainWindowTest, StepBelowTheLimitBecomesOneThousandthWrittenWithSixDecima
     Type(dlg.Field(kIdStep2DY), "-0.5");  // negative steps pass: only the magnitude counts
     Click(kIdUpdate2D);
     EXPECT_EQ(Text(kIdStep2DX), "0.001000");
-    EXPECT_EQ(dlg.State().step2dX, 0.001);
+    EXPECT_EQ(dlg.State().stepX, 0.001);
     EXPECT_EQ(Text(kIdStep2DY), "-0.5");
 }
 
@@ -147,7 +145,7 @@ TEST_F(MainWindowTest, RightDragPansOnlyBeyondOneStepAndKeepsThePointUnderTheMou
     const double unit = plan.width() / 20.0;  // pixels per world unit
     const QPoint start = plan.center();
     QTest::mousePress(client, Qt::RightButton, Qt::NoModifier, start);
-    EXPECT_EQ(dlg.State().panState, kPanPlan);
+    EXPECT_EQ(dlg.State().panState, PlotView::kPlan);
     // Less than one step (1.0) along both axes: nothing moves.
     QTest::mouseMove(client, start + QPoint(int(unit * 0.6), -int(unit * 0.6)));
     ExpectRange(dlg.State().displayX, -10, 10);
@@ -160,7 +158,7 @@ TEST_F(MainWindowTest, RightDragPansOnlyBeyondOneStepAndKeepsThePointUnderTheMou
     ExpectRange(dlg.State().displayX, -10 - dx, 10 - dx);
     ExpectRange(dlg.State().displayY, -10 + dy, 10 + dy);
     QTest::mouseRelease(client, Qt::RightButton, Qt::NoModifier, far);
-    EXPECT_EQ(dlg.State().panState, kPanNone);
+    EXPECT_EQ(dlg.State().panState, PlotView::kNone);
 }
 
 TEST_F(MainWindowTest, UseInterpreterNeedsCompiledCodeAndSwitchesTheSurfaceToTheScript) {
@@ -170,14 +168,14 @@ TEST_F(MainWindowTest, UseInterpreterNeedsCompiledCodeAndSwitchesTheSurfaceToThe
     ASSERT_EQ(m_messages.Shown().size(), 1u);
     EXPECT_EQ(m_messages.LastText(), "    -- intermediate code : none -- ... Abort !        ");
     EXPECT_FALSE(box->isChecked());
-    EXPECT_EQ(dlg.State().interpreterMode, 0);
+    EXPECT_FALSE(dlg.State().interpreterMode);
 
     dlg.Engine().Compile("z = 0.01 * x * x;");
     QTest::mouseClick(box, Qt::LeftButton);
     EXPECT_EQ(m_messages.Shown().size(), 1u);
     EXPECT_TRUE(dlg.Provider().InterpreterMode());
     EXPECT_FALSE(dlg.ToolbarAction(kCmdOpenDll)->isEnabled());
-    auto& initial = static_cast<CUdFdInitialWindow&>(dlg.UdFdInitial()).Dialog();
+    auto& initial = dlg.UdFdInitial();
     EXPECT_FALSE(initial.CallDllButton()->isEnabled());
     EXPECT_EQ(dlg.RayStatusText().left(10), "RayTrace :");
 
@@ -185,7 +183,7 @@ TEST_F(MainWindowTest, UseInterpreterNeedsCompiledCodeAndSwitchesTheSurfaceToThe
     dlg.Engine().Compile("z = ;");
     Click(kIdUpdate2D);
     EXPECT_EQ(m_messages.LastText(), kTextNoCode);
-    EXPECT_EQ(dlg.State().interpreterMode, 1);
+    EXPECT_TRUE(dlg.State().interpreterMode);
 
     // Switching off needs no code.
     dlg.MenuAction(kCmdUseInterpreter)->trigger();
@@ -198,17 +196,17 @@ TEST_F(MainWindowTest, OnlyTheBoxRecomputesTheGradientIndexFlag) {
     CVelmorDlg& dlg = Open();
     m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/grin_medium.so"));
     dlg.MenuAction(kCmdOpenDll)->trigger();
-    ASSERT_EQ(dlg.State().gradientIndex, 1);
+    ASSERT_TRUE(dlg.State().gradientIndex);
     dlg.Engine().Compile("z = 0;");
     dlg.MenuAction(kCmdUseInterpreter)->trigger();  // the menu leaves the flag
-    EXPECT_EQ(dlg.State().gradientIndex, 1);
+    EXPECT_TRUE(dlg.State().gradientIndex);
     dlg.MenuAction(kCmdUseInterpreter)->trigger();
 
     // The box sets it to 0 in interpreter mode and asks the library again when leaving.
     QTest::mouseClick(dlg.Control(kIdUseInterpreter), Qt::LeftButton);
-    EXPECT_EQ(dlg.State().gradientIndex, 0);
+    EXPECT_FALSE(dlg.State().gradientIndex);
     QTest::mouseClick(dlg.Control(kIdUseInterpreter), Qt::LeftButton);
-    EXPECT_EQ(dlg.State().gradientIndex, 1);
+    EXPECT_TRUE(dlg.State().gradientIndex);
 }
 
 // A version-1 library retitles "UD FD Initial" and resets zoom and pan.
@@ -218,7 +216,7 @@ TEST_F(MainWindowTest, OpenDllOfAVersion1LibraryRetitlesAndResetsTheView) {
     m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/entry2_only.so"));
     dlg.MenuAction(kCmdOpenDll)->trigger();
     EXPECT_TRUE(dlg.Provider().LibraryLoaded());
-    EXPECT_EQ(dlg.UdFdInitial().Widget()->windowTitle(), "Initial USER_DATA FIXED_DATA2");
+    EXPECT_EQ(dlg.UdFdInitial().windowTitle(), "Initial USER_DATA FIXED_DATA2");
     ExpectRange(dlg.State().displayX, -10, 10);
 }
 
@@ -268,7 +266,7 @@ TEST_F(MainWindowTest, CancelInTheCloseQuestionsKeepsRunningAndWritesNothing) {
     EXPECT_EQ(m_messages.LastText(), "  Close ? ");
 
     // A changed script is offered for saving; Cancel there keeps running too.
-    auto& interpreter = dynamic_cast<CDialogInerpreter&>(dlg.Interpreter());
+    auto& interpreter = dlg.Interpreter();
     interpreter.SourceBox()->setPlainText("z = x * y;\n");
     m_messages.QueueAnswer(MessageAnswer::Ok);
     m_messages.QueueAnswer(MessageAnswer::Cancel);
@@ -283,7 +281,7 @@ TEST_F(MainWindowTest, CancelInTheCloseQuestionsKeepsRunningAndWritesNothing) {
     m_messages.QueueAnswer(MessageAnswer::No);  // discard the script
     dlg.close();
     EXPECT_EQ(closed.count(), 1);
-    EXPECT_FALSE(dlg.Interpreter().Widget()->isVisible());
+    EXPECT_FALSE(dlg.Interpreter().isVisible());
     EXPECT_TRUE(WindowSettingsWritten());
 }
 
@@ -299,7 +297,7 @@ TEST_F(MainWindowTest, EscapeKeyAbortsScriptRunsWhileDownAndShortlyAfter) {
     };
     EXPECT_EQ(run(), 0);
     // Escape on the main window would ask to close; any other window will do.
-    QWidget* other = dlg.UdFdFinal().Widget();
+    QWidget* other = &dlg.UdFdFinal();
     QTest::keyPress(other, Qt::Key_Escape);
     EXPECT_GT(run(), 0);
     QTest::keyRelease(other, Qt::Key_Escape);

@@ -1,15 +1,14 @@
 // The 2D views in the main window: the map rebuilt by the updates, the read-out, script errors
-// reaching the interpreter window, and the Shift-click ray choices that trace again.
+// reaching the interpreter window, the Shift-click ray choices that trace again, and "Update
+// 2D" as the routine velmor-cli views runs.
+#include <QPainter>
 #include <cmath>
 
 #include "core/app/number_text.h"
 #include "dlg_fixture.h"
-#include "ui/app/record_table_windows.h"
-#include "ui/app/shading3d_window.h"
 #include "ui/grid/data_grid.h"
 #include "ui/interp/dialog_interpreter.h"
-#include "ui/surface/dialog_udfd_initial.h"
-#include "ui/surface/record_table.h"
+#include "ui/surface/record_tables_dialog.h"
 #include "ui/view3d/dialog_3d.h"
 
 namespace velmor {
@@ -17,7 +16,7 @@ namespace {
 
 class ViewsWiringTest : public DlgTest {
 protected:
-    const CSurfaceMap& Map() { return static_cast<CVelmorPlotViews&>(m_dlg->Views()).Map(); }
+    const CSurfaceMap& Map() { return m_dlg->Map(); }
     QImage Grab() { return m_dlg->PlotClient()->grab().toImage(); }
     static QString Cell(CDataGrid* table, const QString& name) {
         for (int row = 0; row < table->ItemCount(); ++row)
@@ -25,11 +24,58 @@ protected:
                 return table->GetItemText(row, kRecordColumnData);
         return QString();
     }
-    CDataGrid* InitialUserData() {
-        return static_cast<CUdFdInitialWindow&>(m_dlg->UdFdInitial()).Dialog().UserDataTable();
-    }
+    CDataGrid* InitialUserData() { return m_dlg->UdFdInitial().UserDataTable(); }
     static QString Fixed6(double value) { return QString::fromStdString(FormatFixed(value, 6)); }
 };
+
+TEST_F(ViewsWiringTest, TheFirstPaintLeavesTheMapToBeBuiltRightAfterIt) {
+    m_dlg = std::make_unique<CVelmorDlg>(
+        VelmorDlgOptions{QFile::encodeName(m_settingsPath).toStdString()});
+    const QRect plan = m_dlg->Areas().plan;
+    ASSERT_GT(plan.width(), 50);
+    QImage client = Grab();
+    EXPECT_FALSE(Map().Built());
+    EXPECT_EQ(client.pixel(plan.left() + 5, plan.top() + 5), qRgb(255, 255, 255));
+    EXPECT_TRUE(m_dlg->CursorReadout().startsWith("Cursor: x=0.100 , y=0.100 , z=0.100, sag="));
+
+    QApplication::processEvents();  // the queued build
+    ASSERT_TRUE(Map().Built());
+    client = Grab();
+    const QRgb grey = client.pixel(plan.left() + 5, plan.top() + 5);
+    EXPECT_TRUE(qRed(grey) == qBlue(grey) && qRed(grey) >= 64 && qRed(grey) <= 192);
+}
+
+// Given the window's settings, records and client, the routine velmor-cli views runs paints
+// the views the window shows after "Update 2D", to the pixel: the two cannot drift apart.
+TEST_F(ViewsWiringTest, UpdateTwoDShowsWhatTheSharedRoutinePaints) {
+    CVelmorDlg& dlg = Open();
+    Type(dlg.Field(kIdStep2DX), "0.05");
+    Type(dlg.Field(kIdAnalysisYMax), "6");
+    QTest::mouseClick(dlg.Control(kIdCursor), Qt::LeftButton);
+    Click(kIdUpdate2D);
+    const QImage window = Grab().convertToFormat(QImage::Format_RGB32);
+
+    CScriptEngine engine;
+    CSurfaceProvider provider(engine);
+    CopyRecordPair(provider.Initial(), dlg.Provider().Initial());  // the tables read back
+    ProviderPlotSurface surface(provider);
+    CSurfaceMap map;
+    QWidget* client = dlg.PlotClient();
+    const PlotClientLayout layout{client->rect(), client->palette(), dlg.Areas()};
+    QImage routine(client->size(), QImage::Format_RGB32);
+    Update2DResult result;
+    {
+        QPainter painter(&routine);
+        result = Update2D(painter, layout, dlg.State(), {provider, surface, map, nullptr});
+    }
+    // The column's controls are children of the client; the frame and the views are not.
+    const QRect views(QPoint(0, 0), dlg.Areas().frame.bottomRight());
+    EXPECT_TRUE(routine.copy(views) == window.copy(views));
+    // Any later paint draws the views from the state again, to the same pixels.
+    const QImage repainted = Grab().convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(repainted.copy(views) == window.copy(views));
+    EXPECT_EQ(result.trace.statusText, dlg.RayStatusText().toStdString());
+}
 
 TEST_F(ViewsWiringTest, TheMapIsBuiltAndTheReadoutFollowsTheCursorBox) {
     CVelmorDlg& dlg = Open();
@@ -58,7 +104,7 @@ TEST_F(ViewsWiringTest, UpdatesRebuildTheMapUnderItsProgressWindow) {
             "vertex 0 1 0\nendloop\nendfacet\nendsolid\n");
     }
     m_messages.QueuePath(stl);
-    static_cast<CShading3DWindow&>(dlg.Shading3D()).Dialog().RunCommand(kCmdOpen);
+    dlg.Shading3D().RunCommand(kCmdOpen);
     {
         ProgressTitles progress;
         Click(kIdUpdate2D);
@@ -73,11 +119,11 @@ TEST_F(ViewsWiringTest, UpdatesRebuildTheMapUnderItsProgressWindow) {
 
 TEST_F(ViewsWiringTest, ScriptRunErrorsOfARepaintReachTheInterpreterWindow) {
     CVelmorDlg& dlg = Open();
-    auto& interpreter = dynamic_cast<CDialogInerpreter&>(dlg.Interpreter());
+    auto& interpreter = dlg.Interpreter();
     dlg.Engine().Compile("z = sqrt(x);");  // fails for every negative x
     interpreter.SetOutputText(QString());
     QTest::mouseClick(dlg.Control(kIdUseInterpreter), Qt::LeftButton);
-    ASSERT_EQ(dlg.State().interpreterMode, 1);
+    ASSERT_TRUE(dlg.State().interpreterMode);
     Grab();
     EXPECT_FALSE(interpreter.OutputText().isEmpty());
 }
@@ -114,7 +160,16 @@ TEST_F(ViewsWiringTest, ShiftClicksMoveTheRayShowItAndTraceAgain) {
     EXPECT_EQ(ud.n, n);
     EXPECT_GT(ud.l, 0.0) << "the click lies at smaller x than the start point";
     EXPECT_NEAR(std::hypot(ud.l, ud.m), std::sqrt(1 - n * n), 1e-12);
-    EXPECT_EQ(s.panState, kPanNone);
+    EXPECT_EQ(s.panState, PlotView::kNone);
+
+    // Incident elevation: a click in the ray view below the hit point, on the incoming side,
+    // tilts the ray, which keeps unit length and is traced again.
+    const double outgoingN = provider.LastRay()[5];
+    QTest::mouseClick(dlg.PlotClient(), Qt::LeftButton, Qt::ShiftModifier,
+                      At(areas.fourth, 0.75, 0.9));
+    EXPECT_NE(ud.n, n);
+    EXPECT_NEAR(std::hypot(std::hypot(ud.l, ud.m), ud.n), 1.0, 1e-12);
+    EXPECT_NE(provider.LastRay()[5], outgoingN);
 }
 
 }  // namespace

@@ -29,10 +29,10 @@ TEST_F(WindowSettingsTest, PlacementAndVisibilityRoundTrip) {
     {
         CVelmorDlg& dlg = Open();
         dlg.setGeometry(QRect(40, 50, 900, 700));
-        dlg.Shading3D().Widget()->setGeometry(QRect(300, 20, 400, 300));
-        dlg.UdFdInitial().Widget()->setGeometry(QRect(500, 60, 320, 420));
-        dlg.UdFdInitial().Widget()->hide();
-        QWidget* interpreter = dlg.Interpreter().Widget();
+        dlg.Shading3D().setGeometry(QRect(300, 20, 400, 300));
+        dlg.UdFdInitial().setGeometry(QRect(500, 60, 320, 420));
+        dlg.UdFdInitial().hide();
+        QWidget* interpreter = &dlg.Interpreter();
         interpreter->setGeometry(QRect(120, 130, 500, 410));
         interpreter->showMinimized();
         ASSERT_TRUE(interpreter->isMinimized());
@@ -49,11 +49,11 @@ TEST_F(WindowSettingsTest, PlacementAndVisibilityRoundTrip) {
 
     CVelmorDlg& dlg = Open();
     EXPECT_EQ(dlg.geometry(), QRect(40, 50, 900, 700));
-    EXPECT_EQ(dlg.Shading3D().Widget()->geometry(), QRect(300, 20, 400, 300));
-    EXPECT_EQ(dlg.UdFdInitial().Widget()->geometry(), QRect(500, 60, 320, 420));
-    EXPECT_FALSE(dlg.UdFdInitial().Widget()->isVisible());
+    EXPECT_EQ(dlg.Shading3D().geometry(), QRect(300, 20, 400, 300));
+    EXPECT_EQ(dlg.UdFdInitial().geometry(), QRect(500, 60, 320, 420));
+    EXPECT_FALSE(dlg.UdFdInitial().isVisible());
     // The minimised window comes back hidden, at its restored rectangle.
-    QWidget* interpreter = dlg.Interpreter().Widget();
+    QWidget* interpreter = &dlg.Interpreter();
     EXPECT_FALSE(interpreter->isVisible());
     EXPECT_EQ(interpreter->geometry(), QRect(120, 130, 500, 410));
 }
@@ -74,11 +74,11 @@ TEST_F(WindowSettingsTest, AnEmptyStoredRectangleKeepsTheDefaultPlacement) {
 
     CVelmorDlg& dlg = Open();
     EXPECT_EQ(dlg.geometry(), QRect(20, 30, 800, 650));
-    EXPECT_EQ(dlg.Interpreter().Widget()->geometry(), QRect(210, 220, 450, 350));
+    EXPECT_EQ(dlg.Interpreter().geometry(), QRect(210, 220, 450, 350));
     // The cascade starts from the centred position, not from the stored one.
-    EXPECT_EQ(dlg.Shading3D().Widget()->geometry().topLeft(), origin + QPoint(96, -48));
-    EXPECT_EQ(dlg.UdFdFinal().Widget()->geometry().topLeft(), origin + QPoint(192, -96));
-    EXPECT_TRUE(dlg.UdFdInitial().Widget()->isVisible());  // unreadable VISIBLE: shown
+    EXPECT_EQ(dlg.Shading3D().geometry().topLeft(), origin + QPoint(96, -48));
+    EXPECT_EQ(dlg.UdFdFinal().geometry().topLeft(), origin + QPoint(192, -96));
+    EXPECT_TRUE(dlg.UdFdInitial().isVisible());  // unreadable VISIBLE: shown
 }
 
 }  // namespace

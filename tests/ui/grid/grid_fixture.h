@@ -13,7 +13,6 @@
 #include <memory>
 
 #include "core/app/settings_file.h"
-#include "ui/grid/cell_editor_text.h"
 #include "ui/grid/column_config.h"
 #include "ui/grid/data_grid.h"
 

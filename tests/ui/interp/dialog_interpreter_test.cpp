@@ -20,7 +20,7 @@
 
 #include "../../core/app/temp_dir.h"
 #include "core/interp/script_engine.h"
-#include "ui/app/scripted_message_ui.h"
+#include "scripted_message_ui.h"
 #include "ui/interp/source_text.h"
 #include "ui/interp/tab_edit.h"
 

@@ -3,9 +3,9 @@
 
 #include <vector>
 
+#include "core/app/sample_loop.h"
 #include "plot_test_support.h"
-#include "ui/plots/sample_loop.h"
-#include "ui/plots/views.h"
+#include "ui/plots/view_images.h"
 
 namespace velmor::test {
 namespace {
@@ -42,7 +42,7 @@ TEST(SampleLoop, RepeatedAdditionAndEmptyLoops) {
 TEST(PlotCanvas, LinesFarOutsideAreClippedNotBent) {
     QImage image = MakeViewImage(101, 101, kWhiteRgb);
     {
-        PlotCanvas canvas(image);
+        PlotCanvas canvas(image, kWhiteRgb);
         canvas.SetPen(PlotPen::kThickRed);
         // Through the pixel (50, 50) at 45 degrees, ends a billion pixels away.
         canvas.Line({50 - 1e9, 50 - 1e9}, {50 + 1e9, 50 + 1e9});

@@ -10,7 +10,7 @@
 #include "core/surface/provider.h"
 #include "ui/plots/plot_frame.h"
 #include "ui/plots/plot_state.h"
-#include "ui/plots/plot_surface.h"
+#include "ui/plots/update_2d.h"
 
 namespace velmor::test {
 
@@ -30,15 +30,15 @@ struct ProgramSurface {
         provider.SetGradientIndex(false);
         return true;
     }
-    // Refreshes the working pair and traces the ray, as a repaint does before it draws.
-    PlotState Traced(PlotState state = PlotState()) {
+    // Refreshes the working pair and traces the ray, as a repaint does before it draws; the
+    // mode flags are the provider's.
+    PlotState Traced() {
         provider.RefreshWorkingPair();
-        ScriptTraceSettings settings;
-        settings.n1 = state.fieldN1;
-        settings.n2 = state.fieldN2;
-        provider.TraceRay(settings);
-        SetPlotProviderState(state, provider);
-        return state;
+        PlotSettings settings;
+        settings.interpreterMode = provider.InterpreterMode();
+        settings.gradientIndex = provider.GradientIndex();
+        provider.TraceRay(TraceSettingsOf(settings));
+        return MakePlotState(settings, provider);
     }
 };
 
@@ -86,14 +86,13 @@ inline QImage TextStamp(const QString& text, QRgb colour, QRgb background) {
     QImage probe(1, 1, QImage::Format_RGB32);
     QSize extent;
     {
-        PlotCanvas canvas(probe);
+        PlotCanvas canvas(probe, background);
         extent = canvas.TextExtent(text);
     }
     QImage stamp(extent, QImage::Format_RGB32);
     stamp.fill(background);
-    PlotCanvas canvas(stamp);
+    PlotCanvas canvas(stamp, background);
     canvas.SetTextColour(colour);
-    canvas.SetTextBackground(background);
     canvas.Text(0, 0, text);
     return stamp;
 }

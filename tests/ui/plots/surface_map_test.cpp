@@ -6,14 +6,14 @@
 
 #include "core/app/progress.h"
 #include "plot_test_support.h"
-#include "ui/plots/views.h"
+#include "ui/plots/view_images.h"
 
 namespace velmor::test {
 namespace {
 
 TEST(SurfaceMapSize, StepsRangesAndTheLimit) {
-    const PlotRange wide{-10, 10}, half{-5, 5};
-    auto size = [](PlotRange x, PlotRange y, double step) {
+    const ValueRange wide{-10, 10}, half{-5, 5};
+    auto size = [](ValueRange x, ValueRange y, double step) {
         const MapSize s = SurfaceMapSize(x, y, step, step);
         return std::pair(s.width, s.height);
     };

@@ -17,9 +17,7 @@
 #include "core/surface/provider.h"
 #include "core/surface/row_catalogue.h"
 #include "ui/grid/data_grid.h"
-#include "ui/surface/dialog_udfd_final.h"
-#include "ui/surface/dialog_udfd_initial.h"
-#include "ui/surface/record_table.h"
+#include "ui/surface/record_tables_dialog.h"
 
 namespace velmor {
 namespace {
@@ -105,7 +103,7 @@ TEST_F(RecordTablesTest, AVersion3LibraryGets5734RowsAndAnswersThroughTheTables)
     // Until the tables are rebuilt they hold version 0 and are never read into the records.
     RecordPair before;
     CopyRecordPair(before, provider.Initial());
-    EXPECT_EQ(initial->ReadInitialRecords(provider), -1);
+    EXPECT_EQ(initial->ReadTablesBack(provider), -1);
     EXPECT_EQ(std::memcmp(provider.Initial().fd, before.fd, sizeof before.fd), 0);
 
     // What the main window does after a load: only the FIXED_DATA tables are rebuilt.
@@ -126,7 +124,7 @@ TEST_F(RecordTablesTest, AVersion3LibraryGets5734RowsAndAnswersThroughTheTables)
     EXPECT_EQ(provider.Final().Fd3()->datasurf_values[4799], -2.5);
     // The read-back before an update takes a fresh pair.
     Type(fixed, "n1", "1.25");
-    EXPECT_EQ(initial->ReadInitialRecords(provider), 0);
+    EXPECT_EQ(initial->ReadTablesBack(provider), 0);
     EXPECT_EQ(ReadN1(provider.Initial(), 3), 1.25);
 }
 

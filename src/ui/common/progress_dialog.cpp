@@ -1,4 +1,4 @@
-#include "ui/view3d/progress_dialog.h"
+#include "ui/common/progress_dialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,7 +11,7 @@
 #include <cmath>
 
 #include "core/app/progress.h"
-#include "ui/app/dialog_units.h"
+#include "ui/common/dialog_units.h"
 
 namespace velmor {
 
@@ -118,11 +118,11 @@ QString CProgressDialog::PercentText() const {
 }
 
 void CProgressDialog::reject() {
-    m_cancelled = 1;
+    m_cancelled = true;
 }
 
 void CProgressDialog::closeEvent(QCloseEvent* event) {
-    m_cancelled = 1;
+    m_cancelled = true;
     event->ignore();
 }
 

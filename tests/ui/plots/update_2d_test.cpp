@@ -1,8 +1,10 @@
 // The repaint as a whole and the ray choice by clicks.
-#include "ui/plots/repaint.h"
+#include "ui/plots/update_2d.h"
 
 #include <gtest/gtest.h>
+#include <qdrawutil.h>
 
+#include <QGuiApplication>
 #include <cmath>
 
 #include "plot_test_support.h"
@@ -12,21 +14,22 @@
 namespace velmor::test {
 namespace {
 
-const PlotSizes kSizes{{201, 201}, {201, 201}, {201, 201}, {201, 201}};
+// Four areas of 201 x 201 pixels.
+const PlotAreas kAreas = ComputePlotAreas(QRect(0, 0, 410, 410));
 
 TEST(Repaint, FirstPassBuildsTheMapAndAsksForASecond) {
     ProgramSurface program;
     PlotState state = program.Traced();
     state.cursor = false;
     CSurfaceMap map;
-    RepaintResult first = RepaintViews(state, program.surface, map, kSizes, nullptr);
+    RepaintResult first = RepaintViews(state, program.surface, map, kAreas, nullptr);
     EXPECT_TRUE(first.repaintAgain);
     EXPECT_TRUE(map.Built());
 
     // A working pair left with nonsense by an earlier batch is refreshed before any sample.
     program.provider.Working().Fd0()->param[3] = -1;  // the built-in surface fails on this
     state.cursor = true;
-    RepaintResult second = RepaintViews(state, program.surface, map, kSizes, nullptr);
+    RepaintResult second = RepaintViews(state, program.surface, map, kAreas, nullptr);
     EXPECT_FALSE(second.repaintAgain);
     EXPECT_TRUE(second.cursorReadout.contains(", sag=")) << second.cursorReadout.toStdString();
 }
@@ -40,14 +43,45 @@ TEST(Repaint, ScriptRunErrorsAreSummedPerRepaint) {
     CSurfaceMap map;
     map.Build(state, program.surface, nullptr);
 
-    const RepaintResult first = RepaintViews(state, program.surface, map, kSizes, nullptr);
+    const RepaintResult first = RepaintViews(state, program.surface, map, kAreas, nullptr);
     // Cleared at the start of each repaint: the same repaint gives the same counts.
-    const RepaintResult second = RepaintViews(state, program.surface, map, kSizes, nullptr);
+    const RepaintResult second = RepaintViews(state, program.surface, map, kAreas, nullptr);
     EXPECT_EQ(first.errorSummary, second.errorSummary);
     // The x-z profiles (cursor and ray section) each hit x = 0 once.
     std::string row = "Divided 0";
     row.resize(32, ' ');
     EXPECT_NE(first.errorSummary.find(row + " 2\r\n"), std::string::npos) << first.errorSummary;
+}
+
+// The frame around the plot areas is drawn with QtGui alone (velmor-cli links no widgets); the
+// widgets' shaded panel, which the main window drew before, must come out pixel for pixel, on
+// devices with a pixel ratio too. (The panels differ only for frames narrower than twice
+// their rings, far below any plot frame.)
+TEST(PlotClient, SunkenFrameHasTheWidgetsShadePanelsPixels) {
+    QPalette custom;
+    custom.setColor(QPalette::Dark, QColor(10, 20, 30));
+    custom.setColor(QPalette::Light, QColor(200, 210, 220));
+    for (const QPalette& palette : {QGuiApplication::palette(), custom}) {
+        for (const qreal ratio : {1.0, 2.0, 1.5}) {
+            for (const QRect& rect : {QRect(8, 8, 400, 300), QRect(3, 5, 40, 3), QRect(1, 1, 7, 9),
+                                      QRect(2, 3, 4, 4)}) {
+                QImage expected(QSize(420, 320) * ratio, QImage::Format_RGB32);
+                expected.setDevicePixelRatio(ratio);
+                expected.fill(qRgb(90, 91, 92));
+                QImage actual = expected.copy();
+                {
+                    QPainter painter(&expected);
+                    qDrawShadePanel(&painter, rect, palette, true, 1);
+                }
+                {
+                    QPainter painter(&actual);
+                    DrawSunkenFrame(painter, rect, palette);
+                }
+                EXPECT_TRUE(actual == expected)
+                    << "ratio " << ratio << ", rect " << rect.width() << " x " << rect.height();
+            }
+        }
+    }
 }
 
 TEST(RayChoice, DirectionAndIncidentElevationKeepUnitLength) {

@@ -1,9 +1,12 @@
-#include "ui/app/message_ui.h"
+#include "ui/common/message_ui.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
+
+#include "core/app/app_paths.h"
 
 namespace velmor {
 
@@ -49,20 +52,14 @@ QMessageBox::StandardButtons QtButtons(MessageButtons buttons) {
     return QMessageBox::Ok;
 }
 
-// The directory and proposed name the dialog opens with.
-QString StartPath(const FileDialogRequest& request) {
-    if (request.defaultName.isEmpty()) return request.initialDir;
-    if (request.initialDir.isEmpty()) return request.defaultName;
-    return QDir(request.initialDir).filePath(request.defaultName);
-}
-
 void PrepareDialog(QFileDialog& dialog, const FileDialogRequest& request) {
     dialog.setWindowTitle(request.title);
     dialog.setNameFilter(QtFileFilter(request.filter));
     if (!request.defaultExtension.isEmpty()) dialog.setDefaultSuffix(request.defaultExtension);
-    const QString start = StartPath(request);
-    if (!request.initialDir.isEmpty()) dialog.setDirectory(request.initialDir);
-    if (!request.defaultName.isEmpty()) dialog.selectFile(start);
+    const QString directory = DialogStartDirectory();
+    dialog.setDirectory(directory);
+    if (!request.defaultName.isEmpty())
+        dialog.selectFile(QDir(directory).filePath(request.defaultName));
 }
 
 }  // namespace
@@ -76,6 +73,10 @@ MessageUi* SetMessageUi(MessageUi* ui) {
     MessageUi* previous = CurrentMessages();
     CurrentMessages() = ui;
     return previous;
+}
+
+QString DialogStartDirectory() {
+    return QFile::decodeName(QByteArray::fromStdString(ApplicationPaths().executableDirectory));
 }
 
 QString QtFileFilter(const QString& filter) {

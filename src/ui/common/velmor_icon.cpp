@@ -1,4 +1,4 @@
-#include "ui/app/velmor_icon.h"
+#include "ui/common/velmor_icon.h"
 
 #include <QLinearGradient>
 #include <QPainter>

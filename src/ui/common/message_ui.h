@@ -20,7 +20,6 @@ struct FileDialogRequest {
     QString filter;
     QString defaultExtension;  // without the dot, added when the user types none
     QString defaultName;       // proposed file name (save dialogs)
-    QString initialDir;        // directory the dialog starts in
 };
 
 class MessageUi {
@@ -48,6 +47,9 @@ inline MessageAnswer ShowMessage(QWidget* parent, const QString& text,
                                  MessageButtons buttons = MessageButtons::Ok) {
     return Messages().Message(parent, text, icon, buttons);
 }
+
+// The directory every file dialog starts in: the executable's.
+QString DialogStartDirectory();
 
 // "DLL Files (*.dll)|*.dll|All Files (*.*)|*.*||" -> "DLL Files (*.dll);;All Files (*)".
 // The pattern after each '|' decides what is shown; ';'-separated patterns become a list.

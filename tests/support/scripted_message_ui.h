@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "ui/app/message_ui.h"
+#include "ui/common/message_ui.h"
 
 namespace velmor {
 
@@ -24,8 +24,8 @@ struct ShownFileDialog {
 
 class CScriptedMessageUi : public MessageUi {
 public:
-    CScriptedMessageUi();
-    ~CScriptedMessageUi() override;
+    CScriptedMessageUi() : m_previous(SetMessageUi(this)) {}
+    ~CScriptedMessageUi() override { SetMessageUi(m_previous); }
     CScriptedMessageUi(const CScriptedMessageUi&) = delete;
     CScriptedMessageUi& operator=(const CScriptedMessageUi&) = delete;
 
@@ -42,15 +42,42 @@ public:
     const std::vector<ShownFileDialog>& FileDialogs() const { return m_dialogs; }
     // Text of the last message box, empty when none was shown.
     QString LastText() const { return m_shown.empty() ? QString() : m_shown.back().text; }
-    void Clear();
+    void Clear() {
+        m_answers.clear();
+        m_paths.clear();
+        m_shown.clear();
+        m_dialogs.clear();
+    }
 
-    MessageAnswer Message(QWidget* parent, const QString& text, MessageIcon icon,
-                          MessageButtons buttons) override;
-    std::optional<QString> OpenFileName(QWidget* parent, const FileDialogRequest& request) override;
-    std::optional<QString> SaveFileName(QWidget* parent, const FileDialogRequest& request) override;
+    MessageAnswer Message(QWidget*, const QString& text, MessageIcon icon,
+                          MessageButtons buttons) override {
+        m_shown.push_back({text, icon, buttons});
+        if (!m_answers.empty()) {
+            const MessageAnswer answer = m_answers.front();
+            m_answers.pop_front();
+            return answer;
+        }
+        return buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel
+                   ? MessageAnswer::Yes
+                   : MessageAnswer::Ok;
+    }
+    std::optional<QString> OpenFileName(QWidget*, const FileDialogRequest& request) override {
+        m_dialogs.push_back({false, request});
+        return NextPath();
+    }
+    std::optional<QString> SaveFileName(QWidget*, const FileDialogRequest& request) override {
+        m_dialogs.push_back({true, request});
+        return NextPath();
+    }
 
 private:
-    std::optional<QString> NextPath();
+    std::optional<QString> NextPath() {
+        if (m_paths.empty()) return std::nullopt;
+        const QueuedPath next = m_paths.front();
+        m_paths.pop_front();
+        if (next.cancel) return std::nullopt;
+        return next.path;
+    }
 
     MessageUi* m_previous = nullptr;
     std::deque<MessageAnswer> m_answers;

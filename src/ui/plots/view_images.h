@@ -1,5 +1,7 @@
 // The four 2D views, each drawn into an image of its plot area's size, and the cursor
 // read-out. They read the plot state and take every surface sample through the Sampler.
+// Each view is defined in a file of its own (plan_view.cpp, profile_view.cpp,
+// index_view.cpp, ray_view.cpp), the sample rules and the read-out in cursor_readout.cpp.
 #pragma once
 
 #include <QImage>

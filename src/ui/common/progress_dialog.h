@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 
 class QLabel;
@@ -27,8 +28,8 @@ public:
     void SetPercentage(int position);
     void SetBarPosition(int position);
     void PumpMessages();
-    bool Cancelled() const { return m_cancelled != 0; }
-    void ClearCancelled() { m_cancelled = 0; }
+    bool Cancelled() const { return m_cancelled; }
+    void ClearCancelled() { m_cancelled = false; }
     // Enables the owner again (if this window disabled it) and hides the window.
     void Destroy();
 
@@ -46,7 +47,7 @@ private:
     QWidget* m_owner = nullptr;
     static constexpr int kLower = 0;  // the bar's range
     static constexpr int kUpper = 100;
-    int m_cancelled = 0;
+    bool m_cancelled = false;
     bool m_ownerDisabled = false;
     QLabel* m_percent = nullptr;
     QProgressBar* m_bar = nullptr;
@@ -72,15 +73,24 @@ CProgressDialog* OpenProgressWindow(QWidget* parent, const QString& title);
 void CloseProgressWindow();
 CProgressDialog* CurrentProgressWindow();
 
-// Opens a progress window for the length of a loop.
+// Opens a progress window over `parent` for the length of a loop. Closing it puts back the
+// parent stored before, so that the next long loop of the main window (a map build, say)
+// again disables the main window, not the 3D window that loaded a model.
 class ProgressWindowScope {
 public:
-    ProgressWindowScope(QWidget* parent, const QString& title) {
+    ProgressWindowScope(QWidget* parent, const QString& title)
+        : m_previousParent(ProgressParent()) {
         OpenProgressWindow(parent, title);
     }
-    ~ProgressWindowScope() { CloseProgressWindow(); }
+    ~ProgressWindowScope() {
+        CloseProgressWindow();
+        SetProgressParent(m_previousParent);
+    }
     ProgressWindowScope(const ProgressWindowScope&) = delete;
     ProgressWindowScope& operator=(const ProgressWindowScope&) = delete;
+
+private:
+    QPointer<QWidget> m_previousParent;
 };
 
 }  // namespace velmor

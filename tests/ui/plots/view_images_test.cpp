@@ -1,12 +1,12 @@
 // The four views on real surfaces (the built-in surface, example libraries), checked pixel by
 // pixel against the mapping.
-#include "ui/plots/views.h"
+#include "ui/plots/view_images.h"
 
 #include <gtest/gtest.h>
 
 #include "core/app/number_text.h"
+#include "core/app/sample_loop.h"
 #include "plot_test_support.h"
-#include "ui/plots/sample_loop.h"
 
 namespace velmor::test {
 namespace {
@@ -203,7 +203,7 @@ TEST_F(ViewsTest, CursorReadoutBothFormsAndTheGradientIndexForm) {
 }
 
 TEST_F(ViewsTest, DegenerateDisplayRangesDrawWithoutFault) {
-    for (PlotRange range : {PlotRange{1, 1}, PlotRange{1e-9, 2e-9}, PlotRange{-1e300, 1e300}}) {
+    for (ValueRange range : {ValueRange{1, 1}, ValueRange{1e-9, 2e-9}, ValueRange{-1e300, 1e300}}) {
         state.displayX = state.displayY = state.displayZ = state.displayR = range;
         EXPECT_FALSE(DrawPlanView(state, nullptr, kSide, kSide).isNull());
         EXPECT_FALSE(Profile().isNull());

@@ -1,0 +1,136 @@
+#include "ui/plots/update_2d.h"
+
+#include <QPainter>
+#include <algorithm>
+
+#include "core/interp/script_engine.h"
+#include "ui/plots/surface_map.h"
+#include "ui/plots/view_images.h"
+
+namespace velmor {
+
+PlotAreas ComputePlotAreas(const QRect& frame) {
+    PlotAreas areas;
+    areas.frame = frame;
+    const int side = std::min(frame.width(), frame.height());
+    const int left = frame.left();
+    const int top = frame.top();
+    const int right = left + side;  // exclusive, as the squared frame's right edge
+    const int bottom = top + side;
+    const int q = std::max(0, side / 2 - 4);
+    areas.plan = QRect(left + 2, top + 2, q, q);
+    areas.xz = QRect(left + 2, bottom - q - 2, q, q);
+    areas.yz = QRect(right - q - 2, bottom - q - 2, q, q);
+    areas.fourth = QRect(right - q - 2, top + 2, q, q);
+    return areas;
+}
+
+void DrawSunkenFrame(QPainter& painter, const QRect& rect, const QPalette& palette) {
+    if (rect.width() <= 0 || rect.height() <= 0) return;
+    // Drawn in the device's pixels: on a device with a pixel ratio the frame is that many
+    // pixels wide, each ring one pixel shorter at its far ends than the one outside it.
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatio() : 1.0;
+    const int x = qRound(rect.left() * ratio), y = qRound(rect.top() * ratio);
+    const int w = qRound(rect.width() * ratio), h = qRound(rect.height() * ratio);
+    const int rings = std::max(1, qRound(ratio));
+    const QColor dark = palette.dark().color();
+    const QColor light = palette.light().color();
+    painter.save();
+    painter.scale(1 / ratio, 1 / ratio);
+    for (int i = 0; i < rings; ++i) {
+        painter.fillRect(QRect(x, y + i, w - 1 - i, 1), dark);                   // top
+        painter.fillRect(QRect(x + i, y, 1, h - 1 - i), dark);                   // left
+        painter.fillRect(QRect(x + i, y + h - 1 - i, w - i, 1), light);          // bottom
+        painter.fillRect(QRect(x + w - 1 - i, y + i, 1, h - rings - i), light);  // right
+    }
+    painter.restore();
+}
+
+Sampler& ProviderPlotSurface::PointSampler() {
+    return m_provider.SurfaceSampler();
+}
+
+void ProviderPlotSurface::RefreshWorkingPair() {
+    m_provider.RefreshWorkingPair();
+}
+
+void ProviderPlotSurface::ClearRunErrorCounters() {
+    m_provider.Engine().ClearRunErrorCounters();
+}
+
+std::string ProviderPlotSurface::RunErrorSummary() {
+    CScriptEngine& engine = m_provider.Engine();
+    bool any = false;
+    for (int kind = 0; kind < kRunErrorKindCount; ++kind) {
+        if (engine.RunErrorCounter(kind) != 0) any = true;
+    }
+    if (!any) return {};
+    engine.AppendErrorSummary();
+    return engine.RunMessageText();
+}
+
+RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfaceMap& map,
+                           const PlotAreas& areas, MapProgressWindow* progress,
+                           MissingMap missingMap) {
+    RepaintResult result;
+    surface.ClearRunErrorCounters();
+    result.showNoRay = state.gradientIndex;
+    surface.RefreshWorkingPair();
+
+    // A missing map is built now and shown from the next repaint on.
+    const QImage* mapImage = nullptr;
+    if (map.Built()) {
+        mapImage = &map.Image();
+    } else if (missingMap == MissingMap::kBuild) {
+        map.Discard();
+        map.Build(state, surface, progress);
+        result.repaintAgain = true;
+    } else {
+        result.mapMissing = true;
+    }
+
+    Sampler& sampler = surface.PointSampler();
+    const QSize plan = areas.plan.size(), xz = areas.xz.size(), yz = areas.yz.size();
+    const QSize fourth = areas.fourth.size();
+    result.plan = DrawPlanView(state, mapImage, plan.width(), plan.height());
+    result.xz = DrawProfileView(ProfileAxis::kX, state, sampler, xz.width(), xz.height());
+    result.yz = DrawProfileView(ProfileAxis::kY, state, sampler, yz.width(), yz.height());
+    if (state.gradientIndex) {
+        result.fourth = DrawIndexView(state, sampler, fourth.width(), fourth.height());
+    } else {
+        result.fourth = DrawRayView(state, sampler, fourth.width(), fourth.height());
+    }
+    result.cursorReadout = CursorReadout(state, sampler);
+    result.errorSummary = surface.RunErrorSummary();
+    return result;
+}
+
+RepaintResult PaintPlotClient(QPainter& painter, const PlotClientLayout& client,
+                              const PlotSettings& settings, const PlotSources& sources,
+                              MissingMap missingMap) {
+    const PlotState state = MakePlotState(settings, sources.provider);
+    RepaintResult result = RepaintViews(state, sources.surface, sources.map, client.areas,
+                                        sources.progress, missingMap);
+    painter.fillRect(client.rect, client.palette.window());
+    DrawSunkenFrame(painter, client.areas.frame, client.palette);
+    const PlotAreas& areas = client.areas;
+    for (const auto& [image, area] : {std::pair{&result.plan, &areas.plan},
+                                      {&result.xz, &areas.xz},
+                                      {&result.yz, &areas.yz},
+                                      {&result.fourth, &areas.fourth}}) {
+        if (!image->isNull()) painter.drawImage(area->topLeft(), *image);
+    }
+    return result;
+}
+
+Update2DResult Update2D(QPainter& painter, const PlotClientLayout& client,
+                        const PlotSettings& settings, const PlotSources& sources) {
+    Update2DResult result;
+    result.trace = sources.provider.TraceRay(TraceSettingsOf(settings));
+    sources.map.Discard();
+    sources.map.Build(MakePlotState(settings, sources.provider), sources.surface, sources.progress);
+    result.views = PaintPlotClient(painter, client, settings, sources, MissingMap::kBuild);
+    return result;
+}
+
+}  // namespace velmor

@@ -1,0 +1,141 @@
+// The plot client as the main window shows it and velmor-cli views draws it: four plot areas
+// in a sunken frame, each view drawn off-screen into an image of its area's size and then
+// copied whole (a view is never seen half drawn), what the views draw from, and "Update 2D",
+// the sequence both run.
+#pragma once
+
+#include <QImage>
+#include <QPalette>
+#include <QRect>
+#include <QString>
+#include <string>
+
+#include "core/surface/provider.h"
+#include "core/surface/sampler.h"
+#include "ui/plots/plot_state.h"
+
+class QPainter;
+
+namespace velmor {
+
+class CSurfaceMap;
+class MapProgressWindow;
+
+// What the views and the surface map need from the surface besides the plot state: the
+// sampler, the refresh of the working record pair, and the script engine's per-kind run-error
+// counters around a repaint.
+class PlotSurface {
+public:
+    virtual ~PlotSurface() = default;
+    virtual Sampler& PointSampler() = 0;
+    // Copies the initial record pair into the working pair before a batch of samples.
+    virtual void RefreshWorkingPair() = 0;
+    // Before a repaint: the per-kind run-error counters go to 0.
+    virtual void ClearRunErrorCounters() = 0;
+    // After a repaint: the error summary when any per-kind counter is above 0, else empty.
+    // 8-bit text with CR LF, as the engine writes it.
+    virtual std::string RunErrorSummary() = 0;
+};
+
+// The program's surface: the provider's sampler and working pair, and its script engine.
+class ProviderPlotSurface final : public PlotSurface {
+public:
+    explicit ProviderPlotSurface(CSurfaceProvider& provider) : m_provider(provider) {}
+
+    Sampler& PointSampler() override;
+    void RefreshWorkingPair() override;
+    void ClearRunErrorCounters() override;
+    std::string RunErrorSummary() override;
+
+private:
+    CSurfaceProvider& m_provider;
+};
+
+// Rectangles in the plot client's coordinates.
+struct PlotAreas {
+    QRect frame;   // frame 1005, the stretching area the views sit in
+    QRect plan;    // 1000, top left: x across, y up
+    QRect xz;      // 1002, bottom left: x across, z up
+    QRect yz;      // 1004, bottom right: y across, z up
+    QRect fourth;  // 1006, top right: ray view (r, z) or index along z (z, n)
+};
+
+// Squares the frame at its top-left corner with the smaller side s and puts four squares of
+// side s / 2 - 4 into its corners, 2 pixels in from the edges.
+PlotAreas ComputePlotAreas(const QRect& frame);
+
+// The plot client to paint: its rectangle and colours, and the plot areas in it.
+struct PlotClientLayout {
+    QRect rect;
+    QPalette palette;
+    PlotAreas areas;
+};
+
+// A sunken panel one pixel wide along the edges of `rect`: the palette's dark colour along the
+// top and left edges, its light colour along the bottom and right ones (the bottom-left and
+// top-right corners light). The inside is left as it is. On a device with a pixel ratio the
+// panel is that many device pixels wide.
+void DrawSunkenFrame(QPainter& painter, const QRect& rect, const QPalette& palette);
+
+// Text of the ray-trace status line (1054) while a gradient-index surface is shown.
+inline constexpr const char* kRayStatusNoRay = "RayTrace :";
+
+// What the repaint does when the surface map is missing.
+enum class MissingMap {
+    kBuild,  // build it during the repaint (its progress window pumps events meanwhile)
+    kLeave,  // leave it to the caller, who builds it outside the paint and repaints again
+};
+
+struct RepaintResult {
+    QImage plan, xz, yz, fourth;  // fourth: the ray view, or the index view (gradient index)
+    QString cursorReadout;        // text of control 1055
+    // Gradient-index surface: text 1054 becomes kRayStatusNoRay and the 3D window's ray
+    // display goes to its no-ray state.
+    bool showNoRay = false;
+    // The map was missing and has been built during this pass, which drew the plan view
+    // without it: request one more repaint.
+    bool repaintAgain = false;
+    // The map was missing and, as asked, left so: build it, then repaint.
+    bool mapMissing = false;
+    // Not empty when a script run failed during the repaint: the executor's error summary
+    // (8-bit text, CR LF), for the interpreter window's output box.
+    std::string errorSummary;
+};
+
+// The repaint of the four views into images of their areas' sizes, in order: clear the
+// per-kind run-error counters; refresh the working pair from the initial pair; build the
+// surface map if it is missing; draw the plan view (over the map), the x-z and y-z profile
+// views and the fourth view (index along z for a gradient-index surface, else the ray view);
+// write the cursor read-out; collect the error summary.
+RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfaceMap& map,
+                           const PlotAreas& areas, MapProgressWindow* progress,
+                           MissingMap missingMap = MissingMap::kBuild);
+
+// What the views draw from besides the settings: the records and the last ray of `provider`,
+// the samples through `surface`, the surface map kept between repaints, and the progress
+// window of its build (may be null).
+struct PlotSources {
+    CSurfaceProvider& provider;
+    PlotSurface& surface;
+    CSurfaceMap& map;
+    MapProgressWindow* progress = nullptr;
+};
+
+// Repaints the four views into images, then paints the plot client: the window colour, the
+// sunken frame and the images unscaled at the top-left corners of their areas.
+RepaintResult PaintPlotClient(QPainter& painter, const PlotClientLayout& client,
+                              const PlotSettings& settings, const PlotSources& sources,
+                              MissingMap missingMap);
+
+struct Update2DResult {
+    TraceOutcome trace;
+    RepaintResult views;
+};
+
+// "Update 2D", once the caller has read the tables back into the initial records: traces the
+// ray (analysis ranges, 2D steps and "n1" / "n2" of the settings), builds the surface map
+// anew, repaints the four views into images and paints the plot client with them.
+Update2DResult Update2D(QPainter& painter, const PlotClientLayout& client,
+                        const PlotSettings& settings, const PlotSources& sources);
+
+}  // namespace velmor
