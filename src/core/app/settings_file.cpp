@@ -14,6 +14,7 @@
 
 #include "core/app/ascii_case.h"
 #include "core/app/number_text.h"
+#include "core/app/regular_file.h"
 
 namespace velmor {
 
@@ -29,10 +30,10 @@ enum class ReadStatus { kOk, kMissing, kFailed };
 // read (a directory, a pipe, a device) fails, without blocking on it.
 ReadStatus ReadWholeFile(const std::string& path, std::string* content) {
     content->clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    long long size = 0;
+    const int fd = OpenRegularFile(path, &size, nullptr);
     if (fd < 0) return errno == ENOENT ? ReadStatus::kMissing : ReadStatus::kFailed;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxFileSize) {
+    if (size > kMaxFileSize) {
         ::close(fd);
         return ReadStatus::kFailed;
     }

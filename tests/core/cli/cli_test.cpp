@@ -2,6 +2,8 @@
 // exit statuses, and printed values against the surface's formula worked out here.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,11 +69,19 @@ private:
     std::string m_path;
 };
 
+struct CliRunOptions {
+    std::string stdoutPath;        // where standard output goes; empty: a file read back
+    long long fileSizeLimit = -1;  // the child's file-size limit in bytes; -1: none
+};
+
 // Runs velmor-cli with `args`; stdout and stderr go through files, so any amount of output is
-// taken whole.
-CliRun RunCli(std::vector<std::string> args) {
+// taken whole. A run that blocks (on a named pipe, say) is ended by an alarm after two minutes
+// and counts as not exited.
+CliRun RunCli(std::vector<std::string> args, const CliRunOptions& options = {}) {
     CliTempDir dir;
-    const std::string outPath = dir.File("stdout"), errPath = dir.File("stderr");
+    const std::string outPath =
+        options.stdoutPath.empty() ? dir.File("stdout") : options.stdoutPath;
+    const std::string errPath = dir.File("stderr");
     args.insert(args.begin(), VELMOR_CLI_PATH);
     std::vector<char*> argv;
     for (std::string& word : args) argv.push_back(word.data());
@@ -83,12 +93,18 @@ CliRun RunCli(std::vector<std::string> args) {
         if (out < 0 || err < 0) ::_exit(126);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        if (options.fileSizeLimit >= 0) {
+            const rlimit limit{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(125);
+        }
+        ::alarm(120);  // kept across exec
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     int status = 0;
     const bool exited = child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status);
-    return {exited ? WEXITSTATUS(status) : -1, ReadFile(outPath), ReadFile(errPath)};
+    return {exited ? WEXITSTATUS(status) : -1,
+            options.stdoutPath.empty() ? ReadFile(outPath) : std::string(), ReadFile(errPath)};
 }
 
 // NAME<TAB>VALUE lines by name (the last line of a name wins), and the names in order.
@@ -263,6 +279,28 @@ TEST(CliTest, BadArgumentsAndFilesAreRefusedWithOneLine) {
     const CliRun help = RunCli({"sag", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: velmor-cli [SOURCE]"), std::string::npos);
+}
+
+// Named pipes and directories given as input files are refused at once, without waiting for a
+// writer.
+TEST(CliTest, InputsThatAreNoRegularFilesAreRefused) {
+    REQUIRE_CLI();
+    CliTempDir dir;
+    const std::string pipe = dir.File("pipe.txt"), stl = dir.File("pipe.stl");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(stl.c_str(), 0600), 0);
+    const std::vector<std::string> cases[] = {
+        {"load", stl},
+        {"compile", pipe},
+        {"listing", pipe},
+        {"--script", pipe, "info"},
+        {"compile", dir.File("")},
+    };
+    for (const auto& args : cases) {
+        const CliRun run = RunCli(args);
+        ASSERT_NE(run.status, -1) << "blocked: " << args[0];
+        ExpectRefused(run, "not a regular file");
+    }
 }
 
 TEST(CliTest, SagSagGridAndTraceMatchTheSurfaceFormula) {

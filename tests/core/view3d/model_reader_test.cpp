@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "hang_guard.h"
 #include "view3d_test_support.h"
 
 namespace velmor {
@@ -246,6 +247,31 @@ TEST(ModelFileTest, ExtensionsDecideTheReaderAndFailuresSayWhy) {
                            ": No such file or directory");
     // Devices are refused rather than read without end.
     EXPECT_FALSE(ReadStlAscii("/dev/zero", model, &message));
+}
+
+// Named pipes, directories and devices are refused before anything is read, without waiting
+// for a writer; a material library that is a pipe is skipped like a missing one.
+TEST(ModelFileTest, OnlyRegularFilesAreRead) {
+    TempDir dir;
+    ASSERT_TRUE(testing::MakeFifo(dir / "pipe.stl") && testing::MakeFifo(dir / "pipe.obj") &&
+                testing::MakeFifo(dir / "pipe.mtl"));
+    std::filesystem::create_directory(dir / "folder.stl");
+    WriteBytes(dir / "part.obj", std::string("mtllib pipe.mtl\n") + kFourVertices + "f 1 2 3\n");
+    const testing::HangGuard guard("reading a named pipe");
+    CModel model;
+    std::string message;
+    const std::pair<std::string, const char*> refused[] = {
+        {dir / "pipe.stl", kReadStlBinaryFailed},
+        {dir / "pipe.obj", kReadObjFailed},
+        {dir / "folder.stl", kReadStlBinaryFailed},
+    };
+    for (const auto& [path, failure] : refused) {
+        EXPECT_EQ(ReadModelFile(path, model, &message), -1);
+        EXPECT_EQ(message, std::string(failure) + "\n" + path + ": not a regular file");
+    }
+    EXPECT_FALSE(IsStlAscii(dir / "pipe.stl"));
+    ASSERT_EQ(ReadModelFile(dir / "part.obj", model, &message), 0) << message;
+    EXPECT_EQ(model.faces.size(), 1u);
 }
 
 // Every reader over the same bytes, failing or reading only indices that name something;

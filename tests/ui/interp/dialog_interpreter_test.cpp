@@ -20,6 +20,7 @@
 
 #include "../../core/app/temp_dir.h"
 #include "core/interp/script_engine.h"
+#include "hang_guard.h"
 #include "scripted_message_ui.h"
 #include "ui/interp/source_text.h"
 #include "ui/interp/tab_edit.h"
@@ -186,6 +187,22 @@ TEST_F(InterpreterWindowTest, FilesThatCannotBeUsedChangeNothing) {
     EXPECT_EQ(messages.LastText(),
               "Couldn't save the source: line 2 holds a character that code page 932 cannot "
               "store.");
+}
+
+// A named pipe or a directory picked in the dialog is refused at once: the window never waits
+// for a writer, and the source stays.
+TEST_F(InterpreterWindowTest, SourcesThatAreNoRegularFilesAreRefused) {
+    ASSERT_TRUE(testing::MakeFifo(dir.File("pipe.txt")));
+    const testing::HangGuard guard("opening a named pipe");
+    SetSource("z = 2;\n");
+    for (const char* name : {"pipe.txt", ""}) {
+        messages.Clear();
+        messages.QueueAnswer(MessageAnswer::No);
+        messages.QueuePath(Path(name));
+        window.OpenSource();
+        EXPECT_EQ(messages.LastText(), "Couldn't open source file: not a regular file") << name;
+        EXPECT_EQ(window.SourceText(), "z = 2;\n");
+    }
 }
 
 TEST_F(InterpreterWindowTest, LongSourceIsCutOnAWholeCharacter) {
