@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/app/cp932.h"
+#include "core/app/regular_file.h"
 #include "core/app/sample_loop.h"
 #include "core/app/sample_step.h"
 #include "core/interp/compile_report.h"
@@ -122,6 +123,11 @@ const std::string& OptionValue(const Arguments& args, std::size_t i, const char*
 }
 
 }  // namespace
+
+void CheckOutputFile(const std::string& path) {
+    std::string reason;
+    if (!CheckOutputTarget(path, &reason)) throw CliError(path + ": " + reason);
+}
 
 int RunInfo(CliHost& host, const Arguments& args, Output& out) {
     ExpectArguments(args, 0, "info");
@@ -309,6 +315,7 @@ int RunStl(CliHost& host, const Arguments& args, Output& out) {
     }
     if (path.empty()) throw CliError(std::string("stl: no output file; usage: ") + kUsage);
     if (format == 0) throw CliError("stl: choose --ascii or --binary");
+    CheckOutputFile(path);
 
     // The mesh samples the working pair as the last repaint left it: refreshed from the
     // initial pair.

@@ -1,5 +1,6 @@
 // The views command: the main window's plot client (its four views in their frame) drawn
 // off-screen for the current records by the "Update 2D" the window runs, into one PNG image.
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -9,6 +10,7 @@
 
 #include "cli/cli_commands.h"
 #include "core/app/cp932.h"
+#include "core/app/regular_file.h"
 #include "core/surface/record_text.h"
 #include "core/surface/row_catalogue.h"
 #include "ui/plots/surface_map.h"
@@ -72,6 +74,7 @@ int RunViews(CliHost& host, const Arguments& args, Output& out) {
         }
     }
     if (path.empty()) throw CliError(std::string("usage: ") + kUsage);
+    CheckOutputFile(path);
 
     const std::unique_ptr<QGuiApplication> qt = StartQt();
 
@@ -96,8 +99,12 @@ int RunViews(CliHost& host, const Arguments& args, Output& out) {
     }
     const TraceOutcome& trace = update.trace;
     const RepaintResult& result = update.views;
-    if (!image.save(QString::fromStdString(path), "PNG")) {
-        throw CliError(path + ": the PNG image cannot be written");
+    QByteArray png;
+    QBuffer buffer(&png);
+    std::string reason = "the PNG image cannot be made";
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG") ||
+        !ReplaceFileContents(path, std::string_view(png.constData(), png.size()), &reason)) {
+        throw CliError(path + ": the PNG image cannot be written: " + reason);
     }
 
     out.Text("file", path);

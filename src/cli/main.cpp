@@ -1,5 +1,6 @@
 // velmor-cli: the Velmor surface host without windows, for scripts and continuous
 // integration. Every number it prints comes from the program's own code paths.
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -11,6 +12,9 @@
 
 int main(int argc, char** argv) {
     using namespace velmor::cli;
+    // A file-size limit then shows as a failed write that the command reports, instead of
+    // ending the program with a file cut short.
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         const CliOptions options = ParseCommandLine(argc, argv);
         if (options.help) {

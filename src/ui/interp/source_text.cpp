@@ -1,8 +1,6 @@
 #include "ui/interp/source_text.h"
 
 #include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -182,26 +180,15 @@ bool ReadWholeFile(const QString& path, std::string* bytes, QString* error) {
 }
 
 WriteResult WriteWholeFile(const QString& path, std::string_view bytes, QString* error) {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        *error = SystemErrorText(errno);
+    ReplacingFile file;
+    std::string reason;
+    if (!file.Open(QFile::encodeName(path).toStdString(), &reason)) {
+        *error = QString::fromLocal8Bit(reason.c_str());
         return WriteResult::CannotCreate;
     }
-    std::size_t done = 0;
-    int failure = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            failure = errno;
-            break;
-        }
-        done += std::size_t(put);
-    }
-    if (::close(fd) != 0 && failure == 0) failure = errno;
-    if (failure != 0) {
-        *error = SystemErrorText(failure);
+    file.Write(bytes);
+    if (!file.Commit(&reason)) {
+        *error = QString::fromLocal8Bit(reason.c_str());
         return WriteResult::CannotWrite;
     }
     return WriteResult::Written;

@@ -303,6 +303,31 @@ TEST(CliTest, InputsThatAreNoRegularFilesAreRefused) {
     }
 }
 
+// Output files are refused when they are no regular file, and replaced only when written whole:
+// a file-size limit (its signal ignored by the program) shows as a failed write, status 2.
+TEST(CliTest, OutputFilesAreWrittenWholeOrNotAtAll) {
+    REQUIRE_CLI();
+    CliTempDir dir;
+    const std::string pipe = dir.File("pipe.png");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::vector<std::string> refused[] = {
+        {"views", "/dev/full", "--size", "64"}, {"views", "/dev/null"},    {"views", pipe},
+        {"stl", "/dev/null", "--ascii"},        {"stl", pipe, "--binary"},
+    };
+    for (const auto& args : refused) {
+        const CliRun run = RunCli(args);
+        ASSERT_NE(run.status, -1) << "blocked: " << args[1];
+        ExpectRefused(run, args[1] + ": not a regular file");
+    }
+    const std::string png = dir.File("views.png"), stl = dir.File("mesh.stl");
+    WriteFile(png, "old");
+    ExpectRefused(RunCli({"views", png, "--size", "64"}, {.fileSizeLimit = 1024}), png);
+    EXPECT_EQ(ReadFile(png), "old");
+    ExpectRefused(RunCli({"stl", stl, "--binary"}, {.fileSizeLimit = 100000}), stl);
+    EXPECT_FALSE(std::filesystem::exists(stl));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("")), {}), 2);
+}
+
 TEST(CliTest, SagSagGridAndTraceMatchTheSurfaceFormula) {
     REQUIRE_CLI();
     double expected = 0;

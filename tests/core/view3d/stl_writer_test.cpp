@@ -1,18 +1,24 @@
 #include "core/view3d/stl_writer.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <clocale>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <random>
 
 #include "core/view3d/mesh_builder.h"
 #include "core/view3d/model_reader.h"
+#include "hang_guard.h"
 #include "view3d_test_support.h"
 
 namespace velmor {
@@ -159,6 +165,21 @@ TEST(StlWriterTest, CancelLeavesValidFiles) {
     EXPECT_EQ(CountAt80(bytes), 3u);  // rewritten to the records in the file
 }
 
+// Runs `write` in a child process whose files cannot grow beyond `limit` bytes (the limit's
+// signal ignored, so it shows as a write error); the result `write` returned.
+int UnderFileSizeLimit(long long limit, const std::function<int()>& write) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit bytes{rlim_t(limit), rlim_t(limit)};
+        ::setrlimit(RLIMIT_FSIZE, &bytes);
+        ::_exit(write() + 10);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -100;
+    return WEXITSTATUS(status) - 10;
+}
+
 TEST(StlWriterTest, FilesThatCannotBeWrittenAreReportedWithTheReason) {
     TempDir dir;
     CModel model;
@@ -168,13 +189,32 @@ TEST(StlWriterTest, FilesThatCannotBeWrittenAreReportedWithTheReason) {
     EXPECT_EQ(WriteStlAscii(missing, model, &message), kStlWriteFailed);
     EXPECT_EQ(message,
               "Writing STL(ASCII) File ... Failed.\n" + missing + ": No such file or directory");
-    EXPECT_EQ(WriteStlBinary(dir.Path().string(), model, &message), kStlWriteFailed);
-    EXPECT_EQ(message.rfind("Writing STL(BIN) File ... Failed.\n", 0), 0u);
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));  // nothing written anywhere else
-    // A device that takes no data: the loss is reported, not hidden.
-    EXPECT_EQ(WriteStlBinary("/dev/full", model, &message), kStlWriteFailed);
-    EXPECT_NE(message.find("No space left on device"), std::string::npos);
-    EXPECT_EQ(WriteStlAscii("/dev/full", model, &message), kStlWriteFailed);
+
+    // Targets that are no regular file are refused before anything is written to them: a
+    // device that would swallow or refuse the data, a named pipe that would wait for a reader.
+    ASSERT_TRUE(testing::MakeFifo(dir / "pipe.stl"));
+    const testing::HangGuard guard("writing to a named pipe");
+    for (const std::string& target : {std::string("/dev/null"), std::string("/dev/full"),
+                                      dir / "pipe.stl", dir.Path().string()}) {
+        EXPECT_EQ(WriteStlBinary(target, model, &message), kStlWriteFailed);
+        EXPECT_EQ(message, "Writing STL(BIN) File ... Failed.\n" + target + ": not a regular file");
+        EXPECT_EQ(WriteStlAscii(target, model, &message), kStlWriteFailed);
+    }
+
+    // A write that fails part way (here the file-size limit) leaves the old file whole.
+    const std::string old = dir / "old.stl";
+    testing::WriteBytes(old, "solid old\nendsolid\n");
+    for (const bool binary : {false, true}) {
+        EXPECT_EQ(UnderFileSizeLimit(100000,
+                                     [&] {
+                                         return binary ? WriteStlBinary(old, model, nullptr)
+                                                       : WriteStlAscii(old, model, nullptr);
+                                     }),
+                  kStlWriteFailed);
+        EXPECT_EQ(ReadBytes(old), "solid old\nendsolid\n");
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
 }
 
 }  // namespace

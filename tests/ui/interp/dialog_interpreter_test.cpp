@@ -3,6 +3,8 @@
 #include "ui/interp/dialog_interpreter.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -189,20 +191,37 @@ TEST_F(InterpreterWindowTest, FilesThatCannotBeUsedChangeNothing) {
               "store.");
 }
 
-// A named pipe or a directory picked in the dialog is refused at once: the window never waits
-// for a writer, and the source stays.
-TEST_F(InterpreterWindowTest, SourcesThatAreNoRegularFilesAreRefused) {
+// A named pipe, a device or a directory picked in the dialogs is refused at once: the window
+// never waits for the other end of a pipe, and the source stays unsaved.
+TEST_F(InterpreterWindowTest, FilesThatAreNoRegularFilesAreRefused) {
     ASSERT_TRUE(testing::MakeFifo(dir.File("pipe.txt")));
     const testing::HangGuard guard("opening a named pipe");
     SetSource("z = 2;\n");
-    for (const char* name : {"pipe.txt", ""}) {
+    for (const QString& path : {Path("pipe.txt"), Path("")}) {
         messages.Clear();
         messages.QueueAnswer(MessageAnswer::No);
-        messages.QueuePath(Path(name));
+        messages.QueuePath(path);
         window.OpenSource();
-        EXPECT_EQ(messages.LastText(), "Couldn't open source file: not a regular file") << name;
+        EXPECT_EQ(messages.LastText(), "Couldn't open source file: not a regular file");
         EXPECT_EQ(window.SourceText(), "z = 2;\n");
     }
+    for (const QString& path : {Path("pipe.txt"), QStringLiteral("/dev/null"), Path("")}) {
+        messages.Clear();
+        messages.QueuePath(path);
+        EXPECT_FALSE(window.SaveSource());
+        EXPECT_EQ(messages.LastText(), "Couldn't open destination file: not a regular file");
+        EXPECT_TRUE(window.SourceModified());
+    }
+    // A link is followed to its file, which keeps its permissions.
+    WriteText(dir.File("real.txt"), "z = 1;\r\n");
+    ASSERT_EQ(::chmod(dir.File("real.txt").c_str(), 0640), 0);
+    ASSERT_EQ(::symlink("real.txt", dir.File("link.txt").c_str()), 0);
+    messages.QueuePath(Path("link.txt"));
+    EXPECT_TRUE(window.SaveSource());
+    EXPECT_EQ(ReadText(dir.File("real.txt")), "z = 2;\r\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.txt")));
+    EXPECT_EQ(std::filesystem::status(dir.File("real.txt")).permissions(),
+              std::filesystem::perms(0640));
 }
 
 TEST_F(InterpreterWindowTest, LongSourceIsCutOnAWholeCharacter) {
