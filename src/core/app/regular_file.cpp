@@ -34,9 +34,18 @@ bool ResolveTarget(const std::string& path, std::string* target, bool* exists, m
         std::free(resolved);
     }
     if (::stat(target->c_str(), &info) != 0) {
-        if (errno == ENOENT) return true;  // a new file; its folder is checked by the create
-        SetReason(reason, std::strerror(errno));
-        return false;
+        if (errno != ENOENT) {
+            SetReason(reason, std::strerror(errno));
+            return false;
+        }
+        // A new file: its folder must take it.
+        const std::size_t slash = target->rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : target->substr(0, slash + 1);
+        if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+            SetReason(reason, std::strerror(errno));
+            return false;
+        }
+        return true;
     }
     if (!S_ISREG(info.st_mode)) {
         SetReason(reason, kNotRegularFile);
