@@ -233,6 +233,15 @@ TEST(CliTest, LoadCountsWhatTheReaderMadeAndViewsDrawsAPng) {
     EXPECT_EQ(lines["group[1]"], "Top");
     EXPECT_EQ(lines["group[1].material"], "red");
 
+    // A binary file whose header begins with "solid" but whose size is that of its count.
+    std::string solid = "solid by a CAD program";
+    solid.resize(80, ' ');
+    solid += std::string("\x01\0\0\0", 4) + std::string(50, '\0');
+    WriteFile(dir.File("cad.stl"), solid);
+    lines = ParseLines(RunCli({"load", dir.File("cad.stl")}).out);
+    EXPECT_EQ(lines["format"], "stl-binary");
+    EXPECT_EQ(lines["faces"], "1");
+
     const std::string noFacet = dir.File("nofacet.stl");
     WriteFile(noFacet, "solid x\nendsolid\n");
     ExpectRefused(RunCli({"load", noFacet}), "Reading STL(ASCII) File ... Failed.");

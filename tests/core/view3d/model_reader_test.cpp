@@ -94,13 +94,14 @@ TEST(StlAsciiReaderTest, BrokenFacetsAreDroppedAndFilesWithoutFacetsFail) {
     EXPECT_FALSE(ReadAscii("solid s\nfacets 1 2 3\n", model));  // "facets" is not "facet"
 }
 
-TEST(StlAsciiReaderTest, LinesAreReadThroughA256ByteBuffer) {
-    // A 300-byte line is a 255-byte line and the rest: "endfacet" after 255 blanks is a
-    // keyword of its own line. A zero byte ends the line: the "endfacet" behind it is not seen.
-    const std::string facet = "solid s\nfacet\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n";
+TEST(StlAsciiReaderTest, LinesOfAnyLengthEndAtTheirZeroByte) {
+    // A vertex line of 300 bytes keeps its third number. A zero byte ends the line: the
+    // "endfacet" behind it is not seen.
+    const std::string facet = "solid s\nfacet\nvertex 0 0 0\nvertex 1 0 0\n";
     CModel model;
-    EXPECT_TRUE(ReadAscii(facet + std::string(255, ' ') + "endfacet\n", model));
-    EXPECT_FALSE(ReadAscii(facet + std::string("x\0endfacet\n", 11), model));
+    ASSERT_TRUE(ReadAscii(facet + "vertex 0" + std::string(280, ' ') + "1 7\nendfacet\n", model));
+    EXPECT_EQ(model.vertices[2].z, 7.0f);
+    EXPECT_FALSE(ReadAscii(facet + std::string("vertex 0 1 0\nx\0endfacet\n", 23), model));
 }
 
 TEST(StlBinaryReaderTest, RecordsBecomeTrianglesAndTheCountIsCutToTheFile) {
@@ -177,6 +178,48 @@ TEST(ObjReaderTest, IndicesAreResolvedAndBrokenFacesDropped) {
     EXPECT_EQ(model.faces.size(), 1u);
 }
 
+// A face line of 388 bytes names 66 corners: a fan of 64 triangles, every corner whole.
+TEST(ObjReaderTest, LongLinesAreReadWhole) {
+    std::string text, face = "f" + std::string(8, ' ');
+    for (int i = 1; i <= 66; ++i) {
+        text += "v " + std::to_string(i) + " " + std::to_string(i % 7) + " 0\nvt 0 0\n";
+        face += " " + std::to_string(i) + "/" + std::to_string(i);
+    }
+    face += "\n";
+    ASSERT_EQ(face.size(), 388u);
+    CModel model;
+    ASSERT_TRUE(ReadObjText(text + face, model));
+    ASSERT_EQ(model.faces.size(), 64u);
+    EXPECT_EQ(Corners(model.faces[63]), (std::vector<int>{0, 64, 65}));
+
+    // The same for a material file: a colour behind 300 blanks is still its line's.
+    std::vector<modelMaterial> materials(1);
+    const std::string colour = "newmtl Red\nKd" + std::string(300, ' ') + "1 0 0\n";
+    MemorySource mtl(colour);
+    ASSERT_TRUE(ReadMtl(mtl, materials));
+    EXPECT_EQ(materials.back().diffuse[0], 1.0f);
+}
+
+// A line longer than 64 MiB fails the read it is in, whichever format it is in.
+TEST(HostileFilesTest, LinesBeyond64MiBFailTheRead) {
+    const std::string tooLong(64 * 1024 * 1024 + 1, ' ');
+    CModel model;
+    EXPECT_FALSE(ReadAscii(
+        "solid s\nfacet\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendfacet\n" + tooLong + "\n",
+        model));
+    EXPECT_FALSE(ReadObjText(kFourVertices + tooLong + "\nf 1 2 3\n", model));
+    const std::string material = "newmtl A\n" + tooLong;
+    const MtlOpener longMtl = [&material](const std::string&) {
+        return std::make_unique<MemorySource>(material);
+    };
+    const std::string objText = std::string("mtllib a.mtl\n") + kFourVertices + "f 1 2 3\n";
+    MemorySource obj(objText);
+    EXPECT_FALSE(ReadObj(obj, longMtl, model));
+    // Exactly 64 MiB is still a line.
+    EXPECT_TRUE(ReadObjText(kFourVertices + tooLong.substr(1) + "\nf 1 2 3\n", model));
+    EXPECT_EQ(model.faces.size(), 1u);
+}
+
 TEST(ObjReaderTest, GroupsByNameWithoutRegardToCase) {
     CModel model;
     ASSERT_TRUE(ReadObjText(std::string(kFourVertices) +
@@ -219,6 +262,8 @@ TEST(ObjReaderTest, MaterialsFromTheMaterialFile) {
 TEST(ModelFileTest, ExtensionsDecideTheReaderAndFailuresSayWhy) {
     MemorySource noAscii("solidworks export\n");
     EXPECT_FALSE(IsStlAscii(noAscii));
+    MemorySource solidBinary(BinaryStl(2, {0, 1}, "solid exported"));
+    EXPECT_FALSE(IsStlAscii(solidBinary));
     EXPECT_EQ(ModelFileTypeOf("/x.stl/model"), ModelFileType::kUnsupported);
     const struct {
         const char* name;
@@ -228,7 +273,10 @@ TEST(ModelFileTest, ExtensionsDecideTheReaderAndFailuresSayWhy) {
         {"upper.STL", BinaryStl(2, {0, 1}), ""},
         {"mixed.Obj", std::string(kFourVertices) + "f 1 2 3 4\n", ""},
         {"model.txt", kTwoSolids, "File Extension ... Unsupported."},
-        {"solid_header.stl", BinaryStl(2, {0, 1}, "solid exported"),
+        // A binary file whose header begins with "solid" is binary when its size is exactly
+        // that of its count; with any other size it is taken for ASCII.
+        {"solid_header.stl", BinaryStl(2, {0, 1}, "solid exported"), ""},
+        {"solid_header_cut.stl", BinaryStl(2, {0, 1}, "solid exported") + "x",
          "Reading STL(ASCII) File ... Failed."},
         {"broken.obj", "vx 1 2 3\n", "Reading OBJ File... Failed."},
     };
@@ -301,7 +349,7 @@ TEST(HostileFilesTest, TruncatedFilesAndValuesFarOutOfRange) {
     ReadEveryWay(std::string("solid") + std::string(75, ' ') + "\xff\xff\xff\x7f");
     ReadEveryWay("f 2147483647 -2147483648 1\nv 1 2 3\nf 1 1 1 1 1 1 1 1 1 1 1 1\n");
     ReadEveryWay("f -1 -1 -1\nvn 1e999 -1e999 1e-999\nv nan inf -inf\nf 1//-1 1//1 1//1\n");
-    ReadEveryWay(std::string(100000, 'f'));  // one face line split every 255 bytes
+    ReadEveryWay(std::string(100000, 'f'));  // one face line without any corner
     ReadEveryWay(std::string(4096, '\0'));
 }
 
