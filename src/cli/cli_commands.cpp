@@ -241,8 +241,8 @@ int RunSagGrid(CliHost& host, const Arguments& args, Output& out) {
                 samples.push_back(
                     Json::array({x, y, valid && std::isfinite(sag) ? Json(sag) : Json(nullptr)}));
             } else {
-                std::printf("%s\t%s\t%s\n", FormatDouble(x).c_str(), FormatDouble(y).c_str(),
-                            valid ? FormatDouble(sag).c_str() : "-");
+                PrintOut(FormatDouble(x) + "\t" + FormatDouble(y) + "\t" +
+                         (valid ? FormatDouble(sag) : std::string("-")) + "\n");
             }
         });
     });

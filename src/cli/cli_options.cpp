@@ -67,7 +67,12 @@ texts are written as \t, \n, \r or \xHH. compile and listing print the output-bo
 
 Exit status: 0 success; 1 when call or trace got a non-zero return code (printed), when
 sag or index failed its sample, or when compile or listing found no usable code; 2 bad
-arguments or files, with one line on stderr.
+arguments or files, or output that could not be written whole (standard output, the STL or
+PNG file), with one line on stderr.
+
+Files: inputs must be regular files (a named pipe or device is refused, never waited on).
+An output file replaces its target only once it is written whole; a target that exists and
+is no regular file (a device such as /dev/null, a pipe, a directory) is refused.
 )";
 
 // Options that take one value, and the switches, wherever they stand.

@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
     try {
         const CliOptions options = ParseCommandLine(argc, argv);
         if (options.help) {
-            std::fputs(HelpText(), stdout);
+            PrintOut(HelpText());
+            CloseStandardOutput();
             return 0;
         }
         const CommandFunction command = FindCommand(options.command);
@@ -30,7 +31,11 @@ int main(int argc, char** argv) {
         Output out(options.json, options.command);
         const int status = command(host, options.arguments, out);
         out.Finish();
+        CloseStandardOutput();
         return status;
+    } catch (const OutputError& error) {
+        std::fprintf(stderr, "velmor-cli: %s\n", error.what());
+        return 2;
     } catch (const CliError& error) {
         std::fflush(stdout);
         std::fprintf(stderr, "velmor-cli: %s\n", EscapeControls(error.what()).c_str());

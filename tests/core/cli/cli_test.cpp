@@ -337,6 +337,24 @@ TEST(CliTest, OutputFilesAreWrittenWholeOrNotAtAll) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("")), {}), 2);
 }
 
+// Output that standard output does not take whole is a failure: status 2 and one line on
+// stderr, whether the write fails at once, on the last flush, or under a file-size limit.
+TEST(CliTest, StandardOutputThatCannotBeWrittenIsAFailure) {
+    REQUIRE_CLI();
+    CliTempDir dir;
+    const std::vector<std::string> cases[] = {{"info"}, {"--json", "info"}, {"--help"}};
+    for (const auto& args : cases) {
+        const CliRun run = RunCli(args, {.stdoutPath = "/dev/full"});
+        EXPECT_EQ(run.status, 2) << args[0];
+        EXPECT_EQ(run.err, "velmor-cli: standard output: No space left on device\n");
+    }
+    const CliRun grid = RunCli({"sag-grid", "-10", "10", "-10", "10", "0.05", "0.05"},
+                               {.stdoutPath = dir.File("grid.txt"), .fileSizeLimit = 65536});
+    EXPECT_EQ(grid.status, 2);
+    EXPECT_EQ(grid.err, "velmor-cli: standard output: File too large\n");
+    EXPECT_EQ(std::filesystem::file_size(dir.File("grid.txt")), 65536u);
+}
+
 TEST(CliTest, SagSagGridAndTraceMatchTheSurfaceFormula) {
     REQUIRE_CLI();
     double expected = 0;
