@@ -9,7 +9,6 @@
 #include "core/app/cp932.h"
 #include "core/app/regular_file.h"
 #include "core/app/sample_loop.h"
-#include "core/app/sample_step.h"
 #include "core/interp/compile_report.h"
 #include "core/surface/record_text.h"
 #include "core/surface/row_catalogue.h"
@@ -224,8 +223,10 @@ int RunSagGrid(CliHost& host, const Arguments& args, Output& out) {
     const double xmax = ParseNumber(args[1], "sag-grid XMAX");
     const double ymin = ParseNumber(args[2], "sag-grid YMIN");
     const double ymax = ParseNumber(args[3], "sag-grid YMAX");
-    const double dx = LimitSampleStep(ParseNumber(args[4], "sag-grid DX"));
-    const double dy = LimitSampleStep(ParseNumber(args[5], "sag-grid DY"));
+    CheckRange(xmin, xmax, "sag-grid XMIN XMAX", true);
+    CheckRange(ymin, ymax, "sag-grid YMIN YMAX", true);
+    const double dx = ParseStep(args[4], "sag-grid DX");
+    const double dy = ParseStep(args[5], "sag-grid DY");
 
     host.provider.RefreshWorkingPair();
     Sampler& sampler = host.provider.SurfaceSampler();
@@ -302,9 +303,11 @@ int RunStl(CliHost& host, const Arguments& args, Output& out) {
             params.xmax = ParseNumber(OptionValue(args, ++i, "--range"), "--range XMAX");
             params.ymin = ParseNumber(OptionValue(args, ++i, "--range"), "--range YMIN");
             params.ymax = ParseNumber(OptionValue(args, ++i, "--range"), "--range YMAX");
+            CheckRange(params.xmin, params.xmax, "--range XMIN XMAX", true);
+            CheckRange(params.ymin, params.ymax, "--range YMIN YMAX", true);
         } else if (word == "--step") {
-            params.dx = LimitSampleStep(ParseNumber(OptionValue(args, ++i, "--step"), "--step DX"));
-            params.dy = LimitSampleStep(ParseNumber(OptionValue(args, ++i, "--step"), "--step DY"));
+            params.dx = ParseStep(OptionValue(args, ++i, "--step"), "--step DX");
+            params.dy = ParseStep(OptionValue(args, ++i, "--step"), "--step DY");
         } else if (word == "--pattern") {
             params.pattern = ParseInteger(OptionValue(args, ++i, "--pattern"), "--pattern", 0, 3);
         } else if (path.empty() && !(word.size() > 1 && word[0] == '-' && word[1] == '-')) {

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "cli/cli_output.h"
+#include "core/app/sample_step.h"
+
 namespace velmor::cli {
 
 namespace {
@@ -59,8 +62,10 @@ Commands:
                      the main window lays them out (default 800, 64 to 8192); prints the
                      trace's return code, the ray status and the cursor read-out
 
-Steps given to sag-grid and stl are taken as the main window's fields take them: a step
-below 0.001 in magnitude becomes 0.001.
+Numbers: a whole argument each ('.' decimal point). Ranges and steps are then taken as the
+main window's fields take them: a step below 0.001 in magnitude becomes 0.001; a negative
+step, or a range whose minimum is above its maximum, is refused (status 2) naming the
+argument. A range may be a single value (one sample), except a display range.
 
 Output: one NAME<TAB>VALUE line per value; doubles with "%.17g"; control characters inside
 texts are written as \t, \n, \r or \xHH. compile and listing print the output-box text itself.
@@ -97,6 +102,20 @@ double ParseNumber(const std::string& text, const char* what) {
         throw CliError(std::string(what) + ": not a number: \"" + text + "\"");
     }
     return value;
+}
+
+double ParseStep(const std::string& text, const char* what) {
+    const double step = LimitSampleStep(ParseNumber(text, what));
+    if (step < 0) {
+        throw CliError(std::string(what) + ": a step must not be negative, got \"" + text + "\"");
+    }
+    return step;
+}
+
+void CheckRange(double min, double max, const char* what, bool allowEmpty) {
+    if (min < max || (allowEmpty && min == max)) return;
+    throw CliError(std::string(what) + ": " + (min > max ? "reversed" : "empty") + " range from " +
+                   FormatDouble(min) + " to " + FormatDouble(max));
 }
 
 int ParseInteger(const std::string& text, const char* what, int low, int high) {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -281,6 +282,11 @@ TEST(CliTest, BadArgumentsAndFilesAreRefusedWithOneLine) {
         {{"--lib", LibPath("no_entry"), "info"}, "User_Defined_Surface DLL ? or PATH ?"},
         {{"--script", dir.File("missing.txt"), "info"}, "No such file"},
         {{"compile", "/dev/zero"}, "/dev/zero"},
+        // Negative steps and reversed ranges, named by their arguments.
+        {{"sag-grid", "0", "1", "0", "1", "-0.5", "0.5"}, "sag-grid DX"},
+        {{"sag-grid", "0", "1", "1", "0", "0.5", "0.5"}, "sag-grid YMIN YMAX"},
+        {{"stl", stl, "--ascii", "--step", "0.5", "-0.5"}, "--step DY"},
+        {{"stl", stl, "--ascii", "--range", "2", "1", "0", "1"}, "--range XMIN XMAX"},
     };
     for (const auto& [args, mentions] : cases) ExpectRefused(RunCli(args), mentions);
 
@@ -389,9 +395,11 @@ TEST(CliTest, SagSagGridAndTraceMatchTheSurfaceFormula) {
     const CliRun holes = RunCli({"--lib", LibPath("apertured_sphere"), "--set", "param[1]=1",
                                  "sag-grid", "0", "2", "0", "0", "0.5", "1"});
     EXPECT_NE(holes.out.find("1.5\t0\t-\n"), std::string::npos) << holes.out;
-    const CliRun none = RunCli({"sag-grid", "0", "1", "0", "1", "-0.5", "0.5"});
-    EXPECT_EQ(none.status, 0);
-    EXPECT_EQ(none.out, "");
+    // The fields' rule: a step below 0.001 in magnitude, a negative one included, is 0.001.
+    const CliRun fine = RunCli({"sag-grid", "0", "0.002", "0", "0", "-0.0005", "0"});
+    ASSERT_EQ(fine.status, 0) << fine.err;
+    EXPECT_EQ(fine.out.substr(0, 6), "0\t0\t0\n");
+    EXPECT_EQ(std::count(fine.out.begin(), fine.out.end(), '\n'), 3);  // x 0, 0.001, 0.002
 
     const CliRun trace = RunCli(Asphere({"trace"}));
     ASSERT_EQ(trace.status, 0) << trace.err;
