@@ -55,12 +55,21 @@ Commands:
                      million triangles)
   load FILE          read an STL (ASCII or binary) or OBJ file with the 3D window's readers;
                      prints vertex, normal, face, group and material counts
-  views OUT.png [--size PIXELS]
+  views OUT.png [--size PIXELS] [--range XMIN XMAX YMIN YMAX] [--step DX DY]
+        [--display XMIN XMAX YMIN YMAX] [--display-z ZMIN ZMAX] [--display-n NMIN NMAX]
                      read the records back through their table text (six decimals), trace
                      the ray, build the surface map and draw the main window's four views as
                      "Update 2D" does, into one PNG of PIXELS x PIXELS laid out as
                      the main window lays them out (default 800, 64 to 8192); prints the
-                     trace's return code, the ray status and the cursor read-out
+                     trace's return code, the ray status and the cursor read-out.
+                     The options are the main window's fields: --range the analysis "min" /
+                     "max" x and y (default -10 10 -10 10), --step "delta 2D" (default 0.025
+                     0.025), --display the "display min" / "display max" x and y, --display-z
+                     the display z range, --display-n "display n min" / "display n max";
+                     with --n1 / --n2 as given. The picture is the window's after typing the
+                     same fields and pressing "Reset Zoom" and "Update 2D": display ranges
+                     not given are what "Reset Zoom" shows for the analysis ranges (x and y
+                     read back from their three-decimal fields; n stays -2 2)
 
 Numbers: a whole argument each ('.' decimal point). Ranges and steps are then taken as the
 main window's fields take them: a step below 0.001 in magnitude becomes 0.001; a negative

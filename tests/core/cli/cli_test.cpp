@@ -296,6 +296,44 @@ TEST(CliTest, BadArgumentsAndFilesAreRefusedWithOneLine) {
     EXPECT_NE(help.out.find("Usage: velmor-cli [SOURCE]"), std::string::npos);
 }
 
+// views takes the main window's fields: the defaults are the window's own, a step is taken as
+// the fields take it, and a display range changes the picture; bad ranges are refused.
+TEST(CliTest, ViewsTakesTheMainWindowsFields) {
+    REQUIRE_CLI();
+    CliTempDir dir;
+    const auto views = [&dir](const std::string& name, std::vector<std::string> more) {
+        std::vector<std::string> args = {"views", dir.File(name), "--size", "160"};
+        args.insert(args.end(), more.begin(), more.end());
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return ReadFile(dir.File(name));
+    };
+    const std::string plain = views("plain.png", {});
+    EXPECT_EQ(views("defaults.png", {"--range", "-10", "10", "-10", "10", "--step", "0.025",
+                                     "0.025", "--display", "-10", "10", "-10", "10", "--display-z",
+                                     "-10", "10", "--display-n", "-2", "2"}),
+              plain);
+    EXPECT_EQ(views("tiny.png", {"--step", "0.025", "0.0004"}),
+              views("least.png", {"--step", "0.025", "0.001"}));
+    EXPECT_NE(views("z.png", {"--display-z", "-2", "3"}), plain);
+    EXPECT_NE(views("x.png", {"--display", "-3.5", "9.25", "-10", "10"}), plain);
+
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--display-n", "2", "1"}, "--display-n NMIN NMAX: reversed range"},
+        {{"--display", "1", "1", "0", "1"}, "--display XMIN XMAX: empty range"},
+        {{"--range", "0", "1", "5", "-5"}, "--range YMIN YMAX: reversed range"},
+        {{"--step", "-0.1", "0.1"}, "--step DX"},
+        {{"--display-z", "0", "x"}, "--display-z ZMAX: not a number"},
+        {{"--display", "0", "1"}, "--display needs 4 values"},
+    };
+    for (const auto& [more, mentions] : refused) {
+        std::vector<std::string> args = {"views", dir.File("bad.png")};
+        args.insert(args.end(), more.begin(), more.end());
+        ExpectRefused(RunCli(args), mentions);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("bad.png")));
+}
+
 // Named pipes and directories given as input files are refused at once, without waiting for a
 // writer.
 TEST(CliTest, InputsThatAreNoRegularFilesAreRefused) {
