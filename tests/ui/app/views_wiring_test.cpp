@@ -98,8 +98,8 @@ TEST_F(ViewsWiringTest, ViewsCommandDrawsWhatTheWindowShowsForTheSameFields) {
     Type(dlg.Field(kIdAnalysisXMax), "12.3456");
     Type(dlg.Field(kIdAnalysisYMin), "-4");
     Type(dlg.Field(kIdAnalysisYMax), "5");
-    Type(dlg.Field(kIdStep2DX), "0.05");
-    Type(dlg.Field(kIdStep2DY), "0.0004");
+    Type(dlg.Field(kIdStep2DX), "0.0004");
+    Type(dlg.Field(kIdStep2DY), "0.05");
     Click(kIdResetZoom);
     // The display x fields take no typing (they are read-only); "Update 2D" reads their text.
     dlg.Field(kIdDisplayXMin)->setText("-3.5");
@@ -107,7 +107,7 @@ TEST_F(ViewsWiringTest, ViewsCommandDrawsWhatTheWindowShowsForTheSameFields) {
     Click(kIdUpdate2D);
     const QImage window = Grab().convertToFormat(QImage::Format_RGB32).copy(square);
 
-    // What velmor-cli views --range -6 12.3456 -4 5 --step 0.05 0.0004 --display -3.5 9.25 ...
+    // What velmor-cli views --range -6 12.3456 -4 5 --step 0.0004 0.05 --display -3.5 9.25 ...
     // takes: the built-in surface as the program starts, the fields as the command reads them.
     CScriptEngine engine;
     CSurfaceProvider provider(engine);
@@ -115,8 +115,8 @@ TEST_F(ViewsWiringTest, ViewsCommandDrawsWhatTheWindowShowsForTheSameFields) {
     ViewFields fields;
     fields.analysisX = {-6, 12.3456};
     fields.analysisY = {-4, 5};
-    fields.stepX = 0.05;
-    fields.stepY = LimitSampleStep(0.0004);
+    fields.stepX = LimitSampleStep(0.0004);
+    fields.stepY = 0.05;
     fields.displayX = ValueRange{-3.5, 9.25};
     const PlotSettings settings = SettingsFromFields(fields, PlotSettings{});
     EXPECT_EQ(settings.displayY.max, 12.346);
