@@ -18,9 +18,9 @@
 #include <filesystem>
 #include <string>
 
-#include "../../core/app/temp_dir.h"
 #include "core/interp/script_engine.h"
 #include "scripted_message_ui.h"
+#include "temp_dir.h"
 #include "ui/interp/source_text.h"
 #include "ui/interp/tab_edit.h"
 
