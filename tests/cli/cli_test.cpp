@@ -10,23 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
-// The program is built only with the windows; without it the end-to-end tests are skipped.
-#ifndef VELMOR_CLI_PATH
-#define VELMOR_CLI_PATH ""
-#endif
-#define REQUIRE_CLI()                                                                              \
-    do {                                                                                           \
-        if (*VELMOR_CLI_PATH == '\0') GTEST_SKIP() << "velmor-cli is built only with the windows"; \
-    } while (0)
+#include "temp_dir.h"
 
 namespace velmor::test {
 namespace {
@@ -40,37 +30,10 @@ std::string LibPath(const std::string& name) {
     return std::string(VELMOR_LIB_DIR) + "/" + name + ".so";
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// A fresh directory, removed with everything in it at the end.
-class CliTempDir {
-public:
-    CliTempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velmor-cli-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
-    }
-    ~CliTempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
 // Runs velmor-cli with `args`; stdout and stderr go through files, so any amount of output is
 // taken whole.
 CliRun RunCli(std::vector<std::string> args) {
-    CliTempDir dir;
+    TempDir dir;
     const std::string outPath = dir.File("stdout"), errPath = dir.File("stderr");
     args.insert(args.begin(), VELMOR_CLI_PATH);
     std::vector<char*> argv;
@@ -136,8 +99,7 @@ std::vector<std::string> Asphere(const std::vector<std::string>& more) {
 }
 
 TEST(CliTest, CompileAndListingPrintTheOutputBoxText) {
-    REQUIRE_CLI();
-    CliTempDir dir;
+    TempDir dir;
     const struct {
         const char* command;
         const char* script;
@@ -167,8 +129,7 @@ TEST(CliTest, CompileAndListingPrintTheOutputBoxText) {
 }
 
 TEST(CliTest, StlExportHoldsTheSurfaceAndReportsTheSteps) {
-    REQUIRE_CLI();
-    CliTempDir dir;
+    TempDir dir;
     // [-10, 10]² at 0.25, pattern 0: 2 * 80 * 80 triangles. The library's sphere (cv 0.25)
     // ends at radius 4; beyond it the samples fail and lie at z = 0.
     const std::string path = dir.File("mesh.stl");
@@ -201,8 +162,7 @@ TEST(CliTest, StlExportHoldsTheSurfaceAndReportsTheSteps) {
 }
 
 TEST(CliTest, LoadCountsWhatTheReaderMadeAndViewsDrawsAPng) {
-    REQUIRE_CLI();
-    CliTempDir dir;
+    TempDir dir;
     WriteFile(dir.File("m.mtl"), "newmtl red\nKd 1 0 0\nNs 500\n");
     const std::string obj = dir.File("part.Obj");
     WriteFile(obj,
@@ -235,8 +195,7 @@ TEST(CliTest, LoadCountsWhatTheReaderMadeAndViewsDrawsAPng) {
 }
 
 TEST(CliTest, BadArgumentsAndFilesAreRefusedWithOneLine) {
-    REQUIRE_CLI();
-    CliTempDir dir;
+    TempDir dir;
     const std::string stl = dir.File("a.stl"), text = dir.File("text.so");
     WriteFile(text, "not a library\n");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
@@ -266,7 +225,6 @@ TEST(CliTest, BadArgumentsAndFilesAreRefusedWithOneLine) {
 }
 
 TEST(CliTest, SagSagGridAndTraceMatchTheSurfaceFormula) {
-    REQUIRE_CLI();
     double expected = 0;
     const std::pair<const char*, const char*> samples[] = {{"0.5", "0.25"}, {"-3.75", "2.5"}};
     for (const auto& [x, y] : samples) {
@@ -321,7 +279,6 @@ TEST(CliTest, SagSagGridAndTraceMatchTheSurfaceFormula) {
 }
 
 TEST(CliTest, InfoCallAndSetShowTheTablesRows) {
-    REQUIRE_CLI();
     Lines lines = ParseLines(RunCli({"info"}).out);
     EXPECT_EQ(lines["source"], "built-in");
     EXPECT_EQ(lines["name"], "Even Array");
@@ -361,8 +318,7 @@ TEST(CliTest, InfoCallAndSetShowTheTablesRows) {
 }
 
 TEST(CliTest, ScriptSurfaceStandsInForTheLibrary) {
-    REQUIRE_CLI();
-    CliTempDir dir;
+    TempDir dir;
     const std::string script = dir.File("asphere.txt"), broken = dir.File("broken.txt");
     WriteFile(script, "c = 0.1;\nrr = x*x + y*y;\nz = c*rr / (1.0 + sqrt(1.0 - 0.5*c*c*rr));\n");
     WriteFile(broken, "z = = 1;\n");

@@ -25,7 +25,7 @@ TEST(AppPathsTest, SettingsBesideTheExecutableWhenWritableElseInTheConfigDirecto
     EXPECT_EQ(ChooseSettingsPath(dir.File("no/such/dir/"), config), config + "/Velmor/Velmor.ini");
     EXPECT_TRUE(std::filesystem::is_directory(config + "/Velmor"));
     // A file is no directory to write into either.
-    test::WriteText(dir.File("plain"), "x");
+    test::WriteFile(dir.File("plain"), "x");
     EXPECT_EQ(ChooseSettingsPath(dir.File("plain") + "/", config), config + "/Velmor/Velmor.ini");
 }
 

@@ -1,7 +1,6 @@
 #include "core/surface/record_text.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
@@ -11,6 +10,7 @@
 #include <string>
 
 #include "core/surface/records.h"
+#include "temp_dir.h"
 
 namespace velmor {
 namespace {
@@ -138,9 +138,8 @@ bool UseCommaLocale(const std::filesystem::path& dir) {
 }
 
 TEST(RecordTextTest, ADecimalCommaLocaleChangesNothing) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("velmor_locale_" + std::to_string(getpid()));
-    const bool active = UseCommaLocale(dir);
+    test::TempDir dir;
+    const bool active = UseCommaLocale(dir.Path());
     RecordPair pair;
     const RecordRow& row = Row(UserDataRows(), "x");
     std::string rewrite;
@@ -153,7 +152,6 @@ TEST(RecordTextTest, ADecimalCommaLocaleChangesNothing) {
     EXPECT_EQ(FieldToText(glass, pair.fd), "硝子");
     std::setlocale(LC_ALL, "C");
     ::unsetenv("LOCPATH");
-    std::filesystem::remove_all(dir);
     if (!active) GTEST_SKIP() << "no locale with a decimal comma could be made here";
 }
 

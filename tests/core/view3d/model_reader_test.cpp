@@ -12,7 +12,7 @@ namespace {
 
 using testing::ExpectConsistent;
 using testing::TempDir;
-using testing::WriteBytes;
+using testing::WriteFile;
 
 // A binary STL with `count` in its header and triangles (base, 0, 0), (base + 1, 0, 0),
 // (base, 1, 0) for every base given, each with the stored normal (9, 9, 9).
@@ -191,19 +191,19 @@ TEST(ObjReaderTest, GroupsByNameWithoutRegardToCase) {
 
 TEST(ObjReaderTest, MaterialsFromTheMaterialFile) {
     TempDir dir;
-    WriteBytes(dir / "optics.mtl",
-               "Ns 250\n"  // before the first material: changes "(NoName)"
-               "newmtl Glass\nKa 0.1 0.2 0.3\nKd 0.4 0.5 0.6\nKs 0.7 0.8 0.9\nNs 500\n"
-               "newmtl Steel\n");
-    WriteBytes(dir / "part.obj", std::string("mtllib optics.mtl\nmtllib missing.mtl\nmtllib\n") +
-                                     kFourVertices +
-                                     "usemtl glass\nf 1 2 3\n"
-                                     "g Body\nf 1 3 4\n"  // the material of the group before
-                                     "g Cap\nusemtl Steel\nusemtl nothing-of-that-name\n"
-                                     "f 2 3 4\n");
+    WriteFile(dir.File("optics.mtl"),
+              "Ns 250\n"  // before the first material: changes "(NoName)"
+              "newmtl Glass\nKa 0.1 0.2 0.3\nKd 0.4 0.5 0.6\nKs 0.7 0.8 0.9\nNs 500\n"
+              "newmtl Steel\n");
+    WriteFile(dir.File("part.obj"), std::string("mtllib optics.mtl\nmtllib missing.mtl\nmtllib\n") +
+                                        kFourVertices +
+                                        "usemtl glass\nf 1 2 3\n"
+                                        "g Body\nf 1 3 4\n"  // the material of the group before
+                                        "g Cap\nusemtl Steel\nusemtl nothing-of-that-name\n"
+                                        "f 2 3 4\n");
     CModel model;
     std::string reason;
-    ASSERT_TRUE(ReadObj(dir / "part.obj", model, &reason)) << reason;
+    ASSERT_TRUE(ReadObj(dir.File("part.obj"), model, &reason)) << reason;
     ASSERT_EQ(model.groups.size(), 3u);
     const modelMaterial& glass = model.groups[0]->material;
     EXPECT_TRUE(glass.name == "Glass" && glass.ambient[2] == 0.3f && glass.specular[0] == 0.7f);
@@ -235,14 +235,14 @@ TEST(ModelFileTest, ExtensionsDecideTheReaderAndFailuresSayWhy) {
     CModel model;
     std::string message;
     for (const auto& file : files) {
-        WriteBytes(dir / file.name, file.bytes);
+        WriteFile(dir.File(file.name), file.bytes);
         const bool read = *file.message == '\0';
-        EXPECT_EQ(ReadModelFile(dir / file.name, model, &message), read ? 0 : -1) << file.name;
+        EXPECT_EQ(ReadModelFile(dir.File(file.name), model, &message), read ? 0 : -1) << file.name;
         EXPECT_EQ(model.faces.size(), read ? 2u : 0u) << file.name;
         EXPECT_EQ(read ? std::string() : message, file.message);
     }
-    EXPECT_EQ(ReadModelFile(dir / "missing.stl", model, &message), -1);
-    EXPECT_EQ(message, "Reading STL(BIN) File ... Failed.\n" + (dir / "missing.stl") +
+    EXPECT_EQ(ReadModelFile(dir.File("missing.stl"), model, &message), -1);
+    EXPECT_EQ(message, "Reading STL(BIN) File ... Failed.\n" + dir.File("missing.stl") +
                            ": No such file or directory");
     // Devices are refused rather than read without end.
     EXPECT_FALSE(ReadStlAscii("/dev/zero", model, &message));
@@ -285,7 +285,7 @@ TEST(HostileFilesTest, KeptRegressionFilesReadCleanly) {
     for (const auto& entry : std::filesystem::directory_iterator(
              std::filesystem::path(VELMOR_TEST_DATA_DIR) / "model_crashes")) {
         SCOPED_TRACE(entry.path().filename().string());
-        ReadEveryWay(testing::ReadBytes(entry.path().string()));
+        ReadEveryWay(testing::ReadFile(entry.path().string()));
         ++files;
     }
     EXPECT_GT(files, 0);

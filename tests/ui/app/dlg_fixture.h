@@ -8,12 +8,12 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMap>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <memory>
 
 #include "scripted_message_ui.h"
+#include "temp_dir.h"
 #include "ui/app/velmor_dlg.h"
 #include "ui/common/progress_dialog.h"
 #include "ui/interp/dialog_interpreter.h"
@@ -43,10 +43,7 @@ private:
 
 class DlgTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        m_settingsPath = m_dir.filePath(QStringLiteral("Velmor.ini"));
-    }
+    void SetUp() override { m_settingsPath = m_dir.QFilePath("Velmor.ini"); }
     void TearDown() override { m_dlg.reset(); }
 
     CVelmorDlg& Open() {
@@ -84,7 +81,7 @@ protected:
         return QPoint(area.left() + int(f * area.width()), area.top() + int(g * area.height()));
     }
 
-    QTemporaryDir m_dir;
+    test::TempDir m_dir;
     QString m_settingsPath;
     CScriptedMessageUi m_messages;
     std::unique_ptr<CVelmorDlg> m_dlg;

@@ -5,11 +5,11 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPixmap>
-#include <QTemporaryDir>
 #include <cstdio>
 
 #include "gl_test_support.h"
 #include "scripted_message_ui.h"
+#include "temp_dir.h"
 #include "ui/app/velmor_dlg.h"
 #include "ui/surface/record_tables_dialog.h"
 
@@ -21,9 +21,7 @@ protected:
     void SetUp() override {
         if (QGuiApplication::platformName() == QLatin1String("offscreen"))
             GTEST_SKIP() << "OpenGL windows need a display (run under xvfb-run)";
-        ASSERT_TRUE(m_dir.isValid());
-        m_dlg = std::make_unique<CVelmorDlg>(
-            VelmorDlgOptions{QFile::encodeName(m_dir.filePath("Velmor.ini")).toStdString()});
+        m_dlg = std::make_unique<CVelmorDlg>(VelmorDlgOptions{m_dir.File("Velmor.ini")});
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dlg.get()));
         ASSERT_TRUE(QTest::qWaitFor([this] { return m_dlg->Map().Built(); }));
         QApplication::processEvents();
@@ -36,7 +34,7 @@ protected:
             m_dlg->Field(id)->setText(QString::fromLatin1(step));
     }
 
-    QTemporaryDir m_dir;
+    test::TempDir m_dir;
     CScriptedMessageUi m_messages;
     std::unique_ptr<CVelmorDlg> m_dlg;
 };

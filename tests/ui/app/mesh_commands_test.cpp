@@ -16,7 +16,7 @@ protected:
         Type(m_dlg->Field(kIdStep3DX), step);
         Type(m_dlg->Field(kIdStep3DY), step);
     }
-    QString FilePath(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+    QString FilePath(const char* name) const { return m_dir.QFilePath(name); }
 };
 
 TEST_F(MeshCommandsTest, MakeModelHandsTheSurfaceMeshToThe3DWindow) {

@@ -95,7 +95,7 @@ TEST_F(ViewsWiringTest, UpdatesRebuildTheMapUnderItsProgressWindow) {
     CVelmorDlg& dlg = Open();
     // A model loaded into the 3D window leaves the next map's progress over the main window
     // (the 3D window's own is gone by then).
-    const QString stl = m_dir.filePath("one.stl");
+    const QString stl = m_dir.QFilePath("one.stl");
     {
         QFile file(stl);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));

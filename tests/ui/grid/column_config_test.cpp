@@ -11,7 +11,7 @@ constexpr const char* kBase = "Profile List UD Initial";
 
 class ColumnConfigTest : public ::testing::Test {
 protected:
-    std::string Path() const { return dir.filePath("Velmor.ini").toStdString(); }
+    std::string Path() const { return dir.File("Velmor.ini"); }
     SettingsFile File() const { return SettingsFile(Path()); }
 
     // A grid as a window sets one up: columns, profiles, then the configuration.
@@ -34,7 +34,7 @@ protected:
         return nullptr;
     }
 
-    QTemporaryDir dir;
+    TempDir dir;
 };
 
 TEST_F(ColumnConfigTest, HidingNameFromTheHeaderMenuIsRememberedByTheNextWindow) {

@@ -6,13 +6,13 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <memory>
 
 #include "core/app/settings_file.h"
+#include "temp_dir.h"
 #include "ui/grid/column_config.h"
 #include "ui/grid/data_grid.h"
 

@@ -27,9 +27,9 @@
 namespace velmor {
 namespace {
 
-using test::ReadText;
+using test::ReadFile;
 using test::TempDir;
-using test::WriteText;
+using test::WriteFile;
 
 class InterpreterWindowTest : public ::testing::Test {
 protected:
@@ -104,7 +104,7 @@ TEST_F(InterpreterWindowTest, EmptySourceKeepsTheCompiledScript) {
 
 TEST_F(InterpreterWindowTest, OpeningDiscardsTheScriptEvenForTheSameText) {
     const QString path = Path("same.txt");
-    WriteText(path.toStdString(), ToCrLf(window.SourceText()).toStdString());
+    WriteFile(path.toStdString(), ToCrLf(window.SourceText()).toStdString());
     window.Compile();
     ASSERT_TRUE(window.HasCompiledScript());
     const QString before = window.SourceText();
@@ -119,7 +119,7 @@ TEST_F(InterpreterWindowTest, OpeningDiscardsTheScriptEvenForTheSameText) {
     EXPECT_EQ(changed.count(), 1);
 
     // LF and lone CR files give the same lines as CR LF ones.
-    WriteText(dir.File("lf.txt"), "a = 1;\nz = a;\rb = 2;\r\n");
+    WriteFile(dir.File("lf.txt"), "a = 1;\nz = a;\rb = 2;\r\n");
     messages.QueuePath(Path("lf.txt"));
     window.OpenSource();
     EXPECT_EQ(window.SourceText(), "a = 1;\nz = a;\nb = 2;\n");
@@ -162,7 +162,7 @@ TEST_F(InterpreterWindowTest, FilesThatCannotBeUsedChangeNothing) {
     EXPECT_TRUE(window.ListingEnabled());
 
     // A file far too large for a script is refused the same way.
-    WriteText(dir.File("huge.txt"), std::string(std::size_t(kSourceFileByteLimit) + 1, 'a'));
+    WriteFile(dir.File("huge.txt"), std::string(std::size_t(kSourceFileByteLimit) + 1, 'a'));
     messages.QueueAnswer(MessageAnswer::No);
     messages.QueuePath(Path("huge.txt"));
     window.OpenSource();
@@ -212,7 +212,7 @@ TEST_F(InterpreterWindowTest, LongSourceIsCutOnAWholeCharacter) {
     SetSource(QString::fromStdString(std::string(9000, 'a')));
     messages.QueuePath(Path("long.txt"));
     ASSERT_TRUE(window.SaveSource());
-    EXPECT_EQ(ReadText(dir.File("long.txt")).size(), 9000u);
+    EXPECT_EQ(ReadFile(dir.File("long.txt")).size(), 9000u);
 }
 
 TEST_F(InterpreterWindowTest, CodePage932CommentRoundTrips) {
@@ -222,7 +222,7 @@ TEST_F(InterpreterWindowTest, CodePage932CommentRoundTrips) {
     messages.QueuePath(path);
     window.SaveAction()->trigger();
     ASSERT_TRUE(messages.Shown().empty()) << messages.LastText().toStdString();
-    EXPECT_EQ(ReadText(path.toStdString()),
+    EXPECT_EQ(ReadFile(path.toStdString()),
               "// \x8B\xC8\x97\xA6 \x83\x65\x83\x58\x83\x67\r\nz = 1;\t// \xB6\xC5\r\n");
     EXPECT_FALSE(window.SourceModified());
 
@@ -254,7 +254,7 @@ TEST_F(InterpreterWindowTest, AsksBeforeUnsavedSourceIsLost) {
     messages.QueueAnswer(MessageAnswer::Yes);
     messages.QueuePath(Path("kept.txt"));
     EXPECT_TRUE(window.ConfirmDiscardUnsavedSource());
-    EXPECT_EQ(QString::fromStdString(ReadText(dir.File("kept.txt"))), ToCrLf(window.SourceText()));
+    EXPECT_EQ(QString::fromStdString(ReadFile(dir.File("kept.txt"))), ToCrLf(window.SourceText()));
     EXPECT_FALSE(window.SourceModified());
 
     // Opening another file over changed text asks first; Cancel opens nothing.

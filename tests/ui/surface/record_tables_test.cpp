@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QMenu>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
 
@@ -16,6 +15,7 @@
 #include "core/surface/even_array.h"
 #include "core/surface/provider.h"
 #include "core/surface/row_catalogue.h"
+#include "temp_dir.h"
 #include "ui/grid/data_grid.h"
 #include "ui/surface/record_tables_dialog.h"
 
@@ -34,7 +34,7 @@ protected:
         initial->ShowRecords(provider.Initial(), provider.RecordVersion());
         ShowActive(*initial);
     }
-    SettingsFile Settings() const { return SettingsFile(dir.filePath("Velmor.ini").toStdString()); }
+    SettingsFile Settings() const { return SettingsFile(dir.File("Velmor.ini")); }
     static void ShowActive(QWidget& window) {
         window.show();
         window.activateWindow();
@@ -65,7 +65,7 @@ protected:
     }
     void PressCallDll() { QTest::mouseClick(initial->CallDllButton(), Qt::LeftButton); }
 
-    QTemporaryDir dir;
+    test::TempDir dir;
     CScriptEngine engine;
     CSurfaceProvider provider{engine};
     std::unique_ptr<CDialogUdFdInitial> initial;
@@ -252,7 +252,8 @@ TEST_F(RecordTablesTest, EachTableKeepsItsColumnsInItsOwnProfileSection) {
     EXPECT_EQ(initial->FixedDataTable()->ColumnConfig()->BaseSection(), "Profile List FD Initial");
     EXPECT_EQ(final->UserDataTable()->ColumnConfig()->BaseSection(), "Profile List UD Final");
     EXPECT_EQ(final->FixedDataTable()->ColumnConfig()->BaseSection(), "Profile List FD Final");
-    EXPECT_FALSE(QFile::exists(dir.filePath("Velmor.ini"))) << "opening the windows writes nothing";
+    EXPECT_FALSE(QFile::exists(dir.QFilePath("Velmor.ini")))
+        << "opening the windows writes nothing";
     std::unique_ptr<QMenu> menu(initial->UserDataTable()->CreateHeaderMenu(nullptr));
     for (QAction* action : menu->actions())
         if (action->text() == "name") action->trigger();

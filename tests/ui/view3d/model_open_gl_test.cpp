@@ -1,10 +1,10 @@
 // File "Open ..." of the 3D window drawn for real: STL (ASCII and binary) and OBJ with its
 // material file replace the model; a failure keeps the old one.
 #include <QFile>
-#include <QTemporaryDir>
 
 #include "gl_test_support.h"
 #include "scripted_message_ui.h"
+#include "temp_dir.h"
 #include "ui/common/progress_dialog.h"
 
 namespace velmor::gltest {
@@ -15,20 +15,19 @@ protected:
     void SetUp() override {
         Dialog3DTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        ASSERT_TRUE(dir.isValid());
         // A surface mesh on show, with the ray display on, as after "Make 3D Model".
         CModel surface;
         MakeTriangleModel({{Vec3f{1, 1, 0}, Vec3f{2, 1, 0}, Vec3f{1, 2, 0}}}, surface);
         dialog->SetModel(surface, true);
     }
     void Write(const char* name, const QByteArray& bytes) {
-        QFile file(dir.filePath(QString::fromLatin1(name)));
+        QFile file(dir.QFilePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     }
     // Writes `bytes` to `name` (unless null) and opens it through the menu.
     void Open(const char* name, const QByteArray& bytes) {
         if (!bytes.isNull()) Write(name, bytes);
-        messages.QueuePath(dir.filePath(QString::fromLatin1(name)));
+        messages.QueuePath(dir.QFilePath(name));
         dialog->RunCommand(kCmdOpen);
         EXPECT_EQ(CurrentProgressWindow(), nullptr);  // the "Loading ..." window is closed again
     }
@@ -44,7 +43,7 @@ protected:
     }
 
     CScriptedMessageUi messages;
-    QTemporaryDir dir;
+    test::TempDir dir;
 };
 
 TEST_F(ModelOpenTest, AsciiStlBinaryStlAndObjReplaceTheModelAndSwitchRayTraceOff) {
