@@ -3,22 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
 
 #include "temp_dir.h"
 
 namespace velmor {
 namespace {
 
-using test::TempDir;
-
-TEST(AppPathsTest, ExecutableDirectoryEndsWithSlash) {
+TEST(AppPathsTest, SettingsBesideTheExecutableWhenWritableElseInTheConfigDirectory) {
     EXPECT_EQ(ExecutableDirectory(), std::string(VELMOR_BIN_DIR) + "/");
     EXPECT_EQ(ApplicationPaths().settingsPath, ExecutableDirectory() + "Velmor.ini");
-}
-
-TEST(AppPathsTest, SettingsBesideTheExecutableWhenWritableElseInTheConfigDirectory) {
-    TempDir dir;
+    test::TempDir dir;
     const std::string config = dir.File("home/.config");
     EXPECT_EQ(ChooseSettingsPath(dir.Path(), config), dir.Path() + "/Velmor.ini");
     EXPECT_FALSE(std::filesystem::exists(config));

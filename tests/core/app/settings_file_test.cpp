@@ -12,13 +12,16 @@ namespace velmor {
 namespace {
 
 using test::ReadFile;
-using test::TempDir;
 using test::WriteFile;
 
-TEST(SettingsFileTest, MissingFileKeysAndNumbersGiveDefaults) {
-    TempDir dir;
+class SettingsFileTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
     const std::string path = dir.File("Velmor.ini");
-    SettingsFile settings(path);
+    SettingsFile settings{path};
+};
+
+TEST_F(SettingsFileTest, MissingFileKeysAndNumbersGiveDefaults) {
     EXPECT_EQ(settings.GetInt(kSectionWindowMain, kKeyNormLeft, -7), -7);
     EXPECT_EQ(settings.GetString("Grid", "Columns", "none"), "none");
     EXPECT_FALSE(std::filesystem::exists(path));  // reading creates nothing
@@ -36,10 +39,7 @@ TEST(SettingsFileTest, MissingFileKeysAndNumbersGiveDefaults) {
     EXPECT_EQ(settings.GetString("N", "lead", ""), " 12abc");  // values as they stand
 }
 
-TEST(SettingsFileTest, SectionsAndKeysMatchInAnyCaseAndMayHoldSpaces) {
-    TempDir dir;
-    const std::string path = dir.File("Velmor.ini");
-    SettingsFile settings(path);
+TEST_F(SettingsFileTest, SectionsAndKeysMatchInAnyCaseAndMayHoldSpaces) {
     WriteFile(
         path,
         "\xEF\xBB\xBF[window_main]\r\nnorm_left=10\r\n  Norm_Top = 20\r\n; NORM_RIGHT=99\r\n"
@@ -57,10 +57,7 @@ TEST(SettingsFileTest, SectionsAndKeysMatchInAnyCaseAndMayHoldSpaces) {
     EXPECT_NE(text.find("\r\nNorm_Top=-5\r\n"), std::string::npos) << text;
 }
 
-TEST(SettingsFileTest, WritesKeepEverythingElse) {
-    TempDir dir;
-    const std::string path = dir.File("Velmor.ini");
-    SettingsFile settings(path);
+TEST_F(SettingsFileTest, WritesKeepEverythingElse) {
     WriteFile(path,
               "; written by hand\n[WINDOW_MAIN]\nNORM_LEFT=1\nNORM_TOP=2\n\n"
               "[Other Section]\nnote=keep = me\nstray line without equals\n");
@@ -79,10 +76,7 @@ TEST(SettingsFileTest, WritesKeepEverythingElse) {
     EXPECT_EQ(ReadFile(dir.File("new.ini")), "[WINDOW_UDFD_FINAL]\nNORM_RIGHT=-2147483648\n");
 }
 
-TEST(SettingsFileTest, RefusedWritesLeaveTheFileAlone) {
-    TempDir dir;
-    const std::string path = dir.File("Velmor.ini");
-    SettingsFile settings(path);
+TEST_F(SettingsFileTest, RefusedWritesLeaveTheFileAlone) {
     ASSERT_TRUE(settings.WriteInt("A", "k", 1));
     const std::string before = ReadFile(path);
     // Texts that would make other lines or keys out of the value.
@@ -99,17 +93,13 @@ TEST(SettingsFileTest, RefusedWritesLeaveTheFileAlone) {
               1);
 }
 
-TEST(SettingsFileTest, ReplacingKeepsPermissionsAndLinks) {
-    TempDir dir;
+TEST_F(SettingsFileTest, ReplacingKeepsPermissionsAndLinks) {
     const std::string real = dir.File("real.ini");
     WriteFile(real, "[A]\nk=1\n");
     ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
-    const std::string link = dir.File("Velmor.ini");
-    ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
-
-    SettingsFile settings(link);
+    ASSERT_EQ(::symlink(real.c_str(), path.c_str()), 0);
     EXPECT_TRUE(settings.WriteInt("A", "k", 2));
-    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
     EXPECT_EQ(ReadFile(real), "[A]\nk=2\n");
     struct stat info {};
     ASSERT_EQ(::stat(real.c_str(), &info), 0);

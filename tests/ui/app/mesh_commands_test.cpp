@@ -114,11 +114,5 @@ TEST_F(MeshCommandsTest, The3DWindowFollowsTheRayAndTheSurfaceLibrary) {
     EXPECT_EQ(view.RayState(), RayDisplay::kNone);
 }
 
-TEST(FileFilterTest, WindowsAndQtFormsConvert) {
-    EXPECT_EQ(QtFileFilter("DLL Files (*.dll)|*.dll|All Files (*.*)|*.*||"),
-              "DLL Files (*.dll);;All Files (*)");
-    EXPECT_EQ(QtFileFilter("Models|*.stl;*.obj||"), "Models (*.stl *.obj)");
-}
-
 }  // namespace
 }  // namespace velmor

@@ -3,14 +3,12 @@
 // "Update 2D", rows and titles rebuilt after a library load.
 #include <QPushButton>
 
-#include "core/app/number_text.h"
 #include "core/surface/even_array.h"
 #include "core/surface/row_catalogue.h"
 #include "dlg_fixture.h"
-#include "ui/grid/data_grid.h"
-#include "ui/surface/record_tables_dialog.h"
+#include "record_table_cells.h"
 
-namespace velmor {
+namespace velmor::test {
 namespace {
 
 class RecordTablesWiringTest : public DlgTest {
@@ -24,28 +22,6 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowActive(m_initial));
         return dlg;
     }
-    static int RowOf(CDataGrid* table, const QString& name) {
-        for (int row = 0; row < table->ItemCount(); ++row)
-            if (table->GetItemText(row, kRecordColumnName) == name) return row;
-        return -1;
-    }
-    static QString Cell(CDataGrid* table, const QString& name) {
-        return table->GetItemText(RowOf(table, name), kRecordColumnData);
-    }
-    // A second click on the "data" cell opens the editor; Return ends it unless `keepOpen`.
-    static void TypeCell(CDataGrid* table, const QString& name, const QString& text,
-                         bool keepOpen = false) {
-        const int row = RowOf(table, name);
-        ASSERT_GE(row, 0) << name.toStdString();
-        table->scrollTo(table->model()->index(row, kRecordColumnData));
-        const QPoint at = table->CellRect(row, kRecordColumnData).center();
-        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
-        ASSERT_NE(table->Editor(), nullptr) << name.toStdString();
-        QTest::keyClicks(table->Editor(), text);
-        if (!keepOpen) QTest::keyClick(table->Editor(), Qt::Key_Return);
-    }
-    static QString Fixed6(double value) { return QString::fromStdString(FormatFixed(value, 6)); }
 
     CDialogUdFdInitial* m_initial = nullptr;
     CDialogUdFdFinal* m_final = nullptr;
@@ -109,4 +85,4 @@ TEST_F(RecordTablesWiringTest, LibraryLoadsRebuildTheRowsAndTitles) {
 }
 
 }  // namespace
-}  // namespace velmor
+}  // namespace velmor::test

@@ -4,28 +4,16 @@
 #include <QPainter>
 #include <cmath>
 
-#include "core/app/number_text.h"
 #include "dlg_fixture.h"
-#include "ui/grid/data_grid.h"
-#include "ui/interp/dialog_interpreter.h"
-#include "ui/surface/record_tables_dialog.h"
-#include "ui/view3d/dialog_3d.h"
+#include "record_table_cells.h"
 
-namespace velmor {
+namespace velmor::test {
 namespace {
 
 class ViewsWiringTest : public DlgTest {
 protected:
     const CSurfaceMap& Map() { return m_dlg->Map(); }
     QImage Grab() { return m_dlg->PlotClient()->grab().toImage(); }
-    static QString Cell(CDataGrid* table, const QString& name) {
-        for (int row = 0; row < table->ItemCount(); ++row)
-            if (table->GetItemText(row, kRecordColumnName) == name)
-                return table->GetItemText(row, kRecordColumnData);
-        return QString();
-    }
-    CDataGrid* InitialUserData() { return m_dlg->UdFdInitial().UserDataTable(); }
-    static QString Fixed6(double value) { return QString::fromStdString(FormatFixed(value, 6)); }
 };
 
 TEST_F(ViewsWiringTest, TheFirstPaintLeavesTheMapToBeBuiltRightAfterIt) {
@@ -40,9 +28,16 @@ TEST_F(ViewsWiringTest, TheFirstPaintLeavesTheMapToBeBuiltRightAfterIt) {
 
     QApplication::processEvents();  // the queued build
     ASSERT_TRUE(Map().Built());
+    EXPECT_EQ(Map().Image().size(), QSize(800, 800));  // [-10, 10] at 0.025
     client = Grab();
     const QRgb grey = client.pixel(plan.left() + 5, plan.top() + 5);
     EXPECT_TRUE(qRed(grey) == qBlue(grey) && qRed(grey) >= 64 && qRed(grey) <= 192);
+
+    // Cursor off: the read-out empties at the next paint.
+    QTest::mouseClick(m_dlg->Control(kIdCursor), Qt::LeftButton);
+    QApplication::processEvents();
+    Grab();
+    EXPECT_EQ(m_dlg->CursorReadout(), "");
 }
 
 // Given the window's settings, records and client, the routine velmor-cli views runs paints
@@ -77,33 +72,14 @@ TEST_F(ViewsWiringTest, UpdateTwoDShowsWhatTheSharedRoutinePaints) {
     EXPECT_EQ(result.trace.statusText, dlg.RayStatusText().toStdString());
 }
 
-TEST_F(ViewsWiringTest, TheMapIsBuiltAndTheReadoutFollowsTheCursorBox) {
-    CVelmorDlg& dlg = Open();
-    ASSERT_TRUE(Map().Built());
-    EXPECT_EQ(Map().Image().size(), QSize(800, 800));  // [-10, 10] at 0.025
-    EXPECT_TRUE(dlg.CursorReadout().startsWith("Cursor: x=0.100 , y=0.100 , z=0.100, sag="))
-        << dlg.CursorReadout().toStdString();
-
-    // Cursor off: the read-out empties at the next paint.
-    QTest::mouseClick(dlg.Control(kIdCursor), Qt::LeftButton);
-    QApplication::processEvents();
-    Grab();
-    EXPECT_EQ(dlg.CursorReadout(), "");
-}
-
 TEST_F(ViewsWiringTest, UpdatesRebuildTheMapUnderItsProgressWindow) {
     CVelmorDlg& dlg = Open();
     // A model loaded into the 3D window leaves the next map's progress over the main window
     // (the 3D window's own is gone by then).
-    const QString stl = m_dir.QFilePath("one.stl");
-    {
-        QFile file(stl);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(
-            "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
-            "vertex 0 1 0\nendloop\nendfacet\nendsolid\n");
-    }
-    m_messages.QueuePath(stl);
+    WriteFile(m_dir.File("one.stl"),
+              "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+              "vertex 0 1 0\nendloop\nendfacet\nendsolid\n");
+    m_messages.QueuePath(m_dir.QFilePath("one.stl"));
     dlg.Shading3D().RunCommand(kCmdOpen);
     {
         ProgressTitles progress;
@@ -145,7 +121,7 @@ TEST_F(ViewsWiringTest, ShiftClicksMoveTheRayShowItAndTraceAgain) {
     EXPECT_DOUBLE_EQ(provider.Initial().ud.x, x);
     EXPECT_DOUBLE_EQ(provider.Initial().ud.y, y);
     EXPECT_EQ(provider.Initial().ud.z, z);
-    EXPECT_EQ(Cell(InitialUserData(), "x"), Fixed6(x));
+    EXPECT_EQ(Cell(dlg.UdFdInitial().UserDataTable(), "x"), Fixed6(x));
     // Traced again: the final records, the hit point and the status follow the new ray.
     ASSERT_TRUE(provider.LastTraceSucceeded());
     EXPECT_EQ(provider.LastRay()[0], provider.Final().ud.x);
@@ -173,4 +149,4 @@ TEST_F(ViewsWiringTest, ShiftClicksMoveTheRayShowItAndTraceAgain) {
 }
 
 }  // namespace
-}  // namespace velmor
+}  // namespace velmor::test

@@ -68,6 +68,11 @@ struct GridWindow {
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, modifiers,
                           grid->CellRect(row, column).center());
     }
+    // Two clicks on the "data" cell: the first focuses it, the second opens the editor.
+    void OpenEditor(int row) {
+        Click(row, kData);
+        Click(row, kData);
+    }
 };
 
 // Drives the incremental search's clock without sleeping.
