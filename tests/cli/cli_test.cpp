@@ -1,9 +1,7 @@
 // velmor-cli end to end, run as a separate process: argument handling, output formats and
 // exit statuses, and printed values against the surface's formula worked out here.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -30,28 +28,16 @@ std::string LibPath(const std::string& name) {
     return std::string(VELMOR_LIB_DIR) + "/" + name + ".so";
 }
 
-// Runs velmor-cli with `args`; stdout and stderr go through files, so any amount of output is
-// taken whole.
-CliRun RunCli(std::vector<std::string> args) {
+// Runs velmor-cli with `args` (none holds a quote) through the shell; stdout and stderr go
+// through files, so any amount of output is taken whole.
+CliRun RunCli(const std::vector<std::string>& args) {
     TempDir dir;
-    const std::string outPath = dir.File("stdout"), errPath = dir.File("stderr");
-    args.insert(args.begin(), VELMOR_CLI_PATH);
-    std::vector<char*> argv;
-    for (std::string& word : args) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0) ::_exit(126);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    const bool exited = child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status);
-    return {exited ? WEXITSTATUS(status) : -1, ReadFile(outPath), ReadFile(errPath)};
+    std::string command = VELMOR_CLI_PATH;
+    for (const std::string& word : args) command += " '" + word + "'";
+    const int status =
+        std::system((command + " >" + dir.File("out") + " 2>" + dir.File("err")).c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir.File("out")),
+            ReadFile(dir.File("err"))};
 }
 
 // NAME<TAB>VALUE lines by name (the last line of a name wins), and the names in order.
@@ -91,9 +77,8 @@ bool AsphereSag(double x, double y, double* sag, double c = 0.1, double k = -0.5
 // The library with the settings AsphereSag assumes, followed by `more`.
 std::vector<std::string> Asphere(const std::vector<std::string>& more) {
     std::vector<std::string> args = {"--lib", LibPath("even_asphere")};
-    for (const char* row : {"cv=0.1", "k=-0.5", "param[1]=0.001", "param[2]=-2e-5"}) {
+    for (const char* row : {"cv=0.1", "k=-0.5", "param[1]=0.001", "param[2]=-2e-5"})
         args.insert(args.end(), {"--set", row});
-    }
     args.insert(args.end(), more.begin(), more.end());
     return args;
 }
@@ -120,11 +105,9 @@ TEST(CliTest, CompileAndListingPrintTheOutputBoxText) {
         WriteFile(dir.File("script.txt"), c.script);
         const CliRun run = RunCli({c.command, dir.File("script.txt")});
         EXPECT_EQ(run.status, c.status) << c.script;
-        if (c.out.ends_with("...")) {
-            EXPECT_EQ(run.out.rfind(c.out.substr(0, c.out.size() - 3), 0), 0u) << run.out;
-        } else {
-            EXPECT_EQ(run.out, c.out);
-        }
+        const std::string start = c.out.ends_with("...") ? c.out.substr(0, c.out.size() - 3) : "";
+        EXPECT_EQ(start.empty() ? run.out : run.out.substr(0, start.size()),
+                  start.empty() ? c.out : start);
     }
 }
 

@@ -17,8 +17,7 @@ protected:
 };
 
 TEST_F(ViewsWiringTest, TheFirstPaintLeavesTheMapToBeBuiltRightAfterIt) {
-    m_dlg = std::make_unique<CVelmorDlg>(
-        VelmorDlgOptions{QFile::encodeName(m_settingsPath).toStdString()});
+    m_dlg = std::make_unique<CVelmorDlg>(VelmorDlgOptions{m_settingsPath});
     const QRect plan = m_dlg->Areas().plan;
     ASSERT_GT(plan.width(), 50);
     QImage client = Grab();
