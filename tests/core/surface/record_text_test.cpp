@@ -2,15 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
+#include "comma_locale.h"
 #include "core/surface/records.h"
-#include "temp_dir.h"
 
 namespace velmor {
 namespace {
@@ -120,26 +116,8 @@ TEST(RecordTextTest, CharFieldsShowOnlyTheirOwnBytes) {
               "abc");
 }
 
-// Switches the process to a locale with a decimal comma, made for the test with localedef
-// (in `dir`) when the machine has none installed.
-bool UseCommaLocale(const std::filesystem::path& dir) {
-    auto use = [](const char* name) {
-        char text[16];
-        return std::setlocale(LC_ALL, name) && std::snprintf(text, sizeof text, "%.1f", 1.5) &&
-               std::strcmp(text, "1,5") == 0;
-    };
-    if (use("de_DE.UTF-8")) return true;
-    std::filesystem::create_directories(dir);
-    std::system(
-        ("localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() + "' >/dev/null 2>&1")
-            .c_str());
-    ::setenv("LOCPATH", dir.c_str(), 1);
-    return use("de_DE.UTF-8");
-}
-
 TEST(RecordTextTest, ADecimalCommaLocaleChangesNothing) {
-    test::TempDir dir;
-    const bool active = UseCommaLocale(dir.Path());
+    const test::CommaLocale comma;
     RecordPair pair;
     const RecordRow& row = Row(UserDataRows(), "x");
     std::string rewrite;
@@ -150,9 +128,7 @@ TEST(RecordTextTest, ADecimalCommaLocaleChangesNothing) {
     const RecordRow& glass = Row(FixedDataRows(0), "glass[21]");
     EXPECT_TRUE(TextToField(glass, pair.fd, "硝子", &rewrite));
     EXPECT_EQ(FieldToText(glass, pair.fd), "硝子");
-    std::setlocale(LC_ALL, "C");
-    ::unsetenv("LOCPATH");
-    if (!active) GTEST_SKIP() << "no locale with a decimal comma could be made here";
+    if (!comma.Active()) GTEST_SKIP() << "no locale with a decimal comma could be made here";
 }
 
 }  // namespace

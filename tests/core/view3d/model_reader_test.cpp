@@ -7,12 +7,8 @@
 
 #include "view3d_test_support.h"
 
-namespace velmor {
+namespace velmor::test {
 namespace {
-
-using testing::ExpectConsistent;
-using testing::TempDir;
-using testing::WriteFile;
 
 // A binary STL with `count` in its header and triangles (base, 0, 0), (base + 1, 0, 0),
 // (base, 1, 0) for every base given, each with the stored normal (9, 9, 9).
@@ -75,7 +71,7 @@ TEST(StlAsciiReaderTest, FacetsSolidsAndNumbers) {
     EXPECT_FLOAT_EQ(model.vertices[5].z, 0.0f);
 }
 
-TEST(StlAsciiReaderTest, BrokenFacetsAreDroppedAndFilesWithoutFacetsFail) {
+TEST(StlAsciiReaderTest, BrokenFacetsAreDroppedFilesWithoutFacetsFailLinesAre255Bytes) {
     CModel model;
     ASSERT_TRUE(
         ReadAscii("vertex 5 5 5\n"                                     // outside any facet
@@ -91,13 +87,10 @@ TEST(StlAsciiReaderTest, BrokenFacetsAreDroppedAndFilesWithoutFacetsFail) {
     EXPECT_FALSE(ReadAscii("", model));
     EXPECT_FALSE(ReadAscii("solid nothing\nendsolid nothing\n", model));
     EXPECT_FALSE(ReadAscii("solid s\nfacets 1 2 3\n", model));  // "facets" is not "facet"
-}
 
-TEST(StlAsciiReaderTest, LinesAreReadThroughA256ByteBuffer) {
-    // A 300-byte line is a 255-byte line and the rest: "endfacet" after 255 blanks is a
-    // keyword of its own line. A zero byte ends the line: the "endfacet" behind it is not seen.
+    // Lines are read through a 256-byte buffer: a 300-byte line is a 255-byte line and the rest,
+    // "endfacet" after 255 blanks a keyword of its own line. A zero byte ends the line.
     const std::string facet = "solid s\nfacet\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n";
-    CModel model;
     EXPECT_TRUE(ReadAscii(facet + std::string(255, ' ') + "endfacet\n", model));
     EXPECT_FALSE(ReadAscii(facet + std::string("x\0endfacet\n", 11), model));
 }
@@ -265,7 +258,7 @@ void ReadEveryWay(const std::string& bytes) {
     EXPECT_GE(materials.size(), 1u);
 }
 
-TEST(HostileFilesTest, TruncatedFilesAndValuesFarOutOfRange) {
+TEST(HostileFilesTest, TruncatedFilesValuesFarOutOfRangeAndTheKeptRegressionFiles) {
     const std::string obj =
         "mtllib self.mtl\nnewmtl Red\nKd 1 0 0\nNs 100\n" + std::string(kFourVertices) +
         "vn 0 0 1\nvt 0 0\ng a\nusemtl red\nf 1//1 2//1 3//1\ng b\nf -4/1/1 -3/1/1 -2/1/1 -1/1/1\n";
@@ -277,19 +270,16 @@ TEST(HostileFilesTest, TruncatedFilesAndValuesFarOutOfRange) {
     ReadEveryWay("f -1 -1 -1\nvn 1e999 -1e999 1e-999\nv nan inf -inf\nf 1//-1 1//1 1//1\n");
     ReadEveryWay(std::string(100000, 'f'));  // one face line split every 255 bytes
     ReadEveryWay(std::string(4096, '\0'));
-}
-
-// Inputs the fuzzers found: each must read cleanly.
-TEST(HostileFilesTest, KeptRegressionFilesReadCleanly) {
+    // The inputs the fuzzers found.
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(
              std::filesystem::path(VELMOR_TEST_DATA_DIR) / "model_crashes")) {
         SCOPED_TRACE(entry.path().filename().string());
-        ReadEveryWay(testing::ReadFile(entry.path().string()));
+        ReadEveryWay(ReadFile(entry.path().string()));
         ++files;
     }
     EXPECT_GT(files, 0);
 }
 
 }  // namespace
-}  // namespace velmor
+}  // namespace velmor::test

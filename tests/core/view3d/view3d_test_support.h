@@ -14,11 +14,7 @@
 #include "core/view3d/model.h"
 #include "temp_dir.h"
 
-namespace velmor::testing {
-
-using test::ReadFile;
-using test::TempDir;
-using test::WriteFile;
+namespace velmor::test {
 
 // z = f(x, y); points where `fails` answers true are failed samples.
 class FormulaSampler : public Sampler {
@@ -77,4 +73,4 @@ inline void ExpectConsistent(const CModel& model) {
     }
 }
 
-}  // namespace velmor::testing
+}  // namespace velmor::test

@@ -8,6 +8,7 @@
 #include <QWheelEvent>
 #include <cmath>
 
+#include "comma_locale.h"
 #include "dlg_fixture.h"
 #include "ui/app/escape_key_watch.h"
 #include "ui/app/field_text.h"
@@ -45,9 +46,7 @@ TEST_F(MainWindowTest, StartsWithItsInitialStateControlsAndTexts) {
 // Text the reader cannot take falls back to the field's default, whatever the process locale;
 // a step below the limit becomes one thousandth, written with six decimals.
 TEST_F(MainWindowTest, UnreadableFieldTextsFallBackToTheirDefaults) {
-    const char* previous = setlocale(LC_ALL, nullptr);
-    const std::string saved = previous ? previous : "C";
-    setlocale(LC_ALL, "de_DE.UTF-8");
+    auto comma = std::make_unique<test::CommaLocale>();
     CVelmorDlg& dlg = Open();
     Type(dlg.Field(kIdAnalysisXMin), QString(32, '1'));                   // one byte too many
     Type(dlg.Field(kIdAnalysisXMax), "0000000000000000000000000000012");  // 31 bytes: fits
@@ -58,7 +57,7 @@ TEST_F(MainWindowTest, UnreadableFieldTextsFallBackToTheirDefaults) {
     Type(dlg.Field(kIdStep2DX), "0");
     Type(dlg.Field(kIdStep2DY), "-0.5");  // negative steps pass: only the magnitude counts
     Click(kIdUpdate2D);
-    setlocale(LC_ALL, saved.c_str());
+    comma.reset();
     EXPECT_EQ(Text(kIdAnalysisXMin), "-10.000000");
     EXPECT_EQ(dlg.State().analysisX.max, 12.0);
     EXPECT_EQ(Text(kIdAnalysisYMin), "-10.000000");
