@@ -58,7 +58,7 @@ TEST_F(RecordTablesWiringTest, CallDllSendsTheTypedRequestAndShowsTheAnswerInThe
     EXPECT_EQ(Cell(m_final->UserDataTable(), "x"), Fixed6(dlg.Provider().Final().ud.x));
 }
 
-TEST_F(RecordTablesWiringTest, LibraryLoadsRebuildTheRowsAndTitles) {
+TEST_F(RecordTablesWiringTest, LibraryLoadsRebuildTheRowsAndTitlesAndResetTheView) {
     CVelmorDlg& dlg = OpenWithTables();
     m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/entry4_only.so"));
     dlg.MenuAction(kCmdOpenDll)->trigger();
@@ -74,6 +74,13 @@ TEST_F(RecordTablesWiringTest, LibraryLoadsRebuildTheRowsAndTitles) {
     TypeCell(fixed, "datasurf_values[4799]", "-2.5");
     Click(kIdUpdate2D);
     EXPECT_EQ(dlg.Provider().Initial().Fd3()->datasurf_values[4799], -2.5);
+
+    // A version-1 library retitles the window; every load resets zoom and pan.
+    dlg.ZoomAt(dlg.Areas().plan.center(), 1);
+    m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/entry2_only.so"));
+    dlg.MenuAction(kCmdOpenDll)->trigger();
+    EXPECT_EQ(m_initial->windowTitle(), "Initial USER_DATA FIXED_DATA2");
+    EXPECT_TRUE(dlg.State().displayX.min == -10 && dlg.State().displayX.max == 10);
 
     // A failed load drops the library: the built-in surface answers, the tables follow it.
     m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/no_entry.so"));

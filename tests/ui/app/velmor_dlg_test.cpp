@@ -200,17 +200,6 @@ TEST_F(MainWindowTest, OnlyTheBoxRecomputesTheGradientIndexFlag) {
     EXPECT_TRUE(dlg.State().gradientIndex);
 }
 
-// A version-1 library retitles "UD FD Initial" and resets zoom and pan.
-TEST_F(MainWindowTest, OpenDllOfAVersion1LibraryRetitlesAndResetsTheView) {
-    CVelmorDlg& dlg = Open();
-    dlg.ZoomAt(dlg.Areas().plan.center(), 1);
-    m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/entry2_only.so"));
-    dlg.MenuAction(kCmdOpenDll)->trigger();
-    EXPECT_TRUE(dlg.Provider().LibraryLoaded());
-    EXPECT_EQ(dlg.UdFdInitial().windowTitle(), "Initial USER_DATA FIXED_DATA2");
-    ExpectRange(dlg.State().displayX, -10, 10);
-}
-
 // At its minimum and at a large size every control lies inside the client area, none
 // overlapping another or the frame. With VELMOR_SCREENSHOT_DIR set, the grabs are saved there.
 TEST_F(MainWindowTest, ControlsFitWithoutOverlapFromMinimumToLarge) {
