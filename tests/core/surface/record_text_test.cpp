@@ -18,13 +18,6 @@ const RecordRow& Row(const std::vector<RecordRow>& rows, const std::string& name
     return rows.front();
 }
 
-TEST(RecordTextTest, DoublesShowEveryIntegerDigit) {
-    RecordPair pair;
-    const auto& fd = FixedDataRows(2);
-    pair.Fd2()->param[200] = 1e300;
-    EXPECT_EQ(FieldToText(Row(fd, "param[200]"), pair.fd).size(), 301u + 7u);
-}
-
 // What a cell text reads as, shown again in the table's format; a failure rewrites the cell.
 TEST(RecordTextTest, NumberAndPointerCellsReadTheirLeadingValue) {
     const RecordRow& sag = Row(UserDataRows(), "sag1");
@@ -61,9 +54,11 @@ TEST(RecordTextTest, NumberAndPointerCellsReadTheirLeadingValue) {
         EXPECT_EQ(rewrite, c.rewrite) << c.text;
         EXPECT_EQ(FieldToText(c.row, record), c.shown) << c.text;
     }
+    pair.Fd2()->param[200] = 1e300;  // doubles show every integer digit
+    EXPECT_EQ(FieldToText(Row(FixedDataRows(2), "param[200]"), pair.fd).size(), 301u + 7u);
 }
 
-TEST(RecordTextTest, CharCellsRoundTripCodePage932) {
+TEST(RecordTextTest, CharCellsRoundTripCodePage932AndShowOnlyTheirOwnBytes) {
     RecordPair pair;
     std::string rewrite;
     const RecordRow& glass = Row(FixedDataRows(0), "glass[21]");
@@ -81,6 +76,18 @@ TEST(RecordTextTest, CharCellsRoundTripCodePage932) {
         EXPECT_EQ(rewrite, "");
         EXPECT_EQ(pair.fd[row->offset], 0);
     }
+
+    // A field shows only its own bytes: no terminator needed, a byte that is no character
+    // shows as a replacement character.
+    std::memset(&pair.ud, 'B', sizeof pair.ud);
+    std::memset(pair.ud.string, 'A', sizeof pair.ud.string);
+    EXPECT_EQ(FieldToText(Row(UserDataRows(), "string[20]"), &pair.ud), std::string(20, 'A'));
+    std::strcpy(pair.Fd0()->glass,
+                "\x80"
+                "abc");
+    EXPECT_EQ(FieldToText(glass, pair.fd),
+              "\uFFFD"
+              "abc");
 }
 
 // A text that converts but is longer than the field is cut on a whole character, with its
@@ -101,19 +108,6 @@ TEST(RecordTextTest, OverlongCharTextIsCutToItsField) {
     EXPECT_EQ(rewrite, std::string(19, 'S'));
     EXPECT_EQ(pair.ud.string[19], 0);
     EXPECT_EQ(reinterpret_cast<const unsigned char*>(&pair.ud)[188], 0x7F);
-}
-
-TEST(RecordTextTest, CharFieldsShowOnlyTheirOwnBytes) {
-    RecordPair pair;
-    std::memset(&pair.ud, 'B', sizeof pair.ud);  // no terminator, padding after it non-zero
-    std::memset(pair.ud.string, 'A', sizeof pair.ud.string);
-    EXPECT_EQ(FieldToText(Row(UserDataRows(), "string[20]"), &pair.ud), std::string(20, 'A'));
-    std::strcpy(pair.Fd0()->glass,
-                "\x80"
-                "abc");  // a byte that is no character
-    EXPECT_EQ(FieldToText(Row(FixedDataRows(0), "glass[21]"), pair.fd),
-              "\uFFFD"
-              "abc");
 }
 
 TEST(RecordTextTest, ADecimalCommaLocaleChangesNothing) {
