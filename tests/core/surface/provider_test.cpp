@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "core/interp/script_engine.h"
 #include "core/surface/dynamic_library.h"
@@ -151,19 +152,15 @@ TEST_F(ProviderTest, FailedLoadKeepsNoLibraryAndTheBuiltInSurfaceAnswers) {
         RecordPair before;
         CopyRecordPair(before, provider.Initial());
         LoadOutcome outcome = provider.OpenSurfaceDll(path);
-        EXPECT_FALSE(outcome.loaded);
-        EXPECT_FALSE(outcome.recordsChanged);
-        EXPECT_FALSE(provider.LibraryLoaded());
+        EXPECT_FALSE(outcome.loaded || outcome.recordsChanged || provider.LibraryLoaded());
         EXPECT_EQ(std::memcmp(before.fd, provider.Initial().fd, sizeof before.fd), 0);
         EXPECT_EQ(NameOfSurface(), "Even Array");
 
         ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("xy_polynomial3")).loaded);
         provider.SetGradientIndex(true);
         outcome = provider.OpenSurfaceDll(path);
-        EXPECT_FALSE(outcome.loaded);
         EXPECT_TRUE(outcome.recordsChanged);
-        EXPECT_FALSE(provider.LibraryLoaded());
-        EXPECT_FALSE(provider.GradientIndex());
+        EXPECT_FALSE(outcome.loaded || provider.LibraryLoaded() || provider.GradientIndex());
         EXPECT_EQ(provider.RecordVersion(), kRecordVersion0);
         EXPECT_EQ(provider.Initial().Fd0()->param[3], 2.0);
         EXPECT_EQ(DoubleAt(provider.Initial(), 1376 + 3 * 8), 0.0);  // old param[3]
@@ -193,11 +190,7 @@ TEST_F(ProviderTest, ExampleSphereTracesRaysEitherWayToTheNearCrossing) {
     const double sag = 0.25 * 0.25 / (1 + std::sqrt(1 - 0.0625 * 0.25));
     for (double n : {1.0, -1.0}) {
         USER_DATA& ray = provider.Initial().ud;
-        ray.x = 0.5;
-        ray.y = 0;
-        ray.l = 0;
-        ray.m = 0;
-        ray.n = n;
+        std::tie(ray.x, ray.y, ray.l, ray.m, ray.n) = std::tuple(0.5, 0.0, 0.0, 0.0, n);
         ASSERT_EQ(provider.TraceRay(ScriptTraceSettings{}).result, 0) << n;
         EXPECT_NEAR(provider.Final().ud.z, sag, 1e-12) << n;
         EXPECT_NEAR(provider.Final().ud.path, n * sag, 1e-12) << n;

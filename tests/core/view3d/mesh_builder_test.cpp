@@ -8,12 +8,8 @@
 
 #include "view3d_test_support.h"
 
-namespace velmor {
+namespace velmor::test {
 namespace {
-
-using testing::Bowl;
-using testing::FormulaSampler;
-using testing::RecordingReporter;
 
 MeshParams Square(double step, int pattern = kRightTriangle1) {
     MeshParams p;
@@ -161,8 +157,8 @@ TEST(MeshBuilderTest, LoopsEndWhereAdditionNoLongerMovesThePoint) {
     int count = 0;
     ASSERT_EQ(BuildSurfaceMesh(p, sampler, model, nullptr, &count), 0);
     EXPECT_LE(count, 2 * 21 * 65);  // the planned triangles
-    testing::ExpectConsistent(model);
+    ExpectConsistent(model);
 }
 
 }  // namespace
-}  // namespace velmor
+}  // namespace velmor::test

@@ -7,12 +7,8 @@
 
 #include "view3d_test_support.h"
 
-namespace velmor {
+namespace velmor::test {
 namespace {
-
-using testing::ExpectConsistent;
-using testing::TempDir;
-using testing::WriteBytes;
 
 // A binary STL with `count` in its header and triangles (base, 0, 0), (base + 1, 0, 0),
 // (base, 1, 0) for every base given, each with the stored normal (9, 9, 9).
@@ -75,7 +71,7 @@ TEST(StlAsciiReaderTest, FacetsSolidsAndNumbers) {
     EXPECT_FLOAT_EQ(model.vertices[5].z, 0.0f);
 }
 
-TEST(StlAsciiReaderTest, BrokenFacetsAreDroppedAndFilesWithoutFacetsFail) {
+TEST(StlAsciiReaderTest, BrokenFacetsAreDroppedFilesWithoutFacetsFailLinesAre255Bytes) {
     CModel model;
     ASSERT_TRUE(
         ReadAscii("vertex 5 5 5\n"                                     // outside any facet
@@ -91,13 +87,10 @@ TEST(StlAsciiReaderTest, BrokenFacetsAreDroppedAndFilesWithoutFacetsFail) {
     EXPECT_FALSE(ReadAscii("", model));
     EXPECT_FALSE(ReadAscii("solid nothing\nendsolid nothing\n", model));
     EXPECT_FALSE(ReadAscii("solid s\nfacets 1 2 3\n", model));  // "facets" is not "facet"
-}
 
-TEST(StlAsciiReaderTest, LinesAreReadThroughA256ByteBuffer) {
-    // A 300-byte line is a 255-byte line and the rest: "endfacet" after 255 blanks is a
-    // keyword of its own line. A zero byte ends the line: the "endfacet" behind it is not seen.
+    // Lines are read through a 256-byte buffer: a 300-byte line is a 255-byte line and the rest,
+    // "endfacet" after 255 blanks a keyword of its own line. A zero byte ends the line.
     const std::string facet = "solid s\nfacet\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n";
-    CModel model;
     EXPECT_TRUE(ReadAscii(facet + std::string(255, ' ') + "endfacet\n", model));
     EXPECT_FALSE(ReadAscii(facet + std::string("x\0endfacet\n", 11), model));
 }
@@ -191,19 +184,19 @@ TEST(ObjReaderTest, GroupsByNameWithoutRegardToCase) {
 
 TEST(ObjReaderTest, MaterialsFromTheMaterialFile) {
     TempDir dir;
-    WriteBytes(dir / "optics.mtl",
-               "Ns 250\n"  // before the first material: changes "(NoName)"
-               "newmtl Glass\nKa 0.1 0.2 0.3\nKd 0.4 0.5 0.6\nKs 0.7 0.8 0.9\nNs 500\n"
-               "newmtl Steel\n");
-    WriteBytes(dir / "part.obj", std::string("mtllib optics.mtl\nmtllib missing.mtl\nmtllib\n") +
-                                     kFourVertices +
-                                     "usemtl glass\nf 1 2 3\n"
-                                     "g Body\nf 1 3 4\n"  // the material of the group before
-                                     "g Cap\nusemtl Steel\nusemtl nothing-of-that-name\n"
-                                     "f 2 3 4\n");
+    WriteFile(dir.File("optics.mtl"),
+              "Ns 250\n"  // before the first material: changes "(NoName)"
+              "newmtl Glass\nKa 0.1 0.2 0.3\nKd 0.4 0.5 0.6\nKs 0.7 0.8 0.9\nNs 500\n"
+              "newmtl Steel\n");
+    WriteFile(dir.File("part.obj"), std::string("mtllib optics.mtl\nmtllib missing.mtl\nmtllib\n") +
+                                        kFourVertices +
+                                        "usemtl glass\nf 1 2 3\n"
+                                        "g Body\nf 1 3 4\n"  // the material of the group before
+                                        "g Cap\nusemtl Steel\nusemtl nothing-of-that-name\n"
+                                        "f 2 3 4\n");
     CModel model;
     std::string reason;
-    ASSERT_TRUE(ReadObj(dir / "part.obj", model, &reason)) << reason;
+    ASSERT_TRUE(ReadObj(dir.File("part.obj"), model, &reason)) << reason;
     ASSERT_EQ(model.groups.size(), 3u);
     const modelMaterial& glass = model.groups[0]->material;
     EXPECT_TRUE(glass.name == "Glass" && glass.ambient[2] == 0.3f && glass.specular[0] == 0.7f);
@@ -235,14 +228,14 @@ TEST(ModelFileTest, ExtensionsDecideTheReaderAndFailuresSayWhy) {
     CModel model;
     std::string message;
     for (const auto& file : files) {
-        WriteBytes(dir / file.name, file.bytes);
+        WriteFile(dir.File(file.name), file.bytes);
         const bool read = *file.message == '\0';
-        EXPECT_EQ(ReadModelFile(dir / file.name, model, &message), read ? 0 : -1) << file.name;
+        EXPECT_EQ(ReadModelFile(dir.File(file.name), model, &message), read ? 0 : -1) << file.name;
         EXPECT_EQ(model.faces.size(), read ? 2u : 0u) << file.name;
         EXPECT_EQ(read ? std::string() : message, file.message);
     }
-    EXPECT_EQ(ReadModelFile(dir / "missing.stl", model, &message), -1);
-    EXPECT_EQ(message, "Reading STL(BIN) File ... Failed.\n" + (dir / "missing.stl") +
+    EXPECT_EQ(ReadModelFile(dir.File("missing.stl"), model, &message), -1);
+    EXPECT_EQ(message, "Reading STL(BIN) File ... Failed.\n" + dir.File("missing.stl") +
                            ": No such file or directory");
     // Devices are refused rather than read without end.
     EXPECT_FALSE(ReadStlAscii("/dev/zero", model, &message));
@@ -265,7 +258,7 @@ void ReadEveryWay(const std::string& bytes) {
     EXPECT_GE(materials.size(), 1u);
 }
 
-TEST(HostileFilesTest, TruncatedFilesAndValuesFarOutOfRange) {
+TEST(HostileFilesTest, TruncatedFilesValuesFarOutOfRangeAndTheKeptRegressionFiles) {
     const std::string obj =
         "mtllib self.mtl\nnewmtl Red\nKd 1 0 0\nNs 100\n" + std::string(kFourVertices) +
         "vn 0 0 1\nvt 0 0\ng a\nusemtl red\nf 1//1 2//1 3//1\ng b\nf -4/1/1 -3/1/1 -2/1/1 -1/1/1\n";
@@ -277,19 +270,16 @@ TEST(HostileFilesTest, TruncatedFilesAndValuesFarOutOfRange) {
     ReadEveryWay("f -1 -1 -1\nvn 1e999 -1e999 1e-999\nv nan inf -inf\nf 1//-1 1//1 1//1\n");
     ReadEveryWay(std::string(100000, 'f'));  // one face line split every 255 bytes
     ReadEveryWay(std::string(4096, '\0'));
-}
-
-// Inputs the fuzzers found: each must read cleanly.
-TEST(HostileFilesTest, KeptRegressionFilesReadCleanly) {
+    // The inputs the fuzzers found.
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(
              std::filesystem::path(VELMOR_TEST_DATA_DIR) / "model_crashes")) {
         SCOPED_TRACE(entry.path().filename().string());
-        ReadEveryWay(testing::ReadBytes(entry.path().string()));
+        ReadEveryWay(ReadFile(entry.path().string()));
         ++files;
     }
     EXPECT_GT(files, 0);
 }
 
 }  // namespace
-}  // namespace velmor
+}  // namespace velmor::test

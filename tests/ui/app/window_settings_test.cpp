@@ -9,9 +9,7 @@ namespace {
 
 class WindowSettingsTest : public DlgTest {
 protected:
-    SettingsFile File() const {
-        return SettingsFile(QFile::encodeName(m_settingsPath).toStdString());
-    }
+    SettingsFile File() const { return SettingsFile(m_settingsPath); }
     void ConfirmClose() {
         m_messages.QueueAnswer(MessageAnswer::Ok);
         m_dlg->close();

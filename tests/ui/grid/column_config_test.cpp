@@ -11,7 +11,7 @@ constexpr const char* kBase = "Profile List UD Initial";
 
 class ColumnConfigTest : public ::testing::Test {
 protected:
-    std::string Path() const { return dir.filePath("Velmor.ini").toStdString(); }
+    std::string Path() const { return dir.File("Velmor.ini"); }
     SettingsFile File() const { return SettingsFile(Path()); }
 
     // A grid as a window sets one up: columns, profiles, then the configuration.
@@ -34,7 +34,7 @@ protected:
         return nullptr;
     }
 
-    QTemporaryDir dir;
+    TempDir dir;
 };
 
 TEST_F(ColumnConfigTest, HidingNameFromTheHeaderMenuIsRememberedByTheNextWindow) {
@@ -132,7 +132,7 @@ TEST_F(ColumnConfigTest, DamagedSettingsNeverBreakTheTable) {
               (std::vector<std::string>{"DefaultUD", "Special"}));
 }
 
-TEST_F(ColumnConfigTest, TheLastVisibleColumnStays) {
+TEST_F(ColumnConfigTest, TheLastVisibleColumnStaysAndMissingKeysTakeTheDefaults) {
     auto w = NewWindow();
     w->grid->ShowColumn(kType, false);
     w->grid->ShowColumn(kName, false);
@@ -141,21 +141,15 @@ TEST_F(ColumnConfigTest, TheLastVisibleColumnStays) {
     w->grid->ShowColumn(kData, false);
     EXPECT_EQ(w->grid->VisibleColumnsInOrder(), (std::vector<int>{kData}));
 
-    // A stored configuration without columns shows them all.
-    File().WriteInt(std::string(kBase) + "__DefaultUD", "ColumnCount", 0);
-    auto again = NewWindow();
-    EXPECT_EQ(again->grid->VisibleColumnsInOrder(), (std::vector<int>{kType, kName, kData}));
-}
-
-TEST_F(ColumnConfigTest, MissingKeysTakeTheDefaultConfiguration) {
-    SettingsFile file = File();
+    // A stored configuration without columns shows them all; one without a column's width
+    // takes the default configuration's width at that position (60).
     const std::string section = std::string(kBase) + "__DefaultUD";
-    file.WriteString(section, "ColumnCount", "1");
-    file.WriteString(section, "ColumnData_0", "2");
-    auto w = NewWindow();
-    // ColumnWidth_0 is missing: the default configuration's width at position 0 (60).
-    EXPECT_EQ(w->grid->VisibleColumnsInOrder(), (std::vector<int>{kName}));
-    EXPECT_EQ(w->grid->ColumnWidth(kName), 60);
+    File().WriteInt(section, "ColumnCount", 0);
+    EXPECT_EQ(NewWindow()->grid->VisibleColumnsInOrder(), (std::vector<int>{kType, kName, kData}));
+    WriteFile(Path(), "[" + section + "]\nColumnCount=1\nColumnData_0=2\n");
+    auto again = NewWindow();
+    EXPECT_EQ(again->grid->VisibleColumnsInOrder(), (std::vector<int>{kName}));
+    EXPECT_EQ(again->grid->ColumnWidth(kName), 60);
 }
 
 }  // namespace

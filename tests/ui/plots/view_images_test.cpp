@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "core/app/number_text.h"
 #include "core/app/sample_loop.h"
 #include "plot_test_support.h"
@@ -46,10 +48,8 @@ TEST_F(ViewsTest, EverySampleStepAndTheExchangesOfTheYzView) {
     state.cursor = true;
     state.analysisX = {-2, 2};
     state.analysisY = {-1, 1};
-    state.stepX = 0.1;
-    state.stepY = 0.05;
-    state.cursorX = 0.3;
-    state.cursorY = -0.7;
+    std::tie(state.stepX, state.stepY, state.cursorX, state.cursorY) =
+        std::tuple(0.1, 0.05, 0.3, -0.7);
     RecordingSampler recorder(sampler);
     DrawProfileView(ProfileAxis::kX, state, recorder, kSide, kSide);
     ASSERT_EQ(recorder.requests.size(), std::size_t(ForEachSample(-2, 2, 0.1, [](double) {})));
@@ -96,36 +96,31 @@ TEST_F(ViewsTest, SurfaceFailingOutsideItsApertureLeavesAGap) {
         EXPECT_EQ(CountRgb(image, QRect(int(m.X(x)), top, 1, bottom - top), kBlackRgb), 0) << x;
 }
 
-TEST_F(ViewsTest, CursorOffRemovesCrossHairAndReadout) {
+// Each of the Cursor, Verbose and Ray Trace boxes takes its own drawing away.
+TEST_F(ViewsTest, CursorVerboseAndRayTraceOffRemoveTheirDrawing) {
     const PlotMapping m(kSide, kSide, state.displayX, state.displayY);
     state.cursor = true;
-    const QImage image = DrawPlanView(state, nullptr, kSide, kSide);
-    EXPECT_GT(CountRgb(image, QRect(0, int(m.Y(0.1)), kSide, 1), kGreyRgb), 50);
+    QImage plan = DrawPlanView(state, nullptr, kSide, kSide);
+    EXPECT_GT(CountRgb(plan, QRect(0, int(m.Y(0.1)), kSide, 1), kGreyRgb), 50);
     state.cursor = false;
     EXPECT_EQ(CountRgb(DrawPlanView(state, nullptr, kSide, kSide), kGreyRgb), 0);
     EXPECT_EQ(CountRgb(Profile(), kGreyRgb), 0);
     EXPECT_EQ(CursorReadout(state, sampler), QString());
-}
 
-TEST_F(ViewsTest, VerboseOffRemovesHelpTexts) {
-    state.rayTrace = true;
+    state.rayTrace = state.verbose = true;
     const QString through = "Shift L-Click:ThroughPoint", direction = "Shift R-Click:Direction";
     const int cy = TextStamp(direction, kBlackRgb, kWhiteRgb).height(), bottom = kSide - 1;
-    state.verbose = true;
-    QImage plan = DrawPlanView(state, nullptr, 420, kSide);
+    plan = DrawPlanView(state, nullptr, 420, kSide);
     EXPECT_TRUE(HasTextAt(plan, direction, 3, bottom - cy - 2, kBlackRgb, kWhiteRgb));
     EXPECT_TRUE(HasTextAt(plan, through, 3, bottom - 2 * cy - 4, kBlackRgb, kWhiteRgb));
     state.verbose = false;
     plan = DrawPlanView(state, nullptr, 420, kSide);
     EXPECT_EQ(CountRgb(plan, QRect(1, bottom - 2 * cy - 4, 300, 2 * cy + 4), kBlackRgb), 0);
-}
 
-TEST_F(ViewsTest, RayTraceOffRemovesTheRays) {
     ASSERT_TRUE(state.rayTraceOk);
-    state.rayTrace = true;
     EXPECT_GT(CountRgb(DrawPlanView(state, nullptr, kSide, kSide), kBlueRgb), 50);
     state.rayTrace = false;
-    const QImage plan = DrawPlanView(state, nullptr, kSide, kSide);
+    plan = DrawPlanView(state, nullptr, kSide, kSide);
     EXPECT_EQ(CountRgb(plan, kBlueRgb), 0);
     EXPECT_EQ(CountRgb(plan, kRedRgb), 2 * (kSide - 2) - 1);  // only the two axes
     for (const QImage& image : {Profile(ProfileAxis::kX), Profile(ProfileAxis::kY),
@@ -135,8 +130,8 @@ TEST_F(ViewsTest, RayTraceOffRemovesTheRays) {
 
 TEST_F(ViewsTest, FailedTraceDrawsTheCrossAtTheStartPoint) {
     ASSERT_TRUE(program.Open("apertured_sphere.so"));
-    program.provider.Initial().ud.x = 5;  // outside the aperture: the trace fails
-    program.provider.Initial().ud.y = -2;
+    USER_DATA& start = program.provider.Initial().ud;
+    std::tie(start.x, start.y) = std::tuple(5.0, -2.0);  // outside the aperture: the trace fails
     Use(nullptr);
     ASSERT_FALSE(state.rayTraceOk);
     state.rayTrace = true;
@@ -179,9 +174,7 @@ TEST_F(ViewsTest, IndexAboveAThousandIsDrawnAtAThousand) {
 
 TEST_F(ViewsTest, CursorReadoutBothFormsAndTheGradientIndexForm) {
     state.cursor = true;
-    state.cursorX = 0.4;
-    state.cursorY = -0.3;
-    state.cursorZ = 2;
+    std::tie(state.cursorX, state.cursorY, state.cursorZ) = std::tuple(0.4, -0.3, 2.0);
     double sag = 0;
     ASSERT_TRUE(sampler.Sag(0.4, -0.3, &sag));
     EXPECT_EQ(CursorReadout(state, sampler).toStdString(),
@@ -193,9 +186,7 @@ TEST_F(ViewsTest, CursorReadoutBothFormsAndTheGradientIndexForm) {
               "Cursor: x=5.000 , y=-0.300 , z=2.000");
 
     Use("grin_medium.so");  // its read-out does not depend on the Cursor box
-    state.cursorX = 3;
-    state.cursorY = 2;
-    state.cursorZ = 1;
+    std::tie(state.cursorX, state.cursorY, state.cursorZ) = std::tuple(3.0, 2.0, 1.0);
     // n = 1.6 - 0.002 * 13 + 0.001 * 1
     EXPECT_EQ(CursorReadout(state, sampler).toStdString(),
               "Cursor: x=3.000 , y=2.000 , z=1.000\n"

@@ -1,10 +1,8 @@
 // File "Open ..." of the 3D window drawn for real: STL (ASCII and binary) and OBJ with its
 // material file replace the model; a failure keeps the old one.
-#include <QFile>
-#include <QTemporaryDir>
-
 #include "gl_test_support.h"
 #include "scripted_message_ui.h"
+#include "temp_dir.h"
 #include "ui/common/progress_dialog.h"
 
 namespace velmor::gltest {
@@ -15,20 +13,15 @@ protected:
     void SetUp() override {
         Dialog3DTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        ASSERT_TRUE(dir.isValid());
         // A surface mesh on show, with the ray display on, as after "Make 3D Model".
         CModel surface;
         MakeTriangleModel({{Vec3f{1, 1, 0}, Vec3f{2, 1, 0}, Vec3f{1, 2, 0}}}, surface);
         dialog->SetModel(surface, true);
     }
-    void Write(const char* name, const QByteArray& bytes) {
-        QFile file(dir.filePath(QString::fromLatin1(name)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    }
-    // Writes `bytes` to `name` (unless null) and opens it through the menu.
-    void Open(const char* name, const QByteArray& bytes) {
-        if (!bytes.isNull()) Write(name, bytes);
-        messages.QueuePath(dir.filePath(QString::fromLatin1(name)));
+    // Writes `bytes` to `name` (unless empty) and opens it through the menu.
+    void Open(const char* name, const std::string& bytes) {
+        if (!bytes.empty()) test::WriteFile(dir.File(name), bytes);
+        messages.QueuePath(dir.QFilePath(name));
         dialog->RunCommand(kCmdOpen);
         EXPECT_EQ(CurrentProgressWindow(), nullptr);  // the "Loading ..." window is closed again
     }
@@ -44,7 +37,7 @@ protected:
     }
 
     CScriptedMessageUi messages;
-    QTemporaryDir dir;
+    test::TempDir dir;
 };
 
 TEST_F(ModelOpenTest, AsciiStlBinaryStlAndObjReplaceTheModelAndSwitchRayTraceOff) {
@@ -54,15 +47,15 @@ TEST_F(ModelOpenTest, AsciiStlBinaryStlAndObjReplaceTheModelAndSwitchRayTraceOff
          "  endloop\n endfacet\nendsolid two\n");
     ExpectLoaded(1, {-5, -9});
 
-    QByteArray binary(80, '\0');  // header, count, then normal, 3 corners and 2 spare bytes
-    const uint32_t count = 1;
+    // Header, count 1, then normal, 3 corners and 2 spare bytes.
     const float facet[12] = {0, 0, 1, 5, -5, 0, 8, -5, 0, 5, -8, 0};
-    binary.append(reinterpret_cast<const char*>(&count), 4);
-    binary.append(reinterpret_cast<const char*>(facet), 48).append(2, '\0');
-    Open("three.STL", binary);
+    Open("three.STL", std::string(80, '\0') + std::string("\1\0\0\0", 4) +
+                          std::string(reinterpret_cast<const char*>(facet), 48) +
+                          std::string(2, '\0'));
     ExpectLoaded(1, {6, -6});
 
-    Write("shiny.mtl", "newmtl Shiny\nKa 0.1 0.1 0.1\nKd 0.2 0.9 0.2\nKs 1 1 1\nNs 500\n");
+    test::WriteFile(dir.File("shiny.mtl"),
+                    "newmtl Shiny\nKa 0.1 0.1 0.1\nKd 0.2 0.9 0.2\nKs 1 1 1\nNs 500\n");
     Open("quad.Obj",
          "mtllib shiny.mtl\nv -12 -12 0\nv -2 -12 0\nv -2 -2 0\nv -12 -2 0\nvn 0 0 1\n"
          "g Plate\nusemtl Shiny\nf 1//1 2//1 3//1 4//1\n");
@@ -74,7 +67,7 @@ TEST_F(ModelOpenTest, AsciiStlBinaryStlAndObjReplaceTheModelAndSwitchRayTraceOff
 
 TEST_F(ModelOpenTest, FailedLoadsKeepTheModel) {
     Open("empty.stl", "solid nothing\nendsolid nothing\n");
-    Open("missing.obj", QByteArray());
+    Open("missing.obj", "");
     dialog->RunCommand(kCmdOpen);  // cancelled
     ASSERT_EQ(messages.Shown().size(), 2u);
     EXPECT_EQ(messages.Shown()[0].text, QStringLiteral("Reading STL(ASCII) File ... Failed."));
