@@ -6,55 +6,12 @@
 #include "core/interp/script_engine.h"
 #include "core/surface/dynamic_library.h"
 #include "core/surface/even_array.h"
+#include "core/surface/surface_entry.h"
 #include "core/surface/surface_sampler.h"
 
 namespace velmor {
 
 namespace {
-
-// Entry point names in lookup order; the position is the record version.
-constexpr const char* kEntryNames[] = {
-    "UserDefinedSurface",   // record version 0, FIXED_DATA
-    "UserDefinedSurface2",  // record version 1, FIXED_DATA2
-    "UserDefinedSurface3",  // record version 2, FIXED_DATA3
-    "UserDefinedSurface4",  // record version 3, FIXED_DATA4
-};
-
-using Entry0 = int (*)(USER_DATA*, FIXED_DATA*);
-using Entry1 = int (*)(USER_DATA*, FIXED_DATA2*);
-using Entry2 = int (*)(USER_DATA*, FIXED_DATA3*);
-using Entry3 = int (*)(USER_DATA*, FIXED_DATA4*);
-
-struct SurfaceEntry {
-    void* address = nullptr;
-    int recordVersion = kRecordVersion0;
-};
-
-// The first entry point found by name; failing that the export with ordinal 1, taken as
-// record version 0. Asked again on every call: nothing is cached.
-SurfaceEntry FindSurfaceEntry(const DynamicLibrary& library) {
-    for (int version = kRecordVersion0; version <= kRecordVersion3; ++version) {
-        if (void* address = library.Symbol(kEntryNames[version])) return {address, version};
-    }
-    if (void* address = library.SymbolByOrdinal(1)) return {address, kRecordVersion0};
-    return {};
-}
-
-// Calls the entry with the two records of the pair, the FIXED_DATA area read through the
-// layout of the entry's version. The area is always as large as FIXED_DATA4, so a library
-// that stays inside its own record stays inside the pair.
-int CallEntry(const SurfaceEntry& entry, RecordPair& pair) {
-    switch (entry.recordVersion) {
-        case kRecordVersion1:
-            return reinterpret_cast<Entry1>(entry.address)(&pair.ud, pair.Fd1());
-        case kRecordVersion2:
-            return reinterpret_cast<Entry2>(entry.address)(&pair.ud, pair.Fd2());
-        case kRecordVersion3:
-            return reinterpret_cast<Entry3>(entry.address)(&pair.ud, pair.Fd3());
-        default:
-            return reinterpret_cast<Entry0>(entry.address)(&pair.ud, pair.Fd0());
-    }
-}
 
 void WriteUserDataDefaults(USER_DATA& ud) {
     ud = USER_DATA{};
@@ -150,7 +107,7 @@ int CSurfaceProvider::CallSurface(RecordPair& pair) {
         const SurfaceEntry entry = FindSurfaceEntry(s.library);
         if (entry.address != nullptr) {
             s.recordVersion = entry.recordVersion;
-            return CallEntry(entry, pair);
+            return CallSurfaceEntry(entry, &pair.ud, pair.fd);
         }
     }
     s.recordVersion = kRecordVersion0;

@@ -213,6 +213,22 @@ TEST(DynamicLibraryTest, FindsNothingByOrdinalAndNoSystemLibraryByBareName) {
     EXPECT_FALSE(library.Error().empty());
 }
 
+// The loader's search also finds names exported by the libraries a library depends on: the
+// surface's entry point is taken from the library itself only.
+TEST_F(ProviderTest, TheEntryPointComesFromTheLibraryItselfNotFromItsDependencies) {
+    DynamicLibrary library;
+    ASSERT_TRUE(library.Open(LibPath("entry4_over_dependency"))) << library.Error();
+    EXPECT_NE(library.Symbol("UserDefinedSurface"), nullptr);
+    EXPECT_EQ(library.OwnSymbol("UserDefinedSurface"), nullptr);
+    EXPECT_NE(library.OwnSymbol("UserDefinedSurface4"), nullptr);
+    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("entry4_over_dependency")).loaded);
+    EXPECT_EQ(provider.RecordVersion(), kRecordVersion3);
+    provider.RefreshWorkingPair();
+    double sag = 0;
+    ASSERT_TRUE(provider.SurfaceSampler().Sag(0.0, 0.0, &sag));
+    EXPECT_EQ(sag, 0.5);  // from the dependency's DependencyValue, through the right entry
+}
+
 TEST_F(ProviderTest, SamplerSagThroughTheWorkingPair) {
     provider.RefreshWorkingPair();
     provider.Working().ud.z = 0.75;
