@@ -101,6 +101,8 @@ int RunViews(CliHost& host, const Arguments& args, Output& out) {
     const PlotSizes sizes{areas.plan.size(), areas.xz.size(), areas.yz.size(), areas.fourth.size()};
     const RepaintResult result = RepaintViews(plot, surface, map, sizes, nullptr);
 
+    ThrowIfFaulted(host);  // no image of views the library stopped answering for
+
     QImage image(side, side, QImage::Format_RGB32);
     {
         QPainter painter(&image);
