@@ -9,6 +9,10 @@
 // every 10 ms) to pump events, show "Waiting for the surface library ..." and offer Cancel; the
 // library's output is handed to an output sink as it arrives; a time limit stops a helper whose
 // library calls stop finishing.
+//
+// The helper is tied to the thread that starts it (Open): it ends when that thread ends, so a
+// program that is gone leaves no helper behind. Use a library from a thread that lives as long
+// as the library is loaded.
 #pragma once
 
 #include <cstdint>

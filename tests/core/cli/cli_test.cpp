@@ -409,6 +409,17 @@ TEST(CliTest, ALibraryFaultEndsTheCommandWithStatus3AndOneLine) {
         {"fault_assert", {"stl", stl, "--binary", "--step", "1", "1"}, "SIGABRT"},
         {"fault_memory", {"--memory-limit", "200", "index", "1", "2", "3"}, ""},  // answers
         {"fault_memory", {"--memory-limit", "200", "sag", "1", "2"}, "SIGSEGV"},
+        {"fault_bus", {"sag", "1", "2"}, "SIGBUS"},
+        {"fault_fpe", {"sag", "1", "2"}, "SIGFPE (arithmetic trap) in sag"},
+        {"fault_ill", {"sag", "1", "2"}, "SIGILL (illegal instruction) in sag"},
+        {"fault_heap", {"sag", "1", "2"}, "SIGABRT"},
+        {"fault_stack", {"sag", "1", "2"}, "SIGSEGV"},
+        {"fault_exit_now", {"sag", "1", "2"}, "exited with code 5 in sag (type 3, numb 0)"},
+        {"fault_load_gradient",
+         {"info"},
+         "SIGABRT (abort() or a failed assertion or heap "
+         "corruption detected by the C library) in "
+         "gradient-index question (type 0, numb 2)"},
         {"fault_load_safe_data",
          {"info"},
          "SIGSEGV (segmentation fault: invalid memory "

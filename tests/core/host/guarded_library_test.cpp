@@ -20,6 +20,8 @@
 
 #include "../app/temp_dir.h"
 #include "core/app/progress.h"
+#include "core/app/settings_file.h"
+#include "core/host/library_host_settings.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
 
@@ -474,6 +476,22 @@ TEST_F(HostTest, AnAttachedDebuggerPausesTheTimeLimit) {
     if (attached != 1) GTEST_SKIP() << "this system does not let a test attach a debugger";
     EXPECT_EQ(provider.LastLibraryFault()->kind, LibraryFaultKind::kTimeout);
     EXPECT_GT(seconds, 2.2);  // 1.5 s attached + the 1 s limit
+}
+
+TEST(LibraryHostSettingsTest, TheSectionGivesTheLimitsWithTheirDefaultsAndFloors) {
+    test::TempDir dir;
+    const SettingsFile file(dir.File("Velmor.ini"));
+    LibraryHostSettings settings = ReadLibraryHostSettings(file);
+    EXPECT_TRUE(settings.limits.waitMs == 2000 && settings.limits.timeoutSeconds == 60 &&
+                settings.limits.memoryMb == 4096);
+    EXPECT_TRUE(settings.reloadOnChange && !settings.inProcess);
+    test::WriteText(file.Path(),
+                    "[LIBRARY_HOST]\nWAIT_MS=-5\nTIMEOUT_S=0\nMEMORY_MB=-1\n"
+                    "RELOAD_ON_CHANGE=0\nIN_PROCESS=1\n");
+    settings = ReadLibraryHostSettings(file);
+    EXPECT_TRUE(settings.limits.waitMs == 0 && settings.limits.timeoutSeconds == 1 &&
+                settings.limits.memoryMb == 0);
+    EXPECT_TRUE(!settings.reloadOnChange && settings.inProcess);
 }
 
 }  // namespace
