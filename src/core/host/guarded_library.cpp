@@ -269,7 +269,12 @@ bool GuardedLibrary::Transact(const FrameWriter& request, std::uint32_t op, Exch
             }
         }
 
-        // Still waiting: the heartbeat, progress, the hook, the limits.
+        // Still waiting: the helper itself, the heartbeat, progress, the hook, the limits. A
+        // process the library started may hold the answer channel open after the helper died.
+        if (!events.answer && m_process.Ended()) {
+            HelperGone(LibraryFaultKind::kExit, 0, {});
+            return false;
+        }
         const Clock::time_point now = Clock::now();
         const std::uint64_t finishedNow = LoadFinishedCalls(status);
         if (finishedNow != finished) {

@@ -51,6 +51,10 @@ public:
     // Appends all output bytes waiting now to *output.
     void ReadOutput(std::string* output);
 
+    // True once the helper process has ended (looked at without waiting). Its answer channel
+    // may still be open then, held by a process the library started.
+    bool Ended();
+
     // Sends SIGKILL to the helper's process group.
     void Kill();
     // Waits up to `graceMs` for the helper to end, kills it when it has not, and reports how it
@@ -64,6 +68,8 @@ private:
     void CloseChannels();
 
     int m_pid = 0;
+    bool m_ended = false;  // Ended() saw the process end; m_end tells how
+    HelperEnd m_end;
     int m_requests = -1;  // write end
     int m_answers = -1;   // read end, non-blocking
     int m_output = -1;    // read end, non-blocking

@@ -189,6 +189,33 @@ void HelperProcess::ReadOutput(std::string* output) {
     if (m_output >= 0 && !DrainInto(m_output, output)) CloseFd(m_output);
 }
 
+namespace {
+
+HelperEnd EndOf(int status) {
+    HelperEnd end;
+    end.known = true;
+    end.signaled = WIFSIGNALED(status);
+    end.signal = end.signaled ? WTERMSIG(status) : 0;
+    end.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 0;
+    return end;
+}
+
+}  // namespace
+
+bool HelperProcess::Ended() {
+    if (m_pid <= 0 || m_ended) return m_ended;
+    int status = 0;
+    const pid_t got = ::waitpid(m_pid, &status, WNOHANG);
+    if (got == m_pid) {
+        m_ended = true;
+        m_end = EndOf(status);
+    } else if (got < 0 && errno == ECHILD) {
+        m_ended = true;  // reaped elsewhere: how it ended is unknown
+        m_end = HelperEnd{};
+    }
+    return m_ended;
+}
+
 void HelperProcess::Kill() {
     if (m_pid > 0) ::kill(-m_pid, SIGKILL);
 }
@@ -196,6 +223,14 @@ void HelperProcess::Kill() {
 HelperEnd HelperProcess::Reap(int graceMs) {
     HelperEnd end;
     if (m_pid <= 0) return end;
+    if (m_ended) {
+        end = m_end;
+        ::kill(-m_pid, SIGKILL);  // what the library started in the helper's group ends too
+        m_pid = 0;
+        m_ended = false;
+        CloseChannels();
+        return end;
+    }
     int status = 0;
     pid_t got = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
@@ -210,12 +245,7 @@ HelperEnd HelperProcess::Reap(int graceMs) {
             got = ::waitpid(m_pid, &status, 0);
         } while (got < 0 && errno == EINTR);
     }
-    if (got == m_pid) {
-        end.known = true;
-        end.signaled = WIFSIGNALED(status);
-        end.signal = end.signaled ? WTERMSIG(status) : 0;
-        end.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 0;
-    }
+    if (got == m_pid) end = EndOf(status);
     ::kill(-m_pid, SIGKILL);  // whatever the library started in the helper's group ends too
     m_pid = 0;
     CloseChannels();

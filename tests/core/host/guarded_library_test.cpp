@@ -92,6 +92,7 @@ TEST_F(HostTest, EveryFaultIsSurvivedDescribedAndMendedByAReload) {
         {"fault_assert", LibraryFaultKind::kSignal, "SIGABRT", 0},
         {"fault_heap", LibraryFaultKind::kSignal, "SIGABRT", 0},
         {"fault_stack", LibraryFaultKind::kSignal, "SIGSEGV", 0},
+        {"fault_orphan", LibraryFaultKind::kSignal, "SIGSEGV", 0},  // its child keeps the pipes
         {"fault_memory", LibraryFaultKind::kSignal, "SIGSEGV", 0},  // beyond the 256 MiB limit
         {"fault_exit", LibraryFaultKind::kExit, "", 3},
         {"fault_exit_now", LibraryFaultKind::kExit, "", 5},
