@@ -117,6 +117,7 @@ public:
                          const BatchProgress& progress, LibraryCall* status,
                          int* recordVersion) override;
     const LibraryFault* Fault() const override { return m_fault.Faulted() ? &m_fault : nullptr; }
+    bool Busy() const override { return m_busy; }
 
     // The helper's process id (for the output window's title and a debugger), 0 when none runs.
     int HelperPid() const { return m_process.Pid(); }

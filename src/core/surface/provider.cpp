@@ -252,6 +252,13 @@ LoadOutcome CSurfaceProvider::ReloadSurfaceDll() {
 LoadOutcome CSurfaceProvider::LoadLibrary(const std::string& path, bool keepRecords) {
     State& s = *m_state;
     LoadOutcome outcome;
+    if (s.library != nullptr && s.library->Busy()) {
+        outcome.loaded = true;
+        outcome.recordVersion = s.recordVersion;
+        outcome.gradientIndex = s.gradientIndex;
+        outcome.reason = "a request of the loaded library is still waiting";
+        return outcome;
+    }
     // Records laid out for another surface than the built-in one must not outlive a failed
     // load: the built-in surface would read them through its own layout.
     const bool hadLibrary = s.library != nullptr;

@@ -82,6 +82,8 @@ public:
     // may have been rebuilt). When a library was loaded (faulted or not) and the record version
     // is unchanged, the initial pair stays as it is and no safe-data request is sent; only the
     // gradient-index question is asked again. Otherwise it goes as OpenSurfaceDll goes.
+    // Both are refused while a request of the loaded library waits (asked from a wait hook):
+    // nothing changes and `reason` says why.
     LoadOutcome ReloadSurfaceDll();
     void ReleaseSurfaceDll();
     // True while a library is loaded, also after it faulted (until a reload or another load).

@@ -68,6 +68,8 @@ public:
     // The fault that stopped the library, or nullptr. Once set, every call fails until the
     // library is opened again.
     virtual const LibraryFault* Fault() const { return nullptr; }
+    // True while a request waits for its answer (the library must not be closed meanwhile).
+    virtual bool Busy() const { return false; }
 };
 
 // The library loaded into the program's own process (the "Run library in-process" mode): a

@@ -306,17 +306,23 @@ TEST_F(HostTest, TheTimeLimitCountsFromTheLastFinishedCallAndTheHookCanStop) {
     EXPECT_EQ(sampler.SagBatch(5, x, y, z, ok, {ends, 5}), 2u);
     EXPECT_FALSE(provider.LibraryFaulted());
 
-    // A request made from inside the hook fails at once without harm; the waiting one answers.
+    // A request made from inside the hook fails at once without harm, and the library is not
+    // reloaded under the waiting request; the waiting one answers.
     int nested = 0;
+    LoadOutcome reload;
     hook.decide = [&](const LibraryWaitInfo&) {
         RecordPair pair = provider.Initial();
         pair.Type() = kRequestName;
         nested = provider.CallSurface(pair);
+        reload = provider.ReloadSurfaceDll();
         return LibraryWaitAction::kContinue;
     };
     double sag = 0;
+    const int helper = provider.LibraryHelperPid();
     EXPECT_TRUE(sampler.Sag(2, 2, &sag));
     EXPECT_EQ(nested, -1);
+    EXPECT_FALSE(reload.recordsChanged || reload.recordsKept || reload.reason.empty());
+    EXPECT_EQ(provider.LibraryHelperPid(), helper);
     EXPECT_FALSE(provider.LibraryFaulted());
 
     // Cancel in the waiting window stops the helper.
