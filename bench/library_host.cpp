@@ -215,10 +215,10 @@ void BM_BarePipeRoundTrip(benchmark::State& state) {
     BENCHMARK(fn)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(iterations)
 
 VELMOR_BENCH(BM_MapInProcessPoints, 5);
-VELMOR_BENCH(BM_MapInProcessBatches, 5);
-VELMOR_BENCH(BM_MapThroughHelper, 5);
-VELMOR_BENCH(BM_BarePipeRoundTrip, 5);
-VELMOR_BENCH(BM_CallDllThroughHelper, 5);
+VELMOR_BENCH(BM_MapInProcessBatches, 15);
+VELMOR_BENCH(BM_MapThroughHelper, 15);
+VELMOR_BENCH(BM_BarePipeRoundTrip, 10);
+VELMOR_BENCH(BM_CallDllThroughHelper, 10);
 VELMOR_BENCH(BM_CallDllInProcess, 5);
 
 Times Get(const std::string& name) {

@@ -360,7 +360,7 @@ const BatchAnswers& GuardedLibrary::Answers() const {
     return *m_spareAnswers;
 }
 
-std::size_t GuardedLibrary::RunBatch(RecordPair& working, std::size_t n, bool wholeRecords,
+std::size_t GuardedLibrary::RunBatch(RecordPair& working, std::size_t n, std::uint32_t options,
                                      const BatchProgress& progress, LibraryCall* status,
                                      int* recordVersion) {
     *status = LibraryCall::kFailed;
@@ -368,10 +368,13 @@ std::size_t GuardedLibrary::RunBatch(RecordPair& working, std::size_t n, bool wh
     if (n > kMaxBatchPoints) n = kMaxBatchPoints;
     SharedArea& area = Area();
     Exchange batch;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (area.points.flags[i] & kEndsRow) ++batch.rows;
+    batch.rows = progress.rows;
+    if (batch.rows <= 0) {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (area.points.flags[i] & kEndsRow) ++batch.rows;
+        }
+        if (n > 0 && !(area.points.flags[n - 1] & kEndsRow)) ++batch.rows;  // ends unmarked
     }
-    if (n > 0 && !(area.points.flags[n - 1] & kEndsRow)) ++batch.rows;  // a row ends unmarked
     batch.progress = &progress;
     // The batch's request as its first point sets it (or as the working pair has it).
     int type = working.Type(), numb = working.Numb();
@@ -391,7 +394,7 @@ std::size_t GuardedLibrary::RunBatch(RecordPair& working, std::size_t n, bool wh
 
     std::vector<unsigned char> answer;
     FrameWriter request(kOpBatch);
-    request.U32(static_cast<std::uint32_t>(n)).U32(wholeRecords ? kBatchWholeRecords : 0);
+    request.U32(static_cast<std::uint32_t>(n)).U32(options);
     if (!Transact(request, kOpBatch, batch, &answer)) {
         // Every call that returned before the fault left its answer.
         const std::uint64_t done = LoadFinishedCalls(area.status) - finishedBefore;

@@ -113,7 +113,7 @@ public:
     LibraryCall Call(RecordPair& pair, int* result, int* recordVersion) override;
     BatchPoints& Points() override;
     const BatchAnswers& Answers() const override;
-    std::size_t RunBatch(RecordPair& working, std::size_t n, bool wholeRecords,
+    std::size_t RunBatch(RecordPair& working, std::size_t n, std::uint32_t options,
                          const BatchProgress& progress, LibraryCall* status,
                          int* recordVersion) override;
     const LibraryFault* Fault() const override { return m_fault.Faulted() ? &m_fault : nullptr; }

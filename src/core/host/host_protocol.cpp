@@ -78,8 +78,10 @@ FrameHeader DecodeFrameHeader(const unsigned char in[kFrameHeaderBytes]) {
     return {GetU32(in), GetU32(in + 4), GetU32(in + 8)};
 }
 
-void ApplyBatchPoint(const BatchPoints& points, std::size_t i, USER_DATA& ud, unsigned char* fd) {
-    const std::uint32_t set = points.fields[i];
+void ApplyBatchPoint(const BatchPoints& points, std::size_t i, bool sameRequest, USER_DATA& ud,
+                     unsigned char* fd) {
+    const std::size_t request = sameRequest ? 0 : i;
+    const std::uint32_t set = points.fields[request];
     if (set & kSetX) ud.x = points.x[i];
     if (set & kSetY) ud.y = points.y[i];
     if (set & kSetZ) ud.z = points.z[i];
@@ -87,8 +89,8 @@ void ApplyBatchPoint(const BatchPoints& points, std::size_t i, USER_DATA& ud, un
     if (set & kSetM) ud.m = points.m[i];
     if (set & kSetN) ud.n = points.n[i];
     // type and numb sit at offsets 0 and 4 in every FIXED_DATA version.
-    if (set & kSetType) std::memcpy(fd + offsetof(FIXED_DATA, type), &points.type[i], 4);
-    if (set & kSetNumb) std::memcpy(fd + offsetof(FIXED_DATA, numb), &points.numb[i], 4);
+    if (set & kSetType) std::memcpy(fd + offsetof(FIXED_DATA, type), &points.type[request], 4);
+    if (set & kSetNumb) std::memcpy(fd + offsetof(FIXED_DATA, numb), &points.numb[request], 4);
 }
 
 void WriteBatchAnswer(BatchAnswers& answers, std::size_t i, int result, int type,

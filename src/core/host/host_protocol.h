@@ -170,6 +170,9 @@ struct BatchAnswers {
 // Options of a batch request (its second payload word).
 enum BatchOption : std::uint32_t {
     kBatchWholeRecords = 1u << 0,  // fill BatchAnswers::record as well
+    // Every point has point 0's type, numb and fields (a sag or index pass): only point 0's
+    // entries of those arrays are written and read.
+    kBatchSameRequest = 1u << 1,
 };
 
 struct SharedArea {
@@ -189,8 +192,10 @@ static_assert(offsetof(SharedArea, points) == 92384);
 static_assert(offsetof(SharedArea, answers) == 92384 + 64 * kMaxBatchPoints);
 inline constexpr std::size_t kSharedAreaBytes = sizeof(SharedArea);
 
-// Writes point i's fields into the working pair (the point's request included).
-void ApplyBatchPoint(const BatchPoints& points, std::size_t i, USER_DATA& ud, unsigned char* fd);
+// Writes point i's fields into the working pair (the point's request included); with
+// `sameRequest` the type, numb and fields are point 0's.
+void ApplyBatchPoint(const BatchPoints& points, std::size_t i, bool sameRequest, USER_DATA& ud,
+                     unsigned char* fd);
 
 // Writes answer i: the result, the values the point's request answers, and the whole USER_DATA
 // when `wholeRecord`.

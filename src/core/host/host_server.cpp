@@ -148,7 +148,7 @@ private:
             SharedRecordPair& pair = m_area.batch;
             StatusHooks hooks{m_area.status};
             done = RunBatchLoop(entry, pair.ud, pair.fd, m_area.points, m_area.answers, count,
-                                (options & kBatchWholeRecords) != 0, hooks);
+                                options, hooks);
             std::fflush(nullptr);
         }
         answer.U32(static_cast<std::uint32_t>(done))

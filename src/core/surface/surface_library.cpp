@@ -65,7 +65,7 @@ const BatchAnswers& InProcessLibrary::Answers() const {
     return *m_answers;
 }
 
-std::size_t InProcessLibrary::RunBatch(RecordPair& working, std::size_t n, bool wholeRecords,
+std::size_t InProcessLibrary::RunBatch(RecordPair& working, std::size_t n, std::uint32_t options,
                                        const BatchProgress& progress, LibraryCall* status,
                                        int* recordVersion) {
     const SurfaceEntry entry = FindSurfaceEntry(m_library);
@@ -78,8 +78,7 @@ std::size_t InProcessLibrary::RunBatch(RecordPair& working, std::size_t n, bool 
     *status = LibraryCall::kAnswered;
     *recordVersion = entry.recordVersion;
     ReportingHooks hooks{progress};
-    return RunBatchLoop(entry, working.ud, working.fd, *m_points, *m_answers, n, wholeRecords,
-                        hooks);
+    return RunBatchLoop(entry, working.ud, working.fd, *m_points, *m_answers, n, options, hooks);
 }
 
 }  // namespace velmor

@@ -22,11 +22,13 @@ enum class LibraryCall {
                 // request of this library is still waiting (a request from inside a wait hook)
 };
 
-// Progress of a batch in rows (points with kEndsRow end a row). When `report` is set,
+// Progress of a batch in rows (points with kEndsRow end a row; `rows` of them, counted by the
+// library when 0). When `report` is set,
 // ReportProgress(firstRow + r, totalRows - 1) is called as row r of the batch starts (in the
 // program's process: at the start of every row; through the helper: before the batch and
 // whenever rows finished while it waits), and a cancel stops the batch after whole rows.
 struct BatchProgress {
+    long long rows = 0;
     bool report = false;
     long long firstRow = 0;
     long long totalRows = 0;
@@ -56,12 +58,13 @@ public:
     // Sends points [0, n) one after another with `working` as the working pair: each point's
     // fields go into the pair, the rest stays as the previous call left it, exactly as the
     // program's own sampling loops do; at the end `working` holds the pair as the last call left
-    // it. `wholeRecords` asks for every call's whole USER_DATA besides the values. Returns the
+    // it. `options` are BatchOption bits (whole records, the same request for every point).
+    // Returns the
     // points done: n, fewer after a cancel (whole rows) or a fault (Fault() set; the answers
     // before the faulting point are kept, `working` is as it was). *status is kNoEntry (nothing
     // done) when the library has no entry point, kFailed after a fault or while another request
     // waits.
-    virtual std::size_t RunBatch(RecordPair& working, std::size_t n, bool wholeRecords,
+    virtual std::size_t RunBatch(RecordPair& working, std::size_t n, std::uint32_t options,
                                  const BatchProgress& progress, LibraryCall* status,
                                  int* recordVersion) = 0;
 
@@ -82,7 +85,7 @@ public:
     LibraryCall Call(RecordPair& pair, int* result, int* recordVersion) override;
     BatchPoints& Points() override;
     const BatchAnswers& Answers() const override;
-    std::size_t RunBatch(RecordPair& working, std::size_t n, bool wholeRecords,
+    std::size_t RunBatch(RecordPair& working, std::size_t n, std::uint32_t options,
                          const BatchProgress& progress, LibraryCall* status,
                          int* recordVersion) override;
 

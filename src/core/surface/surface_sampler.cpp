@@ -9,14 +9,16 @@ namespace {
 
 static_assert(kSamplePassPoints == kMaxBatchPoints, "a pass of kSamplePassPoints is one request");
 
-// Sends points [0, n) through the library in requests of at most kMaxBatchPoints points, cut
-// at row ends where a row fits. fill(i, points, k) sets point i of the pass as point k of the
+// Sends points [0, n), each one request `request` setting `fields` of the working pair, through
+// the library in batch requests of at most kMaxBatchPoints points, cut at row ends where a row
+// fits. fill(i, points, k) sets point i of the pass as point k of the
 // request; read(i, answers, k) takes its answer; fail(i) marks a point the library never
 // answered. Returns the
 // points done, or -1 when the library has no entry point (nothing was sent).
 template <class Fill, class Read, class Fail>
-long long RunLibraryPasses(CSurfaceProvider& provider, SurfaceLibrary& library, std::size_t n,
-                           const SampleRows& rows, Fill&& fill, Read&& read, Fail&& fail) {
+long long RunLibraryPasses(CSurfaceProvider& provider, SurfaceLibrary& library, int request,
+                           std::uint32_t fields, std::size_t n, const SampleRows& rows, Fill&& fill,
+                           Read&& read, Fail&& fail) {
     RecordPair& working = provider.Working();
     std::size_t done = 0;
     std::size_t row = 0;  // the row point `done` belongs to
@@ -33,17 +35,24 @@ long long RunLibraryPasses(CSurfaceProvider& provider, SurfaceLibrary& library, 
         if (end == done) end = n - done > kMaxBatchPoints ? done + kMaxBatchPoints : n;
 
         BatchPoints& points = library.Points();
+        points.type[0] = request;
+        points.numb[0] = 0;
+        points.fields[0] = fields;
         std::size_t nextEnd = row < rowCount ? RowEnd(rows, n, row) : n;
+        long long rowsOfRequest = 0;
         for (std::size_t i = done, r = row; i < end; ++i) {
             fill(i, points, i - done);
             points.flags[i - done] = 0;
             if (i + 1 == nextEnd) {
                 points.flags[i - done] = kEndsRow;
+                ++rowsOfRequest;
                 ++r;
                 nextEnd = r < rowCount ? RowEnd(rows, n, r) : n;
             }
         }
+        if (!(points.flags[end - done - 1] & kEndsRow)) ++rowsOfRequest;  // a row cut here
         BatchProgress progress;
+        progress.rows = rowsOfRequest;
         progress.report = rows.reportProgress;
         progress.firstRow = rows.firstRow + static_cast<long long>(row);
         progress.totalRows = rows.totalRows;
@@ -52,7 +61,7 @@ long long RunLibraryPasses(CSurfaceProvider& provider, SurfaceLibrary& library, 
         LibraryCall status = LibraryCall::kFailed;
         int version = provider.RecordVersion();
         const std::size_t got =
-            library.RunBatch(working, end - done, false, progress, &status, &version);
+            library.RunBatch(working, end - done, kBatchSameRequest, progress, &status, &version);
         if (status == LibraryCall::kNoEntry) return done == 0 ? -1 : static_cast<long long>(done);
         provider.NoteLibraryBatch(status, version);
         const BatchAnswers& answers = library.Answers();
@@ -124,10 +133,8 @@ std::size_t ProviderSampler::SagBatch(std::size_t n, const double* x, const doub
     SurfaceLibrary* library = m_provider.BatchLibrary();
     if (library != nullptr && n > 0) {
         const long long done = RunLibraryPasses(
-            m_provider, *library, n, rows,
+            m_provider, *library, kRequestSag, kSagPointFields, n, rows,
             [&](std::size_t i, BatchPoints& points, std::size_t k) {
-                points.type[k] = kRequestSag;
-                points.fields[k] = kSagPointFields;
                 points.x[k] = x[i];
                 points.y[k] = y[i];
             },
@@ -147,10 +154,8 @@ std::size_t ProviderSampler::IndexBatch(std::size_t n, const double* x, const do
     SurfaceLibrary* library = m_provider.BatchLibrary();
     if (library != nullptr && n > 0) {
         const long long done = RunLibraryPasses(
-            m_provider, *library, n, rows,
+            m_provider, *library, kRequestIndex, kIndexPointFields, n, rows,
             [&](std::size_t i, BatchPoints& points, std::size_t k) {
-                points.type[k] = kRequestIndex;
-                points.fields[k] = kIndexPointFields;
                 points.x[k] = x[i];
                 points.y[k] = y[i];
                 points.z[k] = z[i];

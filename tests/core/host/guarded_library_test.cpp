@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -434,6 +435,52 @@ TEST_F(HostTest, PassesThroughTheHelperGiveTheNumbersOfTheProgramsProcess) {
         EXPECT_EQ(std::memcmp(&guarded[i], &direct[i], sizeof direct[i]), 0) << i;
     }
     EXPECT_TRUE(SamePair(provider.Working(), inProcess.Working()));
+}
+
+// Batches of mixed requests with whole records (as a check of traces will send them): the helper
+// and the program's process give the same records byte for byte, and the working pair ends alike.
+TEST(HostBatchTest, MixedRequestsWithWholeRecordsAnswerAsInProcess) {
+    GuardedLibrary guarded;
+    InProcessLibrary direct;
+    SurfaceLibrary* libraries[] = {&guarded, &direct};
+    RecordPair working[2];
+    std::vector<USER_DATA> records[2];
+    std::vector<int> results[2];
+    for (int k = 0; k < 2; ++k) {
+        SurfaceLibrary& library = *libraries[k];
+        int version = -1;
+        std::string reason;
+        ASSERT_TRUE(library.Open(LibPath("even_asphere"), &version, &reason)) << reason;
+        working[k].Fd0()->cv = 0.1;
+        working[k].Fd0()->n1 = 1.0;
+        working[k].Fd0()->n2 = 1.5;
+        BatchPoints& points = library.Points();
+        const int n = 40;
+        for (int i = 0; i < n; ++i) {
+            const bool sag = i % 5 == 0;
+            points.type[i] = sag ? kRequestSag : kRequestRealTrace;
+            points.fields[i] =
+                sag ? kSagPointFields : kSetType | kSetX | kSetY | kSetL | kSetM | kSetN;
+            points.flags[i] = i % 8 == 7 ? kEndsRow : 0;
+            points.x[i] = -2.0 + 0.1 * i;
+            points.y[i] = 1.0 - 0.05 * i;
+            points.l[i] = 0.01 * i;
+            points.m[i] = -0.02;
+            points.n[i] = std::sqrt(1.0 - points.l[i] * points.l[i] - 0.0004);
+        }
+        LibraryCall status = LibraryCall::kFailed;
+        ASSERT_EQ(library.RunBatch(working[k], n, kBatchWholeRecords, {}, &status, &version), 40u);
+        ASSERT_EQ(status, LibraryCall::kAnswered);
+        const BatchAnswers& answers = library.Answers();
+        records[k].assign(answers.record, answers.record + n);
+        results[k].assign(answers.result, answers.result + n);
+        EXPECT_EQ(answers.value[0][5], answers.record[5].sag1);  // a sag's value
+    }
+    EXPECT_EQ(results[0], results[1]);
+    EXPECT_EQ(std::count(results[0].begin(), results[0].end(), 0), 40);
+    EXPECT_EQ(std::memcmp(records[0].data(), records[1].data(), 40 * sizeof(USER_DATA)), 0);
+    EXPECT_TRUE(SamePair(working[0], working[1]));
+    EXPECT_EQ(working[0].Type(), kRequestRealTrace);  // the last point's request
 }
 
 TEST_F(HostTest, AMissingHelperFailsTheLoadWithItsReason) {
