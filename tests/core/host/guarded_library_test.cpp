@@ -296,15 +296,17 @@ TEST_F(HostTest, TheTimeLimitCountsFromTheLastFinishedCallAndTheHookCanStop) {
     EXPECT_FALSE(provider.LibraryFaulted());
     ASSERT_FALSE(hook.ticks.empty());
     const LibraryWaitInfo& last = hook.ticks.back();
-    EXPECT_TRUE(last.waiting && last.rows == 5 && last.rowsDone == 4);
+    EXPECT_TRUE(last.waiting && last.rows == 5 && last.rowsDone >= 4);
     EXPECT_EQ(std::string(last.requestName), "sag");
     EXPECT_EQ(last.helperPid, provider.LibraryHelperPid());
 
-    // Cancel once a row is done: the row in progress is finished, no more.
+    // Cancel once a row is done: the row in progress is finished (row 1, or row 0 when the
+    // helper had not gone on yet), no more.
     hook.decide = [](const LibraryWaitInfo& info) {
         return info.rowsDone >= 1 ? LibraryWaitAction::kCancelBatch : LibraryWaitAction::kContinue;
     };
-    EXPECT_EQ(sampler.SagBatch(5, x, y, z, ok, {ends, 5}), 2u);
+    const std::size_t cancelled = sampler.SagBatch(5, x, y, z, ok, {ends, 5});
+    EXPECT_TRUE(cancelled == 1 || cancelled == 2) << cancelled;
     EXPECT_FALSE(provider.LibraryFaulted());
 
     // A request made from inside the hook fails at once without harm, and the library is not
