@@ -3,6 +3,14 @@
 // pairs, loads and releases the library, and traces the single real ray.
 //
 // The windows show what these operations return: the provider itself never talks to a window.
+//
+// A loaded library runs in the helper process velmor-surface-host (core/host/guarded_library.h)
+// unless the library host settings say in-process. For the windows: SetLibraryWaitHook installs
+// what runs while a library request waits (pump events, "Waiting for the surface library ..."
+// with Cancel), SetLibraryOutputSink where the library's output goes (the "Library Output"
+// window), LastLibraryFault / LibraryFaulted what to show after a fault ("Library faulted:
+// SIGSEGV in sag"), ReloadSurfaceDll is "Reload DLL"; a pass of samples goes to the helper
+// through Sampler::SagBatch / IndexBatch.
 #pragma once
 
 #include <memory>
@@ -78,12 +86,12 @@ public:
     // The loading half of "Open DLL ...", everything after the file dialog. The library runs
     // in a fresh helper process unless the library host settings say in-process.
     LoadOutcome OpenSurfaceDll(const std::string& path);
-    // "Reload DLL": a fresh helper loads the library of the last OpenSurfaceDll again (the file
-    // may have been rebuilt). When a library was loaded (faulted or not) and the record version
-    // is unchanged, the initial pair stays as it is and no safe-data request is sent; only the
-    // gradient-index question is asked again. Otherwise it goes as OpenSurfaceDll goes.
-    // Both are refused while a request of the loaded library waits (asked from a wait hook):
-    // nothing changes and `reason` says why.
+    // "Reload DLL": a fresh helper (in-process: the library closed first) loads the library of
+    // the last OpenSurfaceDll again (the file may have been rebuilt). When a library was loaded
+    // (faulted or not) and the record version is unchanged, the initial pair stays as it is and no
+    // safe-data request is sent; only the gradient-index question is asked again. Otherwise it goes
+    // as OpenSurfaceDll goes. Both are refused while a request of the loaded library waits (asked
+    // from a wait hook): nothing changes and `reason` says why.
     LoadOutcome ReloadSurfaceDll();
     void ReleaseSurfaceDll();
     // True while a library is loaded, also after it faulted (until a reload or another load).
