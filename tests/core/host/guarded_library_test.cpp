@@ -463,7 +463,7 @@ TEST(HostBatchTest, MixedRequestsWithWholeRecordsAnswerAsInProcess) {
             points.type[i] = sag ? kRequestSag : kRequestRealTrace;
             points.fields[i] =
                 sag ? kSagPointFields : kSetType | kSetX | kSetY | kSetL | kSetM | kSetN;
-            points.flags[i] = i % 8 == 7 ? kEndsRow : 0;
+            points.flags[i] = i % 8 == 7 ? std::uint32_t{kEndsRow} : 0u;
             points.x[i] = -2.0 + 0.1 * i;
             points.y[i] = 1.0 - 0.05 * i;
             points.l[i] = 0.01 * i;
