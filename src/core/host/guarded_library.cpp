@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "core/app/app_paths.h"
@@ -73,7 +74,12 @@ GuardedLibrary::~GuardedLibrary() {
 
 void GuardedLibrary::DeliverOutput(std::string& bytes, const LibraryRequestTag& tag) {
     if (bytes.empty()) return;
-    if (m_outputSink != nullptr) m_outputSink->OnLibraryOutput(bytes, tag);
+    if (m_outputSink != nullptr) {
+        m_outputSink->OnLibraryOutput(bytes, tag);
+    } else {
+        // As a library loaded into the program would print: to the program's standard error.
+        std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+    }
     bytes.clear();
 }
 

@@ -96,6 +96,7 @@ public:
     ~GuardedLibrary() override;  // ends the helper
 
     // Limits take effect at the next Open; the hook and the sink at once. Neither is owned.
+    // Without a sink the library's output goes to the program's standard error.
     void SetLimits(const LibraryLimits& limits) { m_limits = limits; }
     void SetWaitHook(LibraryWaitHook* hook) { m_waitHook = hook; }
     void SetOutputSink(LibraryOutputSink* sink) { m_outputSink = sink; }
