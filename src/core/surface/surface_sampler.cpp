@@ -5,6 +5,80 @@
 
 namespace velmor {
 
+namespace {
+
+static_assert(kSamplePassPoints == kMaxBatchPoints, "a pass of kSamplePassPoints is one request");
+
+// Sends points [0, n), each one request `request` setting `fields` of the working pair, through
+// the library in batch requests of at most kMaxBatchPoints points, cut at row ends where a row
+// fits. fill(i, points, k) sets point i of the pass as point k of the
+// request; read(i, answers, k) takes its answer; fail(i) marks a point the library never
+// answered. Returns the
+// points done, or -1 when the library has no entry point (nothing was sent).
+template <class Fill, class Read, class Fail>
+long long RunLibraryPasses(CSurfaceProvider& provider, SurfaceLibrary& library, int request,
+                           std::uint32_t fields, std::size_t n, const SampleRows& rows, Fill&& fill,
+                           Read&& read, Fail&& fail) {
+    RecordPair& working = provider.Working();
+    std::size_t done = 0;
+    std::size_t row = 0;  // the row point `done` belongs to
+    const std::size_t rowCount = RowCount(rows);
+    while (done < n) {
+        while (row < rowCount && RowEnd(rows, n, row) <= done) ++row;
+        // Whole rows while they fit; a row longer than a request is cut.
+        std::size_t end = done;
+        for (std::size_t r = row; r < rowCount; ++r) {
+            const std::size_t rowEnd = RowEnd(rows, n, r) < n ? RowEnd(rows, n, r) : n;
+            if (rowEnd - done > kMaxBatchPoints) break;
+            end = rowEnd;
+        }
+        if (end == done) end = n - done > kMaxBatchPoints ? done + kMaxBatchPoints : n;
+
+        BatchPoints& points = library.Points();
+        points.type[0] = request;
+        points.numb[0] = 0;
+        points.fields[0] = fields;
+        std::size_t nextEnd = row < rowCount ? RowEnd(rows, n, row) : n;
+        long long rowsOfRequest = 0;
+        for (std::size_t i = done, r = row; i < end; ++i) {
+            fill(i, points, i - done);
+            points.flags[i - done] = 0;
+            if (i + 1 == nextEnd) {
+                points.flags[i - done] = kEndsRow;
+                ++rowsOfRequest;
+                ++r;
+                nextEnd = r < rowCount ? RowEnd(rows, n, r) : n;
+            }
+        }
+        if (!(points.flags[end - done - 1] & kEndsRow)) ++rowsOfRequest;  // a row cut here
+        BatchProgress progress;
+        progress.rows = rowsOfRequest;
+        progress.report = rows.reportProgress;
+        progress.firstRow = rows.firstRow + static_cast<long long>(row);
+        progress.totalRows = rows.totalRows;
+        progress.continuesRow = row < rowCount && done > (row > 0 ? RowEnd(rows, n, row - 1) : 0);
+
+        LibraryCall status = LibraryCall::kFailed;
+        int version = provider.RecordVersion();
+        const std::size_t got =
+            library.RunBatch(working, end - done, kBatchSameRequest, progress, &status, &version);
+        if (status == LibraryCall::kNoEntry) return done == 0 ? -1 : static_cast<long long>(done);
+        provider.NoteLibraryBatch(status, version);
+        const BatchAnswers& answers = library.Answers();
+        for (std::size_t i = 0; i < got; ++i) read(done + i, answers, i);
+        if (status == LibraryCall::kFailed) {
+            // A fault: the answers before it stand, every other point of the pass fails.
+            for (std::size_t i = done + got; i < n; ++i) fail(i);
+            return static_cast<long long>(n);
+        }
+        done += got;
+        if (done < end) break;  // cancelled
+    }
+    return static_cast<long long>(done);
+}
+
+}  // namespace
+
 ScriptPoint RunScriptPoint(CScriptEngine& engine, double x, double y) {
     engine.SetInputs(x, y);
     engine.Run(false);
@@ -48,6 +122,53 @@ bool ProviderSampler::Index(double x, double y, double z, IndexSample* out) {
         out->dndz = working.ud.dndz;
     }
     return true;
+}
+
+}  // namespace velmor
+
+namespace velmor {
+
+std::size_t ProviderSampler::SagBatch(std::size_t n, const double* x, const double* y, double* z,
+                                      bool* ok, const SampleRows& rows) {
+    SurfaceLibrary* library = m_provider.BatchLibrary();
+    if (library != nullptr && n > 0) {
+        const long long done = RunLibraryPasses(
+            m_provider, *library, kRequestSag, kSagPointFields, n, rows,
+            [&](std::size_t i, BatchPoints& points, std::size_t k) {
+                points.x[k] = x[i];
+                points.y[k] = y[i];
+            },
+            [&](std::size_t i, const BatchAnswers& answers, std::size_t k) {
+                ok[i] = answers.result[k] == 0;
+                z[i] = answers.value[0][k];  // sag1
+            },
+            [&](std::size_t i) { ok[i] = false; });
+        if (done >= 0) return static_cast<std::size_t>(done);
+    }
+    return Sampler::SagBatch(n, x, y, z, ok, rows);
+}
+
+std::size_t ProviderSampler::IndexBatch(std::size_t n, const double* x, const double* y,
+                                        const double* z, IndexSample* out, bool* ok,
+                                        const SampleRows& rows) {
+    SurfaceLibrary* library = m_provider.BatchLibrary();
+    if (library != nullptr && n > 0) {
+        const long long done = RunLibraryPasses(
+            m_provider, *library, kRequestIndex, kIndexPointFields, n, rows,
+            [&](std::size_t i, BatchPoints& points, std::size_t k) {
+                points.x[k] = x[i];
+                points.y[k] = y[i];
+                points.z[k] = z[i];
+            },
+            [&](std::size_t i, const BatchAnswers& answers, std::size_t k) {
+                ok[i] = answers.result[k] == 0;
+                out[i] = {answers.value[0][k], answers.value[1][k], answers.value[2][k],
+                          answers.value[3][k]};
+            },
+            [&](std::size_t i) { ok[i] = false; });
+        if (done >= 0) return static_cast<std::size_t>(done);
+    }
+    return Sampler::IndexBatch(n, x, y, z, out, ok, rows);
 }
 
 }  // namespace velmor

@@ -1,0 +1,23 @@
+#include "core/surface/sampler.h"
+
+#include "core/app/progress.h"
+
+namespace velmor {
+
+bool ReportRowStart(const SampleRows& rows, std::size_t r) {
+    return rows.reportProgress &&
+           ReportProgress(rows.firstRow + static_cast<long long>(r), rows.totalRows - 1);
+}
+
+std::size_t Sampler::SagBatch(std::size_t n, const double* x, const double* y, double* z, bool* ok,
+                              const SampleRows& rows) {
+    return SampleRowByRow(n, rows, [&](std::size_t i) { ok[i] = Sag(x[i], y[i], &z[i]); });
+}
+
+std::size_t Sampler::IndexBatch(std::size_t n, const double* x, const double* y, const double* z,
+                                IndexSample* out, bool* ok, const SampleRows& rows) {
+    return SampleRowByRow(n, rows,
+                          [&](std::size_t i) { ok[i] = Index(x[i], y[i], z[i], &out[i]); });
+}
+
+}  // namespace velmor
