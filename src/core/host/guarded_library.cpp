@@ -227,9 +227,13 @@ bool GuardedLibrary::Transact(const FrameWriter& request, std::uint32_t op, Exch
 
     m_busy = true;
     struct Idle {
-        bool& busy;
-        ~Idle() { busy = false; }
-    } idle{m_busy};
+        GuardedLibrary& library;
+        bool hookTold = false;
+        ~Idle() {
+            library.m_busy = false;
+            if (hookTold && library.m_waitHook != nullptr) library.m_waitHook->OnLibraryWaitEnded();
+        }
+    } idle{*this};
 
     const std::vector<unsigned char> bytes = request.Bytes();
     if (!m_process.Send(bytes.data(), bytes.size())) {
@@ -311,6 +315,7 @@ bool GuardedLibrary::Transact(const FrameWriter& request, std::uint32_t op, Exch
             info.numb = status.callNumb;
             info.requestName = SurfaceRequestName(info.type, info.numb);
             info.helperPid = m_process.Pid();
+            idle.hookTold = true;
             const LibraryWaitAction action = m_waitHook->OnLibraryWait(info);
             if (action == LibraryWaitAction::kStop) {
                 HelperGone(LibraryFaultKind::kStopped, 0, {});

@@ -70,6 +70,9 @@ public:
     // Called on the thread that made the request. A request this hook makes of the same library
     // fails at once (LibraryCall::kFailed without a fault).
     virtual LibraryWaitAction OnLibraryWait(const LibraryWaitInfo& info) = 0;
+    // Called once a request whose wait this hook was told of has ended (answered, failed or
+    // stopped), with the library no longer busy: the moment to take the waiting window down.
+    virtual void OnLibraryWaitEnded() {}
 };
 
 // The request whose output this is: one serial number per request, so consecutive output of one

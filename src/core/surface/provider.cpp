@@ -117,6 +117,10 @@ int CSurfaceProvider::LibraryHelperPid() const {
     return m_state->guarded != nullptr ? m_state->guarded->HelperPid() : 0;
 }
 
+bool CSurfaceProvider::LibraryBusy() const {
+    return m_state->library != nullptr && m_state->library->Busy();
+}
+
 SurfaceLibrary* CSurfaceProvider::BatchLibrary() {
     State& s = *m_state;
     return !s.interpreterMode && !s.faulted ? s.library.get() : nullptr;

@@ -112,6 +112,10 @@ public:
     const LibraryFault* LastLibraryFault() const;
     // The helper process running the library, 0 when none (in-process, or no library).
     int LibraryHelperPid() const;
+    // True while a request of the loaded library is under way (through the helper: waiting for
+    // its answer; in-process: a batch reporting its progress). Another request fails at once
+    // meanwhile, so a window defers what it would sample until this is false.
+    bool LibraryBusy() const;
 
     // The computing half of the single real ray: initial pair -> final pair, request 5 (or the
     // script ray trace in interpreter mode, with n1 and n2 from `settings`), last ray kept.

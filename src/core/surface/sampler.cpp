@@ -20,4 +20,14 @@ std::size_t Sampler::IndexBatch(std::size_t n, const double* x, const double* y,
                           [&](std::size_t i) { ok[i] = Index(x[i], y[i], z[i], &out[i]); });
 }
 
+void Sampler::SampleBatch(std::size_t n, const SampleRequest* requests, SampleAnswer* answers) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const SampleRequest& request = requests[i];
+        SampleAnswer& answer = answers[i];
+        answer.ok = request.kind == SampleRequest::kSag
+                        ? Sag(request.x, request.y, &answer.sag)
+                        : Index(request.x, request.y, request.z, &answer.index);
+    }
+}
+
 }  // namespace velmor

@@ -19,6 +19,19 @@ struct IndexSample {
 // time.
 inline constexpr std::size_t kSamplePassPoints = 65536;
 
+// One sample of a pass that mixes the two rules, as a view asks for them: a sag at (x, y) or an
+// index at (x, y, z).
+struct SampleRequest {
+    enum Kind : unsigned char { kSag, kIndex } kind = kSag;
+    double x = 0, y = 0, z = 0;  // z: index samples only
+};
+
+struct SampleAnswer {
+    bool ok = false;    // the sample succeeded
+    double sag = 0;     // a sag sample's sag
+    IndexSample index;  // an index sample's index and gradient
+};
+
 // The rows of a pass, for progress and cancel.
 struct SampleRows {
     // ends[r]: one past the last point of row r, rising, the last one the pass's point count.
@@ -49,6 +62,9 @@ public:
     // Index at the n points (x[i], y[i], z[i]) in this order, as n calls of Index would answer.
     virtual std::size_t IndexBatch(std::size_t n, const double* x, const double* y, const double* z,
                                    IndexSample* out, bool* ok, const SampleRows& rows = {});
+    // The n samples in this order, sags and indices mixed, with the answers n calls of Sag and
+    // Index would give (a view's pass: no rows, no cancel). This default calls them one by one.
+    virtual void SampleBatch(std::size_t n, const SampleRequest* requests, SampleAnswer* answers);
 };
 
 // Row r ends before RowEnd(rows, n, r).

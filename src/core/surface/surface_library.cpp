@@ -68,6 +68,10 @@ const BatchAnswers& InProcessLibrary::Answers() const {
 std::size_t InProcessLibrary::RunBatch(RecordPair& working, std::size_t n, std::uint32_t options,
                                        const BatchProgress& progress, LibraryCall* status,
                                        int* recordVersion) {
+    if (m_busy) {
+        *status = LibraryCall::kFailed;
+        return 0;
+    }
     const SurfaceEntry entry = FindSurfaceEntry(m_library);
     if (entry.address == nullptr) {
         *status = LibraryCall::kNoEntry;
@@ -78,7 +82,11 @@ std::size_t InProcessLibrary::RunBatch(RecordPair& working, std::size_t n, std::
     *status = LibraryCall::kAnswered;
     *recordVersion = entry.recordVersion;
     ReportingHooks hooks{progress};
-    return RunBatchLoop(entry, working.ud, working.fd, *m_points, *m_answers, n, options, hooks);
+    m_busy = true;
+    const std::size_t done =
+        RunBatchLoop(entry, working.ud, working.fd, *m_points, *m_answers, n, options, hooks);
+    m_busy = false;
+    return done;
 }
 
 }  // namespace velmor

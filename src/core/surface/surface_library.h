@@ -88,6 +88,9 @@ public:
     std::size_t RunBatch(RecordPair& working, std::size_t n, std::uint32_t options,
                          const BatchProgress& progress, LibraryCall* status,
                          int* recordVersion) override;
+    // True while a batch runs: its progress reports may run other code, and a batch started
+    // there would overwrite the points and answers of this one, so it fails instead.
+    bool Busy() const override { return m_busy; }
 
     const DynamicLibrary& Library() const { return m_library; }
 
@@ -95,6 +98,7 @@ private:
     void MakeBatchRoom() const;
 
     DynamicLibrary m_library;
+    bool m_busy = false;
     // Made on first use and left uninitialised: pages no batch touches cost nothing.
     mutable std::unique_ptr<BatchPoints> m_points;
     mutable std::unique_ptr<BatchAnswers> m_answers;

@@ -9,16 +9,30 @@ namespace {
 
 static_assert(kSamplePassPoints == kMaxBatchPoints, "a pass of kSamplePassPoints is one request");
 
-// Sends points [0, n), each one request `request` setting `fields` of the working pair, through
-// the library in batch requests of at most kMaxBatchPoints points, cut at row ends where a row
-// fits. fill(i, points, k) sets point i of the pass as point k of the
-// request; read(i, answers, k) takes its answer; fail(i) marks a point the library never
-// answered. Returns the
-// points done, or -1 when the library has no entry point (nothing was sent).
+// The request every point of a pass sends (a sag or an index pass), or none: each point sets
+// its own (a view's mixed pass).
+struct PassRequest {
+    bool same = false;
+    int type = 0;
+    std::uint32_t fields = 0;
+};
+
+// Sends points [0, n), each one request setting some fields of the working pair, through the
+// library in batch requests of at most kMaxBatchPoints points, cut at row ends where a row
+// fits. fill(i, points, k) sets point i of the pass as point k of the request (with its request
+// and fields unless `request` is the same for all); read(i, answers, k) takes its answer;
+// fail(i) marks a point the library never answered. Returns the points done, or -1 when the
+// library has no entry point (nothing was sent).
 template <class Fill, class Read, class Fail>
-long long RunLibraryPasses(CSurfaceProvider& provider, SurfaceLibrary& library, int request,
-                           std::uint32_t fields, std::size_t n, const SampleRows& rows, Fill&& fill,
-                           Read&& read, Fail&& fail) {
+long long RunLibraryPasses(CSurfaceProvider& provider, SurfaceLibrary& library,
+                           const PassRequest& request, std::size_t n, const SampleRows& rows,
+                           Fill&& fill, Read&& read, Fail&& fail) {
+    if (library.Busy()) {
+        // Another request of the library is under way (this pass was asked for from its
+        // progress report or wait): the points it reads must stay as they are.
+        for (std::size_t i = 0; i < n; ++i) fail(i);
+        return static_cast<long long>(n);
+    }
     RecordPair& working = provider.Working();
     std::size_t done = 0;
     std::size_t row = 0;  // the row point `done` belongs to
@@ -35,9 +49,11 @@ long long RunLibraryPasses(CSurfaceProvider& provider, SurfaceLibrary& library, 
         if (end == done) end = n - done > kMaxBatchPoints ? done + kMaxBatchPoints : n;
 
         BatchPoints& points = library.Points();
-        points.type[0] = request;
-        points.numb[0] = 0;
-        points.fields[0] = fields;
+        if (request.same) {
+            points.type[0] = request.type;
+            points.numb[0] = 0;
+            points.fields[0] = request.fields;
+        }
         std::size_t nextEnd = row < rowCount ? RowEnd(rows, n, row) : n;
         long long rowsOfRequest = 0;
         for (std::size_t i = done, r = row; i < end; ++i) {
@@ -60,8 +76,9 @@ long long RunLibraryPasses(CSurfaceProvider& provider, SurfaceLibrary& library, 
 
         LibraryCall status = LibraryCall::kFailed;
         int version = provider.RecordVersion();
-        const std::size_t got =
-            library.RunBatch(working, end - done, kBatchSameRequest, progress, &status, &version);
+        const std::size_t got = library.RunBatch(
+            working, end - done, request.same ? std::uint32_t{kBatchSameRequest} : 0u, progress,
+            &status, &version);
         if (status == LibraryCall::kNoEntry) return done == 0 ? -1 : static_cast<long long>(done);
         provider.NoteLibraryBatch(status, version);
         const BatchAnswers& answers = library.Answers();
@@ -133,7 +150,7 @@ std::size_t ProviderSampler::SagBatch(std::size_t n, const double* x, const doub
     SurfaceLibrary* library = m_provider.BatchLibrary();
     if (library != nullptr && n > 0) {
         const long long done = RunLibraryPasses(
-            m_provider, *library, kRequestSag, kSagPointFields, n, rows,
+            m_provider, *library, {true, kRequestSag, kSagPointFields}, n, rows,
             [&](std::size_t i, BatchPoints& points, std::size_t k) {
                 points.x[k] = x[i];
                 points.y[k] = y[i];
@@ -154,7 +171,7 @@ std::size_t ProviderSampler::IndexBatch(std::size_t n, const double* x, const do
     SurfaceLibrary* library = m_provider.BatchLibrary();
     if (library != nullptr && n > 0) {
         const long long done = RunLibraryPasses(
-            m_provider, *library, kRequestIndex, kIndexPointFields, n, rows,
+            m_provider, *library, {true, kRequestIndex, kIndexPointFields}, n, rows,
             [&](std::size_t i, BatchPoints& points, std::size_t k) {
                 points.x[k] = x[i];
                 points.y[k] = y[i];
@@ -169,6 +186,37 @@ std::size_t ProviderSampler::IndexBatch(std::size_t n, const double* x, const do
         if (done >= 0) return static_cast<std::size_t>(done);
     }
     return Sampler::IndexBatch(n, x, y, z, out, ok, rows);
+}
+
+void ProviderSampler::SampleBatch(std::size_t n, const SampleRequest* requests,
+                                  SampleAnswer* answers) {
+    SurfaceLibrary* library = m_provider.BatchLibrary();
+    if (library != nullptr && n > 0) {
+        const long long done = RunLibraryPasses(
+            m_provider, *library, {}, n, {},
+            [&](std::size_t i, BatchPoints& points, std::size_t k) {
+                const SampleRequest& request = requests[i];
+                const bool sag = request.kind == SampleRequest::kSag;
+                points.type[k] = sag ? kRequestSag : kRequestIndex;
+                points.fields[k] = sag ? kSagPointFields : kIndexPointFields;
+                points.x[k] = request.x;
+                points.y[k] = request.y;
+                points.z[k] = request.z;
+            },
+            [&](std::size_t i, const BatchAnswers& replies, std::size_t k) {
+                SampleAnswer& answer = answers[i];
+                answer.ok = replies.result[k] == 0;
+                if (requests[i].kind == SampleRequest::kSag) {
+                    answer.sag = replies.value[0][k];  // sag1
+                } else {
+                    answer.index = {replies.value[0][k], replies.value[1][k], replies.value[2][k],
+                                    replies.value[3][k]};
+                }
+            },
+            [&](std::size_t i) { answers[i].ok = false; });
+        if (done >= 0) return;
+    }
+    Sampler::SampleBatch(n, requests, answers);
 }
 
 }  // namespace velmor

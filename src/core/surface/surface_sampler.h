@@ -43,6 +43,9 @@ public:
                          const SampleRows& rows = {}) override;
     std::size_t IndexBatch(std::size_t n, const double* x, const double* y, const double* z,
                            IndexSample* out, bool* ok, const SampleRows& rows = {}) override;
+    // A view's pass through a loaded library: one batch request per kMaxBatchPoints samples,
+    // each point its own request (3 or 6) in the pass's order.
+    void SampleBatch(std::size_t n, const SampleRequest* requests, SampleAnswer* answers) override;
 
 private:
     CSurfaceProvider& m_provider;

@@ -272,8 +272,16 @@ TEST_F(HostTest, TheLibrarysOutputReachesTheSinkUnderItsRequest) {
 struct WaitLog : LibraryWaitHook {
     LibraryWaitAction OnLibraryWait(const LibraryWaitInfo& info) override {
         ticks.push_back(info);
+        busyWhileTold = busyWhileTold && (provider == nullptr || provider->LibraryBusy());
         return decide ? decide(info) : LibraryWaitAction::kContinue;
     }
+    void OnLibraryWaitEnded() override {
+        ++ended;
+        idleWhenEnded = idleWhenEnded && (provider == nullptr || !provider->LibraryBusy());
+    }
+    const CSurfaceProvider* provider = nullptr;
+    int ended = 0;
+    bool busyWhileTold = true, idleWhenEnded = true;
     std::vector<LibraryWaitInfo> ticks;
     std::function<LibraryWaitAction(const LibraryWaitInfo&)> decide;
 };
@@ -281,6 +289,7 @@ struct WaitLog : LibraryWaitHook {
 TEST_F(HostTest, TheTimeLimitCountsFromTheLastFinishedCallAndTheHookCanStop) {
     Limits(1.0, 256, 100);
     WaitLog hook;
+    hook.provider = &provider;
     provider.SetLibraryWaitHook(&hook);
     ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("slow_surface")).loaded);  // 0.3 s per sag
     provider.RefreshWorkingPair();
@@ -299,6 +308,9 @@ TEST_F(HostTest, TheTimeLimitCountsFromTheLastFinishedCallAndTheHookCanStop) {
     EXPECT_TRUE(last.waiting && last.rows == 5 && last.rowsDone >= 4);
     EXPECT_EQ(std::string(last.requestName), "sag");
     EXPECT_EQ(last.helperPid, provider.LibraryHelperPid());
+    // The hook hears once that the request it waited for has ended, with the library idle.
+    EXPECT_EQ(hook.ended, 1);
+    EXPECT_TRUE(hook.busyWhileTold && hook.idleWhenEnded);
 
     // Cancel once a row is done: the row in progress is finished (row 1, or row 0 when the
     // helper had not gone on yet), no more.
@@ -437,6 +449,68 @@ TEST_F(HostTest, PassesThroughTheHelperGiveTheNumbersOfTheProgramsProcess) {
         EXPECT_EQ(std::memcmp(&guarded[i], &direct[i], sizeof direct[i]), 0) << i;
     }
     EXPECT_TRUE(SamePair(provider.Working(), inProcess.Working()));
+
+    // A view's pass, sags and indices mixed in its order, as one request: what the samples one
+    // by one give.
+    std::vector<SampleRequest> mixed;
+    for (int i = 0; i < 60; ++i) {
+        const auto kind = i % 3 == 1 ? SampleRequest::kSag : SampleRequest::kIndex;
+        mixed.push_back({kind, x[i], y[i], 0.05 * i});
+    }
+    std::vector<SampleAnswer> answers(mixed.size());
+    provider.RefreshWorkingPair();
+    inProcess.RefreshWorkingPair();
+    provider.SurfaceSampler().SampleBatch(mixed.size(), mixed.data(), answers.data());
+    for (std::size_t i = 0; i < mixed.size(); ++i) {
+        const SampleRequest& r = mixed[i];
+        SampleAnswer one;
+        Sampler& direct = inProcess.SurfaceSampler();
+        one.ok = r.kind == SampleRequest::kSag ? direct.Sag(r.x, r.y, &one.sag)
+                                               : direct.Index(r.x, r.y, r.z, &one.index);
+        ASSERT_EQ(answers[i].ok, one.ok) << i;
+        EXPECT_EQ(std::memcmp(&answers[i].sag, &one.sag, sizeof one.sag), 0) << i;
+        EXPECT_EQ(std::memcmp(&answers[i].index, &one.index, sizeof one.index), 0) << i;
+    }
+    EXPECT_TRUE(SamePair(provider.Working(), inProcess.Working()));
+}
+
+// In the program's process a batch's progress report may run other code (a window repaint): a
+// batch started there fails at once instead of overwriting the points the running one reads.
+TEST_F(HostTest, InProcessABatchAskedForWhileOneReportsFailsAndSparesIt) {
+    LibraryHostSettings settings;
+    settings.inProcess = true;
+    provider.SetLibraryHost(settings);
+    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("fault_fixed")).loaded);  // sag (x^2 + y^2) / 2
+    provider.RefreshWorkingPair();
+    struct Nested : ProgressReporter {
+        bool Report(long long, long long) override {
+            busy = busy && provider->LibraryBusy();
+            const double x[] = {5, 6}, y[] = {5, 6};
+            double z[2] = {-1, -1};
+            bool ok[2] = {true, true};
+            provider->SurfaceSampler().SagBatch(2, x, y, z, ok);
+            nestedFailed = nestedFailed && !ok[0] && !ok[1];
+            return false;
+        }
+        CSurfaceProvider* provider = nullptr;
+        bool busy = true, nestedFailed = true;
+    } nested;
+    nested.provider = &provider;
+    ProgressReporter* previous = SetProgressReporter(&nested);
+    const double x[] = {1, 2, 3}, y[] = {0, 0, 0};
+    const std::size_t ends[] = {1, 2, 3};
+    double z[3];
+    bool ok[3];
+    const std::size_t done =
+        provider.SurfaceSampler().SagBatch(3, x, y, z, ok, {ends, 3, true, 0, 3});
+    SetProgressReporter(previous);
+    EXPECT_EQ(done, 3u);
+    EXPECT_TRUE(nested.busy && nested.nestedFailed);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(ok[i]) << i;
+        EXPECT_NEAR(z[i], 2 * Paraboloid(x[i], 0), 1e-12) << i;
+    }
+    EXPECT_FALSE(provider.LibraryBusy() || provider.LibraryFaulted());
 }
 
 // Batches of mixed requests with whole records (as a check of traces will send them): the helper
