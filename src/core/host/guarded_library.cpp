@@ -302,6 +302,9 @@ bool GuardedLibrary::Transact(const FrameWriter& request, std::uint32_t op, Exch
             if (ReportProgress(exchange.progress->firstRow + rowsDone,
                                exchange.progress->totalRows - 1)) {
                 SetCancel(status, 1);
+                if (exchange.progress != nullptr && exchange.progress->cancelled != nullptr) {
+                    *exchange.progress->cancelled = true;
+                }
             }
         }
         const double seconds = std::chrono::duration<double>(now - clockStart).count();
@@ -323,6 +326,9 @@ bool GuardedLibrary::Transact(const FrameWriter& request, std::uint32_t op, Exch
             }
             if (action == LibraryWaitAction::kCancelBatch && exchange.rows > 0) {
                 SetCancel(status, 1);
+                if (exchange.progress != nullptr && exchange.progress->cancelled != nullptr) {
+                    *exchange.progress->cancelled = true;
+                }
             }
         }
         if (limit > 0 && seconds >= limit) {
@@ -394,6 +400,7 @@ std::size_t GuardedLibrary::RunBatch(RecordPair& working, std::size_t n, std::ui
     batch.tag = TagOf(++m_serial, type, numb, n);
     if (progress.report && !progress.continuesRow &&
         ReportProgress(progress.firstRow, progress.totalRows - 1)) {
+        if (progress.cancelled != nullptr) *progress.cancelled = true;
         *status = LibraryCall::kAnswered;
         return 0;
     }

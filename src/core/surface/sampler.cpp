@@ -5,8 +5,11 @@
 namespace velmor {
 
 bool ReportRowStart(const SampleRows& rows, std::size_t r) {
-    return rows.reportProgress &&
-           ReportProgress(rows.firstRow + static_cast<long long>(r), rows.totalRows - 1);
+    const bool cancel =
+        rows.reportProgress &&
+        ReportProgress(rows.firstRow + static_cast<long long>(r), rows.totalRows - 1);
+    if (cancel && rows.cancelled != nullptr) *rows.cancelled = true;
+    return cancel;
 }
 
 std::size_t Sampler::SagBatch(std::size_t n, const double* x, const double* y, double* z, bool* ok,

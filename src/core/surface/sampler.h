@@ -44,6 +44,9 @@ struct SampleRows {
     bool reportProgress = false;
     long long firstRow = 0;
     long long totalRows = 0;
+    // When set, becomes true once a cancel was asked for during the pass, also when it came as
+    // the pass's last row ended (the pass then returns all its points, and the caller stops).
+    bool* cancelled = nullptr;
 };
 
 class Sampler {

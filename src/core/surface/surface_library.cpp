@@ -13,8 +13,10 @@ struct ReportingHooks {
     const BatchProgress& progress;
     bool RowStarts(std::size_t row) {
         if (!progress.report || (row == 0 && progress.continuesRow)) return true;
-        return !ReportProgress(progress.firstRow + static_cast<long long>(row),
-                               progress.totalRows - 1);
+        const bool cancel =
+            ReportProgress(progress.firstRow + static_cast<long long>(row), progress.totalRows - 1);
+        if (cancel && progress.cancelled != nullptr) *progress.cancelled = true;
+        return !cancel;
     }
     void CallStarts(const USER_DATA&, const unsigned char*) {}
     void CallEnded() {}

@@ -34,6 +34,9 @@ struct BatchProgress {
     long long totalRows = 0;
     // The batch's first point continues a row an earlier batch began: its start is not reported.
     bool continuesRow = false;
+    // When set, becomes true once a cancel was asked for during the batch (also one that came
+    // too late to stop it short).
+    bool* cancelled = nullptr;
 };
 
 class SurfaceLibrary {

@@ -73,6 +73,8 @@ long long RunLibraryPasses(CSurfaceProvider& provider, SurfaceLibrary& library,
         progress.firstRow = rows.firstRow + static_cast<long long>(row);
         progress.totalRows = rows.totalRows;
         progress.continuesRow = row < rowCount && done > (row > 0 ? RowEnd(rows, n, row - 1) : 0);
+        bool cancelled = false;
+        progress.cancelled = &cancelled;
 
         LibraryCall status = LibraryCall::kFailed;
         int version = provider.RecordVersion();
@@ -89,7 +91,8 @@ long long RunLibraryPasses(CSurfaceProvider& provider, SurfaceLibrary& library,
             return static_cast<long long>(n);
         }
         done += got;
-        if (done < end) break;  // cancelled
+        if (cancelled && rows.cancelled != nullptr) *rows.cancelled = true;
+        if (done < end || cancelled) break;
     }
     return static_cast<long long>(done);
 }

@@ -143,13 +143,14 @@ private:
         const std::size_t n = m_x.size();
         m_z.assign(n, 0.0);
         m_ok.reset(new bool[n > 0 ? n : 1]);
-        SampleRows rows{m_ends.data(), m_ends.size(), true, m_first, m_rows};
+        bool cancelled = false;
+        SampleRows rows{m_ends.data(), m_ends.size(), true, m_first, m_rows, &cancelled};
         const std::size_t done =
             m_sampler.SagBatch(n, m_x.data(), m_y.data(), m_z.data(), m_ok.get(), rows);
         for (std::size_t i = 0; i < done; ++i) {
             if (!m_ok[i]) m_z[i] = 0.0;
         }
-        if (done < n) {
+        if (done < n || cancelled) {
             m_cancelled = true;
             while (!m_ends.empty() && m_ends.back() > done) m_ends.pop_back();
         }

@@ -368,13 +368,23 @@ TEST_F(HostTest, ProgressAndCancelOfAPassGoThroughReportProgress) {
     const std::size_t ends[] = {1, 2, 3, 4};
     double z[4];
     bool ok[4];
+    bool cancelled = false;
     const std::size_t done =
-        provider.SurfaceSampler().SagBatch(4, x, y, z, ok, {ends, 4, true, 10, 20});
-    SetProgressReporter(previous);
+        provider.SurfaceSampler().SagBatch(4, x, y, z, ok, {ends, 4, true, 10, 20, &cancelled});
     // Row 1's start is reported once row 0 is done; the helper stops after the row it is in
     // when it sees the cancel (row 1, or row 0 when it had not gone on yet).
     EXPECT_TRUE(done == 1 || done == 2) << done;
+    EXPECT_TRUE(cancelled);
     EXPECT_EQ(reporter.calls, (std::vector<std::pair<long long, long long>>{{10, 19}, {11, 19}}));
+
+    // A cancel that comes while the batch's last row runs cannot stop it short: the pass still
+    // says it was cancelled, so its caller stops (a map or a mesh of several passes).
+    reporter.calls.clear();
+    cancelled = false;
+    EXPECT_EQ(provider.SurfaceSampler().SagBatch(2, x, y, z, ok, {ends, 2, true, 0, 2, &cancelled}),
+              2u);
+    SetProgressReporter(previous);
+    EXPECT_TRUE(cancelled);
 }
 
 // The same library in the program's process and in the helper: the same numbers bit for bit,
