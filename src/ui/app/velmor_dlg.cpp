@@ -346,6 +346,8 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     MenuAction(kCmdUseInterpreter)->setChecked(false);
     MenuAction(kCmdReloadOnChange)->setChecked(m_provider->LibraryHost().reloadOnChange);
     MenuAction(kCmdRunInProcess)->setChecked(m_provider->LibraryHost().inProcess);
+    m_redrawTimer.setSingleShot(true);
+    connect(&m_redrawTimer, &QTimer::timeout, this, [this] { RedrawViews(); });
     m_reloadTimer.setSingleShot(true);
     m_reloadTimer.setInterval(kReloadQuietMs);
     connect(&m_reloadTimer, &QTimer::timeout, this, [this] { ReloadChangedLibrary(); });
@@ -411,6 +413,11 @@ CVelmorDlg::~CVelmorDlg() {
 
 CVelmorDlg::CommandScope::~CommandScope() {
     if (--m_dlg.m_commandDepth == 0) m_dlg.AnnounceLibraryFault();
+}
+
+CVelmorDlg::SamplingScope::~SamplingScope() {
+    // Views that had to wait for this pass are computed right after it.
+    if (--m_dlg.m_samplingDepth == 0 && m_dlg.m_viewsStale) m_dlg.QueueRedraw(0);
 }
 
 bool CVelmorDlg::Sampling() const {
@@ -1120,12 +1127,8 @@ void CVelmorDlg::Repaint() {
 }
 
 void CVelmorDlg::QueueRedraw(int delayMs) {
-    if (m_redrawQueued) return;
-    m_redrawQueued = true;
-    QTimer::singleShot(delayMs, m_client, [this] {
-        m_redrawQueued = false;
-        RedrawViews();
-    });
+    if (!m_redrawTimer.isActive() || delayMs < m_redrawTimer.remainingTime())
+        m_redrawTimer.start(delayMs);
 }
 
 void CVelmorDlg::RedrawViews() {

@@ -205,7 +205,7 @@ private:
         explicit SamplingScope(CVelmorDlg& dlg) : CommandScope(dlg), m_dlg(dlg) {
             ++dlg.m_samplingDepth;
         }
-        ~SamplingScope() { --m_dlg.m_samplingDepth; }
+        ~SamplingScope();
 
     private:
         CVelmorDlg& m_dlg;
@@ -318,7 +318,7 @@ private:
     // The views' images and texts as last computed, what every paint shows.
     RepaintResult m_views;
     bool m_viewsStale = true;  // the state changed since they were computed
-    bool m_redrawQueued = false;
+    QTimer m_redrawTimer;
     bool m_started = false;  // the constructor has set everything the views read
 
     int m_commandDepth = 0;
