@@ -4,8 +4,10 @@
 // the load with its message; a replaced file is reloaded by itself; the library's output reaches
 // "Library Output"; a library that keeps the program waiting gets "Waiting for the surface
 // library ..." with a Cancel that stops it.
+#include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <filesystem>
 #include <functional>
 
@@ -272,6 +274,83 @@ TEST_F(LibraryHostTest, WaitingForTheLibraryOffersACancelThatStopsIt) {
     EXPECT_EQ(loop, "Shading Model ...");
     EXPECT_EQ(dlg.LibraryStatusText(), "Library faulted: stopped in sag");
     EXPECT_TRUE(dlg.isEnabled());
+}
+
+// "Run library in-process" moves the loaded library into the program and back; the two checks
+// are kept in the settings file when the program closes.
+TEST_F(LibraryHostTest, RunInProcessMovesTheLoadedLibraryAndTheChecksAreKept) {
+    CVelmorDlg& dlg = OpenWithHost(1);
+    EXPECT_FALSE(dlg.MenuAction(kCmdRunInProcess)->isChecked());
+    Build("fault_fixed");
+    OpenLibrary();
+    ASSERT_GT(dlg.Provider().LibraryHelperPid(), 0);
+    dlg.MenuAction(kCmdRunInProcess)->trigger();
+    EXPECT_TRUE(dlg.Provider().LibraryLoaded());
+    EXPECT_EQ(dlg.Provider().LibraryHelperPid(), 0);
+    EXPECT_EQ(NameOfSurface(), "Fault FIXED");
+    dlg.MenuAction(kCmdReloadOnChange)->trigger();
+    dlg.close();
+    const SettingsFile settings(QFile::encodeName(m_settingsPath).toStdString());
+    const LibraryHostSettings host = ReadLibraryHostSettings(settings);
+    EXPECT_TRUE(host.inProcess && !host.reloadOnChange);
+    EXPECT_EQ(host.limits.timeoutSeconds, 1);  // the limits stay as written
+}
+
+// The main window with a fault in its status bar, "Library Output" and the waiting window, at
+// their default and minimum sizes: every text fits. With VELMOR_SCREENSHOT_DIR set, the grabs
+// are saved there.
+TEST_F(LibraryHostTest, TheLibraryWindowsFitTheirTextsAtDefaultAndMinimumSizes) {
+    CVelmorDlg& dlg = OpenWithHost(0);
+    const QString shots = qEnvironmentVariable("VELMOR_SCREENSHOT_DIR");
+    const auto save = [&](QWidget& window, const QString& name) {
+        if (!shots.isEmpty())
+            window.grab().save(QStringLiteral("%1/%2_%3x%4.png")
+                                   .arg(shots, name)
+                                   .arg(window.width())
+                                   .arg(window.height()));
+    };
+    const auto fits = [](const QLabel* label) {
+        return label->fontMetrics().horizontalAdvance(label->text()) <= label->width();
+    };
+    Build("output_surface");
+    CoarseSteps();
+    OpenLibrary();
+    CLibraryOutputWindow& output = dlg.LibraryOutput();
+    dlg.MenuAction(kCmdShowLibraryOutput)->trigger();
+    output.Text();
+    Build("fault_segv");
+    dlg.MenuAction(kCmdReloadDll)->trigger();
+    ASSERT_FALSE(dlg.LibraryStatusText().isEmpty());
+    for (const QSize size : {dlg.size(), dlg.minimumSize()}) {
+        dlg.resize(size);
+        QApplication::processEvents();
+        const QLabel* pane = nullptr;
+        for (const QLabel* label : dlg.statusBar()->findChildren<QLabel*>())
+            if (label->text() == dlg.LibraryStatusText()) pane = label;
+        ASSERT_NE(pane, nullptr);
+        EXPECT_TRUE(pane->isVisible() && fits(pane));
+        save(dlg, QStringLiteral("main_window_faulted"));
+    }
+    for (const QSize size : {output.size(), output.minimumSize()}) {
+        output.resize(size);
+        QApplication::processEvents();
+        EXPECT_TRUE(output.rect().contains(output.ClearButton()->geometry()));
+        save(output, QStringLiteral("library_output"));
+    }
+
+    // The waiting window, here while the map's coarse pass waits for a slow library.
+    Build("slow_surface");
+    bool seen = false;
+    WhenWaiting([&](CProgressDialog& window) {
+        const QLabel* label = nullptr;
+        for (const QLabel* child : window.findChildren<QLabel*>())
+            if (child->text() == kLibraryWaitingText) label = child;
+        seen = label != nullptr && fits(label);
+        save(window, QStringLiteral("waiting_window"));
+        QTest::mouseClick(window.CancelButton(), Qt::LeftButton);
+    });
+    dlg.MenuAction(kCmdReloadDll)->trigger();
+    EXPECT_TRUE(seen);
 }
 
 }  // namespace
