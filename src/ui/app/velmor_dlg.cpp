@@ -280,6 +280,7 @@ protected:
     void resizeEvent(QResizeEvent*) override { m_dlg.ApplyLayout(); }
     void mousePressEvent(QMouseEvent* event) override {
         const QPoint point = event->position().toPoint();
+        CVelmorDlg::CommandScope command(m_dlg);  // a ray choice traces again
         if (event->button() == Qt::LeftButton)
             m_dlg.OnLeftButtonDown(point, event->modifiers());
         else if (event->button() == Qt::RightButton)
@@ -383,6 +384,7 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
 
     // 9. Placement and visibility of all windows.
     LoadWindowSettings(m_settings, Placed());
+    ShowLibraryState();
 
     // 10. Record tables, fields, the ray, the views and the two texts.
     const int version = m_provider->RecordVersion();
@@ -546,8 +548,11 @@ void CVelmorDlg::BuildControls() {
     boxToFlag(kIdVerbose, &VelmorState::verbose);
     boxToFlag(kIdCursor, &VelmorState::cursor);
     boxToFlag(kIdRayTrace, &VelmorState::rayTrace);
-    connect(static_cast<QCheckBox*>(Control(kIdUseInterpreter)), &QCheckBox::clicked, this,
-            [this] { UseInterpreterFromBox(); });
+    connect(static_cast<QCheckBox*>(Control(kIdUseInterpreter)), &QCheckBox::clicked, this, [this] {
+        if (Sampling()) return QApplication::beep();
+        CommandScope command(*this);
+        UseInterpreterFromBox();
+    });
     connect(static_cast<QComboBox*>(Control(kIdPattern)), &QComboBox::currentIndexChanged, this,
             [this](int index) { OnPatternChanged(index); });
 }
@@ -872,6 +877,7 @@ void CVelmorDlg::OpenDll() {
 }
 
 void CVelmorDlg::ReloadDll() {
+    if (m_provider->LibraryPath().empty()) return;  // nothing was opened yet
     // The tables as the user edited them are the records a reload keeps.
     m_udFdInitial->ReadTablesBack(*m_provider);
     LoadOutcome outcome;

@@ -163,6 +163,7 @@ TEST_F(LibraryHostTest, AFaultWhileLoadingFailsTheLoadWithItsMessage) {
         {"fault_load_gradient", "SIGABRT", "in gradient-index question (type 0, numb 2)"},
     };
     CVelmorDlg& dlg = OpenWithHost(0);
+    EXPECT_FALSE(dlg.MenuAction(kCmdReloadDll)->isEnabled());  // nothing opened yet
     for (const auto& c : cases) {
         SCOPED_TRACE(c.library);
         Build(c.library);
