@@ -426,6 +426,14 @@ bool CVelmorDlg::Sampling() const {
     return m_samplingDepth > 0 || m_provider->LibraryBusy();
 }
 
+bool CVelmorDlg::RefusedWhileSampling() {
+    // A command that comes while the surface is sampled (from another window, its events
+    // handled meanwhile) would sample in the middle of that pass.
+    if (!Sampling()) return false;
+    QApplication::beep();
+    return true;
+}
+
 void CVelmorDlg::BuildStatusBar() {
     m_statusPane0 = new QLabel(this);
     m_statusPane1 = new QLabel(this);
@@ -549,7 +557,7 @@ void CVelmorDlg::BuildControls() {
     boxToFlag(kIdCursor, &VelmorState::cursor);
     boxToFlag(kIdRayTrace, &VelmorState::rayTrace);
     connect(static_cast<QCheckBox*>(Control(kIdUseInterpreter)), &QCheckBox::clicked, this, [this] {
-        if (Sampling()) return QApplication::beep();
+        if (RefusedWhileSampling()) return;
         CommandScope command(*this);
         UseInterpreterFromBox();
     });
@@ -595,13 +603,13 @@ void CVelmorDlg::CreateSecondaryWindows() {
     m_udFdInitial = std::make_unique<CDialogUdFdInitial>(m_settings);
     // "Call DLL" reads the range boxes first; "Update UD FD" is the main window's "Update 2D".
     connect(m_udFdInitial.get(), &CDialogUdFdInitial::callDllRequested, this, [this] {
-        if (Sampling()) return QApplication::beep();
+        if (RefusedWhileSampling()) return;
         SamplingScope sampling(*this);
         ReadFields();
         m_udFdInitial->CallDll(*m_provider, *m_udFdFinal);
     });
     connect(m_udFdInitial.get(), &CDialogUdFdInitial::updateRequested, this, [this] {
-        if (Sampling()) return QApplication::beep();
+        if (RefusedWhileSampling()) return;
         CommandScope command(*this);
         Update2D();
     });
@@ -1398,12 +1406,7 @@ void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
 // Commands
 
 void CVelmorDlg::OnCommand(int id) {
-    // A command that comes while the surface is sampled (from another window, its events
-    // handled meanwhile) would sample in the middle of that pass: it is refused.
-    if (Sampling()) {
-        QApplication::beep();
-        return;
-    }
+    if (RefusedWhileSampling()) return;
     CommandScope command(*this);
     for (const CommandRow& row : kCommands) {
         if (row.id == id) {

@@ -212,6 +212,8 @@ private:
     };
     // True while the surface is being sampled or a library request is under way.
     bool Sampling() const;
+    // A command asked for meanwhile is refused (with a beep).
+    bool RefusedWhileSampling();
 
     void BuildMenuAndToolbar();
     void BuildStatusBar();

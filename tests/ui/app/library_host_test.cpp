@@ -269,10 +269,14 @@ TEST_F(LibraryHostTest, WaitingForTheLibraryOffersACancelThatStopsIt) {
     QString loop;
     WhenWaiting([&](CProgressDialog& window) {
         loop = window.windowTitle();
+        // Meanwhile "Update UD FD" (in a window that stays enabled) is refused: it would
+        // sample in the middle of the mesh's pass.
+        QTest::mouseClick(dlg.UdFdInitial().UpdateButton(), Qt::LeftButton);
         QTest::mouseClick(window.CancelButton(), Qt::LeftButton);
     });
     Click(kIdMake3DModel);
     EXPECT_EQ(loop, "Shading Model ...");
+    EXPECT_EQ(dlg.UdFdInitial().DllReturnText(), "DLL retrun = -1");  // not reset by an update
     EXPECT_EQ(dlg.LibraryStatusText(), "Library faulted: stopped in sag");
     EXPECT_TRUE(dlg.isEnabled());
 }
