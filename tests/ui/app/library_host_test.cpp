@@ -103,6 +103,7 @@ TEST_F(LibraryHostTest, EveryFaultIsNamedOnceAndTheEditsSurviveUntilAReloadMends
         {"fault_assert", "SIGABRT (abort()", "SIGABRT in sag"},
         {"fault_heap", "SIGABRT (abort()", "SIGABRT in sag"},
         {"fault_stack", "SIGSEGV (", "SIGSEGV in sag"},
+        {"fault_orphan", "SIGSEGV (", "SIGSEGV in sag"},  // its child keeps the pipes open
         {"fault_memory", "SIGSEGV (", "SIGSEGV in sag"},  // beyond the 256 MiB limit
         {"fault_exit", "exited with code 3", "exit 3 in sag"},
         {"fault_exit_now", "exited with code 5", "exit 5 in sag"},
