@@ -282,6 +282,37 @@ TEST_F(LibraryHostTest, WaitingForTheLibraryOffersACancelThatStopsIt) {
     EXPECT_TRUE(dlg.isEnabled());
 }
 
+// One heading per run of one request's output, a line cut across pieces kept whole, and only
+// the newest 1 MiB kept, from a line start.
+TEST(LibraryOutputTest, HeadingsPerRequestAndTheNewestMebibyte) {
+    CLibraryOutputWindow output;
+    const LibraryRequestTag sag{1, 3, 0, "sag", 640};
+    const LibraryRequestTag name{2, 0, 0, "surface name", 0};
+    output.OnLibraryOutput("first ha", sag);
+    output.OnLibraryOutput("lf\nsecond\n", sag);
+    output.OnLibraryOutput("no line end", name);
+    output.OnLibraryOutput("more\n", name);
+    EXPECT_EQ(output.Text(),
+              "--- sag (type 3, numb 0), 640 points ---\nfirst half\nsecond\n"
+              "--- surface name (type 0, numb 0) ---\nno line endmore\n");
+
+    // 1.5 MB in lines of 100 characters, shown once in the middle and once at the end.
+    const std::string line(99, 'x');
+    const LibraryRequestTag chatty{3, 3, 0, "sag", 1};
+    for (int i = 0; i < 15000; ++i) {
+        output.OnLibraryOutput(std::to_string(100000 + i) + line.substr(6) + "\n", chatty);
+        if (i == 7000) output.Text();
+    }
+    output.OnLibraryOutput("last\n", chatty);
+    const QString text = output.Text();
+    EXPECT_LE(text.size(), kLibraryOutputCap);
+    EXPECT_GT(text.size(), kLibraryOutputCap - 100);
+    // The newest whole lines that fit with "last": 10485 of 100 characters.
+    EXPECT_TRUE(text.startsWith(QString::number(100000 + 15000 - 10485)))
+        << text.left(20).toStdString();
+    EXPECT_TRUE(text.endsWith("xx\nlast\n"));
+}
+
 // "Run library in-process" moves the loaded library into the program and back; the two checks
 // are kept in the settings file when the program closes.
 TEST_F(LibraryHostTest, RunInProcessMovesTheLoadedLibraryAndTheChecksAreKept) {
