@@ -987,8 +987,9 @@ void CVelmorDlg::OnLibraryFileEvent() {
 }
 
 void CVelmorDlg::ReloadChangedLibrary() {
-    if (Sampling() || CurrentProgressWindow() != nullptr) {
-        m_reloadTimer.start(kMapBuildRetryMs);  // after the pass or loop under way
+    if (Sampling() || CurrentProgressWindow() != nullptr ||
+        QApplication::activeModalWidget() != nullptr) {
+        m_reloadTimer.start(kMapBuildRetryMs);  // after the pass, loop or dialog under way
         return;
     }
     std::filesystem::file_time_type time;
