@@ -94,6 +94,8 @@ int RunViews(CliHost& host, const Arguments& args, Output& out) {
         QPainter painter(&image);
         update = Update2D(painter, layout, settings, {host.provider, surface, map, nullptr});
     }
+    ThrowIfFaulted(host);  // no image of views the library stopped answering for
+
     const TraceOutcome& trace = update.trace;
     const RepaintResult& result = update.views;
     if (!image.save(QString::fromStdString(path), "PNG")) {

@@ -22,11 +22,22 @@ int main(int argc, char** argv) {
             throw CliError("unknown command \"" + options.command + "\" (see --help)");
         }
         CliHost host;
-        PrepareSurface(host, options);
         Output out(options.json, options.command);
-        const int status = command(host, options.arguments, out);
-        out.Finish();
-        return status;
+        try {
+            PrepareSurface(host, options);
+            const int status = command(host, options.arguments, out);
+            ThrowIfFaulted(host);
+            out.Finish();
+            return status;
+        } catch (const CliFault& fault) {
+            // What the library printed comes first, then the one line of the fault.
+            host.libraryOutput.Finish();
+            if (out.IsJson()) out.Object()["fault"] = FaultJson(fault.Fault());
+            out.Finish();
+            std::fprintf(stderr, "velmor-cli: library fault: %s\n",
+                         EscapeControls(fault.what()).c_str());
+            return 3;
+        }
     } catch (const CliError& error) {
         std::fflush(stdout);
         std::fprintf(stderr, "velmor-cli: %s\n", EscapeControls(error.what()).c_str());

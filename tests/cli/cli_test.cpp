@@ -314,5 +314,147 @@ TEST(CliTest, ScriptSurfaceStandsInForTheLibrary) {
     ExpectRefused(RunCli({"--script", broken, "sag", "0", "0"}), "no intermediate code");
 }
 
+// The lines of stderr that are not the library's own output ("library: ...").
+std::vector<std::string> OwnErrorLines(const std::string& err) {
+    std::vector<std::string> lines;
+    std::istringstream in(err);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("library: ", 0) != 0) lines.push_back(line);
+    }
+    return lines;
+}
+
+// A library that faults ends the command with status 3 and one line naming the fault, the
+// request and its inputs; velmor-cli itself survives every kind of fault.
+TEST(CliTest, ALibraryFaultEndsTheCommandWithStatus3AndOneLine) {
+    TempDir dir;
+    const std::string stl = dir.File("mesh.stl");
+    const struct {
+        const char* library;
+        std::vector<std::string> args;
+        std::string mentions;
+    } cases[] = {
+        {"fault_segv",
+         {"sag", "1.5", "0"},
+         "velmor-cli: library fault: SIGSEGV (segmentation fault: invalid memory access) in sag "
+         "(type 3, numb 0) at x 1.5, y 0, z 0, l -0.25, m 0.2, n 0.947"},
+        {"fault_exit",
+         {"sag-grid", "0", "1", "0", "1", "0.5", "0.5"},
+         "exited with code 3 in sag (type 3, numb 0) at x 0, y 0,"},
+        {"fault_hang",
+         {"--timeout", "1", "--set", "type=3", "--set", "x=2", "call"},
+         "did not answer within 1 s in sag (type 3, numb 0) at x 2, y -0.5"},
+        {"fault_assert", {"stl", stl, "--binary", "--step", "1", "1"}, "SIGABRT"},
+        {"fault_memory", {"--memory-limit", "200", "index", "1", "2", "3"}, ""},  // answers
+        {"fault_memory", {"--memory-limit", "200", "sag", "1", "2"}, "SIGSEGV"},
+        {"fault_bus", {"sag", "1", "2"}, "SIGBUS"},
+        {"fault_fpe", {"sag", "1", "2"}, "SIGFPE (arithmetic trap) in sag"},
+        {"fault_ill", {"sag", "1", "2"}, "SIGILL (illegal instruction) in sag"},
+        {"fault_heap", {"sag", "1", "2"}, "SIGABRT"},
+        {"fault_stack", {"sag", "1", "2"}, "SIGSEGV"},
+        {"fault_exit_now", {"sag", "1", "2"}, "exited with code 5 in sag (type 3, numb 0)"},
+        {"fault_load_gradient",
+         {"info"},
+         "SIGABRT (abort() or a failed assertion or heap "
+         "corruption detected by the C library) in "
+         "gradient-index question (type 0, numb 2)"},
+        {"fault_load_safe_data",
+         {"info"},
+         "SIGSEGV (segmentation fault: invalid memory "
+         "access) in safe data (type 7, numb 0)"},
+        {"fault_load_constructor",
+         {"info"},
+         "SIGSEGV (segmentation fault: invalid memory access) in library load"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"--lib", LibPath(c.library)};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliRun run = RunCli(args);
+        SCOPED_TRACE(std::string(c.library) + " " + c.args.back());
+        if (c.mentions.empty()) {
+            EXPECT_EQ(run.status, 0) << run.err;
+            continue;
+        }
+        EXPECT_EQ(run.status, 3) << run.err;
+        const std::vector<std::string> lines = OwnErrorLines(run.err);
+        ASSERT_EQ(lines.size(), 1u) << run.err;
+        EXPECT_EQ(lines[0].rfind("velmor-cli: library fault: ", 0), 0u) << lines[0];
+        EXPECT_NE(lines[0].find(c.mentions), std::string::npos) << lines[0];
+    }
+    EXPECT_FALSE(std::filesystem::exists(stl));  // no mesh of a library that stopped answering
+    // The failed assertion's own text reached stderr as the library's output.
+    const CliRun assertion = RunCli({"--lib", LibPath("fault_assert"), "sag", "0", "0"});
+    EXPECT_NE(assertion.err.find("library: "), std::string::npos);
+    EXPECT_NE(assertion.err.find("sag is not written yet"), std::string::npos) << assertion.err;
+
+    // With --json the object says the same in fields.
+    const struct {
+        const char* library;
+        std::vector<std::string> args;
+        const char* kind;
+        nlohmann::json signal, code;
+    } jsonCases[] = {
+        {"fault_segv", {"sag", "1.5", "0"}, "signal", "SIGSEGV", 11},
+        {"fault_exit_now", {"sag", "1.5", "0"}, "exit", nullptr, 5},
+        {"fault_hang", {"--timeout", "0.5", "sag", "1.5", "0"}, "timeout", nullptr, nullptr},
+    };
+    for (const auto& c : jsonCases) {
+        SCOPED_TRACE(c.library);
+        std::vector<std::string> args = {"--json", "--lib", LibPath(c.library)};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.status, 3);
+        const auto json = nlohmann::json::parse(run.out);
+        EXPECT_EQ(json["command"], "sag");
+        const auto& fault = json["fault"];
+        EXPECT_EQ(fault["kind"], c.kind);
+        EXPECT_EQ(fault["signal"], c.signal);
+        EXPECT_EQ(fault["code"], c.code);
+        EXPECT_TRUE(fault["request"] == 3 && fault["numb"] == 0 && fault["request_name"] == "sag");
+        EXPECT_TRUE(fault["x"] == 1.5 && fault["y"] == 0.0 && fault["z"] == 0.0);
+        EXPECT_TRUE(fault["l"] == -0.25 && fault["m"] == 0.2 && fault["n"] == 0.947);
+        EXPECT_EQ(OwnErrorLines(run.err).size(), 1u) << run.err;
+    }
+}
+
+TEST(CliTest, TheLibrarysOutputGoesToStderrLineByLine) {
+    const CliRun run = RunCli({"--lib", LibPath("output_surface"), "sag", "1", "2"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ParseLines(run.out).Number("sag"), 1.25);
+    EXPECT_EQ(run.err,
+              "library: loaded\n"
+              "library: asked for name 2\n"
+              "library: sag at x=1 y=2 (stdout)\n");
+}
+
+// The helper gives what the library gives in velmor-cli's own process, to the last bit, for a
+// grid of several batch requests and for a mesh; the host options are checked.
+TEST(CliTest, TheHelperAndInProcessGiveTheSameNumbers) {
+    TempDir dir;
+    const std::vector<std::string> grid = {
+        "--lib", LibPath("xy_polynomial3"), "sag-grid", "-5", "5", "-5", "5", "0.03",
+        "0.03"};  // 334 x 334
+    std::vector<std::string> direct = grid;
+    direct.insert(direct.begin(), "--in-process");
+    const CliRun guarded = RunCli(grid), inProcess = RunCli(direct);
+    ASSERT_EQ(guarded.status, 0) << guarded.err;
+    EXPECT_GT(guarded.out.size(), 334u * 334u * 10u);
+    EXPECT_TRUE(guarded.out == inProcess.out);
+    for (const std::string mode : {"--in-process", "--timeout"}) {
+        std::vector<std::string> args = {"--lib", LibPath("even_asphere"), "stl",
+                                         dir.File(mode + ".stl"), "--binary"};
+        if (mode == "--timeout") args.insert(args.begin(), {"--timeout", "30"});
+        if (mode == "--in-process") args.insert(args.begin(), mode);
+        ASSERT_EQ(RunCli(args).status, 0) << mode;
+    }
+    EXPECT_TRUE(ReadFile(dir.File("--in-process.stl")) == ReadFile(dir.File("--timeout.stl")));
+
+    ExpectRefused(RunCli({"--timeout", "0", "info"}), "--timeout");
+    ExpectRefused(RunCli({"--memory-limit", "-1", "info"}), "--memory-limit");
+    const CliRun help = RunCli({"--help"});
+    EXPECT_NE(help.out.find("--in-process"), std::string::npos);
+    EXPECT_NE(help.out.find("3 the library faulted"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace velmor::test

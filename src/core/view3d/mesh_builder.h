@@ -39,10 +39,12 @@ inline constexpr char kMeshStepsEnlargedMessage[] =
 // (sx across a row, sy between rows). When it exceeds the budget, params.dx and params.dy are
 // enlarged once to a multiple of 0.001 (the caller writes them back with "%.3f") and *message
 // receives kMeshStepsEnlargedMessage; otherwise *message is left empty. A failed sample lies at z =
-// 0. ReportProgress(row, row steps) is called at the start of every row; a cancel ends the build
-// with the triangles made so far. A step that is not positive or a reversed range makes no
-// triangles. Returns 0 (also after a cancel), or -1 when the sample store cannot be allocated.
-// *count (optional) receives the number of triangles made.
+// 0. The rows are sampled ahead in passes of whole rows (Sampler::SagBatch), so a library in the
+// helper process is asked once per pass. ReportProgress(row, row steps) is called at the start of
+// every row (through the helper: as each pass starts and whenever rows finished); a cancel ends
+// the build with the triangles of the rows sampled so far. A step that is not positive or a
+// reversed range makes no triangles. Returns 0 (also after a cancel), or -1 when the sample store
+// cannot be allocated. *count (optional) receives the number of triangles made.
 int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::string* message,
                      int* count = nullptr);
 

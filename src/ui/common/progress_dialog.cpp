@@ -63,7 +63,8 @@ CProgressDialog::CProgressDialog(QWidget* parent) : QDialog(nullptr) {
     setWindowTitle(QStringLiteral("Progress"));
     setFixedSize(DluX(200), DluY(62));
     m_percent = new QLabel(QStringLiteral("0%"), this);
-    m_percent->setGeometry(DluX(94) - 8, DluY(10), DluX(26) + 16, DluY(8) + 4);
+    m_percentGeometry = QRect(DluX(94) - 8, DluY(10), DluX(26) + 16, DluY(8) + 4);
+    m_percent->setGeometry(m_percentGeometry);
     m_percent->setAlignment(Qt::AlignCenter);
     m_bar = new QProgressBar(this);
     m_bar->setGeometry(DluX(7), DluY(22), DluX(186), DluY(14));
@@ -101,8 +102,17 @@ void CProgressDialog::Destroy() {
 void CProgressDialog::SetPercentage(int position) {
     int q = int((long long)(position - kLower) * 100 / (kUpper - kLower));
     if (q != 100) q %= 100;
-    const QString text = QStringLiteral("%1%").arg(q);
-    if (m_percent->text() != text) m_percent->setText(text);
+    m_percentText = QStringLiteral("%1%").arg(q);
+    if (!m_waiting && m_percent->text() != m_percentText) m_percent->setText(m_percentText);
+}
+
+void CProgressDialog::ShowLibraryWaiting(bool waiting) {
+    if (waiting == m_waiting) return;
+    m_waiting = waiting;
+    // The waiting text takes the whole width above the bar.
+    m_percent->setGeometry(waiting ? QRect(DluX(7), DluY(10), DluX(186), DluY(8) + 4)
+                                   : m_percentGeometry);
+    m_percent->setText(waiting ? QString::fromLatin1(kLibraryWaitingText) : m_percentText);
 }
 
 void CProgressDialog::SetBarPosition(int position) {

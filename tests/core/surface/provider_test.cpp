@@ -84,7 +84,11 @@ TEST_F(ProviderTest, LoadingDetectsTheRecordVersionFromTheEntryPoint) {
     EXPECT_EQ(NameOfSurface(), "XY Polynomial");
 }
 
+// The recording library's statics are read from this process: it runs in-process here.
 TEST_F(ProviderTest, LoadSendsSafeDataTwiceAndTheLibraryGetsThePairsOwnRecords) {
+    LibraryHostSettings host;
+    host.inProcess = true;
+    provider.SetLibraryHost(host);
     Recording recording;
     recording.Get<void()>("ResetRecording")();
     ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("recording_surface3")).loaded);
@@ -204,6 +208,28 @@ TEST(DynamicLibraryTest, FindsNothingByOrdinalAndNoSystemLibraryByBareName) {
     // A bare file name is a file in the working directory, never a system library.
     EXPECT_FALSE(library.Open("libm.so.6"));
     EXPECT_FALSE(library.Error().empty());
+}
+
+// The loader's search also finds names exported by the libraries a library depends on: the
+// surface's entry point is taken from the library itself only, in-process and in the helper.
+TEST_F(ProviderTest, TheEntryPointComesFromTheLibraryItselfNotFromItsDependencies) {
+    DynamicLibrary library;
+    ASSERT_TRUE(library.Open(LibPath("entry4_over_dependency"))) << library.Error();
+    EXPECT_NE(library.Symbol("UserDefinedSurface"), nullptr);
+    EXPECT_EQ(library.OwnSymbol("UserDefinedSurface"), nullptr);
+    EXPECT_NE(library.OwnSymbol("UserDefinedSurface4"), nullptr);
+    for (const bool inProcess : {true, false}) {
+        SCOPED_TRACE(inProcess);
+        LibraryHostSettings host;
+        host.inProcess = inProcess;
+        provider.SetLibraryHost(host);
+        ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("entry4_over_dependency")).loaded);
+        EXPECT_EQ(provider.RecordVersion(), kRecordVersion3);
+        provider.RefreshWorkingPair();
+        double sag = 0;
+        ASSERT_TRUE(provider.SurfaceSampler().Sag(0.0, 0.0, &sag));
+        EXPECT_EQ(sag, 0.5);  // from the dependency's DependencyValue, through the right entry
+    }
 }
 
 TEST_F(ProviderTest, SamplerSagThroughTheWorkingPair) {

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <set>
+#include <vector>
 
 #include "view3d_test_support.h"
 
@@ -64,6 +65,40 @@ TEST(MeshBuilderTest, QuarterStepGridOfPattern0) {
     EXPECT_EQ(count, 2 * 80);
     ExpectMeshLayout(model, count);
     EXPECT_EQ(sampler.calls, 2 * 81);
+}
+
+// The rows go to the sampler as passes of whole rows of at most kSamplePassPoints points, so a
+// library in the helper process is asked once per pass, with the rows numbered on across passes.
+TEST(MeshBuilderTest, RowsAreSampledInPassesOfWholeRows) {
+    struct PassSampler : FormulaSampler {
+        using FormulaSampler::FormulaSampler;
+        std::size_t SagBatch(std::size_t n, const double* x, const double* y, double* z, bool* ok,
+                             const SampleRows& rows) override {
+            EXPECT_TRUE(rows.count > 0 && rows.ends[rows.count - 1] == n && rows.reportProgress);
+            EXPECT_EQ(rows.firstRow, nextRow);
+            EXPECT_LE(n, kSamplePassPoints);
+            nextRow += static_cast<long long>(rows.count);
+            ++passes;
+            return Sampler::SagBatch(n, x, y, z, ok, rows);
+        }
+        long long nextRow = 0;
+        int passes = 0;
+    };
+    for (int pattern : {kRightTriangle1, kEquilateralTriangle2}) {
+        SCOPED_TRACE(pattern);
+        PassSampler sampler(Bowl);
+        MeshParams p = Square(0.04, pattern);  // about 500 points a row
+        CModel model;
+        int count = 0;
+        ASSERT_EQ(BuildSurfaceMesh(p, sampler, model, nullptr, &count), 0);
+        EXPECT_GE(sampler.passes, 3);
+        EXPECT_GT(count, 400000);
+        ExpectMeshLayout(model, count);
+        for (std::size_t k = 0; k < model.vertices.size(); k += 997) {
+            const Vec3f& v = model.vertices[k];
+            ASSERT_NEAR(v.z, Bowl(v.x, v.y), 1e-5);
+        }
+    }
 }
 
 TEST(MeshBuilderTest, TooFineStepsAreEnlargedOnce) {

@@ -193,6 +193,71 @@ TEST_F(ViewsTest, CursorReadoutBothFormsAndTheGradientIndexForm) {
               " n=1.575 , dn/dx=-0.012 , dn/dy=-0.008 , dn/dz=0.001");
 }
 
+// Counts the passes and samples of the views and answers them through the inner sampler.
+class PassCounter final : public Sampler {
+public:
+    explicit PassCounter(Sampler& inner) : m_inner(inner) {}
+    bool Sag(double x, double y, double* z) override {
+        ++single;
+        return m_inner.Sag(x, y, z);
+    }
+    bool Index(double x, double y, double z, IndexSample* out) override {
+        ++single;
+        return m_inner.Index(x, y, z, out);
+    }
+    void SampleBatch(std::size_t n, const SampleRequest* requests, SampleAnswer* answers) override {
+        passes.push_back(n);
+        m_inner.SampleBatch(n, requests, answers);
+    }
+    std::vector<std::size_t> passes;
+    int single = 0;
+
+private:
+    Sampler& m_inner;
+};
+
+// Each view and the read-out take all their samples in one pass; a gradient-index profile's
+// pass mixes sags and indices in the order it draws them.
+TEST_F(ViewsTest, EveryViewSamplesInOnePass) {
+    state.cursor = state.rayTrace = true;
+    state.stepX = state.stepY = 0.1;  // 201 positions along a section
+    PassCounter counter(sampler);
+    DrawProfileView(ProfileAxis::kX, state, counter, kSide, kSide);  // cursor and ray sections
+    DrawRayView(state, counter, kSide, kSide);
+    CursorReadout(state, counter);
+    ASSERT_EQ(counter.passes.size(), 3u);
+    EXPECT_EQ(counter.passes[0], 2u * 201);
+    EXPECT_GT(counter.passes[1], 400u);
+    EXPECT_EQ(counter.passes[2], 1u);
+
+    Use("grin_medium.so");
+    state.stepX = state.stepY = 0.1;
+    counter.passes.clear();
+    DrawProfileView(ProfileAxis::kY, state, counter, kSide, kSide);
+    DrawIndexView(state, counter, kSide, kSide);
+    ASSERT_EQ(counter.passes.size(), 2u);
+    EXPECT_EQ(counter.passes[0], 201u + 2 * 2 * 201);  // sag; then index and sag, twice
+    EXPECT_EQ(counter.passes[1], 2u * std::size_t(ForEachSample(-10, 10, 0.025, [](double) {})));
+    EXPECT_EQ(counter.single, 0);
+}
+
+// A library that faults in the middle of a view's pass: the curve keeps the points sampled
+// before the fault, the rest of the pass fails.
+TEST_F(ViewsTest, APassThatFaultsKeepsItsSamplesBeforeTheFault) {
+    ASSERT_TRUE(program.Open("fault_segv.so"));  // sag faults where x > 1
+    Use(nullptr);
+    state.cursor = true;
+    state.cursorY = 0;
+    const PlotMapping m(kSide, kSide, state.displayX, state.displayZ);
+    const QImage image = Profile();
+    ASSERT_TRUE(program.provider.LibraryFaulted());
+    // The black sag section (x^2 / 4) above the axis left of x = 1, nothing right of it.
+    const int above = int(m.Y(0.5));
+    EXPECT_GT(CountRgb(image, QRect(int(m.X(-9)), 1, int(m.X(-2) - m.X(-9)), above), kBlackRgb),
+              20);
+    EXPECT_EQ(CountRgb(image, QRect(int(m.X(2)), 1, int(m.X(9) - m.X(2)), above), kBlackRgb), 0);
+}
+
 TEST_F(ViewsTest, DegenerateDisplayRangesDrawWithoutFault) {
     for (ValueRange range : {ValueRange{1, 1}, ValueRange{1e-9, 2e-9}, ValueRange{-1e300, 1e300}}) {
         state.displayX = state.displayY = state.displayZ = state.displayR = range;
