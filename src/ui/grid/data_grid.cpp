@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScrollBar>
 #include <QWheelEvent>
 #include <algorithm>
 #include <chrono>
@@ -179,8 +180,12 @@ CDataGrid::CDataGrid(QWidget* parent)
             SaveColumnState();
         }
     });
-    // A layout the user drags into shape is saved when the drag ends.
+    // A layout the user drags into shape is saved when the drag ends; the wheel over any part
+    // of the grid ends an edit.
     header->viewport()->installEventFilter(this);
+    viewport()->installEventFilter(this);
+    verticalScrollBar()->installEventFilter(this);
+    horizontalScrollBar()->installEventFilter(this);
     connect(header, &QHeaderView::sectionResized, this, &CDataGrid::OnSectionResized);
     connect(header, &QHeaderView::sectionMoved, this, &CDataGrid::OnSectionMoved);
     connect(header, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
@@ -386,6 +391,9 @@ void CDataGrid::FitAllColumnWidths() {
 }
 
 bool CDataGrid::eventFilter(QObject* watched, QEvent* event) {
+    // The wheel anywhere over the grid ends an edit keeping its text, then scrolls: the editor
+    // never stays open over a cell the grid moved away.
+    if (event->type() == QEvent::Wheel && m_editor) CommitEdit();
     if (watched == horizontalHeader()->viewport() && event->type() == QEvent::MouseButtonRelease &&
         m_headerDragged) {
         // Saved after the header has finished the drag.
@@ -800,11 +808,32 @@ void CCellEditorText::EndEdit(bool keep) {
     emit editEnded(this, keep);
 }
 
+namespace {
+
+// Keys that end an edit keeping its text and then act on the grid: Tab, and the keys that move
+// the grid's rows (the editor would otherwise stay open over a row out of sight while the
+// grid's selection moves on).
+bool EndsEditForGrid(int key) {
+    switch (key) {
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 bool CCellEditorText::event(QEvent* event) {
     // Tab would otherwise move the focus before keyPressEvent sees it.
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+        if (EndsEditForGrid(key->key())) {
             QPointer<QWidget> grid = m_grid;
             QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
             EndEdit(true);

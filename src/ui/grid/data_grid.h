@@ -28,13 +28,14 @@ namespace velmor {
 class CDataGrid;
 
 // The in-place cell editor: a one-line edit box laid over one cell of a data grid. It ends
-// itself exactly once: Return and losing the focus keep the text, Escape discards it, Tab and
-// the mouse wheel keep it and then pass the key or the wheel on to the grid.
+// itself exactly once: Return and losing the focus keep the text, Escape discards it; Tab, Up,
+// Down, PageUp, PageDown and the mouse wheel keep it and then pass the key or the wheel on to
+// the grid.
 class CCellEditorText : public QLineEdit {
     Q_OBJECT
 public:
-    // `parent` is the widget the editor lies on (the grid's viewport); `grid` receives the Tab
-    // key and the wheel that end an edit.
+    // `parent` is the widget the editor lies on (the grid's viewport); `grid` receives the keys
+    // that end an edit.
     CCellEditorText(QWidget* parent, QWidget* grid, int row, int column, const QString& text);
 
     int Row() const { return m_row; }

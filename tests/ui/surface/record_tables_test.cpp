@@ -211,6 +211,26 @@ TEST_F(RecordTablesTest, AnEditInProgressIsReadAndSurvivesHiding) {
     EXPECT_EQ(record.path, 12.5);
 }
 
+TEST_F(RecordTablesTest, PageDownEndsTheEditSoTypingAfterItNeverReachesTheOldCell) {
+    // Typing 5, PageDown twice, 77 and Return from "x" once stored 577 into "x" while another
+    // row was highlighted: the editor stayed open, out of sight, with the keyboard focus.
+    CDataGrid* ud = initial->UserDataTable();
+    std::vector<QString> before;
+    for (int row = 0; row < ud->ItemCount(); ++row)
+        before.push_back(ud->GetItemText(row, kRecordColumnData));
+    StartEdit(ud, "x");
+    QTest::keyClicks(ud->Editor(), "5");
+    QTest::keyClick(ud->Editor(), Qt::Key_PageDown);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
+    QTest::keyClicks(QApplication::focusWidget(), "77");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(ud->Editor(), nullptr);
+    EXPECT_GT(ud->FocusRow(), RowOf(ud, "x")) << "the highlight moved down";
+    EXPECT_EQ(Cell(ud, "x"), "5");
+    for (int row = 1; row < ud->ItemCount(); ++row)
+        EXPECT_EQ(ud->GetItemText(row, kRecordColumnData), before[row]) << row;
+}
+
 TEST_F(RecordTablesTest, EnterAndEscapeHideTheWindowButOnlyEndAnEdit) {
     CDataGrid* ud = initial->UserDataTable();
     StartEdit(ud, "m");
