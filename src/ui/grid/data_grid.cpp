@@ -537,9 +537,11 @@ void CDataGrid::OnSectionMoved(int, int, int) {
         ++visual;
     }
     m_adjusting = false;
-    m_headerDragged = true;
     UpdateFocusCell(FocusRow(), -1);
     PlaceEditor();
+    // Saved now: the header's mouse release, which saves a dragged width, comes before the
+    // header moves the section.
+    SaveColumnState();
 }
 
 // --- focus cell and editing ---

@@ -225,7 +225,7 @@ private:
     QPointer<CCellEditorText> m_editor;
     bool m_inDoubleClick = false;
     bool m_adjusting = false;
-    bool m_headerDragged = false;  // a divider or a column was dragged since the last save
+    bool m_headerDragged = false;  // a divider was dragged since the last save
     SearchClock m_clock;
     QString m_searchText;
     long long m_searchTime = 0;
