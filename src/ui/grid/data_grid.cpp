@@ -41,6 +41,8 @@ bool StartsWithAsciiNoCase(const QString& text, const QString& prefix) {
 
 const QString kEmpty;
 
+const QColor kUnfocusedSelection(204, 204, 204);
+
 // `width` within the column's own width limits.
 int WithinLimits(const ColumnState& state, int width) {
     if (state.maxWidth >= 0) width = std::min(width, state.maxWidth);
@@ -142,6 +144,14 @@ void CDataGridDelegate::initStyleOption(QStyleOptionViewItem* option,
         option->state |= QStyle::State_HasFocus;
     else
         option->state &= ~QStyle::State_HasFocus;
+    // The table that does not have the keyboard shows its selection in grey, so that the user
+    // sees which table the keys go to.
+    if ((option->state & QStyle::State_Selected) && !m_grid->HasInputFocus()) {
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+            option->palette.setColor(group, QPalette::Highlight, kUnfocusedSelection);
+            option->palette.setColor(group, QPalette::HighlightedText, Qt::black);
+        }
+    }
 }
 
 // --- CDataGrid ---
@@ -617,6 +627,7 @@ void CDataGrid::OnEditorEnded(CCellEditorText* editor, bool keep) {
     emit cellEditEnd(row, column, changed ? &text : nullptr, &refuse);
     if (changed && !refuse) m_model->SetText(row, column, text);
     editor->deleteLater();
+    viewport()->update();  // the selection's colour follows the focus
 }
 
 // --- input ---
@@ -770,6 +781,20 @@ QString CDataGrid::SelectedRowsText() const {
 
 void CDataGrid::CopyToClipboard() const {
     QApplication::clipboard()->setText(SelectedRowsText());
+}
+
+bool CDataGrid::HasInputFocus() const {
+    return hasFocus() || (m_editor && m_editor->hasFocus());
+}
+
+void CDataGrid::focusInEvent(QFocusEvent* event) {
+    QTableView::focusInEvent(event);
+    viewport()->update();
+}
+
+void CDataGrid::focusOutEvent(QFocusEvent* event) {
+    QTableView::focusOutEvent(event);
+    viewport()->update();
 }
 
 void CDataGrid::changeEvent(QEvent* event) {

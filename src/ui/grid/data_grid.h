@@ -165,6 +165,8 @@ public:
     // Starts editing a cell if its column is editable; false when no editor opened.
     bool EditCell(int row, int column);
     CCellEditorText* Editor() const { return m_editor; }
+    // Whether the grid or its editor has the keyboard focus.
+    bool HasInputFocus() const;
     // Ends an edit in progress, keeping its text; the grid takes the focus.
     void CommitEdit();
     QRect CellRect(int row, int column) const;
@@ -187,6 +189,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

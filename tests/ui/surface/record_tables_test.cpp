@@ -267,6 +267,49 @@ TEST_F(RecordTablesTest, TheSplitterKeepsBothTablesAtLeast36PixelsHigh) {
     EXPECT_EQ(upper->height(), 100);
 }
 
+TEST_F(RecordTablesTest, OnlyTheTableWithTheFocusShowsTheActiveSelectionColour) {
+    CDataGrid* ud = initial->UserDataTable();
+    CDataGrid* fd = initial->FixedDataTable();
+    const int row = 1;
+    fd->setFocus();
+    fd->SetFocusCell(row, kRecordColumnData);
+    ud->setFocus();
+    ud->SetFocusCell(row, kRecordColumnData);
+    QApplication::processEvents();
+    // Background far right in the "name" cell, and the darkest pixel of its text.
+    auto background = [row](CDataGrid* table) {
+        const QImage image = table->viewport()->grab().toImage();
+        const QRect cell = table->CellRect(row, kRecordColumnName);
+        return image.pixelColor(cell.right() - 2, cell.center().y());
+    };
+    auto darkestText = [row](CDataGrid* table) {
+        const QImage image = table->viewport()->grab().toImage();
+        const QRect cell = table->CellRect(row, kRecordColumnName).adjusted(1, 1, -1, -1);
+        QColor darkest = Qt::white;
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            for (int x = cell.left(); x <= cell.right(); ++x)
+                if (image.pixelColor(x, y).lightness() < darkest.lightness())
+                    darkest = image.pixelColor(x, y);
+        return darkest;
+    };
+    const QColor inactive(204, 204, 204);
+    const QColor active = ud->palette().color(QPalette::Active, QPalette::Highlight);
+    ASSERT_NE(active, inactive);
+    EXPECT_EQ(background(ud), active);
+    EXPECT_EQ(background(fd), inactive);
+    EXPECT_EQ(darkestText(fd), QColor(Qt::black)) << "black text on the grey";
+
+    // An open editor keeps its table the active one.
+    StartEdit(fd, "numb");
+    fd->SetFocusCell(row, kRecordColumnData);  // the selection shown beside the editor
+    ASSERT_TRUE(fd->Editor() && fd->Editor()->hasFocus());
+    EXPECT_EQ(background(fd), active);
+    EXPECT_EQ(background(ud), inactive);
+    fd->CommitEdit();
+    EXPECT_EQ(background(fd), active);
+    EXPECT_EQ(background(ud), inactive);
+}
+
 TEST_F(RecordTablesTest, EachTableKeepsItsColumnsInItsOwnProfileSection) {
     EXPECT_EQ(initial->UserDataTable()->ColumnConfig()->BaseSection(), "Profile List UD Initial");
     EXPECT_EQ(initial->FixedDataTable()->ColumnConfig()->BaseSection(), "Profile List FD Initial");
