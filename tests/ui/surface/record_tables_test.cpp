@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QMenu>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
@@ -308,6 +310,41 @@ TEST_F(RecordTablesTest, OnlyTheTableWithTheFocusShowsTheActiveSelectionColour) 
     fd->CommitEdit();
     EXPECT_EQ(background(fd), active);
     EXPECT_EQ(background(ud), inactive);
+}
+
+TEST_F(RecordTablesTest, ButtonsNeverOverlapNorCutTheirTextAtAnyAllowedWidth) {
+    const QList<QPushButton*> buttons = {initial->CallDllButton(), initial->UpdateButton(),
+                                         initial->HideButton()};
+    // The room the text needs inside the button's frame and margins.
+    auto needed = [](QPushButton* button) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        const QStyle* style = button->style();
+        return button->fontMetrics().size(Qt::TextShowMnemonic, button->text()).width() +
+               style->pixelMetric(QStyle::PM_ButtonMargin, &option, button) +
+               2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, button);
+    };
+    ASSERT_EQ(initial->minimumWidth(), CRecordTablesDialog::kMinimumWidth);
+    for (int width : {240, 241, 250, 263, 280, 311, 312, 400, 800}) {
+        SCOPED_TRACE(width);
+        initial->resize(width, 400);
+        QApplication::processEvents();
+        ASSERT_EQ(initial->width(), width);
+        for (int i = 0; i < buttons.size(); ++i) {
+            const QRect r = buttons[i]->geometry();
+            EXPECT_GE(r.width(), needed(buttons[i])) << buttons[i]->text().toStdString();
+            EXPECT_GE(r.left(), 6);
+            EXPECT_LE(r.right(), width - 1 - 6);
+            for (int j = i + 1; j < buttons.size(); ++j)
+                EXPECT_GE(buttons[j]->geometry().left() - r.right() - 1, 6)
+                    << "gap after " << buttons[i]->text().toStdString();
+        }
+    }
+    // Wide enough, the buttons keep the widths of the window template.
+    initial->resize(312, 400);
+    EXPECT_EQ(initial->CallDllButton()->width(), 72);
+    EXPECT_EQ(initial->UpdateButton()->width(), 100);
+    EXPECT_EQ(initial->HideButton()->width(), 64);
 }
 
 TEST_F(RecordTablesTest, EachTableKeepsItsColumnsInItsOwnProfileSection) {
