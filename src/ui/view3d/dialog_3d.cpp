@@ -536,8 +536,19 @@ void CDialog3D::CompileLayer(int layer) {
         const bool perVertex = !m_model.vertexNormals.empty();
         for (const auto& group : m_model.groups) {
             const modelMaterial& material = group->material;
+            // A material from an MTL file shows its own colours: colour tracking, which would
+            // put the fixed colour in place of its ambient and diffuse ones, is off for it.
+            // Every other group draws in the tracked colour.
+            float diffuse[4] = {material.diffuse[0], material.diffuse[1], material.diffuse[2],
+                                material.diffuse[3]};
+            if (material.fromMaterialFile) {
+                glDisable(GL_COLOR_MATERIAL);
+                if (m_transparentize) diffuse[3] = kFaceColourTranslucent[3];
+            } else {
+                glEnable(GL_COLOR_MATERIAL);
+            }
             glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, material.ambient);
-            glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, material.diffuse);
+            glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
             glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, material.specular);
             // Outside 0..128 the call would be refused and the previous group's value kept.
             glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS,

@@ -213,6 +213,10 @@ TEST(ObjReaderTest, MaterialsFromTheMaterialFile) {
     // any material record.
     EXPECT_EQ(model.groups[2]->material.name, "(NoName)");
     EXPECT_FLOAT_EQ(model.groups[2]->material.shininess, 32.0f);
+    // Only materials that a material record of the file made are drawn in their own colours.
+    EXPECT_TRUE(glass.fromMaterialFile);
+    EXPECT_TRUE(model.groups[1]->material.fromMaterialFile);
+    EXPECT_FALSE(model.groups[2]->material.fromMaterialFile);
 }
 
 TEST(ModelFileTest, ExtensionsDecideTheReaderAndFailuresSayWhy) {
