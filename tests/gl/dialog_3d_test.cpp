@@ -205,6 +205,16 @@ TEST_F(Dialog3DSquareTest, ModelCopiedAndCompiledOnceThenCleared) {
     EXPECT_NEAR(dialog->Zoom(), 10.57f, 0.005);  // the view is kept
     dialog->Action(kCmdClearModel)->trigger();
     EXPECT_EQ(CountIn(Grab(), View()->rect(), IsFaceBlue), 0);
+
+    // A model handed over (a file just read) is taken as it is, not copied.
+    CModel read;
+    MakeSquare(read);
+    const Vec3f* vertices = read.vertices.data();
+    const modelGroup* group = read.groups[0].get();
+    dialog->SetModel(std::move(read), false);
+    EXPECT_EQ(dialog->Model().vertices.data(), vertices);
+    EXPECT_EQ(dialog->Model().groups[0].get(), group);
+    EXPECT_TRUE(Near(At(Grab(), kIn0), kFace));
 }
 
 TEST_F(Dialog3DSquareTest, ModelWithBrokenIndicesDrawsTheRest) {

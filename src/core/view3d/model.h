@@ -48,6 +48,8 @@ public:
 
     void Clear();
     void CopyFrom(const CModel& other);  // deep: the two models share nothing
+    // Exchanges the five lists with `other` (nothing is copied).
+    void Swap(CModel& other) noexcept;
     // The first group whose name equals `name` without regard to ASCII case; a new group with
     // the default material appended when there is none.
     modelGroup* FindOrAddGroup(const std::string& name);

@@ -341,8 +341,17 @@ void CDialog3D::closeEvent(QCloseEvent* event) {
 // Operations of the other windows
 
 void CDialog3D::SetModel(const CModel& model, bool rayTrace) {
-    ClearPickResult();
     if (&model != &m_model) m_model.CopyFrom(model);
+    ModelChanged(rayTrace);
+}
+
+void CDialog3D::SetModel(CModel&& model, bool rayTrace) {
+    m_model.Swap(model);
+    ModelChanged(rayTrace);
+}
+
+void CDialog3D::ModelChanged(bool rayTrace) {
+    ClearPickResult();
     DiscardModelLists();
     m_rayTrace = rayTrace;
     SetChecked(kCmdRayTrace, rayTrace);
@@ -399,7 +408,7 @@ void CDialog3D::OnFileOpen() {
         result = ReadModelFile(localPath, loaded, &message);
     }
     if (result == 0)
-        SetModel(loaded, false);
+        SetModel(std::move(loaded), false);  // the model read is taken over, not copied
     else
         ShowMessage(this, QString::fromLocal8Bit(message.c_str()));
     Repaint();
