@@ -1,7 +1,9 @@
 // File "Open ..." of the 3D window drawn for real: STL (ASCII and binary) and OBJ with its
 // material file replace the model; a failure keeps the old one.
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "gl_test_support.h"
 #include "scripted_message_ui.h"
@@ -16,6 +18,7 @@ protected:
         Dialog3DTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_TRUE(dir.isValid());
+        InstallProgressWindowReporter();  // as the program does at start-up
         // A surface mesh on show, with the ray display on, as after "Make 3D Model".
         CModel surface;
         MakeTriangleModel({{Vec3f{1, 1, 0}, Vec3f{2, 1, 0}, Vec3f{1, 2, 0}}}, surface);
@@ -105,6 +108,23 @@ TEST_F(ModelOpenTest, GroupsWithAMaterialFromTheMaterialFileDrawInItsColours) {
     EXPECT_TRUE(Near(At(image, red), {161, 0, 0}));
     EXPECT_TRUE(Near(At(image, green), {0, 161, 0}));
     EXPECT_TRUE(Near(At(image, plain), kFaceTranslucent));
+}
+
+TEST_F(ModelOpenTest, CancelWhileLoadingKeepsTheFacetsReadSoFar) {
+    QByteArray stl = "solid many\n";
+    constexpr int kFacets = 20000;
+    for (int k = 0; k < kFacets; ++k)
+        stl +=
+            "facet normal 0 0 1\nouter loop\nvertex -12 -12 0\nvertex -2 -12 0\n"
+            "vertex -2 -2 0\nendloop\nendfacet\n";
+    // Cancel is pressed as soon as the "Loading ..." window processes events.
+    QTimer::singleShot(0, [] {
+        if (CProgressDialog* window = CurrentProgressWindow()) window->CancelButton()->click();
+    });
+    Open("many.stl", stl);
+    EXPECT_TRUE(messages.Shown().empty());
+    EXPECT_LT(dialog->Model().faces.size(), size_t(kFacets));
+    EXPECT_TRUE(dialog->isEnabled());
 }
 
 TEST_F(ModelOpenTest, FailedLoadsKeepTheModel) {
