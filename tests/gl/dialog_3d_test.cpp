@@ -215,6 +215,10 @@ TEST_F(Dialog3DSquareTest, ModelCopiedAndCompiledOnceThenCleared) {
     EXPECT_EQ(dialog->Model().vertices.data(), vertices);
     EXPECT_EQ(dialog->Model().groups[0].get(), group);
     EXPECT_TRUE(Near(At(Grab(), kIn0), kFace));
+    // "Clear 3D Model" gives the model's memory back (a large model held hundreds of MB).
+    dialog->Action(kCmdClearModel)->trigger();
+    EXPECT_EQ(dialog->Model().vertices.capacity(), 0u);
+    EXPECT_EQ(dialog->Model().faces.capacity(), 0u);
 }
 
 TEST_F(Dialog3DSquareTest, ModelWithBrokenIndicesDrawsTheRest) {

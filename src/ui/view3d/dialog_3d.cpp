@@ -419,7 +419,8 @@ void CDialog3D::OnHide() {
 }
 
 void CDialog3D::OnClearModel() {
-    m_model.Clear();
+    CModel emptied;  // the lists' memory goes too, not only their contents
+    m_model.Swap(emptied);
     DiscardModelLists();
     OnReset();
 }
