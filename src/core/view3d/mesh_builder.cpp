@@ -266,9 +266,18 @@ void EquilateralLines(const MeshParams& p, bool alongY, int width, long long lin
 
 }  // namespace
 
-int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::string* message,
-                     int* count) {
-    if (message) message->clear();
+bool FitMeshStepsToBudget(MeshParams& params) {
+    double sx = 0, sy = 0;
+    if (!LatticeSteps(params, &sx, &sy) || !Usable(sx, sy, params)) return false;
+    const Plan plan = MakePlan(params, sx, sy);
+    if (!(plan.planned > kMeshTriangleBudget)) return false;
+    const double s = std::sqrt(plan.planned / kMeshTriangleBudget);
+    params.dx = std::ceil(s * params.dx * 1000) / 1000;
+    params.dy = std::ceil(s * params.dy * 1000) / 1000;
+    return true;
+}
+
+int BuildMeshWithSteps(const MeshParams& params, Sampler& sampler, CModel& out, int* count) {
     if (count) *count = 0;
     out.Clear();
 
@@ -283,17 +292,7 @@ int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::str
 
         double sx = 0, sy = 0;
         if (!LatticeSteps(params, &sx, &sy) || !Usable(sx, sy, params)) return 0;
-
-        Plan plan = MakePlan(params, sx, sy);
-        if (plan.planned > kMeshTriangleBudget) {
-            const double s = std::sqrt(plan.planned / kMeshTriangleBudget);
-            params.dx = std::ceil(s * params.dx * 1000) / 1000;
-            params.dy = std::ceil(s * params.dy * 1000) / 1000;
-            if (message) *message = kMeshStepsEnlargedMessage;
-            LatticeSteps(params, &sx, &sy);
-            if (!Usable(sx, sy, params)) return 0;
-            plan = MakePlan(params, sx, sy);  // not checked against the budget again
-        }
+        const Plan plan = MakePlan(params, sx, sy);
 
         // Points per row of the sample store and rows of the outer loop.
         const bool alongY = params.pattern == kEquilateralTriangle2;
@@ -303,10 +302,11 @@ int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::str
         // first and last (equilateral ones).
         const double inner = width - (params.pattern <= kRightTriangle2 ? 1.0 : 2.0);
         // A lattice of one row or without inner points makes no triangles; it is not sampled.
-        // Otherwise, even after one enlargement, every bound below stays near the budget.
         if (rows < 2.0 || inner < 1.0) return 0;
         const double capacity = std::min(plan.planned, 2.0 * inner * rows);
-        if (capacity > 4.0 * kMeshTriangleBudget) return -1;  // cannot happen; never oversize
+        // Even after one enlargement a lattice stays near the budget; steps that were not fitted
+        // to it may ask for far more, which is refused rather than sized.
+        if (capacity > 4.0 * kMeshTriangleBudget) return -1;
 
         std::vector<double> store(2 * static_cast<size_t>(width), 0.0);
         const int triangles = static_cast<int>(capacity);
@@ -346,6 +346,13 @@ int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::str
         out.Clear();
         return -1;
     }
+}
+
+int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::string* message,
+                     int* count) {
+    if (message) message->clear();
+    if (FitMeshStepsToBudget(params) && message) *message = kMeshStepsEnlargedMessage;
+    return BuildMeshWithSteps(params, sampler, out, count);
 }
 
 }  // namespace velmor

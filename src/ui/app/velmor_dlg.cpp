@@ -799,21 +799,18 @@ int CVelmorDlg::BuildMesh(CModel& model) {
     const VelmorState& s = m_state;
     MeshParams params{s.analysisX.min, s.analysisX.max, s.analysisY.min, s.analysisY.max,
                       s.step3dX,       s.step3dY,       s.meshPattern};
-    std::string message;
-    int result = 0;
-    {
-        SamplingScope sampling(*this);
-        ProgressWindowScope progress(this, QStringLiteral("Shading Model ..."));
-        result = BuildSurfaceMesh(params, m_provider->SurfaceSampler(), model, &message, nullptr);
-    }
-    if (!message.empty()) {
+    // Too many planned triangles: the enlarged steps go into their boxes and the user is told
+    // before the build, which then uses them.
+    if (FitMeshStepsToBudget(params)) {
         m_state.step3dX = params.dx;
         m_state.step3dY = params.dy;
         Field(kIdStep3DX)->setText(FormatField(params.dx));
         Field(kIdStep3DY)->setText(FormatField(params.dy));
-        ShowMessage(this, QString::fromLatin1(message.c_str()), MessageIcon::Information);
+        ShowMessage(this, QString::fromLatin1(kMeshStepsEnlargedMessage), MessageIcon::Information);
     }
-    return result;
+    SamplingScope sampling(*this);
+    ProgressWindowScope progress(this, QStringLiteral("Shading Model ..."));
+    return BuildMeshWithSteps(params, m_provider->SurfaceSampler(), model);
 }
 
 void CVelmorDlg::SaveStl(bool binary) {

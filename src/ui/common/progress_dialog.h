@@ -1,7 +1,7 @@
 // The progress window of long loops (surface map, mesh build, STL export, model loading):
-// a bar, a percentage and "Cancel". While it is open its owner window is disabled; every
-// progress report processes pending window events so the windows stay painted and Cancel
-// works. At most one exists at a time.
+// a bar, a percentage and "Cancel". While it is open its owner window is disabled; the
+// progress reports process pending window events (at the first report, then about every
+// 50 ms) so the windows stay painted and Cancel works. At most one exists at a time.
 #pragma once
 
 #include <QDialog>

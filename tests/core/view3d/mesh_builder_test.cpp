@@ -114,6 +114,16 @@ TEST(MeshBuilderTest, TooFineStepsAreEnlargedOnce) {
     // With the enlarged steps the budget holds: no message the second time.
     ASSERT_EQ(BuildSurfaceMesh(p, sampler, model, &message, &count), 0);
     EXPECT_EQ(message, "");
+
+    // The window fits the steps first, tells the user, then builds: steps it did not fit are
+    // refused unsampled rather than sized far beyond the budget.
+    MeshParams fine = Square(0.01);
+    EXPECT_TRUE(FitMeshStepsToBudget(fine));
+    EXPECT_TRUE(fine.dx == 0.029 && fine.dy == 0.029);
+    EXPECT_FALSE(FitMeshStepsToBudget(fine));
+    const int callsBefore = sampler.calls;
+    EXPECT_EQ(BuildMeshWithSteps(Square(0.005), sampler, model, &count), -1);
+    EXPECT_EQ(sampler.calls, callsBefore);
 }
 
 TEST(MeshBuilderTest, EveryPatternWindsTowardsPlusZAndPutsFailedSamplesAtZero) {

@@ -117,6 +117,29 @@ TEST(StlBinaryReaderTest, RecordsBecomeTrianglesAndTheCountIsCutToTheFile) {
     EXPECT_FALSE(ReadBinary(BinaryStl(5, {}) + std::string(49, '\0'), model));
 }
 
+TEST(StlReaderTest, ACancelKeepsTheFacetsReadSoFarEvenOneAnsweredAtTheFirstReport) {
+    // The first report comes after the lines were counted: a Cancel pressed while counting is
+    // answered there, and must not be lost.
+    for (const long long cancelAt : {1, 3}) {
+        SCOPED_TRACE(cancelAt);
+        CModel ascii, binary;
+        {
+            test::RecordingReporter reporter(cancelAt);
+            EXPECT_TRUE(ReadAscii(kTwoSolids, ascii));
+            EXPECT_EQ(reporter.calls.size(), size_t(cancelAt));
+        }
+        {
+            test::RecordingReporter reporter(cancelAt);
+            EXPECT_TRUE(ReadBinary(BinaryStl(5, {0, 1, 2, 3, 4}), binary));
+            EXPECT_EQ(reporter.calls.size(), size_t(cancelAt));
+        }
+        ExpectConsistent(ascii);
+        ExpectConsistent(binary);
+        EXPECT_EQ(ascii.faces.size(), 0u);  // the first facet ends at line 6
+        EXPECT_EQ(binary.faces.size(), size_t(cancelAt - 1));
+    }
+}
+
 TEST(ObjReaderTest, FaceTokenForms) {
     const std::string normals = std::string(kFourVertices) + "vn 0 0 1\nvn 0 1 0\nvn 1 0 0\n";
     CModel model;
@@ -206,6 +229,10 @@ TEST(ObjReaderTest, MaterialsFromTheMaterialFile) {
     // any material record.
     EXPECT_EQ(model.groups[2]->material.name, "(NoName)");
     EXPECT_FLOAT_EQ(model.groups[2]->material.shininess, 32.0f);
+    // Only materials that a material record of the file made are drawn in their own colours.
+    EXPECT_TRUE(glass.fromMaterialFile);
+    EXPECT_TRUE(model.groups[1]->material.fromMaterialFile);
+    EXPECT_FALSE(model.groups[2]->material.fromMaterialFile);
 }
 
 TEST(ModelFileTest, ExtensionsDecideTheReaderAndFailuresSayWhy) {

@@ -23,7 +23,7 @@
 namespace velmor {
 
 // Records the titles (sorted) and owners of the progress windows shown while a command runs
-// (they pump events on every report, so a zero timer sees them).
+// (they process events at their first report, so a zero timer sees them).
 class ProgressTitles {
 public:
     ProgressTitles() {

@@ -52,15 +52,49 @@ TEST_F(MeshCommandsTest, MakeModelHandsTheSurfaceMeshToThe3DWindowStepsOverTheBu
     Type(dlg.Field(kIdAnalysisYMax), "-9.9");
     Click(kIdMake3DModel);
     EXPECT_TRUE(view.Model().faces.empty());
+}
 
-    // Steps over the triangle budget (8,008,002 planned) are enlarged and the change shown.
-    Type(dlg.Field(kIdAnalysisYMax), "10");
-    SetSteps3D("0.01");
+// Message boxes and progress windows in the order they appeared (a progress window is seen
+// by a zero timer while it pumps events), with the 3D step fields at each message.
+class ShownInOrder : public CScriptedMessageUi {
+public:
+    explicit ShownInOrder(CVelmorDlg& dlg) : m_dlg(dlg) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (CProgressDialog* window = CurrentProgressWindow()) {
+                const QString entry = "progress " + window->windowTitle();
+                if (events.isEmpty() || events.back() != entry) events << entry;
+            }
+        });
+        m_timer.start(0);
+    }
+    MessageAnswer Message(QWidget* parent, const QString& text, MessageIcon icon,
+                          MessageButtons buttons) override {
+        events << QStringLiteral("message %1 at %2, %3")
+                      .arg(text.trimmed(), m_dlg.Field(kIdStep3DX)->text(),
+                           m_dlg.Field(kIdStep3DY)->text());
+        return CScriptedMessageUi::Message(parent, text, icon, buttons);
+    }
+    QStringList events;
+
+private:
+    CVelmorDlg& m_dlg;
+    QTimer m_timer;
+};
+
+TEST_F(MeshCommandsTest, StepsOverTheTriangleBudgetAreEnlargedAndShownBeforeTheBuild) {
+    CVelmorDlg& dlg = Open();
+    SetSteps3D("0.01");  // 8,008,002 planned
+    ShownInOrder shown(dlg);
     Click(kIdMake3DModel);
-    ASSERT_EQ(m_messages.Shown().size(), 1u);
-    EXPECT_EQ(m_messages.LastText(), "too many triangles ... changed \"delta 3D\"        ");
-    EXPECT_EQ(Text(kIdStep3DX), "0.029");
-    EXPECT_EQ(view.Model().faces.size(), 2u * 689 * 689);
+    ASSERT_EQ(shown.Shown().size(), 1u);
+    EXPECT_EQ(shown.LastText(), "too many triangles ... changed \"delta 3D\"        ");
+    EXPECT_EQ(shown.Shown()[0].icon, MessageIcon::Information);
+    // First the message, with the enlarged steps in their boxes, then the build with them.
+    EXPECT_EQ(shown.events.join(" | ").toStdString(),
+              "message too many triangles ... changed \"delta 3D\" at 0.029, 0.029 | "
+              "progress Shading Model ...");
+    EXPECT_EQ(Dialog3D().Model().faces.size(), 2u * 689 * 689);
+    EXPECT_EQ(Text(kIdStep3DY), "0.029");
 }
 
 TEST_F(MeshCommandsTest, SaveStlWritesAFreshMeshWhereTheSaveDialogSays) {

@@ -86,6 +86,28 @@ TEST_F(ColumnConfigTest, OrderAndAColumnDraggedWiderComeBack) {
     EXPECT_EQ(again->grid->VisibleColumnsInOrder(), (std::vector<int>{kData, kType, kName}));
 }
 
+TEST_F(ColumnConfigTest, AColumnDraggedByItsHeaderComesBackInItsPlace) {
+    {
+        auto w = NewWindow();
+        w->Show();
+        QHeaderView* header = w->grid->horizontalHeader();
+        QWidget* target = header->viewport();
+        const int y = header->height() / 2;
+        const QPoint from(header->sectionViewportPosition(kData) + 20, y);
+        const QPoint to(header->sectionViewportPosition(kType) + 5, y);
+        QTest::mousePress(target, Qt::LeftButton, {}, from);
+        QTest::mouseMove(target, from - QPoint(10, 0));
+        QTest::mouseMove(target, to);
+        QTest::mouseRelease(target, Qt::LeftButton, {}, to);
+        QApplication::processEvents();
+        ASSERT_EQ(w->grid->VisibleColumnsInOrder(), (std::vector<int>{kData, kType, kName}));
+        // Nothing else happens before the window goes: no width drag, no menu, no profile.
+    }
+    auto again = NewWindow();
+    EXPECT_EQ(again->grid->VisibleColumnsInOrder(), (std::vector<int>{kData, kType, kName}));
+    EXPECT_EQ(again->grid->horizontalHeader()->logicalIndex(0), 0) << "the label column first";
+}
+
 TEST_F(ColumnConfigTest, ProfilesKeepTheirOwnColumns) {
     auto w = NewWindow();
     std::unique_ptr<QMenu> menu(w->grid->CreateHeaderMenu(nullptr));

@@ -102,20 +102,71 @@ TEST_F(DataGridTest, ReturnTabAndClickingElsewhereKeepTheTextEscapeRestoresIt) {
     }
 }
 
-TEST_F(DataGridTest, WheelEndsTheEditKeepingTheTextAndScrollsTheGridAnEditorFollowsItsCell) {
-    w.OpenEditor(0);
-    QTest::keyClicks(w.grid->Editor(), "42");
-    const QPointF at(5, 5);
-    QWheelEvent wheel(at, w.grid->Editor()->mapToGlobal(at), QPoint(), QPoint(0, -120),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(w.grid->Editor(), &wheel);
-    QApplication::processEvents();
-    EXPECT_EQ(w.grid->Editor(), nullptr);
-    EXPECT_EQ(w.grid->GetItemText(0, kData), "42");
-    EXPECT_GT(w.grid->verticalScrollBar()->value(), 0);
+TEST_F(DataGridTest, RowKeysInTheEditorEndTheEditKeepingTheTextThenMoveTheRow) {
+    w.grid->InsertItems(w.grid->ItemCount(), 60);
+    const struct {
+        Qt::Key key;
+        int row;
+        bool down;
+    } cases[] = {{Qt::Key_Down, 5, true},
+                 {Qt::Key_Up, 30, false},
+                 {Qt::Key_PageDown, 7, true},
+                 {Qt::Key_PageUp, 40, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        w.grid->setFocus();
+        w.grid->SetFocusCell(c.row, kData);
+        QTest::keyClick(w.grid, Qt::Key_F2);
+        ASSERT_NE(w.grid->Editor(), nullptr);
+        QTest::keyClicks(w.grid->Editor(), "0.5");
+        QTest::keyClick(w.grid->Editor(), c.key);
+        QApplication::processEvents();
+        EXPECT_EQ(w.grid->Editor(), nullptr);
+        EXPECT_TRUE(w.grid->hasFocus());
+        EXPECT_EQ(w.grid->GetItemText(c.row, kData), "0.5");
+        EXPECT_EQ(w.grid->FocusRow() > c.row, c.down) << w.grid->FocusRow();
+        EXPECT_NE(w.grid->FocusRow(), c.row);
+        // What is typed now goes to the grid, not into a cell.
+        QTest::keyClicks(w.grid, "7");
+        EXPECT_EQ(w.grid->Editor(), nullptr);
+        EXPECT_EQ(w.grid->GetItemText(c.row, kData), "0.5");
+    }
+}
+
+TEST_F(DataGridTest, TheWheelOverTheEditorOrAnyPartOfTheGridEndsTheEditThenScrolls) {
+    w.grid->InsertItems(w.grid->ItemCount(), 300);
+    const struct {
+        const char* where;
+        std::function<QWidget*()> target;
+    } cases[] = {
+        {"editor", [this] { return static_cast<QWidget*>(w.grid->Editor()); }},
+        {"another row", [this] { return w.grid->viewport(); }},
+        {"header", [this] { return w.grid->horizontalHeader()->viewport(); }},
+        {"scroll bar", [this] { return static_cast<QWidget*>(w.grid->verticalScrollBar()); }},
+    };
+    int row = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        w.grid->verticalScrollBar()->setValue(0);
+        w.Click(row, kData);
+        w.Click(row, kData);
+        ASSERT_NE(w.grid->Editor(), nullptr);
+        QTest::keyClicks(w.grid->Editor(), "42");
+        QWidget* target = c.target();
+        // Over the editor at its corner, elsewhere at the bottom left, away from the editor.
+        const QPointF at =
+            target == w.grid->Editor() ? QPointF(5, 5) : QPointF(3, target->height() - 3);
+        QWheelEvent wheel(at, target->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &wheel);
+        QApplication::processEvents();
+        EXPECT_EQ(w.grid->Editor(), nullptr);
+        EXPECT_EQ(w.grid->GetItemText(row, kData), "42");
+        EXPECT_GT(w.grid->verticalScrollBar()->value(), 0);
+        ++row;
+    }
 
     // An editor follows its cell when the grid scrolls otherwise.
-    w.grid->InsertItems(w.grid->ItemCount(), 300);
     w.grid->verticalScrollBar()->setValue(0);
     w.OpenEditor(1);
     w.grid->verticalScrollBar()->setValue(3);

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QMenu>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <cstring>
 
@@ -176,6 +178,26 @@ TEST_F(RecordTablesTest, AnEditInProgressIsReadAndSurvivesHidingEnterAndEscapeHi
     }
 }
 
+TEST_F(RecordTablesTest, PageDownEndsTheEditSoTypingAfterItNeverReachesTheOldCell) {
+    // Typing 5, PageDown twice, 77 and Return from "x" once stored 577 into "x" while another
+    // row was highlighted: the editor stayed open, out of sight, with the keyboard focus.
+    CDataGrid* ud = initial->UserDataTable();
+    std::vector<QString> before;
+    for (int row = 0; row < ud->ItemCount(); ++row)
+        before.push_back(ud->GetItemText(row, kRecordColumnData));
+    TypeCell(ud, "x", "", true);
+    QTest::keyClicks(ud->Editor(), "5");
+    QTest::keyClick(ud->Editor(), Qt::Key_PageDown);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
+    QTest::keyClicks(QApplication::focusWidget(), "77");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(ud->Editor(), nullptr);
+    EXPECT_GT(ud->FocusRow(), RowOf(ud, "x")) << "the highlight moved down";
+    EXPECT_EQ(Cell(ud, "x"), "5");
+    for (int row = 1; row < ud->ItemCount(); ++row)
+        EXPECT_EQ(ud->GetItemText(row, kRecordColumnData), before[row]) << row;
+}
+
 TEST_F(RecordTablesTest, TheSplitterKeepsBothTablesAtLeast36PixelsHigh) {
     const QRect frame = initial->FrameArea();
     CDataGrid* upper = initial->UserDataTable();
@@ -194,6 +216,84 @@ TEST_F(RecordTablesTest, TheSplitterKeepsBothTablesAtLeast36PixelsHigh) {
     EXPECT_EQ(lower->geometry().bottom(), frame.bottom());
     drag(frame.top() + 100 + 3);
     EXPECT_EQ(upper->height(), 100);
+}
+
+TEST_F(RecordTablesTest, OnlyTheTableWithTheFocusShowsTheActiveSelectionColour) {
+    CDataGrid* ud = initial->UserDataTable();
+    CDataGrid* fd = initial->FixedDataTable();
+    const int row = 1;
+    fd->setFocus();
+    fd->SetFocusCell(row, kRecordColumnData);
+    ud->setFocus();
+    ud->SetFocusCell(row, kRecordColumnData);
+    QApplication::processEvents();
+    // Background far right in the "name" cell, and the darkest pixel of its text.
+    auto background = [row](CDataGrid* table) {
+        const QImage image = table->viewport()->grab().toImage();
+        const QRect cell = table->CellRect(row, kRecordColumnName);
+        return image.pixelColor(cell.right() - 2, cell.center().y());
+    };
+    auto darkestText = [row](CDataGrid* table) {
+        const QImage image = table->viewport()->grab().toImage();
+        const QRect cell = table->CellRect(row, kRecordColumnName).adjusted(1, 1, -1, -1);
+        QColor darkest = Qt::white;
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            for (int x = cell.left(); x <= cell.right(); ++x)
+                if (image.pixelColor(x, y).lightness() < darkest.lightness())
+                    darkest = image.pixelColor(x, y);
+        return darkest;
+    };
+    const QColor inactive(204, 204, 204);
+    const QColor active = ud->palette().color(QPalette::Active, QPalette::Highlight);
+    ASSERT_NE(active, inactive);
+    EXPECT_EQ(background(ud), active);
+    EXPECT_EQ(background(fd), inactive);
+    EXPECT_EQ(darkestText(fd), QColor(Qt::black)) << "black text on the grey";
+
+    // An open editor keeps its table the active one.
+    TypeCell(fd, "numb", "", true);
+    fd->SetFocusCell(row, kRecordColumnData);  // the selection shown beside the editor
+    ASSERT_TRUE(fd->Editor() && fd->Editor()->hasFocus());
+    EXPECT_EQ(background(fd), active);
+    EXPECT_EQ(background(ud), inactive);
+    fd->CommitEdit();
+    EXPECT_EQ(background(fd), active);
+    EXPECT_EQ(background(ud), inactive);
+}
+
+TEST_F(RecordTablesTest, ButtonsNeverOverlapNorCutTheirTextAtAnyAllowedWidth) {
+    const QList<QPushButton*> buttons = {initial->CallDllButton(), initial->UpdateButton(),
+                                         initial->HideButton()};
+    // The room the text needs inside the button's frame and margins.
+    auto needed = [](QPushButton* button) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        const QStyle* style = button->style();
+        return button->fontMetrics().size(Qt::TextShowMnemonic, button->text()).width() +
+               style->pixelMetric(QStyle::PM_ButtonMargin, &option, button) +
+               2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, button);
+    };
+    ASSERT_EQ(initial->minimumWidth(), CRecordTablesDialog::kMinimumWidth);
+    for (int width : {240, 241, 250, 263, 280, 311, 312, 400, 800}) {
+        SCOPED_TRACE(width);
+        initial->resize(width, 400);
+        QApplication::processEvents();
+        ASSERT_EQ(initial->width(), width);
+        for (int i = 0; i < buttons.size(); ++i) {
+            const QRect r = buttons[i]->geometry();
+            EXPECT_GE(r.width(), needed(buttons[i])) << buttons[i]->text().toStdString();
+            EXPECT_GE(r.left(), 6);
+            EXPECT_LE(r.right(), width - 1 - 6);
+            for (int j = i + 1; j < buttons.size(); ++j)
+                EXPECT_GE(buttons[j]->geometry().left() - r.right() - 1, 6)
+                    << "gap after " << buttons[i]->text().toStdString();
+        }
+    }
+    // Wide enough, the buttons keep the widths of the window template.
+    initial->resize(312, 400);
+    EXPECT_EQ(initial->CallDllButton()->width(), 72);
+    EXPECT_EQ(initial->UpdateButton()->width(), 100);
+    EXPECT_EQ(initial->HideButton()->width(), 64);
 }
 
 TEST_F(RecordTablesTest, EachTableKeepsItsColumnsInItsOwnProfileSection) {

@@ -185,6 +185,20 @@ TEST_F(Dialog3DSquareTest, WheelZoomsModelCompiledOnceResetKeepsItClearRemovesIt
     EXPECT_TRUE(Near(At(Grab(), kIn0), kFace));  // Reset keeps the model
     dialog->Action(kCmdClearModel)->trigger();
     EXPECT_EQ(CountIn(Grab(), View()->rect(), IsFaceBlue), 0);
+
+    // A model handed over (a file just read) is taken as it is, not copied.
+    CModel read;
+    MakeTriangleModel({{kA, kB, kC}, {kA, kC, kD}}, read);
+    const Vec3f* vertices = read.vertices.data();
+    const modelGroup* group = read.groups[0].get();
+    dialog->SetModel(std::move(read), false);
+    EXPECT_EQ(dialog->Model().vertices.data(), vertices);
+    EXPECT_EQ(dialog->Model().groups[0].get(), group);
+    EXPECT_TRUE(Near(At(Grab(), kIn0), kFace));
+    // "Clear 3D Model" gives the model's memory back (a large model held hundreds of MB).
+    dialog->Action(kCmdClearModel)->trigger();
+    EXPECT_EQ(dialog->Model().vertices.capacity(), 0u);
+    EXPECT_EQ(dialog->Model().faces.capacity(), 0u);
 }
 
 TEST_F(Dialog3DSquareTest, ModelWithBrokenIndicesDrawsTheRest) {

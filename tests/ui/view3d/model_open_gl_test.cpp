@@ -1,5 +1,9 @@
 // File "Open ..." of the 3D window drawn for real: STL (ASCII and binary) and OBJ with its
 // material file replace the model; a failure keeps the old one.
+#include <QFile>
+#include <QPushButton>
+#include <QTimer>
+
 #include "gl_test_support.h"
 #include "scripted_message_ui.h"
 #include "temp_dir.h"
@@ -13,6 +17,7 @@ protected:
     void SetUp() override {
         Dialog3DTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
+        InstallProgressWindowReporter();  // as the program does at start-up
         // A surface mesh on show, with the ray display on, as after "Make 3D Model".
         CModel surface;
         MakeTriangleModel({{Vec3f{1, 1, 0}, Vec3f{2, 1, 0}, Vec3f{1, 2, 0}}}, surface);
@@ -59,10 +64,62 @@ TEST_F(ModelOpenTest, AsciiStlBinaryStlAndObjReplaceTheModelAndSwitchRayTraceOff
     Open("quad.Obj",
          "mtllib shiny.mtl\nv -12 -12 0\nv -2 -12 0\nv -2 -2 0\nv -12 -2 0\nvn 0 0 1\n"
          "g Plate\nusemtl Shiny\nf 1//1 2//1 3//1 4//1\n");
-    ExpectLoaded(2, {-9, -5});                // the fan of the quad
-    const Rgb inside = At(Grab(), {-5, -9});  // the face colour with the material's white highlight
-    EXPECT_GT(inside.b, 200);
-    EXPECT_GT(inside.r, 120);
+    ExpectLoaded(2, {-9, -5});  // the fan of the quad
+    // The material's green, Ka 0.1 and Kd 0.2 0.9 0.2 lit by the white light from the camera
+    // and the global ambient 0.2, with the white highlight (Ks 1 1 1 times the light's 0.2).
+    EXPECT_TRUE(Near(At(Grab(), {-5, -9}), {107, 255, 107}, 4));
+}
+
+TEST_F(ModelOpenTest, GroupsWithAMaterialFromTheMaterialFileDrawInItsColours) {
+    test::WriteFile(dir.File("colours.mtl"),
+                    "newmtl Red\nKa 0.2 0 0\nKd 0.8 0 0\n"
+                    "newmtl Green\nKa 0 0.2 0\nKd 0 0.8 0\n");
+    // Four squares: without a material, with a name the file does not have, red and green.
+    Open("colours.obj",
+         "mtllib colours.mtl\n"
+         "v -12 2 0\nv -2 2 0\nv -2 12 0\nv -12 12 0\n"
+         "v 2 2 0\nv 12 2 0\nv 12 12 0\nv 2 12 0\n"
+         "v -12 -12 0\nv -2 -12 0\nv -2 -2 0\nv -12 -2 0\n"
+         "v 2 -12 0\nv 12 -12 0\nv 12 -2 0\nv 2 -2 0\n"
+         "g Plain\nf 1 2 3 4\n"
+         "g Unknown\nusemtl Blue\nf 5 6 7 8\n"
+         "g Red\nusemtl Red\nf 9 10 11 12\n"
+         "g Green\nusemtl Green\nf 13 14 15 16\n");
+    ASSERT_EQ(dialog->Model().faces.size(), 8u);
+    const QPointF plain(-7, 7), unknown(7, 7), red(-7, -7), green(7, -7);
+    // Ka * 0.2 + Kd: 0.84 of full red or green. The other groups as before: the tracked colour
+    // (0.5, 0.75, 1.0), or (0.6, 0.8, 1.0) at alpha 0.75, times 1.2, capped at 1.
+    const Rgb kRed{214, 0, 0}, kGreen{0, 214, 0};
+    const Rgb kFace{153, 230, 255}, kFaceTranslucent{138, 184, 191};
+    QImage image = Grab();
+    EXPECT_TRUE(Near(At(image, red), kRed));
+    EXPECT_TRUE(Near(At(image, green), kGreen));
+    EXPECT_TRUE(Near(At(image, plain), kFace));
+    EXPECT_TRUE(Near(At(image, unknown), kFace));
+
+    // Transparentize: the material's diffuse alpha becomes 0.75 (blended with the black).
+    dialog->RunCommand(kCmdTransparentize);
+    image = Grab();
+    EXPECT_TRUE(Near(At(image, red), {161, 0, 0}));
+    EXPECT_TRUE(Near(At(image, green), {0, 161, 0}));
+    EXPECT_TRUE(Near(At(image, plain), kFaceTranslucent));
+}
+
+TEST_F(ModelOpenTest, CancelWhileLoadingKeepsTheFacetsReadSoFar) {
+    std::string stl = "solid many\n";
+    constexpr int kFacets = 20000;
+    for (int k = 0; k < kFacets; ++k)
+        stl +=
+            "facet normal 0 0 1\nouter loop\nvertex -12 -12 0\nvertex -2 -12 0\n"
+            "vertex -2 -2 0\nendloop\nendfacet\n";
+    // Cancel is pressed as soon as the "Loading ..." window processes events.
+    QTimer::singleShot(0, [] {
+        if (CProgressDialog* window = CurrentProgressWindow()) window->CancelButton()->click();
+    });
+    Open("many.stl", stl);
+    EXPECT_TRUE(messages.Shown().empty());
+    EXPECT_LT(dialog->Model().faces.size(), size_t(kFacets));
+    EXPECT_TRUE(dialog->isEnabled());
 }
 
 TEST_F(ModelOpenTest, FailedLoadsKeepTheModel) {
