@@ -7,18 +7,25 @@
 // sampler that keeps every request, and the recorded requests are then replayed straight into
 // the surface's sampler. The ratio samples / Update 2D is the share of the time the surface
 // itself costs; the rest is the views' own overhead (loops, mapping, drawing, stretching).
+//
+// With the example library even_asphere.so, Update 2D with the library in the helper process
+// is compared with the library loaded into this process (goal: within 1.3 x), in alternating
+// rounds; the CPU time counts the helper's as well.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "core/host/library_host_settings.h"
 #include "core/interp/default_script.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
@@ -37,9 +44,14 @@ struct Request {
     double x, y, z;
 };
 
+// What answers the samples: the built-in surface, the default example script, or
+// even_asphere.so in the helper process or in this process.
+enum class Source { kBuiltIn, kScript, kHelper, kInProcess };
+
 // Passes every request on and keeps it.
 class RecordingSampler final : public Sampler {
 public:
+    // The views' and the map's passes go point by point (the defaults) through these two.
     explicit RecordingSampler(Sampler& inner) : m_inner(inner) {}
     bool Sag(double x, double y, double* z) override {
         requests.push_back({false, x, y, 0});
@@ -78,10 +90,19 @@ struct Program {
     CSurfaceMap map;
     QImage client{kClientSide, kClientSide, QImage::Format_RGB32};
 
-    explicit Program(bool script) {
-        if (script) {
+    explicit Program(Source source) {
+        if (source == Source::kScript) {
             engine.Compile(kDefaultScript);
             provider.SetInterpreterMode(true);
+        }
+        if (source == Source::kHelper || source == Source::kInProcess) {
+            LibraryHostSettings host;
+            host.inProcess = source == Source::kInProcess;
+            provider.SetLibraryHost(host);
+            if (!provider.OpenSurfaceDll(VELMOR_LIB_DIR "/even_asphere.so").loaded) {
+                std::fprintf(stderr, "even_asphere.so cannot be loaded\n");
+                std::exit(1);
+            }
         }
         settings.interpreterMode = provider.InterpreterMode();
         settings.gradientIndex = provider.GradientIndex();
@@ -97,11 +118,23 @@ struct Program {
     }
 };
 
-// Process CPU time: the machine is shared, so wall time says more about the neighbours.
-double CpuSeconds() {
+// Process CPU time: the machine is shared, so wall time says more about the neighbours. With
+// a helper process, its time on a CPU is added (the first field of its schedstat).
+double CpuSeconds(int helperPid = 0) {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+    double seconds = static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+    if (helperPid > 0) {
+        std::ifstream stat("/proc/" + std::to_string(helperPid) + "/schedstat");
+        double nanoseconds = 0;
+        if (stat >> nanoseconds) seconds += nanoseconds * 1e-9;
+    }
+    return seconds;
+}
+
+double WallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // The requests of one Update 2D, replayed straight into the surface's sampler.
@@ -127,13 +160,13 @@ std::vector<Request> RecordRequests(Program& program) {
     return recorder.sampler.requests;
 }
 
-void BM_Update2D(benchmark::State& state, bool script) {
-    Program program(script);
+void BM_Update2D(benchmark::State& state, Source source) {
+    Program program(source);
     for (auto _ : state) program.Update2D(program.surface);
 }
 
-void BM_SamplesOnly(benchmark::State& state, bool script) {
-    Program program(script);
+void BM_SamplesOnly(benchmark::State& state, Source source) {
+    Program program(source);
     const std::vector<Request> requests = RecordRequests(program);
     for (auto _ : state) benchmark::DoNotOptimize(ReplaySamples(program, requests));
     state.counters["samples"] = static_cast<double>(requests.size());
@@ -142,7 +175,7 @@ void BM_SamplesOnly(benchmark::State& state, bool script) {
 // Update 2D and its samples alone, alternately, so both see the same load on the machine;
 // the fastest round of each is compared.
 void PrintShares(bool script, int rounds) {
-    Program program(script);
+    Program program(script ? Source::kScript : Source::kBuiltIn);
     const std::vector<Request> requests = RecordRequests(program);
     std::vector<double> update, samples;
     for (int i = 0; i < rounds; ++i) {
@@ -163,10 +196,54 @@ void PrintShares(bool script, int rounds) {
         samples[samples.size() / 2], 100.0 * s / u, 100.0 * (1.0 - s / u));
 }
 
-BENCHMARK_CAPTURE(BM_Update2D, builtin, false)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK_CAPTURE(BM_SamplesOnly, builtin, false)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK_CAPTURE(BM_Update2D, script, true)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK_CAPTURE(BM_SamplesOnly, script, true)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+// Update 2D with even_asphere.so in the helper and in this process, alternately; the fastest
+// round of each (wall and CPU time of both processes) is compared.
+void PrintHelperRatio(int rounds) {
+    Program helper(Source::kHelper), direct(Source::kInProcess);
+    const int pid = helper.provider.LibraryHelperPid();
+    std::vector<double> wall[2], cpu[2];
+    for (int i = 0; i < rounds; ++i) {
+        Program* programs[2] = {&helper, &direct};
+        for (int k = 0; k < 2; ++k) {
+            const double w = WallSeconds(), c = CpuSeconds(k == 0 ? pid : 0);
+            programs[k]->Update2D(programs[k]->surface);
+            wall[k].push_back((WallSeconds() - w) * 1e3);
+            cpu[k].push_back((CpuSeconds(k == 0 ? pid : 0) - c) * 1e3);
+        }
+    }
+    for (int k = 0; k < 2; ++k) {
+        std::sort(wall[k].begin(), wall[k].end());
+        std::sort(cpu[k].begin(), cpu[k].end());
+    }
+    std::printf("  helper     Update 2D wall %7.1f ms (median %7.1f), cpu %7.1f ms\n", wall[0][0],
+                wall[0][rounds / 2], cpu[0][0]);
+    std::printf("  in-process Update 2D wall %7.1f ms (median %7.1f), cpu %7.1f ms\n", wall[1][0],
+                wall[1][rounds / 2], cpu[1][0]);
+    const double ratio = wall[0][0] / wall[1][0];
+    std::printf(
+        "  helper / in-process: wall %.2f x (median %.2f x), cpu %.2f x (goal <= 1.3 x) %s\n",
+        ratio, wall[0][rounds / 2] / wall[1][rounds / 2], cpu[0][0] / cpu[1][0],
+        ratio <= 1.3 ? "met" : "MISSED");
+}
+
+BENCHMARK_CAPTURE(BM_Update2D, builtin, Source::kBuiltIn)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_SamplesOnly, builtin, Source::kBuiltIn)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_Update2D, script, Source::kScript)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_SamplesOnly, script, Source::kScript)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_Update2D, even_asphere_helper, Source::kHelper)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_Update2D, even_asphere_in_process, Source::kInProcess)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
 
 }  // namespace
 
@@ -184,5 +261,7 @@ int main(int argc, char** argv) {
         kAreaSide, kAreaSide);
     PrintShares(false, 40);
     PrintShares(true, 40);
+    std::printf("\nUpdate 2D with even_asphere.so, fastest of 40 alternating rounds:\n");
+    PrintHelperRatio(40);
     return 0;
 }

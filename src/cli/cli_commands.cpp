@@ -51,6 +51,7 @@ int AskText(CliHost& host, RecordPair& pair, int type, int numb, std::string* te
     pair.Numb() = numb;
     std::memset(pair.ud.string, 0, sizeof pair.ud.string);
     const int result = host.provider.CallSurface(pair);
+    ThrowIfFaulted(host);
     *text = result == 0 ? StringText(pair.ud) : std::string();
     return result;
 }
@@ -159,6 +160,7 @@ int RunCall(CliHost& host, const Arguments& args, Output& out) {
     RecordPair& pair = host.provider.Final();
     CopyRecordPair(pair, host.provider.Initial());
     const int result = host.provider.CallSurface(pair);
+    ThrowIfFaulted(host);
     const int version = host.provider.RecordVersion();
     out.Integer("return", result);
     out.Integer("record_version", version);
@@ -170,6 +172,7 @@ int RunCall(CliHost& host, const Arguments& args, Output& out) {
 int RunTrace(CliHost& host, const Arguments& args, Output& out) {
     ExpectArguments(args, 0, "trace");
     const TraceOutcome outcome = host.provider.TraceRay(host.settings);
+    ThrowIfFaulted(host);
     const USER_DATA& ud = host.provider.Final().ud;
     out.Integer("return", outcome.result);
     out.Text("status", outcome.statusText);
@@ -189,6 +192,7 @@ int RunSag(CliHost& host, const Arguments& args, Output& out) {
     host.provider.RefreshWorkingPair();
     double sag = 0;
     const bool valid = host.provider.SurfaceSampler().Sag(x, y, &sag);
+    ThrowIfFaulted(host);
     out.Number("x", x);
     out.Number("y", y);
     out.Flag("valid", valid);
@@ -204,6 +208,7 @@ int RunIndex(CliHost& host, const Arguments& args, Output& out) {
     host.provider.RefreshWorkingPair();
     IndexSample sample;
     const bool valid = host.provider.SurfaceSampler().Index(x, y, z, &sample);
+    ThrowIfFaulted(host);
     out.Number("x", x);
     out.Number("y", y);
     out.Number("z", z);
@@ -232,21 +237,38 @@ int RunSagGrid(CliHost& host, const Arguments& args, Output& out) {
     Sampler& sampler = host.provider.SurfaceSampler();
     Json samples = Json::array();
     long long points = 0, failed = 0;
-    ForEachSample(ymin, ymax, dy, [&](double y) {
-        ForEachSample(xmin, xmax, dx, [&](double x) {
-            double sag = 0;
-            const bool valid = sampler.Sag(x, y, &sag);
+    // Every row has the same x values; the rows go to the surface in passes of whole rows.
+    std::vector<double> row;
+    ForEachSample(xmin, xmax, dx, [&](double x) { row.push_back(x); });
+    std::vector<double> xs, ys, sags;
+    std::unique_ptr<bool[]> valid;
+    auto samplePass = [&] {
+        const std::size_t n = xs.size();
+        sags.assign(n, 0.0);
+        valid.reset(new bool[n > 0 ? n : 1]);
+        sampler.SagBatch(n, xs.data(), ys.data(), sags.data(), valid.get());
+        ThrowIfFaulted(host);
+        for (std::size_t i = 0; i < n; ++i) {
             ++points;
-            if (!valid) ++failed;
+            if (!valid[i]) ++failed;
             if (out.IsJson()) {
-                samples.push_back(
-                    Json::array({x, y, valid && std::isfinite(sag) ? Json(sag) : Json(nullptr)}));
+                samples.push_back(Json::array(
+                    {xs[i], ys[i],
+                     valid[i] && std::isfinite(sags[i]) ? Json(sags[i]) : Json(nullptr)}));
             } else {
-                PrintOut(FormatDouble(x) + "\t" + FormatDouble(y) + "\t" +
-                         (valid ? FormatDouble(sag) : std::string("-")) + "\n");
+                PrintOut(FormatDouble(xs[i]) + "\t" + FormatDouble(ys[i]) + "\t" +
+                         (valid[i] ? FormatDouble(sags[i]) : std::string("-")) + "\n");
             }
-        });
+        }
+        xs.clear();
+        ys.clear();
+    };
+    ForEachSample(ymin, ymax, dy, [&](double y) {
+        if (!xs.empty() && xs.size() + row.size() > kSamplePassPoints) samplePass();
+        xs.insert(xs.end(), row.begin(), row.end());
+        ys.insert(ys.end(), row.size(), y);
     });
+    if (!xs.empty()) samplePass();
     if (out.IsJson()) {
         out.Integer("points", points);
         out.Integer("failed", failed);
@@ -329,6 +351,7 @@ int RunStl(CliHost& host, const Arguments& args, Output& out) {
     if (BuildSurfaceMesh(params, host.provider.SurfaceSampler(), model, &message, &count) != 0) {
         throw CliError("stl: the mesh's sample store cannot be allocated");
     }
+    ThrowIfFaulted(host);  // no file from a mesh the library stopped answering for
     std::string writeMessage;
     const int written = format == 1 ? WriteStlAscii(path, model, &writeMessage)
                                     : WriteStlBinary(path, model, &writeMessage);

@@ -33,6 +33,7 @@ std::string FirstLine(const std::string& cp932) {
 
 void LoadLibrary(CliHost& host, const std::string& path) {
     const LoadOutcome outcome = host.provider.OpenSurfaceDll(path);
+    if (outcome.fault) throw CliFault(*outcome.fault);
     if (!outcome.loaded) {
         throw CliError(path + ": " + kSurfaceDllErrorText +
                        (outcome.reason.empty() ? std::string() : " (" + outcome.reason + ")"));
@@ -115,7 +116,42 @@ std::string ReadScriptSource(const std::string& path) {
     return source;
 }
 
+namespace {
+
+void WriteLibraryLine(const std::string& line) {
+    std::string text = "library: " + line + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+}  // namespace
+
+void LibraryOutputLines::OnLibraryOutput(std::string_view bytes, const LibraryRequestTag&) {
+    for (const char c : bytes) {
+        if (c != '\n') {
+            m_line += c;
+            continue;
+        }
+        WriteLibraryLine(m_line);
+        m_line.clear();
+    }
+}
+
+void LibraryOutputLines::Finish() {
+    if (!m_line.empty()) WriteLibraryLine(m_line);
+    m_line.clear();
+}
+
+void ThrowIfFaulted(const CliHost& host) {
+    if (host.provider.LibraryFaulted()) throw CliFault(*host.provider.LastLibraryFault());
+}
+
 void PrepareSurface(CliHost& host, const CliOptions& options) {
+    LibraryHostSettings library;
+    library.inProcess = options.inProcess;
+    library.limits.timeoutSeconds = options.timeoutSeconds;
+    library.limits.memoryMb = options.memoryMb;
+    host.provider.SetLibraryHost(library);
+    host.provider.SetLibraryOutputSink(&host.libraryOutput);
     if (!options.libraryPath.empty()) {
         LoadLibrary(host, options.libraryPath);
     } else {

@@ -2,9 +2,12 @@
 // with its record pairs, and the main-window values the commands read.
 #pragma once
 
+#include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "cli/cli_options.h"
+#include "core/host/guarded_library.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
 #include "core/surface/script_ray_trace.h"
@@ -13,7 +16,32 @@ namespace velmor::cli {
 
 enum class SurfaceSource { kBuiltIn, kLibrary, kScript };
 
+// The library's output on stderr, line by line, each line prefixed "library: ". A line the
+// library has not ended yet waits for its end (or for Finish).
+class LibraryOutputLines final : public LibraryOutputSink {
+public:
+    ~LibraryOutputLines() override { Finish(); }
+    void OnLibraryOutput(std::string_view bytes, const LibraryRequestTag& request) override;
+    // Writes the unfinished line, if any, with a line end.
+    void Finish();
+
+private:
+    std::string m_line;
+};
+
+// The surface library faulted: the command ends with status 3 (see ReportFault).
+class CliFault : public std::runtime_error {
+public:
+    explicit CliFault(const LibraryFault& fault)
+        : std::runtime_error(fault.Describe()), m_fault(fault) {}
+    const LibraryFault& Fault() const { return m_fault; }
+
+private:
+    LibraryFault m_fault;
+};
+
 struct CliHost {
+    LibraryOutputLines libraryOutput;  // outlives the provider: a closing library may print
     CScriptEngine engine;
     CSurfaceProvider provider{engine};
     SurfaceSource source = SurfaceSource::kBuiltIn;
@@ -23,9 +51,14 @@ struct CliHost {
 };
 
 // Brings the records to where the program has them: the built-in surface after start-up, a
-// library after "Open DLL ...", or a compiled script in interpreter mode; then writes each
-// --set row into the initial pair and takes --n1 / --n2. Throws CliError.
+// library after "Open DLL ..." (run as the library host options say), or a compiled script in
+// interpreter mode; then writes each --set row into the initial pair and takes --n1 / --n2.
+// Throws CliError, or CliFault when the library faulted while loading.
 void PrepareSurface(CliHost& host, const CliOptions& options);
+
+// Throws CliFault when the loaded library has faulted: a command calls it after its surface
+// requests, before it prints or writes what they gave.
+void ThrowIfFaulted(const CliHost& host);
 
 // The whole bytes of a regular file of at most `limit` bytes. Throws CliError naming the
 // file and the system's reason.

@@ -13,7 +13,8 @@ namespace velmor::cli {
 namespace {
 
 constexpr char kHelp[] =
-    R"(Usage: velmor-cli [SOURCE] [--set NAME=TEXT]... [--n1 V] [--n2 V] [--json] COMMAND [ARGS]
+    R"(Usage: velmor-cli [SOURCE] [--set NAME=TEXT]... [--n1 V] [--n2 V] [--json] [LIBRARY HOST]
+                  COMMAND [ARGS]
 
 The Velmor surface host without windows: the same records, surface provider, built-in
 surface, script engine, sampler, mesh builder, STL writers and model readers as the program.
@@ -23,6 +24,15 @@ Source (at most one; without either the built-in "Even Array" surface answers):
                      and the library receives the safe-data request twice)
   --script FILE      compile a script file as the Compile command does and sample it
                      (interpreter mode); a script without intermediate code is refused
+
+Library host (a library runs in the helper process velmor-surface-host beside this program,
+so a library that crashes, hangs or exits ends the command with status 3 instead of ending
+this program; what the library prints goes to stderr, each line prefixed "library: "):
+  --in-process       load the library into this program instead (a crash of the library is
+                     then a crash of velmor-cli)
+  --timeout SECONDS  stop the library when one of its calls has not returned after SECONDS
+                     (default 60; the clock restarts whenever a call returns)
+  --memory-limit MB  the helper's data limit in MiB (default 4096; 0 for none)
 
 Records and settings:
   --set NAME=TEXT    write one row of the initial records by its table name (x, sag1,
@@ -82,7 +92,12 @@ texts are written as \t, \n, \r or \xHH. compile and listing print the output-bo
 Exit status: 0 success; 1 when call or trace got a non-zero return code (printed), when
 sag or index failed its sample, or when compile or listing found no usable code; 2 bad
 arguments or files, or output that could not be written whole (standard output, the STL or
-PNG file), with one line on stderr.
+PNG file), with one line on stderr; 3 the library faulted (a signal such as SIGSEGV, an exit
+inside a call, or no answer within the time limit), also while loading, with one line on
+stderr naming the fault, the request (type, numb and name) and its inputs x y z l m n;
+with --json the printed object then carries "fault": {"kind": "signal"|"exit"|"timeout",
+"signal": "SIGSEGV" or null, "code": the signal number or exit status or null, "request",
+"numb", "request_name", "x", "y", "z", "l", "m", "n", "message"}.
 
 Files: inputs must be regular files (a named pipe or device is refused, never waited on).
 An output file replaces its target only once it is written whole; a target that exists and
@@ -92,8 +107,12 @@ is no regular file (a device such as /dev/null, a pipe, a directory) is refused.
 // Options that take one value, and the switches, wherever they stand.
 bool TakesValue(std::string_view option) {
     return option == "--lib" || option == "--script" || option == "--set" || option == "--n1" ||
-           option == "--n2";
+           option == "--n2" || option == "--timeout" || option == "--memory-limit";
 }
+
+// The longest time limit and data limit accepted: about eleven days and 1 TiB.
+constexpr double kMaxTimeoutSeconds = 1e6;
+constexpr int kMaxMemoryMb = 1 << 20;
 
 }  // namespace
 
@@ -153,6 +172,10 @@ CliOptions ParseCommandLine(int argc, char** argv) {
             options.json = true;
             continue;
         }
+        if (word == "--in-process") {
+            options.inProcess = true;
+            continue;
+        }
         if (TakesValue(word)) {
             if (i + 1 >= argc) throw CliError(word + " needs a value");
             const std::string value = argv[++i];
@@ -170,6 +193,15 @@ CliOptions ParseCommandLine(int argc, char** argv) {
                     throw CliError("--set needs NAME=TEXT, got \"" + value + "\"");
                 }
                 options.sets.emplace_back(value.substr(0, equals), value.substr(equals + 1));
+            } else if (word == "--timeout") {
+                options.timeoutSeconds = ParseNumber(value, "--timeout");
+                if (!(options.timeoutSeconds > 0) || options.timeoutSeconds > kMaxTimeoutSeconds) {
+                    throw CliError(
+                        "--timeout: expected seconds above 0 and at most 1000000, got \"" + value +
+                        "\"");
+                }
+            } else if (word == "--memory-limit") {
+                options.memoryMb = ParseInteger(value, "--memory-limit", 0, kMaxMemoryMb);
             } else if (word == "--n1") {
                 options.n1 = ParseNumber(value, "--n1");
                 options.hasN1 = true;

@@ -9,7 +9,8 @@
 
 namespace velmor::cli {
 
-// Bad arguments or files: the program ends with status 2 and this one-line message.
+// Bad arguments or files: the program ends with status 2 and this one-line message. (A fault of
+// the surface library ends it with status 3, see cli_host.h.)
 class CliError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -22,6 +23,11 @@ struct CliOptions {
     std::vector<std::pair<std::string, std::string>> sets;
     bool hasN1 = false, hasN2 = false;
     double n1 = 1.0, n2 = 1.5;  // --n1 / --n2: the "n1" / "n2" fields of the main window
+    // How the library runs: in the helper process (the default) with its time limit per call
+    // and its data limit, or --in-process.
+    bool inProcess = false;      // --in-process
+    double timeoutSeconds = 60;  // --timeout SECONDS
+    long long memoryMb = 4096;   // --memory-limit MB (0: no limit)
     bool json = false;
     bool help = false;
     std::string command;

@@ -16,6 +16,30 @@ std::string FormatDouble(double value) {
     return std::string(buffer, end);
 }
 
+Json FaultJson(const LibraryFault& fault) {
+    auto number = [](double value) { return std::isfinite(value) ? Json(value) : Json(nullptr); };
+    Json object = Json::object();
+    object["kind"] = fault.KindText();
+    const bool signal = fault.kind == LibraryFaultKind::kSignal;
+    object["signal"] = signal ? Json(fault.signalName) : Json(nullptr);
+    if (signal) {
+        object["code"] = fault.signal;
+    } else if (fault.kind == LibraryFaultKind::kExit) {
+        object["code"] = fault.code;
+    } else {
+        object["code"] = nullptr;
+    }
+    if (fault.kind == LibraryFaultKind::kTimeout) object["limit_seconds"] = fault.limitSeconds;
+    object["request"] = fault.type;
+    object["numb"] = fault.numb;
+    object["request_name"] = fault.requestName;
+    const double inputs[] = {fault.x, fault.y, fault.z, fault.l, fault.m, fault.n};
+    const char* names[] = {"x", "y", "z", "l", "m", "n"};
+    for (int i = 0; i < 6; ++i) object[names[i]] = number(inputs[i]);
+    object["message"] = fault.Describe();
+    return object;
+}
+
 std::string EscapeControls(std::string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/host/library_fault.h"
+
 namespace velmor::cli {
 
 // Standard output could not take what was printed: the program ends with status 2 and this
@@ -25,6 +27,10 @@ using Json = nlohmann::ordered_json;
 
 // "%.17g" in the "C" locale, whatever the process locale.
 std::string FormatDouble(double value);
+
+// The "fault" object of a library fault: kind, signal (name or null), code (the signal number,
+// the exit status, or null), request, numb, request_name, x y z l m n, message.
+Json FaultJson(const LibraryFault& fault);
 
 // Text for one line: tab, line feed, carriage return and the other control characters as
 // \t, \n, \r and \xHH, so a value never breaks its line.

@@ -114,6 +114,7 @@ int RunViews(CliHost& host, const Arguments& args, Output& out) {
     start.gradientIndex = host.provider.GradientIndex();
     const ViewsImage views =
         UpdateViewsImage(host.provider, SettingsFromFields(fields, start), side);
+    ThrowIfFaulted(host);  // no image of views the library stopped answering for
     const QImage& image = views.image;
     const TraceOutcome& trace = views.update.trace;
     const RepaintResult& result = views.update.views;

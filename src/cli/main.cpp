@@ -27,12 +27,30 @@ int main(int argc, char** argv) {
             throw CliError("unknown command \"" + options.command + "\" (see --help)");
         }
         CliHost host;
-        PrepareSurface(host, options);
         Output out(options.json, options.command);
-        const int status = command(host, options.arguments, out);
-        out.Finish();
-        CloseStandardOutput();
-        return status;
+        try {
+            PrepareSurface(host, options);
+            const int status = command(host, options.arguments, out);
+            ThrowIfFaulted(host);
+            out.Finish();
+            CloseStandardOutput();
+            return status;
+        } catch (const CliFault& fault) {
+            // What the library printed comes first, then the one line of the fault. The fault
+            // decides the status; standard output that could not be written whole as well gets
+            // its own line before it.
+            host.libraryOutput.Finish();
+            try {
+                if (out.IsJson()) out.Object()["fault"] = FaultJson(fault.Fault());
+                out.Finish();
+                CloseStandardOutput();
+            } catch (const OutputError& error) {
+                std::fprintf(stderr, "velmor-cli: %s\n", error.what());
+            }
+            std::fprintf(stderr, "velmor-cli: library fault: %s\n",
+                         EscapeControls(fault.what()).c_str());
+            return 3;
+        }
     } catch (const OutputError& error) {
         std::fprintf(stderr, "velmor-cli: %s\n", error.what());
         return 2;

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-namespace velmor::testing {
+namespace velmor::test {
 
 class HangGuard {
 public:
@@ -42,4 +42,4 @@ inline bool MakeFifo(const std::string& path) {
     return ::mkfifo(path.c_str(), 0600) == 0;
 }
 
-}  // namespace velmor::testing
+}  // namespace velmor::test

@@ -4,8 +4,13 @@
 
 #include <QApplication>
 #include <QSurfaceFormat>
+#include <cstring>
 
 int main(int argc, char** argv) {
+    // Listing the tests (ctest's discovery) opens no window, so it needs no display.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--gtest_list_tests") == 0)
+            qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     QSurfaceFormat format;
     format.setProfile(QSurfaceFormat::CompatibilityProfile);

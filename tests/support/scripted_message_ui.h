@@ -26,17 +26,13 @@ class CScriptedMessageUi : public MessageUi {
 public:
     CScriptedMessageUi() : m_previous(SetMessageUi(this)) {}
     ~CScriptedMessageUi() override { SetMessageUi(m_previous); }
-    CScriptedMessageUi(const CScriptedMessageUi&) = delete;
-    CScriptedMessageUi& operator=(const CScriptedMessageUi&) = delete;
 
     // Answers for the next message boxes, in order. Without one queued a box answers its
     // first button (Ok or Yes).
     void QueueAnswer(MessageAnswer answer) { m_answers.push_back(answer); }
     // Paths for the next file dialogs, in order; nothing cancels. Without one queued a
     // dialog is cancelled.
-    void QueuePath(const std::optional<QString>& path) {
-        m_paths.push_back({!path.has_value(), path.value_or(QString())});
-    }
+    void QueuePath(const std::optional<QString>& path) { m_paths.push_back(path); }
 
     const std::vector<ShownMessage>& Shown() const { return m_shown; }
     const std::vector<ShownFileDialog>& FileDialogs() const { return m_dialogs; }
@@ -73,19 +69,14 @@ public:
 private:
     std::optional<QString> NextPath() {
         if (m_paths.empty()) return std::nullopt;
-        const QueuedPath next = m_paths.front();
+        const std::optional<QString> next = m_paths.front();
         m_paths.pop_front();
-        if (next.cancel) return std::nullopt;
-        return next.path;
+        return next;
     }
 
     MessageUi* m_previous = nullptr;
     std::deque<MessageAnswer> m_answers;
-    struct QueuedPath {
-        bool cancel;
-        QString path;
-    };
-    std::deque<QueuedPath> m_paths;
+    std::deque<std::optional<QString>> m_paths;
     std::vector<ShownMessage> m_shown;
     std::vector<ShownFileDialog> m_dialogs;
 };

@@ -38,6 +38,7 @@ inline constexpr const char* kSectionWindowInterpreter = "WINDOW_INTERPRETER";
 inline constexpr const char* kSectionWindow3D = "WINDOW_3D";
 inline constexpr const char* kSectionWindowUdFdInitial = "WINDOW_UDFD_INITIAL";
 inline constexpr const char* kSectionWindowUdFdFinal = "WINDOW_UDFD_FINAL";
+inline constexpr const char* kSectionWindowLibraryOutput = "WINDOW_LIBRARY_OUTPUT";
 inline constexpr const char* kKeyVisible = "VISIBLE";
 inline constexpr const char* kKeyNormLeft = "NORM_LEFT";
 inline constexpr const char* kKeyNormTop = "NORM_TOP";

@@ -1,11 +1,38 @@
 #include "core/surface/dynamic_library.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include "core/app/regular_file.h"
 
 namespace velmor {
+
+namespace {
+
+struct SegmentSearch {
+    const link_map* map;
+    std::vector<std::pair<std::uintptr_t, std::uintptr_t>>* segments;
+};
+
+// Collects the loadable segments of the object whose load bias and name are the link map's.
+int CollectSegments(dl_phdr_info* info, size_t, void* data) {
+    auto* search = static_cast<SegmentSearch*>(data);
+    const char* name = info->dlpi_name != nullptr ? info->dlpi_name : "";
+    const char* wanted = search->map->l_name != nullptr ? search->map->l_name : "";
+    if (info->dlpi_addr != search->map->l_addr || std::strcmp(name, wanted) != 0) return 0;
+    for (int i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& header = info->dlpi_phdr[i];
+        if (header.p_type != PT_LOAD) continue;
+        const std::uintptr_t start = info->dlpi_addr + header.p_vaddr;
+        search->segments->emplace_back(start, start + header.p_memsz);
+    }
+    return 1;
+}
+
+}  // namespace
 
 DynamicLibrary::~DynamicLibrary() {
     Close();
@@ -32,6 +59,13 @@ bool DynamicLibrary::Open(const std::string& path) {
         m_error = reason != nullptr ? reason : "cannot load the library";
         return false;
     }
+    // Where the library itself lies, so that OwnSymbol can tell its exports from those of the
+    // libraries it depends on (dlsym searches those too).
+    link_map* map = nullptr;
+    if (dlinfo(m_handle, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr) {
+        SegmentSearch search{map, &m_segments};
+        dl_iterate_phdr(CollectSegments, &search);
+    }
     return true;
 }
 
@@ -40,11 +74,22 @@ void DynamicLibrary::Close() {
         dlclose(m_handle);
         m_handle = nullptr;
     }
+    m_segments.clear();
 }
 
 void* DynamicLibrary::Symbol(const char* name) const {
     if (m_handle == nullptr || name == nullptr) return nullptr;
     return dlsym(m_handle, name);
+}
+
+void* DynamicLibrary::OwnSymbol(const char* name) const {
+    void* address = Symbol(name);
+    if (address == nullptr) return nullptr;
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    for (const auto& [start, end] : m_segments) {
+        if (at >= start && at < end) return address;
+    }
+    return nullptr;
 }
 
 void* DynamicLibrary::SymbolByOrdinal(int /*ordinal*/) const {

@@ -2,7 +2,10 @@
 // at most one of these for the user's surface library.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace velmor {
 
@@ -21,8 +24,13 @@ public:
     void Close();
     bool IsOpen() const { return m_handle != nullptr; }
 
-    // Address of the export named `name`, or nullptr.
+    // Address of the export named `name`, or nullptr. The loader also searches the libraries
+    // this one depends on.
     void* Symbol(const char* name) const;
+    // Address of the export named `name` when the library itself defines it (the address lies in
+    // the library's own mapped segments), else nullptr: a name that only a library it depends
+    // on exports is not found.
+    void* OwnSymbol(const char* name) const;
     // Address of the export with the given ordinal, or nullptr. Shared objects carry no
     // ordinals, so this always answers "not found" here.
     void* SymbolByOrdinal(int ordinal) const;
@@ -33,6 +41,8 @@ public:
 private:
     void* m_handle = nullptr;
     std::string m_error;
+    // The address ranges [first, second) the library's own loadable segments occupy.
+    std::vector<std::pair<std::uintptr_t, std::uintptr_t>> m_segments;
 };
 
 }  // namespace velmor

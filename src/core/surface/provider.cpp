@@ -3,58 +3,14 @@
 #include <cstring>
 
 #include "core/app/number_text.h"
+#include "core/host/guarded_library.h"
 #include "core/interp/script_engine.h"
-#include "core/surface/dynamic_library.h"
 #include "core/surface/even_array.h"
 #include "core/surface/surface_sampler.h"
 
 namespace velmor {
 
 namespace {
-
-// Entry point names in lookup order; the position is the record version.
-constexpr const char* kEntryNames[] = {
-    "UserDefinedSurface",   // record version 0, FIXED_DATA
-    "UserDefinedSurface2",  // record version 1, FIXED_DATA2
-    "UserDefinedSurface3",  // record version 2, FIXED_DATA3
-    "UserDefinedSurface4",  // record version 3, FIXED_DATA4
-};
-
-using Entry0 = int (*)(USER_DATA*, FIXED_DATA*);
-using Entry1 = int (*)(USER_DATA*, FIXED_DATA2*);
-using Entry2 = int (*)(USER_DATA*, FIXED_DATA3*);
-using Entry3 = int (*)(USER_DATA*, FIXED_DATA4*);
-
-struct SurfaceEntry {
-    void* address = nullptr;
-    int recordVersion = kRecordVersion0;
-};
-
-// The first entry point found by name; failing that the export with ordinal 1, taken as
-// record version 0. Asked again on every call: nothing is cached.
-SurfaceEntry FindSurfaceEntry(const DynamicLibrary& library) {
-    for (int version = kRecordVersion0; version <= kRecordVersion3; ++version) {
-        if (void* address = library.Symbol(kEntryNames[version])) return {address, version};
-    }
-    if (void* address = library.SymbolByOrdinal(1)) return {address, kRecordVersion0};
-    return {};
-}
-
-// Calls the entry with the two records of the pair, the FIXED_DATA area read through the
-// layout of the entry's version. The area is always as large as FIXED_DATA4, so a library
-// that stays inside its own record stays inside the pair.
-int CallEntry(const SurfaceEntry& entry, RecordPair& pair) {
-    switch (entry.recordVersion) {
-        case kRecordVersion1:
-            return reinterpret_cast<Entry1>(entry.address)(&pair.ud, pair.Fd1());
-        case kRecordVersion2:
-            return reinterpret_cast<Entry2>(entry.address)(&pair.ud, pair.Fd2());
-        case kRecordVersion3:
-            return reinterpret_cast<Entry3>(entry.address)(&pair.ud, pair.Fd3());
-        default:
-            return reinterpret_cast<Entry0>(entry.address)(&pair.ud, pair.Fd0());
-    }
-}
 
 void WriteUserDataDefaults(USER_DATA& ud) {
     ud = USER_DATA{};
@@ -73,7 +29,14 @@ struct CSurfaceProvider::State {
         : engine(scriptEngine), sampler(owner) {}
 
     CScriptEngine& engine;
-    DynamicLibrary library;
+    std::unique_ptr<SurfaceLibrary> library;  // set while a library is loaded
+    GuardedLibrary* guarded = nullptr;        // the library, when it runs in the helper
+    std::string libraryPath;
+    LibraryHostSettings host;
+    LibraryWaitHook* waitHook = nullptr;
+    LibraryOutputSink* outputSink = nullptr;
+    bool faulted = false;  // the loaded library faulted: every call answers -1
+    std::optional<LibraryFault> lastFault;
     int recordVersion = kRecordVersion0;
     RecordPair initial;
     RecordPair finalPair;
@@ -124,7 +87,72 @@ void CSurfaceProvider::SetGradientIndex(bool flag) {
 }
 
 bool CSurfaceProvider::LibraryLoaded() const {
-    return m_state->library.IsOpen();
+    return m_state->library != nullptr;
+}
+const std::string& CSurfaceProvider::LibraryPath() const {
+    return m_state->libraryPath;
+}
+
+void CSurfaceProvider::SetLibraryHost(const LibraryHostSettings& settings) {
+    m_state->host = settings;
+}
+const LibraryHostSettings& CSurfaceProvider::LibraryHost() const {
+    return m_state->host;
+}
+void CSurfaceProvider::SetLibraryWaitHook(LibraryWaitHook* hook) {
+    m_state->waitHook = hook;
+    if (m_state->guarded != nullptr) m_state->guarded->SetWaitHook(hook);
+}
+void CSurfaceProvider::SetLibraryOutputSink(LibraryOutputSink* sink) {
+    m_state->outputSink = sink;
+    if (m_state->guarded != nullptr) m_state->guarded->SetOutputSink(sink);
+}
+bool CSurfaceProvider::LibraryFaulted() const {
+    return m_state->faulted;
+}
+const LibraryFault* CSurfaceProvider::LastLibraryFault() const {
+    return m_state->lastFault ? &*m_state->lastFault : nullptr;
+}
+int CSurfaceProvider::LibraryHelperPid() const {
+    return m_state->guarded != nullptr ? m_state->guarded->HelperPid() : 0;
+}
+
+bool CSurfaceProvider::LibraryBusy() const {
+    return m_state->library != nullptr && m_state->library->Busy();
+}
+
+SurfaceLibrary* CSurfaceProvider::BatchLibrary() {
+    State& s = *m_state;
+    return !s.interpreterMode && !s.faulted ? s.library.get() : nullptr;
+}
+
+void CSurfaceProvider::NoteLibraryBatch(LibraryCall status, int recordVersion) {
+    if (status == LibraryCall::kAnswered) m_state->recordVersion = recordVersion;
+    if (status == LibraryCall::kFailed) NoteFault();
+}
+
+void CSurfaceProvider::NoteFault() {
+    State& s = *m_state;
+    const LibraryFault* fault = s.library != nullptr ? s.library->Fault() : nullptr;
+    if (fault == nullptr) return;  // a request made while another waited: no fault
+    s.faulted = true;
+    s.lastFault = *fault;
+}
+
+void CSurfaceProvider::MakeLibrary() {
+    State& s = *m_state;
+    s.guarded = nullptr;
+    if (s.host.inProcess) {
+        s.library = std::make_unique<InProcessLibrary>();
+        return;
+    }
+    auto guarded = std::make_unique<GuardedLibrary>(s.host.helperPath.empty() ? DefaultHelperPath()
+                                                                              : s.host.helperPath);
+    guarded->SetLimits(s.host.limits);
+    guarded->SetWaitHook(s.waitHook);
+    guarded->SetOutputSink(s.outputSink);
+    s.guarded = guarded.get();
+    s.library = std::move(guarded);
 }
 bool CSurfaceProvider::LastTraceSucceeded() const {
     return m_state->lastTraceOk;
@@ -146,11 +174,18 @@ void CSurfaceProvider::RefreshWorkingPair() {
 int CSurfaceProvider::CallSurface(RecordPair& pair) {
     State& s = *m_state;
     if (s.interpreterMode) return -1;
-    if (s.library.IsOpen()) {
-        const SurfaceEntry entry = FindSurfaceEntry(s.library);
-        if (entry.address != nullptr) {
-            s.recordVersion = entry.recordVersion;
-            return CallEntry(entry, pair);
+    if (s.library != nullptr) {
+        if (s.faulted) return -1;
+        int result = -1, version = s.recordVersion;
+        switch (s.library->Call(pair, &result, &version)) {
+            case LibraryCall::kAnswered:
+                s.recordVersion = version;
+                return result;
+            case LibraryCall::kFailed:
+                NoteFault();
+                return -1;
+            case LibraryCall::kNoEntry:
+                break;
         }
     }
     s.recordVersion = kRecordVersion0;
@@ -202,29 +237,70 @@ void CSurfaceProvider::RebuildInitialRecords() {
 }
 
 LoadOutcome CSurfaceProvider::OpenSurfaceDll(const std::string& path) {
+    return LoadLibrary(path, false);
+}
+
+LoadOutcome CSurfaceProvider::ReloadSurfaceDll() {
+    if (m_state->libraryPath.empty()) {
+        LoadOutcome outcome;
+        outcome.loaded = LibraryLoaded();
+        outcome.recordVersion = m_state->recordVersion;
+        outcome.gradientIndex = m_state->gradientIndex;
+        outcome.reason = "no library was opened";
+        return outcome;
+    }
+    const std::string path = m_state->libraryPath;
+    return LoadLibrary(path, true);
+}
+
+LoadOutcome CSurfaceProvider::LoadLibrary(const std::string& path, bool keepRecords) {
     State& s = *m_state;
     LoadOutcome outcome;
+    if (s.library != nullptr && s.library->Busy()) {
+        outcome.loaded = true;
+        outcome.recordVersion = s.recordVersion;
+        outcome.gradientIndex = s.gradientIndex;
+        outcome.reason = "a request of the loaded library is still waiting";
+        return outcome;
+    }
     // Records laid out for another surface than the built-in one must not outlive a failed
     // load: the built-in surface would read them through its own layout.
-    const bool recordsOfLibrary = s.library.IsOpen() || s.recordVersion != kRecordVersion0;
-    s.library.Close();
+    const bool hadLibrary = s.library != nullptr;
+    const bool recordsOfLibrary = hadLibrary || s.recordVersion != kRecordVersion0;
+    const int versionBefore = s.recordVersion;
+    ReleaseSurfaceDll();
+    s.lastFault.reset();
+    s.libraryPath = path;
 
-    SurfaceEntry entry;
-    if (s.library.Open(path)) {
-        entry = FindSurfaceEntry(s.library);
-        if (entry.address == nullptr) {
-            outcome.reason = "none of the entry points UserDefinedSurface .. UserDefinedSurface4";
-            s.library.Close();
-        }
+    MakeLibrary();
+    int version = kRecordVersion0;
+    outcome.loaded = s.library->Open(path, &version, &outcome.reason);
+    if (!outcome.loaded) {
+        if (const LibraryFault* fault = s.library->Fault()) s.lastFault = *fault;
+        ReleaseSurfaceDll();
     } else {
-        outcome.reason = s.library.Error();
+        s.recordVersion = version;
+        if (keepRecords && hadLibrary && version == versionBefore) {
+            // The user's initial pair stays; only the question whose answer may have changed.
+            QueryGradientIndex();
+            outcome.recordsKept = true;
+        } else {
+            RebuildInitialRecords();
+            outcome.recordsChanged = true;
+        }
+        if (s.faulted) {
+            // A fault during the load (safe data, the gradient question) fails the load.
+            outcome.loaded = false;
+            outcome.reason = s.lastFault->Describe();
+            ReleaseSurfaceDll();
+        }
     }
-
-    outcome.loaded = s.library.IsOpen();
-    if (outcome.loaded || recordsOfLibrary) {
-        s.recordVersion = outcome.loaded ? entry.recordVersion : kRecordVersion0;
+    if (s.lastFault) outcome.fault = s.lastFault;
+    if (!outcome.loaded && (recordsOfLibrary || outcome.recordsChanged || outcome.recordsKept)) {
+        s.recordVersion = kRecordVersion0;
         RebuildInitialRecords();
         outcome.recordsChanged = true;
+        outcome.recordsKept = false;
     }
     outcome.recordVersion = s.recordVersion;
     outcome.gradientIndex = s.gradientIndex;
@@ -232,7 +308,10 @@ LoadOutcome CSurfaceProvider::OpenSurfaceDll(const std::string& path) {
 }
 
 void CSurfaceProvider::ReleaseSurfaceDll() {
-    m_state->library.Close();
+    State& s = *m_state;
+    s.guarded = nullptr;
+    s.library.reset();
+    s.faulted = false;
 }
 
 TraceOutcome CSurfaceProvider::TraceRay(const ScriptTraceSettings& settings) {

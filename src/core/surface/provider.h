@@ -3,14 +3,26 @@
 // pairs, loads and releases the library, and traces the single real ray.
 //
 // The windows show what these operations return: the provider itself never talks to a window.
+//
+// A loaded library runs in the helper process velmor-surface-host (core/host/guarded_library.h)
+// unless the library host settings say in-process. For the windows: SetLibraryWaitHook installs
+// what runs while a library request waits (pump events, "Waiting for the surface library ..."
+// with Cancel), SetLibraryOutputSink where the library's output goes (the "Library Output"
+// window), LastLibraryFault / LibraryFaulted what to show after a fault ("Library faulted:
+// SIGSEGV in sag"), ReloadSurfaceDll is "Reload DLL"; a pass of samples goes to the helper
+// through Sampler::SagBatch / IndexBatch.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "core/host/library_fault.h"
+#include "core/host/library_host_settings.h"
 #include "core/surface/records.h"
 #include "core/surface/sampler.h"
 #include "core/surface/script_ray_trace.h"  // ScriptTraceSettings
+#include "core/surface/surface_library.h"
 
 namespace velmor {
 
@@ -36,6 +48,13 @@ struct LoadOutcome {
     // before: that library is gone, so the records fall back to the built-in surface.
     bool recordsChanged = false;
     std::string reason;  // the loader's reason for a failed load (for diagnostics)
+    // The library faulted while loading (its constructors, the two safe-data requests or the
+    // gradient-index question): show fault->Describe() instead of kSurfaceDllErrorText.
+    // `reason` holds the same text.
+    std::optional<LibraryFault> fault;
+    // ReloadSurfaceDll found the same record version and kept the initial pair as it was (no
+    // safe-data request was sent).
+    bool recordsKept = false;
 };
 
 class CSurfaceProvider {
@@ -64,10 +83,39 @@ public:
     bool QueryGradientIndex();
     // USER_DATA defaults, n1 n2 cv k at the version's offsets, then the safe-data request.
     void ResetSurfaceRecords();
-    // The loading half of "Open DLL ...", everything after the file dialog.
+    // The loading half of "Open DLL ...", everything after the file dialog. The library runs
+    // in a fresh helper process unless the library host settings say in-process.
     LoadOutcome OpenSurfaceDll(const std::string& path);
+    // "Reload DLL": a fresh helper (in-process: the library closed first) loads the library of
+    // the last OpenSurfaceDll again (the file may have been rebuilt). When a library was loaded
+    // (faulted or not) and the record version is unchanged, the initial pair stays as it is and no
+    // safe-data request is sent; only the gradient-index question is asked again. Otherwise it goes
+    // as OpenSurfaceDll goes. Both are refused while a request of the loaded library waits (asked
+    // from a wait hook): nothing changes and `reason` says why.
+    LoadOutcome ReloadSurfaceDll();
     void ReleaseSurfaceDll();
+    // True while a library is loaded, also after it faulted (until a reload or another load).
     bool LibraryLoaded() const;
+    const std::string& LibraryPath() const;  // the path of the last OpenSurfaceDll
+
+    // How the next load runs the library (in-process or in the helper, its limits). The wait
+    // hook and the output sink apply at once; neither is owned.
+    void SetLibraryHost(const LibraryHostSettings& settings);
+    const LibraryHostSettings& LibraryHost() const;
+    void SetLibraryWaitHook(LibraryWaitHook* hook);
+    void SetLibraryOutputSink(LibraryOutputSink* sink);
+    // True when the loaded library faulted: every CallSurface answers -1 at once (nothing is
+    // called, the records stay as they were) until the library is loaded again.
+    bool LibraryFaulted() const;
+    // The fault of the loaded library, or of the last load that failed with a fault; nullptr
+    // when there is none. Cleared by the next load.
+    const LibraryFault* LastLibraryFault() const;
+    // The helper process running the library, 0 when none (in-process, or no library).
+    int LibraryHelperPid() const;
+    // True while a request of the loaded library is under way (through the helper: waiting for
+    // its answer; in-process: a batch reporting its progress). Another request fails at once
+    // meanwhile, so a window defers what it would sample until this is false.
+    bool LibraryBusy() const;
 
     // The computing half of the single real ray: initial pair -> final pair, request 5 (or the
     // script ray trace in interpreter mode, with n1 and n2 from `settings`), last ray kept.
@@ -80,11 +128,25 @@ public:
     // The sampler every view, the map and the mesh builder use.
     Sampler& SurfaceSampler();
 
+    // For the sampler's passes: the loaded library when it answers (loaded, not faulted, not in
+    // interpreter mode), else nullptr (the pass is then sampled point by point). After each
+    // RunBatch the sampler reports its outcome through NoteLibraryBatch, which keeps the record
+    // version, or the fault.
+    SurfaceLibrary* BatchLibrary();
+    void NoteLibraryBatch(LibraryCall status, int recordVersion);
+
     CScriptEngine& Engine();
 
 private:
     // FIXED_DATA area emptied, records reset, safe data asked once more, flag recomputed.
     void RebuildInitialRecords();
+    // A fresh library object of the kind the settings ask for, with the hooks installed.
+    void MakeLibrary();
+    // Keeps the loaded library's fault (once it has one) and marks it faulted.
+    void NoteFault();
+    // Loads `path` and sets the records for it; `keepRecords` keeps the initial pair when the
+    // record version is the one before.
+    LoadOutcome LoadLibrary(const std::string& path, bool keepRecords);
 
     struct State;
     std::unique_ptr<State> m_state;

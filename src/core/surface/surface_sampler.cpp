@@ -5,6 +5,100 @@
 
 namespace velmor {
 
+namespace {
+
+static_assert(kSamplePassPoints == kMaxBatchPoints, "a pass of kSamplePassPoints is one request");
+
+// The request every point of a pass sends (a sag or an index pass), or none: each point sets
+// its own (a view's mixed pass).
+struct PassRequest {
+    bool same = false;
+    int type = 0;
+    std::uint32_t fields = 0;
+};
+
+// Sends points [0, n), each one request setting some fields of the working pair, through the
+// library in batch requests of at most kMaxBatchPoints points, cut at row ends where a row
+// fits. fill(i, points, k) sets point i of the pass as point k of the request (with its request
+// and fields unless `request` is the same for all); read(i, answers, k) takes its answer;
+// fail(i) marks a point the library never answered. Returns the points done, or -1 when the
+// library has no entry point (nothing was sent).
+template <class Fill, class Read, class Fail>
+long long RunLibraryPasses(CSurfaceProvider& provider, SurfaceLibrary& library,
+                           const PassRequest& request, std::size_t n, const SampleRows& rows,
+                           Fill&& fill, Read&& read, Fail&& fail) {
+    if (library.Busy()) {
+        // Another request of the library is under way (this pass was asked for from its
+        // progress report or wait): the points it reads must stay as they are.
+        for (std::size_t i = 0; i < n; ++i) fail(i);
+        return static_cast<long long>(n);
+    }
+    RecordPair& working = provider.Working();
+    std::size_t done = 0;
+    std::size_t row = 0;  // the row point `done` belongs to
+    const std::size_t rowCount = RowCount(rows);
+    while (done < n) {
+        while (row < rowCount && RowEnd(rows, n, row) <= done) ++row;
+        // Whole rows while they fit; a row longer than a request is cut.
+        std::size_t end = done;
+        for (std::size_t r = row; r < rowCount; ++r) {
+            const std::size_t rowEnd = RowEnd(rows, n, r) < n ? RowEnd(rows, n, r) : n;
+            if (rowEnd - done > kMaxBatchPoints) break;
+            end = rowEnd;
+        }
+        if (end == done) end = n - done > kMaxBatchPoints ? done + kMaxBatchPoints : n;
+
+        BatchPoints& points = library.Points();
+        if (request.same) {
+            points.type[0] = request.type;
+            points.numb[0] = 0;
+            points.fields[0] = request.fields;
+        }
+        std::size_t nextEnd = row < rowCount ? RowEnd(rows, n, row) : n;
+        long long rowsOfRequest = 0;
+        for (std::size_t i = done, r = row; i < end; ++i) {
+            fill(i, points, i - done);
+            points.flags[i - done] = 0;
+            if (i + 1 == nextEnd) {
+                points.flags[i - done] = kEndsRow;
+                ++rowsOfRequest;
+                ++r;
+                nextEnd = r < rowCount ? RowEnd(rows, n, r) : n;
+            }
+        }
+        if (!(points.flags[end - done - 1] & kEndsRow)) ++rowsOfRequest;  // a row cut here
+        BatchProgress progress;
+        progress.rows = rowsOfRequest;
+        progress.report = rows.reportProgress;
+        progress.firstRow = rows.firstRow + static_cast<long long>(row);
+        progress.totalRows = rows.totalRows;
+        progress.continuesRow = row < rowCount && done > (row > 0 ? RowEnd(rows, n, row - 1) : 0);
+        bool cancelled = false;
+        progress.cancelled = &cancelled;
+
+        LibraryCall status = LibraryCall::kFailed;
+        int version = provider.RecordVersion();
+        const std::size_t got = library.RunBatch(
+            working, end - done, request.same ? std::uint32_t{kBatchSameRequest} : 0u, progress,
+            &status, &version);
+        if (status == LibraryCall::kNoEntry) return done == 0 ? -1 : static_cast<long long>(done);
+        provider.NoteLibraryBatch(status, version);
+        const BatchAnswers& answers = library.Answers();
+        for (std::size_t i = 0; i < got; ++i) read(done + i, answers, i);
+        if (status == LibraryCall::kFailed) {
+            // A fault: the answers before it stand, every other point of the pass fails.
+            for (std::size_t i = done + got; i < n; ++i) fail(i);
+            return static_cast<long long>(n);
+        }
+        done += got;
+        if (cancelled && rows.cancelled != nullptr) *rows.cancelled = true;
+        if (done < end || cancelled) break;
+    }
+    return static_cast<long long>(done);
+}
+
+}  // namespace
+
 ScriptPoint RunScriptPoint(CScriptEngine& engine, double x, double y) {
     engine.SetInputs(x, y);
     engine.Run(false);
@@ -48,6 +142,84 @@ bool ProviderSampler::Index(double x, double y, double z, IndexSample* out) {
         out->dndz = working.ud.dndz;
     }
     return true;
+}
+
+}  // namespace velmor
+
+namespace velmor {
+
+std::size_t ProviderSampler::SagBatch(std::size_t n, const double* x, const double* y, double* z,
+                                      bool* ok, const SampleRows& rows) {
+    SurfaceLibrary* library = m_provider.BatchLibrary();
+    if (library != nullptr && n > 0) {
+        const long long done = RunLibraryPasses(
+            m_provider, *library, {true, kRequestSag, kSagPointFields}, n, rows,
+            [&](std::size_t i, BatchPoints& points, std::size_t k) {
+                points.x[k] = x[i];
+                points.y[k] = y[i];
+            },
+            [&](std::size_t i, const BatchAnswers& answers, std::size_t k) {
+                ok[i] = answers.result[k] == 0;
+                z[i] = answers.value[0][k];  // sag1
+            },
+            [&](std::size_t i) { ok[i] = false; });
+        if (done >= 0) return static_cast<std::size_t>(done);
+    }
+    return Sampler::SagBatch(n, x, y, z, ok, rows);
+}
+
+std::size_t ProviderSampler::IndexBatch(std::size_t n, const double* x, const double* y,
+                                        const double* z, IndexSample* out, bool* ok,
+                                        const SampleRows& rows) {
+    SurfaceLibrary* library = m_provider.BatchLibrary();
+    if (library != nullptr && n > 0) {
+        const long long done = RunLibraryPasses(
+            m_provider, *library, {true, kRequestIndex, kIndexPointFields}, n, rows,
+            [&](std::size_t i, BatchPoints& points, std::size_t k) {
+                points.x[k] = x[i];
+                points.y[k] = y[i];
+                points.z[k] = z[i];
+            },
+            [&](std::size_t i, const BatchAnswers& answers, std::size_t k) {
+                ok[i] = answers.result[k] == 0;
+                out[i] = {answers.value[0][k], answers.value[1][k], answers.value[2][k],
+                          answers.value[3][k]};
+            },
+            [&](std::size_t i) { ok[i] = false; });
+        if (done >= 0) return static_cast<std::size_t>(done);
+    }
+    return Sampler::IndexBatch(n, x, y, z, out, ok, rows);
+}
+
+void ProviderSampler::SampleBatch(std::size_t n, const SampleRequest* requests,
+                                  SampleAnswer* answers) {
+    SurfaceLibrary* library = m_provider.BatchLibrary();
+    if (library != nullptr && n > 0) {
+        const long long done = RunLibraryPasses(
+            m_provider, *library, {}, n, {},
+            [&](std::size_t i, BatchPoints& points, std::size_t k) {
+                const SampleRequest& request = requests[i];
+                const bool sag = request.kind == SampleRequest::kSag;
+                points.type[k] = sag ? kRequestSag : kRequestIndex;
+                points.fields[k] = sag ? kSagPointFields : kIndexPointFields;
+                points.x[k] = request.x;
+                points.y[k] = request.y;
+                points.z[k] = request.z;
+            },
+            [&](std::size_t i, const BatchAnswers& replies, std::size_t k) {
+                SampleAnswer& answer = answers[i];
+                answer.ok = replies.result[k] == 0;
+                if (requests[i].kind == SampleRequest::kSag) {
+                    answer.sag = replies.value[0][k];  // sag1
+                } else {
+                    answer.index = {replies.value[0][k], replies.value[1][k], replies.value[2][k],
+                                    replies.value[3][k]};
+                }
+            },
+            [&](std::size_t i) { answers[i].ok = false; });
+        if (done >= 0) return;
+    }
+    Sampler::SampleBatch(n, requests, answers);
 }
 
 }  // namespace velmor

@@ -1,6 +1,7 @@
 // The sampler behind every view, the cursor read-out, the surface map and the mesh builder.
 // Outside interpreter mode a sample is one request through the provider's working record
-// pair (3 sag, 6 index); in interpreter mode it is one run of the compiled script.
+// pair (3 sag, 6 index), a pass of samples a few batch requests; in interpreter mode a sample
+// is one run of the compiled script.
 #pragma once
 
 #include "core/surface/sampler.h"
@@ -33,6 +34,18 @@ public:
     // Index rule: fails in interpreter mode (a script defines no index); otherwise x, y and z
     // go into the working USER_DATA and request 6 is sent.
     bool Index(double x, double y, double z, IndexSample* out) override;
+
+    // Passes: through a loaded library as batch requests of at most kMaxBatchPoints points
+    // (whole rows where they fit), which set the same fields of the working pair as the single
+    // samples do and give the same numbers; point by point for the built-in surface and the
+    // script. After a library fault the points not yet answered fail.
+    std::size_t SagBatch(std::size_t n, const double* x, const double* y, double* z, bool* ok,
+                         const SampleRows& rows = {}) override;
+    std::size_t IndexBatch(std::size_t n, const double* x, const double* y, const double* z,
+                           IndexSample* out, bool* ok, const SampleRows& rows = {}) override;
+    // A view's pass through a loaded library: one batch request per kMaxBatchPoints samples,
+    // each point its own request (3 or 6) in the pass's order.
+    void SampleBatch(std::size_t n, const SampleRequest* requests, SampleAnswer* answers) override;
 
 private:
     CSurfaceProvider& m_provider;

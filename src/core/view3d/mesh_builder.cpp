@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <new>
 #include <vector>
 
-#include "core/app/progress.h"
 #include "core/view3d/large_buffers.h"
 
 namespace velmor {
@@ -95,26 +95,103 @@ private:
     int m_count = 0;
 };
 
-double SampleAt(Sampler& sampler, double x, double y) {
-    double z = 0.0;
-    if (!sampler.Sag(x, y, &z)) z = 0.0;
-    return z;
-}
+// The heights of the lattice's rows, sampled ahead of the triangle loops as passes of whole
+// rows (at most kSamplePassPoints points each, unless a row is longer), so that a library in the
+// helper process is asked once per pass rather than once per point. Progress is reported at the
+// start of every row as ReportProgress(row, rows - 1); a cancel ends the rows there. A failed
+// sample lies at z = 0.
+class RowHeights {
+public:
+    // points(r, v, xs, ys) appends the points of row r at the row coordinate v; the rows run
+    // v = vMin, vMin + step, ... while v <= vMax and r <= lastRow.
+    using RowPoints = std::function<void(long long r, double v, std::vector<double>& xs,
+                                         std::vector<double>& ys)>;
+    RowHeights(Sampler& sampler, long long rows, int width, double vMin, double vMax, double step,
+               RowPoints points)
+        : m_sampler(sampler),
+          m_rows(rows),
+          m_width(static_cast<std::size_t>(width)),
+          m_v(vMin),
+          m_vMax(vMax),
+          m_step(step),
+          m_points(std::move(points)) {}
+
+    // Heights of row r, asked for r = 0, 1, 2, ... in order; nullptr when the build was
+    // cancelled before row r.
+    const double* Row(long long r) {
+        if (r >= m_first + static_cast<long long>(m_ends.size())) SampleNextRows();
+        const long long k = r - m_first;
+        if (k < 0 || k >= static_cast<long long>(m_ends.size())) return nullptr;
+        return m_z.data() + (k == 0 ? 0 : m_ends[k - 1]);
+    }
+
+private:
+    void SampleNextRows() {
+        m_first += static_cast<long long>(m_ends.size());
+        m_x.clear();
+        m_y.clear();
+        m_ends.clear();
+        if (m_cancelled) return;
+        // Accumulated rounding may add one row beyond the planned ones; never more.
+        while (m_v <= m_vMax && m_next <= m_rows) {
+            if (!m_x.empty() && m_x.size() + m_width > kSamplePassPoints) break;
+            m_points(m_next, m_v, m_x, m_y);
+            m_ends.push_back(m_x.size());
+            m_v += m_step;
+            ++m_next;
+        }
+        const std::size_t n = m_x.size();
+        m_z.assign(n, 0.0);
+        m_ok.reset(new bool[n > 0 ? n : 1]);
+        bool cancelled = false;
+        SampleRows rows{m_ends.data(), m_ends.size(), true, m_first, m_rows, &cancelled};
+        const std::size_t done =
+            m_sampler.SagBatch(n, m_x.data(), m_y.data(), m_z.data(), m_ok.get(), rows);
+        for (std::size_t i = 0; i < done; ++i) {
+            if (!m_ok[i]) m_z[i] = 0.0;
+        }
+        if (done < n || cancelled) {
+            m_cancelled = true;
+            while (!m_ends.empty() && m_ends.back() > done) m_ends.pop_back();
+        }
+    }
+
+    Sampler& m_sampler;
+    long long m_rows;
+    std::size_t m_width;
+    double m_v, m_vMax, m_step;
+    RowPoints m_points;
+    long long m_next = 0;   // the next row to sample
+    long long m_first = 0;  // the first row of the pass held
+    std::vector<double> m_x, m_y, m_z;
+    std::unique_ptr<bool[]> m_ok;
+    std::vector<std::size_t> m_ends;  // the pass's row ends
+    bool m_cancelled = false;
+};
 
 // Patterns 0 and 1: rows along x, two right triangles per grid cell.
 void RightTriangleRows(const MeshParams& p, int width, long long rows, Sampler& sampler,
                        double* store, TriangleSink& sink) {
     double* slot[2] = {store, store + width};
     const double dx = p.dx, dy = p.dy;
+    RowHeights heights(sampler, rows, width, p.ymin, p.ymax, dy,
+                       [&](long long, double y, std::vector<double>& xs, std::vector<double>& ys) {
+                           int c = 0;
+                           for (double x = p.xmin; x <= p.xmax && c < width; x += dx, ++c) {
+                               xs.push_back(x);
+                               ys.push_back(y);
+                           }
+                       });
     long long r = 0;
     // Accumulated rounding may add one row beyond the planned ones; never more.
     for (double y = p.ymin; y <= p.ymax && r <= rows; y += dy, ++r) {
-        if (ReportProgress(r, rows - 1)) return;
+        const double* z = heights.Row(r);
+        if (z == nullptr) return;
         double* cur = slot[r & 1];
         const double* prev = slot[(r + 1) & 1];
         int c = 0;
         for (double x = p.xmin; x <= p.xmax && c < width; x += dx, ++c) {
-            cur[c] = SampleAt(sampler, x, y);
+            cur[c] = z[c];
             if (c == 0 || r == 0) continue;
             const double C[3] = {x, y, cur[c]};
             const double L[3] = {x - dx, y, cur[c - 1]};
@@ -148,16 +225,26 @@ void EquilateralLines(const MeshParams& p, bool alongY, int width, long long lin
         point[1] = alongY ? u : v;
         point[2] = z;
     };
+    RowHeights heights(
+        sampler, lines, width, vMin, vMax, h,
+        [&](long long r, double v, std::vector<double>& xs, std::vector<double>& ys) {
+            int c = 0;
+            for (double u = (r & 1) ? uMin + du / 2 : uMin; u <= uMax && c < width; u += du, ++c) {
+                xs.push_back(alongY ? v : u);
+                ys.push_back(alongY ? u : v);
+            }
+        });
     int q = 0;  // points of line 0
     long long r = 0;
     for (double v = vMin; v <= vMax && r <= lines; v += h, ++r) {
-        if (ReportProgress(r, lines - 1)) return;
+        const double* z = heights.Row(r);
+        if (z == nullptr) return;
         const bool odd = (r & 1) != 0;
         double* cur = slot[r & 1];
         const double* prev = slot[(r + 1) & 1];
         int c = 0;
         for (double u = odd ? uMin + du / 2 : uMin; u <= uMax && c < width; u += du, ++c) {
-            cur[c] = alongY ? SampleAt(sampler, v, u) : SampleAt(sampler, u, v);
+            cur[c] = z[c];
             if (r == 0 || c == 0 || c >= q - 1) continue;
             double A[3], before[3], D[3], E[3];
             at(u, v, cur[c], A);
@@ -179,9 +266,18 @@ void EquilateralLines(const MeshParams& p, bool alongY, int width, long long lin
 
 }  // namespace
 
-int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::string* message,
-                     int* count) {
-    if (message) message->clear();
+bool FitMeshStepsToBudget(MeshParams& params) {
+    double sx = 0, sy = 0;
+    if (!LatticeSteps(params, &sx, &sy) || !Usable(sx, sy, params)) return false;
+    const Plan plan = MakePlan(params, sx, sy);
+    if (!(plan.planned > kMeshTriangleBudget)) return false;
+    const double s = std::sqrt(plan.planned / kMeshTriangleBudget);
+    params.dx = std::ceil(s * params.dx * 1000) / 1000;
+    params.dy = std::ceil(s * params.dy * 1000) / 1000;
+    return true;
+}
+
+int BuildMeshWithSteps(const MeshParams& params, Sampler& sampler, CModel& out, int* count) {
     if (count) *count = 0;
     out.Clear();
 
@@ -196,17 +292,7 @@ int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::str
 
         double sx = 0, sy = 0;
         if (!LatticeSteps(params, &sx, &sy) || !Usable(sx, sy, params)) return 0;
-
-        Plan plan = MakePlan(params, sx, sy);
-        if (plan.planned > kMeshTriangleBudget) {
-            const double s = std::sqrt(plan.planned / kMeshTriangleBudget);
-            params.dx = std::ceil(s * params.dx * 1000) / 1000;
-            params.dy = std::ceil(s * params.dy * 1000) / 1000;
-            if (message) *message = kMeshStepsEnlargedMessage;
-            LatticeSteps(params, &sx, &sy);
-            if (!Usable(sx, sy, params)) return 0;
-            plan = MakePlan(params, sx, sy);  // not checked against the budget again
-        }
+        const Plan plan = MakePlan(params, sx, sy);
 
         // Points per row of the sample store and rows of the outer loop.
         const bool alongY = params.pattern == kEquilateralTriangle2;
@@ -216,10 +302,11 @@ int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::str
         // first and last (equilateral ones).
         const double inner = width - (params.pattern <= kRightTriangle2 ? 1.0 : 2.0);
         // A lattice of one row or without inner points makes no triangles; it is not sampled.
-        // Otherwise, even after one enlargement, every bound below stays near the budget.
         if (rows < 2.0 || inner < 1.0) return 0;
         const double capacity = std::min(plan.planned, 2.0 * inner * rows);
-        if (capacity > 4.0 * kMeshTriangleBudget) return -1;  // cannot happen; never oversize
+        // Even after one enlargement a lattice stays near the budget; steps that were not fitted
+        // to it may ask for far more, which is refused rather than sized.
+        if (capacity > 4.0 * kMeshTriangleBudget) return -1;
 
         std::vector<double> store(2 * static_cast<size_t>(width), 0.0);
         const int triangles = static_cast<int>(capacity);
@@ -259,6 +346,13 @@ int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::str
         out.Clear();
         return -1;
     }
+}
+
+int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::string* message,
+                     int* count) {
+    if (message) message->clear();
+    if (FitMeshStepsToBudget(params) && message) *message = kMeshStepsEnlargedMessage;
+    return BuildMeshWithSteps(params, sampler, out, count);
 }
 
 }  // namespace velmor

@@ -31,18 +31,29 @@ inline constexpr double kMeshTriangleBudget = 1000000.0;
 inline constexpr char kMeshStepsEnlargedMessage[] =
     "too many triangles ... changed \"delta 3D\"        ";
 
-// Builds the mesh into `out` (cleared first): triangle k has the unshared vertices 3k, 3k+1,
-// 3k+2, face (3k, 3k+1, 3k+2, -1, -1, -1, k), unit normal k pointing towards +z, and there is
-// exactly one group (surface material) listing 0, 1, 2, ... in order.
-//
-// The planned count is 2 (trunc(dX / sx) + 1) (trunc(dY / sy) + 1) for the pattern's lattice
-// (sx across a row, sy between rows). When it exceeds the budget, params.dx and params.dy are
-// enlarged once to a multiple of 0.001 (the caller writes them back with "%.3f") and *message
-// receives kMeshStepsEnlargedMessage; otherwise *message is left empty. A failed sample lies at z =
-// 0. ReportProgress(row, row steps) is called at the start of every row; a cancel ends the build
-// with the triangles made so far. A step that is not positive or a reversed range makes no
-// triangles. Returns 0 (also after a cancel), or -1 when the sample store cannot be allocated.
-// *count (optional) receives the number of triangles made.
+// The triangle budget. The planned count is 2 (trunc(dX / sx) + 1) (trunc(dY / sy) + 1)
+// for the pattern's lattice (sx across a row, sy between rows). When it exceeds the budget,
+// params.dx and params.dy are enlarged once to a multiple of 0.001 (the caller writes them back
+// with "%.3f" and shows kMeshStepsEnlargedMessage) and the answer is true. Steps that make no
+// mesh (not positive, reversed or empty ranges) are left alone.
+bool FitMeshStepsToBudget(MeshParams& params);
+
+// Builds the mesh with the steps as they are (the budget is not checked again) into `out`
+// (cleared first): triangle k has the unshared vertices 3k, 3k+1, 3k+2, face (3k, 3k+1, 3k+2,
+// -1, -1, -1, k), unit normal k pointing towards +z, and there is exactly one group (surface
+// material) listing 0, 1, 2, ... in order. A failed sample lies at z = 0. The rows are sampled
+// ahead in passes of whole rows (Sampler::SagBatch), so a library in the helper process is asked
+// once per pass. ReportProgress(row, row steps) is called at the start of every row (through the
+// helper: as each pass starts and whenever rows finished); a cancel ends the build with the
+// triangles of the rows sampled so far. A step that is not positive or a reversed range makes no
+// triangles. Returns 0 (also after a cancel), or -1 when the sample store cannot be allocated or
+// the lattice holds far more triangles than the budget. *count (optional) receives the number of
+// triangles made.
+int BuildMeshWithSteps(const MeshParams& params, Sampler& sampler, CModel& out,
+                       int* count = nullptr);
+
+// Both in one: fits the steps to the budget (*message receives kMeshStepsEnlargedMessage when
+// they were enlarged, else it is left empty), then builds with them.
 int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::string* message,
                      int* count = nullptr);
 

@@ -32,6 +32,14 @@ CModel::~CModel() {
     Clear();
 }
 
+void CModel::Swap(CModel& other) noexcept {
+    vertices.swap(other.vertices);
+    vertexNormals.swap(other.vertexNormals);
+    faceNormals.swap(other.faceNormals);
+    faces.swap(other.faces);
+    groups.swap(other.groups);
+}
+
 void CModel::Clear() {
     vertices.clear();
     vertexNormals.clear();

@@ -25,6 +25,9 @@ struct modelMaterial {
     float specular[4] = {0.0f, 0.0f, 0.0f, 1.0f};
     float shininess = 0.0f;
     std::string name;
+    // Made by a material record of an MTL file (and given to a group by a material-use
+    // record): the 3D window draws such a group in these colours rather than its fixed one.
+    bool fromMaterialFile = false;
 
     static modelMaterial Default();
     static modelMaterial Surface();  // built surface meshes and STL imports
@@ -45,6 +48,8 @@ public:
 
     void Clear();
     void CopyFrom(const CModel& other);  // deep: the two models share nothing
+    // Exchanges the five lists with `other` (nothing is copied).
+    void Swap(CModel& other) noexcept;
     // The first group whose name equals `name` without regard to ASCII case; a new group with
     // the default material appended when there is none.
     modelGroup* FindOrAddGroup(const std::string& name);

@@ -79,13 +79,16 @@ bool IsStlAscii(const std::string& path);
 // ASCII STL: three unshared vertices and one face per facet, face normals (p1 - p0) x (p2 - p1),
 // one group (surface material) per "solid" line holding that solid's facets. A facet without
 // three vertices and its "endfacet" is dropped; a fourth vertex line is ignored. Fails when the
-// file has no "facet" line or no complete facet. ReportProgress(facets done, facets) before
-// every line; a cancel keeps the facets read so far.
+// file has no "facet" line or no complete facet. ReportProgress(0, facets) once the lines are
+// counted, then (facets done, facets) before every line; a cancel, also one answered at the
+// first report, keeps the facets read so far (and counts as a success).
 bool ReadStlAscii(ByteSource& source, CModel& out);
 bool ReadStlAscii(const std::string& path, CModel& out, std::string* reason = nullptr);
 
 // Binary STL: one group (surface material), the records the file really holds (never more than
 // its count). Fails without a complete header, with count 0, or without any complete record.
+// ReportProgress(0, count), then (k + 1, count) after every record; a cancel keeps the records
+// read so far (and counts as a success).
 bool ReadStlBinary(ByteSource& source, CModel& out);
 bool ReadStlBinary(const std::string& path, CModel& out, std::string* reason = nullptr);
 

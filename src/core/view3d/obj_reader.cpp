@@ -193,6 +193,7 @@ static bool ReadMtlUnguarded(ByteSource& source, std::vector<modelMaterial>& mat
             case 'n': {
                 modelMaterial material = modelMaterial::Default();
                 material.name = NameOrNoName(tokens.Rest());
+                material.fromMaterialFile = true;
                 materials.push_back(std::move(material));
                 break;
             }

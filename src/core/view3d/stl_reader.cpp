@@ -107,7 +107,8 @@ static bool ReadStlAsciiUnguarded(ByteSource& source, CModel& out) {
         if (EqualsIgnoringCase(LineTokens(line).Keyword(), "facet")) ++facetLines;
     }
     if (lines.TooLong()) return false;
-    ReportProgress(0, facetLines);
+    // A cancel pressed while the lines were counted is answered here.
+    if (ReportProgress(0, facetLines)) return true;
     if (!lines.Rewind() || facetLines == 0) return false;
 
     // A complete facet takes at least 36 bytes ("facet", three "vertex" and "endfacet" lines),
@@ -177,7 +178,7 @@ static bool ReadStlBinaryUnguarded(ByteSource& source, CModel& out) {
     ReserveLarge(out.faceNormals, reserve);
     ReserveLarge(out.faces, reserve);
     ReserveLarge(group->faces, reserve);
-    ReportProgress(0, count);
+    if (ReportProgress(0, count)) return true;  // cancelled before the first record
 
     const size_t kRecordsPerRead = std::clamp<size_t>(reserve, 1, 4096);
     std::vector<unsigned char> buffer(50 * kRecordsPerRead);

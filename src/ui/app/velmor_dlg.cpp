@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +23,7 @@
 #include <cmath>
 
 #include "core/app/sample_step.h"
+#include "core/host/library_host_settings.h"
 #include "core/view3d/mesh_builder.h"
 #include "core/view3d/model.h"
 #include "core/view3d/stl_writer.h"
@@ -34,6 +36,7 @@
 #include "ui/common/velmor_icon.h"
 #include "ui/interp/dialog_interpreter.h"
 #include "ui/plots/ray_choice.h"
+#include "ui/surface/library_output.h"
 #include "ui/surface/record_tables_dialog.h"
 #include "ui/view3d/dialog_3d.h"
 
@@ -157,8 +160,28 @@ QString PairText(const char* a, double x, const char* b, double y) {
 }
 
 // How long a missing map's build waits before looking again whether another loop's progress
-// window has closed (a timer of 0 would fire again inside that loop's event processing).
+// window has closed (a timer of 0 would fire again inside that loop's event processing); the
+// views' images and a changed library's reload wait as long for a sampling pass to end.
 constexpr int kMapBuildRetryMs = 50;
+
+// The message after a library fault: what happened, in which request, with which inputs.
+QString FaultMessage(const LibraryFault& fault, bool whileLoading) {
+    QString text =
+        QStringLiteral("The surface library faulted: ") + QString::fromStdString(fault.Describe());
+    if (!whileLoading)
+        text += QStringLiteral("\nEvery call of it answers -1 until \"Reload DLL\".");
+    return text;
+}
+
+// The library file's time written and size, or none when it is missing.
+bool LibraryFileState(const std::string& path, std::filesystem::file_time_type* time,
+                      std::uintmax_t* size) {
+    std::error_code error;
+    *time = std::filesystem::last_write_time(path, error);
+    if (error) return false;
+    *size = std::filesystem::file_size(path, error);
+    return !error;
+}
 
 // The progress window of the surface map being built, if any (null once it is closed).
 QPointer<CProgressDialog> g_mapWindow;
@@ -179,8 +202,8 @@ CMapProgressWindow g_mapProgress;
 
 // The main window's commands in menu order: id, menu and item text (none for the buttons of
 // the column and "Exit", which the control templates place and label), a separator above the
-// item, a check mark, the place and text of its toolbar button (0: none), and what it does
-// (nothing without a handler).
+// item, a check mark, the place and text of its toolbar button (0: none), what it does
+// (nothing without a handler) and its shortcut key (none when null).
 struct CVelmorDlg::CommandRow {
     int id;
     const char* menu;
@@ -190,11 +213,18 @@ struct CVelmorDlg::CommandRow {
     int toolbarSlot;
     const char* toolbarText;
     void (*run)(CVelmorDlg& dlg);
+    const char* shortcut = nullptr;
 };
 
 const CVelmorDlg::CommandRow CVelmorDlg::kCommands[] = {
     {kCmdOpenDll, "File", "Open DLL ...", false, false, 1, "DLL",
      [](CVelmorDlg& d) { d.OpenDll(); }},
+    {kCmdReloadDll, "File", "Reload DLL", false, false, 0, nullptr,
+     [](CVelmorDlg& d) { d.ReloadDll(); }, "Ctrl+R"},
+    {kCmdReloadOnChange, "File", "Reload when the file changes", false, true, 0, nullptr,
+     [](CVelmorDlg& d) { d.WatchLibraryFile(); }},
+    {kCmdRunInProcess, "File", "Run library in-process", false, true, 0, nullptr,
+     [](CVelmorDlg& d) { d.SetRunInProcess(d.MenuAction(kCmdRunInProcess)->isChecked()); }},
     {kCmdUseInterpreter, "File", "Use Interpreter", false, true, 0, nullptr,
      [](CVelmorDlg& d) { d.ToggleInterpreter(false); }},
     {kCmdSaveStlAscii, "File", "Save STL (ASCII) ...", true, false, 0, nullptr,
@@ -220,6 +250,8 @@ const CVelmorDlg::CommandRow CVelmorDlg::kCommands[] = {
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_shading3d.get()); }},
     {kCmdShowInterpreter, "Window", "Interpreter", false, false, 6, "Interpreter",
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_interpreter.get()); }},
+    {kCmdShowLibraryOutput, "Window", "Library Output", false, false, 0, nullptr,
+     [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_libraryOutput.get()); }},
     {kCmdAbout, "Window", "About ...", true, false, 0, nullptr,
      [](CVelmorDlg& d) { d.ShowAbout(); }},
     {kIdUpdate2D, nullptr, nullptr, false, false, 0, nullptr, [](CVelmorDlg& d) { d.Update2D(); }},
@@ -248,6 +280,7 @@ protected:
     void resizeEvent(QResizeEvent*) override { m_dlg.ApplyLayout(); }
     void mousePressEvent(QMouseEvent* event) override {
         const QPoint point = event->position().toPoint();
+        CVelmorDlg::CommandScope command(m_dlg);  // a ray choice traces again
         if (event->button() == Qt::LeftButton)
             m_dlg.OnLeftButtonDown(point, event->modifiers());
         else if (event->button() == Qt::RightButton)
@@ -294,6 +327,10 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     InstallProgressWindowReporter();
     // Long loops of the main window (map, mesh, export) put their progress window over it.
     SetProgressParent(this);
+    // How the surface library runs ([LIBRARY_HOST]); while one of its requests waits, the
+    // waiting window.
+    m_provider->SetLibraryHost(ReadLibraryHostSettings(m_settings));
+    m_provider->SetLibraryWaitHook(&m_libraryWait);
 
     // 2. Status bar and toolbar.
     BuildStatusBar();
@@ -308,6 +345,17 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
            std::max(kTemplateHeight + menuBar()->sizeHint().height(), kMinimumHeight));
     ApplyLayout();
     MenuAction(kCmdUseInterpreter)->setChecked(false);
+    MenuAction(kCmdReloadOnChange)->setChecked(m_provider->LibraryHost().reloadOnChange);
+    MenuAction(kCmdRunInProcess)->setChecked(m_provider->LibraryHost().inProcess);
+    m_redrawTimer.setSingleShot(true);
+    connect(&m_redrawTimer, &QTimer::timeout, this, [this] { RedrawViews(); });
+    m_reloadTimer.setSingleShot(true);
+    m_reloadTimer.setInterval(kReloadQuietMs);
+    connect(&m_reloadTimer, &QTimer::timeout, this, [this] { ReloadChangedLibrary(); });
+    connect(&m_libraryWatch, &QFileSystemWatcher::fileChanged, this,
+            [this] { OnLibraryFileEvent(); });
+    connect(&m_libraryWatch, &QFileSystemWatcher::directoryChanged, this,
+            [this] { OnLibraryFileEvent(); });
 
     // 4. The three option boxes, display x, y, z read-only.
     for (int id : {kIdVerbose, kIdCursor, kIdRayTrace})
@@ -336,6 +384,7 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
 
     // 9. Placement and visibility of all windows.
     LoadWindowSettings(m_settings, Placed());
+    ShowLibraryState();
 
     // 10. Record tables, fields, the ray, the views and the two texts.
     const int version = m_provider->RecordVersion();
@@ -344,26 +393,55 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     m_udFdFinal->RebuildFixedDataRows(version);
     WriteFields();
     TraceRay();
-    Repaint();
     SetRayStatusText(QString::fromLatin1(kTextEquivalent));
     SetCursorReadout(QString());
+    // The views' first images, with the map left to be built right after.
+    m_started = true;
+    RedrawViews();
 }
 
 CVelmorDlg::~CVelmorDlg() {
     // Secondary windows first, then the library, then the surface map.
+    m_provider->SetLibraryWaitHook(nullptr);
+    m_provider->SetLibraryOutputSink(nullptr);
     m_udFdFinal.reset();
     m_udFdInitial.reset();
     m_shading3d.reset();
     m_interpreter.reset();
+    m_libraryOutput.reset();
     m_provider->ReleaseSurfaceDll();
     m_map.Discard();
+}
+
+CVelmorDlg::CommandScope::~CommandScope() {
+    if (--m_dlg.m_commandDepth == 0) m_dlg.AnnounceLibraryFault();
+}
+
+CVelmorDlg::SamplingScope::~SamplingScope() {
+    // Views that had to wait for this pass are computed right after it.
+    if (--m_dlg.m_samplingDepth == 0 && m_dlg.m_viewsStale) m_dlg.QueueRedraw(0);
+}
+
+bool CVelmorDlg::Sampling() const {
+    return m_samplingDepth > 0 || m_provider->LibraryBusy();
+}
+
+bool CVelmorDlg::RefusedWhileSampling() {
+    // A command that comes while the surface is sampled (from another window, its events
+    // handled meanwhile) would sample in the middle of that pass.
+    if (!Sampling()) return false;
+    QApplication::beep();
+    return true;
 }
 
 void CVelmorDlg::BuildStatusBar() {
     m_statusPane0 = new QLabel(this);
     m_statusPane1 = new QLabel(this);
     m_statusPane1->setFixedWidth(30);
+    m_statusPane2 = new QLabel(this);
+    m_statusPane2->hide();  // shown while the library is faulted
     statusBar()->addWidget(m_statusPane0, 1);
+    statusBar()->addPermanentWidget(m_statusPane2);
     statusBar()->addPermanentWidget(m_statusPane1);
     statusBar()->setSizeGripEnabled(true);
 }
@@ -380,6 +458,7 @@ void CVelmorDlg::BuildMenuAndToolbar() {
         if (row.separatorBefore) menu->addSeparator();
         QAction* action = menu->addAction(QString::fromLatin1(row.text));
         action->setCheckable(row.checkable);
+        if (row.shortcut != nullptr) action->setShortcut(QKeySequence(QLatin1String(row.shortcut)));
         const int id = row.id;
         connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
         m_menuActions[id] = action;
@@ -477,8 +556,11 @@ void CVelmorDlg::BuildControls() {
     boxToFlag(kIdVerbose, &VelmorState::verbose);
     boxToFlag(kIdCursor, &VelmorState::cursor);
     boxToFlag(kIdRayTrace, &VelmorState::rayTrace);
-    connect(static_cast<QCheckBox*>(Control(kIdUseInterpreter)), &QCheckBox::clicked, this,
-            [this] { UseInterpreterFromBox(); });
+    connect(static_cast<QCheckBox*>(Control(kIdUseInterpreter)), &QCheckBox::clicked, this, [this] {
+        if (RefusedWhileSampling()) return;
+        CommandScope command(*this);
+        UseInterpreterFromBox();
+    });
     connect(static_cast<QComboBox*>(Control(kIdPattern)), &QComboBox::currentIndexChanged, this,
             [this](int index) { OnPatternChanged(index); });
 }
@@ -511,6 +593,7 @@ PlacedWindows CVelmorDlg::Placed() {
     placed.shading3d = {m_shading3d.get(), {}};
     placed.udFdInitial = {m_udFdInitial.get(), [this] { m_udFdInitial->ApplyLayout(); }};
     placed.udFdFinal = {m_udFdFinal.get(), [this] { m_udFdFinal->ApplyLayout(); }};
+    placed.libraryOutput = {m_libraryOutput.get(), {}};
     return placed;
 }
 
@@ -520,16 +603,24 @@ void CVelmorDlg::CreateSecondaryWindows() {
     m_udFdInitial = std::make_unique<CDialogUdFdInitial>(m_settings);
     // "Call DLL" reads the range boxes first; "Update UD FD" is the main window's "Update 2D".
     connect(m_udFdInitial.get(), &CDialogUdFdInitial::callDllRequested, this, [this] {
+        if (RefusedWhileSampling()) return;
+        SamplingScope sampling(*this);
         ReadFields();
         m_udFdInitial->CallDll(*m_provider, *m_udFdFinal);
     });
-    connect(m_udFdInitial.get(), &CDialogUdFdInitial::updateRequested, this,
-            [this] { Update2D(); });
+    connect(m_udFdInitial.get(), &CDialogUdFdInitial::updateRequested, this, [this] {
+        if (RefusedWhileSampling()) return;
+        CommandScope command(*this);
+        Update2D();
+    });
     m_udFdInitial->show();
     m_shading3d = std::make_unique<CDialog3D>();
     m_shading3d->show();
     m_interpreter = std::make_unique<CDialogInerpreter>(*m_engine);
     m_interpreter->show();
+    // Not shown at first: the Window menu opens it.
+    m_libraryOutput = std::make_unique<CLibraryOutputWindow>();
+    m_provider->SetLibraryOutputSink(m_libraryOutput.get());
 }
 
 void CVelmorDlg::SetRayStatusText(const QString& text) {
@@ -550,6 +641,10 @@ QString CVelmorDlg::CursorReadout() const {
 
 QString CVelmorDlg::StatusPaneText() const {
     return m_statusPane0->text();
+}
+
+QString CVelmorDlg::LibraryStatusText() const {
+    return m_statusPane2->text();
 }
 
 QWidget* CVelmorDlg::Control(int id) const {
@@ -677,21 +772,17 @@ void CVelmorDlg::Update2D() {
     if (RefusedWithoutCode()) return;
     m_udFdInitial->ReadTablesBack(*m_provider);
     ReadFields();
-    // The "Update 2D" velmor-cli views runs too: it paints the plot client, here into a picture
-    // that the next paint shows.
-    const PlotClientLayout client = ClientLayout();
-    const qreal ratio = m_client->devicePixelRatioF();
-    QImage picture((client.rect.size().expandedTo(QSize(1, 1)) * ratio), QImage::Format_RGB32);
-    picture.setDevicePixelRatio(ratio);
+    // The "Update 2D" velmor-cli views runs too; the next paint shows its images.
     Update2DResult result;
     {
-        QPainter painter(&picture);
-        result = velmor::Update2D(painter, client, m_state, Sources());
+        SamplingScope sampling(*this);
+        result = RunUpdate2D(m_areas, m_state, Sources());
     }
     ShowTrace(result.trace);
     m_udFdInitial->ResetDllReturn();
-    ShowRepaintTexts(result.views);
-    m_update2dPicture = std::move(picture);
+    m_views = std::move(result.views);
+    m_viewsStale = false;
+    ShowRepaintTexts(m_views);
     m_client->update();
 }
 
@@ -708,20 +799,18 @@ int CVelmorDlg::BuildMesh(CModel& model) {
     const VelmorState& s = m_state;
     MeshParams params{s.analysisX.min, s.analysisX.max, s.analysisY.min, s.analysisY.max,
                       s.step3dX,       s.step3dY,       s.meshPattern};
-    std::string message;
-    int result = 0;
-    {
-        ProgressWindowScope progress(this, QStringLiteral("Shading Model ..."));
-        result = BuildSurfaceMesh(params, m_provider->SurfaceSampler(), model, &message, nullptr);
-    }
-    if (!message.empty()) {
+    // Too many planned triangles: the enlarged steps go into their boxes and the user is told
+    // before the build, which then uses them.
+    if (FitMeshStepsToBudget(params)) {
         m_state.step3dX = params.dx;
         m_state.step3dY = params.dy;
         Field(kIdStep3DX)->setText(FormatField(params.dx));
         Field(kIdStep3DY)->setText(FormatField(params.dy));
-        ShowMessage(this, QString::fromLatin1(message.c_str()), MessageIcon::Information);
+        ShowMessage(this, QString::fromLatin1(kMeshStepsEnlargedMessage), MessageIcon::Information);
     }
-    return result;
+    SamplingScope sampling(*this);
+    ProgressWindowScope progress(this, QStringLiteral("Shading Model ..."));
+    return BuildMeshWithSteps(params, m_provider->SurfaceSampler(), model);
 }
 
 void CVelmorDlg::SaveStl(bool binary) {
@@ -753,7 +842,12 @@ void CVelmorDlg::SaveStl(bool binary) {
 }
 
 void CVelmorDlg::TraceRay() {
-    ShowTrace(m_provider->TraceRay(TraceSettingsOf(m_state)));
+    TraceOutcome outcome;
+    {
+        SamplingScope sampling(*this);
+        outcome = m_provider->TraceRay(TraceSettingsOf(m_state));
+    }
+    ShowTrace(outcome);
 }
 
 void CVelmorDlg::ShowTrace(const TraceOutcome& outcome) {
@@ -778,25 +872,138 @@ void CVelmorDlg::OpenDll() {
     const std::optional<QString> path = Messages().OpenFileName(this, request);
     if (!path) return;
 
-    const LoadOutcome outcome = m_provider->OpenSurfaceDll(QFile::encodeName(*path).toStdString());
-    if (!outcome.loaded)
-        ShowMessage(this, QString::fromLatin1(kSurfaceDllErrorText), MessageIcon::Question);
+    LoadOutcome outcome;
+    {
+        SamplingScope sampling(*this);
+        m_faultShown = false;
+        outcome = m_provider->OpenSurfaceDll(QFile::encodeName(*path).toStdString());
+    }
+    ShowLoad(outcome, false);
+}
+
+void CVelmorDlg::ReloadDll() {
+    if (m_provider->LibraryPath().empty()) return;  // nothing was opened yet
+    // The tables as the user edited them are the records a reload keeps.
+    m_udFdInitial->ReadTablesBack(*m_provider);
+    LoadOutcome outcome;
+    {
+        SamplingScope sampling(*this);
+        m_faultShown = false;
+        outcome = m_provider->ReloadSurfaceDll();
+    }
+    ShowLoad(outcome, true);
+}
+
+void CVelmorDlg::ShowLoad(const LoadOutcome& outcome, bool reload) {
+    if (!outcome.loaded) {
+        // A fault while loading says what happened instead of the file question.
+        if (outcome.fault) {
+            m_faultShown = true;
+            ShowMessage(this, FaultMessage(*outcome.fault, true), MessageIcon::Warning);
+        } else {
+            ShowMessage(this, QString::fromLatin1(kSurfaceDllErrorText), MessageIcon::Question);
+        }
+    }
+    ShowLibraryState();
+    WatchLibraryFile();
     // A failed load that dropped an earlier library also changed the records (the built-in
     // surface answers again), so the windows follow them as after a successful load.
-    if (!outcome.recordsChanged) return;
-    // Titles and rows for the record version, the new initial records in the table.
-    const int version = outcome.recordVersion;
-    m_udFdInitial->RebuildFixedDataRows(version);
-    m_udFdFinal->RebuildFixedDataRows(version);
-    m_udFdInitial->ShowRecords(m_provider->Initial(), version);
-    // Gradient-index flag and what it enables.
-    if (outcome.gradientIndex) m_shading3d->ClearRay();
-    SetGradientIndex(outcome.gradientIndex);
-    // A new model, a new map, zoom and pan reset.
-    m_shading3d->ClearModelAndResetView();
-    RebuildMap();
-    ResetZoom();
-    ResetPan();
+    if (outcome.recordsChanged) {
+        // Titles and rows for the record version, the new initial records in the table.
+        const int version = outcome.recordVersion;
+        m_udFdInitial->RebuildFixedDataRows(version);
+        m_udFdFinal->RebuildFixedDataRows(version);
+        m_udFdInitial->ShowRecords(m_provider->Initial(), version);
+        // Gradient-index flag and what it enables.
+        if (outcome.gradientIndex) m_shading3d->ClearRay();
+        SetGradientIndex(outcome.gradientIndex);
+        // A new model, a new map, zoom and pan reset.
+        m_shading3d->ClearModelAndResetView();
+        RebuildMap();
+        ResetZoom();
+        ResetPan();
+    } else if (outcome.recordsKept) {
+        // The same records for the rebuilt library: its answers to them, from a new map.
+        if (outcome.gradientIndex) m_shading3d->ClearRay();
+        SetGradientIndex(outcome.gradientIndex);
+        RebuildMap();
+    }
+    // A reload traces the ray with the library as it now is and shows its views.
+    if (reload && (outcome.recordsChanged || outcome.recordsKept)) {
+        TraceRay();
+        Repaint();
+    }
+}
+
+void CVelmorDlg::ShowLibraryState() {
+    const LibraryFault* fault = m_provider->LastLibraryFault();
+    const QString text =
+        fault ? QString::fromLatin1(kTextLibraryFaulted) + QString::fromStdString(fault->Short())
+              : QString();
+    m_statusPane2->setText(text);
+    m_statusPane2->setVisible(!text.isEmpty());
+    m_libraryOutput->SetHelperPid(m_provider->LibraryHelperPid());
+    SetCommandEnabled(kCmdReloadDll, !m_provider->LibraryPath().empty());
+}
+
+void CVelmorDlg::AnnounceLibraryFault() {
+    const LibraryFault* fault = m_provider->LastLibraryFault();
+    if (fault == nullptr || m_faultShown || !m_provider->LibraryFaulted()) return;
+    m_faultShown = true;
+    ShowLibraryState();
+    ShowMessage(this, FaultMessage(*fault, false), MessageIcon::Warning);
+}
+
+void CVelmorDlg::WatchLibraryFile() {
+    const QStringList watched = m_libraryWatch.files() + m_libraryWatch.directories();
+    if (!watched.isEmpty()) m_libraryWatch.removePaths(watched);
+    m_reloadTimer.stop();
+    const std::string& path = m_provider->LibraryPath();
+    if (path.empty() || !MenuAction(kCmdReloadOnChange)->isChecked()) return;
+    m_libraryFileTime = {};
+    m_libraryFileSize = 0;
+    LibraryFileState(path, &m_libraryFileTime, &m_libraryFileSize);
+    // A rebuild replaces the file (a new one under the old name), which ends a watch on the
+    // file itself: the directory is watched too.
+    const QString file = QFile::decodeName(path.c_str());
+    const QString directory = QFileInfo(file).absolutePath();
+    m_libraryWatch.addPath(directory);
+    if (QFileInfo::exists(file)) m_libraryWatch.addPath(file);
+}
+
+void CVelmorDlg::OnLibraryFileEvent() {
+    const std::string& path = m_provider->LibraryPath();
+    std::filesystem::file_time_type time;
+    std::uintmax_t size = 0;
+    if (path.empty() || !LibraryFileState(path, &time, &size)) return;  // gone for now
+    const QString file = QFile::decodeName(path.c_str());
+    if (!m_libraryWatch.files().contains(file)) m_libraryWatch.addPath(file);
+    // Every change starts the quiet time again: a file still being written waits.
+    if (time != m_libraryFileTime || size != m_libraryFileSize || m_reloadTimer.isActive())
+        m_reloadTimer.start(kReloadQuietMs);
+}
+
+void CVelmorDlg::ReloadChangedLibrary() {
+    if (Sampling() || CurrentProgressWindow() != nullptr ||
+        QApplication::activeModalWidget() != nullptr) {
+        m_reloadTimer.start(kMapBuildRetryMs);  // after the pass, loop or dialog under way
+        return;
+    }
+    std::filesystem::file_time_type time;
+    std::uintmax_t size = 0;
+    const std::string& path = m_provider->LibraryPath();
+    if (path.empty() || !LibraryFileState(path, &time, &size)) return;
+    if (time == m_libraryFileTime && size == m_libraryFileSize) return;
+    CommandScope command(*this);
+    ReloadDll();
+}
+
+void CVelmorDlg::SetRunInProcess(bool on) {
+    LibraryHostSettings settings = m_provider->LibraryHost();
+    settings.inProcess = on;
+    m_provider->SetLibraryHost(settings);
+    // The loaded library moves at once.
+    if (m_provider->LibraryLoaded()) ReloadDll();
 }
 
 void CVelmorDlg::SetGradientIndex(bool flag) {
@@ -835,7 +1042,11 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
 
     // Only the box recomputes the gradient-index flag; the menu command leaves it.
     if (fromBox) {
-        const bool flag = on ? false : m_provider->QueryGradientIndex();
+        bool flag = false;
+        if (!on) {
+            SamplingScope sampling(*this);
+            flag = m_provider->QueryGradientIndex();
+        }
         if (flag) m_shading3d->ClearRay();
         SetGradientIndex(flag);
     }
@@ -918,9 +1129,36 @@ QWidget* CVelmorDlg::PlotClient() const {
 }
 
 void CVelmorDlg::Repaint() {
-    // Any change after "Update 2D" painted its picture is painted afresh.
-    m_update2dPicture = QImage();
-    if (m_client) m_client->update();
+    m_viewsStale = true;
+    QueueRedraw(0);
+}
+
+void CVelmorDlg::QueueRedraw(int delayMs) {
+    if (!m_redrawTimer.isActive() || delayMs < m_redrawTimer.remainingTime())
+        m_redrawTimer.start(delayMs);
+}
+
+void CVelmorDlg::RedrawViews() {
+    if (!m_started || !m_viewsStale) return;
+    // Asked for while the surface is being sampled (from events handled meanwhile): the
+    // library answers no other request until then, so the views wait for it.
+    if (Sampling()) {
+        QueueRedraw(kMapBuildRetryMs);
+        return;
+    }
+    m_viewsStale = false;
+    {
+        SamplingScope sampling(*this);
+        // A missing map is built right after, once no other loop's progress window is open.
+        m_views = RepaintViews(MakePlotState(m_state, *m_provider), m_surface, m_map, m_areas,
+                               &g_mapProgress, MissingMap::kLeave);
+    }
+    ShowRepaintTexts(m_views);
+    if (m_views.mapMissing && !m_mapBuildQueued) {
+        m_mapBuildQueued = true;
+        QTimer::singleShot(0, m_client, [this] { BuildMissingMap(); });
+    }
+    m_client->update();
 }
 
 PlotClientLayout CVelmorDlg::ClientLayout() const {
@@ -932,23 +1170,7 @@ PlotSources CVelmorDlg::Sources() {
 }
 
 void CVelmorDlg::PaintPlotClient(QPainter& painter) {
-    if (!m_update2dPicture.isNull()) {
-        const QImage picture = std::move(m_update2dPicture);
-        m_update2dPicture = QImage();
-        if (picture.deviceIndependentSize().toSize() == m_client->size()) {
-            painter.drawImage(QPoint(0, 0), picture);
-            return;
-        }
-    }
-    // A missing map is built right after this paint, not inside it: its progress window
-    // processes events, which must not reach a window in the middle of painting.
-    const RepaintResult result =
-        velmor::PaintPlotClient(painter, ClientLayout(), m_state, Sources(), MissingMap::kLeave);
-    ShowRepaintTexts(result);
-    if (result.mapMissing && !m_mapBuildQueued) {
-        m_mapBuildQueued = true;
-        QTimer::singleShot(0, m_client, [this] { BuildMissingMap(); });
-    }
+    velmor::PaintPlotClient(painter, ClientLayout(), m_views);
 }
 
 void CVelmorDlg::ShowRepaintTexts(const RepaintResult& result) {
@@ -967,17 +1189,19 @@ void CVelmorDlg::BuildMissingMap() {
     // map stays missing meanwhile and the paints queue nothing more. Under another map's
     // window the build goes ahead as before: one map window replaces the other.
     CProgressDialog* open = CurrentProgressWindow();
-    if (open != nullptr && open != g_mapWindow) {
+    if ((open != nullptr && open != g_mapWindow) || Sampling()) {
         QTimer::singleShot(kMapBuildRetryMs, m_client, [this] { BuildMissingMap(); });
         return;
     }
     m_mapBuildQueued = false;
     if (m_map.Built()) return;
     RebuildMap();
-    Repaint();
+    m_viewsStale = true;
+    RedrawViews();  // already a pass of the event loop of its own
 }
 
 void CVelmorDlg::RebuildMap() {
+    SamplingScope sampling(*this);
     m_map.Discard();
     m_map.Build(MakePlotState(m_state, *m_provider), m_surface, &g_mapProgress);
 }
@@ -1175,6 +1399,8 @@ void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
 // Commands
 
 void CVelmorDlg::OnCommand(int id) {
+    if (RefusedWhileSampling()) return;
+    CommandScope command(*this);
     for (const CommandRow& row : kCommands) {
         if (row.id == id) {
             if (row.run != nullptr) row.run(*this);
@@ -1212,9 +1438,13 @@ void CVelmorDlg::closeEvent(QCloseEvent* event) {
     }
     const PlacedWindows placed = Placed();
     SaveWindowSettings(m_settings, placed);
+    m_settings.WriteInt(kSectionLibraryHost, kKeyReloadOnChange,
+                        MenuAction(kCmdReloadOnChange)->isChecked() ? 1 : 0);
+    m_settings.WriteInt(kSectionLibraryHost, kKeyInProcess,
+                        MenuAction(kCmdRunInProcess)->isChecked() ? 1 : 0);
     event->accept();
-    for (const PlacedWindow* window :
-         {&placed.udFdFinal, &placed.udFdInitial, &placed.shading3d, &placed.interpreter})
+    for (const PlacedWindow* window : {&placed.udFdFinal, &placed.udFdInitial, &placed.shading3d,
+                                       &placed.interpreter, &placed.libraryOutput})
         window->widget->hide();
     emit Closed();
 }

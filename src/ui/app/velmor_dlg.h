@@ -1,12 +1,21 @@
 // The main window: owns the analysis and view state, the surface provider, the script engine,
-// the four secondary windows and the surface map of the 2D views; holds the right-hand column
-// of fields and buttons, the menu, the toolbar and the status bar; paints the four plot areas
-// through the views' plot client (ui/plots/update_2d.h) and handles pan, zoom and clicks in
-// them; runs the commands, among them "Update 2D", "Make 3D Model" and the STL exports.
+// the secondary windows and the surface map of the 2D views; holds the right-hand column of
+// fields and buttons, the menu, the toolbar and the status bar; computes the four views' images
+// (ui/plots/update_2d.h) whenever something they show changed and paints the plot areas from
+// them, and handles pan, zoom and clicks in them; runs the commands, among them "Update 2D",
+// "Make 3D Model", the STL exports and the surface library's "Open DLL ..." and "Reload DLL".
+//
+// The surface library runs in the helper process unless "Run library in-process" is checked:
+// while one of its requests waits, the windows stay painted and "Waiting for the surface
+// library ..." offers Cancel (ui/common/library_wait.h); a library fault is shown once the
+// command that met it has returned, and the third status pane says so until a reload.
 #pragma once
 
+#include <QFileSystemWatcher>
 #include <QMainWindow>
 #include <QString>
+#include <QTimer>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,6 +25,7 @@
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
 #include "ui/app/velmor_state.h"
+#include "ui/common/library_wait.h"
 #include "ui/plots/plot_frame.h"
 #include "ui/plots/surface_map.h"
 #include "ui/plots/update_2d.h"
@@ -85,12 +95,21 @@ enum VelmorCommandId : int {
     kCmdZoomDown = 32834,
     kCmdResetZoom = 32835,
     kCmdResetPan = 32836,
+    kCmdReloadDll = 32837,
+    kCmdReloadOnChange = 32838,
+    kCmdRunInProcess = 32839,
+    kCmdShowLibraryOutput = 32840,
 };
 
 // Texts of the main window.
 inline constexpr const char* kTextNoCode = "    -- intermediate code : none -- ... Abort !        ";
 inline constexpr const char* kTextCloseQuestion = "  Close ? ";
 inline constexpr const char* kTextEquivalent = "Equivalent Corvexa.dll";
+// The third status pane after a library fault: "Library faulted: SIGSEGV in sag".
+inline constexpr const char* kTextLibraryFaulted = "Library faulted: ";
+
+// A library file that changed on disk is reloaded once it has been quiet this long.
+inline constexpr int kReloadQuietMs = 500;
 
 // Display ranges never get narrower than this: zooming in stops short of it.
 inline constexpr double kMinDisplayWidth = 0.002;
@@ -104,6 +123,7 @@ class CDialogInerpreter;
 class CDialogUdFdFinal;
 class CDialogUdFdInitial;
 class CEscapeKeyWatch;
+class CLibraryOutputWindow;
 class CModel;
 class CVelmorClient;
 struct PlacedWindows;
@@ -122,6 +142,8 @@ public:
     CDialogUdFdFinal& UdFdFinal() { return *m_udFdFinal; }
     CDialog3D& Shading3D() { return *m_shading3d; }
     CDialogInerpreter& Interpreter() { return *m_interpreter; }
+    CLibraryOutputWindow& LibraryOutput() { return *m_libraryOutput; }
+    const CLibraryWaitWindow& LibraryWait() const { return m_libraryWait; }
 
     // The widget the views paint on; plot areas and mouse points are in its coordinates.
     QWidget* PlotClient() const;
@@ -134,6 +156,8 @@ public:
     QString RayStatusText() const;
     QString CursorReadout() const;
     QString StatusPaneText() const;
+    // The third status pane: kTextLibraryFaulted and the fault, or empty.
+    QString LibraryStatusText() const;
 
     // "Use Interpreter" by the check box (the menu item is a command).
     void UseInterpreterFromBox();
@@ -162,6 +186,35 @@ private:
     struct CommandRow;
     static const CommandRow kCommands[];
 
+    // A user command: a library fault met on the way is shown once the outermost one returns.
+    class CommandScope {
+    public:
+        explicit CommandScope(CVelmorDlg& dlg) : m_dlg(dlg) { ++dlg.m_commandDepth; }
+        ~CommandScope();
+        CommandScope(const CommandScope&) = delete;
+        CommandScope& operator=(const CommandScope&) = delete;
+
+    private:
+        CVelmorDlg& m_dlg;
+    };
+    // Samples or calls the surface (a command of its own as well): repaints asked for meanwhile
+    // (from events handled while the library is waited for) are done afterwards, and no other
+    // command that would sample starts.
+    class SamplingScope : CommandScope {
+    public:
+        explicit SamplingScope(CVelmorDlg& dlg) : CommandScope(dlg), m_dlg(dlg) {
+            ++dlg.m_samplingDepth;
+        }
+        ~SamplingScope();
+
+    private:
+        CVelmorDlg& m_dlg;
+    };
+    // True while the surface is being sampled or a library request is under way.
+    bool Sampling() const;
+    // A command asked for meanwhile is refused (with a beep).
+    bool RefusedWhileSampling();
+
     void BuildMenuAndToolbar();
     void BuildStatusBar();
     void BuildControls();
@@ -188,7 +241,20 @@ private:
     void TraceRay();  // traces, then shows the trace
     // The final records, the 3D ray and the status line after a trace.
     void ShowTrace(const TraceOutcome& outcome);
-    void OpenDll();  // "Open DLL ..."
+    void OpenDll();    // "Open DLL ..."
+    void ReloadDll();  // "Reload DLL"
+    // What the windows do after a library load: the message of a failed one, the records and
+    // tables of a new record version, the map and the views; a reload traces again.
+    void ShowLoad(const LoadOutcome& outcome, bool reload);
+    // After any library call: the third status pane and the output window's title.
+    void ShowLibraryState();
+    // Once the outermost command has returned: the message of a library fault not shown yet.
+    void AnnounceLibraryFault();
+    // "Reload when the file changes": watch the loaded library's file and its directory.
+    void WatchLibraryFile();
+    void OnLibraryFileEvent();
+    void ReloadChangedLibrary();
+    void SetRunInProcess(bool on);
     void ToggleInterpreter(bool fromBox);
     // Sets the gradient-index flag and what depends on it: display n fields enabled and
     // "Cursor" disabled while set.
@@ -212,10 +278,14 @@ private:
     void SetCursorReadout(const QString& text);
 
     // --- The 2D views.
-    // Requests a full repaint of the views.
+    // The views changed: their images are computed at the next pass of the event loop (so that
+    // changes in a row cost one computation), then painted.
     void Repaint();
-    // Paints the plot client: the views repainted from the state, or the picture "Update 2D"
-    // left for this paint.
+    void QueueRedraw(int delayMs);
+    // Computes the four views' images from the state if they are stale and nothing samples the
+    // surface, else tries again shortly.
+    void RedrawViews();
+    // Paints the plot client from the views' images (nothing is sampled in a paint).
     void PaintPlotClient(QPainter& painter);
     PlotClientLayout ClientLayout() const;
     PlotSources Sources();
@@ -247,8 +317,21 @@ private:
     ProviderPlotSurface m_surface;
     CSurfaceMap m_map;
     bool m_mapBuildQueued = false;
-    // The plot client as "Update 2D" painted it, shown by the next paint.
-    QImage m_update2dPicture;
+    // The views' images and texts as last computed, what every paint shows.
+    RepaintResult m_views;
+    bool m_viewsStale = true;  // the state changed since they were computed
+    QTimer m_redrawTimer;
+    bool m_started = false;  // the constructor has set everything the views read
+
+    int m_commandDepth = 0;
+    int m_samplingDepth = 0;
+    bool m_faultShown = false;  // the provider's last fault has had its message
+    CLibraryWaitWindow m_libraryWait;
+    // "Reload when the file changes": the library file as loaded (time written, size).
+    QFileSystemWatcher m_libraryWatch;
+    QTimer m_reloadTimer;
+    std::filesystem::file_time_type m_libraryFileTime{};
+    std::uintmax_t m_libraryFileSize = 0;
 
     std::map<int, QWidget*> m_controls;
     std::vector<QWidget*> m_columnControls;  // the right-hand column, in template order
@@ -257,11 +340,13 @@ private:
     std::map<int, QAction*> m_toolbarActions;
     QLabel* m_statusPane0 = nullptr;
     QLabel* m_statusPane1 = nullptr;
+    QLabel* m_statusPane2 = nullptr;  // "Library faulted: ..."
 
     std::unique_ptr<CDialogUdFdFinal> m_udFdFinal;
     std::unique_ptr<CDialogUdFdInitial> m_udFdInitial;
     std::unique_ptr<CDialog3D> m_shading3d;
     std::unique_ptr<CDialogInerpreter> m_interpreter;
+    std::unique_ptr<CLibraryOutputWindow> m_libraryOutput;
 };
 
 }  // namespace velmor

@@ -30,8 +30,8 @@ void ApplyVisible(const PlacedWindow& window, int visible) {
         widget->showNormal();
 }
 
-int ReadVisible(const SettingsFile& settings, const char* section) {
-    return settings.GetInt(section, kKeyVisible, 1);
+int ReadVisible(const SettingsFile& settings, const char* section, int fallback = 1) {
+    return settings.GetInt(section, kKeyVisible, fallback);
 }
 
 void SaveSecondary(SettingsFile& settings, const char* section, const PlacedWindow& window) {
@@ -79,8 +79,8 @@ void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windo
 
     // 2. Cascade the secondary windows from there, each 48 right and 24 up from the last.
     const PlacedWindow* cascade[] = {&windows.interpreter, &windows.shading3d, &windows.udFdInitial,
-                                     &windows.udFdFinal};
-    for (int i = 0; i < 4; ++i) {
+                                     &windows.udFdFinal, &windows.libraryOutput};
+    for (int i = 0; i < 5; ++i) {
         QWidget* widget = cascade[i]->widget;
         if (!widget) continue;
         MoveWindow(widget, QPoint(x0 + 48 * (i + 1), y0 - 24 * (i + 1)));
@@ -99,7 +99,8 @@ void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windo
         {&windows.interpreter, kSectionWindowInterpreter},
         {&windows.shading3d, kSectionWindow3D},
         {&windows.udFdInitial, kSectionWindowUdFdInitial},
-        {&windows.udFdFinal, kSectionWindowUdFdFinal}};
+        {&windows.udFdFinal, kSectionWindowUdFdFinal},
+        {&windows.libraryOutput, kSectionWindowLibraryOutput}};
     for (const auto& [window, section] : stored) {
         if (!window->widget) continue;
         const StoredRect rect = ReadStoredRect(settings, section);
@@ -112,6 +113,7 @@ void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windo
     ApplyVisible(windows.udFdInitial, ReadVisible(settings, kSectionWindowUdFdInitial));
     ApplyVisible(windows.udFdFinal, ReadVisible(settings, kSectionWindowUdFdFinal));
     ApplyVisible(windows.interpreter, ReadVisible(settings, kSectionWindowInterpreter));
+    ApplyVisible(windows.libraryOutput, ReadVisible(settings, kSectionWindowLibraryOutput, 0));
 }
 
 void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windows) {
@@ -125,6 +127,7 @@ void SaveWindowSettings(SettingsFile& settings, const PlacedWindows& windows) {
     SaveSecondary(settings, kSectionWindowUdFdInitial, windows.udFdInitial);
     SaveSecondary(settings, kSectionWindowUdFdFinal, windows.udFdFinal);
     SaveSecondary(settings, kSectionWindowInterpreter, windows.interpreter);
+    SaveSecondary(settings, kSectionWindowLibraryOutput, windows.libraryOutput);
 }
 
 }  // namespace velmor

@@ -1,5 +1,5 @@
-// Placement and visibility of the main window and the four secondary windows in the settings
-// file: read once when the main window starts, written once when closing is confirmed.
+// Placement and visibility of the main window and the secondary windows in the settings file:
+// read once when the main window starts, written once when closing is confirmed.
 //
 // Rectangles are the windows' restored client rectangles in screen pixels, stored as
 // NORM_LEFT, NORM_TOP and the exclusive NORM_RIGHT, NORM_BOTTOM.
@@ -23,19 +23,20 @@ struct PlacedWindow {
 
 struct PlacedWindows {
     PlacedWindow main, interpreter, shading3d, udFdInitial, udFdFinal;
+    PlacedWindow libraryOutput;  // hidden unless its VISIBLE key says 1
 };
 
 // Centres the main window on `desktop`, cascades the secondary windows up and to the right of
 // it (48 pixels right and 24 up each: "Interpreter", "Shading 3D", "UD FD Initial",
-// "UD FD Final"), then moves every window whose stored rectangle is not empty there, and
-// shows or hides the secondary windows by their VISIBLE keys.
+// "UD FD Final", "Library Output"), then moves every window whose stored rectangle is not
+// empty there, and shows or hides the secondary windows by their VISIBLE keys.
 void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windows,
                         const QRect& desktop);
 // Same, on the primary screen.
 void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windows);
 
 // Writes the main window's rectangle, then VISIBLE (0 when minimised or hidden) and the
-// rectangle of "Shading 3D", "UD FD Initial", "UD FD Final" and "Interpreter".
+// rectangle of "Shading 3D", "UD FD Initial", "UD FD Final", "Interpreter" and "Library Output".
 void SaveWindowSettings(SettingsFile& settings, const PlacedWindows& windows);
 
 // The stored form of a rectangle and back; a rectangle is empty when right <= left or

@@ -1,11 +1,12 @@
 // The progress window of long loops (surface map, mesh build, STL export, model loading):
-// a bar, a percentage and "Cancel". While it is open its owner window is disabled; every
-// progress report processes pending window events so the windows stay painted and Cancel
-// works. At most one exists at a time.
+// a bar, a percentage and "Cancel". While it is open its owner window is disabled; the
+// progress reports process pending window events (at the first report, then about every
+// 50 ms) so the windows stay painted and Cancel works. At most one exists at a time.
 #pragma once
 
 #include <QDialog>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 
 class QLabel;
@@ -13,6 +14,10 @@ class QProgressBar;
 class QPushButton;
 
 namespace velmor {
+
+// What the progress window says while a surface library request has gone unanswered for a
+// while: its Cancel then stops the library.
+inline constexpr const char* kLibraryWaitingText = "Waiting for the surface library ...";
 
 class CProgressDialog : public QDialog {
     Q_OBJECT
@@ -26,6 +31,9 @@ public:
     // Percentage text for position p: (p - lower) * 100 / (upper - lower), taken modulo 100
     // unless it is exactly 100, written as "%d%" when it changed.
     void SetPercentage(int position);
+    // Shows kLibraryWaitingText in place of the percentage, or the percentage again.
+    void ShowLibraryWaiting(bool waiting);
+    bool LibraryWaiting() const { return m_waiting; }
     void SetBarPosition(int position);
     void PumpMessages();
     bool Cancelled() const { return m_cancelled; }
@@ -34,6 +42,7 @@ public:
     void Destroy();
 
     QWidget* Owner() const { return m_owner; }
+    // The label's text: the percentage, or kLibraryWaitingText while waiting.
     QString PercentText() const;
     QPushButton* CancelButton() const { return m_cancel; }
 
@@ -49,6 +58,9 @@ private:
     static constexpr int kUpper = 100;
     bool m_cancelled = false;
     bool m_ownerDisabled = false;
+    bool m_waiting = false;
+    QString m_percentText = QStringLiteral("0%");
+    QRect m_percentGeometry;
     QLabel* m_percent = nullptr;
     QProgressBar* m_bar = nullptr;
     QPushButton* m_cancel = nullptr;

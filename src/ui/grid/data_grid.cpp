@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScrollBar>
 #include <QWheelEvent>
 #include <algorithm>
 #include <chrono>
@@ -39,6 +40,8 @@ bool StartsWithAsciiNoCase(const QString& text, const QString& prefix) {
 }
 
 const QString kEmpty;
+
+const QColor kUnfocusedSelection(204, 204, 204);
 
 // `width` within the column's own width limits.
 int WithinLimits(const ColumnState& state, int width) {
@@ -141,6 +144,14 @@ void CDataGridDelegate::initStyleOption(QStyleOptionViewItem* option,
         option->state |= QStyle::State_HasFocus;
     else
         option->state &= ~QStyle::State_HasFocus;
+    // The table that does not have the keyboard shows its selection in grey, so that the user
+    // sees which table the keys go to.
+    if ((option->state & QStyle::State_Selected) && !m_grid->HasInputFocus()) {
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+            option->palette.setColor(group, QPalette::Highlight, kUnfocusedSelection);
+            option->palette.setColor(group, QPalette::HighlightedText, Qt::black);
+        }
+    }
 }
 
 // --- CDataGrid ---
@@ -179,8 +190,12 @@ CDataGrid::CDataGrid(QWidget* parent)
             SaveColumnState();
         }
     });
-    // A layout the user drags into shape is saved when the drag ends.
+    // A layout the user drags into shape is saved when the drag ends; the wheel over any part
+    // of the grid ends an edit.
     header->viewport()->installEventFilter(this);
+    viewport()->installEventFilter(this);
+    verticalScrollBar()->installEventFilter(this);
+    horizontalScrollBar()->installEventFilter(this);
     connect(header, &QHeaderView::sectionResized, this, &CDataGrid::OnSectionResized);
     connect(header, &QHeaderView::sectionMoved, this, &CDataGrid::OnSectionMoved);
     connect(header, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
@@ -386,6 +401,9 @@ void CDataGrid::FitAllColumnWidths() {
 }
 
 bool CDataGrid::eventFilter(QObject* watched, QEvent* event) {
+    // The wheel anywhere over the grid ends an edit keeping its text, then scrolls: the editor
+    // never stays open over a cell the grid moved away.
+    if (event->type() == QEvent::Wheel && m_editor) CommitEdit();
     if (watched == horizontalHeader()->viewport() && event->type() == QEvent::MouseButtonRelease &&
         m_headerDragged) {
         // Saved after the header has finished the drag.
@@ -529,9 +547,11 @@ void CDataGrid::OnSectionMoved(int, int, int) {
         ++visual;
     }
     m_adjusting = false;
-    m_headerDragged = true;
     UpdateFocusCell(FocusRow(), -1);
     PlaceEditor();
+    // Saved now: the header's mouse release, which saves a dragged width, comes before the
+    // header moves the section.
+    SaveColumnState();
 }
 
 // --- focus cell and editing ---
@@ -607,6 +627,7 @@ void CDataGrid::OnEditorEnded(CCellEditorText* editor, bool keep) {
     emit cellEditEnd(row, column, changed ? &text : nullptr, &refuse);
     if (changed && !refuse) m_model->SetText(row, column, text);
     editor->deleteLater();
+    viewport()->update();  // the selection's colour follows the focus
 }
 
 // --- input ---
@@ -762,6 +783,20 @@ void CDataGrid::CopyToClipboard() const {
     QApplication::clipboard()->setText(SelectedRowsText());
 }
 
+bool CDataGrid::HasInputFocus() const {
+    return hasFocus() || (m_editor && m_editor->hasFocus());
+}
+
+void CDataGrid::focusInEvent(QFocusEvent* event) {
+    QTableView::focusInEvent(event);
+    viewport()->update();
+}
+
+void CDataGrid::focusOutEvent(QFocusEvent* event) {
+    QTableView::focusOutEvent(event);
+    viewport()->update();
+}
+
 void CDataGrid::changeEvent(QEvent* event) {
     QTableView::changeEvent(event);
     if (event->type() == QEvent::FontChange) ApplyCellMargin();
@@ -800,11 +835,32 @@ void CCellEditorText::EndEdit(bool keep) {
     emit editEnded(this, keep);
 }
 
+namespace {
+
+// Keys that end an edit keeping its text and then act on the grid: Tab, and the keys that move
+// the grid's rows (the editor would otherwise stay open over a row out of sight while the
+// grid's selection moves on).
+bool EndsEditForGrid(int key) {
+    switch (key) {
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 bool CCellEditorText::event(QEvent* event) {
     // Tab would otherwise move the focus before keyPressEvent sees it.
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+        if (EndsEditForGrid(key->key())) {
             QPointer<QWidget> grid = m_grid;
             QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
             EndEdit(true);

@@ -28,13 +28,14 @@ namespace velmor {
 class CDataGrid;
 
 // The in-place cell editor: a one-line edit box laid over one cell of a data grid. It ends
-// itself exactly once: Return and losing the focus keep the text, Escape discards it, Tab and
-// the mouse wheel keep it and then pass the key or the wheel on to the grid.
+// itself exactly once: Return and losing the focus keep the text, Escape discards it; Tab, Up,
+// Down, PageUp, PageDown and the mouse wheel keep it and then pass the key or the wheel on to
+// the grid.
 class CCellEditorText : public QLineEdit {
     Q_OBJECT
 public:
-    // `parent` is the widget the editor lies on (the grid's viewport); `grid` receives the Tab
-    // key and the wheel that end an edit.
+    // `parent` is the widget the editor lies on (the grid's viewport); `grid` receives the keys
+    // that end an edit.
     CCellEditorText(QWidget* parent, QWidget* grid, int row, int column, const QString& text);
 
     int Row() const { return m_row; }
@@ -164,6 +165,8 @@ public:
     // Starts editing a cell if its column is editable; false when no editor opened.
     bool EditCell(int row, int column);
     CCellEditorText* Editor() const { return m_editor; }
+    // Whether the grid or its editor has the keyboard focus.
+    bool HasInputFocus() const;
     // Ends an edit in progress, keeping its text; the grid takes the focus.
     void CommitEdit();
     QRect CellRect(int row, int column) const;
@@ -186,6 +189,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -224,7 +229,7 @@ private:
     QPointer<CCellEditorText> m_editor;
     bool m_inDoubleClick = false;
     bool m_adjusting = false;
-    bool m_headerDragged = false;  // a divider or a column was dragged since the last save
+    bool m_headerDragged = false;  // a divider was dragged since the last save
     SearchClock m_clock;
     QString m_searchText;
     long long m_searchTime = 0;

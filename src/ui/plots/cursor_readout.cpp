@@ -1,17 +1,44 @@
-// The sample rules the views share, and the cursor read-out.
+// The sample rules the views share, their passes, and the cursor read-out.
 #include "core/app/number_text.h"
+#include "ui/plots/plot_frame.h"
 #include "ui/plots/view_images.h"
 
 namespace velmor {
 
-bool SampleSag(Sampler& sampler, double x, double y, double* sag) {
-    return sampler.Sag(x, y, sag);
+std::size_t ViewSamples::AddSag(double x, double y) {
+    m_slots.push_back(m_requests.size());
+    m_requests.push_back({SampleRequest::kSag, x, y, 0.0});
+    return m_slots.size() - 1;
 }
 
-bool SampleIndex(const PlotState& state, Sampler& sampler, double x, double y, double z,
-                 IndexSample* out) {
-    if (state.interpreterMode) return false;
-    return sampler.Index(x, y, z, out);
+std::size_t ViewSamples::AddIndex(double x, double y, double z) {
+    if (m_interpreterMode) {
+        m_slots.push_back(kNotAsked);
+    } else {
+        m_slots.push_back(m_requests.size());
+        m_requests.push_back({SampleRequest::kIndex, x, y, z});
+    }
+    return m_slots.size() - 1;
+}
+
+void ViewSamples::Take(Sampler& sampler) {
+    m_answers.assign(m_requests.size(), SampleAnswer{});
+    if (!m_requests.empty())
+        sampler.SampleBatch(m_requests.size(), m_requests.data(), m_answers.data());
+}
+
+const SampleAnswer& ViewSamples::operator[](std::size_t i) const {
+    const std::size_t slot = m_slots[i];
+    return slot < m_answers.size() ? m_answers[slot] : m_failed;
+}
+
+void DrawSagCurve(PlotCanvas& canvas, const PlotMapping& mapping, const SagCurve& curve,
+                  const ViewSamples& samples) {
+    BrokenPolyline line(canvas, mapping);
+    for (std::size_t k = 0; k < curve.across.size(); ++k) {
+        const SampleAnswer& answer = samples[curve.first + k];
+        line.Add(answer.ok, curve.across[k], answer.sag);
+    }
 }
 
 QString CursorReadout(const PlotState& state, Sampler& sampler) {
@@ -19,15 +46,20 @@ QString CursorReadout(const PlotState& state, Sampler& sampler) {
     const auto f3 = [](double v) { return FormatFixed(v, 3); };
     std::string text = "Cursor: x=" + f3(state.cursorX) + " , y=" + f3(state.cursorY) +
                        " , z=" + f3(state.cursorZ);
+    ViewSamples samples(state);
+    const std::size_t at = state.gradientIndex
+                               ? samples.AddIndex(state.cursorX, state.cursorY, state.cursorZ)
+                               : samples.AddSag(state.cursorX, state.cursorY);
+    samples.Take(sampler);
+    const SampleAnswer& answer = samples[at];
     if (state.gradientIndex) {
-        IndexSample s;
-        if (SampleIndex(state, sampler, state.cursorX, state.cursorY, state.cursorZ, &s)) {
+        const IndexSample& s = answer.index;
+        if (answer.ok) {
             text += "\n n=" + f3(s.index) + " , dn/dx=" + f3(s.dndx) + " , dn/dy=" + f3(s.dndy) +
                     " , dn/dz=" + f3(s.dndz);
         }
-    } else {
-        double sag = 0;
-        if (SampleSag(sampler, state.cursorX, state.cursorY, &sag)) text += ", sag=" + f3(sag);
+    } else if (answer.ok) {
+        text += ", sag=" + f3(answer.sag);
     }
     return QString::fromStdString(text);
 }

@@ -26,18 +26,28 @@ QImage DrawIndexView(const PlotState& state, Sampler& sampler, int width, int he
     canvas.Line(mapping.Map(state.cursorZ, dn.min), mapping.Map(state.cursorZ, dn.max));
     canvas.SetPen(PlotPen::kBlack);
 
-    // Two passes over the same z positions: the index curve, then its derivative.
-    const auto curve = [&](PlotPen pen, auto value) {
+    // Two curves over the same z positions, the index and its derivative, each sampled as it
+    // was drawn: the z positions twice over in one pass.
+    ViewSamples samples(state);
+    std::vector<double> positions;
+    for (int pass = 0; pass < 2; ++pass) {
+        positions.clear();
+        ForEachSample(state.analysisZ.min, state.analysisZ.max, state.stepZ, [&](double z) {
+            positions.push_back(z);
+            samples.AddIndex(state.cursorX, state.cursorY, z);
+        });
+    }
+    samples.Take(sampler);
+    const auto curve = [&](PlotPen pen, std::size_t first, auto value) {
         canvas.SetPen(pen);
         BrokenPolyline line(canvas, mapping);
-        ForEachSample(state.analysisZ.min, state.analysisZ.max, state.stepZ, [&](double z) {
-            IndexSample sample;
-            const bool ok = SampleIndex(state, sampler, state.cursorX, state.cursorY, z, &sample);
-            line.Add(ok, z, ok ? value(sample) : 0.0);
-        });
+        for (std::size_t k = 0; k < positions.size(); ++k) {
+            const SampleAnswer& answer = samples[first + k];
+            line.Add(answer.ok, positions[k], answer.ok ? value(answer.index) : 0.0);
+        }
     };
-    curve(PlotPen::kBlue, [](const IndexSample& s) { return std::clamp(s.index, 0.0, 1000.0); });
-    curve(PlotPen::kRed, [](const IndexSample& s) { return s.dndz; });
+    curve(PlotPen::kBlue, 0, [](const IndexSample& s) { return std::clamp(s.index, 0.0, 1000.0); });
+    curve(PlotPen::kRed, positions.size(), [](const IndexSample& s) { return s.dndz; });
 
     canvas.SetTextColour(kBlackRgb);
     PixelPoint p = mapping.Map(0, dn.max);

@@ -47,45 +47,90 @@ ProfileRoles RolesOf(ProfileAxis axis, const PlotState& s) {
             s.startM, s.rayResult[4], "y",         "x",     "dn/dy",   qRgb(0, 0, 255)};
 }
 
-// The sag section at the fixed coordinate, as a broken polyline with the current pen.
-void SagSection(PlotCanvas& canvas, const PlotMapping& zScale, const ProfileRoles& roles,
-                Sampler& sampler, double fixed) {
-    BrokenPolyline curve(canvas, zScale);
-    ForEachSample(roles.analysis.min, roles.analysis.max, roles.step, [&](double u) {
-        double sag = 0;
-        const bool ok = SampleSag(sampler, roles.X(u, fixed), roles.Y(u, fixed), &sag);
-        curve.Add(ok, u, sag);
-    });
+// The fixed coordinate of the red section: after a failed trace that section runs through the
+// ray's start point, not through the point the failed trace left behind.
+double RayFixed(const ProfileRoles& roles, const PlotState& state) {
+    if (state.rayTraceOk) return roles.alongX ? state.rayResult[1] : state.rayResult[0];
+    return roles.alongX ? state.startY : state.startX;
 }
 
-// A gradient-index curve along the section at the cursor: an index sample and a sag sample
-// per point, the point kept only when both succeed.
-template <class Value>
-void IndexSection(PlotCanvas& canvas, const PlotMapping& nScale, const ProfileRoles& roles,
-                  const PlotState& state, Sampler& sampler, Value value) {
-    BrokenPolyline curve(canvas, nScale);
+// The sag section at the fixed coordinate: one sag sample per position of the analysis range.
+SagCurve AddSagSection(ViewSamples& samples, const ProfileRoles& roles, double fixed) {
+    SagCurve curve;
+    curve.first = samples.Count();
+    ForEachSample(roles.analysis.min, roles.analysis.max, roles.step, [&](double u) {
+        curve.across.push_back(u);
+        samples.AddSag(roles.X(u, fixed), roles.Y(u, fixed));
+    });
+    return curve;
+}
+
+// A gradient-index curve along the section at the cursor: an index sample and a sag sample per
+// position (no sag sample where the index fails by its rule), the point kept only when both
+// succeed.
+struct IndexCurve {
+    std::vector<double> across;
+    std::vector<std::size_t> index, sag;  // sample numbers; sag: none when not asked for
+};
+
+constexpr std::size_t kNoSample = static_cast<std::size_t>(-1);
+
+IndexCurve AddIndexSection(ViewSamples& samples, const ProfileRoles& roles,
+                           const PlotState& state) {
+    IndexCurve curve;
     const double fixed = roles.cursorFixed;
     ForEachSample(roles.analysis.min, roles.analysis.max, roles.step, [&](double u) {
         const double x = roles.X(u, fixed), y = roles.Y(u, fixed);
-        IndexSample sample;
-        double sag = 0;
-        bool ok = SampleIndex(state, sampler, x, y, state.cursorZ, &sample);
-        ok = ok && SampleSag(sampler, x, y, &sag);
-        curve.Add(ok, u, ok ? value(sample) : 0.0);
+        const std::size_t index = samples.AddIndex(x, y, state.cursorZ);
+        curve.across.push_back(u);
+        curve.index.push_back(index);
+        curve.sag.push_back(samples.Asked(index) ? samples.AddSag(x, y) : kNoSample);
     });
+    return curve;
+}
+
+template <class Value>
+void DrawIndexSection(PlotCanvas& canvas, const PlotMapping& nScale, const IndexCurve& curve,
+                      const ViewSamples& samples, Value value) {
+    BrokenPolyline line(canvas, nScale);
+    for (std::size_t k = 0; k < curve.across.size(); ++k) {
+        const SampleAnswer& index = samples[curve.index[k]];
+        const bool ok = index.ok && curve.sag[k] != kNoSample && samples[curve.sag[k]].ok;
+        line.Add(ok, curve.across[k], ok ? value(index.index) : 0.0);
+    }
+}
+
+// The curves of a profile view in the order it draws them, which is the order of its pass.
+struct ProfileCurves {
+    SagCurve cursor;               // at the cursor (Cursor on), or the gradient-index surface's sag
+    SagCurve ray;                  // through the ray (Ray Trace on, not gradient-index)
+    IndexCurve index, derivative;  // gradient-index: n and its derivative across
+};
+
+ProfileCurves AddProfileCurves(ViewSamples& samples, const ProfileRoles& roles,
+                               const PlotState& state) {
+    ProfileCurves curves;
+    if (state.gradientIndex) {
+        curves.cursor = AddSagSection(samples, roles, roles.cursorFixed);
+        curves.index = AddIndexSection(samples, roles, state);
+        curves.derivative = AddIndexSection(samples, roles, state);
+        return curves;
+    }
+    if (state.cursor) curves.cursor = AddSagSection(samples, roles, roles.cursorFixed);
+    if (state.rayTrace) curves.ray = AddSagSection(samples, roles, RayFixed(roles, state));
+    return curves;
 }
 
 void DrawRaySection(PlotCanvas& canvas, const PlotMapping& zScale, const ProfileRoles& roles,
-                    const PlotState& state, Sampler& sampler) {
+                    const PlotState& state, const SagCurve& section, const ViewSamples& samples) {
     const double reachAcross = 10 * (roles.across.max - roles.across.min);
     const double reachZ = 10 * (state.displayZ.max - state.displayZ.min);
     const double n = state.startN;
     if (state.rayTraceOk) {
         const double resultAcross = roles.alongX ? state.rayResult[0] : state.rayResult[1];
-        const double resultFixed = roles.alongX ? state.rayResult[1] : state.rayResult[0];
         const double zr = state.rayResult[2], nr = state.rayResult[5];
         canvas.SetPen(PlotPen::kRed);
-        SagSection(canvas, zScale, roles, sampler, resultFixed);
+        DrawSagCurve(canvas, zScale, section, samples);
         canvas.SetPen(PlotPen::kThickRed);
         canvas.Line(zScale.Map(resultAcross, zr),
                     zScale.Map(resultAcross - reachAcross * roles.dirIn, zr - reachZ * n));
@@ -94,9 +139,8 @@ void DrawRaySection(PlotCanvas& canvas, const PlotMapping& zScale, const Profile
                     zScale.Map(resultAcross + reachAcross * roles.dirOut, zr + reachZ * nr));
     } else {
         const double startAcross = roles.alongX ? state.startX : state.startY;
-        const double startFixed = roles.alongX ? state.startY : state.startX;
         canvas.SetPen(PlotPen::kRed);
-        SagSection(canvas, zScale, roles, sampler, startFixed);
+        DrawSagCurve(canvas, zScale, section, samples);
         canvas.SetPen(PlotPen::kThickRed);
         canvas.Line(zScale.Map(startAcross, 0),
                     zScale.Map(startAcross - reachAcross * roles.dirIn, 0 - reachZ * n));
@@ -116,6 +160,10 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
     const PlotMapping zScale(width, height, roles.across, state.displayZ);
     const PlotMapping nScale(width, height, roles.across, state.displayN);
     const ValueRange& dz = state.displayZ;
+
+    ViewSamples samples(state);
+    const ProfileCurves curves = AddProfileCurves(samples, roles, state);
+    samples.Take(sampler);
 
     canvas.SetTextColour(kBlackRgb);
 
@@ -140,9 +188,9 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
     if (!state.gradientIndex) {
         if (state.cursor) {
             canvas.SetPen(PlotPen::kBlack);
-            SagSection(canvas, zScale, roles, sampler, roles.cursorFixed);
+            DrawSagCurve(canvas, zScale, curves.cursor, samples);
         }
-        if (state.rayTrace) DrawRaySection(canvas, zScale, roles, state, sampler);
+        if (state.rayTrace) DrawRaySection(canvas, zScale, roles, state, curves.ray, samples);
 
         canvas.SetTextColour(kBlackRgb);
         PixelPoint p = zScale.Map(0, dz.max);
@@ -151,13 +199,9 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
         const QSize acrossExtent = canvas.TextExtent(acrossName);
         canvas.Text(p.x - acrossExtent.width() - 2, p.y - acrossExtent.height() - 2, acrossName);
 
-        // The red label names the red section: after a failed trace that section runs through
-        // the ray's start point, not through the point the failed trace left behind.
-        const double rayFixed = state.rayTraceOk
-                                    ? (roles.alongX ? state.rayResult[1] : state.rayResult[0])
-                                    : (roles.alongX ? state.startY : state.startX);
+        // The red label names the red section.
         const QString s1 = Text("sag(" + fixedName + "=" + F3(roles.cursorFixed) + ")");
-        const QString s2 = Text("sag(" + fixedName + "=" + F3(rayFixed) + ")");
+        const QString s2 = Text("sag(" + fixedName + "=" + F3(RayFixed(roles, state)) + ")");
         const int cy1 = canvas.TextExtent(s1).height(), cy2 = canvas.TextExtent(s2).height();
         if (state.cursor) canvas.Text(canvas.Left() + 2, canvas.Bottom() - cy2 - cy1 - 4, s1);
         canvas.SetTextColour(kRedRgb);
@@ -165,14 +209,14 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
         canvas.SetTextColour(kBlackRgb);
     } else {
         canvas.SetPen(PlotPen::kBlack);
-        SagSection(canvas, zScale, roles, sampler, roles.cursorFixed);
+        DrawSagCurve(canvas, zScale, curves.cursor, samples);
         canvas.SetPen(PlotPen::kBlue);
-        IndexSection(canvas, nScale, roles, state, sampler,
-                     [](const IndexSample& s) { return std::clamp(s.index, 0.0, 1000.0); });
+        DrawIndexSection(canvas, nScale, curves.index, samples,
+                         [](const IndexSample& s) { return std::clamp(s.index, 0.0, 1000.0); });
         canvas.SetPen(PlotPen::kRed);
         const bool alongX = roles.alongX;
-        IndexSection(canvas, nScale, roles, state, sampler,
-                     [alongX](const IndexSample& s) { return alongX ? s.dndx : s.dndy; });
+        DrawIndexSection(canvas, nScale, curves.derivative, samples,
+                         [alongX](const IndexSample& s) { return alongX ? s.dndx : s.dndy; });
 
         canvas.SetTextColour(kBlackRgb);
         PixelPoint p = zScale.Map(0, dz.max);

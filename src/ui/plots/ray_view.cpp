@@ -11,18 +11,19 @@ namespace velmor {
 
 namespace {
 
-// The surface's section from the centre (cx, cy) along the horizontal direction (dl, dm),
-// plotted at r = sign * (horizontal distance from the centre), with the current pen.
-void Section(PlotCanvas& canvas, const PlotMapping& mapping, Sampler& sampler, double cx, double cy,
-             double dl, double dm, double sign, double reach, double step) {
-    BrokenPolyline curve(canvas, mapping);
+// The surface's section from the centre (cx, cy) along the horizontal direction (dl, dm): one
+// sag sample per step, placed at r = sign * (horizontal distance from the centre).
+SagCurve AddSection(ViewSamples& samples, double cx, double cy, double dl, double dm, double sign,
+                    double reach, double step) {
+    SagCurve curve;
+    curve.first = samples.Count();
     ForEachSample(0.0, reach, step, [&](double t) {
         const double x = cx + dl * t, y = cy + dm * t;
-        double sag = 0;
-        const bool ok = SampleSag(sampler, x, y, &sag);
+        samples.AddSag(x, y);
         const double dx = x - cx, dy = y - cy;
-        curve.Add(ok, sign * std::sqrt(dx * dx + dy * dy), sag);
+        curve.across.push_back(sign * std::sqrt(dx * dx + dy * dy));
     });
+    return curve;
 }
 
 }  // namespace
@@ -55,20 +56,30 @@ QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int heig
         const double l = state.startL, m = state.startM, n = state.startN;
         const double horizontal = std::sqrt(l * l + m * m);
 
+        // The two sections through where the ray meets the surface (its start point after a
+        // failed trace): towards the incoming side, then along the outgoing ray (the straight
+        // continuation after a failed trace), in one pass.
+        ViewSamples samples(state);
+        const double cx = state.rayTraceOk ? state.rayResult[0] : state.startX;
+        const double cy = state.rayTraceOk ? state.rayResult[1] : state.startY;
+        const double lOut = state.rayTraceOk ? state.rayResult[3] : l;
+        const double mOut = state.rayTraceOk ? state.rayResult[4] : m;
+        const SagCurve incoming = AddSection(samples, cx, cy, -l, -m, +1, reach, step);
+        const SagCurve outgoing = AddSection(samples, cx, cy, lOut, mOut, -1, reach, step);
+        samples.Take(sampler);
+
         if (!state.rayTraceOk) {
             // Centred on the start point at z = 0 whatever its z; the straight continuation
             // dotted.
-            const double x = state.startX, y = state.startY;
             canvas.SetPen(PlotPen::kThickRed);
             canvas.Line(mapping.Map(0, 0), mapping.Map(reach * horizontal, -reach * n));
             canvas.SetPen(PlotPen::kRedDotted);
             canvas.Line(mapping.Map(0, 0), mapping.Map(-reach * horizontal, reach * n));
             canvas.SetPen(PlotPen::kRed);
-            Section(canvas, mapping, sampler, x, y, -l, -m, +1, reach, step);
+            DrawSagCurve(canvas, mapping, incoming, samples);
             canvas.SetPen(PlotPen::kRedDotted);
-            Section(canvas, mapping, sampler, x, y, l, m, -1, reach, step);
+            DrawSagCurve(canvas, mapping, outgoing, samples);
         } else {
-            const double xr = state.rayResult[0], yr = state.rayResult[1];
             const double zr = state.rayResult[2];
             const double lr = state.rayResult[3], mr = state.rayResult[4];
             const double nr = state.rayResult[5];
@@ -78,9 +89,9 @@ QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int heig
             canvas.Line(mapping.Map(0, zr),
                         mapping.Map(-reach * std::sqrt(lr * lr + mr * mr), zr + reach * nr));
             canvas.SetPen(PlotPen::kRed);
-            Section(canvas, mapping, sampler, xr, yr, -l, -m, +1, reach, step);
+            DrawSagCurve(canvas, mapping, incoming, samples);
             canvas.SetPen(PlotPen::kBlue);
-            Section(canvas, mapping, sampler, xr, yr, lr, mr, -1, reach, step);
+            DrawSagCurve(canvas, mapping, outgoing, samples);
         }
 
         // With Verbose on the lower label clears the help text below it.

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "core/app/progress.h"
@@ -116,49 +117,102 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
     Sampler& sampler = surface.PointSampler();
     const double x0 = ax.min, x1 = ax.max, y0 = ay.min, y1 = ay.max;
 
-    // Sag range on a coarse grid that starts at the bottom edge.
+    // Sag range on a coarse grid that starts at the bottom edge, in one pass.
     const int s = std::max(std::min(w, h) / 100, 1);
-    double smin = 1e9, smax = -1e9;
+    std::vector<double> xs, ys;
     for (int q = 0; q <= h; q += s) {
         const double y = y0 + (y1 - y0) * q / h;
         for (int p = 0; p <= w; p += s) {
             const double x = x0 + p * (x1 - x0) / w;
             if (!(x >= x0 && x <= x1 && y >= y0 && y <= y1)) continue;
-            double sag = 0;
-            if (!sampler.Sag(x, y, &sag)) continue;
-            if (sag > smax) smax = sag;
-            if (sag < smin) smin = sag;
+            xs.push_back(x);
+            ys.push_back(y);
         }
+    }
+    std::vector<double> sags(xs.size());
+    auto valid = std::make_unique<bool[]>(std::max(xs.size(), std::size_t{1}));
+    sampler.SagBatch(xs.size(), xs.data(), ys.data(), sags.data(), valid.get());
+    double smin = 1e9, smax = -1e9;
+    for (std::size_t k = 0; k < xs.size(); ++k) {
+        if (!valid[k]) continue;
+        if (sags[k] > smax) smax = sags[k];
+        if (sags[k] < smin) smin = sags[k];
     }
     m_sagMin = smin;
     m_sagMax = smax;
 
-    // Column positions once for all rows: x = x0 + i * (x1 - x0) / W.
-    std::vector<double> columns(static_cast<std::size_t>(w));
-    for (int i = 0; i < w; ++i) columns[i] = x0 + i * (x1 - x0) / w;
+    // The drawing pass in passes of whole rows: pixel (i, j) stands for x = x0 + i * (x1 - x0) / W
+    // and y = y0 + (H - j) * (y1 - y0) / H. A pixel outside the rectangle is black without a
+    // sample. The progress window is told (j, H) after each row j: as row j + 1 starts, and
+    // after the last one.
+    std::vector<double> columns;  // the x of every column inside [x0, x1]
+    std::vector<int> columnOf;
+    for (int i = 0; i < w; ++i) {
+        const double x = x0 + i * (x1 - x0) / w;
+        if (!(x >= x0 && x <= x1)) continue;
+        columns.push_back(x);
+        columnOf.push_back(i);
+    }
+    const std::size_t rowPoints = std::max<std::size_t>(columns.size(), 1);
+    const int rowsPerPass =
+        static_cast<int>(std::max<std::size_t>(1, kSamplePassPoints / rowPoints));
+    const std::size_t passPoints = static_cast<std::size_t>(rowsPerPass) * rowPoints;
+    xs.resize(passPoints);
+    ys.resize(passPoints);
+    sags.resize(passPoints);
+    valid = std::make_unique<bool[]>(passPoints);
+    std::vector<std::size_t> ends;
+    std::vector<int> rowOf;  // the map row of each sampled row of the pass
     const GreyScale grey(smin, smax);
-    // One row of samples is taken before any of it is turned into grey levels, which keeps
-    // the loop around the surface calls short.
-    std::vector<double> sags(static_cast<std::size_t>(w));
-    std::vector<unsigned char> valid(static_cast<std::size_t>(w));
 
     if (progress != nullptr) progress->Open(kMapProgressTitle);
     int j = 0;
-    for (; j < h; ++j) {
-        const double y = y0 + (h - j) * (y1 - y0) / h;
-        const bool rowInside = y >= y0 && y <= y1;
-        for (int i = 0; i < w; ++i) {
-            const double x = columns[i];
-            valid[i] = rowInside && x >= x0 && x <= x1 && sampler.Sag(x, y, &sags[i]);
+    while (j < h) {
+        const int passStart = j;
+        const int passEnd = std::min(h, j + rowsPerPass);
+        ends.clear();
+        rowOf.clear();
+        std::size_t n = 0;
+        for (int row = passStart; row < passEnd; ++row) {
+            const double y = y0 + (h - row) * (y1 - y0) / h;
+            if (!(y >= y0 && y <= y1) || columns.empty()) continue;
+            for (const double x : columns) {
+                xs[n] = x;
+                ys[n++] = y;
+            }
+            ends.push_back(n);
+            rowOf.push_back(row);
         }
-        QRgb* row = reinterpret_cast<QRgb*>(m_image.scanLine(j));
-        for (int i = 0; i < w; ++i) row[i] = valid[i] ? grey(sags[i]) : qRgb(0, 0, 0);
-        if (ReportProgress(j, h)) {
+        bool cancelled = false;
+        const SampleRows rows{ends.data(), ends.size(), true, passStart - 1LL, h + 1LL, &cancelled};
+        const std::size_t done =
+            n > 0 ? sampler.SagBatch(n, xs.data(), ys.data(), sags.data(), valid.get(), rows) : 0;
+        // The rows of the pass up to the first one a cancel left unsampled are drawn.
+        int drawnTo = passEnd;
+        for (std::size_t r = 0; r < ends.size(); ++r) {
+            if (ends[r] > done) {
+                drawnTo = rowOf[r];
+                break;
+            }
+        }
+        std::size_t r = 0;  // the pass's next sampled row
+        for (int row = passStart; row < drawnTo; ++row) {
+            QRgb* line = reinterpret_cast<QRgb*>(m_image.scanLine(row));
+            std::fill(line, line + w, qRgb(0, 0, 0));
+            if (r >= rowOf.size() || rowOf[r] != row) continue;
+            const std::size_t first = r > 0 ? ends[r - 1] : 0;
+            for (std::size_t c = 0; c < columns.size(); ++c) {
+                if (valid[first + c]) line[columnOf[c]] = grey(sags[first + c]);
+            }
+            ++r;
+        }
+        j = drawnTo;
+        if (drawnTo < passEnd || cancelled) {
             m_cancelled = true;
-            ++j;
             break;
         }
     }
+    if (!m_cancelled && h > 0 && ReportProgress(h - 1, h)) m_cancelled = true;
     // Rows a cancel left undrawn stay black.
     for (; j < h; ++j) {
         QRgb* row = reinterpret_cast<QRgb*>(m_image.scanLine(j));

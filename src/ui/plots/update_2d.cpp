@@ -108,31 +108,34 @@ RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfac
     return result;
 }
 
-RepaintResult PaintPlotClient(QPainter& painter, const PlotClientLayout& client,
-                              const PlotSettings& settings, const PlotSources& sources,
-                              MissingMap missingMap) {
-    const PlotState state = MakePlotState(settings, sources.provider);
-    RepaintResult result = RepaintViews(state, sources.surface, sources.map, client.areas,
-                                        sources.progress, missingMap);
+void PaintPlotClient(QPainter& painter, const PlotClientLayout& client,
+                     const RepaintResult& views) {
     painter.fillRect(client.rect, client.palette.window());
     DrawSunkenFrame(painter, client.areas.frame, client.palette);
     const PlotAreas& areas = client.areas;
-    for (const auto& [image, area] : {std::pair{&result.plan, &areas.plan},
-                                      {&result.xz, &areas.xz},
-                                      {&result.yz, &areas.yz},
-                                      {&result.fourth, &areas.fourth}}) {
+    for (const auto& [image, area] : {std::pair{&views.plan, &areas.plan},
+                                      {&views.xz, &areas.xz},
+                                      {&views.yz, &areas.yz},
+                                      {&views.fourth, &areas.fourth}}) {
         if (!image->isNull()) painter.drawImage(area->topLeft(), *image);
     }
+}
+
+Update2DResult RunUpdate2D(const PlotAreas& areas, const PlotSettings& settings,
+                           const PlotSources& sources) {
+    Update2DResult result;
+    result.trace = sources.provider.TraceRay(TraceSettingsOf(settings));
+    sources.map.Discard();
+    sources.map.Build(MakePlotState(settings, sources.provider), sources.surface, sources.progress);
+    result.views = RepaintViews(MakePlotState(settings, sources.provider), sources.surface,
+                                sources.map, areas, sources.progress, MissingMap::kBuild);
     return result;
 }
 
 Update2DResult Update2D(QPainter& painter, const PlotClientLayout& client,
                         const PlotSettings& settings, const PlotSources& sources) {
-    Update2DResult result;
-    result.trace = sources.provider.TraceRay(TraceSettingsOf(settings));
-    sources.map.Discard();
-    sources.map.Build(MakePlotState(settings, sources.provider), sources.surface, sources.progress);
-    result.views = PaintPlotClient(painter, client, settings, sources, MissingMap::kBuild);
+    Update2DResult result = RunUpdate2D(client.areas, settings, sources);
+    PaintPlotClient(painter, client, result.views);
     return result;
 }
 

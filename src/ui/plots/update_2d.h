@@ -122,11 +122,10 @@ struct PlotSources {
     MapProgressWindow* progress = nullptr;
 };
 
-// Repaints the four views into images, then paints the plot client: the window colour, the
-// sunken frame and the images unscaled at the top-left corners of their areas.
-RepaintResult PaintPlotClient(QPainter& painter, const PlotClientLayout& client,
-                              const PlotSettings& settings, const PlotSources& sources,
-                              MissingMap missingMap);
+// Paints the plot client from the views' images: the window colour, the sunken frame and the
+// images unscaled at the top-left corners of their areas. Nothing is sampled here, so a paint
+// never waits for the surface.
+void PaintPlotClient(QPainter& painter, const PlotClientLayout& client, const RepaintResult& views);
 
 struct Update2DResult {
     TraceOutcome trace;
@@ -135,7 +134,10 @@ struct Update2DResult {
 
 // "Update 2D", once the caller has read the tables back into the initial records: traces the
 // ray (analysis ranges, 2D steps and "n1" / "n2" of the settings), builds the surface map
-// anew, repaints the four views into images and paints the plot client with them.
+// anew and repaints the four views into images of the areas' sizes.
+Update2DResult RunUpdate2D(const PlotAreas& areas, const PlotSettings& settings,
+                           const PlotSources& sources);
+// RunUpdate2D, then the plot client painted with its images (what velmor-cli views draws).
 Update2DResult Update2D(QPainter& painter, const PlotClientLayout& client,
                         const PlotSettings& settings, const PlotSources& sources);
 

@@ -1,23 +1,62 @@
 // The four 2D views, each drawn into an image of its plot area's size, and the cursor
-// read-out. They read the plot state and take every surface sample through the Sampler.
+// read-out. They read the plot state and take their surface samples through the Sampler: each
+// view first collects the samples of all its curves in the order it draws them, takes them in
+// one pass (one request to a library in the helper process), then draws from the answers.
 // Each view is defined in a file of its own (plan_view.cpp, profile_view.cpp,
 // index_view.cpp, ray_view.cpp), the sample rules and the read-out in cursor_readout.cpp.
 #pragma once
 
 #include <QImage>
 #include <QString>
+#include <cstddef>
+#include <vector>
 
 #include "core/surface/sampler.h"
 #include "ui/plots/plot_state.h"
 
 namespace velmor {
 
-// Sag rule: one sag sample at (x, y) through the sampler.
-bool SampleSag(Sampler& sampler, double x, double y, double* sag);
-// Index rule: one index sample at (x, y, z); every index sample fails in interpreter mode
-// (a script defines no index).
-bool SampleIndex(const PlotState& state, Sampler& sampler, double x, double y, double z,
-                 IndexSample* out);
+class PlotCanvas;
+class PlotMapping;
+
+// The samples of one view's pass, numbered in the order they are added.
+class ViewSamples {
+public:
+    explicit ViewSamples(const PlotState& state) : m_interpreterMode(state.interpreterMode) {}
+
+    // Sag rule: a sag sample at (x, y). Returns its number.
+    std::size_t AddSag(double x, double y);
+    // Index rule: an index sample at (x, y, z). Every index sample fails in interpreter mode (a
+    // script defines no index): it is then never asked for. Returns its number.
+    std::size_t AddIndex(double x, double y, double z);
+    // Whether sample i goes to the sampler (false for a sample that fails by its rule).
+    bool Asked(std::size_t i) const { return m_slots[i] != kNotAsked; }
+    std::size_t Count() const { return m_slots.size(); }
+
+    // Takes every sample asked for in one pass of the sampler, in the order added.
+    void Take(Sampler& sampler);
+    // Sample i's answer after Take (not ok for a sample never asked for).
+    const SampleAnswer& operator[](std::size_t i) const;
+
+private:
+    static constexpr std::size_t kNotAsked = static_cast<std::size_t>(-1);
+    bool m_interpreterMode;
+    std::vector<std::size_t> m_slots;  // per sample: its place in the pass, or kNotAsked
+    std::vector<SampleRequest> m_requests;
+    std::vector<SampleAnswer> m_answers;
+    SampleAnswer m_failed;
+};
+
+// A curve of sag samples, one per position across the view: the positions, and the number of
+// the first position's sample (the others follow it).
+struct SagCurve {
+    std::vector<double> across;
+    std::size_t first = 0;
+};
+
+// Draws the curve (sag up) with the canvas's pen as a broken polyline: a failed sample breaks it.
+void DrawSagCurve(PlotCanvas& canvas, const PlotMapping& mapping, const SagCurve& curve,
+                  const ViewSamples& samples);
 
 // Plan view (top left): x across, y up, drawn over the surface map when `map` is a built,
 // non-empty map image (stretched onto the analysis rectangle), else over white.

@@ -6,8 +6,11 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "core/app/number_text.h"
 #include "core/surface/provider.h"
@@ -119,6 +122,56 @@ int ReadRecordFields(CDataGrid& grid, const std::vector<RecordRow>& rows, void* 
     // Rewritten after the loop: the cells are read through a reference into the table.
     for (const auto& [row, text] : rewrites) grid.SetItemText(row, kRecordColumnData, text);
     return failed;
+}
+
+// The width a push button needs to show its whole text: the text, the style's margin and the
+// frame on both sides.
+int TextWidthOf(const QPushButton& button) {
+    QStyleOptionButton option;
+    option.initFrom(&button);
+    const QStyle* style = button.style();
+    return button.fontMetrics().size(Qt::TextShowMnemonic, button.text()).width() +
+           style->pixelMetric(QStyle::PM_ButtonMargin, &option, &button) +
+           2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &button);
+}
+
+// Widths for buttons that share `room` pixels: their template widths when they fit; otherwise
+// each gives up a share of the missing pixels in proportion to its template width, never going
+// below the width its text needs (what one cannot give up, the others give). Below the sum of
+// those widths, those widths.
+std::vector<int> ShareButtonWidths(const std::vector<int>& widths, const std::vector<int>& least,
+                                   int room) {
+    std::vector<int> result = widths;
+    std::vector<bool> fixed(widths.size(), false);
+    for (;;) {
+        int total = 0, flexible = 0;
+        for (std::size_t i = 0; i < widths.size(); ++i) {
+            total += fixed[i] ? least[i] : widths[i];
+            if (!fixed[i]) flexible += widths[i];
+        }
+        const int missing = total - room;
+        if (missing <= 0 || flexible == 0) break;
+        bool clamped = false;
+        int given = 0, shared = 0;
+        for (std::size_t i = 0; i < widths.size(); ++i) {
+            if (fixed[i]) {
+                result[i] = least[i];
+                continue;
+            }
+            // Cumulative rounding: the shares add up to exactly the missing pixels.
+            shared += widths[i];
+            const int share = int((long long)missing * shared / flexible) - given;
+            given += share;
+            result[i] = widths[i] - share;
+            if (result[i] < least[i]) {
+                fixed[i] = true;
+                clamped = true;
+            }
+        }
+        if (!clamped) break;
+    }
+    for (std::size_t i = 0; i < widths.size(); ++i) result[i] = std::max(result[i], least[i]);
+    return result;
 }
 
 }  // namespace
@@ -318,6 +371,11 @@ CDialogUdFdInitial::CDialogUdFdInitial(const SettingsFile& settings, QWidget* pa
     });
     connect(m_updateButton, &QPushButton::clicked, this, [this] { emit updateRequested(); });
     setWindowTitle(TitleFor(RecordVersion()));
+    // At the smallest width the three buttons still show their whole texts (a large font may
+    // need more than the usual minimum).
+    const int least = 4 * kMargin + TextWidthOf(*m_callButton) + TextWidthOf(*m_updateButton) +
+                      TextWidthOf(*HideButton());
+    setMinimumWidth(std::max(kMinimumWidth, least));
     // The buttons exist only now: lay the window out again.
     ApplyLayout();
 }
@@ -367,9 +425,16 @@ void CDialogUdFdInitial::SetInterpreterMode(bool on) {
 
 int CDialogUdFdInitial::LayoutControls(int statusTop) {
     const int buttonTop = statusTop - kMargin - kButtonHeight;
-    m_callButton->setGeometry(kMargin, buttonTop, kCallWidth, kButtonHeight);
-    m_updateButton->setGeometry(kMargin + kCallWidth + kMargin, buttonTop, kUpdateWidth,
-                                kButtonHeight);
+    // "Call DLL" and "Update UD FD" at the left, "Hide" at the right, 6 pixels apart: in a
+    // narrow window they share the width rather than overlap.
+    QPushButton* hide = HideButton();
+    const std::vector<int> widths = ShareButtonWidths(
+        {kCallWidth, kUpdateWidth, kHideWidth},
+        {TextWidthOf(*m_callButton), TextWidthOf(*m_updateButton), TextWidthOf(*hide)},
+        width() - 4 * kMargin);
+    m_callButton->setGeometry(kMargin, buttonTop, widths[0], kButtonHeight);
+    m_updateButton->setGeometry(kMargin + widths[0] + kMargin, buttonTop, widths[1], kButtonHeight);
+    hide->setGeometry(width() - kMargin - widths[2], buttonTop, widths[2], kButtonHeight);
     m_returnLabel->setGeometry(kMargin, buttonTop - 2 - kLabelHeight, width() - 2 * kMargin,
                                kLabelHeight);
     return buttonTop - 2 - kLabelHeight - 2;

@@ -341,8 +341,17 @@ void CDialog3D::closeEvent(QCloseEvent* event) {
 // Operations of the other windows
 
 void CDialog3D::SetModel(const CModel& model, bool rayTrace) {
-    ClearPickResult();
     if (&model != &m_model) m_model.CopyFrom(model);
+    ModelChanged(rayTrace);
+}
+
+void CDialog3D::SetModel(CModel&& model, bool rayTrace) {
+    m_model.Swap(model);
+    ModelChanged(rayTrace);
+}
+
+void CDialog3D::ModelChanged(bool rayTrace) {
+    ClearPickResult();
     DiscardModelLists();
     m_rayTrace = rayTrace;
     SetChecked(kCmdRayTrace, rayTrace);
@@ -399,7 +408,7 @@ void CDialog3D::OnFileOpen() {
         result = ReadModelFile(localPath, loaded, &message);
     }
     if (result == 0)
-        SetModel(loaded, false);
+        SetModel(std::move(loaded), false);  // the model read is taken over, not copied
     else
         ShowMessage(this, QString::fromLocal8Bit(message.c_str()));
     Repaint();
@@ -410,7 +419,8 @@ void CDialog3D::OnHide() {
 }
 
 void CDialog3D::OnClearModel() {
-    m_model.Clear();
+    CModel emptied;  // the lists' memory goes too, not only their contents
+    m_model.Swap(emptied);
     DiscardModelLists();
     OnReset();
 }
@@ -536,8 +546,19 @@ void CDialog3D::CompileLayer(int layer) {
         const bool perVertex = !m_model.vertexNormals.empty();
         for (const auto& group : m_model.groups) {
             const modelMaterial& material = group->material;
+            // A material from an MTL file shows its own colours: colour tracking, which would
+            // put the fixed colour in place of its ambient and diffuse ones, is off for it.
+            // Every other group draws in the tracked colour.
+            float diffuse[4] = {material.diffuse[0], material.diffuse[1], material.diffuse[2],
+                                material.diffuse[3]};
+            if (material.fromMaterialFile) {
+                glDisable(GL_COLOR_MATERIAL);
+                if (m_transparentize) diffuse[3] = kFaceColourTranslucent[3];
+            } else {
+                glEnable(GL_COLOR_MATERIAL);
+            }
             glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, material.ambient);
-            glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, material.diffuse);
+            glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
             glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, material.specular);
             // Outside 0..128 the call would be refused and the previous group's value kept.
             glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS,

@@ -74,6 +74,9 @@ public:
     // Copies `model` in and drops the compiled layers; the view is kept. `rayTrace` sets the
     // Ray Trace switch: on for a surface mesh ("Make 3D Model"), off for a loaded file.
     void SetModel(const CModel& model, bool rayTrace);
+    // The same for a model handed over whole (a file just read): its lists are taken without
+    // copying, and `model` is left with the window's previous model.
+    void SetModel(CModel&& model, bool rayTrace);
     // The traced ray: incident direction, outgoing direction, surface point (3 floats each),
     // and what of it to show.
     void SetRay(const float ray[9], RayDisplay rayState);
@@ -153,6 +156,8 @@ private:
     void Rotate(float angle, const float axis[3]);
     void TrackballVector(int px, int py, float v[3]) const;
 
+    // After a new model: no pick, lists to compile, the Ray Trace switch as given, repaint.
+    void ModelChanged(bool rayTrace);
     void DiscardModelLists();
     void MarkOverlay();
     void ClearPickResult() { m_pickResult.fill(0); }

@@ -13,15 +13,15 @@
 namespace velmor {
 namespace {
 
-using test::ReadText;
+using test::ReadFile;
 using test::TempDir;
-using test::WriteText;
+using test::WriteFile;
 
 TEST(RegularFileTest, InputsAreRegularFilesOpenedForBlockingReads) {
     TempDir dir;
-    WriteText(dir.File("a.txt"), "abc");
-    ASSERT_TRUE(testing::MakeFifo(dir.File("pipe")));
-    const testing::HangGuard guard("opening a named pipe");
+    WriteFile(dir.File("a.txt"), "abc");
+    ASSERT_TRUE(test::MakeFifo(dir.File("pipe")));
+    const test::HangGuard guard("opening a named pipe");
     long long size = -1;
     std::string reason;
     const int fd = OpenRegularFile(dir.File("a.txt"), &size, &reason);
@@ -40,18 +40,18 @@ TEST(RegularFileTest, InputsAreRegularFilesOpenedForBlockingReads) {
 TEST(RegularFileTest, OutputsReplaceTheTargetOnlyWhenCommitted) {
     TempDir dir;
     const std::string target = dir.File("out.txt");
-    WriteText(target, "old");
+    WriteFile(target, "old");
     std::string reason;
     {
         ReplacingFile file;
         ASSERT_TRUE(file.Open(target, &reason)) << reason;
         EXPECT_TRUE(file.Write("new, but never committed"));
     }
-    EXPECT_EQ(ReadText(target), "old");
+    EXPECT_EQ(ReadFile(target), "old");
     ReplacingFile file;
     ASSERT_TRUE(file.Open(target, &reason));
     EXPECT_TRUE(file.Write("12345") && file.WriteAt(1, "ab") && file.Commit(&reason));
-    EXPECT_EQ(ReadText(target), "1ab45");
+    EXPECT_EQ(ReadFile(target), "1ab45");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 
     // A link to nowhere is not followed into a new file; a missing target is fine.

@@ -12,12 +12,8 @@
 
 #include "script_test_util.h"
 
-namespace velmor {
+namespace velmor::test {
 namespace {
-
-using testing::EvalZ;
-using testing::Repeat;
-using testing::RunZ;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -240,4 +236,4 @@ TEST(StackTest, PushPast200EntriesStopsTheRun) {
 }
 
 }  // namespace
-}  // namespace velmor
+}  // namespace velmor::test

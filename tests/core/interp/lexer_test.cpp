@@ -9,10 +9,9 @@
 
 #include "script_test_util.h"
 
-namespace velmor {
+namespace velmor::test {
 namespace {
 
-using testing::CountOf;
 using Tokens = std::vector<int>;
 
 struct Lexed {
@@ -113,4 +112,4 @@ TEST(IdentifierTableTest, PoolOf199BytesAnd99Names) {
 }
 
 }  // namespace
-}  // namespace velmor
+}  // namespace velmor::test

@@ -5,13 +5,8 @@
 
 #include "script_test_util.h"
 
-namespace velmor {
+namespace velmor::test {
 namespace {
-
-using testing::CompileMessages;
-using testing::CountOf;
-using testing::EvalZ;
-using testing::Repeat;
 
 TEST(ParserTest, RecoveryGivesOneMessagePerBadStatement) {
     CScriptEngine engine;
@@ -33,8 +28,9 @@ TEST(ParserTest, RecoveryGivesOneMessagePerBadStatement) {
 
 TEST(ParserTest, MalformedStatementsCompileToNothing) {
     CScriptEngine engine;
-    for (const char* source : {"x = 1;", "1 = z;", "pi = 3;", "z = max(1);", "z = sin(1, 2);",
-                               "z = log1(2);", "else z = 1;", "z = 1 = 2;", "{ z = 1;"}) {
+    for (const char* source :
+         {"x = 1;", "1 = z;", "pi = 3;", "z = max(1);", "z = sin(1, 2);", "z = log1(2);",
+          "else z = 1;", "z = 1 = 2;", "{ z = 1;", "z = 1; z = 2; z = ;"}) {
         engine.Compile(source);
         EXPECT_GE(engine.CompileErrorCount(), 1) << source;
         EXPECT_EQ(engine.InstructionCount(), 0) << source;
@@ -99,4 +95,4 @@ TEST(ParserTest, NodeAreaHolds100Nodes) {
 }
 
 }  // namespace
-}  // namespace velmor
+}  // namespace velmor::test

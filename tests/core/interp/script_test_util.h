@@ -6,7 +6,7 @@
 
 #include "core/interp/script_engine.h"
 
-namespace velmor::testing {
+namespace velmor::test {
 
 // Compiles `source` on `engine` and returns the compile message text.
 inline std::string CompileMessages(CScriptEngine& engine, const std::string& source) {
@@ -49,4 +49,4 @@ inline std::string Repeat(const std::string& text, int count) {
     return out;
 }
 
-}  // namespace velmor::testing
+}  // namespace velmor::test

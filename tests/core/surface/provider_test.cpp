@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "core/interp/script_engine.h"
 #include "core/surface/dynamic_library.h"
@@ -83,7 +84,11 @@ TEST_F(ProviderTest, LoadingDetectsTheRecordVersionFromTheEntryPoint) {
     EXPECT_EQ(NameOfSurface(), "XY Polynomial");
 }
 
+// The recording library's statics are read from this process: it runs in-process here.
 TEST_F(ProviderTest, LoadSendsSafeDataTwiceAndTheLibraryGetsThePairsOwnRecords) {
+    LibraryHostSettings host;
+    host.inProcess = true;
+    provider.SetLibraryHost(host);
     Recording recording;
     recording.Get<void()>("ResetRecording")();
     ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("recording_surface3")).loaded);
@@ -151,19 +156,15 @@ TEST_F(ProviderTest, FailedLoadKeepsNoLibraryAndTheBuiltInSurfaceAnswers) {
         RecordPair before;
         CopyRecordPair(before, provider.Initial());
         LoadOutcome outcome = provider.OpenSurfaceDll(path);
-        EXPECT_FALSE(outcome.loaded);
-        EXPECT_FALSE(outcome.recordsChanged);
-        EXPECT_FALSE(provider.LibraryLoaded());
+        EXPECT_FALSE(outcome.loaded || outcome.recordsChanged || provider.LibraryLoaded());
         EXPECT_EQ(std::memcmp(before.fd, provider.Initial().fd, sizeof before.fd), 0);
         EXPECT_EQ(NameOfSurface(), "Even Array");
 
         ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("xy_polynomial3")).loaded);
         provider.SetGradientIndex(true);
         outcome = provider.OpenSurfaceDll(path);
-        EXPECT_FALSE(outcome.loaded);
         EXPECT_TRUE(outcome.recordsChanged);
-        EXPECT_FALSE(provider.LibraryLoaded());
-        EXPECT_FALSE(provider.GradientIndex());
+        EXPECT_FALSE(outcome.loaded || provider.LibraryLoaded() || provider.GradientIndex());
         EXPECT_EQ(provider.RecordVersion(), kRecordVersion0);
         EXPECT_EQ(provider.Initial().Fd0()->param[3], 2.0);
         EXPECT_EQ(DoubleAt(provider.Initial(), 1376 + 3 * 8), 0.0);  // old param[3]
@@ -193,11 +194,7 @@ TEST_F(ProviderTest, ExampleSphereTracesRaysEitherWayToTheNearCrossing) {
     const double sag = 0.25 * 0.25 / (1 + std::sqrt(1 - 0.0625 * 0.25));
     for (double n : {1.0, -1.0}) {
         USER_DATA& ray = provider.Initial().ud;
-        ray.x = 0.5;
-        ray.y = 0;
-        ray.l = 0;
-        ray.m = 0;
-        ray.n = n;
+        std::tie(ray.x, ray.y, ray.l, ray.m, ray.n) = std::tuple(0.5, 0.0, 0.0, 0.0, n);
         ASSERT_EQ(provider.TraceRay(ScriptTraceSettings{}).result, 0) << n;
         EXPECT_NEAR(provider.Final().ud.z, sag, 1e-12) << n;
         EXPECT_NEAR(provider.Final().ud.path, n * sag, 1e-12) << n;
@@ -211,6 +208,28 @@ TEST(DynamicLibraryTest, FindsNothingByOrdinalAndNoSystemLibraryByBareName) {
     // A bare file name is a file in the working directory, never a system library.
     EXPECT_FALSE(library.Open("libm.so.6"));
     EXPECT_FALSE(library.Error().empty());
+}
+
+// The loader's search also finds names exported by the libraries a library depends on: the
+// surface's entry point is taken from the library itself only, in-process and in the helper.
+TEST_F(ProviderTest, TheEntryPointComesFromTheLibraryItselfNotFromItsDependencies) {
+    DynamicLibrary library;
+    ASSERT_TRUE(library.Open(LibPath("entry4_over_dependency"))) << library.Error();
+    EXPECT_NE(library.Symbol("UserDefinedSurface"), nullptr);
+    EXPECT_EQ(library.OwnSymbol("UserDefinedSurface"), nullptr);
+    EXPECT_NE(library.OwnSymbol("UserDefinedSurface4"), nullptr);
+    for (const bool inProcess : {true, false}) {
+        SCOPED_TRACE(inProcess);
+        LibraryHostSettings host;
+        host.inProcess = inProcess;
+        provider.SetLibraryHost(host);
+        ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("entry4_over_dependency")).loaded);
+        EXPECT_EQ(provider.RecordVersion(), kRecordVersion3);
+        provider.RefreshWorkingPair();
+        double sag = 0;
+        ASSERT_TRUE(provider.SurfaceSampler().Sag(0.0, 0.0, &sag));
+        EXPECT_EQ(sag, 0.5);  // from the dependency's DependencyValue, through the right entry
+    }
 }
 
 TEST_F(ProviderTest, SamplerSagThroughTheWorkingPair) {

@@ -1,15 +1,11 @@
 #include "core/surface/record_text.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <clocale>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
+#include "comma_locale.h"
 #include "core/surface/records.h"
 
 namespace velmor {
@@ -20,13 +16,6 @@ const RecordRow& Row(const std::vector<RecordRow>& rows, const std::string& name
         if (row.name == name) return row;
     ADD_FAILURE() << "no row " << name;
     return rows.front();
-}
-
-TEST(RecordTextTest, DoublesShowEveryIntegerDigit) {
-    RecordPair pair;
-    const auto& fd = FixedDataRows(2);
-    pair.Fd2()->param[200] = 1e300;
-    EXPECT_EQ(FieldToText(Row(fd, "param[200]"), pair.fd).size(), 301u + 7u);
 }
 
 // What a cell text reads as, shown again in the table's format; a failure rewrites the cell.
@@ -65,9 +54,11 @@ TEST(RecordTextTest, NumberAndPointerCellsReadTheirLeadingValue) {
         EXPECT_EQ(rewrite, c.rewrite) << c.text;
         EXPECT_EQ(FieldToText(c.row, record), c.shown) << c.text;
     }
+    pair.Fd2()->param[200] = 1e300;  // doubles show every integer digit
+    EXPECT_EQ(FieldToText(Row(FixedDataRows(2), "param[200]"), pair.fd).size(), 301u + 7u);
 }
 
-TEST(RecordTextTest, CharCellsRoundTripCodePage932) {
+TEST(RecordTextTest, CharCellsRoundTripCodePage932AndShowOnlyTheirOwnBytes) {
     RecordPair pair;
     std::string rewrite;
     const RecordRow& glass = Row(FixedDataRows(0), "glass[21]");
@@ -85,6 +76,18 @@ TEST(RecordTextTest, CharCellsRoundTripCodePage932) {
         EXPECT_EQ(rewrite, "");
         EXPECT_EQ(pair.fd[row->offset], 0);
     }
+
+    // A field shows only its own bytes: no terminator needed, a byte that is no character
+    // shows as a replacement character.
+    std::memset(&pair.ud, 'B', sizeof pair.ud);
+    std::memset(pair.ud.string, 'A', sizeof pair.ud.string);
+    EXPECT_EQ(FieldToText(Row(UserDataRows(), "string[20]"), &pair.ud), std::string(20, 'A'));
+    std::strcpy(pair.Fd0()->glass,
+                "\x80"
+                "abc");
+    EXPECT_EQ(FieldToText(glass, pair.fd),
+              "\uFFFD"
+              "abc");
 }
 
 // A text that converts but is longer than the field is cut on a whole character, with its
@@ -107,40 +110,8 @@ TEST(RecordTextTest, OverlongCharTextIsCutToItsField) {
     EXPECT_EQ(reinterpret_cast<const unsigned char*>(&pair.ud)[188], 0x7F);
 }
 
-TEST(RecordTextTest, CharFieldsShowOnlyTheirOwnBytes) {
-    RecordPair pair;
-    std::memset(&pair.ud, 'B', sizeof pair.ud);  // no terminator, padding after it non-zero
-    std::memset(pair.ud.string, 'A', sizeof pair.ud.string);
-    EXPECT_EQ(FieldToText(Row(UserDataRows(), "string[20]"), &pair.ud), std::string(20, 'A'));
-    std::strcpy(pair.Fd0()->glass,
-                "\x80"
-                "abc");  // a byte that is no character
-    EXPECT_EQ(FieldToText(Row(FixedDataRows(0), "glass[21]"), pair.fd),
-              "\uFFFD"
-              "abc");
-}
-
-// Switches the process to a locale with a decimal comma, made for the test with localedef
-// (in `dir`) when the machine has none installed.
-bool UseCommaLocale(const std::filesystem::path& dir) {
-    auto use = [](const char* name) {
-        char text[16];
-        return std::setlocale(LC_ALL, name) && std::snprintf(text, sizeof text, "%.1f", 1.5) &&
-               std::strcmp(text, "1,5") == 0;
-    };
-    if (use("de_DE.UTF-8")) return true;
-    std::filesystem::create_directories(dir);
-    std::system(
-        ("localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() + "' >/dev/null 2>&1")
-            .c_str());
-    ::setenv("LOCPATH", dir.c_str(), 1);
-    return use("de_DE.UTF-8");
-}
-
 TEST(RecordTextTest, ADecimalCommaLocaleChangesNothing) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("velmor_locale_" + std::to_string(getpid()));
-    const bool active = UseCommaLocale(dir);
+    const test::CommaLocale comma;
     RecordPair pair;
     const RecordRow& row = Row(UserDataRows(), "x");
     std::string rewrite;
@@ -151,10 +122,7 @@ TEST(RecordTextTest, ADecimalCommaLocaleChangesNothing) {
     const RecordRow& glass = Row(FixedDataRows(0), "glass[21]");
     EXPECT_TRUE(TextToField(glass, pair.fd, "硝子", &rewrite));
     EXPECT_EQ(FieldToText(glass, pair.fd), "硝子");
-    std::setlocale(LC_ALL, "C");
-    ::unsetenv("LOCPATH");
-    std::filesystem::remove_all(dir);
-    if (!active) GTEST_SKIP() << "no locale with a decimal comma could be made here";
+    if (!comma.Active()) GTEST_SKIP() << "no locale with a decimal comma could be made here";
 }
 
 }  // namespace

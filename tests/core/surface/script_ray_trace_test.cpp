@@ -55,10 +55,16 @@ TEST_F(ScriptRayTest, PlaneAtZeroIsMetAtTheStartPointAndKeepsTheDirection) {
     EXPECT_EQ(ray.l, 0.0);
 }
 
-TEST_F(ScriptRayTest, ScriptWithoutZFindsNoCrossing) {
+TEST_F(ScriptRayTest, ScriptWithoutZFindsNoCrossingTotalReflectionFails) {
     Compile("a = x + y;");
     EXPECT_EQ(Trace(0.3, -0.2, {0, 0, 1}, 1.0, 1.5), -1);
     EXPECT_EQ(ray.x, 0.3);  // the outputs keep their start values
+    EXPECT_EQ(ray.n, 0.0);
+
+    // Total internal reflection fails after the hit was found.
+    Compile("z = 2 * x;");
+    EXPECT_EQ(Trace(0.1, 0.0, {0, 0, 1}, 1.5, 1.0), -1);
+    EXPECT_NEAR(ray.z, 0.2, 1e-6);
     EXPECT_EQ(ray.n, 0.0);
 }
 
@@ -92,13 +98,6 @@ TEST_F(ScriptRayTest, TiltedPlaneRefractsByTheVectorLaw) {
         EXPECT_NEAR(tangentOut.z, mu * tangentIn.z, 1e-9) << dz;
         EXPECT_GT(Dot(out, normal) * dz, 0.0);
     }
-}
-
-TEST_F(ScriptRayTest, TotalInternalReflectionFails) {
-    Compile("z = 2 * x;");
-    EXPECT_EQ(Trace(0.1, 0.0, {0, 0, 1}, 1.5, 1.0), -1);
-    EXPECT_NEAR(ray.z, 0.2, 1e-6);  // the hit was found before the refraction failed
-    EXPECT_EQ(ray.n, 0.0);
 }
 
 TEST_F(ScriptRayTest, PointsWithoutValue) {

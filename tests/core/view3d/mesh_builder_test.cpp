@@ -5,15 +5,12 @@
 #include <climits>
 #include <cmath>
 #include <set>
+#include <vector>
 
 #include "view3d_test_support.h"
 
-namespace velmor {
+namespace velmor::test {
 namespace {
-
-using testing::Bowl;
-using testing::FormulaSampler;
-using testing::RecordingReporter;
 
 MeshParams Square(double step, int pattern = kRightTriangle1) {
     MeshParams p;
@@ -70,6 +67,40 @@ TEST(MeshBuilderTest, QuarterStepGridOfPattern0) {
     EXPECT_EQ(sampler.calls, 2 * 81);
 }
 
+// The rows go to the sampler as passes of whole rows of at most kSamplePassPoints points, so a
+// library in the helper process is asked once per pass, with the rows numbered on across passes.
+TEST(MeshBuilderTest, RowsAreSampledInPassesOfWholeRows) {
+    struct PassSampler : FormulaSampler {
+        using FormulaSampler::FormulaSampler;
+        std::size_t SagBatch(std::size_t n, const double* x, const double* y, double* z, bool* ok,
+                             const SampleRows& rows) override {
+            EXPECT_TRUE(rows.count > 0 && rows.ends[rows.count - 1] == n && rows.reportProgress);
+            EXPECT_EQ(rows.firstRow, nextRow);
+            EXPECT_LE(n, kSamplePassPoints);
+            nextRow += static_cast<long long>(rows.count);
+            ++passes;
+            return Sampler::SagBatch(n, x, y, z, ok, rows);
+        }
+        long long nextRow = 0;
+        int passes = 0;
+    };
+    for (int pattern : {kRightTriangle1, kEquilateralTriangle2}) {
+        SCOPED_TRACE(pattern);
+        PassSampler sampler(Bowl);
+        MeshParams p = Square(0.04, pattern);  // about 500 points a row
+        CModel model;
+        int count = 0;
+        ASSERT_EQ(BuildSurfaceMesh(p, sampler, model, nullptr, &count), 0);
+        EXPECT_GE(sampler.passes, 3);
+        EXPECT_GT(count, 400000);
+        ExpectMeshLayout(model, count);
+        for (std::size_t k = 0; k < model.vertices.size(); k += 997) {
+            const Vec3f& v = model.vertices[k];
+            ASSERT_NEAR(v.z, Bowl(v.x, v.y), 1e-5);
+        }
+    }
+}
+
 TEST(MeshBuilderTest, TooFineStepsAreEnlargedOnce) {
     FormulaSampler sampler(Bowl);
     MeshParams p = Square(0.01);
@@ -83,6 +114,16 @@ TEST(MeshBuilderTest, TooFineStepsAreEnlargedOnce) {
     // With the enlarged steps the budget holds: no message the second time.
     ASSERT_EQ(BuildSurfaceMesh(p, sampler, model, &message, &count), 0);
     EXPECT_EQ(message, "");
+
+    // The window fits the steps first, tells the user, then builds: steps it did not fit are
+    // refused unsampled rather than sized far beyond the budget.
+    MeshParams fine = Square(0.01);
+    EXPECT_TRUE(FitMeshStepsToBudget(fine));
+    EXPECT_TRUE(fine.dx == 0.029 && fine.dy == 0.029);
+    EXPECT_FALSE(FitMeshStepsToBudget(fine));
+    const int callsBefore = sampler.calls;
+    EXPECT_EQ(BuildMeshWithSteps(Square(0.005), sampler, model, &count), -1);
+    EXPECT_EQ(sampler.calls, callsBefore);
 }
 
 TEST(MeshBuilderTest, EveryPatternWindsTowardsPlusZAndPutsFailedSamplesAtZero) {
@@ -161,8 +202,8 @@ TEST(MeshBuilderTest, LoopsEndWhereAdditionNoLongerMovesThePoint) {
     int count = 0;
     ASSERT_EQ(BuildSurfaceMesh(p, sampler, model, nullptr, &count), 0);
     EXPECT_LE(count, 2 * 21 * 65);  // the planned triangles
-    testing::ExpectConsistent(model);
+    ExpectConsistent(model);
 }
 
 }  // namespace
-}  // namespace velmor
+}  // namespace velmor::test

@@ -8,12 +8,8 @@
 #include "hang_guard.h"
 #include "view3d_test_support.h"
 
-namespace velmor {
+namespace velmor::test {
 namespace {
-
-using testing::ExpectConsistent;
-using testing::TempDir;
-using testing::WriteBytes;
 
 // A binary STL with `count` in its header and triangles (base, 0, 0), (base + 1, 0, 0),
 // (base, 1, 0) for every base given, each with the stored normal (9, 9, 9).
@@ -76,7 +72,7 @@ TEST(StlAsciiReaderTest, FacetsSolidsAndNumbers) {
     EXPECT_FLOAT_EQ(model.vertices[5].z, 0.0f);
 }
 
-TEST(StlAsciiReaderTest, BrokenFacetsAreDroppedAndFilesWithoutFacetsFail) {
+TEST(StlAsciiReaderTest, BrokenFacetsAreDroppedFilesWithoutFacetsFailLinesAreWhole) {
     CModel model;
     ASSERT_TRUE(
         ReadAscii("vertex 5 5 5\n"                                     // outside any facet
@@ -92,13 +88,10 @@ TEST(StlAsciiReaderTest, BrokenFacetsAreDroppedAndFilesWithoutFacetsFail) {
     EXPECT_FALSE(ReadAscii("", model));
     EXPECT_FALSE(ReadAscii("solid nothing\nendsolid nothing\n", model));
     EXPECT_FALSE(ReadAscii("solid s\nfacets 1 2 3\n", model));  // "facets" is not "facet"
-}
 
-TEST(StlAsciiReaderTest, LinesOfAnyLengthEndAtTheirZeroByte) {
     // A vertex line of 300 bytes keeps its third number. A zero byte ends the line: the
     // "endfacet" behind it is not seen.
     const std::string facet = "solid s\nfacet\nvertex 0 0 0\nvertex 1 0 0\n";
-    CModel model;
     ASSERT_TRUE(ReadAscii(facet + "vertex 0" + std::string(280, ' ') + "1 7\nendfacet\n", model));
     EXPECT_EQ(model.vertices[2].z, 7.0f);
     EXPECT_FALSE(ReadAscii(facet + std::string("vertex 0 1 0\nx\0endfacet\n", 23), model));
@@ -124,6 +117,29 @@ TEST(StlBinaryReaderTest, RecordsBecomeTrianglesAndTheCountIsCutToTheFile) {
     EXPECT_FALSE(ReadBinary(BinaryStl(0, {}).substr(0, 83), model));
     EXPECT_FALSE(ReadBinary(BinaryStl(0, {0}), model));  // count 0
     EXPECT_FALSE(ReadBinary(BinaryStl(5, {}) + std::string(49, '\0'), model));
+}
+
+TEST(StlReaderTest, ACancelKeepsTheFacetsReadSoFarEvenOneAnsweredAtTheFirstReport) {
+    // The first report comes after the lines were counted: a Cancel pressed while counting is
+    // answered there, and must not be lost.
+    for (const long long cancelAt : {1, 3}) {
+        SCOPED_TRACE(cancelAt);
+        CModel ascii, binary;
+        {
+            test::RecordingReporter reporter(cancelAt);
+            EXPECT_TRUE(ReadAscii(kTwoSolids, ascii));
+            EXPECT_EQ(reporter.calls.size(), size_t(cancelAt));
+        }
+        {
+            test::RecordingReporter reporter(cancelAt);
+            EXPECT_TRUE(ReadBinary(BinaryStl(5, {0, 1, 2, 3, 4}), binary));
+            EXPECT_EQ(reporter.calls.size(), size_t(cancelAt));
+        }
+        ExpectConsistent(ascii);
+        ExpectConsistent(binary);
+        EXPECT_EQ(ascii.faces.size(), 0u);  // the first facet ends at line 6
+        EXPECT_EQ(binary.faces.size(), size_t(cancelAt - 1));
+    }
 }
 
 TEST(ObjReaderTest, FaceTokenForms) {
@@ -235,19 +251,19 @@ TEST(ObjReaderTest, GroupsByNameWithoutRegardToCase) {
 
 TEST(ObjReaderTest, MaterialsFromTheMaterialFile) {
     TempDir dir;
-    WriteBytes(dir / "optics.mtl",
-               "Ns 250\n"  // before the first material: changes "(NoName)"
-               "newmtl Glass\nKa 0.1 0.2 0.3\nKd 0.4 0.5 0.6\nKs 0.7 0.8 0.9\nNs 500\n"
-               "newmtl Steel\n");
-    WriteBytes(dir / "part.obj", std::string("mtllib optics.mtl\nmtllib missing.mtl\nmtllib\n") +
-                                     kFourVertices +
-                                     "usemtl glass\nf 1 2 3\n"
-                                     "g Body\nf 1 3 4\n"  // the material of the group before
-                                     "g Cap\nusemtl Steel\nusemtl nothing-of-that-name\n"
-                                     "f 2 3 4\n");
+    WriteFile(dir.File("optics.mtl"),
+              "Ns 250\n"  // before the first material: changes "(NoName)"
+              "newmtl Glass\nKa 0.1 0.2 0.3\nKd 0.4 0.5 0.6\nKs 0.7 0.8 0.9\nNs 500\n"
+              "newmtl Steel\n");
+    WriteFile(dir.File("part.obj"), std::string("mtllib optics.mtl\nmtllib missing.mtl\nmtllib\n") +
+                                        kFourVertices +
+                                        "usemtl glass\nf 1 2 3\n"
+                                        "g Body\nf 1 3 4\n"  // the material of the group before
+                                        "g Cap\nusemtl Steel\nusemtl nothing-of-that-name\n"
+                                        "f 2 3 4\n");
     CModel model;
     std::string reason;
-    ASSERT_TRUE(ReadObj(dir / "part.obj", model, &reason)) << reason;
+    ASSERT_TRUE(ReadObj(dir.File("part.obj"), model, &reason)) << reason;
     ASSERT_EQ(model.groups.size(), 3u);
     const modelMaterial& glass = model.groups[0]->material;
     EXPECT_TRUE(glass.name == "Glass" && glass.ambient[2] == 0.3f && glass.specular[0] == 0.7f);
@@ -257,6 +273,10 @@ TEST(ObjReaderTest, MaterialsFromTheMaterialFile) {
     // any material record.
     EXPECT_EQ(model.groups[2]->material.name, "(NoName)");
     EXPECT_FLOAT_EQ(model.groups[2]->material.shininess, 32.0f);
+    // Only materials that a material record of the file made are drawn in their own colours.
+    EXPECT_TRUE(glass.fromMaterialFile);
+    EXPECT_TRUE(model.groups[1]->material.fromMaterialFile);
+    EXPECT_FALSE(model.groups[2]->material.fromMaterialFile);
 }
 
 TEST(ModelFileTest, ExtensionsDecideTheReaderAndFailuresSayWhy) {
@@ -284,14 +304,14 @@ TEST(ModelFileTest, ExtensionsDecideTheReaderAndFailuresSayWhy) {
     CModel model;
     std::string message;
     for (const auto& file : files) {
-        WriteBytes(dir / file.name, file.bytes);
+        WriteFile(dir.File(file.name), file.bytes);
         const bool read = *file.message == '\0';
-        EXPECT_EQ(ReadModelFile(dir / file.name, model, &message), read ? 0 : -1) << file.name;
+        EXPECT_EQ(ReadModelFile(dir.File(file.name), model, &message), read ? 0 : -1) << file.name;
         EXPECT_EQ(model.faces.size(), read ? 2u : 0u) << file.name;
         EXPECT_EQ(read ? std::string() : message, file.message);
     }
-    EXPECT_EQ(ReadModelFile(dir / "missing.stl", model, &message), -1);
-    EXPECT_EQ(message, "Reading STL(BIN) File ... Failed.\n" + (dir / "missing.stl") +
+    EXPECT_EQ(ReadModelFile(dir.File("missing.stl"), model, &message), -1);
+    EXPECT_EQ(message, "Reading STL(BIN) File ... Failed.\n" + dir.File("missing.stl") +
                            ": No such file or directory");
     // Devices are refused rather than read without end.
     EXPECT_FALSE(ReadStlAscii("/dev/zero", model, &message));
@@ -301,24 +321,24 @@ TEST(ModelFileTest, ExtensionsDecideTheReaderAndFailuresSayWhy) {
 // for a writer; a material library that is a pipe is skipped like a missing one.
 TEST(ModelFileTest, OnlyRegularFilesAreRead) {
     TempDir dir;
-    ASSERT_TRUE(testing::MakeFifo(dir / "pipe.stl") && testing::MakeFifo(dir / "pipe.obj") &&
-                testing::MakeFifo(dir / "pipe.mtl"));
-    std::filesystem::create_directory(dir / "folder.stl");
-    WriteBytes(dir / "part.obj", std::string("mtllib pipe.mtl\n") + kFourVertices + "f 1 2 3\n");
-    const testing::HangGuard guard("reading a named pipe");
+    ASSERT_TRUE(MakeFifo(dir.File("pipe.stl")) && MakeFifo(dir.File("pipe.obj")) &&
+                MakeFifo(dir.File("pipe.mtl")));
+    std::filesystem::create_directory(dir.File("folder.stl"));
+    WriteFile(dir.File("part.obj"), std::string("mtllib pipe.mtl\n") + kFourVertices + "f 1 2 3\n");
+    const HangGuard guard("reading a named pipe");
     CModel model;
     std::string message;
     const std::pair<std::string, const char*> refused[] = {
-        {dir / "pipe.stl", kReadStlBinaryFailed},
-        {dir / "pipe.obj", kReadObjFailed},
-        {dir / "folder.stl", kReadStlBinaryFailed},
+        {dir.File("pipe.stl"), kReadStlBinaryFailed},
+        {dir.File("pipe.obj"), kReadObjFailed},
+        {dir.File("folder.stl"), kReadStlBinaryFailed},
     };
     for (const auto& [path, failure] : refused) {
         EXPECT_EQ(ReadModelFile(path, model, &message), -1);
         EXPECT_EQ(message, std::string(failure) + "\n" + path + ": not a regular file");
     }
-    EXPECT_FALSE(IsStlAscii(dir / "pipe.stl"));
-    ASSERT_EQ(ReadModelFile(dir / "part.obj", model, &message), 0) << message;
+    EXPECT_FALSE(IsStlAscii(dir.File("pipe.stl")));
+    ASSERT_EQ(ReadModelFile(dir.File("part.obj"), model, &message), 0) << message;
     EXPECT_EQ(model.faces.size(), 1u);
 }
 
@@ -339,7 +359,7 @@ void ReadEveryWay(const std::string& bytes) {
     EXPECT_GE(materials.size(), 1u);
 }
 
-TEST(HostileFilesTest, TruncatedFilesAndValuesFarOutOfRange) {
+TEST(HostileFilesTest, TruncatedFilesValuesFarOutOfRangeAndTheKeptRegressionFiles) {
     const std::string obj =
         "mtllib self.mtl\nnewmtl Red\nKd 1 0 0\nNs 100\n" + std::string(kFourVertices) +
         "vn 0 0 1\nvt 0 0\ng a\nusemtl red\nf 1//1 2//1 3//1\ng b\nf -4/1/1 -3/1/1 -2/1/1 -1/1/1\n";
@@ -351,19 +371,16 @@ TEST(HostileFilesTest, TruncatedFilesAndValuesFarOutOfRange) {
     ReadEveryWay("f -1 -1 -1\nvn 1e999 -1e999 1e-999\nv nan inf -inf\nf 1//-1 1//1 1//1\n");
     ReadEveryWay(std::string(100000, 'f'));  // one face line without any corner
     ReadEveryWay(std::string(4096, '\0'));
-}
-
-// Inputs the fuzzers found: each must read cleanly.
-TEST(HostileFilesTest, KeptRegressionFilesReadCleanly) {
+    // The inputs the fuzzers found.
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(
              std::filesystem::path(VELMOR_TEST_DATA_DIR) / "model_crashes")) {
         SCOPED_TRACE(entry.path().filename().string());
-        ReadEveryWay(testing::ReadBytes(entry.path().string()));
+        ReadEveryWay(ReadFile(entry.path().string()));
         ++files;
     }
     EXPECT_GT(files, 0);
 }
 
 }  // namespace
-}  // namespace velmor
+}  // namespace velmor::test

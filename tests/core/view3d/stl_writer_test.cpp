@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <clocale>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
@@ -16,20 +15,18 @@
 #include <limits>
 #include <random>
 
+#include "comma_locale.h"
 #include "core/view3d/mesh_builder.h"
 #include "core/view3d/model_reader.h"
 #include "hang_guard.h"
 #include "view3d_test_support.h"
 
-namespace velmor {
+namespace velmor::test {
 namespace {
-
-using testing::ReadBytes;
-using testing::TempDir;
 
 // The [-10, 10]² mesh at 0.25, pattern 0: 12,800 triangles.
 void QuarterGrid(CModel& model) {
-    testing::FormulaSampler sampler(testing::Bowl);
+    FormulaSampler sampler(Bowl);
     MeshParams p;
     p.dx = p.dy = 0.25;
     BuildSurfaceMesh(p, sampler, model, nullptr);
@@ -50,19 +47,14 @@ TEST(StlWriterTest, AsciiLineForLineWhateverTheLocale) {
     model.vertices = {{-10, -10, 0.5f}, {1, 0, 0}, {0, 1, 0}, {-1e-7f, 123456.5f, -0.0f}};
     model.faceNormals = {{0.6f, 0, 0.8f}};
     model.faces = {modelFace{{0, 3, 2}, {-1, -1, -1}, 0}};
-    // A locale with a decimal comma, when the machine has one: the point stays.
-    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = previous ? previous : "C";
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"}) {
-        if (std::setlocale(LC_NUMERIC, name)) break;
-    }
     TempDir dir;
     std::string message = "stale";
-    const int written = WriteStlAscii(dir / "Kestrum.stl", model, &message);
-    std::setlocale(LC_NUMERIC, saved.c_str());
-    ASSERT_EQ(written, kStlWritten);
+    {
+        const CommaLocale comma;  // the point stays
+        ASSERT_EQ(WriteStlAscii(dir.File("Kestrum.stl"), model, &message), kStlWritten);
+    }
     EXPECT_EQ(message, "");
-    EXPECT_EQ(ReadBytes(dir / "Kestrum.stl"),
+    EXPECT_EQ(ReadFile(dir.File("Kestrum.stl")),
               "solid Kestrum.stl\n"
               "    facet normal 0.600000 0.000000 0.800000\n"
               "        outer loop\n"
@@ -75,10 +67,10 @@ TEST(StlWriterTest, AsciiLineForLineWhateverTheLocale) {
 
     // An empty mesh: two lines naming the file whatever its extension, or the 84-byte header.
     CModel empty;
-    ASSERT_EQ(WriteStlAscii(dir / "surface.txt", empty, nullptr), kStlWritten);
-    EXPECT_EQ(ReadBytes(dir / "surface.txt"), "solid surface.txt\nendsolid\n");
-    ASSERT_EQ(WriteStlBinary(dir / "empty.stl", empty, nullptr), kStlWritten);
-    EXPECT_EQ(ReadBytes(dir / "empty.stl"),
+    ASSERT_EQ(WriteStlAscii(dir.File("surface.txt"), empty, nullptr), kStlWritten);
+    EXPECT_EQ(ReadFile(dir.File("surface.txt")), "solid surface.txt\nendsolid\n");
+    ASSERT_EQ(WriteStlBinary(dir.File("empty.stl"), empty, nullptr), kStlWritten);
+    EXPECT_EQ(ReadFile(dir.File("empty.stl")),
               std::string("STL Velmor\0", 11) + std::string(69, ' ') + std::string(4, '\0'));
 }
 
@@ -86,18 +78,18 @@ TEST(StlWriterTest, QuarterGridFilesHaveTheirSizesAndReadBack) {
     TempDir dir;
     CModel model;
     QuarterGrid(model);
-    ASSERT_EQ(WriteStlBinary(dir / "grid.stl", model, nullptr), kStlWritten);
-    ASSERT_EQ(WriteStlAscii(dir / "grid.txt", model, nullptr), kStlWritten);
-    const std::string bytes = ReadBytes(dir / "grid.stl");
+    ASSERT_EQ(WriteStlBinary(dir.File("grid.stl"), model, nullptr), kStlWritten);
+    ASSERT_EQ(WriteStlAscii(dir.File("grid.txt"), model, nullptr), kStlWritten);
+    const std::string bytes = ReadFile(dir.File("grid.stl"));
     ASSERT_EQ(bytes.size(), 640084u);
     EXPECT_EQ(CountAt80(bytes), 12800u);
     EXPECT_EQ(bytes.substr(bytes.size() - 2), std::string(2, '\0'));
-    EXPECT_EQ(Lines(ReadBytes(dir / "grid.txt")), 12800u * 7 + 2);
+    EXPECT_EQ(Lines(ReadFile(dir.File("grid.txt"))), 12800u * 7 + 2);
     // Both read back: the binary to the very same floats, the ASCII (several refills of the
     // reader's buffer) to its six decimals.
     CModel bin, text;
-    ASSERT_TRUE(ReadStlBinary(dir / "grid.stl", bin));
-    ASSERT_TRUE(ReadStlAscii(dir / "grid.txt", text));
+    ASSERT_TRUE(ReadStlBinary(dir.File("grid.stl"), bin));
+    ASSERT_TRUE(ReadStlAscii(dir.File("grid.txt"), text));
     ASSERT_EQ(bin.vertices.size(), model.vertices.size());
     ASSERT_EQ(text.vertices.size(), model.vertices.size());
     for (size_t i = 0; i < model.vertices.size(); ++i) {
@@ -137,7 +129,7 @@ TEST(StlWriterTest, LongestNumbersAcrossTheWriteBuffer) {
         model.faces[k].faceNormal = k;
     }
     TempDir dir;
-    ASSERT_EQ(WriteStlAscii(dir / "big.stl", model, nullptr), kStlWritten);
+    ASSERT_EQ(WriteStlAscii(dir.File("big.stl"), model, nullptr), kStlWritten);
     char number[80];
     std::snprintf(number, sizeof(number), "%f", static_cast<double>(big));
     const std::string triple = std::string(number) + " " + number + " " + number + "\n";
@@ -145,24 +137,7 @@ TEST(StlWriterTest, LongestNumbersAcrossTheWriteBuffer) {
     for (int i = 0; i < 3; ++i) facet += "            vertex " + triple;
     std::string expected = "solid big.stl\n";
     for (int k = 0; k < count; ++k) expected += facet + "        endloop\n    endfacet\n";
-    EXPECT_EQ(ReadBytes(dir / "big.stl"), expected + "endsolid\n");
-}
-
-TEST(StlWriterTest, CancelLeavesValidFiles) {
-    TempDir dir;
-    CModel model;
-    QuarterGrid(model);
-    for (const bool binary : {false, true}) {
-        testing::RecordingReporter reporter(4);  // cancel before triangle 3
-        const std::string path = dir / (binary ? "b.stl" : "a.stl");
-        EXPECT_EQ(
-            binary ? WriteStlBinary(path, model, nullptr) : WriteStlAscii(path, model, nullptr),
-            kStlCancelled);
-    }
-    const std::string text = ReadBytes(dir / "a.stl"), bytes = ReadBytes(dir / "b.stl");
-    EXPECT_TRUE(Lines(text) == 3u * 7 + 2 && text.ends_with("\n    endfacet\nendsolid\n"));
-    EXPECT_EQ(bytes.size(), 84u + 3 * 50);
-    EXPECT_EQ(CountAt80(bytes), 3u);  // rewritten to the records in the file
+    EXPECT_EQ(ReadFile(dir.File("big.stl")), expected + "endsolid\n");
 }
 
 // Runs `write` in a child process whose files cannot grow beyond `limit` bytes (the limit's
@@ -180,31 +155,44 @@ int UnderFileSizeLimit(long long limit, const std::function<int()>& write) {
     return WEXITSTATUS(status) - 10;
 }
 
-TEST(StlWriterTest, FilesThatCannotBeWrittenAreReportedWithTheReason) {
+TEST(StlWriterTest, CancelLeavesValidFilesFailuresAreReportedWithTheReason) {
     TempDir dir;
     CModel model;
     QuarterGrid(model);
+    for (const bool binary : {false, true}) {
+        RecordingReporter reporter(4);  // cancel before triangle 3
+        const std::string path = dir.File(binary ? "b.stl" : "a.stl");
+        EXPECT_EQ(
+            binary ? WriteStlBinary(path, model, nullptr) : WriteStlAscii(path, model, nullptr),
+            kStlCancelled);
+    }
+    const std::string text = ReadFile(dir.File("a.stl")), bytes = ReadFile(dir.File("b.stl"));
+    EXPECT_TRUE(Lines(text) == 3u * 7 + 2 && text.ends_with("\n    endfacet\nendsolid\n"));
+    EXPECT_EQ(bytes.size(), 84u + 3 * 50);
+    EXPECT_EQ(CountAt80(bytes), 3u);  // rewritten to the records in the file
+
+    // Files that cannot be written are reported with the reason; nothing is written elsewhere.
     std::string message;
-    const std::string missing = dir / "no/such/dir/x.stl";
+    const std::string missing = dir.File("no/such/dir/x.stl");
     EXPECT_EQ(WriteStlAscii(missing, model, &message), kStlWriteFailed);
     EXPECT_EQ(message,
               "Writing STL(ASCII) File ... Failed.\n" + missing + ": No such file or directory");
-    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));  // nothing written anywhere else
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
 
     // Targets that are no regular file are refused before anything is written to them: a
     // device that would swallow or refuse the data, a named pipe that would wait for a reader.
-    ASSERT_TRUE(testing::MakeFifo(dir / "pipe.stl"));
-    const testing::HangGuard guard("writing to a named pipe");
-    for (const std::string& target : {std::string("/dev/null"), std::string("/dev/full"),
-                                      dir / "pipe.stl", dir.Path().string()}) {
+    ASSERT_TRUE(MakeFifo(dir.File("pipe.stl")));
+    const HangGuard guard("writing to a named pipe");
+    for (const std::string& target :
+         {std::string("/dev/null"), std::string("/dev/full"), dir.File("pipe.stl"), dir.Path()}) {
         EXPECT_EQ(WriteStlBinary(target, model, &message), kStlWriteFailed);
         EXPECT_EQ(message, "Writing STL(BIN) File ... Failed.\n" + target + ": not a regular file");
         EXPECT_EQ(WriteStlAscii(target, model, &message), kStlWriteFailed);
     }
 
     // A write that fails part way (here the file-size limit) leaves the old file whole.
-    const std::string old = dir / "old.stl";
-    testing::WriteBytes(old, "solid old\nendsolid\n");
+    const std::string old = dir.File("old.stl");
+    WriteFile(old, "solid old\nendsolid\n");
     for (const bool binary : {false, true}) {
         EXPECT_EQ(UnderFileSizeLimit(100000,
                                      [&] {
@@ -212,10 +200,10 @@ TEST(StlWriterTest, FilesThatCannotBeWrittenAreReportedWithTheReason) {
                                                        : WriteStlAscii(old, model, nullptr);
                                      }),
                   kStlWriteFailed);
-        EXPECT_EQ(ReadBytes(old), "solid old\nendsolid\n");
+        EXPECT_EQ(ReadFile(old), "solid old\nendsolid\n");
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 4);
 }
 
 }  // namespace
-}  // namespace velmor
+}  // namespace velmor::test

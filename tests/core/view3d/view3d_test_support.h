@@ -1,14 +1,10 @@
-// Helpers shared by the 3D core tests: a temporary directory, whole-file reads and writes, a
-// sampler of a known formula and a progress reporter that records or cancels.
+// Helpers shared by the 3D core tests: a sampler of a known formula, a progress reporter that
+// records or cancels, and a check that every index of a model names something.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,35 +12,9 @@
 #include "core/app/progress.h"
 #include "core/surface/sampler.h"
 #include "core/view3d/model.h"
+#include "temp_dir.h"
 
-namespace velmor::testing {
-
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "velmor_view3d_XXXXXX");
-        if (!mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
-        m_path = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
-    const std::filesystem::path& Path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
-
-inline std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+namespace velmor::test {
 
 // z = f(x, y); points where `fails` answers true are failed samples.
 class FormulaSampler : public Sampler {
@@ -103,4 +73,4 @@ inline void ExpectConsistent(const CModel& model) {
     }
 }
 
-}  // namespace velmor::testing
+}  // namespace velmor::test

@@ -8,12 +8,12 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMap>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <memory>
 
 #include "scripted_message_ui.h"
+#include "temp_dir.h"
 #include "ui/app/velmor_dlg.h"
 #include "ui/common/progress_dialog.h"
 #include "ui/interp/dialog_interpreter.h"
@@ -23,7 +23,7 @@
 namespace velmor {
 
 // Records the titles (sorted) and owners of the progress windows shown while a command runs
-// (they pump events on every report, so a zero timer sees them).
+// (they process events at their first report, so a zero timer sees them).
 class ProgressTitles {
 public:
     ProgressTitles() {
@@ -43,15 +43,10 @@ private:
 
 class DlgTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        m_settingsPath = m_dir.filePath(QStringLiteral("Velmor.ini"));
-    }
     void TearDown() override { m_dlg.reset(); }
 
     CVelmorDlg& Open() {
-        m_dlg = std::make_unique<CVelmorDlg>(
-            VelmorDlgOptions{QFile::encodeName(m_settingsPath).toStdString()});
+        m_dlg = std::make_unique<CVelmorDlg>(VelmorDlgOptions{m_settingsPath});
         QApplication::processEvents();
         // The first paint has the surface map built right after it: wait for that.
         EXPECT_TRUE(QTest::qWaitFor([this] { return m_dlg->Map().Built(); }));
@@ -75,8 +70,7 @@ protected:
     void Click(int id) { QTest::mouseClick(m_dlg->Control(id), Qt::LeftButton); }
     // Whether the window placement went into the settings file.
     bool WindowSettingsWritten() const {
-        QFile file(m_settingsPath);
-        return file.open(QIODevice::ReadOnly) && file.readAll().contains("[WINDOW_MAIN]");
+        return test::ReadFile(m_settingsPath).find("[WINDOW_MAIN]") != std::string::npos;
     }
     QString Text(int id) const { return m_dlg->Field(id)->text(); }
     // The point at fractions (f, g) across and down a plot area.
@@ -84,8 +78,8 @@ protected:
         return QPoint(area.left() + int(f * area.width()), area.top() + int(g * area.height()));
     }
 
-    QTemporaryDir m_dir;
-    QString m_settingsPath;
+    test::TempDir m_dir;
+    const std::string m_settingsPath = m_dir.File("Velmor.ini");
     CScriptedMessageUi m_messages;
     std::unique_ptr<CVelmorDlg> m_dlg;
 };

@@ -1,6 +1,7 @@
 // "Make 3D Model", the STL exports and the "Shading 3D" window as the main window drives it.
 // Runs offscreen, where the 3D window keeps its state without an OpenGL view.
 #include <QFile>
+#include <tuple>
 
 #include "core/surface/even_array.h"
 #include "dlg_fixture.h"
@@ -16,10 +17,9 @@ protected:
         Type(m_dlg->Field(kIdStep3DX), step);
         Type(m_dlg->Field(kIdStep3DY), step);
     }
-    QString FilePath(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
 };
 
-TEST_F(MeshCommandsTest, MakeModelHandsTheSurfaceMeshToThe3DWindow) {
+TEST_F(MeshCommandsTest, MakeModelHandsTheSurfaceMeshToThe3DWindowStepsOverTheBudgetGrow) {
     CVelmorDlg& dlg = Open();
     CDialog3D& view = Dialog3D();
     EXPECT_FALSE(view.RayTraceOn());
@@ -41,9 +41,7 @@ TEST_F(MeshCommandsTest, MakeModelHandsTheSurfaceMeshToThe3DWindow) {
         const Vec3f& v = model.vertices[k];
         RecordPair pair;
         CopyRecordPair(pair, dlg.Provider().Initial());
-        pair.ud.x = v.x;
-        pair.ud.y = v.y;
-        pair.Type() = 3;
+        std::tie(pair.ud.x, pair.ud.y, pair.Type()) = std::tuple(v.x, v.y, kRequestSag);
         ASSERT_EQ(EvenArraySurface(&pair.ud, pair.Fd0()), 0);
         EXPECT_FLOAT_EQ(v.z, static_cast<float>(pair.ud.sag1)) << v.x << ", " << v.y;
         anyHeight = anyHeight || v.z != 0.0f;
@@ -56,20 +54,53 @@ TEST_F(MeshCommandsTest, MakeModelHandsTheSurfaceMeshToThe3DWindow) {
     EXPECT_TRUE(view.Model().faces.empty());
 }
 
-TEST_F(MeshCommandsTest, StepsOverTheTriangleBudgetAreEnlargedAndShown) {
-    Open();
+// Message boxes and progress windows in the order they appeared (a progress window is seen
+// by a zero timer while it pumps events), with the 3D step fields at each message.
+class ShownInOrder : public CScriptedMessageUi {
+public:
+    explicit ShownInOrder(CVelmorDlg& dlg) : m_dlg(dlg) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (CProgressDialog* window = CurrentProgressWindow()) {
+                const QString entry = "progress " + window->windowTitle();
+                if (events.isEmpty() || events.back() != entry) events << entry;
+            }
+        });
+        m_timer.start(0);
+    }
+    MessageAnswer Message(QWidget* parent, const QString& text, MessageIcon icon,
+                          MessageButtons buttons) override {
+        events << QStringLiteral("message %1 at %2, %3")
+                      .arg(text.trimmed(), m_dlg.Field(kIdStep3DX)->text(),
+                           m_dlg.Field(kIdStep3DY)->text());
+        return CScriptedMessageUi::Message(parent, text, icon, buttons);
+    }
+    QStringList events;
+
+private:
+    CVelmorDlg& m_dlg;
+    QTimer m_timer;
+};
+
+TEST_F(MeshCommandsTest, StepsOverTheTriangleBudgetAreEnlargedAndShownBeforeTheBuild) {
+    CVelmorDlg& dlg = Open();
     SetSteps3D("0.01");  // 8,008,002 planned
+    ShownInOrder shown(dlg);
     Click(kIdMake3DModel);
-    ASSERT_EQ(m_messages.Shown().size(), 1u);
-    EXPECT_EQ(m_messages.LastText(), "too many triangles ... changed \"delta 3D\"        ");
-    EXPECT_EQ(Text(kIdStep3DX), "0.029");
+    ASSERT_EQ(shown.Shown().size(), 1u);
+    EXPECT_EQ(shown.LastText(), "too many triangles ... changed \"delta 3D\"        ");
+    EXPECT_EQ(shown.Shown()[0].icon, MessageIcon::Information);
+    // First the message, with the enlarged steps in their boxes, then the build with them.
+    EXPECT_EQ(shown.events.join(" | ").toStdString(),
+              "message too many triangles ... changed \"delta 3D\" at 0.029, 0.029 | "
+              "progress Shading Model ...");
     EXPECT_EQ(Dialog3D().Model().faces.size(), 2u * 689 * 689);
+    EXPECT_EQ(Text(kIdStep3DY), "0.029");
 }
 
 TEST_F(MeshCommandsTest, SaveStlWritesAFreshMeshWhereTheSaveDialogSays) {
     CVelmorDlg& dlg = Open();
     SetSteps3D("0.25");
-    const QString binPath = FilePath("surface.stl");
+    const QString binPath = m_dir.QFilePath("surface.stl");
     m_messages.QueuePath(binPath);
     dlg.ToolbarAction(kCmdSaveStlBin)->trigger();
     ASSERT_EQ(m_messages.FileDialogs().size(), 1u);
@@ -79,7 +110,7 @@ TEST_F(MeshCommandsTest, SaveStlWritesAFreshMeshWhereTheSaveDialogSays) {
     EXPECT_TRUE(Dialog3D().Model().faces.empty());  // the export never touches the 3D window
 
     // ASCII into a .txt name: the first line names that file.
-    const QString asciiPath = FilePath("surface.txt");
+    const QString asciiPath = m_dir.QFilePath("surface.txt");
     m_messages.QueuePath(asciiPath);
     dlg.MenuAction(kCmdSaveStlAscii)->trigger();
     QFile file(asciiPath);
@@ -90,12 +121,12 @@ TEST_F(MeshCommandsTest, SaveStlWritesAFreshMeshWhereTheSaveDialogSays) {
     EXPECT_EQ(lines[lines.size() - 2], "endsolid");
 
     // A file that cannot be created: the system's reason, nothing written.
-    m_messages.QueuePath(FilePath("missing/surface.stl"));
+    m_messages.QueuePath(m_dir.QFilePath("missing/surface.stl"));
     dlg.MenuAction(kCmdSaveStlBin)->trigger();
     ASSERT_EQ(m_messages.Shown().size(), 1u);
     EXPECT_TRUE(m_messages.LastText().contains("No such file or directory"))
         << m_messages.LastText().toStdString();
-    EXPECT_FALSE(QFile::exists(FilePath("missing/surface.stl")));
+    EXPECT_FALSE(QFile::exists(m_dir.QFilePath("missing/surface.stl")));
     // A target that is no regular file is refused, not written into.
     m_messages.QueuePath(QStringLiteral("/dev/null"));
     dlg.MenuAction(kCmdSaveStlAscii)->trigger();
@@ -118,12 +149,6 @@ TEST_F(MeshCommandsTest, The3DWindowFollowsTheRayAndTheSurfaceLibrary) {
     ASSERT_TRUE(dlg.Provider().LibraryLoaded());
     EXPECT_TRUE(view.Model().faces.empty());
     EXPECT_EQ(view.RayState(), RayDisplay::kNone);
-}
-
-TEST(FileFilterTest, WindowsAndQtFormsConvert) {
-    EXPECT_EQ(QtFileFilter("DLL Files (*.dll)|*.dll|All Files (*.*)|*.*||"),
-              "DLL Files (*.dll);;All Files (*)");
-    EXPECT_EQ(QtFileFilter("Models|*.stl;*.obj||"), "Models (*.stl *.obj)");
 }
 
 }  // namespace

@@ -3,14 +3,12 @@
 // "Update 2D", rows and titles rebuilt after a library load.
 #include <QPushButton>
 
-#include "core/app/number_text.h"
 #include "core/surface/even_array.h"
 #include "core/surface/row_catalogue.h"
 #include "dlg_fixture.h"
-#include "ui/grid/data_grid.h"
-#include "ui/surface/record_tables_dialog.h"
+#include "record_table_cells.h"
 
-namespace velmor {
+namespace velmor::test {
 namespace {
 
 class RecordTablesWiringTest : public DlgTest {
@@ -24,28 +22,6 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowActive(m_initial));
         return dlg;
     }
-    static int RowOf(CDataGrid* table, const QString& name) {
-        for (int row = 0; row < table->ItemCount(); ++row)
-            if (table->GetItemText(row, kRecordColumnName) == name) return row;
-        return -1;
-    }
-    static QString Cell(CDataGrid* table, const QString& name) {
-        return table->GetItemText(RowOf(table, name), kRecordColumnData);
-    }
-    // A second click on the "data" cell opens the editor; Return ends it unless `keepOpen`.
-    static void TypeCell(CDataGrid* table, const QString& name, const QString& text,
-                         bool keepOpen = false) {
-        const int row = RowOf(table, name);
-        ASSERT_GE(row, 0) << name.toStdString();
-        table->scrollTo(table->model()->index(row, kRecordColumnData));
-        const QPoint at = table->CellRect(row, kRecordColumnData).center();
-        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
-        ASSERT_NE(table->Editor(), nullptr) << name.toStdString();
-        QTest::keyClicks(table->Editor(), text);
-        if (!keepOpen) QTest::keyClick(table->Editor(), Qt::Key_Return);
-    }
-    static QString Fixed6(double value) { return QString::fromStdString(FormatFixed(value, 6)); }
 
     CDialogUdFdInitial* m_initial = nullptr;
     CDialogUdFdFinal* m_final = nullptr;
@@ -82,7 +58,7 @@ TEST_F(RecordTablesWiringTest, CallDllSendsTheTypedRequestAndShowsTheAnswerInThe
     EXPECT_EQ(Cell(m_final->UserDataTable(), "x"), Fixed6(dlg.Provider().Final().ud.x));
 }
 
-TEST_F(RecordTablesWiringTest, LibraryLoadsRebuildTheRowsAndTitles) {
+TEST_F(RecordTablesWiringTest, LibraryLoadsRebuildTheRowsAndTitlesAndResetTheView) {
     CVelmorDlg& dlg = OpenWithTables();
     m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/entry4_only.so"));
     dlg.MenuAction(kCmdOpenDll)->trigger();
@@ -99,6 +75,13 @@ TEST_F(RecordTablesWiringTest, LibraryLoadsRebuildTheRowsAndTitles) {
     Click(kIdUpdate2D);
     EXPECT_EQ(dlg.Provider().Initial().Fd3()->datasurf_values[4799], -2.5);
 
+    // A version-1 library retitles the window; every load resets zoom and pan.
+    dlg.ZoomAt(dlg.Areas().plan.center(), 1);
+    m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/entry2_only.so"));
+    dlg.MenuAction(kCmdOpenDll)->trigger();
+    EXPECT_EQ(m_initial->windowTitle(), "Initial USER_DATA FIXED_DATA2");
+    EXPECT_TRUE(dlg.State().displayX.min == -10 && dlg.State().displayX.max == 10);
+
     // A failed load drops the library: the built-in surface answers, the tables follow it.
     m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/no_entry.so"));
     dlg.MenuAction(kCmdOpenDll)->trigger();
@@ -109,4 +92,4 @@ TEST_F(RecordTablesWiringTest, LibraryLoadsRebuildTheRowsAndTitles) {
 }
 
 }  // namespace
-}  // namespace velmor
+}  // namespace velmor::test

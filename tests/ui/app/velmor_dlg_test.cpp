@@ -8,6 +8,7 @@
 #include <QWheelEvent>
 #include <cmath>
 
+#include "comma_locale.h"
 #include "dlg_fixture.h"
 #include "ui/app/escape_key_watch.h"
 #include "ui/app/field_text.h"
@@ -42,21 +43,10 @@ TEST_F(MainWindowTest, StartsWithItsInitialStateControlsAndTexts) {
     EXPECT_EQ(dlg.UdFdFinal().parentWidget(), nullptr);  // independent windows
 }
 
-TEST_F(MainWindowTest, StepBelowTheLimitBecomesOneThousandthWrittenWithSixDecimals) {
-    CVelmorDlg& dlg = Open();
-    Type(dlg.Field(kIdStep2DX), "0");
-    Type(dlg.Field(kIdStep2DY), "-0.5");  // negative steps pass: only the magnitude counts
-    Click(kIdUpdate2D);
-    EXPECT_EQ(Text(kIdStep2DX), "0.001000");
-    EXPECT_EQ(dlg.State().stepX, 0.001);
-    EXPECT_EQ(Text(kIdStep2DY), "-0.5");
-}
-
-// Text the reader cannot take falls back to the field's default, whatever the process locale.
+// Text the reader cannot take falls back to the field's default, whatever the process locale;
+// a step below the limit becomes one thousandth, written with six decimals.
 TEST_F(MainWindowTest, UnreadableFieldTextsFallBackToTheirDefaults) {
-    const char* previous = setlocale(LC_ALL, nullptr);
-    const std::string saved = previous ? previous : "C";
-    setlocale(LC_ALL, "de_DE.UTF-8");
+    auto comma = std::make_unique<test::CommaLocale>();
     CVelmorDlg& dlg = Open();
     Type(dlg.Field(kIdAnalysisXMin), QString(32, '1'));                   // one byte too many
     Type(dlg.Field(kIdAnalysisXMax), "0000000000000000000000000000012");  // 31 bytes: fits
@@ -64,17 +54,22 @@ TEST_F(MainWindowTest, UnreadableFieldTextsFallBackToTheirDefaults) {
     Type(dlg.Field(kIdAnalysisYMax), "1,5");  // the number stops at the comma
     Type(dlg.Field(kIdStep3DX), QString::fromUtf8("\xF0\x9F\x98\x80"));  // not in CP932
     dlg.Field(kIdN2)->setText("1e999");
+    Type(dlg.Field(kIdStep2DX), "0");
+    Type(dlg.Field(kIdStep2DY), "-0.5");  // negative steps pass: only the magnitude counts
     Click(kIdUpdate2D);
-    setlocale(LC_ALL, saved.c_str());
+    comma.reset();
     EXPECT_EQ(Text(kIdAnalysisXMin), "-10.000000");
     EXPECT_EQ(dlg.State().analysisX.max, 12.0);
     EXPECT_EQ(Text(kIdAnalysisYMin), "-10.000000");
     EXPECT_EQ(dlg.State().analysisY.max, 1.0);
     EXPECT_EQ(Text(kIdStep3DX), "0.250000");
     EXPECT_EQ(Text(kIdN2), "1.500000");
+    EXPECT_EQ(Text(kIdStep2DX), "0.001000");
+    EXPECT_EQ(dlg.State().stepX, 0.001);
+    EXPECT_EQ(Text(kIdStep2DY), "-0.5");
 }
 
-TEST_F(MainWindowTest, ThreeWheelNotchesZoomAboutThePointUnderTheMouse) {
+TEST_F(MainWindowTest, WheelNotchesZoomAboutThePointUnderTheMouseNeverToZeroWidthNorInfinity) {
     CVelmorDlg& dlg = Open();
     const QRect plan = dlg.Areas().plan;
     const QPoint point = At(plan, 0.25, 0.75);
@@ -97,19 +92,16 @@ TEST_F(MainWindowTest, ThreeWheelNotchesZoomAboutThePointUnderTheMouse) {
     ExpectRange(s.displayZ, before.min, before.max);
     Wheel(dlg.PlotClient(), point, -60);
     ExpectRange(s.displayZ, before.min * 1.2, before.max * 1.2);
-}
 
-TEST_F(MainWindowTest, ZoomNeverReachesZeroWidthNorInfinity) {
-    CVelmorDlg& dlg = Open();
-    const QPoint point = At(dlg.Areas().xz, 0.3, 0.6);
-    for (int i = 0; i < 400; ++i) Wheel(dlg.PlotClient(), point, 120);
-    const VelmorState& s = dlg.State();
+    // Zoom (here about a point of the x-z view) never reaches zero width nor infinity.
+    const QPoint xz = At(dlg.Areas().xz, 0.3, 0.6);
+    for (int i = 0; i < 400; ++i) Wheel(dlg.PlotClient(), xz, 120);
     for (const ValueRange* r : {&s.displayX, &s.displayY, &s.displayZ, &s.displayR})
         EXPECT_GE(r->Width(), kMinDisplayWidth);
     // Reading the three-decimal display fields back keeps them wider than zero.
     Click(kIdUpdate2D);
     EXPECT_GT(s.displayX.Width(), 0);
-    for (int i = 0; i < 5000; ++i) dlg.ZoomAt(point, -1);
+    for (int i = 0; i < 5000; ++i) dlg.ZoomAt(xz, -1);
     EXPECT_TRUE(std::isfinite(s.displayX.Width()));
 }
 
@@ -209,17 +201,6 @@ TEST_F(MainWindowTest, OnlyTheBoxRecomputesTheGradientIndexFlag) {
     EXPECT_TRUE(dlg.State().gradientIndex);
 }
 
-// A version-1 library retitles "UD FD Initial" and resets zoom and pan.
-TEST_F(MainWindowTest, OpenDllOfAVersion1LibraryRetitlesAndResetsTheView) {
-    CVelmorDlg& dlg = Open();
-    dlg.ZoomAt(dlg.Areas().plan.center(), 1);
-    m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/entry2_only.so"));
-    dlg.MenuAction(kCmdOpenDll)->trigger();
-    EXPECT_TRUE(dlg.Provider().LibraryLoaded());
-    EXPECT_EQ(dlg.UdFdInitial().windowTitle(), "Initial USER_DATA FIXED_DATA2");
-    ExpectRange(dlg.State().displayX, -10, 10);
-}
-
 // At its minimum and at a large size every control lies inside the client area, none
 // overlapping another or the frame. With VELMOR_SCREENSHOT_DIR set, the grabs are saved there.
 TEST_F(MainWindowTest, ControlsFitWithoutOverlapFromMinimumToLarge) {
@@ -257,9 +238,16 @@ TEST_F(MainWindowTest, ControlsFitWithoutOverlapFromMinimumToLarge) {
     }
 }
 
+// Enter never ends the program; Cancel in the close questions keeps it running.
 TEST_F(MainWindowTest, CancelInTheCloseQuestionsKeepsRunningAndWritesNothing) {
     CVelmorDlg& dlg = Open();
     QSignalSpy closed(&dlg, &CVelmorDlg::Closed);
+    QTest::keyClick(dlg.Field(kIdStep2DX), Qt::Key_Return);
+    dlg.Control(kIdExit)->setFocus();
+    QTest::keyClick(dlg.Control(kIdExit), Qt::Key_Return);
+    QTest::keyClick(&dlg, Qt::Key_Enter);
+    EXPECT_TRUE(m_messages.Shown().empty());
+
     m_messages.QueueAnswer(MessageAnswer::Cancel);
     QTest::keyClick(&dlg, Qt::Key_Escape);
     ASSERT_EQ(m_messages.Shown().size(), 1u);
@@ -305,24 +293,6 @@ TEST_F(MainWindowTest, EscapeKeyAbortsScriptRunsWhileDownAndShortlyAfter) {
     QTest::qWait(int(CEscapeKeyWatch::kLatch.count()) + 100);
     EXPECT_EQ(run(), 0);
 }
-
-TEST_F(MainWindowTest, EnterDoesNotEndTheProgram) {
-    CVelmorDlg& dlg = Open();
-    QSignalSpy closed(&dlg, &CVelmorDlg::Closed);
-    QTest::keyClick(dlg.Field(kIdStep2DX), Qt::Key_Return);
-    dlg.Control(kIdExit)->setFocus();
-    QTest::keyClick(dlg.Control(kIdExit), Qt::Key_Return);
-    QTest::keyClick(&dlg, Qt::Key_Enter);
-    EXPECT_TRUE(m_messages.Shown().empty());
-    EXPECT_TRUE(dlg.isVisible());
-    EXPECT_EQ(closed.count(), 0);
-}
-
-}  // namespace
-}  // namespace velmor
-
-namespace velmor {
-namespace {
 
 TEST_F(MainWindowTest, StatusPaneShowsTheWorldPointUnderTheMouseInEachView) {
     CVelmorDlg& dlg = Open();

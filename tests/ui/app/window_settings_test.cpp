@@ -3,15 +3,14 @@
 
 #include "core/app/settings_file.h"
 #include "dlg_fixture.h"
+#include "ui/surface/library_output.h"
 
 namespace velmor {
 namespace {
 
 class WindowSettingsTest : public DlgTest {
 protected:
-    SettingsFile File() const {
-        return SettingsFile(QFile::encodeName(m_settingsPath).toStdString());
-    }
+    SettingsFile File() const { return SettingsFile(m_settingsPath); }
     void ConfirmClose() {
         m_messages.QueueAnswer(MessageAnswer::Ok);
         m_dlg->close();
@@ -36,6 +35,9 @@ TEST_F(WindowSettingsTest, PlacementAndVisibilityRoundTrip) {
         interpreter->setGeometry(QRect(120, 130, 500, 410));
         interpreter->showMinimized();
         ASSERT_TRUE(interpreter->isMinimized());
+        EXPECT_FALSE(dlg.LibraryOutput().isVisible());  // hidden until the Window menu opens it
+        dlg.LibraryOutput().setGeometry(QRect(700, 400, 500, 250));
+        dlg.LibraryOutput().show();
         ConfirmClose();
     }
     const SettingsFile file = File();
@@ -56,6 +58,8 @@ TEST_F(WindowSettingsTest, PlacementAndVisibilityRoundTrip) {
     QWidget* interpreter = &dlg.Interpreter();
     EXPECT_FALSE(interpreter->isVisible());
     EXPECT_EQ(interpreter->geometry(), QRect(120, 130, 500, 410));
+    EXPECT_TRUE(dlg.LibraryOutput().isVisible());
+    EXPECT_EQ(dlg.LibraryOutput().geometry(), QRect(700, 400, 500, 250));
 }
 
 TEST_F(WindowSettingsTest, AnEmptyStoredRectangleKeepsTheDefaultPlacement) {
@@ -78,6 +82,7 @@ TEST_F(WindowSettingsTest, AnEmptyStoredRectangleKeepsTheDefaultPlacement) {
     // The cascade starts from the centred position, not from the stored one.
     EXPECT_EQ(dlg.Shading3D().geometry().topLeft(), origin + QPoint(96, -48));
     EXPECT_EQ(dlg.UdFdFinal().geometry().topLeft(), origin + QPoint(192, -96));
+    EXPECT_EQ(dlg.LibraryOutput().geometry().topLeft(), origin + QPoint(240, -120));
     EXPECT_TRUE(dlg.UdFdInitial().isVisible());  // unreadable VISIBLE: shown
 }
 

@@ -11,7 +11,7 @@ constexpr const char* kBase = "Profile List UD Initial";
 
 class ColumnConfigTest : public ::testing::Test {
 protected:
-    std::string Path() const { return dir.filePath("Velmor.ini").toStdString(); }
+    std::string Path() const { return dir.File("Velmor.ini"); }
     SettingsFile File() const { return SettingsFile(Path()); }
 
     // A grid as a window sets one up: columns, profiles, then the configuration.
@@ -34,7 +34,7 @@ protected:
         return nullptr;
     }
 
-    QTemporaryDir dir;
+    TempDir dir;
 };
 
 TEST_F(ColumnConfigTest, HidingNameFromTheHeaderMenuIsRememberedByTheNextWindow) {
@@ -86,6 +86,28 @@ TEST_F(ColumnConfigTest, OrderAndAColumnDraggedWiderComeBack) {
     EXPECT_EQ(again->grid->VisibleColumnsInOrder(), (std::vector<int>{kData, kType, kName}));
 }
 
+TEST_F(ColumnConfigTest, AColumnDraggedByItsHeaderComesBackInItsPlace) {
+    {
+        auto w = NewWindow();
+        w->Show();
+        QHeaderView* header = w->grid->horizontalHeader();
+        QWidget* target = header->viewport();
+        const int y = header->height() / 2;
+        const QPoint from(header->sectionViewportPosition(kData) + 20, y);
+        const QPoint to(header->sectionViewportPosition(kType) + 5, y);
+        QTest::mousePress(target, Qt::LeftButton, {}, from);
+        QTest::mouseMove(target, from - QPoint(10, 0));
+        QTest::mouseMove(target, to);
+        QTest::mouseRelease(target, Qt::LeftButton, {}, to);
+        QApplication::processEvents();
+        ASSERT_EQ(w->grid->VisibleColumnsInOrder(), (std::vector<int>{kData, kType, kName}));
+        // Nothing else happens before the window goes: no width drag, no menu, no profile.
+    }
+    auto again = NewWindow();
+    EXPECT_EQ(again->grid->VisibleColumnsInOrder(), (std::vector<int>{kData, kType, kName}));
+    EXPECT_EQ(again->grid->horizontalHeader()->logicalIndex(0), 0) << "the label column first";
+}
+
 TEST_F(ColumnConfigTest, ProfilesKeepTheirOwnColumns) {
     auto w = NewWindow();
     std::unique_ptr<QMenu> menu(w->grid->CreateHeaderMenu(nullptr));
@@ -132,7 +154,7 @@ TEST_F(ColumnConfigTest, DamagedSettingsNeverBreakTheTable) {
               (std::vector<std::string>{"DefaultUD", "Special"}));
 }
 
-TEST_F(ColumnConfigTest, TheLastVisibleColumnStays) {
+TEST_F(ColumnConfigTest, TheLastVisibleColumnStaysAndMissingKeysTakeTheDefaults) {
     auto w = NewWindow();
     w->grid->ShowColumn(kType, false);
     w->grid->ShowColumn(kName, false);
@@ -141,21 +163,15 @@ TEST_F(ColumnConfigTest, TheLastVisibleColumnStays) {
     w->grid->ShowColumn(kData, false);
     EXPECT_EQ(w->grid->VisibleColumnsInOrder(), (std::vector<int>{kData}));
 
-    // A stored configuration without columns shows them all.
-    File().WriteInt(std::string(kBase) + "__DefaultUD", "ColumnCount", 0);
-    auto again = NewWindow();
-    EXPECT_EQ(again->grid->VisibleColumnsInOrder(), (std::vector<int>{kType, kName, kData}));
-}
-
-TEST_F(ColumnConfigTest, MissingKeysTakeTheDefaultConfiguration) {
-    SettingsFile file = File();
+    // A stored configuration without columns shows them all; one without a column's width
+    // takes the default configuration's width at that position (60).
     const std::string section = std::string(kBase) + "__DefaultUD";
-    file.WriteString(section, "ColumnCount", "1");
-    file.WriteString(section, "ColumnData_0", "2");
-    auto w = NewWindow();
-    // ColumnWidth_0 is missing: the default configuration's width at position 0 (60).
-    EXPECT_EQ(w->grid->VisibleColumnsInOrder(), (std::vector<int>{kName}));
-    EXPECT_EQ(w->grid->ColumnWidth(kName), 60);
+    File().WriteInt(section, "ColumnCount", 0);
+    EXPECT_EQ(NewWindow()->grid->VisibleColumnsInOrder(), (std::vector<int>{kType, kName, kData}));
+    WriteFile(Path(), "[" + section + "]\nColumnCount=1\nColumnData_0=2\n");
+    auto again = NewWindow();
+    EXPECT_EQ(again->grid->VisibleColumnsInOrder(), (std::vector<int>{kName}));
+    EXPECT_EQ(again->grid->ColumnWidth(kName), 60);
 }
 
 }  // namespace

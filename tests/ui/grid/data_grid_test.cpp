@@ -27,6 +27,7 @@ protected:
 };
 
 TEST_F(DataGridTest, SecondClickOnTheFocusCellOpensTheEditorWithTheTextSelected) {
+    EXPECT_EQ(w.grid->rowHeight(0), int(QFontMetrics(w.grid->font()).height() * 1.2));
     w.Click(1, kData);
     EXPECT_EQ(w.grid->Editor(), nullptr) << "the first click only focuses the cell";
     w.Click(1, kData);
@@ -35,6 +36,13 @@ TEST_F(DataGridTest, SecondClickOnTheFocusCellOpensTheEditorWithTheTextSelected)
     EXPECT_TRUE(editor->hasFocus());
     EXPECT_EQ(editor->selectedText(), "-0.500000");
     EXPECT_EQ(editor->geometry(), w.grid->CellRect(1, kData));
+
+    // An empty cell takes the first character typed.
+    const int row = int(kRows.size()) - 1;  // "string[20]" is empty
+    w.OpenEditor(row);
+    QTest::keyClick(w.grid->Editor(), Qt::Key_A);
+    QTest::keyClick(w.grid->Editor(), Qt::Key_Return);
+    EXPECT_EQ(w.grid->GetItemText(row, kData), "a");
 }
 
 TEST_F(DataGridTest, ClicksThatNeverStartAnEdit) {
@@ -83,8 +91,7 @@ TEST_F(DataGridTest, ReturnTabAndClickingElsewhereKeepTheTextEscapeRestoresIt) {
         SCOPED_TRACE(c.how);
         const QString before = w.grid->GetItemText(row, kData);
         w.grid->setFocus();
-        w.Click(row, kData);
-        w.Click(row, kData);
+        w.OpenEditor(row);
         ASSERT_NE(w.grid->Editor(), nullptr);
         QTest::keyClicks(w.grid->Editor(), "0.5");
         c.end(w);
@@ -95,18 +102,78 @@ TEST_F(DataGridTest, ReturnTabAndClickingElsewhereKeepTheTextEscapeRestoresIt) {
     }
 }
 
-TEST_F(DataGridTest, WheelEndsTheEditKeepingTheTextAndScrollsTheGrid) {
-    w.Click(0, kData);
-    w.Click(0, kData);
-    QTest::keyClicks(w.grid->Editor(), "42");
-    const QPointF at(5, 5);
-    QWheelEvent wheel(at, w.grid->Editor()->mapToGlobal(at), QPoint(), QPoint(0, -120),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(w.grid->Editor(), &wheel);
-    QApplication::processEvents();
-    EXPECT_EQ(w.grid->Editor(), nullptr);
-    EXPECT_EQ(w.grid->GetItemText(0, kData), "42");
-    EXPECT_GT(w.grid->verticalScrollBar()->value(), 0);
+TEST_F(DataGridTest, RowKeysInTheEditorEndTheEditKeepingTheTextThenMoveTheRow) {
+    w.grid->InsertItems(w.grid->ItemCount(), 60);
+    const struct {
+        Qt::Key key;
+        int row;
+        bool down;
+    } cases[] = {{Qt::Key_Down, 5, true},
+                 {Qt::Key_Up, 30, false},
+                 {Qt::Key_PageDown, 7, true},
+                 {Qt::Key_PageUp, 40, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        w.grid->setFocus();
+        w.grid->SetFocusCell(c.row, kData);
+        QTest::keyClick(w.grid, Qt::Key_F2);
+        ASSERT_NE(w.grid->Editor(), nullptr);
+        QTest::keyClicks(w.grid->Editor(), "0.5");
+        QTest::keyClick(w.grid->Editor(), c.key);
+        QApplication::processEvents();
+        EXPECT_EQ(w.grid->Editor(), nullptr);
+        EXPECT_TRUE(w.grid->hasFocus());
+        EXPECT_EQ(w.grid->GetItemText(c.row, kData), "0.5");
+        EXPECT_EQ(w.grid->FocusRow() > c.row, c.down) << w.grid->FocusRow();
+        EXPECT_NE(w.grid->FocusRow(), c.row);
+        // What is typed now goes to the grid, not into a cell.
+        QTest::keyClicks(w.grid, "7");
+        EXPECT_EQ(w.grid->Editor(), nullptr);
+        EXPECT_EQ(w.grid->GetItemText(c.row, kData), "0.5");
+    }
+}
+
+TEST_F(DataGridTest, TheWheelOverTheEditorOrAnyPartOfTheGridEndsTheEditThenScrolls) {
+    w.grid->InsertItems(w.grid->ItemCount(), 300);
+    const struct {
+        const char* where;
+        std::function<QWidget*()> target;
+    } cases[] = {
+        {"editor", [this] { return static_cast<QWidget*>(w.grid->Editor()); }},
+        {"another row", [this] { return w.grid->viewport(); }},
+        {"header", [this] { return w.grid->horizontalHeader()->viewport(); }},
+        {"scroll bar", [this] { return static_cast<QWidget*>(w.grid->verticalScrollBar()); }},
+    };
+    int row = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        w.grid->verticalScrollBar()->setValue(0);
+        w.Click(row, kData);
+        w.Click(row, kData);
+        ASSERT_NE(w.grid->Editor(), nullptr);
+        QTest::keyClicks(w.grid->Editor(), "42");
+        QWidget* target = c.target();
+        // Over the editor at its corner, elsewhere at the bottom left, away from the editor.
+        const QPointF at =
+            target == w.grid->Editor() ? QPointF(5, 5) : QPointF(3, target->height() - 3);
+        QWheelEvent wheel(at, target->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &wheel);
+        QApplication::processEvents();
+        EXPECT_EQ(w.grid->Editor(), nullptr);
+        EXPECT_EQ(w.grid->GetItemText(row, kData), "42");
+        EXPECT_GT(w.grid->verticalScrollBar()->value(), 0);
+        ++row;
+    }
+
+    // An editor follows its cell when the grid scrolls otherwise.
+    w.grid->verticalScrollBar()->setValue(0);
+    w.OpenEditor(1);
+    w.grid->verticalScrollBar()->setValue(3);
+    EXPECT_EQ(w.grid->Editor()->geometry(), w.grid->CellRect(1, kData));
+    QTest::keyClicks(w.grid->Editor(), "5");
+    w.grid->CommitEdit();
+    EXPECT_EQ(w.grid->GetItemText(1, kData), "5");
 }
 
 TEST_F(DataGridTest, NotificationsCarryTheTextOnlyForAKeptChangeAndTheOwnerMayRefuse) {
@@ -119,8 +186,7 @@ TEST_F(DataGridTest, NotificationsCarryTheTextOnlyForAKeptChangeAndTheOwnerMayRe
                          ended.push_back(text ? *text : QString("<none>"));
                          *refuse = refuseEnd;
                      });
-    w.Click(5, kData);
-    w.Click(5, kData);
+    w.OpenEditor(5);
     QTest::keyClick(w.grid->Editor(), Qt::Key_Return);  // unchanged
     w.Click(5, kData);
     QTest::keyClicks(w.grid->Editor(), "abc");
@@ -143,16 +209,7 @@ TEST_F(DataGridTest, NotificationsCarryTheTextOnlyForAKeptChangeAndTheOwnerMayRe
     EXPECT_EQ(ended.size(), 4u) << "and sends no end";
 }
 
-TEST_F(DataGridTest, AnEmptyCellTakesTheFirstCharacterTyped) {
-    const int row = int(kRows.size()) - 1;  // "string[20]" is empty
-    w.Click(row, kData);
-    w.Click(row, kData);
-    QTest::keyClick(w.grid->Editor(), Qt::Key_A);
-    QTest::keyClick(w.grid->Editor(), Qt::Key_Return);
-    EXPECT_EQ(w.grid->GetItemText(row, kData), "a");
-}
-
-TEST_F(DataGridTest, LeftAndRightMoveTheFocusColumnOverVisibleColumns) {
+TEST_F(DataGridTest, LeftAndRightMoveTheFocusColumnOverVisibleColumnsTheLabelColumnStaysFirst) {
     w.Click(3, kType);
     QTest::keyClick(w.grid, Qt::Key_Left);
     EXPECT_EQ(w.grid->FocusColumn(), kType) << "stops at the first visible column, never the label";
@@ -169,6 +226,15 @@ TEST_F(DataGridTest, LeftAndRightMoveTheFocusColumnOverVisibleColumns) {
     QTest::keyClick(w.grid, Qt::Key_End);
     EXPECT_EQ(w.grid->FocusRow(), int(kRows.size()) - 1);
     EXPECT_EQ(w.grid->FocusColumn(), kType);
+
+    // The label column stays first when columns are dragged; dragging resets the focus cell.
+    QHeaderView* header = w.grid->horizontalHeader();
+    w.Click(2, kData);
+    header->moveSection(header->visualIndex(kData), 0);
+    EXPECT_EQ(header->logicalIndex(0), 0);
+    EXPECT_EQ(w.grid->FocusColumn(), -1);
+    w.Click(2, kData);  // no focus column: the same cell is only focused again
+    EXPECT_EQ(w.grid->Editor(), nullptr);
 }
 
 TEST_F(DataGridTest, CtrlASelectsAllAndCtrlCCopiesTheSelectedRowsTabSeparated) {
@@ -182,7 +248,7 @@ TEST_F(DataGridTest, CtrlASelectsAllAndCtrlCCopiesTheSelectedRowsTabSeparated) {
     EXPECT_EQ(w.grid->selectionModel()->selectedRows(kName).size(), int(kRows.size()));
 }
 
-TEST_F(DataGridTest, FittingWidthsCoversTheLongestTextInAnyRow) {
+TEST_F(DataGridTest, FittingWidthsCoversTheLongestTextInAnyRowWithinTheColumnsLimits) {
     w.grid->InsertItems(w.grid->ItemCount(), 500);
     const QString longText = "a rather long text far below the visible rows";
     w.grid->SetItemText(w.grid->ItemCount() - 1, kData, longText);
@@ -196,9 +262,8 @@ TEST_F(DataGridTest, FittingWidthsCoversTheLongestTextInAnyRow) {
     w.grid->setColumnWidth(kData, 30);
     emit w.grid->horizontalHeader()->sectionHandleDoubleClicked(kData);
     EXPECT_GE(w.grid->ColumnWidth(kData), needed);
-}
 
-TEST_F(DataGridTest, ResizingKeepsAColumnsLimits) {
+    // Resizing keeps a column's limits.
     CColumnTrait* trait = w.grid->ColumnTrait(kName);
     trait->State().minWidth = 50;
     trait->State().maxWidth = 120;
@@ -206,34 +271,6 @@ TEST_F(DataGridTest, ResizingKeepsAColumnsLimits) {
     EXPECT_EQ(w.grid->ColumnWidth(kName), 50);
     w.grid->horizontalHeader()->resizeSection(kName, 400);
     EXPECT_EQ(w.grid->ColumnWidth(kName), 120);
-}
-
-TEST_F(DataGridTest, TheLabelColumnStaysFirstWhenColumnsAreDragged) {
-    QHeaderView* header = w.grid->horizontalHeader();
-    w.Click(2, kData);
-    header->moveSection(header->visualIndex(kData), 0);  // dropped in front of everything
-    EXPECT_EQ(header->logicalIndex(0), 0);
-    EXPECT_EQ(w.grid->FocusColumn(), -1) << "dragging resets the focus cell";
-    // No focus column: a click on the same cell only focuses it again.
-    w.Click(2, kData);
-    EXPECT_EQ(w.grid->Editor(), nullptr);
-}
-
-TEST_F(DataGridTest, RowsAreTallerThanTheFontByTheCellMargin) {
-    const int fontHeight = QFontMetrics(w.grid->font()).height();
-    EXPECT_EQ(w.grid->rowHeight(0), int(fontHeight * 1.2));
-}
-
-TEST_F(DataGridTest, AnEditorFollowsItsCellWhenTheGridScrolls) {
-    w.grid->InsertItems(w.grid->ItemCount(), 300);
-    w.Click(1, kData);
-    w.Click(1, kData);
-    ASSERT_NE(w.grid->Editor(), nullptr);
-    w.grid->verticalScrollBar()->setValue(3);
-    EXPECT_EQ(w.grid->Editor()->geometry(), w.grid->CellRect(1, kData));
-    QTest::keyClicks(w.grid->Editor(), "5");
-    w.grid->CommitEdit();
-    EXPECT_EQ(w.grid->GetItemText(1, kData), "5");
 }
 
 // --- incremental search ---
@@ -250,7 +287,17 @@ protected:
     FakeClock clock;
 };
 
-TEST_F(GridSearchTest, FirstLettersJumpInEitherCaseAndTheSameLetterCycles) {
+TEST_F(GridSearchTest, FirstLettersJumpInEitherCaseTheSameLetterCyclesAPauseStartsAfresh) {
+    Type("s");
+    EXPECT_EQ(FocusName(), "sag1");
+    clock.seconds += 1;
+    Type("t");
+    EXPECT_EQ(FocusName(), "string[20]") << "one second on: \"st\"";
+    clock.seconds += 3;
+    Type("s");
+    EXPECT_EQ(w.grid->SearchText(), "s");
+    EXPECT_EQ(FocusName(), "sag1") << "after the pause a fresh search from the next row";
+    clock.seconds += 3;
     Type("d");
     EXPECT_EQ(FocusName(), "dndx");
     Type("n");
@@ -265,18 +312,6 @@ TEST_F(GridSearchTest, FirstLettersJumpInEitherCaseAndTheSameLetterCycles) {
     EXPECT_EQ(FocusName(), "udreserved2");
     Type("u");
     EXPECT_EQ(FocusName(), "udreserved1") << "wraps round to the first match";
-}
-
-TEST_F(GridSearchTest, APauseOfTwoSecondsStartsAfresh) {
-    Type("s");
-    EXPECT_EQ(FocusName(), "sag1");
-    clock.seconds += 1;
-    Type("t");
-    EXPECT_EQ(FocusName(), "string[20]") << "one second on: \"st\"";
-    clock.seconds += 3;
-    Type("s");
-    EXPECT_EQ(w.grid->SearchText(), "s");
-    EXPECT_EQ(FocusName(), "sag1") << "after the pause a fresh search from the next row";
 }
 
 TEST_F(GridSearchTest, MovingTheFocusOrHoldingCtrlEmptiesTheSearchText) {

@@ -6,13 +6,13 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <memory>
 
 #include "core/app/settings_file.h"
+#include "temp_dir.h"
 #include "ui/grid/column_config.h"
 #include "ui/grid/data_grid.h"
 
@@ -67,6 +67,11 @@ struct GridWindow {
     void Click(int row, int column, Qt::KeyboardModifiers modifiers = {}) {
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, modifiers,
                           grid->CellRect(row, column).center());
+    }
+    // Two clicks on the "data" cell: the first focuses it, the second opens the editor.
+    void OpenEditor(int row) {
+        Click(row, kData);
+        Click(row, kData);
     }
 };
 

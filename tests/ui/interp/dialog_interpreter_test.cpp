@@ -20,19 +20,19 @@
 #include <filesystem>
 #include <string>
 
-#include "../../core/app/temp_dir.h"
 #include "core/interp/script_engine.h"
 #include "hang_guard.h"
 #include "scripted_message_ui.h"
+#include "temp_dir.h"
 #include "ui/interp/source_text.h"
 #include "ui/interp/tab_edit.h"
 
 namespace velmor {
 namespace {
 
-using test::ReadText;
+using test::ReadFile;
 using test::TempDir;
-using test::WriteText;
+using test::WriteFile;
 
 class InterpreterWindowTest : public ::testing::Test {
 protected:
@@ -45,23 +45,29 @@ protected:
     TempDir dir;
 };
 
-TEST_F(InterpreterWindowTest, ExampleCompilesAndListsFromTheMenu) {
+TEST_F(InterpreterWindowTest, CompileOutputFormsListingAndAnEmptySource) {
     EXPECT_FALSE(window.ListingButton()->isEnabled());  // the example starts uncompiled
     EXPECT_FALSE(window.SourceModified());
     QSignalSpy changed(&window, &CDialogInerpreter::CompiledStateChanged);
     window.CompileAction()->trigger();
     EXPECT_EQ(window.OutputText(), "-- PARSER : no error --\n");
     EXPECT_TRUE(window.ListingButton()->isEnabled());
-    ASSERT_EQ(changed.count(), 1);
-
+    EXPECT_EQ(changed.count(), 1);
     QTest::mouseClick(window.ListingButton(), Qt::LeftButton);
     const QStringList lines = window.OutputText().split('\n');
     ASSERT_GT(lines.size(), 3);
     EXPECT_EQ(lines[1].split(' ', Qt::SkipEmptyParts), QStringList({"0", "PUSH_NUM", "0.25"}));
     EXPECT_EQ(lines[2].split(' ', Qt::SkipEmptyParts), QStringList({"1", "POP", "c"}));
-}
 
-TEST_F(InterpreterWindowTest, CompileOutputForms) {
+    // An empty source keeps the compiled script.
+    const int count = engine.InstructionCount();
+    SetSource("");
+    window.Compile();
+    EXPECT_EQ(window.OutputText(), "-- source : empty --\n");
+    EXPECT_EQ(engine.InstructionCount(), count);
+    EXPECT_TRUE(window.ListingEnabled());
+    EXPECT_EQ(changed.count(), 1);
+
     // Never assigns z: the test run reports it, the compile itself is good.
     SetSource("a = 1;\n");
     QTest::mouseClick(window.CompileButton(), Qt::LeftButton);
@@ -81,33 +87,20 @@ TEST_F(InterpreterWindowTest, CompileOutputForms) {
     EXPECT_DOUBLE_EQ(z, 0.5);
 
     // A syntax error: the parser line, the messages, and no script.
-    QSignalSpy changed(&window, &CDialogInerpreter::CompiledStateChanged);
+    changed.clear();
     SetSource("z = ;\n");
     window.Compile();
     EXPECT_TRUE(window.OutputText().startsWith("-- PARSER : error --\n["));
     EXPECT_FALSE(window.HasCompiledScript());
     EXPECT_FALSE(window.ListingEnabled());
-    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed.count(), 1);
     window.DumpIntermediateCode();
     EXPECT_EQ(window.OutputText(), "-- intermediate code : none --\n");
 }
 
-TEST_F(InterpreterWindowTest, EmptySourceKeepsTheCompiledScript) {
-    window.Compile();
-    const int count = engine.InstructionCount();
-    ASSERT_GT(count, 0);
-    QSignalSpy changed(&window, &CDialogInerpreter::CompiledStateChanged);
-    SetSource("");
-    window.Compile();
-    EXPECT_EQ(window.OutputText(), "-- source : empty --\n");
-    EXPECT_EQ(engine.InstructionCount(), count);
-    EXPECT_TRUE(window.ListingEnabled());
-    EXPECT_EQ(changed.count(), 0);
-}
-
 TEST_F(InterpreterWindowTest, OpeningDiscardsTheScriptEvenForTheSameText) {
     const QString path = Path("same.txt");
-    WriteText(path.toStdString(), ToCrLf(window.SourceText()).toStdString());
+    WriteFile(path.toStdString(), ToCrLf(window.SourceText()).toStdString());
     window.Compile();
     ASSERT_TRUE(window.HasCompiledScript());
     const QString before = window.SourceText();
@@ -122,7 +115,7 @@ TEST_F(InterpreterWindowTest, OpeningDiscardsTheScriptEvenForTheSameText) {
     EXPECT_EQ(changed.count(), 1);
 
     // LF and lone CR files give the same lines as CR LF ones.
-    WriteText(dir.File("lf.txt"), "a = 1;\nz = a;\rb = 2;\r\n");
+    WriteFile(dir.File("lf.txt"), "a = 1;\nz = a;\rb = 2;\r\n");
     messages.QueuePath(Path("lf.txt"));
     window.OpenSource();
     EXPECT_EQ(window.SourceText(), "a = 1;\nz = a;\nb = 2;\n");
@@ -165,7 +158,7 @@ TEST_F(InterpreterWindowTest, FilesThatCannotBeUsedChangeNothing) {
     EXPECT_TRUE(window.ListingEnabled());
 
     // A file far too large for a script is refused the same way.
-    WriteText(dir.File("huge.txt"), std::string(std::size_t(kSourceFileByteLimit) + 1, 'a'));
+    WriteFile(dir.File("huge.txt"), std::string(std::size_t(kSourceFileByteLimit) + 1, 'a'));
     messages.QueueAnswer(MessageAnswer::No);
     messages.QueuePath(Path("huge.txt"));
     window.OpenSource();
@@ -194,8 +187,8 @@ TEST_F(InterpreterWindowTest, FilesThatCannotBeUsedChangeNothing) {
 // A named pipe, a device or a directory picked in the dialogs is refused at once: the window
 // never waits for the other end of a pipe, and the source stays unsaved.
 TEST_F(InterpreterWindowTest, FilesThatAreNoRegularFilesAreRefused) {
-    ASSERT_TRUE(testing::MakeFifo(dir.File("pipe.txt")));
-    const testing::HangGuard guard("opening a named pipe");
+    ASSERT_TRUE(test::MakeFifo(dir.File("pipe.txt")));
+    const test::HangGuard guard("opening a named pipe");
     SetSource("z = 2;\n");
     for (const QString& path : {Path("pipe.txt"), Path("")}) {
         messages.Clear();
@@ -213,12 +206,12 @@ TEST_F(InterpreterWindowTest, FilesThatAreNoRegularFilesAreRefused) {
         EXPECT_TRUE(window.SourceModified());
     }
     // A link is followed to its file, which keeps its permissions.
-    WriteText(dir.File("real.txt"), "z = 1;\r\n");
+    WriteFile(dir.File("real.txt"), "z = 1;\r\n");
     ASSERT_EQ(::chmod(dir.File("real.txt").c_str(), 0640), 0);
     ASSERT_EQ(::symlink("real.txt", dir.File("link.txt").c_str()), 0);
     messages.QueuePath(Path("link.txt"));
     EXPECT_TRUE(window.SaveSource());
-    EXPECT_EQ(ReadText(dir.File("real.txt")), "z = 2;\r\n");
+    EXPECT_EQ(ReadFile(dir.File("real.txt")), "z = 2;\r\n");
     EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.txt")));
     EXPECT_EQ(std::filesystem::status(dir.File("real.txt")).permissions(),
               std::filesystem::perms(0640));
@@ -248,7 +241,7 @@ TEST_F(InterpreterWindowTest, LongSourceIsCutOnAWholeCharacter) {
     SetSource(QString::fromStdString(std::string(9000, 'a')));
     messages.QueuePath(Path("long.txt"));
     ASSERT_TRUE(window.SaveSource());
-    EXPECT_EQ(ReadText(dir.File("long.txt")).size(), 9000u);
+    EXPECT_EQ(ReadFile(dir.File("long.txt")).size(), 9000u);
 }
 
 TEST_F(InterpreterWindowTest, CodePage932CommentRoundTrips) {
@@ -258,7 +251,7 @@ TEST_F(InterpreterWindowTest, CodePage932CommentRoundTrips) {
     messages.QueuePath(path);
     window.SaveAction()->trigger();
     ASSERT_TRUE(messages.Shown().empty()) << messages.LastText().toStdString();
-    EXPECT_EQ(ReadText(path.toStdString()),
+    EXPECT_EQ(ReadFile(path.toStdString()),
               "// \x8B\xC8\x97\xA6 \x83\x65\x83\x58\x83\x67\r\nz = 1;\t// \xB6\xC5\r\n");
     EXPECT_FALSE(window.SourceModified());
 
@@ -290,7 +283,7 @@ TEST_F(InterpreterWindowTest, AsksBeforeUnsavedSourceIsLost) {
     messages.QueueAnswer(MessageAnswer::Yes);
     messages.QueuePath(Path("kept.txt"));
     EXPECT_TRUE(window.ConfirmDiscardUnsavedSource());
-    EXPECT_EQ(QString::fromStdString(ReadText(dir.File("kept.txt"))), ToCrLf(window.SourceText()));
+    EXPECT_EQ(QString::fromStdString(ReadFile(dir.File("kept.txt"))), ToCrLf(window.SourceText()));
     EXPECT_FALSE(window.SourceModified());
 
     // Opening another file over changed text asks first; Cancel opens nothing.

@@ -1,9 +1,8 @@
-// The shared rules of the views: mapping, sampling loops, lines far outside.
+// The shared rules of the views: the mapping and lines far outside.
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <cmath>
 
-#include "core/app/sample_loop.h"
 #include "plot_test_support.h"
 #include "ui/plots/view_images.h"
 
@@ -23,20 +22,6 @@ TEST(PlotMapping, InnerRectangleTruncationTowardZeroNoClamping) {
     // Multiplied before divided: 0.1 * 99 / 0.30000000000000004 = 32.99999999999999.
     const PlotMapping fine(101, 101, {0, 3 * 0.1}, {-2 * 0.1, 0.1});
     EXPECT_EQ(fine.X(0.1), 1 + 32);
-}
-
-TEST(SampleLoop, RepeatedAdditionAndEmptyLoops) {
-    std::vector<double> xs;
-    EXPECT_EQ(ForEachSample(-10, 10, 0.025, [&](double x) { xs.push_back(x); }), 800);
-    double sum = -10;
-    for (std::size_t i = 1; i < xs.size(); ++i) ASSERT_EQ(xs[i], sum += 0.025);
-    EXPECT_EQ(ForEachSample(-10, 10, 0.1, [](double) {}), 201);
-    EXPECT_EQ(ForEachSample(-10, 10, 0.0, [](double) {}), 0);
-    EXPECT_EQ(ForEachSample(-10, 10, -0.025, [](double) {}), 0);
-    EXPECT_EQ(ForEachSample(10, -10, 0.025, [](double) {}), 0);
-    // A step too small to move the coordinate ends the loop instead of running forever.
-    EXPECT_EQ(ForEachSample(1e20, 2e20, 1.0, [](double) {}), 1);
-    EXPECT_EQ(ForEachSample(-1e9, 1e9, 0.001, [](double) {}), kMaxLoopSamples);
 }
 
 TEST(PlotCanvas, LinesFarOutsideAreClippedNotBent) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/app/progress.h"
+#include "core/host/library_host_settings.h"
 #include "plot_test_support.h"
 #include "ui/plots/view_images.h"
 
@@ -93,6 +94,54 @@ TEST(SurfaceMap, CancelLeavesAPartlyBlackMapInUse) {
     map.Discard();
     map.Build(state, program.surface, nullptr);
     EXPECT_GE(qRed(map.Image().pixel(400, 700)), 64);
+}
+
+// The map through a library: its coarse pass in one batch, its rows in passes of whole rows of
+// at most kSamplePassPoints points, with the numbers the program's own process gives.
+TEST(SurfaceMap, PassesOfWholeRowsGiveThePixelsOfTheProgramsProcess) {
+    struct Passes final : PlotSurface {
+        explicit Passes(ProgramSurface& program) : program(program) {}
+        struct Counter final : Sampler {
+            Sampler* inner = nullptr;
+            std::vector<std::size_t> points, rows;
+            bool Sag(double x, double y, double* z) override { return inner->Sag(x, y, z); }
+            bool Index(double x, double y, double z, IndexSample* out) override {
+                return inner->Index(x, y, z, out);
+            }
+            std::size_t SagBatch(std::size_t n, const double* x, const double* y, double* z,
+                                 bool* ok, const SampleRows& r) override {
+                points.push_back(n);
+                rows.push_back(RowCount(r));
+                return inner->SagBatch(n, x, y, z, ok, r);
+            }
+        } counter;
+        Sampler& PointSampler() override {
+            counter.inner = &program.provider.SurfaceSampler();
+            return counter;
+        }
+        void RefreshWorkingPair() override { program.surface.RefreshWorkingPair(); }
+        void ClearRunErrorCounters() override {}
+        std::string RunErrorSummary() override { return {}; }
+        ProgramSurface& program;
+    };
+    ProgramSurface guarded, direct;
+    LibraryHostSettings inProcess;
+    inProcess.inProcess = true;
+    direct.provider.SetLibraryHost(inProcess);
+    ASSERT_TRUE(guarded.Open("even_asphere.so") && direct.Open("even_asphere.so"));
+    PlotState state;
+    state.stepX = state.stepY = 0.02;  // 1000 x 1000
+    Passes passes(guarded);
+    CSurfaceMap map, reference;
+    map.Build(state, passes, nullptr);
+    reference.Build(state, direct.surface, nullptr);
+    EXPECT_TRUE(map.Image() == reference.Image());
+    ASSERT_EQ(passes.counter.points.size(), 17u);  // coarse, then 16 passes of 65 rows or fewer
+    EXPECT_EQ(passes.counter.points[0], 101u * 101);
+    for (std::size_t k = 1; k < passes.counter.points.size(); ++k) {
+        EXPECT_EQ(passes.counter.points[k], passes.counter.rows[k] * 1000) << k;
+        EXPECT_LE(passes.counter.points[k], kSamplePassPoints) << k;
+    }
 }
 
 TEST(PlanView, MapStretchedOntoTheAnalysisRectangle) {

@@ -6,6 +6,7 @@
 
 #include <QGuiApplication>
 #include <cmath>
+#include <tuple>
 
 #include "plot_test_support.h"
 #include "ui/plots/ray_choice.h"
@@ -86,11 +87,7 @@ TEST(PlotClient, SunkenFrameHasTheWidgetsShadePanelsPixels) {
 
 TEST(RayChoice, DirectionAndIncidentElevationKeepUnitLength) {
     USER_DATA ud{};
-    ud.x = 3;
-    ud.y = 4;
-    ud.l = -0.25;
-    ud.m = 0.2;
-    ud.n = 0.947;
+    std::tie(ud.x, ud.y, ud.l, ud.m, ud.n) = std::tuple(3.0, 4.0, -0.25, 0.2, 0.947);
     // Clicked at (6, 4), on the +x side: the ray travels towards -x, n kept.
     ChooseDirection(ud, 6, 4);
     EXPECT_DOUBLE_EQ(ud.l, -std::sqrt(1 - 0.947 * 0.947));
@@ -103,8 +100,7 @@ TEST(RayChoice, DirectionAndIncidentElevationKeepUnitLength) {
     EXPECT_EQ(ud.l, before.l);
 
     // At (r 5, z -5) with the hit at z 0: n = 5, horizontal length 5, then normalised.
-    ud.l = -0.6;
-    ud.m = 0.8;
+    std::tie(ud.l, ud.m) = std::tuple(-0.6, 0.8);
     ChooseIncidentElevation(ud, 5, -5, true, 0);
     EXPECT_DOUBLE_EQ(ud.l, -0.6 / std::sqrt(2));
     EXPECT_DOUBLE_EQ(ud.n, 1 / std::sqrt(2));

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "core/app/number_text.h"
 #include "core/app/sample_loop.h"
 #include "plot_test_support.h"
@@ -46,10 +48,8 @@ TEST_F(ViewsTest, EverySampleStepAndTheExchangesOfTheYzView) {
     state.cursor = true;
     state.analysisX = {-2, 2};
     state.analysisY = {-1, 1};
-    state.stepX = 0.1;
-    state.stepY = 0.05;
-    state.cursorX = 0.3;
-    state.cursorY = -0.7;
+    std::tie(state.stepX, state.stepY, state.cursorX, state.cursorY) =
+        std::tuple(0.1, 0.05, 0.3, -0.7);
     RecordingSampler recorder(sampler);
     DrawProfileView(ProfileAxis::kX, state, recorder, kSide, kSide);
     ASSERT_EQ(recorder.requests.size(), std::size_t(ForEachSample(-2, 2, 0.1, [](double) {})));
@@ -96,36 +96,31 @@ TEST_F(ViewsTest, SurfaceFailingOutsideItsApertureLeavesAGap) {
         EXPECT_EQ(CountRgb(image, QRect(int(m.X(x)), top, 1, bottom - top), kBlackRgb), 0) << x;
 }
 
-TEST_F(ViewsTest, CursorOffRemovesCrossHairAndReadout) {
+// Each of the Cursor, Verbose and Ray Trace boxes takes its own drawing away.
+TEST_F(ViewsTest, CursorVerboseAndRayTraceOffRemoveTheirDrawing) {
     const PlotMapping m(kSide, kSide, state.displayX, state.displayY);
     state.cursor = true;
-    const QImage image = DrawPlanView(state, nullptr, kSide, kSide);
-    EXPECT_GT(CountRgb(image, QRect(0, int(m.Y(0.1)), kSide, 1), kGreyRgb), 50);
+    QImage plan = DrawPlanView(state, nullptr, kSide, kSide);
+    EXPECT_GT(CountRgb(plan, QRect(0, int(m.Y(0.1)), kSide, 1), kGreyRgb), 50);
     state.cursor = false;
     EXPECT_EQ(CountRgb(DrawPlanView(state, nullptr, kSide, kSide), kGreyRgb), 0);
     EXPECT_EQ(CountRgb(Profile(), kGreyRgb), 0);
     EXPECT_EQ(CursorReadout(state, sampler), QString());
-}
 
-TEST_F(ViewsTest, VerboseOffRemovesHelpTexts) {
-    state.rayTrace = true;
+    state.rayTrace = state.verbose = true;
     const QString through = "Shift L-Click:ThroughPoint", direction = "Shift R-Click:Direction";
     const int cy = TextStamp(direction, kBlackRgb, kWhiteRgb).height(), bottom = kSide - 1;
-    state.verbose = true;
-    QImage plan = DrawPlanView(state, nullptr, 420, kSide);
+    plan = DrawPlanView(state, nullptr, 420, kSide);
     EXPECT_TRUE(HasTextAt(plan, direction, 3, bottom - cy - 2, kBlackRgb, kWhiteRgb));
     EXPECT_TRUE(HasTextAt(plan, through, 3, bottom - 2 * cy - 4, kBlackRgb, kWhiteRgb));
     state.verbose = false;
     plan = DrawPlanView(state, nullptr, 420, kSide);
     EXPECT_EQ(CountRgb(plan, QRect(1, bottom - 2 * cy - 4, 300, 2 * cy + 4), kBlackRgb), 0);
-}
 
-TEST_F(ViewsTest, RayTraceOffRemovesTheRays) {
     ASSERT_TRUE(state.rayTraceOk);
-    state.rayTrace = true;
     EXPECT_GT(CountRgb(DrawPlanView(state, nullptr, kSide, kSide), kBlueRgb), 50);
     state.rayTrace = false;
-    const QImage plan = DrawPlanView(state, nullptr, kSide, kSide);
+    plan = DrawPlanView(state, nullptr, kSide, kSide);
     EXPECT_EQ(CountRgb(plan, kBlueRgb), 0);
     EXPECT_EQ(CountRgb(plan, kRedRgb), 2 * (kSide - 2) - 1);  // only the two axes
     for (const QImage& image : {Profile(ProfileAxis::kX), Profile(ProfileAxis::kY),
@@ -135,8 +130,8 @@ TEST_F(ViewsTest, RayTraceOffRemovesTheRays) {
 
 TEST_F(ViewsTest, FailedTraceDrawsTheCrossAtTheStartPoint) {
     ASSERT_TRUE(program.Open("apertured_sphere.so"));
-    program.provider.Initial().ud.x = 5;  // outside the aperture: the trace fails
-    program.provider.Initial().ud.y = -2;
+    USER_DATA& start = program.provider.Initial().ud;
+    std::tie(start.x, start.y) = std::tuple(5.0, -2.0);  // outside the aperture: the trace fails
     Use(nullptr);
     ASSERT_FALSE(state.rayTraceOk);
     state.rayTrace = true;
@@ -179,9 +174,7 @@ TEST_F(ViewsTest, IndexAboveAThousandIsDrawnAtAThousand) {
 
 TEST_F(ViewsTest, CursorReadoutBothFormsAndTheGradientIndexForm) {
     state.cursor = true;
-    state.cursorX = 0.4;
-    state.cursorY = -0.3;
-    state.cursorZ = 2;
+    std::tie(state.cursorX, state.cursorY, state.cursorZ) = std::tuple(0.4, -0.3, 2.0);
     double sag = 0;
     ASSERT_TRUE(sampler.Sag(0.4, -0.3, &sag));
     EXPECT_EQ(CursorReadout(state, sampler).toStdString(),
@@ -193,13 +186,76 @@ TEST_F(ViewsTest, CursorReadoutBothFormsAndTheGradientIndexForm) {
               "Cursor: x=5.000 , y=-0.300 , z=2.000");
 
     Use("grin_medium.so");  // its read-out does not depend on the Cursor box
-    state.cursorX = 3;
-    state.cursorY = 2;
-    state.cursorZ = 1;
+    std::tie(state.cursorX, state.cursorY, state.cursorZ) = std::tuple(3.0, 2.0, 1.0);
     // n = 1.6 - 0.002 * 13 + 0.001 * 1
     EXPECT_EQ(CursorReadout(state, sampler).toStdString(),
               "Cursor: x=3.000 , y=2.000 , z=1.000\n"
               " n=1.575 , dn/dx=-0.012 , dn/dy=-0.008 , dn/dz=0.001");
+}
+
+// Counts the passes and samples of the views and answers them through the inner sampler.
+class PassCounter final : public Sampler {
+public:
+    explicit PassCounter(Sampler& inner) : m_inner(inner) {}
+    bool Sag(double x, double y, double* z) override {
+        ++single;
+        return m_inner.Sag(x, y, z);
+    }
+    bool Index(double x, double y, double z, IndexSample* out) override {
+        ++single;
+        return m_inner.Index(x, y, z, out);
+    }
+    void SampleBatch(std::size_t n, const SampleRequest* requests, SampleAnswer* answers) override {
+        passes.push_back(n);
+        m_inner.SampleBatch(n, requests, answers);
+    }
+    std::vector<std::size_t> passes;
+    int single = 0;
+
+private:
+    Sampler& m_inner;
+};
+
+// Each view and the read-out take all their samples in one pass; a gradient-index profile's
+// pass mixes sags and indices in the order it draws them.
+TEST_F(ViewsTest, EveryViewSamplesInOnePass) {
+    state.cursor = state.rayTrace = true;
+    state.stepX = state.stepY = 0.1;  // 201 positions along a section
+    PassCounter counter(sampler);
+    DrawProfileView(ProfileAxis::kX, state, counter, kSide, kSide);  // cursor and ray sections
+    DrawRayView(state, counter, kSide, kSide);
+    CursorReadout(state, counter);
+    ASSERT_EQ(counter.passes.size(), 3u);
+    EXPECT_EQ(counter.passes[0], 2u * 201);
+    EXPECT_GT(counter.passes[1], 400u);
+    EXPECT_EQ(counter.passes[2], 1u);
+
+    Use("grin_medium.so");
+    state.stepX = state.stepY = 0.1;
+    counter.passes.clear();
+    DrawProfileView(ProfileAxis::kY, state, counter, kSide, kSide);
+    DrawIndexView(state, counter, kSide, kSide);
+    ASSERT_EQ(counter.passes.size(), 2u);
+    EXPECT_EQ(counter.passes[0], 201u + 2 * 2 * 201);  // sag; then index and sag, twice
+    EXPECT_EQ(counter.passes[1], 2u * std::size_t(ForEachSample(-10, 10, 0.025, [](double) {})));
+    EXPECT_EQ(counter.single, 0);
+}
+
+// A library that faults in the middle of a view's pass: the curve keeps the points sampled
+// before the fault, the rest of the pass fails.
+TEST_F(ViewsTest, APassThatFaultsKeepsItsSamplesBeforeTheFault) {
+    ASSERT_TRUE(program.Open("fault_segv.so"));  // sag faults where x > 1
+    Use(nullptr);
+    state.cursor = true;
+    state.cursorY = 0;
+    const PlotMapping m(kSide, kSide, state.displayX, state.displayZ);
+    const QImage image = Profile();
+    ASSERT_TRUE(program.provider.LibraryFaulted());
+    // The black sag section (x^2 / 4) above the axis left of x = 1, nothing right of it.
+    const int above = int(m.Y(0.5));
+    EXPECT_GT(CountRgb(image, QRect(int(m.X(-9)), 1, int(m.X(-2) - m.X(-9)), above), kBlackRgb),
+              20);
+    EXPECT_EQ(CountRgb(image, QRect(int(m.X(2)), 1, int(m.X(9) - m.X(2)), above), kBlackRgb), 0);
 }
 
 TEST_F(ViewsTest, DegenerateDisplayRangesDrawWithoutFault) {

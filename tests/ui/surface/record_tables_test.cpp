@@ -7,19 +7,19 @@
 #include <QFile>
 #include <QMenu>
 #include <QPushButton>
-#include <QTemporaryDir>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <cstring>
 
-#include "core/app/number_text.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/even_array.h"
 #include "core/surface/provider.h"
 #include "core/surface/row_catalogue.h"
-#include "ui/grid/data_grid.h"
-#include "ui/surface/record_tables_dialog.h"
+#include "record_table_cells.h"
+#include "temp_dir.h"
 
-namespace velmor {
+namespace velmor::test {
 namespace {
 
 class RecordTablesTest : public ::testing::Test {
@@ -34,96 +34,52 @@ protected:
         initial->ShowRecords(provider.Initial(), provider.RecordVersion());
         ShowActive(*initial);
     }
-    SettingsFile Settings() const { return SettingsFile(dir.filePath("Velmor.ini").toStdString()); }
+    SettingsFile Settings() const { return SettingsFile(dir.File("Velmor.ini")); }
     static void ShowActive(QWidget& window) {
         window.show();
         window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     }
-    static int RowOf(CDataGrid* table, const QString& name) {
-        for (int row = 0; row < table->ItemCount(); ++row)
-            if (table->GetItemText(row, kRecordColumnName) == name) return row;
-        return -1;
-    }
-    static QString Cell(CDataGrid* table, const QString& name) {
-        return table->GetItemText(RowOf(table, name), kRecordColumnData);
-    }
-    // Starts an edit of the named row's "data" cell as a user does: focus the cell, F2.
-    static void StartEdit(CDataGrid* table, const QString& name) {
-        const int row = RowOf(table, name);
-        ASSERT_GE(row, 0) << name.toStdString();
-        table->setFocus();
-        table->SetFocusCell(row, kRecordColumnData);
-        QTest::keyClick(table, Qt::Key_F2);
-        ASSERT_NE(table->Editor(), nullptr);
-        QTest::keyClick(table->Editor(), Qt::Key_A, Qt::ControlModifier);
-    }
-    static void Type(CDataGrid* table, const QString& name, const QString& text) {
-        StartEdit(table, name);
-        QTest::keyClicks(table->Editor(), text);
-        QTest::keyClick(table->Editor(), Qt::Key_Return);
-    }
     void PressCallDll() { QTest::mouseClick(initial->CallDllButton(), Qt::LeftButton); }
 
-    QTemporaryDir dir;
+    TempDir dir;
     CScriptEngine engine;
     CSurfaceProvider provider{engine};
     std::unique_ptr<CDialogUdFdInitial> initial;
     std::unique_ptr<CDialogUdFdFinal> final;
+    RecordPair before;
 };
 
-TEST_F(RecordTablesTest, ASagRequestTypedIntoTheTableShowsTheBuiltInSag) {
-    Type(initial->FixedDataTable(), "type", "3");
-    Type(initial->UserDataTable(), "x", "0.5");
-    PressCallDll();
-    EXPECT_EQ(initial->DllReturnText(), "DLL retrun = 0");
-    // The built-in surface asked directly with the same records.
-    RecordPair expected;
-    CopyRecordPair(expected, provider.Initial());
-    ASSERT_EQ(EvenArraySurface(&expected.ud, expected.Fd0()), 0);
-    ASSERT_NE(expected.ud.sag1, 0.0) << "a sag that tells something";
-    EXPECT_EQ(Cell(final->UserDataTable(), "sag1"),
-              QString::fromStdString(FormatFixed(expected.ud.sag1, 6)));
-    EXPECT_EQ(Cell(final->FixedDataTable(), "type"), "3");
-}
-
 TEST_F(RecordTablesTest, AnUnknownRequestLeavesTheFinalRecordsEqualToTheInitialOnes) {
-    Type(initial->FixedDataTable(), "type", "99");
+    TypeCell(initial->FixedDataTable(), "type", "99");
     PressCallDll();
     EXPECT_EQ(initial->DllReturnText(), "DLL retrun = 0");
     EXPECT_EQ(std::memcmp(&provider.Final().ud, &provider.Initial().ud, sizeof(USER_DATA)), 0);
-    EXPECT_EQ(std::memcmp(provider.Final().fd, provider.Initial().fd, sizeof provider.Final().fd),
-              0);
+    EXPECT_EQ(std::memcmp(provider.Final().fd, provider.Initial().fd, kFixedDataAreaSize), 0);
 }
 
+// Rows and titles after a load are the wiring test's; here the records through the tables.
 TEST_F(RecordTablesTest, AVersion3LibraryGets5734RowsAndAnswersThroughTheTables) {
-    LoadOutcome outcome = provider.OpenSurfaceDll(std::string(VELMOR_LIB_DIR) + "/entry4_only.so");
-    ASSERT_TRUE(outcome.loaded) << outcome.reason;
-    ASSERT_EQ(outcome.recordVersion, 3);
+    ASSERT_TRUE(provider.OpenSurfaceDll(std::string(VELMOR_LIB_DIR) + "/entry4_only.so").loaded);
     // Until the tables are rebuilt they hold version 0 and are never read into the records.
-    RecordPair before;
     CopyRecordPair(before, provider.Initial());
     EXPECT_EQ(initial->ReadTablesBack(provider), -1);
-    EXPECT_EQ(std::memcmp(provider.Initial().fd, before.fd, sizeof before.fd), 0);
+    EXPECT_EQ(std::memcmp(provider.Initial().fd, before.fd, kFixedDataAreaSize), 0);
 
-    // What the main window does after a load: only the FIXED_DATA tables are rebuilt.
     initial->RebuildFixedDataRows(3);
     final->RebuildFixedDataRows(3);
     initial->ShowRecords(provider.Initial(), 3);
     CDataGrid* fixed = initial->FixedDataTable();
-    ASSERT_EQ(fixed->ItemCount(), 5734);
-    EXPECT_EQ(fixed->GetItemText(5733, kRecordColumnName), "datasurf_values[4800]");
     EXPECT_EQ(fixed->GetItemText(5733, kRecordColumnData), "4.000000");
-    EXPECT_EQ(initial->windowTitle(), "Initial USER_DATA FIXED_DATA4");
 
-    Type(fixed, "type", "3");
-    Type(fixed, "datasurf_values[4799]", "-2.5");
+    TypeCell(fixed, "type", "3");
+    TypeCell(fixed, "datasurf_values[4799]", "-2.5");
     PressCallDll();
     EXPECT_EQ(initial->DllReturnText(), "DLL retrun = 0");
     EXPECT_EQ(Cell(final->UserDataTable(), "sag1"), "4.000000");
     EXPECT_EQ(provider.Final().Fd3()->datasurf_values[4799], -2.5);
     // The read-back before an update takes a fresh pair.
-    Type(fixed, "n1", "1.25");
+    TypeCell(fixed, "n1", "1.25");
     EXPECT_EQ(initial->ReadTablesBack(provider), 0);
     EXPECT_EQ(ReadN1(provider.Initial(), 3), 1.25);
 }
@@ -180,10 +136,10 @@ TEST_F(RecordTablesTest, RecordsComeBackFromTheTablesUnchanged) {
 
 TEST_F(RecordTablesTest, TypedCellsReadAsTheTextFormSays) {
     CDataGrid* ud = initial->UserDataTable();
-    Type(ud, "x", "1e3");
-    Type(ud, "y", "1,5");
-    Type(ud, "z", "12345678901234567890123456789012345");  // too long for its 32-byte buffer
-    Type(initial->FixedDataTable(), "numb", " -12xyz");
+    TypeCell(ud, "x", "1e3");
+    TypeCell(ud, "y", "1,5");
+    TypeCell(ud, "z", "12345678901234567890123456789012345");  // too long for its 32-byte buffer
+    TypeCell(initial->FixedDataTable(), "numb", " -12xyz");
     RecordPair back;
     EXPECT_EQ(initial->ReadRecords(back, 0), 1);
     EXPECT_EQ(back.ud.x, 1000.0);
@@ -194,29 +150,24 @@ TEST_F(RecordTablesTest, TypedCellsReadAsTheTextFormSays) {
     EXPECT_EQ(Cell(ud, "x"), "1e3") << "the typed text stays";
 }
 
-TEST_F(RecordTablesTest, AnEditInProgressIsReadAndSurvivesHiding) {
+// An open edit is read, and survives hiding; Enter and Escape in an edit only end the edit.
+TEST_F(RecordTablesTest, AnEditInProgressIsReadAndSurvivesHidingEnterAndEscapeHideTheWindow) {
     CDataGrid* ud = initial->UserDataTable();
-    StartEdit(ud, "sag2");
-    QTest::keyClicks(ud->Editor(), "2.5");
+    TypeCell(ud, "sag2", "2.5", true);
     USER_DATA record{};
     initial->ReadUserData(record);
     EXPECT_EQ(record.sag2, 2.5);
     EXPECT_EQ(ud->Editor(), nullptr);
-
-    StartEdit(ud, "path");
-    QTest::keyClicks(ud->Editor(), "12.5");
+    TypeCell(ud, "path", "12.5", true);
     QTest::mouseClick(initial->HideButton(), Qt::LeftButton);
     EXPECT_FALSE(initial->isVisible());
     initial->ReadUserData(record);
     EXPECT_EQ(record.path, 12.5);
-}
 
-TEST_F(RecordTablesTest, EnterAndEscapeHideTheWindowButOnlyEndAnEdit) {
-    CDataGrid* ud = initial->UserDataTable();
-    StartEdit(ud, "m");
-    QTest::keyClicks(ud->Editor(), "9");
+    ShowActive(*initial);
+    TypeCell(ud, "m", "9", true);
     QTest::keyClick(ud->Editor(), Qt::Key_Escape);
-    Type(ud, "x", "7");
+    TypeCell(ud, "x", "7");
     EXPECT_TRUE(initial->isVisible());
     for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
         ShowActive(*initial);
@@ -225,6 +176,26 @@ TEST_F(RecordTablesTest, EnterAndEscapeHideTheWindowButOnlyEndAnEdit) {
         EXPECT_FALSE(initial->isVisible()) << key;
         EXPECT_EQ(Cell(ud, "x"), "7");
     }
+}
+
+TEST_F(RecordTablesTest, PageDownEndsTheEditSoTypingAfterItNeverReachesTheOldCell) {
+    // Typing 5, PageDown twice, 77 and Return from "x" once stored 577 into "x" while another
+    // row was highlighted: the editor stayed open, out of sight, with the keyboard focus.
+    CDataGrid* ud = initial->UserDataTable();
+    std::vector<QString> before;
+    for (int row = 0; row < ud->ItemCount(); ++row)
+        before.push_back(ud->GetItemText(row, kRecordColumnData));
+    TypeCell(ud, "x", "", true);
+    QTest::keyClicks(ud->Editor(), "5");
+    QTest::keyClick(ud->Editor(), Qt::Key_PageDown);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
+    QTest::keyClicks(QApplication::focusWidget(), "77");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(ud->Editor(), nullptr);
+    EXPECT_GT(ud->FocusRow(), RowOf(ud, "x")) << "the highlight moved down";
+    EXPECT_EQ(Cell(ud, "x"), "5");
+    for (int row = 1; row < ud->ItemCount(); ++row)
+        EXPECT_EQ(ud->GetItemText(row, kRecordColumnData), before[row]) << row;
 }
 
 TEST_F(RecordTablesTest, TheSplitterKeepsBothTablesAtLeast36PixelsHigh) {
@@ -247,12 +218,91 @@ TEST_F(RecordTablesTest, TheSplitterKeepsBothTablesAtLeast36PixelsHigh) {
     EXPECT_EQ(upper->height(), 100);
 }
 
+TEST_F(RecordTablesTest, OnlyTheTableWithTheFocusShowsTheActiveSelectionColour) {
+    CDataGrid* ud = initial->UserDataTable();
+    CDataGrid* fd = initial->FixedDataTable();
+    const int row = 1;
+    fd->setFocus();
+    fd->SetFocusCell(row, kRecordColumnData);
+    ud->setFocus();
+    ud->SetFocusCell(row, kRecordColumnData);
+    QApplication::processEvents();
+    // Background far right in the "name" cell, and the darkest pixel of its text.
+    auto background = [row](CDataGrid* table) {
+        const QImage image = table->viewport()->grab().toImage();
+        const QRect cell = table->CellRect(row, kRecordColumnName);
+        return image.pixelColor(cell.right() - 2, cell.center().y());
+    };
+    auto darkestText = [row](CDataGrid* table) {
+        const QImage image = table->viewport()->grab().toImage();
+        const QRect cell = table->CellRect(row, kRecordColumnName).adjusted(1, 1, -1, -1);
+        QColor darkest = Qt::white;
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            for (int x = cell.left(); x <= cell.right(); ++x)
+                if (image.pixelColor(x, y).lightness() < darkest.lightness())
+                    darkest = image.pixelColor(x, y);
+        return darkest;
+    };
+    const QColor inactive(204, 204, 204);
+    const QColor active = ud->palette().color(QPalette::Active, QPalette::Highlight);
+    ASSERT_NE(active, inactive);
+    EXPECT_EQ(background(ud), active);
+    EXPECT_EQ(background(fd), inactive);
+    EXPECT_EQ(darkestText(fd), QColor(Qt::black)) << "black text on the grey";
+
+    // An open editor keeps its table the active one.
+    TypeCell(fd, "numb", "", true);
+    fd->SetFocusCell(row, kRecordColumnData);  // the selection shown beside the editor
+    ASSERT_TRUE(fd->Editor() && fd->Editor()->hasFocus());
+    EXPECT_EQ(background(fd), active);
+    EXPECT_EQ(background(ud), inactive);
+    fd->CommitEdit();
+    EXPECT_EQ(background(fd), active);
+    EXPECT_EQ(background(ud), inactive);
+}
+
+TEST_F(RecordTablesTest, ButtonsNeverOverlapNorCutTheirTextAtAnyAllowedWidth) {
+    const QList<QPushButton*> buttons = {initial->CallDllButton(), initial->UpdateButton(),
+                                         initial->HideButton()};
+    // The room the text needs inside the button's frame and margins.
+    auto needed = [](QPushButton* button) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        const QStyle* style = button->style();
+        return button->fontMetrics().size(Qt::TextShowMnemonic, button->text()).width() +
+               style->pixelMetric(QStyle::PM_ButtonMargin, &option, button) +
+               2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, button);
+    };
+    ASSERT_EQ(initial->minimumWidth(), CRecordTablesDialog::kMinimumWidth);
+    for (int width : {240, 241, 250, 263, 280, 311, 312, 400, 800}) {
+        SCOPED_TRACE(width);
+        initial->resize(width, 400);
+        QApplication::processEvents();
+        ASSERT_EQ(initial->width(), width);
+        for (int i = 0; i < buttons.size(); ++i) {
+            const QRect r = buttons[i]->geometry();
+            EXPECT_GE(r.width(), needed(buttons[i])) << buttons[i]->text().toStdString();
+            EXPECT_GE(r.left(), 6);
+            EXPECT_LE(r.right(), width - 1 - 6);
+            for (int j = i + 1; j < buttons.size(); ++j)
+                EXPECT_GE(buttons[j]->geometry().left() - r.right() - 1, 6)
+                    << "gap after " << buttons[i]->text().toStdString();
+        }
+    }
+    // Wide enough, the buttons keep the widths of the window template.
+    initial->resize(312, 400);
+    EXPECT_EQ(initial->CallDllButton()->width(), 72);
+    EXPECT_EQ(initial->UpdateButton()->width(), 100);
+    EXPECT_EQ(initial->HideButton()->width(), 64);
+}
+
 TEST_F(RecordTablesTest, EachTableKeepsItsColumnsInItsOwnProfileSection) {
     EXPECT_EQ(initial->UserDataTable()->ColumnConfig()->BaseSection(), "Profile List UD Initial");
     EXPECT_EQ(initial->FixedDataTable()->ColumnConfig()->BaseSection(), "Profile List FD Initial");
     EXPECT_EQ(final->UserDataTable()->ColumnConfig()->BaseSection(), "Profile List UD Final");
     EXPECT_EQ(final->FixedDataTable()->ColumnConfig()->BaseSection(), "Profile List FD Final");
-    EXPECT_FALSE(QFile::exists(dir.filePath("Velmor.ini"))) << "opening the windows writes nothing";
+    EXPECT_FALSE(QFile::exists(dir.QFilePath("Velmor.ini")))
+        << "opening the windows writes nothing";
     std::unique_ptr<QMenu> menu(initial->UserDataTable()->CreateHeaderMenu(nullptr));
     for (QAction* action : menu->actions())
         if (action->text() == "name") action->trigger();
@@ -264,4 +314,4 @@ TEST_F(RecordTablesTest, EachTableKeepsItsColumnsInItsOwnProfileSection) {
 }
 
 }  // namespace
-}  // namespace velmor
+}  // namespace velmor::test

@@ -13,10 +13,6 @@ namespace {
 const Vec3f kA{-12, -12, 0}, kB{-2, -12, 0}, kC{-2, -2, 0}, kD{-12, -2, 0};
 const QPointF kIn0(-5, -9), kIn1(-9, -5);  // inside the two faces
 
-void MakeSquare(CModel& model) {
-    MakeTriangleModel({{kA, kB, kC}, {kA, kC, kD}}, model);
-}
-
 // A face turned to the camera: the tracked colour lit by the white light from the camera and
 // the global ambient 0.2, plus the material's specular times the light's, times alpha.
 Rgb LitFace(float r, float g, float b, float alpha) {
@@ -29,31 +25,19 @@ Rgb LitFace(float r, float g, float b, float alpha) {
 }
 const Rgb kFace = LitFace(0.5f, 0.75f, 1.0f, 1.0f);
 
-bool IsRed(Rgb c) {
-    return c.r > 200 && c.g < 60 && c.b < 60;
-}
-bool IsBlue(Rgb c) {
-    return c.r < 60 && c.g < 60 && c.b > 200;
-}
-bool IsFaceBlue(Rgb c) {
-    return c.b > 60 && c.b > c.r + 30;
-}
-bool IsMagenta(Rgb c) {
-    return Near(c, {255, 0, 255});
-}
-bool IsCyan(Rgb c) {
-    return Near(c, {0, 255, 255});
-}
-bool IsHighlight(Rgb c) {
-    return Near(c, {255, 255, 0});
-}
+const auto IsRed = [](Rgb c) { return c.r > 200 && c.g < 60 && c.b < 60; };
+const auto IsBlue = [](Rgb c) { return c.r < 60 && c.g < 60 && c.b > 200; };
+const auto IsFaceBlue = [](Rgb c) { return c.b > 60 && c.b > c.r + 30; };
+const auto IsMagenta = [](Rgb c) { return Near(c, {255, 0, 255}); };
+const auto IsCyan = [](Rgb c) { return Near(c, {0, 255, 255}); };
+const auto IsHighlight = [](Rgb c) { return Near(c, {255, 255, 0}); };
 
 class Dialog3DSquareTest : public Dialog3DTest {
 protected:
     void SetUp() override {
         Dialog3DTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        MakeSquare(square);
+        MakeTriangleModel({{kA, kB, kC}, {kA, kC, kD}}, square);
         dialog->SetModel(square, false);
     }
     CModel square;
@@ -162,21 +146,6 @@ TEST_F(Dialog3DSquareTest, PickingAtASharedCornerPointThenEdgeThenFace) {
     EXPECT_TRUE(IsHighlight(At(Grab(), kIn1)));
 }
 
-TEST_F(Dialog3DSquareTest, WheelZoomsByOneNotchAndResetRestores) {
-    SendWheel(View(), Centre(), 120);
-    EXPECT_NEAR(dialog->Zoom(), 10.57f, 0.005);
-    EXPECT_TRUE(Near(At(Grab(), QPointF(-11.5, -11.8)), kFace));  // the picture follows
-    dialog->RunCommand(kCmdReset);
-    EXPECT_EQ(dialog->Zoom(), 10.0f);
-    EXPECT_EQ(dialog->Model().faces.size(), 2u);  // Reset keeps the model
-    // However far the wheel turns, the zoom stays finite and above zero.
-    for (int i = 0; i < 2000; ++i) SendWheel(View(), Centre(), -120);
-    EXPECT_GT(dialog->Zoom(), 0.0f);
-    for (int i = 0; i < 4000; ++i) SendWheel(View(), Centre(), 120);
-    EXPECT_TRUE(std::isfinite(dialog->Zoom()));
-    EXPECT_TRUE(IsBlack(PixelAt(Grab(), QPoint(5, 5))));
-}
-
 TEST_F(Dialog3DTest, RightDragPansLeftDragTurns) {
     CModel model;  // a face standing in the x-z plane: edge-on until the model is turned
     MakeTriangleModel({{Vec3f{-15, 0, -10}, Vec3f{-5, 0, -10}, Vec3f{-10, 0, 10}}}, model);
@@ -189,22 +158,47 @@ TEST_F(Dialog3DTest, RightDragPansLeftDragTurns) {
     EXPECT_GT(CountIn(Grab(), View()->rect(), IsFaceBlue), 1000);
 }
 
-TEST_F(Dialog3DSquareTest, ModelCopiedAndCompiledOnceThenCleared) {
+// The model is copied and compiled once: zooming and turning only replay it.
+TEST_F(Dialog3DSquareTest, WheelZoomsModelCompiledOnceResetKeepsItClearRemovesIt) {
     Grab();
     const int first = dialog->ModelListCompilations();
     EXPECT_EQ(dialog->ModelLists()[1], 0u);  // lines are not drawn, so not compiled
     SendWheel(View(), Centre(), 120);
+    EXPECT_NEAR(dialog->Zoom(), 10.57f, 0.005);
+    EXPECT_TRUE(Near(At(Grab(), QPointF(-11.5, -11.8)), kFace));  // the picture follows
     Drag(View(), Qt::LeftButton, Centre(), Centre() + QPoint(20, 3));
     Grab();
-    EXPECT_EQ(dialog->ModelListCompilations(), first);  // turning and zooming only replay
+    EXPECT_EQ(dialog->ModelListCompilations(), first);
 
     square.Clear();  // the window holds its own copy; copying from itself keeps it
     dialog->SetModel(dialog->Model(), true);
     EXPECT_EQ(dialog->ModelLists()[2], 0u);
-    EXPECT_EQ(dialog->Model().faces.size(), 2u);
     EXPECT_NEAR(dialog->Zoom(), 10.57f, 0.005);  // the view is kept
+    // However far the wheel turns, the zoom stays finite and above zero.
+    for (int i = 0; i < 2000; ++i) SendWheel(View(), Centre(), -120);
+    EXPECT_GT(dialog->Zoom(), 0.0f);
+    for (int i = 0; i < 4000; ++i) SendWheel(View(), Centre(), 120);
+    EXPECT_TRUE(std::isfinite(dialog->Zoom()));
+    EXPECT_TRUE(IsBlack(PixelAt(Grab(), QPoint(5, 5))));
+    dialog->RunCommand(kCmdReset);
+    EXPECT_EQ(dialog->Zoom(), 10.0f);
+    EXPECT_TRUE(Near(At(Grab(), kIn0), kFace));  // Reset keeps the model
     dialog->Action(kCmdClearModel)->trigger();
     EXPECT_EQ(CountIn(Grab(), View()->rect(), IsFaceBlue), 0);
+
+    // A model handed over (a file just read) is taken as it is, not copied.
+    CModel read;
+    MakeTriangleModel({{kA, kB, kC}, {kA, kC, kD}}, read);
+    const Vec3f* vertices = read.vertices.data();
+    const modelGroup* group = read.groups[0].get();
+    dialog->SetModel(std::move(read), false);
+    EXPECT_EQ(dialog->Model().vertices.data(), vertices);
+    EXPECT_EQ(dialog->Model().groups[0].get(), group);
+    EXPECT_TRUE(Near(At(Grab(), kIn0), kFace));
+    // "Clear 3D Model" gives the model's memory back (a large model held hundreds of MB).
+    dialog->Action(kCmdClearModel)->trigger();
+    EXPECT_EQ(dialog->Model().vertices.capacity(), 0u);
+    EXPECT_EQ(dialog->Model().faces.capacity(), 0u);
 }
 
 TEST_F(Dialog3DSquareTest, ModelWithBrokenIndicesDrawsTheRest) {

@@ -2,43 +2,27 @@
 // run by hand) the screenshots of the program's windows for the docs:
 //   xvfb-run -a -s "-screen 0 1600x1200x24" ./build/bin/test_gl
 //     --gtest_also_run_disabled_tests --gtest_filter='*MainWindowScreenshots*'
-#include <QFile>
-#include <QLineEdit>
-#include <QPixmap>
-#include <QTemporaryDir>
 #include <cstdio>
 
+#include "dlg_fixture.h"
 #include "gl_test_support.h"
-#include "scripted_message_ui.h"
-#include "ui/app/velmor_dlg.h"
-#include "ui/surface/record_tables_dialog.h"
 
 namespace velmor {
 namespace {
 
-class MainWindowGlTest : public ::testing::Test {
+class MainWindowGlTest : public DlgTest {
 protected:
     void SetUp() override {
         if (QGuiApplication::platformName() == QLatin1String("offscreen"))
             GTEST_SKIP() << "OpenGL windows need a display (run under xvfb-run)";
-        ASSERT_TRUE(m_dir.isValid());
-        m_dlg = std::make_unique<CVelmorDlg>(
-            VelmorDlgOptions{QFile::encodeName(m_dir.filePath("Velmor.ini")).toStdString()});
+        Open();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dlg.get()));
-        ASSERT_TRUE(QTest::qWaitFor([this] { return m_dlg->Map().Built(); }));
-        QApplication::processEvents();
     }
-    void TearDown() override { m_dlg.reset(); }
-
     CDialog3D& Dialog3D() { return m_dlg->Shading3D(); }
     void Steps(const char* step) {
         for (int id : {kIdStep3DX, kIdStep3DY})
             m_dlg->Field(id)->setText(QString::fromLatin1(step));
     }
-
-    QTemporaryDir m_dir;
-    CScriptedMessageUi m_messages;
-    std::unique_ptr<CVelmorDlg> m_dlg;
 };
 
 // The mesh's own contents are checked by the window tests; here it reaches the drawn view.

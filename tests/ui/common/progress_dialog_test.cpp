@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
+#include <thread>
 
 #include "core/app/progress.h"
 
@@ -83,6 +85,58 @@ TEST_F(ProgressDialogTest, AtMostOneWindowAndCodeRunDuringAPumpMayCloseIt) {
     EXPECT_FALSE(ReportProgress(1, 2));
     EXPECT_TRUE(second.isNull());
     EXPECT_TRUE(m_owner.isEnabled());
+}
+
+// Counts how often events are processed: a zero timer fires once each time.
+class PumpCounter {
+public:
+    PumpCounter() {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { ++pumps; });
+        m_timer.start(0);
+    }
+    int pumps = 0;
+
+private:
+    QTimer m_timer;
+};
+
+double MillisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+TEST_F(ProgressDialogTest, AFastLoopProcessesEventsOnATimeSliceNotOnEveryReport) {
+    CProgressDialog* window = OpenProgressWindow(&m_owner, "Loading ...");
+    PumpCounter counter;
+    const auto start = std::chrono::steady_clock::now();
+    constexpr long long kLines = 3'000'000;
+    for (long long i = 0; i < kLines; ++i) ASSERT_FALSE(ReportProgress(i, kLines));
+    const double elapsed = MillisecondsSince(start);
+    EXPECT_GE(counter.pumps, 1) << "the window is shown and painted at once";
+    EXPECT_LE(counter.pumps, elapsed / 50 + 2) << elapsed << " ms";
+    EXPECT_EQ(window->PercentText(), "100%");
+}
+
+TEST_F(ProgressDialogTest, ASlowLoopStillProcessesEventsAboutEvery50Milliseconds) {
+    QPointer<CProgressDialog> window = OpenProgressWindow(&m_owner, "Shading Model ...");
+    PumpCounter counter;
+    // Cancel pressed after a while: answered at the first report after the events that hold it.
+    bool pressed = false;
+    QTimer::singleShot(300, [&] {
+        QTest::mouseClick(window->CancelButton(), Qt::LeftButton);
+        pressed = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    long long step = 0;
+    bool cancelled = false;
+    for (; step < 5000 && !cancelled; ++step) {
+        cancelled = ReportProgress(step, 5000);
+        if (!cancelled) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    const double elapsed = MillisecondsSince(start);
+    EXPECT_TRUE(cancelled && pressed);
+    EXPECT_TRUE(window.isNull());
+    EXPECT_GE(counter.pumps, elapsed / 100 - 1) << elapsed << " ms, " << step << " steps";
 }
 
 }  // namespace

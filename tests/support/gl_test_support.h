@@ -26,12 +26,8 @@ inline bool Near(Rgb c, Rgb want, int tolerance = 3) {
     return std::abs(c.r - want.r) <= tolerance && std::abs(c.g - want.g) <= tolerance &&
            std::abs(c.b - want.b) <= tolerance;
 }
-inline bool IsBlack(Rgb c) {
-    return c.r < 8 && c.g < 8 && c.b < 8;
-}
-inline bool IsYellow(Rgb c) {
-    return c.r > 200 && c.g > 200 && c.b < 60;
-}
+inline const auto IsBlack = [](Rgb c) { return c.r < 8 && c.g < 8 && c.b < 8; };
+inline const auto IsYellow = [](Rgb c) { return c.r > 200 && c.g > 200 && c.b < 60; };
 
 inline int CountIn(const QImage& image, const QRect& rect, const std::function<bool(Rgb)>& test) {
     int count = 0;
@@ -73,10 +69,7 @@ inline void MakeTriangleModel(const std::vector<std::array<Vec3f, 3>>& triangles
         const int k = static_cast<int>(model.faces.size());
         model.vertices.insert(model.vertices.end(), t.begin(), t.end());
         model.faceNormals.push_back(TriangleNormal(t[0], t[1], t[2]));
-        modelFace face;
-        for (int c = 0; c < 3; ++c) face.vertex[c] = 3 * k + c;
-        face.faceNormal = k;
-        model.faces.push_back(face);
+        model.faces.push_back(modelFace{{3 * k, 3 * k + 1, 3 * k + 2}, {-1, -1, -1}, k});
         group->faces.push_back(k);
     }
     model.groups.push_back(std::move(group));

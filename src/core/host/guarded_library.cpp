@@ -1,0 +1,439 @@
+#include "core/host/guarded_library.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "core/app/app_paths.h"
+#include "core/app/progress.h"
+
+namespace velmor {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long one poll of the pipes lasts: the wait hook's tick.
+constexpr int kTickMs = 10;
+// A debugger is looked for at most this often while a request waits.
+constexpr auto kDebuggerCheckInterval = std::chrono::milliseconds(200);
+// How long a helper asked to end may take before it is killed.
+constexpr int kQuitGraceMs = 500;
+// How long a helper whose answer channel closed may take to end before it is killed.
+constexpr int kEndGraceMs = 1000;
+
+std::uint64_t LoadFinishedCalls(HostStatus& status) {
+    return std::atomic_ref<std::uint64_t>(status.callsFinished).load(std::memory_order_acquire);
+}
+
+std::uint64_t LoadRowsDone(HostStatus& status) {
+    return std::atomic_ref<std::uint64_t>(status.rowsDone).load(std::memory_order_acquire);
+}
+
+void SetCancel(HostStatus& status, std::uint32_t value) {
+    std::atomic_ref<std::uint32_t>(status.cancel).store(value, std::memory_order_release);
+}
+
+// The bytes of the FIXED_DATA record of a version: what a single call carries across.
+std::size_t FixedDataBytes(int recordVersion) {
+    switch (recordVersion) {
+        case kRecordVersion1:
+            return sizeof(FIXED_DATA2);
+        case kRecordVersion2:
+            return sizeof(FIXED_DATA3);
+        case kRecordVersion3:
+            return sizeof(FIXED_DATA4);
+        default:
+            return sizeof(FIXED_DATA);
+    }
+}
+
+LibraryRequestTag TagOf(std::uint64_t serial, int type, int numb, std::size_t points) {
+    return {serial, type, numb, SurfaceRequestName(type, numb), points};
+}
+
+}  // namespace
+
+std::string DefaultHelperPath() {
+    return ExecutableDirectory() + kHelperExecutableName;
+}
+
+// What one request waits with: its tag for the output, and for a batch its rows and progress.
+struct GuardedLibrary::Exchange {
+    LibraryRequestTag tag;
+    long long rows = 0;
+    const BatchProgress* progress = nullptr;
+};
+
+GuardedLibrary::GuardedLibrary(std::string helperPath) : m_helperPath(std::move(helperPath)) {}
+
+GuardedLibrary::~GuardedLibrary() {
+    Close();
+}
+
+void GuardedLibrary::DeliverOutput(std::string& bytes, const LibraryRequestTag& tag) {
+    if (bytes.empty()) return;
+    if (m_outputSink != nullptr) {
+        m_outputSink->OnLibraryOutput(bytes, tag);
+    } else {
+        // As a library loaded into the program would print: to the program's standard error.
+        std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+    }
+    bytes.clear();
+}
+
+bool GuardedLibrary::StartHelper(std::string* reason) {
+    std::string error;
+    if (!m_area.Create(kSharedAreaBytes, &error)) {
+        *reason = error;
+        return false;
+    }
+    const std::uint64_t limit =
+        m_limits.memoryMb > 0 ? static_cast<std::uint64_t>(m_limits.memoryMb) << 20 : 0;
+    if (!m_process.Start(m_helperPath, {m_area.Path()}, limit, &error)) {
+        m_area.Close();
+        *reason = error;
+        return false;
+    }
+    Exchange hello;
+    hello.tag = TagOf(++m_serial, kLoadRequestType, 0, 0);
+    std::vector<unsigned char> answer;
+    FrameWriter request(kOpHello);
+    request.U32(kProtocolVersion);
+    if (!Transact(request, kOpHello, hello, &answer)) {
+        *reason = "the helper " + m_helperPath + " did not start: " + m_fault.What();
+        m_fault = {};
+        return false;
+    }
+    FrameReader reader(answer.data(), answer.size());
+    std::uint32_t version = 0;
+    if (!reader.U32(&version) || version != kProtocolVersion) {
+        *reason = "the helper " + m_helperPath + " speaks another protocol version";
+        m_process.Kill();
+        m_process.Reap(0);
+        return false;
+    }
+    // The helper holds the mapping now: no file needs to outlive the two processes.
+    m_area.RemoveName();
+    return true;
+}
+
+bool GuardedLibrary::Open(const std::string& path, int* recordVersion, std::string* reason) {
+    Close();
+    if (!StartHelper(reason)) return false;
+    Exchange load;
+    load.tag = TagOf(++m_serial, kLoadRequestType, 0, 0);
+    std::vector<unsigned char> answer;
+    FrameWriter request(kOpLoad);
+    request.String(path);
+    if (!Transact(request, kOpLoad, load, &answer)) {
+        *reason = m_fault.Describe();
+        return false;
+    }
+    FrameReader reader(answer.data(), answer.size());
+    std::int32_t loaded = 0, version = 0;
+    std::string why;
+    if (!reader.I32(&loaded) || !reader.I32(&version) || !reader.String(&why)) {
+        HelperGone(LibraryFaultKind::kHost, 0, "the helper sent a broken answer");
+        *reason = m_fault.Describe();
+        return false;
+    }
+    if (loaded == 0) {
+        *reason = why;
+        Close();
+        return false;
+    }
+    m_loaded = true;
+    m_recordVersion = version;
+    *recordVersion = version;
+    return true;
+}
+
+void GuardedLibrary::Close() {
+    if (m_process.Started()) {
+        std::string output;
+        m_process.ReadOutput(&output);
+        DeliverOutput(output, m_lastTag);
+        const std::vector<unsigned char> quit = FrameWriter(kOpQuit).Bytes();
+        if (m_process.Send(quit.data(), quit.size())) {
+            // Its library's destructors run now; what they print still reaches the sink.
+            const auto deadline = Clock::now() + std::chrono::milliseconds(kQuitGraceMs);
+            while (Clock::now() < deadline) {
+                const HelperProcess::Events events = m_process.Wait(kTickMs, &output);
+                DeliverOutput(output, m_lastTag);
+                char ignored[64];
+                if (events.answerClosed ||
+                    (events.answer && m_process.ReadAnswer(ignored, sizeof ignored) < 0)) {
+                    break;
+                }
+            }
+        }
+        m_process.ReadOutput(&output);
+        DeliverOutput(output, m_lastTag);
+        m_process.Reap(0);
+    }
+    m_area.Close();
+    m_loaded = false;
+    m_fault = {};
+}
+
+void GuardedLibrary::HelperGone(LibraryFaultKind kind, double limitSeconds,
+                                const std::string& detail) {
+    if (kind != LibraryFaultKind::kExit) m_process.Kill();
+    std::string output;
+    m_process.ReadOutput(&output);
+    DeliverOutput(output, m_lastTag);
+    const HelperEnd end = m_process.Reap(kEndGraceMs);
+
+    LibraryFault fault;
+    fault.kind = kind;
+    fault.limitSeconds = limitSeconds;
+    fault.detail = detail;
+    if (kind == LibraryFaultKind::kExit) {
+        if (!end.known) {
+            fault.kind = LibraryFaultKind::kHost;
+            fault.detail = "the helper ended; how, the system could not tell";
+        } else if (end.signaled) {
+            fault.kind = LibraryFaultKind::kSignal;
+            fault.signal = end.signal;
+            fault.signalName = SignalName(end.signal);
+            fault.signalMeaning = SignalMeaning(end.signal);
+        } else {
+            fault.code = end.exitCode;
+        }
+    }
+    // The request the library had, as the helper wrote it before the call.
+    if (m_area.Data() != nullptr) {
+        const HostStatus& status = Area().status;
+        fault.type = status.callType;
+        fault.numb = status.callNumb;
+        fault.x = status.callX;
+        fault.y = status.callY;
+        fault.z = status.callZ;
+        fault.l = status.callL;
+        fault.m = status.callM;
+        fault.n = status.callN;
+    }
+    fault.requestName = SurfaceRequestName(fault.type, fault.numb);
+    m_fault = fault;
+}
+
+bool GuardedLibrary::Transact(const FrameWriter& request, std::uint32_t op, Exchange& exchange,
+                              std::vector<unsigned char>* answer) {
+    HostStatus& status = Area().status;
+    std::string output;
+    m_lastTag = exchange.tag;
+
+    m_busy = true;
+    struct Idle {
+        GuardedLibrary& library;
+        bool hookTold = false;
+        ~Idle() {
+            library.m_busy = false;
+            if (hookTold && library.m_waitHook != nullptr) library.m_waitHook->OnLibraryWaitEnded();
+        }
+    } idle{*this};
+
+    const std::vector<unsigned char> bytes = request.Bytes();
+    if (!m_process.Send(bytes.data(), bytes.size())) {
+        HelperGone(LibraryFaultKind::kExit, 0, {});
+        return false;
+    }
+
+    // The helper sends nothing but the answer to this request: whatever arrives is read at
+    // once, the header and the payload usually in one piece.
+    std::vector<unsigned char> frame;
+    frame.reserve(256);
+    Clock::time_point clockStart = Clock::now();
+    Clock::time_point nextDebuggerCheck = clockStart + kDebuggerCheckInterval;
+    std::uint64_t finished = LoadFinishedCalls(status);
+    long long rowsReported = 0;
+    const double limit = m_limits.timeoutSeconds;
+
+    for (;;) {
+        const HelperProcess::Events events = m_process.Wait(kTickMs, &output);
+        DeliverOutput(output, exchange.tag);
+        if (events.answer || events.answerClosed) {
+            unsigned char bytes[256];
+            const long got = m_process.ReadAnswer(bytes, sizeof bytes);
+            if (got < 0) {
+                HelperGone(LibraryFaultKind::kExit, 0, {});
+                return false;
+            }
+            frame.insert(frame.end(), bytes, bytes + got);
+            if (frame.size() >= kFrameHeaderBytes) {
+                const FrameHeader header = DecodeFrameHeader(frame.data());
+                const std::size_t whole = kFrameHeaderBytes + header.payloadBytes;
+                if (header.magic != kFrameMagic || header.op != op ||
+                    header.payloadBytes > kMaxFramePayload || frame.size() > whole) {
+                    HelperGone(LibraryFaultKind::kHost, 0, "the helper sent a broken answer");
+                    return false;
+                }
+                if (frame.size() == whole) {
+                    // The helper flushed the library's output before it answered, so this
+                    // request's output was read with the answer or before it.
+                    answer->assign(frame.begin() + kFrameHeaderBytes, frame.end());
+                    return true;
+                }
+            }
+        }
+
+        // Still waiting: the helper itself, the heartbeat, progress, the hook, the limits. A
+        // process the library started may hold the answer channel open after the helper died.
+        if (!events.answer && m_process.Ended()) {
+            HelperGone(LibraryFaultKind::kExit, 0, {});
+            return false;
+        }
+        const Clock::time_point now = Clock::now();
+        const std::uint64_t finishedNow = LoadFinishedCalls(status);
+        if (finishedNow != finished) {
+            finished = finishedNow;
+            clockStart = now;
+        }
+        if (now >= nextDebuggerCheck) {
+            nextDebuggerCheck = now + kDebuggerCheckInterval;
+            if (m_process.DebuggerAttached()) clockStart = now;  // the clock stands still
+        }
+        const long long rowsDone = static_cast<long long>(LoadRowsDone(status));
+        if (exchange.progress != nullptr && exchange.progress->report && rowsDone != rowsReported &&
+            rowsDone < exchange.rows) {
+            rowsReported = rowsDone;
+            if (ReportProgress(exchange.progress->firstRow + rowsDone,
+                               exchange.progress->totalRows - 1)) {
+                SetCancel(status, 1);
+                if (exchange.progress != nullptr && exchange.progress->cancelled != nullptr) {
+                    *exchange.progress->cancelled = true;
+                }
+            }
+        }
+        const double seconds = std::chrono::duration<double>(now - clockStart).count();
+        if (m_waitHook != nullptr) {
+            LibraryWaitInfo info;
+            info.secondsWaiting = seconds;
+            info.waiting = seconds * 1000.0 >= m_limits.waitMs;
+            info.rowsDone = exchange.rows > 0 ? rowsDone : 0;
+            info.rows = exchange.rows;
+            info.type = status.callType;
+            info.numb = status.callNumb;
+            info.requestName = SurfaceRequestName(info.type, info.numb);
+            info.helperPid = m_process.Pid();
+            idle.hookTold = true;
+            const LibraryWaitAction action = m_waitHook->OnLibraryWait(info);
+            if (action == LibraryWaitAction::kStop) {
+                HelperGone(LibraryFaultKind::kStopped, 0, {});
+                return false;
+            }
+            if (action == LibraryWaitAction::kCancelBatch && exchange.rows > 0) {
+                SetCancel(status, 1);
+                if (exchange.progress != nullptr && exchange.progress->cancelled != nullptr) {
+                    *exchange.progress->cancelled = true;
+                }
+            }
+        }
+        if (limit > 0 && seconds >= limit) {
+            HelperGone(LibraryFaultKind::kTimeout, limit, {});
+            return false;
+        }
+    }
+}
+
+LibraryCall GuardedLibrary::Call(RecordPair& pair, int* result, int* recordVersion) {
+    if (!m_loaded || m_fault.Faulted() || m_busy) return LibraryCall::kFailed;
+    // The USER_DATA and the entry's own FIXED_DATA record cross, not the whole 45808-byte area
+    // (copying that would cost more than the call); the area's bytes past the record stay as
+    // they are, and only a library writing past its record would touch them.
+    SharedRecordPair& shared = Area().call;
+    const std::size_t fdBytes = FixedDataBytes(m_recordVersion);
+    std::memcpy(&shared.ud, &pair.ud, sizeof pair.ud);
+    std::memcpy(shared.fd, pair.fd, fdBytes);
+    Exchange call;
+    call.tag = TagOf(++m_serial, pair.Type(), pair.Numb(), 0);
+    std::vector<unsigned char> answer;
+    if (!Transact(FrameWriter(kOpCall), kOpCall, call, &answer)) return LibraryCall::kFailed;
+    FrameReader reader(answer.data(), answer.size());
+    std::int32_t answered = 0, value = 0, version = 0;
+    if (!reader.I32(&answered) || !reader.I32(&value) || !reader.I32(&version)) {
+        HelperGone(LibraryFaultKind::kHost, 0, "the helper sent a broken answer");
+        return LibraryCall::kFailed;
+    }
+    if (answered == 0) return LibraryCall::kNoEntry;
+    std::memcpy(&pair.ud, &shared.ud, sizeof pair.ud);
+    std::memcpy(pair.fd, shared.fd, fdBytes);
+    *result = value;
+    *recordVersion = version;
+    return LibraryCall::kAnswered;
+}
+
+BatchPoints& GuardedLibrary::Points() {
+    if (m_area.Data() != nullptr) return Area().points;
+    if (m_sparePoints == nullptr) m_sparePoints.reset(new BatchPoints);
+    return *m_sparePoints;
+}
+
+const BatchAnswers& GuardedLibrary::Answers() const {
+    if (m_area.Data() != nullptr) return static_cast<const SharedArea*>(m_area.Data())->answers;
+    if (m_spareAnswers == nullptr) m_spareAnswers.reset(new BatchAnswers);
+    return *m_spareAnswers;
+}
+
+std::size_t GuardedLibrary::RunBatch(RecordPair& working, std::size_t n, std::uint32_t options,
+                                     const BatchProgress& progress, LibraryCall* status,
+                                     int* recordVersion) {
+    *status = LibraryCall::kFailed;
+    if (!m_loaded || m_fault.Faulted() || m_busy || m_area.Data() == nullptr) return 0;
+    if (n > kMaxBatchPoints) n = kMaxBatchPoints;
+    SharedArea& area = Area();
+    Exchange batch;
+    batch.rows = progress.rows;
+    if (batch.rows <= 0) {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (area.points.flags[i] & kEndsRow) ++batch.rows;
+        }
+        if (n > 0 && !(area.points.flags[n - 1] & kEndsRow)) ++batch.rows;  // ends unmarked
+    }
+    batch.progress = &progress;
+    // The batch's request as its first point sets it (or as the working pair has it).
+    int type = working.Type(), numb = working.Numb();
+    if (n > 0 && (area.points.fields[0] & kSetType)) type = area.points.type[0];
+    if (n > 0 && (area.points.fields[0] & kSetNumb)) numb = area.points.numb[0];
+    batch.tag = TagOf(++m_serial, type, numb, n);
+    if (progress.report && !progress.continuesRow &&
+        ReportProgress(progress.firstRow, progress.totalRows - 1)) {
+        if (progress.cancelled != nullptr) *progress.cancelled = true;
+        *status = LibraryCall::kAnswered;
+        return 0;
+    }
+    std::memcpy(&area.batch.ud, &working.ud, sizeof working.ud);
+    std::memcpy(area.batch.fd, working.fd, sizeof working.fd);
+    SetCancel(area.status, 0);
+    std::atomic_ref<std::uint64_t>(area.status.rowsDone).store(0, std::memory_order_release);
+    const std::uint64_t finishedBefore = LoadFinishedCalls(area.status);
+
+    std::vector<unsigned char> answer;
+    FrameWriter request(kOpBatch);
+    request.U32(static_cast<std::uint32_t>(n)).U32(options);
+    if (!Transact(request, kOpBatch, batch, &answer)) {
+        // Every call that returned before the fault left its answer.
+        const std::uint64_t done = LoadFinishedCalls(area.status) - finishedBefore;
+        return done < n ? static_cast<std::size_t>(done) : n;
+    }
+    FrameReader reader(answer.data(), answer.size());
+    std::uint32_t done = 0;
+    std::int32_t answered = 0, version = 0;
+    if (!reader.U32(&done) || !reader.I32(&answered) || !reader.I32(&version) || done > n) {
+        HelperGone(LibraryFaultKind::kHost, 0, "the helper sent a broken answer");
+        return 0;
+    }
+    if (answered == 0) {
+        *status = LibraryCall::kNoEntry;
+        return 0;
+    }
+    std::memcpy(&working.ud, &area.batch.ud, sizeof working.ud);
+    std::memcpy(working.fd, area.batch.fd, sizeof working.fd);
+    *status = LibraryCall::kAnswered;
+    *recordVersion = version;
+    return done;
+}
+
+}  // namespace velmor

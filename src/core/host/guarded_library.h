@@ -1,0 +1,157 @@
+// The surface library run in the helper process `velmor-surface-host`. Every use of the library
+// (the load with its constructors, each call, each batch of samples) is a request to the helper;
+// the records travel through the shared area. When the library crashes, exits or stops
+// answering, only the helper ends: the call fails, Fault() tells what happened, which request
+// it was and with which inputs, and every later call fails at once until the library is opened
+// again (a fresh helper).
+//
+// While a request waits the program keeps control: a wait hook is called on every tick (about
+// every 10 ms) to pump events, show "Waiting for the surface library ..." and offer Cancel; the
+// library's output is handed to an output sink as it arrives; a time limit stops a helper whose
+// library calls stop finishing.
+//
+// The helper is tied to the thread that starts it (Open): it ends when that thread ends, so a
+// program that is gone leaves no helper behind. Use a library from a thread that lives as long
+// as the library is loaded.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/host/helper_process.h"
+#include "core/host/library_fault.h"
+#include "core/host/shared_area.h"
+#include "core/surface/surface_library.h"
+
+namespace velmor {
+
+inline constexpr const char* kHelperExecutableName = "velmor-surface-host";
+
+// The helper beside the running executable.
+std::string DefaultHelperPath();
+
+// The limits of [LIBRARY_HOST] in the settings file.
+struct LibraryLimits {
+    // WAIT_MS: a request without a finished library call for this long is "waiting" (the hook's
+    // LibraryWaitInfo::waiting), the moment to show the waiting window.
+    int waitMs = 2000;
+    // TIMEOUT_S: a request without a finished library call for this long stops the helper. The
+    // clock restarts whenever a library call finishes (a long batch of quick calls never runs
+    // out) and does not run while a debugger is attached to the helper.
+    double timeoutSeconds = 60;
+    // MEMORY_MB: the helper's data limit (heap and other private memory, not address space);
+    // 0 for none.
+    long long memoryMb = 4096;
+};
+
+// What the wait hook is told on each tick of a request that has not been answered yet.
+struct LibraryWaitInfo {
+    double secondsWaiting = 0;  // since the request was sent or a library call last finished
+    bool waiting = false;       // secondsWaiting has reached the limits' waitMs
+    long long rowsDone = 0;     // rows of the batch finished (0 for a single call)
+    long long rows = 0;         // rows of the batch (0 for a single call)
+    int type = 0, numb = 0;     // the request the library has now
+    const char* requestName = "";
+    int helperPid = 0;
+};
+
+enum class LibraryWaitAction {
+    kContinue,
+    kCancelBatch,  // a batch stops after the row in progress (ignored for a single call)
+    kStop,         // the helper is killed; the fault is "stopped by the user"
+};
+
+class LibraryWaitHook {
+public:
+    virtual ~LibraryWaitHook() = default;
+    // Called on the thread that made the request. A request this hook makes of the same library
+    // fails at once (LibraryCall::kFailed without a fault).
+    virtual LibraryWaitAction OnLibraryWait(const LibraryWaitInfo& info) = 0;
+    // Called once a request whose wait this hook was told of has ended (answered, failed or
+    // stopped), with the library no longer busy: the moment to take the waiting window down.
+    virtual void OnLibraryWaitEnded() {}
+};
+
+// The request whose output this is: one serial number per request, so consecutive output of one
+// request can go under one heading. What a library writes between requests (from a thread of its
+// own) arrives with the next request, or with the last one when the library is closed.
+struct LibraryRequestTag {
+    std::uint64_t serial = 0;
+    int type = 0, numb = 0;  // the request (a batch: its first point's)
+    const char* name = "";   // SurfaceRequestName(type, numb)
+    std::size_t points = 0;  // points of a batch, 0 for a single call or the load
+};
+
+class LibraryOutputSink {
+public:
+    virtual ~LibraryOutputSink() = default;
+    // Bytes the library wrote to its standard output or error, in the order written (both
+    // streams are one channel), as they arrive: a line may come in pieces.
+    virtual void OnLibraryOutput(std::string_view bytes, const LibraryRequestTag& request) = 0;
+};
+
+class GuardedLibrary final : public SurfaceLibrary {
+public:
+    explicit GuardedLibrary(std::string helperPath = DefaultHelperPath());
+    ~GuardedLibrary() override;  // ends the helper
+
+    // Limits take effect at the next Open; the hook and the sink at once. Neither is owned.
+    // Without a sink the library's output goes to the program's standard error.
+    void SetLimits(const LibraryLimits& limits) { m_limits = limits; }
+    void SetWaitHook(LibraryWaitHook* hook) { m_waitHook = hook; }
+    void SetOutputSink(LibraryOutputSink* sink) { m_outputSink = sink; }
+
+    // Starts a fresh helper and loads the library there. A helper that cannot be started, or
+    // a library that cannot be loaded, fails with *reason; a library that faults while loading
+    // fails with the fault's description (and Fault() set).
+    bool Open(const std::string& path, int* recordVersion, std::string* reason) override;
+    // Asks the helper to unload the library and end (it is killed after half a second).
+    void Close() override;
+    // True from a successful Open to Close, also after a fault: the faulted library is still
+    // the one loaded, and every call fails until it is opened again.
+    bool IsOpen() const override { return m_loaded; }
+
+    LibraryCall Call(RecordPair& pair, int* result, int* recordVersion) override;
+    BatchPoints& Points() override;
+    const BatchAnswers& Answers() const override;
+    std::size_t RunBatch(RecordPair& working, std::size_t n, std::uint32_t options,
+                         const BatchProgress& progress, LibraryCall* status,
+                         int* recordVersion) override;
+    const LibraryFault* Fault() const override { return m_fault.Faulted() ? &m_fault : nullptr; }
+    bool Busy() const override { return m_busy; }
+
+    // The helper's process id (for the output window's title and a debugger), 0 when none runs.
+    int HelperPid() const { return m_process.Pid(); }
+
+private:
+    struct Exchange;
+    bool StartHelper(std::string* reason);
+    // Sends one request and waits for its answer, watching the helper; false after a fault
+    // (m_fault set, the helper gone).
+    bool Transact(const FrameWriter& request, std::uint32_t op, Exchange& exchange,
+                  std::vector<unsigned char>* answer);
+    void HelperGone(LibraryFaultKind kind, double limitSeconds, const std::string& detail);
+    void DeliverOutput(std::string& bytes, const LibraryRequestTag& tag);
+    SharedArea& Area() { return *static_cast<SharedArea*>(m_area.Data()); }
+
+    std::string m_helperPath;
+    LibraryLimits m_limits;
+    LibraryWaitHook* m_waitHook = nullptr;
+    LibraryOutputSink* m_outputSink = nullptr;
+    HelperProcess m_process;
+    SharedAreaFile m_area;
+    bool m_loaded = false;
+    int m_recordVersion = kRecordVersion0;  // of the loaded library's entry
+    bool m_busy = false;                    // a request is waiting for its answer
+    std::uint64_t m_serial = 0;
+    LibraryRequestTag m_lastTag;
+    LibraryFault m_fault;
+    // Batch room while no helper runs (made on first use, left uninitialised).
+    mutable std::unique_ptr<BatchPoints> m_sparePoints;
+    mutable std::unique_ptr<BatchAnswers> m_spareAnswers;
+};
+
+}  // namespace velmor

@@ -1,0 +1,82 @@
+// The helper process as the program sees it: started with three pipes (requests in, answers
+// out, the library's output), watched without blocking, ended. This file pair holds the
+// system calls of the program's side; GuardedLibrary speaks the protocol over it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmor {
+
+// How the helper ended.
+struct HelperEnd {
+    bool known = false;  // false: the system could not tell (the process was reaped elsewhere)
+    bool signaled = false;
+    int signal = 0;    // when signaled
+    int exitCode = 0;  // when not signaled
+};
+
+class HelperProcess {
+public:
+    HelperProcess() = default;
+    ~HelperProcess();  // kills and reaps a helper still running
+    HelperProcess(const HelperProcess&) = delete;
+    HelperProcess& operator=(const HelperProcess&) = delete;
+
+    // Starts `executable` with `arguments` in a process group of its own, its standard input,
+    // output and error on fresh pipes, no other descriptor inherited, no core dumps, and its
+    // data segment limited to `dataLimitBytes` (0: no limit). False with *error set when the
+    // executable cannot be started.
+    bool Start(const std::string& executable, const std::vector<std::string>& arguments,
+               std::uint64_t dataLimitBytes, std::string* error);
+    bool Started() const { return m_pid > 0; }
+    int Pid() const { return m_pid; }
+
+    // Writes request bytes; false when the helper no longer reads them (it never raises
+    // SIGPIPE in the program).
+    bool Send(const void* data, std::size_t size);
+
+    struct Events {
+        bool answer = false;        // answer bytes are waiting
+        bool answerClosed = false;  // the answer channel is closed: the helper is ending
+    };
+    // Waits up to `timeoutMs` for answer bytes; output the helper writes meanwhile is appended
+    // to *output as it arrives.
+    Events Wait(int timeoutMs, std::string* output);
+    // Reads waiting answer bytes (at most `size`): the count, 0 when none wait, -1 when the
+    // channel is closed.
+    long ReadAnswer(void* data, std::size_t size);
+    // Appends all output bytes waiting now to *output.
+    void ReadOutput(std::string* output);
+
+    // True once the helper process has ended (looked at without waiting). Its answer channel
+    // may still be open then, held by a process the library started.
+    bool Ended();
+
+    // Sends SIGKILL to the helper's process group.
+    void Kill();
+    // Waits up to `graceMs` for the helper to end, kills it when it has not, and reports how it
+    // ended. The process is gone afterwards.
+    HelperEnd Reap(int graceMs);
+
+    // True while a debugger is attached to the helper (its TracerPid is not 0).
+    bool DebuggerAttached() const;
+
+private:
+    void CloseChannels();
+
+    int m_pid = 0;
+    bool m_ended = false;  // Ended() saw the process end; m_end tells how
+    HelperEnd m_end;
+    int m_requests = -1;  // write end
+    int m_answers = -1;   // read end, non-blocking
+    int m_output = -1;    // read end, non-blocking
+};
+
+// "SIGSEGV" and "segmentation fault: invalid memory access" for signal numbers of this system.
+std::string SignalName(int signal);
+std::string SignalMeaning(int signal);
+
+}  // namespace velmor

@@ -1,0 +1,30 @@
+// The few system calls the helper process needs, kept apart from its request loop so that a
+// build for another system replaces this file pair only. Handles are the system's descriptors.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace velmor {
+
+using HostHandle = std::intptr_t;
+
+// Takes the protocol's channels off the standard streams: requests keep arriving on what was
+// standard input, answers leave on what was standard output, both through private handles;
+// standard input then reads nothing and standard output goes where standard error goes (the
+// program's output pipe), so whatever the library prints can never mix into an answer. Both
+// standard streams are made unbuffered. False with *error set when that fails.
+bool TakeProtocolStreams(HostHandle* requests, HostHandle* answers, std::string* error);
+
+// Lets a debugger attach to the helper, and ends the helper when its program ends.
+void PrepareHelperProcess();
+
+// Reads exactly `size` bytes; false at the end of the stream or on an error.
+bool ReadExact(HostHandle handle, void* data, std::size_t size);
+// Writes all `size` bytes; false when the reader is gone.
+bool WriteExact(HostHandle handle, const void* data, std::size_t size);
+
+std::uint32_t CurrentProcessId();
+
+}  // namespace velmor

@@ -1,0 +1,147 @@
+#include "core/host/host_protocol.h"
+
+#include <cstring>
+
+namespace velmor {
+
+namespace {
+
+void PutU32(unsigned char* out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+std::uint32_t GetU32(const unsigned char* in) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(in[i]) << (8 * i);
+    return value;
+}
+
+}  // namespace
+
+FrameWriter& FrameWriter::U32(std::uint32_t value) {
+    unsigned char bytes[4];
+    PutU32(bytes, value);
+    m_payload.insert(m_payload.end(), bytes, bytes + 4);
+    return *this;
+}
+
+FrameWriter& FrameWriter::String(std::string_view text) {
+    U32(static_cast<std::uint32_t>(text.size()));
+    m_payload.insert(m_payload.end(), text.begin(), text.end());
+    return *this;
+}
+
+std::vector<unsigned char> FrameWriter::Bytes() const {
+    std::vector<unsigned char> bytes(kFrameHeaderBytes + m_payload.size());
+    EncodeFrameHeader({kFrameMagic, m_op, static_cast<std::uint32_t>(m_payload.size())},
+                      bytes.data());
+    if (!m_payload.empty()) {
+        std::memcpy(bytes.data() + kFrameHeaderBytes, m_payload.data(), m_payload.size());
+    }
+    return bytes;
+}
+
+bool FrameReader::U32(std::uint32_t* value) {
+    if (m_size - m_at < 4) return false;
+    *value = GetU32(m_data + m_at);
+    m_at += 4;
+    return true;
+}
+
+bool FrameReader::I32(std::int32_t* value) {
+    std::uint32_t bits = 0;
+    if (!U32(&bits)) return false;
+    *value = static_cast<std::int32_t>(bits);
+    return true;
+}
+
+bool FrameReader::String(std::string* text) {
+    const std::size_t start = m_at;
+    std::uint32_t length = 0;
+    if (!U32(&length)) return false;
+    if (m_size - m_at < length) {
+        m_at = start;
+        return false;
+    }
+    text->assign(reinterpret_cast<const char*>(m_data + m_at), length);
+    m_at += length;
+    return true;
+}
+
+void EncodeFrameHeader(const FrameHeader& header, unsigned char out[kFrameHeaderBytes]) {
+    PutU32(out, header.magic);
+    PutU32(out + 4, header.op);
+    PutU32(out + 8, header.payloadBytes);
+}
+
+FrameHeader DecodeFrameHeader(const unsigned char in[kFrameHeaderBytes]) {
+    return {GetU32(in), GetU32(in + 4), GetU32(in + 8)};
+}
+
+void ApplyBatchPoint(const BatchPoints& points, std::size_t i, bool sameRequest, USER_DATA& ud,
+                     unsigned char* fd) {
+    const std::size_t request = sameRequest ? 0 : i;
+    const std::uint32_t set = points.fields[request];
+    if (set & kSetX) ud.x = points.x[i];
+    if (set & kSetY) ud.y = points.y[i];
+    if (set & kSetZ) ud.z = points.z[i];
+    if (set & kSetL) ud.l = points.l[i];
+    if (set & kSetM) ud.m = points.m[i];
+    if (set & kSetN) ud.n = points.n[i];
+    // type and numb sit at offsets 0 and 4 in every FIXED_DATA version.
+    if (set & kSetType) std::memcpy(fd + offsetof(FIXED_DATA, type), &points.type[request], 4);
+    if (set & kSetNumb) std::memcpy(fd + offsetof(FIXED_DATA, numb), &points.numb[request], 4);
+}
+
+void WriteBatchAnswer(BatchAnswers& answers, std::size_t i, int result, int type,
+                      const USER_DATA& ud, bool wholeRecord) {
+    answers.result[i] = result;
+    if (type == kRequestSag) {
+        answers.value[0][i] = ud.sag1;
+        answers.value[1][i] = ud.sag2;
+    } else if (type == kRequestIndex) {
+        answers.value[0][i] = ud.index;
+        answers.value[1][i] = ud.dndx;
+        answers.value[2][i] = ud.dndy;
+        answers.value[3][i] = ud.dndz;
+    }
+    if (wholeRecord) std::memcpy(&answers.record[i], &ud, sizeof ud);
+}
+
+void WriteCallStatus(HostStatus& status, const USER_DATA& ud, const unsigned char* fd) {
+    std::memcpy(&status.callType, fd + offsetof(FIXED_DATA, type), 4);
+    std::memcpy(&status.callNumb, fd + offsetof(FIXED_DATA, numb), 4);
+    status.callX = ud.x;
+    status.callY = ud.y;
+    status.callZ = ud.z;
+    status.callL = ud.l;
+    status.callM = ud.m;
+    status.callN = ud.n;
+}
+
+const char* SurfaceRequestName(int type, int numb) {
+    switch (type) {
+        case kLoadRequestType:
+            return "library load";
+        case kRequestName:
+            return numb == 0 ? "surface name" : numb == 2 ? "gradient-index question" : "question";
+        case kRequestParamName:
+            return "param name";
+        case kRequestXdataName:
+            return "xdata name";
+        case kRequestSag:
+            return "sag";
+        case kRequestParaxialTrace:
+            return "paraxial ray trace";
+        case kRequestRealTrace:
+            return "real ray trace";
+        case kRequestIndex:
+            return "index";
+        case kRequestSafeData:
+            return "safe data";
+        default:
+            return "request";
+    }
+}
+
+}  // namespace velmor

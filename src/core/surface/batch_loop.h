@@ -1,0 +1,47 @@
+// The loop of a batch of surface requests, shared by the library in the program's process and
+// the helper process, so both send the same requests in the same order with the same records.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+#include "core/host/host_protocol.h"
+#include "core/surface/surface_entry.h"
+
+namespace velmor {
+
+// For each point (`options`: BatchOption bits): its fields into the working pair (ud, fd),
+// hooks.CallStarts(ud, fd), the call, the answer (WriteBatchAnswer), hooks.CallEnded() (so a call
+// counted as ended has its answer in place). hooks.RowStarts(row) before the first point of every
+// row (false: stop before it) and hooks.RowEnded(row) after every point with kEndsRow (false: stop
+// after it). Returns the points done.
+template <class Hooks>
+std::size_t RunBatchLoop(const SurfaceEntry& entry, USER_DATA& ud, unsigned char* fd,
+                         const BatchPoints& points, BatchAnswers& answers, std::size_t n,
+                         std::uint32_t options, Hooks& hooks) {
+    const bool sameRequest = (options & kBatchSameRequest) != 0;
+    const bool wholeRecords = (options & kBatchWholeRecords) != 0;
+    std::size_t row = 0;
+    bool rowStarts = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (rowStarts) {
+            if (!hooks.RowStarts(row)) return i;
+            rowStarts = false;
+        }
+        ApplyBatchPoint(points, i, sameRequest, ud, fd);
+        int type = 0;
+        std::memcpy(&type, fd, sizeof type);  // the request sent, whatever the library does to it
+        hooks.CallStarts(ud, fd);
+        const int result = CallSurfaceEntry(entry, &ud, fd);
+        WriteBatchAnswer(answers, i, result, type, ud, wholeRecords);
+        hooks.CallEnded();
+        if (points.flags[i] & kEndsRow) {
+            if (!hooks.RowEnded(row)) return i + 1;
+            ++row;
+            rowStarts = true;
+        }
+    }
+    return n;
+}
+
+}  // namespace velmor
