@@ -297,9 +297,13 @@ TEST(CliTest, InputsThatAreNoRegularFilesAreRefused) {
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     ASSERT_EQ(::mkfifo(stl.c_str(), 0600), 0);
     const std::vector<std::string> cases[] = {
-        {"load", stl},           {"compile", pipe},
-        {"listing", pipe},       {"--script", pipe, "info"},
-        {"--lib", pipe, "info"}, {"compile", dir.File("")},
+        {"load", stl},
+        {"compile", pipe},
+        {"listing", pipe},
+        {"--script", pipe, "info"},
+        {"--lib", pipe, "info"},
+        {"--in-process", "--lib", pipe, "info"},
+        {"compile", dir.File("")},
     };
     for (const auto& args : cases) {
         const CliRun run = RunCli(args);
