@@ -233,6 +233,10 @@ void CSurfaceProvider::RebuildInitialRecords() {
     // The safe-data request once more, so the surface receives it twice.
     s.initial.Type() = kRequestSafeData;
     CallSurface(s.initial);
+    // The question goes through the final pair, which still holds the records of the surface
+    // before, in its layout and with pointers into a library that may be gone: the surface is
+    // asked with its own initial records instead.
+    CopyRecordPair(s.finalPair, s.initial);
     QueryGradientIndex();
 }
 

@@ -138,7 +138,8 @@ public:
     CScriptEngine& Engine();
 
 private:
-    // FIXED_DATA area emptied, records reset, safe data asked once more, flag recomputed.
+    // FIXED_DATA area emptied, records reset, safe data asked once more, the initial pair copied
+    // into the final pair, flag recomputed on it.
     void RebuildInitialRecords();
     // A fresh library object of the kind the settings ask for, with the hooks installed.
     void MakeLibrary();

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <tuple>
 
@@ -11,6 +13,7 @@
 #include "core/surface/dynamic_library.h"
 #include "core/surface/row_catalogue.h"
 #include "core/surface/surface_sampler.h"
+#include "temp_dir.h"
 
 namespace velmor {
 namespace {
@@ -106,6 +109,64 @@ TEST_F(ProviderTest, LoadSendsSafeDataTwiceAndTheLibraryGetsThePairsOwnRecords) 
     auto records = recording.Get<const void*(int)>("RecordedLastRecords");
     EXPECT_EQ(records(0), &provider.Working().ud);
     EXPECT_EQ(records(1), provider.Working().fd);
+}
+
+// A library loaded after one of another layout is asked the gradient-index question with its
+// own initial records: the final pair no longer holds the previous library's FIXED_DATA, whose
+// int_data, db_data and c_data pointed into the library just unloaded. The same for a reload
+// that finds another record version. In-process, so the copies the recording library kept are
+// read from this process.
+TEST_F(ProviderTest, TheGradientQuestionAfterALoadSeesOnlyTheNewLibrarysInitialRecords) {
+    LibraryHostSettings host;
+    host.inProcess = true;
+    provider.SetLibraryHost(host);
+    test::TempDir dir;
+    const std::string rebuilt = dir.File("surface.so");
+    std::filesystem::copy_file(LibPath("pointer_surface3"), rebuilt);
+    for (const bool reload : {false, true}) {
+        SCOPED_TRACE(reload ? "Reload DLL" : "Open DLL");
+        // The previous library's records in the final pair, as after its "Update 2D".
+        ASSERT_TRUE(provider.OpenSurfaceDll(reload ? rebuilt : LibPath("pointer_surface3")).loaded);
+        ASSERT_NE(provider.Initial().Fd2()->int_data, nullptr);
+        ASSERT_EQ(provider.TraceRay(ScriptTraceSettings{}).result, 0);
+        ASSERT_NE(provider.Final().Fd2()->db_data, nullptr);
+
+        std::string path = LibPath("recording_surface4");
+        if (reload) {
+            std::filesystem::copy_file(path, rebuilt + ".new");
+            std::filesystem::rename(rebuilt + ".new", rebuilt);
+            path = rebuilt;
+        }
+        DynamicLibrary recording;
+        const LoadOutcome outcome =
+            reload ? provider.ReloadSurfaceDll() : provider.OpenSurfaceDll(path);
+        ASSERT_TRUE(outcome.loaded && outcome.recordsChanged) << outcome.reason;
+        ASSERT_EQ(outcome.recordVersion, kRecordVersion3);
+        ASSERT_TRUE(recording.Open(path));  // the provider's instance
+        EXPECT_EQ(reinterpret_cast<int (*)()>(recording.Symbol("RecordedQuestions"))(), 1);
+        auto records =
+            reinterpret_cast<const void* (*)(int)>(recording.Symbol("RecordedQuestionRecords"));
+        const auto* ud = static_cast<const USER_DATA*>(records(0));
+        const auto* fd = static_cast<const FIXED_DATA4*>(records(1));
+        const RecordPair& initial = provider.Initial();
+        EXPECT_EQ(fd->type, kRequestName);
+        EXPECT_EQ(fd->numb, 2);
+        // Where the previous layout kept its three pointers the new one has its datasurf values.
+        EXPECT_EQ(fd->datasurf_numvalues, 0);
+        EXPECT_EQ(fd->datasurf_values[0], 0.0);
+        EXPECT_EQ(fd->datasurf_values[1], 0.0);
+        const std::size_t skip = 2 * sizeof(int);  // type and numb
+        EXPECT_EQ(std::memcmp(reinterpret_cast<const char*>(fd) + skip, initial.fd + skip,
+                              sizeof(FIXED_DATA4) - skip),
+                  0);
+        EXPECT_EQ(std::memcmp(ud, &initial.ud, offsetof(USER_DATA, string)), 0);
+        EXPECT_EQ(ud->string[0], '\0');
+        reinterpret_cast<void (*)()>(recording.Symbol("ResetRecording"))();
+        if (!reload) {
+            // The rebuilt file starts as the pointer surface again for the reload round.
+            provider.ReleaseSurfaceDll();
+        }
+    }
 }
 
 TEST_F(ProviderTest, EveryCallWithoutALibraryAnswersWithTheBuiltInSurfaceAsVersion0) {
