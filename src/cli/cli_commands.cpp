@@ -182,7 +182,7 @@ int RunTrace(CliHost& host, const Arguments& args, Output& out) {
     } fields[] = {{"x", ud.x}, {"y", ud.y},   {"z", ud.z},   {"l", ud.l},   {"m", ud.m},
                   {"n", ud.n}, {"ln", ud.ln}, {"mn", ud.mn}, {"nn", ud.nn}, {"path", ud.path}};
     for (const auto& field : fields) out.Number(field.name, field.value);
-    return outcome.result == 0 ? 0 : 1;
+    return outcome.traced ? 0 : 1;
 }
 
 int RunSag(CliHost& host, const Arguments& args, Output& out) {
@@ -196,7 +196,9 @@ int RunSag(CliHost& host, const Arguments& args, Output& out) {
     out.Number("x", x);
     out.Number("y", y);
     out.Flag("valid", valid);
-    if (valid) out.Number("sag", sag);
+    // A sag the surface gave that is no finite number is shown as given ("nan", "inf"; null in
+    // JSON): the sample failed for its value.
+    if (valid || !FiniteSag(sag)) out.Number("sag", sag);
     return valid ? 0 : 1;
 }
 
@@ -213,7 +215,7 @@ int RunIndex(CliHost& host, const Arguments& args, Output& out) {
     out.Number("y", y);
     out.Number("z", z);
     out.Flag("valid", valid);
-    if (valid) {
+    if (valid || !FiniteIndex(sample)) {
         out.Number("index", sample.index);
         out.Number("dndx", sample.dndx);
         out.Number("dndy", sample.dndy);

@@ -52,6 +52,9 @@ Commands:
                      ln mn nn path
   sag X Y            one sag sample
   index X Y Z        one index sample (index dndx dndy dndz)
+                     A sample fails for a non-zero answer, and for a value that is no finite
+                     number: such a value is printed as given ("nan", "inf"; null in JSON)
+                     with valid 0
   sag-grid XMIN XMAX YMIN YMAX DX DY
                      sag samples row by row (y outer, x inner), each coordinate growing from
                      its minimum by repeated addition of its step while it does not pass the
@@ -90,14 +93,15 @@ Output: one NAME<TAB>VALUE line per value; doubles with "%.17g"; control charact
 texts are written as \t, \n, \r or \xHH. compile and listing print the output-box text itself.
 
 Exit status: 0 success; 1 when call or trace got a non-zero return code (printed), when
-sag or index failed its sample, or when compile or listing found no usable code; 2 bad
-arguments or files, or output that could not be written whole (standard output, the STL or
-PNG file), with one line on stderr; 3 the library faulted (a signal such as SIGSEGV, an exit
-inside a call, or no answer within the time limit), also while loading, with one line on
-stderr naming the fault, the request (type, numb and name) and its inputs x y z l m n;
-with --json the printed object then carries "fault": {"kind": "signal"|"exit"|"timeout",
-"signal": "SIGSEGV" or null, "code": the signal number or exit status or null, "request",
-"numb", "request_name", "x", "y", "z", "l", "m", "n", "message"}.
+the trace's output is no finite number, when sag or index failed its sample, or when compile
+or listing found no usable code; 2 bad arguments or files, or output that could not be
+written whole (standard output, the STL or PNG file), with one line on stderr;
+3 the library faulted (a signal such as SIGSEGV, an exit inside a call, or no answer within
+the time limit), also while loading, with one line on stderr naming the fault, the request
+(type, numb and name) and its inputs x y z l m n; with --json the printed object then carries
+"fault": {"kind": "signal"|"exit"|"timeout", "signal": "SIGSEGV" or null, "code": the
+signal number or exit status or null, "request", "numb", "request_name", "x", "y", "z",
+"l", "m", "n", "message"}.
 
 Files: inputs must be regular files (a named pipe or device is refused, never waited on).
 An output file replaces its target only once it is written whole; a target that exists and

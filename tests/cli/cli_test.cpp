@@ -409,6 +409,71 @@ TEST(CliTest, SagSagGridAndTraceMatchTheSurfaceFormula) {
     EXPECT_EQ(ParseLines(miss.out)["status"], "RayTrace : return code = -1 (error)");
 }
 
+// A library that answers 0 with values that are no numbers (nonfinite_surface: NaN at x > 5,
+// infinities at y > 5, an ordinary failure at x < -5), and a script whose z is infinite.
+TEST(CliTest, ValuesThatAreNoNumbersFailAndAreShownAsGiven) {
+    const auto nonfinite = [](std::vector<std::string> more) {
+        more.insert(more.begin(), {"--lib", LibPath("nonfinite_surface")});
+        return RunCli(more);
+    };
+    const struct {
+        std::vector<std::string> args;
+        const char* name;
+        const char* value;
+    } samples[] = {
+        {{"sag", "6", "0"}, "sag", "nan"},
+        {{"sag", "0", "6"}, "sag", "inf"},
+        {{"index", "6", "0", "0"}, "index", "nan"},
+        {{"index", "0", "6", "0"}, "dndz", "-inf"},
+    };
+    for (const auto& sample : samples) {
+        const CliRun run = nonfinite(sample.args);
+        EXPECT_EQ(run.status, 1) << sample.args[0] << run.err;
+        Lines lines = ParseLines(run.out);
+        EXPECT_EQ(lines["valid"], "0");
+        EXPECT_EQ(lines[sample.name], sample.value);
+    }
+    auto json = nlohmann::json::parse(nonfinite({"--json", "index", "0", "6", "0"}).out);
+    EXPECT_EQ(json["valid"], false);
+    EXPECT_EQ(json["index"], 1.5);
+    EXPECT_TRUE(json["dndz"].is_null());
+    json = nlohmann::json::parse(nonfinite({"--json", "sag", "6", "0"}).out);
+    EXPECT_EQ(json["valid"], false);
+    EXPECT_TRUE(json["sag"].is_null());
+    const CliRun failed = nonfinite({"sag", "-6", "0"});  // a non-zero answer: no value
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_FALSE(ParseLines(failed.out).count("sag"));
+
+    EXPECT_EQ(nonfinite({"sag-grid", "5", "6", "5", "6", "1", "1"}).out,
+              "5\t5\t0.25\n6\t5\t-\n5\t6\t-\n6\t6\t-\n");
+    json =
+        nlohmann::json::parse(nonfinite({"--json", "sag-grid", "5", "6", "5", "5", "1", "1"}).out);
+    EXPECT_EQ(json["failed"], 1);
+
+    // The ray answered 0 from x = 6 has z NaN: failed, with the library's code.
+    const CliRun trace = nonfinite({"--set", "x=6", "trace"});
+    EXPECT_EQ(trace.status, 1);
+    Lines lines = ParseLines(trace.out);
+    EXPECT_EQ(lines["return"], "0");
+    EXPECT_EQ(lines["status"], "RayTrace : return code = 0 (error)");
+    EXPECT_EQ(lines["z"], "nan");
+
+    // Failed samples lie at z = 0 in the mesh: no number in the ASCII STL is inf or nan.
+    TempDir dir;
+    WriteFile(dir.File("steep.txt"), "z = x * 1e308 * 10.0 + exp(y * 1000.0) * 0.0;\n");
+    const std::vector<std::string> sources[] = {{"--lib", LibPath("nonfinite_surface")},
+                                                {"--script", dir.File("steep.txt")}};
+    for (std::vector<std::string> args : sources) {
+        args.insert(args.end(), {"stl", dir.File("mesh.stl"), "--ascii", "--step", "0.5", "0.5"});
+        const CliRun stl = RunCli(args);
+        ASSERT_EQ(stl.status, 0) << stl.err;
+        const std::string text = ReadFile(dir.File("mesh.stl"));
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 7 * 3200);
+        EXPECT_EQ(text.find("inf"), std::string::npos) << args[0];
+        EXPECT_EQ(text.find("nan"), std::string::npos) << args[0];
+    }
+}
+
 TEST(CliTest, InfoCallAndSetShowTheTablesRows) {
     Lines lines = ParseLines(RunCli({"info"}).out);
     EXPECT_EQ(lines["source"], "built-in");
