@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "core/app/cp932.h"
+#include "core/app/regular_file.h"
 #include "core/app/sample_loop.h"
-#include "core/app/sample_step.h"
 #include "core/interp/compile_report.h"
 #include "core/surface/record_text.h"
 #include "core/surface/row_catalogue.h"
@@ -124,6 +124,11 @@ const std::string& OptionValue(const Arguments& args, std::size_t i, const char*
 
 }  // namespace
 
+void CheckOutputFile(const std::string& path) {
+    std::string reason;
+    if (!CheckOutputTarget(path, &reason)) throw CliError(path + ": " + reason);
+}
+
 int RunInfo(CliHost& host, const Arguments& args, Output& out) {
     ExpectArguments(args, 0, "info");
     out.Text("source", SourceName(host.source));
@@ -177,7 +182,7 @@ int RunTrace(CliHost& host, const Arguments& args, Output& out) {
     } fields[] = {{"x", ud.x}, {"y", ud.y},   {"z", ud.z},   {"l", ud.l},   {"m", ud.m},
                   {"n", ud.n}, {"ln", ud.ln}, {"mn", ud.mn}, {"nn", ud.nn}, {"path", ud.path}};
     for (const auto& field : fields) out.Number(field.name, field.value);
-    return outcome.result == 0 ? 0 : 1;
+    return outcome.traced ? 0 : 1;
 }
 
 int RunSag(CliHost& host, const Arguments& args, Output& out) {
@@ -191,7 +196,9 @@ int RunSag(CliHost& host, const Arguments& args, Output& out) {
     out.Number("x", x);
     out.Number("y", y);
     out.Flag("valid", valid);
-    if (valid) out.Number("sag", sag);
+    // A sag the surface gave that is no finite number is shown as given ("nan", "inf"; null in
+    // JSON): the sample failed for its value.
+    if (valid || !FiniteSag(sag)) out.Number("sag", sag);
     return valid ? 0 : 1;
 }
 
@@ -208,7 +215,7 @@ int RunIndex(CliHost& host, const Arguments& args, Output& out) {
     out.Number("y", y);
     out.Number("z", z);
     out.Flag("valid", valid);
-    if (valid) {
+    if (valid || !FiniteIndex(sample)) {
         out.Number("index", sample.index);
         out.Number("dndx", sample.dndx);
         out.Number("dndy", sample.dndy);
@@ -223,8 +230,10 @@ int RunSagGrid(CliHost& host, const Arguments& args, Output& out) {
     const double xmax = ParseNumber(args[1], "sag-grid XMAX");
     const double ymin = ParseNumber(args[2], "sag-grid YMIN");
     const double ymax = ParseNumber(args[3], "sag-grid YMAX");
-    const double dx = LimitSampleStep(ParseNumber(args[4], "sag-grid DX"));
-    const double dy = LimitSampleStep(ParseNumber(args[5], "sag-grid DY"));
+    CheckRange(xmin, xmax, "sag-grid XMIN XMAX", true);
+    CheckRange(ymin, ymax, "sag-grid YMIN YMAX", true);
+    const double dx = ParseStep(args[4], "sag-grid DX");
+    const double dy = ParseStep(args[5], "sag-grid DY");
 
     host.provider.RefreshWorkingPair();
     Sampler& sampler = host.provider.SurfaceSampler();
@@ -249,9 +258,8 @@ int RunSagGrid(CliHost& host, const Arguments& args, Output& out) {
                     {xs[i], ys[i],
                      valid[i] && std::isfinite(sags[i]) ? Json(sags[i]) : Json(nullptr)}));
             } else {
-                std::printf("%s\t%s\t%s\n", FormatDouble(xs[i]).c_str(),
-                            FormatDouble(ys[i]).c_str(),
-                            valid[i] ? FormatDouble(sags[i]).c_str() : "-");
+                PrintOut(FormatDouble(xs[i]) + "\t" + FormatDouble(ys[i]) + "\t" +
+                         (valid[i] ? FormatDouble(sags[i]) : std::string("-")) + "\n");
             }
         }
         xs.clear();
@@ -319,9 +327,11 @@ int RunStl(CliHost& host, const Arguments& args, Output& out) {
             params.xmax = ParseNumber(OptionValue(args, ++i, "--range"), "--range XMAX");
             params.ymin = ParseNumber(OptionValue(args, ++i, "--range"), "--range YMIN");
             params.ymax = ParseNumber(OptionValue(args, ++i, "--range"), "--range YMAX");
+            CheckRange(params.xmin, params.xmax, "--range XMIN XMAX", true);
+            CheckRange(params.ymin, params.ymax, "--range YMIN YMAX", true);
         } else if (word == "--step") {
-            params.dx = LimitSampleStep(ParseNumber(OptionValue(args, ++i, "--step"), "--step DX"));
-            params.dy = LimitSampleStep(ParseNumber(OptionValue(args, ++i, "--step"), "--step DY"));
+            params.dx = ParseStep(OptionValue(args, ++i, "--step"), "--step DX");
+            params.dy = ParseStep(OptionValue(args, ++i, "--step"), "--step DY");
         } else if (word == "--pattern") {
             params.pattern = ParseInteger(OptionValue(args, ++i, "--pattern"), "--pattern", 0, 3);
         } else if (path.empty() && !(word.size() > 1 && word[0] == '-' && word[1] == '-')) {
@@ -332,6 +342,7 @@ int RunStl(CliHost& host, const Arguments& args, Output& out) {
     }
     if (path.empty()) throw CliError(std::string("stl: no output file; usage: ") + kUsage);
     if (format == 0) throw CliError("stl: choose --ascii or --binary");
+    CheckOutputFile(path);
 
     // The mesh samples the working pair as the last repaint left it: refreshed from the
     // initial pair.

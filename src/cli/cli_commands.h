@@ -26,6 +26,10 @@ int RunLoad(CliHost& host, const Arguments& args, Output& out);
 // Needs Qt; creates its application on the offscreen platform.
 int RunViews(CliHost& host, const Arguments& args, Output& out);
 
+// Refuses an output file that cannot be replaced (no regular file, no permission) before the
+// command does any work. Throws CliError naming the file and the reason.
+void CheckOutputFile(const std::string& path);
+
 // The command of that name, or nullptr.
 using CommandFunction = int (*)(CliHost&, const Arguments&, Output&);
 CommandFunction FindCommand(const std::string& name);

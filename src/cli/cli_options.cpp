@@ -5,6 +5,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "cli/cli_output.h"
+#include "core/app/sample_step.h"
+
 namespace velmor::cli {
 
 namespace {
@@ -49,6 +52,9 @@ Commands:
                      ln mn nn path
   sag X Y            one sag sample
   index X Y Z        one index sample (index dndx dndy dndz)
+                     A sample fails for a non-zero answer, and for a value that is no finite
+                     number: such a value is printed as given ("nan", "inf"; null in JSON)
+                     with valid 0
   sag-grid XMIN XMAX YMIN YMAX DX DY
                      sag samples row by row (y outer, x inner), each coordinate growing from
                      its minimum by repeated addition of its step while it does not pass the
@@ -62,27 +68,44 @@ Commands:
                      million triangles)
   load FILE          read an STL (ASCII or binary) or OBJ file with the 3D window's readers;
                      prints vertex, normal, face, group and material counts
-  views OUT.png [--size PIXELS]
+  views OUT.png [--size PIXELS] [--range XMIN XMAX YMIN YMAX] [--step DX DY]
+        [--display XMIN XMAX YMIN YMAX] [--display-z ZMIN ZMAX] [--display-n NMIN NMAX]
                      read the records back through their table text (six decimals), trace
                      the ray, build the surface map and draw the main window's four views as
                      "Update 2D" does, into one PNG of PIXELS x PIXELS laid out as
                      the main window lays them out (default 800, 64 to 8192); prints the
-                     trace's return code, the ray status and the cursor read-out
+                     trace's return code, the ray status and the cursor read-out.
+                     The options are the main window's fields: --range the analysis "min" /
+                     "max" x and y (default -10 10 -10 10), --step "delta 2D" (default 0.025
+                     0.025), --display the "display min" / "display max" x and y, --display-z
+                     the display z range, --display-n "display n min" / "display n max";
+                     with --n1 / --n2 as given. The picture is the window's after typing the
+                     same fields and pressing "Reset Zoom" and "Update 2D": display ranges
+                     not given are what "Reset Zoom" shows for the analysis ranges (x and y
+                     read back from their three-decimal fields; n stays -2 2)
 
-Steps given to sag-grid and stl are taken as the main window's fields take them: a step
-below 0.001 in magnitude becomes 0.001.
+Numbers: a whole argument each ('.' decimal point). Ranges and steps are then taken as the
+main window's fields take them: a step below 0.001 in magnitude becomes 0.001; a negative
+step, or a range whose minimum is above its maximum, is refused (status 2) naming the
+argument. A range may be a single value (one sample), except a display range.
 
 Output: one NAME<TAB>VALUE line per value; doubles with "%.17g"; control characters inside
 texts are written as \t, \n, \r or \xHH. compile and listing print the output-box text itself.
 
 Exit status: 0 success; 1 when call or trace got a non-zero return code (printed), when
-sag or index failed its sample, or when compile or listing found no usable code; 2 bad
-arguments or files, with one line on stderr; 3 the library faulted (a signal such as SIGSEGV,
-an exit inside a call, or no answer within the time limit), also while loading, with one line
-on stderr naming the fault, the request (type, numb and name) and its inputs x y z l m n;
-with --json the printed object then carries "fault": {"kind": "signal"|"exit"|"timeout",
-"signal": "SIGSEGV" or null, "code": the signal number or exit status or null, "request",
-"numb", "request_name", "x", "y", "z", "l", "m", "n", "message"}.
+the trace's output is no finite number, when sag or index failed its sample, or when compile
+or listing found no usable code; 2 bad arguments or files, or output that could not be
+written whole (standard output, the STL or PNG file), with one line on stderr;
+3 the library faulted (a signal such as SIGSEGV, an exit inside a call, or no answer within
+the time limit), also while loading, with one line on stderr naming the fault, the request
+(type, numb and name) and its inputs x y z l m n; with --json the printed object then carries
+"fault": {"kind": "signal"|"exit"|"timeout", "signal": "SIGSEGV" or null, "code": the
+signal number or exit status or null, "request", "numb", "request_name", "x", "y", "z",
+"l", "m", "n", "message"}.
+
+Files: inputs must be regular files (a named pipe or device is refused, never waited on).
+An output file replaces its target only once it is written whole; a target that exists and
+is no regular file (a device such as /dev/null, a pipe, a directory) is refused.
 )";
 
 // Options that take one value, and the switches, wherever they stand.
@@ -111,6 +134,20 @@ double ParseNumber(const std::string& text, const char* what) {
         throw CliError(std::string(what) + ": not a number: \"" + text + "\"");
     }
     return value;
+}
+
+double ParseStep(const std::string& text, const char* what) {
+    const double step = LimitSampleStep(ParseNumber(text, what));
+    if (step < 0) {
+        throw CliError(std::string(what) + ": a step must not be negative, got \"" + text + "\"");
+    }
+    return step;
+}
+
+void CheckRange(double min, double max, const char* what, bool allowEmpty) {
+    if (min < max || (allowEmpty && min == max)) return;
+    throw CliError(std::string(what) + ": " + (min > max ? "reversed" : "empty") + " range from " +
+                   FormatDouble(min) + " to " + FormatDouble(max));
 }
 
 int ParseInteger(const std::string& text, const char* what, int low, int high) {

@@ -43,6 +43,12 @@ const char* HelpText();
 // A whole argument as a finite double ('.' decimal point, optional sign and exponent).
 // Throws CliError naming `what` when it is not one.
 double ParseNumber(const std::string& text, const char* what);
+// A sample step as the main window's "delta" fields take it: a number whose magnitude is below
+// 0.001 becomes 0.001; then a negative step throws CliError naming `what`.
+double ParseStep(const std::string& text, const char* what);
+// Refuses a reversed range [min, max] with CliError naming `what` ("--range XMIN XMAX"); an
+// empty one too unless `allowEmpty` (a range of one sample).
+void CheckRange(double min, double max, const char* what, bool allowEmpty);
 // A whole argument as an int within [low, high]. Throws CliError naming `what`.
 int ParseInteger(const std::string& text, const char* what, int low, int high);
 

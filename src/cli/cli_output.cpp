@@ -1,8 +1,10 @@
 #include "cli/cli_output.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace velmor::cli {
 
@@ -60,6 +62,28 @@ std::string EscapeControls(std::string_view text) {
     return out;
 }
 
+namespace {
+
+[[noreturn]] void ThrowOutputError(int error) {
+    throw OutputError(std::string("standard output: ") +
+                      (error != 0 ? std::strerror(error) : "a write failed"));
+}
+
+}  // namespace
+
+void PrintOut(std::string_view text) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) ThrowOutputError(errno);
+}
+
+void CloseStandardOutput() {
+    errno = 0;
+    if (std::fflush(stdout) != 0) ThrowOutputError(errno);
+    // A write that failed without our noticing (output of a surface library, say).
+    if (std::ferror(stdout)) ThrowOutputError(0);
+    if (std::fclose(stdout) != 0) ThrowOutputError(errno);
+}
+
 Output::Output(bool json, const std::string& command) : m_json(json) {
     if (m_json) m_object["command"] = command;
 }
@@ -69,7 +93,7 @@ void Output::Number(const std::string& name, double value) {
         // JSON has no infinities or not-a-number: those become null.
         m_object[name] = std::isfinite(value) ? Json(value) : Json(nullptr);
     } else {
-        std::printf("%s\t%s\n", name.c_str(), FormatDouble(value).c_str());
+        PrintOut(name + "\t" + FormatDouble(value) + "\n");
     }
 }
 
@@ -77,7 +101,7 @@ void Output::Integer(const std::string& name, long long value) {
     if (m_json) {
         m_object[name] = value;
     } else {
-        std::printf("%s\t%lld\n", name.c_str(), value);
+        PrintOut(name + "\t" + std::to_string(value) + "\n");
     }
 }
 
@@ -85,7 +109,7 @@ void Output::Flag(const std::string& name, bool value) {
     if (m_json) {
         m_object[name] = value;
     } else {
-        std::printf("%s\t%d\n", name.c_str(), value ? 1 : 0);
+        PrintOut(name + (value ? "\t1\n" : "\t0\n"));
     }
 }
 
@@ -93,21 +117,20 @@ void Output::Text(const std::string& name, std::string_view value) {
     if (m_json) {
         m_object[name] = std::string(value);
     } else {
-        std::printf("%s\t%s\n", name.c_str(), EscapeControls(value).c_str());
+        PrintOut(name + "\t" + EscapeControls(value) + "\n");
     }
 }
 
 void Output::Raw(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    PrintOut(text);
 }
 
 void Output::Finish() {
     if (m_json) {
         // Bytes that are no UTF-8 (a path, say) are replaced rather than failing the dump.
         const std::string text = m_object.dump(-1, ' ', false, Json::error_handler_t::replace);
-        std::printf("%s\n", text.c_str());
+        PrintOut(text + "\n");
     }
-    std::fflush(stdout);
 }
 
 }  // namespace velmor::cli

@@ -2,12 +2,26 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "core/host/library_fault.h"
 
 namespace velmor::cli {
+
+// Standard output could not take what was printed: the program ends with status 2 and this
+// one-line message.
+class OutputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Every byte the program prints goes through here. Throws OutputError when a write fails.
+void PrintOut(std::string_view text);
+// Flushes and closes standard output once everything is printed, so that output still in the
+// buffer, or lost by any earlier write, is noticed. Throws OutputError.
+void CloseStandardOutput();
 
 using Json = nlohmann::ordered_json;
 
@@ -38,7 +52,7 @@ public:
     // Raw text printed as it stands (lines mode only).
     void Raw(std::string_view text);
 
-    // Prints the JSON object (JSON mode) and flushes.
+    // Prints the JSON object (JSON mode).
     void Finish();
 
 private:

@@ -1,17 +1,17 @@
 // The views command: the main window's plot client (its four views in their frame) drawn
 // off-screen for the current records by the "Update 2D" the window runs, into one PNG image.
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
-#include <QPainter>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
+#include <vector>
 
 #include "cli/cli_commands.h"
 #include "core/app/cp932.h"
-#include "core/surface/record_text.h"
-#include "core/surface/row_catalogue.h"
-#include "ui/plots/surface_map.h"
+#include "core/app/regular_file.h"
 #include "ui/plots/update_2d.h"
 
 namespace velmor::cli {
@@ -41,65 +41,89 @@ std::unique_ptr<QGuiApplication> StartQt() {
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
-// The caller's part of "Update 2D": the "UD FD Initial" tables read back into the initial
-// pair. Every field goes through the text the tables show, so doubles keep six decimals as
-// they do in the window.
-void ReadTablesBack(CliHost& host) {
-    RecordPair& initial = host.provider.Initial();
-    std::string rewrite;
-    for (const RecordRow& row : UserDataRows()) {
-        TextToField(row, &initial.ud, FieldToText(row, &initial.ud), &rewrite);
+// The `names.size()` numbers after the option word at *i ("--range XMIN", ...); *i moves to
+// the last of them. Throws CliError.
+std::vector<double> OptionNumbers(const Arguments& args, std::size_t* i,
+                                  std::initializer_list<const char*> names) {
+    const std::string& option = args[*i];
+    if (args.size() - *i - 1 < names.size()) {
+        throw CliError(option + " needs " + std::to_string(names.size()) + " values");
     }
-    for (const RecordRow& row : FixedDataRows(host.provider.RecordVersion())) {
-        TextToField(row, initial.fd, FieldToText(row, initial.fd), &rewrite);
-    }
+    std::vector<double> numbers;
+    for (const char* name : names) numbers.push_back(ParseNumber(args[++*i], name));
+    return numbers;
 }
 
 }  // namespace
 
 int RunViews(CliHost& host, const Arguments& args, Output& out) {
-    constexpr const char* kUsage = "views OUT.png [--size PIXELS]";
+    constexpr const char* kUsage =
+        "views OUT.png [--size PIXELS] [--range XMIN XMAX YMIN YMAX] [--step DX DY] "
+        "[--display XMIN XMAX YMIN YMAX] [--display-z ZMIN ZMAX] [--display-n NMIN NMAX]";
     std::string path;
     int side = kDefaultImageSide;
+    // The main window's fields as it starts, with the "n1" / "n2" fields of the command line.
+    ViewFields fields;
+    fields.n1 = host.settings.n1;
+    fields.n2 = host.settings.n2;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--size") {
+        const std::string& word = args[i];
+        if (word == "--size") {
             if (++i >= args.size()) throw CliError("--size needs a value");
             side = ParseInteger(args[i], "--size", kMinImageSide, kMaxImageSide);
-        } else if (path.empty() && args[i].rfind("--", 0) != 0) {
-            path = args[i];
+        } else if (word == "--range") {
+            const auto v = OptionNumbers(
+                args, &i, {"--range XMIN", "--range XMAX", "--range YMIN", "--range YMAX"});
+            CheckRange(v[0], v[1], "--range XMIN XMAX", true);
+            CheckRange(v[2], v[3], "--range YMIN YMAX", true);
+            fields.analysisX = {v[0], v[1]};
+            fields.analysisY = {v[2], v[3]};
+        } else if (word == "--step") {
+            if (args.size() - i - 1 < 2) throw CliError("--step needs 2 values");
+            fields.stepX = ParseStep(args[++i], "--step DX");
+            fields.stepY = ParseStep(args[++i], "--step DY");
+        } else if (word == "--display") {
+            const auto v = OptionNumbers(
+                args, &i, {"--display XMIN", "--display XMAX", "--display YMIN", "--display YMAX"});
+            CheckRange(v[0], v[1], "--display XMIN XMAX", false);
+            CheckRange(v[2], v[3], "--display YMIN YMAX", false);
+            fields.displayX = ValueRange{v[0], v[1]};
+            fields.displayY = ValueRange{v[2], v[3]};
+        } else if (word == "--display-z") {
+            const auto v = OptionNumbers(args, &i, {"--display-z ZMIN", "--display-z ZMAX"});
+            CheckRange(v[0], v[1], "--display-z ZMIN ZMAX", false);
+            fields.displayZ = ValueRange{v[0], v[1]};
+        } else if (word == "--display-n") {
+            const auto v = OptionNumbers(args, &i, {"--display-n NMIN", "--display-n NMAX"});
+            CheckRange(v[0], v[1], "--display-n NMIN NMAX", false);
+            fields.displayN = ValueRange{v[0], v[1]};
+        } else if (path.empty() && word.rfind("--", 0) != 0) {
+            path = word;
         } else {
-            throw CliError("views: unexpected argument \"" + args[i] + "\"; usage: " + kUsage);
+            throw CliError("views: unexpected argument \"" + word + "\"; usage: " + kUsage);
         }
     }
     if (path.empty()) throw CliError(std::string("usage: ") + kUsage);
+    CheckOutputFile(path);
 
     const std::unique_ptr<QGuiApplication> qt = StartQt();
 
-    // The main window's settings as it starts, with the "n1" / "n2" fields of the command line
-    // and the surface's mode flags.
-    PlotSettings settings;
-    settings.fieldN1 = host.settings.n1;
-    settings.fieldN2 = host.settings.n2;
-    settings.interpreterMode = host.provider.InterpreterMode();
-    settings.gradientIndex = host.provider.GradientIndex();
-
-    ReadTablesBack(host);
-    ProviderPlotSurface surface(host.provider);
-    CSurfaceMap map;
-    const QRect client(0, 0, side, side);
-    const PlotClientLayout layout{client, QGuiApplication::palette(), ComputePlotAreas(client)};
-    QImage image(side, side, QImage::Format_RGB32);
-    Update2DResult update;
-    {
-        QPainter painter(&image);
-        update = Update2D(painter, layout, settings, {host.provider, surface, map, nullptr});
-    }
+    // The surface's mode flags as the main window has them.
+    PlotSettings start;
+    start.interpreterMode = host.provider.InterpreterMode();
+    start.gradientIndex = host.provider.GradientIndex();
+    const ViewsImage views =
+        UpdateViewsImage(host.provider, SettingsFromFields(fields, start), side);
     ThrowIfFaulted(host);  // no image of views the library stopped answering for
-
-    const TraceOutcome& trace = update.trace;
-    const RepaintResult& result = update.views;
-    if (!image.save(QString::fromStdString(path), "PNG")) {
-        throw CliError(path + ": the PNG image cannot be written");
+    const QImage& image = views.image;
+    const TraceOutcome& trace = views.update.trace;
+    const RepaintResult& result = views.update.views;
+    QByteArray png;
+    QBuffer buffer(&png);
+    std::string reason = "the PNG image cannot be made";
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG") ||
+        !ReplaceFileContents(path, std::string_view(png.constData(), png.size()), &reason)) {
+        throw CliError(path + ": the PNG image cannot be written: " + reason);
     }
 
     out.Text("file", path);

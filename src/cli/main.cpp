@@ -1,5 +1,6 @@
 // velmor-cli: the Velmor surface host without windows, for scripts and continuous
 // integration. Every number it prints comes from the program's own code paths.
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -11,10 +12,14 @@
 
 int main(int argc, char** argv) {
     using namespace velmor::cli;
+    // A file-size limit then shows as a failed write that the command reports, instead of
+    // ending the program with a file cut short.
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         const CliOptions options = ParseCommandLine(argc, argv);
         if (options.help) {
-            std::fputs(HelpText(), stdout);
+            PrintOut(HelpText());
+            CloseStandardOutput();
             return 0;
         }
         const CommandFunction command = FindCommand(options.command);
@@ -28,16 +33,27 @@ int main(int argc, char** argv) {
             const int status = command(host, options.arguments, out);
             ThrowIfFaulted(host);
             out.Finish();
+            CloseStandardOutput();
             return status;
         } catch (const CliFault& fault) {
-            // What the library printed comes first, then the one line of the fault.
+            // What the library printed comes first, then the one line of the fault. The fault
+            // decides the status; standard output that could not be written whole as well gets
+            // its own line before it.
             host.libraryOutput.Finish();
-            if (out.IsJson()) out.Object()["fault"] = FaultJson(fault.Fault());
-            out.Finish();
+            try {
+                if (out.IsJson()) out.Object()["fault"] = FaultJson(fault.Fault());
+                out.Finish();
+                CloseStandardOutput();
+            } catch (const OutputError& error) {
+                std::fprintf(stderr, "velmor-cli: %s\n", error.what());
+            }
             std::fprintf(stderr, "velmor-cli: library fault: %s\n",
                          EscapeControls(fault.what()).c_str());
             return 3;
         }
+    } catch (const OutputError& error) {
+        std::fprintf(stderr, "velmor-cli: %s\n", error.what());
+        return 2;
     } catch (const CliError& error) {
         std::fflush(stdout);
         std::fprintf(stderr, "velmor-cli: %s\n", EscapeControls(error.what()).c_str());

@@ -1,8 +1,13 @@
 // velmor-cli end to end, run as a separate process: argument handling, output formats and
 // exit statuses, and printed values against the surface's formula worked out here.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -28,16 +33,42 @@ std::string LibPath(const std::string& name) {
     return std::string(VELMOR_LIB_DIR) + "/" + name + ".so";
 }
 
-// Runs velmor-cli with `args` (none holds a quote) through the shell; stdout and stderr go
-// through files, so any amount of output is taken whole.
-CliRun RunCli(const std::vector<std::string>& args) {
+struct CliRunOptions {
+    std::string stdoutPath = {};   // where standard output goes; empty: a file read back
+    long long fileSizeLimit = -1;  // the child's file-size limit in bytes; -1: none
+};
+
+// Runs velmor-cli with `args`; stdout and stderr go through files, so any amount of output is
+// taken whole. A run that blocks (on a named pipe, say) is ended by an alarm after two minutes
+// and counts as not exited.
+CliRun RunCli(std::vector<std::string> args, const CliRunOptions& options = {}) {
     TempDir dir;
-    std::string command = VELMOR_CLI_PATH;
-    for (const std::string& word : args) command += " '" + word + "'";
-    const int status =
-        std::system((command + " >" + dir.File("out") + " 2>" + dir.File("err")).c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir.File("out")),
-            ReadFile(dir.File("err"))};
+    const std::string outPath =
+        options.stdoutPath.empty() ? dir.File("stdout") : options.stdoutPath;
+    const std::string errPath = dir.File("stderr");
+    args.insert(args.begin(), VELMOR_CLI_PATH);
+    std::vector<char*> argv;
+    for (std::string& word : args) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0) ::_exit(126);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        if (options.fileSizeLimit >= 0) {
+            const rlimit limit{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(125);
+        }
+        ::alarm(120);  // kept across exec
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    const bool exited = child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status);
+    return {exited ? WEXITSTATUS(status) : -1,
+            options.stdoutPath.empty() ? ReadFile(outPath) : std::string(), ReadFile(errPath)};
 }
 
 // NAME<TAB>VALUE lines by name (the last line of a name wins), and the names in order.
@@ -160,6 +191,15 @@ TEST(CliTest, LoadCountsWhatTheReaderMadeAndViewsDrawsAPng) {
     EXPECT_EQ(lines["group[1]"], "Top");
     EXPECT_EQ(lines["group[1].material"], "red");
 
+    // A binary file whose header begins with "solid" but whose size is that of its count.
+    std::string solid = "solid by a CAD program";
+    solid.resize(80, ' ');
+    solid += std::string("\x01\0\0\0", 4) + std::string(50, '\0');
+    WriteFile(dir.File("cad.stl"), solid);
+    lines = ParseLines(RunCli({"load", dir.File("cad.stl")}).out);
+    EXPECT_EQ(lines["format"], "stl-binary");
+    EXPECT_EQ(lines["faces"], "1");
+
     const std::string noFacet = dir.File("nofacet.stl");
     WriteFile(noFacet, "solid x\nendsolid\n");
     ExpectRefused(RunCli({"load", noFacet}), "Reading STL(ASCII) File ... Failed.");
@@ -174,7 +214,7 @@ TEST(CliTest, LoadCountsWhatTheReaderMadeAndViewsDrawsAPng) {
     EXPECT_EQ(png.substr(0, 16), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16));
     EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x01\x2c\0\0\x01\x2c", 8));  // 300 x 300
     ExpectRefused(RunCli({"views", path, "--size", "10"}), "--size");
-    ExpectRefused(RunCli({"views", dir.File("no/such/dir/v.png")}), "cannot be written");
+    ExpectRefused(RunCli({"views", dir.File("no/such/dir/v.png")}), "No such file or directory");
 }
 
 TEST(CliTest, BadArgumentsAndFilesAreRefusedWithOneLine) {
@@ -198,6 +238,11 @@ TEST(CliTest, BadArgumentsAndFilesAreRefusedWithOneLine) {
         {{"--lib", LibPath("no_entry"), "info"}, "User_Defined_Surface DLL ? or PATH ?"},
         {{"--script", dir.File("missing.txt"), "info"}, "No such file"},
         {{"compile", "/dev/zero"}, "/dev/zero"},
+        // Negative steps and reversed ranges, named by their arguments.
+        {{"sag-grid", "0", "1", "0", "1", "-0.5", "0.5"}, "sag-grid DX"},
+        {{"sag-grid", "0", "1", "1", "0", "0.5", "0.5"}, "sag-grid YMIN YMAX"},
+        {{"stl", stl, "--ascii", "--step", "0.5", "-0.5"}, "--step DY"},
+        {{"stl", stl, "--ascii", "--range", "2", "1", "0", "1"}, "--range XMIN XMAX"},
     };
     for (const auto& [args, mentions] : cases) ExpectRefused(RunCli(args), mentions);
 
@@ -205,6 +250,107 @@ TEST(CliTest, BadArgumentsAndFilesAreRefusedWithOneLine) {
     const CliRun help = RunCli({"sag", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: velmor-cli [SOURCE]"), std::string::npos);
+}
+
+// views takes the main window's fields: the defaults are the window's own, a step is taken as
+// the fields take it, and a display range changes the picture; bad ranges are refused.
+TEST(CliTest, ViewsTakesTheMainWindowsFields) {
+    TempDir dir;
+    const auto views = [&dir](const std::string& name, std::vector<std::string> more) {
+        std::vector<std::string> args = {"views", dir.File(name), "--size", "160"};
+        args.insert(args.end(), more.begin(), more.end());
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return ReadFile(dir.File(name));
+    };
+    const std::string plain = views("plain.png", {});
+    EXPECT_EQ(views("defaults.png", {"--range", "-10", "10", "-10", "10", "--step", "0.025",
+                                     "0.025", "--display", "-10", "10", "-10", "10", "--display-z",
+                                     "-10", "10", "--display-n", "-2", "2"}),
+              plain);
+    EXPECT_EQ(views("tiny.png", {"--step", "0.025", "0.0004"}),
+              views("least.png", {"--step", "0.025", "0.001"}));
+    EXPECT_NE(views("z.png", {"--display-z", "-2", "3"}), plain);
+    EXPECT_NE(views("x.png", {"--display", "-3.5", "9.25", "-10", "10"}), plain);
+
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--display-n", "2", "1"}, "--display-n NMIN NMAX: reversed range"},
+        {{"--display", "1", "1", "0", "1"}, "--display XMIN XMAX: empty range"},
+        {{"--range", "0", "1", "5", "-5"}, "--range YMIN YMAX: reversed range"},
+        {{"--step", "-0.1", "0.1"}, "--step DX"},
+        {{"--display-z", "0", "x"}, "--display-z ZMAX: not a number"},
+        {{"--display", "0", "1"}, "--display needs 4 values"},
+    };
+    for (const auto& [more, mentions] : refused) {
+        std::vector<std::string> args = {"views", dir.File("bad.png")};
+        args.insert(args.end(), more.begin(), more.end());
+        ExpectRefused(RunCli(args), mentions);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("bad.png")));
+}
+
+// Named pipes and directories given as input files are refused at once, without waiting for a
+// writer.
+TEST(CliTest, InputsThatAreNoRegularFilesAreRefused) {
+    TempDir dir;
+    const std::string pipe = dir.File("pipe.txt"), stl = dir.File("pipe.stl");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(stl.c_str(), 0600), 0);
+    const std::vector<std::string> cases[] = {
+        {"load", stl},
+        {"compile", pipe},
+        {"listing", pipe},
+        {"--script", pipe, "info"},
+        {"--lib", pipe, "info"},
+        {"--in-process", "--lib", pipe, "info"},
+        {"compile", dir.File("")},
+    };
+    for (const auto& args : cases) {
+        const CliRun run = RunCli(args);
+        ASSERT_NE(run.status, -1) << "blocked: " << args[0];
+        ExpectRefused(run, "not a regular file");
+    }
+}
+
+// Output files are refused when they are no regular file, and replaced only when written whole:
+// a file-size limit (its signal ignored by the program) shows as a failed write, status 2.
+TEST(CliTest, OutputFilesAreWrittenWholeOrNotAtAll) {
+    TempDir dir;
+    const std::string pipe = dir.File("pipe.png");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::vector<std::string> refused[] = {
+        {"views", "/dev/full", "--size", "64"}, {"views", "/dev/null"},    {"views", pipe},
+        {"stl", "/dev/null", "--ascii"},        {"stl", pipe, "--binary"},
+    };
+    for (const auto& args : refused) {
+        const CliRun run = RunCli(args);
+        ASSERT_NE(run.status, -1) << "blocked: " << args[1];
+        ExpectRefused(run, args[1] + ": not a regular file");
+    }
+    const std::string png = dir.File("views.png"), stl = dir.File("mesh.stl");
+    WriteFile(png, "old");
+    ExpectRefused(RunCli({"views", png, "--size", "64"}, {.fileSizeLimit = 1024}), png);
+    EXPECT_EQ(ReadFile(png), "old");
+    ExpectRefused(RunCli({"stl", stl, "--binary"}, {.fileSizeLimit = 100000}), stl);
+    EXPECT_FALSE(std::filesystem::exists(stl));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("")), {}), 2);
+}
+
+// Output that standard output does not take whole is a failure: status 2 and one line on
+// stderr, whether the write fails at once, on the last flush, or under a file-size limit.
+TEST(CliTest, StandardOutputThatCannotBeWrittenIsAFailure) {
+    TempDir dir;
+    const std::vector<std::string> cases[] = {{"info"}, {"--json", "info"}, {"--help"}};
+    for (const auto& args : cases) {
+        const CliRun run = RunCli(args, {.stdoutPath = "/dev/full"});
+        EXPECT_EQ(run.status, 2) << args[0];
+        EXPECT_EQ(run.err, "velmor-cli: standard output: No space left on device\n");
+    }
+    const CliRun grid = RunCli({"sag-grid", "-10", "10", "-10", "10", "0.05", "0.05"},
+                               {.stdoutPath = dir.File("grid.txt"), .fileSizeLimit = 65536});
+    EXPECT_EQ(grid.status, 2);
+    EXPECT_EQ(grid.err, "velmor-cli: standard output: File too large\n");
+    EXPECT_EQ(std::filesystem::file_size(dir.File("grid.txt")), 65536u);
 }
 
 TEST(CliTest, SagSagGridAndTraceMatchTheSurfaceFormula) {
@@ -240,9 +386,11 @@ TEST(CliTest, SagSagGridAndTraceMatchTheSurfaceFormula) {
     const CliRun holes = RunCli({"--lib", LibPath("apertured_sphere"), "--set", "param[1]=1",
                                  "sag-grid", "0", "2", "0", "0", "0.5", "1"});
     EXPECT_NE(holes.out.find("1.5\t0\t-\n"), std::string::npos) << holes.out;
-    const CliRun none = RunCli({"sag-grid", "0", "1", "0", "1", "-0.5", "0.5"});
-    EXPECT_EQ(none.status, 0);
-    EXPECT_EQ(none.out, "");
+    // The fields' rule: a step below 0.001 in magnitude, a negative one included, is 0.001.
+    const CliRun fine = RunCli({"sag-grid", "0", "0.002", "0", "0", "-0.0005", "0"});
+    ASSERT_EQ(fine.status, 0) << fine.err;
+    EXPECT_EQ(fine.out.substr(0, 6), "0\t0\t0\n");
+    EXPECT_EQ(std::count(fine.out.begin(), fine.out.end(), '\n'), 3);  // x 0, 0.001, 0.002
 
     const CliRun trace = RunCli(Asphere({"trace"}));
     ASSERT_EQ(trace.status, 0) << trace.err;
@@ -259,6 +407,71 @@ TEST(CliTest, SagSagGridAndTraceMatchTheSurfaceFormula) {
     const CliRun miss = RunCli(Asphere({"--set", "x=30", "trace"}));  // the library's code
     EXPECT_EQ(miss.status, 1);
     EXPECT_EQ(ParseLines(miss.out)["status"], "RayTrace : return code = -1 (error)");
+}
+
+// A library that answers 0 with values that are no numbers (nonfinite_surface: NaN at x > 5,
+// infinities at y > 5, an ordinary failure at x < -5), and a script whose z is infinite.
+TEST(CliTest, ValuesThatAreNoNumbersFailAndAreShownAsGiven) {
+    const auto nonfinite = [](std::vector<std::string> more) {
+        more.insert(more.begin(), {"--lib", LibPath("nonfinite_surface")});
+        return RunCli(more);
+    };
+    const struct {
+        std::vector<std::string> args;
+        const char* name;
+        const char* value;
+    } samples[] = {
+        {{"sag", "6", "0"}, "sag", "nan"},
+        {{"sag", "0", "6"}, "sag", "inf"},
+        {{"index", "6", "0", "0"}, "index", "nan"},
+        {{"index", "0", "6", "0"}, "dndz", "-inf"},
+    };
+    for (const auto& sample : samples) {
+        const CliRun run = nonfinite(sample.args);
+        EXPECT_EQ(run.status, 1) << sample.args[0] << run.err;
+        Lines lines = ParseLines(run.out);
+        EXPECT_EQ(lines["valid"], "0");
+        EXPECT_EQ(lines[sample.name], sample.value);
+    }
+    auto json = nlohmann::json::parse(nonfinite({"--json", "index", "0", "6", "0"}).out);
+    EXPECT_EQ(json["valid"], false);
+    EXPECT_EQ(json["index"], 1.5);
+    EXPECT_TRUE(json["dndz"].is_null());
+    json = nlohmann::json::parse(nonfinite({"--json", "sag", "6", "0"}).out);
+    EXPECT_EQ(json["valid"], false);
+    EXPECT_TRUE(json["sag"].is_null());
+    const CliRun failed = nonfinite({"sag", "-6", "0"});  // a non-zero answer: no value
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_FALSE(ParseLines(failed.out).count("sag"));
+
+    EXPECT_EQ(nonfinite({"sag-grid", "5", "6", "5", "6", "1", "1"}).out,
+              "5\t5\t0.25\n6\t5\t-\n5\t6\t-\n6\t6\t-\n");
+    json =
+        nlohmann::json::parse(nonfinite({"--json", "sag-grid", "5", "6", "5", "5", "1", "1"}).out);
+    EXPECT_EQ(json["failed"], 1);
+
+    // The ray answered 0 from x = 6 has z NaN: failed, with the library's code.
+    const CliRun trace = nonfinite({"--set", "x=6", "trace"});
+    EXPECT_EQ(trace.status, 1);
+    Lines lines = ParseLines(trace.out);
+    EXPECT_EQ(lines["return"], "0");
+    EXPECT_EQ(lines["status"], "RayTrace : return code = 0 (error)");
+    EXPECT_EQ(lines["z"], "nan");
+
+    // Failed samples lie at z = 0 in the mesh: no number in the ASCII STL is inf or nan.
+    TempDir dir;
+    WriteFile(dir.File("steep.txt"), "z = x * 1e308 * 10.0 + exp(y * 1000.0) * 0.0;\n");
+    const std::vector<std::string> sources[] = {{"--lib", LibPath("nonfinite_surface")},
+                                                {"--script", dir.File("steep.txt")}};
+    for (std::vector<std::string> args : sources) {
+        args.insert(args.end(), {"stl", dir.File("mesh.stl"), "--ascii", "--step", "0.5", "0.5"});
+        const CliRun stl = RunCli(args);
+        ASSERT_EQ(stl.status, 0) << stl.err;
+        const std::string text = ReadFile(dir.File("mesh.stl"));
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 7 * 3200);
+        EXPECT_EQ(text.find("inf"), std::string::npos) << args[0];
+        EXPECT_EQ(text.find("nan"), std::string::npos) << args[0];
+    }
 }
 
 TEST(CliTest, InfoCallAndSetShowTheTablesRows) {

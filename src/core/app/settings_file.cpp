@@ -1,26 +1,24 @@
 // The settings file. Reads parse the whole (small) file each time; writes rewrite it through a
-// temporary file in the same directory that replaces the old one in one rename, so a crash or
-// a full disk never leaves half a file behind.
+// replacing write (a temporary file in the same directory renamed over the old one), so a
+// crash or a full disk never leaves half a file behind.
 #include "core/app/settings_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string_view>
 #include <vector>
 
 #include "core/app/ascii_case.h"
 #include "core/app/number_text.h"
+#include "core/app/regular_file.h"
 
 namespace velmor {
 
 namespace {
 
 // A settings file larger than this is no settings file of ours: it is not read or rewritten.
-constexpr off_t kMaxFileSize = 64 * 1024 * 1024;
+constexpr long long kMaxFileSize = 64 * 1024 * 1024;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 enum class ReadStatus { kOk, kMissing, kFailed };
@@ -29,10 +27,10 @@ enum class ReadStatus { kOk, kMissing, kFailed };
 // read (a directory, a pipe, a device) fails, without blocking on it.
 ReadStatus ReadWholeFile(const std::string& path, std::string* content) {
     content->clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    long long size = 0;
+    const int fd = OpenRegularFile(path, &size, nullptr);
     if (fd < 0) return errno == ENOENT ? ReadStatus::kMissing : ReadStatus::kFailed;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxFileSize) {
+    if (size > kMaxFileSize) {
         ::close(fd);
         return ReadStatus::kFailed;
     }
@@ -51,53 +49,6 @@ ReadStatus ReadWholeFile(const std::string& path, std::string* content) {
     }
     ::close(fd);
     return ReadStatus::kOk;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t put = ::write(fd, data.data(), data.size());
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        data.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return true;
-}
-
-// Replaces the file at `path` with `content`: a new file beside it, flushed to disk, then
-// renamed over the old one. An existing file keeps its permissions; a read-only one is refused.
-bool ReplaceFile(const std::string& path, std::string_view content) {
-    std::string target = path;
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        // Write through a symbolic link to the file it names, and keep the link.
-        char* resolved = ::realpath(path.c_str(), nullptr);
-        if (resolved == nullptr) return false;
-        target = resolved;
-        std::free(resolved);
-    }
-    mode_t mode = 0666;  // narrowed by the umask for a new file
-    bool exists = false;
-    if (::stat(target.c_str(), &info) == 0) {
-        if (!S_ISREG(info.st_mode) || ::access(target.c_str(), W_OK) != 0) return false;
-        mode = info.st_mode & 07777;
-        exists = true;
-    }
-
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, content);
-    if (ok && exists) ok = ::fchmod(fd, mode) == 0;
-    if (ok) ok = ::fsync(fd) == 0;
-    if (::close(fd) != 0) ok = false;
-    if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
 }
 
 bool IsBlank(char c) {
@@ -264,7 +215,7 @@ bool SettingsFile::WriteString(const std::string& section, const std::string& ke
         while (at > std::size_t(header) + 1 && Trim(text.lines[at - 1]).empty()) --at;
         text.lines.insert(text.lines.begin() + std::ptrdiff_t(at), key + "=" + value);
     }
-    return ReplaceFile(m_path, text.Join());
+    return ReplaceFileContents(m_path, text.Join(), nullptr);
 }
 
 }  // namespace velmor

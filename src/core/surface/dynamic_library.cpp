@@ -2,8 +2,11 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <unistd.h>
 
 #include <cstring>
+
+#include "core/app/regular_file.h"
 
 namespace velmor {
 
@@ -45,6 +48,10 @@ bool DynamicLibrary::Open(const std::string& path) {
     // dlopen searches the library path for a bare file name; the user chose a file, so a
     // name without a slash means the file in the working directory.
     const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    // dlopen would wait on a named pipe chosen by mistake: only a regular file is loaded.
+    const int fd = OpenRegularFile(file, nullptr, &m_error);
+    if (fd < 0) return false;
+    ::close(fd);
     dlerror();
     m_handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_handle == nullptr) {

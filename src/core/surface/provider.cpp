@@ -1,5 +1,6 @@
 #include "core/surface/provider.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "core/app/number_text.h"
@@ -233,6 +234,10 @@ void CSurfaceProvider::RebuildInitialRecords() {
     // The safe-data request once more, so the surface receives it twice.
     s.initial.Type() = kRequestSafeData;
     CallSurface(s.initial);
+    // The question goes through the final pair, which still holds the records of the surface
+    // before, in its layout and with pointers into a library that may be gone: the surface is
+    // asked with its own initial records instead.
+    CopyRecordPair(s.finalPair, s.initial);
     QueryGradientIndex();
 }
 
@@ -342,16 +347,29 @@ TraceOutcome CSurfaceProvider::TraceRay(const ScriptTraceSettings& settings) {
     const USER_DATA& out = pair.ud;
     const double ray[6] = {out.x, out.y, out.z, out.l, out.m, out.n};
     std::memcpy(s.lastRay, ray, sizeof ray);
-    s.lastTraceOk = result == 0;
+    // A ray answered 0 with an output that is no number is drawn and reported as failed.
+    bool finite = true;
+    for (double value :
+         {out.x, out.y, out.z, out.l, out.m, out.n, out.ln, out.mn, out.nn, out.path}) {
+        finite = finite && std::isfinite(value);
+    }
 
     TraceOutcome outcome;
     outcome.result = result;
+    outcome.traced = result == 0 && finite;
+    s.lastTraceOk = outcome.traced;
     const USER_DATA& in = s.initial.ud;
-    const double ray3d[9] = {in.l, in.m, in.n, out.l, out.m, out.n, out.x, out.y, out.z};
+    double ray3d[9] = {in.l, in.m, in.n, out.l, out.m, out.n, out.x, out.y, out.z};
+    if (!(std::isfinite(out.x) && std::isfinite(out.y) && std::isfinite(out.z))) {
+        // A failed ray is drawn from its point on the surface: without one, from its start.
+        ray3d[6] = in.x;
+        ray3d[7] = in.y;
+        ray3d[8] = in.z;
+    }
     for (int i = 0; i < 9; ++i) outcome.ray3d[i] = static_cast<float>(ray3d[i]);
-    outcome.rayState3d = result != 0 ? 1 : 2;
+    outcome.rayState3d = outcome.traced ? 2 : 1;
     outcome.statusText = "RayTrace : return code = " + FormatInt(result);
-    if (result != 0) outcome.statusText += " (error)";
+    if (!outcome.traced) outcome.statusText += " (error)";
     return outcome;
 }
 

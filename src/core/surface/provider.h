@@ -32,10 +32,13 @@ class CScriptEngine;
 inline constexpr const char* kSurfaceDllErrorText = "User_Defined_Surface DLL ? or PATH ?";
 
 struct TraceOutcome {
-    int result = 0;          // 0 success
+    int result = 0;  // the surface's return code, 0 success
+    // The ray was traced: return code 0 and every output (x y z, l m n, ln mn nn, path) a
+    // finite number. A trace answered 0 with an output that is no number failed.
+    bool traced = false;
     float ray3d[9] = {};     // incident l m n, outgoing l m n, hit x y z (for the 3D window)
     int rayState3d = 0;      // 1 failed, 2 traced
-    std::string statusText;  // "RayTrace : return code = 0" or "... = %d (error)"
+    std::string statusText;  // "RayTrace : return code = 0", or "... = %d (error)" when failed
 };
 
 struct LoadOutcome {
@@ -119,6 +122,7 @@ public:
 
     // The computing half of the single real ray: initial pair -> final pair, request 5 (or the
     // script ray trace in interpreter mode, with n1 and n2 from `settings`), last ray kept.
+    // LastTraceSucceeded() is the outcome's `traced`.
     TraceOutcome TraceRay(const ScriptTraceSettings& settings);
     bool LastTraceSucceeded() const;
     const double* LastRay() const;  // x y z l m n of the final USER_DATA after the last trace
@@ -138,7 +142,8 @@ public:
     CScriptEngine& Engine();
 
 private:
-    // FIXED_DATA area emptied, records reset, safe data asked once more, flag recomputed.
+    // FIXED_DATA area emptied, records reset, safe data asked once more, the initial pair copied
+    // into the final pair, flag recomputed on it.
     void RebuildInitialRecords();
     // A fresh library object of the kind the settings ask for, with the hooks installed.
     void MakeLibrary();

@@ -6,6 +6,7 @@
 // requests instead of one request per point.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 
 namespace velmor {
@@ -13,6 +14,17 @@ namespace velmor {
 struct IndexSample {
     double index = 0, dndx = 0, dndy = 0, dndz = 0;
 };
+
+// A sample has a value only when it is a finite number: a surface that answers 0 with a NaN or
+// infinite sag, index or gradient (or a script whose z is infinite) fails the sample, as a
+// non-zero answer does, so no view, map, mesh or file ever holds such a number.
+inline bool FiniteSag(double sag) {
+    return std::isfinite(sag);
+}
+inline bool FiniteIndex(const IndexSample& s) {
+    return std::isfinite(s.index) && std::isfinite(s.dndx) && std::isfinite(s.dndy) &&
+           std::isfinite(s.dndz);
+}
 
 // A pass of up to this many points goes to a library in the helper process as one request;
 // callers that collect the points of a long pass (a mesh, a map) collect about this many at a
@@ -52,9 +64,12 @@ struct SampleRows {
 class Sampler {
 public:
     virtual ~Sampler() = default;
-    // Sag at (x, y); false when the sample failed (non-zero result, script fault, z unset).
+    // Sag at (x, y); false when the sample failed (non-zero result, script fault, z unset, a
+    // value that is not finite). A sample that failed only for its value still writes it, so
+    // a read-out can show what the surface gave; any other failure writes nothing.
     virtual bool Sag(double x, double y, double* z) = 0;
-    // Index and gradient at (x, y, z); false when the sample failed.
+    // Index and gradient at (x, y, z); false when the sample failed (as Sag: the four values are
+    // written when the surface answered 0, also when one of them is not finite).
     virtual bool Index(double x, double y, double z, IndexSample* out) = 0;
 
     // Sag at the n points (x[i], y[i]) in this order, with the same answers n calls of Sag

@@ -114,9 +114,9 @@ ScriptPoint RunScriptPoint(CScriptEngine& engine, double x, double y) {
 bool ProviderSampler::Sag(double x, double y, double* z) {
     if (m_provider.InterpreterMode()) {
         const ScriptPoint point = RunScriptPoint(m_provider.Engine(), x, y);
-        if (!point.Valid()) return false;
-        if (z != nullptr) *z = point.z;
-        return true;
+        const bool ran = point.compiled && point.assigned && point.clean;
+        if (ran && z != nullptr) *z = point.z;
+        return point.Valid();
     }
     RecordPair& working = m_provider.Working();
     working.ud.x = x;
@@ -124,7 +124,7 @@ bool ProviderSampler::Sag(double x, double y, double* z) {
     working.Type() = kRequestSag;
     if (m_provider.CallSurface(working) != 0) return false;
     if (z != nullptr) *z = working.ud.sag1;
-    return true;
+    return FiniteSag(working.ud.sag1);
 }
 
 bool ProviderSampler::Index(double x, double y, double z, IndexSample* out) {
@@ -135,13 +135,9 @@ bool ProviderSampler::Index(double x, double y, double z, IndexSample* out) {
     working.ud.z = z;
     working.Type() = kRequestIndex;
     if (m_provider.CallSurface(working) != 0) return false;
-    if (out != nullptr) {
-        out->index = working.ud.index;
-        out->dndx = working.ud.dndx;
-        out->dndy = working.ud.dndy;
-        out->dndz = working.ud.dndz;
-    }
-    return true;
+    const IndexSample sample{working.ud.index, working.ud.dndx, working.ud.dndy, working.ud.dndz};
+    if (out != nullptr) *out = sample;
+    return FiniteIndex(sample);
 }
 
 }  // namespace velmor
@@ -159,8 +155,8 @@ std::size_t ProviderSampler::SagBatch(std::size_t n, const double* x, const doub
                 points.y[k] = y[i];
             },
             [&](std::size_t i, const BatchAnswers& answers, std::size_t k) {
-                ok[i] = answers.result[k] == 0;
                 z[i] = answers.value[0][k];  // sag1
+                ok[i] = answers.result[k] == 0 && FiniteSag(z[i]);
             },
             [&](std::size_t i) { ok[i] = false; });
         if (done >= 0) return static_cast<std::size_t>(done);
@@ -181,9 +177,9 @@ std::size_t ProviderSampler::IndexBatch(std::size_t n, const double* x, const do
                 points.z[k] = z[i];
             },
             [&](std::size_t i, const BatchAnswers& answers, std::size_t k) {
-                ok[i] = answers.result[k] == 0;
                 out[i] = {answers.value[0][k], answers.value[1][k], answers.value[2][k],
                           answers.value[3][k]};
+                ok[i] = answers.result[k] == 0 && FiniteIndex(out[i]);
             },
             [&](std::size_t i) { ok[i] = false; });
         if (done >= 0) return static_cast<std::size_t>(done);
@@ -208,12 +204,13 @@ void ProviderSampler::SampleBatch(std::size_t n, const SampleRequest* requests,
             },
             [&](std::size_t i, const BatchAnswers& replies, std::size_t k) {
                 SampleAnswer& answer = answers[i];
-                answer.ok = replies.result[k] == 0;
                 if (requests[i].kind == SampleRequest::kSag) {
                     answer.sag = replies.value[0][k];  // sag1
+                    answer.ok = replies.result[k] == 0 && FiniteSag(answer.sag);
                 } else {
                     answer.index = {replies.value[0][k], replies.value[1][k], replies.value[2][k],
                                     replies.value[3][k]};
+                    answer.ok = replies.result[k] == 0 && FiniteIndex(answer.index);
                 }
             },
             [&](std::size_t i) { answers[i].ok = false; });

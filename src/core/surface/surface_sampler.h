@@ -17,8 +17,9 @@ struct ScriptPoint {
     bool assigned = false;  // z was assigned during the run
     bool clean = false;     // the run counted no run error
     double z = 0;           // the value of z when assigned, else 0
-    // A point has a value only when all three hold.
-    bool Valid() const { return compiled && assigned && clean; }
+    // A point has a value only when all three hold and z is finite (the executor counts no
+    // fault for an infinite z).
+    bool Valid() const { return compiled && assigned && clean && FiniteSag(z); }
 };
 
 // Sets the inputs x and y, runs the script once (not verbose) and reads z.
@@ -29,7 +30,8 @@ public:
     explicit ProviderSampler(CSurfaceProvider& provider) : m_provider(provider) {}
 
     // Sag rule: in interpreter mode one script run (the sag is z); otherwise x and y go into
-    // the working USER_DATA, request 3 is sent and the sag is the answer in sag1.
+    // the working USER_DATA, request 3 is sent and the sag is the answer in sag1. A value that
+    // is not finite fails the sample (single and batch alike).
     bool Sag(double x, double y, double* z) override;
     // Index rule: fails in interpreter mode (a script defines no index); otherwise x, y and z
     // go into the working USER_DATA and request 6 is sent.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <new>
 #include <vector>
@@ -99,7 +100,7 @@ private:
 // rows (at most kSamplePassPoints points each, unless a row is longer), so that a library in the
 // helper process is asked once per pass rather than once per point. Progress is reported at the
 // start of every row as ReportProgress(row, rows - 1); a cancel ends the rows there. A failed
-// sample lies at z = 0.
+// sample, and one whose sag lies beyond the range of a float, lies at z = 0.
 class RowHeights {
 public:
     // points(r, v, xs, ys) appends the points of row r at the row coordinate v; the rows run
@@ -148,7 +149,8 @@ private:
         const std::size_t done =
             m_sampler.SagBatch(n, m_x.data(), m_y.data(), m_z.data(), m_ok.get(), rows);
         for (std::size_t i = 0; i < done; ++i) {
-            if (!m_ok[i]) m_z[i] = 0.0;
+            // The model keeps floats: a sag beyond their range would be an infinite vertex.
+            if (!m_ok[i] || !(std::fabs(m_z[i]) <= std::numeric_limits<float>::max())) m_z[i] = 0.0;
         }
         if (done < n || cancelled) {
             m_cancelled = true;

@@ -41,14 +41,14 @@ bool FitMeshStepsToBudget(MeshParams& params);
 // Builds the mesh with the steps as they are (the budget is not checked again) into `out`
 // (cleared first): triangle k has the unshared vertices 3k, 3k+1, 3k+2, face (3k, 3k+1, 3k+2,
 // -1, -1, -1, k), unit normal k pointing towards +z, and there is exactly one group (surface
-// material) listing 0, 1, 2, ... in order. A failed sample lies at z = 0. The rows are sampled
-// ahead in passes of whole rows (Sampler::SagBatch), so a library in the helper process is asked
-// once per pass. ReportProgress(row, row steps) is called at the start of every row (through the
-// helper: as each pass starts and whenever rows finished); a cancel ends the build with the
-// triangles of the rows sampled so far. A step that is not positive or a reversed range makes no
-// triangles. Returns 0 (also after a cancel), or -1 when the sample store cannot be allocated or
-// the lattice holds far more triangles than the budget. *count (optional) receives the number of
-// triangles made.
+// material) listing 0, 1, 2, ... in order. A failed sample, and one whose sag lies beyond the
+// range of a float, lies at z = 0. The rows are sampled ahead in passes of whole rows
+// (Sampler::SagBatch), so a library in the helper process is asked once per pass.
+// ReportProgress(row, row steps) is called at the start of every row (through the helper: as each
+// pass starts and whenever rows finished); a cancel ends the build with the triangles of the rows
+// sampled so far. A step that is not positive or a reversed range makes no triangles. Returns 0
+// (also after a cancel), or -1 when the sample store cannot be allocated or the lattice holds far
+// more triangles than the budget. *count (optional) receives the number of triangles made.
 int BuildMeshWithSteps(const MeshParams& params, Sampler& sampler, CModel& out,
                        int* count = nullptr);
 

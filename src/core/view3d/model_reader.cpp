@@ -1,8 +1,6 @@
 // Byte sources, the path-taking reader entry points and the "Open ..." dispatch.
 #include "core/view3d/model_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 #include <cstring>
 
 #include "core/app/ascii_case.h"
+#include "core/app/regular_file.h"
 
 namespace velmor {
 
@@ -31,22 +30,9 @@ FileSource::~FileSource() {
 
 bool FileSource::Open(const std::string& path, std::string* reason) {
     if (m_fd >= 0) ::close(m_fd);
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0) {
-        if (reason) *reason = std::strerror(errno);
-        return false;
-    }
-    struct stat status {};
-    if (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        // A device or pipe could feed a reader without end; a directory has no lines.
-        const int error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
-        if (reason) *reason = std::strerror(error);
-        ::close(m_fd);
-        m_fd = -1;
-        return false;
-    }
-    m_size = static_cast<long long>(status.st_size);
-    return true;
+    // A device or pipe could feed a reader without end, or hold it waiting for a writer.
+    m_fd = OpenRegularFile(path, &m_size, reason);
+    return m_fd >= 0;
 }
 
 size_t FileSource::Read(void* buffer, size_t n) {

@@ -2,9 +2,9 @@
 // its MTL material files. Every reader works on a ByteSource, so tests and fuzzers can feed
 // bytes; the path-taking entry points open the file on top of that.
 //
-// Text formats are read line by line as a 256-byte line buffer reads them: a line is at most
-// 255 bytes (a longer one is read as several), ends at the first zero byte, and its keyword is
-// the first token, tokens being separated by comma, blank, carriage return, line feed and tab.
+// Text formats are read line by line: a line runs to its line feed, however long, up to 64 MiB
+// (a longer line fails the read), ends at its first zero byte, and its keyword is the first
+// token, tokens being separated by comma, blank, carriage return, line feed and tab.
 #pragma once
 
 #include <cstddef>
@@ -70,7 +70,9 @@ private:
 // it cannot be opened.
 using MtlOpener = std::function<std::unique_ptr<ByteSource>(const std::string& name)>;
 
-// True when the first token of the first line is "solid" (letter case ignored). Rewinds.
+// True when the first token of the first line is "solid" (letter case ignored), unless the
+// source's size is exactly 84 + 50 x the count at offset 80: such a file is binary whatever
+// its header says (several CAD programs begin binary headers with "solid"). Rewinds.
 bool IsStlAscii(ByteSource& source);
 bool IsStlAscii(const std::string& path);
 
@@ -99,7 +101,8 @@ bool ReadObj(ByteSource& source, const MtlOpener& openMtl, CModel& out);
 bool ReadObj(const std::string& path, CModel& out, std::string* reason = nullptr);
 
 // MTL: newmtl appends a default material, Ka/Kd/Ks set colours of the last one, N* sets its
-// shininess as value / 1000 * 128. `materials` must hold at least one material.
+// shininess as value / 1000 * 128. `materials` must hold at least one material. False when a
+// line is too long, which fails the OBJ file naming it.
 bool ReadMtl(ByteSource& source, std::vector<modelMaterial>& materials);
 
 enum class ModelFileType { kStl, kObj, kUnsupported };

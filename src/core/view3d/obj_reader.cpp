@@ -201,7 +201,7 @@ static bool ReadMtlUnguarded(ByteSource& source, std::vector<modelMaterial>& mat
                 break;
         }
     }
-    return true;
+    return !lines.TooLong();
 }
 
 static bool ReadObjUnguarded(ByteSource& source, const MtlOpener& openMtl, CModel& out) {
@@ -226,10 +226,13 @@ static bool ReadObjUnguarded(ByteSource& source, const MtlOpener& openMtl, CMode
         } else if (keyword[0] == 'm') {
             const std::string name(tokens.Rest());
             if (name.empty() || !openMtl) continue;
-            if (std::unique_ptr<ByteSource> mtl = openMtl(name)) ReadMtl(*mtl, materials);
+            // A material file that cannot be opened is skipped; one that cannot be read (a
+            // line beyond the limit) fails the model.
+            std::unique_ptr<ByteSource> mtl = openMtl(name);
+            if (mtl && !ReadMtl(*mtl, materials)) return false;
         }
     }
-    if (!lines.Rewind()) return false;
+    if (lines.TooLong() || !lines.Rewind()) return false;
 
     // Second pass: vertices, normals, faces, group and material changes.
     const MaterialIndex materialIndex(materials);
@@ -307,6 +310,7 @@ static bool ReadObjUnguarded(ByteSource& source, const MtlOpener& openMtl, CMode
                 break;
         }
     }
+    if (lines.TooLong()) return false;
 
     DropBrokenFaces(out);
     out.faceNormals.resize(out.faces.size());

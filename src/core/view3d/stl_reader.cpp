@@ -66,6 +66,12 @@ size_t ReadFully(ByteSource& source, void* buffer, size_t n) {
     return done;
 }
 
+// The little-endian triangle count at offset 80 of a binary header.
+uint32_t TriangleCount(const unsigned char* head) {
+    return static_cast<uint32_t>(head[80]) | static_cast<uint32_t>(head[81]) << 8 |
+           static_cast<uint32_t>(head[82]) << 16 | static_cast<uint32_t>(head[83]) << 24;
+}
+
 // Most entries reserved ahead when the size of a source is unknown; more grow as read.
 constexpr size_t kReserveWithoutSize = 1 << 16;
 
@@ -74,6 +80,17 @@ constexpr size_t kReserveWithoutSize = 1 << 16;
 // The entry points at the end of the file turn an allocation failure into a failed read.
 
 static bool IsStlAsciiUnguarded(ByteSource& source) {
+    // Several CAD programs begin a binary header with "solid": a file whose size is exactly that
+    // of the count in its header is binary whatever its first word.
+    const long long size = source.Size();
+    unsigned char head[84];
+    if (size >= 84 && ReadFully(source, head, sizeof head) == sizeof head) {
+        if (size == 84 + 50 * static_cast<long long>(TriangleCount(head))) {
+            source.Rewind();
+            return false;
+        }
+    }
+    if (!source.Rewind()) return false;
     LineReader lines(source);
     std::string_view line;
     const bool ascii = lines.Next(&line) && EqualsIgnoringCase(LineTokens(line).Keyword(), "solid");
@@ -89,6 +106,7 @@ static bool ReadStlAsciiUnguarded(ByteSource& source, CModel& out) {
     while (lines.Next(&line)) {
         if (EqualsIgnoringCase(LineTokens(line).Keyword(), "facet")) ++facetLines;
     }
+    if (lines.TooLong()) return false;
     // A cancel pressed while the lines were counted is answered here.
     if (ReportProgress(0, facetLines)) return true;
     if (!lines.Rewind() || facetLines == 0) return false;
@@ -136,6 +154,7 @@ static bool ReadStlAsciiUnguarded(ByteSource& source, CModel& out) {
             facetOpen = false;
         }
     }
+    if (lines.TooLong()) return false;
     return cancelled || done > 0;
 }
 
@@ -143,9 +162,7 @@ static bool ReadStlBinaryUnguarded(ByteSource& source, CModel& out) {
     out.Clear();
     unsigned char head[84];
     if (ReadFully(source, head, sizeof(head)) != sizeof(head)) return false;
-    const uint32_t count = static_cast<uint32_t>(head[80]) | static_cast<uint32_t>(head[81]) << 8 |
-                           static_cast<uint32_t>(head[82]) << 16 |
-                           static_cast<uint32_t>(head[83]) << 24;
+    const uint32_t count = TriangleCount(head);
     if (count == 0) return false;
 
     // Never trust the count beyond the records the file can hold.

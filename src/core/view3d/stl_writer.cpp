@@ -6,12 +6,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "core/app/progress.h"
+#include "core/app/regular_file.h"
 
 namespace velmor {
 
@@ -72,27 +72,15 @@ void FaceValues(const CModel& model, const modelFace& face, Vec3f out[4]) {
     }
 }
 
-std::string FailureText(const char* what, const std::string& path, int error) {
-    std::string text = what;
-    text += "\n";
-    text += path;
-    text += ": ";
-    text += std::strerror(error);
-    return text;
+std::string FailureText(const char* what, const std::string& path, const std::string& reason) {
+    return std::string(what) + "\n" + path + ": " + reason;
 }
 
-// A file written through one large buffer; remembers the first error.
+// The file written through one large buffer into a replacing write: the target changes only
+// when every byte has reached the disk.
 class BufferedFile {
 public:
-    ~BufferedFile() {
-        if (m_file) std::fclose(m_file);
-    }
-
-    bool Open(const std::string& path) {
-        m_file = std::fopen(path.c_str(), "wb");
-        if (!m_file) m_error = errno;
-        return m_file != nullptr;
-    }
+    bool Open(const std::string& path, std::string* reason) { return m_file.Open(path, reason); }
 
     // Room for at least `n` more bytes.
     char* Reserve(size_t n) {
@@ -108,36 +96,27 @@ public:
 
     void Flush() {
         if (m_used == 0) return;
-        if (m_error == 0 && std::fwrite(m_buffer.data(), 1, m_used, m_file) != m_used) {
-            m_error = errno ? errno : EIO;
-        }
+        m_file.Write(std::string_view(m_buffer.data(), m_used));
         m_used = 0;
     }
 
-    // Overwrites bytes already written (after a flush).
-    void PatchAt(long offset, const void* bytes, size_t n) {
+    // Overwrites bytes already written.
+    void PatchAt(long long offset, const void* bytes, size_t n) {
         Flush();
-        if (m_error != 0) return;
-        if (std::fseek(m_file, offset, SEEK_SET) != 0 || std::fwrite(bytes, 1, n, m_file) != n) {
-            m_error = errno ? errno : EIO;
-        }
+        m_file.WriteAt(offset, std::string_view(static_cast<const char*>(bytes), n));
     }
 
-    // Flushes and closes; the first error of the whole write, or 0.
-    int Close() {
+    // Flushes and puts the file in place of the target; false with the reason of the first
+    // failure of the whole write.
+    bool Close(std::string* reason) {
         Flush();
-        if (std::fclose(m_file) != 0 && m_error == 0) m_error = errno ? errno : EIO;
-        m_file = nullptr;
-        return m_error;
+        return m_file.Commit(reason);
     }
-
-    int Error() const { return m_error; }
 
 private:
-    std::FILE* m_file = nullptr;
+    ReplacingFile m_file;
     std::vector<char> m_buffer = std::vector<char>(1 << 20);
     size_t m_used = 0;
-    int m_error = 0;
 };
 
 // Longest number: sign, 39 digits of the largest float, point, six decimals.
@@ -194,8 +173,9 @@ static int WriteStlAsciiUnguarded(const std::string& path, const CModel& model,
                                   std::string* message) {
     if (message) message->clear();
     BufferedFile file;
-    if (!file.Open(path)) {
-        if (message) *message = FailureText(kWriteStlAsciiFailed, path, file.Error());
+    std::string reason;
+    if (!file.Open(path, &reason)) {
+        if (message) *message = FailureText(kWriteStlAsciiFailed, path, reason);
         return kStlWriteFailed;
     }
     const std::string name = FileNameOfPath(path);
@@ -221,8 +201,8 @@ static int WriteStlAsciiUnguarded(const std::string& path, const CModel& model,
     }
     file.Put("endsolid\n", 9);
 
-    if (const int error = file.Close()) {
-        if (message) *message = FailureText(kWriteStlAsciiFailed, path, error);
+    if (!file.Close(&reason)) {
+        if (message) *message = FailureText(kWriteStlAsciiFailed, path, reason);
         return kStlWriteFailed;
     }
     return result;
@@ -232,8 +212,9 @@ static int WriteStlBinaryUnguarded(const std::string& path, const CModel& model,
                                    std::string* message) {
     if (message) message->clear();
     BufferedFile file;
-    if (!file.Open(path)) {
-        if (message) *message = FailureText(kWriteStlBinaryFailed, path, file.Error());
+    std::string reason;
+    if (!file.Open(path, &reason)) {
+        if (message) *message = FailureText(kWriteStlBinaryFailed, path, reason);
         return kStlWriteFailed;
     }
     char header[84];
@@ -269,8 +250,8 @@ static int WriteStlBinaryUnguarded(const std::string& path, const CModel& model,
         file.PatchAt(80, bytes, 4);
     }
 
-    if (const int error = file.Close()) {
-        if (message) *message = FailureText(kWriteStlBinaryFailed, path, error);
+    if (!file.Close(&reason)) {
+        if (message) *message = FailureText(kWriteStlBinaryFailed, path, reason);
         return kStlWriteFailed;
     }
     return result;
@@ -280,7 +261,7 @@ int WriteStlAscii(const std::string& path, const CModel& model, std::string* mes
     try {
         return WriteStlAsciiUnguarded(path, model, message);
     } catch (const std::bad_alloc&) {
-        if (message) *message = FailureText(kWriteStlAsciiFailed, path, ENOMEM);
+        if (message) *message = FailureText(kWriteStlAsciiFailed, path, std::strerror(ENOMEM));
         return kStlWriteFailed;
     }
 }
@@ -289,7 +270,7 @@ int WriteStlBinary(const std::string& path, const CModel& model, std::string* me
     try {
         return WriteStlBinaryUnguarded(path, model, message);
     } catch (const std::bad_alloc&) {
-        if (message) *message = FailureText(kWriteStlBinaryFailed, path, ENOMEM);
+        if (message) *message = FailureText(kWriteStlBinaryFailed, path, std::strerror(ENOMEM));
         return kStlWriteFailed;
     }
 }

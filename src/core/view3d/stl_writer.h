@@ -22,6 +22,9 @@ enum StlWriteResult {
     kStlWriteFailed = -1  // the file could not be created or written; *message says why
 };
 
+// Both writers replace the target only once the whole file is on disk (a failed write leaves
+// it as it was) and refuse a target that is no regular file (a device, a pipe, a directory).
+
 // ASCII STL: "solid <file name>" (the name without its directory), seven lines per face with
 // six-decimal numbers ('.' always), "endsolid" (also after a cancel). ReportProgress(k, count)
 // before every face.

@@ -8,7 +8,6 @@
 namespace velmor {
 
 namespace {
-constexpr size_t kLineBytes = 255;  // a 256-byte buffer with its terminator
 constexpr size_t kBufferBytes = 1 << 20;
 
 // Comma, blank, carriage return, line feed and tab.
@@ -26,11 +25,11 @@ bool IsTokenSeparator(char c) {
 }  // namespace
 
 LineReader::LineReader(ByteSource& source) : m_source(source) {
-    // Small sources get a small buffer; it must hold at least one whole line.
+    // Small sources get a small buffer; it grows when a line does not fit.
     const long long size = source.Size();
     size_t bytes = kBufferBytes;
     if (size >= 0 && static_cast<unsigned long long>(size) < kBufferBytes) {
-        bytes = std::max<size_t>(kLineBytes + 1, static_cast<size_t>(size) + 1);
+        bytes = static_cast<size_t>(size) + 1;
     }
     m_buffer.resize(bytes);
 }
@@ -56,14 +55,39 @@ void LineReader::FindZero() {
 }
 
 bool LineReader::Next(std::string_view* line) {
-    if (m_end - m_begin < kLineBytes && !m_atEnd) Fill();
-    const size_t available = m_end - m_begin;
-    if (available == 0) return false;
+    if (m_tooLong) return false;
+    // Bytes of the present line already searched for its line feed.
+    size_t searched = 0;
+    size_t length = 0;
+    for (;;) {
+        const size_t available = m_end - m_begin;
+        const char* start = m_buffer.data() + m_begin;
+        const void* feed = std::memchr(start + searched, '\n', available - searched);
+        if (feed) {
+            length = static_cast<size_t>(static_cast<const char*>(feed) - start) + 1;
+            break;
+        }
+        searched = available;
+        if (available > kMaxLineBytes) {
+            m_tooLong = true;
+            return false;
+        }
+        if (m_atEnd) {
+            if (available == 0) return false;
+            length = available;  // the last line, without a line feed
+            break;
+        }
+        // The line goes on beyond the buffer: make room behind it, then read on.
+        if (m_begin == 0 && m_end == m_buffer.size()) {
+            m_buffer.resize(std::min(2 * m_buffer.size(), kMaxLineBytes + 2));
+        }
+        Fill();
+    }
+    if (length - 1 > kMaxLineBytes) {  // the line feed found only after the limit
+        m_tooLong = true;
+        return false;
+    }
     const char* start = m_buffer.data() + m_begin;
-    const size_t limit = available < kLineBytes ? available : kLineBytes;
-    const void* feed = std::memchr(start, '\n', limit);
-    const size_t length =
-        feed ? static_cast<size_t>(static_cast<const char*>(feed) - start) + 1 : limit;
     const size_t lineBegin = m_begin;
     m_begin += length;
     if (m_zero < m_begin) {
@@ -78,6 +102,7 @@ bool LineReader::Next(std::string_view* line) {
 bool LineReader::Rewind() {
     m_begin = m_end = m_zero = 0;
     m_atEnd = false;
+    m_tooLong = false;
     return m_source.Rewind();
 }
 

@@ -8,12 +8,17 @@
 
 namespace velmor {
 
-// Reads lines as fgets with a 256-byte buffer does: at most 255 bytes through the first line
-// feed. The line handed out ends at its first zero byte, as the C string would.
+// The longest line a text reader takes: a longer one fails the read.
+inline constexpr size_t kMaxLineBytes = size_t{64} << 20;
+
+// Reads whole lines through their line feed, of any length up to kMaxLineBytes (the line feed
+// not counted). The line handed out ends at its first zero byte, as a C string would. A longer
+// line ends the reading: Next answers false and TooLong true from then on.
 class LineReader {
 public:
     explicit LineReader(ByteSource& source);
     bool Next(std::string_view* line);
+    bool TooLong() const { return m_tooLong; }
     bool Rewind();
 
 private:
@@ -25,6 +30,7 @@ private:
     size_t m_begin = 0, m_end = 0;
     size_t m_zero = 0;  // the first zero byte at or after m_begin, or m_end
     bool m_atEnd = false;
+    bool m_tooLong = false;
 };
 
 // The tokens of one line, separated by comma, blank, carriage return, line feed and tab: the

@@ -1107,12 +1107,7 @@ QPoint CVelmorDlg::PlanCentre() const {
 
 void CVelmorDlg::ResetZoom() {
     ReadFields();
-    VelmorState& s = m_state;
-    const double lo = std::min({s.analysisX.min, s.analysisY.min, s.analysisZ.min});
-    const double hi = std::max({s.analysisX.max, s.analysisY.max, s.analysisZ.max});
-    s.displayX = s.displayY = s.displayZ = ValueRange{lo, hi};
-    const double half = std::fabs(hi - lo) / 2;
-    s.displayR = ValueRange{-half, half};
+    ResetZoomRanges(m_state);
     ShowDisplayRanges();
     Repaint();
 }

@@ -1,14 +1,13 @@
 #include "ui/interp/source_text.h"
 
 #include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <cstring>
 
 #include "core/app/cp932.h"
+#include "core/app/regular_file.h"
 #include "core/interp/default_script.h"
 
 namespace velmor {
@@ -148,37 +147,28 @@ QString TextFromCp932(std::string_view bytes, bool* clean) {
 
 bool ReadWholeFile(const QString& path, std::string* bytes, QString* error) {
     bytes->clear();
-    const QByteArray name = QFile::encodeName(path);
-    // Non-blocking, so that picking a pipe cannot hang the window.
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // A pipe or device picked in the dialog is refused without waiting on it.
+    long long size = 0;
+    std::string reason;
+    const int fd = OpenRegularFile(QFile::encodeName(path).toStdString(), &size, &reason);
     if (fd < 0) {
-        *error = SystemErrorText(errno);
+        *error = QString::fromLocal8Bit(reason.c_str());
         return false;
     }
-    int failure = 0;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        failure = errno;
-    } else if (S_ISDIR(info.st_mode)) {
-        failure = EISDIR;
-    } else if (S_ISREG(info.st_mode) && info.st_size > kSourceFileByteLimit) {
-        failure = EFBIG;
-    } else {
-        char block[4096];
-        for (;;) {
-            const ssize_t got = ::read(fd, block, sizeof block);
-            if (got < 0) {
-                if (errno == EINTR) continue;
-                failure = errno;
-                break;
-            }
-            if (got == 0) break;
-            if (qint64(bytes->size()) + got > kSourceFileByteLimit) {
-                failure = EFBIG;
-                break;
-            }
-            bytes->append(block, std::size_t(got));
+    int failure = size > kSourceFileByteLimit ? EFBIG : 0;
+    char block[4096];
+    while (failure == 0) {
+        const ssize_t got = ::read(fd, block, sizeof block);
+        if (got < 0) {
+            if (errno != EINTR) failure = errno;
+            continue;
         }
+        if (got == 0) break;
+        if (qint64(bytes->size()) + got > kSourceFileByteLimit) {
+            failure = EFBIG;
+            break;
+        }
+        bytes->append(block, std::size_t(got));
     }
     ::close(fd);
     if (failure != 0) {
@@ -190,26 +180,15 @@ bool ReadWholeFile(const QString& path, std::string* bytes, QString* error) {
 }
 
 WriteResult WriteWholeFile(const QString& path, std::string_view bytes, QString* error) {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        *error = SystemErrorText(errno);
+    ReplacingFile file;
+    std::string reason;
+    if (!file.Open(QFile::encodeName(path).toStdString(), &reason)) {
+        *error = QString::fromLocal8Bit(reason.c_str());
         return WriteResult::CannotCreate;
     }
-    std::size_t done = 0;
-    int failure = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            failure = errno;
-            break;
-        }
-        done += std::size_t(put);
-    }
-    if (::close(fd) != 0 && failure == 0) failure = errno;
-    if (failure != 0) {
-        *error = SystemErrorText(failure);
+    file.Write(bytes);
+    if (!file.Commit(&reason)) {
+        *error = QString::fromLocal8Bit(reason.c_str());
         return WriteResult::CannotWrite;
     }
     return WriteResult::Written;

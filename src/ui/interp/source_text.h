@@ -57,7 +57,8 @@ QString TextFromCp932(std::string_view bytes, bool* clean = nullptr);
 bool ReadWholeFile(const QString& path, std::string* bytes, QString* error);
 
 enum class WriteResult { Written, CannotCreate, CannotWrite };
-// Creates or replaces the file and writes the bytes, without a terminator.
+// Creates or replaces the file and writes the bytes, without a terminator. The file is replaced
+// only once every byte is on disk; a target that is no regular file cannot be created.
 WriteResult WriteWholeFile(const QString& path, std::string_view bytes, QString* error);
 
 }  // namespace velmor

@@ -1,5 +1,9 @@
 #include "ui/plots/plot_state.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "core/app/number_text.h"
 #include "core/surface/provider.h"
 
 namespace velmor {
@@ -24,6 +28,22 @@ void SetPlotRecords(PlotState& state, const RecordPair& initial, int recordVersi
     state.startN = ud.n;
     state.recordN1 = ReadN1(initial, recordVersion);
     state.recordN2 = ReadN2(initial, recordVersion);
+}
+
+void ResetZoomRanges(PlotSettings& settings) {
+    const double lo =
+        std::min({settings.analysisX.min, settings.analysisY.min, settings.analysisZ.min});
+    const double hi =
+        std::max({settings.analysisX.max, settings.analysisY.max, settings.analysisZ.max});
+    settings.displayX = settings.displayY = settings.displayZ = ValueRange{lo, hi};
+    const double half = std::fabs(hi - lo) / 2;
+    settings.displayR = ValueRange{-half, half};
+}
+
+double ThreeDecimalField(double value) {
+    double read = value;
+    ScanLeadingDouble(FormatFixed(value, 3), &read);
+    return read;
 }
 
 ScriptTraceSettings TraceSettingsOf(const PlotSettings& settings) {

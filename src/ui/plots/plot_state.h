@@ -1,6 +1,7 @@
 // The state the 2D views read. The main window's fields, check boxes and clicks set the
-// PlotSettings part (velmor-cli views uses the defaults, which are the main window's initial
-// values); the surface provider gives the rest. The views never change it.
+// PlotSettings part (velmor-cli views starts from the defaults, which are the main window's
+// initial values, and takes the fields it is given); the surface provider gives the rest. The
+// views never change it.
 #pragma once
 
 #include "core/surface/records.h"
@@ -61,6 +62,14 @@ PlotState MakePlotState(const PlotSettings& settings, CSurfaceProvider& provider
 
 // Takes the ray start and direction and the record's n1 / n2 from the initial record pair.
 void SetPlotRecords(PlotState& state, const RecordPair& initial, int recordVersion);
+
+// "Reset Zoom": the display x, y and z ranges become [lo, hi], from the least of the analysis
+// x, y and z minima to the greatest of their maxima (z's fixed [-10, 10] included), and the
+// display r range [-|hi - lo| / 2, |hi - lo| / 2].
+void ResetZoomRanges(PlotSettings& settings);
+
+// A value as a field that shows it with three decimals ("%.3f") reads it back.
+double ThreeDecimalField(double value);
 
 // The script ray trace's inputs from the settings: analysis ranges, 2D steps, "n1" / "n2".
 ScriptTraceSettings TraceSettingsOf(const PlotSettings& settings);

@@ -1,9 +1,12 @@
 #include "ui/plots/update_2d.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <algorithm>
 
 #include "core/interp/script_engine.h"
+#include "core/surface/record_text.h"
+#include "core/surface/row_catalogue.h"
 #include "ui/plots/surface_map.h"
 #include "ui/plots/view_images.h"
 
@@ -133,6 +136,51 @@ Update2DResult Update2D(QPainter& painter, const PlotClientLayout& client,
                         const PlotSettings& settings, const PlotSources& sources) {
     Update2DResult result = RunUpdate2D(client.areas, settings, sources);
     PaintPlotClient(painter, client, result.views);
+    return result;
+}
+
+PlotSettings SettingsFromFields(const ViewFields& fields, const PlotSettings& start) {
+    PlotSettings settings = start;
+    settings.analysisX = fields.analysisX;
+    settings.analysisY = fields.analysisY;
+    settings.stepX = fields.stepX;
+    settings.stepY = fields.stepY;
+    settings.fieldN1 = fields.n1;
+    settings.fieldN2 = fields.n2;
+    ResetZoomRanges(settings);
+    // "Reset Zoom" shows the display ranges with three decimals; "Update 2D" reads the x, y and
+    // n fields back.
+    for (ValueRange* range : {&settings.displayX, &settings.displayY, &settings.displayN}) {
+        range->min = ThreeDecimalField(range->min);
+        range->max = ThreeDecimalField(range->max);
+    }
+    if (fields.displayX) settings.displayX = *fields.displayX;
+    if (fields.displayY) settings.displayY = *fields.displayY;
+    if (fields.displayZ) settings.displayZ = *fields.displayZ;
+    if (fields.displayN) settings.displayN = *fields.displayN;
+    return settings;
+}
+
+ViewsImage UpdateViewsImage(CSurfaceProvider& provider, const PlotSettings& settings, int side) {
+    RecordPair& initial = provider.Initial();
+    std::string rewrite;
+    for (const RecordRow& row : UserDataRows()) {
+        TextToField(row, &initial.ud, FieldToText(row, &initial.ud), &rewrite);
+    }
+    for (const RecordRow& row : FixedDataRows(provider.RecordVersion())) {
+        TextToField(row, initial.fd, FieldToText(row, initial.fd), &rewrite);
+    }
+
+    ProviderPlotSurface surface(provider);
+    CSurfaceMap map;
+    const QRect client(0, 0, side, side);
+    const PlotClientLayout layout{client, QGuiApplication::palette(), ComputePlotAreas(client)};
+    ViewsImage result;
+    result.image = QImage(side, side, QImage::Format_RGB32);
+    {
+        QPainter painter(&result.image);
+        result.update = Update2D(painter, layout, settings, {provider, surface, map, nullptr});
+    }
     return result;
 }
 

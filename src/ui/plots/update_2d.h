@@ -8,6 +8,7 @@
 #include <QPalette>
 #include <QRect>
 #include <QString>
+#include <optional>
 #include <string>
 
 #include "core/surface/provider.h"
@@ -139,5 +140,34 @@ Update2DResult RunUpdate2D(const PlotAreas& areas, const PlotSettings& settings,
 // RunUpdate2D, then the plot client painted with its images (what velmor-cli views draws).
 Update2DResult Update2D(QPainter& painter, const PlotClientLayout& client,
                         const PlotSettings& settings, const PlotSources& sources);
+
+// The main window's fields as velmor-cli views is given them. Display ranges left unset are
+// what "Reset Zoom" shows for the analysis ranges.
+struct ViewFields {
+    ValueRange analysisX, analysisY;               // "min" / "max" x and y
+    double stepX = 0.025, stepY = 0.025;           // "delta 2D" x and y, as the fields took them
+    std::optional<ValueRange> displayX, displayY;  // "display min" / "display max" x and y
+    std::optional<ValueRange> displayZ;            // the display z range
+    std::optional<ValueRange> displayN;            // "display n min" / "display n max"
+    double n1 = 1.0, n2 = 1.5;                     // "n1" / "n2"
+};
+
+// What the main window draws from after the fields are typed, "Reset Zoom" is pressed, the
+// display fields given are typed and "Update 2D" reads them all: `start` (the window's settings
+// before) with the analysis ranges, steps and "n1" / "n2", the display ranges "Reset Zoom" gives
+// (the x, y and n ranges as their three-decimal fields read them back), then the display ranges
+// given. The window reads no display z field: its display z range only follows "Reset Zoom",
+// zoom and pan.
+PlotSettings SettingsFromFields(const ViewFields& fields, const PlotSettings& start);
+
+// velmor-cli views: the "UD FD Initial" tables read back into the initial pair (every field
+// through the text the tables show, so doubles keep six decimals), then "Update 2D" painting
+// a plot client of side x side pixels in the application's palette, laid out as the main
+// window lays out its plot frame.
+struct ViewsImage {
+    QImage image;
+    Update2DResult update;
+};
+ViewsImage UpdateViewsImage(CSurfaceProvider& provider, const PlotSettings& settings, int side);
 
 }  // namespace velmor

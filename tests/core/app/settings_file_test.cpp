@@ -88,6 +88,7 @@ TEST_F(SettingsFileTest, RefusedWritesLeaveTheFileAlone) {
     // Paths that cannot take a file; no temporary files are left behind.
     EXPECT_FALSE(SettingsFile(dir.File("missing/Velmor.ini")).WriteInt("A", "k", 1));
     EXPECT_FALSE(SettingsFile(dir.Path()).WriteInt("A", "k", 1));
+    EXPECT_FALSE(SettingsFile("/dev/null").WriteInt("A", "k", 1));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
                             std::filesystem::directory_iterator()),
               1);

@@ -24,6 +24,7 @@
 #include "core/host/library_host_settings.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
+#include "hang_guard.h"
 #include "temp_dir.h"
 
 namespace velmor {
@@ -579,6 +580,21 @@ TEST_F(HostTest, AMissingHelperFailsTheLoadWithItsReason) {
     EXPECT_NE(outcome.reason.find("cannot run /nonexistent/velmor-surface-host"), std::string::npos)
         << outcome.reason;
     EXPECT_EQ(NameOfSurface(), "Even Array");
+}
+
+// A named pipe given as the library is refused in the helper before dlopen, which would wait
+// for a writer for ever; the helper stays usable for the next load.
+TEST_F(HostTest, ALibraryThatIsNoRegularFileIsRefusedWithoutWaiting) {
+    test::TempDir dir;
+    const std::string pipe = dir.File("surface.so");
+    ASSERT_TRUE(test::MakeFifo(pipe));
+    const test::HangGuard guard("loading a named pipe");
+    const LoadOutcome outcome = provider.OpenSurfaceDll(pipe);
+    EXPECT_FALSE(outcome.loaded);
+    EXPECT_FALSE(outcome.fault.has_value());
+    EXPECT_NE(outcome.reason.find("not a regular file"), std::string::npos) << outcome.reason;
+    EXPECT_EQ(NameOfSurface(), "Even Array");
+    EXPECT_TRUE(provider.OpenSurfaceDll(LibPath("even_asphere")).loaded);
 }
 
 // While a debugger is attached to the helper the time limit does not run.

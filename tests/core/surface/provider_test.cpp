@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <filesystem>
+#include <limits>
 #include <string>
 #include <tuple>
 
@@ -11,6 +14,7 @@
 #include "core/surface/dynamic_library.h"
 #include "core/surface/row_catalogue.h"
 #include "core/surface/surface_sampler.h"
+#include "temp_dir.h"
 
 namespace velmor {
 namespace {
@@ -108,6 +112,64 @@ TEST_F(ProviderTest, LoadSendsSafeDataTwiceAndTheLibraryGetsThePairsOwnRecords) 
     EXPECT_EQ(records(1), provider.Working().fd);
 }
 
+// A library loaded after one of another layout is asked the gradient-index question with its
+// own initial records: the final pair no longer holds the previous library's FIXED_DATA, whose
+// int_data, db_data and c_data pointed into the library just unloaded. The same for a reload
+// that finds another record version. In-process, so the copies the recording library kept are
+// read from this process.
+TEST_F(ProviderTest, TheGradientQuestionAfterALoadSeesOnlyTheNewLibrarysInitialRecords) {
+    LibraryHostSettings host;
+    host.inProcess = true;
+    provider.SetLibraryHost(host);
+    test::TempDir dir;
+    const std::string rebuilt = dir.File("surface.so");
+    std::filesystem::copy_file(LibPath("pointer_surface3"), rebuilt);
+    for (const bool reload : {false, true}) {
+        SCOPED_TRACE(reload ? "Reload DLL" : "Open DLL");
+        // The previous library's records in the final pair, as after its "Update 2D".
+        ASSERT_TRUE(provider.OpenSurfaceDll(reload ? rebuilt : LibPath("pointer_surface3")).loaded);
+        ASSERT_NE(provider.Initial().Fd2()->int_data, nullptr);
+        ASSERT_EQ(provider.TraceRay(ScriptTraceSettings{}).result, 0);
+        ASSERT_NE(provider.Final().Fd2()->db_data, nullptr);
+
+        std::string path = LibPath("recording_surface4");
+        if (reload) {
+            std::filesystem::copy_file(path, rebuilt + ".new");
+            std::filesystem::rename(rebuilt + ".new", rebuilt);
+            path = rebuilt;
+        }
+        DynamicLibrary recording;
+        const LoadOutcome outcome =
+            reload ? provider.ReloadSurfaceDll() : provider.OpenSurfaceDll(path);
+        ASSERT_TRUE(outcome.loaded && outcome.recordsChanged) << outcome.reason;
+        ASSERT_EQ(outcome.recordVersion, kRecordVersion3);
+        ASSERT_TRUE(recording.Open(path));  // the provider's instance
+        EXPECT_EQ(reinterpret_cast<int (*)()>(recording.Symbol("RecordedQuestions"))(), 1);
+        auto records =
+            reinterpret_cast<const void* (*)(int)>(recording.Symbol("RecordedQuestionRecords"));
+        const auto* ud = static_cast<const USER_DATA*>(records(0));
+        const auto* fd = static_cast<const FIXED_DATA4*>(records(1));
+        const RecordPair& initial = provider.Initial();
+        EXPECT_EQ(fd->type, kRequestName);
+        EXPECT_EQ(fd->numb, 2);
+        // Where the previous layout kept its three pointers the new one has its datasurf values.
+        EXPECT_EQ(fd->datasurf_numvalues, 0);
+        EXPECT_EQ(fd->datasurf_values[0], 0.0);
+        EXPECT_EQ(fd->datasurf_values[1], 0.0);
+        const std::size_t skip = 2 * sizeof(int);  // type and numb
+        EXPECT_EQ(std::memcmp(reinterpret_cast<const char*>(fd) + skip, initial.fd + skip,
+                              sizeof(FIXED_DATA4) - skip),
+                  0);
+        EXPECT_EQ(std::memcmp(ud, &initial.ud, offsetof(USER_DATA, string)), 0);
+        EXPECT_EQ(ud->string[0], '\0');
+        reinterpret_cast<void (*)()>(recording.Symbol("ResetRecording"))();
+        if (!reload) {
+            // The rebuilt file starts as the pointer surface again for the reload round.
+            provider.ReleaseSurfaceDll();
+        }
+    }
+}
+
 TEST_F(ProviderTest, EveryCallWithoutALibraryAnswersWithTheBuiltInSurfaceAsVersion0) {
     ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("xy_polynomial3")).loaded);
     provider.ReleaseSurfaceDll();
@@ -199,6 +261,83 @@ TEST_F(ProviderTest, ExampleSphereTracesRaysEitherWayToTheNearCrossing) {
         EXPECT_NEAR(provider.Final().ud.z, sag, 1e-12) << n;
         EXPECT_NEAR(provider.Final().ud.path, n * sag, 1e-12) << n;
     }
+}
+
+// A surface that answers 0 with a value that is no number fails the sample, as a non-zero
+// answer does, one point at a time and in passes, in-process and through the helper; the
+// failed value is still handed back to the single samples. At (0, 0) every value is fine, at
+// (6, 0) the sag and the index are NaN, at (0, 6) the sag is infinite and dn/dz is -infinite,
+// at (-6, 0) the library answers 1.
+TEST_F(ProviderTest, ValuesThatAreNoNumbersFailTheSampleAndTheRay) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double xs[] = {0, 6, 0, -6}, ys[] = {0, 0, 6, 0}, zs[] = {0, 0, 0, 0};
+    const bool fine[] = {true, false, false, false};
+    for (const bool inProcess : {true, false}) {
+        SCOPED_TRACE(inProcess ? "in-process" : "helper");
+        LibraryHostSettings host;
+        host.inProcess = inProcess;
+        provider.SetLibraryHost(host);
+        ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("nonfinite_surface")).loaded);
+        provider.RefreshWorkingPair();
+        Sampler& sampler = provider.SurfaceSampler();
+
+        double sag[4] = {7, 7, 7, 7};
+        IndexSample index[4];
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(sampler.Sag(xs[i], ys[i], &sag[i]), fine[i]) << i;
+            EXPECT_EQ(sampler.Index(xs[i], ys[i], zs[i], &index[i]), fine[i]) << i;
+        }
+        EXPECT_EQ(sag[0], 0.25);
+        EXPECT_TRUE(std::isnan(sag[1]));
+        EXPECT_EQ(sag[2], inf);
+        EXPECT_EQ(sag[3], 7.0);  // an ordinary failure writes nothing
+        EXPECT_TRUE(std::isnan(index[1].index));
+        EXPECT_EQ(index[2].index, 1.5);
+        EXPECT_EQ(index[2].dndz, -inf);
+
+        bool ok[4] = {};
+        sampler.SagBatch(4, xs, ys, sag, ok);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(ok[i], fine[i]) << "sag pass " << i;
+        sampler.IndexBatch(4, xs, ys, zs, index, ok);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(ok[i], fine[i]) << "index pass " << i;
+        SampleRequest requests[8];
+        SampleAnswer answers[8];
+        for (int i = 0; i < 4; ++i) {
+            requests[2 * i] = {SampleRequest::kSag, xs[i], ys[i], 0};
+            requests[2 * i + 1] = {SampleRequest::kIndex, xs[i], ys[i], zs[i]};
+        }
+        sampler.SampleBatch(8, requests, answers);
+        for (int i = 0; i < 8; ++i) EXPECT_EQ(answers[i].ok, fine[i / 2]) << "view pass " << i;
+
+        // The ray from x = 6 comes back answered 0 with z NaN: a failed ray with the library's
+        // code, drawn in the 3D window from its start point.
+        EXPECT_TRUE(provider.TraceRay(ScriptTraceSettings{}).traced);
+        provider.Initial().ud.x = 6;
+        const TraceOutcome outcome = provider.TraceRay(ScriptTraceSettings{});
+        EXPECT_EQ(outcome.result, 0);
+        EXPECT_FALSE(outcome.traced || provider.LastTraceSucceeded());
+        EXPECT_EQ(outcome.statusText, "RayTrace : return code = 0 (error)");
+        EXPECT_EQ(outcome.rayState3d, 1);
+        EXPECT_EQ(outcome.ray3d[6], 6.0f);
+        EXPECT_EQ(outcome.ray3d[8], static_cast<float>(provider.Initial().ud.z));
+        provider.Initial().ud.x = 1;
+    }
+
+    // A script whose z is infinite or NaN, which the executor counts as no fault: (0, 0) gives
+    // 0, (1, 0) infinity, (0, 1) infinity times 0.
+    engine.Compile("z = x * 1e308 * 10.0 + exp(y * 1000.0) * 0.0;");
+    provider.SetInterpreterMode(true);
+    Sampler& sampler = provider.SurfaceSampler();
+    double z[3] = {7, 7, 7};
+    EXPECT_TRUE(sampler.Sag(0, 0, &z[0]));
+    EXPECT_FALSE(sampler.Sag(1, 0, &z[1]));
+    EXPECT_FALSE(sampler.Sag(0, 1, &z[2]));
+    EXPECT_EQ(z[1], inf);
+    EXPECT_TRUE(std::isnan(z[2]));
+    const double sx[] = {0, 1, 0}, sy[] = {0, 0, 1};
+    bool ok[3] = {};
+    sampler.SagBatch(3, sx, sy, z, ok);
+    EXPECT_TRUE(ok[0] && !ok[1] && !ok[2]);
 }
 
 TEST(DynamicLibraryTest, FindsNothingByOrdinalAndNoSystemLibraryByBareName) {

@@ -140,6 +140,19 @@ TEST(MeshBuilderTest, EveryPatternWindsTowardsPlusZAndPutsFailedSamplesAtZero) {
             ASSERT_NEAR(v.z, v.x > 5.01f ? 0.0 : z(v.x, v.y), 1e-5) << pattern;
         }
     }
+    // A sag beyond the range of the model's floats has no vertex: it lies at z = 0 like a
+    // failed sample (it became an infinite vertex and a normal that is no number).
+    FormulaSampler huge([](double x, double) { return x > 5.01 ? 1e300 * x : -3e37 * x; });
+    MeshParams p = Square(0.4, 0);
+    CModel model;
+    ASSERT_EQ(BuildSurfaceMesh(p, huge, model, nullptr), 0);
+    for (const Vec3f& v : model.vertices) {
+        if (v.x > 5.01f)
+            ASSERT_EQ(v.z, 0.0f) << v.x;
+        else
+            ASSERT_FLOAT_EQ(v.z, static_cast<float>(-3e37 * v.x)) << v.x;
+    }
+    for (const Vec3f& n : model.faceNormals) ASSERT_TRUE(std::isfinite(n.x + n.y + n.z));
 }
 
 TEST(MeshBuilderTest, EquilateralRowsLeaveASawToothBorder) {

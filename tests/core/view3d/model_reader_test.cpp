@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "hang_guard.h"
 #include "view3d_test_support.h"
 
 namespace velmor::test {
@@ -71,7 +72,7 @@ TEST(StlAsciiReaderTest, FacetsSolidsAndNumbers) {
     EXPECT_FLOAT_EQ(model.vertices[5].z, 0.0f);
 }
 
-TEST(StlAsciiReaderTest, BrokenFacetsAreDroppedFilesWithoutFacetsFailLinesAre255Bytes) {
+TEST(StlAsciiReaderTest, BrokenFacetsAreDroppedFilesWithoutFacetsFailLinesAreWhole) {
     CModel model;
     ASSERT_TRUE(
         ReadAscii("vertex 5 5 5\n"                                     // outside any facet
@@ -88,11 +89,12 @@ TEST(StlAsciiReaderTest, BrokenFacetsAreDroppedFilesWithoutFacetsFailLinesAre255
     EXPECT_FALSE(ReadAscii("solid nothing\nendsolid nothing\n", model));
     EXPECT_FALSE(ReadAscii("solid s\nfacets 1 2 3\n", model));  // "facets" is not "facet"
 
-    // Lines are read through a 256-byte buffer: a 300-byte line is a 255-byte line and the rest,
-    // "endfacet" after 255 blanks a keyword of its own line. A zero byte ends the line.
-    const std::string facet = "solid s\nfacet\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n";
-    EXPECT_TRUE(ReadAscii(facet + std::string(255, ' ') + "endfacet\n", model));
-    EXPECT_FALSE(ReadAscii(facet + std::string("x\0endfacet\n", 11), model));
+    // A vertex line of 300 bytes keeps its third number. A zero byte ends the line: the
+    // "endfacet" behind it is not seen.
+    const std::string facet = "solid s\nfacet\nvertex 0 0 0\nvertex 1 0 0\n";
+    ASSERT_TRUE(ReadAscii(facet + "vertex 0" + std::string(280, ' ') + "1 7\nendfacet\n", model));
+    EXPECT_EQ(model.vertices[2].z, 7.0f);
+    EXPECT_FALSE(ReadAscii(facet + std::string("vertex 0 1 0\nx\0endfacet\n", 23), model));
 }
 
 TEST(StlBinaryReaderTest, RecordsBecomeTrianglesAndTheCountIsCutToTheFile) {
@@ -192,6 +194,48 @@ TEST(ObjReaderTest, IndicesAreResolvedAndBrokenFacesDropped) {
     EXPECT_EQ(model.faces.size(), 1u);
 }
 
+// A face line of 388 bytes names 66 corners: a fan of 64 triangles, every corner whole.
+TEST(ObjReaderTest, LongLinesAreReadWhole) {
+    std::string text, face = "f" + std::string(8, ' ');
+    for (int i = 1; i <= 66; ++i) {
+        text += "v " + std::to_string(i) + " " + std::to_string(i % 7) + " 0\nvt 0 0\n";
+        face += " " + std::to_string(i) + "/" + std::to_string(i);
+    }
+    face += "\n";
+    ASSERT_EQ(face.size(), 388u);
+    CModel model;
+    ASSERT_TRUE(ReadObjText(text + face, model));
+    ASSERT_EQ(model.faces.size(), 64u);
+    EXPECT_EQ(Corners(model.faces[63]), (std::vector<int>{0, 64, 65}));
+
+    // The same for a material file: a colour behind 300 blanks is still its line's.
+    std::vector<modelMaterial> materials(1);
+    const std::string colour = "newmtl Red\nKd" + std::string(300, ' ') + "1 0 0\n";
+    MemorySource mtl(colour);
+    ASSERT_TRUE(ReadMtl(mtl, materials));
+    EXPECT_EQ(materials.back().diffuse[0], 1.0f);
+}
+
+// A line longer than 64 MiB fails the read it is in, whichever format it is in.
+TEST(HostileFilesTest, LinesBeyond64MiBFailTheRead) {
+    const std::string tooLong(64 * 1024 * 1024 + 1, ' ');
+    CModel model;
+    EXPECT_FALSE(ReadAscii(
+        "solid s\nfacet\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendfacet\n" + tooLong + "\n",
+        model));
+    EXPECT_FALSE(ReadObjText(kFourVertices + tooLong + "\nf 1 2 3\n", model));
+    const std::string material = "newmtl A\n" + tooLong;
+    const MtlOpener longMtl = [&material](const std::string&) {
+        return std::make_unique<MemorySource>(material);
+    };
+    const std::string objText = std::string("mtllib a.mtl\n") + kFourVertices + "f 1 2 3\n";
+    MemorySource obj(objText);
+    EXPECT_FALSE(ReadObj(obj, longMtl, model));
+    // Exactly 64 MiB is still a line.
+    EXPECT_TRUE(ReadObjText(kFourVertices + tooLong.substr(1) + "\nf 1 2 3\n", model));
+    EXPECT_EQ(model.faces.size(), 1u);
+}
+
 TEST(ObjReaderTest, GroupsByNameWithoutRegardToCase) {
     CModel model;
     ASSERT_TRUE(ReadObjText(std::string(kFourVertices) +
@@ -238,6 +282,8 @@ TEST(ObjReaderTest, MaterialsFromTheMaterialFile) {
 TEST(ModelFileTest, ExtensionsDecideTheReaderAndFailuresSayWhy) {
     MemorySource noAscii("solidworks export\n");
     EXPECT_FALSE(IsStlAscii(noAscii));
+    MemorySource solidBinary(BinaryStl(2, {0, 1}, "solid exported"));
+    EXPECT_FALSE(IsStlAscii(solidBinary));
     EXPECT_EQ(ModelFileTypeOf("/x.stl/model"), ModelFileType::kUnsupported);
     const struct {
         const char* name;
@@ -247,7 +293,10 @@ TEST(ModelFileTest, ExtensionsDecideTheReaderAndFailuresSayWhy) {
         {"upper.STL", BinaryStl(2, {0, 1}), ""},
         {"mixed.Obj", std::string(kFourVertices) + "f 1 2 3 4\n", ""},
         {"model.txt", kTwoSolids, "File Extension ... Unsupported."},
-        {"solid_header.stl", BinaryStl(2, {0, 1}, "solid exported"),
+        // A binary file whose header begins with "solid" is binary when its size is exactly
+        // that of its count; with any other size it is taken for ASCII.
+        {"solid_header.stl", BinaryStl(2, {0, 1}, "solid exported"), ""},
+        {"solid_header_cut.stl", BinaryStl(2, {0, 1}, "solid exported") + "x",
          "Reading STL(ASCII) File ... Failed."},
         {"broken.obj", "vx 1 2 3\n", "Reading OBJ File... Failed."},
     };
@@ -266,6 +315,31 @@ TEST(ModelFileTest, ExtensionsDecideTheReaderAndFailuresSayWhy) {
                            ": No such file or directory");
     // Devices are refused rather than read without end.
     EXPECT_FALSE(ReadStlAscii("/dev/zero", model, &message));
+}
+
+// Named pipes, directories and devices are refused before anything is read, without waiting
+// for a writer; a material library that is a pipe is skipped like a missing one.
+TEST(ModelFileTest, OnlyRegularFilesAreRead) {
+    TempDir dir;
+    ASSERT_TRUE(MakeFifo(dir.File("pipe.stl")) && MakeFifo(dir.File("pipe.obj")) &&
+                MakeFifo(dir.File("pipe.mtl")));
+    std::filesystem::create_directory(dir.File("folder.stl"));
+    WriteFile(dir.File("part.obj"), std::string("mtllib pipe.mtl\n") + kFourVertices + "f 1 2 3\n");
+    const HangGuard guard("reading a named pipe");
+    CModel model;
+    std::string message;
+    const std::pair<std::string, const char*> refused[] = {
+        {dir.File("pipe.stl"), kReadStlBinaryFailed},
+        {dir.File("pipe.obj"), kReadObjFailed},
+        {dir.File("folder.stl"), kReadStlBinaryFailed},
+    };
+    for (const auto& [path, failure] : refused) {
+        EXPECT_EQ(ReadModelFile(path, model, &message), -1);
+        EXPECT_EQ(message, std::string(failure) + "\n" + path + ": not a regular file");
+    }
+    EXPECT_FALSE(IsStlAscii(dir.File("pipe.stl")));
+    ASSERT_EQ(ReadModelFile(dir.File("part.obj"), model, &message), 0) << message;
+    EXPECT_EQ(model.faces.size(), 1u);
 }
 
 // Every reader over the same bytes, failing or reading only indices that name something;
@@ -295,7 +369,7 @@ TEST(HostileFilesTest, TruncatedFilesValuesFarOutOfRangeAndTheKeptRegressionFile
     ReadEveryWay(std::string("solid") + std::string(75, ' ') + "\xff\xff\xff\x7f");
     ReadEveryWay("f 2147483647 -2147483648 1\nv 1 2 3\nf 1 1 1 1 1 1 1 1 1 1 1 1\n");
     ReadEveryWay("f -1 -1 -1\nvn 1e999 -1e999 1e-999\nv nan inf -inf\nf 1//-1 1//1 1//1\n");
-    ReadEveryWay(std::string(100000, 'f'));  // one face line split every 255 bytes
+    ReadEveryWay(std::string(100000, 'f'));  // one face line without any corner
     ReadEveryWay(std::string(4096, '\0'));
     // The inputs the fuzzers found.
     int files = 0;

@@ -1,18 +1,24 @@
 #include "core/view3d/stl_writer.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <random>
 
 #include "comma_locale.h"
 #include "core/view3d/mesh_builder.h"
 #include "core/view3d/model_reader.h"
+#include "hang_guard.h"
 #include "view3d_test_support.h"
 
 namespace velmor::test {
@@ -134,6 +140,21 @@ TEST(StlWriterTest, LongestNumbersAcrossTheWriteBuffer) {
     EXPECT_EQ(ReadFile(dir.File("big.stl")), expected + "endsolid\n");
 }
 
+// Runs `write` in a child process whose files cannot grow beyond `limit` bytes (the limit's
+// signal ignored, so it shows as a write error); the result `write` returned.
+int UnderFileSizeLimit(long long limit, const std::function<int()>& write) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit bytes{rlim_t(limit), rlim_t(limit)};
+        ::setrlimit(RLIMIT_FSIZE, &bytes);
+        ::_exit(write() + 10);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -100;
+    return WEXITSTATUS(status) - 10;
+}
+
 TEST(StlWriterTest, CancelLeavesValidFilesFailuresAreReportedWithTheReason) {
     TempDir dir;
     CModel model;
@@ -156,13 +177,32 @@ TEST(StlWriterTest, CancelLeavesValidFilesFailuresAreReportedWithTheReason) {
     EXPECT_EQ(WriteStlAscii(missing, model, &message), kStlWriteFailed);
     EXPECT_EQ(message,
               "Writing STL(ASCII) File ... Failed.\n" + missing + ": No such file or directory");
-    EXPECT_EQ(WriteStlBinary(dir.Path(), model, &message), kStlWriteFailed);
-    EXPECT_EQ(message.rfind("Writing STL(BIN) File ... Failed.\n", 0), 0u);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
-    // A device that takes no data: the loss is reported, not hidden.
-    EXPECT_EQ(WriteStlBinary("/dev/full", model, &message), kStlWriteFailed);
-    EXPECT_NE(message.find("No space left on device"), std::string::npos);
-    EXPECT_EQ(WriteStlAscii("/dev/full", model, &message), kStlWriteFailed);
+
+    // Targets that are no regular file are refused before anything is written to them: a
+    // device that would swallow or refuse the data, a named pipe that would wait for a reader.
+    ASSERT_TRUE(MakeFifo(dir.File("pipe.stl")));
+    const HangGuard guard("writing to a named pipe");
+    for (const std::string& target :
+         {std::string("/dev/null"), std::string("/dev/full"), dir.File("pipe.stl"), dir.Path()}) {
+        EXPECT_EQ(WriteStlBinary(target, model, &message), kStlWriteFailed);
+        EXPECT_EQ(message, "Writing STL(BIN) File ... Failed.\n" + target + ": not a regular file");
+        EXPECT_EQ(WriteStlAscii(target, model, &message), kStlWriteFailed);
+    }
+
+    // A write that fails part way (here the file-size limit) leaves the old file whole.
+    const std::string old = dir.File("old.stl");
+    WriteFile(old, "solid old\nendsolid\n");
+    for (const bool binary : {false, true}) {
+        EXPECT_EQ(UnderFileSizeLimit(100000,
+                                     [&] {
+                                         return binary ? WriteStlBinary(old, model, nullptr)
+                                                       : WriteStlAscii(old, model, nullptr);
+                                     }),
+                  kStlWriteFailed);
+        EXPECT_EQ(ReadFile(old), "solid old\nendsolid\n");
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 4);
 }
 
 }  // namespace

@@ -127,6 +127,12 @@ TEST_F(MeshCommandsTest, SaveStlWritesAFreshMeshWhereTheSaveDialogSays) {
     EXPECT_TRUE(m_messages.LastText().contains("No such file or directory"))
         << m_messages.LastText().toStdString();
     EXPECT_FALSE(QFile::exists(m_dir.QFilePath("missing/surface.stl")));
+    // A target that is no regular file is refused, not written into.
+    m_messages.QueuePath(QStringLiteral("/dev/null"));
+    dlg.MenuAction(kCmdSaveStlAscii)->trigger();
+    ASSERT_EQ(m_messages.Shown().size(), 2u);
+    EXPECT_EQ(m_messages.LastText(),
+              "Writing STL(ASCII) File ... Failed.\n/dev/null: not a regular file");
 }
 
 TEST_F(MeshCommandsTest, The3DWindowFollowsTheRayAndTheSurfaceLibrary) {

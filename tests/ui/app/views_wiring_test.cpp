@@ -2,7 +2,9 @@
 // reaching the interpreter window, the Shift-click ray choices that trace again, and "Update
 // 2D" as the routine velmor-cli views runs.
 #include <QPainter>
+#include <cmath>
 
+#include "core/app/sample_step.h"
 #include "dlg_fixture.h"
 #include "record_table_cells.h"
 
@@ -68,6 +70,56 @@ TEST_F(ViewsWiringTest, UpdateTwoDShowsWhatTheSharedRoutinePaints) {
     const QImage repainted = Grab().convertToFormat(QImage::Format_RGB32);
     EXPECT_TRUE(repainted.copy(views) == window.copy(views));
     EXPECT_EQ(result.trace.statusText, dlg.RayStatusText().toStdString());
+}
+
+// velmor-cli views given the fields draws, to the pixel, the plot frame the window shows after
+// the same fields are typed and "Reset Zoom" and "Update 2D" are pressed. The configuration
+// has an analysis maximum with more decimals than the display fields show (the display x and y
+// ranges then read back rounded while the display z range keeps it), a 2D step below the
+// least, and display x fields given after "Reset Zoom".
+TEST_F(ViewsWiringTest, ViewsCommandDrawsWhatTheWindowShowsForTheSameFields) {
+    CVelmorDlg& dlg = Open();
+    // A square plot frame, as the command's image is.
+    const QRect frame = dlg.Areas().frame;
+    const int grow = std::abs(frame.width() - frame.height());
+    dlg.resize(dlg.width() + (frame.width() < frame.height() ? grow : 0),
+               dlg.height() + (frame.height() < frame.width() ? grow : 0));
+    QApplication::processEvents();
+    const QRect square = dlg.Areas().frame;
+    ASSERT_EQ(square.width(), square.height());
+
+    Type(dlg.Field(kIdAnalysisXMin), "-6");
+    Type(dlg.Field(kIdAnalysisXMax), "12.3456");
+    Type(dlg.Field(kIdAnalysisYMin), "-4");
+    Type(dlg.Field(kIdAnalysisYMax), "5");
+    Type(dlg.Field(kIdStep2DX), "0.0004");
+    Type(dlg.Field(kIdStep2DY), "0.05");
+    Click(kIdResetZoom);
+    // The display x fields take no typing (they are read-only); "Update 2D" reads their text.
+    dlg.Field(kIdDisplayXMin)->setText("-3.5");
+    dlg.Field(kIdDisplayXMax)->setText("9.25");
+    Click(kIdUpdate2D);
+    const QImage window = Grab().convertToFormat(QImage::Format_RGB32).copy(square);
+
+    // What velmor-cli views --range -6 12.3456 -4 5 --step 0.0004 0.05 --display -3.5 9.25 ...
+    // takes: the built-in surface as the program starts, the fields as the command reads them.
+    CScriptEngine engine;
+    CSurfaceProvider provider(engine);
+    provider.QueryGradientIndex();
+    ViewFields fields;
+    fields.analysisX = {-6, 12.3456};
+    fields.analysisY = {-4, 5};
+    fields.stepX = LimitSampleStep(0.0004);
+    fields.stepY = 0.05;
+    fields.displayX = ValueRange{-3.5, 9.25};
+    const PlotSettings settings = SettingsFromFields(fields, PlotSettings{});
+    EXPECT_EQ(settings.displayY.max, 12.346);
+    EXPECT_EQ(settings.displayZ.max, 12.3456);
+    const ViewsImage command = UpdateViewsImage(provider, settings, square.width());
+    ASSERT_EQ(command.image.size(), window.size());
+    EXPECT_TRUE(command.image == window);
+    EXPECT_EQ(command.update.trace.statusText, dlg.RayStatusText().toStdString());
+    EXPECT_EQ(command.update.views.cursorReadout, dlg.CursorReadout());
 }
 
 TEST_F(ViewsWiringTest, UpdatesRebuildTheMapUnderItsProgressWindowScriptErrorsReachTheInterpreter) {

@@ -3,6 +3,8 @@
 #include "ui/interp/dialog_interpreter.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +21,7 @@
 #include <string>
 
 #include "core/interp/script_engine.h"
+#include "hang_guard.h"
 #include "scripted_message_ui.h"
 #include "temp_dir.h"
 #include "ui/interp/source_text.h"
@@ -179,6 +182,39 @@ TEST_F(InterpreterWindowTest, FilesThatCannotBeUsedChangeNothing) {
     EXPECT_EQ(messages.LastText(),
               "Couldn't save the source: line 2 holds a character that code page 932 cannot "
               "store.");
+}
+
+// A named pipe, a device or a directory picked in the dialogs is refused at once: the window
+// never waits for the other end of a pipe, and the source stays unsaved.
+TEST_F(InterpreterWindowTest, FilesThatAreNoRegularFilesAreRefused) {
+    ASSERT_TRUE(test::MakeFifo(dir.File("pipe.txt")));
+    const test::HangGuard guard("opening a named pipe");
+    SetSource("z = 2;\n");
+    for (const QString& path : {Path("pipe.txt"), Path("")}) {
+        messages.Clear();
+        messages.QueueAnswer(MessageAnswer::No);
+        messages.QueuePath(path);
+        window.OpenSource();
+        EXPECT_EQ(messages.LastText(), "Couldn't open source file: not a regular file");
+        EXPECT_EQ(window.SourceText(), "z = 2;\n");
+    }
+    for (const QString& path : {Path("pipe.txt"), QStringLiteral("/dev/null"), Path("")}) {
+        messages.Clear();
+        messages.QueuePath(path);
+        EXPECT_FALSE(window.SaveSource());
+        EXPECT_EQ(messages.LastText(), "Couldn't open destination file: not a regular file");
+        EXPECT_TRUE(window.SourceModified());
+    }
+    // A link is followed to its file, which keeps its permissions.
+    WriteFile(dir.File("real.txt"), "z = 1;\r\n");
+    ASSERT_EQ(::chmod(dir.File("real.txt").c_str(), 0640), 0);
+    ASSERT_EQ(::symlink("real.txt", dir.File("link.txt").c_str()), 0);
+    messages.QueuePath(Path("link.txt"));
+    EXPECT_TRUE(window.SaveSource());
+    EXPECT_EQ(ReadFile(dir.File("real.txt")), "z = 2;\r\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.txt")));
+    EXPECT_EQ(std::filesystem::status(dir.File("real.txt")).permissions(),
+              std::filesystem::perms(0640));
 }
 
 TEST_F(InterpreterWindowTest, LongSourceIsCutOnAWholeCharacter) {

@@ -55,6 +55,20 @@ TEST(SurfaceMap, FailedSamplesAreBlackAndAFlatSurfaceIsMidGrey) {
     EXPECT_EQ(pixel(-3, 0) & 0xFFFFFF, 0u);
     EXPECT_GE(qRed(pixel(0.5, 0.5)), 64);
 
+    // Sags answered 0 that are no numbers (NaN at x > 5, infinite at y > 5) are failed samples
+    // too: black, and the rest, flat, mid grey.
+    ProgramSurface nonfinite;
+    ASSERT_TRUE(nonfinite.Open("nonfinite_surface.so"));
+    CSurfaceMap holes;
+    holes.Build(state, nonfinite.surface, nullptr);
+    const auto at = [&](double x, double y) {
+        return holes.Image().pixel(int((x + 10) * 40), int((10 - y) * 40)) & 0xFFFFFF;
+    };
+    EXPECT_EQ(at(6, 0), 0u);
+    EXPECT_EQ(at(0, 6), 0u);
+    EXPECT_EQ(at(-6, 0), 0u);
+    EXPECT_EQ(at(0, 0), qRgb(128, 128, 128) & 0xFFFFFF);
+
     ProgramSurface plane;
     ASSERT_TRUE(plane.UseScript("z = 1.5;"));
     CSurfaceMap flat;

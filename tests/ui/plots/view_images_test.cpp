@@ -184,6 +184,11 @@ TEST_F(ViewsTest, CursorReadoutBothFormsAndTheGradientIndexForm) {
     state.cursorX = 5;
     EXPECT_EQ(CursorReadout(state, aperture.provider.SurfaceSampler()).toStdString(),
               "Cursor: x=5.000 , y=-0.300 , z=2.000");
+    ProgramSurface nonfinite;  // a sag answered 0 but NaN fails as well
+    ASSERT_TRUE(nonfinite.Open("nonfinite_surface.so"));
+    state.cursorX = 6;
+    EXPECT_EQ(CursorReadout(state, nonfinite.provider.SurfaceSampler()).toStdString(),
+              "Cursor: x=6.000 , y=-0.300 , z=2.000");
 
     Use("grin_medium.so");  // its read-out does not depend on the Cursor box
     std::tie(state.cursorX, state.cursorY, state.cursorZ) = std::tuple(3.0, 2.0, 1.0);

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "gl_test_support.h"
+#include "hang_guard.h"
 #include "scripted_message_ui.h"
 #include "temp_dir.h"
 #include "ui/common/progress_dialog.h"
@@ -132,6 +133,24 @@ TEST_F(ModelOpenTest, FailedLoadsKeepTheModel) {
     EXPECT_EQ(dialog->Model().vertices.size(), 3u);
     EXPECT_TRUE(dialog->RayTraceOn());
     EXPECT_FALSE(IsBlack(At(Grab(), {1.2, 1.2})));
+}
+
+// A named pipe picked in the dialog, or named by an OBJ's material library, never holds the
+// window: the pipe is refused with its reason, the OBJ loads without the material.
+TEST_F(ModelOpenTest, NamedPipesAreRefusedWithoutWaiting) {
+    const std::string pipe = dir.File("pipe.stl");
+    ASSERT_TRUE(test::MakeFifo(pipe) && test::MakeFifo(dir.File("pipe.mtl")));
+    const test::HangGuard guard("opening a named pipe");
+    Open("pipe.stl", "");
+    ASSERT_EQ(messages.Shown().size(), 1u);
+    EXPECT_EQ(messages.LastText().toStdString(),
+              "Reading STL(BIN) File ... Failed.\n" + pipe + ": not a regular file");
+    EXPECT_EQ(dialog->Model().vertices.size(), 3u);
+
+    messages.Clear();
+    Open("plate.obj",
+         "mtllib pipe.mtl\nv -12 -12 0\nv -2 -12 0\nv -2 -2 0\nusemtl Shiny\nf 1 2 3\n");
+    ExpectLoaded(1, {-5, -9});
 }
 
 }  // namespace
