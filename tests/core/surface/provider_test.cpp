@@ -65,6 +65,8 @@ TEST_F(ProviderTest, LoadingDetectsTheRecordVersionFromTheEntryPoint) {
     } cases[] = {
         {"even_asphere", 0, 227, 32, 88, 0.0},        {"dual_entry", 0, 227, 32, 88, 3.0},
         {"entry2_only", 1, 306, 40, 728, 2.0},        {"entry4_only", 3, 5734, 1328, 45800, 4.0},
+        {"entry5_only", 4, 5288, 1328, 42232, 5.0},   // datasurf_values[4800]
+        {"entry4_and_5", 3, 5734, 1328, 45800, 4.0},  // the first entry found wins
         {"xy_polynomial3", 2, 935, 1328, 1400, 0.01},
     };
     for (const auto& c : cases) {
@@ -82,6 +84,36 @@ TEST_F(ProviderTest, LoadingDetectsTheRecordVersionFromTheEntryPoint) {
     // Nothing of the previous library's records is left.
     EXPECT_EQ(provider.Initial().Fd3()->datasurf_numvalues, 0);
     EXPECT_EQ(NameOfSurface(), "XY Polynomial");
+}
+
+// The whole FIXED_DATA5 record crosses to the library and back, in the helper as in-process: the
+// library echoes param[255] (its record's widest element) and its safe data reached param[201].
+TEST_F(ProviderTest, AVersion4LibraryGetsAndAnswersItsWholeRecord) {
+    for (const bool inProcess : {false, true}) {
+        SCOPED_TRACE(inProcess);
+        LibraryHostSettings host;
+        host.inProcess = inProcess;
+        provider.SetLibraryHost(host);
+        ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("entry5_only")).loaded);
+        ASSERT_EQ(provider.RecordVersion(), kRecordVersion4);
+        FIXED_DATA5& initial = *provider.Initial().Fd4();
+        EXPECT_EQ(initial.param[201], 5.0);
+        EXPECT_EQ(initial.datasurf_numvalues, 4801);
+        EXPECT_EQ(initial.n1, 1.0);
+        initial.param[255] = 2.0;
+        RecordPair& pair = provider.Final();
+        CopyRecordPair(pair, provider.Initial());
+        EXPECT_EQ(Ask(pair, kRequestSag), 0);
+        EXPECT_EQ(pair.ud.sag1, 5.0);
+        EXPECT_EQ(pair.ud.udreserved4, 2.0);
+        EXPECT_EQ(pair.Fd4()->datasurf_values[4800], 5.0);
+        // The tables' "Update 2D" path: the sampler's batch carries the record too.
+        provider.RefreshWorkingPair();
+        double sag = 0;
+        ASSERT_TRUE(provider.SurfaceSampler().Sag(0.5, 0.5, &sag));
+        EXPECT_EQ(sag, 5.0);
+        EXPECT_EQ(provider.Working().ud.udreserved4, 2.0);
+    }
 }
 
 // The recording library's statics are read from this process: it runs in-process here.
