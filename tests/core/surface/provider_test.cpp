@@ -63,10 +63,13 @@ TEST_F(ProviderTest, LoadingDetectsTheRecordVersionFromTheEntryPoint) {
         int n1Offset, safeOffset;
         double safeValue;
     } cases[] = {
-        {"even_asphere", 0, 227, 32, 88, 0.0},        {"dual_entry", 0, 227, 32, 88, 3.0},
-        {"entry2_only", 1, 306, 40, 728, 2.0},        {"entry4_only", 3, 5734, 1328, 45800, 4.0},
-        {"entry5_only", 4, 5288, 1328, 42232, 5.0},   // datasurf_values[4800]
-        {"entry4_and_5", 3, 5734, 1328, 45800, 4.0},  // the first entry found wins
+        {"even_asphere", 0, 227, 32, 88, 0.0},
+        {"dual_entry", 0, 227, 32, 88, 3.0},
+        {"entry2_only", 1, 306, 40, 728, 2.0},
+        {"entry4_only", 3, 5734, 1328, 45800, 4.0},
+        {"entry5_only", 4, 5288, 1328, 42232, 5.0},                   // datasurf_values[4800]
+        {"entry4_and_5", 3, 5734, 1328, 45800, 4.0},                  // the first entry found wins
+        {"microlens_array5", 4, 5288, 1328, 3416, 0.2 + 0.005 * 63},  // param[255]
         {"xy_polynomial3", 2, 935, 1328, 1400, 0.01},
     };
     for (const auto& c : cases) {
