@@ -337,6 +337,23 @@ TEST(CliTest, AVersion4LibraryTakesTheWiderParamThroughSetCallAndInfo) {
     EXPECT_EQ(lines["sag"], "4");
 }
 
+// A library written for Windows, built with the README's command, shows its message box on
+// stderr; one whose DllMain refuses is told it goes and fails the load with the usual message.
+TEST(CliTest, ALibraryWrittenForWindowsIsLoadedAsWindowsLoadsIt) {
+    const CliRun bad =
+        RunCli({"--lib", LibPath("windows_style"), "--set", "type=1", "--set", "numb=300", "call"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, "library: Windows Style: There is no param[300].\n");
+
+    const std::string refuses = LibPath("dllmain_refuses");
+    const CliRun refused = RunCli({"--lib", refuses, "info"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err,
+              "library: DllMain attach\nlibrary: DllMain detach\nvelmor-cli: " + refuses +
+                  ": User_Defined_Surface DLL ? or PATH ? (its DllMain answered "
+                  "FALSE to DLL_PROCESS_ATTACH)\n");
+}
+
 TEST(CliTest, ScriptSurfaceStandsInForTheLibrary) {
     TempDir dir;
     const std::string script = dir.File("asphere.txt"), broken = dir.File("broken.txt");
