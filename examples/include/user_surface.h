@@ -29,6 +29,8 @@
  *
  * Build a library on Linux:
  *   cc -shared -fPIC -O2 -I<velmor>/examples/include my_surface.c -o my_surface.so -lm
+ * A source written for Windows (it includes <windows.h>) also needs
+ * -I<velmor>/examples/include/win32 before it.
  */
 #ifndef USER_SURFACE_H
 #define USER_SURFACE_H

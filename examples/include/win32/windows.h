@@ -108,7 +108,7 @@ typedef int errno_t;
 /* ---- Declaration words ------------------------------------------------------------------- */
 
 #ifndef __declspec
-#define __declspec(spec) VELMOR_DECLSPEC_##spec
+#define __declspec(attribute) VELMOR_DECLSPEC_##attribute
 #endif
 #define VELMOR_DECLSPEC_dllexport __attribute__((visibility("default")))
 #define VELMOR_DECLSPEC_dllimport
