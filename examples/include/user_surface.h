@@ -7,8 +7,10 @@
  *   int UserDefinedSurface2(USER_DATA *ud, FIXED_DATA2 *fd);   record version 1
  *   int UserDefinedSurface3(USER_DATA *ud, FIXED_DATA3 *fd);   record version 2
  *   int UserDefinedSurface4(USER_DATA *ud, FIXED_DATA4 *fd);   record version 3
+ *   int UserDefinedSurface5(USER_DATA *ud, FIXED_DATA5 *fd);   record version 4
  *
- * and returns 0 for success. The host chooses the request with fd->type (and fd->numb):
+ * and returns 0 for success. A host looks the names up in this order and uses the first one
+ * the library exports. The host chooses the request with fd->type (and fd->numb):
  *
  *   type numb  request                         library answers in
  *   0    0     surface name                    ud->string
@@ -27,6 +29,8 @@
  *
  * Build a library on Linux:
  *   cc -shared -fPIC -O2 -I<velmor>/examples/include my_surface.c -o my_surface.so -lm
+ * A source written for Windows (it includes <windows.h>) also needs
+ * -I<velmor>/examples/include/win32 before it.
  */
 #ifndef USER_SURFACE_H
 #define USER_SURFACE_H
@@ -116,6 +120,23 @@ typedef struct FIXED_DATA4 {
     int datasurf_numvalues;
     double datasurf_values[4801];
 } FIXED_DATA4;
+
+/* record version 4, 42240 bytes: FIXED_DATA3 up to k, a wider param and no xdata */
+typedef struct FIXED_DATA5 {
+    int type, numb, surf, wave, unit, serial, is_a_mirror, is_in_mirror_space, is_air;
+    int ireserved[100];
+    int did_polar, max_parameter, max_extradata;
+    double Exr, Exi, Eyr, Eyi, Ezr, Ezi, Ewr, Ewi;
+    double dbreserved[100];
+    double wavelength, pwavelength;
+    double n1, n2;
+    double cv, thic, sdia, k;
+    double param[256];
+    char glass[200];
+    char comment[200];
+    int datasurf_numvalues;
+    double datasurf_values[4801];
+} FIXED_DATA5;
 
 #ifdef __cplusplus
 }

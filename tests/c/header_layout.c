@@ -94,47 +94,51 @@ static void CheckFixedData2(void) {
     COUNT(FIXED_DATA2, glass, 21);
 }
 
+/* FIXED_DATA3, FIXED_DATA4 and FIXED_DATA5 agree up to and including k. */
+#define CHECK_FIXED_DATA3_OPTICS(T) \
+    AT(T, type, 0);                 \
+    AT(T, numb, 4);                 \
+    AT(T, surf, 8);                 \
+    AT(T, wave, 12);                \
+    AT(T, unit, 16);                \
+    AT(T, serial, 20);              \
+    AT(T, is_a_mirror, 24);         \
+    AT(T, is_in_mirror_space, 28);  \
+    AT(T, is_air, 32);              \
+    AT(T, ireserved, 36);           \
+    COUNT(T, ireserved, 100);       \
+    AT(T, did_polar, 436);          \
+    AT(T, max_parameter, 440);      \
+    AT(T, max_extradata, 444);      \
+    AT(T, Exr, 448);                \
+    AT(T, Exi, 456);                \
+    AT(T, Eyr, 464);                \
+    AT(T, Eyi, 472);                \
+    AT(T, Ezr, 480);                \
+    AT(T, Ezi, 488);                \
+    AT(T, Ewr, 496);                \
+    AT(T, Ewi, 504);                \
+    AT(T, dbreserved, 512);         \
+    COUNT(T, dbreserved, 100);      \
+    AT(T, wavelength, 1312);        \
+    AT(T, pwavelength, 1320);       \
+    AT(T, n1, 1328);                \
+    AT(T, n2, 1336);                \
+    AT(T, cv, 1344);                \
+    AT(T, thic, 1352);              \
+    AT(T, sdia, 1360);              \
+    AT(T, k, 1368)
+
 /* FIXED_DATA3 and FIXED_DATA4 agree up to and including comment. */
-#define CHECK_FIXED_DATA3_HEAD(T)  \
-    AT(T, type, 0);                \
-    AT(T, numb, 4);                \
-    AT(T, surf, 8);                \
-    AT(T, wave, 12);               \
-    AT(T, unit, 16);               \
-    AT(T, serial, 20);             \
-    AT(T, is_a_mirror, 24);        \
-    AT(T, is_in_mirror_space, 28); \
-    AT(T, is_air, 32);             \
-    AT(T, ireserved, 36);          \
-    COUNT(T, ireserved, 100);      \
-    AT(T, did_polar, 436);         \
-    AT(T, max_parameter, 440);     \
-    AT(T, max_extradata, 444);     \
-    AT(T, Exr, 448);               \
-    AT(T, Exi, 456);               \
-    AT(T, Eyr, 464);               \
-    AT(T, Eyi, 472);               \
-    AT(T, Ezr, 480);               \
-    AT(T, Ezi, 488);               \
-    AT(T, Ewr, 496);               \
-    AT(T, Ewi, 504);               \
-    AT(T, dbreserved, 512);        \
-    COUNT(T, dbreserved, 100);     \
-    AT(T, wavelength, 1312);       \
-    AT(T, pwavelength, 1320);      \
-    AT(T, n1, 1328);               \
-    AT(T, n2, 1336);               \
-    AT(T, cv, 1344);               \
-    AT(T, thic, 1352);             \
-    AT(T, sdia, 1360);             \
-    AT(T, k, 1368);                \
-    AT(T, param, 1376);            \
-    COUNT(T, param, 201);          \
-    AT(T, xdata, 2984);            \
-    COUNT(T, xdata, 501);          \
-    AT(T, glass, 6992);            \
-    COUNT(T, glass, 200);          \
-    AT(T, comment, 7192);          \
+#define CHECK_FIXED_DATA3_HEAD(T) \
+    CHECK_FIXED_DATA3_OPTICS(T);  \
+    AT(T, param, 1376);           \
+    COUNT(T, param, 201);         \
+    AT(T, xdata, 2984);           \
+    COUNT(T, xdata, 501);         \
+    AT(T, glass, 6992);           \
+    COUNT(T, glass, 200);         \
+    AT(T, comment, 7192);         \
     COUNT(T, comment, 200)
 
 static void CheckFixedData3(void) {
@@ -154,6 +158,20 @@ static void CheckFixedData4(void) {
     COUNT(FIXED_DATA4, datasurf_values, 4801);
 }
 
+static void CheckFixedData5(void) {
+    SIZE(FIXED_DATA5, 42240);
+    CHECK_FIXED_DATA3_OPTICS(FIXED_DATA5);
+    AT(FIXED_DATA5, param, 1376);
+    COUNT(FIXED_DATA5, param, 256);
+    AT(FIXED_DATA5, glass, 3424);
+    COUNT(FIXED_DATA5, glass, 200);
+    AT(FIXED_DATA5, comment, 3624);
+    COUNT(FIXED_DATA5, comment, 200);
+    AT(FIXED_DATA5, datasurf_numvalues, 3824);
+    AT(FIXED_DATA5, datasurf_values, 3832);
+    COUNT(FIXED_DATA5, datasurf_values, 4801);
+}
+
 int main(void) {
     Check("sizeof(int)", sizeof(int), 4);
     Check("sizeof(double)", sizeof(double), 8);
@@ -163,6 +181,7 @@ int main(void) {
     CheckFixedData2();
     CheckFixedData3();
     CheckFixedData4();
+    CheckFixedData5();
     if (failures) fprintf(stderr, "%d layout mismatches\n", failures);
     return failures ? 1 : 0;
 }

@@ -513,6 +513,60 @@ TEST(CliTest, InfoCallAndSetShowTheTablesRows) {
     ExpectRefused(RunCli({"--set", "novalue", "info"}), "NAME=TEXT");
 }
 
+// A version-4 library: --set reaches param[255], call prints its 5288 rows, info asks for the
+// param names up to 255 and for no xdata name. A library that also exports the version-3 entry
+// is used as version 3.
+TEST(CliTest, AVersion4LibraryTakesTheWiderParamThroughSetCallAndInfo) {
+    const std::string v5 = LibPath("entry5_only");
+    const CliRun run = RunCli({"--lib", v5, "--set", "param[255]=2", "call"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    Lines lines = ParseLines(run.out);
+    EXPECT_EQ(lines["record_version"], "4");
+    EXPECT_EQ(lines["udreserved4"], "2.000000");  // what the library received
+    EXPECT_EQ(lines["param[255]"], "2.000000");
+    ASSERT_EQ(lines.names.size(), 2u + 22u + 5288u);
+    EXPECT_EQ(lines.names[24 + 228 + 256], "glass[200]");
+    EXPECT_EQ(lines.names.back(), "datasurf_values[4800]");
+    ExpectRefused(RunCli({"--lib", v5, "--set", "xdata[0]=1", "call"}), "no row \"xdata[0]\"");
+
+    const CliRun info = RunCli({"--lib", v5, "--json", "info"});
+    ASSERT_EQ(info.status, 0) << info.err;
+    const auto json = nlohmann::json::parse(info.out);
+    EXPECT_EQ(json["record_version"], 4);
+    EXPECT_EQ(json["param"], nlohmann::json({{"param[255]", "Widest"}}));
+    EXPECT_TRUE(json["xdata"].empty());
+    EXPECT_EQ(info.err, "");  // no xdata name was asked for
+
+    // The example microlens array: the last lenslet's curvature from the command line.
+    lines = ParseLines(RunCli({"--lib", LibPath("microlens_array5"), "--set", "param[255]=2",
+                               "--set", "type=3", "--set", "x=3.7", "--set", "y=3.6", "call"})
+                           .out);
+    const double c = 2.0, s2 = 0.2 * 0.2 + 0.1 * 0.1;
+    char fixed[64];
+    std::snprintf(fixed, sizeof fixed, "%f", c * s2 / (1.0 + std::sqrt(1.0 - c * c * s2)));
+    EXPECT_EQ(lines["sag1"], fixed);
+
+    lines = ParseLines(RunCli({"--lib", LibPath("entry4_and_5"), "sag", "0", "0"}).out);
+    EXPECT_EQ(lines["sag"], "4");
+}
+
+// A library written for Windows, built with the README's command, shows its message box on
+// stderr; one whose DllMain refuses is told it goes and fails the load with the usual message.
+TEST(CliTest, ALibraryWrittenForWindowsIsLoadedAsWindowsLoadsIt) {
+    const CliRun bad =
+        RunCli({"--lib", LibPath("windows_style"), "--set", "type=1", "--set", "numb=300", "call"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, "library: Windows Style: There is no param[300].\n");
+
+    const std::string refuses = LibPath("dllmain_refuses");
+    const CliRun refused = RunCli({"--lib", refuses, "info"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err,
+              "library: DllMain attach\nlibrary: DllMain detach\nvelmor-cli: " + refuses +
+                  ": User_Defined_Surface DLL ? or PATH ? (its DllMain answered "
+                  "FALSE to DLL_PROCESS_ATTACH)\n");
+}
+
 TEST(CliTest, ScriptSurfaceStandsInForTheLibrary) {
     TempDir dir;
     const std::string script = dir.File("asphere.txt"), broken = dir.File("broken.txt");

@@ -2,7 +2,7 @@
    A host must refuse it. */
 #include "user_surface.h"
 
-USER_SURFACE_EXPORT int UserDefinedSurface5(USER_DATA* ud, FIXED_DATA4* fd) {
+USER_SURFACE_EXPORT int UserDefinedSurface6(USER_DATA* ud, FIXED_DATA5* fd) {
     (void)ud;
     (void)fd;
     return 0;

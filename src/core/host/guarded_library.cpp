@@ -35,20 +35,6 @@ void SetCancel(HostStatus& status, std::uint32_t value) {
     std::atomic_ref<std::uint32_t>(status.cancel).store(value, std::memory_order_release);
 }
 
-// The bytes of the FIXED_DATA record of a version: what a single call carries across.
-std::size_t FixedDataBytes(int recordVersion) {
-    switch (recordVersion) {
-        case kRecordVersion1:
-            return sizeof(FIXED_DATA2);
-        case kRecordVersion2:
-            return sizeof(FIXED_DATA3);
-        case kRecordVersion3:
-            return sizeof(FIXED_DATA4);
-        default:
-            return sizeof(FIXED_DATA);
-    }
-}
-
 LibraryRequestTag TagOf(std::uint64_t serial, int type, int numb, std::size_t points) {
     return {serial, type, numb, SurfaceRequestName(type, numb), points};
 }
@@ -344,7 +330,7 @@ LibraryCall GuardedLibrary::Call(RecordPair& pair, int* result, int* recordVersi
     // (copying that would cost more than the call); the area's bytes past the record stay as
     // they are, and only a library writing past its record would touch them.
     SharedRecordPair& shared = Area().call;
-    const std::size_t fdBytes = FixedDataBytes(m_recordVersion);
+    const std::size_t fdBytes = FixedDataSize(m_recordVersion);
     std::memcpy(&shared.ud, &pair.ud, sizeof pair.ud);
     std::memcpy(shared.fd, pair.fd, fdBytes);
     Exchange call;

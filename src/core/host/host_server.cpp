@@ -114,7 +114,7 @@ private:
         if (opened) {
             entry = FindSurfaceEntry(m_library);
             if (entry.address == nullptr) {
-                why = "none of the entry points UserDefinedSurface .. UserDefinedSurface4";
+                why = kNoSurfaceEntryText;
                 m_library.Close();
             }
         }

@@ -5,12 +5,32 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "core/app/regular_file.h"
 
 namespace velmor {
 
 namespace {
+
+// DllMain's reasons, as windows.h numbers them.
+constexpr std::uint32_t kDllProcessDetach = 0;
+constexpr std::uint32_t kDllProcessAttach = 1;
+
+// BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID): int, a pointer, 32-bit unsigned, a pointer.
+using DllMainFunction = int (*)(void*, std::uint32_t, void*);
+
+// How many DynamicLibrary objects hold each loaded file (dlopen answers one handle per file).
+// Never destroyed: a library may still be closed while the program ends.
+struct Openings {
+    std::mutex mutex;
+    std::map<void*, int> count;
+};
+Openings& LoadedFiles() {
+    static Openings* openings = new Openings;
+    return *openings;
+}
 
 struct SegmentSearch {
     const link_map* map;
@@ -66,15 +86,39 @@ bool DynamicLibrary::Open(const std::string& path) {
         SegmentSearch search{map, &m_segments};
         dl_iterate_phdr(CollectSegments, &search);
     }
+    m_dllMain = OwnSymbol("DllMain");
+    if (!NotifyDllMain(kDllProcessAttach)) {
+        // As the Windows loader does: the library is told it goes, then unloaded.
+        Close();
+        m_error = "its DllMain answered FALSE to DLL_PROCESS_ATTACH";
+        return false;
+    }
     return true;
 }
 
 void DynamicLibrary::Close() {
     if (m_handle != nullptr) {
+        NotifyDllMain(kDllProcessDetach);
         dlclose(m_handle);
         m_handle = nullptr;
     }
+    m_dllMain = nullptr;
     m_segments.clear();
+}
+
+bool DynamicLibrary::NotifyDllMain(std::uint32_t reason) {
+    Openings& files = LoadedFiles();
+    int openings = 0;
+    {
+        std::lock_guard<std::mutex> lock(files.mutex);
+        int& count = files.count[m_handle];
+        openings = reason == kDllProcessAttach ? ++count : --count;
+        if (openings == 0) files.count.erase(m_handle);
+    }
+    const bool first = reason == kDllProcessAttach && openings == 1;
+    const bool last = reason == kDllProcessDetach && openings == 0;
+    if (m_dllMain == nullptr || !(first || last)) return true;
+    return reinterpret_cast<DllMainFunction>(m_dllMain)(m_handle, reason, nullptr) != 0;
 }
 
 void* DynamicLibrary::Symbol(const char* name) const {

@@ -19,8 +19,12 @@ public:
     // Loads the library at `path`, closing any library held before. Every symbol is resolved
     // at load time and nothing is made visible to later loads. A path without a directory is
     // taken relative to the working directory, never searched for in the system's library
-    // directories. False when the file is missing or not loadable; Error() then tells why.
+    // directories. A library written for Windows may define DllMain: it is called as the Windows
+    // loader calls it (see NotifyDllMain), and FALSE from it fails the load. False when the file
+    // is missing or not loadable, or its DllMain refused; Error() then tells why.
     bool Open(const std::string& path);
+    // Unloads the library, after DllMain was told (DLL_PROCESS_DETACH) when this was the last
+    // opening of it.
     void Close();
     bool IsOpen() const { return m_handle != nullptr; }
 
@@ -39,7 +43,16 @@ public:
     const std::string& Error() const { return m_error; }
 
 private:
+    // DllMain(handle, reason, NULL) of the library's own object (the name as C, never one a
+    // library it depends on exports), when it defines one: DLL_PROCESS_ATTACH after the first
+    // opening of the file in this process and DLL_PROCESS_DETACH before the last one is closed,
+    // as the Windows loader counts a library's loads. Returns what DllMain answered (true when
+    // there is none). The only place that calls DllMain: a build for Windows, whose loader calls
+    // it itself, leaves this out.
+    bool NotifyDllMain(std::uint32_t reason);
+
     void* m_handle = nullptr;
+    void* m_dllMain = nullptr;  // the library's own DllMain, or nullptr
     std::string m_error;
     // The address ranges [first, second) the library's own loadable segments occupy.
     std::vector<std::pair<std::uintptr_t, std::uintptr_t>> m_segments;

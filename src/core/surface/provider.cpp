@@ -214,7 +214,7 @@ void CSurfaceProvider::ResetSurfaceRecords() {
     RecordPair& pair = s.initial;
     WriteUserDataDefaults(pair.ud);
     const int version = s.recordVersion;
-    if (version < kRecordVersion0 || version > kRecordVersion3) return;
+    if (version < kRecordVersion0 || version > kLastRecordVersion) return;
     WriteN1(pair, version, 1.0);
     WriteN2(pair, version, 1.5);
     WriteCv(pair, version, 0.25);

@@ -4,7 +4,7 @@
 //   pointer  "0x%016lX" (the full 64-bit value, upper-case digits)
 //   char     the field's code page 932 text as UTF-8
 // Reading a cell first converts its text to code page 932 into a buffer of 256 bytes for the
-// 200-char text fields (glass and comment of versions 2 and 3) and 32 bytes for every other
+// 200-char text fields (glass and comment of versions 2, 3 and 4) and 32 bytes for every other
 // cell; text that does not convert or does not fit counts as a failure. A char-array cell
 // shows at most 510 characters of a 200-char field and 62 of any other.
 #pragma once

@@ -4,7 +4,7 @@ namespace velmor {
 
 namespace {
 
-// Offsets of n1, n2, cv and k by record version; -1 for a version outside 0..3.
+// Offsets of n1, n2, cv and k by record version; -1 for a version outside 0..4.
 struct OpticalFieldOffsets {
     int n1, n2, cv, k;
 };
@@ -18,9 +18,14 @@ OpticalFieldOffsets OpticalOffsets(int recordVersion) {
             return {int(offsetof(FIXED_DATA2, n1)), int(offsetof(FIXED_DATA2, n2)),
                     int(offsetof(FIXED_DATA2, cv)), int(offsetof(FIXED_DATA2, k))};
         case kRecordVersion2:
-        case kRecordVersion3:
             return {int(offsetof(FIXED_DATA3, n1)), int(offsetof(FIXED_DATA3, n2)),
                     int(offsetof(FIXED_DATA3, cv)), int(offsetof(FIXED_DATA3, k))};
+        case kRecordVersion3:
+            return {int(offsetof(FIXED_DATA4, n1)), int(offsetof(FIXED_DATA4, n2)),
+                    int(offsetof(FIXED_DATA4, cv)), int(offsetof(FIXED_DATA4, k))};
+        case kRecordVersion4:
+            return {int(offsetof(FIXED_DATA5, n1)), int(offsetof(FIXED_DATA5, n2)),
+                    int(offsetof(FIXED_DATA5, cv)), int(offsetof(FIXED_DATA5, k))};
         default:
             return {-1, -1, -1, -1};
     }
@@ -37,6 +42,23 @@ void WriteAt(RecordPair& pair, int offset, double value) {
 }
 
 }  // namespace
+
+std::size_t FixedDataSize(int recordVersion) {
+    switch (recordVersion) {
+        case kRecordVersion0:
+            return sizeof(FIXED_DATA);
+        case kRecordVersion1:
+            return sizeof(FIXED_DATA2);
+        case kRecordVersion2:
+            return sizeof(FIXED_DATA3);
+        case kRecordVersion3:
+            return sizeof(FIXED_DATA4);
+        case kRecordVersion4:
+            return sizeof(FIXED_DATA5);
+        default:
+            return kFixedDataAreaSize;
+    }
+}
 
 double ReadN1(const RecordPair& p, int v) {
     return ReadAt(p, OpticalOffsets(v).n1);

@@ -52,13 +52,23 @@ static_assert(offsetof(FIXED_DATA4, comment) == 7192);
 static_assert(offsetof(FIXED_DATA4, datasurf_numvalues) == 7392);
 static_assert(offsetof(FIXED_DATA4, datasurf_values) == 7400);
 
+static_assert(sizeof(FIXED_DATA5) == 42240);
+static_assert(offsetof(FIXED_DATA5, n1) == 1328 && offsetof(FIXED_DATA5, n2) == 1336);
+static_assert(offsetof(FIXED_DATA5, cv) == 1344 && offsetof(FIXED_DATA5, k) == 1368);
+static_assert(offsetof(FIXED_DATA5, param) == 1376 && offsetof(FIXED_DATA5, glass) == 3424);
+static_assert(offsetof(FIXED_DATA5, comment) == 3624);
+static_assert(offsetof(FIXED_DATA5, datasurf_numvalues) == 3824);
+static_assert(offsetof(FIXED_DATA5, datasurf_values) == 3832);
+
 // Record version: which FIXED_DATA layout and entry point are in use.
 enum RecordVersion : int {
     kRecordVersion0 = 0,  // UserDefinedSurface,  FIXED_DATA (also the built-in surface)
     kRecordVersion1 = 1,  // UserDefinedSurface2, FIXED_DATA2
     kRecordVersion2 = 2,  // UserDefinedSurface3, FIXED_DATA3
     kRecordVersion3 = 3,  // UserDefinedSurface4, FIXED_DATA4
+    kRecordVersion4 = 4,  // UserDefinedSurface5, FIXED_DATA5
 };
+inline constexpr int kLastRecordVersion = kRecordVersion4;
 
 // Request codes carried in FIXED_DATA::type.
 enum SurfaceRequest : int {
@@ -72,13 +82,16 @@ enum SurfaceRequest : int {
     kRequestSafeData = 7,
 };
 
+// FIXED_DATA4 is the largest version: the area every version is read through.
 constexpr std::size_t kFixedDataAreaSize = sizeof(FIXED_DATA4);
+static_assert(sizeof(FIXED_DATA5) <= kFixedDataAreaSize);
 
 // type, numb, surf and wave sit at the same offsets in every version.
 static_assert(offsetof(FIXED_DATA, type) == offsetof(FIXED_DATA4, type));
 static_assert(offsetof(FIXED_DATA, numb) == offsetof(FIXED_DATA4, numb));
 static_assert(offsetof(FIXED_DATA, surf) == offsetof(FIXED_DATA4, surf));
 static_assert(offsetof(FIXED_DATA, wave) == offsetof(FIXED_DATA4, wave));
+static_assert(offsetof(FIXED_DATA5, wave) == offsetof(FIXED_DATA4, wave));
 
 // One USER_DATA and one FIXED_DATA area as large as the largest version, read through the
 // layout of the current record version. Fixed size, owned by value, passed by pointer.
@@ -90,6 +103,7 @@ struct RecordPair {
     FIXED_DATA2* Fd1() { return reinterpret_cast<FIXED_DATA2*>(fd); }
     FIXED_DATA3* Fd2() { return reinterpret_cast<FIXED_DATA3*>(fd); }
     FIXED_DATA4* Fd3() { return reinterpret_cast<FIXED_DATA4*>(fd); }
+    FIXED_DATA5* Fd4() { return reinterpret_cast<FIXED_DATA5*>(fd); }
 
     int& Type() { return Fd0()->type; }
     int& Numb() { return Fd0()->numb; }
@@ -97,8 +111,12 @@ struct RecordPair {
     int& Wave() { return Fd0()->wave; }
 };
 
+// Bytes of the FIXED_DATA record of the version (1816, 2368, 7416, 45808, 42240); the whole
+// area (kFixedDataAreaSize) for a version outside 0..4.
+std::size_t FixedDataSize(int recordVersion);
+
 // Readers of n1 and n2 and writers of n1, n2, cv and k at the offsets of the record version.
-// A version outside 0..3 reads 0 and writes nothing.
+// A version outside 0..4 reads 0 and writes nothing.
 double ReadN1(const RecordPair& pair, int recordVersion);
 double ReadN2(const RecordPair& pair, int recordVersion);
 void WriteN1(RecordPair& pair, int recordVersion, double value);

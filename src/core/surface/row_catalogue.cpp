@@ -1,6 +1,7 @@
 #include "core/surface/row_catalogue.h"
 
 #include <cstddef>
+#include <iterator>
 #include <type_traits>
 
 #include "core/surface/records.h"
@@ -137,9 +138,9 @@ std::vector<RecordRow> BuildFixedData2() {
     return list.Take();
 }
 
-// The part FIXED_DATA3 and FIXED_DATA4 share, up to and including comment.
+// The part FIXED_DATA3, FIXED_DATA4 and FIXED_DATA5 share, up to and including k.
 template <class R>
-void AddFixedData3Head(RowList& list) {
+void AddFixedData3Optics(RowList& list) {
     AddRequestRows<R>(list);
     VELMOR_ROW_INT(R, unit);
     VELMOR_ROW_INT(R, serial);
@@ -160,6 +161,12 @@ void AddFixedData3Head(RowList& list) {
     VELMOR_ROW_DOUBLE(R, Ewi);
     VELMOR_ROW_DOUBLE_ARRAY(R, dbreserved);
     AddOpticalRows<R>(list);
+}
+
+// The part FIXED_DATA3 and FIXED_DATA4 share, up to and including comment.
+template <class R>
+void AddFixedData3Head(RowList& list) {
+    AddFixedData3Optics<R>(list);
     VELMOR_ROW_DOUBLE_ARRAY(R, param);
     VELMOR_ROW_DOUBLE_ARRAY(R, xdata);
     VELMOR_ROW_CHARS(R, glass);
@@ -185,6 +192,19 @@ std::vector<RecordRow> BuildFixedData4() {
     return list.Take();
 }
 
+// The wider param and no xdata, then the data surface values as in FIXED_DATA4.
+std::vector<RecordRow> BuildFixedData5() {
+    using R = FIXED_DATA5;
+    RowList list(kMaxFixedDataRows);
+    AddFixedData3Optics<R>(list);
+    VELMOR_ROW_DOUBLE_ARRAY(R, param);
+    VELMOR_ROW_CHARS(R, glass);
+    VELMOR_ROW_CHARS(R, comment);
+    VELMOR_ROW_INT(R, datasurf_numvalues);
+    VELMOR_ROW_DOUBLE_ARRAY(R, datasurf_values);
+    return list.Take();
+}
+
 #undef VELMOR_ROW_INT
 #undef VELMOR_ROW_DOUBLE
 #undef VELMOR_ROW_INT_ARRAY
@@ -200,10 +220,12 @@ const std::vector<RecordRow>& UserDataRows() {
 }
 
 const std::vector<RecordRow>& FixedDataRows(int recordVersion) {
-    static const std::vector<RecordRow> rows[4] = {BuildFixedData(), BuildFixedData2(),
-                                                   BuildFixedData3(), BuildFixedData4()};
+    static const std::vector<RecordRow> rows[] = {BuildFixedData(), BuildFixedData2(),
+                                                  BuildFixedData3(), BuildFixedData4(),
+                                                  BuildFixedData5()};
+    static_assert(std::size(rows) == kLastRecordVersion + 1);
     static const std::vector<RecordRow> none;
-    if (recordVersion < 0 || recordVersion > 3) return none;
+    if (recordVersion < kRecordVersion0 || recordVersion > kLastRecordVersion) return none;
     return rows[recordVersion];
 }
 
@@ -215,6 +237,8 @@ const char* InitialTablesTitle(int recordVersion) {
             return "Initial USER_DATA FIXED_DATA3";
         case kRecordVersion3:
             return "Initial USER_DATA FIXED_DATA4";
+        case kRecordVersion4:
+            return "Initial USER_DATA FIXED_DATA5";
         default:
             return "Initial USER_DATA FIXED_DATA";
     }

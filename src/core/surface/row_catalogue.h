@@ -30,12 +30,13 @@ constexpr int kMaxFixedDataRows = 8192;
 
 // USER_DATA: 22 rows.
 const std::vector<RecordRow>& UserDataRows();
-// FIXED_DATA .. FIXED_DATA4 by record version 0..3: 227, 306, 935 and 5734 rows. A version
-// outside 0..3 has no rows.
+// FIXED_DATA .. FIXED_DATA5 by record version 0..4: 227, 306, 935, 5734 and 5288 rows. A
+// version outside 0..4 has no rows.
 const std::vector<RecordRow>& FixedDataRows(int recordVersion);
 
 // Title of the "UD FD Initial" window for the record version: "Initial USER_DATA FIXED_DATA",
-// "Initial USER_DATA FIXED_DATA2", ... A version outside 0..3 gets the version-0 title.
+// "Initial USER_DATA FIXED_DATA2", ... "Initial USER_DATA FIXED_DATA5". A version outside 0..4
+// gets the version-0 title.
 const char* InitialTablesTitle(int recordVersion);
 // Title of the "UD FD Final" window, the same for every version.
 inline constexpr const char* kFinalTablesTitle = "Final USER_DATA FIXED_DATA";

@@ -8,11 +8,12 @@ using Entry0 = int (*)(USER_DATA*, FIXED_DATA*);
 using Entry1 = int (*)(USER_DATA*, FIXED_DATA2*);
 using Entry2 = int (*)(USER_DATA*, FIXED_DATA3*);
 using Entry3 = int (*)(USER_DATA*, FIXED_DATA4*);
+using Entry4 = int (*)(USER_DATA*, FIXED_DATA5*);
 
 }  // namespace
 
 SurfaceEntry FindSurfaceEntry(const DynamicLibrary& library) {
-    for (int version = kRecordVersion0; version <= kRecordVersion3; ++version) {
+    for (int version = kRecordVersion0; version <= kLastRecordVersion; ++version) {
         if (void* address = library.OwnSymbol(kSurfaceEntryNames[version])) {
             return {address, version};
         }
@@ -29,6 +30,8 @@ int CallSurfaceEntry(const SurfaceEntry& entry, USER_DATA* ud, unsigned char* fd
             return reinterpret_cast<Entry2>(entry.address)(ud, reinterpret_cast<FIXED_DATA3*>(fd));
         case kRecordVersion3:
             return reinterpret_cast<Entry3>(entry.address)(ud, reinterpret_cast<FIXED_DATA4*>(fd));
+        case kRecordVersion4:
+            return reinterpret_cast<Entry4>(entry.address)(ud, reinterpret_cast<FIXED_DATA5*>(fd));
         default:
             return reinterpret_cast<Entry0>(entry.address)(ud, reinterpret_cast<FIXED_DATA*>(fd));
     }

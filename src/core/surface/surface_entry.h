@@ -3,6 +3,8 @@
 // the entry this way, so both send every request through the same layout rules.
 #pragma once
 
+#include <iterator>
+
 #include "core/surface/dynamic_library.h"
 #include "core/surface/records.h"
 
@@ -14,7 +16,13 @@ inline constexpr const char* kSurfaceEntryNames[] = {
     "UserDefinedSurface2",  // record version 1, FIXED_DATA2
     "UserDefinedSurface3",  // record version 2, FIXED_DATA3
     "UserDefinedSurface4",  // record version 3, FIXED_DATA4
+    "UserDefinedSurface5",  // record version 4, FIXED_DATA5
 };
+static_assert(std::size(kSurfaceEntryNames) == kLastRecordVersion + 1);
+
+// Why a library without any of the entry points cannot be used.
+inline constexpr const char* kNoSurfaceEntryText =
+    "none of the entry points UserDefinedSurface .. UserDefinedSurface5";
 
 struct SurfaceEntry {
     void* address = nullptr;  // nullptr: the library has no entry point
@@ -28,7 +36,8 @@ SurfaceEntry FindSurfaceEntry(const DynamicLibrary& library);
 
 // Calls the entry with `ud` and the FIXED_DATA area `fd` (kFixedDataAreaSize bytes) read through
 // the layout of the entry's version, and returns the entry's result. The area is always as large
-// as FIXED_DATA4, so a library that stays inside its own record stays inside the area.
+// as FIXED_DATA4, the largest version, so a library that stays inside its own record stays
+// inside the area.
 int CallSurfaceEntry(const SurfaceEntry& entry, USER_DATA* ud, unsigned char* fd);
 
 }  // namespace velmor

@@ -32,7 +32,7 @@ bool InProcessLibrary::Open(const std::string& path, int* recordVersion, std::st
     }
     const SurfaceEntry entry = FindSurfaceEntry(m_library);
     if (entry.address == nullptr) {
-        *reason = "none of the entry points UserDefinedSurface .. UserDefinedSurface4";
+        *reason = kNoSurfaceEntryText;
         m_library.Close();
         return false;
     }

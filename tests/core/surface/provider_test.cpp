@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -67,8 +69,13 @@ TEST_F(ProviderTest, LoadingDetectsTheRecordVersionFromTheEntryPoint) {
         int n1Offset, safeOffset;
         double safeValue;
     } cases[] = {
-        {"even_asphere", 0, 227, 32, 88, 0.0},        {"dual_entry", 0, 227, 32, 88, 3.0},
-        {"entry2_only", 1, 306, 40, 728, 2.0},        {"entry4_only", 3, 5734, 1328, 45800, 4.0},
+        {"even_asphere", 0, 227, 32, 88, 0.0},
+        {"dual_entry", 0, 227, 32, 88, 3.0},
+        {"entry2_only", 1, 306, 40, 728, 2.0},
+        {"entry4_only", 3, 5734, 1328, 45800, 4.0},
+        {"entry5_only", 4, 5288, 1328, 42232, 5.0},                   // datasurf_values[4800]
+        {"entry4_and_5", 3, 5734, 1328, 45800, 4.0},                  // the first entry found wins
+        {"microlens_array5", 4, 5288, 1328, 3416, 0.2 + 0.005 * 63},  // param[255]
         {"xy_polynomial3", 2, 935, 1328, 1400, 0.01},
     };
     for (const auto& c : cases) {
@@ -86,6 +93,36 @@ TEST_F(ProviderTest, LoadingDetectsTheRecordVersionFromTheEntryPoint) {
     // Nothing of the previous library's records is left.
     EXPECT_EQ(provider.Initial().Fd3()->datasurf_numvalues, 0);
     EXPECT_EQ(NameOfSurface(), "XY Polynomial");
+}
+
+// The whole FIXED_DATA5 record crosses to the library and back, in the helper as in-process: the
+// library echoes param[255] (its record's widest element) and its safe data reached param[201].
+TEST_F(ProviderTest, AVersion4LibraryGetsAndAnswersItsWholeRecord) {
+    for (const bool inProcess : {false, true}) {
+        SCOPED_TRACE(inProcess);
+        LibraryHostSettings host;
+        host.inProcess = inProcess;
+        provider.SetLibraryHost(host);
+        ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("entry5_only")).loaded);
+        ASSERT_EQ(provider.RecordVersion(), kRecordVersion4);
+        FIXED_DATA5& initial = *provider.Initial().Fd4();
+        EXPECT_EQ(initial.param[201], 5.0);
+        EXPECT_EQ(initial.datasurf_numvalues, 4801);
+        EXPECT_EQ(initial.n1, 1.0);
+        initial.param[255] = 2.0;
+        RecordPair& pair = provider.Final();
+        CopyRecordPair(pair, provider.Initial());
+        EXPECT_EQ(Ask(pair, kRequestSag), 0);
+        EXPECT_EQ(pair.ud.sag1, 5.0);
+        EXPECT_EQ(pair.ud.udreserved4, 2.0);
+        EXPECT_EQ(pair.Fd4()->datasurf_values[4800], 5.0);
+        // The tables' "Update 2D" path: the sampler's batch carries the record too.
+        provider.RefreshWorkingPair();
+        double sag = 0;
+        ASSERT_TRUE(provider.SurfaceSampler().Sag(0.5, 0.5, &sag));
+        EXPECT_EQ(sag, 5.0);
+        EXPECT_EQ(provider.Working().ud.udreserved4, 2.0);
+    }
 }
 
 // The recording library's statics are read from this process: it runs in-process here.
@@ -350,13 +387,15 @@ TEST(DynamicLibraryTest, FindsNothingByOrdinalAndNoSystemLibraryByBareName) {
 }
 
 // The loader's search also finds names exported by the libraries a library depends on: the
-// surface's entry point is taken from the library itself only, in-process and in the helper.
+// surface's entry point (and its DllMain) is taken from the library itself only, in-process and
+// in the helper. The dependency's DllMain would refuse the load.
 TEST_F(ProviderTest, TheEntryPointComesFromTheLibraryItselfNotFromItsDependencies) {
     DynamicLibrary library;
     ASSERT_TRUE(library.Open(LibPath("entry4_over_dependency"))) << library.Error();
     EXPECT_NE(library.Symbol("UserDefinedSurface"), nullptr);
     EXPECT_EQ(library.OwnSymbol("UserDefinedSurface"), nullptr);
     EXPECT_NE(library.OwnSymbol("UserDefinedSurface4"), nullptr);
+    EXPECT_NE(library.Symbol("DllMain"), nullptr);
     for (const bool inProcess : {true, false}) {
         SCOPED_TRACE(inProcess);
         LibraryHostSettings host;
@@ -368,6 +407,75 @@ TEST_F(ProviderTest, TheEntryPointComesFromTheLibraryItselfNotFromItsDependencie
         double sag = 0;
         ASSERT_TRUE(provider.SurfaceSampler().Sag(0.0, 0.0, &sag));
         EXPECT_EQ(sag, 0.5);  // from the dependency's DependencyValue, through the right entry
+    }
+}
+
+// windows_style.so, built from a source written for Windows with the README's command: its
+// DllMain makes the parameter names when it is attached and logs both calls; it runs where the
+// library runs, in the helper or in this process.
+TEST_F(ProviderTest, ALibraryWrittenForWindowsIsAttachedAndDetachedAsWindowsWould) {
+    test::TempDir dir;
+    const std::string log = dir.File("dllmain.log");
+    ASSERT_EQ(::setenv("VELMOR_DLLMAIN_LOG", log.c_str(), 1), 0);
+    for (const bool inProcess : {false, true}) {
+        SCOPED_TRACE(inProcess);
+        LibraryHostSettings host;
+        host.inProcess = inProcess;
+        provider.SetLibraryHost(host);
+        ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("windows_style")).loaded);
+        EXPECT_EQ(provider.RecordVersion(), kRecordVersion4);
+        EXPECT_EQ(test::ReadFile(log), "attach\n");
+        EXPECT_EQ(NameOfSurface(), "Windows Style");
+        const struct {
+            int numb;
+            const char* name;
+        } names[] = {{0, ""}, {247, ""}, {248, "Coeff on r 2"}, {255, "Coeff on r 16"}};
+        for (const auto& [numb, name] : names) {
+            RecordPair& pair = provider.Final();
+            CopyRecordPair(pair, provider.Initial());
+            EXPECT_EQ(Ask(pair, kRequestParamName, numb), 0);
+            EXPECT_STREQ(pair.ud.string, name) << numb;
+        }
+        RecordPair& pair = provider.Final();
+        CopyRecordPair(pair, provider.Initial());
+        pair.Fd4()->param[255] = 1e-6;
+        pair.ud.x = 1.0;
+        pair.ud.y = 2.0;
+        ASSERT_EQ(Ask(pair, kRequestSag), 0);
+        const double r2 = 5.0, c = 0.25;
+        EXPECT_DOUBLE_EQ(pair.ud.sag1, c * r2 / (1 + std::sqrt(1 - c * c * r2)) + 0.01 * r2 +
+                                           1e-6 * std::pow(r2, 8));
+        EXPECT_EQ(Ask(pair, kRequestParamName, 256), -1);  // its message box answered
+        provider.ReleaseSurfaceDll();
+        EXPECT_EQ(test::ReadFile(log), "attach\ndetach\n");
+        std::remove(log.c_str());
+    }
+    // Two openings of one file in a process are one load: attached once, detached at the last.
+    {
+        DynamicLibrary first, second;
+        ASSERT_TRUE(first.Open(LibPath("windows_style")));
+        ASSERT_TRUE(second.Open(LibPath("windows_style")));
+        first.Close();
+        EXPECT_EQ(test::ReadFile(log), "attach\n");
+    }
+    EXPECT_EQ(test::ReadFile(log), "attach\ndetach\n");
+    ::unsetenv("VELMOR_DLLMAIN_LOG");
+}
+
+// FALSE from DllMain's attach call fails the load, in the helper as in-process: the library is
+// told it goes and unloaded, and the built-in surface answers.
+TEST_F(ProviderTest, ADllMainThatRefusesFailsTheLoad) {
+    for (const bool inProcess : {false, true}) {
+        SCOPED_TRACE(inProcess);
+        LibraryHostSettings host;
+        host.inProcess = inProcess;
+        provider.SetLibraryHost(host);
+        const LoadOutcome outcome = provider.OpenSurfaceDll(LibPath("dllmain_refuses"));
+        EXPECT_FALSE(outcome.loaded || provider.LibraryLoaded());
+        EXPECT_FALSE(outcome.fault.has_value());
+        EXPECT_NE(outcome.reason.find("DllMain answered FALSE"), std::string::npos)
+            << outcome.reason;
+        EXPECT_EQ(NameOfSurface(), "Even Array");
     }
 }
 

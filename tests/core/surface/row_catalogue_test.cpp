@@ -30,14 +30,16 @@ std::string Signature(const std::vector<RecordRow>& rows) {
 }
 
 TEST(RowCatalogueTest, EveryTypeAndNameAsListed) {
-    EXPECT_TRUE(FixedDataRows(4).empty());  // the signatures below fix every other count
+    EXPECT_TRUE(FixedDataRows(5).empty());  // the signatures below fix every other count
+    EXPECT_TRUE(FixedDataRows(-1).empty());
 
     const std::string optics = "wavelength pwavelength n1 n2 cv thic sdia k";
-    const std::string head3 =
+    const std::string optics3 =
         "int: type numb surf wave unit serial is_a_mirror is_in_mirror_space is_air "
         "ireserved[100] did_polar max_parameter max_extradata; double: Exr Exi Eyr Eyi Ezr Ezi "
         "Ewr Ewi dbreserved[100] " +
-        optics + " param[201] xdata[501]; char: glass[200] comment[200]";
+        optics;
+    const std::string head3 = optics3 + " param[201] xdata[501]; char: glass[200] comment[200]";
     EXPECT_EQ(Signature(UserDataRows()),
               "double: x y z l m n ln mn nn path sag1 sag2 index dndx dndy dndz rel_surf_tran "
               "udreserved1 udreserved2 udreserved3 udreserved4; char: string[20]");
@@ -53,6 +55,11 @@ TEST(RowCatalogueTest, EveryTypeAndNameAsListed) {
               head3 + "; int*: int_data; double*: db_data; char*: c_data");
     EXPECT_EQ(Signature(FixedDataRows(3)),
               head3 + "; int: datasurf_numvalues; double: datasurf_values[4801]");
+    EXPECT_EQ(Signature(FixedDataRows(4)),
+              optics3 +
+                  " param[256]; char: glass[200] comment[200]; int: datasurf_numvalues; double: "
+                  "datasurf_values[4801]");
+    EXPECT_EQ(FixedDataRows(4).size(), 5288u);
 }
 
 // Rows cover their record in order: each row starts where the previous one ended, or at the
@@ -79,10 +86,16 @@ TEST(RowCatalogueTest, RowsTileTheirRecordAtTheInterfaceOffsets) {
     ExpectTiling(FixedDataRows(1), sizeof(FIXED_DATA2));
     ExpectTiling(FixedDataRows(2), sizeof(FIXED_DATA3));
     ExpectTiling(FixedDataRows(3), sizeof(FIXED_DATA4));
+    ExpectTiling(FixedDataRows(4), sizeof(FIXED_DATA5));
 
     EXPECT_EQ(FixedDataRows(0)[226].offset, 1792);    // glass[21]
     EXPECT_EQ(FixedDataRows(2)[222].offset, 1328);    // n1
     EXPECT_EQ(FixedDataRows(3)[5733].offset, 45800);  // datasurf_values[4800]
+    EXPECT_EQ(FixedDataRows(4)[483].offset, 3416);    // param[255]
+    EXPECT_EQ(FixedDataRows(4)[484].offset, 3424);    // glass[200]
+    EXPECT_EQ(FixedDataRows(4)[5287].offset, 42232);  // datasurf_values[4800]
+    EXPECT_EQ(std::string(InitialTablesTitle(4)), "Initial USER_DATA FIXED_DATA5");
+    EXPECT_EQ(std::string(InitialTablesTitle(5)), "Initial USER_DATA FIXED_DATA");
 }
 
 TEST(RecordsTest, OpticalFieldsFollowTheRecordVersion) {
@@ -91,9 +104,19 @@ TEST(RecordsTest, OpticalFieldsFollowTheRecordVersion) {
     double cv = 0;
     std::memcpy(&cv, pair.fd + 1344, sizeof cv);
     EXPECT_EQ(cv, 0.5);
-    EXPECT_EQ(pair.Fd3()->cv, 0.5);  // versions 2 and 3 share the layout up to k
-    WriteN1(pair, 4, 9.0);           // no field for an unknown version: nothing written
-    EXPECT_EQ(ReadN1(pair, 4), 0.0);
+    EXPECT_EQ(pair.Fd3()->cv, 0.5);  // versions 2, 3 and 4 share the layout up to k
+    WriteK(pair, kRecordVersion4, -1.5);
+    WriteN2(pair, kRecordVersion4, 1.75);
+    EXPECT_EQ(pair.Fd4()->k, -1.5);
+    EXPECT_EQ(ReadN2(pair, kRecordVersion2), 1.75);
+    WriteN1(pair, 5, 9.0);  // no field for an unknown version: nothing written
+    EXPECT_EQ(ReadN1(pair, 5), 0.0);
+
+    // What a call through the helper carries: the version's own record, all of it.
+    const std::size_t sizes[] = {1816, 2368, 7416, 45808, 42240};
+    for (int version = 0; version <= 4; ++version)
+        EXPECT_EQ(FixedDataSize(version), sizes[version]);
+    EXPECT_EQ(FixedDataSize(5), kFixedDataAreaSize);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The "UD FD Initial" and "UD FD Final" windows against the real provider: "Call DLL" with the
-// built-in surface and a record-version-3 library, records through the tables, typed cells,
+// built-in surface and record-version-3 and -4 libraries, records through the tables, typed cells,
 // hiding, the splitter, interpreter mode and the column profiles.
 #include <gtest/gtest.h>
 
@@ -84,6 +84,29 @@ TEST_F(RecordTablesTest, AVersion3LibraryGets5734RowsAndAnswersThroughTheTables)
     EXPECT_EQ(ReadN1(provider.Initial(), 3), 1.25);
 }
 
+// A version-4 library: the title and 5288 rows of FIXED_DATA5, its safe data in the wider
+// param, and a typed param[255] that reaches the library through "Call DLL".
+TEST_F(RecordTablesTest, AVersion4LibraryGets5288RowsAndTheWiderParam) {
+    ASSERT_TRUE(provider.OpenSurfaceDll(std::string(VELMOR_LIB_DIR) + "/entry5_only.so").loaded);
+    initial->ShowRecords(provider.Initial(), provider.RecordVersion());
+    final->RebuildFixedDataRows(provider.RecordVersion());
+    EXPECT_EQ(initial->windowTitle(), "Initial USER_DATA FIXED_DATA5");
+    EXPECT_EQ(final->windowTitle(), "Final USER_DATA FIXED_DATA");
+    CDataGrid* fixed = initial->FixedDataTable();
+    ASSERT_EQ(fixed->ItemCount(), 5288);
+    EXPECT_EQ(fixed->GetItemText(5287, kRecordColumnName), "datasurf_values[4800]");
+    EXPECT_EQ(Cell(fixed, "param[201]"), "5.000000");
+    EXPECT_EQ(Cell(fixed, "n2"), "1.500000");
+
+    TypeCell(fixed, "type", "3");
+    TypeCell(fixed, "param[255]", "-2.5");
+    PressCallDll();
+    EXPECT_EQ(initial->DllReturnText(), "DLL retrun = 0");
+    EXPECT_EQ(Cell(final->UserDataTable(), "udreserved4"), "-2.500000");
+    EXPECT_EQ(Cell(final->FixedDataTable(), "param[255]"), "-2.500000");
+    EXPECT_EQ(provider.Initial().Fd4()->param[255], -2.5);
+}
+
 TEST_F(RecordTablesTest, InterpreterModeCallsNothingAndHidesTheTables) {
     provider.SetInterpreterMode(true);
     initial->SetInterpreterMode(true);
@@ -103,7 +126,7 @@ TEST_F(RecordTablesTest, InterpreterModeCallsNothingAndHidesTheTables) {
 }
 
 TEST_F(RecordTablesTest, RecordsComeBackFromTheTablesUnchanged) {
-    for (int version = 0; version <= 3; ++version) {
+    for (int version = 0; version <= 4; ++version) {
         SCOPED_TRACE(version);
         RecordPair pair;
         pair.ud.udreserved4 = 123456.25;
