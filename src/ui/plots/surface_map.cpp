@@ -86,7 +86,13 @@ MapSize SurfaceMapSize(ValueRange x, ValueRange y, double stepX, double stepY) {
         h = kMaxMapSide;
         w = std::trunc(wx / wy * 1024.0);
     }
-    if (!(w >= 1) || !(h >= 1) || w > kMaxMapSide) return {};
+    // The second cut scales W by the ranges' ratio, which can take a W that was within the limit
+    // beyond it (x wider than y, y's step much finer): W is cut once more and H follows.
+    if (w > kMaxMapSide) {
+        w = kMaxMapSide;
+        h = std::trunc(wy / wx * 1024.0);
+    }
+    if (!(w >= 1) || !(h >= 1) || w > kMaxMapSide || h > kMaxMapSide) return {};
     return {static_cast<int>(w), static_cast<int>(h)};
 }
 
