@@ -110,7 +110,9 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
     if (size.Empty()) return true;
 
     const int w = size.width, h = size.height;
-    // The pixels of a discarded map of the same size are used again (every pixel is written).
+    // The memory of a discarded map of the same size is used again. The whole bitmap is black
+    // before the drawing pass, so rows not drawn yet (or left undrawn by a cancel) show neither
+    // the map before nor stale memory.
     if (m_spare.width() == w && m_spare.height() == h) {
         m_image = std::move(m_spare);
     } else {
@@ -118,6 +120,7 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
     }
     m_spare = QImage();
     if (m_image.isNull()) return true;  // no memory for it: the plan view shows no map
+    m_image.fill(qRgb(0, 0, 0));
 
     surface.RefreshWorkingPair();
     Sampler& sampler = surface.PointSampler();
@@ -203,9 +206,8 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
         }
         std::size_t r = 0;  // the pass's next sampled row
         for (int row = passStart; row < drawnTo; ++row) {
-            QRgb* line = reinterpret_cast<QRgb*>(m_image.scanLine(row));
-            std::fill(line, line + w, qRgb(0, 0, 0));
             if (r >= rowOf.size() || rowOf[r] != row) continue;
+            QRgb* line = reinterpret_cast<QRgb*>(m_image.scanLine(row));
             const std::size_t first = r > 0 ? ends[r - 1] : 0;
             for (std::size_t c = 0; c < columns.size(); ++c) {
                 if (valid[first + c]) line[columnOf[c]] = grey(sags[first + c]);
@@ -219,11 +221,6 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
         }
     }
     if (!m_cancelled && h > 0 && ReportProgress(h - 1, h)) m_cancelled = true;
-    // Rows a cancel left undrawn stay black.
-    for (; j < h; ++j) {
-        QRgb* row = reinterpret_cast<QRgb*>(m_image.scanLine(j));
-        std::fill(row, row + w, qRgb(0, 0, 0));
-    }
     if (progress != nullptr) progress->Close();
     return true;
 }

@@ -106,6 +106,42 @@ TEST(SurfaceMap, CancelLeavesAPartlyBlackMapInUse) {
     EXPECT_GE(qRed(map.Image().pixel(400, 700)), 64);
 }
 
+// The drawing pass starts on a black map: the rows not drawn yet show neither the map the
+// image held before (its pixels are used again for a map of the same size) nor stale memory.
+TEST(SurfaceMap, RowsNotDrawnYetAreBlack) {
+    struct FirstReport final : ProgressReporter {
+        bool Report(long long, long long) override {
+            if (checked++ == 0) {
+                const QImage& image = map->Image();
+                for (int y : {0, image.height() / 2, image.height() - 1})
+                    for (int x : {0, image.width() / 2, image.width() - 1})
+                        if ((image.pixel(x, y) & 0xFFFFFF) != 0) ++lit;
+            }
+            return false;
+        }
+        const CSurfaceMap* map = nullptr;
+        int checked = 0, lit = 0;
+    };
+    ProgramSurface plane;
+    ASSERT_TRUE(plane.UseScript("z = 1.5;"));  // mid grey everywhere
+    PlotState state;
+    CSurfaceMap map;
+    map.Build(state, plane.surface, nullptr);
+    ASSERT_EQ(map.Image().pixel(400, 400), qRgb(128, 128, 128));
+    for (int round = 0; round < 2; ++round) {  // the same size again, then a new size
+        map.Discard();
+        if (round == 1) state.stepX = 0.05;
+        FirstReport report;
+        report.map = &map;
+        ProgressReporter* previous = SetProgressReporter(&report);
+        map.Build(state, plane.surface, nullptr);
+        SetProgressReporter(previous);
+        EXPECT_GT(report.checked, 0);
+        EXPECT_EQ(report.lit, 0) << round;
+        EXPECT_EQ(map.Image().pixel(100, 100), qRgb(128, 128, 128));
+    }
+}
+
 // The map through a library: its coarse pass in one batch, its rows in passes of whole rows of
 // at most kSamplePassPoints points, with the numbers the program's own process gives.
 TEST(SurfaceMap, PassesOfWholeRowsGiveThePixelsOfTheProgramsProcess) {
