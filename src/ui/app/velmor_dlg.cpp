@@ -878,7 +878,7 @@ void CVelmorDlg::OpenDll() {
         m_faultShown = false;
         outcome = m_provider->OpenSurfaceDll(QFile::encodeName(*path).toStdString());
     }
-    ShowLoad(outcome, false);
+    ShowLoad(outcome);
 }
 
 void CVelmorDlg::ReloadDll() {
@@ -891,10 +891,10 @@ void CVelmorDlg::ReloadDll() {
         m_faultShown = false;
         outcome = m_provider->ReloadSurfaceDll();
     }
-    ShowLoad(outcome, true);
+    ShowLoad(outcome);
 }
 
-void CVelmorDlg::ShowLoad(const LoadOutcome& outcome, bool reload) {
+void CVelmorDlg::ShowLoad(const LoadOutcome& outcome) {
     if (!outcome.loaded) {
         // A fault while loading says what happened instead of the file question.
         if (outcome.fault) {
@@ -907,30 +907,31 @@ void CVelmorDlg::ShowLoad(const LoadOutcome& outcome, bool reload) {
     ShowLibraryState();
     WatchLibraryFile();
     // A failed load that dropped an earlier library also changed the records (the built-in
-    // surface answers again), so the windows follow them as after a successful load.
+    // surface answers again), so the windows follow them as after a successful load. A reload
+    // that kept the records goes the same way without their new rows.
+    if (!outcome.recordsChanged && !outcome.recordsKept) return;
     if (outcome.recordsChanged) {
         // Titles and rows for the record version, the new initial records in the table.
         const int version = outcome.recordVersion;
         m_udFdInitial->RebuildFixedDataRows(version);
         m_udFdFinal->RebuildFixedDataRows(version);
         m_udFdInitial->ShowRecords(m_provider->Initial(), version);
-        // Gradient-index flag and what it enables.
-        if (outcome.gradientIndex) m_shading3d->ClearRay();
-        SetGradientIndex(outcome.gradientIndex);
+    }
+    // The ray traced through the surface as it now is: the final records, the 3D ray and the
+    // status line show it at once, as the views do.
+    TraceRay();
+    // Gradient-index flag and what it enables (such a surface shows no ray).
+    if (outcome.gradientIndex) m_shading3d->ClearRay();
+    SetGradientIndex(outcome.gradientIndex);
+    if (outcome.recordsChanged) {
         // A new model, a new map, zoom and pan reset.
         m_shading3d->ClearModelAndResetView();
         RebuildMap();
         ResetZoom();
         ResetPan();
-    } else if (outcome.recordsKept) {
+    } else {
         // The same records for the rebuilt library: its answers to them, from a new map.
-        if (outcome.gradientIndex) m_shading3d->ClearRay();
-        SetGradientIndex(outcome.gradientIndex);
         RebuildMap();
-    }
-    // A reload traces the ray with the library as it now is and shows its views.
-    if (reload && (outcome.recordsChanged || outcome.recordsKept)) {
-        TraceRay();
         Repaint();
     }
 }

@@ -243,9 +243,10 @@ private:
     void ShowTrace(const TraceOutcome& outcome);
     void OpenDll();    // "Open DLL ..."
     void ReloadDll();  // "Reload DLL"
-    // What the windows do after a library load: the message of a failed one, the records and
-    // tables of a new record version, the map and the views; a reload traces again.
-    void ShowLoad(const LoadOutcome& outcome, bool reload);
+    // What the windows do after a library load or reload: the message of a failed one, the
+    // records and tables of a new record version, the ray traced again (final records, 3D ray,
+    // status), the gradient-index flag, the map and the views.
+    void ShowLoad(const LoadOutcome& outcome);
     // After any library call: the third status pane and the output window's title.
     void ShowLibraryState();
     // Once the outermost command has returned: the message of a library fault not shown yet.
