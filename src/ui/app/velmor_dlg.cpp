@@ -810,6 +810,7 @@ int CVelmorDlg::BuildMesh(CModel& model) {
     }
     SamplingScope sampling(*this);
     ProgressWindowScope progress(this, QStringLiteral("Shading Model ..."));
+    m_engine->BeginEscapePass();
     return BuildMeshWithSteps(params, m_provider->SurfaceSampler(), model);
 }
 

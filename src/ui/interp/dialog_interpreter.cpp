@@ -262,7 +262,9 @@ void CDialogInerpreter::Compile() {
     ShowStatus(note.trimmed());
 
     // An empty source (the compiler reads up to the first zero byte) compiles nothing: the
-    // script compiled before stays in force.
+    // script compiled before stays in force. The test run at x = 0, y = 0 is a pass of its own:
+    // an Escape pressed before it (closing a menu) does not abort it.
+    m_engine.BeginEscapePass();
     const std::string output = CompileReport(m_engine, source.bytes.c_str());
     if (source.bytes.c_str()[0] == '\0') {
         SetOutputBytes(output);

@@ -122,6 +122,7 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
     if (m_image.isNull()) return true;  // no memory for it: the plan view shows no map
     m_image.fill(qRgb(0, 0, 0));
 
+    surface.BeginPass();
     surface.RefreshWorkingPair();
     Sampler& sampler = surface.PointSampler();
     const double x0 = ax.min, x1 = ax.max, y0 = ay.min, y1 = ay.max;

@@ -58,6 +58,10 @@ void ProviderPlotSurface::ClearRunErrorCounters() {
     m_provider.Engine().ClearRunErrorCounters();
 }
 
+void ProviderPlotSurface::BeginPass() {
+    m_provider.Engine().BeginEscapePass();
+}
+
 std::string ProviderPlotSurface::RunErrorSummary() {
     CScriptEngine& engine = m_provider.Engine();
     bool any = false;
@@ -73,6 +77,7 @@ RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfac
                            const PlotAreas& areas, MapProgressWindow* progress,
                            MissingMap missingMap) {
     RepaintResult result;
+    surface.BeginPass();
     surface.ClearRunErrorCounters();
     result.showNoRay = state.gradientIndex;
     surface.RefreshWorkingPair();

@@ -294,6 +294,48 @@ TEST_F(MainWindowTest, EscapeKeyAbortsScriptRunsWhileDownAndShortlyAfter) {
     EXPECT_EQ(run(), 0);
 }
 
+// In interpreter mode Escape aborts the script runs of the sampling pass it was pressed in: a
+// tap before a pass (closing a menu, cancelling "Close ?"), latch included, never aborts the
+// next redraw, and a press during the map's pass stops that pass only.
+TEST_F(MainWindowTest, EscapeCountsOnlyInThePassItWasPressedIn) {
+    CVelmorDlg& dlg = Open();
+    dlg.Engine().Compile("z = 0.01 * x * x;");
+    dlg.MenuAction(kCmdUseInterpreter)->trigger();
+    ASSERT_TRUE(dlg.State().interpreterMode);
+    QWidget* other = &dlg.UdFdFinal();  // Escape on the main window would ask to close
+    dlg.Interpreter().SetOutputText(QString());
+    QTest::keyClick(other, Qt::Key_Escape);
+    Click(kIdUpdate2D);  // trace, map, views: none of them aborts
+    EXPECT_EQ(dlg.Interpreter().OutputText().toStdString(), "");
+    EXPECT_TRUE(dlg.CursorReadout().contains("sag=")) << dlg.CursorReadout().toStdString();
+    EXPECT_GT(qRed(dlg.Map().Image().pixel(400, 400)), 0);
+    QTest::keyClick(other, Qt::Key_Escape);
+    Click(kIdMake3DModel);  // the mesh samples every point (aborted ones would lie at z = 0)
+    const std::vector<Vec3f>& vertices = dlg.Shading3D().Model().vertices;
+    ASSERT_FALSE(vertices.empty());
+    EXPECT_GT(vertices.front().z, 0.5f);  // at the corner (-10, -10): 0.01 * 100
+    QTest::keyClick(other, Qt::Key_Escape);
+    QTest::mouseClick(dlg.Interpreter().CompileButton(), Qt::LeftButton);  // its test run
+    EXPECT_EQ(dlg.Interpreter().OutputText().toStdString(), "-- PARSER : no error --\n");
+
+    // Pressed while the map's progress window is up: the map's remaining runs abort (black),
+    // the views drawn after it sample again.
+    bool pressed = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (pressed || CurrentProgressWindow() == nullptr) return;
+        pressed = true;
+        QTest::keyPress(other, Qt::Key_Escape);
+    });
+    timer.start(0);
+    Click(kIdUpdate2D);
+    timer.stop();
+    QTest::keyRelease(other, Qt::Key_Escape);
+    ASSERT_TRUE(pressed);
+    EXPECT_EQ(dlg.Map().Image().pixel(400, 400) & 0xFFFFFF, 0u);
+    EXPECT_TRUE(dlg.CursorReadout().contains("sag=")) << dlg.CursorReadout().toStdString();
+}
+
 TEST_F(MainWindowTest, StatusPaneShowsTheWorldPointUnderTheMouseInEachView) {
     CVelmorDlg& dlg = Open();
     QWidget* client = dlg.PlotClient();
