@@ -1433,6 +1433,13 @@ void CVelmorDlg::ShowAbout() {
 // Closing
 
 void CVelmorDlg::closeEvent(QCloseEvent* event) {
+    // While a long loop runs (its progress window open, this window disabled) or the surface
+    // is sampled, the close box does nothing: ending the program under the loop would leave it
+    // running on a window that is gone. The user cancels the loop first.
+    if (CurrentProgressWindow() != nullptr || Sampling()) {
+        event->ignore();
+        return;
+    }
     if (ShowMessage(this, QString::fromLatin1(kTextCloseQuestion), MessageIcon::Question,
                     MessageButtons::OkCancel) != MessageAnswer::Ok) {
         event->ignore();

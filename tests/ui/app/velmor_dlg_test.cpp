@@ -273,6 +273,32 @@ TEST_F(MainWindowTest, CancelInTheCloseQuestionsKeepsRunningAndWritesNothing) {
     EXPECT_TRUE(WindowSettingsWritten());
 }
 
+// While a long loop runs (its progress window open, the main window disabled) the close box
+// of the main window does nothing: the user cancels the loop first.
+TEST_F(MainWindowTest, ACloseRequestDuringALongLoopIsIgnored) {
+    CVelmorDlg& dlg = Open();
+    QSignalSpy closed(&dlg, &CVelmorDlg::Closed);
+    bool asked = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (asked || CurrentProgressWindow() == nullptr) return;
+        asked = true;
+        dlg.close();  // what the title bar's close box sends
+    });
+    timer.start(0);
+    Click(kIdMake3DModel);
+    timer.stop();
+    ASSERT_TRUE(asked);
+    EXPECT_TRUE(m_messages.Shown().empty()) << m_messages.LastText().toStdString();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(closed.count(), 0);
+    EXPECT_FALSE(dlg.Shading3D().Model().faces.empty());  // the loop ran to its end
+    // Afterwards the close box asks again.
+    m_messages.QueueAnswer(MessageAnswer::Cancel);
+    dlg.close();
+    EXPECT_EQ(m_messages.LastText(), "  Close ? ");
+}
+
 TEST_F(MainWindowTest, EscapeKeyAbortsScriptRunsWhileDownAndShortlyAfter) {
     CVelmorDlg& dlg = Open();
     CScriptEngine& engine = dlg.Engine();
