@@ -826,7 +826,7 @@ void CVelmorDlg::SaveStl(bool binary) {
                             : QStringLiteral("STL Files (*.stl)|*.stl|TEXT Files (*.txt)|*.txt||");
     request.defaultExtension = QStringLiteral("stl");
     request.defaultName = QStringLiteral("Kestrum.stl");
-    const std::optional<QString> path = Messages().SaveFileName(this, request);
+    const std::optional<QString> path = SaveFileNameAskingToCreate(this, request);
     if (!path || path->isEmpty()) return;
 
     const std::string localPath = QFile::encodeName(*path).toStdString();

@@ -365,7 +365,7 @@ bool CDialogInerpreter::SaveSource() {
     request.filter = QString::fromLatin1(kSaveFilter);
     request.defaultExtension = QString::fromLatin1(kDefaultExtension);
     request.defaultName = QString::fromLatin1(kDefaultName);
-    const std::optional<QString> path = Messages().SaveFileName(this, request);
+    const std::optional<QString> path = SaveFileNameAskingToCreate(this, request);
     if (!path) return false;
 
     QString error;
