@@ -123,6 +123,18 @@ constexpr ControlTemplate kColumn[] = {
     {kIdPanHint, Kind::Text, "(Pan : R-Drag)", 154, 420, 110, 18},
 };
 
+// The commands that start surface-library work or a long loop. While a long loop of any window
+// runs they are disabled (and refused if asked for), so that no loop starts under another and
+// takes its progress window away.
+constexpr int kWorkCommands[] = {kCmdOpenDll,        kCmdReloadDll,    kCmdRunInProcess,
+                                 kCmdUseInterpreter, kCmdSaveStlAscii, kCmdSaveStlBin,
+                                 kIdUpdate2D,        kIdMake3DModel};
+
+bool StartsWork(int id) {
+    return std::find(std::begin(kWorkCommands), std::end(kWorkCommands), id) !=
+           std::end(kWorkCommands);
+}
+
 const char* const kPatternNames[] = {"right triangle 1", "right triangle 2",
                                      "equilateral triangle 1", "equilateral triangle 2"};
 
@@ -325,8 +337,10 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     //    "Window" menu has it.)
     setWindowIcon(VelmorIcon());
     InstallProgressWindowReporter();
-    // Long loops of the main window (map, mesh, export) put their progress window over it.
+    // Long loops of the main window (map, mesh, export) put their progress window over it; while
+    // a long loop of any window runs, the commands that would start another are disabled.
     SetProgressParent(this);
+    SetLongLoopListener([this](bool running) { OnLongLoop(running); });
     // How the surface library runs ([LIBRARY_HOST]); while one of its requests waits, the
     // waiting window.
     m_provider->SetLibraryHost(ReadLibraryHostSettings(m_settings));
@@ -401,6 +415,7 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
 }
 
 CVelmorDlg::~CVelmorDlg() {
+    SetLongLoopListener(nullptr);
     // Secondary windows first, then the library, then the surface map.
     m_provider->SetLibraryWaitHook(nullptr);
     m_provider->SetLibraryOutputSink(nullptr);
@@ -426,12 +441,33 @@ bool CVelmorDlg::Sampling() const {
     return m_samplingDepth > 0 || m_provider->LibraryBusy();
 }
 
-bool CVelmorDlg::RefusedWhileSampling() {
+bool CVelmorDlg::RefusedWhileBusy(bool startsWork) {
     // A command that comes while the surface is sampled (from another window, its events
-    // handled meanwhile) would sample in the middle of that pass.
-    if (!Sampling()) return false;
+    // handled meanwhile) would sample in the middle of that pass; one that starts work during a
+    // long loop would start a loop of its own under it. Such commands are disabled meanwhile,
+    // so this only catches what comes another way.
+    if (!Sampling() && !(startsWork && m_longLoop)) return false;
     QApplication::beep();
     return true;
+}
+
+void CVelmorDlg::OnLongLoop(bool running) {
+    m_longLoop = running;
+    UpdateCommandStates();
+}
+
+void CVelmorDlg::UpdateCommandStates() {
+    const bool idle = !m_longLoop;
+    for (int id : kWorkCommands) {
+        bool enabled = idle;
+        if (id == kCmdOpenDll) enabled = enabled && !m_state.interpreterMode;
+        if (id == kCmdReloadDll) enabled = enabled && !m_provider->LibraryPath().empty();
+        SetCommandEnabled(id, enabled);
+    }
+    if (QWidget* box = Control(kIdUseInterpreter)) box->setEnabled(idle);
+    if (m_udFdInitial) m_udFdInitial->SetLongLoopRunning(m_longLoop);
+    if (m_shading3d) m_shading3d->SetLongLoopRunning(m_longLoop);
+    if (m_interpreter) m_interpreter->SetLongLoopRunning(m_longLoop);
 }
 
 void CVelmorDlg::BuildStatusBar() {
@@ -557,7 +593,7 @@ void CVelmorDlg::BuildControls() {
     boxToFlag(kIdCursor, &VelmorState::cursor);
     boxToFlag(kIdRayTrace, &VelmorState::rayTrace);
     connect(static_cast<QCheckBox*>(Control(kIdUseInterpreter)), &QCheckBox::clicked, this, [this] {
-        if (RefusedWhileSampling()) return;
+        if (RefusedWhileBusy(true)) return;
         CommandScope command(*this);
         UseInterpreterFromBox();
     });
@@ -603,13 +639,13 @@ void CVelmorDlg::CreateSecondaryWindows() {
     m_udFdInitial = std::make_unique<CDialogUdFdInitial>(m_settings);
     // "Call DLL" reads the range boxes first; "Update UD FD" is the main window's "Update 2D".
     connect(m_udFdInitial.get(), &CDialogUdFdInitial::callDllRequested, this, [this] {
-        if (RefusedWhileSampling()) return;
+        if (RefusedWhileBusy(true)) return;
         SamplingScope sampling(*this);
         ReadFields();
         m_udFdInitial->CallDll(*m_provider, *m_udFdFinal);
     });
     connect(m_udFdInitial.get(), &CDialogUdFdInitial::updateRequested, this, [this] {
-        if (RefusedWhileSampling()) return;
+        if (RefusedWhileBusy(true)) return;
         CommandScope command(*this);
         Update2D();
     });
@@ -669,6 +705,7 @@ QAction* CVelmorDlg::ToolbarAction(int id) const {
 void CVelmorDlg::SetCommandEnabled(int id, bool enabled) {
     const auto [first, last] = m_commandActions.equal_range(id);
     for (auto it = first; it != last; ++it) it->second->setEnabled(enabled);
+    if (QWidget* button = Control(id)) button->setEnabled(enabled);  // "Update 2D", ...
 }
 
 // ---------------------------------------------------------------------------------------
@@ -945,7 +982,7 @@ void CVelmorDlg::ShowLibraryState() {
     m_statusPane2->setText(text);
     m_statusPane2->setVisible(!text.isEmpty());
     m_libraryOutput->SetHelperPid(m_provider->LibraryHelperPid());
-    SetCommandEnabled(kCmdReloadDll, !m_provider->LibraryPath().empty());
+    UpdateCommandStates();  // "Reload DLL" once a library was opened
 }
 
 void CVelmorDlg::AnnounceLibraryFault() {
@@ -1036,7 +1073,7 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
     const bool blocked = box->blockSignals(true);
     box->setChecked(on);
     box->blockSignals(blocked);
-    SetCommandEnabled(kCmdOpenDll, !on);
+    UpdateCommandStates();  // "Open DLL ..." disabled while on
     m_udFdInitial->SetInterpreterMode(on);
     m_udFdFinal->SetInterpreterMode(on);
     Control(kIdN1)->setEnabled(on);
@@ -1406,7 +1443,7 @@ void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
 // Commands
 
 void CVelmorDlg::OnCommand(int id) {
-    if (RefusedWhileSampling()) return;
+    if (RefusedWhileBusy(StartsWork(id))) return;
     CommandScope command(*this);
     for (const CommandRow& row : kCommands) {
         if (row.id == id) {

@@ -212,8 +212,15 @@ private:
     };
     // True while the surface is being sampled or a library request is under way.
     bool Sampling() const;
-    // A command asked for meanwhile is refused (with a beep).
-    bool RefusedWhileSampling();
+    // A command asked for meanwhile is refused (with a beep); so is one that starts library work
+    // or a long loop (`startsWork`) while a long loop of any window runs.
+    bool RefusedWhileBusy(bool startsWork);
+    // A long loop (a progress window) began or ended: the commands that start work follow.
+    void OnLongLoop(bool running);
+    // Enables the commands by what allows them: interpreter mode ("Open DLL ..."), an opened
+    // library ("Reload DLL") and, for every command that starts work in any window, no long
+    // loop under way.
+    void UpdateCommandStates();
 
     void BuildMenuAndToolbar();
     void BuildStatusBar();
@@ -326,6 +333,7 @@ private:
 
     int m_commandDepth = 0;
     int m_samplingDepth = 0;
+    bool m_longLoop = false;    // a progress window is open
     bool m_faultShown = false;  // the provider's last fault has had its message
     CLibraryWaitWindow m_libraryWait;
     // "Reload when the file changes": the library file as loaded (time written, size).

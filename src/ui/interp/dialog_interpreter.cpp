@@ -215,6 +215,12 @@ void CDialogInerpreter::keyPressEvent(QKeyEvent* event) {
     QMainWindow::keyPressEvent(event);
 }
 
+void CDialogInerpreter::SetLongLoopRunning(bool running) {
+    for (QAction* action : {m_openAction, m_saveAction, m_compileAction})
+        action->setEnabled(!running);
+    m_compileButton->setEnabled(!running);
+}
+
 void CDialogInerpreter::SetListingEnabled(bool enabled) {
     m_listingButton->setEnabled(enabled);
     m_dumpAction->setEnabled(enabled);

@@ -7,6 +7,7 @@
 #include <QToolBar>
 #include <QWheelEvent>
 #include <cmath>
+#include <optional>
 
 #include "comma_locale.h"
 #include "dlg_fixture.h"
@@ -297,6 +298,84 @@ TEST_F(MainWindowTest, ACloseRequestDuringALongLoopIsIgnored) {
     m_messages.QueueAnswer(MessageAnswer::Cancel);
     dlg.close();
     EXPECT_EQ(m_messages.LastText(), "  Close ? ");
+}
+
+// While a long loop of any window runs, every command that starts library work or another loop
+// is disabled in every window (menus, buttons, toolbar) and enabled again when it ends: "Update
+// UD FD" clicked during "Make 3D Model" starts no loop of its own under it.
+TEST_F(MainWindowTest, CommandsThatStartWorkAreDisabledWhileALongLoopRuns) {
+    CVelmorDlg& dlg = Open();
+    m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/even_asphere.so"));
+    dlg.MenuAction(kCmdOpenDll)->trigger();  // so that "Reload DLL" can be enabled
+    ASSERT_TRUE(dlg.Provider().LibraryLoaded());
+    CDialogUdFdInitial& initial = dlg.UdFdInitial();
+    CDialogInerpreter& interpreter = dlg.Interpreter();
+    const std::vector<std::pair<const char*, QAction*>> actions = {
+        {"Open DLL", dlg.MenuAction(kCmdOpenDll)},
+        {"DLL button", dlg.ToolbarAction(kCmdOpenDll)},
+        {"Reload DLL", dlg.MenuAction(kCmdReloadDll)},
+        {"Run library in-process", dlg.MenuAction(kCmdRunInProcess)},
+        {"Use Interpreter menu", dlg.MenuAction(kCmdUseInterpreter)},
+        {"Save STL (ASCII)", dlg.MenuAction(kCmdSaveStlAscii)},
+        {"Save STL (BIN)", dlg.MenuAction(kCmdSaveStlBin)},
+        {"STL BIN button", dlg.ToolbarAction(kCmdSaveStlBin)},
+        {"3D Open", dlg.Shading3D().Action(kCmdOpen)},
+        {"Interpreter Open", interpreter.OpenAction()},
+        {"Interpreter Save", interpreter.SaveAction()},
+        {"Interpreter Compile", interpreter.CompileAction()},
+    };
+    const std::vector<std::pair<const char*, QWidget*>> widgets = {
+        {"Update 2D", dlg.Control(kIdUpdate2D)},
+        {"Make 3D Model", dlg.Control(kIdMake3DModel)},
+        {"Use Interpreter box", dlg.Control(kIdUseInterpreter)},
+        {"Call DLL", initial.CallDllButton()},
+        {"Update UD FD", initial.UpdateButton()},
+        {"Compile button", interpreter.CompileButton()},
+    };
+    // The commands enabled, as the windows around them would have them when enabled.
+    const auto enabled = [&] {
+        QStringList on;
+        for (const auto& [name, action] : actions)
+            if (action->isEnabled()) on << name;
+        for (const auto& [name, widget] : widgets)
+            if (widget->isEnabledTo(widget->window())) on << name;
+        return on;
+    };
+    const QStringList all = enabled();
+    ASSERT_EQ(all.size(), int(actions.size() + widgets.size()));
+
+    // During a loop of the main window, and a click on "Update UD FD" meanwhile.
+    std::optional<QStringList> during;
+    QStringList titles;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        CProgressDialog* window = CurrentProgressWindow();
+        if (window == nullptr) return;
+        if (!titles.contains(window->windowTitle())) titles << window->windowTitle();
+        if (during) return;
+        during = enabled();
+        QTest::mouseClick(initial.UpdateButton(), Qt::LeftButton);
+    });
+    timer.start(0);
+    Type(dlg.Field(kIdStep3DX), "0.05");
+    Type(dlg.Field(kIdStep3DY), "0.05");
+    Click(kIdMake3DModel);
+    ASSERT_TRUE(during.has_value());
+    EXPECT_EQ(during->join(", ").toStdString(), "");
+    EXPECT_EQ(titles, QStringList({"Shading Model ..."}));
+    EXPECT_EQ(enabled(), all);
+
+    // During a model loading in the 3D window (the main window stays enabled).
+    during.reset();
+    test::WriteFile(m_dir.File("one.stl"),
+                    "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+                    "vertex 0 1 0\nendloop\nendfacet\nendsolid\n");
+    m_messages.QueuePath(m_dir.QFilePath("one.stl"));
+    dlg.Shading3D().RunCommand(kCmdOpen);
+    timer.stop();
+    ASSERT_TRUE(during.has_value());
+    EXPECT_EQ(during->join(", ").toStdString(), "");
+    EXPECT_EQ(enabled(), all);
 }
 
 TEST_F(MainWindowTest, EscapeKeyAbortsScriptRunsWhileDownAndShortlyAfter) {
