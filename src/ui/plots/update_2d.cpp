@@ -115,11 +115,14 @@ void PaintPlotClient(QPainter& painter, const PlotClientLayout& client,
     painter.fillRect(client.rect, client.palette.window());
     DrawSunkenFrame(painter, client.areas.frame, client.palette);
     const PlotAreas& areas = client.areas;
+    // Each image into its own area only: an image drawn for a larger area (the client shrank and
+    // the views are not drawn again yet) never reaches the gaps or the other views.
     for (const auto& [image, area] : {std::pair{&views.plan, &areas.plan},
                                       {&views.xz, &areas.xz},
                                       {&views.yz, &areas.yz},
                                       {&views.fourth, &areas.fourth}}) {
-        if (!image->isNull()) painter.drawImage(area->topLeft(), *image);
+        if (!image->isNull())
+            painter.drawImage(area->topLeft(), *image, QRect(QPoint(), area->size()));
     }
 }
 
