@@ -51,13 +51,19 @@ constexpr int kMinimumHeight = 580;
 
 // The right-hand column keeps its distance from the right edge and from the top; its
 // controls are placed relative to its left edge.
-constexpr int kColumnWidth = 264;
+constexpr int kColumnWidth = 276;
 constexpr int kColumnMargin = 8;
 constexpr int kColumnOrigin = kColumnWidth + kColumnMargin;  // column left = width - this
-// Field columns "x", "y", "z" and the label column.
-constexpr int kLabelX = 0, kLabelWidth = 96;
-constexpr int kFieldWidth = 54, kFieldHeight = 22;
-constexpr int kColX = 98, kColY = 154, kColZ = 210;
+// The label column and the field columns "x", "y", "z". A field the user types into, or that
+// falls back to its default written with six decimals, is wide enough for "-10.000000" (x and y
+// start at kColX and kColY); the display fields of x, y and z, which the program alone writes
+// with three decimals, for "-10.000" (side by side under the headers, y and z at kColY and
+// kColZ). The views keep room for their help texts at the minimum window width.
+constexpr int kLabelX = 0, kLabelWidth = 86;
+constexpr int kFieldWidth = 54, kWideFieldWidth = 76, kFieldHeight = 22;
+constexpr int kColX = 88, kColY = 166, kColZ = 222;
+constexpr int kColDisplayX = kColY - kFieldWidth - 2;
+constexpr int kColN2 = kColumnWidth - kWideFieldWidth;  // "n2" ends the column
 
 // Frame 1005 keeps these margins to the four client edges.
 constexpr int kFrameLeft = 8, kFrameTop = 8;
@@ -81,46 +87,47 @@ struct ControlTemplate {
 constexpr ControlTemplate kColumn[] = {
     {kIdUseInterpreter, Kind::Check, "Use Interpreter", kLabelX, 6, 160, 22},
     {0, Kind::Label, "n1", kLabelX, 34, kLabelWidth, kFieldHeight},
-    {kIdN1, Kind::Edit, "", kColX, 34, kFieldWidth, kFieldHeight},
-    {0, Kind::RightLabel, "n2", kColY, 34, kFieldWidth - 4, kFieldHeight},
-    {kIdN2, Kind::Edit, "", kColZ, 34, kFieldWidth, kFieldHeight},
-    {0, Kind::Header, "x", kColX, 62, kFieldWidth, 16},
+    {kIdN1, Kind::Edit, "", kColX, 34, kWideFieldWidth, kFieldHeight},
+    {0, Kind::RightLabel, "n2", kColY, 34, kColN2 - kColY - 4, kFieldHeight},
+    {kIdN2, Kind::Edit, "", kColN2, 34, kWideFieldWidth, kFieldHeight},
+    {0, Kind::Header, "x", kColDisplayX, 62, kFieldWidth, 16},
     {0, Kind::Header, "y", kColY, 62, kFieldWidth, 16},
     {0, Kind::Header, "z", kColZ, 62, kFieldWidth, 16},
     {0, Kind::Label, "min", kLabelX, 80, kLabelWidth, kFieldHeight},
-    {kIdAnalysisXMin, Kind::Edit, "", kColX, 80, kFieldWidth, kFieldHeight},
-    {kIdAnalysisYMin, Kind::Edit, "", kColY, 80, kFieldWidth, kFieldHeight},
+    {kIdAnalysisXMin, Kind::Edit, "", kColX, 80, kWideFieldWidth, kFieldHeight},
+    {kIdAnalysisYMin, Kind::Edit, "", kColY, 80, kWideFieldWidth, kFieldHeight},
     {0, Kind::Label, "max", kLabelX, 105, kLabelWidth, kFieldHeight},
-    {kIdAnalysisXMax, Kind::Edit, "", kColX, 105, kFieldWidth, kFieldHeight},
-    {kIdAnalysisYMax, Kind::Edit, "", kColY, 105, kFieldWidth, kFieldHeight},
+    {kIdAnalysisXMax, Kind::Edit, "", kColX, 105, kWideFieldWidth, kFieldHeight},
+    {kIdAnalysisYMax, Kind::Edit, "", kColY, 105, kWideFieldWidth, kFieldHeight},
     {0, Kind::Label, "delta 2D", kLabelX, 130, kLabelWidth, kFieldHeight},
-    {kIdStep2DX, Kind::Edit, "", kColX, 130, kFieldWidth, kFieldHeight},
-    {kIdStep2DY, Kind::Edit, "", kColY, 130, kFieldWidth, kFieldHeight},
+    {kIdStep2DX, Kind::Edit, "", kColX, 130, kWideFieldWidth, kFieldHeight},
+    {kIdStep2DY, Kind::Edit, "", kColY, 130, kWideFieldWidth, kFieldHeight},
     {0, Kind::Label, "delta 3D", kLabelX, 155, kLabelWidth, kFieldHeight},
-    {kIdStep3DX, Kind::Edit, "", kColX, 155, kFieldWidth, kFieldHeight},
-    {kIdStep3DY, Kind::Edit, "", kColY, 155, kFieldWidth, kFieldHeight},
+    {kIdStep3DX, Kind::Edit, "", kColX, 155, kWideFieldWidth, kFieldHeight},
+    {kIdStep3DY, Kind::Edit, "", kColY, 155, kWideFieldWidth, kFieldHeight},
     {0, Kind::Label, "display min", kLabelX, 186, kLabelWidth, kFieldHeight},
-    {kIdDisplayXMin, Kind::Edit, "", kColX, 186, kFieldWidth, kFieldHeight},
+    {kIdDisplayXMin, Kind::Edit, "", kColDisplayX, 186, kFieldWidth, kFieldHeight},
     {kIdDisplayYMin, Kind::Edit, "", kColY, 186, kFieldWidth, kFieldHeight},
     {kIdDisplayZMin, Kind::Edit, "", kColZ, 186, kFieldWidth, kFieldHeight},
     {0, Kind::Label, "display max", kLabelX, 211, kLabelWidth, kFieldHeight},
-    {kIdDisplayXMax, Kind::Edit, "", kColX, 211, kFieldWidth, kFieldHeight},
+    {kIdDisplayXMax, Kind::Edit, "", kColDisplayX, 211, kFieldWidth, kFieldHeight},
     {kIdDisplayYMax, Kind::Edit, "", kColY, 211, kFieldWidth, kFieldHeight},
     {kIdDisplayZMax, Kind::Edit, "", kColZ, 211, kFieldWidth, kFieldHeight},
     {0, Kind::Label, "display n min", kLabelX, 242, kLabelWidth, kFieldHeight},
-    {kIdDisplayNMin, Kind::Edit, "", kColX, 242, kFieldWidth, kFieldHeight},
+    {kIdDisplayNMin, Kind::Edit, "", kColX, 242, kWideFieldWidth, kFieldHeight},
     {0, Kind::Label, "display n max", kLabelX, 267, kLabelWidth, kFieldHeight},
-    {kIdDisplayNMax, Kind::Edit, "", kColX, 267, kFieldWidth, kFieldHeight},
-    {kIdPattern, Kind::Combo, "", kLabelX, 299, 150, 24},
-    {kIdMake3DModel, Kind::Button, "Make 3D Model", 154, 298, 110, 26},
-    {kIdUpdate2D, Kind::Button, "Update 2D", 154, 328, 110, 26},
-    {kIdRayTrace, Kind::Check, "Ray Trace", 0, 362, 86, 22},
-    {kIdCursor, Kind::Check, "Cursor", 90, 362, 76, 22},
-    {kIdVerbose, Kind::Check, "Verbose", 170, 362, 94, 22},
-    {kIdResetZoom, Kind::Button, "Reset Zoom", 0, 390, 130, 26},
-    {kIdResetPan, Kind::Button, "Reset Pan", 134, 390, 130, 26},
+    {kIdDisplayNMax, Kind::Edit, "", kColX, 267, kWideFieldWidth, kFieldHeight},
+    // The pattern list wide enough for "equilateral triangle 1".
+    {kIdPattern, Kind::Combo, "", kLabelX, 299, 162, 24},
+    {kIdMake3DModel, Kind::Button, "Make 3D Model", 166, 298, 110, 26},
+    {kIdUpdate2D, Kind::Button, "Update 2D", 166, 328, 110, 26},
+    {kIdRayTrace, Kind::Check, "Ray Trace", 0, 362, 90, 22},
+    {kIdCursor, Kind::Check, "Cursor", 96, 362, 80, 22},
+    {kIdVerbose, Kind::Check, "Verbose", 182, 362, 94, 22},
+    {kIdResetZoom, Kind::Button, "Reset Zoom", 0, 390, 136, 26},
+    {kIdResetPan, Kind::Button, "Reset Pan", 140, 390, 136, 26},
     {kIdZoomHint, Kind::Text, "(Zoom : MouseWheel)", 0, 420, 150, 18},
-    {kIdPanHint, Kind::Text, "(Pan : R-Drag)", 154, 420, 110, 18},
+    {kIdPanHint, Kind::Text, "(Pan : R-Drag)", 166, 420, 110, 18},
 };
 
 // The commands that start surface-library work or a long loop. While a long loop of any window
