@@ -156,4 +156,10 @@ EscapeHook& CScriptEngine::Escape() {
     return m_state->escape;
 }
 
+void CScriptEngine::BeginEscapePass() {
+    EscapeHook& escape = m_state->escape;
+    if (escape.forget) escape.forget(&escape);
+    escape.pressed = false;
+}
+
 }  // namespace velmor

@@ -25,10 +25,12 @@ enum RunErrorKind : int {
 // operation that takes the pushed value are tested as one); that is all it costs. Whoever
 // drives the engine keeps the flag current: the program from the keyboard state (rate-limited
 // inside `poll`), tests by setting it. `poll`, when set, is called once at the start of every
-// run so a long batch of runs notices a key press.
+// run so a long batch of runs notices a key press. `forget`, when set, is called as a sampling
+// pass begins: a press from before the pass no longer counts.
 struct EscapeHook {
     volatile bool pressed = false;
     void (*poll)(EscapeHook* hook) = nullptr;
+    void (*forget)(EscapeHook* hook) = nullptr;
     void* context = nullptr;
 };
 
@@ -72,6 +74,9 @@ public:
     const char* ListingText() const;
 
     EscapeHook& Escape();
+    // A sampling pass begins (a repaint, the surface map, the mesh, the script ray trace): an
+    // Escape press from before it, latched or still held, no longer aborts its runs.
+    void BeginEscapePass();
 
 private:
     struct State;

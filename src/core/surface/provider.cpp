@@ -326,6 +326,7 @@ TraceOutcome CSurfaceProvider::TraceRay(const ScriptTraceSettings& settings) {
 
     int result = 0;
     if (s.interpreterMode) {
+        s.engine.BeginEscapePass();  // the trace is a pass of script runs of its own
         ScriptRay ray;
         result = TraceScriptRay(s.engine, settings, pair.ud.x, pair.ud.y, pair.ud.l, pair.ud.m,
                                 pair.ud.n, settings.n1, settings.n2, &ray);

@@ -10,6 +10,7 @@ namespace velmor {
 CEscapeKeyWatch::CEscapeKeyWatch(EscapeHook& hook) : m_hook(hook) {
     m_hook.context = this;
     m_hook.poll = &CEscapeKeyWatch::Poll;
+    m_hook.forget = &CEscapeKeyWatch::Forget;
     m_hook.pressed = false;
     if (QCoreApplication::instance()) QCoreApplication::instance()->installEventFilter(this);
 }
@@ -18,6 +19,7 @@ CEscapeKeyWatch::~CEscapeKeyWatch() {
     if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
     if (m_hook.context == this) {
         m_hook.poll = nullptr;
+        m_hook.forget = nullptr;
         m_hook.context = nullptr;
         m_hook.pressed = false;
     }
@@ -30,6 +32,7 @@ bool CEscapeKeyWatch::eventFilter(QObject* watched, QEvent* event) {
             m_down = event->type() == QEvent::KeyPress;
             if (m_down) {
                 m_lastPress = std::chrono::steady_clock::now();
+                m_latched = true;
                 m_hook.pressed = true;
             }
         }
@@ -40,7 +43,18 @@ bool CEscapeKeyWatch::eventFilter(QObject* watched, QEvent* event) {
 void CEscapeKeyWatch::Poll(EscapeHook* hook) {
     auto* watch = static_cast<CEscapeKeyWatch*>(hook->context);
     if (!watch) return;
-    hook->pressed = watch->m_down || std::chrono::steady_clock::now() - watch->m_lastPress < kLatch;
+    hook->pressed =
+        watch->m_down ||
+        (watch->m_latched && std::chrono::steady_clock::now() - watch->m_lastPress < kLatch);
+}
+
+void CEscapeKeyWatch::Forget(EscapeHook* hook) {
+    auto* watch = static_cast<CEscapeKeyWatch*>(hook->context);
+    if (!watch) return;
+    // A key still held from before the pass counts no more either; its release changes nothing.
+    watch->m_down = false;
+    watch->m_latched = false;
+    hook->pressed = false;
 }
 
 }  // namespace velmor

@@ -2,7 +2,9 @@
 // instruction and calls the poll at the start of every run; the key state itself comes from
 // key events, which arrive whenever events are processed (the progress window pumps them
 // during the long loops). A press counts until it is released, and for a short while after,
-// so that a quick tap between two polls is not lost.
+// so that a quick tap between two polls is not lost; a sampling pass that begins forgets the
+// presses before it (CScriptEngine::BeginEscapePass), so a tap that closed a menu or cancelled
+// a question aborts nothing.
 #pragma once
 
 #include <QObject>
@@ -27,9 +29,11 @@ protected:
 
 private:
     static void Poll(EscapeHook* hook);
+    static void Forget(EscapeHook* hook);
 
     EscapeHook& m_hook;
     bool m_down = false;
+    bool m_latched = false;  // a press was seen since the last Forget
     std::chrono::steady_clock::time_point m_lastPress{};
 };
 

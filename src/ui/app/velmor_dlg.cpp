@@ -51,13 +51,19 @@ constexpr int kMinimumHeight = 580;
 
 // The right-hand column keeps its distance from the right edge and from the top; its
 // controls are placed relative to its left edge.
-constexpr int kColumnWidth = 264;
+constexpr int kColumnWidth = 276;
 constexpr int kColumnMargin = 8;
 constexpr int kColumnOrigin = kColumnWidth + kColumnMargin;  // column left = width - this
-// Field columns "x", "y", "z" and the label column.
-constexpr int kLabelX = 0, kLabelWidth = 96;
-constexpr int kFieldWidth = 54, kFieldHeight = 22;
-constexpr int kColX = 98, kColY = 154, kColZ = 210;
+// The label column and the field columns "x", "y", "z". A field the user types into, or that
+// falls back to its default written with six decimals, is wide enough for "-10.000000" (x and y
+// start at kColX and kColY); the display fields of x, y and z, which the program alone writes
+// with three decimals, for "-10.000" (side by side under the headers, y and z at kColY and
+// kColZ). The views keep room for their help texts at the minimum window width.
+constexpr int kLabelX = 0, kLabelWidth = 86;
+constexpr int kFieldWidth = 54, kWideFieldWidth = 76, kFieldHeight = 22;
+constexpr int kColX = 88, kColY = 166, kColZ = 222;
+constexpr int kColDisplayX = kColY - kFieldWidth - 2;
+constexpr int kColN2 = kColumnWidth - kWideFieldWidth;  // "n2" ends the column
 
 // Frame 1005 keeps these margins to the four client edges.
 constexpr int kFrameLeft = 8, kFrameTop = 8;
@@ -81,47 +87,60 @@ struct ControlTemplate {
 constexpr ControlTemplate kColumn[] = {
     {kIdUseInterpreter, Kind::Check, "Use Interpreter", kLabelX, 6, 160, 22},
     {0, Kind::Label, "n1", kLabelX, 34, kLabelWidth, kFieldHeight},
-    {kIdN1, Kind::Edit, "", kColX, 34, kFieldWidth, kFieldHeight},
-    {0, Kind::RightLabel, "n2", kColY, 34, kFieldWidth - 4, kFieldHeight},
-    {kIdN2, Kind::Edit, "", kColZ, 34, kFieldWidth, kFieldHeight},
-    {0, Kind::Header, "x", kColX, 62, kFieldWidth, 16},
+    {kIdN1, Kind::Edit, "", kColX, 34, kWideFieldWidth, kFieldHeight},
+    {0, Kind::RightLabel, "n2", kColY, 34, kColN2 - kColY - 4, kFieldHeight},
+    {kIdN2, Kind::Edit, "", kColN2, 34, kWideFieldWidth, kFieldHeight},
+    {0, Kind::Header, "x", kColDisplayX, 62, kFieldWidth, 16},
     {0, Kind::Header, "y", kColY, 62, kFieldWidth, 16},
     {0, Kind::Header, "z", kColZ, 62, kFieldWidth, 16},
     {0, Kind::Label, "min", kLabelX, 80, kLabelWidth, kFieldHeight},
-    {kIdAnalysisXMin, Kind::Edit, "", kColX, 80, kFieldWidth, kFieldHeight},
-    {kIdAnalysisYMin, Kind::Edit, "", kColY, 80, kFieldWidth, kFieldHeight},
+    {kIdAnalysisXMin, Kind::Edit, "", kColX, 80, kWideFieldWidth, kFieldHeight},
+    {kIdAnalysisYMin, Kind::Edit, "", kColY, 80, kWideFieldWidth, kFieldHeight},
     {0, Kind::Label, "max", kLabelX, 105, kLabelWidth, kFieldHeight},
-    {kIdAnalysisXMax, Kind::Edit, "", kColX, 105, kFieldWidth, kFieldHeight},
-    {kIdAnalysisYMax, Kind::Edit, "", kColY, 105, kFieldWidth, kFieldHeight},
+    {kIdAnalysisXMax, Kind::Edit, "", kColX, 105, kWideFieldWidth, kFieldHeight},
+    {kIdAnalysisYMax, Kind::Edit, "", kColY, 105, kWideFieldWidth, kFieldHeight},
     {0, Kind::Label, "delta 2D", kLabelX, 130, kLabelWidth, kFieldHeight},
-    {kIdStep2DX, Kind::Edit, "", kColX, 130, kFieldWidth, kFieldHeight},
-    {kIdStep2DY, Kind::Edit, "", kColY, 130, kFieldWidth, kFieldHeight},
+    {kIdStep2DX, Kind::Edit, "", kColX, 130, kWideFieldWidth, kFieldHeight},
+    {kIdStep2DY, Kind::Edit, "", kColY, 130, kWideFieldWidth, kFieldHeight},
     {0, Kind::Label, "delta 3D", kLabelX, 155, kLabelWidth, kFieldHeight},
-    {kIdStep3DX, Kind::Edit, "", kColX, 155, kFieldWidth, kFieldHeight},
-    {kIdStep3DY, Kind::Edit, "", kColY, 155, kFieldWidth, kFieldHeight},
+    {kIdStep3DX, Kind::Edit, "", kColX, 155, kWideFieldWidth, kFieldHeight},
+    {kIdStep3DY, Kind::Edit, "", kColY, 155, kWideFieldWidth, kFieldHeight},
     {0, Kind::Label, "display min", kLabelX, 186, kLabelWidth, kFieldHeight},
-    {kIdDisplayXMin, Kind::Edit, "", kColX, 186, kFieldWidth, kFieldHeight},
+    {kIdDisplayXMin, Kind::Edit, "", kColDisplayX, 186, kFieldWidth, kFieldHeight},
     {kIdDisplayYMin, Kind::Edit, "", kColY, 186, kFieldWidth, kFieldHeight},
     {kIdDisplayZMin, Kind::Edit, "", kColZ, 186, kFieldWidth, kFieldHeight},
     {0, Kind::Label, "display max", kLabelX, 211, kLabelWidth, kFieldHeight},
-    {kIdDisplayXMax, Kind::Edit, "", kColX, 211, kFieldWidth, kFieldHeight},
+    {kIdDisplayXMax, Kind::Edit, "", kColDisplayX, 211, kFieldWidth, kFieldHeight},
     {kIdDisplayYMax, Kind::Edit, "", kColY, 211, kFieldWidth, kFieldHeight},
     {kIdDisplayZMax, Kind::Edit, "", kColZ, 211, kFieldWidth, kFieldHeight},
     {0, Kind::Label, "display n min", kLabelX, 242, kLabelWidth, kFieldHeight},
-    {kIdDisplayNMin, Kind::Edit, "", kColX, 242, kFieldWidth, kFieldHeight},
+    {kIdDisplayNMin, Kind::Edit, "", kColX, 242, kWideFieldWidth, kFieldHeight},
     {0, Kind::Label, "display n max", kLabelX, 267, kLabelWidth, kFieldHeight},
-    {kIdDisplayNMax, Kind::Edit, "", kColX, 267, kFieldWidth, kFieldHeight},
-    {kIdPattern, Kind::Combo, "", kLabelX, 299, 150, 24},
-    {kIdMake3DModel, Kind::Button, "Make 3D Model", 154, 298, 110, 26},
-    {kIdUpdate2D, Kind::Button, "Update 2D", 154, 328, 110, 26},
-    {kIdRayTrace, Kind::Check, "Ray Trace", 0, 362, 86, 22},
-    {kIdCursor, Kind::Check, "Cursor", 90, 362, 76, 22},
-    {kIdVerbose, Kind::Check, "Verbose", 170, 362, 94, 22},
-    {kIdResetZoom, Kind::Button, "Reset Zoom", 0, 390, 130, 26},
-    {kIdResetPan, Kind::Button, "Reset Pan", 134, 390, 130, 26},
+    {kIdDisplayNMax, Kind::Edit, "", kColX, 267, kWideFieldWidth, kFieldHeight},
+    // The pattern list wide enough for "equilateral triangle 1".
+    {kIdPattern, Kind::Combo, "", kLabelX, 299, 162, 24},
+    {kIdMake3DModel, Kind::Button, "Make 3D Model", 166, 298, 110, 26},
+    {kIdUpdate2D, Kind::Button, "Update 2D", 166, 328, 110, 26},
+    {kIdRayTrace, Kind::Check, "Ray Trace", 0, 362, 90, 22},
+    {kIdCursor, Kind::Check, "Cursor", 96, 362, 80, 22},
+    {kIdVerbose, Kind::Check, "Verbose", 182, 362, 94, 22},
+    {kIdResetZoom, Kind::Button, "Reset Zoom", 0, 390, 136, 26},
+    {kIdResetPan, Kind::Button, "Reset Pan", 140, 390, 136, 26},
     {kIdZoomHint, Kind::Text, "(Zoom : MouseWheel)", 0, 420, 150, 18},
-    {kIdPanHint, Kind::Text, "(Pan : R-Drag)", 154, 420, 110, 18},
+    {kIdPanHint, Kind::Text, "(Pan : R-Drag)", 166, 420, 110, 18},
 };
+
+// The commands that start surface-library work or a long loop. While a long loop of any window
+// runs they are disabled (and refused if asked for), so that no loop starts under another and
+// takes its progress window away.
+constexpr int kWorkCommands[] = {kCmdOpenDll,        kCmdReloadDll,    kCmdRunInProcess,
+                                 kCmdUseInterpreter, kCmdSaveStlAscii, kCmdSaveStlBin,
+                                 kIdUpdate2D,        kIdMake3DModel};
+
+bool StartsWork(int id) {
+    return std::find(std::begin(kWorkCommands), std::end(kWorkCommands), id) !=
+           std::end(kWorkCommands);
+}
 
 const char* const kPatternNames[] = {"right triangle 1", "right triangle 2",
                                      "equilateral triangle 1", "equilateral triangle 2"};
@@ -325,8 +344,10 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     //    "Window" menu has it.)
     setWindowIcon(VelmorIcon());
     InstallProgressWindowReporter();
-    // Long loops of the main window (map, mesh, export) put their progress window over it.
+    // Long loops of the main window (map, mesh, export) put their progress window over it; while
+    // a long loop of any window runs, the commands that would start another are disabled.
     SetProgressParent(this);
+    SetLongLoopListener([this](bool running) { OnLongLoop(running); });
     // How the surface library runs ([LIBRARY_HOST]); while one of its requests waits, the
     // waiting window.
     m_provider->SetLibraryHost(ReadLibraryHostSettings(m_settings));
@@ -401,6 +422,7 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
 }
 
 CVelmorDlg::~CVelmorDlg() {
+    SetLongLoopListener(nullptr);
     // Secondary windows first, then the library, then the surface map.
     m_provider->SetLibraryWaitHook(nullptr);
     m_provider->SetLibraryOutputSink(nullptr);
@@ -426,12 +448,33 @@ bool CVelmorDlg::Sampling() const {
     return m_samplingDepth > 0 || m_provider->LibraryBusy();
 }
 
-bool CVelmorDlg::RefusedWhileSampling() {
+bool CVelmorDlg::RefusedWhileBusy(bool startsWork) {
     // A command that comes while the surface is sampled (from another window, its events
-    // handled meanwhile) would sample in the middle of that pass.
-    if (!Sampling()) return false;
+    // handled meanwhile) would sample in the middle of that pass; one that starts work during a
+    // long loop would start a loop of its own under it. Such commands are disabled meanwhile,
+    // so this only catches what comes another way.
+    if (!Sampling() && !(startsWork && m_longLoop)) return false;
     QApplication::beep();
     return true;
+}
+
+void CVelmorDlg::OnLongLoop(bool running) {
+    m_longLoop = running;
+    UpdateCommandStates();
+}
+
+void CVelmorDlg::UpdateCommandStates() {
+    const bool idle = !m_longLoop;
+    for (int id : kWorkCommands) {
+        bool enabled = idle;
+        if (id == kCmdOpenDll) enabled = enabled && !m_state.interpreterMode;
+        if (id == kCmdReloadDll) enabled = enabled && !m_provider->LibraryPath().empty();
+        SetCommandEnabled(id, enabled);
+    }
+    if (QWidget* box = Control(kIdUseInterpreter)) box->setEnabled(idle);
+    if (m_udFdInitial) m_udFdInitial->SetLongLoopRunning(m_longLoop);
+    if (m_shading3d) m_shading3d->SetLongLoopRunning(m_longLoop);
+    if (m_interpreter) m_interpreter->SetLongLoopRunning(m_longLoop);
 }
 
 void CVelmorDlg::BuildStatusBar() {
@@ -557,7 +600,7 @@ void CVelmorDlg::BuildControls() {
     boxToFlag(kIdCursor, &VelmorState::cursor);
     boxToFlag(kIdRayTrace, &VelmorState::rayTrace);
     connect(static_cast<QCheckBox*>(Control(kIdUseInterpreter)), &QCheckBox::clicked, this, [this] {
-        if (RefusedWhileSampling()) return;
+        if (RefusedWhileBusy(true)) return;
         CommandScope command(*this);
         UseInterpreterFromBox();
     });
@@ -603,13 +646,13 @@ void CVelmorDlg::CreateSecondaryWindows() {
     m_udFdInitial = std::make_unique<CDialogUdFdInitial>(m_settings);
     // "Call DLL" reads the range boxes first; "Update UD FD" is the main window's "Update 2D".
     connect(m_udFdInitial.get(), &CDialogUdFdInitial::callDllRequested, this, [this] {
-        if (RefusedWhileSampling()) return;
+        if (RefusedWhileBusy(true)) return;
         SamplingScope sampling(*this);
         ReadFields();
         m_udFdInitial->CallDll(*m_provider, *m_udFdFinal);
     });
     connect(m_udFdInitial.get(), &CDialogUdFdInitial::updateRequested, this, [this] {
-        if (RefusedWhileSampling()) return;
+        if (RefusedWhileBusy(true)) return;
         CommandScope command(*this);
         Update2D();
     });
@@ -669,6 +712,7 @@ QAction* CVelmorDlg::ToolbarAction(int id) const {
 void CVelmorDlg::SetCommandEnabled(int id, bool enabled) {
     const auto [first, last] = m_commandActions.equal_range(id);
     for (auto it = first; it != last; ++it) it->second->setEnabled(enabled);
+    if (QWidget* button = Control(id)) button->setEnabled(enabled);  // "Update 2D", ...
 }
 
 // ---------------------------------------------------------------------------------------
@@ -810,6 +854,7 @@ int CVelmorDlg::BuildMesh(CModel& model) {
     }
     SamplingScope sampling(*this);
     ProgressWindowScope progress(this, QStringLiteral("Shading Model ..."));
+    m_engine->BeginEscapePass();
     return BuildMeshWithSteps(params, m_provider->SurfaceSampler(), model);
 }
 
@@ -825,7 +870,7 @@ void CVelmorDlg::SaveStl(bool binary) {
                             : QStringLiteral("STL Files (*.stl)|*.stl|TEXT Files (*.txt)|*.txt||");
     request.defaultExtension = QStringLiteral("stl");
     request.defaultName = QStringLiteral("Kestrum.stl");
-    const std::optional<QString> path = Messages().SaveFileName(this, request);
+    const std::optional<QString> path = SaveFileNameAskingToCreate(this, request);
     if (!path || path->isEmpty()) return;
 
     const std::string localPath = QFile::encodeName(*path).toStdString();
@@ -878,7 +923,7 @@ void CVelmorDlg::OpenDll() {
         m_faultShown = false;
         outcome = m_provider->OpenSurfaceDll(QFile::encodeName(*path).toStdString());
     }
-    ShowLoad(outcome, false);
+    ShowLoad(outcome);
 }
 
 void CVelmorDlg::ReloadDll() {
@@ -891,10 +936,10 @@ void CVelmorDlg::ReloadDll() {
         m_faultShown = false;
         outcome = m_provider->ReloadSurfaceDll();
     }
-    ShowLoad(outcome, true);
+    ShowLoad(outcome);
 }
 
-void CVelmorDlg::ShowLoad(const LoadOutcome& outcome, bool reload) {
+void CVelmorDlg::ShowLoad(const LoadOutcome& outcome) {
     if (!outcome.loaded) {
         // A fault while loading says what happened instead of the file question.
         if (outcome.fault) {
@@ -907,30 +952,31 @@ void CVelmorDlg::ShowLoad(const LoadOutcome& outcome, bool reload) {
     ShowLibraryState();
     WatchLibraryFile();
     // A failed load that dropped an earlier library also changed the records (the built-in
-    // surface answers again), so the windows follow them as after a successful load.
+    // surface answers again), so the windows follow them as after a successful load. A reload
+    // that kept the records goes the same way without their new rows.
+    if (!outcome.recordsChanged && !outcome.recordsKept) return;
     if (outcome.recordsChanged) {
         // Titles and rows for the record version, the new initial records in the table.
         const int version = outcome.recordVersion;
         m_udFdInitial->RebuildFixedDataRows(version);
         m_udFdFinal->RebuildFixedDataRows(version);
         m_udFdInitial->ShowRecords(m_provider->Initial(), version);
-        // Gradient-index flag and what it enables.
-        if (outcome.gradientIndex) m_shading3d->ClearRay();
-        SetGradientIndex(outcome.gradientIndex);
+    }
+    // The ray traced through the surface as it now is: the final records, the 3D ray and the
+    // status line show it at once, as the views do.
+    TraceRay();
+    // Gradient-index flag and what it enables (such a surface shows no ray).
+    if (outcome.gradientIndex) m_shading3d->ClearRay();
+    SetGradientIndex(outcome.gradientIndex);
+    if (outcome.recordsChanged) {
         // A new model, a new map, zoom and pan reset.
         m_shading3d->ClearModelAndResetView();
         RebuildMap();
         ResetZoom();
         ResetPan();
-    } else if (outcome.recordsKept) {
+    } else {
         // The same records for the rebuilt library: its answers to them, from a new map.
-        if (outcome.gradientIndex) m_shading3d->ClearRay();
-        SetGradientIndex(outcome.gradientIndex);
         RebuildMap();
-    }
-    // A reload traces the ray with the library as it now is and shows its views.
-    if (reload && (outcome.recordsChanged || outcome.recordsKept)) {
-        TraceRay();
         Repaint();
     }
 }
@@ -943,7 +989,7 @@ void CVelmorDlg::ShowLibraryState() {
     m_statusPane2->setText(text);
     m_statusPane2->setVisible(!text.isEmpty());
     m_libraryOutput->SetHelperPid(m_provider->LibraryHelperPid());
-    SetCommandEnabled(kCmdReloadDll, !m_provider->LibraryPath().empty());
+    UpdateCommandStates();  // "Reload DLL" once a library was opened
 }
 
 void CVelmorDlg::AnnounceLibraryFault() {
@@ -1034,7 +1080,7 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
     const bool blocked = box->blockSignals(true);
     box->setChecked(on);
     box->blockSignals(blocked);
-    SetCommandEnabled(kCmdOpenDll, !on);
+    UpdateCommandStates();  // "Open DLL ..." disabled while on
     m_udFdInitial->SetInterpreterMode(on);
     m_udFdFinal->SetInterpreterMode(on);
     Control(kIdN1)->setEnabled(on);
@@ -1399,7 +1445,7 @@ void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
 // Commands
 
 void CVelmorDlg::OnCommand(int id) {
-    if (RefusedWhileSampling()) return;
+    if (RefusedWhileBusy(StartsWork(id))) return;
     CommandScope command(*this);
     for (const CommandRow& row : kCommands) {
         if (row.id == id) {
@@ -1426,6 +1472,13 @@ void CVelmorDlg::ShowAbout() {
 // Closing
 
 void CVelmorDlg::closeEvent(QCloseEvent* event) {
+    // While a long loop runs (its progress window open, this window disabled) or the surface
+    // is sampled, the close box does nothing: ending the program under the loop would leave it
+    // running on a window that is gone. The user cancels the loop first.
+    if (CurrentProgressWindow() != nullptr || Sampling()) {
+        event->ignore();
+        return;
+    }
     if (ShowMessage(this, QString::fromLatin1(kTextCloseQuestion), MessageIcon::Question,
                     MessageButtons::OkCancel) != MessageAnswer::Ok) {
         event->ignore();

@@ -212,8 +212,15 @@ private:
     };
     // True while the surface is being sampled or a library request is under way.
     bool Sampling() const;
-    // A command asked for meanwhile is refused (with a beep).
-    bool RefusedWhileSampling();
+    // A command asked for meanwhile is refused (with a beep); so is one that starts library work
+    // or a long loop (`startsWork`) while a long loop of any window runs.
+    bool RefusedWhileBusy(bool startsWork);
+    // A long loop (a progress window) began or ended: the commands that start work follow.
+    void OnLongLoop(bool running);
+    // Enables the commands by what allows them: interpreter mode ("Open DLL ..."), an opened
+    // library ("Reload DLL") and, for every command that starts work in any window, no long
+    // loop under way.
+    void UpdateCommandStates();
 
     void BuildMenuAndToolbar();
     void BuildStatusBar();
@@ -243,9 +250,10 @@ private:
     void ShowTrace(const TraceOutcome& outcome);
     void OpenDll();    // "Open DLL ..."
     void ReloadDll();  // "Reload DLL"
-    // What the windows do after a library load: the message of a failed one, the records and
-    // tables of a new record version, the map and the views; a reload traces again.
-    void ShowLoad(const LoadOutcome& outcome, bool reload);
+    // What the windows do after a library load or reload: the message of a failed one, the
+    // records and tables of a new record version, the ray traced again (final records, 3D ray,
+    // status), the gradient-index flag, the map and the views.
+    void ShowLoad(const LoadOutcome& outcome);
     // After any library call: the third status pane and the output window's title.
     void ShowLibraryState();
     // Once the outermost command has returned: the message of a library fault not shown yet.
@@ -325,6 +333,7 @@ private:
 
     int m_commandDepth = 0;
     int m_samplingDepth = 0;
+    bool m_longLoop = false;    // a progress window is open
     bool m_faultShown = false;  // the provider's last fault has had its message
     CLibraryWaitWindow m_libraryWait;
     // "Reload when the file changes": the library file as loaded (time written, size).

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -73,6 +74,19 @@ MessageUi* SetMessageUi(MessageUi* ui) {
     MessageUi* previous = CurrentMessages();
     CurrentMessages() = ui;
     return previous;
+}
+
+std::optional<QString> SaveFileNameAskingToCreate(QWidget* parent, FileDialogRequest request) {
+    for (;;) {
+        const std::optional<QString> path = Messages().SaveFileName(parent, request);
+        if (!path || path->isEmpty() || QFileInfo::exists(*path)) return path;
+        const QString question =
+            *path + QStringLiteral("\nThis file does not exist.\nCreate the file?");
+        if (ShowMessage(parent, question, MessageIcon::Question, MessageButtons::YesNo) ==
+            MessageAnswer::Yes)
+            return path;
+        request.defaultName = *path;  // back to the dialog, the name kept
+    }
 }
 
 QString DialogStartDirectory() {

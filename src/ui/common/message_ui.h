@@ -48,6 +48,12 @@ inline MessageAnswer ShowMessage(QWidget* parent, const QString& text,
     return Messages().Message(parent, text, icon, buttons);
 }
 
+// The save dialog of a command that asks before creating a file: after the dialog, a path
+// that does not exist gets the question "<path>\nThis file does not exist.\nCreate the file?"
+// (question icon, Yes and No); No opens the dialog again with that path as its name. Answers
+// the path to write, or nothing when a dialog was cancelled.
+std::optional<QString> SaveFileNameAskingToCreate(QWidget* parent, FileDialogRequest request);
+
 // The directory every file dialog starts in: the executable's.
 QString DialogStartDirectory();
 

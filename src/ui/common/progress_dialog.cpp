@@ -25,6 +25,22 @@ QPointer<CProgressDialog>& Current() {
     return current;
 }
 
+std::function<void(bool)>& LongLoopListener() {
+    static std::function<void(bool)> listener;
+    return listener;
+}
+
+void TellLongLoop(bool running) {
+    if (LongLoopListener()) LongLoopListener()(running);
+}
+
+// Closes the current window without telling the listener (it is about to be replaced).
+void DeleteCurrent() {
+    CProgressDialog* window = Current();
+    Current() = nullptr;
+    delete window;
+}
+
 QPointer<QWidget>& StoredParent() {
     static QPointer<QWidget> parent;
     return parent;
@@ -235,11 +251,13 @@ QWidget* ProgressParent() {
 }
 
 CProgressDialog* OpenProgressWindow(const QString& title) {
-    CloseProgressWindow();
+    const bool running = Current() != nullptr;
+    DeleteCurrent();
     QWidget* parent = StoredParent() ? StoredParent().data() : MainWindow();
     auto* window = new CProgressDialog(parent);
     window->SetTitle(title);
     Current() = window;
+    if (!running) TellLongLoop(true);
     return window;
 }
 
@@ -249,9 +267,13 @@ CProgressDialog* OpenProgressWindow(QWidget* parent, const QString& title) {
 }
 
 void CloseProgressWindow() {
-    CProgressDialog* window = Current();
-    Current() = nullptr;
-    delete window;
+    if (Current() == nullptr) return;
+    DeleteCurrent();
+    TellLongLoop(false);
+}
+
+void SetLongLoopListener(std::function<void(bool running)> listener) {
+    LongLoopListener() = std::move(listener);
 }
 
 CProgressDialog* CurrentProgressWindow() {

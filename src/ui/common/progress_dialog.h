@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QString>
+#include <functional>
 
 class QLabel;
 class QProgressBar;
@@ -84,6 +85,11 @@ CProgressDialog* OpenProgressWindow(QWidget* parent, const QString& title);
 // Closes and forgets the current progress window, if any.
 void CloseProgressWindow();
 CProgressDialog* CurrentProgressWindow();
+
+// While a progress window is open a long loop runs. The listener (one for the program, the main
+// window) is told true when a progress window opens while none is open and false when the last
+// one closes; a window that replaces another changes nothing. nullptr removes it.
+void SetLongLoopListener(std::function<void(bool running)> listener);
 
 // Opens a progress window over `parent` for the length of a loop. Closing it puts back the
 // parent stored before, so that the next long loop of the main window (a map build, say)

@@ -215,6 +215,12 @@ void CDialogInerpreter::keyPressEvent(QKeyEvent* event) {
     QMainWindow::keyPressEvent(event);
 }
 
+void CDialogInerpreter::SetLongLoopRunning(bool running) {
+    for (QAction* action : {m_openAction, m_saveAction, m_compileAction})
+        action->setEnabled(!running);
+    m_compileButton->setEnabled(!running);
+}
+
 void CDialogInerpreter::SetListingEnabled(bool enabled) {
     m_listingButton->setEnabled(enabled);
     m_dumpAction->setEnabled(enabled);
@@ -262,7 +268,9 @@ void CDialogInerpreter::Compile() {
     ShowStatus(note.trimmed());
 
     // An empty source (the compiler reads up to the first zero byte) compiles nothing: the
-    // script compiled before stays in force.
+    // script compiled before stays in force. The test run at x = 0, y = 0 is a pass of its own:
+    // an Escape pressed before it (closing a menu) does not abort it.
+    m_engine.BeginEscapePass();
     const std::string output = CompileReport(m_engine, source.bytes.c_str());
     if (source.bytes.c_str()[0] == '\0') {
         SetOutputBytes(output);
@@ -363,7 +371,7 @@ bool CDialogInerpreter::SaveSource() {
     request.filter = QString::fromLatin1(kSaveFilter);
     request.defaultExtension = QString::fromLatin1(kDefaultExtension);
     request.defaultName = QString::fromLatin1(kDefaultName);
-    const std::optional<QString> path = Messages().SaveFileName(this, request);
+    const std::optional<QString> path = SaveFileNameAskingToCreate(this, request);
     if (!path) return false;
 
     QString error;

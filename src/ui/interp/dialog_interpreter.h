@@ -55,6 +55,10 @@ public:
     // The share of the source box in the height of both boxes.
     double SplitRatio() const { return m_splitRatio; }
 
+    // While a long loop of any window runs, Open, Save and Compile (menu and button) are
+    // disabled: each would start work under the loop (a file dialog, a test run).
+    void SetLongLoopRunning(bool running);
+
     // The commands, as the buttons and menu items run them.
     void Compile();
     void DumpIntermediateCode();

@@ -111,10 +111,12 @@ QImage DrawPlanView(const PlotState& state, const QImage* map, int width, int he
     } else if (state.verbose && state.rayTrace) {
         const QString through = QStringLiteral("Shift L-Click:ThroughPoint");
         const QString direction = QStringLiteral("Shift R-Click:Direction");
+        canvas.SetFont(HelpFont({through, direction}, HelpTextWidth(width)));
         const int cy1 = canvas.TextExtent(through).height();
         const int cy2 = canvas.TextExtent(direction).height();
         canvas.Text(canvas.Left() + 2, canvas.Bottom() - cy2 - cy1 - 4, through);
         canvas.Text(canvas.Left() + 2, canvas.Bottom() - cy2 - 2, direction);
+        canvas.SetFont(PlotFont());
     }
 
     if (!state.gradientIndex && state.rayTrace) {

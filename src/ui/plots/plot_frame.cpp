@@ -123,6 +123,20 @@ const QFont& PlotFont() {
     return font;
 }
 
+QFont HelpFont(const std::vector<QString>& texts, int width) {
+    constexpr int kLargest = 13, kSmallest = 10;
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setStyleHint(QFont::SansSerif, QFont::NoAntialias);
+    for (int size = kLargest; size >= kSmallest; --size) {
+        font.setPixelSize(size);
+        const QFontMetrics metrics(font);
+        bool fits = true;
+        for (const QString& text : texts) fits = fits && metrics.horizontalAdvance(text) <= width;
+        if (fits) return font;
+    }
+    return font;  // at the smallest size
+}
+
 QImage MakeViewImage(int width, int height, QRgb fill) {
     if (width <= 0 || height <= 0) return QImage();
     QImage image(width, height, QImage::Format_RGB32);
@@ -131,10 +145,14 @@ QImage MakeViewImage(int width, int height, QRgb fill) {
 }
 
 PlotCanvas::PlotCanvas(QImage& image, QRgb paper)
-    : m_painter(&image), m_width(image.width()), m_height(image.height()), m_textBackground(paper) {
+    : m_painter(&image),
+      m_font(PlotFont()),
+      m_width(image.width()),
+      m_height(image.height()),
+      m_textBackground(paper) {
     m_painter.setRenderHint(QPainter::Antialiasing, false);
     m_painter.setRenderHint(QPainter::TextAntialiasing, false);
-    m_painter.setFont(PlotFont());
+    m_painter.setFont(m_font);
     m_painter.setBrush(Qt::NoBrush);
     SetPen(PlotPen::kBlack);
 }
@@ -157,8 +175,13 @@ void PlotCanvas::Cross(PixelPoint p) {
     Line({p.x + 2, p.y - 2}, {p.x - 2, p.y + 2});
 }
 
+void PlotCanvas::SetFont(const QFont& font) {
+    m_font = font;
+    m_painter.setFont(m_font);
+}
+
 QSize PlotCanvas::TextExtent(const QString& text) const {
-    const QFontMetrics metrics(PlotFont());
+    const QFontMetrics metrics(m_font);
     return {metrics.horizontalAdvance(text), metrics.height()};
 }
 

@@ -72,9 +72,21 @@ enum class PlotPen {
 
 QPen MakePlotPen(PlotPen pen);
 
-// The one font of the views: a monospaced face with an 8-pixel character cell, drawn without
-// antialiasing.
+// The font of the views' labels: a monospaced face with an 8-pixel character cell, drawn
+// without antialiasing.
 const QFont& PlotFont();
+
+// The font of the views' help texts ("Shift L-Click:ThroughPoint", ...), which must lie whole in
+// a view as small as the minimum window gives: a proportional face drawn without antialiasing,
+// at the largest pixel size from 13 down to 10 at which every one of `texts` is at most
+// `width` pixels wide; 10 when none is.
+QFont HelpFont(const std::vector<QString>& texts, int width);
+// The width help texts may take in a view of the given width: its inner rectangle less the
+// margins of the texts' places (2 pixels at the left of the plan view's, 4 at the right of the
+// ray view's).
+inline int HelpTextWidth(int viewWidth) {
+    return viewWidth - 6;
+}
 
 // The drawing surface of one view: a painter on the view's image with the font selected, no
 // antialiasing, and the inner rectangle. `paper` is the colour the image was filled with; text
@@ -98,10 +110,13 @@ public:
     // (P.x + 2, P.y - 2) to (P.x - 2, P.y + 2).
     void Cross(PixelPoint p);
 
+    // Extent of the text in the font selected, and text with its top-left corner at (x, y) on an
+    // opaque box of the text background.
     QSize TextExtent(const QString& text) const;
-    // Text with its top-left corner at (x, y), on an opaque box of the text background.
     void Text(double x, double y, const QString& text);
     void SetTextColour(QRgb rgb) { m_textColour = rgb; }
+    // The labels' font (PlotFont) is selected at first.
+    void SetFont(const QFont& font);
 
     // A one-pixel black border around the whole image.
     void FrameBlack();
@@ -112,6 +127,7 @@ public:
 
 private:
     QPainter m_painter;
+    QFont m_font;
     int m_width, m_height;
     QRgb m_textColour = kBlackRgb;
     QRgb m_textBackground;

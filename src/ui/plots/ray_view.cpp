@@ -1,6 +1,7 @@
 // Ray view, the fourth view of a surface that is not gradient-index: the ray in its plane of
 // incidence with the surface's section in that plane. r is the signed horizontal distance
 // from where the ray meets the surface, positive on the incoming side; z runs up.
+#include <algorithm>
 #include <cmath>
 
 #include "core/app/sample_loop.h"
@@ -110,9 +111,14 @@ QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int heig
         canvas.Text(p.x + 4, p.y - eo.height() - 2, outgoing);
     }
     if (state.verbose && state.rayTrace) {
+        // 4 pixels from the right edge; in a view too small for the text even at the help
+        // font's smallest size, from the left edge, so that its start stays readable.
         const QString help = QStringLiteral("Shift L-Click:IncidentElevation");
+        canvas.SetFont(HelpFont({help}, HelpTextWidth(width)));
         const QSize e = canvas.TextExtent(help);
-        canvas.Text(canvas.Right() - e.width() - 4, canvas.Bottom() - e.height() - 2, help);
+        const int x = std::max(canvas.Right() - e.width() - 4, canvas.Left());
+        canvas.Text(x, canvas.Bottom() - e.height() - 2, help);
+        canvas.SetFont(PlotFont());
     }
     return image;
 }

@@ -86,7 +86,13 @@ MapSize SurfaceMapSize(ValueRange x, ValueRange y, double stepX, double stepY) {
         h = kMaxMapSide;
         w = std::trunc(wx / wy * 1024.0);
     }
-    if (!(w >= 1) || !(h >= 1) || w > kMaxMapSide) return {};
+    // The second cut scales W by the ranges' ratio, which can take a W that was within the limit
+    // beyond it (x wider than y, y's step much finer): W is cut once more and H follows.
+    if (w > kMaxMapSide) {
+        w = kMaxMapSide;
+        h = std::trunc(wy / wx * 1024.0);
+    }
+    if (!(w >= 1) || !(h >= 1) || w > kMaxMapSide || h > kMaxMapSide) return {};
     return {static_cast<int>(w), static_cast<int>(h)};
 }
 
@@ -104,7 +110,9 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
     if (size.Empty()) return true;
 
     const int w = size.width, h = size.height;
-    // The pixels of a discarded map of the same size are used again (every pixel is written).
+    // The memory of a discarded map of the same size is used again. The whole bitmap is black
+    // before the drawing pass, so rows not drawn yet (or left undrawn by a cancel) show neither
+    // the map before nor stale memory.
     if (m_spare.width() == w && m_spare.height() == h) {
         m_image = std::move(m_spare);
     } else {
@@ -112,7 +120,9 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
     }
     m_spare = QImage();
     if (m_image.isNull()) return true;  // no memory for it: the plan view shows no map
+    m_image.fill(qRgb(0, 0, 0));
 
+    surface.BeginPass();
     surface.RefreshWorkingPair();
     Sampler& sampler = surface.PointSampler();
     const double x0 = ax.min, x1 = ax.max, y0 = ay.min, y1 = ay.max;
@@ -197,9 +207,8 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
         }
         std::size_t r = 0;  // the pass's next sampled row
         for (int row = passStart; row < drawnTo; ++row) {
-            QRgb* line = reinterpret_cast<QRgb*>(m_image.scanLine(row));
-            std::fill(line, line + w, qRgb(0, 0, 0));
             if (r >= rowOf.size() || rowOf[r] != row) continue;
+            QRgb* line = reinterpret_cast<QRgb*>(m_image.scanLine(row));
             const std::size_t first = r > 0 ? ends[r - 1] : 0;
             for (std::size_t c = 0; c < columns.size(); ++c) {
                 if (valid[first + c]) line[columnOf[c]] = grey(sags[first + c]);
@@ -213,11 +222,6 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
         }
     }
     if (!m_cancelled && h > 0 && ReportProgress(h - 1, h)) m_cancelled = true;
-    // Rows a cancel left undrawn stay black.
-    for (; j < h; ++j) {
-        QRgb* row = reinterpret_cast<QRgb*>(m_image.scanLine(j));
-        std::fill(row, row + w, qRgb(0, 0, 0));
-    }
     if (progress != nullptr) progress->Close();
     return true;
 }

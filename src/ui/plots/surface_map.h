@@ -24,8 +24,10 @@ struct MapSize {
 };
 
 // W = trunc((x1 - x0) / sx), H = trunc((y1 - y0) / sy); a side above 1024 is cut to 1024 and
-// the other scaled to keep the aspect ratio. 0 x 0 when there is nothing to sample: a step
-// that is not positive, a reversed or empty range, or a side that truncates to 0.
+// the other scaled by the ranges' ratio: W first, then H, then W again when the cut of H scaled
+// it beyond 1024 (x [-10, 10], y [-5, 5], steps 0.1 and 0.001 give 1024 x 512). 0 x 0 when there is
+// nothing to sample: a step that is not positive, a reversed or empty range, or a side that
+// truncates to 0.
 MapSize SurfaceMapSize(ValueRange x, ValueRange y, double stepX, double stepY);
 
 // The progress window of the drawing pass. Open closes any progress window still open, opens

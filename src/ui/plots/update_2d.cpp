@@ -61,6 +61,10 @@ void ProviderPlotSurface::ClearRunErrorCounters() {
     m_provider.Engine().ClearRunErrorCounters();
 }
 
+void ProviderPlotSurface::BeginPass() {
+    m_provider.Engine().BeginEscapePass();
+}
+
 std::string ProviderPlotSurface::RunErrorSummary() {
     CScriptEngine& engine = m_provider.Engine();
     bool any = false;
@@ -76,6 +80,7 @@ RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfac
                            const PlotAreas& areas, MapProgressWindow* progress,
                            MissingMap missingMap) {
     RepaintResult result;
+    surface.BeginPass();
     surface.ClearRunErrorCounters();
     result.showNoRay = state.gradientIndex;
     surface.RefreshWorkingPair();
@@ -113,11 +118,14 @@ void PaintPlotClient(QPainter& painter, const PlotClientLayout& client,
     painter.fillRect(client.rect, client.palette.window());
     DrawSunkenFrame(painter, client.areas.frame, client.palette);
     const PlotAreas& areas = client.areas;
+    // Each image into its own area only: an image drawn for a larger area (the client shrank and
+    // the views are not drawn again yet) never reaches the gaps or the other views.
     for (const auto& [image, area] : {std::pair{&views.plan, &areas.plan},
                                       {&views.xz, &areas.xz},
                                       {&views.yz, &areas.yz},
                                       {&views.fourth, &areas.fourth}}) {
-        if (!image->isNull()) painter.drawImage(area->topLeft(), *image);
+        if (!image->isNull())
+            painter.drawImage(area->topLeft(), *image, QRect(QPoint(), area->size()));
     }
 }
 

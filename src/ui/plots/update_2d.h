@@ -36,6 +36,9 @@ public:
     // After a repaint: the error summary when any per-kind counter is above 0, else empty.
     // 8-bit text with CR LF, as the engine writes it.
     virtual std::string RunErrorSummary() = 0;
+    // A sampling pass begins (a repaint, the map): an Escape press from before it no longer
+    // aborts the script's runs.
+    virtual void BeginPass() {}
 };
 
 // The program's surface: the provider's sampler and working pair, and its script engine.
@@ -47,6 +50,7 @@ public:
     void RefreshWorkingPair() override;
     void ClearRunErrorCounters() override;
     std::string RunErrorSummary() override;
+    void BeginPass() override;
 
 private:
     CSurfaceProvider& m_provider;

@@ -419,8 +419,18 @@ int CDialogUdFdInitial::ReadTablesBack(CSurfaceProvider& provider) {
 
 void CDialogUdFdInitial::SetInterpreterMode(bool on) {
     CRecordTablesDialog::SetInterpreterMode(on);
-    m_callButton->setEnabled(!on);
-    m_updateButton->setEnabled(!on);
+    EnableButtons();
+}
+
+void CDialogUdFdInitial::SetLongLoopRunning(bool running) {
+    m_longLoop = running;
+    EnableButtons();
+}
+
+void CDialogUdFdInitial::EnableButtons() {
+    const bool enabled = !InterpreterMode() && !m_longLoop;
+    m_callButton->setEnabled(enabled);
+    m_updateButton->setEnabled(enabled);
 }
 
 int CDialogUdFdInitial::LayoutControls(int statusTop) {

@@ -156,6 +156,8 @@ public:
 
     // Also disables "Call DLL" and "Update UD FD" while on.
     void SetInterpreterMode(bool on) override;
+    // While a long loop of any window runs, "Call DLL" and "Update UD FD" are disabled too.
+    void SetLongLoopRunning(bool running);
 
 signals:
     // "Call DLL" was pressed (never sent in interpreter mode).
@@ -168,9 +170,12 @@ protected:
     QString TitleFor(int recordVersion) const override;
 
 private:
+    void EnableButtons();
+
     QPushButton* m_callButton;
     QPushButton* m_updateButton;
     QLabel* m_returnLabel;
+    bool m_longLoop = false;
 };
 
 }  // namespace velmor

@@ -277,6 +277,10 @@ void CDialog3D::BuildMenu() {
     }
 }
 
+void CDialog3D::SetLongLoopRunning(bool running) {
+    Action(kCmdOpen)->setEnabled(!running);
+}
+
 bool CDialog3D::RunCommand(int id) {
     for (const CommandEntry& entry : kCommandTable) {
         if (entry.id != id) continue;

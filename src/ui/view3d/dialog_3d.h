@@ -86,6 +86,8 @@ public:
     void ClearModelAndResetView();
     // Schedules a paint of the view.
     void Repaint();
+    // While a long loop of any window runs, "Open ..." is disabled.
+    void SetLongLoopRunning(bool running);
 
     // Runs a menu command as if it were chosen; false for an unknown id.
     bool RunCommand(int id);

@@ -120,10 +120,12 @@ TEST_F(MeshCommandsTest, SaveStlWritesAFreshMeshWhereTheSaveDialogSays) {
     EXPECT_EQ(lines.front(), "solid surface.txt");
     EXPECT_EQ(lines[lines.size() - 2], "endsolid");
 
-    // A file that cannot be created: the system's reason, nothing written.
+    // A file that cannot be created: the system's reason (after the question whether to
+    // create it), nothing written.
+    m_messages.Clear();
     m_messages.QueuePath(m_dir.QFilePath("missing/surface.stl"));
     dlg.MenuAction(kCmdSaveStlBin)->trigger();
-    ASSERT_EQ(m_messages.Shown().size(), 1u);
+    ASSERT_EQ(m_messages.Shown().size(), 2u);
     EXPECT_TRUE(m_messages.LastText().contains("No such file or directory"))
         << m_messages.LastText().toStdString();
     EXPECT_FALSE(QFile::exists(m_dir.QFilePath("missing/surface.stl")));
@@ -133,6 +135,42 @@ TEST_F(MeshCommandsTest, SaveStlWritesAFreshMeshWhereTheSaveDialogSays) {
     ASSERT_EQ(m_messages.Shown().size(), 2u);
     EXPECT_EQ(m_messages.LastText(),
               "Writing STL(ASCII) File ... Failed.\n/dev/null: not a regular file");
+}
+
+// Both exports ask before creating a file that does not exist: No opens the dialog again with
+// the name kept, Yes writes it; a file that exists is not asked about (its dialog asked before
+// overwriting).
+TEST_F(MeshCommandsTest, SaveStlAsksBeforeCreatingANewFile) {
+    CVelmorDlg& dlg = Open();
+    SetSteps3D("0.5");
+    const QString path = m_dir.QFilePath("new.stl");
+    m_messages.QueuePath(path);
+    m_messages.QueueAnswer(MessageAnswer::No);
+    m_messages.QueuePath(std::nullopt);  // the dialog again, cancelled
+    dlg.MenuAction(kCmdSaveStlBin)->trigger();
+    ASSERT_EQ(m_messages.Shown().size(), 1u);
+    const ShownMessage& question = m_messages.Shown()[0];
+    EXPECT_EQ(question.text.toStdString(),
+              path.toStdString() + "\nThis file does not exist.\nCreate the file?");
+    EXPECT_EQ(question.icon, MessageIcon::Question);
+    EXPECT_EQ(question.buttons, MessageButtons::YesNo);
+    ASSERT_EQ(m_messages.FileDialogs().size(), 2u);
+    EXPECT_EQ(m_messages.FileDialogs()[1].request.defaultName, path);
+    EXPECT_EQ(m_messages.FileDialogs()[1].request.title, "Save User Defined Surface STL (BIN)");
+    EXPECT_FALSE(QFile::exists(path));
+
+    m_messages.Clear();
+    m_messages.QueuePath(path);
+    m_messages.QueueAnswer(MessageAnswer::Yes);
+    dlg.MenuAction(kCmdSaveStlAscii)->trigger();
+    EXPECT_EQ(m_messages.Shown().size(), 1u);
+    EXPECT_TRUE(QFile::exists(path));
+
+    m_messages.Clear();
+    m_messages.QueuePath(path);
+    dlg.MenuAction(kCmdSaveStlBin)->trigger();
+    EXPECT_TRUE(m_messages.Shown().empty()) << m_messages.LastText().toStdString();
+    EXPECT_EQ(QFileInfo(path).size(), 84 + 50 * 3200);
 }
 
 TEST_F(MeshCommandsTest, The3DWindowFollowsTheRayAndTheSurfaceLibrary) {

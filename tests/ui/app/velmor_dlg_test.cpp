@@ -7,6 +7,7 @@
 #include <QToolBar>
 #include <QWheelEvent>
 #include <cmath>
+#include <optional>
 
 #include "comma_locale.h"
 #include "dlg_fixture.h"
@@ -273,6 +274,110 @@ TEST_F(MainWindowTest, CancelInTheCloseQuestionsKeepsRunningAndWritesNothing) {
     EXPECT_TRUE(WindowSettingsWritten());
 }
 
+// While a long loop runs (its progress window open, the main window disabled) the close box
+// of the main window does nothing: the user cancels the loop first.
+TEST_F(MainWindowTest, ACloseRequestDuringALongLoopIsIgnored) {
+    CVelmorDlg& dlg = Open();
+    QSignalSpy closed(&dlg, &CVelmorDlg::Closed);
+    bool asked = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (asked || CurrentProgressWindow() == nullptr) return;
+        asked = true;
+        dlg.close();  // what the title bar's close box sends
+    });
+    timer.start(0);
+    Click(kIdMake3DModel);
+    timer.stop();
+    ASSERT_TRUE(asked);
+    EXPECT_TRUE(m_messages.Shown().empty()) << m_messages.LastText().toStdString();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(closed.count(), 0);
+    EXPECT_FALSE(dlg.Shading3D().Model().faces.empty());  // the loop ran to its end
+    // Afterwards the close box asks again.
+    m_messages.QueueAnswer(MessageAnswer::Cancel);
+    dlg.close();
+    EXPECT_EQ(m_messages.LastText(), "  Close ? ");
+}
+
+// While a long loop of any window runs, every command that starts library work or another loop
+// is disabled in every window (menus, buttons, toolbar) and enabled again when it ends: "Update
+// UD FD" clicked during "Make 3D Model" starts no loop of its own under it.
+TEST_F(MainWindowTest, CommandsThatStartWorkAreDisabledWhileALongLoopRuns) {
+    CVelmorDlg& dlg = Open();
+    m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/even_asphere.so"));
+    dlg.MenuAction(kCmdOpenDll)->trigger();  // so that "Reload DLL" can be enabled
+    ASSERT_TRUE(dlg.Provider().LibraryLoaded());
+    CDialogUdFdInitial& initial = dlg.UdFdInitial();
+    CDialogInerpreter& interpreter = dlg.Interpreter();
+    const std::vector<std::pair<const char*, QAction*>> actions = {
+        {"Open DLL", dlg.MenuAction(kCmdOpenDll)},
+        {"DLL button", dlg.ToolbarAction(kCmdOpenDll)},
+        {"Reload DLL", dlg.MenuAction(kCmdReloadDll)},
+        {"Run library in-process", dlg.MenuAction(kCmdRunInProcess)},
+        {"Use Interpreter menu", dlg.MenuAction(kCmdUseInterpreter)},
+        {"Save STL (ASCII)", dlg.MenuAction(kCmdSaveStlAscii)},
+        {"Save STL (BIN)", dlg.MenuAction(kCmdSaveStlBin)},
+        {"STL BIN button", dlg.ToolbarAction(kCmdSaveStlBin)},
+        {"3D Open", dlg.Shading3D().Action(kCmdOpen)},
+        {"Interpreter Open", interpreter.OpenAction()},
+        {"Interpreter Save", interpreter.SaveAction()},
+        {"Interpreter Compile", interpreter.CompileAction()},
+    };
+    const std::vector<std::pair<const char*, QWidget*>> widgets = {
+        {"Update 2D", dlg.Control(kIdUpdate2D)},
+        {"Make 3D Model", dlg.Control(kIdMake3DModel)},
+        {"Use Interpreter box", dlg.Control(kIdUseInterpreter)},
+        {"Call DLL", initial.CallDllButton()},
+        {"Update UD FD", initial.UpdateButton()},
+        {"Compile button", interpreter.CompileButton()},
+    };
+    // The commands enabled, as the windows around them would have them when enabled.
+    const auto enabled = [&] {
+        QStringList on;
+        for (const auto& [name, action] : actions)
+            if (action->isEnabled()) on << name;
+        for (const auto& [name, widget] : widgets)
+            if (widget->isEnabledTo(widget->window())) on << name;
+        return on;
+    };
+    const QStringList all = enabled();
+    ASSERT_EQ(all.size(), int(actions.size() + widgets.size()));
+
+    // During a loop of the main window, and a click on "Update UD FD" meanwhile.
+    std::optional<QStringList> during;
+    QStringList titles;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        CProgressDialog* window = CurrentProgressWindow();
+        if (window == nullptr) return;
+        if (!titles.contains(window->windowTitle())) titles << window->windowTitle();
+        if (during) return;
+        during = enabled();
+        QTest::mouseClick(initial.UpdateButton(), Qt::LeftButton);
+    });
+    timer.start(0);
+    Type(dlg.Field(kIdStep3DX), "0.05");
+    Type(dlg.Field(kIdStep3DY), "0.05");
+    Click(kIdMake3DModel);
+    ASSERT_TRUE(during.has_value());
+    EXPECT_EQ(during->join(", ").toStdString(), "");
+    EXPECT_EQ(titles, QStringList({"Shading Model ..."}));
+    EXPECT_EQ(enabled(), all);
+
+    // During a model loading in the 3D window (the main window stays enabled).
+    during.reset();
+    test::WriteFile(m_dir.File("one.stl"),
+                    "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+                    "vertex 0 1 0\nendloop\nendfacet\nendsolid\n");
+    m_messages.QueuePath(m_dir.QFilePath("one.stl"));
+    dlg.Shading3D().RunCommand(kCmdOpen);
+    timer.stop();
+    ASSERT_TRUE(during.has_value());
+    EXPECT_EQ(during->join(", ").toStdString(), "");
+    EXPECT_EQ(enabled(), all);
+}
+
 TEST_F(MainWindowTest, EscapeKeyAbortsScriptRunsWhileDownAndShortlyAfter) {
     CVelmorDlg& dlg = Open();
     CScriptEngine& engine = dlg.Engine();
@@ -292,6 +397,48 @@ TEST_F(MainWindowTest, EscapeKeyAbortsScriptRunsWhileDownAndShortlyAfter) {
     EXPECT_GT(run(), 0);  // a quick tap is not lost
     QTest::qWait(int(CEscapeKeyWatch::kLatch.count()) + 100);
     EXPECT_EQ(run(), 0);
+}
+
+// In interpreter mode Escape aborts the script runs of the sampling pass it was pressed in: a
+// tap before a pass (closing a menu, cancelling "Close ?"), latch included, never aborts the
+// next redraw, and a press during the map's pass stops that pass only.
+TEST_F(MainWindowTest, EscapeCountsOnlyInThePassItWasPressedIn) {
+    CVelmorDlg& dlg = Open();
+    dlg.Engine().Compile("z = 0.01 * x * x;");
+    dlg.MenuAction(kCmdUseInterpreter)->trigger();
+    ASSERT_TRUE(dlg.State().interpreterMode);
+    QWidget* other = &dlg.UdFdFinal();  // Escape on the main window would ask to close
+    dlg.Interpreter().SetOutputText(QString());
+    QTest::keyClick(other, Qt::Key_Escape);
+    Click(kIdUpdate2D);  // trace, map, views: none of them aborts
+    EXPECT_EQ(dlg.Interpreter().OutputText().toStdString(), "");
+    EXPECT_TRUE(dlg.CursorReadout().contains("sag=")) << dlg.CursorReadout().toStdString();
+    EXPECT_GT(qRed(dlg.Map().Image().pixel(400, 400)), 0);
+    QTest::keyClick(other, Qt::Key_Escape);
+    Click(kIdMake3DModel);  // the mesh samples every point (aborted ones would lie at z = 0)
+    const std::vector<Vec3f>& vertices = dlg.Shading3D().Model().vertices;
+    ASSERT_FALSE(vertices.empty());
+    EXPECT_GT(vertices.front().z, 0.5f);  // at the corner (-10, -10): 0.01 * 100
+    QTest::keyClick(other, Qt::Key_Escape);
+    QTest::mouseClick(dlg.Interpreter().CompileButton(), Qt::LeftButton);  // its test run
+    EXPECT_EQ(dlg.Interpreter().OutputText().toStdString(), "-- PARSER : no error --\n");
+
+    // Pressed while the map's progress window is up: the map's remaining runs abort (black),
+    // the views drawn after it sample again.
+    bool pressed = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (pressed || CurrentProgressWindow() == nullptr) return;
+        pressed = true;
+        QTest::keyPress(other, Qt::Key_Escape);
+    });
+    timer.start(0);
+    Click(kIdUpdate2D);
+    timer.stop();
+    QTest::keyRelease(other, Qt::Key_Escape);
+    ASSERT_TRUE(pressed);
+    EXPECT_EQ(dlg.Map().Image().pixel(400, 400) & 0xFFFFFF, 0u);
+    EXPECT_TRUE(dlg.CursorReadout().contains("sag=")) << dlg.CursorReadout().toStdString();
 }
 
 TEST_F(MainWindowTest, StatusPaneShowsTheWorldPointUnderTheMouseInEachView) {

@@ -147,6 +147,52 @@ TEST_F(ViewsWiringTest, UpdatesRebuildTheMapUnderItsProgressWindowScriptErrorsRe
     EXPECT_FALSE(dlg.Interpreter().OutputText().isEmpty());
 }
 
+// "Open DLL ..." traces the ray as part of the load: the final records, the hit point the views
+// draw and the status show the new surface at once, also after a failed load that falls back to
+// the built-in surface. A gradient-index surface shows no ray.
+TEST_F(ViewsWiringTest, OpenDllTracesTheNewSurfaceAtOnce) {
+    CVelmorDlg& dlg = Open();
+    CSurfaceProvider& provider = dlg.Provider();
+    // The ray a fresh provider traces for the surface (none: the built-in one).
+    const auto traced = [&dlg](const char* library) {
+        CScriptEngine engine;
+        CSurfaceProvider fresh(engine);
+        if (library != nullptr)
+            EXPECT_TRUE(fresh.OpenSurfaceDll(std::string(VELMOR_LIB_DIR "/") + library).loaded);
+        fresh.TraceRay(TraceSettingsOf(dlg.State()));
+        return std::vector<double>(fresh.LastRay(), fresh.LastRay() + 6);
+    };
+    const auto lastRay = [&provider] {
+        return std::vector<double>(provider.LastRay(), provider.LastRay() + 6);
+    };
+    const std::vector<double> builtIn = traced(nullptr), polynomial = traced("xy_polynomial3.so");
+    ASSERT_EQ(lastRay(), builtIn);
+    ASSERT_NE(polynomial, builtIn);
+    const auto open = [this, &dlg](const char* library) {
+        m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/") + QLatin1String(library));
+        dlg.MenuAction(kCmdOpenDll)->trigger();
+    };
+
+    open("xy_polynomial3.so");
+    EXPECT_EQ(lastRay(), polynomial);
+    EXPECT_EQ(Cell(dlg.UdFdFinal().UserDataTable(), "z"), Fixed6(polynomial[2]));
+    EXPECT_EQ(dlg.RayStatusText(), "RayTrace : return code = 0");
+    EXPECT_EQ(dlg.Shading3D().RayState(), RayDisplay::kRefracted);
+    QApplication::processEvents();  // the views drawn with it
+    EXPECT_EQ(MakePlotState(dlg.State(), provider).rayResult[2], polynomial[2]);
+
+    open("no_entry.so");  // refused: the built-in surface answers again
+    ASSERT_EQ(m_messages.LastText(), QString::fromLatin1(kSurfaceDllErrorText));
+    EXPECT_EQ(lastRay(), builtIn);
+    EXPECT_EQ(Cell(dlg.UdFdFinal().UserDataTable(), "z"), Fixed6(builtIn[2]));
+
+    open("grin_medium.so");
+    EXPECT_EQ(Cell(dlg.UdFdFinal().UserDataTable(), "l"), Fixed6(traced("grin_medium.so")[3]));
+    EXPECT_EQ(dlg.Shading3D().RayState(), RayDisplay::kNone);
+    QApplication::processEvents();
+    EXPECT_EQ(dlg.RayStatusText(), QString::fromLatin1(kRayStatusNoRay));
+}
+
 TEST_F(ViewsWiringTest, ShiftClicksMoveTheRayShowItAndTraceAgain) {
     CVelmorDlg& dlg = Open();
     CSurfaceProvider& provider = dlg.Provider();

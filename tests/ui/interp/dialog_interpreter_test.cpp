@@ -165,11 +165,12 @@ TEST_F(InterpreterWindowTest, FilesThatCannotBeUsedChangeNothing) {
     EXPECT_EQ(messages.LastText(), "Couldn't open source file: File too large");
     EXPECT_EQ(window.SourceText(), "z = 2;\n");
 
-    // Save into a directory that does not exist.
+    // Save into a directory that does not exist (the question whether to create the file
+    // first).
     messages.Clear();
     messages.QueuePath(Path("no/such/dir/source.txt"));
     EXPECT_FALSE(window.SaveSource());
-    ASSERT_EQ(messages.Shown().size(), 1u);
+    ASSERT_EQ(messages.Shown().size(), 2u);
     EXPECT_EQ(messages.LastText(), "Couldn't open destination file: No such file or directory");
     EXPECT_TRUE(window.SourceModified());
     EXPECT_FALSE(std::filesystem::exists(dir.File("no")));
@@ -250,7 +251,7 @@ TEST_F(InterpreterWindowTest, CodePage932CommentRoundTrips) {
     const QString path = Path("cp932.txt");
     messages.QueuePath(path);
     window.SaveAction()->trigger();
-    ASSERT_TRUE(messages.Shown().empty()) << messages.LastText().toStdString();
+    ASSERT_EQ(messages.Shown().size(), 1u);  // whether to create the file: Yes
     EXPECT_EQ(ReadFile(path.toStdString()),
               "// \x8B\xC8\x97\xA6 \x83\x65\x83\x58\x83\x67\r\nz = 1;\t// \xB6\xC5\r\n");
     EXPECT_FALSE(window.SourceModified());
@@ -262,6 +263,32 @@ TEST_F(InterpreterWindowTest, CodePage932CommentRoundTrips) {
     EXPECT_EQ(window.SourceText(), text);
     window.Compile();
     EXPECT_EQ(window.OutputText(), "-- PARSER : no error --\n");
+}
+
+// Save asks before creating a file that does not exist: No opens the dialog again with the
+// name kept; a file that exists is not asked about.
+TEST_F(InterpreterWindowTest, SaveAsksBeforeCreatingANewFile) {
+    const QString path = Path("new.txt");
+    messages.QueuePath(path);
+    messages.QueueAnswer(MessageAnswer::No);
+    messages.QueuePath(path);
+    messages.QueueAnswer(MessageAnswer::Yes);
+    ASSERT_TRUE(window.SaveSource());
+    ASSERT_EQ(messages.Shown().size(), 2u);
+    EXPECT_EQ(messages.Shown()[0].text.toStdString(),
+              path.toStdString() + "\nThis file does not exist.\nCreate the file?");
+    EXPECT_EQ(messages.Shown()[0].icon, MessageIcon::Question);
+    EXPECT_EQ(messages.Shown()[0].buttons, MessageButtons::YesNo);
+    ASSERT_EQ(messages.FileDialogs().size(), 2u);
+    EXPECT_EQ(messages.FileDialogs()[0].request.defaultName, "source.txt");
+    EXPECT_EQ(messages.FileDialogs()[1].request.defaultName, path);
+    EXPECT_EQ(messages.FileDialogs()[1].request.title, "Save Interpreter Source.");
+    EXPECT_TRUE(QFile::exists(path));
+
+    messages.Clear();
+    messages.QueuePath(path);
+    EXPECT_TRUE(window.SaveSource());
+    EXPECT_TRUE(messages.Shown().empty()) << messages.LastText().toStdString();
 }
 
 TEST_F(InterpreterWindowTest, AsksBeforeUnsavedSourceIsLost) {

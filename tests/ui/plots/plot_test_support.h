@@ -81,17 +81,21 @@ inline int CountRgb(const QImage& image, QRgb rgb) {
     return CountRgb(image, image.rect(), rgb);
 }
 
-// A text as the views draw it: the plot font on an opaque box of the given background.
-inline QImage TextStamp(const QString& text, QRgb colour, QRgb background) {
+// A text as the views draw it: the font (the labels' unless another is given) on an opaque box
+// of the given background.
+inline QImage TextStamp(const QString& text, QRgb colour, QRgb background,
+                        const QFont& font = PlotFont()) {
     QImage probe(1, 1, QImage::Format_RGB32);
     QSize extent;
     {
         PlotCanvas canvas(probe, background);
+        canvas.SetFont(font);
         extent = canvas.TextExtent(text);
     }
     QImage stamp(extent, QImage::Format_RGB32);
     stamp.fill(background);
     PlotCanvas canvas(stamp, background);
+    canvas.SetFont(font);
     canvas.SetTextColour(colour);
     canvas.Text(0, 0, text);
     return stamp;
@@ -99,8 +103,8 @@ inline QImage TextStamp(const QString& text, QRgb colour, QRgb background) {
 
 // True when the text appears in the image with its top-left corner at (x, y).
 inline bool HasTextAt(const QImage& image, const QString& text, int x, int y, QRgb colour,
-                      QRgb background) {
-    const QImage stamp = TextStamp(text, colour, background);
+                      QRgb background, const QFont& font = PlotFont()) {
+    const QImage stamp = TextStamp(text, colour, background, font);
     if (!image.rect().contains(QRect(QPoint(x, y), stamp.size()))) return false;
     return image.copy(QRect(QPoint(x, y), stamp.size())) == stamp;
 }

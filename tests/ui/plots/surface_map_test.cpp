@@ -22,6 +22,16 @@ TEST(SurfaceMapSize, StepsRangesAndTheLimit) {
     EXPECT_EQ(size(wide, wide, 0.01), std::pair(1024, 1024));
     EXPECT_EQ(size(wide, half, 0.01), std::pair(1024, 512));
     EXPECT_EQ(size(half, wide, 0.01), std::pair(512, 1024));
+    // Steps whose second cut leaves the other side above the limit: that side is cut too and
+    // the first one scaled by the ranges' ratio.
+    auto steps = [](ValueRange x, ValueRange y, double sx, double sy) {
+        const MapSize s = SurfaceMapSize(x, y, sx, sy);
+        return std::pair(s.width, s.height);
+    };
+    EXPECT_EQ(steps(wide, half, 0.1, 0.001), std::pair(1024, 512));
+    EXPECT_EQ(steps(wide, half, 0.05, 0.005), std::pair(1024, 512));
+    EXPECT_EQ(steps({-6, 12.3}, {-4, 5}, 0.05, 0.001), std::pair(1024, 503));
+    EXPECT_EQ(steps(half, wide, 0.001, 0.1), std::pair(512, 1024));
     // Nothing to sample, or a size beyond any number: no map.
     EXPECT_TRUE(SurfaceMapSize(wide, wide, 0, 0.025).Empty());
     EXPECT_TRUE(SurfaceMapSize({10, -10}, wide, 0.025, 0.025).Empty());
@@ -108,6 +118,42 @@ TEST(SurfaceMap, CancelLeavesAPartlyBlackMapInUse) {
     map.Discard();
     map.Build(state, program.surface, nullptr);
     EXPECT_GE(qRed(map.Image().pixel(400, 700)), 64);
+}
+
+// The drawing pass starts on a black map: the rows not drawn yet show neither the map the
+// image held before (its pixels are used again for a map of the same size) nor stale memory.
+TEST(SurfaceMap, RowsNotDrawnYetAreBlack) {
+    struct FirstReport final : ProgressReporter {
+        bool Report(long long, long long) override {
+            if (checked++ == 0) {
+                const QImage& image = map->Image();
+                for (int y : {0, image.height() / 2, image.height() - 1})
+                    for (int x : {0, image.width() / 2, image.width() - 1})
+                        if ((image.pixel(x, y) & 0xFFFFFF) != 0) ++lit;
+            }
+            return false;
+        }
+        const CSurfaceMap* map = nullptr;
+        int checked = 0, lit = 0;
+    };
+    ProgramSurface plane;
+    ASSERT_TRUE(plane.UseScript("z = 1.5;"));  // mid grey everywhere
+    PlotState state;
+    CSurfaceMap map;
+    map.Build(state, plane.surface, nullptr);
+    ASSERT_EQ(map.Image().pixel(400, 400), qRgb(128, 128, 128));
+    for (int round = 0; round < 2; ++round) {  // the same size again, then a new size
+        map.Discard();
+        if (round == 1) state.stepX = 0.05;
+        FirstReport report;
+        report.map = &map;
+        ProgressReporter* previous = SetProgressReporter(&report);
+        map.Build(state, plane.surface, nullptr);
+        SetProgressReporter(previous);
+        EXPECT_GT(report.checked, 0);
+        EXPECT_EQ(report.lit, 0) << round;
+        EXPECT_EQ(map.Image().pixel(100, 100), qRgb(128, 128, 128));
+    }
 }
 
 // The map through a library: its coarse pass in one batch, its rows in passes of whole rows of

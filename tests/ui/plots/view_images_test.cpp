@@ -109,10 +109,12 @@ TEST_F(ViewsTest, CursorVerboseAndRayTraceOffRemoveTheirDrawing) {
 
     state.rayTrace = state.verbose = true;
     const QString through = "Shift L-Click:ThroughPoint", direction = "Shift R-Click:Direction";
-    const int cy = TextStamp(direction, kBlackRgb, kWhiteRgb).height(), bottom = kSide - 1;
+    const QFont help = HelpFont({through, direction}, HelpTextWidth(420));
+    EXPECT_EQ(help.pixelSize(), 13);
+    const int cy = TextStamp(direction, kBlackRgb, kWhiteRgb, help).height(), bottom = kSide - 1;
     plan = DrawPlanView(state, nullptr, 420, kSide);
-    EXPECT_TRUE(HasTextAt(plan, direction, 3, bottom - cy - 2, kBlackRgb, kWhiteRgb));
-    EXPECT_TRUE(HasTextAt(plan, through, 3, bottom - 2 * cy - 4, kBlackRgb, kWhiteRgb));
+    EXPECT_TRUE(HasTextAt(plan, direction, 3, bottom - cy - 2, kBlackRgb, kWhiteRgb, help));
+    EXPECT_TRUE(HasTextAt(plan, through, 3, bottom - 2 * cy - 4, kBlackRgb, kWhiteRgb, help));
     state.verbose = false;
     plan = DrawPlanView(state, nullptr, 420, kSide);
     EXPECT_EQ(CountRgb(plan, QRect(1, bottom - 2 * cy - 4, 300, 2 * cy + 4), kBlackRgb), 0);
@@ -126,6 +128,31 @@ TEST_F(ViewsTest, CursorVerboseAndRayTraceOffRemoveTheirDrawing) {
     for (const QImage& image : {Profile(ProfileAxis::kX), Profile(ProfileAxis::kY),
                                 DrawRayView(state, sampler, kSide, kSide)})
         EXPECT_EQ(CountRgb(image, kBlueRgb) + CountRgb(image, kRedRgb), 0);
+}
+
+// The help texts take the largest face from 13 down to 10 pixels that fits the view: at 4
+// pixels from the right edge in the ray view, and in a view too small even at 10 pixels from
+// the left edge, so that the text's start stays readable.
+TEST_F(ViewsTest, HelpTextsShrinkToFitTheViewAndKeepTheirStart) {
+    state.rayTrace = state.verbose = true;
+    state.startL = state.startM = 0;  // the ray's lines along the axis, clear of the text
+    state.rayTraceOk = false;
+    const QString help = "Shift L-Click:IncidentElevation";
+    for (const int side : {217, 156, 90}) {
+        SCOPED_TRACE(side);
+        const QFont font = HelpFont({help}, HelpTextWidth(side));
+        const QSize e = TextStamp(help, kBlackRgb, kPaperRgb, font).size();
+        EXPECT_EQ(font.pixelSize(), side == 217 ? 13 : 10);
+        const QImage ray = DrawRayView(state, sampler, side, side);
+        const int y = side - 1 - e.height() - 2;
+        if (side > 90) {
+            EXPECT_LE(e.width(), side - 6);
+            EXPECT_TRUE(
+                HasTextAt(ray, help, side - 1 - e.width() - 4, y, kBlackRgb, kPaperRgb, font));
+        } else {
+            EXPECT_TRUE(HasTextAt(ray, "Shift", 1, y, kBlackRgb, kPaperRgb, font));
+        }
+    }
 }
 
 TEST_F(ViewsTest, FailedTraceDrawsTheCrossAtTheStartPoint) {
