@@ -43,8 +43,10 @@ std::vector<std::string> CheckList(const std::string& text) {
         const std::string name = text.substr(from, comma - from);
         if (!IsCheckName(name)) {
             std::string known;
-            for (const char* check : kCheckNames)
-                known += (known.empty() ? "" : ", ") + std::string(check);
+            for (const char* check : kCheckNames) {
+                if (!known.empty()) known += ", ";
+                known += check;
+            }
             throw CliError("--only: no check named \"" + name + "\" (the checks: " + known + ")");
         }
         names.push_back(name);
