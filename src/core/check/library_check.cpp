@@ -105,11 +105,23 @@ std::string Num(double value) {
 }
 
 std::string PointText(double x, double y) {
-    return "(" + Num(x) + ", " + Num(y) + ")";
+    std::string text = "(";
+    text += Num(x);
+    text += ", ";
+    text += Num(y);
+    text += ")";
+    return text;
 }
 
 std::string VectorText(double x, double y, double z) {
-    return "(" + Num(x) + ", " + Num(y) + ", " + Num(z) + ")";
+    std::string text = "(";
+    text += Num(x);
+    text += ", ";
+    text += Num(y);
+    text += ", ";
+    text += Num(z);
+    text += ")";
+    return text;
 }
 
 CheckResult Result(const char* name, CheckOutcome outcome, std::string detail) {
@@ -256,6 +268,15 @@ CheckReport RunLibraryCheck(const CheckInput& input) {
         report.loaded = false;
         report.loadError = "no script engine";
     }
+    for (double bound : {input.xmin, input.xmax, input.ymin, input.ymax}) {
+        if (!std::isfinite(bound)) {
+            // Tolerances scaled by an infinite range would let every answer pass.
+            report.loaded = false;
+            report.loadError = "the analysis ranges are not all finite numbers";
+            target.reset();
+            c.target = nullptr;
+        }
+    }
     if (target != nullptr) {
         std::string why;
         bool started = target->Start(&why);
@@ -327,6 +348,9 @@ CheckReport RunLibraryCheck(const CheckInput& input) {
             report.cancelled = true;
             SkipAll(report, checks, i, "cancelled");
             break;
+        }
+        if (result.outcome == CheckOutcome::kFail && result.detail.empty()) {
+            result.detail = "the library did not answer the check's requests";
         }
         report.checks.push_back(std::move(result));
     }

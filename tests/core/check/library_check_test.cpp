@@ -233,6 +233,13 @@ TEST_F(LibraryCheckTest, AFaultWhileLoadingSkipsEveryCheck) {
     EXPECT_FALSE(other.loaded);
     EXPECT_FALSE(other.loadFault);
     EXPECT_NE(other.loadError.find("reload it first"), std::string::npos) << other.loadError;
+
+    // Ranges that are no numbers would scale every tolerance away: nothing runs.
+    input.recordVersion = kRecordVersion0;
+    input.xmax = HUGE_VAL;
+    const CheckReport infinite = RunLibraryCheck(input);
+    EXPECT_FALSE(infinite.loaded);
+    EXPECT_EQ(infinite.loadError, "the analysis ranges are not all finite numbers");
 }
 
 // --only runs the checks named, in the battery's order; the progress hook sees each and can
