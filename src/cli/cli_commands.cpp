@@ -431,7 +431,7 @@ CommandFunction FindCommand(const std::string& name) {
         {"info", RunInfo},       {"call", RunCall},       {"trace", RunTrace},
         {"sag", RunSag},         {"index", RunIndex},     {"sag-grid", RunSagGrid},
         {"compile", RunCompile}, {"listing", RunListing}, {"stl", RunStl},
-        {"load", RunLoad},       {"views", RunViews},
+        {"load", RunLoad},       {"views", RunViews},     {"check", RunCheck},
     };
     for (const auto& command : kCommands) {
         if (name == command.name) return command.function;

@@ -23,6 +23,9 @@ int RunCompile(CliHost& host, const Arguments& args, Output& out);
 int RunListing(CliHost& host, const Arguments& args, Output& out);
 int RunStl(CliHost& host, const Arguments& args, Output& out);
 int RunLoad(CliHost& host, const Arguments& args, Output& out);
+// The library check (cli_check.cpp): 1 when a check failed; a library that faults while loading
+// throws CliFault.
+int RunCheck(CliHost& host, const Arguments& args, Output& out);
 // Needs Qt; creates its application on the offscreen platform.
 int RunViews(CliHost& host, const Arguments& args, Output& out);
 

@@ -83,6 +83,43 @@ Commands:
                      same fields and pressing "Reset Zoom" and "Update 2D": display ranges
                      not given are what "Reset Zoom" shows for the analysis ranges (x and y
                      read back from their three-decimal fields; n stays -2 2)
+  check [--range XMIN XMAX YMIN YMAX] [--only NAME,...]
+                     the library check: a battery of checks on the surface, one line
+                     NAME<TAB>pass|warn|fail|skip<TAB>DETAIL per check (see below)
+
+The library check runs in a helper process of its own (also with --in-process), with the
+initial records as --set left them, over the ranges [-10, 10] (or --range) on a grid of
+41 x 41 points; --only runs the named checks (comma-separated), in this order:
+  name       request 0/0 answers 0 with printable code page 932 text terminated within 20 bytes
+  names      every param and xdata name answer is terminated (warn: two elements share a name)
+  safe-data  request 7 answers 0 and twice the same bytes; names the fields it sets
+  records    requests 0/0, 0/2, 1, 2, 3, 4, 5 and 6 leave FIXED_DATA unchanged and write
+             nothing past USER_DATA or the version's FIXED_DATA (warn: USER_DATA bytes 188-191)
+  sag        request 3 on the grid: no success with a sag that is not finite (warn: a jump
+             above 100 times the median of the neighbour differences)
+  trace      request 5 from every grid point at z = 0 along the initial direction and three
+             tilted ones: (a) hit on the ray, (b) path = distance to the hit, (c) hit on the
+             sag, (d) unit normal parallel to the sag's normal (central differences of
+             request 3), (e) unit outgoing direction in the plane of incidence obeying Snell's
+             law with n1 and n2 (the law of reflection when n2 < 0; not for a gradient-index
+             surface)
+  paraxial   request 4 against request 5 for rays parallel to the axis 1e-4 of the range from
+             it (warn)
+  index      a gradient-index surface only: request 6 on 21 x 21 x 5 points between the sag and
+             z = thic (or 1): finite, dndx dndy dndz against central differences of index
+  repeat     the same requests again in reverse order answer the same bit for bit
+  threads    the sag and trace requests from 8 threads at once, 5 times each, answer as on one
+             thread bit for bit (skip when the answers already change on one thread)
+  speed      median and slowest time per call of requests 3, 5 and 6 (information)
+Tolerances: positions and path 1e-9 x max(1, half the diagonal of the ranges); unit length,
+Snell's law, plane of incidence and law of reflection 1e-9; normal direction 1e-6 rad
+(parallel or antiparallel); index gradient 1e-4 relative; paraxial directions 1e-6. A script
+(--script) runs only sag, repeat and speed. A library that faults during a check (a signal,
+an exit, the time limit) fails that check, is loaded again and the other checks go on. check
+exits with 1 when a check failed (warnings do not count), with 3 when the library faulted
+while loading. With --json: {"checks": [{"name", "result", "detail", "example": null or {"x",
+"y", "z", "l", "m", "n" (the inputs of the request that failed), "expected", "got" (numbers,
+arrays for vectors)}}], "summary": {"pass", "warn", "fail", "skip"}}.
 
 Numbers: a whole argument each ('.' decimal point). Ranges and steps are then taken as the
 main window's fields take them: a step below 0.001 in magnitude becomes 0.001; a negative
@@ -93,8 +130,8 @@ Output: one NAME<TAB>VALUE line per value; doubles with "%.17g"; control charact
 texts are written as \t, \n, \r or \xHH. compile and listing print the output-box text itself.
 
 Exit status: 0 success; 1 when call or trace got a non-zero return code (printed), when
-the trace's output is no finite number, when sag or index failed its sample, or when compile
-or listing found no usable code; 2 bad arguments or files, or output that could not be
+the trace's output is no finite number, when sag or index failed its sample, when compile
+or listing found no usable code, or when a check failed; 2 bad arguments or files, or output that could not be
 written whole (standard output, the STL or PNG file), with one line on stderr;
 3 the library faulted (a signal such as SIGSEGV, an exit inside a call, or no answer within
 the time limit), also while loading, with one line on stderr naming the fault, the request

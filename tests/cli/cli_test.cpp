@@ -723,5 +723,76 @@ TEST(CliTest, TheHelperAndInProcessGiveTheSameNumbers) {
     EXPECT_NE(help.out.find("3 the library faulted"), std::string::npos);
 }
 
+// check: one line NAME<TAB>RESULT<TAB>DETAIL per check, or the JSON object; status 0 when no
+// check failed, 1 when one did, 3 when the library faulted while loading, 2 for a bad --only or
+// --range.
+TEST(CliTest, CheckPrintsOneLinePerCheckAndFailsWithTheLibrary) {
+    const CliRun sound = RunCli({"--lib", LibPath("even_asphere"), "check"});
+    EXPECT_EQ(sound.status, 0) << sound.err;
+    std::vector<std::string> lines;
+    std::istringstream in(sound.out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    const char* order[] = {"name",     "names", "safe-data", "records", "sag",  "trace",
+                           "paraxial", "index", "repeat",    "threads", "speed"};
+    ASSERT_EQ(lines.size(), 11u) << sound.out;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::size_t tab = lines[i].find('\t'), second = lines[i].find('\t', tab + 1);
+        ASSERT_NE(second, std::string::npos) << lines[i];
+        EXPECT_EQ(lines[i].substr(0, tab), order[i]);
+        const std::string result = lines[i].substr(tab + 1, second - tab - 1);
+        EXPECT_EQ(result, i == 7 ? "skip" : "pass") << lines[i];
+    }
+
+    // A planted fault, with --only and a range: the checks named, in the battery's order.
+    const CliRun planted = RunCli({"--json", "--lib", LibPath("check_hit_off"), "check", "--only",
+                                   "trace,name", "--range", "-2", "2", "-3", "3"});
+    EXPECT_EQ(planted.status, 1) << planted.err;
+    const nlohmann::json object = nlohmann::json::parse(planted.out);
+    const nlohmann::json& checks = object["checks"];
+    ASSERT_EQ(checks.size(), 2u);
+    EXPECT_EQ(checks[0]["name"], "name");
+    EXPECT_TRUE(checks[0]["example"].is_null());
+    EXPECT_EQ(checks[1]["result"], "fail");
+    const nlohmann::json& example = checks[1]["example"];
+    EXPECT_EQ(example["x"], -2.0);  // the first grid point of the range
+    EXPECT_EQ(example["y"], -3.0);
+    EXPECT_EQ(example["z"], 0.0);
+    EXPECT_TRUE(example["expected"].is_number() && example["got"].is_number()) << example;
+    EXPECT_EQ(object["summary"],
+              nlohmann::json::parse(R"({"pass": 1, "warn": 0, "fail": 1, "skip": 0})"));
+    // A vector compared: the normal against the sag surface's.
+    const CliRun normal =
+        RunCli({"--json", "--lib", LibPath("check_normal_flipped"), "check", "--only", "trace"});
+    const nlohmann::json vector = nlohmann::json::parse(normal.out)["checks"][0]["example"];
+    EXPECT_TRUE(vector["expected"].is_array() && vector["got"].size() == 3u) << vector;
+
+    const CliRun loadFault =
+        RunCli({"--json", "--lib", LibPath("fault_load_constructor"), "check"});
+    EXPECT_EQ(loadFault.status, 3);
+    EXPECT_EQ(nlohmann::json::parse(loadFault.out)["fault"]["request_name"], "library load");
+    ExpectRefused(RunCli({"check", "--only", "trace,spelling"}), "no check named \"spelling\"");
+    ExpectRefused(RunCli({"check", "--range", "1", "-1", "0", "1"}),
+                  "--range XMIN XMAX: reversed range");
+    ExpectRefused(RunCli({"check", "--range", "1", "2"}), "--range needs four numbers");
+    const CliRun help = RunCli({"--help"});
+    EXPECT_NE(help.out.find("normal direction 1e-6 rad"), std::string::npos);
+}
+
+// The built-in surface and a script are checked as well; a script only by sag, repeat, speed.
+TEST(CliTest, CheckTakesTheBuiltInSurfaceAndAScript) {
+    TempDir dir;
+    const CliRun builtIn = RunCli({"check", "--only", "name,sag,threads"});
+    EXPECT_EQ(builtIn.status, 0) << builtIn.out;
+    EXPECT_EQ(ParseLines(builtIn.out).names, (std::vector<std::string>{"name", "sag", "threads"}));
+    EXPECT_NE(builtIn.out.find("\"Even Array\""), std::string::npos) << builtIn.out;
+    WriteFile(dir.File("script.txt"), "z = 0.1*(x*x + y*y);\n");
+    Lines script = ParseLines(RunCli({"--script", dir.File("script.txt"), "check"}).out);
+    ASSERT_EQ(script.names.size(), 11u);
+    for (const std::string& name : script.names) {
+        const bool runs = name == "sag" || name == "repeat" || name == "speed";
+        EXPECT_EQ(script[name].substr(0, 4), runs ? "pass" : "skip") << name;
+    }
+}
+
 }  // namespace
 }  // namespace velmor::test

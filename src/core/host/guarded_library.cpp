@@ -351,6 +351,82 @@ LibraryCall GuardedLibrary::Call(RecordPair& pair, int* result, int* recordVersi
     return LibraryCall::kAnswered;
 }
 
+LibraryCall GuardedLibrary::CallWholePair(SharedRecordPair& pair, int* result) {
+    if (!m_loaded || m_fault.Faulted() || m_busy) return LibraryCall::kFailed;
+    SharedRecordPair& shared = Area().call;
+    std::memcpy(&shared, &pair, sizeof pair);
+    Exchange call;
+    int type = 0, numb = 0;
+    std::memcpy(&type, pair.fd + offsetof(FIXED_DATA, type), sizeof type);
+    std::memcpy(&numb, pair.fd + offsetof(FIXED_DATA, numb), sizeof numb);
+    call.tag = TagOf(++m_serial, type, numb, 0);
+    std::vector<unsigned char> answer;
+    if (!Transact(FrameWriter(kOpCall), kOpCall, call, &answer)) return LibraryCall::kFailed;
+    FrameReader reader(answer.data(), answer.size());
+    std::int32_t answered = 0, value = 0, version = 0;
+    if (!reader.I32(&answered) || !reader.I32(&value) || !reader.I32(&version)) {
+        HelperGone(LibraryFaultKind::kHost, 0, "the helper sent a broken answer");
+        return LibraryCall::kFailed;
+    }
+    if (answered == 0) return LibraryCall::kNoEntry;
+    std::memcpy(&pair, &shared, sizeof pair);
+    *result = value;
+    return LibraryCall::kAnswered;
+}
+
+LibraryCall GuardedLibrary::RunThreads(const RecordPair& start, std::size_t n, int threads,
+                                       int repeats, std::size_t* done, ThreadsOutcome* outcome) {
+    *done = 0;
+    *outcome = {};
+    if (!m_loaded || m_fault.Faulted() || m_busy || m_area.Data() == nullptr) {
+        return LibraryCall::kFailed;
+    }
+    if (n > kMaxBatchPoints) n = kMaxBatchPoints;
+    SharedArea& area = Area();
+    std::memcpy(&area.batch.ud, &start.ud, sizeof start.ud);
+    std::memcpy(area.batch.fd, start.fd, sizeof start.fd);
+    Exchange batch;
+    const std::uint32_t fields = n > 0 ? area.points.fields[0] : 0;
+    batch.tag = TagOf(++m_serial, (fields & kSetType) ? area.points.type[0] : 0,
+                      (fields & kSetNumb) ? area.points.numb[0] : 0, n);
+    auto clamp = [](int value) {
+        return static_cast<std::uint32_t>(value < 1 ? 1
+                                          : value > static_cast<int>(kMaxCheckThreads)
+                                              ? kMaxCheckThreads
+                                              : value);
+    };
+    const std::uint64_t finishedBefore = LoadFinishedCalls(area.status);
+    std::vector<unsigned char> answer;
+    FrameWriter request(kOpThreads);
+    request.U32(static_cast<std::uint32_t>(n)).U32(clamp(threads)).U32(clamp(repeats));
+    if (!Transact(request, kOpThreads, batch, &answer)) {
+        const std::uint64_t finished = LoadFinishedCalls(area.status) - finishedBefore;
+        *done = finished < n ? static_cast<std::size_t>(finished) : n;
+        return LibraryCall::kFailed;
+    }
+    FrameReader reader(answer.data(), answer.size());
+    std::uint32_t count = 0;
+    std::int32_t answered = 0, version = 0;
+    ThreadsOutcome got;
+    if (!reader.U32(&count) || !reader.I32(&answered) || !reader.I32(&version) ||
+        !reader.U32(&got.kind) || !reader.U32(&got.point) || !reader.U32(&got.thread) ||
+        !reader.U32(&got.repeat) || !reader.U32(&got.differing) || !reader.I32(&got.result) ||
+        count > n || got.point >= (n > 0 ? n : 1) || got.kind > kThreadsNotRepeatable) {
+        HelperGone(LibraryFaultKind::kHost, 0, "the helper sent a broken answer");
+        return LibraryCall::kFailed;
+    }
+    if (answered == 0) return LibraryCall::kNoEntry;
+    std::memcpy(&got.record, &area.check.differing, sizeof got.record);
+    *done = count;
+    *outcome = got;
+    return LibraryCall::kAnswered;
+}
+
+const std::uint64_t* GuardedLibrary::CallNanoseconds() const {
+    if (m_area.Data() == nullptr) return nullptr;
+    return static_cast<const SharedArea*>(m_area.Data())->check.callNs;
+}
+
 BatchPoints& GuardedLibrary::Points() {
     if (m_area.Data() != nullptr) return Area().points;
     if (m_sparePoints == nullptr) m_sparePoints.reset(new BatchPoints);

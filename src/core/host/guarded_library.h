@@ -24,6 +24,7 @@
 #include "core/host/helper_process.h"
 #include "core/host/library_fault.h"
 #include "core/host/shared_area.h"
+#include "core/host/threaded_batch.h"
 #include "core/surface/surface_library.h"
 
 namespace velmor {
@@ -125,6 +126,20 @@ public:
 
     // The helper's process id (for the output window's title and a debugger), 0 when none runs.
     int HelperPid() const { return m_process.Pid(); }
+
+    // --- What the library check asks besides calls and batches.
+    // A single call that carries the whole pair as it is given: USER_DATA and the guard bytes
+    // after it, the whole FIXED_DATA area and the guard bytes after that, so the caller sees
+    // every byte the library wrote, also past its records. On kAnswered `pair` holds them all.
+    LibraryCall CallWholePair(SharedRecordPair& pair, int* result);
+    // Points [0, n) of Points() from `start` (kOpThreads): one run for the answers, left in
+    // Answers() with whole records, then RunThreadedBatch's runs; *outcome says how they
+    // compared. *done is the points of the first run (n unless the library faulted).
+    LibraryCall RunThreads(const RecordPair& start, std::size_t n, int threads, int repeats,
+                           std::size_t* done, ThreadsOutcome* outcome);
+    // Each call's duration (ns) in the last batch run with kBatchTimed; nullptr when no
+    // helper runs.
+    const std::uint64_t* CallNanoseconds() const;
 
 private:
     struct Exchange;

@@ -17,8 +17,13 @@
 //                (BatchOption bits)           (0), i32 record version
 //   kOpUnload    -                            -
 //   kOpQuit      -                            (none: the helper ends)
+//   kOpThreads   u32 points, u32 threads,     u32 points done, i32 answered (1) / no entry
+//                u32 repeats                  (0), i32 record version, then the outcome:
+//                                             u32 kind (ThreadsOutcomeKind), u32 point,
+//                                             u32 thread, u32 repeat, u32 answers that
+//                                             differed, i32 that answer's result
 //
-// A string is u32 byte count and the bytes. Ops 7 .. 15 are kept for later batch variants.
+// A string is u32 byte count and the bytes. Ops 8 .. 15 are kept for later batch variants.
 #pragma once
 
 #include <cstddef>
@@ -32,7 +37,7 @@
 namespace velmor {
 
 inline constexpr std::uint32_t kFrameMagic = 0x564d4c48;  // "HLMV" little-endian
-inline constexpr std::uint32_t kProtocolVersion = 1;
+inline constexpr std::uint32_t kProtocolVersion = 2;
 // No frame of this protocol carries more; a larger count is a broken stream.
 inline constexpr std::uint32_t kMaxFramePayload = 1 << 16;
 
@@ -43,6 +48,7 @@ enum HostOp : std::uint32_t {
     kOpBatch = 4,
     kOpUnload = 5,
     kOpQuit = 6,
+    kOpThreads = 7,  // the library check: a batch from several threads at once (threaded_batch.h)
 };
 
 struct FrameHeader {
@@ -173,6 +179,21 @@ enum BatchOption : std::uint32_t {
     // Every point has point 0's type, numb and fields (a sag or index pass): only point 0's
     // entries of those arrays are written and read.
     kBatchSameRequest = 1u << 1,
+    // Every point starts from the batch's starting USER_DATA (its own fields set on top), so no
+    // answer depends on what an earlier point left in the record (the library check's batches).
+    kBatchFreshUserData = 1u << 2,
+    // Each call's duration goes into CheckRoom::callNs (steady clock, nanoseconds).
+    kBatchTimed = 1u << 3,
+};
+
+// Most threads, and most repeats per thread, a kOpThreads request may ask for.
+inline constexpr std::uint32_t kMaxCheckThreads = 64;
+
+// What only the library check uses: call durations of a timed batch, and the answer of a
+// threaded batch that differed from the single-threaded one.
+struct CheckRoom {
+    std::uint64_t callNs[kMaxBatchPoints];  // point i's call, kBatchTimed batches only
+    USER_DATA differing;                    // kOpThreads: that answer's USER_DATA
 };
 
 struct SharedArea {
@@ -181,6 +202,7 @@ struct SharedArea {
     SharedRecordPair batch;  // the working pair of a batch
     BatchPoints points;
     BatchAnswers answers;
+    CheckRoom check;
 };
 static_assert(offsetof(BatchPoints, x) == 16 * kMaxBatchPoints &&
               sizeof(BatchPoints) == 64 * kMaxBatchPoints);
@@ -190,6 +212,7 @@ static_assert(sizeof(BatchAnswers) == 228 * kMaxBatchPoints);
 static_assert(offsetof(SharedArea, call) == 128 && offsetof(SharedArea, batch) == 46256);
 static_assert(offsetof(SharedArea, points) == 92384);
 static_assert(offsetof(SharedArea, answers) == 92384 + 64 * kMaxBatchPoints);
+static_assert(offsetof(SharedArea, check) == 92384 + 292 * kMaxBatchPoints);
 inline constexpr std::size_t kSharedAreaBytes = sizeof(SharedArea);
 
 // Writes point i's fields into the working pair (the point's request included); with

@@ -1,9 +1,13 @@
 #include "core/host/host_server.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <vector>
 
+#include "core/host/threaded_batch.h"
 #include "core/surface/batch_loop.h"
 #include "core/surface/dynamic_library.h"
 #include "core/surface/surface_entry.h"
@@ -48,6 +52,25 @@ struct StatusHooks {
     }
 };
 
+// The status hooks, with each call's duration written as it ends (a timed batch).
+struct TimedStatusHooks : StatusHooks {
+    std::uint64_t* callNs;
+    std::size_t next = 0;
+    std::chrono::steady_clock::time_point started;
+    bool RowStarts(std::size_t row) { return StatusHooks::RowStarts(row); }
+    void CallStarts(const USER_DATA& ud, const unsigned char* fd) {
+        StatusHooks::CallStarts(ud, fd);
+        started = std::chrono::steady_clock::now();
+    }
+    void CallEnded() {
+        const auto ended = std::chrono::steady_clock::now();
+        callNs[next++] = static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(ended - started).count());
+        StatusHooks::CallEnded();
+    }
+    bool RowEnded(std::size_t row) { return StatusHooks::RowEnded(row); }
+};
+
 class HostServer {
 public:
     HostServer(HostHandle requests, HostHandle answers, SharedArea& area)
@@ -79,6 +102,9 @@ public:
                     break;
                 case kOpBatch:
                     if (!Batch(reader, answer)) return 2;
+                    break;
+                case kOpThreads:
+                    if (!Threads(reader, answer)) return 2;
                     break;
                 case kOpUnload:
                     m_library.Close();
@@ -146,14 +172,69 @@ private:
         std::size_t done = 0;
         if (entry.address != nullptr) {
             SharedRecordPair& pair = m_area.batch;
-            StatusHooks hooks{m_area.status};
-            done = RunBatchLoop(entry, pair.ud, pair.fd, m_area.points, m_area.answers, count,
-                                options, hooks);
+            if (options & kBatchTimed) {
+                TimedStatusHooks hooks{{m_area.status}, m_area.check.callNs, 0, {}};
+                done = RunBatchLoop(entry, pair.ud, pair.fd, m_area.points, m_area.answers, count,
+                                    options, hooks);
+            } else {
+                StatusHooks hooks{m_area.status};
+                done = RunBatchLoop(entry, pair.ud, pair.fd, m_area.points, m_area.answers, count,
+                                    options, hooks);
+            }
             std::fflush(nullptr);
         }
         answer.U32(static_cast<std::uint32_t>(done))
             .I32(entry.address != nullptr ? 1 : 0)
             .I32(entry.recordVersion);
+        return true;
+    }
+
+    // The batch in the shared area from the batch pair: once on this thread for the answers to
+    // compare with (left in the shared answers), then as RunThreadedBatch says. While the
+    // threads run, the status block names the batch's first point.
+    bool Threads(FrameReader& reader, FrameWriter& answer) {
+        std::uint32_t count = 0, threads = 0, repeats = 0;
+        if (!reader.U32(&count) || !reader.U32(&threads) || !reader.U32(&repeats) ||
+            count > kMaxBatchPoints || threads > kMaxCheckThreads || repeats > kMaxCheckThreads) {
+            return false;
+        }
+        const SurfaceEntry entry =
+            m_library.IsOpen() ? FindSurfaceEntry(m_library) : SurfaceEntry{};
+        ThreadsOutcome outcome;
+        std::size_t done = 0;
+        if (entry.address != nullptr) {
+            SharedRecordPair& pair = m_area.batch;
+            const USER_DATA startUd = pair.ud;
+            std::unique_ptr<double[]> startWords(new double[kFixedDataAreaSize / sizeof(double)]);
+            auto* startFd = reinterpret_cast<unsigned char*>(startWords.get());
+            std::memcpy(startFd, pair.fd, kFixedDataAreaSize);
+            StatusHooks hooks{m_area.status};
+            done = RunBatchLoop(entry, pair.ud, pair.fd, m_area.points, m_area.answers, count,
+                                kBatchWholeRecords | kBatchFreshUserData, hooks);
+            std::fflush(nullptr);
+            if (done == count && count > 0) {
+                USER_DATA first = startUd;
+                std::memcpy(pair.fd, startFd, kFixedDataAreaSize);
+                ApplyBatchPoint(m_area.points, 0, false, first, pair.fd);
+                WriteCallStatus(m_area.status, first, pair.fd);
+                StoreInCall(m_area.status, 1);
+                outcome = RunThreadedBatch(entry, startUd, startFd, m_area.points, m_area.answers,
+                                           count, static_cast<int>(threads),
+                                           static_cast<int>(repeats), &m_area.status.callsFinished);
+                StoreInCall(m_area.status, 0);
+                std::fflush(nullptr);
+                m_area.check.differing = outcome.record;
+            }
+        }
+        answer.U32(static_cast<std::uint32_t>(done))
+            .I32(entry.address != nullptr ? 1 : 0)
+            .I32(entry.recordVersion)
+            .U32(outcome.kind)
+            .U32(outcome.point)
+            .U32(outcome.thread)
+            .U32(outcome.repeat)
+            .U32(outcome.differing)
+            .I32(outcome.result);
         return true;
     }
 

@@ -10,7 +10,8 @@
 
 namespace velmor {
 
-// For each point (`options`: BatchOption bits): its fields into the working pair (ud, fd),
+// For each point (`options`: BatchOption bits): with kBatchFreshUserData the USER_DATA the batch
+// started with back into the working pair; its fields into the working pair (ud, fd),
 // hooks.CallStarts(ud, fd), the call, the answer (WriteBatchAnswer), hooks.CallEnded() (so a call
 // counted as ended has its answer in place). hooks.RowStarts(row) before the first point of every
 // row (false: stop before it) and hooks.RowEnded(row) after every point with kEndsRow (false: stop
@@ -21,6 +22,8 @@ std::size_t RunBatchLoop(const SurfaceEntry& entry, USER_DATA& ud, unsigned char
                          std::uint32_t options, Hooks& hooks) {
     const bool sameRequest = (options & kBatchSameRequest) != 0;
     const bool wholeRecords = (options & kBatchWholeRecords) != 0;
+    const bool fresh = (options & kBatchFreshUserData) != 0;
+    const USER_DATA start = ud;
     std::size_t row = 0;
     bool rowStarts = true;
     for (std::size_t i = 0; i < n; ++i) {
@@ -28,6 +31,7 @@ std::size_t RunBatchLoop(const SurfaceEntry& entry, USER_DATA& ud, unsigned char
             if (!hooks.RowStarts(row)) return i;
             rowStarts = false;
         }
+        if (fresh) ud = start;
         ApplyBatchPoint(points, i, sameRequest, ud, fd);
         int type = 0;
         std::memcpy(&type, fd, sizeof type);  // the request sent, whatever the library does to it

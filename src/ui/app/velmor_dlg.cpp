@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/app/progress.h"
 #include "core/app/sample_step.h"
 #include "core/host/library_host_settings.h"
 #include "core/view3d/mesh_builder.h"
@@ -30,6 +31,7 @@
 #include "ui/app/escape_key_watch.h"
 #include "ui/app/field_text.h"
 #include "ui/app/window_settings.h"
+#include "ui/check/library_check_window.h"
 #include "ui/common/dialog_units.h"
 #include "ui/common/message_ui.h"
 #include "ui/common/progress_dialog.h"
@@ -135,7 +137,7 @@ constexpr ControlTemplate kColumn[] = {
 // takes its progress window away.
 constexpr int kWorkCommands[] = {kCmdOpenDll,        kCmdReloadDll,    kCmdRunInProcess,
                                  kCmdUseInterpreter, kCmdSaveStlAscii, kCmdSaveStlBin,
-                                 kIdUpdate2D,        kIdMake3DModel};
+                                 kCmdCheckLibrary,   kIdUpdate2D,      kIdMake3DModel};
 
 bool StartsWork(int id) {
     return std::find(std::begin(kWorkCommands), std::end(kWorkCommands), id) !=
@@ -240,6 +242,8 @@ const CVelmorDlg::CommandRow CVelmorDlg::kCommands[] = {
      [](CVelmorDlg& d) { d.OpenDll(); }},
     {kCmdReloadDll, "File", "Reload DLL", false, false, 0, nullptr,
      [](CVelmorDlg& d) { d.ReloadDll(); }, "Ctrl+R"},
+    {kCmdCheckLibrary, "File", "Check Library ...", false, false, 0, nullptr,
+     [](CVelmorDlg& d) { d.CheckLibrary(); }},
     {kCmdReloadOnChange, "File", "Reload when the file changes", false, true, 0, nullptr,
      [](CVelmorDlg& d) { d.WatchLibraryFile(); }},
     {kCmdRunInProcess, "File", "Run library in-process", false, true, 0, nullptr,
@@ -431,6 +435,7 @@ CVelmorDlg::~CVelmorDlg() {
     m_shading3d.reset();
     m_interpreter.reset();
     m_libraryOutput.reset();
+    m_libraryCheck.reset();
     m_provider->ReleaseSurfaceDll();
     m_map.Discard();
 }
@@ -664,6 +669,12 @@ void CVelmorDlg::CreateSecondaryWindows() {
     // Not shown at first: the Window menu opens it.
     m_libraryOutput = std::make_unique<CLibraryOutputWindow>();
     m_provider->SetLibraryOutputSink(m_libraryOutput.get());
+    // Shown by "Check Library ...".
+    m_libraryCheck = std::make_unique<CLibraryCheckWindow>();
+    connect(m_libraryCheck.get(), &CLibraryCheckWindow::exampleChosen, this,
+            [this](const CheckExample& example) { ShowCheckExample(example); });
+    connect(m_libraryCheck.get(), &CLibraryCheckWindow::checkAgainRequested, this,
+            [this] { OnCommand(kCmdCheckLibrary); });
 }
 
 void CVelmorDlg::SetRayStatusText(const QString& text) {
@@ -924,6 +935,85 @@ void CVelmorDlg::OpenDll() {
         outcome = m_provider->OpenSurfaceDll(QFile::encodeName(*path).toStdString());
     }
     ShowLoad(outcome);
+}
+
+void CVelmorDlg::CheckLibrary() {
+    if (RefusedWithoutCode()) return;
+    m_udFdInitial->ReadTablesBack(*m_provider);
+    ReadFields();
+    const VelmorState& s = m_state;
+    const LibraryHostSettings& host = m_provider->LibraryHost();
+    CheckInput input;
+    QString subject;
+    if (s.interpreterMode) {
+        input.source = CheckSource::kScript;
+        subject = QStringLiteral("The script (interpreter mode)");
+    } else if (m_provider->LibraryLoaded()) {
+        input.source = CheckSource::kLibrary;
+        input.libraryPath = m_provider->LibraryPath();
+        subject = QFileInfo(QFile::decodeName(input.libraryPath.c_str())).fileName();
+    } else {
+        input.source = CheckSource::kBuiltIn;
+        subject = QStringLiteral("The built-in surface \"Even Array\"");
+    }
+    input.helperPath = host.helperPath;
+    input.limits = host.limits;
+    input.waitHook = &m_libraryWait;
+    input.outputSink = m_libraryOutput.get();
+    input.engine = m_engine.get();
+    input.initial = &m_provider->Initial();
+    input.recordVersion = m_provider->RecordVersion();
+    input.xmin = s.analysisX.min;
+    input.xmax = s.analysisX.max;
+    input.ymin = s.analysisY.min;
+    input.ymax = s.analysisY.max;
+    input.progress = [](int done, int total, const std::string&) {
+        return ReportProgress(done, total);
+    };
+    auto number = [](double value) { return QString::fromStdString(ShortestNumberText(value)); };
+    subject +=
+        QStringLiteral(" over x %1 .. %2, y %3 .. %4")
+            .arg(number(input.xmin), number(input.xmax), number(input.ymin), number(input.ymax));
+    CheckReport report;
+    {
+        SamplingScope sampling(*this);
+        ProgressWindowScope progress(this, QStringLiteral("Library Check ..."));
+        report = RunLibraryCheck(input);
+    }
+    m_libraryCheck->ShowReport(report, subject);
+    ShowSecondaryWindow(m_libraryCheck.get());
+}
+
+void CVelmorDlg::ShowCheckExample(const CheckExample& example) {
+    if (RefusedWhileBusy(false)) return;
+    for (double value : {example.x, example.y, example.z, example.l, example.m, example.n}) {
+        if (!std::isfinite(value)) {
+            QApplication::beep();
+            return;
+        }
+    }
+    CommandScope command(*this);
+    USER_DATA& ud = m_provider->Initial().ud;
+    ud.x = example.x;
+    ud.y = example.y;
+    ud.z = example.z;
+    ud.l = example.l;
+    ud.m = example.m;
+    ud.n = example.n;
+    VelmorState& s = m_state;
+    s.cursorX = example.x;
+    s.cursorY = example.y;
+    s.cursorZ = example.z;
+    // The plan view moves (its width kept) so that the point lies in it.
+    auto bring = [](ValueRange& range, double value) {
+        if (value >= std::min(range.min, range.max) && value <= std::max(range.min, range.max))
+            return;
+        ShiftRange(range, range.Centre() - value);
+    };
+    bring(s.displayX, example.x);
+    bring(s.displayY, example.y);
+    ShowDisplayRanges();
+    AfterRayChoice();
 }
 
 void CVelmorDlg::ReloadDll() {
@@ -1499,6 +1589,7 @@ void CVelmorDlg::closeEvent(QCloseEvent* event) {
     for (const PlacedWindow* window : {&placed.udFdFinal, &placed.udFdInitial, &placed.shading3d,
                                        &placed.interpreter, &placed.libraryOutput})
         window->widget->hide();
+    m_libraryCheck->hide();
     emit Closed();
 }
 

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "core/app/settings_file.h"
+#include "core/check/library_check.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
 #include "ui/app/velmor_state.h"
@@ -99,6 +100,7 @@ enum VelmorCommandId : int {
     kCmdReloadOnChange = 32838,
     kCmdRunInProcess = 32839,
     kCmdShowLibraryOutput = 32840,
+    kCmdCheckLibrary = 32841,
 };
 
 // Texts of the main window.
@@ -123,6 +125,7 @@ class CDialogInerpreter;
 class CDialogUdFdFinal;
 class CDialogUdFdInitial;
 class CEscapeKeyWatch;
+class CLibraryCheckWindow;
 class CLibraryOutputWindow;
 class CModel;
 class CVelmorClient;
@@ -143,6 +146,7 @@ public:
     CDialog3D& Shading3D() { return *m_shading3d; }
     CDialogInerpreter& Interpreter() { return *m_interpreter; }
     CLibraryOutputWindow& LibraryOutput() { return *m_libraryOutput; }
+    CLibraryCheckWindow& LibraryCheck() { return *m_libraryCheck; }
     const CLibraryWaitWindow& LibraryWait() const { return m_libraryWait; }
 
     // The widget the views paint on; plot areas and mouse points are in its coordinates.
@@ -161,6 +165,10 @@ public:
 
     // "Use Interpreter" by the check box (the menu item is a command).
     void UseInterpreterFromBox();
+    // Shows a library check's example in the views: the ray (initial USER_DATA x y z l m n)
+    // and the cursor at its point, the plan view moved to it when it lies outside, traced and
+    // repainted. Refused (a beep) while the surface is sampled.
+    void ShowCheckExample(const CheckExample& example);
     // Zoom about the point (plot client coordinates) with direction +1 (in) or -1 (out).
     void ZoomAt(QPoint point, int direction);
     // Writes the initial records into "UD FD Initial", traces and repaints (after a Shift
@@ -248,7 +256,10 @@ private:
     void TraceRay();  // traces, then shows the trace
     // The final records, the 3D ray and the status line after a trace.
     void ShowTrace(const TraceOutcome& outcome);
-    void OpenDll();    // "Open DLL ..."
+    void OpenDll();  // "Open DLL ..."
+    // "Check Library ...": the library check on the surface as the windows have it (the
+    // tables and fields read first), under a progress window, its results in "Library Check".
+    void CheckLibrary();
     void ReloadDll();  // "Reload DLL"
     // What the windows do after a library load or reload: the message of a failed one, the
     // records and tables of a new record version, the ray traced again (final records, 3D ray,
@@ -356,6 +367,7 @@ private:
     std::unique_ptr<CDialog3D> m_shading3d;
     std::unique_ptr<CDialogInerpreter> m_interpreter;
     std::unique_ptr<CLibraryOutputWindow> m_libraryOutput;
+    std::unique_ptr<CLibraryCheckWindow> m_libraryCheck;
 };
 
 }  // namespace velmor

@@ -132,7 +132,7 @@ TEST_F(MeshCommandsTest, SaveStlWritesAFreshMeshWhereTheSaveDialogSays) {
     // A target that is no regular file is refused, not written into.
     m_messages.QueuePath(QStringLiteral("/dev/null"));
     dlg.MenuAction(kCmdSaveStlAscii)->trigger();
-    ASSERT_EQ(m_messages.Shown().size(), 2u);
+    ASSERT_EQ(m_messages.Shown().size(), 3u);
     EXPECT_EQ(m_messages.LastText(),
               "Writing STL(ASCII) File ... Failed.\n/dev/null: not a regular file");
 }

@@ -157,8 +157,9 @@ TEST_F(ViewsWiringTest, OpenDllTracesTheNewSurfaceAtOnce) {
     const auto traced = [&dlg](const char* library) {
         CScriptEngine engine;
         CSurfaceProvider fresh(engine);
-        if (library != nullptr)
+        if (library != nullptr) {
             EXPECT_TRUE(fresh.OpenSurfaceDll(std::string(VELMOR_LIB_DIR "/") + library).loaded);
+        }
         fresh.TraceRay(TraceSettingsOf(dlg.State()));
         return std::vector<double>(fresh.LastRay(), fresh.LastRay() + 6);
     };

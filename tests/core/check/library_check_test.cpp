@@ -1,0 +1,286 @@
+// The library check on real libraries in real helper processes: every example library passes,
+// each planted fault fails exactly the check meant for it (the whole result vector is asserted),
+// the built-in surface and a script, a library that faults during the checks or while loading,
+// the records of every version, the choice of checks and a cancel.
+#include "core/check/library_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/check/check_internal.h"
+#include "core/interp/script_engine.h"
+#include "core/surface/provider.h"
+
+namespace velmor {
+namespace {
+
+std::string LibPath(const std::string& name) {
+    return std::string(VELMOR_LIB_DIR) + "/" + name + ".so";
+}
+
+// The results as letters in check order: p pass, w warn, f fail, s skip.
+std::string Letters(const CheckReport& report) {
+    std::string letters;
+    for (const CheckResult& check : report.checks) letters += CheckOutcomeText(check.outcome)[0];
+    return letters;
+}
+
+const CheckResult* Find(const CheckReport& report, const std::string& name) {
+    for (const CheckResult& check : report.checks) {
+        if (check.name == name) return &check;
+    }
+    return nullptr;
+}
+
+std::string Details(const CheckReport& report) {
+    std::string text;
+    for (const CheckResult& check : report.checks) {
+        text += check.name + " " + CheckOutcomeText(check.outcome) + ": " + check.detail + "\n";
+    }
+    return text;
+}
+
+class LibraryCheckTest : public ::testing::Test {
+protected:
+    LibraryCheckTest() {
+        LibraryHostSettings settings;
+        settings.limits.timeoutSeconds = 10;
+        settings.limits.memoryMb = 512;
+        provider.SetLibraryHost(settings);
+    }
+
+    // The library loaded as "Open DLL ..." loads it, then checked with the records it left.
+    CheckReport CheckLibrary(const std::string& name, std::vector<std::string> only = {}) {
+        const LoadOutcome load = provider.OpenSurfaceDll(LibPath(name));
+        EXPECT_TRUE(load.loaded) << name << ": " << load.reason;
+        CheckInput input = Input();
+        input.source = CheckSource::kLibrary;
+        input.libraryPath = LibPath(name);
+        input.only = std::move(only);
+        return RunLibraryCheck(input);
+    }
+
+    CheckInput Input() {
+        CheckInput input;
+        input.limits = provider.LibraryHost().limits;
+        input.initial = &provider.Initial();
+        input.recordVersion = provider.RecordVersion();
+        input.engine = &engine;
+        return input;
+    }
+
+    CScriptEngine engine;
+    CSurfaceProvider provider{engine};
+};
+
+// Checks, in order: name names safe-data records sag trace paraxial index repeat threads speed.
+TEST_F(LibraryCheckTest, EveryExampleLibraryPasses) {
+    const struct {
+        const char* library;
+        const char* letters;
+    } cases[] = {
+        {"even_asphere", "pppppppsppp"},
+        // No paraxial request (it answers 0 and writes nothing): skipped.
+        {"apertured_sphere", "ppppppssppp"},
+        // No ray trace at all: trace and paraxial skipped.
+        {"dual_entry", "pppppsssppp"},
+        // A gradient-index medium: index checked, refraction left out of trace.
+        {"grin_medium", "ppppppspppp"},
+        // Record version 2: n1 and n2 read from FIXED_DATA3's offsets.
+        {"xy_polynomial3", "ppppppssppp"},
+        // The tests' own sphere that answers every request.
+        {"check_sound", "pppppppsppp"},
+        {"check_grin", "ppppppppppp"},
+    };
+    for (const auto& c : cases) {
+        const CheckReport report = CheckLibrary(c.library);
+        EXPECT_EQ(Letters(report), c.letters) << c.library << "\n" << Details(report);
+        EXPECT_TRUE(report.Passed()) << c.library;
+    }
+}
+
+// Each library is the sound sphere with one fault planted: it fails the check meant for it and
+// no other. A wrong normal refracts the ray the wrong way, so the paraxial comparison warns too.
+TEST_F(LibraryCheckTest, EachPlantedFaultFailsExactlyItsCheck) {
+    const struct {
+        const char* library;
+        const char* letters;
+        const char* check;   // the check that finds it
+        const char* detail;  // a piece of its detail
+    } cases[] = {
+        {"check_hit_off", "pppppfpsppp", "trace", "(c) the hit point is not on the sag surface"},
+        {"check_normal_flipped", "pppppfwsppp", "trace",
+         "(d) the normal is not parallel to the sag surface's normal"},
+        {"check_not_normalised", "pppppfpsppp", "trace",
+         "(e) the outgoing direction is not of unit length"},
+        {"check_indices_swapped", "pppppfpsppp", "trace",
+         "(e) the outgoing direction breaks Snell's law"},
+        {"check_nan_sag", "ppppfppsppp", "sag", "a sag that is no finite number"},
+        {"check_no_terminator", "fppppppsppp", "name", "no terminator"},
+        {"check_sag_writes_param1", "pppfpppsppp", "records",
+         "the sag (type 3, numb 0) request changes param[1] of FIXED_DATA"},
+        // The answers change from call to call, so threads cannot be compared: skipped.
+        {"check_counter", "pppppppsfsp", "repeat", "keeps state between calls"},
+        {"check_shared_buffer", "pppppppspfp", "threads", "not reentrant"},
+        {"check_paraxial_sign", "ppppppwsppp", "paraxial", "they differ by"},
+        {"check_gradient_wrong", "pppppppfppp", "index",
+         "dndx dndy dndz differ from the central differences of index"},
+        {"check_same_names", "pwpppppsppp", "names", "both named \"Radius\""},
+        {"check_safe_data_varies", "ppfppppsppp", "safe-data", "different bytes (xdata[1])"},
+        {"check_past_user_data", "pppfpppsppp", "records", "past the end of USER_DATA"},
+        {"check_past_fixed_data", "pppfpppsppp", "records",
+         "past the end of the 1816-byte FIXED_DATA record of version 0"},
+        {"check_user_padding", "pppwpppsppp", "records", "padding bytes 188 to 191"},
+        // Record version 2: the field is found in FIXED_DATA3's layout.
+        {"check_v3_writes_param1", "pppfpppsppp", "records", "changes param[1] of FIXED_DATA"},
+    };
+    for (const auto& c : cases) {
+        const CheckReport report = CheckLibrary(c.library);
+        EXPECT_EQ(Letters(report), c.letters) << c.library << "\n" << Details(report);
+        const CheckResult* found = Find(report, c.check);
+        ASSERT_NE(found, nullptr);
+        EXPECT_NE(found->detail.find(c.detail), std::string::npos)
+            << c.library << ": " << found->detail;
+    }
+}
+
+// Where a check fails it names the first ray and shows what was expected against what came
+// back: the sag under the hit against the hit's z, the hit 1e-3 along the ray past the sphere.
+TEST_F(LibraryCheckTest, AFailureCarriesTheFirstRayAndTheValuesCompared) {
+    const CheckReport report = CheckLibrary("check_hit_off", {"trace"});
+    ASSERT_EQ(Letters(report), "f");
+    const CheckExample& e = *report.checks[0].example;
+    EXPECT_EQ(e.z, 0);
+    ASSERT_EQ(e.expected.size(), 1u);
+    ASSERT_EQ(e.got.size(), 1u);
+    // The sphere of cv 0.25 met by the ray from (x, y, 0) along (l, m, n).
+    const double c = 0.25;
+    const double a = c, b = e.n - c * (e.x * e.l + e.y * e.m), q = c * (e.x * e.x + e.y * e.y);
+    const double t = q / (b + std::sqrt(b * b - a * q)) + 1e-3;
+    const double x = e.x + t * e.l, y = e.y + t * e.m, r2 = x * x + y * y;
+    EXPECT_NEAR(e.expected[0], c * r2 / (1 + std::sqrt(1 - c * c * r2)), 1e-12);
+    EXPECT_NEAR(e.got[0], t * e.n, 1e-12);
+    EXPECT_NE(report.checks[0].detail.find("the first ray from (-0.5, -4.5)"), std::string::npos)
+        << "the first ray of the grid that is traced: " << report.checks[0].detail;
+}
+
+// The built-in surface is checked in the program's process, threads included. Its ray trace
+// answers success for a ray that leaves the array, with the point moved but not traced.
+TEST_F(LibraryCheckTest, TheBuiltInSurfaceIsCheckedInTheProgramsProcess) {
+    CheckInput input = Input();
+    input.source = CheckSource::kBuiltIn;
+    const CheckReport report = RunLibraryCheck(input);
+    EXPECT_EQ(Letters(report), "pppppfpsppp") << Details(report);
+    const std::string& trace = Find(report, "trace")->detail;
+    EXPECT_EQ(trace.rfind("(a) the hit point is not on the incoming ray", 0), 0u) << trace;
+    EXPECT_NE(Find(report, "name")->detail.find("Even Array"), std::string::npos);
+    EXPECT_NE(Find(report, "threads")->detail.find("8 threads x 5 runs"), std::string::npos);
+}
+
+// A script answers the sag only: sag, repeat and speed run on it, the rest is skipped. A script
+// whose sag is no number where it answers fails the sag check.
+TEST_F(LibraryCheckTest, AScriptRunsOnlyTheSagChecks) {
+    CheckInput input = Input();
+    input.source = CheckSource::kScript;
+    engine.Compile("z = 0.1*(x*x + y*y);\n");
+    ASSERT_GT(engine.InstructionCount(), 0);
+    CheckReport report = RunLibraryCheck(input);
+    EXPECT_EQ(Letters(report), "sssspssspsp") << Details(report);
+    EXPECT_NE(Find(report, "threads")->detail.find("one script engine"), std::string::npos);
+    engine.Compile("z = 1e308*1e308*(x - x);\n");  // infinity times 0: not a number
+    report = RunLibraryCheck(input);
+    EXPECT_EQ(Find(report, "sag")->outcome, CheckOutcome::kFail) << Details(report);
+}
+
+// A library that faults in the middle of the checks: each check that meets the fault fails with
+// its description and its inputs as the example; the helper is started again and the other
+// checks go on (the name still passes after the sag crashed).
+TEST_F(LibraryCheckTest, AFaultFailsTheCheckThatMetItAndTheOthersGoOn) {
+    const CheckReport report = CheckLibrary("fault_segv");
+    EXPECT_TRUE(report.loaded);
+    const CheckResult& sag = *Find(report, "sag");
+    EXPECT_EQ(sag.outcome, CheckOutcome::kFail);
+    EXPECT_EQ(sag.detail.rfind("the library faulted: SIGSEGV", 0), 0u) << sag.detail;
+    ASSERT_TRUE(sag.example);
+    for (const char* later : {"repeat", "threads", "speed"}) {
+        EXPECT_EQ(Find(report, later)->outcome, CheckOutcome::kFail) << later;
+    }
+    EXPECT_EQ(Letters(report).substr(0, 4), "pppp") << Details(report);
+    EXPECT_EQ(report.fail, 4);
+}
+
+// A library that faults while loading: no check runs, the fault is kept for the exit status.
+TEST_F(LibraryCheckTest, AFaultWhileLoadingSkipsEveryCheck) {
+    CheckInput input = Input();
+    input.source = CheckSource::kLibrary;
+    input.libraryPath = LibPath("fault_load_constructor");
+    const CheckReport report = RunLibraryCheck(input);
+    EXPECT_FALSE(report.loaded);
+    ASSERT_TRUE(report.loadFault);
+    EXPECT_EQ(report.loadFault->requestName, "library load");
+    EXPECT_EQ(Letters(report), "sssssssssss");
+    EXPECT_NE(report.checks[4].detail.find("faulted while loading"), std::string::npos);
+    EXPECT_FALSE(report.Passed());
+
+    // Records of another version than the library's: nothing runs either.
+    input.libraryPath = LibPath("even_asphere");
+    input.recordVersion = kRecordVersion2;
+    const CheckReport other = RunLibraryCheck(input);
+    EXPECT_FALSE(other.loaded);
+    EXPECT_FALSE(other.loadFault);
+    EXPECT_NE(other.loadError.find("reload it first"), std::string::npos) << other.loadError;
+
+    // Ranges that are no numbers would scale every tolerance away: nothing runs.
+    input.recordVersion = kRecordVersion0;
+    input.xmax = HUGE_VAL;
+    const CheckReport infinite = RunLibraryCheck(input);
+    EXPECT_FALSE(infinite.loaded);
+    EXPECT_EQ(infinite.loadError, "the analysis ranges are not all finite numbers");
+}
+
+// --only runs the checks named, in the battery's order; the progress hook sees each and can
+// stop the run, which skips the rest.
+TEST_F(LibraryCheckTest, TheChecksAskedForRunInOrderAndACancelSkipsTheRest) {
+    provider.OpenSurfaceDll(LibPath("even_asphere"));
+    CheckInput input = Input();
+    input.source = CheckSource::kLibrary;
+    input.libraryPath = LibPath("even_asphere");
+    input.only = {"speed", "name", "trace"};
+    std::vector<std::string> seen;
+    input.progress = [&](int done, int total, const std::string& next) {
+        EXPECT_EQ(total, 3);
+        seen.push_back(std::to_string(done) + next);
+        return false;
+    };
+    CheckReport report = RunLibraryCheck(input);
+    ASSERT_EQ(report.checks.size(), 3u);
+    EXPECT_EQ(report.checks[0].name + report.checks[1].name + report.checks[2].name,
+              "nametracespeed");
+    EXPECT_EQ(seen, (std::vector<std::string>{"0name", "1trace", "2speed", "3"}));
+
+    input.only.clear();
+    input.progress = [](int done, int, const std::string&) { return done == 2; };
+    report = RunLibraryCheck(input);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_EQ(Letters(report), "ppsssssssss");
+    EXPECT_EQ(report.checks[5].detail, "cancelled");
+}
+
+// The records check finds each version's record size from its row catalogue: the sizes of the
+// four layouts, so a layout the catalogue learns is checked by its own size.
+TEST(LibraryCheckRecordsTest, RecordSizesComeFromTheRowCatalogue) {
+    EXPECT_EQ(check::FixedDataRecordBytes(kRecordVersion0), sizeof(FIXED_DATA));
+    EXPECT_EQ(check::FixedDataRecordBytes(kRecordVersion1), sizeof(FIXED_DATA2));
+    EXPECT_EQ(check::FixedDataRecordBytes(kRecordVersion2), sizeof(FIXED_DATA3));
+    EXPECT_EQ(check::FixedDataRecordBytes(kRecordVersion3), sizeof(FIXED_DATA4));
+    EXPECT_EQ(check::FixedDataRecordBytes(-1), 0u);
+    EXPECT_EQ(check::FieldAt(FixedDataRows(kRecordVersion1), 20), "padding at byte 20");
+    EXPECT_EQ(check::FieldAt(FixedDataRows(kRecordVersion1), 336), "param[1]");
+}
+
+}  // namespace
+}  // namespace velmor
