@@ -26,6 +26,9 @@ Json FaultJson(const LibraryFault& fault) {
         object["code"] = fault.signal;
     } else if (fault.kind == LibraryFaultKind::kExit) {
         object["code"] = fault.code;
+    } else if (fault.kind == LibraryFaultKind::kException) {
+        object["code"] = fault.exceptionCode;
+        object["exception"] = ExceptionName(fault.exceptionCode);
     } else {
         object["code"] = nullptr;
     }

@@ -200,6 +200,13 @@ void GuardedLibrary::HelperGone(LibraryFaultKind kind, double limitSeconds,
         fault.l = status.callL;
         fault.m = status.callM;
         fault.n = status.callN;
+        // A Windows helper names the exception that ended it; its exit status under wine
+        // would keep only the code's lowest bits.
+        if (fault.kind == LibraryFaultKind::kExit && status.exceptionCode != 0) {
+            fault.kind = LibraryFaultKind::kException;
+            fault.exceptionCode = status.exceptionCode;
+            fault.exceptionAddress = status.exceptionAddress;
+        }
     }
     fault.requestName = SurfaceRequestName(fault.type, fault.numb);
     m_fault = fault;

@@ -104,12 +104,18 @@ struct HostStatus {
     std::uint32_t cancel;         // set by the program: a batch stops after the row in progress
     std::uint64_t rowsDone;       // rows of the batch in progress finished so far
     std::uint32_t helperPid;      // the helper's process id
-    std::uint32_t reserved[11];
+    // A Windows helper (under wine) that meets an exception the library does not handle writes
+    // its code (0xC0000005, ...) and address here before it ends: its exit status alone loses
+    // the code's upper bits on the way through wine. 0 otherwise.
+    std::uint32_t exceptionCode;
+    std::uint64_t exceptionAddress;
+    std::uint32_t reserved[8];
 };
 static_assert(offsetof(HostStatus, callX) == 8 && offsetof(HostStatus, callN) == 48);
 static_assert(offsetof(HostStatus, callsFinished) == 56 && offsetof(HostStatus, inCall) == 64);
 static_assert(offsetof(HostStatus, cancel) == 68 && offsetof(HostStatus, rowsDone) == 72);
-static_assert(offsetof(HostStatus, helperPid) == 80 && sizeof(HostStatus) == 128);
+static_assert(offsetof(HostStatus, helperPid) == 80 && offsetof(HostStatus, exceptionCode) == 84);
+static_assert(offsetof(HostStatus, exceptionAddress) == 88 && sizeof(HostStatus) == 128);
 
 // The `callType` written while the library is being loaded (its constructors run).
 inline constexpr std::int32_t kLoadRequestType = -1;

@@ -1,6 +1,7 @@
 #include "core/host/library_fault.h"
 
 #include <charconv>
+#include <cstdio>
 
 #include "core/host/host_protocol.h"
 
@@ -10,6 +11,59 @@ std::string ShortestNumberText(double value) {
     char buffer[32];
     const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
     return error == std::errc() ? std::string(buffer, end) : std::string("?");
+}
+
+namespace {
+
+struct ExceptionText {
+    std::uint32_t code;
+    const char* name;
+    const char* meaning;
+};
+
+constexpr ExceptionText kExceptions[] = {
+    {0xC0000005u, "EXCEPTION_ACCESS_VIOLATION", "access violation: invalid memory access"},
+    {0x80000002u, "EXCEPTION_DATATYPE_MISALIGNMENT", "misaligned data access"},
+    {0x80000003u, "EXCEPTION_BREAKPOINT", "breakpoint reached"},
+    {0xC000008Cu, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED", "array bounds exceeded"},
+    {0xC000008Du, "EXCEPTION_FLT_DENORMAL_OPERAND", "floating-point denormal operand"},
+    {0xC000008Eu, "EXCEPTION_FLT_DIVIDE_BY_ZERO", "floating-point division by zero"},
+    {0xC000008Fu, "EXCEPTION_FLT_INEXACT_RESULT", "floating-point inexact result"},
+    {0xC0000090u, "EXCEPTION_FLT_INVALID_OPERATION", "floating-point invalid operation"},
+    {0xC0000091u, "EXCEPTION_FLT_OVERFLOW", "floating-point overflow"},
+    {0xC0000092u, "EXCEPTION_FLT_STACK_CHECK", "floating-point stack check"},
+    {0xC0000093u, "EXCEPTION_FLT_UNDERFLOW", "floating-point underflow"},
+    {0xC0000094u, "EXCEPTION_INT_DIVIDE_BY_ZERO", "integer division by zero"},
+    {0xC0000095u, "EXCEPTION_INT_OVERFLOW", "integer overflow"},
+    {0xC0000096u, "EXCEPTION_PRIV_INSTRUCTION", "privileged instruction"},
+    {0xC000001Du, "EXCEPTION_ILLEGAL_INSTRUCTION", "illegal instruction"},
+    {0xC0000006u, "EXCEPTION_IN_PAGE_ERROR", "a page of memory could not be read"},
+    {0xC00000FDu, "EXCEPTION_STACK_OVERFLOW", "stack overflow: endless recursion?"},
+    {0xC0000409u, "STATUS_STACK_BUFFER_OVERRUN", "fail-fast: stack buffer overrun or abort"},
+    {0xC0000374u, "STATUS_HEAP_CORRUPTION", "heap corruption"},
+    {0xC0000017u, "STATUS_NO_MEMORY", "out of memory"},
+    {0xE06D7363u, "C++ exception", "a C++ exception that no handler caught"},
+};
+
+const ExceptionText* FindException(std::uint32_t code) {
+    for (const ExceptionText& e : kExceptions) {
+        if (e.code == code) return &e;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::string ExceptionName(std::uint32_t code) {
+    if (const ExceptionText* e = FindException(code)) return e->name;
+    char buffer[24];
+    std::snprintf(buffer, sizeof buffer, "exception 0x%08X", code);
+    return buffer;
+}
+
+std::string ExceptionMeaning(std::uint32_t code) {
+    const ExceptionText* e = FindException(code);
+    return e != nullptr ? e->meaning : "";
 }
 
 const char* LibraryFault::KindText() const {
@@ -24,6 +78,8 @@ const char* LibraryFault::KindText() const {
             return "stopped";
         case LibraryFaultKind::kHost:
             return "host";
+        case LibraryFaultKind::kException:
+            return "exception";
         default:
             return "none";
     }
@@ -41,6 +97,11 @@ std::string LibraryFault::What() const {
             return "stopped by the user";
         case LibraryFaultKind::kHost:
             return detail;
+        case LibraryFaultKind::kException: {
+            const std::string meaning = ExceptionMeaning(exceptionCode);
+            const std::string name = ExceptionName(exceptionCode);
+            return meaning.empty() ? name : name + " (" + meaning + ")";
+        }
         default:
             return "no fault";
     }
@@ -74,6 +135,9 @@ std::string LibraryFault::Short() const {
             break;
         case LibraryFaultKind::kStopped:
             what = "stopped";
+            break;
+        case LibraryFaultKind::kException:
+            what = ExceptionName(exceptionCode);
             break;
         default:
             what = "fault";

@@ -2,45 +2,56 @@
 // faulted: SIGSEGV in sag"), the command line prints and a later reload clears.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace velmor {
 
 enum class LibraryFaultKind {
     kNone,
-    kSignal,   // the helper was ended by a signal (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, ...)
-    kExit,     // the helper ended itself (exit or _exit inside a request), `code` its status
-    kTimeout,  // no library call finished within the time limit; the helper was stopped
-    kStopped,  // the user stopped the waiting helper
-    kHost,     // the helper broke the protocol or could not be reached; `detail` says how
+    kSignal,     // the helper was ended by a signal (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, ...)
+    kExit,       // the helper ended itself (exit or _exit inside a request), `code` its status
+    kTimeout,    // no library call finished within the time limit; the helper was stopped
+    kStopped,    // the user stopped the waiting helper
+    kHost,       // the helper broke the protocol or could not be reached; `detail` says how
+    kException,  // a Windows helper met an exception the library did not handle
 };
 
 struct LibraryFault {
     LibraryFaultKind kind = LibraryFaultKind::kNone;
-    int signal = 0;             // kSignal: the signal's number
-    std::string signalName;     // kSignal: "SIGSEGV"
-    std::string signalMeaning;  // kSignal: "segmentation fault: invalid memory access"
-    int code = 0;               // kExit: the exit status
-    double limitSeconds = 0;    // kTimeout: the limit that ran out
-    std::string detail;         // kHost: what went wrong
+    int signal = 0;                   // kSignal: the signal's number
+    std::string signalName;           // kSignal: "SIGSEGV"
+    std::string signalMeaning;        // kSignal: "segmentation fault: invalid memory access"
+    int code = 0;                     // kExit: the exit status
+    std::uint32_t exceptionCode = 0;  // kException: 0xC0000005, ...
+    std::uint64_t exceptionAddress = 0;
+    double limitSeconds = 0;  // kTimeout: the limit that ran out
+    std::string detail;       // kHost: what went wrong
     // The request the library had when it faulted, and that call's inputs.
     int type = 0, numb = 0;
     std::string requestName;  // SurfaceRequestName(type, numb)
     double x = 0, y = 0, z = 0, l = 0, m = 0, n = 0;
 
     bool Faulted() const { return kind != LibraryFaultKind::kNone; }
-    // "signal", "exit", "timeout", "stopped" or "host".
+    // "signal", "exit", "timeout", "stopped", "host" or "exception".
     const char* KindText() const;
     // What happened: "SIGSEGV (segmentation fault: invalid memory access)", "exited with code 3",
+    // "EXCEPTION_ACCESS_VIOLATION (access violation: invalid memory access)",
     // "did not answer within 60 s", "stopped by the user", or the host's detail.
     std::string What() const;
     // One line: what happened, the request by name with type and numb, and its inputs, e.g.
     // "SIGSEGV (segmentation fault: invalid memory access) in sag (type 3, numb 0) at x 1.5,
     // y -2, z 0, l 0, m 0, n 1"; a fault while loading: "... in library load".
     std::string Describe() const;
-    // For a status pane: "SIGSEGV in sag", "exit 3 in sag", "timeout in sag".
+    // For a status pane: "SIGSEGV in sag", "exit 3 in sag", "timeout in sag",
+    // "EXCEPTION_ACCESS_VIOLATION in sag".
     std::string Short() const;
 };
+
+// "EXCEPTION_ACCESS_VIOLATION" and "access violation: invalid memory access" for the exception
+// codes of Windows; "exception 0x........" and "" for codes without a name.
+std::string ExceptionName(std::uint32_t code);
+std::string ExceptionMeaning(std::uint32_t code);
 
 // A number as the shortest text that reads back to the same double ("1.5", "-2", "1e-07").
 std::string ShortestNumberText(double value);
