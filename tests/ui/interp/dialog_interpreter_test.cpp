@@ -16,7 +16,6 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTextCursor>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -377,19 +376,6 @@ TEST_F(InterpreterWindowTest, SplitterDragsBetweenLimits) {
     QApplication::processEvents();
     const int newTotal = output->geometry().bottom() + 1 - source->y();
     EXPECT_EQ(source->height(), int(newTotal * ratio + 1e-9));
-}
-
-// Writes a picture of the window when VELMOR_SCREENSHOT names a file.
-TEST_F(InterpreterWindowTest, Screenshot) {
-    const char* target = std::getenv("VELMOR_SCREENSHOT");
-    if (target == nullptr) GTEST_SKIP() << "VELMOR_SCREENSHOT not set";
-    window.resize(640, 560);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    SetSource(window.SourceText() + "z = z / x;\t// divides by 0 at x = 0\n");
-    window.Compile();
-    QApplication::processEvents();
-    EXPECT_TRUE(window.grab().save(QString::fromLocal8Bit(target)));
 }
 
 }  // namespace
