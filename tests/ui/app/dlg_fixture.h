@@ -77,6 +77,16 @@ protected:
     static QPoint At(const QRect& area, double f, double g) {
         return QPoint(area.left() + int(f * area.width()), area.top() + int(g * area.height()));
     }
+    // With VELMOR_SCREENSHOT_DIR set, saves the window's grab there as <name>_<w>x<h>.png, to
+    // be looked at.
+    static void SaveShot(QWidget& window, const QString& name) {
+        const QString dir = qEnvironmentVariable("VELMOR_SCREENSHOT_DIR");
+        if (!dir.isEmpty())
+            window.grab().save(QStringLiteral("%1/%2_%3x%4.png")
+                                   .arg(dir, name)
+                                   .arg(window.width())
+                                   .arg(window.height()));
+    }
 
     test::TempDir m_dir;
     const std::string m_settingsPath = m_dir.File("Velmor.ini");

@@ -338,14 +338,6 @@ TEST_F(LibraryHostTest, RunInProcessMovesTheLoadedLibraryAndTheChecksAreKept) {
 // are saved there.
 TEST_F(LibraryHostTest, TheLibraryWindowsFitTheirTextsAtDefaultAndMinimumSizes) {
     CVelmorDlg& dlg = OpenWithHost(0);
-    const QString shots = qEnvironmentVariable("VELMOR_SCREENSHOT_DIR");
-    const auto save = [&](QWidget& window, const QString& name) {
-        if (!shots.isEmpty())
-            window.grab().save(QStringLiteral("%1/%2_%3x%4.png")
-                                   .arg(shots, name)
-                                   .arg(window.width())
-                                   .arg(window.height()));
-    };
     const auto fits = [](const QLabel* label) {
         return label->fontMetrics().horizontalAdvance(label->text()) <= label->width();
     };
@@ -366,13 +358,13 @@ TEST_F(LibraryHostTest, TheLibraryWindowsFitTheirTextsAtDefaultAndMinimumSizes) 
             if (label->text() == dlg.LibraryStatusText()) pane = label;
         ASSERT_NE(pane, nullptr);
         EXPECT_TRUE(pane->isVisible() && fits(pane));
-        save(dlg, QStringLiteral("main_window_faulted"));
+        SaveShot(dlg, "main_window_faulted");
     }
     for (const QSize size : {output.size(), output.minimumSize()}) {
         output.resize(size);
         QApplication::processEvents();
         EXPECT_TRUE(output.rect().contains(output.ClearButton()->geometry()));
-        save(output, QStringLiteral("library_output"));
+        SaveShot(output, "library_output");
     }
 
     // The waiting window, here while the map's coarse pass waits for a slow library.
@@ -383,7 +375,7 @@ TEST_F(LibraryHostTest, TheLibraryWindowsFitTheirTextsAtDefaultAndMinimumSizes) 
         for (const QLabel* child : window.findChildren<QLabel*>())
             if (child->text() == kLibraryWaitingText) label = child;
         seen = label != nullptr && fits(label);
-        save(window, QStringLiteral("waiting_window"));
+        SaveShot(window, "waiting_window");
         QTest::mouseClick(window.CancelButton(), Qt::LeftButton);
     });
     dlg.MenuAction(kCmdReloadDll)->trigger();

@@ -100,7 +100,6 @@ TEST_F(MainWindowTextsTest, HelpTextsFieldsAndThePatternListShowWholeTexts) {
     test::TypeCell(userData, "m", "0");
     test::TypeCell(userData, "n", "1");
     Click(kIdUpdate2D);
-    const QByteArray shots = qgetenv("VELMOR_SCREENSHOT_DIR");
     // What the fields hold: six decimals where a value is typed or falls back to its default,
     // three in the display fields of x, y and z, which only the program writes.
     const std::vector<int> displayXyz = {kIdDisplayXMin, kIdDisplayXMax, kIdDisplayYMin,
@@ -138,10 +137,7 @@ TEST_F(MainWindowTextsTest, HelpTextsFieldsAndThePatternListShowWholeTexts) {
             EXPECT_LE(patterns->fontMetrics().horizontalAdvance(patterns->itemText(i)),
                       field.width())
                 << patterns->itemText(i).toStdString();
-        if (!shots.isEmpty())
-            dlg.grab().save(
-                QString::fromLocal8Bit(shots) +
-                QStringLiteral("/main_window_%1x%2.png").arg(size.width()).arg(size.height()));
+        SaveShot(dlg, "main_window");
     }
 }
 

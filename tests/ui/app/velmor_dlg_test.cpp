@@ -209,7 +209,6 @@ TEST_F(MainWindowTest, ControlsFitWithoutOverlapFromMinimumToLarge) {
     dlg.resize(300, 200);
     EXPECT_GE(dlg.width(), 620);
     EXPECT_GE(dlg.height(), 580);
-    const QByteArray shotDir = qgetenv("VELMOR_SCREENSHOT_DIR");
     for (const QSize size : {QSize(620, 580), QSize(1500, 1100)}) {
         dlg.resize(size);
         QApplication::processEvents();
@@ -232,10 +231,7 @@ TEST_F(MainWindowTest, ControlsFitWithoutOverlapFromMinimumToLarge) {
             for (std::size_t j = i + 1; j < controls.size(); ++j)
                 EXPECT_FALSE(r.intersects(controls[j]->geometry())) << r.x() << "," << r.y();
         }
-        if (!shotDir.isEmpty())
-            dlg.grab().save(
-                QString::fromLocal8Bit(shotDir) +
-                QStringLiteral("/main_window_%1x%2.png").arg(size.width()).arg(size.height()));
+        SaveShot(dlg, "main_window");
     }
 }
 
