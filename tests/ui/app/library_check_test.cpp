@@ -81,7 +81,6 @@ TEST_F(LibraryCheckWindowTest, ADoubleClickOnAFailedCheckShowsItsExampleInTheVie
     const CheckExample example = *window.Report().checks[5].example;
     const QString readoutBefore = dlg.CursorReadout();
 
-    // A check without an example changes nothing.
     // A real double click: a click, then the second press that makes it a double click.
     const auto click = [table](int row) {
         QTest::qWait(QApplication::doubleClickInterval() + 50);  // apart from earlier clicks
@@ -91,21 +90,16 @@ TEST_F(LibraryCheckWindowTest, ADoubleClickOnAFailedCheckShowsItsExampleInTheVie
         QApplication::processEvents();
     };
     const USER_DATA before = dlg.Provider().Initial().ud;
-    click(0);
+    click(0);  // a check without an example changes nothing
     EXPECT_EQ(dlg.Provider().Initial().ud.x, before.x);
     EXPECT_EQ(dlg.State().cursorX, VelmorState().cursorX);
 
     click(5);
     const USER_DATA& ud = dlg.Provider().Initial().ud;
-    EXPECT_EQ(ud.x, example.x);
-    EXPECT_EQ(ud.y, example.y);
-    EXPECT_EQ(ud.z, example.z);
-    EXPECT_EQ(ud.l, example.l);
-    EXPECT_EQ(ud.m, example.m);
-    EXPECT_EQ(ud.n, example.n);
-    EXPECT_EQ(dlg.State().cursorX, example.x);
-    EXPECT_EQ(dlg.State().cursorY, example.y);
-    EXPECT_EQ(dlg.State().cursorZ, example.z);
+    EXPECT_TRUE(ud.x == example.x && ud.y == example.y && ud.z == example.z);
+    EXPECT_TRUE(ud.l == example.l && ud.m == example.m && ud.n == example.n);
+    const VelmorState& s = dlg.State();
+    EXPECT_TRUE(s.cursorX == example.x && s.cursorY == example.y && s.cursorZ == example.z);
     // The ray was traced from there: the final records hold its hit, 1e-3 past the sphere.
     const double* ray = dlg.Provider().LastRay();
     EXPECT_TRUE(dlg.Provider().LastTraceSucceeded());
@@ -114,8 +108,7 @@ TEST_F(LibraryCheckWindowTest, ADoubleClickOnAFailedCheckShowsItsExampleInTheVie
     // The views were drawn again: the cursor read-out is the example point's.
     EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.CursorReadout() != readoutBefore; }))
         << dlg.CursorReadout().toStdString();
-    const QString shots = qEnvironmentVariable("VELMOR_SCREENSHOT_DIR");
-    if (!shots.isEmpty()) dlg.grab().save(shots + QStringLiteral("/main_window_check_example.png"));
+    SaveShot(dlg, "main_window_check_example");
 }
 
 // At its default and minimum sizes the table, the detail and the buttons stay inside the
@@ -125,26 +118,16 @@ TEST_F(LibraryCheckWindowTest, TheWindowKeepsItsPartsAtDefaultAndMinimumSizes) {
     OpenLibrary("check_normal_flipped");
     dlg.MenuAction(kCmdCheckLibrary)->trigger();
     CLibraryCheckWindow& window = dlg.LibraryCheck();
-    const QString shots = qEnvironmentVariable("VELMOR_SCREENSHOT_DIR");
     for (const QSize size : {window.size(), window.minimumSize()}) {
         window.resize(size);
         QApplication::processEvents();
         const QRect inside = window.rect();
-        EXPECT_TRUE(inside.contains(window.Table()->geometry())) << size.width();
-        EXPECT_TRUE(inside.contains(window.CheckAgainButton()->geometry())) << size.width();
-        for (const QWidget* part : window.findChildren<QWidget*>()) {
-            if (part->parentWidget() == &window) {
-                EXPECT_TRUE(inside.contains(part->geometry())) << size.width();
-            }
-        }
+        for (const QWidget* part : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            EXPECT_TRUE(inside.contains(part->geometry())) << size.width();  // table and buttons
         // Every row of the table is in view.
         const QTableWidget* table = window.Table();
         EXPECT_LE(table->visualItemRect(table->item(10, 0)).bottom(), table->viewport()->height());
-        if (!shots.isEmpty())
-            window.grab().save(QStringLiteral("%1/library_check_%2x%3.png")
-                                   .arg(shots)
-                                   .arg(size.width())
-                                   .arg(size.height()));
+        SaveShot(window, "library_check");
     }
 }
 
