@@ -14,20 +14,16 @@ namespace {
 
 TEST(SurfaceMapSize, StepsRangesAndTheLimit) {
     const ValueRange wide{-10, 10}, half{-5, 5};
-    auto size = [](ValueRange x, ValueRange y, double step) {
-        const MapSize s = SurfaceMapSize(x, y, step, step);
-        return std::pair(s.width, s.height);
-    };
-    EXPECT_EQ(size(wide, wide, 0.025), std::pair(800, 800));
-    EXPECT_EQ(size(wide, wide, 0.01), std::pair(1024, 1024));
-    EXPECT_EQ(size(wide, half, 0.01), std::pair(1024, 512));
-    EXPECT_EQ(size(half, wide, 0.01), std::pair(512, 1024));
-    // Steps whose second cut leaves the other side above the limit: that side is cut too and
-    // the first one scaled by the ranges' ratio.
     auto steps = [](ValueRange x, ValueRange y, double sx, double sy) {
         const MapSize s = SurfaceMapSize(x, y, sx, sy);
         return std::pair(s.width, s.height);
     };
+    EXPECT_EQ(steps(wide, wide, 0.025, 0.025), std::pair(800, 800));
+    EXPECT_EQ(steps(wide, wide, 0.01, 0.01), std::pair(1024, 1024));
+    EXPECT_EQ(steps(wide, half, 0.01, 0.01), std::pair(1024, 512));
+    EXPECT_EQ(steps(half, wide, 0.01, 0.01), std::pair(512, 1024));
+    // Steps whose second cut leaves the other side above the limit: that side is cut too and
+    // the first one scaled by the ranges' ratio.
     EXPECT_EQ(steps(wide, half, 0.1, 0.001), std::pair(1024, 512));
     EXPECT_EQ(steps(wide, half, 0.05, 0.005), std::pair(1024, 512));
     EXPECT_EQ(steps({-6, 12.3}, {-4, 5}, 0.05, 0.001), std::pair(1024, 503));
