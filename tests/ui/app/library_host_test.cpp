@@ -14,7 +14,7 @@
 #include "core/app/settings_file.h"
 #include "core/host/library_host_settings.h"
 #include "dlg_fixture.h"
-#include "ui/grid/data_grid.h"
+#include "record_table_cells.h"
 #include "ui/interp/tab_edit.h"
 #include "ui/surface/library_output.h"
 
@@ -54,16 +54,8 @@ protected:
         m_messages.QueuePath(m_library);
         m_dlg->MenuAction(kCmdOpenDll)->trigger();
     }
-    static int RowOf(CDataGrid* table, const QString& name) {
-        for (int row = 0; row < table->ItemCount(); ++row)
-            if (table->GetItemText(row, kRecordColumnName) == name) return row;
-        return -1;
-    }
-    static QString Cell(CDataGrid* table, const QString& name) {
-        return table->GetItemText(RowOf(table, name), kRecordColumnData);
-    }
     static void SetCell(CDataGrid* table, const QString& name, const QString& text) {
-        table->SetItemText(RowOf(table, name), kRecordColumnData, text);
+        table->SetItemText(test::RowOf(table, name), kRecordColumnData, text);
     }
     // The surface's name as the user asks for it: request 0 by "Call DLL", the answer in the
     // final table.
@@ -72,7 +64,7 @@ protected:
         SetCell(initial.FixedDataTable(), "type", "0");
         SetCell(initial.FixedDataTable(), "numb", "0");
         QTest::mouseClick(initial.CallDllButton(), Qt::LeftButton);
-        return Cell(m_dlg->UdFdFinal().UserDataTable(), "string[20]");
+        return test::Cell(m_dlg->UdFdFinal().UserDataTable(), "string[20]");
     }
     // Runs `step` once the current progress window shows the waiting text.
     void WhenWaiting(std::function<void(CProgressDialog&)> step) {
@@ -135,7 +127,7 @@ TEST_F(LibraryHostTest, EveryFaultIsNamedOnceAndTheEditsSurviveUntilAReloadMends
             << message;
         EXPECT_EQ(dlg.LibraryStatusText(), QStringLiteral("Library faulted: ") + c.status);
         EXPECT_EQ(source->toPlainText(), "z = 0.5 * x;\n");
-        EXPECT_EQ(Cell(userData, "y"), "-0.75");
+        EXPECT_EQ(test::Cell(userData, "y"), "-0.75");
         // Every later call answers -1 at once, without another message.
         QTest::mouseClick(dlg.UdFdInitial().CallDllButton(), Qt::LeftButton);
         EXPECT_EQ(dlg.UdFdInitial().DllReturnText(), "DLL retrun = -1");

@@ -5,31 +5,17 @@
 // grabs are saved there.
 #include <QComboBox>
 #include <QFontMetrics>
-#include <QPainter>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <cstring>
 
+#include "../plots/plot_test_support.h"
 #include "dlg_fixture.h"
 #include "record_table_cells.h"
 #include "ui/plots/plot_frame.h"
 
 namespace velmor {
 namespace {
-
-// The text drawn as the views draw their texts: black on an opaque box of `background`.
-QImage Stamp(const QString& text, const QFont& font, QRgb background) {
-    const QFontMetrics metrics(font);
-    QImage stamp(metrics.horizontalAdvance(text), metrics.height(), QImage::Format_RGB32);
-    stamp.fill(background);
-    QPainter painter(&stamp);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setRenderHint(QPainter::TextAntialiasing, false);
-    painter.setFont(font);
-    painter.setPen(QColor(0, 0, 0));
-    painter.drawText(stamp.rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
-    return stamp;
-}
 
 bool Contains(const QImage& image, const QImage& stamp) {
     const int w = stamp.width(), h = stamp.height();
@@ -56,7 +42,7 @@ int FoundTextSize(const QImage& image, const QString& text, QRgb background) {
         proportional.setStyleHint(QFont::SansSerif, QFont::NoAntialias);
         proportional.setPixelSize(size);
         for (const QFont& font : {label, proportional})
-            if (Contains(image, Stamp(text, font, background))) return size;
+            if (Contains(image, test::TextStamp(text, kBlackRgb, background, font))) return size;
     }
     return 0;
 }
