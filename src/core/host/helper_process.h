@@ -27,10 +27,12 @@ public:
 
     // Starts `executable` with `arguments` in a process group of its own, its standard input,
     // output and error on fresh pipes, no other descriptor inherited, no core dumps, and its
-    // data segment limited to `dataLimitBytes` (0: no limit). False with *error set when the
-    // executable cannot be started.
+    // data segment limited to `dataLimitBytes` (0: no limit), and killed when the thread that
+    // started it ends. `environment` ("NAME=value" entries) replaces the program's own when
+    // given. False with *error set when the executable cannot be started.
     bool Start(const std::string& executable, const std::vector<std::string>& arguments,
-               std::uint64_t dataLimitBytes, std::string* error);
+               std::uint64_t dataLimitBytes, std::string* error,
+               const std::vector<std::string>* environment = nullptr);
     bool Started() const { return m_pid > 0; }
     int Pid() const { return m_pid; }
 
