@@ -231,6 +231,39 @@ TEST(WineTest, LibraryCheckRunsTheWindowsHelper) {
     EXPECT_GT(crash.fail, 0);
 }
 
+// Tells whether a request was ever reported as waiting.
+class WaitSeen final : public LibraryWaitHook {
+public:
+    LibraryWaitAction OnLibraryWait(const LibraryWaitInfo& info) override {
+        waiting = waiting || info.waiting;
+        return LibraryWaitAction::kContinue;
+    }
+    bool waiting = false;
+};
+
+TEST(WineTest, ASlowWineStartIsWaitedForWithoutTheTimeLimitOrTheDataLimit) {
+    // Wine taking longer to start than the time limit allows a library call, as in a fresh
+    // prefix, with a data limit far below what wine needs to start.
+    test::TempDir dir;
+    const std::string wine = dir.File("slow-wine");
+    test::WriteFile(
+        wine, "#!/bin/sh\nsleep 1.5\nexec " + FindWine(DefaultWineCandidates()) + " \"$@\"\n");
+    std::filesystem::permissions(wine, std::filesystem::perms::owner_all);
+    CScriptEngine engine;
+    CSurfaceProvider provider{engine};
+    LibraryHostSettings settings;
+    settings.limits.timeoutSeconds = 1;
+    settings.limits.waitMs = 100;
+    settings.limits.memoryMb = 1;
+    settings.wine.wineCandidates = {wine};
+    provider.SetLibraryHost(settings);
+    WaitSeen hook;
+    provider.SetLibraryWaitHook(&hook);
+    const LoadOutcome outcome = provider.OpenSurfaceDll(Dll("even_asphere"));
+    EXPECT_TRUE(outcome.loaded) << outcome.reason;
+    EXPECT_TRUE(hook.waiting);  // the program shows "Waiting for the surface library ..."
+}
+
 struct CliRun {
     int status = -1;
     std::string out, err;
