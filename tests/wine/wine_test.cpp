@@ -5,14 +5,19 @@
 // the library check runs the Windows helper. Each test starts wine a few times: they are few and
 // grouped.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/check/library_check.h"
@@ -262,6 +267,54 @@ TEST(WineTest, ASlowWineStartIsWaitedForWithoutTheTimeLimitOrTheDataLimit) {
     const LoadOutcome outcome = provider.OpenSurfaceDll(Dll("even_asphere"));
     EXPECT_TRUE(outcome.loaded) << outcome.reason;
     EXPECT_TRUE(hook.waiting);  // the program shows "Waiting for the surface library ..."
+}
+
+// True once process `pid` is gone (or a zombie about to be reaped).
+bool ProcessGone(int pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    const std::size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+}
+
+TEST(WineTest, TheWineHelperEndsWithTheProgramEvenInAHangingCall) {
+    // A program killed while its library hangs in a call: wine runs none of the helper's code
+    // that could notice, so the system must end it.
+    int channel[2];
+    ASSERT_EQ(::pipe(channel), 0);
+    const pid_t program = ::fork();
+    if (program == 0) {
+        GuardedLibrary library;
+        LibraryLimits limits;
+        limits.timeoutSeconds = 100;
+        library.SetLimits(limits);
+        int version = 0;
+        std::string reason;
+        const int pid =
+            library.Open(Dll("fault_hang"), &version, &reason) ? library.HelperPid() : 0;
+        if (::write(channel[1], &pid, sizeof pid) != sizeof pid || pid == 0) ::_exit(1);
+        RecordPair pair;
+        pair.Type() = kRequestSag;
+        pair.ud.x = 2;
+        int result = 0;
+        library.Call(pair, &result, &version);  // never answers
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    int helper = 0;
+    ASSERT_EQ(::read(channel[0], &helper, sizeof helper), static_cast<ssize_t>(sizeof helper));
+    ::close(channel[0]);
+    ASSERT_GT(helper, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the call is under way
+    EXPECT_FALSE(ProcessGone(helper));
+    ::kill(program, SIGKILL);
+    ::waitpid(program, nullptr, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!ProcessGone(helper) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(ProcessGone(helper));
+    if (!ProcessGone(helper)) ::kill(helper, SIGKILL);
 }
 
 struct CliRun {
