@@ -94,6 +94,16 @@ void GuardedLibrary::DeliverOutput(std::string& bytes, const LibraryRequestTag& 
     bytes.clear();
 }
 
+std::string GuardedLibrary::WineStartFault(const std::string& detail) {
+    LibraryFault fault;
+    fault.kind = LibraryFaultKind::kHost;
+    fault.detail = detail;
+    fault.type = kLoadRequestType;
+    fault.requestName = SurfaceRequestName(kLoadRequestType, 0);
+    m_fault = fault;
+    return fault.Describe();
+}
+
 bool GuardedLibrary::StartHelper(bool windows, std::string* reason) {
     std::string error;
     if (!m_area.Create(kSharedAreaBytes, &error)) {
@@ -123,6 +133,8 @@ bool GuardedLibrary::StartHelper(bool windows, std::string* reason) {
     if (!started) {
         m_area.Close();
         *reason = error;
+        // Wine's side of the start is shown as a fault, so that its reason reaches the user.
+        if (windows) *reason = WineStartFault(error);
         return false;
     }
     Exchange hello;

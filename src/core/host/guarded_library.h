@@ -113,7 +113,7 @@ public:
     // fails with the fault's description (and Fault() set). A Windows DLL (by its content) for
     // x64 runs in the Windows helper under wine, whose start is not bound by the time limit (a
     // fresh prefix takes a while); one for another machine is refused with the message of
-    // CheckPeFile. When wine cannot start the helper, Fault() holds what wine wrote.
+    // CheckPeFile. When wine cannot start the helper, Fault() says why, with what wine wrote.
     bool Open(const std::string& path, int* recordVersion, std::string* reason) override;
     // Asks the helper to unload the library and end (it is killed after half a second).
     void Close() override;
@@ -150,6 +150,9 @@ public:
 private:
     struct Exchange;
     bool StartHelper(bool windows, std::string* reason);
+    // Keeps a fault of kind kHost in the library load with `detail` (wine could not start the
+    // Windows helper) and returns its description.
+    std::string WineStartFault(const std::string& detail);
     // Sends one request and waits for its answer, watching the helper; false after a fault
     // (m_fault set, the helper gone).
     bool Transact(const FrameWriter& request, std::uint32_t op, Exchange& exchange,

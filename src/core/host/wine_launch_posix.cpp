@@ -158,12 +158,15 @@ bool PrepareWineCommand(const WineLaunch& launch, const std::vector<std::string>
         launch.helperPath.empty() ? DefaultWindowsHelperPath() : launch.helperPath;
     std::error_code missing;
     if (!std::filesystem::is_regular_file(helper, missing)) {
-        *error = "the Windows helper " + helper + " is missing";
+        *error = "the Windows helper " + helper + " is missing (the Windows build makes it)";
         return false;
     }
     const std::string prefix = WinePrefix(launch.prefix);
     std::error_code made;
     std::filesystem::create_directories(prefix, made);
+    if (!made && !std::filesystem::is_directory(prefix, made) && !made) {
+        made = std::make_error_code(std::errc::not_a_directory);
+    }
     if (made) {
         *error = "cannot make the wine prefix " + prefix + ": " + made.message();
         return false;

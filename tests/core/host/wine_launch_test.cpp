@@ -161,6 +161,19 @@ TEST_F(WineProviderTest, WineThatFailsToStartIsAFaultWithWinesOwnLines) {
                   " (exited with code 1); wine said: wine: '" + settings.wine.prefix +
                   "' is not owned by you; wine: second line in library load");
     EXPECT_FALSE(provider.LibraryLoaded());
+
+    // What stops wine's start before it runs is told the same way.
+    std::filesystem::remove_all(settings.wine.prefix);
+    test::WriteFile(settings.wine.prefix, "not a folder");
+    const LoadOutcome filePrefix = Load("exit 0\n");
+    ASSERT_TRUE(filePrefix.fault);
+    EXPECT_EQ(filePrefix.fault->detail,
+              "cannot make the wine prefix " + settings.wine.prefix + ": Not a directory");
+    std::filesystem::remove(settings.wine.prefix);
+    settings.wine.helperPath = dir.File("missing.exe");
+    EXPECT_EQ(Load("exit 0\n").fault->Describe(),
+              "the Windows helper " + dir.File("missing.exe") +
+                  " is missing (the Windows build makes it) in library load");
 }
 
 TEST_F(WineProviderTest, HelperStartsUnderWineWithItsPrefixEnvironmentAndWindowsPaths) {
