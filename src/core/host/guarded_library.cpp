@@ -114,7 +114,6 @@ bool GuardedLibrary::StartHelper(bool windows, std::string* reason) {
         m_limits.memoryMb > 0 ? static_cast<std::uint64_t>(m_limits.memoryMb) << 20 : 0;
     std::string helper = m_helperPath;
     bool started = false;
-    m_underWine = windows;
 #ifndef _WIN32
     if (windows) {
         WineCommand command;
@@ -154,15 +153,9 @@ bool GuardedLibrary::StartHelper(bool windows, std::string* reason) {
         const std::string said = StartOutputLine(startOutput);
         if (windows && m_fault.kind != LibraryFaultKind::kStopped) {
             // Wine's own lines tell why (no prefix, a broken installation, ...).
-            LibraryFault fault = m_fault;
-            fault.kind = LibraryFaultKind::kHost;
-            fault.detail = "wine did not start the helper " + helper + " (" + m_fault.What() + ")" +
-                           (said.empty() ? std::string() : "; wine said: " + said);
-            fault.type = kLoadRequestType;
-            fault.numb = 0;
-            fault.requestName = SurfaceRequestName(kLoadRequestType, 0);
-            m_fault = fault;
-            *reason = fault.Describe();
+            *reason =
+                WineStartFault("wine did not start the helper " + helper + " (" + m_fault.What() +
+                               ")" + (said.empty() ? std::string() : "; wine said: " + said));
             m_area.Close();
             return false;
         }

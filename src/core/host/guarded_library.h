@@ -166,7 +166,6 @@ private:
     std::string m_helperPath;
     LibraryLimits m_limits;
     WineLaunch m_wine;
-    bool m_underWine = false;  // the running helper is the Windows one
     std::string* m_startOutput = nullptr;
     LibraryWaitHook* m_waitHook = nullptr;
     LibraryOutputSink* m_outputSink = nullptr;
