@@ -66,21 +66,10 @@ void WriteX64Headers(const std::string& path, std::uint16_t machine = kPeMachine
     test::WriteFile(path, bytes);
 }
 
-TEST(WineLaunchTest, PathsPrefixAndCandidates) {
+TEST(WineLaunchTest, WindowsPathsAndWineCandidates) {
     EXPECT_EQ(WindowsPathOf("/home/a b/x.dll"), "Z:\\home\\a b\\x.dll");
     EXPECT_EQ(WindowsPathOf("x.dll"),
               WindowsPathOf((std::filesystem::current_path() / "x.dll").string()));
-    {
-        ScopedVariable prefix(kWinePrefixVariable, "/tmp/some-prefix");
-        EXPECT_EQ(WinePrefix(""), "/tmp/some-prefix");
-        EXPECT_EQ(WinePrefix("/configured"), "/configured");
-    }
-    {
-        ScopedVariable prefix(kWinePrefixVariable, nullptr);
-        ScopedVariable home("HOME", "/home/someone");
-        EXPECT_EQ(WinePrefix(""), "/home/someone/.cache/Velmor/wine");
-    }
-
     test::TempDir dir;
     WriteScript(dir.File("wine64"), "exit 0\n");
     test::WriteFile(dir.File("not-executable"), "");
