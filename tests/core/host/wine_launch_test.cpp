@@ -168,6 +168,10 @@ TEST_F(WineProviderTest, WineThatFailsToStartIsAFaultWithWinesOwnLines) {
 TEST_F(WineProviderTest, HelperStartsUnderWineWithItsPrefixEnvironmentAndWindowsPaths) {
     ScopedVariable display("DISPLAY", ":99");
     ScopedVariable debug("WINEDEBUG", "+all");
+    // The prefix the environment names, when the settings name none.
+    const std::string named = dir.File("env/prefix");
+    ScopedVariable prefix(kWinePrefixVariable, named.c_str());
+    settings.wine.prefix.clear();
     // The stand-in records what it was given, takes its time as a fresh prefix does (longer
     // than the time limit), then runs the Linux helper with the shared area's Unix path.
     settings.limits.timeoutSeconds = 1;
@@ -184,11 +188,11 @@ TEST_F(WineProviderTest, HelperStartsUnderWineWithItsPrefixEnvironmentAndWindows
     const std::string said = test::ReadFile(log);
     EXPECT_NE(said.find("arg:" + settings.wine.helperPath + "\narg:Z:\\"), std::string::npos)
         << said;
-    EXPECT_NE(said.find("prefix:" + settings.wine.prefix + "\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("prefix:" + named + "\n"), std::string::npos) << said;
     EXPECT_NE(said.find("overrides:mscoree=;mshtml=\ndebug:-all\ndisplay:unset\n"),
               std::string::npos)
         << said;
-    EXPECT_TRUE(std::filesystem::is_directory(settings.wine.prefix));
+    EXPECT_TRUE(std::filesystem::is_directory(named));
     // The helper started (no time-out while wine started) and was asked for the library by its
     // Windows path, which the Linux helper cannot open.
     EXPECT_FALSE(outcome.loaded);
