@@ -26,6 +26,7 @@
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
 #include "temp_dir.h"
+#include "wine_test_prefix.h"
 
 namespace velmor {
 namespace {
