@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace velmor {
 
@@ -44,6 +45,19 @@ void CutUtf8(std::string* utf8, std::size_t maxChars) {
 // code page 932 (0x80, 0xA0, 0xFD .. 0xFF); those are refused here, as iconv refuses them.
 constexpr UINT kCodePage932 = 932;
 
+// Characters and the character of code page 932 that iconv writes for them.
+constexpr std::pair<wchar_t, wchar_t> kOtherSpellings[] = {
+    {0x00A2, 0xFFE0},  // cent sign
+    {0x00A3, 0xFFE1},  // pound sign
+    {0x00A5, L'\\'},   // yen sign: the byte 0x5C
+    {0x00AC, 0xFFE2},  // not sign
+    {0x2014, 0x2015},  // em dash
+    {0x2016, 0x2225},  // double vertical line
+    {0x203E, L'~'},    // overline: the byte 0x7E
+    {0x2212, 0xFF0D},  // minus sign
+    {0x301C, 0xFF5E},  // wave dash
+};
+
 bool IsSingleByte(unsigned char c) {
     return c < 0x80 || (c >= 0xA1 && c <= 0xDF);
 }
@@ -62,6 +76,13 @@ bool EncodeCp932(std::string_view utf8, char* out, std::size_t capacity, std::si
     if (wideCount <= 0) return false;
     std::wstring wide(static_cast<std::size_t>(wideCount), L'\0');
     ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), wideCount);
+    // The characters iconv writes with the code of their Microsoft form (as Japanese text from
+    // other systems spells them): the same bytes on both systems.
+    for (wchar_t& c : wide) {
+        for (const auto& [other, microsoft] : kOtherSpellings) {
+            if (c == other) c = microsoft;
+        }
+    }
     BOOL defaulted = FALSE;
     const int count = ::WideCharToMultiByte(kCodePage932, WC_NO_BEST_FIT_CHARS, wide.data(),
                                             wideCount, nullptr, 0, nullptr, &defaulted);
