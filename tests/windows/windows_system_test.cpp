@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/app/app_paths.h"
 #include "core/app/settings_file.h"
@@ -249,6 +250,57 @@ TEST(WindowsSingleInstanceTest, ASecondProcessIsRefusedOnlyForTheSameFolder) {
     EXPECT_EQ(ProbeSingleInstance(first + "/"), 1);  // the same folder however spelled
     EXPECT_EQ(ProbeSingleInstance(second), 0);
     EXPECT_EQ(SingleInstanceLockPath(first), first + "/UniqueName_Velmor");
+}
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+// velmor-cli.exe run to its end: exit status, standard output and standard error.
+CliRun RunCli(const std::vector<std::string>& arguments) {
+    CliRun run;
+    HelperProcess cli;
+    std::string error;
+    if (!cli.Start(std::string(VELMOR_BIN_DIR) + "/velmor-cli.exe", arguments, 0, &error)) {
+        ADD_FAILURE() << error;
+        return run;
+    }
+    for (int tick = 0; tick < 600; ++tick) {
+        const HelperProcess::Events events = cli.Wait(50, &run.err);
+        char bytes[4096];
+        long got = 0;
+        while ((got = cli.ReadAnswer(bytes, sizeof bytes)) > 0) run.out.append(bytes, got);
+        if (got < 0 || events.answerClosed) break;
+    }
+    const HelperEnd end = cli.Reap(5000);
+    cli.ReadOutput(&run.err);
+    run.status = end.known ? end.exitCode : -1;
+    return run;
+}
+
+TEST(WindowsCliTest, TheCommandLineRunsDllsThroughTheHelperAndLeavesViewsOut) {
+    // A DLL in a folder with a non-ASCII name: the arguments arrive whole.
+    test::TempDir dir;
+    const std::string folder = dir.File("\xE6\x97\xA5\xE6\x9C\xAC");  // 日本
+    ASSERT_TRUE(::CreateDirectoryW(WindowsPath(folder).c_str(), nullptr));
+    const std::string copy = folder + "/ordinal_only.dll";
+    ASSERT_TRUE(
+        ::CopyFileW(WindowsPath(Dll("ordinal_only")).c_str(), WindowsPath(copy).c_str(), TRUE));
+    CliRun run = RunCli({"--lib", copy, "sag", "1", "2"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "x\t1\ny\t2\nvalid\t1\nsag\t4\n");  // "\n" line ends, as on Linux
+
+    run = RunCli({"--json", "--lib", Dll("fault_segv"), "sag", "2", "1"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.out.find("\"exception\":\"EXCEPTION_ACCESS_VIOLATION\""), std::string::npos)
+        << run.out;
+
+    run = RunCli({"views", dir.File("views.png")});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err,
+              "velmor-cli: views is not part of this build of velmor-cli (it draws with Qt's "
+              "QtGui)\n");
 }
 
 }  // namespace
