@@ -6,6 +6,7 @@
 #   VELMOR_WINDOWS_BUILD  ON when the mingw-w64 compiler is there; OFF skips all of it.
 #   VELMOR_WIN_DIR        the Windows build's folder
 #   VELMOR_WIN_LIB_DIR    its surface DLLs (tests get it as the compile definition of that name)
+#   VELMOR_WINDOWS_TEST_PROGRAMS  its test programs, run under wine (tests/windows/wine_tests.cmake)
 find_program(VELMOR_MINGW_CXX x86_64-w64-mingw32-g++-posix)
 if(VELMOR_MINGW_CXX)
   set(velmor_windows_default ON)
@@ -26,6 +27,12 @@ include(ExternalProject)
 set(VELMOR_WIN_DIR ${CMAKE_BINARY_DIR}/win)
 set(VELMOR_WIN_LIB_DIR ${VELMOR_WIN_DIR}/lib)
 set(VELMOR_WIN_HOST ${VELMOR_WIN_DIR}/bin/velmor-surface-host.exe)
+# The Windows build's test programs (tests/windows), each run as one test under wine.
+set(VELMOR_WINDOWS_TEST_PROGRAMS test_win_core test_win_system)
+set(velmor_windows_outputs ${VELMOR_WIN_HOST})
+foreach(program ${VELMOR_WINDOWS_TEST_PROGRAMS})
+  list(APPEND velmor_windows_outputs ${VELMOR_WIN_DIR}/bin/${program}.exe)
+endforeach()
 cmake_host_system_information(RESULT velmor_cores QUERY NUMBER_OF_LOGICAL_CORES)
 ExternalProject_Add(velmor_windows
   SOURCE_DIR ${CMAKE_SOURCE_DIR}
@@ -37,7 +44,7 @@ ExternalProject_Add(velmor_windows
   BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> -j ${velmor_cores}
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
-  BUILD_BYPRODUCTS ${VELMOR_WIN_HOST})
+  BUILD_BYPRODUCTS ${velmor_windows_outputs})
 
 add_custom_target(velmor_windows_host ALL
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VELMOR_WIN_HOST}

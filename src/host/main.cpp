@@ -11,10 +11,6 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <windows.h>
-// (shellapi.h needs windows.h first)
-#include <shellapi.h>
-
 #include "core/app/windows_text.h"
 #endif
 
@@ -29,13 +25,8 @@ namespace {
 // may not hold every character of a path.
 std::vector<std::string> Arguments(int argc, char** argv) {
 #ifdef _WIN32
-    std::vector<std::string> arguments;
-    int count = 0;
-    if (wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
-        for (int i = 0; i < count; ++i) arguments.push_back(velmor::Utf8FromWide(wide[i]));
-        ::LocalFree(wide);
-        return arguments;
-    }
+    std::vector<std::string> arguments = velmor::CommandLineArguments();
+    if (!arguments.empty()) return arguments;
 #endif
     return std::vector<std::string>(argv, argv + argc);
 }

@@ -1,6 +1,8 @@
 #include "core/app/windows_text.h"
 
 #include <windows.h>
+// (shellapi.h needs windows.h first)
+#include <shellapi.h>
 
 namespace velmor {
 
@@ -30,6 +32,16 @@ std::wstring WindowsPath(std::string_view path) {
         if (c == L'/') c = L'\\';
     }
     return wide;
+}
+
+std::vector<std::string> CommandLineArguments() {
+    std::vector<std::string> words;
+    int count = 0;
+    if (wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
+        for (int i = 0; i < count; ++i) words.push_back(Utf8FromWide(wide[i]));
+        ::LocalFree(wide);
+    }
+    return words;
 }
 
 std::string SystemErrorText(unsigned long code) {

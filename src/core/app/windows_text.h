@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmor {
 
@@ -16,6 +17,10 @@ std::string Utf8FromWide(std::wstring_view text);
 // passes it to a helper under wine) becomes "Z:\home\..." (wine's drive for the root); every
 // '/' becomes '\'.
 std::wstring WindowsPath(std::string_view path);
+
+// The program's command line as UTF-8 words (the C run-time's argv is in the system's code page,
+// which may not hold every character of a path).
+std::vector<std::string> CommandLineArguments();
 
 // The system's text for an error code (GetLastError()), without the trailing line break,
 // followed by the code: "The system cannot find the file specified. (error 2)".
