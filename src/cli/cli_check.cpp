@@ -95,6 +95,7 @@ int RunCheck(CliHost& host, const Arguments& args, Output& out) {
     }
     input.libraryPath = host.sourcePath;
     input.helperPath = host.provider.LibraryHost().helperPath;
+    input.wine = host.provider.LibraryHost().wine;
     input.limits = host.provider.LibraryHost().limits;
     input.outputSink = &host.libraryOutput;
     input.engine = &host.engine;

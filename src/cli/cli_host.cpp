@@ -34,6 +34,7 @@ std::string FirstLine(const std::string& cp932) {
 void LoadLibrary(CliHost& host, const std::string& path) {
     const LoadOutcome outcome = host.provider.OpenSurfaceDll(path);
     if (outcome.fault) throw CliFault(*outcome.fault);
+    if (!outcome.message.empty()) throw CliError(path + ": " + outcome.message);
     if (!outcome.loaded) {
         throw CliError(path + ": " + kSurfaceDllErrorText +
                        (outcome.reason.empty() ? std::string() : " (" + outcome.reason + ")"));

@@ -4,6 +4,15 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+
+#include <string>
+#include <vector>
+
+#include "core/app/windows_text.h"
+#endif
 
 #include "cli/cli_commands.h"
 #include "cli/cli_host.h"
@@ -12,9 +21,23 @@
 
 int main(int argc, char** argv) {
     using namespace velmor::cli;
+#ifdef SIGXFSZ
     // A file-size limit then shows as a failed write that the command reports, instead of
     // ending the program with a file cut short.
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
+#ifdef _WIN32
+    // The same bytes as on Linux ("\n" line ends), and the arguments in UTF-8 whatever the
+    // system's code page.
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
+    std::vector<std::string> words = velmor::CommandLineArguments();
+    std::vector<char*> utf8;
+    for (std::string& word : words) utf8.push_back(word.data());
+    utf8.push_back(nullptr);
+    argc = static_cast<int>(words.size());
+    argv = utf8.data();
+#endif
     try {
         const CliOptions options = ParseCommandLine(argc, argv);
         if (options.help) {

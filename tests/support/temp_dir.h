@@ -9,6 +9,9 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#ifdef _WIN32
+#include <process.h>
+#endif
 #ifdef QT_CORE_LIB
 #include <QString>
 #endif
@@ -18,12 +21,26 @@ namespace velmor::test {
 class TempDir {
 public:
     TempDir() {
+#ifdef _WIN32
+        // No mkdtemp: a name of the process id and a counter, taken when nobody has it.
+        static int next = 0;
+        const std::filesystem::path folder = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 1000 && m_path.empty(); ++attempt) {
+            const std::filesystem::path candidate =
+                folder /
+                ("velmor-test-" + std::to_string(::_getpid()) + "-" + std::to_string(next++));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error)) m_path = candidate.string();
+        }
+        if (m_path.empty()) ADD_FAILURE() << "no temporary directory";
+#else
         std::string pattern =
             (std::filesystem::temp_directory_path() / "velmor-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr)
             m_path = pattern;
         else
             ADD_FAILURE() << "no temporary directory";
+#endif
     }
     ~TempDir() {
         std::error_code ignored;
@@ -32,8 +49,12 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
+    const std::string& Path() const {
+        return m_path;
+    }
+    std::string File(const std::string& name) const {
+        return m_path + "/" + name;
+    }
 #ifdef QT_CORE_LIB
     QString QFilePath(const std::string& name) const {
         return QString::fromStdString(File(name));

@@ -10,14 +10,16 @@ struct AppPaths {
     std::string settingsPath;         // the settings file "Velmor.ini"
 };
 
-// Directory of the running executable with the trailing '/', from /proc/self/exe; the current
-// directory when that cannot be read.
+// Directory of the running executable with the trailing '/', from /proc/self/exe (on Windows
+// GetModuleFileNameW, with '/' between the parts); the current directory when that cannot be
+// read.
 std::string ExecutableDirectory();
 
 // "<executableDirectory>Velmor.ini" when that directory is writable; otherwise
 // "<configDirectory>/Velmor/Velmor.ini", creating the Velmor directory when missing. The
 // program passes the user's configuration directory: $XDG_CONFIG_HOME when it is an absolute
-// path, else ".config" in the home directory ($HOME, else the password database).
+// path, else ".config" in the home directory ($HOME, else the password database); on Windows
+// %APPDATA%.
 std::string ChooseSettingsPath(const std::string& executableDirectory,
                                const std::string& configDirectory);
 

@@ -1,6 +1,7 @@
 // Text in code page 932 (Shift_JIS with the Windows extensions), the 8-bit encoding of the
 // record text fields and script files, converted to and from the UTF-8 the core speaks.
-// Conversion goes through iconv ("CP932"); ASCII passes through unchanged.
+// Conversion goes through iconv ("CP932") on Linux and through the system's code page 932 on
+// Windows, with the same answers; ASCII passes through unchanged.
 #pragma once
 
 #include <cstddef>

@@ -45,7 +45,7 @@ public:
 private:
     void Discard();
 
-    int m_fd = -1;
+    int m_fd = -1;  // a C run-time descriptor on Windows too
     int m_error = 0;
     unsigned m_mode = 0;
     bool m_keepMode = false;

@@ -1,6 +1,6 @@
 // Only one copy of the program runs per user: the first copy takes an exclusive lock on a file
 // named "UniqueName_Velmor" and holds it until the process ends, when the kernel releases it
-// (also after a crash or a kill).
+// (also after a crash or a kill). On Windows the lock is a named mutex standing for that file.
 #pragma once
 
 #include <string>

@@ -18,6 +18,7 @@ public:
           m_library(input.helperPath.empty() ? DefaultHelperPath() : input.helperPath),
           m_working(std::make_unique<RecordPair>()) {
         m_library.SetLimits(input.limits);
+        m_library.SetWine(input.wine);
         m_library.SetWaitHook(input.waitHook);
         m_library.SetOutputSink(input.outputSink);
     }

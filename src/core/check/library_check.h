@@ -97,6 +97,7 @@ struct CheckInput {
     // kLibrary: the file, and how its helper runs (the hook and the sink are not owned).
     std::string libraryPath;
     std::string helperPath;  // empty: DefaultHelperPath()
+    WineLaunch wine;         // a Windows DLL's helper (defaults when empty)
     LibraryLimits limits;
     LibraryWaitHook* waitHook = nullptr;
     LibraryOutputSink* outputSink = nullptr;

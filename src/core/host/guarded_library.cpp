@@ -1,5 +1,6 @@
 #include "core/host/guarded_library.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -7,6 +8,7 @@
 
 #include "core/app/app_paths.h"
 #include "core/app/progress.h"
+#include "core/surface/pe_file.h"
 
 namespace velmor {
 
@@ -22,6 +24,8 @@ constexpr auto kDebuggerCheckInterval = std::chrono::milliseconds(200);
 constexpr int kQuitGraceMs = 500;
 // How long a helper whose answer channel closed may take to end before it is killed.
 constexpr int kEndGraceMs = 1000;
+// At most this much of what a helper wrote before it failed to start goes into the message.
+constexpr std::size_t kStartOutputLimit = 2000;
 
 std::uint64_t LoadFinishedCalls(HostStatus& status) {
     return std::atomic_ref<std::uint64_t>(status.callsFinished).load(std::memory_order_acquire);
@@ -39,6 +43,24 @@ LibraryRequestTag TagOf(std::uint64_t serial, int type, int numb, std::size_t po
     return {serial, type, numb, SurfaceRequestName(type, numb), points};
 }
 
+// The lines a helper wrote before it failed to start, as one line: "; " between them, empty
+// lines left out, the last kStartOutputLimit bytes kept.
+std::string StartOutputLine(const std::string& output) {
+    std::string text;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        std::size_t end = output.find('\n', start);
+        if (end == std::string::npos) end = output.size();
+        std::string line = output.substr(start, end - start);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+        if (!line.empty()) text += (text.empty() ? "" : "; ") + line;
+        start = end + 1;
+    }
+    if (text.size() > kStartOutputLimit)
+        text = "..." + text.substr(text.size() - kStartOutputLimit);
+    return text;
+}
+
 }  // namespace
 
 std::string DefaultHelperPath() {
@@ -50,6 +72,7 @@ struct GuardedLibrary::Exchange {
     LibraryRequestTag tag;
     long long rows = 0;
     const BatchProgress* progress = nullptr;
+    double limitSeconds = 0;  // 0: the limits' timeoutSeconds
 };
 
 GuardedLibrary::GuardedLibrary(std::string helperPath) : m_helperPath(std::move(helperPath)) {}
@@ -60,7 +83,9 @@ GuardedLibrary::~GuardedLibrary() {
 
 void GuardedLibrary::DeliverOutput(std::string& bytes, const LibraryRequestTag& tag) {
     if (bytes.empty()) return;
-    if (m_outputSink != nullptr) {
+    if (m_startOutput != nullptr) {
+        m_startOutput->append(bytes);
+    } else if (m_outputSink != nullptr) {
         m_outputSink->OnLibraryOutput(bytes, tag);
     } else {
         // As a library loaded into the program would print: to the program's standard error.
@@ -69,35 +94,84 @@ void GuardedLibrary::DeliverOutput(std::string& bytes, const LibraryRequestTag& 
     bytes.clear();
 }
 
-bool GuardedLibrary::StartHelper(std::string* reason) {
+std::string GuardedLibrary::WineStartFault(const std::string& detail) {
+    LibraryFault fault;
+    fault.kind = LibraryFaultKind::kHost;
+    fault.detail = detail;
+    fault.type = kLoadRequestType;
+    fault.requestName = SurfaceRequestName(kLoadRequestType, 0);
+    m_fault = fault;
+    return fault.Describe();
+}
+
+bool GuardedLibrary::StartHelper(bool windows, std::string* reason) {
     std::string error;
     if (!m_area.Create(kSharedAreaBytes, &error)) {
         *reason = error;
         return false;
     }
-    const std::uint64_t limit =
+    std::uint64_t limit =
         m_limits.memoryMb > 0 ? static_cast<std::uint64_t>(m_limits.memoryMb) << 20 : 0;
-    if (!m_process.Start(m_helperPath, {m_area.Path()}, limit, &error)) {
+    std::string helper = m_helperPath;
+    bool started = false;
+#ifndef _WIN32
+    if (windows) {
+        WineCommand command;
+        started = PrepareWineCommand(m_wine, {WindowsPathOf(m_area.Path())}, &command, &error);
+        if (started) {
+            helper = command.arguments.front();
+            if (limit > 0 && limit < kWineMinimumDataBytes) limit = kWineMinimumDataBytes;
+            started = m_process.Start(command.wine, command.arguments, limit, &error,
+                                      command.environment);
+        }
+    } else
+#endif
+    {
+        started = m_process.Start(m_helperPath, {m_area.Path()}, limit, &error);
+    }
+    if (!started) {
         m_area.Close();
         *reason = error;
+        // Wine's side of the start is shown as a fault, so that its reason reaches the user.
+        if (windows) *reason = WineStartFault(error);
         return false;
     }
     Exchange hello;
     hello.tag = TagOf(++m_serial, kLoadRequestType, 0, 0);
+    // Wine's start (a fresh prefix is made first) is no library call: its own limit.
+    if (windows) hello.limitSeconds = std::max(kWineStartLimitSeconds, m_limits.timeoutSeconds);
     std::vector<unsigned char> answer;
     FrameWriter request(kOpHello);
     request.U32(kProtocolVersion);
-    if (!Transact(request, kOpHello, hello, &answer)) {
-        *reason = "the helper " + m_helperPath + " did not start: " + m_fault.What();
+    // What the helper (or wine) writes while it starts is its own, not the library's: it goes
+    // into the message when the start fails and nowhere when it succeeds.
+    std::string startOutput;
+    m_startOutput = &startOutput;
+    const bool answered = Transact(request, kOpHello, hello, &answer);
+    m_startOutput = nullptr;
+    if (!answered) {
+        const std::string said = StartOutputLine(startOutput);
+        if (windows && m_fault.kind != LibraryFaultKind::kStopped) {
+            // Wine's own lines tell why (no prefix, a broken installation, ...).
+            *reason =
+                WineStartFault("wine did not start the helper " + helper + " (" + m_fault.What() +
+                               ")" + (said.empty() ? std::string() : "; wine said: " + said));
+            m_area.Close();
+            return false;
+        }
+        *reason = "the helper " + helper + " did not start: " + m_fault.What() +
+                  (said.empty() ? std::string() : " (it wrote: " + said + ")");
         m_fault = {};
+        m_area.Close();
         return false;
     }
     FrameReader reader(answer.data(), answer.size());
     std::uint32_t version = 0;
     if (!reader.U32(&version) || version != kProtocolVersion) {
-        *reason = "the helper " + m_helperPath + " speaks another protocol version";
+        *reason = "the helper " + helper + " speaks another protocol version";
         m_process.Kill();
         m_process.Reap(0);
+        m_area.Close();
         return false;
     }
     // The helper holds the mapping now: no file needs to outlive the two processes.
@@ -107,12 +181,29 @@ bool GuardedLibrary::StartHelper(std::string* reason) {
 
 bool GuardedLibrary::Open(const std::string& path, int* recordVersion, std::string* reason) {
     Close();
-    if (!StartHelper(reason)) return false;
+    const PeCheck pe = CheckPeFile(path);
+    if (pe.kind == PeKind::kRefused) {
+        *reason = pe.message;
+        return false;
+    }
+#ifdef _WIN32
+    const bool windows = false;  // the helper is a Windows program already
+#else
+    const bool windows = pe.kind == PeKind::kX64;
+#endif
+    if (!StartHelper(windows, reason)) return false;
     Exchange load;
     load.tag = TagOf(++m_serial, kLoadRequestType, 0, 0);
     std::vector<unsigned char> answer;
     FrameWriter request(kOpLoad);
-    request.String(path);
+#ifndef _WIN32
+    if (windows) {
+        request.String(WindowsPathOf(path));
+    } else
+#endif
+    {
+        request.String(path);
+    }
     if (!Transact(request, kOpLoad, load, &answer)) {
         *reason = m_fault.Describe();
         return false;
@@ -242,7 +333,8 @@ bool GuardedLibrary::Transact(const FrameWriter& request, std::uint32_t op, Exch
     Clock::time_point nextDebuggerCheck = clockStart + kDebuggerCheckInterval;
     std::uint64_t finished = LoadFinishedCalls(status);
     long long rowsReported = 0;
-    const double limit = m_limits.timeoutSeconds;
+    const double limit =
+        exchange.limitSeconds > 0 ? exchange.limitSeconds : m_limits.timeoutSeconds;
 
     for (;;) {
         const HelperProcess::Events events = m_process.Wait(kTickMs, &output);

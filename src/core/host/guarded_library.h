@@ -25,6 +25,7 @@
 #include "core/host/library_fault.h"
 #include "core/host/shared_area.h"
 #include "core/host/threaded_batch.h"
+#include "core/host/wine_launch.h"
 #include "core/surface/surface_library.h"
 
 namespace velmor {
@@ -104,10 +105,15 @@ public:
     void SetLimits(const LibraryLimits& limits) { m_limits = limits; }
     void SetWaitHook(LibraryWaitHook* hook) { m_waitHook = hook; }
     void SetOutputSink(LibraryOutputSink* sink) { m_outputSink = sink; }
+    // How a Windows DLL's helper runs under wine (on Linux); takes effect at the next Open.
+    void SetWine(const WineLaunch& wine) { m_wine = wine; }
 
     // Starts a fresh helper and loads the library there. A helper that cannot be started, or
     // a library that cannot be loaded, fails with *reason; a library that faults while loading
-    // fails with the fault's description (and Fault() set).
+    // fails with the fault's description (and Fault() set). A Windows DLL (by its content) for
+    // x64 runs in the Windows helper under wine, whose start is not bound by the time limit (a
+    // fresh prefix takes a while); one for another machine is refused with the message of
+    // CheckPeFile. When wine cannot start the helper, Fault() says why, with what wine wrote.
     bool Open(const std::string& path, int* recordVersion, std::string* reason) override;
     // Asks the helper to unload the library and end (it is killed after half a second).
     void Close() override;
@@ -143,17 +149,24 @@ public:
 
 private:
     struct Exchange;
-    bool StartHelper(std::string* reason);
+    bool StartHelper(bool windows, std::string* reason);
+    // Keeps a fault of kind kHost in the library load with `detail` (wine could not start the
+    // Windows helper) and returns its description.
+    std::string WineStartFault(const std::string& detail);
     // Sends one request and waits for its answer, watching the helper; false after a fault
     // (m_fault set, the helper gone).
     bool Transact(const FrameWriter& request, std::uint32_t op, Exchange& exchange,
                   std::vector<unsigned char>* answer);
     void HelperGone(LibraryFaultKind kind, double limitSeconds, const std::string& detail);
+    // Hands the library's output to the sink, or keeps it in *m_startOutput while a helper
+    // starts (it is the helper's or wine's own then).
     void DeliverOutput(std::string& bytes, const LibraryRequestTag& tag);
     SharedArea& Area() { return *static_cast<SharedArea*>(m_area.Data()); }
 
     std::string m_helperPath;
     LibraryLimits m_limits;
+    WineLaunch m_wine;
+    std::string* m_startOutput = nullptr;
     LibraryWaitHook* m_waitHook = nullptr;
     LibraryOutputSink* m_outputSink = nullptr;
     HelperProcess m_process;

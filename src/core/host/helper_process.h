@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,12 +28,25 @@ public:
 
     // Starts `executable` with `arguments` in a process group of its own, its standard input,
     // output and error on fresh pipes, no other descriptor inherited, no core dumps, and its
-    // data segment limited to `dataLimitBytes` (0: no limit). False with *error set when the
-    // executable cannot be started.
+    // data segment limited to `dataLimitBytes` (0: no limit), and killed when the thread that
+    // started it ends. False with *error set when the executable cannot be started. On Windows
+    // the group is a job object, which also ends the helper when the program ends, and the
+    // limit is the job's memory limit; ".exe" is added to an executable named without it.
     bool Start(const std::string& executable, const std::vector<std::string>& arguments,
                std::uint64_t dataLimitBytes, std::string* error);
-    bool Started() const { return m_pid > 0; }
-    int Pid() const { return m_pid; }
+#ifndef _WIN32
+    // The same with `environment` ("NAME=value" entries) instead of the program's own (wine's
+    // for the Windows helper).
+    bool Start(const std::string& executable, const std::vector<std::string>& arguments,
+               std::uint64_t dataLimitBytes, std::string* error,
+               const std::vector<std::string>& environment);
+#endif
+    bool Started() const {
+        return m_pid > 0;
+    }
+    int Pid() const {
+        return m_pid;
+    }
 
     // Writes request bytes; false when the helper no longer reads them (it never raises
     // SIGPIPE in the program).
@@ -55,7 +69,7 @@ public:
     // may still be open then, held by a process the library started.
     bool Ended();
 
-    // Sends SIGKILL to the helper's process group.
+    // Sends SIGKILL to the helper's process group (on Windows: ends its job).
     void Kill();
     // Waits up to `graceMs` for the helper to end, kills it when it has not, and reports how it
     // ended. The process is gone afterwards.
@@ -66,13 +80,28 @@ public:
 
 private:
     void CloseChannels();
+#ifndef _WIN32
+    bool StartProcess(const std::string& executable, const std::vector<std::string>& arguments,
+                      std::uint64_t dataLimitBytes, std::string* error,
+                      const std::vector<std::string>* environment);
+#endif
 
     int m_pid = 0;
     bool m_ended = false;  // Ended() saw the process end; m_end tells how
     HelperEnd m_end;
+#ifdef _WIN32
+    // The process, its job and the pipes, with a thread reading each channel (Windows cannot
+    // wait on an anonymous pipe).
+    struct Channels;
+    struct ChannelsDeleter {
+        void operator()(Channels* channels) const;
+    };
+    std::unique_ptr<Channels, ChannelsDeleter> m_channels;
+#else
     int m_requests = -1;  // write end
     int m_answers = -1;   // read end, non-blocking
     int m_output = -1;    // read end, non-blocking
+#endif
 };
 
 // "SIGSEGV" and "segmentation fault: invalid memory access" for signal numbers of this system.

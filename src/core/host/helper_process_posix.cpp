@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -15,6 +16,8 @@
 #include <thread>
 
 #include "core/host/helper_process.h"
+
+extern char** environ;
 
 namespace velmor {
 
@@ -62,6 +65,19 @@ void HelperProcess::CloseChannels() {
 
 bool HelperProcess::Start(const std::string& executable, const std::vector<std::string>& arguments,
                           std::uint64_t dataLimitBytes, std::string* error) {
+    return StartProcess(executable, arguments, dataLimitBytes, error, nullptr);
+}
+
+bool HelperProcess::Start(const std::string& executable, const std::vector<std::string>& arguments,
+                          std::uint64_t dataLimitBytes, std::string* error,
+                          const std::vector<std::string>& environment) {
+    return StartProcess(executable, arguments, dataLimitBytes, error, &environment);
+}
+
+bool HelperProcess::StartProcess(const std::string& executable,
+                                 const std::vector<std::string>& arguments,
+                                 std::uint64_t dataLimitBytes, std::string* error,
+                                 const std::vector<std::string>* environment) {
     if (::access(executable.c_str(), X_OK) != 0) {
         *error = "cannot run " + executable + ": " + std::strerror(errno);
         return false;
@@ -89,6 +105,15 @@ bool HelperProcess::Start(const std::string& executable, const std::vector<std::
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
+    std::vector<std::string> entries;
+    std::vector<char*> envp;
+    if (environment != nullptr) {
+        entries = *environment;
+        for (std::string& entry : entries) envp.push_back(entry.data());
+        envp.push_back(nullptr);
+    }
+    char** const childEnvironment = environment != nullptr ? envp.data() : environ;
+    const pid_t parent = ::getpid();
     const rlimit data{dataLimitBytes > 0 ? dataLimitBytes : RLIM_INFINITY,
                       dataLimitBytes > 0 ? dataLimitBytes : RLIM_INFINITY};
     const rlimit noCore{0, 0};
@@ -96,6 +121,10 @@ bool HelperProcess::Start(const std::string& executable, const std::vector<std::
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::setpgid(0, 0);
+        // A helper that does not end itself when the program goes (wine's, which runs no code
+        // of ours before the library's) is ended by the system.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+        if (::getppid() != parent) ::_exit(127);
         if (::dup2(requests[0], 0) < 0 || ::dup2(answers[1], 1) < 0 || ::dup2(output[1], 2) < 0) {
             ::_exit(127);
         }
@@ -107,7 +136,7 @@ bool HelperProcess::Start(const std::string& executable, const std::vector<std::
         ::sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::signal(SIGPIPE, SIG_DFL);
-        ::execv(argv[0], argv.data());
+        ::execve(argv[0], argv.data(), childEnvironment);
         ::_exit(127);
     }
     const int savedErrno = errno;

@@ -8,6 +8,8 @@
 
 namespace velmor {
 
+struct HostStatus;
+
 using HostHandle = std::intptr_t;
 
 // Takes the protocol's channels off the standard streams: requests keep arriving on what was
@@ -17,8 +19,15 @@ using HostHandle = std::intptr_t;
 // standard streams are made unbuffered. False with *error set when that fails.
 bool TakeProtocolStreams(HostHandle* requests, HostHandle* answers, std::string* error);
 
-// Lets a debugger attach to the helper, and ends the helper when its program ends.
+// Lets a debugger attach to the helper, and ends the helper when its program ends. On Windows:
+// no error boxes, whatever the library does.
 void PrepareHelperProcess();
+
+// On Windows, an exception nobody handles (or an abort) writes its code and address into
+// `status` and ends the helper at once with the code as its exit status, instead of the system's
+// crash handling (under wine: its debugger). On Linux the signal that ends the helper tells as
+// much, and this does nothing.
+void ReportUnhandledExceptions(HostStatus* status);
 
 // Reads exactly `size` bytes; false at the end of the stream or on an error.
 bool ReadExact(HostHandle handle, void* data, std::size_t size);

@@ -39,6 +39,8 @@ void PrepareHelperProcess() {
     ::signal(SIGPIPE, SIG_DFL);
 }
 
+void ReportUnhandledExceptions(HostStatus* /*status*/) {}
+
 bool ReadExact(HostHandle handle, void* data, std::size_t size) {
     auto* bytes = static_cast<char*>(data);
     while (size > 0) {

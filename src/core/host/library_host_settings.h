@@ -5,6 +5,7 @@
 
 #include "core/app/settings_file.h"
 #include "core/host/guarded_library.h"
+#include "core/host/wine_launch.h"
 
 namespace velmor {
 
@@ -23,6 +24,7 @@ struct LibraryHostSettings {
     bool reloadOnChange = true;
     LibraryLimits limits;    // WAIT_MS=2000, TIMEOUT_S=60, MEMORY_MB=4096
     std::string helperPath;  // empty: velmor-surface-host beside the executable
+    WineLaunch wine;         // how a Windows DLL's helper runs (defaults when empty)
 };
 
 // The section's values, each with its default when missing. A wait below 0 counts as 0, a time

@@ -20,8 +20,9 @@ public:
     // at load time and nothing is made visible to later loads. A path without a directory is
     // taken relative to the working directory, never searched for in the system's library
     // directories. A library written for Windows may define DllMain: it is called as the Windows
-    // loader calls it (see NotifyDllMain), and FALSE from it fails the load. False when the file
-    // is missing or not loadable, or its DllMain refused; Error() then tells why.
+    // loader calls it (see NotifyDllMain; in the Windows build the loader itself calls it), and
+    // FALSE from it fails the load. False when the file is missing or not loadable, or its
+    // DllMain refused; Error() then tells why.
     bool Open(const std::string& path);
     // Unloads the library, after DllMain was told (DLL_PROCESS_DETACH) when this was the last
     // opening of it.
@@ -32,11 +33,12 @@ public:
     // this one depends on.
     void* Symbol(const char* name) const;
     // Address of the export named `name` when the library itself defines it (the address lies in
-    // the library's own mapped segments), else nullptr: a name that only a library it depends
-    // on exports is not found.
+    // the library's own mapped segments, or on Windows in the DLL's own module), else nullptr: a
+    // name that only a library it depends on exports (or a DLL's export forwarded to another
+    // DLL) is not found.
     void* OwnSymbol(const char* name) const;
-    // Address of the export with the given ordinal, or nullptr. Shared objects carry no
-    // ordinals, so this always answers "not found" here.
+    // Address of the export with the given ordinal when it is the library's own, or nullptr.
+    // Shared objects carry no ordinals, so on Linux this always answers "not found".
     void* SymbolByOrdinal(int ordinal) const;
 
     // The loader's reason for the last failed Open (empty after a successful one).

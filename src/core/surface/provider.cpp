@@ -7,6 +7,7 @@
 #include "core/host/guarded_library.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/even_array.h"
+#include "core/surface/pe_file.h"
 #include "core/surface/surface_sampler.h"
 
 namespace velmor {
@@ -140,16 +141,17 @@ void CSurfaceProvider::NoteFault() {
     s.lastFault = *fault;
 }
 
-void CSurfaceProvider::MakeLibrary() {
+void CSurfaceProvider::MakeLibrary(bool inHelper) {
     State& s = *m_state;
     s.guarded = nullptr;
-    if (s.host.inProcess) {
+    if (!inHelper) {
         s.library = std::make_unique<InProcessLibrary>();
         return;
     }
     auto guarded = std::make_unique<GuardedLibrary>(s.host.helperPath.empty() ? DefaultHelperPath()
                                                                               : s.host.helperPath);
     guarded->SetLimits(s.host.limits);
+    guarded->SetWine(s.host.wine);
     guarded->SetWaitHook(s.waitHook);
     guarded->SetOutputSink(s.outputSink);
     s.guarded = guarded.get();
@@ -277,11 +279,30 @@ LoadOutcome CSurfaceProvider::LoadLibrary(const std::string& path, bool keepReco
     s.lastFault.reset();
     s.libraryPath = path;
 
-    MakeLibrary();
+    // A Windows DLL is known by its content: one that cannot be loaded is refused before any
+    // helper starts, and one that can runs in the Windows helper even in-process.
+    const PeCheck pe = CheckPeFile(path);
+    if (pe.kind == PeKind::kRefused) outcome.message = pe.message;
+#ifndef _WIN32
+    const WineLaunch& wine = s.host.wine;
+    if (pe.kind == PeKind::kX64 &&
+        FindWine(wine.wineCandidates.empty() ? DefaultWineCandidates() : wine.wineCandidates)
+            .empty()) {
+        outcome.message = kWineMissingText;
+    }
+#endif
     int version = kRecordVersion0;
-    outcome.loaded = s.library->Open(path, &version, &outcome.reason);
+    if (!outcome.message.empty()) {
+        outcome.loaded = false;
+        outcome.reason = outcome.message;
+    } else {
+        MakeLibrary(!s.host.inProcess || pe.kind == PeKind::kX64);
+        outcome.loaded = s.library->Open(path, &version, &outcome.reason);
+    }
     if (!outcome.loaded) {
-        if (const LibraryFault* fault = s.library->Fault()) s.lastFault = *fault;
+        if (s.library != nullptr) {
+            if (const LibraryFault* fault = s.library->Fault()) s.lastFault = *fault;
+        }
         ReleaseSurfaceDll();
     } else {
         s.recordVersion = version;

@@ -51,6 +51,10 @@ struct LoadOutcome {
     // before: that library is gone, so the records fall back to the built-in surface.
     bool recordsChanged = false;
     std::string reason;  // the loader's reason for a failed load (for diagnostics)
+    // A file the loader did not try: a Windows DLL for another machine than x64, a damaged one,
+    // or one that needs wine where wine is missing. Shown instead of kSurfaceDllErrorText;
+    // `reason` holds the same text.
+    std::string message;
     // The library faulted while loading (its constructors, the two safe-data requests or the
     // gradient-index question): show fault->Describe() instead of kSurfaceDllErrorText.
     // `reason` holds the same text.
@@ -87,7 +91,8 @@ public:
     // USER_DATA defaults, n1 n2 cv k at the version's offsets, then the safe-data request.
     void ResetSurfaceRecords();
     // The loading half of "Open DLL ...", everything after the file dialog. The library runs
-    // in a fresh helper process unless the library host settings say in-process.
+    // in a fresh helper process unless the library host settings say in-process; a Windows DLL
+    // always runs in the Windows helper (under wine on Linux).
     LoadOutcome OpenSurfaceDll(const std::string& path);
     // "Reload DLL": a fresh helper (in-process: the library closed first) loads the library of
     // the last OpenSurfaceDll again (the file may have been rebuilt). When a library was loaded
@@ -145,8 +150,9 @@ private:
     // FIXED_DATA area emptied, records reset, safe data asked once more, the initial pair copied
     // into the final pair, flag recomputed on it.
     void RebuildInitialRecords();
-    // A fresh library object of the kind the settings ask for, with the hooks installed.
-    void MakeLibrary();
+    // A fresh library object of the kind the settings ask for (the helper when `inHelper`), with
+    // the hooks installed.
+    void MakeLibrary(bool inHelper);
     // Keeps the loaded library's fault (once it has one) and marks it faulted.
     void NoteFault();
     // Loads `path` and sets the records for it; `keepRecords` keeps the initial pair when the

@@ -37,8 +37,11 @@ bool FileSource::Open(const std::string& path, std::string* reason) {
 
 size_t FileSource::Read(void* buffer, size_t n) {
     if (m_fd < 0) return 0;
+    // A read answers at most about 2 GiB (Linux), and Windows counts in 32 bits: a larger
+    // request is read in part, as any read may be.
+    constexpr size_t kMostPerRead = size_t{1} << 30;
     for (;;) {
-        const ssize_t got = ::read(m_fd, buffer, n);
+        const ssize_t got = ::read(m_fd, buffer, std::min(n, kMostPerRead));
         if (got >= 0) return static_cast<size_t>(got);
         if (errno != EINTR) return 0;
     }

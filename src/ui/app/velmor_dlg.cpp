@@ -957,6 +957,7 @@ void CVelmorDlg::CheckLibrary() {
         subject = QStringLiteral("The built-in surface \"Even Array\"");
     }
     input.helperPath = host.helperPath;
+    input.wine = host.wine;
     input.limits = host.limits;
     input.waitHook = &m_libraryWait;
     input.outputSink = m_libraryOutput.get();
@@ -1035,6 +1036,8 @@ void CVelmorDlg::ShowLoad(const LoadOutcome& outcome) {
         if (outcome.fault) {
             m_faultShown = true;
             ShowMessage(this, FaultMessage(*outcome.fault, true), MessageIcon::Warning);
+        } else if (!outcome.message.empty()) {
+            ShowMessage(this, QString::fromStdString(outcome.message), MessageIcon::Stop);
         } else {
             ShowMessage(this, QString::fromLatin1(kSurfaceDllErrorText), MessageIcon::Question);
         }

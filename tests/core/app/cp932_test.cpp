@@ -50,6 +50,31 @@ TEST(Cp932Test, BufferConversionNeverPassesItsCapacity) {
     EXPECT_EQ(buffer[0], '#');
 }
 
+// The same bytes give the same text on Linux (iconv) and Windows (the system's table, which also
+// maps a few bytes iconv refuses): the vendor extensions and the user area convert, the bytes
+// that start no character do not.
+TEST(Cp932Test, ExtensionsAndNonCharactersAlikeOnEverySystem) {
+    std::string text;
+    EXPECT_TRUE(Cp932ToUtf8("\x87\x40\xED\x40\xF0\x40\x81\x60", &text));
+    EXPECT_EQ(text, "\u2460\u7E8A\uE000\uFF5E");  // circled 1, NEC/IBM kanji, user area, wave
+    std::string back;
+    ASSERT_TRUE(Utf8ToCp932(text, &back));
+    EXPECT_EQ(back, "\x87\x40\xFA\x5C\xF0\x40\x81\x60");  // the kanji's IBM code
+    // Characters as other systems spell them take the code of their Microsoft form.
+    ASSERT_TRUE(Utf8ToCp932("\u301C\u2212\u2016\u2014\u00A2\u00A3\u00AC\u00A5\u203E", &back));
+    EXPECT_EQ(back, "\x81\x60\x81\x7C\x81\x61\x81\x5C\x81\x91\x81\x92\x81\xCA\\~");
+    for (const char* bad : {"\x80", "\xA0", "\xFD", "\xFE", "\xFF"}) {
+        EXPECT_FALSE(Cp932ToUtf8(std::string("a") + bad + "b", &text)) << int(bad[0] & 0xFF);
+        EXPECT_EQ(text, "a\uFFFDb");
+    }
+    // A lead byte before a byte that cannot follow it: the lead is marked, the next byte stays.
+    EXPECT_FALSE(Cp932ToUtf8("\x81\x7F", &text));
+    EXPECT_EQ(text, "\uFFFD\x7F");
+    // No "best fit": a character without a code fails rather than becoming another.
+    EXPECT_FALSE(Utf8ToCp932("\u00C5", &back));  // Å (Windows' best fit would give A)
+    EXPECT_FALSE(Utf8ToCp932("\u00A6", &back));  // broken bar
+}
+
 TEST(Cp932Test, FieldsAndCutsRespectCharacters) {
     const char field[4] = {'a', 'b', 'c', 'd'};
     EXPECT_EQ(FieldText(field, 4), "abcd");  // no terminator inside the field

@@ -13,6 +13,7 @@
 
 #include "core/app/settings_file.h"
 #include "core/host/library_host_settings.h"
+#include "core/surface/pe_file.h"
 #include "dlg_fixture.h"
 #include "record_table_cells.h"
 #include "ui/interp/tab_edit.h"
@@ -177,6 +178,42 @@ TEST_F(LibraryHostTest, AFaultWhileLoadingFailsTheLoadWithItsMessage) {
     EXPECT_TRUE(dlg.Provider().LibraryLoaded());
     EXPECT_EQ(dlg.LibraryStatusText(), "");
     EXPECT_EQ(NameOfSurface(), "Fault FIXED");
+}
+
+TEST_F(LibraryHostTest, AWindowsDllThatCannotLoadSaysWhyInOneMessage) {
+    // The headers of a DLL for `machine` (a file named .so: its content decides).
+    auto build = [this](unsigned machine) {
+        std::string bytes(0x200, '\0');
+        bytes[0] = 'M';
+        bytes[1] = 'Z';
+        bytes[0x3C] = static_cast<char>(0x80);
+        bytes[0x80] = 'P';
+        bytes[0x81] = 'E';
+        bytes[0x84] = static_cast<char>(machine & 0xFF);
+        bytes[0x85] = static_cast<char>(machine >> 8);
+        bytes[0x94] = static_cast<char>(0xF0);
+        bytes[0x98] = 0x0B;
+        bytes[0x99] = 0x02;
+        test::WriteFile(QFile::encodeName(m_library).toStdString(), bytes);
+    };
+    CVelmorDlg& dlg = OpenWithHost(0);
+    build(0x14C);
+    OpenLibrary();
+    ASSERT_EQ(m_messages.Shown().size(), 1u);
+    EXPECT_EQ(m_messages.LastText(), kPe32BitText);
+    EXPECT_EQ(m_messages.Shown().back().icon, MessageIcon::Stop);
+    EXPECT_FALSE(dlg.Provider().LibraryLoaded());
+    EXPECT_EQ(NameOfSurface(), "Even Array");
+    // An x64 DLL where wine is missing: "Reload DLL" (and the reload of a rebuilt file) says so.
+    LibraryHostSettings host = dlg.Provider().LibraryHost();
+    host.wine.wineCandidates = {"/nonexistent/wine64"};
+    dlg.Provider().SetLibraryHost(host);
+    build(0x8664);
+    m_messages.Clear();
+    dlg.MenuAction(kCmdReloadDll)->trigger();
+    ASSERT_EQ(m_messages.Shown().size(), 1u);
+    EXPECT_EQ(m_messages.LastText(), kWineMissingText);
+    EXPECT_EQ(dlg.LibraryStatusText(), "");
 }
 
 TEST_F(LibraryHostTest, AReplacedLibraryFileIsReloadedOnceQuiet) {

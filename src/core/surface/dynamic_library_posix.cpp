@@ -1,5 +1,4 @@
-#include "core/surface/dynamic_library.h"
-
+// Shared objects through dlopen (Linux and other POSIX systems).
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
@@ -9,6 +8,7 @@
 #include <mutex>
 
 #include "core/app/regular_file.h"
+#include "core/surface/dynamic_library.h"
 
 namespace velmor {
 

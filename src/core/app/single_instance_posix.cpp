@@ -1,7 +1,5 @@
 // The single-instance lock: flock() on a per-user file. The lock belongs to the open file, which
 // stays open until the process ends; the kernel drops it then, however the process ends.
-#include "core/app/single_instance.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,6 +10,8 @@
 #include <filesystem>
 #include <mutex>
 #include <vector>
+
+#include "core/app/single_instance.h"
 
 namespace velmor {
 

@@ -1,5 +1,4 @@
-#include "core/app/app_paths.h"
-
+// The application paths on Linux.
 #include <pwd.h>
 #include <unistd.h>
 
@@ -7,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 #include <vector>
+
+#include "core/app/app_paths.h"
 
 namespace velmor {
 

@@ -1,5 +1,4 @@
-#include "core/app/regular_file.h"
-
+// Regular files through POSIX descriptors.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "core/app/regular_file.h"
 
 namespace velmor {
 
