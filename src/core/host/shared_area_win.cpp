@@ -96,14 +96,16 @@ bool SharedAreaFile::Open(const std::string& path, std::size_t size, std::string
 }
 
 void SharedAreaFile::RemoveName() {
-    if (m_created) ::DeleteFileW(WideFromUtf8(m_path).c_str());
-    m_created = false;
+    // Windows (unlike wine) refuses to delete a file while a view of it is mapped: the name then
+    // stays until Close, which unmaps first and tries again.
+    if (m_created && ::DeleteFileW(WideFromUtf8(m_path).c_str())) m_created = false;
 }
 
 void SharedAreaFile::Close() {
     if (m_data != nullptr) ::UnmapViewOfFile(m_data);
-    RemoveName();
     m_data = nullptr;
+    RemoveName();
+    m_created = false;
     m_size = 0;
     m_path.clear();
 }
