@@ -148,10 +148,6 @@ bool CheckOutputTarget(const std::string& path, std::string* reason) {
     return ResolveTarget(path, &target, reason);
 }
 
-ReplacingFile::~ReplacingFile() {
-    Discard();
-}
-
 void ReplacingFile::Discard() {
     if (m_fd >= 0) {
         ::_close(m_fd);
@@ -237,13 +233,6 @@ bool ReplacingFile::Commit(std::string* reason) {
         return false;
     }
     return true;
-}
-
-bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string* reason) {
-    ReplacingFile file;
-    if (!file.Open(path, reason)) return false;
-    file.Write(bytes);
-    return file.Commit(reason);
 }
 
 }  // namespace velmor
