@@ -199,7 +199,7 @@ TEST(ObjReaderTest, LongLinesAreReadWhole) {
     std::string text, face = "f" + std::string(8, ' ');
     for (int i = 1; i <= 66; ++i) {
         text += "v " + std::to_string(i) + " " + std::to_string(i % 7) + " 0\nvt 0 0\n";
-        face += " " + std::to_string(i) + "/" + std::to_string(i);
+        face.append(" ").append(std::to_string(i)).append("/").append(std::to_string(i));
     }
     face += "\n";
     ASSERT_EQ(face.size(), 388u);
