@@ -3,6 +3,8 @@
 // crashes in sag is reloaded by itself, faults once with the exception's name, and the window
 // goes on until the mended DLL is rebuilt and reloaded.
 #include <QFile>
+#include <QLabel>
+#include <QStatusBar>
 #include <filesystem>
 
 #include "core/app/settings_file.h"
@@ -59,6 +61,20 @@ TEST_F(MainWindowWineTest, TheViewsOfTheLinuxBuildAndACrashSurvived) {
     EXPECT_NE(m_messages.LastText().indexOf("EXCEPTION_ACCESS_VIOLATION (access violation"), -1)
         << m_messages.LastText().toStdString();
     EXPECT_EQ(dlg.LibraryStatusText(), "Library faulted: EXCEPTION_ACCESS_VIOLATION in sag");
+    // The exception's longer name fits its pane at the default and the minimum size.
+    const QSize original = dlg.size();
+    for (const QSize size : {original, dlg.minimumSize()}) {
+        dlg.resize(size);
+        QApplication::processEvents();
+        const QLabel* pane = nullptr;
+        for (const QLabel* label : dlg.statusBar()->findChildren<QLabel*>())
+            if (label->text() == dlg.LibraryStatusText()) pane = label;
+        ASSERT_NE(pane, nullptr);
+        EXPECT_TRUE(pane->isVisible());
+        EXPECT_LE(pane->fontMetrics().horizontalAdvance(pane->text()), pane->width());
+        SaveShot(dlg, "main_window_wine_faulted");
+    }
+    dlg.resize(original);
 
     // Mended and rebuilt: reloaded, the fault gone, the views as before.
     Build(VELMOR_WIN_LIB_DIR "/even_asphere.dll");
