@@ -122,7 +122,7 @@ bool GuardedLibrary::StartHelper(bool windows, std::string* reason) {
             helper = command.arguments.front();
             if (limit > 0 && limit < kWineMinimumDataBytes) limit = kWineMinimumDataBytes;
             started = m_process.Start(command.wine, command.arguments, limit, &error,
-                                      command.environment);
+                                      &command.environment);
         }
     } else
 #endif

@@ -32,21 +32,13 @@ public:
     // started it ends. False with *error set when the executable cannot be started. On Windows
     // the group is a job object, which also ends the helper when the program ends, and the
     // limit is the job's memory limit; ".exe" is added to an executable named without it.
-    bool Start(const std::string& executable, const std::vector<std::string>& arguments,
-               std::uint64_t dataLimitBytes, std::string* error);
-#ifndef _WIN32
-    // The same with `environment` ("NAME=value" entries) instead of the program's own (wine's
-    // for the Windows helper).
+    // `environment` ("NAME=value" entries), when given, replaces the program's own (wine's
+    // for the Windows helper); the Windows build starts no wine and passes none.
     bool Start(const std::string& executable, const std::vector<std::string>& arguments,
                std::uint64_t dataLimitBytes, std::string* error,
-               const std::vector<std::string>& environment);
-#endif
-    bool Started() const {
-        return m_pid > 0;
-    }
-    int Pid() const {
-        return m_pid;
-    }
+               const std::vector<std::string>* environment = nullptr);
+    bool Started() const { return m_pid > 0; }
+    int Pid() const { return m_pid; }
 
     // Writes request bytes; false when the helper no longer reads them (it never raises
     // SIGPIPE in the program).
@@ -80,11 +72,6 @@ public:
 
 private:
     void CloseChannels();
-#ifndef _WIN32
-    bool StartProcess(const std::string& executable, const std::vector<std::string>& arguments,
-                      std::uint64_t dataLimitBytes, std::string* error,
-                      const std::vector<std::string>* environment);
-#endif
 
     int m_pid = 0;
     bool m_ended = false;  // Ended() saw the process end; m_end tells how

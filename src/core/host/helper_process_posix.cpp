@@ -64,20 +64,8 @@ void HelperProcess::CloseChannels() {
 }
 
 bool HelperProcess::Start(const std::string& executable, const std::vector<std::string>& arguments,
-                          std::uint64_t dataLimitBytes, std::string* error) {
-    return StartProcess(executable, arguments, dataLimitBytes, error, nullptr);
-}
-
-bool HelperProcess::Start(const std::string& executable, const std::vector<std::string>& arguments,
                           std::uint64_t dataLimitBytes, std::string* error,
-                          const std::vector<std::string>& environment) {
-    return StartProcess(executable, arguments, dataLimitBytes, error, &environment);
-}
-
-bool HelperProcess::StartProcess(const std::string& executable,
-                                 const std::vector<std::string>& arguments,
-                                 std::uint64_t dataLimitBytes, std::string* error,
-                                 const std::vector<std::string>* environment) {
+                          const std::vector<std::string>* environment) {
     if (::access(executable.c_str(), X_OK) != 0) {
         *error = "cannot run " + executable + ": " + std::strerror(errno);
         return false;

@@ -157,7 +157,8 @@ void HelperProcess::CloseChannels() {
 }
 
 bool HelperProcess::Start(const std::string& executable, const std::vector<std::string>& arguments,
-                          std::uint64_t dataLimitBytes, std::string* error) {
+                          std::uint64_t dataLimitBytes, std::string* error,
+                          const std::vector<std::string>* /*environment*/) {
     std::string program = executable;
     if (!EndsWithExe(program) &&
         ::GetFileAttributesW(WindowsPath(program).c_str()) == INVALID_FILE_ATTRIBUTES) {
