@@ -238,6 +238,8 @@ TEST(CliTest, BadArgumentsAndFilesAreRefusedWithOneLine) {
         {{"--lib", LibPath("no_entry"), "info"}, "User_Defined_Surface DLL ? or PATH ?"},
         {{"--script", dir.File("missing.txt"), "info"}, "No such file"},
         {{"compile", "/dev/zero"}, "/dev/zero"},
+        // A read that fails is no shorter script: /proc/self/mem cannot be read from its start.
+        {{"compile", "/proc/self/mem"}, "/proc/self/mem: Input/output error"},
         // Negative steps and reversed ranges, named by their arguments.
         {{"sag-grid", "0", "1", "0", "1", "-0.5", "0.5"}, "sag-grid DX"},
         {{"sag-grid", "0", "1", "1", "0", "0.5", "0.5"}, "sag-grid YMIN YMAX"},
