@@ -10,7 +10,6 @@
 #include "core/interp/compile_report.h"
 #include "core/surface/record_text.h"
 #include "core/surface/row_catalogue.h"
-#include "core/view3d/model_reader.h"
 
 namespace velmor::cli {
 
