@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "temp_dir.h"
+#include "test_paths.h"
 
 namespace velmor::test {
 namespace {
@@ -28,10 +29,6 @@ struct CliRun {
     int status = -1;  // exit status, or -1 when the program did not exit normally
     std::string out, err;
 };
-
-std::string LibPath(const std::string& name) {
-    return std::string(VELMOR_LIB_DIR) + "/" + name + ".so";
-}
 
 struct CliRunOptions {
     std::string stdoutPath = {};   // where standard output goes; empty: a file read back
