@@ -1,14 +1,15 @@
 #include "cli/cli_host.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
 #include "core/app/cp932.h"
+#include "core/app/regular_file.h"
 #include "core/interp/compile_report.h"
 #include "core/surface/record_text.h"
 #include "core/surface/row_catalogue.h"
-#include "core/view3d/model_reader.h"
 
 namespace velmor::cli {
 
@@ -88,20 +89,13 @@ void SetRow(CliHost& host, const std::string& name, const std::string& text) {
 }  // namespace
 
 std::string ReadFileBytes(const std::string& path, long long limit) {
-    FileSource file;
+    std::string bytes;
     std::string reason;
-    if (!file.Open(path, &reason)) throw CliError(path + ": " + reason);
-    if (file.Size() > limit) {
+    const int error = ReadWholeFile(path, limit, &bytes, &reason);
+    if (error == EFBIG) {
         throw CliError(path + ": larger than " + std::to_string(limit) + " bytes");
     }
-    std::string bytes;
-    char buffer[4096];
-    while (std::size_t n = file.Read(buffer, sizeof buffer)) {
-        bytes.append(buffer, n);
-        if (static_cast<long long>(bytes.size()) > limit) {
-            throw CliError(path + ": larger than " + std::to_string(limit) + " bytes");
-        }
-    }
+    if (error != 0) throw CliError(path + ": " + reason);
     return bytes;
 }
 

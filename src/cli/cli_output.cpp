@@ -1,19 +1,16 @@
 #include "cli/cli_output.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "core/app/number_text.h"
+
 namespace velmor::cli {
 
 std::string FormatDouble(double value) {
-    char buffer[64];
-    const auto [end, error] =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
-    if (error != std::errc()) return "nan";
-    return std::string(buffer, end);
+    return FormatGeneral(value, 17);
 }
 
 Json FaultJson(const LibraryFault& fault) {

@@ -25,7 +25,8 @@ void CloseStandardOutput();
 
 using Json = nlohmann::ordered_json;
 
-// "%.17g" in the "C" locale, whatever the process locale.
+// The numbers the program prints: "%.17g" ('.' whatever the locale), so that each reads back
+// to the same double.
 std::string FormatDouble(double value);
 
 // The "fault" object of a library fault: kind, signal (name or null), code (the signal number,

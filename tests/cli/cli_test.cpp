@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "temp_dir.h"
+#include "test_paths.h"
 
 namespace velmor::test {
 namespace {
@@ -28,10 +29,6 @@ struct CliRun {
     int status = -1;  // exit status, or -1 when the program did not exit normally
     std::string out, err;
 };
-
-std::string LibPath(const std::string& name) {
-    return std::string(VELMOR_LIB_DIR) + "/" + name + ".so";
-}
 
 struct CliRunOptions {
     std::string stdoutPath = {};   // where standard output goes; empty: a file read back
@@ -238,6 +235,8 @@ TEST(CliTest, BadArgumentsAndFilesAreRefusedWithOneLine) {
         {{"--lib", LibPath("no_entry"), "info"}, "User_Defined_Surface DLL ? or PATH ?"},
         {{"--script", dir.File("missing.txt"), "info"}, "No such file"},
         {{"compile", "/dev/zero"}, "/dev/zero"},
+        // A read that fails is no shorter script: /proc/self/mem cannot be read from its start.
+        {{"compile", "/proc/self/mem"}, "/proc/self/mem: Input/output error"},
         // Negative steps and reversed ranges, named by their arguments.
         {{"sag-grid", "0", "1", "0", "1", "-0.5", "0.5"}, "sag-grid DX"},
         {{"sag-grid", "0", "1", "1", "0", "0.5", "0.5"}, "sag-grid YMIN YMAX"},

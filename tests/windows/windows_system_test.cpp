@@ -21,6 +21,7 @@
 #include "core/surface/dynamic_library.h"
 #include "core/surface/surface_entry.h"
 #include "temp_dir.h"
+#include "test_paths.h"
 
 namespace velmor {
 namespace {
@@ -32,9 +33,7 @@ std::string ThisProgram() {
     return Utf8FromWide(path);
 }
 
-std::string Dll(const std::string& name) {
-    return std::string(VELMOR_LIB_DIR) + "/" + name + ".dll";
-}
+using test::LibPath;
 
 bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() &&
@@ -69,7 +68,7 @@ TEST(WindowsDynamicLibraryTest, EntriesByNameInOrderThenOrdinalOneOnlyTheDllsOwn
     };
     for (const auto& [name, version] : versions) {
         DynamicLibrary library;
-        ASSERT_TRUE(library.Open(Dll(name))) << name << ": " << library.Error();
+        ASSERT_TRUE(library.Open(LibPath(name))) << name << ": " << library.Error();
         const SurfaceEntry entry = FindSurfaceEntry(library);
         EXPECT_NE(entry.address, nullptr) << name;
         EXPECT_EQ(entry.recordVersion, version) << name;
@@ -77,7 +76,7 @@ TEST(WindowsDynamicLibraryTest, EntriesByNameInOrderThenOrdinalOneOnlyTheDllsOwn
 
     // An entry exported by ordinal alone is the library's entry, and it answers.
     DynamicLibrary ordinal;
-    ASSERT_TRUE(ordinal.Open(Dll("ordinal_only")));
+    ASSERT_TRUE(ordinal.Open(LibPath("ordinal_only")));
     EXPECT_EQ(ordinal.Symbol("OrdinalSurface"), nullptr);  // NONAME: no name to find
     EXPECT_NE(ordinal.SymbolByOrdinal(1), nullptr);
     for (int missing : {0, 2, -1, 0x10000}) EXPECT_EQ(ordinal.SymbolByOrdinal(missing), nullptr);
@@ -90,7 +89,7 @@ TEST(WindowsDynamicLibraryTest, EntriesByNameInOrderThenOrdinalOneOnlyTheDllsOwn
 
     // A name forwarded to another DLL resolves there: not the library's own entry.
     DynamicLibrary forwarded;
-    ASSERT_TRUE(forwarded.Open(Dll("forwarded_entry")));
+    ASSERT_TRUE(forwarded.Open(LibPath("forwarded_entry")));
     EXPECT_NE(forwarded.Symbol("UserDefinedSurface"), nullptr);
     EXPECT_EQ(forwarded.OwnSymbol("UserDefinedSurface"), nullptr);
     EXPECT_NE(forwarded.OwnSymbol("UserDefinedSurface4"), nullptr);
@@ -103,13 +102,13 @@ TEST(WindowsDynamicLibraryTest, DllMainIsTheLoadersAndFailuresSayWhy) {
     _wputenv_s(L"VELMOR_DLLMAIN_LOG", WideFromUtf8(log).c_str());
     {
         DynamicLibrary library;
-        ASSERT_TRUE(library.Open(Dll("windows_style"))) << library.Error();
+        ASSERT_TRUE(library.Open(LibPath("windows_style"))) << library.Error();
         EXPECT_EQ(Lines(log), "attach\n");
     }
     EXPECT_EQ(Lines(log), "attach\ndetach\n");
 
     DynamicLibrary library;
-    EXPECT_FALSE(library.Open(Dll("dllmain_refuses")));
+    EXPECT_FALSE(library.Open(LibPath("dllmain_refuses")));
     EXPECT_EQ(library.Error(), "its DllMain answered FALSE to DLL_PROCESS_ATTACH");
     EXPECT_FALSE(library.IsOpen());
     EXPECT_FALSE(library.Open(dir.File("missing.dll")));
@@ -145,7 +144,7 @@ TEST(WindowsHelperTest, TheHelperServesRequestsAndNamesTheExceptionThatEndsIt) {
     library.SetOutputSink(&output);
     int version = -1;
     std::string reason;
-    ASSERT_TRUE(library.Open(Dll("output_surface"), &version, &reason)) << reason;
+    ASSERT_TRUE(library.Open(LibPath("output_surface"), &version, &reason)) << reason;
     EXPECT_EQ(version, kRecordVersion0);
     RecordPair pair;
     pair.Type() = 3;
@@ -173,7 +172,7 @@ TEST(WindowsHelperTest, TheHelperServesRequestsAndNamesTheExceptionThatEndsIt) {
     EXPECT_EQ(library.Answers().value[0][2], 1.0);
 
     // A crash is an exception the helper names before it ends.
-    ASSERT_TRUE(library.Open(Dll("fault_segv"), &version, &reason)) << reason;
+    ASSERT_TRUE(library.Open(LibPath("fault_segv"), &version, &reason)) << reason;
     pair.Type() = 3;
     pair.ud.x = 1.5;
     EXPECT_EQ(library.Call(pair, &result, &version), LibraryCall::kFailed);
@@ -184,7 +183,7 @@ TEST(WindowsHelperTest, TheHelperServesRequestsAndNamesTheExceptionThatEndsIt) {
     EXPECT_EQ(library.Fault()->x, 1.5);
 
     // A stack overflow leaves too little stack for the usual handling: it is named all the same.
-    ASSERT_TRUE(library.Open(Dll("fault_stack"), &version, &reason)) << reason;
+    ASSERT_TRUE(library.Open(LibPath("fault_stack"), &version, &reason)) << reason;
     EXPECT_EQ(library.Call(pair, &result, &version), LibraryCall::kFailed);
     ASSERT_NE(library.Fault(), nullptr);
     EXPECT_EQ(library.Fault()->Short(), "EXCEPTION_STACK_OVERFLOW in sag");
@@ -286,12 +285,12 @@ TEST(WindowsCliTest, TheCommandLineRunsDllsThroughTheHelperAndLeavesViewsOut) {
     ASSERT_TRUE(::CreateDirectoryW(WindowsPath(folder).c_str(), nullptr));
     const std::string copy = folder + "/ordinal_only.dll";
     ASSERT_TRUE(
-        ::CopyFileW(WindowsPath(Dll("ordinal_only")).c_str(), WindowsPath(copy).c_str(), TRUE));
+        ::CopyFileW(WindowsPath(LibPath("ordinal_only")).c_str(), WindowsPath(copy).c_str(), TRUE));
     CliRun run = RunCli({"--lib", copy, "sag", "1", "2"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "x\t1\ny\t2\nvalid\t1\nsag\t4\n");  // "\n" line ends, as on Linux
 
-    run = RunCli({"--json", "--lib", Dll("fault_segv"), "sag", "2", "1"});
+    run = RunCli({"--json", "--lib", LibPath("fault_segv"), "sag", "2", "1"});
     EXPECT_EQ(run.status, 3);
     EXPECT_NE(run.out.find("\"exception\":\"EXCEPTION_ACCESS_VIOLATION\""), std::string::npos)
         << run.out;

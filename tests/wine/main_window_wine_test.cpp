@@ -10,6 +10,7 @@
 #include "core/app/settings_file.h"
 #include "core/host/library_host_settings.h"
 #include "dlg_fixture.h"
+#include "test_paths.h"
 #include "ui/app/velmor_dlg.h"
 #include "wine_test_prefix.h"
 
@@ -46,8 +47,8 @@ protected:
 };
 
 TEST_F(MainWindowWineTest, TheViewsOfTheLinuxBuildAndACrashSurvived) {
-    const QImage linux = OpenWith(VELMOR_LIB_DIR "/even_asphere.so", "surface.so");
-    const QImage windows = OpenWith(VELMOR_WIN_LIB_DIR "/even_asphere.dll", "surface.dll");
+    const QImage linux = OpenWith(test::LibPath("even_asphere"), "surface.so");
+    const QImage windows = OpenWith(test::WinLibPath("even_asphere"), "surface.dll");
     EXPECT_TRUE(m_messages.Shown().empty()) << m_messages.LastText().toStdString();
     EXPECT_FALSE(windows.isNull());
     EXPECT_EQ(windows, linux);
@@ -55,7 +56,7 @@ TEST_F(MainWindowWineTest, TheViewsOfTheLinuxBuildAndACrashSurvived) {
     // Rebuilt into a DLL that crashes in sag: reloaded, its map faults, one message.
     CVelmorDlg& dlg = *m_dlg;
     const int helper = dlg.Provider().LibraryHelperPid();
-    Build(VELMOR_WIN_LIB_DIR "/fault_segv.dll");
+    Build(test::WinLibPath("fault_segv"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_messages.Shown().empty(); }, 20000));
     EXPECT_NE(dlg.Provider().LibraryHelperPid(), helper);
     EXPECT_NE(m_messages.LastText().indexOf("EXCEPTION_ACCESS_VIOLATION (access violation"), -1)
@@ -77,7 +78,7 @@ TEST_F(MainWindowWineTest, TheViewsOfTheLinuxBuildAndACrashSurvived) {
     dlg.resize(original);
 
     // Mended and rebuilt: reloaded, the fault gone, the views as before.
-    Build(VELMOR_WIN_LIB_DIR "/even_asphere.dll");
+    Build(test::WinLibPath("even_asphere"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.LibraryStatusText().isEmpty(); }, 20000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.Map().Built(); }, 20000));
     QApplication::processEvents();

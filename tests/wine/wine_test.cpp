@@ -26,18 +26,14 @@
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
 #include "temp_dir.h"
+#include "test_paths.h"
 #include "wine_test_prefix.h"
 
 namespace velmor {
 namespace {
 
-std::string So(const std::string& name) {
-    return std::string(VELMOR_LIB_DIR) + "/" + name + ".so";
-}
-
-std::string Dll(const std::string& name) {
-    return std::string(VELMOR_WIN_LIB_DIR) + "/" + name + ".dll";
-}
+using test::LibPath;
+using test::WinLibPath;
 
 // One library loaded in a provider of its own, in the helper (the Windows one for a .dll).
 struct Loaded {
@@ -74,7 +70,7 @@ TEST(WineTest, EveryDllGivesTheNumbersOfItsLinuxBuild) {
          {"even_asphere", "apertured_sphere", "dual_entry", "grin_medium", "entry2_only",
           "xy_polynomial3", "entry4_only", "microlens_array5", "entry5_only"}) {
         SCOPED_TRACE(name);
-        Loaded linux(So(name)), windows(Dll(name));
+        Loaded linux(LibPath(name)), windows(WinLibPath(name));
         ASSERT_TRUE(linux.outcome.loaded) << linux.outcome.reason;
         ASSERT_TRUE(windows.outcome.loaded) << windows.outcome.reason;
         CSurfaceProvider& a = linux.provider;
@@ -142,7 +138,7 @@ public:
 
 TEST(WineTest, OrdinalEntryOutputFaultAndReload) {
     {
-        Loaded ordinal(Dll("ordinal_only"));
+        Loaded ordinal(WinLibPath("ordinal_only"));
         ASSERT_TRUE(ordinal.outcome.loaded) << ordinal.outcome.reason;
         USER_DATA ud{};
         EXPECT_EQ(ordinal.Call(kRequestName, 0, 0, 0, 0, &ud), 0);
@@ -153,7 +149,7 @@ TEST(WineTest, OrdinalEntryOutputFaultAndReload) {
     {
         // What the library prints reaches the output window as the Linux build's does.
         OutputLines linuxOut, windowsOut;
-        Loaded linux(So("output_surface")), windows(Dll("output_surface"));
+        Loaded linux(LibPath("output_surface")), windows(WinLibPath("output_surface"));
         linux.provider.SetLibraryOutputSink(&linuxOut);
         windows.provider.SetLibraryOutputSink(&windowsOut);
         USER_DATA ud{};
@@ -172,7 +168,7 @@ TEST(WineTest, OrdinalEntryOutputFaultAndReload) {
     // file as it was rebuilt meanwhile) loads the library again.
     test::TempDir dir;
     const std::string path = dir.File("surface.dll");
-    std::filesystem::copy_file(Dll("fault_segv"), path);
+    std::filesystem::copy_file(WinLibPath("fault_segv"), path);
     Loaded crash(path);
     ASSERT_TRUE(crash.outcome.loaded) << crash.outcome.reason;
     const int pid = crash.provider.LibraryHelperPid();
@@ -193,13 +189,13 @@ TEST(WineTest, OrdinalEntryOutputFaultAndReload) {
               "(type 3, numb 0) at x 1.5, y -2, z 0, l -0.25, m 0.2, n 0.947");
     EXPECT_EQ(crash.Call(kRequestName, 0, 0, 0, 0, &ud), -1);  // at once, until a reload
 
-    std::filesystem::copy_file(Dll("even_asphere"), path + ".new");
+    std::filesystem::copy_file(WinLibPath("even_asphere"), path + ".new");
     std::filesystem::rename(path + ".new", path);
     const LoadOutcome reloaded = crash.provider.ReloadSurfaceDll();
     ASSERT_TRUE(reloaded.loaded) << reloaded.reason;
     EXPECT_FALSE(crash.provider.LibraryFaulted());
     EXPECT_EQ(crash.Call(kRequestName, 0, 0, 0, 0, &ud), 0);
-    Loaded asphere(So("even_asphere"));
+    Loaded asphere(LibPath("even_asphere"));
     USER_DATA expected{};
     asphere.Call(kRequestName, 0, 0, 0, 0, &expected);
     EXPECT_STREQ(ud.string, expected.string);
@@ -220,8 +216,8 @@ TEST(WineTest, LibraryCheckRunsTheWindowsHelper) {
         input.xmax = input.ymax = 5;
         return RunLibraryCheck(input);
     };
-    const CheckReport linux = run(So("check_sound"));
-    const CheckReport windows = run(Dll("check_sound"));
+    const CheckReport linux = run(LibPath("check_sound"));
+    const CheckReport windows = run(WinLibPath("check_sound"));
     ASSERT_TRUE(windows.loaded) << windows.loadError;
     ASSERT_EQ(linux.checks.size(), windows.checks.size());
     for (std::size_t i = 0; i < linux.checks.size(); ++i) {
@@ -232,7 +228,7 @@ TEST(WineTest, LibraryCheckRunsTheWindowsHelper) {
     }
     EXPECT_TRUE(windows.Passed());
     // A faulting library is a failed check, not a failed run.
-    const CheckReport crash = run(Dll("check_nan_sag"));
+    const CheckReport crash = run(WinLibPath("check_nan_sag"));
     EXPECT_TRUE(crash.loaded) << crash.loadError;
     EXPECT_GT(crash.fail, 0);
 }
@@ -265,7 +261,7 @@ TEST(WineTest, ASlowWineStartIsWaitedForWithoutTheTimeLimitOrTheDataLimit) {
     provider.SetLibraryHost(settings);
     WaitSeen hook;
     provider.SetLibraryWaitHook(&hook);
-    const LoadOutcome outcome = provider.OpenSurfaceDll(Dll("even_asphere"));
+    const LoadOutcome outcome = provider.OpenSurfaceDll(WinLibPath("even_asphere"));
     EXPECT_TRUE(outcome.loaded) << outcome.reason;
     EXPECT_TRUE(hook.waiting);  // the program shows "Waiting for the surface library ..."
 }
@@ -293,7 +289,7 @@ TEST(WineTest, TheWineHelperEndsWithTheProgramEvenInAHangingCall) {
         int version = 0;
         std::string reason;
         const int pid =
-            library.Open(Dll("fault_hang"), &version, &reason) ? library.HelperPid() : 0;
+            library.Open(WinLibPath("fault_hang"), &version, &reason) ? library.HelperPid() : 0;
         if (::write(channel[1], &pid, sizeof pid) != sizeof pid || pid == 0) ::_exit(1);
         RecordPair pair;
         pair.Type() = kRequestSag;
@@ -350,8 +346,8 @@ TEST(WineTest, CliGivesTheAnswersOfTheLinuxBuild) {
          {"even_asphere", "entry2_only", "xy_polynomial3", "entry4_only", "microlens_array5"}) {
         for (const char* command : {"--json info", "--json call", "sag-grid -2 2 -2 2 0.5 0.5"}) {
             SCOPED_TRACE(std::string(name) + ": " + command);
-            const CliRun linux = RunCli(So(name), command);
-            const CliRun windows = RunCli(Dll(name), command);
+            const CliRun linux = RunCli(LibPath(name), command);
+            const CliRun windows = RunCli(WinLibPath(name), command);
             EXPECT_EQ(linux.status, 0) << linux.err;
             EXPECT_EQ(windows.status, linux.status) << windows.err;
             EXPECT_FALSE(windows.out.empty());
@@ -374,7 +370,7 @@ TEST(WineTest, CliGivesTheAnswersOfTheLinuxBuild) {
     EXPECT_EQ(x86.err,
               "velmor-cli: LIB: A 32-bit Windows DLL cannot be loaded: rebuild it for x64\n");
     // A crash: status 3 and the exception's name.
-    const CliRun crash = RunCli(Dll("fault_segv"), "sag 2 1");
+    const CliRun crash = RunCli(WinLibPath("fault_segv"), "sag 2 1");
     EXPECT_EQ(crash.status, 3);
     EXPECT_NE(crash.err.find("EXCEPTION_ACCESS_VIOLATION"), std::string::npos) << crash.err;
 }

@@ -1,4 +1,5 @@
-// The application paths on Linux.
+// The application paths on Linux: the executable from /proc/self/exe, the user's configuration
+// directory from $XDG_CONFIG_HOME or the home directory.
 #include <pwd.h>
 #include <unistd.h>
 
@@ -7,13 +8,11 @@
 #include <system_error>
 #include <vector>
 
-#include "core/app/app_paths.h"
+#include "core/app/app_paths_system.h"
 
-namespace velmor {
+namespace velmor::app_paths_system {
 
 namespace {
-
-constexpr const char* kSettingsName = "Velmor.ini";
 
 // The target of a symbolic link, however long.
 bool ReadLink(const char* link, std::string* target) {
@@ -30,12 +29,23 @@ bool ReadLink(const char* link, std::string* target) {
     }
 }
 
-std::string WithSlash(std::string directory) {
-    if (directory.empty() || directory.back() != '/') directory += '/';
-    return directory;
+}  // namespace
+
+std::string ExecutablePath() {
+    std::string executable;
+    if (ReadLink("/proc/self/exe", &executable) && !executable.empty() && executable[0] == '/')
+        return executable;
+    return {};
 }
 
-// The user's configuration directory; empty when unknown.
+bool CurrentDirectory(std::string* directory) {
+    std::error_code error;
+    const std::filesystem::path current = std::filesystem::current_path(error);
+    if (error) return false;
+    *directory = current.string();
+    return true;
+}
+
 std::string UserConfigDirectory() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config != nullptr && config[0] == '/') return config;
@@ -47,43 +57,17 @@ std::string UserConfigDirectory() {
         home = entry->pw_dir;
     }
     if (home.empty()) return {};
-    return WithSlash(home) + ".config";
+    if (home.back() != '/') home += '/';
+    return home + ".config";
 }
 
-}  // namespace
+bool CanCreateIn(const std::string& directory) {
+    return ::access(directory.c_str(), W_OK) == 0;
+}
 
-std::string ExecutableDirectory() {
-    std::string executable;
-    if (ReadLink("/proc/self/exe", &executable) && !executable.empty() && executable[0] == '/') {
-        return executable.substr(0, executable.rfind('/') + 1);
-    }
+void MakeDirectories(const std::string& directory) {
     std::error_code error;
-    const std::filesystem::path current = std::filesystem::current_path(error);
-    return error ? std::string("./") : WithSlash(current.string());
+    std::filesystem::create_directories(directory, error);
 }
 
-std::string ChooseSettingsPath(const std::string& executableDirectory,
-                               const std::string& configDirectory) {
-    const std::string directory = WithSlash(executableDirectory);
-    if (configDirectory.empty() || ::access(directory.c_str(), W_OK) == 0)
-        return directory + kSettingsName;
-    const std::string velmorDirectory = WithSlash(configDirectory) + "Velmor";
-    std::error_code error;
-    std::filesystem::create_directories(velmorDirectory, error);
-    // Even when the directory could not be made the path is returned: reads then find no file
-    // and give their defaults, writes fail quietly.
-    return velmorDirectory + "/" + kSettingsName;
-}
-
-const AppPaths& ApplicationPaths() {
-    static const AppPaths paths = [] {
-        AppPaths resolved;
-        resolved.executableDirectory = ExecutableDirectory();
-        resolved.settingsPath =
-            ChooseSettingsPath(resolved.executableDirectory, UserConfigDirectory());
-        return resolved;
-    }();
-    return paths;
-}
-
-}  // namespace velmor
+}  // namespace velmor::app_paths_system

@@ -4,8 +4,9 @@ namespace velmor {
 
 namespace {
 
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+template <class Char>
+Char AsciiLower(Char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<Char>(c - 'A' + 'a') : c;
 }
 
 }  // namespace
@@ -14,6 +15,14 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (AsciiLower(text[i]) != AsciiLower(prefix[i])) return false;
     }
     return true;
 }

@@ -82,6 +82,21 @@ std::string FormatFixed(double value, int decimals) {
     return std::string(buffer, result.ptr);
 }
 
+std::string FormatGeneral(double value, int significant) {
+    significant = std::clamp(significant, 1, 60);
+    // Sign, 60 digits, point and a four-digit exponent at most.
+    char buffer[80];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general,
+                                significant);
+    return std::string(buffer, result.ptr);
+}
+
+std::string ShortestNumberText(double value) {
+    char buffer[32];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
 std::string FormatHex16(std::uint64_t value) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text(16, '0');

@@ -1,6 +1,6 @@
 // Numbers to and from text, always with '.' as the decimal point whatever the process locale.
-// The formats follow the C library's printf ("%d", "%.6f", "%016lX") and the reading follows
-// strtod / strtol / strtoull on the leading part of a text, decimal only.
+// The formats follow the C library's printf ("%d", "%.6f", "%.6g", "%016lX") and the reading
+// follows strtod / strtol / strtoull on the leading part of a text, decimal only.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +15,12 @@ std::string FormatInt(long long value);
 // "%.*f": every integer digit (1e300 prints all 301), `decimals` digits after the point,
 // rounded from the exact binary value; "inf", "-inf", "nan", "-nan" for the special values.
 std::string FormatFixed(double value, int decimals);
+// "%.*g": `significant` significant digits (1 to 60), without trailing zeros, in exponent form
+// ("1e-07", "1.5e+20") where printf takes it; "inf", "-inf", "nan", "-nan" for the special
+// values. 17 digits read back to the same double, 6 are printf's "%g".
+std::string FormatGeneral(double value, int significant);
+// The shortest text that reads back to the same double ("1.5", "-2", "1e-07").
+std::string ShortestNumberText(double value);
 // "%016lX": sixteen upper-case hexadecimal digits, no prefix.
 std::string FormatHex16(std::uint64_t value);
 

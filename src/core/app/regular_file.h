@@ -2,8 +2,11 @@
 // it, so a named pipe or a device picked by mistake is refused instead of holding the program;
 // an output replaces its target in one step (a temporary file beside it, written, flushed to
 // disk and renamed over it), so a full disk or a file-size limit never leaves half a file.
+// These functions hold the program's file system calls: the rest of the program reads and
+// writes files through them.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -16,6 +19,22 @@ inline constexpr char kNotRegularFile[] = "not a regular file";
 // file's size in *size, or -1 with the reason in *reason: kNotRegularFile for anything but a
 // regular file (errno EINVAL), else the system's description of the error (errno kept).
 int OpenRegularFile(const std::string& path, long long* size, std::string* reason);
+
+// Up to `n` bytes from the descriptor into `buffer`: the count read, 0 at the end of the file,
+// -1 on an error (errno set). An interrupted read is tried again; one call reads at most 1 GiB.
+long long ReadFromFile(int fd, void* buffer, std::size_t n);
+// Moves the descriptor back to the start of its file; false when that fails.
+bool RewindFile(int fd);
+// Closes a descriptor OpenRegularFile gave.
+void CloseFile(int fd);
+
+// Reads the whole regular file at `path` into *bytes. 0 when it was read; otherwise an errno
+// value, *bytes empty and the reason in *reason (when given): what OpenRegularFile answers
+// (ENOENT for a missing file, EINVAL and kNotRegularFile for anything but a regular file),
+// EFBIG when the file holds more than `limit` bytes (checked before reading and while reading,
+// as the file may grow meanwhile), or the error of a read.
+int ReadWholeFile(const std::string& path, long long limit, std::string* bytes,
+                  std::string* reason);
 
 // Whether `path` can be the target of a replacing write: missing, or a regular file (a symbolic
 // link counts as the file it names) that this process may write. False with the reason

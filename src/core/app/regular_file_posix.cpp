@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -94,6 +95,23 @@ int OpenRegularFile(const std::string& path, long long* size, std::string* reaso
     }
     if (size) *size = static_cast<long long>(info.st_size);
     return fd;
+}
+
+long long ReadFromFile(int fd, void* buffer, std::size_t n) {
+    // A read answers at most about 2 GiB: a larger request is read in part, as any read may be.
+    constexpr std::size_t kMostPerRead = std::size_t{1} << 30;
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, std::min(n, kMostPerRead));
+        if (got >= 0 || errno != EINTR) return static_cast<long long>(got);
+    }
+}
+
+bool RewindFile(int fd) {
+    return ::lseek(fd, 0, SEEK_SET) == 0;
+}
+
+void CloseFile(int fd) {
+    ::close(fd);
 }
 
 bool CheckOutputTarget(const std::string& path, std::string* reason) {

@@ -143,6 +143,20 @@ int OpenRegularFile(const std::string& path, long long* size, std::string* reaso
     return fd;
 }
 
+long long ReadFromFile(int fd, void* buffer, std::size_t n) {
+    // The C run-time counts a read in 32 bits: a larger request is read in part.
+    const unsigned chunk = n > (1u << 30) ? (1u << 30) : static_cast<unsigned>(n);
+    return ::_read(fd, buffer, chunk);
+}
+
+bool RewindFile(int fd) {
+    return ::_lseeki64(fd, 0, SEEK_SET) == 0;
+}
+
+void CloseFile(int fd) {
+    ::_close(fd);
+}
+
 bool CheckOutputTarget(const std::string& path, std::string* reason) {
     std::wstring target;
     return ResolveTarget(path, &target, reason);

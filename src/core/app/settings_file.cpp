@@ -3,8 +3,6 @@
 // crash or a full disk never leaves half a file behind.
 #include "core/app/settings_file.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <string_view>
 #include <vector>
@@ -25,30 +23,10 @@ enum class ReadStatus { kOk, kMissing, kFailed };
 
 // The whole file. A missing file is an empty one; anything that is not a regular file we can
 // read (a directory, a pipe, a device) fails, without blocking on it.
-ReadStatus ReadWholeFile(const std::string& path, std::string* content) {
-    content->clear();
-    long long size = 0;
-    const int fd = OpenRegularFile(path, &size, nullptr);
-    if (fd < 0) return errno == ENOENT ? ReadStatus::kMissing : ReadStatus::kFailed;
-    if (size > kMaxFileSize) {
-        ::close(fd);
-        return ReadStatus::kFailed;
-    }
-    char buffer[8192];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 ||
-            content->size() + static_cast<std::size_t>(got) > std::size_t(kMaxFileSize)) {
-            ::close(fd);
-            content->clear();
-            return ReadStatus::kFailed;
-        }
-        if (got == 0) break;
-        content->append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return ReadStatus::kOk;
+ReadStatus ReadSettings(const std::string& path, std::string* content) {
+    const int error = ReadWholeFile(path, kMaxFileSize, content, nullptr);
+    if (error == 0) return ReadStatus::kOk;
+    return error == ENOENT ? ReadStatus::kMissing : ReadStatus::kFailed;
 }
 
 bool IsBlank(char c) {
@@ -148,7 +126,7 @@ struct ProfileText {
 bool LookUp(const std::string& path, const std::string& section, const std::string& key,
             std::string* value) {
     std::string content;
-    if (path.empty() || ReadWholeFile(path, &content) != ReadStatus::kOk) return false;
+    if (path.empty() || ReadSettings(path, &content) != ReadStatus::kOk) return false;
     const ProfileText text(content);
     const int header = text.FindSection(section);
     if (header < 0) return false;
@@ -196,7 +174,7 @@ bool SettingsFile::WriteString(const std::string& section, const std::string& ke
                                const std::string& value) {
     if (m_path.empty() || !Writable(section, key, value)) return false;
     std::string content;
-    if (ReadWholeFile(m_path, &content) == ReadStatus::kFailed) return false;
+    if (ReadSettings(m_path, &content) == ReadStatus::kFailed) return false;
     ProfileText text(content);
 
     const int header = text.FindSection(section);

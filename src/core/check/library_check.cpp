@@ -1,10 +1,10 @@
 #include "core/check/library_check.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 
+#include "core/app/number_text.h"
 #include "core/check/check_internal.h"
 
 namespace velmor {
@@ -98,10 +98,7 @@ CheckExample ExampleOf(const Context& c, const BatchPoints& points, std::size_t 
 }
 
 std::string Num(double value) {
-    char buffer[40];
-    const auto [end, error] =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
-    return error == std::errc() ? std::string(buffer, end) : std::string("?");
+    return FormatGeneral(value, 6);
 }
 
 std::string PointText(double x, double y) {

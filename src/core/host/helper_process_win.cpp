@@ -338,36 +338,41 @@ bool HelperProcess::DebuggerAttached() const {
            present;
 }
 
+namespace {
+
 // Windows ends a process with an exception code, not a signal; the C run-time's numbers are
 // named for completeness.
-std::string SignalName(int signal) {
-    switch (signal) {
-        case SIGSEGV:
-            return "SIGSEGV";
-        case SIGILL:
-            return "SIGILL";
-        case SIGFPE:
-            return "SIGFPE";
-        case SIGABRT:
-            return "SIGABRT";
-        default:
-            return "signal " + std::to_string(signal);
+struct SignalText {
+    int signal;
+    const char* name;
+    const char* meaning;
+};
+
+constexpr SignalText kSignals[] = {
+    {SIGSEGV, "SIGSEGV", "segmentation fault: invalid memory access"},
+    {SIGILL, "SIGILL", "illegal instruction"},
+    {SIGFPE, "SIGFPE", "arithmetic trap"},
+    {SIGABRT, "SIGABRT",
+     "abort() or a failed assertion or heap corruption detected by the C library"},
+};
+
+const SignalText* FindSignal(int signal) {
+    for (const SignalText& known : kSignals) {
+        if (known.signal == signal) return &known;
     }
+    return nullptr;
+}
+
+}  // namespace
+
+std::string SignalName(int signal) {
+    const SignalText* known = FindSignal(signal);
+    return known != nullptr ? known->name : "signal " + std::to_string(signal);
 }
 
 std::string SignalMeaning(int signal) {
-    switch (signal) {
-        case SIGSEGV:
-            return "segmentation fault: invalid memory access";
-        case SIGILL:
-            return "illegal instruction";
-        case SIGFPE:
-            return "arithmetic trap";
-        case SIGABRT:
-            return "abort() or a failed assertion or heap corruption detected by the C library";
-        default:
-            return std::string();
-    }
+    const SignalText* known = FindSignal(signal);
+    return known != nullptr ? known->meaning : std::string();
 }
 
 }  // namespace velmor

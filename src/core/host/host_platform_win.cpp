@@ -105,34 +105,36 @@ void ReportUnhandledExceptions(HostStatus* status) {
     std::signal(SIGABRT, Aborted);
 }
 
-bool ReadExact(HostHandle handle, void* data, std::size_t size) {
-    auto* bytes = static_cast<char*>(data);
+namespace {
+
+// Moves `size` bytes through `transfer` (ReadFile or WriteFile on the handle), in pieces of at
+// most 1 GiB, as a DWORD counts them. False when a piece fails or moves nothing.
+template <class Byte, class Transfer>
+bool TransferExact(Byte* bytes, std::size_t size, Transfer transfer) {
     while (size > 0) {
         const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-        DWORD got = 0;
-        if (!::ReadFile(reinterpret_cast<HANDLE>(handle), bytes, chunk, &got, nullptr) ||
-            got == 0) {
-            return false;
-        }
-        bytes += got;
-        size -= got;
+        DWORD moved = 0;
+        if (!transfer(bytes, chunk, &moved) || moved == 0) return false;
+        bytes += moved;
+        size -= moved;
     }
     return true;
 }
 
+}  // namespace
+
+bool ReadExact(HostHandle handle, void* data, std::size_t size) {
+    auto* bytes = static_cast<char*>(data);
+    return TransferExact(bytes, size, [handle](char* at, DWORD n, DWORD* got) {
+        return ::ReadFile(reinterpret_cast<HANDLE>(handle), at, n, got, nullptr) != 0;
+    });
+}
+
 bool WriteExact(HostHandle handle, const void* data, std::size_t size) {
     const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-        DWORD put = 0;
-        if (!::WriteFile(reinterpret_cast<HANDLE>(handle), bytes, chunk, &put, nullptr) ||
-            put == 0) {
-            return false;
-        }
-        bytes += put;
-        size -= put;
-    }
-    return true;
+    return TransferExact(bytes, size, [handle](const char* at, DWORD n, DWORD* put) {
+        return ::WriteFile(reinterpret_cast<HANDLE>(handle), at, n, put, nullptr) != 0;
+    });
 }
 
 std::uint32_t CurrentProcessId() {

@@ -1,17 +1,10 @@
 #include "core/host/library_fault.h"
 
-#include <charconv>
 #include <cstdio>
 
 #include "core/host/host_protocol.h"
 
 namespace velmor {
-
-std::string ShortestNumberText(double value) {
-    char buffer[32];
-    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return error == std::errc() ? std::string(buffer, end) : std::string("?");
-}
 
 namespace {
 

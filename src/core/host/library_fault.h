@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <string>
 
+// ShortestNumberText: a fault's numbers (the time limit, a call's inputs) are written so, here
+// and where a window shows them.
+#include "core/app/number_text.h"
+
 namespace velmor {
 
 enum class LibraryFaultKind {
@@ -52,8 +56,5 @@ struct LibraryFault {
 // codes of Windows; "exception 0x........" and "" for codes without a name.
 std::string ExceptionName(std::uint32_t code);
 std::string ExceptionMeaning(std::uint32_t code);
-
-// A number as the shortest text that reads back to the same double ("1.5", "-2", "1e-07").
-std::string ShortestNumberText(double value);
 
 }  // namespace velmor

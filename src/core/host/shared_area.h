@@ -31,6 +31,16 @@ public:
     const std::string& Path() const { return m_path; }
 
 private:
+    // The system's side (shared_area_posix.cpp, shared_area_win.cpp). CreateMapped makes a new
+    // file of `size` zero bytes, maps it and gives its path; OpenMapped maps the first `size`
+    // bytes of an existing file. Both answer the mapping, or nullptr with *error set (and no
+    // file left behind by CreateMapped).
+    static void* CreateMapped(std::size_t size, std::string* path, std::string* error);
+    static void* OpenMapped(const std::string& path, std::size_t size, std::string* error);
+    static void Unmap(void* data, std::size_t size);
+    // Removes the file's name; false when it is still there to be removed later.
+    static bool RemoveFile(const std::string& path);
+
     void* m_data = nullptr;
     std::size_t m_size = 0;
     std::string m_path;

@@ -29,78 +29,61 @@ std::string AreaDirectory() {
     return "/tmp";
 }
 
-bool MapFile(int fd, std::size_t size, void** data, std::string* error) {
+// The mapping of `size` bytes of the open file, or nullptr with *error set.
+void* MapFile(int fd, std::size_t size, std::string* error) {
     void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (mapped == MAP_FAILED) {
-        *error = SystemReason("cannot map the shared area");
-        return false;
-    }
-    *data = mapped;
-    return true;
+    if (mapped != MAP_FAILED) return mapped;
+    *error = SystemReason("cannot map the shared area");
+    return nullptr;
 }
 
 }  // namespace
 
-SharedAreaFile::~SharedAreaFile() {
-    Close();
-}
-
-bool SharedAreaFile::Create(std::size_t size, std::string* error) {
-    Close();
-    std::string path = AreaDirectory() + "/velmor-host-XXXXXX";
-    const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+void* SharedAreaFile::CreateMapped(std::size_t size, std::string* path, std::string* error) {
+    *path = AreaDirectory() + "/velmor-host-XXXXXX";
+    const int fd = ::mkostemp(path->data(), O_CLOEXEC);
     if (fd < 0) {
-        *error = SystemReason(("cannot create " + path).c_str());
-        return false;
+        *error = SystemReason(("cannot create " + *path).c_str());
+        return nullptr;
     }
-    const bool sized = ::ftruncate(fd, static_cast<off_t>(size)) == 0;
-    if (!sized) *error = SystemReason("cannot size the shared area");
-    const bool mapped = sized && MapFile(fd, size, &m_data, error);
+    void* data = nullptr;
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        *error = SystemReason("cannot size the shared area");
+    } else {
+        data = MapFile(fd, size, error);
+    }
     ::close(fd);
-    if (!mapped) {
-        ::unlink(path.c_str());
-        m_data = nullptr;
-        return false;
-    }
-    m_size = size;
-    m_path = path;
-    m_created = true;
-    return true;
+    if (data == nullptr) ::unlink(path->c_str());
+    return data;
 }
 
-bool SharedAreaFile::Open(const std::string& path, std::size_t size, std::string* error) {
-    Close();
+void* SharedAreaFile::OpenMapped(const std::string& path, std::size_t size, std::string* error) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         *error = SystemReason(("cannot open " + path).c_str());
-        return false;
+        return nullptr;
     }
     struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-              static_cast<std::size_t>(info.st_size) >= size;
-    if (!ok) *error = path + ": not a shared area of " + std::to_string(size) + " bytes";
-    ok = ok && MapFile(fd, size, &m_data, error);
-    ::close(fd);
-    if (!ok) {
-        m_data = nullptr;
-        return false;
+    void* data = nullptr;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::size_t>(info.st_size) < size) {
+        *error = path + ": not a shared area of " + std::to_string(size) + " bytes";
+    } else {
+        data = MapFile(fd, size, error);
     }
-    m_size = size;
-    m_path = path;
+    ::close(fd);
+    return data;
+}
+
+void SharedAreaFile::Unmap(void* data, std::size_t size) {
+    ::munmap(data, size);
+}
+
+bool SharedAreaFile::RemoveFile(const std::string& path) {
+    // POSIX removes a name whatever maps the file: a failure (the name gone already) is not
+    // worth a second try.
+    ::unlink(path.c_str());
     return true;
-}
-
-void SharedAreaFile::RemoveName() {
-    if (m_created) ::unlink(m_path.c_str());
-    m_created = false;
-}
-
-void SharedAreaFile::Close() {
-    if (m_data != nullptr) ::munmap(m_data, m_size);
-    RemoveName();
-    m_data = nullptr;
-    m_size = 0;
-    m_path.clear();
 }
 
 }  // namespace velmor

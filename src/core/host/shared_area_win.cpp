@@ -15,99 +15,77 @@ std::string SystemReason(const std::string& what) {
 }
 
 // Maps `size` bytes of the open file; the mapping keeps the file's pages alive after the handles
-// are closed.
-bool MapFile(HANDLE file, std::size_t size, void** data, std::string* error) {
+// are closed. The view, or nullptr with *error set.
+void* MapFile(HANDLE file, std::size_t size, std::string* error) {
     const auto bytes = static_cast<unsigned long long>(size);
     HANDLE mapping =
         ::CreateFileMappingW(file, nullptr, PAGE_READWRITE, static_cast<DWORD>(bytes >> 32),
                              static_cast<DWORD>(bytes & 0xFFFFFFFFu), nullptr);
     if (mapping == nullptr) {
         *error = SystemReason("cannot map the shared area");
-        return false;
+        return nullptr;
     }
     void* view = ::MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, size);
     if (view == nullptr) *error = SystemReason("cannot map the shared area");
     ::CloseHandle(mapping);
-    *data = view;
-    return view != nullptr;
+    return view;
 }
 
 }  // namespace
 
-SharedAreaFile::~SharedAreaFile() {
-    Close();
-}
-
-bool SharedAreaFile::Create(std::size_t size, std::string* error) {
-    Close();
+void* SharedAreaFile::CreateMapped(std::size_t size, std::string* path, std::string* error) {
     wchar_t folder[MAX_PATH + 1] = {};
     wchar_t name[MAX_PATH + 1] = {};
     if (::GetTempPathW(MAX_PATH + 1, folder) == 0 ||
         ::GetTempFileNameW(folder, L"vmh", 0, name) == 0) {
         *error = SystemReason("cannot create the shared area's file");
-        return false;
+        return nullptr;
     }
-    const std::string path = Utf8FromWide(name);
+    *path = Utf8FromWide(name);
     HANDLE file = ::CreateFileW(name, GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        *error = SystemReason("cannot create " + path);
+        *error = SystemReason("cannot create " + *path);
         ::DeleteFileW(name);
-        return false;
+        return nullptr;
     }
     // The mapping sizes the file; its new bytes read as zero.
-    const bool mapped = MapFile(file, size, &m_data, error);
+    void* data = MapFile(file, size, error);
     ::CloseHandle(file);
-    if (!mapped) {
-        ::DeleteFileW(name);
-        m_data = nullptr;
-        return false;
-    }
-    m_size = size;
-    m_path = path;
-    m_created = true;
-    return true;
+    if (data == nullptr) ::DeleteFileW(name);
+    return data;
 }
 
-bool SharedAreaFile::Open(const std::string& path, std::size_t size, std::string* error) {
-    Close();
+void* SharedAreaFile::OpenMapped(const std::string& path, std::size_t size, std::string* error) {
     const std::wstring name = WindowsPath(path);
     HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         *error = SystemReason("cannot open " + path);
-        return false;
+        return nullptr;
     }
     LARGE_INTEGER length{};
-    bool ok = ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileSizeEx(file, &length) != 0 &&
-              static_cast<unsigned long long>(length.QuadPart) >= size;
-    if (!ok) *error = path + ": not a shared area of " + std::to_string(size) + " bytes";
-    ok = ok && MapFile(file, size, &m_data, error);
-    ::CloseHandle(file);
-    if (!ok) {
-        m_data = nullptr;
-        return false;
+    void* data = nullptr;
+    if (::GetFileType(file) != FILE_TYPE_DISK || ::GetFileSizeEx(file, &length) == 0 ||
+        static_cast<unsigned long long>(length.QuadPart) < size) {
+        *error = path + ": not a shared area of " + std::to_string(size) + " bytes";
+    } else {
+        data = MapFile(file, size, error);
     }
-    m_size = size;
-    m_path = path;
-    return true;
+    ::CloseHandle(file);
+    return data;
 }
 
-void SharedAreaFile::RemoveName() {
+void SharedAreaFile::Unmap(void* data, std::size_t) {
+    ::UnmapViewOfFile(data);
+}
+
+bool SharedAreaFile::RemoveFile(const std::string& path) {
     // Windows (unlike wine) refuses to delete a file while a view of it is mapped: the name then
     // stays until Close, which unmaps first and tries again.
-    if (m_created && ::DeleteFileW(WideFromUtf8(m_path).c_str())) m_created = false;
-}
-
-void SharedAreaFile::Close() {
-    if (m_data != nullptr) ::UnmapViewOfFile(m_data);
-    m_data = nullptr;
-    RemoveName();
-    m_created = false;
-    m_size = 0;
-    m_path.clear();
+    return ::DeleteFileW(WideFromUtf8(path).c_str()) != 0;
 }
 
 }  // namespace velmor

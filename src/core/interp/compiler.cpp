@@ -1,20 +1,19 @@
 #include "core/interp/compiler.h"
 
-#include <charconv>
 #include <cstdio>
+
+#include "core/app/number_text.h"
 
 namespace velmor {
 
 namespace {
 
-// printf's "%G" (six significant digits), independent of the process locale.
+// printf's "%G" (six significant digits): the listing writes its numbers so, exponent letter,
+// "INF" and "NAN" in upper case, unlike the lower case the rest of the program uses.
 std::string FormatG(double value) {
-    char text[64];
-    std::to_chars_result result =
-        std::to_chars(text, text + sizeof(text) - 1, value, std::chars_format::general, 6);
-    *result.ptr = '\0';
-    for (char* p = text; *p; ++p) {
-        if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+    std::string text = FormatGeneral(value, 6);
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
     return text;
 }

@@ -45,6 +45,10 @@ public:
     const std::string& Error() const { return m_error; }
 
 private:
+    // The system's side of Open (dynamic_library_posix.cpp, dynamic_library_win.cpp), for a path
+    // that is not empty, with nothing held and no error.
+    bool Load(const std::string& path);
+
     // DllMain(handle, reason, NULL) of the library's own object (the name as C, never one a
     // library it depends on exports), when it defines one: DLL_PROCESS_ATTACH after the first
     // opening of the file in this process and DLL_PROCESS_DETACH before the last one is closed,

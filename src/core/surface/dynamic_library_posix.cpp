@@ -1,7 +1,6 @@
 // Shared objects through dlopen (Linux and other POSIX systems).
 #include <dlfcn.h>
 #include <link.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <map>
@@ -54,24 +53,14 @@ int CollectSegments(dl_phdr_info* info, size_t, void* data) {
 
 }  // namespace
 
-DynamicLibrary::~DynamicLibrary() {
-    Close();
-}
-
-bool DynamicLibrary::Open(const std::string& path) {
-    Close();
-    m_error.clear();
-    if (path.empty()) {
-        m_error = "no file name";
-        return false;
-    }
+bool DynamicLibrary::Load(const std::string& path) {
     // dlopen searches the library path for a bare file name; the user chose a file, so a
     // name without a slash means the file in the working directory.
     const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
     // dlopen would wait on a named pipe chosen by mistake: only a regular file is loaded.
     const int fd = OpenRegularFile(file, nullptr, &m_error);
     if (fd < 0) return false;
-    ::close(fd);
+    CloseFile(fd);
     dlerror();
     m_handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_handle == nullptr) {

@@ -38,17 +38,7 @@ bool IsRegularFile(const std::wstring& path, std::string* error) {
 
 }  // namespace
 
-DynamicLibrary::~DynamicLibrary() {
-    Close();
-}
-
-bool DynamicLibrary::Open(const std::string& path) {
-    Close();
-    m_error.clear();
-    if (path.empty()) {
-        m_error = "no file name";
-        return false;
-    }
+bool DynamicLibrary::Load(const std::string& path) {
     // LoadLibrary searches the system's folders for a bare file name; the user chose a file, so
     // the name is made a full path (a name alone: the file in the working directory). With a
     // full path, the DLL's own folder is searched first for the DLLs it depends on.

@@ -1,10 +1,7 @@
 // Byte sources, the path-taking reader entry points and the "Open ..." dispatch.
 #include "core/view3d/model_reader.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "core/app/ascii_case.h"
@@ -25,11 +22,11 @@ bool MemorySource::Rewind() {
 }
 
 FileSource::~FileSource() {
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0) CloseFile(m_fd);
 }
 
 bool FileSource::Open(const std::string& path, std::string* reason) {
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0) CloseFile(m_fd);
     // A device or pipe could feed a reader without end, or hold it waiting for a writer.
     m_fd = OpenRegularFile(path, &m_size, reason);
     return m_fd >= 0;
@@ -37,18 +34,12 @@ bool FileSource::Open(const std::string& path, std::string* reason) {
 
 size_t FileSource::Read(void* buffer, size_t n) {
     if (m_fd < 0) return 0;
-    // A read answers at most about 2 GiB (Linux), and Windows counts in 32 bits: a larger
-    // request is read in part, as any read may be.
-    constexpr size_t kMostPerRead = size_t{1} << 30;
-    for (;;) {
-        const ssize_t got = ::read(m_fd, buffer, std::min(n, kMostPerRead));
-        if (got >= 0) return static_cast<size_t>(got);
-        if (errno != EINTR) return 0;
-    }
+    const long long got = ReadFromFile(m_fd, buffer, n);
+    return got > 0 ? static_cast<size_t>(got) : 0;
 }
 
 bool FileSource::Rewind() {
-    return m_fd >= 0 && ::lseek(m_fd, 0, SEEK_SET) == 0;
+    return m_fd >= 0 && RewindFile(m_fd);
 }
 
 bool IsStlAscii(const std::string& path) {

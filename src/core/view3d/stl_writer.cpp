@@ -167,112 +167,96 @@ char* FormatFixed6(float value, char* out) {
     return out + 6;
 }
 
-// The entry points at the end of the file turn an allocation failure into a failed write.
+namespace {
 
-static int WriteStlAsciiUnguarded(const std::string& path, const CModel& model,
-                                  std::string* message) {
+// What both formats do around their bytes: the file opened, `body` writing into it (answering
+// kStlWritten, or kStlCancelled for a file cut short but valid), the file put in place of the
+// target. A failure, an allocation failure too, is a failed write whose message is `failedText`
+// with the path and the reason.
+template <class Body>
+int WriteStlFile(const std::string& path, const char* failedText, std::string* message, Body body) {
     if (message) message->clear();
-    BufferedFile file;
     std::string reason;
-    if (!file.Open(path, &reason)) {
-        if (message) *message = FailureText(kWriteStlAsciiFailed, path, reason);
-        return kStlWriteFailed;
-    }
-    const std::string name = FileNameOfPath(path);
-    file.Put("solid ", 6);
-    file.Put(name.data(), name.size());
-    file.Put("\n", 1);
-
-    int result = kStlWritten;
-    const long long count = static_cast<long long>(model.faces.size());
-    for (long long k = 0; k < count; ++k) {
-        if (ReportProgress(k, count)) {
-            result = kStlCancelled;
-            break;
+    try {
+        BufferedFile file;
+        if (file.Open(path, &reason)) {
+            const int result = body(file);
+            if (file.Close(&reason)) return result;
         }
-        Vec3f values[4];
-        FaceValues(model, model.faces[k], values);
-        char* start = file.Reserve(kMaxFacetText);
-        char* out = PutTriple(start, "    facet normal ", values[0]);
-        out = PutText(out, "        outer loop\n");
-        for (int i = 1; i <= 3; ++i) out = PutTriple(out, "            vertex ", values[i]);
-        out = PutText(out, "        endloop\n    endfacet\n");
-        file.Commit(static_cast<size_t>(out - start));
+    } catch (const std::bad_alloc&) {
+        reason = std::strerror(ENOMEM);
     }
-    file.Put("endsolid\n", 9);
-
-    if (!file.Close(&reason)) {
-        if (message) *message = FailureText(kWriteStlAsciiFailed, path, reason);
-        return kStlWriteFailed;
-    }
-    return result;
+    if (message) *message = FailureText(failedText, path, reason);
+    return kStlWriteFailed;
 }
 
-static int WriteStlBinaryUnguarded(const std::string& path, const CModel& model,
-                                   std::string* message) {
-    if (message) message->clear();
-    BufferedFile file;
-    std::string reason;
-    if (!file.Open(path, &reason)) {
-        if (message) *message = FailureText(kWriteStlBinaryFailed, path, reason);
-        return kStlWriteFailed;
-    }
-    char header[84];
-    std::memset(header, ' ', 80);
-    std::memcpy(header, kStlBinaryHeaderText, sizeof(kStlBinaryHeaderText));  // with its zero
-    const size_t faceCount = model.faces.size();
-    const uint32_t count = faceCount > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(faceCount);
-    PutLittleEndian(reinterpret_cast<unsigned char*>(header + 80), count);
-    file.Put(header, 84);
-
-    int result = kStlWritten;
-    uint32_t written = 0;
-    for (; written < count; ++written) {
-        if (ReportProgress(written, count)) {
-            result = kStlCancelled;
-            break;
-        }
-        Vec3f values[4];
-        FaceValues(model, model.faces[written], values);
-        auto* record = reinterpret_cast<unsigned char*>(file.Reserve(50));
-        for (int i = 0; i < 4; ++i) {
-            PutLittleEndian(record + 12 * i, values[i].x);
-            PutLittleEndian(record + 12 * i + 4, values[i].y);
-            PutLittleEndian(record + 12 * i + 8, values[i].z);
-        }
-        record[48] = record[49] = 0;
-        file.Commit(50);
-    }
-    if (result == kStlCancelled) {
-        // The count names the records really in the file, so the file stays valid.
-        unsigned char bytes[4];
-        PutLittleEndian(bytes, written);
-        file.PatchAt(80, bytes, 4);
-    }
-
-    if (!file.Close(&reason)) {
-        if (message) *message = FailureText(kWriteStlBinaryFailed, path, reason);
-        return kStlWriteFailed;
-    }
-    return result;
-}
+}  // namespace
 
 int WriteStlAscii(const std::string& path, const CModel& model, std::string* message) {
-    try {
-        return WriteStlAsciiUnguarded(path, model, message);
-    } catch (const std::bad_alloc&) {
-        if (message) *message = FailureText(kWriteStlAsciiFailed, path, std::strerror(ENOMEM));
-        return kStlWriteFailed;
-    }
+    return WriteStlFile(path, kWriteStlAsciiFailed, message, [&](BufferedFile& file) {
+        const std::string name = FileNameOfPath(path);
+        file.Put("solid ", 6);
+        file.Put(name.data(), name.size());
+        file.Put("\n", 1);
+
+        int result = kStlWritten;
+        const long long count = static_cast<long long>(model.faces.size());
+        for (long long k = 0; k < count; ++k) {
+            if (ReportProgress(k, count)) {
+                result = kStlCancelled;
+                break;
+            }
+            Vec3f values[4];
+            FaceValues(model, model.faces[k], values);
+            char* start = file.Reserve(kMaxFacetText);
+            char* out = PutTriple(start, "    facet normal ", values[0]);
+            out = PutText(out, "        outer loop\n");
+            for (int i = 1; i <= 3; ++i) out = PutTriple(out, "            vertex ", values[i]);
+            out = PutText(out, "        endloop\n    endfacet\n");
+            file.Commit(static_cast<size_t>(out - start));
+        }
+        file.Put("endsolid\n", 9);
+        return result;
+    });
 }
 
 int WriteStlBinary(const std::string& path, const CModel& model, std::string* message) {
-    try {
-        return WriteStlBinaryUnguarded(path, model, message);
-    } catch (const std::bad_alloc&) {
-        if (message) *message = FailureText(kWriteStlBinaryFailed, path, std::strerror(ENOMEM));
-        return kStlWriteFailed;
-    }
+    return WriteStlFile(path, kWriteStlBinaryFailed, message, [&](BufferedFile& file) {
+        char header[84];
+        std::memset(header, ' ', 80);
+        std::memcpy(header, kStlBinaryHeaderText, sizeof(kStlBinaryHeaderText));  // with its zero
+        const size_t faceCount = model.faces.size();
+        const uint32_t count =
+            faceCount > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(faceCount);
+        PutLittleEndian(reinterpret_cast<unsigned char*>(header + 80), count);
+        file.Put(header, 84);
+
+        int result = kStlWritten;
+        uint32_t written = 0;
+        for (; written < count; ++written) {
+            if (ReportProgress(written, count)) {
+                result = kStlCancelled;
+                break;
+            }
+            Vec3f values[4];
+            FaceValues(model, model.faces[written], values);
+            auto* record = reinterpret_cast<unsigned char*>(file.Reserve(50));
+            for (int i = 0; i < 4; ++i) {
+                PutLittleEndian(record + 12 * i, values[i].x);
+                PutLittleEndian(record + 12 * i + 4, values[i].y);
+                PutLittleEndian(record + 12 * i + 8, values[i].z);
+            }
+            record[48] = record[49] = 0;
+            file.Commit(50);
+        }
+        if (result == kStlCancelled) {
+            // The count names the records really in the file, so the file stays valid.
+            unsigned char bytes[4];
+            PutLittleEndian(bytes, written);
+            file.PatchAt(80, bytes, 4);
+        }
+        return result;
+    });
 }
 
 }  // namespace velmor

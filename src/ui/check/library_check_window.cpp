@@ -22,7 +22,9 @@ constexpr int kMinimumWidth = 520, kMinimumHeight = 440;
 // Lines of the detail box below the table (it scrolls beyond them).
 constexpr int kDetailLines = 4;
 
-// Ten significant digits: enough to tell the values apart, short enough to read.
+// Ten significant digits: enough to tell the values apart, short enough to read. Qt's form,
+// not FormatGeneral's: a NaN shows as "nan" and -0 as "0" whatever their sign bit, where
+// FormatGeneral (as printf) would write "-nan" for the NaN that 0/0 gives and "-0".
 QString Number(double value) {
     return QString::number(value, 'g', 10);
 }

@@ -18,9 +18,6 @@ public:
     LibraryWaitAction OnLibraryWait(const LibraryWaitInfo& info) override;
     void OnLibraryWaitEnded() override;
 
-    // The progress window showing the waiting text, if any.
-    CProgressDialog* WaitingWindow() const { return m_window; }
-
 private:
     void ShowWaiting(CProgressDialog* window);
 

@@ -9,10 +9,11 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScrollBar>
-#include <QWheelEvent>
 #include <algorithm>
 #include <chrono>
 #include <set>
+
+#include "core/app/ascii_case.h"
 
 namespace velmor {
 
@@ -28,18 +29,9 @@ long long SteadySeconds() {
     return duration_cast<seconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-QChar FoldAscii(QChar c) {
-    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ? QChar(c.unicode() - 32) : c;
+std::u16string_view Utf16(const QString& text) {
+    return {QStringView(text).utf16(), std::size_t(text.size())};
 }
-
-bool StartsWithAsciiNoCase(const QString& text, const QString& prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (qsizetype i = 0; i < prefix.size(); ++i)
-        if (FoldAscii(text[i]) != FoldAscii(prefix[i])) return false;
-    return true;
-}
-
-const QString kEmpty;
 
 const QColor kUnfocusedSelection(204, 204, 204);
 
@@ -51,87 +43,6 @@ int WithinLimits(const ColumnState& state, int width) {
 }
 
 }  // namespace
-
-// --- CDataGridModel ---
-
-int CDataGridModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : m_rows;
-}
-
-int CDataGridModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(m_columns.size());
-}
-
-QVariant CDataGridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_rows || index.column() >= columnCount()) return {};
-    switch (role) {
-        case Qt::DisplayRole:
-        case Qt::EditRole:
-            return m_cells[index.column()][index.row()];
-        case Qt::TextAlignmentRole:
-            return int(m_columns[index.column()].alignment | Qt::AlignVCenter);
-        default:
-            return {};
-    }
-}
-
-QVariant CDataGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
-    if (role == Qt::DisplayRole) return m_columns[section].title;
-    if (role == Qt::TextAlignmentRole) return int(m_columns[section].alignment | Qt::AlignVCenter);
-    return {};
-}
-
-Qt::ItemFlags CDataGridModel::flags(const QModelIndex& index) const {
-    if (!index.isValid()) return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-}
-
-void CDataGridModel::InsertColumn(int column, const QString& title, Qt::Alignment alignment) {
-    column = std::clamp(column, 0, columnCount());
-    beginInsertColumns(QModelIndex(), column, column);
-    m_columns.insert(m_columns.begin() + column, Column{title, alignment});
-    m_cells.insert(m_cells.begin() + column, std::vector<QString>(m_rows));
-    endInsertColumns();
-}
-
-void CDataGridModel::InsertRows(int row, int count) {
-    if (count <= 0) return;
-    row = std::clamp(row, 0, m_rows);
-    beginInsertRows(QModelIndex(), row, row + count - 1);
-    for (auto& cells : m_cells) cells.insert(cells.begin() + row, count, QString());
-    m_rows += count;
-    endInsertRows();
-}
-
-void CDataGridModel::RemoveAllRows() {
-    if (m_rows == 0) return;
-    beginRemoveRows(QModelIndex(), 0, m_rows - 1);
-    for (auto& cells : m_cells) cells.clear();
-    m_rows = 0;
-    endRemoveRows();
-}
-
-const QString& CDataGridModel::Text(int row, int column) const {
-    if (row < 0 || row >= m_rows || column < 0 || column >= columnCount()) return kEmpty;
-    return m_cells[column][row];
-}
-
-void CDataGridModel::SetText(int row, int column, const QString& text) {
-    if (row < 0 || row >= m_rows || column < 0 || column >= columnCount()) return;
-    m_cells[column][row] = text;
-    QModelIndex cell = index(row, column);
-    emit dataChanged(cell, cell, {Qt::DisplayRole});
-}
-
-void CDataGridModel::SetColumnTexts(int column, const std::vector<QString>& texts, int firstRow) {
-    if (column < 0 || column >= columnCount() || firstRow < 0 || firstRow >= m_rows) return;
-    int count = int(std::min<std::size_t>(texts.size(), std::size_t(m_rows - firstRow)));
-    if (count == 0) return;
-    std::copy_n(texts.begin(), count, m_cells[column].begin() + firstRow);
-    emit dataChanged(index(firstRow, column), index(firstRow + count - 1, column),
-                     {Qt::DisplayRole});
-}
 
 // --- CDataGridDelegate ---
 
@@ -264,14 +175,6 @@ void CDataGrid::SetupColumnConfig(std::unique_ptr<CColumnConfigProfiles> config)
 }
 
 // --- rows and cells ---
-
-int CDataGrid::InsertItem(int row, const QString& label) {
-    CommitEdit();
-    row = std::clamp(row, 0, ItemCount());
-    m_model->InsertRows(row, 1);
-    if (ColumnCount() > 0) m_model->SetText(row, 0, label);
-    return row;
-}
 
 void CDataGrid::InsertItems(int row, int count) {
     m_model->InsertRows(row, count);
@@ -506,6 +409,8 @@ QMenu* CDataGrid::CreateHeaderMenu(QWidget* parent) {
     }
     if (m_config) {
         menu->addSeparator();
+        // The reset entry and the profile submenu keep their Japanese titles: those are the
+        // texts this menu has always shown.
         QAction* reset = menu->addAction(QStringLiteral("リセット 列(縦)"));
         connect(reset, &QAction::triggered, this, [this] { ResetColumnsToDefault(); });
         std::vector<std::string> profiles = m_config->Profiles();
@@ -751,7 +656,7 @@ void CDataGrid::IncrementalSearch(QChar typed, bool control) {
     const std::vector<QString>& texts = m_model->ColumnTexts(column);
     for (int k = 0; k < rows; ++k) {
         int candidate = (start + k) % rows;
-        if (!StartsWithAsciiNoCase(texts[candidate], m_searchText)) continue;
+        if (!StartsWithIgnoringCase(Utf16(texts[candidate]), Utf16(m_searchText))) continue;
         int current = m_focusColumn >= 0 ? m_focusColumn : column;
         selectionModel()->setCurrentIndex(
             m_model->index(candidate, current),
@@ -815,92 +720,6 @@ QModelIndex CDataGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers mod
 void CDataGrid::scrollContentsBy(int dx, int dy) {
     QTableView::scrollContentsBy(dx, dy);
     PlaceEditor();
-}
-
-// ---------------------------------------------------------------------------------------
-// The in-place editor
-
-CCellEditorText::CCellEditorText(QWidget* parent, QWidget* grid, int row, int column,
-                                 const QString& text)
-    : QLineEdit(parent), m_grid(grid), m_row(row), m_column(column) {
-    setText(text);
-    selectAll();
-    // Connected after the initial text went in, so that only the user's changes count.
-    connect(this, &QLineEdit::textChanged, this, [this] { m_modified = true; });
-}
-
-void CCellEditorText::EndEdit(bool keep) {
-    if (m_ending) return;
-    m_ending = true;
-    emit editEnded(this, keep);
-}
-
-namespace {
-
-// Keys that end an edit keeping its text and then act on the grid: Tab, and the keys that move
-// the grid's rows (the editor would otherwise stay open over a row out of sight while the
-// grid's selection moves on).
-bool EndsEditForGrid(int key) {
-    switch (key) {
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab:
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-        case Qt::Key_PageUp:
-        case Qt::Key_PageDown:
-            return true;
-        default:
-            return false;
-    }
-}
-
-}  // namespace
-
-bool CCellEditorText::event(QEvent* event) {
-    // Tab would otherwise move the focus before keyPressEvent sees it.
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (EndsEditForGrid(key->key())) {
-            QPointer<QWidget> grid = m_grid;
-            QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
-            EndEdit(true);
-            if (grid) QApplication::sendEvent(grid, &copy);
-            return true;
-        }
-    }
-    return QLineEdit::event(event);
-}
-
-void CCellEditorText::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            EndEdit(true);
-            event->accept();
-            return;
-        case Qt::Key_Escape:
-            EndEdit(false);
-            event->accept();
-            return;
-        default:
-            QLineEdit::keyPressEvent(event);
-    }
-}
-
-void CCellEditorText::focusOutEvent(QFocusEvent* event) {
-    QLineEdit::focusOutEvent(event);
-    // The edit box's own context menu takes the focus only for a moment.
-    if (event->reason() != Qt::PopupFocusReason) EndEdit(true);
-}
-
-void CCellEditorText::wheelEvent(QWheelEvent* event) {
-    QPointer<QWidget> target = parentWidget();
-    QWheelEvent copy(mapToParent(event->position()), event->globalPosition(), event->pixelDelta(),
-                     event->angleDelta(), event->buttons(), event->modifiers(), event->phase(),
-                     event->inverted(), event->source());
-    EndEdit(true);
-    event->accept();
-    if (target) QApplication::sendEvent(target, &copy);
 }
 
 }  // namespace velmor

@@ -8,9 +8,7 @@
 // thousands of rows costs a few string copies and one change notice.
 #pragma once
 
-#include <QAbstractTableModel>
 #include <QFont>
-#include <QLineEdit>
 #include <QPointer>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -18,80 +16,14 @@
 #include <memory>
 #include <vector>
 
+#include "ui/grid/cell_editor.h"
 #include "ui/grid/column_config.h"
 #include "ui/grid/column_trait.h"
+#include "ui/grid/data_grid_model.h"
 
 class QMenu;
 
 namespace velmor {
-
-class CDataGrid;
-
-// The in-place cell editor: a one-line edit box laid over one cell of a data grid. It ends
-// itself exactly once: Return and losing the focus keep the text, Escape discards it; Tab, Up,
-// Down, PageUp, PageDown and the mouse wheel keep it and then pass the key or the wheel on to
-// the grid.
-class CCellEditorText : public QLineEdit {
-    Q_OBJECT
-public:
-    // `parent` is the widget the editor lies on (the grid's viewport); `grid` receives the keys
-    // that end an edit.
-    CCellEditorText(QWidget* parent, QWidget* grid, int row, int column, const QString& text);
-
-    int Row() const { return m_row; }
-    int Column() const { return m_column; }
-    bool Modified() const { return m_modified; }
-
-    // Ends the edit (once); `keep` false discards the text.
-    void EndEdit(bool keep);
-
-signals:
-    // Sent once, when the edit ends. `keep` is false when the text is discarded.
-    void editEnded(velmor::CCellEditorText* editor, bool keep);
-
-protected:
-    bool event(QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
-
-private:
-    QWidget* m_grid;
-    int m_row;
-    int m_column;
-    bool m_ending = false;
-    bool m_modified = false;  // set by any change after the initial text
-};
-
-// The cell texts of a grid, stored column by column.
-class CDataGridModel : public QAbstractTableModel {
-    Q_OBJECT
-public:
-    using QAbstractTableModel::QAbstractTableModel;
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-
-    void InsertColumn(int column, const QString& title, Qt::Alignment alignment);
-    void InsertRows(int row, int count);
-    void RemoveAllRows();
-    const QString& Text(int row, int column) const;
-    void SetText(int row, int column, const QString& text);
-    void SetColumnTexts(int column, const std::vector<QString>& texts, int firstRow);
-    const std::vector<QString>& ColumnTexts(int column) const { return m_cells[column]; }
-
-private:
-    struct Column {
-        QString title;
-        Qt::Alignment alignment;
-    };
-    std::vector<Column> m_columns;
-    std::vector<std::vector<QString>> m_cells;  // [column][row]
-    int m_rows = 0;
-};
 
 class CDataGrid : public QTableView {
     Q_OBJECT
@@ -121,7 +53,6 @@ public:
     // --- rows and cells ---
 
     int ItemCount() const { return m_model->rowCount(); }
-    int InsertItem(int row, const QString& label);
     // Inserts `count` empty rows at `row` in one step.
     void InsertItems(int row, int count);
     void DeleteAllItems();

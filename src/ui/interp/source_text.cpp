@@ -1,10 +1,6 @@
 #include "ui/interp/source_text.h"
 
-#include <errno.h>
-#include <unistd.h>
-
 #include <QFile>
-#include <cstring>
 
 #include "core/app/cp932.h"
 #include "core/app/regular_file.h"
@@ -13,10 +9,6 @@
 namespace velmor {
 
 namespace {
-
-QString SystemErrorText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // One code point as code page 932 bytes appended to `out`; false when it has no such form.
 bool AppendCodePoint(char32_t codePoint, std::string* out) {
@@ -146,34 +138,11 @@ QString TextFromCp932(std::string_view bytes, bool* clean) {
 }
 
 bool ReadWholeFile(const QString& path, std::string* bytes, QString* error) {
-    bytes->clear();
     // A pipe or device picked in the dialog is refused without waiting on it.
-    long long size = 0;
     std::string reason;
-    const int fd = OpenRegularFile(QFile::encodeName(path).toStdString(), &size, &reason);
-    if (fd < 0) {
+    if (ReadWholeFile(QFile::encodeName(path).toStdString(), kSourceFileByteLimit, bytes,
+                      &reason) != 0) {
         *error = QString::fromLocal8Bit(reason.c_str());
-        return false;
-    }
-    int failure = size > kSourceFileByteLimit ? EFBIG : 0;
-    char block[4096];
-    while (failure == 0) {
-        const ssize_t got = ::read(fd, block, sizeof block);
-        if (got < 0) {
-            if (errno != EINTR) failure = errno;
-            continue;
-        }
-        if (got == 0) break;
-        if (qint64(bytes->size()) + got > kSourceFileByteLimit) {
-            failure = EFBIG;
-            break;
-        }
-        bytes->append(block, std::size_t(got));
-    }
-    ::close(fd);
-    if (failure != 0) {
-        bytes->clear();
-        *error = SystemErrorText(failure);
         return false;
     }
     return true;

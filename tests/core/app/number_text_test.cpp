@@ -4,13 +4,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 namespace velmor {
 namespace {
 
 // The process runs in the "C" locale here, so printf is the reference.
-TEST(NumberTextTest, FixedMatchesPrintfAcrossMagnitudes) {
+TEST(NumberTextTest, FormatsMatchPrintfAcrossMagnitudes) {
     const double inf = std::numeric_limits<double>::infinity();
     for (double v : {0.0, -0.0, 0.5, 2.5, 0.0000005, 0.0000015, 1.0 / 3, -123456789.125, 1e15,
                      1e300, -1.7976931348623157e308, 4.9e-324, inf, -inf, std::nan("")}) {
@@ -19,7 +20,17 @@ TEST(NumberTextTest, FixedMatchesPrintfAcrossMagnitudes) {
         EXPECT_EQ(FormatFixed(v, 6), expected) << v;
         std::snprintf(expected, sizeof expected, "%.3f", v);
         EXPECT_EQ(FormatFixed(v, 3), expected) << v;
+        std::snprintf(expected, sizeof expected, "%g", v);
+        EXPECT_EQ(FormatGeneral(v, 6), expected) << v;
+        std::snprintf(expected, sizeof expected, "%.17g", v);
+        EXPECT_EQ(FormatGeneral(v, 17), expected) << v;
+        if (std::isfinite(v)) {
+            EXPECT_EQ(std::strtod(ShortestNumberText(v).c_str(), nullptr), v);
+        }
     }
+    EXPECT_EQ(ShortestNumberText(1.5), "1.5");
+    EXPECT_EQ(ShortestNumberText(-2), "-2");
+    EXPECT_EQ(ShortestNumberText(1e-7), "1e-07");
     EXPECT_EQ(FormatInt(-2147483648LL), "-2147483648");
     EXPECT_EQ(FormatHex16(0xFEDCBA9876543210ull), "FEDCBA9876543210");
     EXPECT_EQ(FormatHex16(0), "0000000000000000");

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "hang_guard.h"
@@ -35,6 +36,39 @@ TEST(RegularFileTest, InputsAreRegularFilesOpenedForBlockingReads) {
     }
     EXPECT_EQ(OpenRegularFile(dir.File("missing"), &size, &reason), -1);
     EXPECT_EQ(reason, "No such file or directory");
+}
+
+// A whole file within its limit is read; anything else gives its error number, its reason and
+// no bytes: a missing file, no regular file (without waiting on a pipe), a file over the limit
+// and a read that fails (/proc/self/mem is a regular file whose first page cannot be read).
+TEST(RegularFileTest, WholeFilesAreReadWithinTheirLimitOrNotAtAll) {
+    TempDir dir;
+    WriteFile(dir.File("four.txt"), "1234");
+    ASSERT_TRUE(test::MakeFifo(dir.File("pipe")));
+    const test::HangGuard guard("reading a named pipe");
+    std::string bytes = "left over";
+    std::string reason;
+    EXPECT_EQ(ReadWholeFile(dir.File("four.txt"), 4, &bytes, &reason), 0);
+    EXPECT_EQ(bytes, "1234");
+    const struct {
+        std::string path;
+        long long limit;
+        int error;
+        const char* reason;
+    } failures[] = {
+        {dir.File("missing"), 100, ENOENT, "No such file or directory"},
+        {dir.File("pipe"), 100, EINVAL, "not a regular file"},
+        {dir.Path(), 100, EINVAL, "not a regular file"},
+        {dir.File("four.txt"), 3, EFBIG, "File too large"},
+        {"/proc/self/mem", 100, EIO, "Input/output error"},
+    };
+    for (const auto& failure : failures) {
+        bytes = "left over";
+        EXPECT_EQ(ReadWholeFile(failure.path, failure.limit, &bytes, &reason), failure.error)
+            << failure.path;
+        EXPECT_EQ(reason, failure.reason) << failure.path;
+        EXPECT_EQ(bytes, "") << failure.path;
+    }
 }
 
 TEST(RegularFileTest, OutputsReplaceTheTargetOnlyWhenCommitted) {

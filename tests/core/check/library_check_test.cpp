@@ -14,13 +14,12 @@
 #include "core/check/check_internal.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
+#include "test_paths.h"
 
 namespace velmor {
 namespace {
 
-std::string LibPath(const std::string& name) {
-    return std::string(VELMOR_LIB_DIR) + "/" + name + ".so";
-}
+using test::LibPath;
 
 // The results as letters in check order: p pass, w warn, f fail, s skip.
 std::string Letters(const CheckReport& report) {

@@ -26,15 +26,14 @@
 #include "core/surface/provider.h"
 #include "hang_guard.h"
 #include "temp_dir.h"
+#include "test_paths.h"
 
 namespace velmor {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string LibPath(const std::string& name) {
-    return std::string(VELMOR_LIB_DIR) + "/" + name + ".so";
-}
+using test::LibPath;
 
 double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "temp_dir.h"
+#include "test_paths.h"
 
 namespace velmor {
 namespace {
@@ -71,9 +72,8 @@ TEST(PeFileTest, TheMachineDecidesWhatLoads) {
     // Not a PE file: the loader says what is wrong with it.
     Write(dir, "empty.dll", {});
     Write(dir, "m.dll", {'M'});
-    for (const std::string& path :
-         {std::string(VELMOR_LIB_DIR) + "/even_asphere.so", dir.File("empty.dll"),
-          dir.File("m.dll"), dir.File("missing.dll"), dir.Path()}) {
+    for (const std::string& path : {test::LibPath("even_asphere"), dir.File("empty.dll"),
+                                    dir.File("m.dll"), dir.File("missing.dll"), dir.Path()}) {
         EXPECT_EQ(CheckPeFile(path).kind, PeKind::kNotPe) << path;
     }
 }

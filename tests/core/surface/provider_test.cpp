@@ -17,13 +17,12 @@
 #include "core/surface/row_catalogue.h"
 #include "core/surface/surface_sampler.h"
 #include "temp_dir.h"
+#include "test_paths.h"
 
 namespace velmor {
 namespace {
 
-std::string LibPath(const char* name) {
-    return std::string(VELMOR_LIB_DIR) + "/" + name + ".so";
-}
+using test::LibPath;
 
 double DoubleAt(const RecordPair& pair, int offset) {
     double value = 0;

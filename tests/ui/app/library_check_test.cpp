@@ -8,19 +8,16 @@
 #include <cmath>
 
 #include "dlg_fixture.h"
+#include "test_paths.h"
 #include "ui/check/library_check_window.h"
 
 namespace velmor {
 namespace {
 
-QString LibPath(const char* name) {
-    return QStringLiteral(VELMOR_LIB_DIR "/%1.so").arg(QLatin1String(name));
-}
-
 class LibraryCheckWindowTest : public DlgTest {
 protected:
     void OpenLibrary(const char* name) {
-        m_messages.QueuePath(LibPath(name));
+        m_messages.QueuePath(test::QLibPath(name));
         m_dlg->MenuAction(kCmdOpenDll)->trigger();
     }
     static int RowOf(const QTableWidget* table, const QString& check) {

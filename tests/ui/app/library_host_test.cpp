@@ -16,15 +16,12 @@
 #include "core/surface/pe_file.h"
 #include "dlg_fixture.h"
 #include "record_table_cells.h"
+#include "test_paths.h"
 #include "ui/interp/tab_edit.h"
 #include "ui/surface/library_output.h"
 
 namespace velmor {
 namespace {
-
-QString LibPath(const char* name) {
-    return QStringLiteral(VELMOR_LIB_DIR "/%1.so").arg(QLatin1String(name));
-}
 
 class LibraryHostTest : public DlgTest {
 protected:
@@ -47,7 +44,7 @@ protected:
     // The library file an author rebuilds: replaced in one step, as a linker's output is.
     void Build(const char* library) const {
         const std::string path = QFile::encodeName(m_library).toStdString();
-        std::filesystem::copy_file(QFile::encodeName(LibPath(library)).toStdString(), path + ".new",
+        std::filesystem::copy_file(test::LibPath(library), path + ".new",
                                    std::filesystem::copy_options::overwrite_existing);
         std::filesystem::rename(path + ".new", path);
     }

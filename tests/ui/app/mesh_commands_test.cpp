@@ -5,6 +5,7 @@
 
 #include "core/surface/even_array.h"
 #include "dlg_fixture.h"
+#include "test_paths.h"
 #include "ui/view3d/dialog_3d.h"
 
 namespace velmor {
@@ -173,7 +174,7 @@ TEST_F(MeshCommandsTest, The3DWindowFollowsTheRayAndTheSurfaceLibrary) {
     ASSERT_FALSE(view.Model().faces.empty());
 
     // A library load empties the model; a gradient-index medium is not traced.
-    m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/grin_medium.so"));
+    m_messages.QueuePath(test::QLibPath("grin_medium"));
     dlg.MenuAction(kCmdOpenDll)->trigger();
     ASSERT_TRUE(dlg.Provider().LibraryLoaded());
     EXPECT_TRUE(view.Model().faces.empty());

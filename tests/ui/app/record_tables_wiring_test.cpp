@@ -7,6 +7,7 @@
 #include "core/surface/row_catalogue.h"
 #include "dlg_fixture.h"
 #include "record_table_cells.h"
+#include "test_paths.h"
 
 namespace velmor::test {
 namespace {
@@ -60,7 +61,7 @@ TEST_F(RecordTablesWiringTest, CallDllSendsTheTypedRequestAndShowsTheAnswerInThe
 
 TEST_F(RecordTablesWiringTest, LibraryLoadsRebuildTheRowsAndTitlesAndResetTheView) {
     CVelmorDlg& dlg = OpenWithTables();
-    m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/entry4_only.so"));
+    m_messages.QueuePath(test::QLibPath("entry4_only"));
     dlg.MenuAction(kCmdOpenDll)->trigger();
     ASSERT_TRUE(m_messages.Shown().empty()) << m_messages.LastText().toStdString();
     CDataGrid* fixed = m_initial->FixedDataTable();
@@ -77,13 +78,13 @@ TEST_F(RecordTablesWiringTest, LibraryLoadsRebuildTheRowsAndTitlesAndResetTheVie
 
     // A version-1 library retitles the window; every load resets zoom and pan.
     dlg.ZoomAt(dlg.Areas().plan.center(), 1);
-    m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/entry2_only.so"));
+    m_messages.QueuePath(test::QLibPath("entry2_only"));
     dlg.MenuAction(kCmdOpenDll)->trigger();
     EXPECT_EQ(m_initial->windowTitle(), "Initial USER_DATA FIXED_DATA2");
     EXPECT_TRUE(dlg.State().displayX.min == -10 && dlg.State().displayX.max == 10);
 
     // A failed load drops the library: the built-in surface answers, the tables follow it.
-    m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/no_entry.so"));
+    m_messages.QueuePath(test::QLibPath("no_entry"));
     dlg.MenuAction(kCmdOpenDll)->trigger();
     EXPECT_EQ(m_messages.LastText(), "User_Defined_Surface DLL ? or PATH ?");
     EXPECT_EQ(dlg.Provider().RecordVersion(), 0);

@@ -11,6 +11,7 @@
 
 #include "comma_locale.h"
 #include "dlg_fixture.h"
+#include "test_paths.h"
 #include "ui/app/escape_key_watch.h"
 #include "ui/app/field_text.h"
 #include "ui/interp/dialog_interpreter.h"
@@ -187,7 +188,7 @@ TEST_F(MainWindowTest, UseInterpreterNeedsCompiledCodeAndSwitchesTheSurfaceToThe
 
 TEST_F(MainWindowTest, OnlyTheBoxRecomputesTheGradientIndexFlag) {
     CVelmorDlg& dlg = Open();
-    m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/grin_medium.so"));
+    m_messages.QueuePath(test::QLibPath("grin_medium"));
     dlg.MenuAction(kCmdOpenDll)->trigger();
     ASSERT_TRUE(dlg.State().gradientIndex);
     dlg.Engine().Compile("z = 0;");
@@ -301,7 +302,7 @@ TEST_F(MainWindowTest, ACloseRequestDuringALongLoopIsIgnored) {
 // UD FD" clicked during "Make 3D Model" starts no loop of its own under it.
 TEST_F(MainWindowTest, CommandsThatStartWorkAreDisabledWhileALongLoopRuns) {
     CVelmorDlg& dlg = Open();
-    m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/even_asphere.so"));
+    m_messages.QueuePath(test::QLibPath("even_asphere"));
     dlg.MenuAction(kCmdOpenDll)->trigger();  // so that "Reload DLL" can be enabled
     ASSERT_TRUE(dlg.Provider().LibraryLoaded());
     CDialogUdFdInitial& initial = dlg.UdFdInitial();

@@ -7,6 +7,7 @@
 #include "core/app/sample_step.h"
 #include "dlg_fixture.h"
 #include "record_table_cells.h"
+#include "test_paths.h"
 
 namespace velmor::test {
 namespace {
@@ -158,7 +159,7 @@ TEST_F(ViewsWiringTest, OpenDllTracesTheNewSurfaceAtOnce) {
         CScriptEngine engine;
         CSurfaceProvider fresh(engine);
         if (library != nullptr) {
-            EXPECT_TRUE(fresh.OpenSurfaceDll(std::string(VELMOR_LIB_DIR "/") + library).loaded);
+            EXPECT_TRUE(fresh.OpenSurfaceDll(test::LibPath(library)).loaded);
         }
         fresh.TraceRay(TraceSettingsOf(dlg.State()));
         return std::vector<double>(fresh.LastRay(), fresh.LastRay() + 6);
@@ -166,15 +167,15 @@ TEST_F(ViewsWiringTest, OpenDllTracesTheNewSurfaceAtOnce) {
     const auto lastRay = [&provider] {
         return std::vector<double>(provider.LastRay(), provider.LastRay() + 6);
     };
-    const std::vector<double> builtIn = traced(nullptr), polynomial = traced("xy_polynomial3.so");
+    const std::vector<double> builtIn = traced(nullptr), polynomial = traced("xy_polynomial3");
     ASSERT_EQ(lastRay(), builtIn);
     ASSERT_NE(polynomial, builtIn);
     const auto open = [this, &dlg](const char* library) {
-        m_messages.QueuePath(QStringLiteral(VELMOR_LIB_DIR "/") + QLatin1String(library));
+        m_messages.QueuePath(test::QLibPath(library));
         dlg.MenuAction(kCmdOpenDll)->trigger();
     };
 
-    open("xy_polynomial3.so");
+    open("xy_polynomial3");
     EXPECT_EQ(lastRay(), polynomial);
     EXPECT_EQ(Cell(dlg.UdFdFinal().UserDataTable(), "z"), Fixed6(polynomial[2]));
     EXPECT_EQ(dlg.RayStatusText(), "RayTrace : return code = 0");
@@ -182,13 +183,13 @@ TEST_F(ViewsWiringTest, OpenDllTracesTheNewSurfaceAtOnce) {
     QApplication::processEvents();  // the views drawn with it
     EXPECT_EQ(MakePlotState(dlg.State(), provider).rayResult[2], polynomial[2]);
 
-    open("no_entry.so");  // refused: the built-in surface answers again
+    open("no_entry");  // refused: the built-in surface answers again
     ASSERT_EQ(m_messages.LastText(), QString::fromLatin1(kSurfaceDllErrorText));
     EXPECT_EQ(lastRay(), builtIn);
     EXPECT_EQ(Cell(dlg.UdFdFinal().UserDataTable(), "z"), Fixed6(builtIn[2]));
 
-    open("grin_medium.so");
-    EXPECT_EQ(Cell(dlg.UdFdFinal().UserDataTable(), "l"), Fixed6(traced("grin_medium.so")[3]));
+    open("grin_medium");
+    EXPECT_EQ(Cell(dlg.UdFdFinal().UserDataTable(), "l"), Fixed6(traced("grin_medium")[3]));
     EXPECT_EQ(dlg.Shading3D().RayState(), RayDisplay::kNone);
     QApplication::processEvents();
     EXPECT_EQ(dlg.RayStatusText(), QString::fromLatin1(kRayStatusNoRay));

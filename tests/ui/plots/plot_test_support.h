@@ -8,6 +8,7 @@
 
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
+#include "test_paths.h"
 #include "ui/plots/plot_frame.h"
 #include "ui/plots/plot_state.h"
 #include "ui/plots/update_2d.h"
@@ -20,9 +21,7 @@ struct ProgramSurface {
     CSurfaceProvider provider{engine};
     ProviderPlotSurface surface{provider};
 
-    bool Open(const std::string& name) {
-        return provider.OpenSurfaceDll(std::string(VELMOR_LIB_DIR) + "/" + name).loaded;
-    }
+    bool Open(const std::string& name) { return provider.OpenSurfaceDll(LibPath(name)).loaded; }
     bool UseScript(const char* source) {
         engine.Compile(source);
         if (engine.InstructionCount() == 0) return false;

@@ -51,7 +51,7 @@ TEST(SurfaceMap, GreyLevelsSpanTheCoarseSagRange) {
 
 TEST(SurfaceMap, FailedSamplesAreBlackAndAFlatSurfaceIsMidGrey) {
     ProgramSurface aperture;
-    ASSERT_TRUE(aperture.Open("apertured_sphere.so"));  // defined within radius 2
+    ASSERT_TRUE(aperture.Open("apertured_sphere"));  // defined within radius 2
     PlotState state;
     CSurfaceMap map;
     map.Build(state, aperture.surface, nullptr);
@@ -64,7 +64,7 @@ TEST(SurfaceMap, FailedSamplesAreBlackAndAFlatSurfaceIsMidGrey) {
     // Sags answered 0 that are no numbers (NaN at x > 5, infinite at y > 5) are failed samples
     // too: black, and the rest, flat, mid grey.
     ProgramSurface nonfinite;
-    ASSERT_TRUE(nonfinite.Open("nonfinite_surface.so"));
+    ASSERT_TRUE(nonfinite.Open("nonfinite_surface"));
     CSurfaceMap holes;
     holes.Build(state, nonfinite.surface, nullptr);
     const auto at = [&](double x, double y) {
@@ -184,7 +184,7 @@ TEST(SurfaceMap, PassesOfWholeRowsGiveThePixelsOfTheProgramsProcess) {
     LibraryHostSettings inProcess;
     inProcess.inProcess = true;
     direct.provider.SetLibraryHost(inProcess);
-    ASSERT_TRUE(guarded.Open("even_asphere.so") && direct.Open("even_asphere.so"));
+    ASSERT_TRUE(guarded.Open("even_asphere") && direct.Open("even_asphere"));
     PlotState state;
     state.stepX = state.stepY = 0.02;  // 1000 x 1000
     Passes passes(guarded);

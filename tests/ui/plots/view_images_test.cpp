@@ -81,7 +81,7 @@ TEST_F(ViewsTest, BuiltInSurfaceSectionAtTheMappedSag) {
 }
 
 TEST_F(ViewsTest, SurfaceFailingOutsideItsApertureLeavesAGap) {
-    Use("apertured_sphere.so");  // semi-aperture 2, curvature 0.25
+    Use("apertured_sphere");  // semi-aperture 2, curvature 0.25
     state.cursor = true;
     state.cursorY = 0;
     state.displayZ = {-1, 1};
@@ -156,7 +156,7 @@ TEST_F(ViewsTest, HelpTextsShrinkToFitTheViewAndKeepTheirStart) {
 }
 
 TEST_F(ViewsTest, FailedTraceDrawsTheCrossAtTheStartPoint) {
-    ASSERT_TRUE(program.Open("apertured_sphere.so"));
+    ASSERT_TRUE(program.Open("apertured_sphere"));
     USER_DATA& start = program.provider.Initial().ud;
     std::tie(start.x, start.y) = std::tuple(5.0, -2.0);  // outside the aperture: the trace fails
     Use(nullptr);
@@ -189,7 +189,7 @@ TEST_F(ViewsTest, IndexLabelsSwapWithTheRayDirection) {
 }
 
 TEST_F(ViewsTest, IndexAboveAThousandIsDrawnAtAThousand) {
-    ASSERT_TRUE(program.Open("grin_medium.so"));
+    ASSERT_TRUE(program.Open("grin_medium"));
     program.provider.Initial().Fd0()->param[1] = 2000.0;  // n = 2000 + nr (x^2 + y^2) + nz z
     Use(nullptr);
     ASSERT_TRUE(state.gradientIndex);
@@ -207,17 +207,17 @@ TEST_F(ViewsTest, CursorReadoutBothFormsAndTheGradientIndexForm) {
     EXPECT_EQ(CursorReadout(state, sampler).toStdString(),
               "Cursor: x=0.400 , y=-0.300 , z=2.000, sag=" + FormatFixed(sag, 3));
     ProgramSurface aperture;  // no sag outside the aperture: the short form
-    ASSERT_TRUE(aperture.Open("apertured_sphere.so"));
+    ASSERT_TRUE(aperture.Open("apertured_sphere"));
     state.cursorX = 5;
     EXPECT_EQ(CursorReadout(state, aperture.provider.SurfaceSampler()).toStdString(),
               "Cursor: x=5.000 , y=-0.300 , z=2.000");
     ProgramSurface nonfinite;  // a sag answered 0 but NaN fails as well
-    ASSERT_TRUE(nonfinite.Open("nonfinite_surface.so"));
+    ASSERT_TRUE(nonfinite.Open("nonfinite_surface"));
     state.cursorX = 6;
     EXPECT_EQ(CursorReadout(state, nonfinite.provider.SurfaceSampler()).toStdString(),
               "Cursor: x=6.000 , y=-0.300 , z=2.000");
 
-    Use("grin_medium.so");  // its read-out does not depend on the Cursor box
+    Use("grin_medium");  // its read-out does not depend on the Cursor box
     std::tie(state.cursorX, state.cursorY, state.cursorZ) = std::tuple(3.0, 2.0, 1.0);
     // n = 1.6 - 0.002 * 13 + 0.001 * 1
     EXPECT_EQ(CursorReadout(state, sampler).toStdString(),
@@ -262,7 +262,7 @@ TEST_F(ViewsTest, EveryViewSamplesInOnePass) {
     EXPECT_GT(counter.passes[1], 400u);
     EXPECT_EQ(counter.passes[2], 1u);
 
-    Use("grin_medium.so");
+    Use("grin_medium");
     state.stepX = state.stepY = 0.1;
     counter.passes.clear();
     DrawProfileView(ProfileAxis::kY, state, counter, kSide, kSide);
@@ -276,7 +276,7 @@ TEST_F(ViewsTest, EveryViewSamplesInOnePass) {
 // A library that faults in the middle of a view's pass: the curve keeps the points sampled
 // before the fault, the rest of the pass fails.
 TEST_F(ViewsTest, APassThatFaultsKeepsItsSamplesBeforeTheFault) {
-    ASSERT_TRUE(program.Open("fault_segv.so"));  // sag faults where x > 1
+    ASSERT_TRUE(program.Open("fault_segv"));  // sag faults where x > 1
     Use(nullptr);
     state.cursor = true;
     state.cursorY = 0;

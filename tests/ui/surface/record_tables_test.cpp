@@ -18,6 +18,7 @@
 #include "core/surface/row_catalogue.h"
 #include "record_table_cells.h"
 #include "temp_dir.h"
+#include "test_paths.h"
 
 namespace velmor::test {
 namespace {
@@ -60,7 +61,7 @@ TEST_F(RecordTablesTest, AnUnknownRequestLeavesTheFinalRecordsEqualToTheInitialO
 
 // Rows and titles after a load are the wiring test's; here the records through the tables.
 TEST_F(RecordTablesTest, AVersion3LibraryGets5734RowsAndAnswersThroughTheTables) {
-    ASSERT_TRUE(provider.OpenSurfaceDll(std::string(VELMOR_LIB_DIR) + "/entry4_only.so").loaded);
+    ASSERT_TRUE(provider.OpenSurfaceDll(test::LibPath("entry4_only")).loaded);
     // Until the tables are rebuilt they hold version 0 and are never read into the records.
     CopyRecordPair(before, provider.Initial());
     EXPECT_EQ(initial->ReadTablesBack(provider), -1);
@@ -87,7 +88,7 @@ TEST_F(RecordTablesTest, AVersion3LibraryGets5734RowsAndAnswersThroughTheTables)
 // A version-4 library: the title and 5288 rows of FIXED_DATA5, its safe data in the wider
 // param, and a typed param[255] that reaches the library through "Call DLL".
 TEST_F(RecordTablesTest, AVersion4LibraryGets5288RowsAndTheWiderParam) {
-    ASSERT_TRUE(provider.OpenSurfaceDll(std::string(VELMOR_LIB_DIR) + "/entry5_only.so").loaded);
+    ASSERT_TRUE(provider.OpenSurfaceDll(test::LibPath("entry5_only")).loaded);
     initial->ShowRecords(provider.Initial(), provider.RecordVersion());
     final->RebuildFixedDataRows(provider.RecordVersion());
     EXPECT_EQ(initial->windowTitle(), "Initial USER_DATA FIXED_DATA5");
