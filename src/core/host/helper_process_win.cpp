@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstring>
 #include <mutex>
 
@@ -338,36 +337,14 @@ bool HelperProcess::DebuggerAttached() const {
            present;
 }
 
-// Windows ends a process with an exception code, not a signal; the C run-time's numbers are
-// named for completeness.
-std::string SignalName(int signal) {
-    switch (signal) {
-        case SIGSEGV:
-            return "SIGSEGV";
-        case SIGILL:
-            return "SIGILL";
-        case SIGFPE:
-            return "SIGFPE";
-        case SIGABRT:
-            return "SIGABRT";
-        default:
-            return "signal " + std::to_string(signal);
-    }
+// Windows ends a process with an exception code, not a signal: the C run-time's numbers beyond
+// the C standard's are only numbers.
+std::string SystemSignalName(int signal) {
+    return "signal " + std::to_string(signal);
 }
 
-std::string SignalMeaning(int signal) {
-    switch (signal) {
-        case SIGSEGV:
-            return "segmentation fault: invalid memory access";
-        case SIGILL:
-            return "illegal instruction";
-        case SIGFPE:
-            return "arithmetic trap";
-        case SIGABRT:
-            return "abort() or a failed assertion or heap corruption detected by the C library";
-        default:
-            return std::string();
-    }
+std::string SystemSignalMeaning(int) {
+    return std::string();
 }
 
 }  // namespace velmor
