@@ -197,6 +197,37 @@ TEST_F(HostTest, ABatchKeepsTheAnswersBeforeItsFault) {
     EXPECT_TRUE(SamePair(provider.Working(), working));
 }
 
+// A library that writes into the helper's answer channel: bytes that are no frame, or a frame
+// without the answer's fields. Either ends the helper at once as a fault of the host, and in a
+// batch the answers before it stand, as before any fault.
+TEST_F(HostTest, ABrokenAnswerEndsTheHelperAsAFaultOfTheHost) {
+    for (const double x : {1.5, -1.5}) {  // no frame; a frame without fields
+        SCOPED_TRACE(x);
+        ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("fault_answer")).loaded);
+        RecordPair pair = provider.Initial();
+        pair.Type() = kRequestSag;
+        pair.ud.x = x;
+        EXPECT_EQ(provider.CallSurface(pair), -1);
+        ASSERT_TRUE(provider.LibraryFaulted());
+        const LibraryFault& fault = *provider.LastLibraryFault();
+        EXPECT_EQ(fault.kind, LibraryFaultKind::kHost) << fault.Describe();
+        EXPECT_EQ(fault.detail, "the helper sent a broken answer");
+        EXPECT_TRUE(fault.requestName == "sag" && fault.x == x) << fault.Describe();
+        EXPECT_EQ(provider.LibraryHelperPid(), 0);
+        EXPECT_EQ(NameOfSurface(), "(failed)");
+    }
+    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("fault_answer")).loaded);
+    provider.RefreshWorkingPair();
+    const double x[] = {0.0, 0.5, 1.0, 1.5, 2.0}, y[] = {1.0, 1.0, 1.0, 1.0, 1.0};
+    double z[5] = {};
+    bool ok[5] = {};
+    EXPECT_EQ(provider.SurfaceSampler().SagBatch(5, x, y, z, ok), 5u);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(ok[i] && z[i] == Paraboloid(x[i], y[i])) << i;
+    EXPECT_TRUE(!ok[3] && !ok[4]);
+    ASSERT_TRUE(provider.LibraryFaulted());
+    EXPECT_EQ(provider.LastLibraryFault()->kind, LibraryFaultKind::kHost);
+}
+
 TEST_F(HostTest, AFaultWhileLoadingFailsTheLoadAndTheBuiltInSurfaceAnswers) {
     const struct {
         const char* library;
