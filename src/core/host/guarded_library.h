@@ -16,7 +16,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -161,8 +160,21 @@ private:
         std::size_t fdBytes;
     };
     // Reads the fields of a request's answer from its payload: false when they are not all
-    // there or make no sense (a broken answer).
-    using AnswerReader = std::function<bool(FrameReader&)>;
+    // there or make no sense (a broken answer). It refers to the caller's function (a lambda),
+    // which outlives the Transact it is passed to; nothing is copied or allocated per request.
+    class AnswerReader {
+    public:
+        template <typename Read>
+        AnswerReader(const Read& read)  // implicit: Transact(request, exchange, [&](...) {...})
+            : m_read(&read), m_call([](const void* f, FrameReader& answer) {
+                  return (*static_cast<const Read*>(f))(answer);
+              }) {}
+        bool operator()(FrameReader& answer) const { return m_call(m_read, answer); }
+
+    private:
+        const void* m_read;
+        bool (*m_call)(const void*, FrameReader&);
+    };
 
     // A request can go to the helper: a library is loaded, it has not faulted, and no request
     // is waiting for its answer (one made from a wait hook or a progress report would be).
