@@ -718,9 +718,9 @@ TEST_F(HostTest, AnAttachedDebuggerPausesTheTimeLimit) {
         ::close(report[0]);
         return LibraryWaitAction::kContinue;
     };
-    provider.SetLibraryWaitHook(&hook);
     ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("fault_hang")).loaded);
     provider.RefreshWorkingPair();
+    provider.SetLibraryWaitHook(&hook);  // the debugger attaches in the sag, not in the load
     double sag = 0;
     EXPECT_FALSE(provider.SurfaceSampler().Sag(1, 1, &sag));
     // The debugger (attached for 1.5 s, longer than the limit) had left when the limit ran out.
