@@ -662,7 +662,7 @@ TEST(CliTest, ALibraryFaultEndsTheCommandWithStatus3AndOneLine) {
     } jsonCases[] = {
         {"fault_segv", {"sag", "1.5", "0"}, "signal", "SIGSEGV", 11},
         {"fault_exit_now", {"sag", "1.5", "0"}, "exit", nullptr, 5},
-        {"fault_hang", {"--timeout", "0.5", "sag", "1.5", "0"}, "timeout", nullptr, nullptr},
+        {"fault_hang", {"--timeout", "1", "sag", "1.5", "0"}, "timeout", nullptr, nullptr},
     };
     for (const auto& c : jsonCases) {
         SCOPED_TRACE(c.library);

@@ -140,14 +140,18 @@ bool GuardedLibrary::StartHelper(bool windows, std::string* reason) {
     hello.tag = TagOf(++m_serial, kLoadRequestType, 0, 0);
     // Wine's start (a fresh prefix is made first) is no library call: its own limit.
     if (windows) hello.limitSeconds = std::max(kWineStartLimitSeconds, m_limits.timeoutSeconds);
-    std::vector<unsigned char> answer;
     FrameWriter request(kOpHello);
     request.U32(kProtocolVersion);
     // What the helper (or wine) writes while it starts is its own, not the library's: it goes
     // into the message when the start fails and nowhere when it succeeds.
     std::string startOutput;
     m_startOutput = &startOutput;
-    const bool answered = Transact(request, kOpHello, hello, &answer);
+    // An answer without the version is another protocol's, as one with another version is.
+    std::uint32_t version = 0;
+    const bool answered = Transact(request, hello, [&](FrameReader& answer) {
+        answer.U32(&version);
+        return true;
+    });
     m_startOutput = nullptr;
     if (!answered) {
         const std::string said = StartOutputLine(startOutput);
@@ -165,9 +169,7 @@ bool GuardedLibrary::StartHelper(bool windows, std::string* reason) {
         m_area.Close();
         return false;
     }
-    FrameReader reader(answer.data(), answer.size());
-    std::uint32_t version = 0;
-    if (!reader.U32(&version) || version != kProtocolVersion) {
+    if (version != kProtocolVersion) {
         *reason = "the helper " + helper + " speaks another protocol version";
         m_process.Kill();
         m_process.Reap(0);
@@ -194,7 +196,6 @@ bool GuardedLibrary::Open(const std::string& path, int* recordVersion, std::stri
     if (!StartHelper(windows, reason)) return false;
     Exchange load;
     load.tag = TagOf(++m_serial, kLoadRequestType, 0, 0);
-    std::vector<unsigned char> answer;
     FrameWriter request(kOpLoad);
 #ifndef _WIN32
     if (windows) {
@@ -204,15 +205,11 @@ bool GuardedLibrary::Open(const std::string& path, int* recordVersion, std::stri
     {
         request.String(path);
     }
-    if (!Transact(request, kOpLoad, load, &answer)) {
-        *reason = m_fault.Describe();
-        return false;
-    }
-    FrameReader reader(answer.data(), answer.size());
     std::int32_t loaded = 0, version = 0;
     std::string why;
-    if (!reader.I32(&loaded) || !reader.I32(&version) || !reader.String(&why)) {
-        HelperGone(LibraryFaultKind::kHost, 0, "the helper sent a broken answer");
+    if (!Transact(request, load, [&](FrameReader& answer) {
+            return answer.I32(&loaded) && answer.I32(&version) && answer.String(&why);
+        })) {
         *reason = m_fault.Describe();
         return false;
     }
@@ -303,183 +300,247 @@ void GuardedLibrary::HelperGone(LibraryFaultKind kind, double limitSeconds,
     m_fault = fault;
 }
 
-bool GuardedLibrary::Transact(const FrameWriter& request, std::uint32_t op, Exchange& exchange,
-                              std::vector<unsigned char>* answer) {
-    HostStatus& status = Area().status;
-    std::string output;
-    m_lastTag = exchange.tag;
+bool GuardedLibrary::Ready() const {
+    return m_loaded && !m_fault.Faulted() && !m_busy && m_area.Data() != nullptr;
+}
 
-    m_busy = true;
-    struct Idle {
-        GuardedLibrary& library;
-        bool hookTold = false;
-        ~Idle() {
-            library.m_busy = false;
-            if (hookTold && library.m_waitHook != nullptr) library.m_waitHook->OnLibraryWaitEnded();
+// One request's answer as it arrives. The helper sends nothing but the answer to the request, so
+// whatever arrives belongs to it, the header and the payload usually in one piece.
+class GuardedLibrary::AnswerFrame {
+public:
+    enum State { kPartial, kWhole, kBroken };
+    explicit AnswerFrame(std::uint32_t op) : m_op(op) { m_bytes.reserve(256); }
+
+    // Adds bytes read; kBroken when they cannot be this request's answer (another op, more
+    // payload than any answer has, bytes past the frame's end).
+    State Add(const unsigned char* bytes, std::size_t count) {
+        m_bytes.insert(m_bytes.end(), bytes, bytes + count);
+        if (m_bytes.size() < kFrameHeaderBytes) return kPartial;
+        const FrameHeader header = DecodeFrameHeader(m_bytes.data());
+        const std::size_t whole = kFrameHeaderBytes + header.payloadBytes;
+        if (header.magic != kFrameMagic || header.op != m_op ||
+            header.payloadBytes > kMaxFramePayload || m_bytes.size() > whole) {
+            return kBroken;
         }
-    } idle{*this};
+        return m_bytes.size() == whole ? kWhole : kPartial;
+    }
+    FrameReader Payload() const {
+        return {m_bytes.data() + kFrameHeaderBytes, m_bytes.size() - kFrameHeaderBytes};
+    }
 
+private:
+    std::uint32_t m_op;
+    std::vector<unsigned char> m_bytes;
+};
+
+// One request's wait for its answer. The library is busy meanwhile; on each tick without the
+// answer the wait looks at the helper's heartbeat (the time limit's clock restarts whenever a
+// library call finishes and stands still while a debugger is attached), reports a batch's
+// progress, tells the wait hook and stops the helper at the time limit.
+class GuardedLibrary::RequestWait {
+public:
+    RequestWait(GuardedLibrary& library, const Exchange& exchange)
+        : m_library(library),
+          m_exchange(exchange),
+          m_status(library.Area().status),
+          m_limit(exchange.limitSeconds > 0 ? exchange.limitSeconds
+                                            : library.m_limits.timeoutSeconds),
+          m_finished(LoadFinishedCalls(m_status)) {
+        m_library.m_busy = true;
+    }
+    ~RequestWait() {
+        m_library.m_busy = false;
+        if (m_hookTold && m_library.m_waitHook != nullptr) {
+            m_library.m_waitHook->OnLibraryWaitEnded();
+        }
+    }
+    RequestWait(const RequestWait&) = delete;
+    RequestWait& operator=(const RequestWait&) = delete;
+
+    // One tick without the answer; false after a fault (the hook stopped the helper, or the time
+    // limit did).
+    bool Tick() {
+        const double seconds = SecondsWithoutFinishedCall();
+        const long long rowsDone = static_cast<long long>(LoadRowsDone(m_status));
+        ReportRows(rowsDone);
+        if (m_library.m_waitHook != nullptr) {
+            const LibraryWaitAction action = TellHook(seconds, rowsDone);
+            if (action == LibraryWaitAction::kStop) {
+                m_library.HelperGone(LibraryFaultKind::kStopped, 0, {});
+                return false;
+            }
+            if (action == LibraryWaitAction::kCancelBatch && m_exchange.rows > 0) CancelBatch();
+        }
+        if (m_limit > 0 && seconds >= m_limit) {
+            m_library.HelperGone(LibraryFaultKind::kTimeout, m_limit, {});
+            return false;
+        }
+        return true;
+    }
+
+private:
+    double SecondsWithoutFinishedCall() {
+        const Clock::time_point now = Clock::now();
+        const std::uint64_t finished = LoadFinishedCalls(m_status);
+        if (finished != m_finished) {
+            m_finished = finished;
+            m_clockStart = now;
+        }
+        if (now >= m_nextDebuggerCheck) {
+            m_nextDebuggerCheck = now + kDebuggerCheckInterval;
+            if (m_library.m_process.DebuggerAttached()) m_clockStart = now;
+        }
+        return std::chrono::duration<double>(now - m_clockStart).count();
+    }
+
+    // A batch's rows reach ReportProgress as the helper finishes them; a cancel there stops the
+    // batch after the row in progress.
+    void ReportRows(long long rowsDone) {
+        const BatchProgress* progress = m_exchange.progress;
+        if (progress == nullptr || !progress->report || rowsDone == m_rowsReported ||
+            rowsDone >= m_exchange.rows) {
+            return;
+        }
+        m_rowsReported = rowsDone;
+        if (ReportProgress(progress->firstRow + rowsDone, progress->totalRows - 1)) CancelBatch();
+    }
+
+    LibraryWaitAction TellHook(double seconds, long long rowsDone) {
+        LibraryWaitInfo info;
+        info.secondsWaiting = seconds;
+        info.waiting = seconds * 1000.0 >= m_library.m_limits.waitMs;
+        info.rowsDone = m_exchange.rows > 0 ? rowsDone : 0;
+        info.rows = m_exchange.rows;
+        info.type = m_status.callType;
+        info.numb = m_status.callNumb;
+        info.requestName = SurfaceRequestName(info.type, info.numb);
+        info.helperPid = m_library.m_process.Pid();
+        m_hookTold = true;
+        return m_library.m_waitHook->OnLibraryWait(info);
+    }
+
+    void CancelBatch() {
+        SetCancel(m_status, 1);
+        if (m_exchange.progress != nullptr && m_exchange.progress->cancelled != nullptr) {
+            *m_exchange.progress->cancelled = true;
+        }
+    }
+
+    GuardedLibrary& m_library;
+    const Exchange& m_exchange;
+    HostStatus& m_status;
+    const double m_limit;
+    Clock::time_point m_clockStart = Clock::now();
+    Clock::time_point m_nextDebuggerCheck = m_clockStart + kDebuggerCheckInterval;
+    std::uint64_t m_finished;
+    long long m_rowsReported = 0;
+    bool m_hookTold = false;
+};
+
+bool GuardedLibrary::Transact(const FrameWriter& request, const Exchange& exchange,
+                              const AnswerReader& read) {
+    m_lastTag = exchange.tag;
+    RequestWait wait(*this, exchange);
     const std::vector<unsigned char> bytes = request.Bytes();
     if (!m_process.Send(bytes.data(), bytes.size())) {
         HelperGone(LibraryFaultKind::kExit, 0, {});
         return false;
     }
-
-    // The helper sends nothing but the answer to this request: whatever arrives is read at
-    // once, the header and the payload usually in one piece.
-    std::vector<unsigned char> frame;
-    frame.reserve(256);
-    Clock::time_point clockStart = Clock::now();
-    Clock::time_point nextDebuggerCheck = clockStart + kDebuggerCheckInterval;
-    std::uint64_t finished = LoadFinishedCalls(status);
-    long long rowsReported = 0;
-    const double limit =
-        exchange.limitSeconds > 0 ? exchange.limitSeconds : m_limits.timeoutSeconds;
-
+    AnswerFrame frame(request.Op());
+    std::string output;
     for (;;) {
         const HelperProcess::Events events = m_process.Wait(kTickMs, &output);
         DeliverOutput(output, exchange.tag);
         if (events.answer || events.answerClosed) {
-            unsigned char bytes[256];
-            const long got = m_process.ReadAnswer(bytes, sizeof bytes);
-            if (got < 0) {
-                HelperGone(LibraryFaultKind::kExit, 0, {});
-                return false;
-            }
-            frame.insert(frame.end(), bytes, bytes + got);
-            if (frame.size() >= kFrameHeaderBytes) {
-                const FrameHeader header = DecodeFrameHeader(frame.data());
-                const std::size_t whole = kFrameHeaderBytes + header.payloadBytes;
-                if (header.magic != kFrameMagic || header.op != op ||
-                    header.payloadBytes > kMaxFramePayload || frame.size() > whole) {
-                    HelperGone(LibraryFaultKind::kHost, 0, "the helper sent a broken answer");
-                    return false;
-                }
-                if (frame.size() == whole) {
-                    // The helper flushed the library's output before it answered, so this
-                    // request's output was read with the answer or before it.
-                    answer->assign(frame.begin() + kFrameHeaderBytes, frame.end());
-                    return true;
-                }
-            }
+            // The helper flushed the library's output before it answered, so this request's
+            // output was read with the answer or before it.
+            const AnswerState state = ReadAnswer(frame, read);
+            if (state != AnswerState::kIncomplete) return state == AnswerState::kRead;
         }
-
-        // Still waiting: the helper itself, the heartbeat, progress, the hook, the limits. A
-        // process the library started may hold the answer channel open after the helper died.
+        // A process the library started may hold the answer channel open after the helper died.
         if (!events.answer && m_process.Ended()) {
             HelperGone(LibraryFaultKind::kExit, 0, {});
             return false;
         }
-        const Clock::time_point now = Clock::now();
-        const std::uint64_t finishedNow = LoadFinishedCalls(status);
-        if (finishedNow != finished) {
-            finished = finishedNow;
-            clockStart = now;
-        }
-        if (now >= nextDebuggerCheck) {
-            nextDebuggerCheck = now + kDebuggerCheckInterval;
-            if (m_process.DebuggerAttached()) clockStart = now;  // the clock stands still
-        }
-        const long long rowsDone = static_cast<long long>(LoadRowsDone(status));
-        if (exchange.progress != nullptr && exchange.progress->report && rowsDone != rowsReported &&
-            rowsDone < exchange.rows) {
-            rowsReported = rowsDone;
-            if (ReportProgress(exchange.progress->firstRow + rowsDone,
-                               exchange.progress->totalRows - 1)) {
-                SetCancel(status, 1);
-                if (exchange.progress != nullptr && exchange.progress->cancelled != nullptr) {
-                    *exchange.progress->cancelled = true;
-                }
-            }
-        }
-        const double seconds = std::chrono::duration<double>(now - clockStart).count();
-        if (m_waitHook != nullptr) {
-            LibraryWaitInfo info;
-            info.secondsWaiting = seconds;
-            info.waiting = seconds * 1000.0 >= m_limits.waitMs;
-            info.rowsDone = exchange.rows > 0 ? rowsDone : 0;
-            info.rows = exchange.rows;
-            info.type = status.callType;
-            info.numb = status.callNumb;
-            info.requestName = SurfaceRequestName(info.type, info.numb);
-            info.helperPid = m_process.Pid();
-            idle.hookTold = true;
-            const LibraryWaitAction action = m_waitHook->OnLibraryWait(info);
-            if (action == LibraryWaitAction::kStop) {
-                HelperGone(LibraryFaultKind::kStopped, 0, {});
-                return false;
-            }
-            if (action == LibraryWaitAction::kCancelBatch && exchange.rows > 0) {
-                SetCancel(status, 1);
-                if (exchange.progress != nullptr && exchange.progress->cancelled != nullptr) {
-                    *exchange.progress->cancelled = true;
-                }
-            }
-        }
-        if (limit > 0 && seconds >= limit) {
-            HelperGone(LibraryFaultKind::kTimeout, limit, {});
-            return false;
-        }
+        if (!wait.Tick()) return false;
     }
+}
+
+GuardedLibrary::AnswerState GuardedLibrary::ReadAnswer(AnswerFrame& frame,
+                                                       const AnswerReader& read) {
+    unsigned char bytes[256];
+    const long got = m_process.ReadAnswer(bytes, sizeof bytes);
+    if (got < 0) {
+        HelperGone(LibraryFaultKind::kExit, 0, {});
+        return AnswerState::kFailed;
+    }
+    switch (frame.Add(bytes, static_cast<std::size_t>(got))) {
+        case AnswerFrame::kPartial:
+            return AnswerState::kIncomplete;
+        case AnswerFrame::kWhole: {
+            FrameReader payload = frame.Payload();
+            if (read(payload)) return AnswerState::kRead;
+            break;
+        }
+        case AnswerFrame::kBroken:
+            break;
+    }
+    // Not the answer this request has: nothing more the helper says can be trusted.
+    HelperGone(LibraryFaultKind::kHost, 0, "the helper sent a broken answer");
+    return AnswerState::kFailed;
+}
+
+LibraryCall GuardedLibrary::CallRecords(const CallBytes& bytes, int* result, int* recordVersion) {
+    if (!Ready()) return LibraryCall::kFailed;
+    SharedRecordPair& shared = Area().call;
+    unsigned char* const sharedUd = reinterpret_cast<unsigned char*>(&shared.ud);
+    std::memcpy(sharedUd, bytes.ud, bytes.udBytes);
+    std::memcpy(shared.fd, bytes.fd, bytes.fdBytes);
+    int type = 0, numb = 0;
+    std::memcpy(&type, bytes.fd + offsetof(FIXED_DATA, type), sizeof type);
+    std::memcpy(&numb, bytes.fd + offsetof(FIXED_DATA, numb), sizeof numb);
+    Exchange call;
+    call.tag = TagOf(++m_serial, type, numb, 0);
+    std::int32_t answered = 0, value = 0, version = 0;
+    if (!Transact(FrameWriter(kOpCall), call, [&](FrameReader& answer) {
+            return answer.I32(&answered) && answer.I32(&value) && answer.I32(&version);
+        })) {
+        return LibraryCall::kFailed;
+    }
+    if (answered == 0) return LibraryCall::kNoEntry;
+    std::memcpy(bytes.ud, sharedUd, bytes.udBytes);
+    std::memcpy(bytes.fd, shared.fd, bytes.fdBytes);
+    *result = value;
+    if (recordVersion != nullptr) *recordVersion = version;
+    return LibraryCall::kAnswered;
 }
 
 LibraryCall GuardedLibrary::Call(RecordPair& pair, int* result, int* recordVersion) {
-    if (!m_loaded || m_fault.Faulted() || m_busy) return LibraryCall::kFailed;
     // The USER_DATA and the entry's own FIXED_DATA record cross, not the whole 45808-byte area
     // (copying that would cost more than the call); the area's bytes past the record stay as
     // they are, and only a library writing past its record would touch them.
-    SharedRecordPair& shared = Area().call;
-    const std::size_t fdBytes = FixedDataSize(m_recordVersion);
-    std::memcpy(&shared.ud, &pair.ud, sizeof pair.ud);
-    std::memcpy(shared.fd, pair.fd, fdBytes);
-    Exchange call;
-    call.tag = TagOf(++m_serial, pair.Type(), pair.Numb(), 0);
-    std::vector<unsigned char> answer;
-    if (!Transact(FrameWriter(kOpCall), kOpCall, call, &answer)) return LibraryCall::kFailed;
-    FrameReader reader(answer.data(), answer.size());
-    std::int32_t answered = 0, value = 0, version = 0;
-    if (!reader.I32(&answered) || !reader.I32(&value) || !reader.I32(&version)) {
-        HelperGone(LibraryFaultKind::kHost, 0, "the helper sent a broken answer");
-        return LibraryCall::kFailed;
-    }
-    if (answered == 0) return LibraryCall::kNoEntry;
-    std::memcpy(&pair.ud, &shared.ud, sizeof pair.ud);
-    std::memcpy(pair.fd, shared.fd, fdBytes);
-    *result = value;
-    *recordVersion = version;
-    return LibraryCall::kAnswered;
+    return CallRecords({reinterpret_cast<unsigned char*>(&pair.ud), sizeof pair.ud, pair.fd,
+                        FixedDataSize(m_recordVersion)},
+                       result, recordVersion);
 }
 
 LibraryCall GuardedLibrary::CallWholePair(SharedRecordPair& pair, int* result) {
-    if (!m_loaded || m_fault.Faulted() || m_busy) return LibraryCall::kFailed;
-    SharedRecordPair& shared = Area().call;
-    std::memcpy(&shared, &pair, sizeof pair);
-    Exchange call;
-    int type = 0, numb = 0;
-    std::memcpy(&type, pair.fd + offsetof(FIXED_DATA, type), sizeof type);
-    std::memcpy(&numb, pair.fd + offsetof(FIXED_DATA, numb), sizeof numb);
-    call.tag = TagOf(++m_serial, type, numb, 0);
-    std::vector<unsigned char> answer;
-    if (!Transact(FrameWriter(kOpCall), kOpCall, call, &answer)) return LibraryCall::kFailed;
-    FrameReader reader(answer.data(), answer.size());
-    std::int32_t answered = 0, value = 0, version = 0;
-    if (!reader.I32(&answered) || !reader.I32(&value) || !reader.I32(&version)) {
-        HelperGone(LibraryFaultKind::kHost, 0, "the helper sent a broken answer");
-        return LibraryCall::kFailed;
-    }
-    if (answered == 0) return LibraryCall::kNoEntry;
-    std::memcpy(&pair, &shared, sizeof pair);
-    *result = value;
-    return LibraryCall::kAnswered;
+    constexpr std::size_t kFdOffset = offsetof(SharedRecordPair, fd);
+    return CallRecords(
+        {reinterpret_cast<unsigned char*>(&pair), kFdOffset, pair.fd, sizeof pair - kFdOffset},
+        result, nullptr);
+}
+
+std::size_t GuardedLibrary::FinishedSince(std::uint64_t before, std::size_t n) {
+    const std::uint64_t finished = LoadFinishedCalls(Area().status) - before;
+    return finished < n ? static_cast<std::size_t>(finished) : n;
 }
 
 LibraryCall GuardedLibrary::RunThreads(const RecordPair& start, std::size_t n, int threads,
                                        int repeats, std::size_t* done, ThreadsOutcome* outcome) {
     *done = 0;
     *outcome = {};
-    if (!m_loaded || m_fault.Faulted() || m_busy || m_area.Data() == nullptr) {
-        return LibraryCall::kFailed;
-    }
+    if (!Ready()) return LibraryCall::kFailed;
     if (n > kMaxBatchPoints) n = kMaxBatchPoints;
     SharedArea& area = Area();
     std::memcpy(&area.batch.ud, &start.ud, sizeof start.ud);
@@ -495,23 +556,19 @@ LibraryCall GuardedLibrary::RunThreads(const RecordPair& start, std::size_t n, i
                                               : value);
     };
     const std::uint64_t finishedBefore = LoadFinishedCalls(area.status);
-    std::vector<unsigned char> answer;
     FrameWriter request(kOpThreads);
     request.U32(static_cast<std::uint32_t>(n)).U32(clamp(threads)).U32(clamp(repeats));
-    if (!Transact(request, kOpThreads, batch, &answer)) {
-        const std::uint64_t finished = LoadFinishedCalls(area.status) - finishedBefore;
-        *done = finished < n ? static_cast<std::size_t>(finished) : n;
-        return LibraryCall::kFailed;
-    }
-    FrameReader reader(answer.data(), answer.size());
     std::uint32_t count = 0;
     std::int32_t answered = 0, version = 0;
     ThreadsOutcome got;
-    if (!reader.U32(&count) || !reader.I32(&answered) || !reader.I32(&version) ||
-        !reader.U32(&got.kind) || !reader.U32(&got.point) || !reader.U32(&got.thread) ||
-        !reader.U32(&got.repeat) || !reader.U32(&got.differing) || !reader.I32(&got.result) ||
-        count > n || got.point >= (n > 0 ? n : 1) || got.kind > kThreadsNotRepeatable) {
-        HelperGone(LibraryFaultKind::kHost, 0, "the helper sent a broken answer");
+    if (!Transact(request, batch, [&](FrameReader& answer) {
+            return answer.U32(&count) && answer.I32(&answered) && answer.I32(&version) &&
+                   answer.U32(&got.kind) && answer.U32(&got.point) && answer.U32(&got.thread) &&
+                   answer.U32(&got.repeat) && answer.U32(&got.differing) &&
+                   answer.I32(&got.result) && count <= n && got.point < (n > 0 ? n : 1) &&
+                   got.kind <= kThreadsNotRepeatable;
+        })) {
+        *done = FinishedSince(finishedBefore, n);
         return LibraryCall::kFailed;
     }
     if (answered == 0) return LibraryCall::kNoEntry;
@@ -542,7 +599,7 @@ std::size_t GuardedLibrary::RunBatch(RecordPair& working, std::size_t n, std::ui
                                      const BatchProgress& progress, LibraryCall* status,
                                      int* recordVersion) {
     *status = LibraryCall::kFailed;
-    if (!m_loaded || m_fault.Faulted() || m_busy || m_area.Data() == nullptr) return 0;
+    if (!Ready()) return 0;
     if (n > kMaxBatchPoints) n = kMaxBatchPoints;
     SharedArea& area = Area();
     Exchange batch;
@@ -571,20 +628,15 @@ std::size_t GuardedLibrary::RunBatch(RecordPair& working, std::size_t n, std::ui
     std::atomic_ref<std::uint64_t>(area.status.rowsDone).store(0, std::memory_order_release);
     const std::uint64_t finishedBefore = LoadFinishedCalls(area.status);
 
-    std::vector<unsigned char> answer;
     FrameWriter request(kOpBatch);
     request.U32(static_cast<std::uint32_t>(n)).U32(options);
-    if (!Transact(request, kOpBatch, batch, &answer)) {
-        // Every call that returned before the fault left its answer.
-        const std::uint64_t done = LoadFinishedCalls(area.status) - finishedBefore;
-        return done < n ? static_cast<std::size_t>(done) : n;
-    }
-    FrameReader reader(answer.data(), answer.size());
     std::uint32_t done = 0;
     std::int32_t answered = 0, version = 0;
-    if (!reader.U32(&done) || !reader.I32(&answered) || !reader.I32(&version) || done > n) {
-        HelperGone(LibraryFaultKind::kHost, 0, "the helper sent a broken answer");
-        return 0;
+    if (!Transact(request, batch, [&](FrameReader& answer) {
+            return answer.U32(&done) && answer.I32(&answered) && answer.I32(&version) && done <= n;
+        })) {
+        // Every call that returned before the fault left its answer.
+        return FinishedSince(finishedBefore, n);
     }
     if (answered == 0) {
         *status = LibraryCall::kNoEntry;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "core/host/helper_process.h"
+#include "core/host/host_protocol.h"
 #include "core/host/library_fault.h"
 #include "core/host/shared_area.h"
 #include "core/host/threaded_batch.h"
@@ -149,14 +150,51 @@ public:
 
 private:
     struct Exchange;
+    class AnswerFrame;
+    class RequestWait;
+    // The bytes of a pair that cross to the helper and back for one call.
+    struct CallBytes {
+        unsigned char* ud;  // from the USER_DATA on
+        std::size_t udBytes;
+        unsigned char* fd;  // from the FIXED_DATA on
+        std::size_t fdBytes;
+    };
+    // Reads the fields of a request's answer from its payload: false when they are not all
+    // there or make no sense (a broken answer). It refers to the caller's function (a lambda),
+    // which outlives the Transact it is passed to; nothing is copied or allocated per request.
+    class AnswerReader {
+    public:
+        template <typename Read>
+        AnswerReader(const Read& read)  // implicit: Transact(request, exchange, [&](...) {...})
+            : m_read(&read), m_call([](const void* f, FrameReader& answer) {
+                  return (*static_cast<const Read*>(f))(answer);
+              }) {}
+        bool operator()(FrameReader& answer) const { return m_call(m_read, answer); }
+
+    private:
+        const void* m_read;
+        bool (*m_call)(const void*, FrameReader&);
+    };
+
+    // A request can go to the helper: a library is loaded, it has not faulted, and no request
+    // is waiting for its answer (one made from a wait hook or a progress report would be).
+    bool Ready() const;
     bool StartHelper(bool windows, std::string* reason);
     // Keeps a fault of kind kHost in the library load with `detail` (wine could not start the
     // Windows helper) and returns its description.
     std::string WineStartFault(const std::string& detail);
-    // Sends one request and waits for its answer, watching the helper; false after a fault
-    // (m_fault set, the helper gone).
-    bool Transact(const FrameWriter& request, std::uint32_t op, Exchange& exchange,
-                  std::vector<unsigned char>* answer);
+    // Sends one request and waits for its answer, watching the helper; `read` takes the answer's
+    // fields. False after a fault (m_fault set, the helper gone), a broken answer included.
+    bool Transact(const FrameWriter& request, const Exchange& exchange, const AnswerReader& read);
+    // Transact's reading of the answer channel: what has arrived joins `frame`; once the frame is
+    // whole, `read` takes its fields.
+    enum class AnswerState { kIncomplete, kRead, kFailed };
+    AnswerState ReadAnswer(AnswerFrame& frame, const AnswerReader& read);
+    // A single call with the records `bytes` describes; *recordVersion may be null.
+    LibraryCall CallRecords(const CallBytes& bytes, int* result, int* recordVersion);
+    // The library calls finished since the counter stood at `before`, at most `n`: after a fault
+    // in a batch, the points whose answers stand.
+    std::size_t FinishedSince(std::uint64_t before, std::size_t n);
     void HelperGone(LibraryFaultKind kind, double limitSeconds, const std::string& detail);
     // Hands the library's output to the sink, or keeps it in *m_startOutput while a helper
     // starts (it is the helper's or wine's own then).

@@ -94,5 +94,9 @@ private:
 // "SIGSEGV" and "segmentation fault: invalid memory access" for signal numbers of this system.
 std::string SignalName(int signal);
 std::string SignalMeaning(int signal);
+// The system's own part of those: the signals beyond the C standard's four (SIGSEGV, SIGILL,
+// SIGFPE, SIGABRT), which are named alike everywhere.
+std::string SystemSignalName(int signal);
+std::string SystemSignalMeaning(int signal);
 
 }  // namespace velmor

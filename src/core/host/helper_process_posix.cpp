@@ -279,23 +279,15 @@ bool HelperProcess::DebuggerAttached() const {
     return false;
 }
 
-std::string SignalName(int signal) {
+std::string SystemSignalName(int signal) {
     const char* name = ::sigabbrev_np(signal);
     return name != nullptr ? std::string("SIG") + name : "signal " + std::to_string(signal);
 }
 
-std::string SignalMeaning(int signal) {
+std::string SystemSignalMeaning(int signal) {
     switch (signal) {
-        case SIGSEGV:
-            return "segmentation fault: invalid memory access";
         case SIGBUS:
             return "bus error: access to memory that does not exist";
-        case SIGFPE:
-            return "arithmetic trap";
-        case SIGILL:
-            return "illegal instruction";
-        case SIGABRT:
-            return "abort() or a failed assertion or heap corruption detected by the C library";
         case SIGKILL:
             return "killed";
         case SIGTRAP:

@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstring>
 #include <mutex>
 
@@ -338,41 +337,14 @@ bool HelperProcess::DebuggerAttached() const {
            present;
 }
 
-namespace {
-
-// Windows ends a process with an exception code, not a signal; the C run-time's numbers are
-// named for completeness.
-struct SignalText {
-    int signal;
-    const char* name;
-    const char* meaning;
-};
-
-constexpr SignalText kSignals[] = {
-    {SIGSEGV, "SIGSEGV", "segmentation fault: invalid memory access"},
-    {SIGILL, "SIGILL", "illegal instruction"},
-    {SIGFPE, "SIGFPE", "arithmetic trap"},
-    {SIGABRT, "SIGABRT",
-     "abort() or a failed assertion or heap corruption detected by the C library"},
-};
-
-const SignalText* FindSignal(int signal) {
-    for (const SignalText& known : kSignals) {
-        if (known.signal == signal) return &known;
-    }
-    return nullptr;
+// Windows ends a process with an exception code, not a signal: the C run-time's numbers beyond
+// the C standard's are only numbers.
+std::string SystemSignalName(int signal) {
+    return "signal " + std::to_string(signal);
 }
 
-}  // namespace
-
-std::string SignalName(int signal) {
-    const SignalText* known = FindSignal(signal);
-    return known != nullptr ? known->name : "signal " + std::to_string(signal);
-}
-
-std::string SignalMeaning(int signal) {
-    const SignalText* known = FindSignal(signal);
-    return known != nullptr ? known->meaning : std::string();
+std::string SystemSignalMeaning(int) {
+    return std::string();
 }
 
 }  // namespace velmor

@@ -65,6 +65,7 @@ public:
     FrameWriter& U32(std::uint32_t value);
     FrameWriter& I32(std::int32_t value) { return U32(static_cast<std::uint32_t>(value)); }
     FrameWriter& String(std::string_view text);
+    std::uint32_t Op() const { return m_op; }
     // Header and payload, ready to write.
     std::vector<unsigned char> Bytes() const;
 

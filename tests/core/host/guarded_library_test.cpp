@@ -25,6 +25,7 @@
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
 #include "hang_guard.h"
+#include "library_gate.h"
 #include "temp_dir.h"
 #include "test_paths.h"
 
@@ -54,6 +55,24 @@ void ReplaceLibrary(const std::string& path, const std::string& library) {
                                std::filesystem::copy_options::overwrite_existing);
     std::filesystem::rename(path + ".new", path);
 }
+
+// Records each tick; answers with what `decide` says.
+struct WaitLog : LibraryWaitHook {
+    LibraryWaitAction OnLibraryWait(const LibraryWaitInfo& info) override {
+        ticks.push_back(info);
+        busyWhileTold = busyWhileTold && (provider == nullptr || provider->LibraryBusy());
+        return decide ? decide(info) : LibraryWaitAction::kContinue;
+    }
+    void OnLibraryWaitEnded() override {
+        ++ended;
+        idleWhenEnded = idleWhenEnded && (provider == nullptr || !provider->LibraryBusy());
+    }
+    const CSurfaceProvider* provider = nullptr;
+    int ended = 0;
+    bool busyWhileTold = true, idleWhenEnded = true;
+    std::vector<LibraryWaitInfo> ticks;
+    std::function<LibraryWaitAction(const LibraryWaitInfo&)> decide;
+};
 
 class HostTest : public ::testing::Test {
 protected:
@@ -123,6 +142,7 @@ TEST_F(HostTest, EveryFaultIsSurvivedDescribedAndMendedByAReload) {
 
         ASSERT_TRUE(provider.LibraryFaulted());
         const LibraryFault& fault = *provider.LastLibraryFault();
+        const std::string described = fault.Describe();
         EXPECT_EQ(fault.kind, c.kind) << fault.Describe();
         EXPECT_EQ(fault.signalName, c.signal);
         if (c.kind == LibraryFaultKind::kExit) {
@@ -137,13 +157,17 @@ TEST_F(HostTest, EveryFaultIsSurvivedDescribedAndMendedByAReload) {
             << fault.Describe();
         EXPECT_TRUE(SamePair(final, sent));  // the faulting call's records are not taken back
 
-        // Every later request answers -1 at once, the built-in surface included.
-        const auto start = Clock::now();
+        // Every later request answers -1 at once, the built-in surface included: none goes to a
+        // helper (none waits a tick for an answer) and the fault stays the one described.
+        WaitLog later;
+        provider.SetLibraryWaitHook(&later);
         EXPECT_EQ(NameOfSurface(), "(failed)");
         provider.RefreshWorkingPair();
         double sag = 0;
         EXPECT_FALSE(provider.SurfaceSampler().Sag(0.5, 0.5, &sag));
-        EXPECT_LT(Seconds(start), 0.05);
+        provider.SetLibraryWaitHook(nullptr);
+        EXPECT_TRUE(later.ticks.empty());
+        EXPECT_EQ(provider.LastLibraryFault()->Describe(), described);
         EXPECT_TRUE(provider.LibraryLoaded());
         EXPECT_EQ(provider.LibraryHelperPid(), 0);
 
@@ -182,18 +206,48 @@ TEST_F(HostTest, ReloadWithAnotherRecordVersionRebuildsTheRecords) {
 }
 
 TEST_F(HostTest, ABatchKeepsTheAnswersBeforeItsFault) {
-    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("fault_segv")).loaded);  // faults where x > 1
-    provider.RefreshWorkingPair();
-    const RecordPair working = provider.Working();
-    const double x[] = {0.0, 0.5, 1.0, 1.5, 2.0}, y[] = {1.0, 1.0, 1.0, 1.0, 1.0};
-    double z[5] = {};
-    bool ok[5] = {};
-    EXPECT_EQ(provider.SurfaceSampler().SagBatch(5, x, y, z, ok), 5u);
-    for (int i = 0; i < 3; ++i) EXPECT_TRUE(ok[i] && z[i] == Paraboloid(x[i], y[i])) << i;
-    EXPECT_TRUE(!ok[3] && !ok[4]);
-    ASSERT_TRUE(provider.LibraryFaulted());
-    EXPECT_EQ(provider.LastLibraryFault()->x, 1.5);
-    EXPECT_TRUE(SamePair(provider.Working(), working));
+    // Both fault where x > 1: a crash, and an answer the helper cannot have sent.
+    const struct {
+        const char* library;
+        LibraryFaultKind kind;
+    } cases[] = {{"fault_segv", LibraryFaultKind::kSignal},
+                 {"fault_answer", LibraryFaultKind::kHost}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.library);
+        ASSERT_TRUE(provider.OpenSurfaceDll(LibPath(c.library)).loaded);
+        provider.RefreshWorkingPair();
+        const RecordPair working = provider.Working();
+        const double x[] = {0.0, 0.5, 1.0, 1.5, 2.0}, y[] = {1.0, 1.0, 1.0, 1.0, 1.0};
+        double z[5] = {};
+        bool ok[5] = {};
+        EXPECT_EQ(provider.SurfaceSampler().SagBatch(5, x, y, z, ok), 5u);
+        for (int i = 0; i < 3; ++i) EXPECT_TRUE(ok[i] && z[i] == Paraboloid(x[i], y[i])) << i;
+        EXPECT_TRUE(!ok[3] && !ok[4]);
+        ASSERT_TRUE(provider.LibraryFaulted());
+        EXPECT_EQ(provider.LastLibraryFault()->kind, c.kind);
+        EXPECT_EQ(provider.LastLibraryFault()->x, 1.5);
+        EXPECT_TRUE(SamePair(provider.Working(), working));
+    }
+}
+
+// A library that writes into the helper's answer channel: bytes that are no frame, or a frame
+// without the answer's fields. Either ends the helper at once as a fault of the host.
+TEST_F(HostTest, ABrokenAnswerEndsTheHelperAsAFaultOfTheHost) {
+    for (const double x : {1.5, -1.5}) {  // no frame; a frame without fields
+        SCOPED_TRACE(x);
+        ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("fault_answer")).loaded);
+        RecordPair pair = provider.Initial();
+        pair.Type() = kRequestSag;
+        pair.ud.x = x;
+        EXPECT_EQ(provider.CallSurface(pair), -1);
+        ASSERT_TRUE(provider.LibraryFaulted());
+        const LibraryFault& fault = *provider.LastLibraryFault();
+        EXPECT_EQ(fault.kind, LibraryFaultKind::kHost) << fault.Describe();
+        EXPECT_EQ(fault.detail, "the helper sent a broken answer");
+        EXPECT_TRUE(fault.requestName == "sag" && fault.x == x) << fault.Describe();
+        EXPECT_EQ(provider.LibraryHelperPid(), 0);
+        EXPECT_EQ(NameOfSurface(), "(failed)");
+    }
 }
 
 TEST_F(HostTest, AFaultWhileLoadingFailsTheLoadAndTheBuiltInSurfaceAnswers) {
@@ -268,58 +322,77 @@ TEST_F(HostTest, TheLibrarysOutputReachesTheSinkUnderItsRequest) {
     EXPECT_EQ(log.pieces[3].text, "sag at x=1 y=2 (stdout)\nsag at x=3 y=4 (stdout)\n");
 }
 
-// Records each tick; answers with what `decide` says.
-struct WaitLog : LibraryWaitHook {
-    LibraryWaitAction OnLibraryWait(const LibraryWaitInfo& info) override {
-        ticks.push_back(info);
-        busyWhileTold = busyWhileTold && (provider == nullptr || provider->LibraryBusy());
-        return decide ? decide(info) : LibraryWaitAction::kContinue;
-    }
-    void OnLibraryWaitEnded() override {
-        ++ended;
-        idleWhenEnded = idleWhenEnded && (provider == nullptr || !provider->LibraryBusy());
-    }
-    const CSurfaceProvider* provider = nullptr;
-    int ended = 0;
-    bool busyWhileTold = true, idleWhenEnded = true;
-    std::vector<LibraryWaitInfo> ticks;
-    std::function<LibraryWaitAction(const LibraryWaitInfo&)> decide;
-};
-
+// The gated library's sag requests answer when the test lets them go (test::LibraryGate): what
+// the hook hears of a waiting request comes in the order the test chooses.
 TEST_F(HostTest, TheTimeLimitCountsFromTheLastFinishedCallAndTheHookCanStop) {
-    Limits(1.0, 256, 100);
-    WaitLog hook;
-    hook.provider = &provider;
-    provider.SetLibraryWaitHook(&hook);
-    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("slow_surface")).loaded);  // 0.3 s per sag
+    Limits(2.0, 256, 100);
+    test::LibraryGate gate;
+    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("gated_surface")).loaded);
     provider.RefreshWorkingPair();
     Sampler& sampler = provider.SurfaceSampler();
+    WaitLog hook;  // told of the batches only, not of the load (which may wait a tick)
+    hook.provider = &provider;
+    provider.SetLibraryWaitHook(&hook);
 
-    // Five rows of 0.3 s: longer than the limit in all, never without a finished call.
+    // Five rows, each let go half a second after the row before it finished: longer than the
+    // limit in all, never without a finished call for long.
+    int opened = 0;
+    hook.decide = [&](const LibraryWaitInfo& info) {
+        if (info.rowsDone == opened && info.secondsWaiting >= 0.5) {
+            gate.Open();
+            ++opened;
+        }
+        return LibraryWaitAction::kContinue;
+    };
     const double x[] = {0, 1, 2, 3, 4}, y[] = {0, 0, 0, 0, 0};
     const std::size_t ends[] = {1, 2, 3, 4, 5};
     double z[5];
     bool ok[5];
+    const auto start = Clock::now();
     ASSERT_EQ(sampler.SagBatch(5, x, y, z, ok, {ends, 5}), 5u);
+    EXPECT_GT(Seconds(start), 2.0);
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(ok[i] && z[i] == Paraboloid(x[i], 0)) << i;
     EXPECT_FALSE(provider.LibraryFaulted());
+    // The clock restarted as each of the first four rows finished (the fifth's answer may come
+    // with it); "waiting" from waitMs on; the rows as they finished, in order.
     ASSERT_FALSE(hook.ticks.empty());
-    const LibraryWaitInfo& last = hook.ticks.back();
-    EXPECT_TRUE(last.waiting && last.rows == 5 && last.rowsDone >= 4);
-    EXPECT_EQ(std::string(last.requestName), "sag");
-    EXPECT_EQ(last.helperPid, provider.LibraryHelperPid());
+    int restarts = 0;
+    long long rowsSeen = 0;
+    for (const LibraryWaitInfo& tick : hook.ticks) {
+        if (tick.secondsWaiting == 0) ++restarts;
+        EXPECT_TRUE(tick.waiting ? tick.secondsWaiting >= 0.0999 : tick.secondsWaiting < 0.1001)
+            << tick.secondsWaiting;
+        EXPECT_GE(tick.rowsDone, rowsSeen);
+        rowsSeen = tick.rowsDone;
+        EXPECT_TRUE(tick.rows == 5 && std::string(tick.requestName) == "sag");
+        EXPECT_EQ(tick.helperPid, provider.LibraryHelperPid());
+    }
+    EXPECT_GE(restarts, 4);
+    EXPECT_EQ(rowsSeen, 4);
     // The hook hears once that the request it waited for has ended, with the library idle.
     EXPECT_EQ(hook.ended, 1);
     EXPECT_TRUE(hook.busyWhileTold && hook.idleWhenEnded);
 
-    // Cancel once a row is done: the row in progress is finished (row 1, or row 0 when the
-    // helper had not gone on yet), no more.
-    hook.decide = [](const LibraryWaitInfo& info) {
-        return info.rowsDone >= 1 ? LibraryWaitAction::kCancelBatch : LibraryWaitAction::kContinue;
+    // Cancel once a row is done, one row let go at a time (the next one only after the cancel
+    // went out): the row in progress is finished (row 1, or row 0 when the helper had not gone
+    // on yet), no more.
+    opened = 0;
+    bool cancelling = false;
+    hook.decide = [&](const LibraryWaitInfo& info) {
+        if (info.rowsDone >= 1 && !cancelling) {
+            cancelling = true;
+            return LibraryWaitAction::kCancelBatch;
+        }
+        if (info.rowsDone == opened) {
+            gate.Open();
+            ++opened;
+        }
+        return cancelling ? LibraryWaitAction::kCancelBatch : LibraryWaitAction::kContinue;
     };
     const std::size_t cancelled = sampler.SagBatch(5, x, y, z, ok, {ends, 5});
     EXPECT_TRUE(cancelled == 1 || cancelled == 2) << cancelled;
     EXPECT_FALSE(provider.LibraryFaulted());
+    gate.Drain();  // a row let go after the helper had stopped
 
     // A request made from inside the hook fails at once without harm, and the library is not
     // reloaded under the waiting request; the waiting one answers.
@@ -330,17 +403,19 @@ TEST_F(HostTest, TheTimeLimitCountsFromTheLastFinishedCallAndTheHookCanStop) {
         pair.Type() = kRequestName;
         nested = provider.CallSurface(pair);
         reload = provider.ReloadSurfaceDll();
+        if (gate.Opened() == opened) gate.Open();
         return LibraryWaitAction::kContinue;
     };
     double sag = 0;
     const int helper = provider.LibraryHelperPid();
+    opened = gate.Opened();
     EXPECT_TRUE(sampler.Sag(2, 2, &sag));
     EXPECT_EQ(nested, -1);
     EXPECT_FALSE(reload.recordsChanged || reload.recordsKept || reload.reason.empty());
     EXPECT_EQ(provider.LibraryHelperPid(), helper);
     EXPECT_FALSE(provider.LibraryFaulted());
 
-    // Cancel in the waiting window stops the helper.
+    // Cancel in the waiting window stops the helper: a request never let go ends so.
     hook.decide = [](const LibraryWaitInfo& info) {
         return info.waiting ? LibraryWaitAction::kStop : LibraryWaitAction::kContinue;
     };
@@ -362,7 +437,20 @@ TEST_F(HostTest, ProgressAndCancelOfAPassGoThroughReportProgress) {
         std::vector<std::pair<long long, long long>> calls;
     } reporter;
     ProgressReporter* previous = SetProgressReporter(&reporter);
-    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("slow_surface")).loaded);
+    // The gated library's rows go one at a time, each once the one before is done (and so
+    // reported).
+    test::LibraryGate gate;
+    int opened = 0;
+    WaitLog hook;
+    hook.decide = [&](const LibraryWaitInfo& info) {
+        if (info.rowsDone == opened) {
+            gate.Open();
+            ++opened;
+        }
+        return LibraryWaitAction::kContinue;
+    };
+    provider.SetLibraryWaitHook(&hook);
+    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("gated_surface")).loaded);
     provider.RefreshWorkingPair();
     const double x[] = {0, 1, 2, 3}, y[] = {0, 0, 0, 0};
     const std::size_t ends[] = {1, 2, 3, 4};
@@ -372,19 +460,29 @@ TEST_F(HostTest, ProgressAndCancelOfAPassGoThroughReportProgress) {
     const std::size_t done =
         provider.SurfaceSampler().SagBatch(4, x, y, z, ok, {ends, 4, true, 10, 20, &cancelled});
     // Row 1's start is reported once row 0 is done; the helper stops after the row it is in
-    // when it sees the cancel (row 1, or row 0 when it had not gone on yet).
+    // when it sees the cancel (row 1, or row 0 when it had not gone on yet). Row 2's start may
+    // be reported before the answer of a batch that went on into row 1.
+    using Reports = std::vector<std::pair<long long, long long>>;
     EXPECT_TRUE(done == 1 || done == 2) << done;
     EXPECT_TRUE(cancelled);
-    EXPECT_EQ(reporter.calls, (std::vector<std::pair<long long, long long>>{{10, 19}, {11, 19}}));
+    const Reports twoRows = {{10, 19}, {11, 19}}, threeRows = {{10, 19}, {11, 19}, {12, 19}};
+    EXPECT_TRUE(reporter.calls == twoRows || (done == 2 && reporter.calls == threeRows))
+        << reporter.calls.size();
 
-    // A cancel that comes while the batch's last row runs cannot stop it short: the pass still
-    // says it was cancelled, so its caller stops (a map or a mesh of several passes).
+    // A cancel that comes once the batch's last row may run cannot stop it short (the row let
+    // go after the report is finished, unless the helper saw the cancel before it went on): the
+    // pass still says it was cancelled, so its caller stops (a map or a mesh of several passes).
+    gate.Drain();
+    opened = 0;
     reporter.calls.clear();
     cancelled = false;
-    EXPECT_EQ(provider.SurfaceSampler().SagBatch(2, x, y, z, ok, {ends, 2, true, 0, 2, &cancelled}),
-              2u);
+    const std::size_t last =
+        provider.SurfaceSampler().SagBatch(2, x, y, z, ok, {ends, 2, true, 0, 2, &cancelled});
     SetProgressReporter(previous);
+    provider.SetLibraryWaitHook(nullptr);
+    EXPECT_TRUE(last == 1 || last == 2) << last;
     EXPECT_TRUE(cancelled);
+    EXPECT_EQ(reporter.calls, (Reports{{0, 1}, {1, 1}}));
 }
 
 // The same library in the program's process and in the helper: the same numbers bit for bit,
@@ -619,18 +717,18 @@ TEST_F(HostTest, AnAttachedDebuggerPausesTheTimeLimit) {
         ::close(report[0]);
         return LibraryWaitAction::kContinue;
     };
-    provider.SetLibraryWaitHook(&hook);
     ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("fault_hang")).loaded);
     provider.RefreshWorkingPair();
-    const auto start = Clock::now();
+    provider.SetLibraryWaitHook(&hook);  // the debugger attaches in the sag, not in the load
     double sag = 0;
     EXPECT_FALSE(provider.SurfaceSampler().Sag(1, 1, &sag));
-    const double seconds = Seconds(start);
+    // The debugger (attached for 1.5 s, longer than the limit) had left when the limit ran out.
+    const bool debuggerGone = debugger > 0 && ::waitpid(debugger, nullptr, WNOHANG) == debugger;
     provider.SetLibraryWaitHook(nullptr);
-    if (debugger > 0) ::waitpid(debugger, nullptr, 0);
+    if (debugger > 0 && !debuggerGone) ::waitpid(debugger, nullptr, 0);
     if (attached != 1) GTEST_SKIP() << "this system does not let a test attach a debugger";
     EXPECT_EQ(provider.LastLibraryFault()->kind, LibraryFaultKind::kTimeout);
-    EXPECT_GT(seconds, 2.2);  // 1.5 s attached + the 1 s limit
+    EXPECT_TRUE(debuggerGone);
 }
 
 TEST(LibraryHostSettingsTest, TheSectionGivesTheLimitsWithTheirDefaultsAndFloors) {

@@ -49,7 +49,7 @@ protected:
         m_dlg = std::make_unique<CVelmorDlg>(VelmorDlgOptions{m_settingsPath});
         QApplication::processEvents();
         // The first paint has the surface map built right after it: wait for that.
-        EXPECT_TRUE(QTest::qWaitFor([this] { return m_dlg->Map().Built(); }));
+        EXPECT_TRUE(QTest::qWaitFor([this] { return m_dlg->Map().Built(); }, 60000));
         QApplication::processEvents();
         return *m_dlg;
     }

@@ -103,7 +103,7 @@ TEST_F(LibraryCheckWindowTest, ADoubleClickOnAFailedCheckShowsItsExampleInTheVie
     EXPECT_NEAR(ray[2], example.got[0], 1e-12);
     EXPECT_EQ(dlg.RayStatusText(), QStringLiteral("RayTrace : return code = 0"));
     // The views were drawn again: the cursor read-out is the example point's.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.CursorReadout() != readoutBefore; }))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.CursorReadout() != readoutBefore; }, 60000))
         << dlg.CursorReadout().toStdString();
     SaveShot(dlg, "main_window_check_example");
 }

@@ -15,6 +15,7 @@
 #include "core/host/library_host_settings.h"
 #include "core/surface/pe_file.h"
 #include "dlg_fixture.h"
+#include "library_gate.h"
 #include "record_table_cells.h"
 #include "test_paths.h"
 #include "ui/interp/tab_edit.h"
@@ -25,11 +26,12 @@ namespace {
 
 class LibraryHostTest : public DlgTest {
 protected:
-    // Short limits, so that a library that never answers is stopped within a test.
-    CVelmorDlg& OpenWithHost(int reloadOnChange) {
+    // Short limits, so that a library that never answers is stopped within a test; a test that
+    // stops a waiting library itself gives it a long time limit, which nothing can reach first.
+    CVelmorDlg& OpenWithHost(int reloadOnChange, int timeoutSeconds = 1) {
         SettingsFile settings(m_settingsPath);
         settings.WriteInt(kSectionLibraryHost, kKeyWaitMs, 100);
-        settings.WriteInt(kSectionLibraryHost, kKeyTimeoutS, 1);
+        settings.WriteInt(kSectionLibraryHost, kKeyTimeoutS, timeoutSeconds);
         settings.WriteInt(kSectionLibraryHost, kKeyMemoryMb, 256);
         settings.WriteInt(kSectionLibraryHost, kKeyReloadOnChange, reloadOnChange);
         m_library = m_dir.QFilePath("surface.so");
@@ -222,7 +224,8 @@ TEST_F(LibraryHostTest, AReplacedLibraryFileIsReloadedOnceQuiet) {
     const int helper = dlg.Provider().LibraryHelperPid();
     ASSERT_GT(helper, 0);
     Build("output_surface");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Provider().LibraryHelperPid() != helper; }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return dlg.Provider().LibraryHelperPid() != helper; }, 60000));
     EXPECT_EQ(NameOfSurface(), "Talking Surface");
 
     // Unchecked: a rebuild is left alone.
@@ -258,9 +261,12 @@ TEST_F(LibraryHostTest, TheLibrarysOutputReachesItsWindowUnderItsRequests) {
 }
 
 TEST_F(LibraryHostTest, WaitingForTheLibraryOffersACancelThatStopsIt) {
-    CVelmorDlg& dlg = OpenWithHost(0);
-    // No view samples anything (an empty map, no sections), so the slow library (0.3 s a sag)
-    // loads at once; a mesh would take nine samples.
+    // The gated library's sag requests wait until the Cancel stops them (the gate is never
+    // opened, and the time limit is far off).
+    test::LibraryGate gate;
+    CVelmorDlg& dlg = OpenWithHost(0, 600);
+    // No view samples anything (an empty map, no sections), so the gated library loads at
+    // once; a mesh would take nine samples.
     Type(dlg.Field(kIdAnalysisXMax), "-9.9");
     Type(dlg.Field(kIdAnalysisYMax), "-9.9");
     Type(dlg.Field(kIdStep2DX), "1");
@@ -268,7 +274,7 @@ TEST_F(LibraryHostTest, WaitingForTheLibraryOffersACancelThatStopsIt) {
     QTest::mouseClick(dlg.Control(kIdCursor), Qt::LeftButton);
     QTest::mouseClick(dlg.Control(kIdRayTrace), Qt::LeftButton);
     Click(kIdUpdate2D);
-    Build("slow_surface");
+    Build("gated_surface");
     OpenLibrary();
     ASSERT_TRUE(m_messages.Shown().empty()) << m_messages.LastText().toStdString();
 
@@ -393,8 +399,13 @@ TEST_F(LibraryHostTest, TheLibraryWindowsFitTheirTextsAtDefaultAndMinimumSizes) 
         SaveShot(output, "library_output");
     }
 
-    // The waiting window, here while the map's coarse pass waits for a slow library.
-    Build("slow_surface");
+    // The waiting window, here while the map's coarse pass waits for the gated library (never
+    // let go; the time limit far off).
+    test::LibraryGate gate;
+    LibraryHostSettings host = dlg.Provider().LibraryHost();
+    host.limits.timeoutSeconds = 600;
+    dlg.Provider().SetLibraryHost(host);
+    Build("gated_surface");
     bool seen = false;
     WhenWaiting([&](CProgressDialog& window) {
         const QLabel* label = nullptr;

@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QToolBar>
 #include <QWheelEvent>
+#include <chrono>
 #include <cmath>
 #include <optional>
 
@@ -388,10 +389,16 @@ TEST_F(MainWindowTest, EscapeKeyAbortsScriptRunsWhileDownAndShortlyAfter) {
     EXPECT_EQ(run(), 0);
     // Escape on the main window would ask to close; any other window will do.
     QWidget* other = &dlg.UdFdFinal();
+    const auto pressed = std::chrono::steady_clock::now();
     QTest::keyPress(other, Qt::Key_Escape);
     EXPECT_GT(run(), 0);
     QTest::keyRelease(other, Qt::Key_Escape);
-    EXPECT_GT(run(), 0);  // a quick tap is not lost
+    // A quick tap is not lost: a run within the latch after the press still aborts. (A run that
+    // a busy machine delayed past the latch proves nothing either way.)
+    const int tapped = run();
+    if (std::chrono::steady_clock::now() - pressed < CEscapeKeyWatch::kLatch) {
+        EXPECT_GT(tapped, 0);
+    }
     QTest::qWait(int(CEscapeKeyWatch::kLatch.count()) + 100);
     EXPECT_EQ(run(), 0);
 }
