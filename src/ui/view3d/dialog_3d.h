@@ -8,7 +8,8 @@
 #include <map>
 
 #include "core/view3d/model.h"
-#include "ui/view3d/ogl_text.h"
+#include "ui/view3d/model_scene.h"
+#include "ui/view3d/view_camera.h"
 
 class QAction;
 class QMenuBar;
@@ -18,7 +19,8 @@ namespace velmor {
 
 class CView3DWidget;
 
-// Menu commands of the window (menu 133).
+// Commands of the window's menu bar (File, Mouse, Render): RunCommand and Action take these
+// ids.
 enum Dialog3DCommand : int {
     kCmdOpen = 32804,
     kCmdHide = 32806,
@@ -36,29 +38,6 @@ enum Dialog3DCommand : int {
     kCmdRayTrace = 32811,
     kCmdAxis = 32812,
     kCmdTransparentize = 32810,
-};
-
-// What the ray display shows after a trace: no ray, a ray that failed at the surface (its
-// straight continuation dotted) or a ray refracted by it. The values are the trace's ray
-// states.
-enum class RayDisplay : int { kNone = 0, kFailed = 1, kRefracted = 2 };
-
-// Item types in the pick result: the polygon-mode codes of the layer.
-constexpr std::uint32_t kPickPoint = 0x1B00;
-constexpr std::uint32_t kPickLine = 0x1B01;
-constexpr std::uint32_t kPickFace = 0x1B02;
-
-// One OpenGL light; all four start disabled and dark except light 0 (white, enabled).
-struct LightRecord {
-    bool enabled = false;
-    float position[4] = {0, 0, 1, 0};  // directional, from +z
-    float ambient[4] = {0, 0, 0, 1};
-    float diffuse[4] = {0, 0, 0, 1};
-    float specular[4] = {0, 0, 0, 1};
-    float spotDirection[3] = {0, 0, -1};
-    float spotExponent = 0;
-    float spotCutoff = 180;
-    float attenuation[3] = {1, 0, 0};  // constant, linear, quadratic
 };
 
 class CDialog3D : public QWidget {
@@ -97,15 +76,14 @@ public:
     const CModel& Model() const { return m_model; }
     // The OpenGL view; nullptr on the offscreen platform, which has none.
     QOpenGLWidget* View() const;
-    float Zoom() const { return m_zoom; }
-    const std::array<float, 3>& PanTarget() const { return m_panTarget; }
-    const std::array<float, 16>& ViewRotation() const { return m_viewRotation; }
+    float Zoom() const { return m_camera.zoom; }
+    const std::array<float, 3>& PanTarget() const { return m_camera.panTarget; }
     const std::array<std::uint32_t, 10>& PickResult() const { return m_pickResult; }
     RayDisplay RayState() const { return m_rayState; }
     bool RayTraceOn() const { return m_rayTrace; }
     // Ids of the compiled layers (point, line, face); 0 means to be compiled.
-    std::array<unsigned, 3> ModelLists() const { return m_modelLists; }
-    int ModelListCompilations() const { return m_listCompilations; }
+    std::array<unsigned, 3> ModelLists() const { return m_scene.ModelLists(); }
+    int ModelListCompilations() const { return m_scene.ModelListCompilations(); }
     bool HasContext() const { return m_hasContext; }
 
     // Picks at a point of the view (pixels, y down), as a middle-button release does.
@@ -138,25 +116,16 @@ private:
     void InitializeGl();
     void ResizeGl(int w, int h);
     void PaintGl();
-    void ApplyProjection() const;
-    void MultViewVolume() const;
-    void ApplyCamera() const;
-    void ApplyLights() const;
-    void DrawModel();
-    void DrawModelForPick() const;
-    void CompileOverlay();
-    void CompileLayer(int layer);
-    void DrawHighlight(std::uint32_t type) const;
-    void DeleteModelLists();
-    void DeleteAllLists();
+    // The state the scene draws.
+    SceneState Scene() const;
+    // Deletes the scene's lists in the view's context, as the context goes or the window.
+    void ReleaseContext();
 
     // Mouse, called by the view.
     void OnMousePress(QMouseEvent* event);
     void OnMouseRelease(QMouseEvent* event);
     void OnMouseMove(int x, int y);
     void OnWheel(int x, int y, int delta);
-    void Rotate(float angle, const float axis[3]);
-    void TrackballVector(int px, int py, float v[3]) const;
 
     // After a new model: no pick, lists to compile, the Ray Trace switch as given, repaint.
     void ModelChanged(bool rayTrace);
@@ -168,15 +137,13 @@ private:
     CModel m_model;
 
     // View.
-    int m_width = 0;
+    int m_width = 0;  // device pixels
     int m_height = 0;
-    float m_zoom = 10.0f;
-    std::array<float, 3> m_panTarget{0, 0, 0};
-    std::array<float, 16> m_viewRotation{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    ViewCamera m_camera;
     DragMode m_dragMode = DragMode::kNone;
     int m_lastX = 0;
     int m_lastY = 0;
-    float m_lastTrackball[3] = {0, 0, 1};
+    Vec3f m_lastTrackball{0, 0, 1};
 
     // Switches.
     bool m_spin = true, m_pan = true, m_zoomOn = true;
@@ -194,12 +161,7 @@ private:
 
     // OpenGL resources.
     bool m_hasContext = false;
-    std::array<unsigned, 3> m_modelLists{0, 0, 0};  // point, line, face
-    unsigned m_overlayList = 0;
-    bool m_overlayStale = true;
-    int m_listCompilations = 0;
-    LightRecord m_lights[4];
-    COGLJText m_labelX, m_labelY, m_labelZ, m_help;
+    CModelScene m_scene;
 
     // Window parts.
     CView3DWidget* m_view = nullptr;

@@ -1,4 +1,6 @@
 // The 3D window drawn for real (Mesa under Xvfb), checked on its framebuffer and pick results.
+#include <GL/gl.h>
+
 #include <QAction>
 #include <QMenu>
 #include <cmath>
@@ -232,6 +234,38 @@ TEST_F(Dialog3DTest, MenuChecksAndHidingInsteadOfClosing) {
     dialog->show();  // shown again, the window still draws
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     EXPECT_TRUE(AnyNear(Grab(), Pixel({10, 0}), 1, IsYellow));
+}
+
+// The camera's turn and product are OpenGL's own, read back from the view's context.
+TEST_F(Dialog3DTest, CameraMatricesAreThoseOfGlRotateAndGlMultMatrix) {
+    View()->makeCurrent();
+    const auto modelview = [](const auto& build) {
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glLoadIdentity();
+        build();
+        Matrix4 m;
+        glGetFloatv(GL_MODELVIEW_MATRIX, m.data());
+        glPopMatrix();
+        return m;
+    };
+    const auto expectNear = [](const Matrix4& got, const Matrix4& want) {
+        for (int i = 0; i < 16; ++i) EXPECT_NEAR(got[i], want[i], 1e-6f) << "element " << i;
+    };
+    const std::pair<float, Vec3f> turns[] = {{90, {0, 0, 1}},
+                                             {-37.5f, {0.3f, -2, 0.7f}},
+                                             {254.6f, {1, 1, 1}},
+                                             {720.5f, {0, -1, 0}},
+                                             {45, {5e-5f, 5e-5f, 0}}};  // too short: no turn
+    for (const auto& [angle, axis] : turns)
+        expectNear(RotationMatrix(angle, axis),
+                   modelview([&] { glRotatef(angle, axis.x, axis.y, axis.z); }));
+    const Matrix4 a = RotationMatrix(30, {1, 2, 3}), b = RotationMatrix(-75, {0, 1, -1});
+    expectNear(MultiplyMatrices(a, b), modelview([&] {
+                   glLoadMatrixf(a.data());
+                   glMultMatrixf(b.data());
+               }));
+    View()->doneCurrent();
 }
 
 }  // namespace
