@@ -870,6 +870,11 @@ int CVelmorDlg::BuildMesh(CModel& model) {
 }
 
 void CVelmorDlg::SaveStl(bool binary) {
+    // Without code in interpreter mode every sample fails: the file would hold a plane of failed
+    // samples at z = 0, not the surface. The tables are not read back: like "Make 3D Model", the
+    // mesh samples the records as the last repaint left them (what the views show), so reading
+    // them here would only change the records behind the views' back.
+    if (RefusedWithoutCode()) return;
     ReadFields();
     auto model = std::make_unique<CModel>();
     if (BuildMesh(*model) != 0) return;
