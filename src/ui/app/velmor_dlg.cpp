@@ -10,7 +10,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPointer>
@@ -221,69 +220,53 @@ CMapProgressWindow g_mapProgress;
 
 }  // namespace
 
-// The main window's commands in menu order: id, menu and item text (none for the buttons of
-// the column and "Exit", which the control templates place and label), a separator above the
-// item, a check mark, the place and text of its toolbar button (0: none), what it does
-// (nothing without a handler) and its shortcut key (none when null).
-struct CVelmorDlg::CommandRow {
-    int id;
-    const char* menu;
-    const char* text;
-    bool separatorBefore;
-    bool checkable;
-    int toolbarSlot;
-    const char* toolbarText;
-    void (*run)(CVelmorDlg& dlg);
-    const char* shortcut = nullptr;
-};
-
-const CVelmorDlg::CommandRow CVelmorDlg::kCommands[] = {
-    {kCmdOpenDll, "File", "Open DLL ...", false, false, 1, "DLL",
-     [](CVelmorDlg& d) { d.OpenDll(); }},
-    {kCmdReloadDll, "File", "Reload DLL", false, false, 0, nullptr,
-     [](CVelmorDlg& d) { d.ReloadDll(); }, "Ctrl+R"},
-    {kCmdCheckLibrary, "File", "Check Library ...", false, false, 0, nullptr,
+// The main window's commands in menu order (the column's buttons and "Exit", which the control
+// templates place and label, have no menu item), their toolbar buttons and what they do.
+const CommandRow<CVelmorDlg> CVelmorDlg::kCommands[] = {
+    {kCmdOpenDll, "File", "Open DLL ...", kItemPlain, 1, "DLL", [](CVelmorDlg& d) { d.OpenDll(); }},
+    {kCmdReloadDll, "File", "Reload DLL", kItemPlain, 0, nullptr,
+     [](CVelmorDlg& d) { d.ReloadDll(); }, nullptr, "Ctrl+R"},
+    {kCmdCheckLibrary, "File", "Check Library ...", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.CheckLibrary(); }},
-    {kCmdReloadOnChange, "File", "Reload when the file changes", false, true, 0, nullptr,
+    {kCmdReloadOnChange, "File", "Reload when the file changes", kItemCheck, 0, nullptr,
      [](CVelmorDlg& d) { d.WatchLibraryFile(); }},
-    {kCmdRunInProcess, "File", "Run library in-process", false, true, 0, nullptr,
+    {kCmdRunInProcess, "File", "Run library in-process", kItemCheck, 0, nullptr,
      [](CVelmorDlg& d) { d.SetRunInProcess(d.MenuAction(kCmdRunInProcess)->isChecked()); }},
-    {kCmdUseInterpreter, "File", "Use Interpreter", false, true, 0, nullptr,
+    {kCmdUseInterpreter, "File", "Use Interpreter", kItemCheck, 0, nullptr,
      [](CVelmorDlg& d) { d.ToggleInterpreter(false); }},
-    {kCmdSaveStlAscii, "File", "Save STL (ASCII) ...", true, false, 0, nullptr,
+    {kCmdSaveStlAscii, "File", "Save STL (ASCII) ...", kItemSeparatorBefore, 0, nullptr,
      [](CVelmorDlg& d) { d.SaveStl(false); }},
-    {kCmdSaveStlBin, "File", "Save STL (BIN) ...", false, false, 2, "STL BIN",
+    {kCmdSaveStlBin, "File", "Save STL (BIN) ...", kItemPlain, 2, "STL BIN",
      [](CVelmorDlg& d) { d.SaveStl(true); }},
     // Settings are read at start and written at a confirmed close only.
-    {kCmdLoadIni, "File", "Load INI ...", true, false, 0, nullptr, nullptr},
-    {kCmdStoreIni, "File", "Store INI ...", false, false, 0, nullptr, nullptr},
-    {kCmdZoomUp, "View", "Zoom Up", false, false, 0, nullptr,
+    {kCmdLoadIni, "File", "Load INI ...", kItemSeparatorBefore, 0, nullptr, nullptr},
+    {kCmdStoreIni, "File", "Store INI ...", kItemPlain, 0, nullptr, nullptr},
+    {kCmdZoomUp, "View", "Zoom Up", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), 1); }},
-    {kCmdZoomDown, "View", "Zoom Down", false, false, 0, nullptr,
+    {kCmdZoomDown, "View", "Zoom Down", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), -1); }},
-    {kCmdResetZoom, "View", "Reset Zoom", true, false, 0, nullptr,
+    {kCmdResetZoom, "View", "Reset Zoom", kItemSeparatorBefore, 0, nullptr,
      [](CVelmorDlg& d) { d.ResetZoom(); }},
-    {kCmdResetPan, "View", "Reset Pan", false, false, 0, nullptr,
+    {kCmdResetPan, "View", "Reset Pan", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ResetPan(); }},
-    {kCmdShowUdFdInitial, "Window", "UD FD Initial", false, false, 4, "Initial",
+    {kCmdShowUdFdInitial, "Window", "UD FD Initial", kItemPlain, 4, "Initial",
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_udFdInitial.get()); }},
-    {kCmdShowUdFdFinal, "Window", "UD FD Final", false, false, 5, "Final",
+    {kCmdShowUdFdFinal, "Window", "UD FD Final", kItemPlain, 5, "Final",
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_udFdFinal.get()); }},
-    {kCmdShowShading3D, "Window", "Shading 3D", false, false, 3, "3D",
+    {kCmdShowShading3D, "Window", "Shading 3D", kItemPlain, 3, "3D",
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_shading3d.get()); }},
-    {kCmdShowInterpreter, "Window", "Interpreter", false, false, 6, "Interpreter",
+    {kCmdShowInterpreter, "Window", "Interpreter", kItemPlain, 6, "Interpreter",
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_interpreter.get()); }},
-    {kCmdShowLibraryOutput, "Window", "Library Output", false, false, 0, nullptr,
+    {kCmdShowLibraryOutput, "Window", "Library Output", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_libraryOutput.get()); }},
-    {kCmdAbout, "Window", "About ...", true, false, 0, nullptr,
+    {kCmdAbout, "Window", "About ...", kItemSeparatorBefore, 0, nullptr,
      [](CVelmorDlg& d) { d.ShowAbout(); }},
-    {kIdUpdate2D, nullptr, nullptr, false, false, 0, nullptr, [](CVelmorDlg& d) { d.Update2D(); }},
-    {kIdMake3DModel, nullptr, nullptr, false, false, 0, nullptr,
+    {kIdUpdate2D, nullptr, nullptr, kItemPlain, 0, nullptr, [](CVelmorDlg& d) { d.Update2D(); }},
+    {kIdMake3DModel, nullptr, nullptr, kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.Make3DModel(); }},
-    {kIdResetZoom, nullptr, nullptr, false, false, 0, nullptr,
-     [](CVelmorDlg& d) { d.ResetZoom(); }},
-    {kIdResetPan, nullptr, nullptr, false, false, 0, nullptr, [](CVelmorDlg& d) { d.ResetPan(); }},
-    {kIdExit, nullptr, nullptr, false, false, 0, nullptr, [](CVelmorDlg& d) { d.close(); }},
+    {kIdResetZoom, nullptr, nullptr, kItemPlain, 0, nullptr, [](CVelmorDlg& d) { d.ResetZoom(); }},
+    {kIdResetPan, nullptr, nullptr, kItemPlain, 0, nullptr, [](CVelmorDlg& d) { d.ResetPan(); }},
+    {kIdExit, nullptr, nullptr, kItemPlain, 0, nullptr, [](CVelmorDlg& d) { d.close(); }},
 };
 
 // The client area: background, frame 1005 and the four views; the mouse and the wheel go to
@@ -495,24 +478,8 @@ void CVelmorDlg::BuildStatusBar() {
 }
 
 void CVelmorDlg::BuildMenuAndToolbar() {
-    std::map<QString, QMenu*> menus;
-    std::map<int, const CommandRow*> toolbarRows;
-    for (const CommandRow& row : kCommands) {
-        if (row.toolbarSlot > 0) toolbarRows[row.toolbarSlot] = &row;
-        if (row.menu == nullptr) continue;
-        const QString name = QString::fromLatin1(row.menu);
-        QMenu*& menu = menus[name];
-        if (menu == nullptr) menu = menuBar()->addMenu(name);
-        if (row.separatorBefore) menu->addSeparator();
-        QAction* action = menu->addAction(QString::fromLatin1(row.text));
-        action->setCheckable(row.checkable);
-        if (row.shortcut != nullptr) action->setShortcut(QKeySequence(QLatin1String(row.shortcut)));
-        const int id = row.id;
-        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-        m_menuActions[id] = action;
-        m_commandActions.emplace(id, action);
-    }
-
+    const CommandTrigger trigger = [this](int id) { OnCommand(id); };
+    m_menuItems = BuildCommandMenus(menuBar(), *this, kCommands, trigger);
     // Buttons with texts, no separators, across the top.
     QToolBar* toolbar = addToolBar(QStringLiteral("toolbar"));
     toolbar->setObjectName(QStringLiteral("toolbar"));
@@ -520,13 +487,7 @@ void CVelmorDlg::BuildMenuAndToolbar() {
     toolbar->setFloatable(false);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
-    for (const auto& [slot, row] : toolbarRows) {
-        QAction* action = toolbar->addAction(QString::fromLatin1(row->toolbarText));
-        const int id = row->id;
-        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-        m_toolbarActions[id] = action;
-        m_commandActions.emplace(id, action);
-    }
+    m_toolbarButtons = BuildCommandToolbar(toolbar, *this, kCommands, trigger);
 }
 
 void CVelmorDlg::BuildControls() {
@@ -711,18 +672,18 @@ QLineEdit* CVelmorDlg::Field(int id) const {
 }
 
 QAction* CVelmorDlg::MenuAction(int id) const {
-    const auto it = m_menuActions.find(id);
-    return it == m_menuActions.end() ? nullptr : it->second;
+    const auto it = m_menuItems.find(id);
+    return it == m_menuItems.end() ? nullptr : it->second;
 }
 
 QAction* CVelmorDlg::ToolbarAction(int id) const {
-    const auto it = m_toolbarActions.find(id);
-    return it == m_toolbarActions.end() ? nullptr : it->second;
+    const auto it = m_toolbarButtons.find(id);
+    return it == m_toolbarButtons.end() ? nullptr : it->second;
 }
 
 void CVelmorDlg::SetCommandEnabled(int id, bool enabled) {
-    const auto [first, last] = m_commandActions.equal_range(id);
-    for (auto it = first; it != last; ++it) it->second->setEnabled(enabled);
+    for (QAction* action : {MenuAction(id), ToolbarAction(id)})
+        if (action != nullptr) action->setEnabled(enabled);
     if (QWidget* button = Control(id)) button->setEnabled(enabled);  // "Update 2D", ...
 }
 
@@ -1545,12 +1506,7 @@ void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
 void CVelmorDlg::OnCommand(int id) {
     if (RefusedWhileBusy(StartsWork(id))) return;
     CommandScope command(*this);
-    for (const CommandRow& row : kCommands) {
-        if (row.id == id) {
-            if (row.run != nullptr) row.run(*this);
-            return;
-        }
-    }
+    RunCommandRow(*this, kCommands, id, m_menuItems);
 }
 
 void CVelmorDlg::ShowSecondaryWindow(QWidget* widget) {

@@ -26,6 +26,7 @@
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
 #include "ui/app/velmor_state.h"
+#include "ui/common/command_table.h"
 #include "ui/common/library_wait.h"
 #include "ui/plots/plot_frame.h"
 #include "ui/plots/surface_map.h"
@@ -191,8 +192,7 @@ protected:
 
 private:
     friend class CVelmorClient;
-    struct CommandRow;
-    static const CommandRow kCommands[];
+    static const CommandRow<CVelmorDlg> kCommands[];
 
     // A user command: a library fault met on the way is shown once the outermost one returns.
     class CommandScope {
@@ -355,9 +355,8 @@ private:
 
     std::map<int, QWidget*> m_controls;
     std::vector<QWidget*> m_columnControls;  // the right-hand column, in template order
-    std::multimap<int, QAction*> m_commandActions;
-    std::map<int, QAction*> m_menuActions;
-    std::map<int, QAction*> m_toolbarActions;
+    CommandActions m_menuItems;
+    CommandActions m_toolbarButtons;
     QLabel* m_statusPane0 = nullptr;
     QLabel* m_statusPane1 = nullptr;
     QLabel* m_statusPane2 = nullptr;  // "Library faulted: ..."

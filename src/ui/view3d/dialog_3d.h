@@ -8,6 +8,7 @@
 #include <map>
 
 #include "core/view3d/model.h"
+#include "ui/common/command_table.h"
 #include "ui/view3d/ogl_text.h"
 
 class QAction;
@@ -117,16 +118,13 @@ protected:
 
 private:
     friend class CView3DWidget;
-    struct CommandEntry;
-    static const CommandEntry kCommandTable[];
+    static const CommandRow<CDialog3D> kCommandTable[];
 
     // What a mouse drag in the view does.
     enum class DragMode { kNone, kSpin, kPan, kZoom };
 
     void BuildMenu();
     void SetChecked(int id, bool on);
-    // Turns the switch of a check item and redraws what depends on it.
-    void Toggle(const CommandEntry& entry);
 
     // Commands.
     void OnFileOpen();
