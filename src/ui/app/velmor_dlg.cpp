@@ -146,34 +146,6 @@ bool StartsWork(int id) {
 const char* const kPatternNames[] = {"right triangle 1", "right triangle 2",
                                      "equilateral triangle 1", "equilateral triangle 2"};
 
-// Scales a display range about `centre`. Zooming in stops before the range gets narrower
-// than kMinDisplayWidth (or collapses in floating point); zooming out stops at the largest
-// finite width.
-void ScaleRange(ValueRange& range, double centre, double factor) {
-    const double min = centre - (centre - range.min) * factor;
-    const double max = centre + (range.max - centre) * factor;
-    const double width = max - min;
-    if (!std::isfinite(width)) return;
-    if (factor < 1 && !(std::fabs(width) >= kMinDisplayWidth)) return;
-    range.min = min;
-    range.max = max;
-}
-
-// Moves a display range by -delta (a pan), keeping it wider than zero.
-void ShiftRange(ValueRange& range, double delta) {
-    const double min = range.min - delta;
-    const double max = range.max - delta;
-    if (!std::isfinite(min) || !std::isfinite(max) || max == min) return;
-    range.min = min;
-    range.max = max;
-}
-
-void CentreOnZero(ValueRange& range) {
-    const double width = range.Width();
-    range.min = -width / 2;
-    range.max = width / 2;
-}
-
 QString PairText(const char* a, double x, const char* b, double y) {
     return QStringLiteral("%1 = %2 , %3 = %4")
         .arg(QLatin1String(a), FormatDefault(x), QLatin1String(b), FormatDefault(y));
@@ -972,13 +944,8 @@ void CVelmorDlg::ShowCheckExample(const CheckExample& example) {
     s.cursorY = example.y;
     s.cursorZ = example.z;
     // The plan view moves (its width kept) so that the point lies in it.
-    auto bring = [](ValueRange& range, double value) {
-        if (value >= std::min(range.min, range.max) && value <= std::max(range.min, range.max))
-            return;
-        ShiftRange(range, range.Centre() - value);
-    };
-    bring(s.displayX, example.x);
-    bring(s.displayY, example.y);
+    BringIntoView(s.displayX, example.x);
+    BringIntoView(s.displayY, example.y);
     ShowDisplayRanges();
     AfterRayChoice();
 }
@@ -1170,44 +1137,13 @@ void CVelmorDlg::OnPatternChanged(int index) {
 // Zoom and pan
 
 void CVelmorDlg::ZoomAt(QPoint point, int direction) {
-    VelmorState& s = m_state;
-    const PlotView view = ViewAt(point);
-    if (view == PlotView::kNone) return;
-    const WorldPoint w = WorldAt(view, point);
-    double cx = s.displayX.Centre();
-    double cy = s.displayY.Centre();
-    double cz = s.displayZ.Centre();
-    switch (view) {
-        case PlotView::kPlan:
-            cx = w.u;
-            cy = w.v;
-            break;
-        case PlotView::kXz:
-            cx = w.u;
-            cz = w.v;
-            break;
-        case PlotView::kYz:
-            cy = w.u;
-            cz = w.v;
-            break;
-        case PlotView::kFourth:
-            cz = s.gradientIndex ? w.u : w.v;
-            break;
-        case PlotView::kNone:
-            break;
-    }
-    const double factor = direction >= 1 ? 0.8 : 1.2;
-    ScaleRange(s.displayX, cx, factor);
-    ScaleRange(s.displayY, cy, factor);
-    ScaleRange(s.displayZ, cz, factor);
-    ScaleRange(s.displayR, 0.0, factor);
+    if (!velmor::ZoomAt(m_state, m_areas, point, direction)) return;
     ShowDisplayRanges();
     Repaint();
 }
 
 QPoint CVelmorDlg::PlanCentre() const {
-    return QPoint(m_areas.plan.left() + m_areas.plan.width() / 2,
-                  m_areas.plan.top() + m_areas.plan.height() / 2);
+    return AreaCentre(m_areas.plan);
 }
 
 void CVelmorDlg::ResetZoom() {
@@ -1218,10 +1154,7 @@ void CVelmorDlg::ResetZoom() {
 }
 
 void CVelmorDlg::ResetPan() {
-    CentreOnZero(m_state.displayX);
-    CentreOnZero(m_state.displayY);
-    CentreOnZero(m_state.displayZ);
-    CentreOnZero(m_state.displayR);
+    CentreDisplayRanges(m_state);
     ShowDisplayRanges();
     Repaint();
 }
@@ -1314,123 +1247,19 @@ void CVelmorDlg::RebuildMap() {
 // ---------------------------------------------------------------------------------------
 // Mouse
 
-PlotView CVelmorDlg::ViewAt(QPoint point) const {
-    if (m_areas.plan.contains(point)) return PlotView::kPlan;
-    if (m_areas.xz.contains(point)) return PlotView::kXz;
-    if (m_areas.yz.contains(point)) return PlotView::kYz;
-    if (m_areas.fourth.contains(point)) return PlotView::kFourth;
-    return PlotView::kNone;
-}
-
-WorldPoint CVelmorDlg::WorldAt(PlotView view, QPoint point) const {
-    const VelmorState& s = m_state;
-    switch (view) {
-        case PlotView::kPlan:
-            return AreaToWorld(m_areas.plan, point, s.displayX, s.displayY);
-        case PlotView::kXz:
-            return AreaToWorld(m_areas.xz, point, s.displayX, s.displayZ);
-        case PlotView::kYz:
-            return AreaToWorld(m_areas.yz, point, s.displayY, s.displayZ);
-        case PlotView::kFourth:
-            return s.gradientIndex ? AreaToWorld(m_areas.fourth, point, s.displayZ, s.displayN)
-                                   : AreaToWorld(m_areas.fourth, point, s.displayR, s.displayZ);
-        case PlotView::kNone:
-            break;
-    }
-    return {};
-}
-
 void CVelmorDlg::OnLeftButtonDown(QPoint point, Qt::KeyboardModifiers modifiers) {
-    VelmorState& s = m_state;
-    const bool rayChoice = (modifiers & Qt::ShiftModifier) && s.rayTrace;
-    const bool cursorOn = s.cursor || s.gradientIndex;
-    const PlotView view = ViewAt(point);
-    const WorldPoint w = WorldAt(view, point);
-    USER_DATA& ud = m_provider->Initial().ud;
-    switch (view) {
-        case PlotView::kPlan:
-            if (!rayChoice) {
-                if (cursorOn) {
-                    s.cursorX = w.u;
-                    s.cursorY = w.v;
-                }
-            } else if (!s.gradientIndex) {
-                ChooseThroughPoint(ud, w.u, w.v);
-                AfterRayChoice();
-            }
-            Repaint();
-            break;
-        case PlotView::kFourth:
-            if (s.gradientIndex) {
-                s.cursorZ = w.u;
-            } else if (!rayChoice) {
-                s.cursorZ = w.v;
-            } else {
-                ChooseIncidentElevation(ud, w.u, w.v, m_provider->LastTraceSucceeded(),
-                                        m_provider->LastRay()[2]);
-                AfterRayChoice();
-            }
-            Repaint();
-            break;
-        case PlotView::kXz:
-            if (cursorOn) {
-                s.cursorX = w.u;
-                s.cursorZ = w.v;
-                Repaint();
-            }
-            break;
-        case PlotView::kYz:
-            if (cursorOn) {
-                s.cursorY = w.u;
-                s.cursorZ = w.v;
-                Repaint();
-            }
-            break;
-        case PlotView::kNone:
-            break;
-    }
+    const ClickEffect effect =
+        LeftClick(m_state, m_areas, point, modifiers & Qt::ShiftModifier, m_provider->Initial().ud,
+                  m_provider->LastTraceSucceeded(), m_provider->LastRay()[2]);
+    if (effect.rayChosen) AfterRayChoice();
+    if (effect.repaint) Repaint();
 }
 
 void CVelmorDlg::OnRightButtonDown(QPoint point, Qt::KeyboardModifiers modifiers) {
-    VelmorState& s = m_state;
-    const PlotView view = ViewAt(point);
-    const WorldPoint w = WorldAt(view, point);
-    s.panState = PlotView::kNone;
-    switch (view) {
-        case PlotView::kPlan:
-            if (!(modifiers & Qt::ShiftModifier)) {
-                s.panAnchorX = w.u;
-                s.panAnchorY = w.v;
-                s.panState = view;
-            } else if (s.rayTrace) {
-                ChooseDirection(m_provider->Initial().ud, w.u, w.v);
-                AfterRayChoice();
-            }
-            break;
-        case PlotView::kXz:
-            s.panAnchorX = w.u;
-            s.panAnchorZ = w.v;
-            s.panState = view;
-            break;
-        case PlotView::kYz:
-            s.panAnchorY = w.u;
-            s.panAnchorZ = w.v;
-            s.panState = view;
-            break;
-        case PlotView::kFourth:
-            // The index view pans z only.
-            if (s.gradientIndex) {
-                s.panAnchorZ = w.u;
-            } else {
-                s.panAnchorR = w.u;
-                s.panAnchorZ = w.v;
-            }
-            s.panState = view;
-            break;
-        case PlotView::kNone:
-            break;
-    }
-    if (s.panState != PlotView::kNone) m_client->setCursor(Qt::ClosedHandCursor);
+    const ClickEffect effect = RightButtonDown(
+        m_state, m_areas, point, modifiers & Qt::ShiftModifier, m_provider->Initial().ud);
+    if (effect.rayChosen) AfterRayChoice();
+    if (m_state.panState != PlotView::kNone) m_client->setCursor(Qt::ClosedHandCursor);
 }
 
 void CVelmorDlg::OnRightButtonUp() {
@@ -1440,61 +1269,19 @@ void CVelmorDlg::OnRightButtonUp() {
 
 void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
                              Qt::KeyboardModifiers modifiers) {
-    VelmorState& s = m_state;
-    // 1. The world position under the mouse, named by the view's axes.
+    // The world position under the mouse, named by the view's axes.
     QString text;
-    if (const PlotView view = ViewAt(point); view != PlotView::kNone) {
-        const WorldPoint w = WorldAt(view, point);
-        const bool index = view == PlotView::kFourth && s.gradientIndex;
-        const char* across = view == PlotView::kYz       ? "y"
-                             : view == PlotView::kFourth ? (index ? "z" : "r")
-                                                         : "x";
-        const char* up = view == PlotView::kPlan ? "y" : index ? "n or dn/dz" : "z";
-        text = PairText(across, w.u, up, w.v);
+    if (const PlotView view = ViewAt(m_areas, point); view != PlotView::kNone) {
+        const WorldPoint w = WorldAt(m_areas, m_state, view, point);
+        const AxisNames axes = ViewAxisNames(view, m_state.gradientIndex);
+        text = PairText(axes.across, w.u, axes.up, w.v);
     }
     m_statusPane0->setText(text);
 
-    // 2. Pan: only with the right button alone, no Shift or Ctrl.
-    if (buttons != Qt::RightButton || (modifiers & (Qt::ShiftModifier | Qt::ControlModifier)) ||
-        s.panState == PlotView::kNone)
-        return;
-    const WorldPoint w = WorldAt(s.panState, point);
-    bool moved = false;
-    auto pan = [&moved](ValueRange& a, double da, double stepA, ValueRange& b, double db,
-                        double stepB) {
-        if (std::fabs(da) > stepA || std::fabs(db) > stepB) {
-            ShiftRange(a, da);
-            ShiftRange(b, db);
-            moved = true;
-        }
-    };
-    switch (s.panState) {
-        case PlotView::kPlan:
-            pan(s.displayX, w.u - s.panAnchorX, s.stepX, s.displayY, w.v - s.panAnchorY, s.stepY);
-            break;
-        case PlotView::kXz:
-            pan(s.displayX, w.u - s.panAnchorX, s.stepX, s.displayZ, w.v - s.panAnchorZ, s.stepZ);
-            break;
-        case PlotView::kYz:
-            pan(s.displayY, w.u - s.panAnchorY, s.stepY, s.displayZ, w.v - s.panAnchorZ, s.stepZ);
-            break;
-        case PlotView::kFourth:
-            if (s.gradientIndex) {
-                const double dz = w.u - s.panAnchorZ;
-                if (std::fabs(dz) > s.stepZ) {
-                    ShiftRange(s.displayZ, dz);
-                    moved = true;
-                }
-            } else {
-                pan(s.displayR, w.u - s.panAnchorR, s.stepX, s.displayZ, w.v - s.panAnchorZ,
-                    s.stepZ);
-            }
-            break;
-        case PlotView::kNone:
-            break;
-    }
+    const PanStep pan = PanTo(m_state, m_areas, point, buttons, modifiers);
+    if (pan == PanStep::kNone) return;
     m_client->setCursor(Qt::ClosedHandCursor);
-    if (moved) {
+    if (pan == PanStep::kMoved) {
         ShowDisplayRanges();
         Repaint();
     }

@@ -114,9 +114,6 @@ inline constexpr const char* kTextLibraryFaulted = "Library faulted: ";
 // A library file that changed on disk is reloaded once it has been quiet this long.
 inline constexpr int kReloadQuietMs = 500;
 
-// Display ranges never get narrower than this: zooming in stops short of it.
-inline constexpr double kMinDisplayWidth = 0.002;
-
 struct VelmorDlgOptions {
     std::string settingsPath;  // the settings file all window settings go to
 };
@@ -315,10 +312,7 @@ private:
     void BuildMissingMap();
     void RebuildMap();
 
-    // --- Mouse, in plot client coordinates.
-    PlotView ViewAt(QPoint point) const;
-    // The world point under `point` in `view`, by the view's axes (u across, v up).
-    WorldPoint WorldAt(PlotView view, QPoint point) const;
+    // --- Mouse, in plot client coordinates (the rules are ui/plots/view_navigation.h).
     void OnLeftButtonDown(QPoint point, Qt::KeyboardModifiers modifiers);
     void OnRightButtonDown(QPoint point, Qt::KeyboardModifiers modifiers);
     void OnRightButtonUp();
