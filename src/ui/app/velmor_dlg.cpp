@@ -13,8 +13,6 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPointer>
-#include <QPushButton>
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QWheelEvent>
@@ -29,9 +27,9 @@
 #include "core/view3d/stl_writer.h"
 #include "ui/app/escape_key_watch.h"
 #include "ui/app/field_text.h"
+#include "ui/app/main_layout.h"
 #include "ui/app/window_settings.h"
 #include "ui/check/library_check_window.h"
-#include "ui/common/dialog_units.h"
 #include "ui/common/message_ui.h"
 #include "ui/common/progress_dialog.h"
 #include "ui/common/velmor_icon.h"
@@ -44,93 +42,6 @@
 namespace velmor {
 
 namespace {
-// Size of the client area from the window template (496 by 334 dialog units).
-constexpr int kTemplateWidth = DluX(496);
-constexpr int kTemplateHeight = DluY(334);
-constexpr int kMinimumWidth = 620;
-constexpr int kMinimumHeight = 580;
-
-// The right-hand column keeps its distance from the right edge and from the top; its
-// controls are placed relative to its left edge.
-constexpr int kColumnWidth = 276;
-constexpr int kColumnMargin = 8;
-constexpr int kColumnOrigin = kColumnWidth + kColumnMargin;  // column left = width - this
-// The label column and the field columns "x", "y", "z". A field the user types into, or that
-// falls back to its default written with six decimals, is wide enough for "-10.000000" (x and y
-// start at kColX and kColY); the display fields of x, y and z, which the program alone writes
-// with three decimals, for "-10.000" (side by side under the headers, y and z at kColY and
-// kColZ). The views keep room for their help texts at the minimum window width.
-constexpr int kLabelX = 0, kLabelWidth = 86;
-constexpr int kFieldWidth = 54, kWideFieldWidth = 76, kFieldHeight = 22;
-constexpr int kColX = 88, kColY = 166, kColZ = 222;
-constexpr int kColDisplayX = kColY - kFieldWidth - 2;
-constexpr int kColN2 = kColumnWidth - kWideFieldWidth;  // "n2" ends the column
-
-// Frame 1005 keeps these margins to the four client edges.
-constexpr int kFrameLeft = 8, kFrameTop = 8;
-constexpr int kFrameRight = kColumnOrigin + 8, kFrameBottom = 60;
-// Texts 1054 and 1055 below the frame: left margin, distance of their top from the bottom.
-constexpr int kRayStatusFromBottom = 56, kRayStatusHeight = 18;
-constexpr int kReadoutFromBottom = 36, kReadoutHeight = 32;
-// "Exit" keeps its distances from the right and bottom edges.
-constexpr int kExitWidth = 100, kExitHeight = 28, kExitRight = 8, kExitBottom = 8;
-
-enum class Kind { Label, RightLabel, Header, Edit, Check, Button, Combo, Text };
-
-struct ControlTemplate {
-    int id;  // 0 for labels without an id
-    Kind kind;
-    const char* text;
-    int x, y, w, h;  // x relative to the column's left edge
-};
-
-// The right-hand column.
-constexpr ControlTemplate kColumn[] = {
-    {kIdUseInterpreter, Kind::Check, "Use Interpreter", kLabelX, 6, 160, 22},
-    {0, Kind::Label, "n1", kLabelX, 34, kLabelWidth, kFieldHeight},
-    {kIdN1, Kind::Edit, "", kColX, 34, kWideFieldWidth, kFieldHeight},
-    {0, Kind::RightLabel, "n2", kColY, 34, kColN2 - kColY - 4, kFieldHeight},
-    {kIdN2, Kind::Edit, "", kColN2, 34, kWideFieldWidth, kFieldHeight},
-    {0, Kind::Header, "x", kColDisplayX, 62, kFieldWidth, 16},
-    {0, Kind::Header, "y", kColY, 62, kFieldWidth, 16},
-    {0, Kind::Header, "z", kColZ, 62, kFieldWidth, 16},
-    {0, Kind::Label, "min", kLabelX, 80, kLabelWidth, kFieldHeight},
-    {kIdAnalysisXMin, Kind::Edit, "", kColX, 80, kWideFieldWidth, kFieldHeight},
-    {kIdAnalysisYMin, Kind::Edit, "", kColY, 80, kWideFieldWidth, kFieldHeight},
-    {0, Kind::Label, "max", kLabelX, 105, kLabelWidth, kFieldHeight},
-    {kIdAnalysisXMax, Kind::Edit, "", kColX, 105, kWideFieldWidth, kFieldHeight},
-    {kIdAnalysisYMax, Kind::Edit, "", kColY, 105, kWideFieldWidth, kFieldHeight},
-    {0, Kind::Label, "delta 2D", kLabelX, 130, kLabelWidth, kFieldHeight},
-    {kIdStep2DX, Kind::Edit, "", kColX, 130, kWideFieldWidth, kFieldHeight},
-    {kIdStep2DY, Kind::Edit, "", kColY, 130, kWideFieldWidth, kFieldHeight},
-    {0, Kind::Label, "delta 3D", kLabelX, 155, kLabelWidth, kFieldHeight},
-    {kIdStep3DX, Kind::Edit, "", kColX, 155, kWideFieldWidth, kFieldHeight},
-    {kIdStep3DY, Kind::Edit, "", kColY, 155, kWideFieldWidth, kFieldHeight},
-    {0, Kind::Label, "display min", kLabelX, 186, kLabelWidth, kFieldHeight},
-    {kIdDisplayXMin, Kind::Edit, "", kColDisplayX, 186, kFieldWidth, kFieldHeight},
-    {kIdDisplayYMin, Kind::Edit, "", kColY, 186, kFieldWidth, kFieldHeight},
-    {kIdDisplayZMin, Kind::Edit, "", kColZ, 186, kFieldWidth, kFieldHeight},
-    {0, Kind::Label, "display max", kLabelX, 211, kLabelWidth, kFieldHeight},
-    {kIdDisplayXMax, Kind::Edit, "", kColDisplayX, 211, kFieldWidth, kFieldHeight},
-    {kIdDisplayYMax, Kind::Edit, "", kColY, 211, kFieldWidth, kFieldHeight},
-    {kIdDisplayZMax, Kind::Edit, "", kColZ, 211, kFieldWidth, kFieldHeight},
-    {0, Kind::Label, "display n min", kLabelX, 242, kLabelWidth, kFieldHeight},
-    {kIdDisplayNMin, Kind::Edit, "", kColX, 242, kWideFieldWidth, kFieldHeight},
-    {0, Kind::Label, "display n max", kLabelX, 267, kLabelWidth, kFieldHeight},
-    {kIdDisplayNMax, Kind::Edit, "", kColX, 267, kWideFieldWidth, kFieldHeight},
-    // The pattern list wide enough for "equilateral triangle 1".
-    {kIdPattern, Kind::Combo, "", kLabelX, 299, 162, 24},
-    {kIdMake3DModel, Kind::Button, "Make 3D Model", 166, 298, 110, 26},
-    {kIdUpdate2D, Kind::Button, "Update 2D", 166, 328, 110, 26},
-    {kIdRayTrace, Kind::Check, "Ray Trace", 0, 362, 90, 22},
-    {kIdCursor, Kind::Check, "Cursor", 96, 362, 80, 22},
-    {kIdVerbose, Kind::Check, "Verbose", 182, 362, 94, 22},
-    {kIdResetZoom, Kind::Button, "Reset Zoom", 0, 390, 136, 26},
-    {kIdResetPan, Kind::Button, "Reset Pan", 140, 390, 136, 26},
-    {kIdZoomHint, Kind::Text, "(Zoom : MouseWheel)", 0, 420, 150, 18},
-    {kIdPanHint, Kind::Text, "(Pan : R-Drag)", 166, 420, 110, 18},
-};
-
 // The commands that start surface-library work or a long loop. While a long loop of any window
 // runs they are disabled (and refused if asked for), so that no loop starts under another and
 // takes its progress window away.
@@ -142,9 +53,6 @@ bool StartsWork(int id) {
     return std::find(std::begin(kWorkCommands), std::end(kWorkCommands), id) !=
            std::end(kWorkCommands);
 }
-
-const char* const kPatternNames[] = {"right triangle 1", "right triangle 2",
-                                     "equilateral triangle 1", "equilateral triangle 2"};
 
 QString PairText(const char* a, double x, const char* b, double y) {
     return QStringLiteral("%1 = %2 , %3 = %4")
@@ -320,9 +228,8 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     m_client = new CVelmorClient(*this);
     setCentralWidget(m_client);
     BuildControls();
-    setMinimumSize(kMinimumWidth, kMinimumHeight);
-    resize(std::max(kTemplateWidth, kMinimumWidth),
-           std::max(kTemplateHeight + menuBar()->sizeHint().height(), kMinimumHeight));
+    setMinimumSize(kMainMinimumWidth, kMainMinimumHeight);
+    resize(MainStartSize(menuBar()->sizeHint().height()));
     ApplyLayout();
     MenuAction(kCmdUseInterpreter)->setChecked(false);
     MenuAction(kCmdReloadOnChange)->setChecked(m_provider->LibraryHost().reloadOnChange);
@@ -438,15 +345,9 @@ void CVelmorDlg::UpdateCommandStates() {
 }
 
 void CVelmorDlg::BuildStatusBar() {
-    m_statusPane0 = new QLabel(this);
-    m_statusPane1 = new QLabel(this);
-    m_statusPane1->setFixedWidth(30);
-    m_statusPane2 = new QLabel(this);
-    m_statusPane2->hide();  // shown while the library is faulted
-    statusBar()->addWidget(m_statusPane0, 1);
-    statusBar()->addPermanentWidget(m_statusPane2);
-    statusBar()->addPermanentWidget(m_statusPane1);
-    statusBar()->setSizeGripEnabled(true);
+    const MainStatusPanes panes = BuildMainStatusBar(statusBar(), this);
+    m_positionPane = panes.position;
+    m_libraryPane = panes.library;
 }
 
 void CVelmorDlg::BuildMenuAndToolbar() {
@@ -463,70 +364,7 @@ void CVelmorDlg::BuildMenuAndToolbar() {
 }
 
 void CVelmorDlg::BuildControls() {
-    for (const ControlTemplate& t : kColumn) {
-        const QString text = QString::fromLatin1(t.text);
-        QWidget* widget = nullptr;
-        switch (t.kind) {
-            case Kind::Label:
-            case Kind::RightLabel:
-            case Kind::Header:
-            case Kind::Text: {
-                auto* label = new QLabel(text, m_client);
-                label->setAlignment(t.kind == Kind::RightLabel ? Qt::AlignRight | Qt::AlignVCenter
-                                    : t.kind == Kind::Header   ? Qt::AlignCenter
-                                                               : Qt::AlignLeft | Qt::AlignVCenter);
-                widget = label;
-                break;
-            }
-            case Kind::Edit: {
-                auto* edit = new QLineEdit(m_client);
-                edit->setMaxLength(1024);
-                widget = edit;
-                break;
-            }
-            case Kind::Check: {
-                auto* box = new QCheckBox(text, m_client);
-                widget = box;
-                break;
-            }
-            case Kind::Button: {
-                auto* button = new QPushButton(text, m_client);
-                button->setAutoDefault(false);
-                const int id = t.id;
-                connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
-                widget = button;
-                break;
-            }
-            case Kind::Combo: {
-                auto* combo = new QComboBox(m_client);
-                for (const char* name : kPatternNames) combo->addItem(QString::fromLatin1(name));
-                widget = combo;
-                break;
-            }
-        }
-        widget->setGeometry(t.x, t.y, t.w, t.h);
-        m_columnControls.push_back(widget);
-        if (t.id != 0) {
-            widget->setObjectName(QString::number(t.id));
-            m_controls[t.id] = widget;
-        }
-    }
-
-    auto* exit = new QPushButton(QStringLiteral("Exit"), m_client);
-    exit->setAutoDefault(false);
-    connect(exit, &QPushButton::clicked, this, [this] { OnCommand(kIdExit); });
-    m_controls[kIdExit] = exit;
-
-    auto* rayStatus = new QLabel(m_client);
-    auto* readout = new QLabel(m_client);
-    readout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    rayStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_controls[kIdRayStatus] = rayStatus;
-    m_controls[kIdCursorReadout] = readout;
-    for (int id : {kIdExit, kIdRayStatus, kIdCursorReadout})
-        m_controls[id]->setObjectName(QString::number(id));
-
+    m_controls = BuildMainControls(m_client, [this](int id) { OnCommand(id); });
     auto boxToFlag = [this](int id, bool VelmorState::*flag) {
         auto* box = static_cast<QCheckBox*>(Control(id));
         connect(box, &QCheckBox::toggled, this, [this, flag](bool on) {
@@ -548,22 +386,7 @@ void CVelmorDlg::BuildControls() {
 
 void CVelmorDlg::ApplyLayout() {
     if (!m_client) return;
-    const int width = m_client->width();
-    const int height = m_client->height();
-    const int column = width - kColumnOrigin;
-    for (std::size_t i = 0; i < m_columnControls.size(); ++i)
-        m_columnControls[i]->move(column + kColumn[i].x, kColumn[i].y);
-    Control(kIdExit)->setGeometry(width - kExitRight - kExitWidth,
-                                  height - kExitBottom - kExitHeight, kExitWidth, kExitHeight);
-    const int textWidth = std::max(0, width - kFrameLeft - kFrameRight);
-    Control(kIdRayStatus)
-        ->setGeometry(kFrameLeft, height - kRayStatusFromBottom, textWidth, kRayStatusHeight);
-    Control(kIdCursorReadout)
-        ->setGeometry(kFrameLeft, height - kReadoutFromBottom, textWidth, kReadoutHeight);
-    const QRect frame(QPoint(kFrameLeft, kFrameTop),
-                      QSize(std::max(0, width - kFrameLeft - kFrameRight),
-                            std::max(0, height - kFrameTop - kFrameBottom)));
-    m_areas = ComputePlotAreas(frame);
+    m_areas = ComputePlotAreas(LayOutMainControls(m_controls, m_client->size()));
     Repaint();
 }
 
@@ -627,16 +450,16 @@ QString CVelmorDlg::CursorReadout() const {
 }
 
 QString CVelmorDlg::StatusPaneText() const {
-    return m_statusPane0->text();
+    return m_positionPane->text();
 }
 
 QString CVelmorDlg::LibraryStatusText() const {
-    return m_statusPane2->text();
+    return m_libraryPane->text();
 }
 
 QWidget* CVelmorDlg::Control(int id) const {
-    const auto it = m_controls.find(id);
-    return it == m_controls.end() ? nullptr : it->second;
+    const auto it = m_controls.byId.find(id);
+    return it == m_controls.byId.end() ? nullptr : it->second;
 }
 
 QLineEdit* CVelmorDlg::Field(int id) const {
@@ -1012,8 +835,8 @@ void CVelmorDlg::ShowLibraryState() {
     const QString text =
         fault ? QString::fromLatin1(kTextLibraryFaulted) + QString::fromStdString(fault->Short())
               : QString();
-    m_statusPane2->setText(text);
-    m_statusPane2->setVisible(!text.isEmpty());
+    m_libraryPane->setText(text);
+    m_libraryPane->setVisible(!text.isEmpty());
     m_libraryOutput->SetHelperPid(m_provider->LibraryHelperPid());
     UpdateCommandStates();  // "Reload DLL" once a library was opened
 }
@@ -1276,7 +1099,7 @@ void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
         const AxisNames axes = ViewAxisNames(view, m_state.gradientIndex);
         text = PairText(axes.across, w.u, axes.up, w.v);
     }
-    m_statusPane0->setText(text);
+    m_positionPane->setText(text);
 
     const PanStep pan = PanTo(m_state, m_areas, point, buttons, modifiers);
     if (pan == PanStep::kNone) return;

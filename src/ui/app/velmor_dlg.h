@@ -25,6 +25,7 @@
 #include "core/check/library_check.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
+#include "ui/app/main_layout.h"
 #include "ui/app/velmor_state.h"
 #include "ui/common/command_table.h"
 #include "ui/common/library_wait.h"
@@ -37,47 +38,6 @@ class QLabel;
 class QLineEdit;
 
 namespace velmor {
-
-// Control ids of the main window (labels without an id have none here either).
-enum VelmorControlId : int {
-    kIdExit = 2,
-    kIdPlotPlan = 1000,
-    kIdPlotXz = 1002,
-    kIdPlotYz = 1004,
-    kIdFrame = 1005,
-    kIdPlotFourth = 1006,
-    kIdUpdate2D = 1009,
-    kIdAnalysisXMin = 1011,
-    kIdAnalysisXMax = 1013,
-    kIdAnalysisYMin = 1014,
-    kIdAnalysisYMax = 1015,
-    kIdDisplayXMin = 1016,
-    kIdDisplayXMax = 1017,
-    kIdDisplayYMin = 1018,
-    kIdDisplayYMax = 1019,
-    kIdDisplayNMin = 1020,
-    kIdDisplayNMax = 1021,
-    kIdStep2DX = 1022,
-    kIdStep2DY = 1023,
-    kIdDisplayZMin = 1024,
-    kIdStep3DX = 1028,
-    kIdStep3DY = 1033,
-    kIdDisplayZMax = 1036,
-    kIdResetZoom = 1040,
-    kIdResetPan = 1046,
-    kIdVerbose = 1049,
-    kIdCursor = 1050,
-    kIdRayTrace = 1051,
-    kIdPanHint = 1052,
-    kIdZoomHint = 1053,
-    kIdRayStatus = 1054,
-    kIdCursorReadout = 1055,
-    kIdPattern = 1056,
-    kIdUseInterpreter = 1057,
-    kIdN1 = 1058,
-    kIdN2 = 1059,
-    kIdMake3DModel = 1062,
-};
 
 // Ids of the menu and toolbar commands; the command table (velmor_dlg.cpp) gives each its
 // menu item, toolbar button and handler.
@@ -347,13 +307,11 @@ private:
     std::filesystem::file_time_type m_libraryFileTime{};
     std::uintmax_t m_libraryFileSize = 0;
 
-    std::map<int, QWidget*> m_controls;
-    std::vector<QWidget*> m_columnControls;  // the right-hand column, in template order
+    MainControls m_controls;
     CommandActions m_menuItems;
     CommandActions m_toolbarButtons;
-    QLabel* m_statusPane0 = nullptr;
-    QLabel* m_statusPane1 = nullptr;
-    QLabel* m_statusPane2 = nullptr;  // "Library faulted: ..."
+    QLabel* m_positionPane = nullptr;  // the world position under the mouse
+    QLabel* m_libraryPane = nullptr;   // "Library faulted: ..."
 
     std::unique_ptr<CDialogUdFdFinal> m_udFdFinal;
     std::unique_ptr<CDialogUdFdInitial> m_udFdInitial;
