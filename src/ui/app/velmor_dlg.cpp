@@ -20,12 +20,12 @@
 #include <cmath>
 
 #include "core/app/progress.h"
-#include "core/app/sample_step.h"
 #include "core/host/library_host_settings.h"
 #include "core/view3d/mesh_builder.h"
 #include "core/view3d/model.h"
 #include "core/view3d/stl_writer.h"
 #include "ui/app/escape_key_watch.h"
+#include "ui/app/field_binding.h"
 #include "ui/app/field_text.h"
 #include "ui/app/main_layout.h"
 #include "ui/app/window_settings.h"
@@ -244,17 +244,13 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     connect(&m_libraryWatch, &QFileSystemWatcher::directoryChanged, this,
             [this] { OnLibraryFileEvent(); });
 
-    // 4. The three option boxes, display x, y, z read-only.
+    // 4. The three option boxes.
     for (int id : {kIdVerbose, kIdCursor, kIdRayTrace})
         static_cast<QCheckBox*>(Control(id))->setChecked(true);
-    for (int id : {kIdDisplayXMin, kIdDisplayXMax, kIdDisplayYMin, kIdDisplayYMax, kIdDisplayZMin,
-                   kIdDisplayZMax})
-        Control(id)->setEnabled(false);
 
-    // 5. Gradient-index flag and what it enables; n1 and n2 only in interpreter mode.
+    // 5. Gradient-index flag and the fields enabled: display x, y, z read-only, display n only
+    //    for a gradient-index surface, n1 and n2 only in interpreter mode.
     SetGradientIndex(m_provider->QueryGradientIndex());
-    Control(kIdN1)->setEnabled(false);
-    Control(kIdN2)->setEnabled(false);
 
     // 6. Pattern 0, both "delta 3D" fields.
     static_cast<QComboBox*>(Control(kIdPattern))->setCurrentIndex(0);
@@ -486,88 +482,15 @@ void CVelmorDlg::SetCommandEnabled(int id, bool enabled) {
 // Fields
 
 void CVelmorDlg::ReadFields() {
-    VelmorState& s = m_state;
-    ValueRange displayX = s.displayX, displayY = s.displayY, displayN = s.displayN;
-    struct FieldRead {
-        int id;
-        double* value;
-        double fallback;
-        bool step;
-    };
-    const FieldRead reads[] = {
-        {kIdAnalysisXMin, &s.analysisX.min, -10.0, false},
-        {kIdAnalysisXMax, &s.analysisX.max, 10.0, false},
-        {kIdAnalysisYMin, &s.analysisY.min, -10.0, false},
-        {kIdAnalysisYMax, &s.analysisY.max, 10.0, false},
-        {kIdStep2DX, &s.stepX, 0.1, true},
-        {kIdStep2DY, &s.stepY, 0.1, true},
-        {kIdStep3DX, &s.step3dX, 0.25, true},
-        {kIdStep3DY, &s.step3dY, 0.25, true},
-        {kIdDisplayXMin, &displayX.min, -10.0, false},
-        {kIdDisplayXMax, &displayX.max, 10.0, false},
-        {kIdDisplayYMin, &displayY.min, -10.0, false},
-        {kIdDisplayYMax, &displayY.max, 10.0, false},
-        {kIdDisplayNMin, &displayN.min, -1.0, false},
-        {kIdDisplayNMax, &displayN.max, 2.0, false},
-        {kIdN1, &s.fieldN1, 1.0, false},
-        {kIdN2, &s.fieldN2, 1.5, false},
-    };
-    for (const FieldRead& read : reads) {
-        QLineEdit* field = Field(read.id);
-        double value = 0;
-        if (!ReadFieldNumber(field->text(), &value)) {
-            value = read.fallback;
-            field->setText(FormatDefault(value));
-        }
-        if (read.step && StepBelowMinimum(value)) {
-            value = kMinimumSampleStep;
-            field->setText(FormatDefault(value));
-        }
-        *read.value = value;
-    }
-    // The display x and y fields show three decimals, so reading them rounds those ranges.
-    // A range that would lose all its width keeps its present value instead.
-    if (displayX.Width() != 0) s.displayX = displayX;
-    if (displayY.Width() != 0) s.displayY = displayY;
-    if (displayN.Width() != 0) {
-        s.displayN = displayN;
-    } else {
-        Field(kIdDisplayNMin)->setText(FormatDefault(s.displayN.min));
-        Field(kIdDisplayNMax)->setText(FormatDefault(s.displayN.max));
-    }
+    velmor::ReadFields(m_controls, m_state);
 }
 
 void CVelmorDlg::WriteFields() {
-    const VelmorState& s = m_state;
-    const std::pair<int, double> values[] = {{kIdAnalysisXMin, s.analysisX.min},
-                                             {kIdAnalysisXMax, s.analysisX.max},
-                                             {kIdAnalysisYMin, s.analysisY.min},
-                                             {kIdAnalysisYMax, s.analysisY.max},
-                                             {kIdDisplayXMin, s.displayX.min},
-                                             {kIdDisplayXMax, s.displayX.max},
-                                             {kIdDisplayYMin, s.displayY.min},
-                                             {kIdDisplayYMax, s.displayY.max},
-                                             {kIdDisplayNMin, s.displayN.min},
-                                             {kIdDisplayNMax, s.displayN.max},
-                                             {kIdStep2DX, s.stepX},
-                                             {kIdStep2DY, s.stepY},
-                                             {kIdDisplayZMin, s.displayZ.min},
-                                             {kIdStep3DX, s.step3dX},
-                                             {kIdStep3DY, s.step3dY},
-                                             {kIdDisplayZMax, s.displayZ.max},
-                                             {kIdN1, s.fieldN1},
-                                             {kIdN2, s.fieldN2}};
-    for (const auto& [id, value] : values) Field(id)->setText(FormatField(value));
+    velmor::WriteFields(m_controls, m_state);
 }
 
 void CVelmorDlg::ShowDisplayRanges() {
-    const VelmorState& s = m_state;
-    const std::pair<int, double> values[] = {
-        {kIdDisplayXMin, s.displayX.min}, {kIdDisplayXMax, s.displayX.max},
-        {kIdDisplayYMin, s.displayY.min}, {kIdDisplayYMax, s.displayY.max},
-        {kIdDisplayZMin, s.displayZ.min}, {kIdDisplayZMax, s.displayZ.max},
-        {kIdDisplayNMin, s.displayN.min}, {kIdDisplayNMax, s.displayN.max}};
-    for (const auto& [id, value] : values) Field(id)->setText(FormatField(value));
+    velmor::ShowDisplayRanges(m_controls, m_state);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -904,8 +827,7 @@ void CVelmorDlg::SetRunInProcess(bool on) {
 void CVelmorDlg::SetGradientIndex(bool flag) {
     m_state.gradientIndex = flag;
     m_provider->SetGradientIndex(flag);
-    Control(kIdDisplayNMin)->setEnabled(flag);
-    Control(kIdDisplayNMax)->setEnabled(flag);
+    EnableFields(m_controls, m_state);
     Control(kIdCursor)->setEnabled(!flag);
 }
 
@@ -932,8 +854,7 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
     UpdateCommandStates();  // "Open DLL ..." disabled while on
     m_udFdInitial->SetInterpreterMode(on);
     m_udFdFinal->SetInterpreterMode(on);
-    Control(kIdN1)->setEnabled(on);
-    Control(kIdN2)->setEnabled(on);
+    EnableFields(m_controls, m_state);  // n1 and n2 while on
 
     // Only the box recomputes the gradient-index flag; the menu command leaves it.
     if (fromBox) {
@@ -952,8 +873,7 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
 
 void CVelmorDlg::OnPatternChanged(int index) {
     m_state.meshPattern = std::clamp(index, 0, 3);
-    Control(kIdStep3DX)->setEnabled(index != kPatternEquilateral2);
-    Control(kIdStep3DY)->setEnabled(index != kPatternEquilateral1);
+    EnableFields(m_controls, m_state);
 }
 
 // ---------------------------------------------------------------------------------------

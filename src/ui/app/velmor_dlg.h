@@ -201,10 +201,11 @@ private:
     void ShowSecondaryWindow(QWidget* window);
     void ShowAbout();
 
-    // --- Fields.
+    // --- Fields (ui/app/field_binding.h).
     void ReadFields();         // every edit field into the state
     void WriteFields();        // every edit field from the state, "%.3f"
     void ShowDisplayRanges();  // the display fields from the state, "%.3f"
+    // The pattern list chose a mesh pattern: the "delta 3D" fields it uses are enabled.
     void OnPatternChanged(int index);
 
     // --- Update flows.
