@@ -5,36 +5,28 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPainter>
-#include <QPointer>
 #include <QTimer>
 #include <QToolBar>
-#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
-#include "core/app/progress.h"
 #include "core/host/library_host_settings.h"
-#include "core/view3d/mesh_builder.h"
-#include "core/view3d/model.h"
-#include "core/view3d/stl_writer.h"
 #include "ui/app/escape_key_watch.h"
 #include "ui/app/field_binding.h"
-#include "ui/app/field_text.h"
+#include "ui/app/library_check_input.h"
+#include "ui/app/library_session.h"
 #include "ui/app/main_layout.h"
+#include "ui/app/plot_client.h"
 #include "ui/app/window_settings.h"
 #include "ui/check/library_check_window.h"
 #include "ui/common/message_ui.h"
 #include "ui/common/progress_dialog.h"
 #include "ui/common/velmor_icon.h"
 #include "ui/interp/dialog_interpreter.h"
-#include "ui/plots/ray_choice.h"
 #include "ui/surface/library_output.h"
 #include "ui/surface/record_tables_dialog.h"
 #include "ui/view3d/dialog_3d.h"
@@ -53,50 +45,6 @@ bool StartsWork(int id) {
     return std::find(std::begin(kWorkCommands), std::end(kWorkCommands), id) !=
            std::end(kWorkCommands);
 }
-
-QString PairText(const char* a, double x, const char* b, double y) {
-    return QStringLiteral("%1 = %2 , %3 = %4")
-        .arg(QLatin1String(a), FormatDefault(x), QLatin1String(b), FormatDefault(y));
-}
-
-// How long a missing map's build waits before looking again whether another loop's progress
-// window has closed (a timer of 0 would fire again inside that loop's event processing); the
-// views' images and a changed library's reload wait as long for a sampling pass to end.
-constexpr int kMapBuildRetryMs = 50;
-
-// The message after a library fault: what happened, in which request, with which inputs.
-QString FaultMessage(const LibraryFault& fault, bool whileLoading) {
-    QString text =
-        QStringLiteral("The surface library faulted: ") + QString::fromStdString(fault.Describe());
-    if (!whileLoading)
-        text += QStringLiteral("\nEvery call of it answers -1 until \"Reload DLL\".");
-    return text;
-}
-
-// The library file's time written and size, or none when it is missing.
-bool LibraryFileState(const std::string& path, std::filesystem::file_time_type* time,
-                      std::uintmax_t* size) {
-    std::error_code error;
-    *time = std::filesystem::last_write_time(path, error);
-    if (error) return false;
-    *size = std::filesystem::file_size(path, error);
-    return !error;
-}
-
-// The progress window of the surface map being built, if any (null once it is closed).
-QPointer<CProgressDialog> g_mapWindow;
-
-// The progress window of the map build: the program's one progress window, titled as asked,
-// over the parent the last caller left.
-class CMapProgressWindow final : public MapProgressWindow {
-public:
-    void Open(const char* title) override {
-        g_mapWindow = OpenProgressWindow(QString::fromLatin1(title));
-    }
-    void Close() override { CloseProgressWindow(); }
-};
-
-CMapProgressWindow g_mapProgress;
 
 }  // namespace
 
@@ -149,55 +97,6 @@ const CommandRow<CVelmorDlg> CVelmorDlg::kCommands[] = {
     {kIdExit, nullptr, nullptr, kItemPlain, 0, nullptr, [](CVelmorDlg& d) { d.close(); }},
 };
 
-// The client area: background, frame 1005 and the four views; the mouse and the wheel go to
-// the main window.
-class CVelmorClient : public QWidget {
-public:
-    explicit CVelmorClient(CVelmorDlg& dlg) : QWidget(&dlg), m_dlg(dlg) {
-        setMouseTracking(true);
-        setAutoFillBackground(false);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        m_dlg.PaintPlotClient(painter);
-    }
-    void resizeEvent(QResizeEvent*) override { m_dlg.ApplyLayout(); }
-    void mousePressEvent(QMouseEvent* event) override {
-        const QPoint point = event->position().toPoint();
-        CVelmorDlg::CommandScope command(m_dlg);  // a ray choice traces again
-        if (event->button() == Qt::LeftButton)
-            m_dlg.OnLeftButtonDown(point, event->modifiers());
-        else if (event->button() == Qt::RightButton)
-            m_dlg.OnRightButtonDown(point, event->modifiers());
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::RightButton) m_dlg.OnRightButtonUp();
-    }
-    void mouseMoveEvent(QMouseEvent* event) override {
-        m_dlg.OnMouseMove(event->position().toPoint(), event->buttons(), event->modifiers());
-    }
-    void wheelEvent(QWheelEvent* event) override {
-        // One zoom step per notch (120); finer wheels add up to whole notches.
-        m_wheel += event->angleDelta().y();
-        const QPoint point = event->position().toPoint();
-        while (m_wheel >= 120) {
-            m_wheel -= 120;
-            m_dlg.ZoomAt(point, 1);
-        }
-        while (m_wheel <= -120) {
-            m_wheel += 120;
-            m_dlg.ZoomAt(point, -1);
-        }
-        event->accept();
-    }
-
-private:
-    CVelmorDlg& m_dlg;
-    int m_wheel = 0;
-};
-
 CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     : QMainWindow(parent),
       m_options(std::move(options)),
@@ -205,7 +104,9 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
       m_engine(std::make_unique<CScriptEngine>()),
       m_provider(std::make_unique<CSurfaceProvider>(*m_engine)),
       m_escapeWatch(std::make_unique<CEscapeKeyWatch>(m_engine->Escape())),
-      m_surface(*m_provider) {
+      m_surface(*m_provider),
+      m_libraryWatch([this] { return LibraryReloadWaits(); }, [this] { ReloadChangedLibrary(); },
+                     kMapBuildRetryMs) {
     setWindowTitle(QStringLiteral("Velmor"));
     // 1. Window icons. (The window manager's system menu cannot take the About item; the
     //    "Window" menu has it.)
@@ -236,13 +137,6 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     MenuAction(kCmdRunInProcess)->setChecked(m_provider->LibraryHost().inProcess);
     m_redrawTimer.setSingleShot(true);
     connect(&m_redrawTimer, &QTimer::timeout, this, [this] { RedrawViews(); });
-    m_reloadTimer.setSingleShot(true);
-    m_reloadTimer.setInterval(kReloadQuietMs);
-    connect(&m_reloadTimer, &QTimer::timeout, this, [this] { ReloadChangedLibrary(); });
-    connect(&m_libraryWatch, &QFileSystemWatcher::fileChanged, this,
-            [this] { OnLibraryFileEvent(); });
-    connect(&m_libraryWatch, &QFileSystemWatcher::directoryChanged, this,
-            [this] { OnLibraryFileEvent(); });
 
     // 4. The three option boxes.
     for (int id : {kIdVerbose, kIdCursor, kIdRayTrace})
@@ -520,67 +414,6 @@ void CVelmorDlg::Update2D() {
     m_client->update();
 }
 
-void CVelmorDlg::Make3DModel() {
-    if (RefusedWithoutCode()) return;
-    ReadFields();
-    m_udFdInitial->ReadTablesBack(*m_provider);
-    auto model = std::make_unique<CModel>();
-    if (BuildMesh(*model) != 0) return;  // the 3D window keeps its model
-    m_shading3d->SetModel(*model, true);
-}
-
-int CVelmorDlg::BuildMesh(CModel& model) {
-    const VelmorState& s = m_state;
-    MeshParams params{s.analysisX.min, s.analysisX.max, s.analysisY.min, s.analysisY.max,
-                      s.step3dX,       s.step3dY,       s.meshPattern};
-    // Too many planned triangles: the enlarged steps go into their boxes and the user is told
-    // before the build, which then uses them.
-    if (FitMeshStepsToBudget(params)) {
-        m_state.step3dX = params.dx;
-        m_state.step3dY = params.dy;
-        Field(kIdStep3DX)->setText(FormatField(params.dx));
-        Field(kIdStep3DY)->setText(FormatField(params.dy));
-        ShowMessage(this, QString::fromLatin1(kMeshStepsEnlargedMessage), MessageIcon::Information);
-    }
-    SamplingScope sampling(*this);
-    ProgressWindowScope progress(this, QStringLiteral("Shading Model ..."));
-    m_engine->BeginEscapePass();
-    return BuildMeshWithSteps(params, m_provider->SurfaceSampler(), model);
-}
-
-void CVelmorDlg::SaveStl(bool binary) {
-    // Without code in interpreter mode every sample fails: the file would hold a plane of failed
-    // samples at z = 0, not the surface. The tables are not read back: like "Make 3D Model", the
-    // mesh samples the records as the last repaint left them (what the views show), so reading
-    // them here would only change the records behind the views' back.
-    if (RefusedWithoutCode()) return;
-    ReadFields();
-    auto model = std::make_unique<CModel>();
-    if (BuildMesh(*model) != 0) return;
-
-    FileDialogRequest request;
-    request.title = binary ? QStringLiteral("Save User Defined Surface STL (BIN)")
-                           : QStringLiteral("Save User Defined Surface STL (ASCII)");
-    request.filter = binary ? QStringLiteral("STL Files (*.stl)|*.stl||")
-                            : QStringLiteral("STL Files (*.stl)|*.stl|TEXT Files (*.txt)|*.txt||");
-    request.defaultExtension = QStringLiteral("stl");
-    request.defaultName = QStringLiteral("Kestrum.stl");
-    const std::optional<QString> path = SaveFileNameAskingToCreate(this, request);
-    if (!path || path->isEmpty()) return;
-
-    const std::string localPath = QFile::encodeName(*path).toStdString();
-    std::string message;
-    int result = kStlWritten;
-    {
-        ProgressWindowScope progress(this, QStringLiteral("Save STL ..."));
-        result = binary ? WriteStlBinary(localPath, *model, &message)
-                        : WriteStlAscii(localPath, *model, &message);
-    }
-    // A file that could not be created or written: the system's reason, nothing else changes.
-    if (result == kStlWriteFailed)
-        ShowMessage(this, QString::fromLocal8Bit(message.c_str()), MessageIcon::Warning);
-}
-
 void CVelmorDlg::TraceRay() {
     TraceOutcome outcome;
     {
@@ -603,69 +436,19 @@ void CVelmorDlg::AfterRayChoice() {
     Repaint();
 }
 
-void CVelmorDlg::OpenDll() {
-    FileDialogRequest request;
-    request.title = QStringLiteral("Open User Defined Surface DLL");
-    request.filter = QStringLiteral(
-        "Shared Libraries (*.so)|*.so|DLL Files (*.dll)|*.dll|All Files (*.*)|*.*||");
-    request.defaultExtension = QStringLiteral("so");
-    const std::optional<QString> path = Messages().OpenFileName(this, request);
-    if (!path) return;
-
-    LoadOutcome outcome;
-    {
-        SamplingScope sampling(*this);
-        m_faultShown = false;
-        outcome = m_provider->OpenSurfaceDll(QFile::encodeName(*path).toStdString());
-    }
-    ShowLoad(outcome);
-}
-
 void CVelmorDlg::CheckLibrary() {
     if (RefusedWithoutCode()) return;
     m_udFdInitial->ReadTablesBack(*m_provider);
     ReadFields();
-    const VelmorState& s = m_state;
-    const LibraryHostSettings& host = m_provider->LibraryHost();
-    CheckInput input;
-    QString subject;
-    if (s.interpreterMode) {
-        input.source = CheckSource::kScript;
-        subject = QStringLiteral("The script (interpreter mode)");
-    } else if (m_provider->LibraryLoaded()) {
-        input.source = CheckSource::kLibrary;
-        input.libraryPath = m_provider->LibraryPath();
-        subject = QFileInfo(QFile::decodeName(input.libraryPath.c_str())).fileName();
-    } else {
-        input.source = CheckSource::kBuiltIn;
-        subject = QStringLiteral("The built-in surface \"Even Array\"");
-    }
-    input.helperPath = host.helperPath;
-    input.wine = host.wine;
-    input.limits = host.limits;
-    input.waitHook = &m_libraryWait;
-    input.outputSink = m_libraryOutput.get();
-    input.engine = m_engine.get();
-    input.initial = &m_provider->Initial();
-    input.recordVersion = m_provider->RecordVersion();
-    input.xmin = s.analysisX.min;
-    input.xmax = s.analysisX.max;
-    input.ymin = s.analysisY.min;
-    input.ymax = s.analysisY.max;
-    input.progress = [](int done, int total, const std::string&) {
-        return ReportProgress(done, total);
-    };
-    auto number = [](double value) { return QString::fromStdString(ShortestNumberText(value)); };
-    subject +=
-        QStringLiteral(" over x %1 .. %2, y %3 .. %4")
-            .arg(number(input.xmin), number(input.xmax), number(input.ymin), number(input.ymax));
+    const CheckRequest request =
+        MakeCheckRequest(m_state, *m_provider, &m_libraryWait, m_libraryOutput.get());
     CheckReport report;
     {
         SamplingScope sampling(*this);
         ProgressWindowScope progress(this, QStringLiteral("Library Check ..."));
-        report = RunLibraryCheck(input);
+        report = RunLibraryCheck(request.input);
     }
-    m_libraryCheck->ShowReport(report, subject);
+    m_libraryCheck->ShowReport(report, request.subject);
     ShowSecondaryWindow(m_libraryCheck.get());
 }
 
@@ -694,134 +477,6 @@ void CVelmorDlg::ShowCheckExample(const CheckExample& example) {
     BringIntoView(s.displayY, example.y);
     ShowDisplayRanges();
     AfterRayChoice();
-}
-
-void CVelmorDlg::ReloadDll() {
-    if (m_provider->LibraryPath().empty()) return;  // nothing was opened yet
-    // The tables as the user edited them are the records a reload keeps.
-    m_udFdInitial->ReadTablesBack(*m_provider);
-    LoadOutcome outcome;
-    {
-        SamplingScope sampling(*this);
-        m_faultShown = false;
-        outcome = m_provider->ReloadSurfaceDll();
-    }
-    ShowLoad(outcome);
-}
-
-void CVelmorDlg::ShowLoad(const LoadOutcome& outcome) {
-    if (!outcome.loaded) {
-        // A fault while loading says what happened instead of the file question.
-        if (outcome.fault) {
-            m_faultShown = true;
-            ShowMessage(this, FaultMessage(*outcome.fault, true), MessageIcon::Warning);
-        } else if (!outcome.message.empty()) {
-            ShowMessage(this, QString::fromStdString(outcome.message), MessageIcon::Stop);
-        } else {
-            ShowMessage(this, QString::fromLatin1(kSurfaceDllErrorText), MessageIcon::Question);
-        }
-    }
-    ShowLibraryState();
-    WatchLibraryFile();
-    // A failed load that dropped an earlier library also changed the records (the built-in
-    // surface answers again), so the windows follow them as after a successful load. A reload
-    // that kept the records goes the same way without their new rows.
-    if (!outcome.recordsChanged && !outcome.recordsKept) return;
-    if (outcome.recordsChanged) {
-        // Titles and rows for the record version, the new initial records in the table.
-        const int version = outcome.recordVersion;
-        m_udFdInitial->RebuildFixedDataRows(version);
-        m_udFdFinal->RebuildFixedDataRows(version);
-        m_udFdInitial->ShowRecords(m_provider->Initial(), version);
-    }
-    // The ray traced through the surface as it now is: the final records, the 3D ray and the
-    // status line show it at once, as the views do.
-    TraceRay();
-    // Gradient-index flag and what it enables (such a surface shows no ray).
-    if (outcome.gradientIndex) m_shading3d->ClearRay();
-    SetGradientIndex(outcome.gradientIndex);
-    if (outcome.recordsChanged) {
-        // A new model, a new map, zoom and pan reset.
-        m_shading3d->ClearModelAndResetView();
-        RebuildMap();
-        ResetZoom();
-        ResetPan();
-    } else {
-        // The same records for the rebuilt library: its answers to them, from a new map.
-        RebuildMap();
-        Repaint();
-    }
-}
-
-void CVelmorDlg::ShowLibraryState() {
-    const LibraryFault* fault = m_provider->LastLibraryFault();
-    const QString text =
-        fault ? QString::fromLatin1(kTextLibraryFaulted) + QString::fromStdString(fault->Short())
-              : QString();
-    m_libraryPane->setText(text);
-    m_libraryPane->setVisible(!text.isEmpty());
-    m_libraryOutput->SetHelperPid(m_provider->LibraryHelperPid());
-    UpdateCommandStates();  // "Reload DLL" once a library was opened
-}
-
-void CVelmorDlg::AnnounceLibraryFault() {
-    const LibraryFault* fault = m_provider->LastLibraryFault();
-    if (fault == nullptr || m_faultShown || !m_provider->LibraryFaulted()) return;
-    m_faultShown = true;
-    ShowLibraryState();
-    ShowMessage(this, FaultMessage(*fault, false), MessageIcon::Warning);
-}
-
-void CVelmorDlg::WatchLibraryFile() {
-    const QStringList watched = m_libraryWatch.files() + m_libraryWatch.directories();
-    if (!watched.isEmpty()) m_libraryWatch.removePaths(watched);
-    m_reloadTimer.stop();
-    const std::string& path = m_provider->LibraryPath();
-    if (path.empty() || !MenuAction(kCmdReloadOnChange)->isChecked()) return;
-    m_libraryFileTime = {};
-    m_libraryFileSize = 0;
-    LibraryFileState(path, &m_libraryFileTime, &m_libraryFileSize);
-    // A rebuild replaces the file (a new one under the old name), which ends a watch on the
-    // file itself: the directory is watched too.
-    const QString file = QFile::decodeName(path.c_str());
-    const QString directory = QFileInfo(file).absolutePath();
-    m_libraryWatch.addPath(directory);
-    if (QFileInfo::exists(file)) m_libraryWatch.addPath(file);
-}
-
-void CVelmorDlg::OnLibraryFileEvent() {
-    const std::string& path = m_provider->LibraryPath();
-    std::filesystem::file_time_type time;
-    std::uintmax_t size = 0;
-    if (path.empty() || !LibraryFileState(path, &time, &size)) return;  // gone for now
-    const QString file = QFile::decodeName(path.c_str());
-    if (!m_libraryWatch.files().contains(file)) m_libraryWatch.addPath(file);
-    // Every change starts the quiet time again: a file still being written waits.
-    if (time != m_libraryFileTime || size != m_libraryFileSize || m_reloadTimer.isActive())
-        m_reloadTimer.start(kReloadQuietMs);
-}
-
-void CVelmorDlg::ReloadChangedLibrary() {
-    if (Sampling() || CurrentProgressWindow() != nullptr ||
-        QApplication::activeModalWidget() != nullptr) {
-        m_reloadTimer.start(kMapBuildRetryMs);  // after the pass, loop or dialog under way
-        return;
-    }
-    std::filesystem::file_time_type time;
-    std::uintmax_t size = 0;
-    const std::string& path = m_provider->LibraryPath();
-    if (path.empty() || !LibraryFileState(path, &time, &size)) return;
-    if (time == m_libraryFileTime && size == m_libraryFileSize) return;
-    CommandScope command(*this);
-    ReloadDll();
-}
-
-void CVelmorDlg::SetRunInProcess(bool on) {
-    LibraryHostSettings settings = m_provider->LibraryHost();
-    settings.inProcess = on;
-    m_provider->SetLibraryHost(settings);
-    // The loaded library moves at once.
-    if (m_provider->LibraryLoaded()) ReloadDll();
 }
 
 void CVelmorDlg::SetGradientIndex(bool flag) {
@@ -874,160 +529,6 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
 void CVelmorDlg::OnPatternChanged(int index) {
     m_state.meshPattern = std::clamp(index, 0, 3);
     EnableFields(m_controls, m_state);
-}
-
-// ---------------------------------------------------------------------------------------
-// Zoom and pan
-
-void CVelmorDlg::ZoomAt(QPoint point, int direction) {
-    if (!velmor::ZoomAt(m_state, m_areas, point, direction)) return;
-    ShowDisplayRanges();
-    Repaint();
-}
-
-QPoint CVelmorDlg::PlanCentre() const {
-    return AreaCentre(m_areas.plan);
-}
-
-void CVelmorDlg::ResetZoom() {
-    ReadFields();
-    ResetZoomRanges(m_state);
-    ShowDisplayRanges();
-    Repaint();
-}
-
-void CVelmorDlg::ResetPan() {
-    CentreDisplayRanges(m_state);
-    ShowDisplayRanges();
-    Repaint();
-}
-
-// ---------------------------------------------------------------------------------------
-// The 2D views
-
-QWidget* CVelmorDlg::PlotClient() const {
-    return m_client;
-}
-
-void CVelmorDlg::Repaint() {
-    m_viewsStale = true;
-    QueueRedraw(0);
-}
-
-void CVelmorDlg::QueueRedraw(int delayMs) {
-    if (!m_redrawTimer.isActive() || delayMs < m_redrawTimer.remainingTime())
-        m_redrawTimer.start(delayMs);
-}
-
-void CVelmorDlg::RedrawViews() {
-    if (!m_started || !m_viewsStale) return;
-    // Asked for while the surface is being sampled (from events handled meanwhile): the
-    // library answers no other request until then, so the views wait for it.
-    if (Sampling()) {
-        QueueRedraw(kMapBuildRetryMs);
-        return;
-    }
-    m_viewsStale = false;
-    {
-        SamplingScope sampling(*this);
-        // A missing map is built right after, once no other loop's progress window is open.
-        m_views = RepaintViews(MakePlotState(m_state, *m_provider), m_surface, m_map, m_areas,
-                               &g_mapProgress, MissingMap::kLeave);
-    }
-    ShowRepaintTexts(m_views);
-    if (m_views.mapMissing && !m_mapBuildQueued) {
-        m_mapBuildQueued = true;
-        QTimer::singleShot(0, m_client, [this] { BuildMissingMap(); });
-    }
-    m_client->update();
-}
-
-PlotClientLayout CVelmorDlg::ClientLayout() const {
-    return {m_client->rect(), m_client->palette(), m_areas};
-}
-
-PlotSources CVelmorDlg::Sources() {
-    return {*m_provider, m_surface, m_map, &g_mapProgress};
-}
-
-void CVelmorDlg::PaintPlotClient(QPainter& painter) {
-    velmor::PaintPlotClient(painter, ClientLayout(), m_views);
-}
-
-void CVelmorDlg::ShowRepaintTexts(const RepaintResult& result) {
-    if (result.showNoRay) {
-        m_shading3d->ClearRay();
-        SetRayStatusText(QString::fromLatin1(kRayStatusNoRay));
-    }
-    SetCursorReadout(result.cursorReadout);
-    if (!result.errorSummary.empty()) m_interpreter->SetOutputBytes(result.errorSummary);
-}
-
-void CVelmorDlg::BuildMissingMap() {
-    // The build can come due while another loop (a mesh build, an STL export, a model
-    // loading) processes events under its progress window. Opening the map's progress window
-    // would close that one under the running loop, so the build waits until it is closed; the
-    // map stays missing meanwhile and the paints queue nothing more. Under another map's
-    // window the build goes ahead as before: one map window replaces the other.
-    CProgressDialog* open = CurrentProgressWindow();
-    if ((open != nullptr && open != g_mapWindow) || Sampling()) {
-        QTimer::singleShot(kMapBuildRetryMs, m_client, [this] { BuildMissingMap(); });
-        return;
-    }
-    m_mapBuildQueued = false;
-    if (m_map.Built()) return;
-    RebuildMap();
-    m_viewsStale = true;
-    RedrawViews();  // already a pass of the event loop of its own
-}
-
-void CVelmorDlg::RebuildMap() {
-    SamplingScope sampling(*this);
-    m_map.Discard();
-    m_map.Build(MakePlotState(m_state, *m_provider), m_surface, &g_mapProgress);
-}
-
-// ---------------------------------------------------------------------------------------
-// Mouse
-
-void CVelmorDlg::OnLeftButtonDown(QPoint point, Qt::KeyboardModifiers modifiers) {
-    const ClickEffect effect =
-        LeftClick(m_state, m_areas, point, modifiers & Qt::ShiftModifier, m_provider->Initial().ud,
-                  m_provider->LastTraceSucceeded(), m_provider->LastRay()[2]);
-    if (effect.rayChosen) AfterRayChoice();
-    if (effect.repaint) Repaint();
-}
-
-void CVelmorDlg::OnRightButtonDown(QPoint point, Qt::KeyboardModifiers modifiers) {
-    const ClickEffect effect = RightButtonDown(
-        m_state, m_areas, point, modifiers & Qt::ShiftModifier, m_provider->Initial().ud);
-    if (effect.rayChosen) AfterRayChoice();
-    if (m_state.panState != PlotView::kNone) m_client->setCursor(Qt::ClosedHandCursor);
-}
-
-void CVelmorDlg::OnRightButtonUp() {
-    m_state.panState = PlotView::kNone;
-    m_client->unsetCursor();
-}
-
-void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
-                             Qt::KeyboardModifiers modifiers) {
-    // The world position under the mouse, named by the view's axes.
-    QString text;
-    if (const PlotView view = ViewAt(m_areas, point); view != PlotView::kNone) {
-        const WorldPoint w = WorldAt(m_areas, m_state, view, point);
-        const AxisNames axes = ViewAxisNames(view, m_state.gradientIndex);
-        text = PairText(axes.across, w.u, axes.up, w.v);
-    }
-    m_positionPane->setText(text);
-
-    const PanStep pan = PanTo(m_state, m_areas, point, buttons, modifiers);
-    if (pan == PanStep::kNone) return;
-    m_client->setCursor(Qt::ClosedHandCursor);
-    if (pan == PanStep::kMoved) {
-        ShowDisplayRanges();
-        Repaint();
-    }
 }
 
 // ---------------------------------------------------------------------------------------

@@ -11,11 +11,9 @@
 // command that met it has returned, and the third status pane says so until a reload.
 #pragma once
 
-#include <QFileSystemWatcher>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -25,6 +23,7 @@
 #include "core/check/library_check.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
+#include "ui/app/library_session.h"
 #include "ui/app/main_layout.h"
 #include "ui/app/velmor_state.h"
 #include "ui/common/command_table.h"
@@ -70,9 +69,6 @@ inline constexpr const char* kTextCloseQuestion = "  Close ? ";
 inline constexpr const char* kTextEquivalent = "Equivalent Corvexa.dll";
 // The third status pane after a library fault: "Library faulted: SIGSEGV in sag".
 inline constexpr const char* kTextLibraryFaulted = "Library faulted: ";
-
-// A library file that changed on disk is reloaded once it has been quiet this long.
-inline constexpr int kReloadQuietMs = 500;
 
 struct VelmorDlgOptions {
     std::string settingsPath;  // the settings file all window settings go to
@@ -214,10 +210,21 @@ private:
     void TraceRay();  // traces, then shows the trace
     // The final records, the 3D ray and the status line after a trace.
     void ShowTrace(const TraceOutcome& outcome);
-    void OpenDll();  // "Open DLL ..."
     // "Check Library ...": the library check on the surface as the windows have it (the
-    // tables and fields read first), under a progress window, its results in "Library Check".
+    // tables and fields read first, the input from ui/app/library_check_input.h), under a
+    // progress window, its results in "Library Check".
     void CheckLibrary();
+    void ToggleInterpreter(bool fromBox);
+    // Sets the gradient-index flag and what depends on it: display n fields enabled and
+    // "Cursor" disabled while set.
+    void SetGradientIndex(bool flag);
+    void ResetZoom();
+    void ResetPan();
+    // The middle of the plan view, where "Zoom Up" and "Zoom Down" zoom about.
+    QPoint PlanCentre() const;
+
+    // --- The surface library (ui/app/library_session.cpp).
+    void OpenDll();    // "Open DLL ..."
     void ReloadDll();  // "Reload DLL"
     // What the windows do after a library load or reload: the message of a failed one, the
     // records and tables of a new record version, the ray traced again (final records, 3D ray,
@@ -227,19 +234,15 @@ private:
     void ShowLibraryState();
     // Once the outermost command has returned: the message of a library fault not shown yet.
     void AnnounceLibraryFault();
-    // "Reload when the file changes": watch the loaded library's file and its directory.
+    // "Reload when the file changes": watch the loaded library's file and its directory, or
+    // nothing when it is unchecked.
     void WatchLibraryFile();
-    void OnLibraryFileEvent();
+    // A changed library file waits to be reloaded while the surface is sampled, a long loop
+    // runs or a dialog is open.
+    bool LibraryReloadWaits() const;
     void ReloadChangedLibrary();
+    // "Run library in-process": the next load runs so, and a loaded library moves at once.
     void SetRunInProcess(bool on);
-    void ToggleInterpreter(bool fromBox);
-    // Sets the gradient-index flag and what depends on it: display n fields enabled and
-    // "Cursor" disabled while set.
-    void SetGradientIndex(bool flag);
-    void ResetZoom();
-    void ResetPan();
-    // The middle of the plan view, where "Zoom Up" and "Zoom Down" zoom about.
-    QPoint PlanCentre() const;
 
     // --- Mesh commands.
     void Make3DModel();
@@ -302,11 +305,7 @@ private:
     bool m_longLoop = false;    // a progress window is open
     bool m_faultShown = false;  // the provider's last fault has had its message
     CLibraryWaitWindow m_libraryWait;
-    // "Reload when the file changes": the library file as loaded (time written, size).
-    QFileSystemWatcher m_libraryWatch;
-    QTimer m_reloadTimer;
-    std::filesystem::file_time_type m_libraryFileTime{};
-    std::uintmax_t m_libraryFileSize = 0;
+    CLibraryFileWatch m_libraryWatch;  // "Reload when the file changes"
 
     MainControls m_controls;
     CommandActions m_menuItems;
