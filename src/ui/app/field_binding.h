@@ -8,8 +8,9 @@
 
 namespace velmor {
 
-// Every field the user types into, into the state, in the order 1011, 1013, 1014, 1015, 1022,
-// 1023, 1028, 1033, 1016 to 1021, 1058, 1059. A text that does not convert or fit gives the
+// Every field the user types into, into the state, in this order: analysis x min and max, y min
+// and max, "delta 2D" x and y, "delta 3D" x and y, display x min and max, y min and max, n min
+// and max, "n1", "n2". A text that does not convert or fit gives the
 // field's default, written back with "%f"; a step below kMinimumSampleStep in magnitude becomes
 // that step, written back the same way. The display x and y fields show three decimals, so
 // reading them rounds those ranges; a display range that would lose all its width keeps its

@@ -101,7 +101,6 @@ public:
     CDialogInerpreter& Interpreter() { return *m_interpreter; }
     CLibraryOutputWindow& LibraryOutput() { return *m_libraryOutput; }
     CLibraryCheckWindow& LibraryCheck() { return *m_libraryCheck; }
-    const CLibraryWaitWindow& LibraryWait() const { return m_libraryWait; }
 
     // The widget the views paint on; plot areas and mouse points are in its coordinates.
     QWidget* PlotClient() const;
@@ -109,8 +108,8 @@ public:
     // The surface map the plan view shows.
     const CSurfaceMap& Map() const { return m_map; }
 
-    // Text 1054 (ray-trace status line), 1055 (two-line cursor read-out), and the status bar
-    // pane with the world position under the mouse.
+    // The ray-trace status line and the two-line cursor read-out below the views, and the status
+    // bar pane with the world position under the mouse.
     QString RayStatusText() const;
     QString CursorReadout() const;
     QString StatusPaneText() const;
