@@ -62,8 +62,9 @@ TEST_F(ViewNavigationTest, ZoomKeepsThePointUnderTheMouseInEveryView) {
             EXPECT_NEAR(after.v, before.v, 1e-12);
         }
         if (c.view == PlotView::kPlan) ExpectRange(s.displayZ, 0.5 - 1.5 * k, 0.5 + 1.5 * k);
-        if (c.view != PlotView::kPlan && c.view != PlotView::kYz)
+        if (c.view != PlotView::kPlan && c.view != PlotView::kYz) {
             EXPECT_NEAR(s.displayY.Centre(), -4, 1e-12);
+        }
     }
     // Between the views nothing zooms.
     PlotSettings s;
