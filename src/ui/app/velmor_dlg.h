@@ -9,6 +9,12 @@
 // while one of its requests waits, the windows stay painted and "Waiting for the surface
 // library ..." offers Cancel (ui/common/library_wait.h); a library fault is shown once the
 // command that met it has returned, and the third status pane says so until a reload.
+//
+// The window's parts by job: velmor_dlg.cpp (start-up, the command table and its dispatch, the
+// update flows, closing), main_layout (the controls and their layout), field_binding (the
+// fields and the state), library_session.cpp (the surface library), library_check_input
+// ("Check Library ..."), mesh_commands.cpp ("Make 3D Model", the STL exports), plot_client (the
+// views, zoom, pan and clicks, whose arithmetic is ui/plots/view_navigation.h).
 #pragma once
 
 #include <QMainWindow>
@@ -217,10 +223,6 @@ private:
     // Sets the gradient-index flag and what depends on it: display n fields enabled and
     // "Cursor" disabled while set.
     void SetGradientIndex(bool flag);
-    void ResetZoom();
-    void ResetPan();
-    // The middle of the plan view, where "Zoom Up" and "Zoom Down" zoom about.
-    QPoint PlanCentre() const;
 
     // --- The surface library (ui/app/library_session.cpp).
     void OpenDll();    // "Open DLL ..."
@@ -243,7 +245,7 @@ private:
     // "Run library in-process": the next load runs so, and a loaded library moves at once.
     void SetRunInProcess(bool on);
 
-    // --- Mesh commands.
+    // --- Mesh commands (ui/app/mesh_commands.cpp).
     void Make3DModel();
     // "Save STL (ASCII) ..." and "Save STL (BIN) ...": a fresh mesh into the file chosen.
     void SaveStl(bool binary);
@@ -256,7 +258,7 @@ private:
     void SetRayStatusText(const QString& text);
     void SetCursorReadout(const QString& text);
 
-    // --- The 2D views.
+    // --- The 2D views (ui/app/plot_client.cpp).
     // The views changed: their images are computed at the next pass of the event loop (so that
     // changes in a row cost one computation), then painted.
     void Repaint();
@@ -274,6 +276,10 @@ private:
     // Builds the map a paint found missing, once no other loop's progress window is open.
     void BuildMissingMap();
     void RebuildMap();
+    void ResetZoom();
+    void ResetPan();
+    // The middle of the plan view, where "Zoom Up" and "Zoom Down" zoom about.
+    QPoint PlanCentre() const;
 
     // --- Mouse, in plot client coordinates (the rules are ui/plots/view_navigation.h).
     void OnLeftButtonDown(QPoint point, Qt::KeyboardModifiers modifiers);
