@@ -5,39 +5,28 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
-#include <QPointer>
-#include <QPushButton>
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
-#include "core/app/progress.h"
-#include "core/app/sample_step.h"
 #include "core/host/library_host_settings.h"
-#include "core/view3d/mesh_builder.h"
-#include "core/view3d/model.h"
-#include "core/view3d/stl_writer.h"
 #include "ui/app/escape_key_watch.h"
-#include "ui/app/field_text.h"
+#include "ui/app/field_binding.h"
+#include "ui/app/library_check_input.h"
+#include "ui/app/library_session.h"
+#include "ui/app/main_layout.h"
+#include "ui/app/plot_client.h"
 #include "ui/app/window_settings.h"
 #include "ui/check/library_check_window.h"
-#include "ui/common/dialog_units.h"
 #include "ui/common/message_ui.h"
 #include "ui/common/progress_dialog.h"
 #include "ui/common/velmor_icon.h"
 #include "ui/interp/dialog_interpreter.h"
-#include "ui/plots/ray_choice.h"
 #include "ui/surface/library_output.h"
 #include "ui/surface/record_tables_dialog.h"
 #include "ui/view3d/dialog_3d.h"
@@ -45,93 +34,6 @@
 namespace velmor {
 
 namespace {
-// Size of the client area from the window template (496 by 334 dialog units).
-constexpr int kTemplateWidth = DluX(496);
-constexpr int kTemplateHeight = DluY(334);
-constexpr int kMinimumWidth = 620;
-constexpr int kMinimumHeight = 580;
-
-// The right-hand column keeps its distance from the right edge and from the top; its
-// controls are placed relative to its left edge.
-constexpr int kColumnWidth = 276;
-constexpr int kColumnMargin = 8;
-constexpr int kColumnOrigin = kColumnWidth + kColumnMargin;  // column left = width - this
-// The label column and the field columns "x", "y", "z". A field the user types into, or that
-// falls back to its default written with six decimals, is wide enough for "-10.000000" (x and y
-// start at kColX and kColY); the display fields of x, y and z, which the program alone writes
-// with three decimals, for "-10.000" (side by side under the headers, y and z at kColY and
-// kColZ). The views keep room for their help texts at the minimum window width.
-constexpr int kLabelX = 0, kLabelWidth = 86;
-constexpr int kFieldWidth = 54, kWideFieldWidth = 76, kFieldHeight = 22;
-constexpr int kColX = 88, kColY = 166, kColZ = 222;
-constexpr int kColDisplayX = kColY - kFieldWidth - 2;
-constexpr int kColN2 = kColumnWidth - kWideFieldWidth;  // "n2" ends the column
-
-// Frame 1005 keeps these margins to the four client edges.
-constexpr int kFrameLeft = 8, kFrameTop = 8;
-constexpr int kFrameRight = kColumnOrigin + 8, kFrameBottom = 60;
-// Texts 1054 and 1055 below the frame: left margin, distance of their top from the bottom.
-constexpr int kRayStatusFromBottom = 56, kRayStatusHeight = 18;
-constexpr int kReadoutFromBottom = 36, kReadoutHeight = 32;
-// "Exit" keeps its distances from the right and bottom edges.
-constexpr int kExitWidth = 100, kExitHeight = 28, kExitRight = 8, kExitBottom = 8;
-
-enum class Kind { Label, RightLabel, Header, Edit, Check, Button, Combo, Text };
-
-struct ControlTemplate {
-    int id;  // 0 for labels without an id
-    Kind kind;
-    const char* text;
-    int x, y, w, h;  // x relative to the column's left edge
-};
-
-// The right-hand column.
-constexpr ControlTemplate kColumn[] = {
-    {kIdUseInterpreter, Kind::Check, "Use Interpreter", kLabelX, 6, 160, 22},
-    {0, Kind::Label, "n1", kLabelX, 34, kLabelWidth, kFieldHeight},
-    {kIdN1, Kind::Edit, "", kColX, 34, kWideFieldWidth, kFieldHeight},
-    {0, Kind::RightLabel, "n2", kColY, 34, kColN2 - kColY - 4, kFieldHeight},
-    {kIdN2, Kind::Edit, "", kColN2, 34, kWideFieldWidth, kFieldHeight},
-    {0, Kind::Header, "x", kColDisplayX, 62, kFieldWidth, 16},
-    {0, Kind::Header, "y", kColY, 62, kFieldWidth, 16},
-    {0, Kind::Header, "z", kColZ, 62, kFieldWidth, 16},
-    {0, Kind::Label, "min", kLabelX, 80, kLabelWidth, kFieldHeight},
-    {kIdAnalysisXMin, Kind::Edit, "", kColX, 80, kWideFieldWidth, kFieldHeight},
-    {kIdAnalysisYMin, Kind::Edit, "", kColY, 80, kWideFieldWidth, kFieldHeight},
-    {0, Kind::Label, "max", kLabelX, 105, kLabelWidth, kFieldHeight},
-    {kIdAnalysisXMax, Kind::Edit, "", kColX, 105, kWideFieldWidth, kFieldHeight},
-    {kIdAnalysisYMax, Kind::Edit, "", kColY, 105, kWideFieldWidth, kFieldHeight},
-    {0, Kind::Label, "delta 2D", kLabelX, 130, kLabelWidth, kFieldHeight},
-    {kIdStep2DX, Kind::Edit, "", kColX, 130, kWideFieldWidth, kFieldHeight},
-    {kIdStep2DY, Kind::Edit, "", kColY, 130, kWideFieldWidth, kFieldHeight},
-    {0, Kind::Label, "delta 3D", kLabelX, 155, kLabelWidth, kFieldHeight},
-    {kIdStep3DX, Kind::Edit, "", kColX, 155, kWideFieldWidth, kFieldHeight},
-    {kIdStep3DY, Kind::Edit, "", kColY, 155, kWideFieldWidth, kFieldHeight},
-    {0, Kind::Label, "display min", kLabelX, 186, kLabelWidth, kFieldHeight},
-    {kIdDisplayXMin, Kind::Edit, "", kColDisplayX, 186, kFieldWidth, kFieldHeight},
-    {kIdDisplayYMin, Kind::Edit, "", kColY, 186, kFieldWidth, kFieldHeight},
-    {kIdDisplayZMin, Kind::Edit, "", kColZ, 186, kFieldWidth, kFieldHeight},
-    {0, Kind::Label, "display max", kLabelX, 211, kLabelWidth, kFieldHeight},
-    {kIdDisplayXMax, Kind::Edit, "", kColDisplayX, 211, kFieldWidth, kFieldHeight},
-    {kIdDisplayYMax, Kind::Edit, "", kColY, 211, kFieldWidth, kFieldHeight},
-    {kIdDisplayZMax, Kind::Edit, "", kColZ, 211, kFieldWidth, kFieldHeight},
-    {0, Kind::Label, "display n min", kLabelX, 242, kLabelWidth, kFieldHeight},
-    {kIdDisplayNMin, Kind::Edit, "", kColX, 242, kWideFieldWidth, kFieldHeight},
-    {0, Kind::Label, "display n max", kLabelX, 267, kLabelWidth, kFieldHeight},
-    {kIdDisplayNMax, Kind::Edit, "", kColX, 267, kWideFieldWidth, kFieldHeight},
-    // The pattern list wide enough for "equilateral triangle 1".
-    {kIdPattern, Kind::Combo, "", kLabelX, 299, 162, 24},
-    {kIdMake3DModel, Kind::Button, "Make 3D Model", 166, 298, 110, 26},
-    {kIdUpdate2D, Kind::Button, "Update 2D", 166, 328, 110, 26},
-    {kIdRayTrace, Kind::Check, "Ray Trace", 0, 362, 90, 22},
-    {kIdCursor, Kind::Check, "Cursor", 96, 362, 80, 22},
-    {kIdVerbose, Kind::Check, "Verbose", 182, 362, 94, 22},
-    {kIdResetZoom, Kind::Button, "Reset Zoom", 0, 390, 136, 26},
-    {kIdResetPan, Kind::Button, "Reset Pan", 140, 390, 136, 26},
-    {kIdZoomHint, Kind::Text, "(Zoom : MouseWheel)", 0, 420, 150, 18},
-    {kIdPanHint, Kind::Text, "(Pan : R-Drag)", 166, 420, 110, 18},
-};
-
 // The commands that start surface-library work or a long loop. While a long loop of any window
 // runs they are disabled (and refused if asked for), so that no loop starts under another and
 // takes its progress window away.
@@ -144,195 +46,55 @@ bool StartsWork(int id) {
            std::end(kWorkCommands);
 }
 
-const char* const kPatternNames[] = {"right triangle 1", "right triangle 2",
-                                     "equilateral triangle 1", "equilateral triangle 2"};
-
-// Scales a display range about `centre`. Zooming in stops before the range gets narrower
-// than kMinDisplayWidth (or collapses in floating point); zooming out stops at the largest
-// finite width.
-void ScaleRange(ValueRange& range, double centre, double factor) {
-    const double min = centre - (centre - range.min) * factor;
-    const double max = centre + (range.max - centre) * factor;
-    const double width = max - min;
-    if (!std::isfinite(width)) return;
-    if (factor < 1 && !(std::fabs(width) >= kMinDisplayWidth)) return;
-    range.min = min;
-    range.max = max;
-}
-
-// Moves a display range by -delta (a pan), keeping it wider than zero.
-void ShiftRange(ValueRange& range, double delta) {
-    const double min = range.min - delta;
-    const double max = range.max - delta;
-    if (!std::isfinite(min) || !std::isfinite(max) || max == min) return;
-    range.min = min;
-    range.max = max;
-}
-
-void CentreOnZero(ValueRange& range) {
-    const double width = range.Width();
-    range.min = -width / 2;
-    range.max = width / 2;
-}
-
-QString PairText(const char* a, double x, const char* b, double y) {
-    return QStringLiteral("%1 = %2 , %3 = %4")
-        .arg(QLatin1String(a), FormatDefault(x), QLatin1String(b), FormatDefault(y));
-}
-
-// How long a missing map's build waits before looking again whether another loop's progress
-// window has closed (a timer of 0 would fire again inside that loop's event processing); the
-// views' images and a changed library's reload wait as long for a sampling pass to end.
-constexpr int kMapBuildRetryMs = 50;
-
-// The message after a library fault: what happened, in which request, with which inputs.
-QString FaultMessage(const LibraryFault& fault, bool whileLoading) {
-    QString text =
-        QStringLiteral("The surface library faulted: ") + QString::fromStdString(fault.Describe());
-    if (!whileLoading)
-        text += QStringLiteral("\nEvery call of it answers -1 until \"Reload DLL\".");
-    return text;
-}
-
-// The library file's time written and size, or none when it is missing.
-bool LibraryFileState(const std::string& path, std::filesystem::file_time_type* time,
-                      std::uintmax_t* size) {
-    std::error_code error;
-    *time = std::filesystem::last_write_time(path, error);
-    if (error) return false;
-    *size = std::filesystem::file_size(path, error);
-    return !error;
-}
-
-// The progress window of the surface map being built, if any (null once it is closed).
-QPointer<CProgressDialog> g_mapWindow;
-
-// The progress window of the map build: the program's one progress window, titled as asked,
-// over the parent the last caller left.
-class CMapProgressWindow final : public MapProgressWindow {
-public:
-    void Open(const char* title) override {
-        g_mapWindow = OpenProgressWindow(QString::fromLatin1(title));
-    }
-    void Close() override { CloseProgressWindow(); }
-};
-
-CMapProgressWindow g_mapProgress;
-
 }  // namespace
 
-// The main window's commands in menu order: id, menu and item text (none for the buttons of
-// the column and "Exit", which the control templates place and label), a separator above the
-// item, a check mark, the place and text of its toolbar button (0: none), what it does
-// (nothing without a handler) and its shortcut key (none when null).
-struct CVelmorDlg::CommandRow {
-    int id;
-    const char* menu;
-    const char* text;
-    bool separatorBefore;
-    bool checkable;
-    int toolbarSlot;
-    const char* toolbarText;
-    void (*run)(CVelmorDlg& dlg);
-    const char* shortcut = nullptr;
-};
-
-const CVelmorDlg::CommandRow CVelmorDlg::kCommands[] = {
-    {kCmdOpenDll, "File", "Open DLL ...", false, false, 1, "DLL",
-     [](CVelmorDlg& d) { d.OpenDll(); }},
-    {kCmdReloadDll, "File", "Reload DLL", false, false, 0, nullptr,
-     [](CVelmorDlg& d) { d.ReloadDll(); }, "Ctrl+R"},
-    {kCmdCheckLibrary, "File", "Check Library ...", false, false, 0, nullptr,
+// The main window's commands in menu order (the column's buttons and "Exit", which the control
+// templates place and label, have no menu item), their toolbar buttons and what they do.
+const CommandRow<CVelmorDlg> CVelmorDlg::kCommands[] = {
+    {kCmdOpenDll, "File", "Open DLL ...", kItemPlain, 1, "DLL", [](CVelmorDlg& d) { d.OpenDll(); }},
+    {kCmdReloadDll, "File", "Reload DLL", kItemPlain, 0, nullptr,
+     [](CVelmorDlg& d) { d.ReloadDll(); }, nullptr, "Ctrl+R"},
+    {kCmdCheckLibrary, "File", "Check Library ...", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.CheckLibrary(); }},
-    {kCmdReloadOnChange, "File", "Reload when the file changes", false, true, 0, nullptr,
+    {kCmdReloadOnChange, "File", "Reload when the file changes", kItemCheck, 0, nullptr,
      [](CVelmorDlg& d) { d.WatchLibraryFile(); }},
-    {kCmdRunInProcess, "File", "Run library in-process", false, true, 0, nullptr,
+    {kCmdRunInProcess, "File", "Run library in-process", kItemCheck, 0, nullptr,
      [](CVelmorDlg& d) { d.SetRunInProcess(d.MenuAction(kCmdRunInProcess)->isChecked()); }},
-    {kCmdUseInterpreter, "File", "Use Interpreter", false, true, 0, nullptr,
+    {kCmdUseInterpreter, "File", "Use Interpreter", kItemCheck, 0, nullptr,
      [](CVelmorDlg& d) { d.ToggleInterpreter(false); }},
-    {kCmdSaveStlAscii, "File", "Save STL (ASCII) ...", true, false, 0, nullptr,
+    {kCmdSaveStlAscii, "File", "Save STL (ASCII) ...", kItemSeparatorBefore, 0, nullptr,
      [](CVelmorDlg& d) { d.SaveStl(false); }},
-    {kCmdSaveStlBin, "File", "Save STL (BIN) ...", false, false, 2, "STL BIN",
+    {kCmdSaveStlBin, "File", "Save STL (BIN) ...", kItemPlain, 2, "STL BIN",
      [](CVelmorDlg& d) { d.SaveStl(true); }},
     // Settings are read at start and written at a confirmed close only.
-    {kCmdLoadIni, "File", "Load INI ...", true, false, 0, nullptr, nullptr},
-    {kCmdStoreIni, "File", "Store INI ...", false, false, 0, nullptr, nullptr},
-    {kCmdZoomUp, "View", "Zoom Up", false, false, 0, nullptr,
+    {kCmdLoadIni, "File", "Load INI ...", kItemSeparatorBefore, 0, nullptr, nullptr},
+    {kCmdStoreIni, "File", "Store INI ...", kItemPlain, 0, nullptr, nullptr},
+    {kCmdZoomUp, "View", "Zoom Up", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), 1); }},
-    {kCmdZoomDown, "View", "Zoom Down", false, false, 0, nullptr,
+    {kCmdZoomDown, "View", "Zoom Down", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), -1); }},
-    {kCmdResetZoom, "View", "Reset Zoom", true, false, 0, nullptr,
+    {kCmdResetZoom, "View", "Reset Zoom", kItemSeparatorBefore, 0, nullptr,
      [](CVelmorDlg& d) { d.ResetZoom(); }},
-    {kCmdResetPan, "View", "Reset Pan", false, false, 0, nullptr,
+    {kCmdResetPan, "View", "Reset Pan", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ResetPan(); }},
-    {kCmdShowUdFdInitial, "Window", "UD FD Initial", false, false, 4, "Initial",
+    {kCmdShowUdFdInitial, "Window", "UD FD Initial", kItemPlain, 4, "Initial",
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_udFdInitial.get()); }},
-    {kCmdShowUdFdFinal, "Window", "UD FD Final", false, false, 5, "Final",
+    {kCmdShowUdFdFinal, "Window", "UD FD Final", kItemPlain, 5, "Final",
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_udFdFinal.get()); }},
-    {kCmdShowShading3D, "Window", "Shading 3D", false, false, 3, "3D",
+    {kCmdShowShading3D, "Window", "Shading 3D", kItemPlain, 3, "3D",
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_shading3d.get()); }},
-    {kCmdShowInterpreter, "Window", "Interpreter", false, false, 6, "Interpreter",
+    {kCmdShowInterpreter, "Window", "Interpreter", kItemPlain, 6, "Interpreter",
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_interpreter.get()); }},
-    {kCmdShowLibraryOutput, "Window", "Library Output", false, false, 0, nullptr,
+    {kCmdShowLibraryOutput, "Window", "Library Output", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_libraryOutput.get()); }},
-    {kCmdAbout, "Window", "About ...", true, false, 0, nullptr,
+    {kCmdAbout, "Window", "About ...", kItemSeparatorBefore, 0, nullptr,
      [](CVelmorDlg& d) { d.ShowAbout(); }},
-    {kIdUpdate2D, nullptr, nullptr, false, false, 0, nullptr, [](CVelmorDlg& d) { d.Update2D(); }},
-    {kIdMake3DModel, nullptr, nullptr, false, false, 0, nullptr,
+    {kIdUpdate2D, nullptr, nullptr, kItemPlain, 0, nullptr, [](CVelmorDlg& d) { d.Update2D(); }},
+    {kIdMake3DModel, nullptr, nullptr, kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.Make3DModel(); }},
-    {kIdResetZoom, nullptr, nullptr, false, false, 0, nullptr,
-     [](CVelmorDlg& d) { d.ResetZoom(); }},
-    {kIdResetPan, nullptr, nullptr, false, false, 0, nullptr, [](CVelmorDlg& d) { d.ResetPan(); }},
-    {kIdExit, nullptr, nullptr, false, false, 0, nullptr, [](CVelmorDlg& d) { d.close(); }},
-};
-
-// The client area: background, frame 1005 and the four views; the mouse and the wheel go to
-// the main window.
-class CVelmorClient : public QWidget {
-public:
-    explicit CVelmorClient(CVelmorDlg& dlg) : QWidget(&dlg), m_dlg(dlg) {
-        setMouseTracking(true);
-        setAutoFillBackground(false);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        m_dlg.PaintPlotClient(painter);
-    }
-    void resizeEvent(QResizeEvent*) override { m_dlg.ApplyLayout(); }
-    void mousePressEvent(QMouseEvent* event) override {
-        const QPoint point = event->position().toPoint();
-        CVelmorDlg::CommandScope command(m_dlg);  // a ray choice traces again
-        if (event->button() == Qt::LeftButton)
-            m_dlg.OnLeftButtonDown(point, event->modifiers());
-        else if (event->button() == Qt::RightButton)
-            m_dlg.OnRightButtonDown(point, event->modifiers());
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::RightButton) m_dlg.OnRightButtonUp();
-    }
-    void mouseMoveEvent(QMouseEvent* event) override {
-        m_dlg.OnMouseMove(event->position().toPoint(), event->buttons(), event->modifiers());
-    }
-    void wheelEvent(QWheelEvent* event) override {
-        // One zoom step per notch (120); finer wheels add up to whole notches.
-        m_wheel += event->angleDelta().y();
-        const QPoint point = event->position().toPoint();
-        while (m_wheel >= 120) {
-            m_wheel -= 120;
-            m_dlg.ZoomAt(point, 1);
-        }
-        while (m_wheel <= -120) {
-            m_wheel += 120;
-            m_dlg.ZoomAt(point, -1);
-        }
-        event->accept();
-    }
-
-private:
-    CVelmorDlg& m_dlg;
-    int m_wheel = 0;
+    {kIdResetZoom, nullptr, nullptr, kItemPlain, 0, nullptr, [](CVelmorDlg& d) { d.ResetZoom(); }},
+    {kIdResetPan, nullptr, nullptr, kItemPlain, 0, nullptr, [](CVelmorDlg& d) { d.ResetPan(); }},
+    {kIdExit, nullptr, nullptr, kItemPlain, 0, nullptr, [](CVelmorDlg& d) { d.close(); }},
 };
 
 CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
@@ -342,7 +104,9 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
       m_engine(std::make_unique<CScriptEngine>()),
       m_provider(std::make_unique<CSurfaceProvider>(*m_engine)),
       m_escapeWatch(std::make_unique<CEscapeKeyWatch>(m_engine->Escape())),
-      m_surface(*m_provider) {
+      m_surface(*m_provider),
+      m_libraryWatch([this] { return LibraryReloadWaits(); }, [this] { ReloadChangedLibrary(); },
+                     kMapBuildRetryMs) {
     setWindowTitle(QStringLiteral("Velmor"));
     // 1. Window icons. (The window manager's system menu cannot take the About item; the
     //    "Window" menu has it.)
@@ -365,34 +129,22 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     m_client = new CVelmorClient(*this);
     setCentralWidget(m_client);
     BuildControls();
-    setMinimumSize(kMinimumWidth, kMinimumHeight);
-    resize(std::max(kTemplateWidth, kMinimumWidth),
-           std::max(kTemplateHeight + menuBar()->sizeHint().height(), kMinimumHeight));
+    setMinimumSize(kMainMinimumWidth, kMainMinimumHeight);
+    resize(MainStartSize(menuBar()->sizeHint().height()));
     ApplyLayout();
     MenuAction(kCmdUseInterpreter)->setChecked(false);
     MenuAction(kCmdReloadOnChange)->setChecked(m_provider->LibraryHost().reloadOnChange);
     MenuAction(kCmdRunInProcess)->setChecked(m_provider->LibraryHost().inProcess);
     m_redrawTimer.setSingleShot(true);
     connect(&m_redrawTimer, &QTimer::timeout, this, [this] { RedrawViews(); });
-    m_reloadTimer.setSingleShot(true);
-    m_reloadTimer.setInterval(kReloadQuietMs);
-    connect(&m_reloadTimer, &QTimer::timeout, this, [this] { ReloadChangedLibrary(); });
-    connect(&m_libraryWatch, &QFileSystemWatcher::fileChanged, this,
-            [this] { OnLibraryFileEvent(); });
-    connect(&m_libraryWatch, &QFileSystemWatcher::directoryChanged, this,
-            [this] { OnLibraryFileEvent(); });
 
-    // 4. The three option boxes, display x, y, z read-only.
+    // 4. The three option boxes.
     for (int id : {kIdVerbose, kIdCursor, kIdRayTrace})
         static_cast<QCheckBox*>(Control(id))->setChecked(true);
-    for (int id : {kIdDisplayXMin, kIdDisplayXMax, kIdDisplayYMin, kIdDisplayYMax, kIdDisplayZMin,
-                   kIdDisplayZMax})
-        Control(id)->setEnabled(false);
 
-    // 5. Gradient-index flag and what it enables; n1 and n2 only in interpreter mode.
+    // 5. Gradient-index flag and the fields enabled: display x, y, z read-only, display n only
+    //    for a gradient-index surface, n1 and n2 only in interpreter mode.
     SetGradientIndex(m_provider->QueryGradientIndex());
-    Control(kIdN1)->setEnabled(false);
-    Control(kIdN2)->setEnabled(false);
 
     // 6. Pattern 0, both "delta 3D" fields.
     static_cast<QComboBox*>(Control(kIdPattern))->setCurrentIndex(0);
@@ -483,36 +235,14 @@ void CVelmorDlg::UpdateCommandStates() {
 }
 
 void CVelmorDlg::BuildStatusBar() {
-    m_statusPane0 = new QLabel(this);
-    m_statusPane1 = new QLabel(this);
-    m_statusPane1->setFixedWidth(30);
-    m_statusPane2 = new QLabel(this);
-    m_statusPane2->hide();  // shown while the library is faulted
-    statusBar()->addWidget(m_statusPane0, 1);
-    statusBar()->addPermanentWidget(m_statusPane2);
-    statusBar()->addPermanentWidget(m_statusPane1);
-    statusBar()->setSizeGripEnabled(true);
+    const MainStatusPanes panes = BuildMainStatusBar(statusBar(), this);
+    m_positionPane = panes.position;
+    m_libraryPane = panes.library;
 }
 
 void CVelmorDlg::BuildMenuAndToolbar() {
-    std::map<QString, QMenu*> menus;
-    std::map<int, const CommandRow*> toolbarRows;
-    for (const CommandRow& row : kCommands) {
-        if (row.toolbarSlot > 0) toolbarRows[row.toolbarSlot] = &row;
-        if (row.menu == nullptr) continue;
-        const QString name = QString::fromLatin1(row.menu);
-        QMenu*& menu = menus[name];
-        if (menu == nullptr) menu = menuBar()->addMenu(name);
-        if (row.separatorBefore) menu->addSeparator();
-        QAction* action = menu->addAction(QString::fromLatin1(row.text));
-        action->setCheckable(row.checkable);
-        if (row.shortcut != nullptr) action->setShortcut(QKeySequence(QLatin1String(row.shortcut)));
-        const int id = row.id;
-        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-        m_menuActions[id] = action;
-        m_commandActions.emplace(id, action);
-    }
-
+    const CommandTrigger trigger = [this](int id) { OnCommand(id); };
+    m_menuItems = BuildCommandMenus(menuBar(), *this, kCommands, trigger);
     // Buttons with texts, no separators, across the top.
     QToolBar* toolbar = addToolBar(QStringLiteral("toolbar"));
     toolbar->setObjectName(QStringLiteral("toolbar"));
@@ -520,80 +250,11 @@ void CVelmorDlg::BuildMenuAndToolbar() {
     toolbar->setFloatable(false);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
-    for (const auto& [slot, row] : toolbarRows) {
-        QAction* action = toolbar->addAction(QString::fromLatin1(row->toolbarText));
-        const int id = row->id;
-        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-        m_toolbarActions[id] = action;
-        m_commandActions.emplace(id, action);
-    }
+    m_toolbarButtons = BuildCommandToolbar(toolbar, *this, kCommands, trigger);
 }
 
 void CVelmorDlg::BuildControls() {
-    for (const ControlTemplate& t : kColumn) {
-        const QString text = QString::fromLatin1(t.text);
-        QWidget* widget = nullptr;
-        switch (t.kind) {
-            case Kind::Label:
-            case Kind::RightLabel:
-            case Kind::Header:
-            case Kind::Text: {
-                auto* label = new QLabel(text, m_client);
-                label->setAlignment(t.kind == Kind::RightLabel ? Qt::AlignRight | Qt::AlignVCenter
-                                    : t.kind == Kind::Header   ? Qt::AlignCenter
-                                                               : Qt::AlignLeft | Qt::AlignVCenter);
-                widget = label;
-                break;
-            }
-            case Kind::Edit: {
-                auto* edit = new QLineEdit(m_client);
-                edit->setMaxLength(1024);
-                widget = edit;
-                break;
-            }
-            case Kind::Check: {
-                auto* box = new QCheckBox(text, m_client);
-                widget = box;
-                break;
-            }
-            case Kind::Button: {
-                auto* button = new QPushButton(text, m_client);
-                button->setAutoDefault(false);
-                const int id = t.id;
-                connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
-                widget = button;
-                break;
-            }
-            case Kind::Combo: {
-                auto* combo = new QComboBox(m_client);
-                for (const char* name : kPatternNames) combo->addItem(QString::fromLatin1(name));
-                widget = combo;
-                break;
-            }
-        }
-        widget->setGeometry(t.x, t.y, t.w, t.h);
-        m_columnControls.push_back(widget);
-        if (t.id != 0) {
-            widget->setObjectName(QString::number(t.id));
-            m_controls[t.id] = widget;
-        }
-    }
-
-    auto* exit = new QPushButton(QStringLiteral("Exit"), m_client);
-    exit->setAutoDefault(false);
-    connect(exit, &QPushButton::clicked, this, [this] { OnCommand(kIdExit); });
-    m_controls[kIdExit] = exit;
-
-    auto* rayStatus = new QLabel(m_client);
-    auto* readout = new QLabel(m_client);
-    readout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    rayStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_controls[kIdRayStatus] = rayStatus;
-    m_controls[kIdCursorReadout] = readout;
-    for (int id : {kIdExit, kIdRayStatus, kIdCursorReadout})
-        m_controls[id]->setObjectName(QString::number(id));
-
+    m_controls = BuildMainControls(m_client, [this](int id) { OnCommand(id); });
     auto boxToFlag = [this](int id, bool VelmorState::*flag) {
         auto* box = static_cast<QCheckBox*>(Control(id));
         connect(box, &QCheckBox::toggled, this, [this, flag](bool on) {
@@ -615,22 +276,7 @@ void CVelmorDlg::BuildControls() {
 
 void CVelmorDlg::ApplyLayout() {
     if (!m_client) return;
-    const int width = m_client->width();
-    const int height = m_client->height();
-    const int column = width - kColumnOrigin;
-    for (std::size_t i = 0; i < m_columnControls.size(); ++i)
-        m_columnControls[i]->move(column + kColumn[i].x, kColumn[i].y);
-    Control(kIdExit)->setGeometry(width - kExitRight - kExitWidth,
-                                  height - kExitBottom - kExitHeight, kExitWidth, kExitHeight);
-    const int textWidth = std::max(0, width - kFrameLeft - kFrameRight);
-    Control(kIdRayStatus)
-        ->setGeometry(kFrameLeft, height - kRayStatusFromBottom, textWidth, kRayStatusHeight);
-    Control(kIdCursorReadout)
-        ->setGeometry(kFrameLeft, height - kReadoutFromBottom, textWidth, kReadoutHeight);
-    const QRect frame(QPoint(kFrameLeft, kFrameTop),
-                      QSize(std::max(0, width - kFrameLeft - kFrameRight),
-                            std::max(0, height - kFrameTop - kFrameBottom)));
-    m_areas = ComputePlotAreas(frame);
+    m_areas = ComputePlotAreas(LayOutMainControls(m_controls, m_client->size()));
     Repaint();
 }
 
@@ -694,16 +340,16 @@ QString CVelmorDlg::CursorReadout() const {
 }
 
 QString CVelmorDlg::StatusPaneText() const {
-    return m_statusPane0->text();
+    return m_positionPane->text();
 }
 
 QString CVelmorDlg::LibraryStatusText() const {
-    return m_statusPane2->text();
+    return m_libraryPane->text();
 }
 
 QWidget* CVelmorDlg::Control(int id) const {
-    const auto it = m_controls.find(id);
-    return it == m_controls.end() ? nullptr : it->second;
+    const auto it = m_controls.byId.find(id);
+    return it == m_controls.byId.end() ? nullptr : it->second;
 }
 
 QLineEdit* CVelmorDlg::Field(int id) const {
@@ -711,18 +357,18 @@ QLineEdit* CVelmorDlg::Field(int id) const {
 }
 
 QAction* CVelmorDlg::MenuAction(int id) const {
-    const auto it = m_menuActions.find(id);
-    return it == m_menuActions.end() ? nullptr : it->second;
+    const auto it = m_menuItems.find(id);
+    return it == m_menuItems.end() ? nullptr : it->second;
 }
 
 QAction* CVelmorDlg::ToolbarAction(int id) const {
-    const auto it = m_toolbarActions.find(id);
-    return it == m_toolbarActions.end() ? nullptr : it->second;
+    const auto it = m_toolbarButtons.find(id);
+    return it == m_toolbarButtons.end() ? nullptr : it->second;
 }
 
 void CVelmorDlg::SetCommandEnabled(int id, bool enabled) {
-    const auto [first, last] = m_commandActions.equal_range(id);
-    for (auto it = first; it != last; ++it) it->second->setEnabled(enabled);
+    for (QAction* action : {MenuAction(id), ToolbarAction(id)})
+        if (action != nullptr) action->setEnabled(enabled);
     if (QWidget* button = Control(id)) button->setEnabled(enabled);  // "Update 2D", ...
 }
 
@@ -730,88 +376,15 @@ void CVelmorDlg::SetCommandEnabled(int id, bool enabled) {
 // Fields
 
 void CVelmorDlg::ReadFields() {
-    VelmorState& s = m_state;
-    ValueRange displayX = s.displayX, displayY = s.displayY, displayN = s.displayN;
-    struct FieldRead {
-        int id;
-        double* value;
-        double fallback;
-        bool step;
-    };
-    const FieldRead reads[] = {
-        {kIdAnalysisXMin, &s.analysisX.min, -10.0, false},
-        {kIdAnalysisXMax, &s.analysisX.max, 10.0, false},
-        {kIdAnalysisYMin, &s.analysisY.min, -10.0, false},
-        {kIdAnalysisYMax, &s.analysisY.max, 10.0, false},
-        {kIdStep2DX, &s.stepX, 0.1, true},
-        {kIdStep2DY, &s.stepY, 0.1, true},
-        {kIdStep3DX, &s.step3dX, 0.25, true},
-        {kIdStep3DY, &s.step3dY, 0.25, true},
-        {kIdDisplayXMin, &displayX.min, -10.0, false},
-        {kIdDisplayXMax, &displayX.max, 10.0, false},
-        {kIdDisplayYMin, &displayY.min, -10.0, false},
-        {kIdDisplayYMax, &displayY.max, 10.0, false},
-        {kIdDisplayNMin, &displayN.min, -1.0, false},
-        {kIdDisplayNMax, &displayN.max, 2.0, false},
-        {kIdN1, &s.fieldN1, 1.0, false},
-        {kIdN2, &s.fieldN2, 1.5, false},
-    };
-    for (const FieldRead& read : reads) {
-        QLineEdit* field = Field(read.id);
-        double value = 0;
-        if (!ReadFieldNumber(field->text(), &value)) {
-            value = read.fallback;
-            field->setText(FormatDefault(value));
-        }
-        if (read.step && StepBelowMinimum(value)) {
-            value = kMinimumSampleStep;
-            field->setText(FormatDefault(value));
-        }
-        *read.value = value;
-    }
-    // The display x and y fields show three decimals, so reading them rounds those ranges.
-    // A range that would lose all its width keeps its present value instead.
-    if (displayX.Width() != 0) s.displayX = displayX;
-    if (displayY.Width() != 0) s.displayY = displayY;
-    if (displayN.Width() != 0) {
-        s.displayN = displayN;
-    } else {
-        Field(kIdDisplayNMin)->setText(FormatDefault(s.displayN.min));
-        Field(kIdDisplayNMax)->setText(FormatDefault(s.displayN.max));
-    }
+    velmor::ReadFields(m_controls, m_state);
 }
 
 void CVelmorDlg::WriteFields() {
-    const VelmorState& s = m_state;
-    const std::pair<int, double> values[] = {{kIdAnalysisXMin, s.analysisX.min},
-                                             {kIdAnalysisXMax, s.analysisX.max},
-                                             {kIdAnalysisYMin, s.analysisY.min},
-                                             {kIdAnalysisYMax, s.analysisY.max},
-                                             {kIdDisplayXMin, s.displayX.min},
-                                             {kIdDisplayXMax, s.displayX.max},
-                                             {kIdDisplayYMin, s.displayY.min},
-                                             {kIdDisplayYMax, s.displayY.max},
-                                             {kIdDisplayNMin, s.displayN.min},
-                                             {kIdDisplayNMax, s.displayN.max},
-                                             {kIdStep2DX, s.stepX},
-                                             {kIdStep2DY, s.stepY},
-                                             {kIdDisplayZMin, s.displayZ.min},
-                                             {kIdStep3DX, s.step3dX},
-                                             {kIdStep3DY, s.step3dY},
-                                             {kIdDisplayZMax, s.displayZ.max},
-                                             {kIdN1, s.fieldN1},
-                                             {kIdN2, s.fieldN2}};
-    for (const auto& [id, value] : values) Field(id)->setText(FormatField(value));
+    velmor::WriteFields(m_controls, m_state);
 }
 
 void CVelmorDlg::ShowDisplayRanges() {
-    const VelmorState& s = m_state;
-    const std::pair<int, double> values[] = {
-        {kIdDisplayXMin, s.displayX.min}, {kIdDisplayXMax, s.displayX.max},
-        {kIdDisplayYMin, s.displayY.min}, {kIdDisplayYMax, s.displayY.max},
-        {kIdDisplayZMin, s.displayZ.min}, {kIdDisplayZMax, s.displayZ.max},
-        {kIdDisplayNMin, s.displayN.min}, {kIdDisplayNMax, s.displayN.max}};
-    for (const auto& [id, value] : values) Field(id)->setText(FormatField(value));
+    velmor::ShowDisplayRanges(m_controls, m_state);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -841,62 +414,6 @@ void CVelmorDlg::Update2D() {
     m_client->update();
 }
 
-void CVelmorDlg::Make3DModel() {
-    if (RefusedWithoutCode()) return;
-    ReadFields();
-    m_udFdInitial->ReadTablesBack(*m_provider);
-    auto model = std::make_unique<CModel>();
-    if (BuildMesh(*model) != 0) return;  // the 3D window keeps its model
-    m_shading3d->SetModel(*model, true);
-}
-
-int CVelmorDlg::BuildMesh(CModel& model) {
-    const VelmorState& s = m_state;
-    MeshParams params{s.analysisX.min, s.analysisX.max, s.analysisY.min, s.analysisY.max,
-                      s.step3dX,       s.step3dY,       s.meshPattern};
-    // Too many planned triangles: the enlarged steps go into their boxes and the user is told
-    // before the build, which then uses them.
-    if (FitMeshStepsToBudget(params)) {
-        m_state.step3dX = params.dx;
-        m_state.step3dY = params.dy;
-        Field(kIdStep3DX)->setText(FormatField(params.dx));
-        Field(kIdStep3DY)->setText(FormatField(params.dy));
-        ShowMessage(this, QString::fromLatin1(kMeshStepsEnlargedMessage), MessageIcon::Information);
-    }
-    SamplingScope sampling(*this);
-    ProgressWindowScope progress(this, QStringLiteral("Shading Model ..."));
-    m_engine->BeginEscapePass();
-    return BuildMeshWithSteps(params, m_provider->SurfaceSampler(), model);
-}
-
-void CVelmorDlg::SaveStl(bool binary) {
-    ReadFields();
-    auto model = std::make_unique<CModel>();
-    if (BuildMesh(*model) != 0) return;
-
-    FileDialogRequest request;
-    request.title = binary ? QStringLiteral("Save User Defined Surface STL (BIN)")
-                           : QStringLiteral("Save User Defined Surface STL (ASCII)");
-    request.filter = binary ? QStringLiteral("STL Files (*.stl)|*.stl||")
-                            : QStringLiteral("STL Files (*.stl)|*.stl|TEXT Files (*.txt)|*.txt||");
-    request.defaultExtension = QStringLiteral("stl");
-    request.defaultName = QStringLiteral("Kestrum.stl");
-    const std::optional<QString> path = SaveFileNameAskingToCreate(this, request);
-    if (!path || path->isEmpty()) return;
-
-    const std::string localPath = QFile::encodeName(*path).toStdString();
-    std::string message;
-    int result = kStlWritten;
-    {
-        ProgressWindowScope progress(this, QStringLiteral("Save STL ..."));
-        result = binary ? WriteStlBinary(localPath, *model, &message)
-                        : WriteStlAscii(localPath, *model, &message);
-    }
-    // A file that could not be created or written: the system's reason, nothing else changes.
-    if (result == kStlWriteFailed)
-        ShowMessage(this, QString::fromLocal8Bit(message.c_str()), MessageIcon::Warning);
-}
-
 void CVelmorDlg::TraceRay() {
     TraceOutcome outcome;
     {
@@ -919,69 +436,19 @@ void CVelmorDlg::AfterRayChoice() {
     Repaint();
 }
 
-void CVelmorDlg::OpenDll() {
-    FileDialogRequest request;
-    request.title = QStringLiteral("Open User Defined Surface DLL");
-    request.filter = QStringLiteral(
-        "Shared Libraries (*.so)|*.so|DLL Files (*.dll)|*.dll|All Files (*.*)|*.*||");
-    request.defaultExtension = QStringLiteral("so");
-    const std::optional<QString> path = Messages().OpenFileName(this, request);
-    if (!path) return;
-
-    LoadOutcome outcome;
-    {
-        SamplingScope sampling(*this);
-        m_faultShown = false;
-        outcome = m_provider->OpenSurfaceDll(QFile::encodeName(*path).toStdString());
-    }
-    ShowLoad(outcome);
-}
-
 void CVelmorDlg::CheckLibrary() {
     if (RefusedWithoutCode()) return;
     m_udFdInitial->ReadTablesBack(*m_provider);
     ReadFields();
-    const VelmorState& s = m_state;
-    const LibraryHostSettings& host = m_provider->LibraryHost();
-    CheckInput input;
-    QString subject;
-    if (s.interpreterMode) {
-        input.source = CheckSource::kScript;
-        subject = QStringLiteral("The script (interpreter mode)");
-    } else if (m_provider->LibraryLoaded()) {
-        input.source = CheckSource::kLibrary;
-        input.libraryPath = m_provider->LibraryPath();
-        subject = QFileInfo(QFile::decodeName(input.libraryPath.c_str())).fileName();
-    } else {
-        input.source = CheckSource::kBuiltIn;
-        subject = QStringLiteral("The built-in surface \"Even Array\"");
-    }
-    input.helperPath = host.helperPath;
-    input.wine = host.wine;
-    input.limits = host.limits;
-    input.waitHook = &m_libraryWait;
-    input.outputSink = m_libraryOutput.get();
-    input.engine = m_engine.get();
-    input.initial = &m_provider->Initial();
-    input.recordVersion = m_provider->RecordVersion();
-    input.xmin = s.analysisX.min;
-    input.xmax = s.analysisX.max;
-    input.ymin = s.analysisY.min;
-    input.ymax = s.analysisY.max;
-    input.progress = [](int done, int total, const std::string&) {
-        return ReportProgress(done, total);
-    };
-    auto number = [](double value) { return QString::fromStdString(ShortestNumberText(value)); };
-    subject +=
-        QStringLiteral(" over x %1 .. %2, y %3 .. %4")
-            .arg(number(input.xmin), number(input.xmax), number(input.ymin), number(input.ymax));
+    const CheckRequest request =
+        MakeCheckRequest(m_state, *m_provider, &m_libraryWait, m_libraryOutput.get());
     CheckReport report;
     {
         SamplingScope sampling(*this);
         ProgressWindowScope progress(this, QStringLiteral("Library Check ..."));
-        report = RunLibraryCheck(input);
+        report = RunLibraryCheck(request.input);
     }
-    m_libraryCheck->ShowReport(report, subject);
+    m_libraryCheck->ShowReport(report, request.subject);
     ShowSecondaryWindow(m_libraryCheck.get());
 }
 
@@ -1006,150 +473,16 @@ void CVelmorDlg::ShowCheckExample(const CheckExample& example) {
     s.cursorY = example.y;
     s.cursorZ = example.z;
     // The plan view moves (its width kept) so that the point lies in it.
-    auto bring = [](ValueRange& range, double value) {
-        if (value >= std::min(range.min, range.max) && value <= std::max(range.min, range.max))
-            return;
-        ShiftRange(range, range.Centre() - value);
-    };
-    bring(s.displayX, example.x);
-    bring(s.displayY, example.y);
+    BringIntoView(s.displayX, example.x);
+    BringIntoView(s.displayY, example.y);
     ShowDisplayRanges();
     AfterRayChoice();
-}
-
-void CVelmorDlg::ReloadDll() {
-    if (m_provider->LibraryPath().empty()) return;  // nothing was opened yet
-    // The tables as the user edited them are the records a reload keeps.
-    m_udFdInitial->ReadTablesBack(*m_provider);
-    LoadOutcome outcome;
-    {
-        SamplingScope sampling(*this);
-        m_faultShown = false;
-        outcome = m_provider->ReloadSurfaceDll();
-    }
-    ShowLoad(outcome);
-}
-
-void CVelmorDlg::ShowLoad(const LoadOutcome& outcome) {
-    if (!outcome.loaded) {
-        // A fault while loading says what happened instead of the file question.
-        if (outcome.fault) {
-            m_faultShown = true;
-            ShowMessage(this, FaultMessage(*outcome.fault, true), MessageIcon::Warning);
-        } else if (!outcome.message.empty()) {
-            ShowMessage(this, QString::fromStdString(outcome.message), MessageIcon::Stop);
-        } else {
-            ShowMessage(this, QString::fromLatin1(kSurfaceDllErrorText), MessageIcon::Question);
-        }
-    }
-    ShowLibraryState();
-    WatchLibraryFile();
-    // A failed load that dropped an earlier library also changed the records (the built-in
-    // surface answers again), so the windows follow them as after a successful load. A reload
-    // that kept the records goes the same way without their new rows.
-    if (!outcome.recordsChanged && !outcome.recordsKept) return;
-    if (outcome.recordsChanged) {
-        // Titles and rows for the record version, the new initial records in the table.
-        const int version = outcome.recordVersion;
-        m_udFdInitial->RebuildFixedDataRows(version);
-        m_udFdFinal->RebuildFixedDataRows(version);
-        m_udFdInitial->ShowRecords(m_provider->Initial(), version);
-    }
-    // The ray traced through the surface as it now is: the final records, the 3D ray and the
-    // status line show it at once, as the views do.
-    TraceRay();
-    // Gradient-index flag and what it enables (such a surface shows no ray).
-    if (outcome.gradientIndex) m_shading3d->ClearRay();
-    SetGradientIndex(outcome.gradientIndex);
-    if (outcome.recordsChanged) {
-        // A new model, a new map, zoom and pan reset.
-        m_shading3d->ClearModelAndResetView();
-        RebuildMap();
-        ResetZoom();
-        ResetPan();
-    } else {
-        // The same records for the rebuilt library: its answers to them, from a new map.
-        RebuildMap();
-        Repaint();
-    }
-}
-
-void CVelmorDlg::ShowLibraryState() {
-    const LibraryFault* fault = m_provider->LastLibraryFault();
-    const QString text =
-        fault ? QString::fromLatin1(kTextLibraryFaulted) + QString::fromStdString(fault->Short())
-              : QString();
-    m_statusPane2->setText(text);
-    m_statusPane2->setVisible(!text.isEmpty());
-    m_libraryOutput->SetHelperPid(m_provider->LibraryHelperPid());
-    UpdateCommandStates();  // "Reload DLL" once a library was opened
-}
-
-void CVelmorDlg::AnnounceLibraryFault() {
-    const LibraryFault* fault = m_provider->LastLibraryFault();
-    if (fault == nullptr || m_faultShown || !m_provider->LibraryFaulted()) return;
-    m_faultShown = true;
-    ShowLibraryState();
-    ShowMessage(this, FaultMessage(*fault, false), MessageIcon::Warning);
-}
-
-void CVelmorDlg::WatchLibraryFile() {
-    const QStringList watched = m_libraryWatch.files() + m_libraryWatch.directories();
-    if (!watched.isEmpty()) m_libraryWatch.removePaths(watched);
-    m_reloadTimer.stop();
-    const std::string& path = m_provider->LibraryPath();
-    if (path.empty() || !MenuAction(kCmdReloadOnChange)->isChecked()) return;
-    m_libraryFileTime = {};
-    m_libraryFileSize = 0;
-    LibraryFileState(path, &m_libraryFileTime, &m_libraryFileSize);
-    // A rebuild replaces the file (a new one under the old name), which ends a watch on the
-    // file itself: the directory is watched too.
-    const QString file = QFile::decodeName(path.c_str());
-    const QString directory = QFileInfo(file).absolutePath();
-    m_libraryWatch.addPath(directory);
-    if (QFileInfo::exists(file)) m_libraryWatch.addPath(file);
-}
-
-void CVelmorDlg::OnLibraryFileEvent() {
-    const std::string& path = m_provider->LibraryPath();
-    std::filesystem::file_time_type time;
-    std::uintmax_t size = 0;
-    if (path.empty() || !LibraryFileState(path, &time, &size)) return;  // gone for now
-    const QString file = QFile::decodeName(path.c_str());
-    if (!m_libraryWatch.files().contains(file)) m_libraryWatch.addPath(file);
-    // Every change starts the quiet time again: a file still being written waits.
-    if (time != m_libraryFileTime || size != m_libraryFileSize || m_reloadTimer.isActive())
-        m_reloadTimer.start(kReloadQuietMs);
-}
-
-void CVelmorDlg::ReloadChangedLibrary() {
-    if (Sampling() || CurrentProgressWindow() != nullptr ||
-        QApplication::activeModalWidget() != nullptr) {
-        m_reloadTimer.start(kMapBuildRetryMs);  // after the pass, loop or dialog under way
-        return;
-    }
-    std::filesystem::file_time_type time;
-    std::uintmax_t size = 0;
-    const std::string& path = m_provider->LibraryPath();
-    if (path.empty() || !LibraryFileState(path, &time, &size)) return;
-    if (time == m_libraryFileTime && size == m_libraryFileSize) return;
-    CommandScope command(*this);
-    ReloadDll();
-}
-
-void CVelmorDlg::SetRunInProcess(bool on) {
-    LibraryHostSettings settings = m_provider->LibraryHost();
-    settings.inProcess = on;
-    m_provider->SetLibraryHost(settings);
-    // The loaded library moves at once.
-    if (m_provider->LibraryLoaded()) ReloadDll();
 }
 
 void CVelmorDlg::SetGradientIndex(bool flag) {
     m_state.gradientIndex = flag;
     m_provider->SetGradientIndex(flag);
-    Control(kIdDisplayNMin)->setEnabled(flag);
-    Control(kIdDisplayNMax)->setEnabled(flag);
+    EnableFields(m_controls, m_state);
     Control(kIdCursor)->setEnabled(!flag);
 }
 
@@ -1176,8 +509,7 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
     UpdateCommandStates();  // "Open DLL ..." disabled while on
     m_udFdInitial->SetInterpreterMode(on);
     m_udFdFinal->SetInterpreterMode(on);
-    Control(kIdN1)->setEnabled(on);
-    Control(kIdN2)->setEnabled(on);
+    EnableFields(m_controls, m_state);  // n1 and n2 while on
 
     // Only the box recomputes the gradient-index flag; the menu command leaves it.
     if (fromBox) {
@@ -1196,342 +528,7 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
 
 void CVelmorDlg::OnPatternChanged(int index) {
     m_state.meshPattern = std::clamp(index, 0, 3);
-    Control(kIdStep3DX)->setEnabled(index != kPatternEquilateral2);
-    Control(kIdStep3DY)->setEnabled(index != kPatternEquilateral1);
-}
-
-// ---------------------------------------------------------------------------------------
-// Zoom and pan
-
-void CVelmorDlg::ZoomAt(QPoint point, int direction) {
-    VelmorState& s = m_state;
-    const PlotView view = ViewAt(point);
-    if (view == PlotView::kNone) return;
-    const WorldPoint w = WorldAt(view, point);
-    double cx = s.displayX.Centre();
-    double cy = s.displayY.Centre();
-    double cz = s.displayZ.Centre();
-    switch (view) {
-        case PlotView::kPlan:
-            cx = w.u;
-            cy = w.v;
-            break;
-        case PlotView::kXz:
-            cx = w.u;
-            cz = w.v;
-            break;
-        case PlotView::kYz:
-            cy = w.u;
-            cz = w.v;
-            break;
-        case PlotView::kFourth:
-            cz = s.gradientIndex ? w.u : w.v;
-            break;
-        case PlotView::kNone:
-            break;
-    }
-    const double factor = direction >= 1 ? 0.8 : 1.2;
-    ScaleRange(s.displayX, cx, factor);
-    ScaleRange(s.displayY, cy, factor);
-    ScaleRange(s.displayZ, cz, factor);
-    ScaleRange(s.displayR, 0.0, factor);
-    ShowDisplayRanges();
-    Repaint();
-}
-
-QPoint CVelmorDlg::PlanCentre() const {
-    return QPoint(m_areas.plan.left() + m_areas.plan.width() / 2,
-                  m_areas.plan.top() + m_areas.plan.height() / 2);
-}
-
-void CVelmorDlg::ResetZoom() {
-    ReadFields();
-    ResetZoomRanges(m_state);
-    ShowDisplayRanges();
-    Repaint();
-}
-
-void CVelmorDlg::ResetPan() {
-    CentreOnZero(m_state.displayX);
-    CentreOnZero(m_state.displayY);
-    CentreOnZero(m_state.displayZ);
-    CentreOnZero(m_state.displayR);
-    ShowDisplayRanges();
-    Repaint();
-}
-
-// ---------------------------------------------------------------------------------------
-// The 2D views
-
-QWidget* CVelmorDlg::PlotClient() const {
-    return m_client;
-}
-
-void CVelmorDlg::Repaint() {
-    m_viewsStale = true;
-    QueueRedraw(0);
-}
-
-void CVelmorDlg::QueueRedraw(int delayMs) {
-    if (!m_redrawTimer.isActive() || delayMs < m_redrawTimer.remainingTime())
-        m_redrawTimer.start(delayMs);
-}
-
-void CVelmorDlg::RedrawViews() {
-    if (!m_started || !m_viewsStale) return;
-    // Asked for while the surface is being sampled (from events handled meanwhile): the
-    // library answers no other request until then, so the views wait for it.
-    if (Sampling()) {
-        QueueRedraw(kMapBuildRetryMs);
-        return;
-    }
-    m_viewsStale = false;
-    {
-        SamplingScope sampling(*this);
-        // A missing map is built right after, once no other loop's progress window is open.
-        m_views = RepaintViews(MakePlotState(m_state, *m_provider), m_surface, m_map, m_areas,
-                               &g_mapProgress, MissingMap::kLeave);
-    }
-    ShowRepaintTexts(m_views);
-    if (m_views.mapMissing && !m_mapBuildQueued) {
-        m_mapBuildQueued = true;
-        QTimer::singleShot(0, m_client, [this] { BuildMissingMap(); });
-    }
-    m_client->update();
-}
-
-PlotClientLayout CVelmorDlg::ClientLayout() const {
-    return {m_client->rect(), m_client->palette(), m_areas};
-}
-
-PlotSources CVelmorDlg::Sources() {
-    return {*m_provider, m_surface, m_map, &g_mapProgress};
-}
-
-void CVelmorDlg::PaintPlotClient(QPainter& painter) {
-    velmor::PaintPlotClient(painter, ClientLayout(), m_views);
-}
-
-void CVelmorDlg::ShowRepaintTexts(const RepaintResult& result) {
-    if (result.showNoRay) {
-        m_shading3d->ClearRay();
-        SetRayStatusText(QString::fromLatin1(kRayStatusNoRay));
-    }
-    SetCursorReadout(result.cursorReadout);
-    if (!result.errorSummary.empty()) m_interpreter->SetOutputBytes(result.errorSummary);
-}
-
-void CVelmorDlg::BuildMissingMap() {
-    // The build can come due while another loop (a mesh build, an STL export, a model
-    // loading) processes events under its progress window. Opening the map's progress window
-    // would close that one under the running loop, so the build waits until it is closed; the
-    // map stays missing meanwhile and the paints queue nothing more. Under another map's
-    // window the build goes ahead as before: one map window replaces the other.
-    CProgressDialog* open = CurrentProgressWindow();
-    if ((open != nullptr && open != g_mapWindow) || Sampling()) {
-        QTimer::singleShot(kMapBuildRetryMs, m_client, [this] { BuildMissingMap(); });
-        return;
-    }
-    m_mapBuildQueued = false;
-    if (m_map.Built()) return;
-    RebuildMap();
-    m_viewsStale = true;
-    RedrawViews();  // already a pass of the event loop of its own
-}
-
-void CVelmorDlg::RebuildMap() {
-    SamplingScope sampling(*this);
-    m_map.Discard();
-    m_map.Build(MakePlotState(m_state, *m_provider), m_surface, &g_mapProgress);
-}
-
-// ---------------------------------------------------------------------------------------
-// Mouse
-
-PlotView CVelmorDlg::ViewAt(QPoint point) const {
-    if (m_areas.plan.contains(point)) return PlotView::kPlan;
-    if (m_areas.xz.contains(point)) return PlotView::kXz;
-    if (m_areas.yz.contains(point)) return PlotView::kYz;
-    if (m_areas.fourth.contains(point)) return PlotView::kFourth;
-    return PlotView::kNone;
-}
-
-WorldPoint CVelmorDlg::WorldAt(PlotView view, QPoint point) const {
-    const VelmorState& s = m_state;
-    switch (view) {
-        case PlotView::kPlan:
-            return AreaToWorld(m_areas.plan, point, s.displayX, s.displayY);
-        case PlotView::kXz:
-            return AreaToWorld(m_areas.xz, point, s.displayX, s.displayZ);
-        case PlotView::kYz:
-            return AreaToWorld(m_areas.yz, point, s.displayY, s.displayZ);
-        case PlotView::kFourth:
-            return s.gradientIndex ? AreaToWorld(m_areas.fourth, point, s.displayZ, s.displayN)
-                                   : AreaToWorld(m_areas.fourth, point, s.displayR, s.displayZ);
-        case PlotView::kNone:
-            break;
-    }
-    return {};
-}
-
-void CVelmorDlg::OnLeftButtonDown(QPoint point, Qt::KeyboardModifiers modifiers) {
-    VelmorState& s = m_state;
-    const bool rayChoice = (modifiers & Qt::ShiftModifier) && s.rayTrace;
-    const bool cursorOn = s.cursor || s.gradientIndex;
-    const PlotView view = ViewAt(point);
-    const WorldPoint w = WorldAt(view, point);
-    USER_DATA& ud = m_provider->Initial().ud;
-    switch (view) {
-        case PlotView::kPlan:
-            if (!rayChoice) {
-                if (cursorOn) {
-                    s.cursorX = w.u;
-                    s.cursorY = w.v;
-                }
-            } else if (!s.gradientIndex) {
-                ChooseThroughPoint(ud, w.u, w.v);
-                AfterRayChoice();
-            }
-            Repaint();
-            break;
-        case PlotView::kFourth:
-            if (s.gradientIndex) {
-                s.cursorZ = w.u;
-            } else if (!rayChoice) {
-                s.cursorZ = w.v;
-            } else {
-                ChooseIncidentElevation(ud, w.u, w.v, m_provider->LastTraceSucceeded(),
-                                        m_provider->LastRay()[2]);
-                AfterRayChoice();
-            }
-            Repaint();
-            break;
-        case PlotView::kXz:
-            if (cursorOn) {
-                s.cursorX = w.u;
-                s.cursorZ = w.v;
-                Repaint();
-            }
-            break;
-        case PlotView::kYz:
-            if (cursorOn) {
-                s.cursorY = w.u;
-                s.cursorZ = w.v;
-                Repaint();
-            }
-            break;
-        case PlotView::kNone:
-            break;
-    }
-}
-
-void CVelmorDlg::OnRightButtonDown(QPoint point, Qt::KeyboardModifiers modifiers) {
-    VelmorState& s = m_state;
-    const PlotView view = ViewAt(point);
-    const WorldPoint w = WorldAt(view, point);
-    s.panState = PlotView::kNone;
-    switch (view) {
-        case PlotView::kPlan:
-            if (!(modifiers & Qt::ShiftModifier)) {
-                s.panAnchorX = w.u;
-                s.panAnchorY = w.v;
-                s.panState = view;
-            } else if (s.rayTrace) {
-                ChooseDirection(m_provider->Initial().ud, w.u, w.v);
-                AfterRayChoice();
-            }
-            break;
-        case PlotView::kXz:
-            s.panAnchorX = w.u;
-            s.panAnchorZ = w.v;
-            s.panState = view;
-            break;
-        case PlotView::kYz:
-            s.panAnchorY = w.u;
-            s.panAnchorZ = w.v;
-            s.panState = view;
-            break;
-        case PlotView::kFourth:
-            // The index view pans z only.
-            if (s.gradientIndex) {
-                s.panAnchorZ = w.u;
-            } else {
-                s.panAnchorR = w.u;
-                s.panAnchorZ = w.v;
-            }
-            s.panState = view;
-            break;
-        case PlotView::kNone:
-            break;
-    }
-    if (s.panState != PlotView::kNone) m_client->setCursor(Qt::ClosedHandCursor);
-}
-
-void CVelmorDlg::OnRightButtonUp() {
-    m_state.panState = PlotView::kNone;
-    m_client->unsetCursor();
-}
-
-void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
-                             Qt::KeyboardModifiers modifiers) {
-    VelmorState& s = m_state;
-    // 1. The world position under the mouse, named by the view's axes.
-    QString text;
-    if (const PlotView view = ViewAt(point); view != PlotView::kNone) {
-        const WorldPoint w = WorldAt(view, point);
-        const bool index = view == PlotView::kFourth && s.gradientIndex;
-        const char* across = view == PlotView::kYz       ? "y"
-                             : view == PlotView::kFourth ? (index ? "z" : "r")
-                                                         : "x";
-        const char* up = view == PlotView::kPlan ? "y" : index ? "n or dn/dz" : "z";
-        text = PairText(across, w.u, up, w.v);
-    }
-    m_statusPane0->setText(text);
-
-    // 2. Pan: only with the right button alone, no Shift or Ctrl.
-    if (buttons != Qt::RightButton || (modifiers & (Qt::ShiftModifier | Qt::ControlModifier)) ||
-        s.panState == PlotView::kNone)
-        return;
-    const WorldPoint w = WorldAt(s.panState, point);
-    bool moved = false;
-    auto pan = [&moved](ValueRange& a, double da, double stepA, ValueRange& b, double db,
-                        double stepB) {
-        if (std::fabs(da) > stepA || std::fabs(db) > stepB) {
-            ShiftRange(a, da);
-            ShiftRange(b, db);
-            moved = true;
-        }
-    };
-    switch (s.panState) {
-        case PlotView::kPlan:
-            pan(s.displayX, w.u - s.panAnchorX, s.stepX, s.displayY, w.v - s.panAnchorY, s.stepY);
-            break;
-        case PlotView::kXz:
-            pan(s.displayX, w.u - s.panAnchorX, s.stepX, s.displayZ, w.v - s.panAnchorZ, s.stepZ);
-            break;
-        case PlotView::kYz:
-            pan(s.displayY, w.u - s.panAnchorY, s.stepY, s.displayZ, w.v - s.panAnchorZ, s.stepZ);
-            break;
-        case PlotView::kFourth:
-            if (s.gradientIndex) {
-                const double dz = w.u - s.panAnchorZ;
-                if (std::fabs(dz) > s.stepZ) {
-                    ShiftRange(s.displayZ, dz);
-                    moved = true;
-                }
-            } else {
-                pan(s.displayR, w.u - s.panAnchorR, s.stepX, s.displayZ, w.v - s.panAnchorZ,
-                    s.stepZ);
-            }
-            break;
-        case PlotView::kNone:
-            break;
-    }
-    m_client->setCursor(Qt::ClosedHandCursor);
-    if (moved) {
-        ShowDisplayRanges();
-        Repaint();
-    }
+    EnableFields(m_controls, m_state);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -1540,12 +537,7 @@ void CVelmorDlg::OnMouseMove(QPoint point, Qt::MouseButtons buttons,
 void CVelmorDlg::OnCommand(int id) {
     if (RefusedWhileBusy(StartsWork(id))) return;
     CommandScope command(*this);
-    for (const CommandRow& row : kCommands) {
-        if (row.id == id) {
-            if (row.run != nullptr) row.run(*this);
-            return;
-        }
-    }
+    RunCommandRow(*this, kCommands, id, m_menuItems);
 }
 
 void CVelmorDlg::ShowSecondaryWindow(QWidget* widget) {

@@ -9,13 +9,17 @@
 // while one of its requests waits, the windows stay painted and "Waiting for the surface
 // library ..." offers Cancel (ui/common/library_wait.h); a library fault is shown once the
 // command that met it has returned, and the third status pane says so until a reload.
+//
+// The window's parts by job: velmor_dlg.cpp (start-up, the command table and its dispatch, the
+// update flows, closing), main_layout (the controls and their layout), field_binding (the
+// fields and the state), library_session.cpp (the surface library), library_check_input
+// ("Check Library ..."), mesh_commands.cpp ("Make 3D Model", the STL exports), plot_client (the
+// views, zoom, pan and clicks, whose arithmetic is ui/plots/view_navigation.h).
 #pragma once
 
-#include <QFileSystemWatcher>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -25,7 +29,10 @@
 #include "core/check/library_check.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
+#include "ui/app/library_session.h"
+#include "ui/app/main_layout.h"
 #include "ui/app/velmor_state.h"
+#include "ui/common/command_table.h"
 #include "ui/common/library_wait.h"
 #include "ui/plots/plot_frame.h"
 #include "ui/plots/surface_map.h"
@@ -36,47 +43,6 @@ class QLabel;
 class QLineEdit;
 
 namespace velmor {
-
-// Control ids of the main window (labels without an id have none here either).
-enum VelmorControlId : int {
-    kIdExit = 2,
-    kIdPlotPlan = 1000,
-    kIdPlotXz = 1002,
-    kIdPlotYz = 1004,
-    kIdFrame = 1005,
-    kIdPlotFourth = 1006,
-    kIdUpdate2D = 1009,
-    kIdAnalysisXMin = 1011,
-    kIdAnalysisXMax = 1013,
-    kIdAnalysisYMin = 1014,
-    kIdAnalysisYMax = 1015,
-    kIdDisplayXMin = 1016,
-    kIdDisplayXMax = 1017,
-    kIdDisplayYMin = 1018,
-    kIdDisplayYMax = 1019,
-    kIdDisplayNMin = 1020,
-    kIdDisplayNMax = 1021,
-    kIdStep2DX = 1022,
-    kIdStep2DY = 1023,
-    kIdDisplayZMin = 1024,
-    kIdStep3DX = 1028,
-    kIdStep3DY = 1033,
-    kIdDisplayZMax = 1036,
-    kIdResetZoom = 1040,
-    kIdResetPan = 1046,
-    kIdVerbose = 1049,
-    kIdCursor = 1050,
-    kIdRayTrace = 1051,
-    kIdPanHint = 1052,
-    kIdZoomHint = 1053,
-    kIdRayStatus = 1054,
-    kIdCursorReadout = 1055,
-    kIdPattern = 1056,
-    kIdUseInterpreter = 1057,
-    kIdN1 = 1058,
-    kIdN2 = 1059,
-    kIdMake3DModel = 1062,
-};
 
 // Ids of the menu and toolbar commands; the command table (velmor_dlg.cpp) gives each its
 // menu item, toolbar button and handler.
@@ -110,12 +76,6 @@ inline constexpr const char* kTextEquivalent = "Equivalent Corvexa.dll";
 // The third status pane after a library fault: "Library faulted: SIGSEGV in sag".
 inline constexpr const char* kTextLibraryFaulted = "Library faulted: ";
 
-// A library file that changed on disk is reloaded once it has been quiet this long.
-inline constexpr int kReloadQuietMs = 500;
-
-// Display ranges never get narrower than this: zooming in stops short of it.
-inline constexpr double kMinDisplayWidth = 0.002;
-
 struct VelmorDlgOptions {
     std::string settingsPath;  // the settings file all window settings go to
 };
@@ -147,7 +107,6 @@ public:
     CDialogInerpreter& Interpreter() { return *m_interpreter; }
     CLibraryOutputWindow& LibraryOutput() { return *m_libraryOutput; }
     CLibraryCheckWindow& LibraryCheck() { return *m_libraryCheck; }
-    const CLibraryWaitWindow& LibraryWait() const { return m_libraryWait; }
 
     // The widget the views paint on; plot areas and mouse points are in its coordinates.
     QWidget* PlotClient() const;
@@ -155,8 +114,8 @@ public:
     // The surface map the plan view shows.
     const CSurfaceMap& Map() const { return m_map; }
 
-    // Text 1054 (ray-trace status line), 1055 (two-line cursor read-out), and the status bar
-    // pane with the world position under the mouse.
+    // The ray-trace status line and the two-line cursor read-out below the views, and the status
+    // bar pane with the world position under the mouse.
     QString RayStatusText() const;
     QString CursorReadout() const;
     QString StatusPaneText() const;
@@ -191,8 +150,7 @@ protected:
 
 private:
     friend class CVelmorClient;
-    struct CommandRow;
-    static const CommandRow kCommands[];
+    static const CommandRow<CVelmorDlg> kCommands[];
 
     // A user command: a library fault met on the way is shown once the outermost one returns.
     class CommandScope {
@@ -244,10 +202,11 @@ private:
     void ShowSecondaryWindow(QWidget* window);
     void ShowAbout();
 
-    // --- Fields.
+    // --- Fields (ui/app/field_binding.h).
     void ReadFields();         // every edit field into the state
     void WriteFields();        // every edit field from the state, "%.3f"
     void ShowDisplayRanges();  // the display fields from the state, "%.3f"
+    // The pattern list chose a mesh pattern: the "delta 3D" fields it uses are enabled.
     void OnPatternChanged(int index);
 
     // --- Update flows.
@@ -256,10 +215,17 @@ private:
     void TraceRay();  // traces, then shows the trace
     // The final records, the 3D ray and the status line after a trace.
     void ShowTrace(const TraceOutcome& outcome);
-    void OpenDll();  // "Open DLL ..."
     // "Check Library ...": the library check on the surface as the windows have it (the
-    // tables and fields read first), under a progress window, its results in "Library Check".
+    // tables and fields read first, the input from ui/app/library_check_input.h), under a
+    // progress window, its results in "Library Check".
     void CheckLibrary();
+    void ToggleInterpreter(bool fromBox);
+    // Sets the gradient-index flag and what depends on it: display n fields enabled and
+    // "Cursor" disabled while set.
+    void SetGradientIndex(bool flag);
+
+    // --- The surface library (ui/app/library_session.cpp).
+    void OpenDll();    // "Open DLL ..."
     void ReloadDll();  // "Reload DLL"
     // What the windows do after a library load or reload: the message of a failed one, the
     // records and tables of a new record version, the ray traced again (final records, 3D ray,
@@ -269,21 +235,17 @@ private:
     void ShowLibraryState();
     // Once the outermost command has returned: the message of a library fault not shown yet.
     void AnnounceLibraryFault();
-    // "Reload when the file changes": watch the loaded library's file and its directory.
+    // "Reload when the file changes": watch the loaded library's file and its directory, or
+    // nothing when it is unchecked.
     void WatchLibraryFile();
-    void OnLibraryFileEvent();
+    // A changed library file waits to be reloaded while the surface is sampled, a long loop
+    // runs or a dialog is open.
+    bool LibraryReloadWaits() const;
     void ReloadChangedLibrary();
+    // "Run library in-process": the next load runs so, and a loaded library moves at once.
     void SetRunInProcess(bool on);
-    void ToggleInterpreter(bool fromBox);
-    // Sets the gradient-index flag and what depends on it: display n fields enabled and
-    // "Cursor" disabled while set.
-    void SetGradientIndex(bool flag);
-    void ResetZoom();
-    void ResetPan();
-    // The middle of the plan view, where "Zoom Up" and "Zoom Down" zoom about.
-    QPoint PlanCentre() const;
 
-    // --- Mesh commands.
+    // --- Mesh commands (ui/app/mesh_commands.cpp).
     void Make3DModel();
     // "Save STL (ASCII) ..." and "Save STL (BIN) ...": a fresh mesh into the file chosen.
     void SaveStl(bool binary);
@@ -296,7 +258,7 @@ private:
     void SetRayStatusText(const QString& text);
     void SetCursorReadout(const QString& text);
 
-    // --- The 2D views.
+    // --- The 2D views (ui/app/plot_client.cpp).
     // The views changed: their images are computed at the next pass of the event loop (so that
     // changes in a row cost one computation), then painted.
     void Repaint();
@@ -314,11 +276,12 @@ private:
     // Builds the map a paint found missing, once no other loop's progress window is open.
     void BuildMissingMap();
     void RebuildMap();
+    void ResetZoom();
+    void ResetPan();
+    // The middle of the plan view, where "Zoom Up" and "Zoom Down" zoom about.
+    QPoint PlanCentre() const;
 
-    // --- Mouse, in plot client coordinates.
-    PlotView ViewAt(QPoint point) const;
-    // The world point under `point` in `view`, by the view's axes (u across, v up).
-    WorldPoint WorldAt(PlotView view, QPoint point) const;
+    // --- Mouse, in plot client coordinates (the rules are ui/plots/view_navigation.h).
     void OnLeftButtonDown(QPoint point, Qt::KeyboardModifiers modifiers);
     void OnRightButtonDown(QPoint point, Qt::KeyboardModifiers modifiers);
     void OnRightButtonUp();
@@ -347,20 +310,13 @@ private:
     bool m_longLoop = false;    // a progress window is open
     bool m_faultShown = false;  // the provider's last fault has had its message
     CLibraryWaitWindow m_libraryWait;
-    // "Reload when the file changes": the library file as loaded (time written, size).
-    QFileSystemWatcher m_libraryWatch;
-    QTimer m_reloadTimer;
-    std::filesystem::file_time_type m_libraryFileTime{};
-    std::uintmax_t m_libraryFileSize = 0;
+    CLibraryFileWatch m_libraryWatch;  // "Reload when the file changes"
 
-    std::map<int, QWidget*> m_controls;
-    std::vector<QWidget*> m_columnControls;  // the right-hand column, in template order
-    std::multimap<int, QAction*> m_commandActions;
-    std::map<int, QAction*> m_menuActions;
-    std::map<int, QAction*> m_toolbarActions;
-    QLabel* m_statusPane0 = nullptr;
-    QLabel* m_statusPane1 = nullptr;
-    QLabel* m_statusPane2 = nullptr;  // "Library faulted: ..."
+    MainControls m_controls;
+    CommandActions m_menuItems;
+    CommandActions m_toolbarButtons;
+    QLabel* m_positionPane = nullptr;  // the world position under the mouse
+    QLabel* m_libraryPane = nullptr;   // "Library faulted: ..."
 
     std::unique_ptr<CDialogUdFdFinal> m_udFdFinal;
     std::unique_ptr<CDialogUdFdInitial> m_udFdInitial;

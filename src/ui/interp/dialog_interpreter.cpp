@@ -11,11 +11,11 @@
 #include <QStatusBar>
 #include <QTextCursor>
 #include <algorithm>
-#include <map>
 #include <string>
 
 #include "core/interp/compile_report.h"
 #include "core/interp/script_engine.h"
+#include "ui/common/command_table.h"
 #include "ui/common/message_ui.h"
 #include "ui/common/splitter_bar.h"
 #include "ui/interp/source_text.h"
@@ -48,6 +48,9 @@ constexpr char kCannotOpenSource[] = "Couldn't open source file: ";
 constexpr char kCannotOpenDestination[] = "Couldn't open destination file: ";
 constexpr char kCannotWriteDestination[] = "Couldn't write destination file: ";
 
+// Ids of the window's commands in its command table.
+enum InterpreterCommand : int { kOpen = 1, kSave, kCompile, kDumpCode, kHide };
+
 int ButtonWidth(const QPushButton* button) {
     return std::max(kMinButtonWidth, button->fontMetrics().horizontalAdvance(button->text()) + 24);
 }
@@ -73,41 +76,30 @@ CDialogInerpreter::CDialogInerpreter(CScriptEngine& engine, QWidget* parent)
 
 CDialogInerpreter::~CDialogInerpreter() = default;
 
-// The window's commands: a menu item (menu, text, action member) and a button (text, button
-// member) where the command has them, and what it does.
-struct CDialogInerpreter::CommandRow {
-    const char* menu;
-    const char* menuText;
-    QAction* CDialogInerpreter::*action;
-    const char* buttonText;
-    QPushButton* CDialogInerpreter::*button;
-    void (*run)(CDialogInerpreter& window);
+// The window's commands: menu items and buttons (the window places the buttons).
+const CommandRow<CDialogInerpreter> CDialogInerpreter::kCommands[] = {
+    {kOpen, "File", "Open ...", kItemPlain, 0, nullptr,
+     [](CDialogInerpreter& w) { w.OpenSource(); }},
+    {kSave, "File", "Save ...", kItemPlain, 0, nullptr,
+     [](CDialogInerpreter& w) { w.SaveSource(); }},
+    {kCompile, "Execution", "Compile", kItemPlain, 1, "Compile",
+     [](CDialogInerpreter& w) { w.Compile(); }},
+    {kDumpCode, "Execution", "Dump Intermediate Code", kItemPlain, 2, "intermediate code",
+     [](CDialogInerpreter& w) { w.DumpIntermediateCode(); }},
+    {kHide, nullptr, nullptr, kItemPlain, 3, "Hide", [](CDialogInerpreter& w) { w.hide(); }},
 };
 
-const CDialogInerpreter::CommandRow CDialogInerpreter::kCommands[] = {
-    {"File", "Open ...", &CDialogInerpreter::m_openAction, nullptr, nullptr,
-     [](CDialogInerpreter& w) { w.OpenSource(); }},
-    {"File", "Save ...", &CDialogInerpreter::m_saveAction, nullptr, nullptr,
-     [](CDialogInerpreter& w) { w.SaveSource(); }},
-    {"Execution", "Compile", &CDialogInerpreter::m_compileAction, "Compile",
-     &CDialogInerpreter::m_compileButton, [](CDialogInerpreter& w) { w.Compile(); }},
-    {"Execution", "Dump Intermediate Code", &CDialogInerpreter::m_dumpAction, "intermediate code",
-     &CDialogInerpreter::m_listingButton, [](CDialogInerpreter& w) { w.DumpIntermediateCode(); }},
-    {nullptr, nullptr, nullptr, "Hide", &CDialogInerpreter::m_hideButton,
-     [](CDialogInerpreter& w) { w.hide(); }},
-};
+void CDialogInerpreter::RunCommand(int id) {
+    RunCommandRow(*this, kCommands, id, m_menuItems);
+}
 
 void CDialogInerpreter::BuildMenus() {
-    std::map<QString, QMenu*> menus;
-    for (const CommandRow& row : kCommands) {
-        if (row.menu == nullptr) continue;
-        const QString name = QString::fromLatin1(row.menu);
-        QMenu*& menu = menus[name];
-        if (menu == nullptr) menu = menuBar()->addMenu(name);
-        const auto run = row.run;
-        this->*row.action =
-            menu->addAction(QString::fromLatin1(row.menuText), this, [this, run] { run(*this); });
-    }
+    m_menuItems =
+        BuildCommandMenus(menuBar(), *this, kCommands, [this](int id) { RunCommand(id); });
+    m_openAction = m_menuItems[kOpen];
+    m_saveAction = m_menuItems[kSave];
+    m_compileAction = m_menuItems[kCompile];
+    m_dumpAction = m_menuItems[kDumpCode];
 }
 
 void CDialogInerpreter::BuildControls() {
@@ -124,14 +116,13 @@ void CDialogInerpreter::BuildControls() {
         LayOutBoxes();
     });
 
-    for (const CommandRow& row : kCommands) {
-        if (row.button == nullptr) continue;
-        auto* button = new QPushButton(QString::fromLatin1(row.buttonText), m_client);
+    CommandButtons buttons =
+        BuildCommandButtons(m_client, *this, kCommands, [this](int id) { RunCommand(id); });
+    for (const auto& [id, button] : buttons)
         button->setAutoDefault(true);  // Return presses the button that has the focus
-        const auto run = row.run;
-        connect(button, &QPushButton::clicked, this, [this, run] { run(*this); });
-        this->*row.button = button;
-    }
+    m_compileButton = buttons[kCompile];
+    m_listingButton = buttons[kDumpCode];
+    m_hideButton = buttons[kHide];
 
     m_insertLabel = new QLabel(QStringLiteral("insert"), m_client);
     m_insertList = new QComboBox(m_client);

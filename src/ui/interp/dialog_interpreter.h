@@ -8,6 +8,8 @@
 #include <QString>
 #include <string_view>
 
+#include "ui/common/command_table.h"
+
 class QAction;
 class QComboBox;
 class QLabel;
@@ -88,9 +90,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    struct CommandRow;
-    static const CommandRow kCommands[];
+    static const CommandRow<CDialogInerpreter> kCommands[];
 
+    void RunCommand(int id);
     void BuildMenus();
     void BuildControls();
     void SetListingEnabled(bool enabled);
@@ -116,6 +118,7 @@ private:
     QAction* m_saveAction = nullptr;
     QAction* m_compileAction = nullptr;
     QAction* m_dumpAction = nullptr;
+    CommandActions m_menuItems;
 };
 
 }  // namespace velmor

@@ -58,11 +58,11 @@ private:
 
 // Rectangles in the plot client's coordinates.
 struct PlotAreas {
-    QRect frame;   // frame 1005, the stretching area the views sit in
-    QRect plan;    // 1000, top left: x across, y up
-    QRect xz;      // 1002, bottom left: x across, z up
-    QRect yz;      // 1004, bottom right: y across, z up
-    QRect fourth;  // 1006, top right: ray view (r, z) or index along z (z, n)
+    QRect frame;   // the plot frame, the stretching area the views sit in
+    QRect plan;    // the plan view, top left: x across, y up
+    QRect xz;      // the x-z view, bottom left: x across, z up
+    QRect yz;      // the y-z view, bottom right: y across, z up
+    QRect fourth;  // top right: ray view (r, z) or index along z (z, n)
 };
 
 // Squares the frame at its top-left corner with the smaller side s and puts four squares of
@@ -82,7 +82,7 @@ struct PlotClientLayout {
 // panel is that many device pixels wide.
 void DrawSunkenFrame(QPainter& painter, const QRect& rect, const QPalette& palette);
 
-// Text of the ray-trace status line (1054) while a gradient-index surface is shown.
+// Text of the main window's ray-trace status line while a gradient-index surface is shown.
 inline constexpr const char* kRayStatusNoRay = "RayTrace :";
 
 // What the repaint does when the surface map is missing.
@@ -93,9 +93,9 @@ enum class MissingMap {
 
 struct RepaintResult {
     QImage plan, xz, yz, fourth;  // fourth: the ray view, or the index view (gradient index)
-    QString cursorReadout;        // text of control 1055
-    // Gradient-index surface: text 1054 becomes kRayStatusNoRay and the 3D window's ray
-    // display goes to its no-ray state.
+    QString cursorReadout;        // text of the main window's cursor read-out
+    // Gradient-index surface: the ray-trace status line becomes kRayStatusNoRay and the 3D window's
+    // ray display goes to its no-ray state.
     bool showNoRay = false;
     // The map was missing and has been built during this pass, which drew the plan view
     // without it: request one more repaint.

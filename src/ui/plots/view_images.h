@@ -75,7 +75,7 @@ QImage DrawIndexView(const PlotState& state, Sampler& sampler, int width, int he
 // Ray view (top right otherwise): r across, z up.
 QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int height);
 
-// Text of the two-line cursor read-out (control 1055); empty when Cursor is off on a surface
+// Text of the two-line cursor read-out below the views; empty when Cursor is off on a surface
 // that is not gradient-index.
 QString CursorReadout(const PlotState& state, Sampler& sampler);
 

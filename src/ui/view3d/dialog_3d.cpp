@@ -71,56 +71,50 @@ void WithContext(QOpenGLWidget* view, bool hasContext, Work work) {
 
 }  // namespace
 
-// What turning a switch needs redrawn.
-enum class SwitchRedraw {
-    kNothing,  // a mouse switch: takes effect with the next drag
-    kView,     // the view
-    kOverlay,  // the axis cross and the ray, then the view
-    kLayers,   // the compiled model layers (and the pick, which they number), then the view
-};
-
-struct CDialog3D::CommandEntry {
-    int id;
-    const char* menu;     // top menu
-    const char* submenu;  // or nullptr
-    const char* text;
-    // A check item's switch and what it redraws; a plain item's handler.
-    bool CDialog3D::*flag;
-    SwitchRedraw redraw;
-    void (CDialog3D::*handler)();
-};
-
-// Menu 133, in menu order. Two blanks stand before each parenthesis.
-const CDialog3D::CommandEntry CDialog3D::kCommandTable[] = {
-    {kCmdOpen, "File", nullptr, "Open ...", nullptr, SwitchRedraw::kNothing,
-     &CDialog3D::OnFileOpen},
-    {kCmdHide, "File", nullptr, "Hide", nullptr, SwitchRedraw::kNothing, &CDialog3D::OnHide},
-    {kCmdClearModel, "File", nullptr, "Clear 3D Model", nullptr, SwitchRedraw::kNothing,
-     &CDialog3D::OnClearModel},
-    {kCmdSpin, "Mouse", nullptr, "Spin  (L Button)", &CDialog3D::m_spin, SwitchRedraw::kNothing,
-     nullptr},
-    {kCmdPan, "Mouse", nullptr, "Pan  (R Button)", &CDialog3D::m_pan, SwitchRedraw::kNothing,
-     nullptr},
-    {kCmdZoom, "Mouse", nullptr, "Zoom  (Wheel)", &CDialog3D::m_zoomOn, SwitchRedraw::kNothing,
-     nullptr},
-    {kCmdPickPoint, "Mouse", "Pick  (M Button)", "Point", &CDialog3D::m_pickPoint,
-     SwitchRedraw::kView, nullptr},
-    {kCmdPickLine, "Mouse", "Pick  (M Button)", "Line", &CDialog3D::m_pickLine, SwitchRedraw::kView,
-     nullptr},
-    {kCmdPickFace, "Mouse", "Pick  (M Button)", "Face", &CDialog3D::m_pickFace, SwitchRedraw::kView,
-     nullptr},
-    {kCmdReset, "Mouse", nullptr, "Reset", nullptr, SwitchRedraw::kNothing, &CDialog3D::OnReset},
-    {kCmdRenderPoint, "Render", nullptr, "Point", &CDialog3D::m_renderPoint, SwitchRedraw::kView,
-     nullptr},
-    {kCmdRenderLine, "Render", nullptr, "Line", &CDialog3D::m_renderLine, SwitchRedraw::kView,
-     nullptr},
-    {kCmdRenderFace, "Render", nullptr, "Face", &CDialog3D::m_renderFace, SwitchRedraw::kView,
-     nullptr},
-    {kCmdRayTrace, "Render", nullptr, "Ray Trace", &CDialog3D::m_rayTrace, SwitchRedraw::kOverlay,
-     nullptr},
-    {kCmdAxis, "Render", nullptr, "Axis", &CDialog3D::m_axis, SwitchRedraw::kOverlay, nullptr},
-    {kCmdTransparentize, "Render", nullptr, "Transparentize", &CDialog3D::m_transparentize,
-     SwitchRedraw::kLayers, nullptr},
+// The window's menu, in menu order. Two blanks stand before each parenthesis. A switch redraws
+// what depends on it: the view; the axis cross and the ray, then the view; or the compiled model
+// layers (and the pick, which numbers them), then the view. The mouse switches redraw nothing:
+// they take effect with the next drag.
+const CommandRow<CDialog3D> CDialog3D::kCommandTable[] = {
+    {kCmdOpen, "File", "Open ...", kItemPlain, 0, nullptr, [](CDialog3D& d) { d.OnFileOpen(); }},
+    {kCmdHide, "File", "Hide", kItemPlain, 0, nullptr, [](CDialog3D& d) { d.OnHide(); }},
+    {kCmdClearModel, "File", "Clear 3D Model", kItemPlain, 0, nullptr,
+     [](CDialog3D& d) { d.OnClearModel(); }},
+    {kCmdSpin, "Mouse", "Spin  (L Button)", kItemCheck, 0, nullptr, nullptr, &CDialog3D::m_spin},
+    {kCmdPan, "Mouse", "Pan  (R Button)", kItemCheck, 0, nullptr, nullptr, &CDialog3D::m_pan},
+    {kCmdZoom, "Mouse", "Zoom  (Wheel)", kItemCheck, 0, nullptr, nullptr, &CDialog3D::m_zoomOn},
+    {kCmdPickPoint, "Mouse/Pick  (M Button)", "Point", kItemCheck, 0, nullptr,
+     [](CDialog3D& d) { d.Repaint(); }, &CDialog3D::m_pickPoint},
+    {kCmdPickLine, "Mouse/Pick  (M Button)", "Line", kItemCheck, 0, nullptr,
+     [](CDialog3D& d) { d.Repaint(); }, &CDialog3D::m_pickLine},
+    {kCmdPickFace, "Mouse/Pick  (M Button)", "Face", kItemCheck, 0, nullptr,
+     [](CDialog3D& d) { d.Repaint(); }, &CDialog3D::m_pickFace},
+    {kCmdReset, "Mouse", "Reset", kItemPlain, 0, nullptr, [](CDialog3D& d) { d.OnReset(); }},
+    {kCmdRenderPoint, "Render", "Point", kItemCheck, 0, nullptr, [](CDialog3D& d) { d.Repaint(); },
+     &CDialog3D::m_renderPoint},
+    {kCmdRenderLine, "Render", "Line", kItemCheck, 0, nullptr, [](CDialog3D& d) { d.Repaint(); },
+     &CDialog3D::m_renderLine},
+    {kCmdRenderFace, "Render", "Face", kItemCheck, 0, nullptr, [](CDialog3D& d) { d.Repaint(); },
+     &CDialog3D::m_renderFace},
+    {kCmdRayTrace, "Render", "Ray Trace", kItemCheck, 0, nullptr,
+     [](CDialog3D& d) {
+         d.MarkOverlay();
+         d.Repaint();
+     },
+     &CDialog3D::m_rayTrace},
+    {kCmdAxis, "Render", "Axis", kItemCheck, 0, nullptr,
+     [](CDialog3D& d) {
+         d.MarkOverlay();
+         d.Repaint();
+     },
+     &CDialog3D::m_axis},
+    {kCmdTransparentize, "Render", "Transparentize", kItemCheck, 0, nullptr,
+     [](CDialog3D& d) {
+         d.ClearPickResult();
+         d.DiscardModelLists();
+         d.Repaint();
+     },
+     &CDialog3D::m_transparentize},
 };
 
 // ----------------------------------------------------------------------------------------------
@@ -167,26 +161,8 @@ QOpenGLWidget* CDialog3D::View() const {
 }
 
 void CDialog3D::BuildMenu() {
-    std::map<QString, QMenu*> menus;
-    for (const CommandEntry& entry : kCommandTable) {
-        QString path = QString::fromLatin1(entry.menu);
-        QMenu*& top = menus[path];
-        if (top == nullptr) top = m_menuBar->addMenu(path);
-        QMenu* menu = top;
-        if (entry.submenu != nullptr) {
-            path += QLatin1Char('/') + QString::fromLatin1(entry.submenu);
-            QMenu*& sub = menus[path];
-            if (sub == nullptr) sub = top->addMenu(QString::fromLatin1(entry.submenu));
-            menu = sub;
-        }
-        QAction* action = menu->addAction(QString::fromLatin1(entry.text));
-        action->setCheckable(entry.flag != nullptr);
-        if (entry.flag != nullptr) action->setChecked(this->*entry.flag);
-        action->setData(entry.id);
-        m_actions[entry.id] = action;
-        const int id = entry.id;
-        connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
-    }
+    m_actions =
+        BuildCommandMenus(m_menuBar, *this, kCommandTable, [this](int id) { RunCommand(id); });
 }
 
 void CDialog3D::SetLongLoopRunning(bool running) {
@@ -194,35 +170,7 @@ void CDialog3D::SetLongLoopRunning(bool running) {
 }
 
 bool CDialog3D::RunCommand(int id) {
-    for (const CommandEntry& entry : kCommandTable) {
-        if (entry.id != id) continue;
-        if (entry.flag != nullptr)
-            Toggle(entry);
-        else
-            (this->*entry.handler)();
-        return true;
-    }
-    return false;
-}
-
-void CDialog3D::Toggle(const CommandEntry& entry) {
-    bool& on = this->*entry.flag;
-    on = !on;
-    SetChecked(entry.id, on);
-    switch (entry.redraw) {
-        case SwitchRedraw::kNothing:
-            return;
-        case SwitchRedraw::kView:
-            break;
-        case SwitchRedraw::kOverlay:
-            MarkOverlay();
-            break;
-        case SwitchRedraw::kLayers:
-            ClearPickResult();
-            DiscardModelLists();
-            break;
-    }
-    Repaint();
+    return RunCommandRow(*this, kCommandTable, id, m_actions);
 }
 
 QAction* CDialog3D::Action(int id) const {

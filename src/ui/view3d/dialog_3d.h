@@ -8,7 +8,9 @@
 #include <map>
 
 #include "core/view3d/model.h"
+#include "ui/common/command_table.h"
 #include "ui/view3d/model_scene.h"
+#include "ui/view3d/ogl_text.h"
 #include "ui/view3d/view_camera.h"
 
 class QAction;
@@ -95,16 +97,13 @@ protected:
 
 private:
     friend class CView3DWidget;
-    struct CommandEntry;
-    static const CommandEntry kCommandTable[];
+    static const CommandRow<CDialog3D> kCommandTable[];
 
     // What a mouse drag in the view does.
     enum class DragMode { kNone, kSpin, kPan, kZoom };
 
     void BuildMenu();
     void SetChecked(int id, bool on);
-    // Turns the switch of a check item and redraws what depends on it.
-    void Toggle(const CommandEntry& entry);
 
     // Commands.
     void OnFileOpen();

@@ -1,10 +1,12 @@
 // "Make 3D Model", the STL exports and the "Shading 3D" window as the main window drives it.
 // Runs offscreen, where the 3D window keeps its state without an OpenGL view.
 #include <QFile>
+#include <cstring>
 #include <tuple>
 
 #include "core/surface/even_array.h"
 #include "dlg_fixture.h"
+#include "record_table_cells.h"
 #include "test_paths.h"
 #include "ui/view3d/dialog_3d.h"
 
@@ -136,6 +138,82 @@ TEST_F(MeshCommandsTest, SaveStlWritesAFreshMeshWhereTheSaveDialogSays) {
     ASSERT_EQ(m_messages.Shown().size(), 3u);
     EXPECT_EQ(m_messages.LastText(),
               "Writing STL(ASCII) File ... Failed.\n/dev/null: not a regular file");
+}
+
+// The corners of every triangle of a binary STL file, in file order.
+std::vector<Vec3f> StlCorners(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    std::vector<Vec3f> corners;
+    for (qsizetype at = 84 + 12; at + 38 <= bytes.size(); at += 50) {
+        float xyz[9];
+        std::memcpy(xyz, bytes.constData() + at, sizeof xyz);
+        for (int c = 0; c < 3; ++c) corners.push_back({xyz[3 * c], xyz[3 * c + 1], xyz[3 * c + 2]});
+    }
+    return corners;
+}
+
+// An export is the surface "Make 3D Model" would show: both sample the records as the last
+// repaint left them, so an edit of the "UD FD Initial" tables not yet taken by an update is in
+// neither (the export leaves it in its table). In interpreter mode without compiled code the
+// export refuses before the file dialog, as "Make 3D Model" does, instead of writing the plane
+// of failed samples.
+TEST_F(MeshCommandsTest, SaveStlExportsTheSurfaceTheModelWouldShowAndNeedsCodeInInterpreterMode) {
+    CVelmorDlg& dlg = Open();
+    SetSteps3D("0.5");
+    CDataGrid* fixed = dlg.UdFdInitial().FixedDataTable();
+    test::TypeCell(fixed, "cv", "0.05");
+    const QString path = m_dir.QFilePath("edited.stl");
+    m_messages.QueuePath(path);
+    dlg.MenuAction(kCmdSaveStlBin)->trigger();
+    EXPECT_EQ(dlg.Provider().Initial().Fd0()->cv, 0.25);
+    EXPECT_EQ(test::Cell(fixed, "cv"), "0.05");
+    const std::vector<Vec3f> exported = StlCorners(path);
+
+    Click(kIdMake3DModel);
+    const CModel& model = Dialog3D().Model();
+    ASSERT_EQ(exported.size(), 3 * model.faces.size());
+    ASSERT_EQ(model.faces.size(), 3200u);
+    for (size_t k = 0; k < model.faces.size(); k += 7) {
+        for (int c = 0; c < 3; ++c) {
+            const Vec3f& v = model.vertices[model.faces[k].vertex[c]];
+            const Vec3f& e = exported[3 * k + c];
+            EXPECT_TRUE(v.x == e.x && v.y == e.y && v.z == e.z) << "face " << k << " corner " << c;
+        }
+    }
+
+    // An update takes the edit into the views, and so into the next export.
+    Click(kIdUpdate2D);
+    m_messages.QueuePath(path);
+    dlg.MenuAction(kCmdSaveStlBin)->trigger();
+    const std::vector<Vec3f> updated = StlCorners(path);
+    ASSERT_EQ(updated.size(), exported.size());
+    size_t lower = 0, higher = 0;  // a flatter curvature: lower off the lenslets' centres
+    for (size_t k = 0; k < updated.size(); ++k) {
+        lower += updated[k].z < exported[k].z;
+        higher += updated[k].z > exported[k].z;
+    }
+    EXPECT_GT(lower, updated.size() / 4);
+    EXPECT_EQ(higher, 0u);
+
+    // Interpreter mode whose script no longer compiles: the refusal, no file dialog.
+    dlg.Engine().Compile("z = 0.01 * x * x;");
+    dlg.MenuAction(kCmdUseInterpreter)->trigger();
+    ASSERT_TRUE(dlg.State().interpreterMode);
+    dlg.Engine().Compile("z = ;");
+    m_messages.Clear();
+    m_messages.QueuePath(m_dir.QFilePath("none.stl"));
+    for (int id : {kCmdSaveStlBin, kCmdSaveStlAscii}) {
+        ProgressTitles progress;
+        dlg.MenuAction(id)->trigger();
+        EXPECT_TRUE(progress.Titles().isEmpty());
+    }
+    ASSERT_EQ(m_messages.Shown().size(), 2u);
+    EXPECT_EQ(m_messages.LastText(), kTextNoCode);
+    EXPECT_EQ(m_messages.Shown()[0].icon, MessageIcon::Stop);
+    EXPECT_TRUE(m_messages.FileDialogs().empty());
+    EXPECT_FALSE(QFile::exists(m_dir.QFilePath("none.stl")));
 }
 
 // Both exports ask before creating a file (the question itself is the interpreter test's): No

@@ -1,0 +1,211 @@
+#include "ui/app/library_session.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QStringList>
+
+#include "ui/app/velmor_dlg.h"
+#include "ui/common/message_ui.h"
+#include "ui/common/progress_dialog.h"
+#include "ui/surface/library_output.h"
+#include "ui/surface/record_tables_dialog.h"
+#include "ui/view3d/dialog_3d.h"
+
+namespace velmor {
+
+namespace {
+
+// The library file's time written and size, or none when it is missing.
+bool LibraryFileState(const std::string& path, std::filesystem::file_time_type* time,
+                      std::uintmax_t* size) {
+    std::error_code error;
+    *time = std::filesystem::last_write_time(path, error);
+    if (error) return false;
+    *size = std::filesystem::file_size(path, error);
+    return !error;
+}
+
+}  // namespace
+
+QString LibraryFaultMessage(const LibraryFault& fault, bool whileLoading) {
+    QString text =
+        QStringLiteral("The surface library faulted: ") + QString::fromStdString(fault.Describe());
+    if (!whileLoading)
+        text += QStringLiteral("\nEvery call of it answers -1 until \"Reload DLL\".");
+    return text;
+}
+
+CLibraryFileWatch::CLibraryFileWatch(std::function<bool()> busy, std::function<void()> reload,
+                                     int retryMs)
+    : m_busy(std::move(busy)), m_reload(std::move(reload)), m_retryMs(retryMs) {
+    m_quiet.setSingleShot(true);
+    m_quiet.setInterval(kReloadQuietMs);
+    QObject::connect(&m_quiet, &QTimer::timeout, &m_quiet, [this] { OnQuiet(); });
+    QObject::connect(&m_watcher, &QFileSystemWatcher::fileChanged, &m_watcher,
+                     [this] { OnFileEvent(); });
+    QObject::connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_watcher,
+                     [this] { OnFileEvent(); });
+}
+
+void CLibraryFileWatch::Watch(const std::string& path) {
+    const QStringList watched = m_watcher.files() + m_watcher.directories();
+    if (!watched.isEmpty()) m_watcher.removePaths(watched);
+    m_quiet.stop();
+    m_path = path;
+    if (path.empty()) return;
+    m_time = {};
+    m_size = 0;
+    LibraryFileState(path, &m_time, &m_size);
+    // A rebuild replaces the file (a new one under the old name), which ends a watch on the
+    // file itself: the directory is watched too.
+    const QString file = QFile::decodeName(path.c_str());
+    const QString directory = QFileInfo(file).absolutePath();
+    m_watcher.addPath(directory);
+    if (QFileInfo::exists(file)) m_watcher.addPath(file);
+}
+
+void CLibraryFileWatch::OnFileEvent() {
+    std::filesystem::file_time_type time;
+    std::uintmax_t size = 0;
+    if (m_path.empty() || !LibraryFileState(m_path, &time, &size)) return;  // gone for now
+    const QString file = QFile::decodeName(m_path.c_str());
+    if (!m_watcher.files().contains(file)) m_watcher.addPath(file);
+    // Every change starts the quiet time again: a file still being written waits.
+    if (time != m_time || size != m_size || m_quiet.isActive()) m_quiet.start(kReloadQuietMs);
+}
+
+void CLibraryFileWatch::OnQuiet() {
+    if (m_busy()) {
+        m_quiet.start(m_retryMs);  // after the pass, loop or dialog under way
+        return;
+    }
+    std::filesystem::file_time_type time;
+    std::uintmax_t size = 0;
+    if (m_path.empty() || !LibraryFileState(m_path, &time, &size)) return;
+    if (time == m_time && size == m_size) return;
+    m_reload();
+}
+
+// ---------------------------------------------------------------------------------------
+// The main window's part
+
+void CVelmorDlg::OpenDll() {
+    FileDialogRequest request;
+    request.title = QStringLiteral("Open User Defined Surface DLL");
+    request.filter = QStringLiteral(
+        "Shared Libraries (*.so)|*.so|DLL Files (*.dll)|*.dll|All Files (*.*)|*.*||");
+    request.defaultExtension = QStringLiteral("so");
+    const std::optional<QString> path = Messages().OpenFileName(this, request);
+    if (!path) return;
+
+    LoadOutcome outcome;
+    {
+        SamplingScope sampling(*this);
+        m_faultShown = false;
+        outcome = m_provider->OpenSurfaceDll(QFile::encodeName(*path).toStdString());
+    }
+    ShowLoad(outcome);
+}
+
+void CVelmorDlg::ReloadDll() {
+    if (m_provider->LibraryPath().empty()) return;  // nothing was opened yet
+    // The tables as the user edited them are the records a reload keeps.
+    m_udFdInitial->ReadTablesBack(*m_provider);
+    LoadOutcome outcome;
+    {
+        SamplingScope sampling(*this);
+        m_faultShown = false;
+        outcome = m_provider->ReloadSurfaceDll();
+    }
+    ShowLoad(outcome);
+}
+
+void CVelmorDlg::ShowLoad(const LoadOutcome& outcome) {
+    if (!outcome.loaded) {
+        // A fault while loading says what happened instead of the file question.
+        if (outcome.fault) {
+            m_faultShown = true;
+            ShowMessage(this, LibraryFaultMessage(*outcome.fault, true), MessageIcon::Warning);
+        } else if (!outcome.message.empty()) {
+            ShowMessage(this, QString::fromStdString(outcome.message), MessageIcon::Stop);
+        } else {
+            ShowMessage(this, QString::fromLatin1(kSurfaceDllErrorText), MessageIcon::Question);
+        }
+    }
+    ShowLibraryState();
+    WatchLibraryFile();
+    // A failed load that dropped an earlier library also changed the records (the built-in
+    // surface answers again), so the windows follow them as after a successful load. A reload
+    // that kept the records goes the same way without their new rows.
+    if (!outcome.recordsChanged && !outcome.recordsKept) return;
+    if (outcome.recordsChanged) {
+        // Titles and rows for the record version, the new initial records in the table.
+        const int version = outcome.recordVersion;
+        m_udFdInitial->RebuildFixedDataRows(version);
+        m_udFdFinal->RebuildFixedDataRows(version);
+        m_udFdInitial->ShowRecords(m_provider->Initial(), version);
+    }
+    // The ray traced through the surface as it now is: the final records, the 3D ray and the
+    // status line show it at once, as the views do.
+    TraceRay();
+    // Gradient-index flag and what it enables (such a surface shows no ray).
+    if (outcome.gradientIndex) m_shading3d->ClearRay();
+    SetGradientIndex(outcome.gradientIndex);
+    if (outcome.recordsChanged) {
+        // A new model, a new map, zoom and pan reset.
+        m_shading3d->ClearModelAndResetView();
+        RebuildMap();
+        ResetZoom();
+        ResetPan();
+    } else {
+        // The same records for the rebuilt library: its answers to them, from a new map.
+        RebuildMap();
+        Repaint();
+    }
+}
+
+void CVelmorDlg::ShowLibraryState() {
+    const LibraryFault* fault = m_provider->LastLibraryFault();
+    const QString text =
+        fault ? QString::fromLatin1(kTextLibraryFaulted) + QString::fromStdString(fault->Short())
+              : QString();
+    m_libraryPane->setText(text);
+    m_libraryPane->setVisible(!text.isEmpty());
+    m_libraryOutput->SetHelperPid(m_provider->LibraryHelperPid());
+    UpdateCommandStates();  // "Reload DLL" once a library was opened
+}
+
+void CVelmorDlg::AnnounceLibraryFault() {
+    const LibraryFault* fault = m_provider->LastLibraryFault();
+    if (fault == nullptr || m_faultShown || !m_provider->LibraryFaulted()) return;
+    m_faultShown = true;
+    ShowLibraryState();
+    ShowMessage(this, LibraryFaultMessage(*fault, false), MessageIcon::Warning);
+}
+
+void CVelmorDlg::SetRunInProcess(bool on) {
+    LibraryHostSettings settings = m_provider->LibraryHost();
+    settings.inProcess = on;
+    m_provider->SetLibraryHost(settings);
+    // The loaded library moves at once.
+    if (m_provider->LibraryLoaded()) ReloadDll();
+}
+
+void CVelmorDlg::WatchLibraryFile() {
+    const bool watch = MenuAction(kCmdReloadOnChange)->isChecked();
+    m_libraryWatch.Watch(watch ? m_provider->LibraryPath() : std::string());
+}
+
+bool CVelmorDlg::LibraryReloadWaits() const {
+    return Sampling() || CurrentProgressWindow() != nullptr ||
+           QApplication::activeModalWidget() != nullptr;
+}
+
+void CVelmorDlg::ReloadChangedLibrary() {
+    CommandScope command(*this);
+    ReloadDll();
+}
+
+}  // namespace velmor
