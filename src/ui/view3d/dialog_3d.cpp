@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QOpenGLContext>

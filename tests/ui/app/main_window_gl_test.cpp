@@ -8,8 +8,7 @@ namespace {
 class MainWindowGlTest : public DlgTest {
 protected:
     void SetUp() override {
-        if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-            GTEST_SKIP() << "OpenGL windows need a display (run under xvfb-run)";
+        if (!gltest::RequireOpenGlWindows()) return;
         Open();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dlg.get()));
     }
