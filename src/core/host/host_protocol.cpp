@@ -1,6 +1,10 @@
 #include "core/host/host_protocol.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <exception>
+#include <random>
 
 namespace velmor {
 
@@ -55,6 +59,15 @@ bool FrameReader::I32(std::int32_t* value) {
     return true;
 }
 
+bool FrameReader::U64(std::uint64_t* value) {
+    std::uint32_t low = 0, high = 0;
+    if (m_size - m_at < 8) return false;
+    U32(&low);
+    U32(&high);
+    *value = static_cast<std::uint64_t>(high) << 32 | low;
+    return true;
+}
+
 bool FrameReader::String(std::string* text) {
     const std::size_t start = m_at;
     std::uint32_t length = 0;
@@ -96,6 +109,7 @@ void ApplyBatchPoint(const BatchPoints& points, std::size_t i, bool sameRequest,
 void WriteBatchAnswer(BatchAnswers& answers, std::size_t i, int result, int type,
                       const USER_DATA& ud, bool wholeRecord) {
     answers.result[i] = result;
+    answers.type[i] = type;
     if (type == kRequestSag) {
         answers.value[0][i] = ud.sag1;
         answers.value[1][i] = ud.sag2;
@@ -108,7 +122,8 @@ void WriteBatchAnswer(BatchAnswers& answers, std::size_t i, int result, int type
     if (wholeRecord) std::memcpy(&answers.record[i], &ud, sizeof ud);
 }
 
-void WriteCallStatus(HostStatus& status, const USER_DATA& ud, const unsigned char* fd) {
+void WriteCallStatus(HostStatus& status, const USER_DATA& ud, const unsigned char* fd,
+                     std::uint64_t key) {
     std::memcpy(&status.callType, fd + offsetof(FIXED_DATA, type), 4);
     std::memcpy(&status.callNumb, fd + offsetof(FIXED_DATA, numb), 4);
     status.callX = ud.x;
@@ -117,6 +132,114 @@ void WriteCallStatus(HostStatus& status, const USER_DATA& ud, const unsigned cha
     status.callL = ud.l;
     status.callM = ud.m;
     status.callN = ud.n;
+    status.requestSeal = SealRequest(status, key);
+}
+
+namespace {
+
+std::uint64_t RotateLeft(std::uint64_t value, int bits) {
+    return value << bits | value >> (64 - bits);
+}
+
+std::uint64_t BitsOf(double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// The last step of a hash: every bit of the lanes reaches every bit of the value.
+std::uint64_t Finish(std::uint64_t h) {
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ull;
+    return h ^ (h >> 33);
+}
+
+}  // namespace
+
+void AnswerHash::AddBytes(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::size_t at = 0;
+    for (; at + 8 <= size; at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + at, 8);
+        AddWord(word);
+    }
+    if (at < size) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes + at, size - at);
+        AddWord(word);
+    }
+}
+
+std::uint64_t AnswerHash::Value() const {
+    return Finish(m_a ^ RotateLeft(m_b, 16) ^ RotateLeft(m_c, 32) ^ RotateLeft(m_d, 48));
+}
+
+void HashBatchAnswers(AnswerHash& hash, const BatchAnswers& answers, std::size_t n,
+                      bool wholeRecords, const std::uint64_t* callNs) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const int type = answers.type[i];
+        const double values[4] = {answers.value[0][i], answers.value[1][i], answers.value[2][i],
+                                  answers.value[3][i]};
+        hash.AddAnswer(answers.result[i], type, values,
+                       wholeRecords ? &answers.record[i] : nullptr);
+        if (callNs != nullptr) hash.AddWord(callNs[i]);
+    }
+}
+
+std::uint64_t SealRequest(const HostStatus& status, std::uint64_t key) {
+    const std::uint64_t request =
+        static_cast<std::uint32_t>(status.callType) |
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(status.callNumb)) << 32;
+    return key ^ request ^ RotateLeft(BitsOf(status.callX), 9) ^
+           RotateLeft(BitsOf(status.callY), 18) ^ RotateLeft(BitsOf(status.callZ), 27) ^
+           RotateLeft(BitsOf(status.callL), 36) ^ RotateLeft(BitsOf(status.callM), 45) ^
+           RotateLeft(BitsOf(status.callN), 54);
+}
+
+std::uint64_t SealReport(const HostStatus& status, std::uint64_t key) {
+    AnswerHash hash;
+    hash.AddWord(key);
+    hash.AddWord(status.reportKind | static_cast<std::uint64_t>(status.reportRecord) << 32);
+    hash.AddWord(static_cast<std::uint64_t>(status.reportOffset));
+    hash.AddWord(status.reportRecordBytes | static_cast<std::uint64_t>(status.reportAccess) << 32);
+    hash.AddWord(status.exceptionCode);
+    hash.AddWord(status.exceptionAddress);
+    return hash.Value();
+}
+
+bool ReadSealedFinished(const HostStatus& status, std::uint64_t key, std::uint64_t* finished) {
+    const std::uint64_t seal =
+        std::atomic_ref<const std::uint64_t>(status.finishedSeal).load(std::memory_order_acquire);
+    const std::uint64_t count =
+        std::atomic_ref<const std::uint64_t>(status.callsFinished).load(std::memory_order_acquire);
+    if (SealFinished(count, key) != seal) return false;
+    *finished = count;
+    return true;
+}
+
+bool RequestSealed(const HostStatus& status, std::uint64_t key) {
+    return SealRequest(status, key) == status.requestSeal;
+}
+
+bool ReportSealed(const HostStatus& status, std::uint64_t key) {
+    return SealReport(status, key) == status.reportSeal;
+}
+
+std::uint64_t NewSealKey() {
+    std::uint64_t key = 0;
+    try {
+        std::random_device device;
+        key = static_cast<std::uint64_t>(device()) << 32 ^ device();
+    } catch (const std::exception&) {
+    }
+    // Whatever the random source gave, mixed with the time and an address of this run.
+    key ^= static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    key ^= reinterpret_cast<std::uintptr_t>(&key) * 0x9e3779b97f4a7c15ull;
+    key = Finish(key);
+    return key != 0 ? key : 0x5645'4c4d'4f52'2121ull;
 }
 
 const char* SurfaceRequestName(int type, int numb) {

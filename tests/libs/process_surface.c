@@ -1,0 +1,51 @@
+/* A paraboloid (sag1 = (x^2 + y^2) / 4) whose every sag request runs system("true") and fork()
+   (the child ends at once, the library waits for it), as a library that starts a program per
+   call does; sag2 gets what fork() gave: 0 when a child started, else its errno. It starts at
+   most kMaxStarts processes in all (a count of its own), so it can never multiply, whether or
+   not the helper refuses the starts. Windows: system() alone. */
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "user_surface.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+enum { kMaxStarts = 4 };
+static int g_started;
+
+static double StartProcesses(void) {
+    if (g_started >= kMaxStarts) return -1;
+    if (system("true") == 0) ++g_started;
+#ifdef _WIN32
+    return 0;
+#else
+    if (g_started >= kMaxStarts) return -1;
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    if (child < 0) return errno;
+    ++g_started;
+    waitpid(child, NULL, 0);
+    return 0;
+#endif
+}
+
+USER_SURFACE_EXPORT int UserDefinedSurface(USER_DATA* ud, FIXED_DATA* fd) {
+    switch (fd->type) {
+        case 0:
+            strcpy(ud->string, fd->numb == 0 ? "Process Surface" : "");
+            return 0;
+        case 3:
+            ud->sag2 = StartProcesses();
+            ud->sag1 = 0.25 * (ud->x * ud->x + ud->y * ud->y);
+            return 0;
+        case 7:
+            fd->param[1] = 1.0;
+            return 0;
+        default:
+            return 0;
+    }
+}
