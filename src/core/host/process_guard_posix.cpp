@@ -333,6 +333,8 @@ bool IsSignal(int nr) {
 
 class Supervisor {
 public:
+    // Made on the thread that installs the filter, before any library code runs: the supervising
+    // thread allocates nothing.
     explicit Supervisor(int listener) : m_listener(listener) {
         seccomp_notif_sizes sizes{};
         if (::syscall(SYS_seccomp, SECCOMP_GET_NOTIF_SIZES, 0, &sizes) != 0) {
@@ -342,12 +344,13 @@ public:
         m_requestBytes = std::max<std::size_t>(sizes.seccomp_notif, sizeof(seccomp_notif));
         m_responseBytes =
             std::max<std::size_t>(sizes.seccomp_notif_resp, sizeof(seccomp_notif_resp));
+        m_requestRoom.resize(m_requestBytes);
+        m_responseRoom.resize(m_responseBytes);
     }
 
     void Run() {
-        std::vector<unsigned char> requestRoom(m_requestBytes), responseRoom(m_responseBytes);
-        auto* request = reinterpret_cast<seccomp_notif*>(requestRoom.data());
-        auto* response = reinterpret_cast<seccomp_notif_resp*>(responseRoom.data());
+        auto* request = reinterpret_cast<seccomp_notif*>(m_requestRoom.data());
+        auto* response = reinterpret_cast<seccomp_notif_resp*>(m_responseRoom.data());
         for (;;) {
             std::memset(request, 0, m_requestBytes);
             if (::ioctl(m_listener, SECCOMP_IOCTL_NOTIF_RECV, request) != 0) {
@@ -449,7 +452,8 @@ private:
 
     int m_listener;
     std::size_t m_requestBytes = 0, m_responseBytes = 0;
-    PidList m_before, m_now;  // made before the first notification: nothing is allocated after
+    std::vector<unsigned char> m_requestRoom, m_responseRoom;
+    PidList m_before, m_now;
 };
 
 }  // namespace
@@ -483,7 +487,8 @@ bool GuardProcesses(bool allowProcesses, std::string* error) {
     }
     ::fcntl(listener, F_SETFD, FD_CLOEXEC);
     try {
-        std::thread([listener] { std::make_unique<Supervisor>(listener)->Run(); }).detach();
+        Supervisor* supervisor = new Supervisor(listener);  // lives as long as the helper
+        std::thread([supervisor] { supervisor->Run(); }).detach();
     } catch (const std::exception&) {
         // No thread: every filtered call fails with ENOSYS once the listener is closed.
         ::close(listener);
