@@ -272,6 +272,8 @@ void GuardedLibrary::Close() {
     }
     m_area.Close();
     m_loaded = false;
+    m_answersTaken = false;
+    m_confirmPending = false;
     m_fault = {};
 }
 
@@ -645,7 +647,7 @@ std::size_t GuardedLibrary::KeptAnswers(std::uint64_t before, std::size_t n, boo
         AnswerHash hash;
         HashBatchAnswers(hash, area.answers, static_cast<std::size_t>(candidate), wholeRecords,
                          callNs);
-        if (SealAnswers(candidate, hash.Value(), m_key) == seal) {
+        if (SealAnswers(candidate, hash.Lanes(), m_key) == seal) {
             return static_cast<std::size_t>(candidate);
         }
     }
@@ -658,6 +660,8 @@ LibraryCall GuardedLibrary::RunThreads(const RecordPair& start, std::size_t n, i
     *outcome = {};
     if (!Ready()) return LibraryCall::kFailed;
     if (n > kMaxBatchPoints) n = kMaxBatchPoints;
+    m_answersTaken = false;
+    m_confirmPending = false;
     SharedArea& area = Area();
     std::memcpy(&area.batch.ud, &start.ud, sizeof start.ud);
     std::memcpy(area.batch.fd, start.fd, sizeof start.fd);
@@ -692,22 +696,56 @@ LibraryCall GuardedLibrary::RunThreads(const RecordPair& start, std::size_t n, i
         return LibraryCall::kFailed;
     }
     if (answered == 0) return LibraryCall::kNoEntry;
+    // The answers and the differing record out of the shared area first, then checked.
+    std::memcpy(&got.record, &area.check.differing, sizeof got.record);
     AnswerHash read;
-    HashBatchAnswers(read, area.answers, count, true, nullptr);
-    read.AddBytes(&area.check.differing, sizeof area.check.differing);
+    const std::uint64_t answersHash = TakeAnswers(count, true, false);
+    read.AddWord(answersHash);
+    read.AddBytes(&got.record, sizeof got.record);
     if (read.Value() != hash) {
+        m_answersTaken = false;
         SharedMemoryOverwritten(batch);
         return LibraryCall::kFailed;
     }
-    std::memcpy(&got.record, &area.check.differing, sizeof got.record);
     *done = count;
     *outcome = got;
     return LibraryCall::kAnswered;
 }
 
 const std::uint64_t* GuardedLibrary::CallNanoseconds() const {
+    if (m_answersTaken && m_takenNs != nullptr) return m_takenNs.get();
     if (m_area.Data() == nullptr) return nullptr;
     return static_cast<const SharedArea*>(m_area.Data())->check.callNs;
+}
+
+std::uint64_t GuardedLibrary::TakeAnswers(std::size_t n, bool wholeRecords, bool timed) {
+    if (m_takenAnswers == nullptr) m_takenAnswers.reset(new BatchAnswers);
+    const BatchAnswers& shared = Area().answers;
+    BatchAnswers& taken = *m_takenAnswers;
+    std::memcpy(taken.result, shared.result, n * sizeof taken.result[0]);
+    std::memcpy(taken.type, shared.type, n * sizeof taken.type[0]);
+    for (int v = 0; v < 4; ++v) {
+        std::memcpy(taken.value[v], shared.value[v], n * sizeof taken.value[v][0]);
+    }
+    if (wholeRecords) std::memcpy(taken.record, shared.record, n * sizeof taken.record[0]);
+    if (timed) {
+        if (m_takenNs == nullptr) m_takenNs.reset(new std::uint64_t[kMaxBatchPoints]);
+        std::memcpy(m_takenNs.get(), Area().check.callNs, n * sizeof(std::uint64_t));
+    }
+    m_answersTaken = true;
+    AnswerHash hash;
+    HashBatchAnswers(hash, taken, n, wholeRecords, timed ? m_takenNs.get() : nullptr);
+    return hash.Value();
+}
+
+bool GuardedLibrary::ConfirmAnswers(std::uint64_t hash) {
+    if (!m_confirmPending) return true;
+    m_confirmPending = false;
+    if (hash == m_pendingHash) return true;
+    Exchange batch;
+    batch.tag = m_pendingTag;
+    SharedMemoryOverwritten(batch);
+    return false;
 }
 
 BatchPoints& GuardedLibrary::Points() {
@@ -717,6 +755,7 @@ BatchPoints& GuardedLibrary::Points() {
 }
 
 const BatchAnswers& GuardedLibrary::Answers() const {
+    if (m_answersTaken) return *m_takenAnswers;
     if (m_area.Data() != nullptr) return static_cast<const SharedArea*>(m_area.Data())->answers;
     if (m_spareAnswers == nullptr) m_spareAnswers.reset(new BatchAnswers);
     return *m_spareAnswers;
@@ -728,6 +767,8 @@ std::size_t GuardedLibrary::RunBatch(RecordPair& working, std::size_t n, std::ui
     *status = LibraryCall::kFailed;
     if (!Ready()) return 0;
     if (n > kMaxBatchPoints) n = kMaxBatchPoints;
+    m_answersTaken = false;
+    m_confirmPending = false;
     SharedArea& area = Area();
     Exchange batch;
     batch.rows = progress.rows;
@@ -756,41 +797,53 @@ std::size_t GuardedLibrary::RunBatch(RecordPair& working, std::size_t n, std::ui
     std::uint64_t finishedBefore = m_finishedSeen;
     ReadFinished(&finishedBefore);
     const bool wholeRecords = (options & kBatchWholeRecords) != 0;
+    const bool timed = (options & kBatchTimed) != 0;
 
     FrameWriter request(kOpBatch);
-    request.U32(static_cast<std::uint32_t>(n)).U32(options);
+    request.U32(static_cast<std::uint32_t>(n)).U32(options & ~std::uint32_t{kBatchReaderVerifies});
     std::uint32_t done = 0, stopped = 0;
     std::int32_t answered = 0, version = 0;
-    std::uint64_t hash = 0;
+    std::uint64_t answersHash = 0, pairHash = 0;
     if (!Transact(request, batch, [&](FrameReader& answer) {
             return answer.U32(&done) && answer.I32(&answered) && answer.I32(&version) &&
-                   answer.U32(&stopped) && answer.U64(&hash) && done <= n && Flag(answered) &&
-                   KnownVersion(version) && stopped <= 1 && (stopped == 1) == (done < n);
+                   answer.U32(&stopped) && answer.U64(&answersHash) && answer.U64(&pairHash) &&
+                   done <= n && Flag(answered) && KnownVersion(version) && stopped <= 1 &&
+                   (stopped == 1) == (done < n);
         })) {
         // Every call that returned before the fault left its answer, as far as they are still
         // as the helper wrote them.
         if (!m_fault.Faulted() || m_fault.kind == LibraryFaultKind::kSharedMemory) return 0;
-        return KeptAnswers(finishedBefore, n, wholeRecords,
-                           (options & kBatchTimed) ? area.check.callNs : nullptr);
+        return KeptAnswers(finishedBefore, n, wholeRecords, timed ? area.check.callNs : nullptr);
     }
     if (answered == 0) {
         *status = LibraryCall::kNoEntry;
         return 0;
     }
-    // The answers, the durations and the working pair as the helper wrote them, or none; and a
-    // batch stops short only when the program asked it to (the library may set the flag too).
+    // The working pair out of the shared area, then checked; and a batch stops short only when
+    // the program asked it to (the library may set the flag too).
     const std::size_t fdBytes = FixedDataSize(version);
-    AnswerHash read;
-    HashBatchAnswers(read, area.answers, done, wholeRecords,
-                     (options & kBatchTimed) ? area.check.callNs : nullptr);
-    read.AddBytes(&area.batch.ud, sizeof area.batch.ud);
-    read.AddBytes(area.batch.fd, fdBytes);
-    if (read.Value() != hash || (stopped == 1 && !m_cancelAsked)) {
+    if (m_takenPair == nullptr) m_takenPair = std::make_unique<RecordPair>();
+    std::memcpy(&m_takenPair->ud, &area.batch.ud, sizeof area.batch.ud);
+    std::memcpy(m_takenPair->fd, area.batch.fd, fdBytes);
+    AnswerHash pair;
+    pair.AddBytes(&m_takenPair->ud, sizeof m_takenPair->ud);
+    pair.AddBytes(m_takenPair->fd, fdBytes);
+    bool asWritten = pair.Value() == pairHash && (stopped == 0 || m_cancelAsked);
+    // The answers: checked by their reader as it reads them, or taken out and checked here.
+    if (asWritten && (options & kBatchReaderVerifies)) {
+        m_confirmPending = true;
+        m_pendingHash = answersHash;
+        m_pendingTag = batch.tag;
+    } else if (asWritten) {
+        asWritten = TakeAnswers(done, wholeRecords, timed) == answersHash;
+        m_answersTaken = asWritten;
+    }
+    if (!asWritten) {
         SharedMemoryOverwritten(batch);
         return 0;
     }
-    std::memcpy(&working.ud, &area.batch.ud, sizeof working.ud);
-    std::memcpy(working.fd, area.batch.fd, fdBytes);
+    std::memcpy(&working.ud, &m_takenPair->ud, sizeof working.ud);
+    std::memcpy(working.fd, m_takenPair->fd, fdBytes);
     *status = LibraryCall::kAnswered;
     *recordVersion = version;
     return done;

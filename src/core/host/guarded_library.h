@@ -134,6 +134,7 @@ public:
     std::size_t RunBatch(RecordPair& working, std::size_t n, std::uint32_t options,
                          const BatchProgress& progress, LibraryCall* status,
                          int* recordVersion) override;
+    bool ConfirmAnswers(std::uint64_t hash) override;
     const LibraryFault* Fault() const override { return m_fault.Faulted() ? &m_fault : nullptr; }
     bool Busy() const override { return m_busy; }
 
@@ -211,6 +212,11 @@ private:
     // The answers of `exchange` differ from what the helper wrote: the library overwrote the
     // shared area. The helper is ended, and the fault names the request the program sent.
     void SharedMemoryOverwritten(const Exchange& exchange);
+    // Copies answers [0, n) of the shared area (the whole records with `wholeRecords`, the
+    // durations with `timed`) into memory of the program's own, where Answers() and
+    // CallNanoseconds() find them from now on, and returns their hash: what is checked is what
+    // is used, whatever the library writes into the shared area later.
+    std::uint64_t TakeAnswers(std::size_t n, bool wholeRecords, bool timed);
     // Hands the library's output to the sink, or keeps it in *m_startOutput while a helper
     // starts (it is the helper's or wine's own then).
     void DeliverOutput(std::string& bytes, const LibraryRequestTag& tag);
@@ -236,6 +242,16 @@ private:
     // Batch room while no helper runs (made on first use, left uninitialised).
     mutable std::unique_ptr<BatchPoints> m_sparePoints;
     mutable std::unique_ptr<BatchAnswers> m_spareAnswers;
+    // The answers (and durations) of the last batch taken out of the shared area, and where
+    // Answers() finds the last batch's: the shared area after a batch its reader checks.
+    std::unique_ptr<BatchAnswers> m_takenAnswers;
+    std::unique_ptr<std::uint64_t[]> m_takenNs;
+    std::unique_ptr<RecordPair> m_takenPair;  // the working pair as a batch left it
+    bool m_answersTaken = false;
+    // A batch read by its caller: the hash its answers must have, and its request.
+    bool m_confirmPending = false;
+    std::uint64_t m_pendingHash = 0;
+    LibraryRequestTag m_pendingTag;
 };
 
 }  // namespace velmor

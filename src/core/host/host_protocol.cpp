@@ -91,60 +91,10 @@ FrameHeader DecodeFrameHeader(const unsigned char in[kFrameHeaderBytes]) {
     return {GetU32(in), GetU32(in + 4), GetU32(in + 8)};
 }
 
-void ApplyBatchPoint(const BatchPoints& points, std::size_t i, bool sameRequest, USER_DATA& ud,
-                     unsigned char* fd) {
-    const std::size_t request = sameRequest ? 0 : i;
-    const std::uint32_t set = points.fields[request];
-    if (set & kSetX) ud.x = points.x[i];
-    if (set & kSetY) ud.y = points.y[i];
-    if (set & kSetZ) ud.z = points.z[i];
-    if (set & kSetL) ud.l = points.l[i];
-    if (set & kSetM) ud.m = points.m[i];
-    if (set & kSetN) ud.n = points.n[i];
-    // type and numb sit at offsets 0 and 4 in every FIXED_DATA version.
-    if (set & kSetType) std::memcpy(fd + offsetof(FIXED_DATA, type), &points.type[request], 4);
-    if (set & kSetNumb) std::memcpy(fd + offsetof(FIXED_DATA, numb), &points.numb[request], 4);
-}
-
-void WriteBatchAnswer(BatchAnswers& answers, std::size_t i, int result, int type,
-                      const USER_DATA& ud, bool wholeRecord) {
-    answers.result[i] = result;
-    answers.type[i] = type;
-    if (type == kRequestSag) {
-        answers.value[0][i] = ud.sag1;
-        answers.value[1][i] = ud.sag2;
-    } else if (type == kRequestIndex) {
-        answers.value[0][i] = ud.index;
-        answers.value[1][i] = ud.dndx;
-        answers.value[2][i] = ud.dndy;
-        answers.value[3][i] = ud.dndz;
-    }
-    if (wholeRecord) std::memcpy(&answers.record[i], &ud, sizeof ud);
-}
-
-void WriteCallStatus(HostStatus& status, const USER_DATA& ud, const unsigned char* fd,
-                     std::uint64_t key) {
-    std::memcpy(&status.callType, fd + offsetof(FIXED_DATA, type), 4);
-    std::memcpy(&status.callNumb, fd + offsetof(FIXED_DATA, numb), 4);
-    status.callX = ud.x;
-    status.callY = ud.y;
-    status.callZ = ud.z;
-    status.callL = ud.l;
-    status.callM = ud.m;
-    status.callN = ud.n;
-    status.requestSeal = SealRequest(status, key);
-}
-
 namespace {
 
 std::uint64_t RotateLeft(std::uint64_t value, int bits) {
     return value << bits | value >> (64 - bits);
-}
-
-std::uint64_t BitsOf(double value) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
 }
 
 // The last step of a hash: every bit of the lanes reaches every bit of the value.
@@ -180,23 +130,19 @@ std::uint64_t AnswerHash::Value() const {
 void HashBatchAnswers(AnswerHash& hash, const BatchAnswers& answers, std::size_t n,
                       bool wholeRecords, const std::uint64_t* callNs) {
     for (std::size_t i = 0; i < n; ++i) {
+        const int result = answers.result[i];
         const int type = answers.type[i];
-        const double values[4] = {answers.value[0][i], answers.value[1][i], answers.value[2][i],
-                                  answers.value[3][i]};
-        hash.AddAnswer(answers.result[i], type, values,
-                       wholeRecords ? &answers.record[i] : nullptr);
+        if (type == kRequestSag) {
+            hash.AddSag(result, answers.value[0][i]);
+        } else if (type == kRequestIndex) {
+            hash.AddIndex(result, answers.value[0][i], answers.value[1][i], answers.value[2][i],
+                          answers.value[3][i]);
+        } else {
+            hash.AddOther(result);
+        }
+        if (wholeRecords) hash.AddBytes(&answers.record[i], sizeof answers.record[i]);
         if (callNs != nullptr) hash.AddWord(callNs[i]);
     }
-}
-
-std::uint64_t SealRequest(const HostStatus& status, std::uint64_t key) {
-    const std::uint64_t request =
-        static_cast<std::uint32_t>(status.callType) |
-        static_cast<std::uint64_t>(static_cast<std::uint32_t>(status.callNumb)) << 32;
-    return key ^ request ^ RotateLeft(BitsOf(status.callX), 9) ^
-           RotateLeft(BitsOf(status.callY), 18) ^ RotateLeft(BitsOf(status.callZ), 27) ^
-           RotateLeft(BitsOf(status.callL), 36) ^ RotateLeft(BitsOf(status.callM), 45) ^
-           RotateLeft(BitsOf(status.callN), 54);
 }
 
 std::uint64_t SealReport(const HostStatus& status, std::uint64_t key) {

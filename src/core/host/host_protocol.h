@@ -18,8 +18,9 @@
 //                                             written back
 //   kOpBatch     u32 points, u32 options      u32 points done, i32 answered (1) / no entry
 //                (BatchOption bits)           (0), i32 record version, u32 stopped by a
-//                                             cancel (1/0), u64 hash of the answers and the
-//                                             working pair written back
+//                                             cancel (1/0), u64 hash of the answers (and
+//                                             durations), u64 hash of the working pair
+//                                             written back
 //   kOpUnload    -                            -
 //   kOpQuit      -                            (none: the helper ends)
 //   kOpThreads   u32 points, u32 threads,     u32 points done, i32 answered (1) / no entry
@@ -274,6 +275,10 @@ enum BatchOption : std::uint32_t {
     kBatchFreshUserData = 1u << 2,
     // Each call's duration goes into CheckRoom::callNs (steady clock, nanoseconds).
     kBatchTimed = 1u << 3,
+    // The program's side only (never sent): the caller counts the answers into an AnswerHash as
+    // it reads them and confirms them (SurfaceLibrary::ConfirmAnswers) before it uses them, so
+    // they are read once, where they are used, instead of copied first.
+    kBatchReaderVerifies = 1u << 4,
 };
 
 // Most threads, and most repeats per thread, a kOpThreads request may ask for.
@@ -305,54 +310,48 @@ static_assert(offsetof(SharedArea, answers) == 92440 + 64 * kMaxBatchPoints);
 static_assert(offsetof(SharedArea, check) == 92440 + 296 * kMaxBatchPoints);
 inline constexpr std::size_t kSharedAreaBytes = sizeof(SharedArea);
 
-// Writes point i's fields into the working pair (the point's request included); with
-// `sameRequest` the type, numb and fields are point 0's.
-void ApplyBatchPoint(const BatchPoints& points, std::size_t i, bool sameRequest, USER_DATA& ud,
-                     unsigned char* fd);
-
-// Writes answer i: the result, the request, the values the request answers, and the whole
-// USER_DATA when `wholeRecord`.
-void WriteBatchAnswer(BatchAnswers& answers, std::size_t i, int result, int type,
-                      const USER_DATA& ud, bool wholeRecord);
-
-// Writes the request and inputs about to go to the library into the status block, sealed.
-void WriteCallStatus(HostStatus& status, const USER_DATA& ud, const unsigned char* fd,
-                     std::uint64_t key);
-
 // ---------------------------------------------------------------------------------------------
 // Hashes and seals.
 
 // A 64-bit hash of what the helper writes into the shared area for a request, counted as it is
 // written (the helper from its own copies, the program over what it reads back), in four lanes
-// so that the words of one answer do not wait for each other.
+// so that the words of one answer do not wait for each other. Of a batch's answers it counts
+// what a reader takes: the result, and the values of the request (a sag's sag1; an index's
+// index dndx dndy dndz), the whole USER_DATA when the batch carries whole records.
 class AnswerHash {
 public:
-    // Answer i of a batch as WriteBatchAnswer writes it: its result and request, the values the
-    // request answers (`values`: sag1 sag2 for a sag, index dndx dndy dndz for an index, as they
-    // lie in USER_DATA), its whole USER_DATA when `record` is given.
-    void AddAnswer(int result, int type, const double* values, const USER_DATA* record) {
-        m_a = Step(m_a, static_cast<std::uint32_t>(result) |
-                            static_cast<std::uint64_t>(static_cast<std::uint32_t>(type)) << 32);
-        if (type == kRequestSag) {
-            m_b = Step(m_b, Bits(values[0]));
-            m_c = Step(m_c, Bits(values[1]));
-        } else if (type == kRequestIndex) {
-            m_b = Step(m_b, Bits(values[0]));
-            m_c = Step(m_c, Bits(values[1]));
-            m_b = Step(m_b, Bits(values[2]));
-            m_c = Step(m_c, Bits(values[3]));
-        }
-        if (record != nullptr) AddBytes(record, sizeof *record);
+    void AddSag(int result, double sag1) {
+        m_a = Step(m_a, static_cast<std::uint32_t>(result));
+        m_b = Step(m_b, Bits(sag1));
     }
-    // The helper's side: the values from the USER_DATA the call left.
+    void AddIndex(int result, double index, double dndx, double dndy, double dndz) {
+        m_a = Step(m_a, static_cast<std::uint32_t>(result));
+        m_b = Step(m_b, Bits(index));
+        m_c = Step(m_c, Bits(dndx));
+        m_b = Step(m_b, Bits(dndy));
+        m_c = Step(m_c, Bits(dndz));
+    }
+    void AddOther(int result) { m_a = Step(m_a, static_cast<std::uint32_t>(result)); }
+    // The helper's side: the answer of request `type` from the USER_DATA the call left.
     void AddAnswer(int result, int type, const USER_DATA& ud, bool wholeRecord) {
-        AddAnswer(result, type, type == kRequestIndex ? &ud.index : &ud.sag1,
-                  wholeRecord ? &ud : nullptr);
+        if (type == kRequestSag) {
+            AddSag(result, ud.sag1);
+        } else if (type == kRequestIndex) {
+            AddIndex(result, ud.index, ud.dndx, ud.dndy, ud.dndz);
+        } else {
+            AddOther(result);
+        }
+        if (wholeRecord) AddBytes(&ud, sizeof ud);
     }
     void AddWord(std::uint64_t word) { m_d = Step(m_d, word); }
     // Bytes in 8-byte words, the last one filled with zeros.
     void AddBytes(const void* data, std::size_t size);
     std::uint64_t Value() const;
+    // The lanes joined without the last mixing step: what a seal is made of after every call
+    // (the seal mixes in the key).
+    std::uint64_t Lanes() const {
+        return m_a ^ (m_b << 21 | m_b >> 43) ^ (m_c << 42 | m_c >> 22) ^ m_d;
+    }
 
 private:
     static std::uint64_t Step(std::uint64_t h, std::uint64_t word) {
@@ -376,12 +375,29 @@ std::uint64_t NewSealKey();
 
 // Seals of the status block's fields. Each mixes the fields with the key, so bytes the library
 // wrote over them (zeros, 0xFF, anything) match their seal only by a 1 in 2^64 chance.
-std::uint64_t SealRequest(const HostStatus& status, std::uint64_t key);
-inline std::uint64_t SealFinished(std::uint64_t finished, std::uint64_t key) {
-    return (finished * 0x9e3779b97f4a7c15ull) ^ key;
+inline std::uint64_t SealRequest(const HostStatus& status, std::uint64_t key) {
+    auto bits = [](double value) {
+        std::uint64_t word;
+        std::memcpy(&word, &value, sizeof word);
+        return word;
+    };
+    auto rotate = [](std::uint64_t value, int by) { return value << by | value >> (64 - by); };
+    const std::uint64_t request =
+        static_cast<std::uint32_t>(status.callType) |
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(status.callNumb)) << 32;
+    // Three groups, each turned its own way, so that equal bytes over two fields do not cancel.
+    return key ^ request ^ rotate(bits(status.callX) ^ bits(status.callZ), 21) ^
+           rotate(bits(status.callY) ^ bits(status.callM), 42) ^ bits(status.callL) ^
+           rotate(bits(status.callN), 7);
 }
-inline std::uint64_t SealAnswers(std::uint64_t count, std::uint64_t hash, std::uint64_t key) {
-    return hash ^ (count * 0xc2b2ae3d27d4eb4full) ^ (key << 17 | key >> 47);
+// These two are made after every call of a batch: a mix with the key is all they need (the
+// answers' lanes are mixed already).
+inline std::uint64_t SealFinished(std::uint64_t finished, std::uint64_t key) {
+    return finished ^ key;
+}
+// Of the count of answers and their hash's Lanes().
+inline std::uint64_t SealAnswers(std::uint64_t count, std::uint64_t lanes, std::uint64_t key) {
+    return lanes ^ (count << 40) ^ ~key;
 }
 std::uint64_t SealReport(const HostStatus& status, std::uint64_t key);
 
@@ -391,6 +407,58 @@ std::uint64_t SealReport(const HostStatus& status, std::uint64_t key);
 bool ReadSealedFinished(const HostStatus& status, std::uint64_t key, std::uint64_t* finished);
 bool RequestSealed(const HostStatus& status, std::uint64_t key);
 bool ReportSealed(const HostStatus& status, std::uint64_t key);
+
+// ---------------------------------------------------------------------------------------------
+// The helper's writes of every call, inline: a batch makes them for each point.
+
+// Writes point i's fields into the working pair (the point's request included); with
+// `sameRequest` the type, numb and fields are point 0's.
+inline void ApplyBatchPoint(const BatchPoints& points, std::size_t i, bool sameRequest,
+                            USER_DATA& ud, unsigned char* fd) {
+    const std::size_t request = sameRequest ? 0 : i;
+    const std::uint32_t set = points.fields[request];
+    if (set & kSetX) ud.x = points.x[i];
+    if (set & kSetY) ud.y = points.y[i];
+    if (set & kSetZ) ud.z = points.z[i];
+    if (set & kSetL) ud.l = points.l[i];
+    if (set & kSetM) ud.m = points.m[i];
+    if (set & kSetN) ud.n = points.n[i];
+    // type and numb sit at offsets 0 and 4 in every FIXED_DATA version.
+    if (set & kSetType) std::memcpy(fd + offsetof(FIXED_DATA, type), &points.type[request], 4);
+    if (set & kSetNumb) std::memcpy(fd + offsetof(FIXED_DATA, numb), &points.numb[request], 4);
+}
+
+// Writes answer i: the result, the request, the values the request answers, and the whole
+// USER_DATA when `wholeRecord`.
+inline void WriteBatchAnswer(BatchAnswers& answers, std::size_t i, int result, int type,
+                             const USER_DATA& ud, bool wholeRecord) {
+    answers.result[i] = result;
+    answers.type[i] = type;
+    if (type == kRequestSag) {
+        answers.value[0][i] = ud.sag1;
+        answers.value[1][i] = ud.sag2;
+    } else if (type == kRequestIndex) {
+        answers.value[0][i] = ud.index;
+        answers.value[1][i] = ud.dndx;
+        answers.value[2][i] = ud.dndy;
+        answers.value[3][i] = ud.dndz;
+    }
+    if (wholeRecord) std::memcpy(&answers.record[i], &ud, sizeof ud);
+}
+
+// Writes the request and inputs about to go to the library into the status block, sealed.
+inline void WriteCallStatus(HostStatus& status, const USER_DATA& ud, const unsigned char* fd,
+                            std::uint64_t key) {
+    std::memcpy(&status.callType, fd + offsetof(FIXED_DATA, type), 4);
+    std::memcpy(&status.callNumb, fd + offsetof(FIXED_DATA, numb), 4);
+    status.callX = ud.x;
+    status.callY = ud.y;
+    status.callZ = ud.z;
+    status.callL = ud.l;
+    status.callM = ud.m;
+    status.callN = ud.n;
+    status.requestSeal = SealRequest(status, key);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Requests by name.

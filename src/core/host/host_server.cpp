@@ -57,23 +57,25 @@ private:
 
 // Before each library call of a batch: the request and its inputs into the status block,
 // sealed, then "in call". After it: the bytes before the records looked at, "not in call", the
-// answer counted into the hash and the sealed count of answers, the heartbeat.
+// answer counted into the hash and the sealed count of answers, the heartbeat. A template of
+// what the batch carries, so that a sag pass's calls test for neither.
+template <bool kWholeRecords, bool kTimed>
 struct StatusHooks : BatchHooks {
-    StatusHooks(HostStatus& s, FinishedCalls& f, const FencedPair& p, bool whole, std::uint64_t* ns)
-        : status(s), finished(f), pair(p), wholeRecords(whole), callNs(ns) {}
+    StatusHooks(HostStatus& s, FinishedCalls& f, const FencedPair& p, std::uint64_t* ns)
+        : status(s), finished(f), pair(p), callNs(ns) {}
 
     void CallStarts(const USER_DATA& ud, const unsigned char* fd) {
         WriteCallStatus(status, ud, fd, finished.Key());
         StoreInCall(status, 1);
-        if (callNs != nullptr) started = std::chrono::steady_clock::now();
+        if (kTimed) started = std::chrono::steady_clock::now();
     }
     void CallReturned(const USER_DATA&, const unsigned char*) {
         if (!pair.Intact()) pair.EndWithDamage();
     }
     void CallEnded(int result, int type, const USER_DATA& ud) {
         StoreInCall(status, 0);
-        hash.AddAnswer(result, type, ud, wholeRecords);
-        if (callNs != nullptr) {
+        hash.AddAnswer(result, type, ud, kWholeRecords);
+        if (kTimed) {
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
                 std::chrono::steady_clock::now() - started);
             callNs[answers] = static_cast<std::uint64_t>(ns.count());
@@ -82,7 +84,7 @@ struct StatusHooks : BatchHooks {
         ++answers;
         // The answers first, then the count: a helper that ends between the two leaves a seal
         // one answer ahead, which the program tries as well.
-        Store(status.answersSeal, SealAnswers(answers, hash.Value(), finished.Key()));
+        Store(status.answersSeal, SealAnswers(answers, hash.Lanes(), finished.Key()));
         finished.Count();
     }
     bool RowEnded(std::size_t) {
@@ -95,7 +97,6 @@ struct StatusHooks : BatchHooks {
     HostStatus& status;
     FinishedCalls& finished;
     const FencedPair& pair;
-    bool wholeRecords;
     std::uint64_t* callNs;  // kBatchTimed: each call's duration
     std::chrono::steady_clock::time_point started;
     AnswerHash hash;
@@ -285,30 +286,49 @@ private:
         const SurfaceEntry entry =
             m_library.IsOpen() ? FindSurfaceEntry(m_library) : SurfaceEntry{};
         std::size_t done = 0;
-        std::uint64_t hash = 0;
+        std::uint64_t answersHash = 0, pairHash = 0;
         if (entry.address != nullptr) {
             if (!PairFor(m_batchPair, entry.recordVersion, false)) return false;
             SharedRecordPair& shared = m_area.batch;
             std::memcpy(m_batchPair.Ud(), &shared.ud, sizeof(USER_DATA));
             std::memcpy(m_batchPair.Fd(), shared.fd, m_batchPair.FdBytes());
-            StatusHooks hooks(m_area.status, m_finished, m_batchPair,
-                              (options & kBatchWholeRecords) != 0,
-                              (options & kBatchTimed) ? m_area.check.callNs : nullptr);
-            done = RunBatchLoop(entry, *m_batchPair.Ud(), m_batchPair.Fd(), m_area.points,
-                                m_area.answers, count, options, hooks);
+            const bool whole = (options & kBatchWholeRecords) != 0;
+            const bool timed = (options & kBatchTimed) != 0;
+            if (whole && timed) {
+                done = RunBatch<true, true>(entry, count, options, &answersHash);
+            } else if (whole) {
+                done = RunBatch<true, false>(entry, count, options, &answersHash);
+            } else if (timed) {
+                done = RunBatch<false, true>(entry, count, options, &answersHash);
+            } else {
+                done = RunBatch<false, false>(entry, count, options, &answersHash);
+            }
             std::fflush(nullptr);
             std::memcpy(&shared.ud, m_batchPair.Ud(), sizeof(USER_DATA));
             std::memcpy(shared.fd, m_batchPair.Fd(), m_batchPair.FdBytes());
-            hooks.hash.AddBytes(m_batchPair.Ud(), sizeof(USER_DATA));
-            hooks.hash.AddBytes(m_batchPair.Fd(), m_batchPair.FdBytes());
-            hash = hooks.hash.Value();
+            AnswerHash pair;
+            pair.AddBytes(m_batchPair.Ud(), sizeof(USER_DATA));
+            pair.AddBytes(m_batchPair.Fd(), m_batchPair.FdBytes());
+            pairHash = pair.Value();
         }
         answer.U32(static_cast<std::uint32_t>(done))
             .I32(entry.address != nullptr ? 1 : 0)
             .I32(entry.recordVersion)
             .U32(done < count ? 1 : 0)
-            .U64(hash);
+            .U64(answersHash)
+            .U64(pairHash);
         return true;
+    }
+
+    template <bool kWholeRecords, bool kTimed>
+    std::size_t RunBatch(const SurfaceEntry& entry, std::size_t count, std::uint32_t options,
+                         std::uint64_t* answersHash) {
+        StatusHooks<kWholeRecords, kTimed> hooks(m_area.status, m_finished, m_batchPair,
+                                                 kTimed ? m_area.check.callNs : nullptr);
+        const std::size_t done = RunBatchLoop(entry, *m_batchPair.Ud(), m_batchPair.Fd(),
+                                              m_area.points, m_area.answers, count, options, hooks);
+        *answersHash = hooks.hash.Value();
+        return done;
     }
 
     // The batch in the shared area from the batch pair: once on this thread for the answers to
@@ -335,7 +355,7 @@ private:
             std::unique_ptr<double[]> startWords(new double[kFixedDataAreaSize / sizeof(double)]);
             auto* startFd = reinterpret_cast<unsigned char*>(startWords.get());
             std::memcpy(startFd, pair.Fd(), pair.FdBytes());
-            StatusHooks hooks(m_area.status, m_finished, pair, true, nullptr);
+            StatusHooks<true, false> hooks(m_area.status, m_finished, pair, nullptr);
             done = RunBatchLoop(entry, *pair.Ud(), pair.Fd(), m_area.points, m_area.answers, count,
                                 kBatchWholeRecords | kBatchFreshUserData, hooks);
             std::fflush(nullptr);
@@ -356,8 +376,10 @@ private:
                 std::fflush(nullptr);
             }
             m_area.check.differing = outcome.record;
-            hooks.hash.AddBytes(&outcome.record, sizeof outcome.record);
-            hash = hooks.hash.Value();
+            AnswerHash threads;
+            threads.AddWord(hooks.hash.Value());
+            threads.AddBytes(&outcome.record, sizeof outcome.record);
+            hash = threads.Value();
         }
         answer.U32(static_cast<std::uint32_t>(done))
             .I32(entry.address != nullptr ? 1 : 0)

@@ -14,11 +14,6 @@ namespace {
 // A pair for the call, the batch, the whole-pair call and each thread of the library check.
 constexpr int kMaxFencedRecords = 2 * (static_cast<int>(kMaxCheckThreads) + 4);
 
-// The pattern before a record: bytes no library computes by chance, unlike zeros.
-constexpr unsigned char PatternByte(std::size_t i) {
-    return static_cast<unsigned char>(0xA5 ^ (i * 29));
-}
-
 // What FindFence knows of a live fenced record. `data` is set last when a slot is filled and
 // cleared first when it is emptied, so a handler never reads a half-written slot as live.
 struct FenceSlot {
@@ -66,7 +61,7 @@ bool FencedRecord::Make(FencedRecordKind kind, std::size_t recordBytes, std::siz
             m_data = m_base + page + open - roomBytes;
             for (std::size_t i = 0; i < kFencePatternBytes; ++i) {
                 m_data[-static_cast<std::ptrdiff_t>(kFencePatternBytes) +
-                       static_cast<std::ptrdiff_t>(i)] = PatternByte(i);
+                       static_cast<std::ptrdiff_t>(i)] = FencePatternByte(i);
             }
             FenceSlot& s = g_slots[slot];
             g_pageBytes.store(page, std::memory_order_relaxed);
@@ -108,29 +103,11 @@ void FencedRecord::Release() {
     m_mapBytes = m_roomBytes = m_recordBytes = 0;
 }
 
-bool FencedRecord::PatternIntact() const {
-    if (m_slot < 0) return true;
-    // Eight words compared at once: this runs after every call of a batch.
-    static const struct Pattern {
-        std::uint64_t words[kFencePatternBytes / 8];
-        Pattern() {
-            unsigned char bytes[kFencePatternBytes];
-            for (std::size_t i = 0; i < kFencePatternBytes; ++i) bytes[i] = PatternByte(i);
-            std::memcpy(words, bytes, sizeof bytes);
-        }
-    } pattern;
-    std::uint64_t words[kFencePatternBytes / 8];
-    std::memcpy(words, m_data - kFencePatternBytes, sizeof words);
-    std::uint64_t differ = 0;
-    for (std::size_t i = 0; i < kFencePatternBytes / 8; ++i) differ |= words[i] ^ pattern.words[i];
-    return differ == 0;
-}
-
 std::int64_t FencedRecord::FarthestChanged() const {
     if (m_slot < 0) return 0;
     for (std::size_t i = 0; i < kFencePatternBytes; ++i) {
         if (m_data[static_cast<std::ptrdiff_t>(i) -
-                   static_cast<std::ptrdiff_t>(kFencePatternBytes)] != PatternByte(i)) {
+                   static_cast<std::ptrdiff_t>(kFencePatternBytes)] != FencePatternByte(i)) {
             return static_cast<std::int64_t>(i) - static_cast<std::int64_t>(kFencePatternBytes);
         }
     }
@@ -139,6 +116,7 @@ std::int64_t FencedRecord::FarthestChanged() const {
 
 bool FencedPair::Make(int recordVersion, bool wholePair, bool fenced) {
     m_version = -1;
+    m_udPattern = m_fdPattern = nullptr;
     const std::size_t fdRecord = FixedDataSize(recordVersion);
     const bool made =
         m_ud.Make(kFencedUserData, sizeof(USER_DATA),
@@ -152,6 +130,8 @@ bool FencedPair::Make(int recordVersion, bool wholePair, bool fenced) {
     }
     m_version = recordVersion;
     m_wholePair = wholePair;
+    m_udPattern = m_ud.Pattern();
+    m_fdPattern = m_fd.Pattern();
     return true;
 }
 

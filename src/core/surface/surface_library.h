@@ -71,6 +71,11 @@ public:
                                  const BatchProgress& progress, LibraryCall* status,
                                  int* recordVersion) = 0;
 
+    // After a batch run with kBatchReaderVerifies: `hash` is the AnswerHash of the answers as the
+    // caller read them. False when they are not the answers the library gave (the library
+    // wrote over them meanwhile): the library has then faulted and none of them may be used.
+    virtual bool ConfirmAnswers(std::uint64_t /*hash*/) { return true; }
+
     // The fault that stopped the library, or nullptr. Once set, every call fails until the
     // library is opened again.
     virtual const LibraryFault* Fault() const { return nullptr; }
