@@ -146,7 +146,7 @@ struct HostStatus {
     std::int32_t callNumb;  // FIXED_DATA numb
     double callX, callY, callZ, callL, callM, callN;  // USER_DATA x y z l m n at the call
     std::uint64_t callsFinished;  // counts every library call that returned: the heartbeat
-    std::uint32_t inCall;         // 1 while the library has a call
+    std::uint32_t inCall;         // 1 while the library has a request (a call, a batch)
     std::uint32_t cancel;         // set by the program: a batch stops after the row in progress
     std::uint64_t rowsDone;       // rows of the batch in progress finished so far
     std::uint32_t helperPid;      // the helper's process id

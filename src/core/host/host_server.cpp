@@ -66,14 +66,12 @@ struct StatusHooks : BatchHooks {
 
     void CallStarts(const USER_DATA& ud, const unsigned char* fd) {
         WriteCallStatus(status, ud, fd, finished.Key());
-        StoreInCall(status, 1);
         if (kTimed) started = std::chrono::steady_clock::now();
     }
     void CallReturned(const USER_DATA&, const unsigned char*) {
         if (!pair.Intact()) pair.EndWithDamage();
     }
     void CallEnded(int result, int type, const USER_DATA& ud) {
-        StoreInCall(status, 0);
         hash.AddAnswer(result, type, ud, kWholeRecords);
         if (kTimed) {
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -320,13 +318,17 @@ private:
         return true;
     }
 
+    // A function of its own: inlined into the request loop its calls' state would go to the
+    // stack (measured: a fifth slower).
     template <bool kWholeRecords, bool kTimed>
-    std::size_t RunBatch(const SurfaceEntry& entry, std::size_t count, std::uint32_t options,
-                         std::uint64_t* answersHash) {
+    [[gnu::noinline]] std::size_t RunBatch(const SurfaceEntry& entry, std::size_t count,
+                                           std::uint32_t options, std::uint64_t* answersHash) {
         StatusHooks<kWholeRecords, kTimed> hooks(m_area.status, m_finished, m_batchPair,
                                                  kTimed ? m_area.check.callNs : nullptr);
+        StoreInCall(m_area.status, 1);
         const std::size_t done = RunBatchLoop(entry, *m_batchPair.Ud(), m_batchPair.Fd(),
                                               m_area.points, m_area.answers, count, options, hooks);
+        StoreInCall(m_area.status, 0);
         *answersHash = hooks.hash.Value();
         return done;
     }
