@@ -7,11 +7,32 @@
      y 8         writes 8 bytes 4096 bytes before FIXED_DATA
      y 9         reads 8 bytes 4096 bytes before USER_DATA
      y 10        writes the 4 padding bytes at the end of USER_DATA (inside the record)
+     y 11        writes 1 byte past USER_DATA, but only on a thread other than the first one
+                 that called it (the library check's threads)
    Built with the record of version 0 (fence_overrun) and of version 4 (fence_overrun5, with
    FENCE_VERSION5). What it reads goes into sag2, so the compiler keeps the read. */
 #include <string.h>
 
 #include "user_surface.h"
+
+#ifdef _WIN32
+#include <windows.h>
+static unsigned long ThreadId(void) {
+    return GetCurrentThreadId();
+}
+#else
+#include <pthread.h>
+static unsigned long ThreadId(void) {
+    return (unsigned long)pthread_self();
+}
+#endif
+
+/* The first thread that asks is the helper's own; any other is one of the check's. */
+static int OnFirstThread(void) {
+    static volatile unsigned long first;
+    if (first == 0) first = ThreadId();
+    return first == ThreadId();
+}
 
 #ifdef FENCE_VERSION5
 #define FENCE_FD FIXED_DATA5
@@ -64,6 +85,9 @@ static double Misbehave(USER_DATA* ud, FENCE_FD* fd, int what) {
         case 10:
             Fill((unsigned char*)ud->string + sizeof ud->string, 4);
             return 0;
+        case 11:
+            if (!OnFirstThread()) Fill(udEnd, 1);
+            return 0;
         default:
             return 0;
     }
@@ -72,6 +96,7 @@ static double Misbehave(USER_DATA* ud, FENCE_FD* fd, int what) {
 USER_SURFACE_EXPORT int FENCE_ENTRY(USER_DATA* ud, FENCE_FD* fd) {
     switch (fd->type) {
         case 0:
+            (void)OnFirstThread();
             strcpy(ud->string, fd->numb == 0 ? FENCE_NAME : "");
             return 0;
         case 3: {
