@@ -11,6 +11,8 @@
 #define FAULT_WHEN(ud, fd) ((fd)->type == 3 && (ud)->x > 0.5)
 #include "fault_surface.h"
 
+static int g_scribbled;
+
 static void Scribble(unsigned char* at, size_t size, int what) {
     if (what == 2) {
         static unsigned state = 12345;
@@ -29,6 +31,7 @@ static void Scribble(unsigned char* at, size_t size, int what) {
 static void Fault(USER_DATA* ud, FIXED_DATA* fd) {
     const int what = (int)ud->y;
     (void)fd;
+    if (g_scribbled++) return;
     unsigned char* at = 0;
     MEMORY_BASIC_INFORMATION info;
     while (VirtualQuery(at, &info, sizeof info) == sizeof info) {
@@ -43,6 +46,7 @@ static void Fault(USER_DATA* ud, FIXED_DATA* fd) {
 static void Fault(USER_DATA* ud, FIXED_DATA* fd) {
     const int what = (int)ud->y;
     (void)fd;
+    if (g_scribbled++) return;
     FILE* maps = fopen("/proc/self/maps", "r");
     if (maps == NULL) return;
     char line[512];
