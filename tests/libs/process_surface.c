@@ -1,8 +1,9 @@
 /* A paraboloid (sag1 = (x^2 + y^2) / 4) whose every sag request runs system("true") and fork()
    (the child ends at once, the library waits for it), as a library that starts a program per
-   call does; sag2 gets what fork() gave: 0 when a child started, else its errno. It starts at
-   most kMaxStarts processes in all (a count of its own), so it can never multiply, whether or
-   not the helper refuses the starts. Windows: system() alone. */
+   call does; sag2 gets what fork() gave: 0 when a child started, else its errno. Once it has
+   started kMaxStarts processes (a count of its own) it starts none, so it can never multiply,
+   whether or not the helper refuses the starts. Windows: system("exit 0") alone, tried at most
+   kMaxStarts times (a start the helper ends as it begins counts as made). */
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
@@ -19,10 +20,11 @@ static int g_started;
 
 static double StartProcesses(void) {
     if (g_started >= kMaxStarts) return -1;
-    if (system("true") == 0) ++g_started;
 #ifdef _WIN32
-    return 0;
+    ++g_started;
+    return system("exit 0");
 #else
+    if (system("true") == 0) ++g_started;
     if (g_started >= kMaxStarts) return -1;
     const pid_t child = fork();
     if (child == 0) _exit(0);

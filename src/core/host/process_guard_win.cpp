@@ -2,10 +2,14 @@
 // a job object of its own that allows one active process (the helper), or the helper and
 // kMaxLibraryProcesses more with ALLOW_PROCESSES=1, and ends every process of the job when the
 // helper's handle to it closes (the helper ends). A thread reads the job's messages and writes
-// the first refused start of a request to the library's output. What a job cannot do: refuse
-// signals or debugging (Windows has no signals; a DLL can still open another process of the
-// user with OpenProcess), and under wine a DLL can make Linux system calls of its own, which no
-// Windows object sees.
+// the first refused start of a request to the library's output.
+//
+// Wine (8.0) keeps a job's processes in it but does not enforce its active-process limit: the
+// thread ends each new process the limit would have refused as soon as the job reports it, so
+// such a process may run for a moment (what it prints may reach the output) and the start it
+// came from succeeds. What a job cannot do anywhere: refuse signals or debugging (Windows has no
+// signals; a DLL can still open another process of the user with OpenProcess), and under wine a
+// DLL can make Linux system calls of its own, which no Windows object sees.
 #include <windows.h>
 
 #include <atomic>
@@ -32,8 +36,21 @@ void Report(const char* text) {
     std::fprintf(stderr, "%s\n", text);
 }
 
-// Reads the job's messages: the active-process limit reached is a refused start.
+// The job's processes now, the helper among them.
+DWORD ActiveProcesses() {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+    if (!::QueryInformationJobObject(g_job, JobObjectBasicAccountingInformation, &accounting,
+                                     sizeof accounting, nullptr)) {
+        return 0;
+    }
+    return accounting.ActiveProcesses;
+}
+
+// Reads the job's messages: the active-process limit reached is a refused start; a new process
+// beyond the limit (wine lets it start) is ended at once.
 DWORD WINAPI WatchJob(void* port) {
+    const DWORD self = ::GetCurrentProcessId();
+    const DWORD limit = g_allowProcesses ? 1 + static_cast<DWORD>(kMaxLibraryProcesses) : 1;
     for (;;) {
         DWORD message = 0;
         ULONG_PTR key = 0;
@@ -42,8 +59,16 @@ DWORD WINAPI WatchJob(void* port) {
                                          INFINITE)) {
             return 0;
         }
-        if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_LIMIT) {
-            Report(g_allowProcesses ? kProcessLimitText : kProcessRefusedText);
+        const char* refused = g_allowProcesses ? kProcessLimitText : kProcessRefusedText;
+        if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_LIMIT) Report(refused);
+        const DWORD pid = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(detail));
+        if (message == JOB_OBJECT_MSG_NEW_PROCESS && pid != self && ActiveProcesses() > limit) {
+            HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, pid);
+            if (process != nullptr) {
+                ::TerminateProcess(process, 1);
+                ::CloseHandle(process);
+            }
+            Report(refused);
         }
     }
 }
