@@ -108,19 +108,28 @@ std::uint64_t Finish(std::uint64_t h) {
 
 }  // namespace
 
+// Four chains of words at once (a single call's records are some 2 KB to 46 KB), joined into
+// the fourth lane with the byte count.
 void AnswerHash::AddBytes(const void* data, std::size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
+    std::uint64_t chains[4] = {m_d, m_d ^ 0x243f6a8885a308d3ull, m_d ^ 0x13198a2e03707344ull,
+                               m_d ^ 0xa4093822299f31d0ull};
+    auto word = [&](std::size_t at) {
+        std::uint64_t value;
+        std::memcpy(&value, bytes + at, sizeof value);
+        return value;
+    };
     std::size_t at = 0;
-    for (; at + 8 <= size; at += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes + at, 8);
-        AddWord(word);
+    for (; at + 32 <= size; at += 32) {
+        for (int k = 0; k < 4; ++k) chains[k] = Step(chains[k], word(at + 8 * k));
     }
+    for (; at + 8 <= size; at += 8) chains[0] = Step(chains[0], word(at));
     if (at < size) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, bytes + at, size - at);
-        AddWord(word);
+        std::uint64_t last = 0;
+        std::memcpy(&last, bytes + at, size - at);
+        chains[1] = Step(chains[1], last);
     }
+    m_d = Step(Step(Step(chains[0], chains[1]), chains[2] ^ RotateLeft(chains[3], 32)), size);
 }
 
 std::uint64_t AnswerHash::Value() const {
