@@ -309,6 +309,7 @@ void CVelmorDlg::CreateSecondaryWindows() {
     });
     m_udFdInitial->show();
     m_shading3d = std::make_unique<CDialog3D>();
+    m_shading3d->SetFailedAtZero(m_settings.GetInt(kSectionWindow3D, kKeyFailedAtZero, 0) != 0);
     m_shading3d->show();
     m_interpreter = std::make_unique<CDialogInerpreter>(*m_engine);
     m_interpreter->show();
@@ -580,6 +581,7 @@ void CVelmorDlg::closeEvent(QCloseEvent* event) {
                         MenuAction(kCmdReloadOnChange)->isChecked() ? 1 : 0);
     m_settings.WriteInt(kSectionLibraryHost, kKeyInProcess,
                         MenuAction(kCmdRunInProcess)->isChecked() ? 1 : 0);
+    m_settings.WriteInt(kSectionWindow3D, kKeyFailedAtZero, m_shading3d->FailedAtZero() ? 1 : 0);
     event->accept();
     for (const PlacedWindow* window : {&placed.udFdFinal, &placed.udFdInitial, &placed.shading3d,
                                        &placed.interpreter, &placed.libraryOutput})

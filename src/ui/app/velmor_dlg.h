@@ -89,6 +89,7 @@ class CLibraryCheckWindow;
 class CLibraryOutputWindow;
 class CModel;
 class CVelmorClient;
+struct MeshSamples;
 struct PlacedWindows;
 
 class CVelmorDlg : public QMainWindow {
@@ -119,7 +120,8 @@ public:
     QString RayStatusText() const;
     QString CursorReadout() const;
     QString StatusPaneText() const;
-    // The third status pane: kTextLibraryFaulted and the fault, or empty.
+    // The third status pane: kTextLibraryFaulted and the fault, LibraryLoadFailedText after a
+    // load that failed, or empty.
     QString LibraryStatusText() const;
 
     // "Use Interpreter" by the check box (the menu item is a command).
@@ -236,8 +238,9 @@ private:
     // Once the outermost command has returned: the message of a library fault not shown yet.
     void AnnounceLibraryFault();
     // "Reload when the file changes": watch the loaded library's file and its directory, or
-    // nothing when it is unchecked.
-    void WatchLibraryFile();
+    // nothing when it is unchecked; from `loaded` (the file as the load found it) when given,
+    // else from the file as it is now.
+    void WatchLibraryFile(const LibraryFileStamp* loaded = nullptr);
     // A changed library file waits to be reloaded while the surface is sampled, a long loop
     // runs or a dialog is open.
     bool LibraryReloadWaits() const;
@@ -252,8 +255,11 @@ private:
     // The surface mesh from the fields, the pattern and the working records, built under the
     // "Shading Model ..." progress window; enlarged "delta 3D" steps go back into the fields
     // and the user is told. Answers the builder's result (0, or -1 when the model is
-    // unusable).
-    int BuildMesh(CModel& model);
+    // unusable); *samples the samples taken and failed.
+    int BuildMesh(CModel& model, MeshSamples* samples);
+    // "Saved N triangles to <file>" in the status bar, with the failed samples' note.
+    void ShowSavedStl(const QString& path, std::size_t triangles, const MeshSamples& samples,
+                      bool failedAtZero);
 
     void SetRayStatusText(const QString& text);
     void SetCursorReadout(const QString& text);
@@ -311,6 +317,8 @@ private:
     bool m_faultShown = false;  // the provider's last fault has had its message
     CLibraryWaitWindow m_libraryWait;
     CLibraryFileWatch m_libraryWatch;  // "Reload when the file changes"
+    LibraryFileStamp m_loadedStamp;    // the library file as the last load found it
+    QString m_loadFailure;             // why the last load failed, while none is loaded
 
     MainControls m_controls;
     CommandActions m_menuItems;

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QOpenGLContext>
@@ -79,6 +80,8 @@ const CommandRow<CDialog3D> CDialog3D::kCommandTable[] = {
     {kCmdHide, "File", "Hide", kItemPlain, 0, nullptr, [](CDialog3D& d) { d.OnHide(); }},
     {kCmdClearModel, "File", "Clear 3D Model", kItemPlain, 0, nullptr,
      [](CDialog3D& d) { d.OnClearModel(); }},
+    {kCmdFailedAtZero, "File", "Failed Samples at z = 0", kItemSeparatorBefore | kItemCheck, 0,
+     nullptr, nullptr, &CDialog3D::m_failedAtZero},
     {kCmdSpin, "Mouse", "Spin  (L Button)", kItemCheck, 0, nullptr, nullptr, &CDialog3D::m_spin},
     {kCmdPan, "Mouse", "Pan  (R Button)", kItemCheck, 0, nullptr, nullptr, &CDialog3D::m_pan},
     {kCmdZoom, "Mouse", "Zoom  (Wheel)", kItemCheck, 0, nullptr, nullptr, &CDialog3D::m_zoomOn},
@@ -143,6 +146,11 @@ CDialog3D::CDialog3D(QWidget* parent) : QWidget(parent, Qt::Window) {
         blank->setAutoFillBackground(true);
         layout->addWidget(blank);
     }
+    m_status = new QLabel(this);
+    m_status->setContentsMargins(4, 2, 4, 2);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_status->hide();
+    layout->addWidget(m_status);
     BuildMenu();
 }
 
@@ -166,6 +174,20 @@ void CDialog3D::BuildMenu() {
 
 void CDialog3D::SetLongLoopRunning(bool running) {
     Action(kCmdOpen)->setEnabled(!running);
+}
+
+void CDialog3D::SetFailedAtZero(bool on) {
+    m_failedAtZero = on;
+    SetChecked(kCmdFailedAtZero, on);
+}
+
+void CDialog3D::SetModelStatus(const QString& text) {
+    m_status->setText(text);
+    m_status->setVisible(!text.isEmpty());
+}
+
+QString CDialog3D::ModelStatus() const {
+    return m_status->text();
 }
 
 bool CDialog3D::RunCommand(int id) {
@@ -270,9 +292,10 @@ void CDialog3D::OnFileOpen() {
         ProgressWindowScope progress(this, QStringLiteral("Loading ..."));
         result = ReadModelFile(localPath, loaded, &message);
     }
-    if (result == 0)
+    if (result == 0) {
         SetModel(std::move(loaded), false);  // the model read is taken over, not copied
-    else
+        SetModelStatus(QString());
+    } else
         ShowMessage(this, QString::fromLocal8Bit(message.c_str()));
     Repaint();
 }
@@ -282,6 +305,7 @@ void CDialog3D::OnHide() {
 }
 
 void CDialog3D::OnClearModel() {
+    SetModelStatus(QString());
     CModel emptied;  // the lists' memory goes too, not only their contents
     m_model.Swap(emptied);
     DiscardModelLists();

@@ -50,6 +50,19 @@ protected:
                                    std::filesystem::copy_options::overwrite_existing);
         std::filesystem::rename(path + ".new", path);
     }
+    // The library file as a build that failed half-way leaves it: cut to half its size, in place.
+    void Truncate() const {
+        const std::string path = QFile::encodeName(m_library).toStdString();
+        std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+    }
+    // The same, written as a new file under the old name (the running library keeps its own).
+    void BuildTruncated(const char* library) const {
+        const std::string path = QFile::encodeName(m_library).toStdString();
+        std::filesystem::copy_file(test::LibPath(library), path + ".new",
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::resize_file(path + ".new", std::filesystem::file_size(path + ".new") / 2);
+        std::filesystem::rename(path + ".new", path);
+    }
     void OpenLibrary() {
         m_messages.QueuePath(m_library);
         m_dlg->MenuAction(kCmdOpenDll)->trigger();
@@ -167,8 +180,10 @@ TEST_F(LibraryHostTest, AFaultWhileLoadingFailsTheLoadWithItsMessage) {
         EXPECT_NE(message.find(std::string(c.signal) + " ("), std::string::npos) << message;
         EXPECT_NE(message.find(c.request), std::string::npos) << message;
         EXPECT_FALSE(dlg.Provider().LibraryLoaded());
-        EXPECT_TRUE(dlg.LibraryStatusText().startsWith(QStringLiteral("Library faulted: ") +
+        // No library is loaded: the status says that the built-in surface answers.
+        EXPECT_TRUE(dlg.LibraryStatusText().startsWith(QStringLiteral("Library failed to load: ") +
                                                        c.signal + " in "));
+        EXPECT_TRUE(dlg.LibraryStatusText().endsWith("; the built-in surface answers"));
         EXPECT_EQ(NameOfSurface(), "Even Array");  // the built-in surface answers
     }
     // Mended and reloaded: loaded, and no fault shown any more.
@@ -177,6 +192,59 @@ TEST_F(LibraryHostTest, AFaultWhileLoadingFailsTheLoadWithItsMessage) {
     EXPECT_TRUE(dlg.Provider().LibraryLoaded());
     EXPECT_EQ(dlg.LibraryStatusText(), "");
     EXPECT_EQ(NameOfSurface(), "Fault FIXED");
+}
+
+// A rebuild that fails half-way leaves the library file truncated: the reload fails, and the
+// status, the records and the views all say that the built-in surface answers, also after the
+// next "Update 2D"; the mended file loads again.
+TEST_F(LibraryHostTest, ATruncatedRebuildLeavesTheBuiltInSurfaceAnsweringAndSaysSo) {
+    CVelmorDlg& dlg = OpenWithHost(0);
+    CoarseSteps();
+    Build("fault_fixed");
+    OpenLibrary();
+    ASSERT_EQ(NameOfSurface(), "Fault FIXED");
+    Truncate();
+    m_messages.Clear();
+    dlg.MenuAction(kCmdReloadDll)->trigger();
+    ASSERT_EQ(m_messages.Shown().size(), 1u);
+    EXPECT_FALSE(dlg.Provider().LibraryLoaded());
+    const QString status = dlg.LibraryStatusText();
+    EXPECT_TRUE(status.startsWith("Library failed to load: ")) << status.toStdString();
+    EXPECT_TRUE(status.endsWith("; the built-in surface answers")) << status.toStdString();
+    Click(kIdUpdate2D);
+    EXPECT_EQ(dlg.LibraryStatusText(), status);
+    EXPECT_EQ(dlg.RayStatusText(), "RayTrace : return code = 0");
+    EXPECT_EQ(NameOfSurface(), "Even Array");
+    // The built-in surface's lenslets in the map: its sag range, not the library's bowl.
+    EXPECT_LT(dlg.Map().SagMax(), 10.0);
+
+    Build("fault_fixed");
+    dlg.MenuAction(kCmdReloadDll)->trigger();
+    EXPECT_EQ(dlg.LibraryStatusText(), "");
+    EXPECT_EQ(NameOfSurface(), "Fault FIXED");
+}
+
+// "Reload when the file changes": a file mended while the message of a failed reload is open
+// is reloaded once the message is closed.
+TEST_F(LibraryHostTest, AFileMendedWhileTheLoadsMessageIsOpenIsReloadedWhenItCloses) {
+    CVelmorDlg& dlg = OpenWithHost(1);
+    CoarseSteps();
+    Build("fault_fixed");
+    OpenLibrary();
+    ASSERT_TRUE(dlg.Provider().LibraryLoaded());
+    m_messages.Clear();
+    m_messages.WhileNextShown([&] {
+        EXPECT_FALSE(dlg.Provider().LibraryLoaded());
+        EXPECT_TRUE(dlg.LibraryStatusText().startsWith("Library failed to load: "));
+        Build("output_surface");
+    });
+    BuildTruncated("fault_fixed");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_messages.Shown().empty(); }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Provider().LibraryLoaded(); }, 60000))
+        << dlg.LibraryStatusText().toStdString();
+    EXPECT_EQ(m_messages.Shown().size(), 1u) << m_messages.LastText().toStdString();
+    EXPECT_EQ(dlg.LibraryStatusText(), "");
+    EXPECT_EQ(NameOfSurface(), "Talking Surface");
 }
 
 TEST_F(LibraryHostTest, AWindowsDllThatCannotLoadSaysWhyInOneMessage) {
