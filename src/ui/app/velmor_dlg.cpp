@@ -104,7 +104,7 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
       m_engine(std::make_unique<CScriptEngine>()),
       m_provider(std::make_unique<CSurfaceProvider>(*m_engine)),
       m_escapeWatch(std::make_unique<CEscapeKeyWatch>(m_engine->Escape())),
-      m_surface(*m_provider),
+      m_surface(*m_provider, m_libraryWait),
       m_libraryWatch([this] { return LibraryReloadWaits(); }, [this] { ReloadChangedLibrary(); },
                      kMapBuildRetryMs) {
     setWindowTitle(QStringLiteral("Velmor"));
@@ -120,6 +120,7 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     // waiting window.
     m_provider->SetLibraryHost(ReadLibraryHostSettings(m_settings));
     m_provider->SetLibraryWaitHook(&m_libraryWait);
+    m_libraryWait.SetWaitMs(m_provider->LibraryHost().limits.waitMs);
 
     // 2. Status bar and toolbar.
     BuildStatusBar();
@@ -197,6 +198,7 @@ CVelmorDlg::CommandScope::~CommandScope() {
 }
 
 CVelmorDlg::SamplingScope::~SamplingScope() {
+    m_dlg.m_libraryWait.EndPass();
     // Views that had to wait for this pass are computed right after it.
     if (--m_dlg.m_samplingDepth == 0 && m_dlg.m_viewsStale) m_dlg.QueueRedraw(0);
 }

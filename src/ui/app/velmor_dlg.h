@@ -31,6 +31,7 @@
 #include "core/surface/provider.h"
 #include "ui/app/library_session.h"
 #include "ui/app/main_layout.h"
+#include "ui/app/plot_client.h"
 #include "ui/app/velmor_state.h"
 #include "ui/common/command_table.h"
 #include "ui/common/library_wait.h"
@@ -172,6 +173,7 @@ private:
     public:
         explicit SamplingScope(CVelmorDlg& dlg) : CommandScope(dlg), m_dlg(dlg) {
             ++dlg.m_samplingDepth;
+            dlg.m_libraryWait.BeginPass();  // a pass that runs long gets the waiting window
         }
         ~SamplingScope();
 
@@ -302,7 +304,7 @@ private:
 
     CVelmorClient* m_client = nullptr;
     PlotAreas m_areas;
-    ProviderPlotSurface m_surface;
+    CViewsSurface m_surface;  // the views' samples, which a cancelled pass stops
     CSurfaceMap m_map;
     bool m_mapBuildQueued = false;
     // The views' images and texts as last computed, what every paint shows.

@@ -28,9 +28,9 @@ class LibraryHostTest : public DlgTest {
 protected:
     // Short limits, so that a library that never answers is stopped within a test; a test that
     // stops a waiting library itself gives it a long time limit, which nothing can reach first.
-    CVelmorDlg& OpenWithHost(int reloadOnChange, int timeoutSeconds = 1) {
+    CVelmorDlg& OpenWithHost(int reloadOnChange, int timeoutSeconds = 1, int waitMs = 100) {
         SettingsFile settings(m_settingsPath);
-        settings.WriteInt(kSectionLibraryHost, kKeyWaitMs, 100);
+        settings.WriteInt(kSectionLibraryHost, kKeyWaitMs, waitMs);
         settings.WriteInt(kSectionLibraryHost, kKeyTimeoutS, timeoutSeconds);
         settings.WriteInt(kSectionLibraryHost, kKeyMemoryMb, 256);
         settings.WriteInt(kSectionLibraryHost, kKeyReloadOnChange, reloadOnChange);
@@ -280,7 +280,9 @@ TEST_F(LibraryHostTest, AWindowsDllThatCannotLoadSaysWhyInOneMessage) {
     dlg.MenuAction(kCmdReloadDll)->trigger();
     ASSERT_EQ(m_messages.Shown().size(), 1u);
     EXPECT_EQ(m_messages.LastText(), kWineMissingText);
-    EXPECT_EQ(dlg.LibraryStatusText(), "");
+    // No library is loaded: the built-in surface answers, and the status says why.
+    EXPECT_EQ(dlg.LibraryStatusText(),
+              LibraryLoadFailedText(QString::fromLatin1(kWineMissingText).section('\n', 0, 0)));
 }
 
 TEST_F(LibraryHostTest, AReplacedLibraryFileIsReloadedOnceQuiet) {
@@ -380,6 +382,64 @@ TEST_F(LibraryHostTest, WaitingForTheLibraryOffersACancelThatStopsIt) {
     EXPECT_EQ(dlg.UdFdInitial().DllReturnText(), "DLL retrun = -1");  // not reset by an update
     EXPECT_EQ(dlg.LibraryStatusText(), "Library faulted: stopped in sag");
     EXPECT_TRUE(dlg.isEnabled());
+}
+
+// A library whose every sag takes 2 ms keeps no single request waiting, yet a map of 200 x 200
+// takes minutes: once the pass has run WAIT_MS the waiting window is up, whose Cancel ends the
+// pass after the batch's row in progress (the map stays black, no view samples more) and leaves
+// the library loaded; the next "Update 2D" draws. (WAIT_MS is half a second here, so that no
+// single call of 2 ms reaches it however busy the machine is.)
+TEST_F(LibraryHostTest, ALongPassOfQuickCallsGetsTheWaitingWindowWhoseCancelEndsThePass) {
+    CVelmorDlg& dlg = OpenWithHost(0, 600, 500);
+    // A library that loads at once: an empty map and no cursor or ray.
+    Type(dlg.Field(kIdAnalysisXMax), "-9.9");
+    Type(dlg.Field(kIdAnalysisYMax), "-9.9");
+    QTest::mouseClick(dlg.Control(kIdCursor), Qt::LeftButton);
+    QTest::mouseClick(dlg.Control(kIdRayTrace), Qt::LeftButton);
+    Click(kIdUpdate2D);
+    Build("slow_surface");
+    OpenLibrary();
+    ASSERT_TRUE(m_messages.Shown().empty()) << m_messages.LastText().toStdString();
+    ASSERT_EQ(NameOfSurface(), "Slow Surface");
+
+    Type(dlg.Field(kIdAnalysisXMax), "10");
+    Type(dlg.Field(kIdAnalysisYMax), "10");
+    Type(dlg.Field(kIdStep2DX), "0.1");
+    Type(dlg.Field(kIdStep2DY), "0.1");
+    QString title;
+    bool mainEnabled = true;
+    WhenWaiting([&](CProgressDialog& window) {
+        title = window.windowTitle();
+        mainEnabled = dlg.isEnabled();
+        QTest::mouseClick(window.CancelButton(), Qt::LeftButton);
+    });
+    Click(kIdUpdate2D);
+    EXPECT_EQ(title, "Velmor");
+    EXPECT_FALSE(mainEnabled);  // the waiting window's owner, as under a loop
+    EXPECT_EQ(CurrentProgressWindow(), nullptr);
+    EXPECT_TRUE(dlg.isEnabled());
+    EXPECT_TRUE(dlg.Map().Cancelled());
+    // The map's rest stays black: at most the coarse pass ran, so nothing was drawn.
+    const QImage& map = dlg.Map().Image();
+    ASSERT_FALSE(map.isNull());
+    EXPECT_EQ(map.pixel(map.width() / 2, map.height() / 2), qRgb(0, 0, 0));
+    EXPECT_TRUE(m_messages.Shown().empty()) << m_messages.LastText().toStdString();
+    EXPECT_TRUE(dlg.Provider().LibraryLoaded());
+    EXPECT_FALSE(dlg.Provider().LibraryFaulted());
+    EXPECT_EQ(dlg.LibraryStatusText(), "");
+
+    // The next pass, a small one, draws the library's bowl.
+    Type(dlg.Field(kIdAnalysisXMin), "-1");
+    Type(dlg.Field(kIdAnalysisXMax), "1");
+    Type(dlg.Field(kIdAnalysisYMin), "-1");
+    Type(dlg.Field(kIdAnalysisYMax), "1");
+    Type(dlg.Field(kIdStep2DX), "0.25");
+    Type(dlg.Field(kIdStep2DY), "0.25");
+    Click(kIdUpdate2D);
+    EXPECT_FALSE(dlg.Map().Cancelled());
+    EXPECT_NEAR(dlg.Map().SagMax(), 0.5, 1e-9);  // (1 + 1) / 4 at the corners
+    EXPECT_EQ(CurrentProgressWindow(), nullptr);
+    EXPECT_TRUE(m_messages.Shown().empty()) << m_messages.LastText().toStdString();
 }
 
 // One heading per run of one request's output, a line cut across pieces kept whole, and only
