@@ -216,6 +216,9 @@ void CVelmorDlg::ShowRepaintTexts(const RepaintResult& result) {
     }
     SetCursorReadout(result.cursorReadout);
     if (!result.errorSummary.empty()) m_interpreter->SetOutputBytes(result.errorSummary);
+    // The view that has nothing to draw says why in its area; the status says it too.
+    m_viewsPane->setText(result.nothingAnswered);
+    m_viewsPane->setVisible(!result.nothingAnswered.isEmpty());
 }
 
 void CVelmorDlg::BuildMissingMap() {

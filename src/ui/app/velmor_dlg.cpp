@@ -51,7 +51,8 @@ bool StartsWork(int id) {
 // The main window's commands in menu order (the column's buttons and "Exit", which the control
 // templates place and label, have no menu item), their toolbar buttons and what they do.
 const CommandRow<CVelmorDlg> CVelmorDlg::kCommands[] = {
-    {kCmdOpenDll, "File", "Open DLL ...", kItemPlain, 1, "DLL", [](CVelmorDlg& d) { d.OpenDll(); }},
+    {kCmdOpenDll, "File", "Open DLL ...", kItemPlain, 1, "DLL", [](CVelmorDlg& d) { d.OpenDll(); },
+     nullptr, "Ctrl+O"},
     {kCmdReloadDll, "File", "Reload DLL", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ReloadDll(); }, nullptr, "Ctrl+R"},
     {kCmdCheckLibrary, "File", "Check Library ...", kItemPlain, 0, nullptr,
@@ -70,11 +71,11 @@ const CommandRow<CVelmorDlg> CVelmorDlg::kCommands[] = {
     {kCmdLoadIni, "File", "Load INI ...", kItemSeparatorBefore, 0, nullptr, nullptr},
     {kCmdStoreIni, "File", "Store INI ...", kItemPlain, 0, nullptr, nullptr},
     {kCmdZoomUp, "View", "Zoom Up", kItemPlain, 0, nullptr,
-     [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), 1); }},
+     [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), 1); }, nullptr, "Ctrl++"},
     {kCmdZoomDown, "View", "Zoom Down", kItemPlain, 0, nullptr,
-     [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), -1); }},
+     [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), -1); }, nullptr, "Ctrl+-"},
     {kCmdResetZoom, "View", "Reset Zoom", kItemSeparatorBefore, 0, nullptr,
-     [](CVelmorDlg& d) { d.ResetZoom(); }},
+     [](CVelmorDlg& d) { d.ResetZoom(); }, nullptr, "Ctrl+0"},
     {kCmdResetPan, "View", "Reset Pan", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ResetPan(); }},
     {kCmdShowUdFdInitial, "Window", "UD FD Initial", kItemPlain, 4, "Initial",
@@ -240,6 +241,7 @@ void CVelmorDlg::BuildStatusBar() {
     const MainStatusPanes panes = BuildMainStatusBar(statusBar(), this);
     m_positionPane = panes.position;
     m_libraryPane = panes.library;
+    m_viewsPane = panes.views;
 }
 
 void CVelmorDlg::BuildMenuAndToolbar() {
@@ -348,6 +350,10 @@ QString CVelmorDlg::StatusPaneText() const {
 
 QString CVelmorDlg::LibraryStatusText() const {
     return m_libraryPane->text();
+}
+
+QString CVelmorDlg::ViewsStatusText() const {
+    return m_viewsPane->text();
 }
 
 QWidget* CVelmorDlg::Control(int id) const {

@@ -124,6 +124,8 @@ public:
     // The third status pane: kTextLibraryFaulted and the fault, LibraryLoadFailedText after a
     // load that failed, or empty.
     QString LibraryStatusText() const;
+    // The status pane that says why a view has nothing to draw, or empty.
+    QString ViewsStatusText() const;
 
     // "Use Interpreter" by the check box (the menu item is a command).
     void UseInterpreterFromBox();
@@ -327,6 +329,7 @@ private:
     CommandActions m_toolbarButtons;
     QLabel* m_positionPane = nullptr;  // the world position under the mouse
     QLabel* m_libraryPane = nullptr;   // "Library faulted: ..."
+    QLabel* m_viewsPane = nullptr;     // "no sample answered"
 
     std::unique_ptr<CDialogUdFdFinal> m_udFdFinal;
     std::unique_ptr<CDialogUdFdInitial> m_udFdInitial;

@@ -103,6 +103,7 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
     const MapSize size = SurfaceMapSize(ax, ay, state.stepX, state.stepY);
     m_coveredX = ax;
     m_cancelled = false;
+    m_answered = false;
     m_sagMin = 1e9;
     m_sagMax = -1e9;
     m_image = QImage();
@@ -223,7 +224,9 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
             QRgb* line = reinterpret_cast<QRgb*>(m_image.scanLine(row));
             const std::size_t first = r > 0 ? ends[r - 1] : 0;
             for (std::size_t c = 0; c < columns.size(); ++c) {
-                if (valid[first + c]) line[columnOf[c]] = grey(sags[first + c]);
+                if (!valid[first + c]) continue;
+                line[columnOf[c]] = grey(sags[first + c]);
+                m_answered = true;
             }
             ++r;
         }

@@ -76,8 +76,10 @@ void WithContext(QOpenGLWidget* view, bool hasContext, Work work) {
 // layers (and the pick, which numbers them), then the view. The mouse switches redraw nothing:
 // they take effect with the next drag.
 const CommandRow<CDialog3D> CDialog3D::kCommandTable[] = {
-    {kCmdOpen, "File", "Open ...", kItemPlain, 0, nullptr, [](CDialog3D& d) { d.OnFileOpen(); }},
-    {kCmdHide, "File", "Hide", kItemPlain, 0, nullptr, [](CDialog3D& d) { d.OnHide(); }},
+    {kCmdOpen, "File", "Open ...", kItemPlain, 0, nullptr, [](CDialog3D& d) { d.OnFileOpen(); },
+     nullptr, "Ctrl+O"},
+    {kCmdHide, "File", "Hide", kItemPlain, 0, nullptr, [](CDialog3D& d) { d.OnHide(); }, nullptr,
+     "Ctrl+W"},
     {kCmdClearModel, "File", "Clear 3D Model", kItemPlain, 0, nullptr,
      [](CDialog3D& d) { d.OnClearModel(); }},
     {kCmdFailedAtZero, "File", "Failed Samples at z = 0", kItemSeparatorBefore | kItemCheck, 0,

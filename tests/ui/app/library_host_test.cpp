@@ -464,13 +464,28 @@ TEST(LibraryOutputTest, HeadingsPerRequestAndTheNewestMebibyte) {
         if (i == 7000) output.Text();
     }
     output.OnLibraryOutput("last\n", chatty);
-    const QString text = output.Text();
+    QString text = output.Text();
+    // The first line says what was dropped: the two headings and the first lines up to the
+    // newest whole lines that fit with "last", 10485 of 100 characters.
+    const QString heading = text.section('\n', 0, 0);
+    const int dropped = 15000 - 10485;
+    const std::string before =
+        "--- sag (type 3, numb 0), 640 points ---\nfirst half\nsecond\n"
+        "--- surface name (type 0, numb 0) ---\nno line endmore\n"
+        "--- sag (type 3, numb 0), 1 points ---\n";
+    const std::size_t droppedBytes = before.size() + dropped * 100;
+    EXPECT_EQ(heading, QStringLiteral("... %1 earlier lines (%2 KiB) not kept")
+                           .arg(dropped + 6)
+                           .arg((droppedBytes + 1023) / 1024));
+    text.remove(0, heading.size() + 1);
     EXPECT_LE(text.size(), kLibraryOutputCap);
     EXPECT_GT(text.size(), kLibraryOutputCap - 100);
-    // The newest whole lines that fit with "last": 10485 of 100 characters.
-    EXPECT_TRUE(text.startsWith(QString::number(100000 + 15000 - 10485)))
-        << text.left(20).toStdString();
+    EXPECT_TRUE(text.startsWith(QString::number(100000 + dropped))) << text.left(20).toStdString();
     EXPECT_TRUE(text.endsWith("xx\nlast\n"));
+    // Cleared: no heading any more.
+    output.Clear();
+    output.OnLibraryOutput("again\n", chatty);
+    EXPECT_EQ(output.Text(), "--- sag (type 3, numb 0), 1 points ---\nagain\n");
 }
 
 // "Run library in-process" moves the loaded library into the program and back; the two checks
