@@ -26,6 +26,7 @@
 #include "ui/common/message_ui.h"
 #include "ui/common/progress_dialog.h"
 #include "ui/common/velmor_icon.h"
+#include "ui/common/window_fit.h"
 #include "ui/interp/dialog_interpreter.h"
 #include "ui/surface/library_output.h"
 #include "ui/surface/record_tables_dialog.h"
@@ -550,6 +551,8 @@ void CVelmorDlg::OnCommand(int id) {
 }
 
 void CVelmorDlg::ShowSecondaryWindow(QWidget* widget) {
+    // A window that opens does so within the screen's available area.
+    if (!widget->isVisible()) KeepInsideScreen(widget);
     if (widget->isMinimized())
         widget->showNormal();
     else
