@@ -17,6 +17,10 @@
 
 namespace velmor {
 
+namespace {
+constexpr int kSavedMessageMs = 15000;  // how long "Saved N triangles to <file>" stands
+}  // namespace
+
 void CVelmorDlg::Make3DModel() {
     if (RefusedWithoutCode()) return;
     ReadFields();
@@ -96,7 +100,9 @@ void CVelmorDlg::ShowSavedStl(const QString& path, std::size_t triangles,
     QString text = QStringLiteral("Saved %1 triangles to %2").arg(triangles).arg(path);
     const std::string failed = MeshSamplesText(samples, failedAtZero);
     if (!failed.empty()) text += QStringLiteral(" (%1)").arg(QString::fromStdString(failed));
-    statusBar()->showMessage(text);
+    // In place of the position under the mouse for a while (a message that stayed would keep
+    // the position hidden).
+    statusBar()->showMessage(text, kSavedMessageMs);
 }
 
 }  // namespace velmor

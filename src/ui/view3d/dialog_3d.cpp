@@ -136,7 +136,7 @@ CDialog3D::CDialog3D(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->setMenuBar(m_menuBar);
     if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
         m_view = new CView3DWidget(this);
-        layout->addWidget(m_view);
+        layout->addWidget(m_view, 1);
     } else {
         // The offscreen platform has no OpenGL for a QOpenGLWidget (it would crash). The
         // window keeps its model, ray and view state and its menu; a black area stands in
@@ -146,11 +146,13 @@ CDialog3D::CDialog3D(QWidget* parent) : QWidget(parent, Qt::Window) {
         palette.setColor(QPalette::Window, Qt::black);
         blank->setPalette(palette);
         blank->setAutoFillBackground(true);
-        layout->addWidget(blank);
+        layout->addWidget(blank, 1);
     }
     m_status = new QLabel(this);
     m_status->setContentsMargins(4, 2, 4, 2);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_status->setWordWrap(true);  // whole also in a narrow window
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Maximum);
     m_status->hide();
     layout->addWidget(m_status);
     BuildMenu();

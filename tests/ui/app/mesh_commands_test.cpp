@@ -294,6 +294,12 @@ TEST_F(MeshCommandsTest, FailedSamplesLeaveTheirTrianglesOutOfTheModelAndTheFile
             .match(view.ModelStatus());
     ASSERT_TRUE(match.hasMatch()) << view.ModelStatus().toStdString();
     const QString failed = match.captured(1);
+    for (const QSize size : {view.size(), view.minimumSize()}) {
+        view.resize(size);
+        QApplication::processEvents();
+        SaveShot(view, "shading_3d_failed_samples");
+    }
+    view.resize(view.sizeHint().expandedTo(QSize(360, 263)));
 
     // Saved: the status bar names the file, the triangles and the failed samples.
     const QString path = m_dir.QFilePath("lens.stl");

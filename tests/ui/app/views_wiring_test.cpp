@@ -272,6 +272,10 @@ TEST_F(ViewsWiringTest, ViewsWithNothingToDrawSayWhyAndSoDoesTheStatus) {
     }
     EXPECT_GT(black, 10);
     EXPECT_GT(paper, 10);
+    DlgTest::SaveShot(dlg, "main_window_nothing_answered");
+    dlg.resize(dlg.minimumSize());
+    QApplication::processEvents();
+    DlgTest::SaveShot(dlg, "main_window_nothing_answered");
 
     DlgTest::Type(dlg.Field(kIdAnalysisXMin), "-3");
     DlgTest::Type(dlg.Field(kIdAnalysisXMax), "3");
