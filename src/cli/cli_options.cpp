@@ -13,7 +13,7 @@ namespace velmor::cli {
 namespace {
 
 constexpr char kHelp[] =
-    R"(Usage: velmor-cli [--session FILE] [SOURCE] [--set NAME=TEXT]... [--n1 V] [--n2 V] [--json]
+    R"(Usage: velmor-cli [SOURCE] [--session FILE] [--set NAME=TEXT]... [--n1 V] [--n2 V] [--json]
                   [LIBRARY HOST] COMMAND [ARGS]
 
 The Velmor surface host without windows: the same records, surface provider, built-in

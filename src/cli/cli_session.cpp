@@ -1,5 +1,9 @@
 // store-session: the session of what the command line built, in the file the window's
 // "Load INI ..." reads.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
 #include "cli/cli_commands.h"
 #include "core/app/number_text.h"
 #include "core/app/session_file.h"
@@ -23,6 +27,26 @@ int RunStoreSession(CliHost& host, const Arguments& args, Output& out) {
     const int version = provider.RecordVersion();
     session.recordVersion = version;
     session.rows = ChangedRecordRows(provider.Initial(), provider.FreshInitial(), version);
+    // The tables' text form keeps six decimals: a --set value finer than that is said to change.
+    auto copy = std::make_unique<RecordPair>();
+    CopyRecordPair(*copy, provider.Initial());
+    std::vector<std::string> ignored;
+    ApplyRecordRows(*copy, version, session.rows, &ignored);
+    for (const SessionEntry& row : session.rows) {
+        bool inUserData = false;
+        const RecordRow* found = FindRecordRow(row.key, version, &inUserData);
+        const auto* now = inUserData
+                              ? reinterpret_cast<const unsigned char*>(&provider.Initial().ud)
+                              : provider.Initial().fd;
+        const auto* kept =
+            inUserData ? reinterpret_cast<const unsigned char*>(&copy->ud) : copy->fd;
+        if (found != nullptr && std::memcmp(now + found->offset, kept + found->offset,
+                                            static_cast<std::size_t>(found->size)) != 0)
+            std::fprintf(stderr,
+                         "velmor-cli: store-session: %s is kept as \"%s\", the tables' "
+                         "text form of its value\n",
+                         row.key.c_str(), row.value.c_str());
+    }
     // The fields of --session, with n1 / n2 and "Use Interpreter" as they now are.
     for (const SessionEntry& entry : host.analysis) {
         if (entry.key != kKeyN1 && entry.key != kKeyN2 && entry.key != kKeyUseInterpreter)

@@ -330,22 +330,26 @@ void CVelmorDlg::ShowRecentSessions() {
             action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(m_recentSessions[i]));
         }
     }
-    if (menu != nullptr) menu->menuAction()->setEnabled(!m_recentSessions.isEmpty());
+    if (menu != nullptr) menu->setEnabled(!m_recentSessions.isEmpty());
 }
 
 // ---------------------------------------------------------------------------------------
 // Files from outside
 
 void CVelmorDlg::OpenAtStart() {
-    if (!m_options.startFile.isEmpty()) {
-        OpenFile(m_options.startFile);
+    // After the first map's build, which may still run.
+    if (Sampling() || m_longLoop || CurrentProgressWindow() != nullptr) {
+        QTimer::singleShot(kMapBuildRetryMs, this, [this] { OpenAtStart(); });
         return;
     }
-    if (!m_reopenLast || m_options.lastSessionPath.empty()) return;
-    if (!QFileInfo::exists(FromLocal(m_options.lastSessionPath))) return;
-    if (RefusedWhileBusy(true)) return;
-    CommandScope command(*this);
-    LoadSessionFile(FromLocal(m_options.lastSessionPath), SessionUse::kLastSession);
+    if (!m_options.startFile.isEmpty()) {
+        OpenFile(m_options.startFile);
+    } else if (m_reopenLast && !m_options.lastSessionPath.empty() &&
+               QFileInfo::exists(FromLocal(m_options.lastSessionPath))) {
+        CommandScope command(*this);
+        LoadSessionFile(FromLocal(m_options.lastSessionPath), SessionUse::kLastSession);
+    }
+    m_startOpened = true;
 }
 
 void CVelmorDlg::OpenFile(const QString& path) {

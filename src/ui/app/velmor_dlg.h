@@ -166,6 +166,8 @@ public:
     void RaiseMainWindow();
     // The session file last stored or loaded; empty before either.
     QString SessionPath() const { return m_sessionPath; }
+    // True once the start's file or last session was opened (or there was none to open).
+    bool StartOpened() const { return m_startOpened; }
     // The sessions of File > "Recent Sessions", the last first.
     QStringList RecentSessions() const { return m_recentSessions; }
 
@@ -388,6 +390,7 @@ private:
     QString m_sessionPath;         // the session last stored or loaded
     QStringList m_recentSessions;  // File > "Recent Sessions", the last first
     bool m_reopenLast = true;      // File > "Reopen Last Session at Start"
+    bool m_startOpened = false;
 };
 
 }  // namespace velmor
