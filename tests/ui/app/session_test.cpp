@@ -458,6 +458,14 @@ TEST_F(SessionTest, RecentSessionsKeepTheLastFour) {
     EXPECT_TRUE(menu->isEnabled());
     EXPECT_EQ(first->text(), "&1 " + expected[0]);
     EXPECT_EQ(SettingsFile(m_settingsPath).GetString("RECENT", "FILE4", ""), m_dir.File("s2.ini"));
+    QMenu* file = qobject_cast<QMenu*>(dlg.MenuAction(kCmdStoreIni)->parent());
+    ASSERT_NE(file, nullptr);
+    file->popup(dlg.mapToGlobal(QPoint(0, 0)));
+    menu->popup(file->geometry().topRight());
+    SaveShot(*file, "file_menu");
+    SaveShot(*menu, "recent_menu");
+    menu->hide();
+    file->hide();
     Close();
 
     CVelmorDlg& again = Open();
@@ -510,6 +518,9 @@ TEST_F(SessionTest, FilesOpenByTheirKindAndTheTitleNamesLibraryAndSession) {
     fresh.OpenFile(m_dir.QFilePath("data.bin"));
     ASSERT_EQ(m_messages.Shown().size(), 1u);
     EXPECT_NE(m_messages.LastText().indexOf("neither a surface library"), -1);
+    SaveShot(fresh, "main_window_session");
+    fresh.resize(fresh.minimumSize());
+    QApplication::processEvents();
     SaveShot(fresh, "main_window_session");
 }
 
