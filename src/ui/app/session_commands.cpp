@@ -167,13 +167,9 @@ void CVelmorDlg::LoadRecentSession(int index) {
     LoadSessionFile(m_recentSessions[index], SessionUse::kFile);
 }
 
-bool CVelmorDlg::LoadSession(const QString& path) {
-    if (RefusedWhileBusy(true)) return false;
-    CommandScope command(*this);
-    return LoadSessionFile(path, SessionUse::kFile);
-}
-
 bool CVelmorDlg::LoadSessionFile(const QString& path, SessionUse use) {
+    // A session loads its library and samples the surface: not under another window's loop.
+    if (RefusedWhileBusy(true)) return false;
     const std::string sessionPath = Local(path);
     Session session;
     std::string refusal;

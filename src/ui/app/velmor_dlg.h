@@ -159,9 +159,6 @@ public:
     // a model in "Shading 3D", any other text as the Interpreter's source (not compiled, not
     // switched on). While the surface is sampled, a long loop runs or a dialog is open, it waits.
     void OpenFile(const QString& path);
-    // Loads a session file as "Load INI ..." does once the file is chosen. False when it was
-    // refused or cancelled (nothing changed then).
-    bool LoadSession(const QString& path);
     // Shows the main window in front (a second start without a file).
     void RaiseMainWindow();
     // The session file last stored or loaded; empty before either.
@@ -293,6 +290,8 @@ private:
     // The session of the windows as they are (the tables read back first; the fields as
     // "Update 2D" would read them), with the Interpreter's file when `withScript`.
     Session CurrentSession(bool withScript);
+    // Loads a session file as "Load INI ..." does once the file is chosen. False when it was
+    // refused or cancelled (nothing changed then).
     bool LoadSessionFile(const QString& path, SessionUse use);
     // After a close was confirmed: the session into the last-session file.
     void StoreLastSession();

@@ -451,7 +451,8 @@ TEST_F(SessionTest, RecentSessionsKeepTheLastFour) {
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->title(), "Recent Sessions");
     EXPECT_FALSE(menu->isEnabled());
-    for (int i = 1; i <= 5; ++i) Store(m_dir.QFilePath("s" + std::to_string(i) + ".ini"));
+    for (const char* name : {"s1.ini", "s2.ini", "s3.ini", "s4.ini", "s5.ini"})
+        Store(m_dir.QFilePath(name));
     const QStringList expected = {m_dir.QFilePath("s5.ini"), m_dir.QFilePath("s4.ini"),
                                   m_dir.QFilePath("s3.ini"), m_dir.QFilePath("s2.ini")};
     EXPECT_EQ(dlg.RecentSessions(), expected);
