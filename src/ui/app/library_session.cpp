@@ -112,8 +112,11 @@ void CVelmorDlg::OpenDll() {
     request.defaultExtension = QStringLiteral("so");
     const std::optional<QString> path = Messages().OpenFileName(this, request);
     if (!path) return;
+    OpenLibraryFile(*path);
+}
 
-    const std::string file = QFile::encodeName(*path).toStdString();
+void CVelmorDlg::OpenLibraryFile(const QString& path) {
+    const std::string file = QFile::encodeName(path).toStdString();
     m_loadedStamp = StampOfLibraryFile(file);  // a change from now on is one to reload
     LoadOutcome outcome;
     {
@@ -207,6 +210,7 @@ void CVelmorDlg::ShowLibraryState() {
     m_libraryPane->setVisible(!text.isEmpty());
     m_libraryOutput->SetHelperPid(m_provider->LibraryHelperPid());
     UpdateCommandStates();  // "Reload DLL" once a library was opened
+    UpdateTitle();          // the library's name while one is loaded
 }
 
 void CVelmorDlg::AnnounceLibraryFault() {
