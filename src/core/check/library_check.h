@@ -28,8 +28,8 @@ class CScriptEngine;
 
 // The checks, by name, in the order they run.
 inline constexpr const char* kCheckNames[] = {
-    "name",  "names",  "safe-data", "records", "sag",     "trace",
-    "paraxial", "index", "medium", "repeat",   "threads", "speed",
+    "name",     "names", "safe-data", "records", "sag",     "trace",
+    "paraxial", "index", "medium",    "repeat",  "threads", "speed",
 };
 inline constexpr std::size_t kCheckCount = sizeof kCheckNames / sizeof kCheckNames[0];
 bool IsCheckName(std::string_view name);

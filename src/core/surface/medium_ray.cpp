@@ -146,8 +146,8 @@ private:
             m_z[k] = p.z;
             m_ok[k] = false;
         }
-        return n == 0 || m_index.Sample(n, m_x.data(), m_y.data(), m_z.data(), m_out.data(),
-                                        m_ok.get());
+        return n == 0 ||
+               m_index.Sample(n, m_x.data(), m_y.data(), m_z.data(), m_out.data(), m_ok.get());
     }
 
     std::vector<std::size_t> InPhase(bool index) const {

@@ -113,9 +113,9 @@ TEST_F(MediumRayTest, MeridionalRayFollowsTheExactSolution) {
     EXPECT_EQ(path->points.back().z, path->z);
     for (const MediumPoint& p : path->points) ASSERT_TRUE(std::isfinite(p.n));
     EXPECT_NEAR(path->points.front().n, nHit, 1e-15);
-    EXPECT_EQ(outcome.mediumStatus,
-              "GRIN : " + std::to_string(path->steps) + " steps, end (" +
-                  FormatFixed(path->x, 3) + ", 0.000, 10.000), OPL " + FormatFixed(path->opl, 3));
+    EXPECT_EQ(outcome.mediumStatus, "GRIN : " + std::to_string(path->steps) + " steps, end (" +
+                                        FormatFixed(path->x, 3) + ", 0.000, 10.000), OPL " +
+                                        FormatFixed(path->opl, 3));
     EXPECT_EQ(provider.LastMediumStatus(), outcome.mediumStatus);
 }
 
@@ -346,10 +346,10 @@ TEST_F(MediumRayTest, PublicLibraryLayoutEndsAtThicOrTheDisplayAndAsksForTheWave
     EXPECT_EQ(path->end, MediumEnd::kIndexFailed);
     EXPECT_EQ(path->steps, 0);
     EXPECT_TRUE(path->failAnswered);
-    EXPECT_NE(outcome.mediumStatus.find(
-                  "request 6 answered no finite number at (1.000, 1.000, 0.000) "
-                  "(wavelength is 0: set it in the table)"),
-              std::string::npos)
+    EXPECT_NE(
+        outcome.mediumStatus.find("request 6 answered no finite number at (1.000, 1.000, 0.000) "
+                                  "(wavelength is 0: set it in the table)"),
+        std::string::npos)
         << outcome.mediumStatus;
 
     Set("wavelength", 0.5876);

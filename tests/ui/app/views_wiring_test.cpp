@@ -150,7 +150,8 @@ TEST_F(ViewsWiringTest, UpdatesRebuildTheMapUnderItsProgressWindowScriptErrorsRe
 
 // "Open DLL ..." traces the ray as part of the load: the final records, the hit point the views
 // draw and the status show the new surface at once, also after a failed load that falls back to
-// the built-in surface. A gradient-index surface shows no ray.
+// the built-in surface. A gradient-index surface shows no ray at the surface but its path through
+// the medium, in the views, in the 3D window and in the status line.
 TEST_F(ViewsWiringTest, OpenDllTracesTheNewSurfaceAtOnce) {
     CVelmorDlg& dlg = Open();
     CSurfaceProvider& provider = dlg.Provider();
@@ -192,7 +193,18 @@ TEST_F(ViewsWiringTest, OpenDllTracesTheNewSurfaceAtOnce) {
     EXPECT_EQ(Cell(dlg.UdFdFinal().UserDataTable(), "l"), Fixed6(traced("grin_medium")[3]));
     EXPECT_EQ(dlg.Shading3D().RayState(), RayDisplay::kNone);
     QApplication::processEvents();
-    EXPECT_EQ(dlg.RayStatusText(), QString::fromLatin1(kRayStatusNoRay));
+    ASSERT_NE(provider.LastMediumPath(), nullptr);
+    EXPECT_EQ(provider.LastMediumPath()->end, MediumEnd::kPlane);
+    EXPECT_TRUE(dlg.RayStatusText().startsWith(QStringLiteral("GRIN : ")));
+    EXPECT_EQ(dlg.RayStatusText(), QString::fromStdString(provider.LastMediumStatus()));
+    EXPECT_EQ(dlg.Shading3D().MediumPathVertices().size(),
+              3 * provider.LastMediumPath()->points.size());
+    EXPECT_EQ(MakePlotState(dlg.State(), provider).mediumPath, provider.LastMediumPath());
+
+    open("xy_polynomial3");  // no medium: no path
+    EXPECT_EQ(provider.LastMediumPath(), nullptr);
+    EXPECT_TRUE(dlg.Shading3D().MediumPathVertices().empty());
+    EXPECT_EQ(dlg.RayStatusText(), "RayTrace : return code = 0");
 }
 
 TEST_F(ViewsWiringTest, ShiftClicksMoveTheRayShowItAndTraceAgain) {
