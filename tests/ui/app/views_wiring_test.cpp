@@ -2,10 +2,13 @@
 // reaching the interpreter window, the Shift-click ray choices that trace again, and "Update
 // 2D" as the routine velmor-cli views runs.
 #include <QPainter>
+#include <QPushButton>
+#include <QTimer>
 #include <cmath>
 
 #include "core/app/sample_step.h"
 #include "dlg_fixture.h"
+#include "ui/common/progress_dialog.h"
 #include "record_table_cells.h"
 #include "test_paths.h"
 
@@ -205,6 +208,40 @@ TEST_F(ViewsWiringTest, OpenDllTracesTheNewSurfaceAtOnce) {
     EXPECT_EQ(provider.LastMediumPath(), nullptr);
     EXPECT_TRUE(dlg.Shading3D().MediumPathVertices().empty());
     EXPECT_EQ(dlg.RayStatusText(), "RayTrace : return code = 0");
+}
+
+// A path through a gradient-index medium of many steps shows the progress window; its Cancel
+// ends the path where it stands, and the status line says so.
+TEST_F(ViewsWiringTest, ALongPathThroughTheMediumShowsProgressAndCancelEndsIt) {
+    CVelmorDlg& dlg = Open();
+    m_messages.QueuePath(test::QLibPath("grin_homogeneous"));
+    dlg.MenuAction(kCmdOpenDll)->trigger();
+    ASSERT_TRUE(dlg.State().gradientIndex);
+    TypeCell(dlg.UdFdInitial().FixedDataTable(), "param[1]", "0.0001");  // about 62500 steps
+    QString title;
+    auto* timer = new QTimer(&dlg);
+    QObject::connect(timer, &QTimer::timeout, [timer, &title] {
+        CProgressDialog* window = CurrentProgressWindow();
+        if (window == nullptr || window->windowTitle() != kMediumProgressTitle) return;
+        timer->stop();
+        title = window->windowTitle();
+        QTest::mouseClick(window->CancelButton(), Qt::LeftButton);
+    });
+    timer->start(10);
+    Click(kIdUpdate2D);
+    EXPECT_EQ(title, kMediumProgressTitle);
+    EXPECT_EQ(CurrentProgressWindow(), nullptr);
+    const MediumPath* path = dlg.Provider().LastMediumPath();
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(path->end, MediumEnd::kCancelled);
+    EXPECT_GE(path->steps, kMediumProgressSteps);
+    EXPECT_LT(path->z, 10);
+    EXPECT_TRUE(dlg.RayStatusText().endsWith(QStringLiteral(", cancelled")))
+        << dlg.RayStatusText().toStdString();
+    // The views show the path as far as it went.
+    QApplication::processEvents();
+    EXPECT_EQ(dlg.Shading3D().MediumPathVertices().size() % 3, 0u);
+    EXPECT_GT(dlg.Shading3D().MediumPathVertices().size(), 6u);
 }
 
 TEST_F(ViewsWiringTest, ShiftClicksMoveTheRayShowItAndTraceAgain) {
