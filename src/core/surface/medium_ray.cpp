@@ -138,7 +138,10 @@ private:
         m_y.resize(n);
         m_z.resize(n);
         m_out.assign(n, IndexSample());
-        m_ok.reset(new bool[n > 0 ? n : 1]);
+        if (n > m_okSize) {
+            m_ok.reset(new bool[n]);
+            m_okSize = n;
+        }
         for (std::size_t k = 0; k < n; ++k) {
             const Vec3 p = pointOf(m_walkers[chosen[k]]);
             m_x[k] = p.x;
@@ -205,7 +208,7 @@ private:
                     EndAt(w, MediumEnd::kStepLimit);
                 }
             }
-            NoteSpeed(w);
+            if (w.path->steps > 0) NoteSpeed(w);  // at the start |T| is n by its making
             if (w.ending) {
                 Finish(w);
             } else {
@@ -407,6 +410,7 @@ private:
     std::vector<double> m_x, m_y, m_z;
     std::vector<IndexSample> m_out;
     std::unique_ptr<bool[]> m_ok;
+    std::size_t m_okSize = 0;
 };
 
 std::string F3(double value) {

@@ -47,7 +47,7 @@ struct CSurfaceProvider::State {
     bool gradientIndex = false;
     bool lastTraceOk = false;
     double lastRay[6] = {};
-    std::unique_ptr<MediumPath> mediumPath;
+    std::shared_ptr<const MediumPath> mediumPath;
     std::string mediumStatus;
     ProviderSampler sampler;
 };
@@ -167,6 +167,9 @@ const double* CSurfaceProvider::LastRay() const {
 }
 const MediumPath* CSurfaceProvider::LastMediumPath() const {
     return m_state->mediumPath.get();
+}
+std::shared_ptr<const MediumPath> CSurfaceProvider::SharedMediumPath() const {
+    return m_state->mediumPath;
 }
 const std::string& CSurfaceProvider::LastMediumStatus() const {
     return m_state->mediumStatus;
@@ -441,7 +444,7 @@ void CSurfaceProvider::TraceMedium(const ScriptTraceSettings& settings,
     // Request 6 as the index samples ask it: on the working pair, fresh from the initial pair.
     RefreshWorkingPair();
     SamplerMediumIndex index(s.sampler);
-    s.mediumPath = std::make_unique<MediumPath>(TraceMediumPath(ray, bounds, index, options));
+    s.mediumPath = std::make_shared<const MediumPath>(TraceMediumPath(ray, bounds, index, options));
     s.mediumStatus = MediumStatusText(*s.mediumPath, records.wavelength == 0);
     outcome.mediumStatus = s.mediumStatus;
 }

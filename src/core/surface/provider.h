@@ -153,6 +153,8 @@ public:
     // gradient-index surface, or its trace failed). A step that is no number above 0 gives a
     // path of its start point alone that ends with MediumEnd::kStepLength.
     const MediumPath* LastMediumPath() const;
+    // The same path, kept alive for whoever holds it (a view's state) after the next trace.
+    std::shared_ptr<const MediumPath> SharedMediumPath() const;
     // The last TraceRay's medium status line (TraceOutcome::mediumStatus); empty when the surface
     // is not a gradient-index medium.
     const std::string& LastMediumStatus() const;

@@ -15,7 +15,7 @@ PlotState MakePlotState(const PlotSettings& settings, CSurfaceProvider& provider
     state.rayTraceOk = provider.LastTraceSucceeded();
     const double* ray = provider.LastRay();
     for (int i = 0; i < 6; ++i) state.rayResult[i] = ray[i];
-    state.mediumPath = provider.LastMediumPath();
+    state.mediumPath = provider.SharedMediumPath();
     state.mediumStatus = provider.LastMediumStatus();
     return state;
 }

@@ -4,6 +4,7 @@
 // views never change it.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "core/surface/records.h"
@@ -56,7 +57,7 @@ struct PlotState : PlotSettings {
 
     // A gradient-index surface: the ray's path through the medium after the last trace (the
     // provider's, or null when there is none) and its status line ("GRIN : ...").
-    const MediumPath* mediumPath = nullptr;
+    std::shared_ptr<const MediumPath> mediumPath;
     std::string mediumStatus;
 
     // The indices the views label: the fields in interpreter mode, else the records.

@@ -204,7 +204,7 @@ TEST_F(ViewsWiringTest, OpenDllTracesTheNewSurfaceAtOnce) {
     EXPECT_EQ(dlg.RayStatusText(), QString::fromStdString(provider.LastMediumStatus()));
     EXPECT_EQ(dlg.Shading3D().MediumPathVertices().size(),
               3 * provider.LastMediumPath()->points.size());
-    EXPECT_EQ(MakePlotState(dlg.State(), provider).mediumPath, provider.LastMediumPath());
+    EXPECT_EQ(MakePlotState(dlg.State(), provider).mediumPath.get(), provider.LastMediumPath());
 
     open("xy_polynomial3");  // no medium: no path
     EXPECT_EQ(provider.LastMediumPath(), nullptr);
