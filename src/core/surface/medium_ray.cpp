@@ -256,11 +256,11 @@ private:
 
     // Stage C, C = h D(R + h T + h/2 B), and the step:
     //   R' = R + h (T + (A + 2B) / 6),   T' = T + (A + 4B + C) / 6.
-    // It is the classical fourth-order Runge-Kutta step for R' = T, T' = D(R) written for a
-    // right-hand side that does not depend on T (its second and third stages coincide), so a
-    // step costs three requests. The optical path, d(OPL)/dt = n^2, goes along with Simpson's
-    // weights on the same stages (1, 4, 1) / 6: the errors of the stages' points cancel in it to
-    // the same fourth order.
+    // It is the fourth-order Runge-Kutta(-Nystrom) step for d^2R/dt^2 = D(R), that is for
+    // R' = T, T' = D(R): the general step's second and third stages coincide for a right-hand
+    // side that does not depend on T, so a step costs three requests instead of four. The optical
+    // path, d(OPL)/dt = n^2, goes along with Simpson's weights on the same stages (1, 4, 1) / 6:
+    // the errors of the stages' points cancel in it to the same fourth order.
     bool StageC() {
         const std::vector<std::size_t> chosen = InPhase(false);
         for (std::size_t i : chosen) {
