@@ -203,7 +203,9 @@ TEST(ScriptSamplerTest, TwoEnginesSampleSideBySide) {
     for (std::size_t i = 0; i < n; ++i) {
         EXPECT_TRUE(okA[i] && a[i] == grid.x[i] * grid.x[i]) << i;
         EXPECT_EQ(okB[i], grid.x[i] != 0.0) << i;
-        if (okB[i]) EXPECT_EQ(b[i], 1 / grid.x[i] + grid.y[i]) << i;
+        if (okB[i]) {
+            EXPECT_EQ(b[i], 1 / grid.x[i] + grid.y[i]) << i;
+        }
     }
     EXPECT_EQ(first.engine.RunErrorCounter(kRunErrorDivideByZero), 0);
     EXPECT_EQ(second.engine.RunErrorCounter(kRunErrorDivideByZero), 2 * 7);
