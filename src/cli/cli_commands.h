@@ -26,6 +26,8 @@ int RunLoad(CliHost& host, const Arguments& args, Output& out);
 // The library check (cli_check.cpp): 1 when a check failed; a library that faults while loading
 // throws CliFault.
 int RunCheck(CliHost& host, const Arguments& args, Output& out);
+// Writes the session of what the command line built (session_file.h).
+int RunStoreSession(CliHost& host, const Arguments& args, Output& out);
 // Needs Qt; creates its application on the offscreen platform.
 int RunViews(CliHost& host, const Arguments& args, Output& out);
 
