@@ -467,7 +467,7 @@ std::string CompareStatusLine(const CompareReport& report) {
     const QuantityResult* sag = report.Find("sag");
     if (sag != nullptr && sag->numeric) {
         line += "sag max " + Short(std::fabs(sag->largest));
-        if (sag->where) line += " at " + ComparePlaceText(*sag->where);
+        if (sag->where && sag->largest != 0) line += " at " + ComparePlaceText(*sag->where);
         line += ", rms " + Short(sag->rms);
         if (sag->oneSided > 0) line += ", " + std::to_string(sag->oneSided) + " on one side only";
     } else {
@@ -479,7 +479,9 @@ std::string CompareStatusLine(const CompareReport& report) {
         const QuantityResult& worst =
             std::fabs(path->largest) > std::fabs(hit->largest) ? *path : *hit;
         line += "; trace max " + Short(std::fabs(worst.largest));
-        if (worst.where) line += " at (" + Num(worst.where->x) + ", " + Num(worst.where->y) + ")";
+        if (worst.where && worst.largest != 0) {
+            line += " at (" + Num(worst.where->x) + ", " + Num(worst.where->y) + ")";
+        }
         double angle = 0;
         for (const char* name : {"trace-normal", "trace-direction"}) {
             if (const QuantityResult* q = report.Find(name)) {
