@@ -1,5 +1,6 @@
 #include "core/compare/collect_answers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -62,22 +63,55 @@ void CollectRecords(CSurfaceProvider& provider, SurfaceAnswers& a) {
     a.gradientIndex = provider.GradientIndex();
     auto pair = std::make_unique<RecordPair>();
     a.nameResult = AskText(provider, *pair, kRequestName, 0, &a.name);
+    // The element names: every param and xdata row's request 1 or 2, as one batch through a
+    // library, else one call each.
+    struct Element {
+        const std::string* name;
+        int type, numb;
+    };
+    std::vector<Element> elements;
     for (const RecordRow& row : FixedDataRows(a.recordVersion)) {
-        int type = 0;
-        const char* open = nullptr;
-        if (row.name.compare(0, 6, "param[") == 0) {
-            type = kRequestParamName;
-            open = "param[";
-        } else if (row.name.compare(0, 6, "xdata[") == 0) {
-            type = kRequestXdataName;
-            open = "xdata[";
-        } else {
-            continue;
+        for (const auto& [open, type] : {std::pair<const char*, int>{"param[", kRequestParamName},
+                                         {"xdata[", kRequestXdataName}}) {
+            if (row.name.compare(0, 6, open) == 0) {
+                elements.push_back({&row.name, type, std::atoi(row.name.c_str() + 6)});
+            }
         }
-        const int numb = std::atoi(row.name.c_str() + std::strlen(open));
+    }
+    SurfaceLibrary* library = provider.BatchLibrary();
+    bool asked = false;
+    if (library != nullptr && !library->Busy() && !elements.empty() &&
+        elements.size() <= kMaxBatchPoints) {
+        BatchPoints& points = library->Points();
+        for (std::size_t i = 0; i < elements.size(); ++i) {
+            points.type[i] = elements[i].type;
+            points.numb[i] = elements[i].numb;
+            points.fields[i] = kSetType | kSetNumb;
+            points.flags[i] = i + 1 == elements.size() ? std::uint32_t{kEndsRow} : 0u;
+        }
+        CopyRecordPair(*pair, provider.Initial());
+        std::memset(pair->ud.string, 0, sizeof pair->ud.string);  // asked as the program asks
+        LibraryCall status = LibraryCall::kFailed;
+        int version = provider.RecordVersion();
+        const std::size_t done =
+            library->RunBatch(*pair, elements.size(), kBatchWholeRecords | kBatchFreshUserData,
+                              BatchProgress(), &status, &version);
+        if (status != LibraryCall::kNoEntry) {
+            provider.NoteLibraryBatch(status, version);
+            asked = true;
+            const BatchAnswers& answers = library->Answers();
+            for (std::size_t i = 0; i < done && i < elements.size(); ++i) {
+                if (answers.result[i] != 0) continue;
+                const std::string text = AnswerText(answers.record[i]);
+                if (!text.empty()) a.elementNames.emplace_back(*elements[i].name, text);
+            }
+        }
+    }
+    for (std::size_t i = 0; !asked && i < elements.size(); ++i) {
         std::string text;
-        if (AskText(provider, *pair, type, numb, &text) == 0 && !text.empty()) {
-            a.elementNames.emplace_back(row.name, text);
+        if (AskText(provider, *pair, elements[i].type, elements[i].numb, &text) == 0 &&
+            !text.empty()) {
+            a.elementNames.emplace_back(*elements[i].name, text);
         }
     }
     auto defaults = std::make_unique<RecordPair>();
@@ -92,40 +126,50 @@ CollectOutcome Outcome(CSurfaceProvider& provider, const CompareProgress* progre
     return CollectOutcome::kDone;
 }
 
-// The sag grid in one pass of whole rows.
+// The sag grid in passes of whole rows (a pass of at most kSamplePassPoints points goes to a
+// library as one batch request), the rows reported as the progress's steps.
 CollectOutcome CollectSags(CSurfaceProvider& provider, const CollectRequest& request,
                            SurfaceAnswers& a) {
     const std::size_t nx = a.xs.size(), ny = a.ys.size(), n = nx * ny;
-    std::vector<double> x(n), y(n);
-    std::vector<std::size_t> ends(ny);
-    for (std::size_t j = 0; j < ny; ++j) {
-        for (std::size_t i = 0; i < nx; ++i) {
-            x[j * nx + i] = a.xs[i];
-            y[j * nx + i] = a.ys[j];
-        }
-        ends[j] = (j + 1) * nx;
-    }
     a.sag.assign(n, 0.0);
     a.sagOk.assign(n, 0);
-    auto ok = std::make_unique<bool[]>(n > 0 ? n : 1);
+    if (n == 0) return Outcome(provider, request.progress);
+    const std::size_t rowsPerPass = std::max<std::size_t>(1, kSamplePassPoints / nx);
+    const std::size_t passPoints = std::min(ny, rowsPerPass) * nx;
+    std::vector<double> x(passPoints), y(passPoints);
+    std::vector<std::size_t> ends;
+    auto ok = std::make_unique<bool[]>(passPoints);
+    CompareProgress idle(0, false);
+    CompareProgress& progress = request.progress != nullptr ? *request.progress : idle;
+    Sampler& sampler = provider.SurfaceSampler();
     provider.RefreshWorkingPair();
-    std::size_t done = 0;
-    if (n > 0) {
-        CompareProgress idle(0, false);
-        CompareProgress& progress = request.progress != nullptr ? *request.progress : idle;
-        const SampleRows rows = progress.Rows(ends.data(), ends.size());
-        done =
-            provider.SurfaceSampler().SagBatch(n, x.data(), y.data(), a.sag.data(), ok.get(), rows);
+    for (std::size_t row = 0; row < ny; row += rowsPerPass) {
+        const std::size_t rows = std::min(rowsPerPass, ny - row);
+        const std::size_t count = rows * nx;
+        ends.clear();
+        for (std::size_t r = 0; r < rows; ++r) {
+            for (std::size_t i = 0; i < nx; ++i) {
+                x[r * nx + i] = a.xs[i];
+                y[r * nx + i] = a.ys[row + r];
+            }
+            ends.push_back((r + 1) * nx);
+        }
+        double* sag = a.sag.data() + row * nx;
+        std::fill(ok.get(), ok.get() + count, false);
+        const std::size_t done = sampler.SagBatch(count, x.data(), y.data(), sag, ok.get(),
+                                                  progress.Rows(ends.data(), ends.size()));
+        progress.Advance(static_cast<long long>(rows));
+        for (std::size_t k = 0; k < count; ++k) {
+            const bool answered = k < done && ok[k];
+            a.sagOk[row * nx + k] = answered ? 1 : 0;
+            // A failed point keeps only a value that is no number: the answer that failed it.
+            if (!answered && std::isfinite(sag[k])) sag[k] = 0;
+        }
+        const CollectOutcome outcome = Outcome(provider, request.progress);
+        if (outcome != CollectOutcome::kDone) return outcome;
+        if (done < count || progress.Cancelled()) return CollectOutcome::kCancelled;
     }
-    if (request.progress != nullptr) request.progress->Advance(static_cast<long long>(ny));
-    for (std::size_t i = 0; i < n; ++i) {
-        a.sagOk[i] = i < done && ok[i] ? 1 : 0;
-        // A failed point keeps only a value that is no number: the answer that failed it.
-        if (!a.sagOk[i] && std::isfinite(a.sag[i])) a.sag[i] = 0;
-    }
-    const CollectOutcome outcome = Outcome(provider, request.progress);
-    if (outcome == CollectOutcome::kDone && done < n) return CollectOutcome::kCancelled;
-    return outcome;
+    return CollectOutcome::kDone;
 }
 
 RayAnswer RayOf(int result, const USER_DATA& ud) {

@@ -77,7 +77,10 @@ namespace {
 
 // The difference of two answers: 0 when they are the same bits (two equal NaNs included).
 double Difference(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0 ? 0.0 : a - b;
+    std::uint64_t x, y;
+    std::memcpy(&x, &a, sizeof x);
+    std::memcpy(&y, &b, sizeof y);
+    return x == y ? 0.0 : a - b;
 }
 
 // The angle between two directions; 0 for the same bits, no number when either has no
@@ -113,7 +116,9 @@ public:
     }
 
     // A difference where both sides answered (signed for the sag; no number counts beyond).
-    void Note(double difference, const ComparePlace& place) {
+    // `place()` gives where, asked for only when it is the largest so far.
+    template <class Place>
+    void NoteAt(double difference, Place&& place) {
         ++m_result.compared;
         const double size = std::fabs(difference);
         if (!(size <= m_result.tolerance)) ++m_result.beyond;
@@ -122,10 +127,14 @@ public:
             return;
         }
         m_sumSquares += size * size;
-        if (!m_result.where || size > std::fabs(m_result.largest)) {
+        if (!m_result.where || size > m_largestSize) {
+            m_largestSize = size;
             m_result.largest = difference;
-            m_result.where = place;
+            m_result.where = place();
         }
+    }
+    void Note(double difference, const ComparePlace& place) {
+        NoteAt(difference, [&] { return place; });
     }
     void OneSided(const ComparePlace& place, bool surfaceAnswered) {
         if (m_result.oneSided++ == 0) {
@@ -163,6 +172,7 @@ private:
     QuantityResult m_result;
     long long m_noNumber = 0;
     double m_sumSquares = 0;
+    double m_largestSize = 0;
 };
 
 QuantityResult Skipped(const char* name, const std::string& why, bool information = false) {
@@ -274,18 +284,21 @@ QuantityResult CompareSags(const SurfaceAnswers& s, const SurfaceAnswers& r, dou
         for (std::size_t i = 0; i < nx; ++i) {
             const std::size_t k = j * nx + i;
             const bool a = s.sagOk[k] != 0, b = r.sagOk[k] != 0;
-            ComparePlace place;
-            place.x = s.xs[i];
-            place.y = s.ys[j];
+            const auto place = [&] {
+                ComparePlace p;
+                p.x = s.xs[i];
+                p.y = s.ys[j];
+                return p;
+            };
             if (a && b) {
                 const double d = Difference(s.sag[k], r.sag[k]);
                 report.sagState[k] = kSagCompared;
                 report.sagDifference[k] = d;
-                stats.Note(d, place);
+                stats.NoteAt(d, place);
                 ++compared;
             } else if (a || b) {
                 report.sagState[k] = kSagOneSided;
-                stats.OneSided(place, a);
+                stats.OneSided(place(), a);
             } else {
                 ++failedBoth;
             }
