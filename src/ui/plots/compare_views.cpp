@@ -52,19 +52,21 @@ void DrawDifferenceLegend(QImage& plan, const PlotState& state, const CompareOve
     }
     canvas.SetTextColour(kReferenceRgb);
     const QString text =
-        QStringLiteral("sag-ref, white +%1")
+        QStringLiteral("sag-ref \u00b1%1")
             .arg(QString::fromStdString(FormatGeneral(overlay.largestDifference, 2)));
-    canvas.Text(canvas.Left() + 2, canvas.Top() + 2, text);
+    // Below the first text line, where the "y" label of the axis stands.
+    canvas.Text(canvas.Left() + 2, canvas.Top() + 4 + canvas.TextExtent(text).height(), text);
 }
 
 QString CompareCursorLine(const PlotState& state, Sampler& surface, Sampler& reference) {
-    const auto text = [](double v) { return FormatGeneral(v, 10); };
+    // Short enough for the read-out of the smallest window.
+    const auto text = [](double v) { return FormatGeneral(v, 9); };
     double a = 0, b = 0;
     const bool okA = surface.Sag(state.cursorX, state.cursorY, &a);
     const bool okB = reference.Sag(state.cursorX, state.cursorY, &b);
     std::string line = " sag=" + (okA ? text(a) : std::string("failed")) +
-                       " , reference=" + (okB ? text(b) : std::string("failed"));
-    if (okA && okB) line += " , difference=" + FormatGeneral(a - b, 3);
+                       " , ref=" + (okB ? text(b) : std::string("failed"));
+    if (okA && okB) line += " , diff=" + FormatGeneral(a - b, 3);
     return QString::fromStdString(line);
 }
 

@@ -38,8 +38,9 @@ struct CompareOverlay {
 // failed colour. *largest receives the largest |difference| (0: every point 128).
 QImage DifferenceMapImage(const CompareReport& report, double* largest);
 
-// The legend in the plan view's top-left corner ("sag-ref, white +3.2e-07") and a circle round
-// the largest difference (a single cell of a fine grid would not show once the map is shrunk).
+// The legend in the plan view's top left (its second text line) ("sag-ref ±3.2e-07": white for +,
+// black for -) and a circle round the largest difference (a single cell of a fine grid would not
+// show once the map is shrunk).
 void DrawDifferenceLegend(QImage& plan, const PlotState& state, const CompareOverlay& overlay);
 
 // The reference's sag sections in the profile view `image` (ProfileAxis: defined with the
@@ -50,7 +51,8 @@ void DrawReferenceProfile(QImage& image, ProfileAxis axis, const PlotState& stat
 // The reference's outgoing ray in the ray view `image`, from its own hit point.
 void DrawReferenceRay(QImage& image, const PlotState& state, const CompareOverlay& overlay);
 
-// The read-out's line for the cursor point: " sag=..., reference=..., difference=...".
+// The read-out's line for the cursor point: " sag=... , ref=... , diff=..." (the surface's sag,
+// the reference's and surface minus reference).
 QString CompareCursorLine(const PlotState& state, Sampler& surface, Sampler& reference);
 
 // All of the above for one repaint's images: the plan view over the difference map (drawn by

@@ -94,8 +94,8 @@ TEST_F(CompareWindowTest, DifferenceMapReferenceProfilesAndRayUntilStopComparing
     // Both sags at the cursor and their difference below the read-out.
     const QStringList readout = dlg.CursorReadout().split('\n');
     ASSERT_EQ(readout.size(), 2);
-    EXPECT_TRUE(readout[1].startsWith(" sag=0.0005000") && readout[1].contains(" , reference=") &&
-                readout[1].endsWith(" , difference=0"))
+    EXPECT_TRUE(readout[1].startsWith(" sag=0.000500006") && readout[1].contains(" , ref=") &&
+                readout[1].endsWith(" , diff=0"))
         << readout[1].toStdString();
 
     const QImage views = Views();
@@ -124,7 +124,17 @@ TEST_F(CompareWindowTest, DifferenceMapReferenceProfilesAndRayUntilStopComparing
     EXPECT_EQ(dlg.CompareStatusText(), "");
     EXPECT_FALSE(dlg.MenuAction(kCmdStopComparing)->isEnabled());
     EXPECT_TRUE(Views() == before);
-    EXPECT_FALSE(dlg.CursorReadout().contains("reference"));
+    EXPECT_FALSE(dlg.CursorReadout().contains("ref="));
+
+    // Comparing again, the window at its smallest: the views drawn for their new size still
+    // show the reference.
+    m_messages.QueuePath(m_dir.QFilePath("conic.txt"));
+    dlg.MenuAction(kCmdCompareWith)->trigger();
+    dlg.resize(dlg.minimumSize());
+    QApplication::processEvents();
+    ASSERT_TRUE(dlg.Comparing());
+    EXPECT_GT(CountColour(Views(), dlg.Areas().xz, kReferenceRgb), 10);
+    SaveShot(dlg, "compare");
 }
 
 TEST_F(CompareWindowTest, AReferenceLibraryThatFaultsEndsComparingAndSaysWhichItWas) {
