@@ -73,31 +73,40 @@ SurfaceKind KindOf(SurfaceSource source) {
     }
 }
 
+// A place as the library check's example: the inputs x y z l m n (0 where the place has none),
+// and what the reference gave there as "expected", the surface's as "got" (a number, an array
+// for a vector, null when nothing was compared there).
 Json PlaceJson(const std::optional<ComparePlace>& place) {
     if (!place) return nullptr;
     auto number = [](double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); };
+    auto values = [&](const std::vector<double>& v) {
+        if (v.empty()) return Json(nullptr);
+        if (v.size() == 1) return number(v[0]);
+        Json array = Json::array();
+        for (double value : v) array.push_back(number(value));
+        return array;
+    };
     Json object = Json::object();
-    object["x"] = number(place->x);
-    object["y"] = number(place->y);
-    if (place->kind != ComparePlace::kPoint) object["z"] = number(place->z);
-    if (place->kind == ComparePlace::kRay) {
-        object["l"] = number(place->l);
-        object["m"] = number(place->m);
-        object["n"] = number(place->n);
-    }
+    const std::pair<const char*, double> inputs[] = {{"x", place->x}, {"y", place->y},
+                                                     {"z", place->z}, {"l", place->l},
+                                                     {"m", place->m}, {"n", place->n}};
+    for (const auto& [name, value] : inputs) object[name] = number(value);
+    object["expected"] = values(place->reference);
+    object["got"] = values(place->surface);
     return object;
 }
 
 Json QuantityJson(const QuantityResult& q) {
+    // The library check's shape (name, result, detail, example), and the numbers.
     Json object = {{"name", q.name},
                    {"result", CompareOutcomeText(q.outcome)},
                    {"detail", q.detail},
+                   {"example", q.numeric && q.largest != 0 ? PlaceJson(q.where) : Json(nullptr)},
                    {"information", q.information}};
     if (q.numeric) {
         auto number = [](double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); };
         object["compared"] = q.compared;
         object["largest"] = number(q.largest);
-        object["at"] = PlaceJson(q.where);
         object["rms"] = number(q.rms);
         object["tolerance"] = number(q.tolerance);
         object["beyond"] = q.beyond;
@@ -171,7 +180,7 @@ int RunCompare(CliHost& host, const Arguments& args, Output& out) {
                                       {"relative", report.tolerances.relative}};
         Json quantities = Json::array();
         for (const QuantityResult& q : report.quantities) quantities.push_back(QuantityJson(q));
-        out.Object()["quantities"] = std::move(quantities);
+        out.Object()["checks"] = std::move(quantities);
         out.Object()["summary"] = {
             {"same", report.same}, {"differs", report.differs}, {"skip", report.skip}};
         out.Object()["differs"] = report.Differs();

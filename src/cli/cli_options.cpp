@@ -153,12 +153,13 @@ beyond the tolerance and what one side alone answered. Tolerances: positions (sa
 relative (over max(1, |the reference's value|)); --tolerance T sets the position tolerance and
 scales the others with it. compare exits with 1 when a quantity that is no information
 differs, with 3 when either library faults (a fault of the reference names it so; in JSON the
-"fault" object then has "library": "the reference library"). With --json: {"reference":
-{"path", "kind"}, "ranges", "tolerances": {"position", "angle", "relative"}, "quantities":
-[{"name", "result", "detail", "information", and for the numeric ones "compared", "largest",
-"at" (null or {"x", "y"[, "z"][, "l", "m", "n"]}), "rms", "tolerance", "beyond", "one_sided",
-"first_one_sided", "first_one_sided_by"}], "summary": {"same", "differs", "skip"},
-"differs"}.
+"fault" object then has "library": "the reference library"). With --json, the library check's
+shape: {"reference": {"path", "kind"}, "ranges", "tolerances": {"position", "angle",
+"relative"}, "checks": [{"name", "result", "detail", "example" (null, or where the largest
+difference lies: "x", "y", "z", "l", "m", "n" and the reference's value as "expected", the
+surface's as "got", arrays for vectors), "information", and for the numeric ones "compared",
+"largest", "rms", "tolerance", "beyond", "one_sided", "first_one_sided" (null or {"x", "y", ...}),
+"first_one_sided_by"}], "summary": {"same", "differs", "skip"}, "differs"}.
 
 snapshot writes a JSON file (format "velmor-snapshot", version 1) with the surface's kind and
 path, the ranges, what the records say, the sag grid (x, y, an ok digit and the sag of every

@@ -851,11 +851,18 @@ TEST(CliTest, CompareFindsAPlantedDifferenceAtItsCellAndExitsWithIt) {
     const nlohmann::json object = nlohmann::json::parse(json.out);
     EXPECT_EQ(object["reference"]["kind"], "script");
     EXPECT_EQ(object["differs"], true);
-    const nlohmann::json& sag = object["quantities"][5];
+    // The library check's shape: "checks" with name, result, detail and example (the inputs,
+    // the reference's value as expected, the surface's as got), and a summary.
+    const nlohmann::json& sag = object["checks"][5];
     EXPECT_EQ(sag["name"], "sag");
     EXPECT_EQ(sag["result"], "differs");
     EXPECT_EQ(sag["information"], false);
-    EXPECT_EQ(sag["at"], nlohmann::json::parse(R"({"x": 1.25, "y": -0.5})"));
+    const nlohmann::json& example = sag["example"];
+    EXPECT_EQ(example["x"], 1.25);
+    EXPECT_EQ(example["y"], -0.5);
+    EXPECT_EQ(example["l"], 0.0);
+    EXPECT_NEAR(example["got"].get<double>() - example["expected"].get<double>(), 1e-6, 1e-15);
+    EXPECT_TRUE(object["checks"][0]["example"].is_null());
     EXPECT_NEAR(sag["largest"].get<double>(), 1e-6, 1e-15);
     EXPECT_EQ(sag["beyond"], 1);
     EXPECT_EQ(sag["compared"], 289);

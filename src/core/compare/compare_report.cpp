@@ -101,6 +101,14 @@ double Angle(const double a[3], const double b[3]) {
                       a[0] * b[0] + a[1] * b[1] + a[2] * b[2]);
 }
 
+// The place with what the two sides gave there.
+ComparePlace Valued(ComparePlace place, std::vector<double> reference,
+                    std::vector<double> surface) {
+    place.reference = std::move(reference);
+    place.surface = std::move(surface);
+    return place;
+}
+
 double Distance(const double a[3], const double b[3]) {
     const double d[3] = {Difference(a[0], b[0]), Difference(a[1], b[1]), Difference(a[2], b[2])};
     return std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
@@ -132,9 +140,6 @@ public:
             m_result.largest = difference;
             m_result.where = place();
         }
-    }
-    void Note(double difference, const ComparePlace& place) {
-        NoteAt(difference, [&] { return place; });
     }
     void OneSided(const ComparePlace& place, bool surfaceAnswered) {
         if (m_result.oneSided++ == 0) {
@@ -294,7 +299,7 @@ QuantityResult CompareSags(const SurfaceAnswers& s, const SurfaceAnswers& r, dou
                 const double d = Difference(s.sag[k], r.sag[k]);
                 report.sagState[k] = kSagCompared;
                 report.sagDifference[k] = d;
-                stats.NoteAt(d, place);
+                stats.NoteAt(d, [&] { return Valued(place(), {r.sag[k]}, {s.sag[k]}); });
                 ++compared;
             } else if (a || b) {
                 report.sagState[k] = kSagOneSided;
@@ -357,10 +362,12 @@ void CompareTraces(const SurfaceAnswers& s, const SurfaceAnswers& r, const Compa
         const double ha[3] = {a.x, a.y, a.z}, hb[3] = {b.x, b.y, b.z};
         const double na[3] = {a.ln, a.mn, a.nn}, nb[3] = {b.ln, b.mn, b.nn};
         const double da[3] = {a.l, a.m, a.n}, db[3] = {b.l, b.m, b.n};
-        hit.Note(Distance(ha, hb), place);
-        normal.Note(Angle(na, nb), place);
-        direction.Note(Angle(da, db), place);
-        path.Note(std::fabs(Difference(a.path, b.path)), place);
+        auto vector = [](const double* v) { return std::vector<double>(v, v + 3); };
+        hit.NoteAt(Distance(ha, hb), [&] { return Valued(place, vector(hb), vector(ha)); });
+        normal.NoteAt(Angle(na, nb), [&] { return Valued(place, vector(nb), vector(na)); });
+        direction.NoteAt(Angle(da, db), [&] { return Valued(place, vector(db), vector(da)); });
+        path.NoteAt(std::fabs(Difference(a.path, b.path)),
+                    [&] { return Valued(place, {b.path}, {a.path}); });
     }
     const std::string rays = std::to_string(s.rays.size()) + " rays, ";
     QuantityResult codes = result.Finish(rays + std::to_string(traced) + " traced by both, " +
@@ -437,11 +444,13 @@ void CompareIndex(const SurfaceAnswers& s, const SurfaceAnswers& r, double toler
             ++failedBoth;
             continue;
         }
-        index.Note(std::fabs(Difference(a.index, b.index)) / std::max(1.0, std::fabs(b.index)),
-                   place);
+        index.NoteAt(std::fabs(Difference(a.index, b.index)) / std::max(1.0, std::fabs(b.index)),
+                     [&] { return Valued(place, {b.index}, {a.index}); });
         const double ga[3] = {a.dndx, a.dndy, a.dndz}, gb[3] = {b.dndx, b.dndy, b.dndz};
         const double size = std::sqrt(gb[0] * gb[0] + gb[1] * gb[1] + gb[2] * gb[2]);
-        gradient.Note(Distance(ga, gb) / std::max(1.0, size), place);
+        gradient.NoteAt(Distance(ga, gb) / std::max(1.0, size), [&] {
+            return Valued(place, {gb[0], gb[1], gb[2]}, {ga[0], ga[1], ga[2]});
+        });
     }
     const std::string counts = std::to_string(s.index.size()) + " points, " +
                                std::to_string(failedBoth) + " failed by both";

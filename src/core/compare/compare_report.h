@@ -46,6 +46,9 @@ const char* CompareOutcomeText(CompareOutcome outcome);
 struct ComparePlace {
     double x = 0, y = 0, z = 0, l = 0, m = 0, n = 0;
     enum Kind { kPoint, kSlabPoint, kRay } kind = kPoint;
+    // What the two sides gave there (one value, or a vector's components), for the largest
+    // difference; empty elsewhere.
+    std::vector<double> reference, surface;
 };
 // "(1.25, -0.5)", "(1, 2, 0.5)" or "ray from (1.25, -0.5) along (0, 0, 1)".
 std::string ComparePlaceText(const ComparePlace& place);
