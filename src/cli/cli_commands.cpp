@@ -428,11 +428,21 @@ CommandFunction FindCommand(const std::string& name) {
         const char* name;
         CommandFunction function;
     } kCommands[] = {
-        {"info", RunInfo},       {"call", RunCall},         {"trace", RunTrace},
-        {"sag", RunSag},         {"index", RunIndex},       {"sag-grid", RunSagGrid},
-        {"compile", RunCompile}, {"listing", RunListing},   {"stl", RunStl},
-        {"load", RunLoad},       {"views", RunViews},       {"check", RunCheck},
-        {"compare", RunCompare}, {"snapshot", RunSnapshot},
+        {"info", RunInfo},
+        {"call", RunCall},
+        {"trace", RunTrace},
+        {"sag", RunSag},
+        {"index", RunIndex},
+        {"sag-grid", RunSagGrid},
+        {"compile", RunCompile},
+        {"listing", RunListing},
+        {"stl", RunStl},
+        {"load", RunLoad},
+        {"views", RunViews},
+        {"check", RunCheck},
+        {"store-session", RunStoreSession},
+        {"compare", RunCompare},
+        {"snapshot", RunSnapshot},
     };
     for (const auto& command : kCommands) {
         if (name == command.name) return command.function;

@@ -30,6 +30,8 @@ int RunCheck(CliHost& host, const Arguments& args, Output& out);
 // tolerance; a fault of either library throws CliFault. snapshot writes the answers compare uses.
 int RunCompare(CliHost& host, const Arguments& args, Output& out);
 int RunSnapshot(CliHost& host, const Arguments& args, Output& out);
+// Writes the session of what the command line built (session_file.h).
+int RunStoreSession(CliHost& host, const Arguments& args, Output& out);
 // Needs Qt; creates its application on the offscreen platform.
 int RunViews(CliHost& host, const Arguments& args, Output& out);
 

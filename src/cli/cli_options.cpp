@@ -13,8 +13,8 @@ namespace velmor::cli {
 namespace {
 
 constexpr char kHelp[] =
-    R"(Usage: velmor-cli [SOURCE] [--set NAME=TEXT]... [--n1 V] [--n2 V] [--json] [LIBRARY HOST]
-                  COMMAND [ARGS]
+    R"(Usage: velmor-cli [SOURCE] [--session FILE] [--set NAME=TEXT]... [--n1 V] [--n2 V] [--json]
+                  [LIBRARY HOST] COMMAND [ARGS]
 
 The Velmor surface host without windows: the same records, surface provider, built-in
 surface, script engine, sampler, mesh builder, STL writers and model readers as the program.
@@ -24,6 +24,17 @@ Source (at most one; without either the built-in "Even Array" surface answers):
                      and the library receives the safe-data request twice)
   --script FILE      compile a script file as the Compile command does and sample it
                      (interpreter mode); a script without intermediate code is refused
+
+Session (a file the window's "Store INI ..." or store-session wrote):
+  --session FILE     apply the session first, as the window's "Load INI ..." does: its
+                     source (a missing LIBRARY is also looked for beside the session), its
+                     [RECORDS] rows and its n1 / n2; --lib, --script, --set, --n1 and --n2 then
+                     apply on top, in order, and views takes the session's fields as its
+                     defaults. A file that is no session (no [SESSION], a VERSION above 1,
+                     binary, over 16 MiB, no regular file) and any part of it that cannot be
+                     applied (a missing library or script, a row the record version lacks, a
+                     text a field cannot hold, an unknown key) are refused (status 2); a
+                     library that faults while loading ends with status 3
 
 Library host (a library runs in the helper process velmor-surface-host beside this program,
 so a library that crashes, hangs or exits ends the command with status 3 instead of ending
@@ -83,6 +94,10 @@ Commands:
                      same fields and pressing "Reset Zoom" and "Update 2D": display ranges
                      not given are what "Reset Zoom" shows for the analysis ranges (x and y
                      read back from their three-decimal fields; n stays -2 2)
+  store-session OUT.ini
+                     write the session of what the command line built: the source (paths made
+                     absolute), the initial record rows that differ from a fresh load of it
+                     (the --set rows among them), n1 / n2 and the fields of --session
   check [--range XMIN XMAX YMIN YMAX] [--only NAME,...]
                      the library check: a battery of checks on the surface, one line
                      NAME<TAB>pass|warn|fail|skip<TAB>DETAIL per check (see below)
@@ -193,8 +208,9 @@ is no regular file (a device such as /dev/null, a pipe, a directory) is refused.
 
 // Options that take one value, and the switches, wherever they stand.
 bool TakesValue(std::string_view option) {
-    return option == "--lib" || option == "--script" || option == "--set" || option == "--n1" ||
-           option == "--n2" || option == "--timeout" || option == "--memory-limit";
+    return option == "--session" || option == "--lib" || option == "--script" ||
+           option == "--set" || option == "--n1" || option == "--n2" || option == "--timeout" ||
+           option == "--memory-limit";
 }
 
 // The longest time limit and data limit accepted: about eleven days and 1 TiB.
@@ -266,7 +282,11 @@ CliOptions ParseCommandLine(int argc, char** argv) {
         if (TakesValue(word)) {
             if (i + 1 >= argc) throw CliError(word + " needs a value");
             const std::string value = argv[++i];
-            if (word == "--lib") {
+            if (word == "--session") {
+                if (!options.sessionPath.empty()) throw CliError("--session given twice");
+                if (value.empty()) throw CliError("--session needs a path");
+                options.sessionPath = value;
+            } else if (word == "--lib") {
                 if (!options.libraryPath.empty()) throw CliError("--lib given twice");
                 if (value.empty()) throw CliError("--lib needs a path");
                 options.libraryPath = value;

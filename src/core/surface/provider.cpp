@@ -56,6 +56,7 @@ struct CSurfaceProvider::State {
     RecordPair initial;
     RecordPair finalPair;
     RecordPair working;
+    RecordPair fresh;  // the initial pair as the last load left it
     bool interpreterMode = false;
     bool gradientIndex = false;
     bool lastTraceOk = false;
@@ -231,6 +232,7 @@ void CSurfaceProvider::ResetSurfaceRecords() {
     WriteRecordDefaults(pair, version);
     if (version < kRecordVersion0 || version > kLastRecordVersion) return;
     CallSurface(pair);  // the surface writes its safe data; the result is not looked at
+    CopyRecordPair(s.fresh, pair);
 }
 
 void CSurfaceProvider::RecordsAsLoaded(RecordPair& pair, RecordPair* defaults) {
@@ -256,6 +258,7 @@ void CSurfaceProvider::RebuildInitialRecords() {
     // The safe-data request once more, so the surface receives it twice.
     s.initial.Type() = kRequestSafeData;
     CallSurface(s.initial);
+    CopyRecordPair(s.fresh, s.initial);
     // The question goes through the final pair, which still holds the records of the surface
     // before, in its layout and with pointers into a library that may be gone: the surface is
     // asked with its own initial records instead.
@@ -351,6 +354,32 @@ LoadOutcome CSurfaceProvider::LoadLibrary(const std::string& path, bool keepReco
     outcome.recordVersion = s.recordVersion;
     outcome.gradientIndex = s.gradientIndex;
     return outcome;
+}
+
+LoadOutcome CSurfaceProvider::UseBuiltInSurface() {
+    State& s = *m_state;
+    LoadOutcome outcome;
+    if (s.library != nullptr && s.library->Busy()) {
+        outcome.loaded = true;
+        outcome.recordVersion = s.recordVersion;
+        outcome.gradientIndex = s.gradientIndex;
+        outcome.reason = "a request of the loaded library is still waiting";
+        return outcome;
+    }
+    ReleaseSurfaceDll();
+    s.lastFault.reset();
+    s.libraryPath.clear();
+    s.recordVersion = kRecordVersion0;
+    RebuildInitialRecords();
+    outcome.loaded = true;
+    outcome.recordsChanged = true;
+    outcome.recordVersion = s.recordVersion;
+    outcome.gradientIndex = s.gradientIndex;
+    return outcome;
+}
+
+const RecordPair& CSurfaceProvider::FreshInitial() const {
+    return m_state->fresh;
 }
 
 void CSurfaceProvider::ReleaseSurfaceDll() {

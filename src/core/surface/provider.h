@@ -113,6 +113,13 @@ public:
     // from a wait hook): nothing changes and `reason` says why.
     LoadOutcome ReloadSurfaceDll();
     void ReleaseSurfaceDll();
+    // Back to the built-in surface as the program starts with it: the library (if any) released
+    // and forgotten ("Reload DLL" has nothing to load), the records rebuilt for version 0 with
+    // its safe data. The outcome is that of a successful load of the built-in surface.
+    LoadOutcome UseBuiltInSurface();
+    // The initial pair as the last load (or the start, or UseBuiltInSurface) left it: records
+    // reset and the safe data written, before any edit. A session stores the rows that differ.
+    const RecordPair& FreshInitial() const;
     // True while a library is loaded, also after it faulted (until a reload or another load).
     bool LibraryLoaded() const;
     const std::string& LibraryPath() const;  // the path of the last OpenSurfaceDll

@@ -99,12 +99,15 @@ void CVelmorDlg::OpenDll() {
     request.defaultExtension = QStringLiteral("so");
     const std::optional<QString> path = Messages().OpenFileName(this, request);
     if (!path) return;
+    OpenLibraryFile(*path);
+}
 
+void CVelmorDlg::OpenLibraryFile(const QString& path) {
     LoadOutcome outcome;
     {
         SamplingScope sampling(*this);
         m_faultShown = false;
-        outcome = m_provider->OpenSurfaceDll(QFile::encodeName(*path).toStdString());
+        outcome = m_provider->OpenSurfaceDll(QFile::encodeName(path).toStdString());
     }
     ShowLoad(outcome);
 }
@@ -177,6 +180,7 @@ void CVelmorDlg::ShowLibraryState() {
     m_libraryPane->setVisible(!text.isEmpty());
     m_libraryOutput->SetHelperPid(m_provider->LibraryHelperPid());
     UpdateCommandStates();  // "Reload DLL" once a library was opened
+    UpdateTitle();          // the library's name while one is loaded
 }
 
 void CVelmorDlg::AnnounceLibraryFault() {

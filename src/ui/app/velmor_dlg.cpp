@@ -69,9 +69,22 @@ const CommandRow<CVelmorDlg> CVelmorDlg::kCommands[] = {
      [](CVelmorDlg& d) { d.SaveStl(false); }},
     {kCmdSaveStlBin, "File", "Save STL (BIN) ...", kItemPlain, 2, "STL BIN",
      [](CVelmorDlg& d) { d.SaveStl(true); }},
-    // Settings are read at start and written at a confirmed close only.
-    {kCmdLoadIni, "File", "Load INI ...", kItemSeparatorBefore, 0, nullptr, nullptr},
-    {kCmdStoreIni, "File", "Store INI ...", kItemPlain, 0, nullptr, nullptr},
+    // Sessions: the source, the changed record rows and the fields (ui/app/session_commands.cpp).
+    {kCmdLoadIni, "File", "Load INI ...", kItemSeparatorBefore, 0, nullptr,
+     [](CVelmorDlg& d) { d.LoadIni(); }},
+    {kCmdStoreIni, "File", "Store INI ...", kItemPlain, 0, nullptr,
+     [](CVelmorDlg& d) { d.StoreIni(); }},
+    {kCmdRecentSession1, "File/Recent Sessions", "1", kItemPlain, 0, nullptr,
+     [](CVelmorDlg& d) { d.LoadRecentSession(0); }},
+    {kCmdRecentSession1 + 1, "File/Recent Sessions", "2", kItemPlain, 0, nullptr,
+     [](CVelmorDlg& d) { d.LoadRecentSession(1); }},
+    {kCmdRecentSession1 + 2, "File/Recent Sessions", "3", kItemPlain, 0, nullptr,
+     [](CVelmorDlg& d) { d.LoadRecentSession(2); }},
+    {kCmdRecentSession1 + 3, "File/Recent Sessions", "4", kItemPlain, 0, nullptr,
+     [](CVelmorDlg& d) { d.LoadRecentSession(3); }},
+    {kCmdReopenLastSession, "File", "Reopen Last Session at Start", kItemCheck, 0, nullptr,
+     [](CVelmorDlg& d) { d.m_settings.WriteInt(kSectionSession, kKeyReopenLast, d.m_reopenLast); },
+     &CVelmorDlg::m_reopenLast},
     {kCmdZoomUp, "View", "Zoom Up", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), 1); }},
     {kCmdZoomDown, "View", "Zoom Down", kItemPlain, 0, nullptr,
@@ -126,9 +139,16 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     m_provider->SetLibraryHost(ReadLibraryHostSettings(m_settings));
     m_provider->SetLibraryWaitHook(&m_libraryWait);
 
-    // 2. Status bar and toolbar.
+    // 2. Status bar and toolbar (the session commands' marks and lists from the settings).
+    m_reopenLast = m_settings.GetInt(kSectionSession, kKeyReopenLast, 1) != 0;
+    for (int i = 1; i <= kRecentSessionCount; ++i) {
+        const std::string path =
+            m_settings.GetString(kSectionRecent, "FILE" + std::to_string(i), std::string());
+        if (!path.empty()) m_recentSessions << QString::fromStdString(path);
+    }
     BuildStatusBar();
     BuildMenuAndToolbar();
+    ShowRecentSessions();
 
     // 3. Controls and their layout; "Use Interpreter" unchecked.
     m_client = new CVelmorClient(*this);
@@ -180,6 +200,9 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     // The views' first images, with the map left to be built right after.
     m_started = true;
     RedrawViews();
+    UpdateTitle();
+    // The file of the command line, or the last session, once the window is up.
+    QTimer::singleShot(0, this, [this] { OpenAtStart(); });
 }
 
 CVelmorDlg::~CVelmorDlg() {
@@ -509,18 +532,7 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
         on = false;
         refused = true;
     }
-    m_state.interpreterMode = on;
-    m_provider->SetInterpreterMode(on);
-
-    MenuAction(kCmdUseInterpreter)->setChecked(on);
-    auto* box = static_cast<QCheckBox*>(Control(kIdUseInterpreter));
-    const bool blocked = box->blockSignals(true);
-    box->setChecked(on);
-    box->blockSignals(blocked);
-    UpdateCommandStates();  // "Open DLL ..." disabled while on
-    m_udFdInitial->SetInterpreterMode(on);
-    m_udFdFinal->SetInterpreterMode(on);
-    EnableFields(m_controls, m_state);  // n1 and n2 while on
+    ShowInterpreterMode(on);
 
     // Only the box recomputes the gradient-index flag; the menu command leaves it.
     if (fromBox) {
@@ -535,6 +547,22 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
     if (refused) return;
     Update2D();
     if (fromBox) TraceRay();
+}
+
+void CVelmorDlg::ShowInterpreterMode(bool on) {
+    m_state.interpreterMode = on;
+    m_provider->SetInterpreterMode(on);
+
+    MenuAction(kCmdUseInterpreter)->setChecked(on);
+    auto* box = static_cast<QCheckBox*>(Control(kIdUseInterpreter));
+    const bool blocked = box->blockSignals(true);
+    box->setChecked(on);
+    box->blockSignals(blocked);
+    UpdateCommandStates();  // "Open DLL ..." disabled while on
+    m_udFdInitial->SetInterpreterMode(on);
+    m_udFdFinal->SetInterpreterMode(on);
+    EnableFields(m_controls, m_state);  // n1 and n2 while on
+    UpdateTitle();                      // the script adds no library name
 }
 
 void CVelmorDlg::OnPatternChanged(int index) {
@@ -591,6 +619,8 @@ void CVelmorDlg::closeEvent(QCloseEvent* event) {
                         MenuAction(kCmdReloadOnChange)->isChecked() ? 1 : 0);
     m_settings.WriteInt(kSectionLibraryHost, kKeyInProcess,
                         MenuAction(kCmdRunInProcess)->isChecked() ? 1 : 0);
+    m_settings.WriteInt(kSectionSession, kKeyReopenLast, m_reopenLast ? 1 : 0);
+    StoreLastSession();
     event->accept();
     for (const PlacedWindow* window : {&placed.udFdFinal, &placed.udFdInitial, &placed.shading3d,
                                        &placed.interpreter, &placed.libraryOutput})

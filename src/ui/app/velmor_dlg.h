@@ -19,12 +19,14 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/app/session_file.h"
 #include "core/app/settings_file.h"
 #include "core/check/library_check.h"
 #include "core/interp/script_engine.h"
@@ -69,7 +71,16 @@ enum VelmorCommandId : int {
     kCmdCheckLibrary = 32841,
     kCmdCompareWith = 32842,
     kCmdStopComparing = 32843,
+    // Sessions (ui/app/session_commands.cpp).
+    kCmdReopenLastSession = 32860,
+    kCmdRecentSession1 = 32861,  // .. kCmdRecentSession1 + kRecentSessionCount - 1
 };
+
+// The sessions File > "Recent Sessions" lists, kept in the settings file's [RECENT] section.
+inline constexpr int kRecentSessionCount = 4;
+inline constexpr const char* kSectionRecent = "RECENT";
+// [SESSION] REOPEN_LAST: File > "Reopen Last Session at Start" (on by default).
+inline constexpr const char* kKeyReopenLast = "REOPEN_LAST";
 
 // Texts of the main window.
 inline constexpr const char* kTextNoCode = "    -- intermediate code : none -- ... Abort !        ";
@@ -79,7 +90,15 @@ inline constexpr const char* kTextEquivalent = "Equivalent Corvexa.dll";
 inline constexpr const char* kTextLibraryFaulted = "Library faulted: ";
 
 struct VelmorDlgOptions {
+    VelmorDlgOptions(std::string settings = {}) : settingsPath(std::move(settings)) {}
+
     std::string settingsPath;  // the settings file all window settings go to
+    // Where the session is stored at a confirmed close and reopened from at start (when File >
+    // "Reopen Last Session at Start" is checked); empty: no last session.
+    std::string lastSessionPath;
+    // A file named on the command line, opened once the window is up (instead of the last
+    // session): a library, a session, a model or a script (OpenFile).
+    QString startFile;
 };
 
 class CCompareSession;
@@ -139,6 +158,21 @@ public:
     // Writes the initial records into "UD FD Initial", traces and repaints (after a Shift
     // click changed the ray).
     void AfterRayChoice();
+
+    // --- Sessions and files from outside (ui/app/session_commands.cpp).
+    // Opens a file by its kind (core/app/file_kind.h), as a command-line argument or a second
+    // start hands it over: a library as "Open DLL ..." opens it, a session as "Load INI ...",
+    // a model in "Shading 3D", any other text as the Interpreter's source (not compiled, not
+    // switched on). While the surface is sampled, a long loop runs or a dialog is open, it waits.
+    void OpenFile(const QString& path);
+    // Shows the main window in front (a second start without a file).
+    void RaiseMainWindow();
+    // The session file last stored or loaded; empty before either.
+    QString SessionPath() const { return m_sessionPath; }
+    // True once the start's file or last session was opened (or there was none to open).
+    bool StartOpened() const { return m_startOpened; }
+    // The sessions of File > "Recent Sessions", the last first.
+    QStringList RecentSessions() const { return m_recentSessions; }
 
     // --- Controls by id.
     QWidget* Control(int id) const;
@@ -265,6 +299,33 @@ private:
     // After the views sampled the reference: a reference library that faulted ends comparing.
     void CheckReferenceFault();
 
+    // --- Sessions (ui/app/session_commands.cpp).
+    enum class SessionUse { kFile, kLastSession };
+    void LoadIni();   // "Load INI ..."
+    void StoreIni();  // "Store INI ..."
+    void LoadRecentSession(int index);
+    // Offers a script that no file holds as it stands for saving before a session is stored:
+    // false when cancelled; *withScript false when the user chose to store without it.
+    bool OfferScriptForSaving(bool* withScript);
+    // The session of the windows as they are (the tables read back first; the fields as
+    // "Update 2D" would read them), with the Interpreter's file when `withScript`.
+    Session CurrentSession(bool withScript);
+    // Loads a session file as "Load INI ..." does once the file is chosen. False when it was
+    // refused or cancelled (nothing changed then).
+    bool LoadSessionFile(const QString& path, SessionUse use);
+    // After a close was confirmed: the session into the last-session file.
+    void StoreLastSession();
+    // Once the window is up: the file of the command line, or the last session.
+    void OpenAtStart();
+    void AddRecentSession(const QString& path);
+    void ShowRecentSessions();
+    // "Velmor", " - <library file name>" while a library answers, " - <session file name>".
+    void UpdateTitle();
+    // Interpreter mode on or off in every control that shows it (no repaint, no trace).
+    void ShowInterpreterMode(bool on);
+    // Loads a library file as "Open DLL ..." does once the file is chosen.
+    void OpenLibraryFile(const QString& path);
+
     // --- Mesh commands (ui/app/mesh_commands.cpp).
     void Make3DModel();
     // "Save STL (ASCII) ..." and "Save STL (BIN) ...": a fresh mesh into the file chosen.
@@ -347,6 +408,11 @@ private:
 
     std::unique_ptr<CCompareSession> m_compare;  // while comparing with a reference
     QLabel* m_comparePane = nullptr;             // its status line, made at the first comparison
+
+    QString m_sessionPath;         // the session last stored or loaded
+    QStringList m_recentSessions;  // File > "Recent Sessions", the last first
+    bool m_reopenLast = true;      // File > "Reopen Last Session at Start"
+    bool m_startOpened = false;
 };
 
 }  // namespace velmor

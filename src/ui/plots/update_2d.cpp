@@ -170,6 +170,7 @@ PlotSettings SettingsFromFields(const ViewFields& fields, const PlotSettings& st
     if (fields.displayY) settings.displayY = *fields.displayY;
     if (fields.displayZ) settings.displayZ = *fields.displayZ;
     if (fields.displayN) settings.displayN = *fields.displayN;
+    if (fields.displayR) settings.displayR = *fields.displayR;
     return settings;
 }
 

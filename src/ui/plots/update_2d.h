@@ -158,6 +158,7 @@ struct ViewFields {
     std::optional<ValueRange> displayX, displayY;  // "display min" / "display max" x and y
     std::optional<ValueRange> displayZ;            // the display z range
     std::optional<ValueRange> displayN;            // "display n min" / "display n max"
+    std::optional<ValueRange> displayR;            // the ray view's r axis (no field)
     double n1 = 1.0, n2 = 1.5;                     // "n1" / "n2"
 };
 

@@ -257,8 +257,11 @@ void CDialog3D::OnFileOpen() {
     request.defaultExtension = QStringLiteral("stl");
     const std::optional<QString> path = Messages().OpenFileName(this, request);
     if (!path || path->isEmpty()) return;
+    OpenModelFile(*path);
+}
 
-    const std::string localPath = QFile::encodeName(*path).toStdString();
+void CDialog3D::OpenModelFile(const QString& path) {
+    const std::string localPath = QFile::encodeName(path).toStdString();
     if (ModelFileTypeOf(localPath) == ModelFileType::kUnsupported) {
         ShowMessage(this, QString::fromLatin1(kModelExtensionUnsupported));
         return;

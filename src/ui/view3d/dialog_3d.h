@@ -67,6 +67,8 @@ public:
     void ClearModelAndResetView();
     // Schedules a paint of the view.
     void Repaint();
+    // Reads a model file (STL or OBJ) as "Open ..." does once the file is chosen.
+    void OpenModelFile(const QString& path);
     // While a long loop of any window runs, "Open ..." is disabled.
     void SetLongLoopRunning(bool running);
 
