@@ -944,81 +944,79 @@ TEST(CliTest, AReferenceThatFaultsEndsWithStatus3AndNamesItself) {
     const CliRun load = RunCli(Conic({"compare", LibPath("fault_load_constructor")}));
     EXPECT_EQ(load.status, 3);
     EXPECT_NE(load.err.find("the reference library: "), std::string::npos) << load.err;
+}
 
-    // store-session writes what the command line built and --session brings it back before the
-    // source, rows and fields of the command line; what cannot be applied is refused with one
-    // line, a library that faults while loading ends with status 3.
-    TEST(CliTest, SessionsApplyFirstAndStoreSessionWritesWhatTheCommandLineBuilt) {
-        TempDir dir;
-        const std::string session = dir.File("lens.ini");
-        CliRun run = RunCli(Asphere({"--n2", "1.6", "store-session", session}));
-        ASSERT_EQ(run.status, 0) << run.err;
-        Lines lines = ParseLines(run.out);
-        EXPECT_EQ(lines["source"], "library");
-        EXPECT_EQ(lines["record_version"], "0");
-        const std::string text = ReadFile(session);
-        EXPECT_NE(text.find("SOURCE=library\nLIBRARY=" + LibPath("even_asphere") + "\n"),
-                  std::string::npos)
-            << text;
-        // Only the rows that differ from a fresh load.
-        EXPECT_NE(
-            text.find("[RECORDS]\nRECORD_VERSION=0\ncv=0.100000\nk=-0.500000\nparam[1]=0.001000\n"
-                      "param[2]=-0.000020\n\n"),
-            std::string::npos)
-            << text;
-        EXPECT_NE(text.find("N2=1.6\n"), std::string::npos);
+// store-session writes what the command line built and --session brings it back before the
+// source, rows and fields of the command line; what cannot be applied is refused with one
+// line, a library that faults while loading ends with status 3.
+TEST(CliTest, SessionsApplyFirstAndStoreSessionWritesWhatTheCommandLineBuilt) {
+    TempDir dir;
+    const std::string session = dir.File("lens.ini");
+    CliRun run = RunCli(Asphere({"--n2", "1.6", "store-session", session}));
+    ASSERT_EQ(run.status, 0) << run.err;
+    Lines lines = ParseLines(run.out);
+    EXPECT_EQ(lines["source"], "library");
+    EXPECT_EQ(lines["record_version"], "0");
+    const std::string text = ReadFile(session);
+    EXPECT_NE(text.find("SOURCE=library\nLIBRARY=" + LibPath("even_asphere") + "\n"),
+              std::string::npos)
+        << text;
+    // Only the rows that differ from a fresh load.
+    EXPECT_NE(text.find("[RECORDS]\nRECORD_VERSION=0\ncv=0.100000\nk=-0.500000\nparam[1]=0.001000\n"
+                        "param[2]=-0.000020\n\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("N2=1.6\n"), std::string::npos);
 
-        // The session alone gives what the command line gave.
-        double sag = 0;
-        ASSERT_TRUE(AsphereSag(1.5, 0.5, &sag, 0.1, -0.5, 0.001, -2e-5));
-        run = RunCli({"--session", session, "sag", "1.5", "0.5"});
-        ASSERT_EQ(run.status, 0) << run.err;
-        lines = ParseLines(run.out);
-        EXPECT_NEAR(lines.Number("sag"), sag, 1e-12);
-        // --set applies on top, and the session's n2 stays unless --n2 is given.
-        run = RunCli(
-            {"--session", session, "--set", "param[1]=0", "store-session", dir.File("b.ini")});
-        ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(ReadFile(dir.File("b.ini")).find("param[1]="), std::string::npos);
-        EXPECT_NE(ReadFile(dir.File("b.ini")).find("N2=1.6\n"), std::string::npos);
+    // The session alone gives what the command line gave.
+    double sag = 0;
+    ASSERT_TRUE(AsphereSag(1.5, 0.5, &sag, 0.1, -0.5, 0.001, -2e-5));
+    run = RunCli({"--session", session, "sag", "1.5", "0.5"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    lines = ParseLines(run.out);
+    EXPECT_NEAR(lines.Number("sag"), sag, 1e-12);
+    // --set applies on top, and the session's n2 stays unless --n2 is given.
+    run = RunCli({"--session", session, "--set", "param[1]=0", "store-session", dir.File("b.ini")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(dir.File("b.ini")).find("param[1]="), std::string::npos);
+    EXPECT_NE(ReadFile(dir.File("b.ini")).find("N2=1.6\n"), std::string::npos);
 
-        // A value finer than the tables' six decimals is said to change.
-        run = RunCli({"--set", "param[3]=1e-7", "store-session", dir.File("fine.ini")});
-        ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_NE(run.err.find("param[3] is kept as \"0.000000\""), std::string::npos) << run.err;
+    // A value finer than the tables' six decimals is said to change.
+    run = RunCli({"--set", "param[3]=1e-7", "store-session", dir.File("fine.ini")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("param[3] is kept as \"0.000000\""), std::string::npos) << run.err;
 
-        // A session that travelled with its library.
-        std::filesystem::create_directories(dir.File("moved"));
-        std::filesystem::copy_file(LibPath("even_asphere"), dir.File("moved/gone.so"));
-        WriteFile(dir.File("moved/s.ini"),
-                  "[SESSION]\nVERSION=1\nSOURCE=library\nLIBRARY=/nowhere/gone.so\n");
-        run = RunCli({"--session", dir.File("moved/s.ini"), "store-session", dir.File("c.ini")});
-        ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_NE(ReadFile(dir.File("c.ini")).find("LIBRARY=" + dir.File("moved/gone.so")),
-                  std::string::npos);
+    // A session that travelled with its library.
+    std::filesystem::create_directories(dir.File("moved"));
+    std::filesystem::copy_file(LibPath("even_asphere"), dir.File("moved/gone.so"));
+    WriteFile(dir.File("moved/s.ini"),
+              "[SESSION]\nVERSION=1\nSOURCE=library\nLIBRARY=/nowhere/gone.so\n");
+    run = RunCli({"--session", dir.File("moved/s.ini"), "store-session", dir.File("c.ini")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(ReadFile(dir.File("c.ini")).find("LIBRARY=" + dir.File("moved/gone.so")),
+              std::string::npos);
 
-        WriteFile(dir.File("plain.ini"), "[WINDOW_MAIN]\nVISIBLE=1\n");
-        WriteFile(dir.File("missing.ini"),
-                  "[SESSION]\nVERSION=1\nSOURCE=library\nLIBRARY=/no/x.so\n");
-        WriteFile(dir.File("rows.ini"), "[SESSION]\nVERSION=1\n[RECORDS]\nparam[300]=1\nx=2\n");
-        WriteFile(dir.File("key.ini"), "[SESSION]\nVERSION=1\n[ANALYSIS]\nZOOM=1\n");
-        const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
-            {{"--session", dir.File("plain.ini"), "info"}, "no [SESSION] section"},
-            {{"--session", dir.File("missing.ini"), "info"}, "the library is missing"},
-            {{"--session", dir.File("rows.ini"), "info"}, "param[300]=1: no such row"},
-            {{"--session", dir.File("key.ini"), "info"}, "ZOOM=1: unknown key"},
-            {{"--session", "/dev/null", "info"}, "not a regular file"},
-            {{"store-session"}, "usage: store-session OUT.ini"},
-            {{"store-session", "/dev/null"}, "/dev/null"},
-        };
-        for (const auto& [args, mentions] : refused) ExpectRefused(RunCli(args), mentions);
+    WriteFile(dir.File("plain.ini"), "[WINDOW_MAIN]\nVISIBLE=1\n");
+    WriteFile(dir.File("missing.ini"), "[SESSION]\nVERSION=1\nSOURCE=library\nLIBRARY=/no/x.so\n");
+    WriteFile(dir.File("rows.ini"), "[SESSION]\nVERSION=1\n[RECORDS]\nparam[300]=1\nx=2\n");
+    WriteFile(dir.File("key.ini"), "[SESSION]\nVERSION=1\n[ANALYSIS]\nZOOM=1\n");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--session", dir.File("plain.ini"), "info"}, "no [SESSION] section"},
+        {{"--session", dir.File("missing.ini"), "info"}, "the library is missing"},
+        {{"--session", dir.File("rows.ini"), "info"}, "param[300]=1: no such row"},
+        {{"--session", dir.File("key.ini"), "info"}, "ZOOM=1: unknown key"},
+        {{"--session", "/dev/null", "info"}, "not a regular file"},
+        {{"store-session"}, "usage: store-session OUT.ini"},
+        {{"store-session", "/dev/null"}, "/dev/null"},
+    };
+    for (const auto& [args, mentions] : refused) ExpectRefused(RunCli(args), mentions);
 
-        WriteFile(dir.File("fault.ini"), "[SESSION]\nVERSION=1\nSOURCE=library\nLIBRARY=" +
-                                             LibPath("fault_load_safe_data") + "\n");
-        run = RunCli({"--session", dir.File("fault.ini"), "info"});
-        EXPECT_EQ(run.status, 3) << run.err;
-        EXPECT_NE(run.err.find("velmor-cli: library fault: "), std::string::npos) << run.err;
-    }
+    WriteFile(dir.File("fault.ini"), "[SESSION]\nVERSION=1\nSOURCE=library\nLIBRARY=" +
+                                         LibPath("fault_load_safe_data") + "\n");
+    run = RunCli({"--session", dir.File("fault.ini"), "info"});
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_NE(run.err.find("velmor-cli: library fault: "), std::string::npos) << run.err;
+}
 
 }  // namespace
 }  // namespace velmor::test
