@@ -179,7 +179,7 @@ void CVelmorDlg::EndComparing() {
 
 const CompareOverlay* CVelmorDlg::CompareOverlayForViews() {
     if (m_compare == nullptr) return nullptr;
-    if (!m_state.gradientIndex) {
+    if (!m_state.gradientIndex && m_state.rayTrace) {
         m_compare->TraceRay(m_provider->Initial(), TraceSettingsOf(m_state));
     }
     return &m_compare->overlay;

@@ -207,6 +207,9 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
 
 CVelmorDlg::~CVelmorDlg() {
     SetLongLoopListener(nullptr);
+    // A reference library hands what it prints at its close to the output window: it goes
+    // before that window does.
+    m_compare.reset();
     // Secondary windows first, then the library, then the surface map.
     m_provider->SetLibraryWaitHook(nullptr);
     m_provider->SetLibraryOutputSink(nullptr);

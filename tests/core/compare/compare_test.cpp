@@ -249,6 +249,18 @@ TEST(CompareTest, AGradientIndexSurfaceComparesItsIndexSlab) {
         EXPECT_EQ(index.compared, 21 * 21 * 5);  // the sag answers under every grid point
         EXPECT_EQ(run.report.Find("gradient")->outcome, CompareOutcome::kSame);
         ExpectNothingDiffers(run.report);
+        // Its snapshot: the surface is asked at the snapshot's slab, and answers the same.
+        test::TempDir dir;
+        std::string reason;
+        ASSERT_TRUE(WriteSnapshotFile(dir.File("grin.json"), run.surface, &reason)) << reason;
+        Reference snapshot(dir.File("grin.json"));
+        ASSERT_TRUE(snapshot.opened) << snapshot.message;
+        ASSERT_EQ(snapshot.reference.Snapshot()->indexPoints.size(), 21u * 21 * 5);
+        const CompareRun again = Compare(surface, snapshot.reference, ranges);
+        ASSERT_EQ(again.end, CompareEnd::kCompared);
+        EXPECT_EQ(again.report.Find("index")->outcome, CompareOutcome::kSame);
+        EXPECT_EQ(again.report.Find("index")->compared, 21 * 21 * 5);
+        ExpectNothingDiffers(again.report);
     }
     // Against a surface that is no gradient-index medium the slab differs.
     Reference conic(LibPath("conic_surface"));
