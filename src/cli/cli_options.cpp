@@ -173,8 +173,8 @@ shape: {"reference": {"path", "kind"}, "ranges", "tolerances": {"position", "ang
 "relative"}, "checks": [{"name", "result", "detail", "example" (null, or where the largest
 difference lies: "x", "y", "z", "l", "m", "n" and the reference's value as "expected", the
 surface's as "got", arrays for vectors), "information", and for the numeric ones "compared",
-"largest", "rms", "tolerance", "beyond", "one_sided", "first_one_sided" (null or {"x", "y", ...}),
-"first_one_sided_by"}], "summary": {"same", "differs", "skip"}, "differs"}.
+"largest", "rms", "tolerance", "beyond", "one_sided", "first_one_sided" (null or {"x", "y",
+...}), "first_one_sided_by"}], "summary": {"same", "differs", "skip"}, "differs"}.
 
 snapshot writes a JSON file (format "velmor-snapshot", version 1) with the surface's kind and
 path, the ranges, what the records say, the sag grid (x, y, an ok digit and the sag of every
@@ -192,8 +192,9 @@ texts are written as \t, \n, \r or \xHH. compile and listing print the output-bo
 
 Exit status: 0 success; 1 when call or trace got a non-zero return code (printed), when
 the trace's output is no finite number, when sag or index failed its sample, when compile
-or listing found no usable code, when a check failed, or when compare found a difference; 2 bad arguments or files, or output that could not be
-written whole (standard output, the STL or PNG file), with one line on stderr;
+or listing found no usable code, when a check failed, or when compare found a difference;
+2 bad arguments or files, or output that could not be written whole (standard output, the STL
+or PNG file), with one line on stderr;
 3 the library faulted (a signal such as SIGSEGV, an exit inside a call, or no answer within
 the time limit), also while loading, with one line on stderr naming the fault, the request
 (type, numb and name) and its inputs x y z l m n; with --json the printed object then carries
