@@ -169,9 +169,62 @@ int RunCall(CliHost& host, const Arguments& args, Output& out) {
     return result == 0 ? 0 : 1;
 }
 
+namespace {
+
+// The end plane of a gradient-index medium without thic: the display z maximum "Reset Zoom"
+// gives for the analysis ranges (z's fixed [-10, 10] included).
+double DisplayZMax(const ScriptTraceSettings& settings) {
+    return std::max({10.0, settings.xmax, settings.ymax});
+}
+
+// The ray's path through a gradient-index medium: its end, and with `points` one line
+// X<TAB>Y<TAB>Z<TAB>N per point (the start and each step; "medium_path" in JSON).
+void PrintMediumPath(const MediumPath& path, bool wavelengthZero, bool points, Output& out) {
+    out.Integer("medium_steps", path.steps);
+    const std::pair<const char*, double> values[] = {
+        {"medium_x", path.x}, {"medium_y", path.y}, {"medium_z", path.z},    {"medium_l", path.l},
+        {"medium_m", path.m}, {"medium_n", path.n}, {"medium_opl", path.opl}};
+    for (const auto& [name, value] : values) out.Number(name, value);
+    out.Text("medium_end", MediumEndName(path.end));
+    if (path.end != MediumEnd::kPlane)
+        out.Text("medium_message", MediumEndText(path, wavelengthZero));
+    if (!points) return;
+    if (out.IsJson()) {
+        Json array = Json::array();
+        for (const MediumPoint& p : path.points) {
+            Json point = Json::array();
+            for (double v : {p.x, p.y, p.z, p.n})
+                point.push_back(std::isfinite(v) ? Json(v) : Json(nullptr));
+            array.push_back(std::move(point));
+        }
+        out.Object()["medium_path"] = std::move(array);
+        return;
+    }
+    std::string lines;
+    for (const MediumPoint& p : path.points) {
+        lines += FormatDouble(p.x) + "\t" + FormatDouble(p.y) + "\t" + FormatDouble(p.z) + "\t" +
+                 FormatDouble(p.n) + "\n";
+        if (lines.size() > 65536) {
+            PrintOut(lines);
+            lines.clear();
+        }
+    }
+    PrintOut(lines);
+}
+
+}  // namespace
+
 int RunTrace(CliHost& host, const Arguments& args, Output& out) {
-    ExpectArguments(args, 0, "trace");
-    const TraceOutcome outcome = host.provider.TraceRay(host.settings);
+    bool points = false;
+    for (const std::string& word : args) {
+        if (word != "--path") {
+            throw CliError("trace: unexpected argument \"" + word + "\"; usage: trace [--path]");
+        }
+        points = true;
+    }
+    MediumTraceOptions medium;
+    medium.displayZMax = DisplayZMax(host.settings);
+    const TraceOutcome outcome = host.provider.TraceRay(host.settings, medium);
     ThrowIfFaulted(host);
     const USER_DATA& ud = host.provider.Final().ud;
     out.Integer("return", outcome.result);
@@ -182,7 +235,13 @@ int RunTrace(CliHost& host, const Arguments& args, Output& out) {
     } fields[] = {{"x", ud.x}, {"y", ud.y},   {"z", ud.z},   {"l", ud.l},   {"m", ud.m},
                   {"n", ud.n}, {"ln", ud.ln}, {"mn", ud.mn}, {"nn", ud.nn}, {"path", ud.path}};
     for (const auto& field : fields) out.Number(field.name, field.value);
-    return outcome.traced ? 0 : 1;
+    const MediumPath* path = host.provider.LastMediumPath();
+    if (path == nullptr) return outcome.traced ? 0 : 1;
+    const MediumRecords records =
+        ReadMediumRecords(host.provider.Initial(), host.provider.RecordVersion());
+    PrintMediumPath(*path, records.wavelength == 0, points, out);
+    // A path that request 6 broke off, or none for want of a step, is a failure of the surface.
+    return path->end == MediumEnd::kIndexFailed || path->end == MediumEnd::kStepLength ? 1 : 0;
 }
 
 int RunSag(CliHost& host, const Arguments& args, Output& out) {

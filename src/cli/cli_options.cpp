@@ -59,8 +59,18 @@ Commands:
   call               "Call DLL": the initial records go to the surface with the request in
                      their type and numb; prints the return code and every final USER_DATA and
                      FIXED_DATA row in its table text form
-  trace              the single real ray: return code, status text and the final x y z l m n
-                     ln mn nn path
+  trace [--path]     the single real ray: return code, status text and the final x y z l m n
+                     ln mn nn path. For a gradient-index surface the ray then goes on through
+                     the medium by the ray equation (Runge-Kutta steps of param[1], "Delta T";
+                     n and grad n from request 6) to the plane z = thic, or z = the display z
+                     maximum (10 for the default ranges) when thic is not above 0:
+                     medium_steps, medium_x medium_y medium_z (the end point), medium_l
+                     medium_m medium_n (the unit direction there), medium_opl (the optical
+                     path length, the integral of n ds) and medium_end: plane, index failed,
+                     left range, turned back, step limit (1000000 steps) or step length (param[1]
+                     not above 0); medium_message says why when it is not plane. --path then
+                     prints one line "X<TAB>Y<TAB>Z<TAB>N" per point of the path (the start and
+                     each step; "medium_path" in JSON)
   sag X Y            one sag sample
   index X Y Z        one index sample (index dndx dndy dndz)
                      A sample fails for a non-zero answer, and for a value that is no finite
@@ -128,15 +138,24 @@ initial records as --set left them, over the ranges [-10, 10] (or --range) on a 
              it (warn)
   index      a gradient-index surface only: request 6 on 21 x 21 x 5 points between the sag and
              z = thic (or 1): finite, dndx dndy dndz against central differences of index
+  medium     a gradient-index surface only: 41 rays across x and 41 across y (request 5 from
+             z = 0 along the initial direction) through the medium as trace follows them, with
+             the step param[1] and with half of it: request 6 answers along each path (fail),
+             |T| stays n(R) where the drift does not fall with the step (fail: the gradient does
+             not belong to the index), the end points of the two agree (warn: the step is too
+             long for the gradient; also when |T| drifts by the step's own error)
   repeat     the same requests again in reverse order answer the same bit for bit
   threads    the sag and trace requests from 8 threads at once, 5 times each, answer as on one
              thread bit for bit (skip when the answers already change on one thread)
   speed      median and slowest time per call of requests 3, 5 and 6 (information)
 Tolerances: positions and path 1e-9 x max(1, half the diagonal of the ranges); unit length,
 Snell's law, plane of incidence and law of reflection 1e-9; normal direction 1e-6 rad
-(parallel or antiparallel); index gradient 1e-4 relative; paraxial directions 1e-6. A script
-(--script) runs only sag, repeat and speed. A library that faults during a check (a signal,
-an exit, the time limit) fails that check, is loaded again and the other checks go on. check
+(parallel or antiparallel); index gradient 1e-4 relative; paraxial directions 1e-6; medium:
+end points 1e-6 x the medium's depth, |T| against n(R) 1e-6 relative, paths of more than 50000
+steps left out (warn); the medium's rays end at z = thic, or at the display z maximum "Reset
+Zoom" gives for the ranges (10 for the default ones). A script (--script) runs only sag,
+repeat and speed. A library that faults during a check (a signal, an exit, the time limit)
+fails that check, is loaded again and the other checks go on. check
 exits with 1 when a check failed (warnings do not count), with 3 when the library faulted
 while loading. With --json: {"checks": [{"name", "result", "detail", "example": null or {"x",
 "y", "z", "l", "m", "n" (the inputs of the request that failed), "expected", "got" (numbers,
@@ -191,10 +210,11 @@ Output: one NAME<TAB>VALUE line per value; doubles with "%.17g"; control charact
 texts are written as \t, \n, \r or \xHH. compile and listing print the output-box text itself.
 
 Exit status: 0 success; 1 when call or trace got a non-zero return code (printed), when
-the trace's output is no finite number, when sag or index failed its sample, when compile
-or listing found no usable code, when a check failed, or when compare found a difference;
-2 bad arguments or files, or output that could not be written whole (standard output, the STL
-or PNG file), with one line on stderr;
+the trace's output is no finite number, when the path through a gradient-index medium ended
+with index failed or step length, when sag or index failed its sample, when compile or listing
+found no usable code, when a check failed, or when compare found a difference; 2 bad arguments
+or files, or output that could not be written whole (standard output, the STL or PNG file),
+with one line on stderr;
 3 the library faulted (a signal such as SIGSEGV, an exit inside a call, or no answer within
 the time limit), also while loading, with one line on stderr naming the fault, the request
 (type, numb and name) and its inputs x y z l m n; with --json the printed object then carries

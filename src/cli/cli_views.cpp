@@ -169,7 +169,9 @@ int RunViews(CliHost& host, const Arguments& args, Output& out) {
     out.Integer("width", image.width());
     out.Integer("height", image.height());
     out.Integer("trace_return", trace.result);
-    out.Text("status", result.showNoRay ? kRayStatusNoRay : trace.statusText);
+    out.Text("status", !result.showNoRay               ? trace.statusText
+                       : result.mediumStatus.isEmpty() ? std::string(kRayStatusNoRay)
+                                                       : result.mediumStatus.toStdString());
     out.Text("cursor", result.cursorReadout.toStdString());
     if (!result.errorSummary.empty()) {
         std::string summary;

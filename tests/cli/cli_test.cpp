@@ -731,15 +731,15 @@ TEST(CliTest, CheckPrintsOneLinePerCheckAndFailsWithTheLibrary) {
     std::vector<std::string> lines;
     std::istringstream in(sound.out);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
-    const char* order[] = {"name",     "names", "safe-data", "records", "sag",  "trace",
-                           "paraxial", "index", "repeat",    "threads", "speed"};
-    ASSERT_EQ(lines.size(), 11u) << sound.out;
+    const char* order[] = {"name",     "names", "safe-data", "records", "sag",     "trace",
+                           "paraxial", "index", "medium",    "repeat",  "threads", "speed"};
+    ASSERT_EQ(lines.size(), 12u) << sound.out;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::size_t tab = lines[i].find('\t'), second = lines[i].find('\t', tab + 1);
         ASSERT_NE(second, std::string::npos) << lines[i];
         EXPECT_EQ(lines[i].substr(0, tab), order[i]);
         const std::string result = lines[i].substr(tab + 1, second - tab - 1);
-        EXPECT_EQ(result, i == 7 ? "skip" : "pass") << lines[i];
+        EXPECT_EQ(result, i == 7 || i == 8 ? "skip" : "pass") << lines[i];
     }
 
     // A planted fault, with --only and a range: the checks named, in the battery's order.
@@ -777,6 +777,88 @@ TEST(CliTest, CheckPrintsOneLinePerCheckAndFailsWithTheLibrary) {
     EXPECT_NE(help.out.find("normal direction 1e-6 rad"), std::string::npos);
 }
 
+// trace of a gradient-index surface goes on through the medium: the medium_* keys, --path with
+// one line X Y Z N per point (an array in JSON), status 1 when request 6 broke the path off or
+// there is no step; views shows the same path in its status line.
+TEST(CliTest, TraceFollowsTheRayThroughAGradientIndexMedium) {
+    const std::string grin = LibPath("grin_medium");
+    const CliRun run = RunCli({"--lib", grin, "trace"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    Lines lines = ParseLines(run.out);
+    const std::vector<std::string> keys = {"medium_steps", "medium_x",   "medium_y",
+                                           "medium_z",     "medium_l",   "medium_m",
+                                           "medium_n",     "medium_opl", "medium_end"};
+    ASSERT_GE(lines.names.size(), keys.size());
+    EXPECT_EQ(std::vector<std::string>(lines.names.end() - keys.size(), lines.names.end()), keys);
+    EXPECT_EQ(lines["medium_end"], "plane");
+    EXPECT_EQ(lines.Number("medium_z"), 10);  // no thic: the display z maximum
+    const double l = lines.Number("medium_l"), m = lines.Number("medium_m");
+    const double n = lines.Number("medium_n");
+    EXPECT_NEAR(l * l + m * m + n * n, 1, 1e-15);
+    const long steps = std::stol(lines["medium_steps"]);
+    EXPECT_GT(steps, 10);
+
+    // --path: the start and one point per step, the last the end point.
+    const CliRun path = RunCli({"--lib", grin, "trace", "--path"});
+    ASSERT_EQ(path.status, 0);
+    ASSERT_EQ(path.out.rfind(run.out, 0), 0u);  // the keys first, as without --path
+    std::istringstream rest(path.out.substr(run.out.size()));
+    std::vector<std::vector<double>> points;
+    for (std::string line; std::getline(rest, line);) {
+        std::istringstream fields(line);
+        std::vector<double> point;
+        for (std::string field; std::getline(fields, field, '\t');) {
+            point.push_back(std::strtod(field.c_str(), nullptr));
+        }
+        ASSERT_EQ(point.size(), 4u) << line;
+        points.push_back(point);
+    }
+    ASSERT_EQ(points.size(), static_cast<std::size_t>(steps) + 1);
+    EXPECT_EQ(points.front()[0], lines.Number("x"));
+    EXPECT_EQ(points.back()[0], lines.Number("medium_x"));
+    EXPECT_EQ(points.back()[2], 10);
+    for (const auto& point : points) EXPECT_NEAR(point[3], 1.6, 0.01);  // the index there
+
+    const nlohmann::json json =
+        nlohmann::json::parse(RunCli({"--json", "--lib", grin, "trace", "--path"}).out);
+    EXPECT_EQ(json["medium_end"], "plane");
+    EXPECT_EQ(json["medium_steps"], steps);
+    ASSERT_EQ(json["medium_path"].size(), points.size());
+    EXPECT_EQ(json["medium_path"][0][3].get<double>(), points[0][3]);
+
+    // The public libraries' layout: at wavelength 0 the index is no number.
+    const std::string publicLayout = LibPath("grin_public_layout");
+    lines = ParseLines(RunCli({"--lib", publicLayout, "trace"}).out);
+    EXPECT_EQ(lines["medium_end"], "index failed");
+    EXPECT_EQ(lines["medium_message"],
+              "request 6 answered no finite number at (1.000, -0.500, 0.000) (wavelength is 0: "
+              "set it in the table)");
+    EXPECT_EQ(RunCli({"--lib", publicLayout, "trace"}).status, 1);
+    const CliRun set =
+        RunCli({"--lib", publicLayout, "--set", "wavelength=0.55", "--set", "thic=5", "trace"});
+    EXPECT_EQ(set.status, 0) << set.out;
+    EXPECT_EQ(ParseLines(set.out).Number("medium_z"), 5);
+    const CliRun noStep = RunCli({"--lib", grin, "--set", "param[1]=0", "trace"});
+    EXPECT_EQ(noStep.status, 1);
+    EXPECT_EQ(ParseLines(noStep.out)["medium_end"], "step length");
+    EXPECT_EQ(ParseLines(noStep.out)["medium_message"],
+              "the step length param[1] (Delta T) must be above 0");
+    // A surface that is no medium prints no medium keys.
+    EXPECT_EQ(RunCli({"trace"}).out.find("medium"), std::string::npos);
+    ExpectRefused(RunCli({"--lib", grin, "trace", "--paths"}), "usage: trace [--path]");
+
+    // views draws the path and shows its status line.
+    TempDir dir;
+    const CliRun views = RunCli({"--lib", grin, "views", dir.File("v.png"), "--size", "200"});
+    ASSERT_EQ(views.status, 0) << views.err;
+    Lines traced = ParseLines(run.out);
+    char end[80];
+    std::snprintf(end, sizeof end, "end (%.3f, %.3f, 10.000), OPL %.3f", traced.Number("medium_x"),
+                  traced.Number("medium_y"), traced.Number("medium_opl"));
+    EXPECT_EQ(ParseLines(views.out)["status"],
+              "GRIN : " + std::to_string(steps) + " steps, " + end);
+}
+
 // The built-in surface and a script are checked as well; a script only by sag, repeat, speed.
 TEST(CliTest, CheckTakesTheBuiltInSurfaceAndAScript) {
     TempDir dir;
@@ -786,7 +868,7 @@ TEST(CliTest, CheckTakesTheBuiltInSurfaceAndAScript) {
     EXPECT_NE(builtIn.out.find("\"Even Array\""), std::string::npos) << builtIn.out;
     WriteFile(dir.File("script.txt"), "z = 0.1*(x*x + y*y);\n");
     Lines script = ParseLines(RunCli({"--script", dir.File("script.txt"), "check"}).out);
-    ASSERT_EQ(script.names.size(), 11u);
+    ASSERT_EQ(script.names.size(), 12u);
     for (const std::string& name : script.names) {
         const bool runs = name == "sag" || name == "repeat" || name == "speed";
         EXPECT_EQ(script[name].substr(0, 4), runs ? "pass" : "skip") << name;

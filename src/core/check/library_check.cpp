@@ -219,6 +219,7 @@ const CheckEntry kChecks[] = {
      "1e-6 by design"},
     {"paraxial", CheckParaxial, nullptr, kScriptHasNoRecords},
     {"index", CheckIndex, nullptr, kScriptHasNoRecords},
+    {"medium", CheckMedium, nullptr, kScriptHasNoRecords},
     {"repeat", CheckRepeat, ScriptRepeat, nullptr},
     {"threads", CheckThreads, nullptr, "not checked for a script: there is one script engine"},
     {"speed", CheckSpeed, ScriptSpeed, nullptr},

@@ -61,6 +61,8 @@ struct CSurfaceProvider::State {
     bool gradientIndex = false;
     bool lastTraceOk = false;
     double lastRay[6] = {};
+    std::shared_ptr<const MediumPath> mediumPath;
+    std::string mediumStatus;
     ProviderSampler sampler;
 };
 
@@ -176,6 +178,15 @@ bool CSurfaceProvider::LastTraceSucceeded() const {
 }
 const double* CSurfaceProvider::LastRay() const {
     return m_state->lastRay;
+}
+const MediumPath* CSurfaceProvider::LastMediumPath() const {
+    return m_state->mediumPath.get();
+}
+std::shared_ptr<const MediumPath> CSurfaceProvider::SharedMediumPath() const {
+    return m_state->mediumPath;
+}
+const std::string& CSurfaceProvider::LastMediumStatus() const {
+    return m_state->mediumStatus;
 }
 CScriptEngine& CSurfaceProvider::Engine() {
     return m_state->engine;
@@ -389,7 +400,8 @@ void CSurfaceProvider::ReleaseSurfaceDll() {
     s.faulted = false;
 }
 
-TraceOutcome CSurfaceProvider::TraceRay(const ScriptTraceSettings& settings) {
+TraceOutcome CSurfaceProvider::TraceRay(const ScriptTraceSettings& settings,
+                                        const MediumTraceOptions& medium) {
     State& s = *m_state;
     RecordPair& pair = s.finalPair;
     CopyRecordPair(pair, s.initial);
@@ -441,7 +453,49 @@ TraceOutcome CSurfaceProvider::TraceRay(const ScriptTraceSettings& settings) {
     outcome.rayState3d = outcome.traced ? 2 : 1;
     outcome.statusText = "RayTrace : return code = " + FormatInt(result);
     if (!outcome.traced) outcome.statusText += " (error)";
+    TraceMedium(settings, medium, outcome);
     return outcome;
+}
+
+void CSurfaceProvider::TraceMedium(const ScriptTraceSettings& settings,
+                                   const MediumTraceOptions& medium, TraceOutcome& outcome) {
+    State& s = *m_state;
+    s.mediumPath.reset();
+    s.mediumStatus.clear();
+    if (!s.gradientIndex || s.interpreterMode) return;
+    outcome.medium = true;
+    if (!outcome.traced) {
+        s.mediumStatus = "GRIN : no path: " + outcome.statusText;
+        outcome.mediumStatus = s.mediumStatus;
+        return;
+    }
+    // From the hit point along the direction request 5 gave into the medium.
+    const USER_DATA& out = s.finalPair.ud;
+    const MediumRecords records = ReadMediumRecords(s.initial, s.recordVersion);
+    MediumRay ray;
+    ray.x = out.x;
+    ray.y = out.y;
+    ray.z = out.z;
+    ray.l = out.l;
+    ray.m = out.m;
+    ray.n = out.n;
+    ray.step = records.step;
+    MediumBounds bounds;
+    bounds.endZ = MediumEndZ(records, medium.displayZMax);
+    bounds.xmin = settings.xmin;
+    bounds.xmax = settings.xmax;
+    bounds.ymin = settings.ymin;
+    bounds.ymax = settings.ymax;
+    bounds.stepLimit = medium.stepLimit;
+    MediumOptions options;
+    options.reportProgress = true;
+    options.window = medium.window;
+    // Request 6 as the index samples ask it: on the working pair, fresh from the initial pair.
+    RefreshWorkingPair();
+    SamplerMediumIndex index(s.sampler);
+    s.mediumPath = std::make_shared<const MediumPath>(TraceMediumPath(ray, bounds, index, options));
+    s.mediumStatus = MediumStatusText(*s.mediumPath, records.wavelength == 0);
+    outcome.mediumStatus = s.mediumStatus;
 }
 
 }  // namespace velmor

@@ -167,7 +167,8 @@ void CVelmorDlg::PaintPlotClient(QPainter& painter) {
 void CVelmorDlg::ShowRepaintTexts(const RepaintResult& result) {
     if (result.showNoRay) {
         m_shading3d->ClearRay();
-        SetRayStatusText(QString::fromLatin1(kRayStatusNoRay));
+        SetRayStatusText(result.mediumStatus.isEmpty() ? QString::fromLatin1(kRayStatusNoRay)
+                                                       : result.mediumStatus);
     }
     SetCursorReadout(result.cursorReadout);
     if (!result.errorSummary.empty()) m_interpreter->SetOutputBytes(result.errorSummary);

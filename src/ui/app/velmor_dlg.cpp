@@ -455,7 +455,7 @@ void CVelmorDlg::TraceRay() {
     TraceOutcome outcome;
     {
         SamplingScope sampling(*this);
-        outcome = m_provider->TraceRay(TraceSettingsOf(m_state));
+        outcome = TraceRayAndPath(*m_provider, m_state, Sources().progress);
     }
     ShowTrace(outcome);
 }
@@ -463,7 +463,10 @@ void CVelmorDlg::TraceRay() {
 void CVelmorDlg::ShowTrace(const TraceOutcome& outcome) {
     m_udFdFinal->ShowRecords(m_provider->Final(), m_provider->RecordVersion());
     m_shading3d->SetRay(outcome.ray3d, static_cast<RayDisplay>(outcome.rayState3d));
-    SetRayStatusText(QString::fromStdString(outcome.statusText));
+    // A gradient-index surface: the path through the medium and its status line.
+    m_shading3d->SetMediumPath(m_provider->LastMediumPath());
+    SetRayStatusText(
+        QString::fromStdString(outcome.medium ? outcome.mediumStatus : outcome.statusText));
     m_shading3d->Repaint();
 }
 

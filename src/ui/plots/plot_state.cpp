@@ -15,6 +15,8 @@ PlotState MakePlotState(const PlotSettings& settings, CSurfaceProvider& provider
     state.rayTraceOk = provider.LastTraceSucceeded();
     const double* ray = provider.LastRay();
     for (int i = 0; i < 6; ++i) state.rayResult[i] = ray[i];
+    state.mediumPath = provider.SharedMediumPath();
+    state.mediumStatus = provider.LastMediumStatus();
     return state;
 }
 

@@ -6,6 +6,7 @@
 #include "core/app/number_text.h"
 #include "core/app/sample_loop.h"
 #include "ui/plots/compare_views.h"
+#include "ui/plots/medium_drawing.h"
 #include "ui/plots/plot_frame.h"
 #include "ui/plots/view_images.h"
 
@@ -165,6 +166,7 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
     ViewSamples samples(state);
     const ProfileCurves curves = AddProfileCurves(samples, roles, state);
     samples.Take(sampler);
+    if (state.gradientIndex) PaintIndexField(canvas, axis, state, sampler);  // behind everything
 
     canvas.SetTextColour(kBlackRgb);
 
@@ -218,6 +220,10 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
         const bool alongX = roles.alongX;
         DrawIndexSection(canvas, nScale, curves.derivative, samples,
                          [alongX](const IndexSample& s) { return alongX ? s.dndx : s.dndy; });
+        if (state.rayTrace && state.mediumPath != nullptr) {
+            DrawMediumPath(canvas, zScale, *state.mediumPath, alongX ? kMediumX : kMediumY,
+                           kMediumZ);
+        }
 
         canvas.SetTextColour(kBlackRgb);
         PixelPoint p = zScale.Map(0, dz.max);

@@ -72,6 +72,10 @@ private:
 
 }  // namespace
 
+QRgb MapGreyLevel(double value, double low, double high) {
+    return GreyScale(low, high)(value);
+}
+
 MapSize SurfaceMapSize(ValueRange x, ValueRange y, double stepX, double stepY) {
     const double wx = x.max - x.min, wy = y.max - y.min;
     if (!(stepX > 0) || !(stepY > 0) || !(wx > 0) || !(wy > 0)) return {};

@@ -40,6 +40,11 @@ public:
     virtual void Close() = 0;
 };
 
+// The map's grey level of `value` between `low` (64) and `high` (192), darker or lighter beyond
+// within 0..255, black for a value that is no number, mid grey (128) when low equals high. The
+// index field behind the profile views paints n by it over the display n range.
+QRgb MapGreyLevel(double value, double low, double high);
+
 class CSurfaceMap {
 public:
     bool Built() const { return m_built; }

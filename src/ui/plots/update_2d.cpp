@@ -111,6 +111,7 @@ RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfac
         result.fourth = DrawRayView(state, sampler, fourth.width(), fourth.height());
     }
     result.cursorReadout = CursorReadout(state, sampler);
+    if (state.gradientIndex) result.mediumStatus = QString::fromStdString(state.mediumStatus);
     if (compare != nullptr) DrawCompareOverlay(result, state, sampler, *compare);
     result.errorSummary = surface.RunErrorSummary();
     return result;
@@ -132,10 +133,27 @@ void PaintPlotClient(QPainter& painter, const PlotClientLayout& client,
     }
 }
 
+void MediumPathWindow::Open() {
+    if (m_window != nullptr) m_window->Open(kMediumProgressTitle);
+}
+
+void MediumPathWindow::Close() {
+    if (m_window != nullptr) m_window->Close();
+}
+
+TraceOutcome TraceRayAndPath(CSurfaceProvider& provider, const PlotSettings& settings,
+                             MapProgressWindow* window) {
+    MediumPathWindow pathWindow(window);
+    MediumTraceOptions medium;
+    medium.displayZMax = settings.displayZ.max;
+    medium.window = &pathWindow;
+    return provider.TraceRay(TraceSettingsOf(settings), medium);
+}
+
 Update2DResult RunUpdate2D(const PlotAreas& areas, const PlotSettings& settings,
                            const PlotSources& sources) {
     Update2DResult result;
-    result.trace = sources.provider.TraceRay(TraceSettingsOf(settings));
+    result.trace = TraceRayAndPath(sources.provider, settings, sources.progress);
     sources.map.Discard();
     sources.map.Build(MakePlotState(settings, sources.provider), sources.surface, sources.progress);
     result.views =

@@ -14,13 +14,12 @@
 #include "core/surface/provider.h"
 #include "core/surface/sampler.h"
 #include "ui/plots/plot_state.h"
+#include "ui/plots/surface_map.h"
 
 class QPainter;
 
 namespace velmor {
 
-class CSurfaceMap;
-class MapProgressWindow;
 struct CompareOverlay;
 
 // What the views and the surface map need from the surface besides the plot state: the
@@ -95,6 +94,9 @@ enum class MissingMap {
 struct RepaintResult {
     QImage plan, xz, yz, fourth;  // fourth: the ray view, or the index view (gradient index)
     QString cursorReadout;        // text of the main window's cursor read-out
+    // Gradient-index surface: the status line of the ray's path through the medium ("GRIN :
+    // ..."), shown in place of kRayStatusNoRay; empty when there is none.
+    QString mediumStatus;
     // Gradient-index surface: the ray-trace status line becomes kRayStatusNoRay and the 3D window's
     // ray display goes to its no-ray state.
     bool showNoRay = false;
@@ -135,6 +137,24 @@ struct PlotSources {
 // images unscaled at the top-left corners of their areas. Nothing is sampled here, so a paint
 // never waits for the surface.
 void PaintPlotClient(QPainter& painter, const PlotClientLayout& client, const RepaintResult& views);
+
+// The progress window of a long path through a gradient-index medium, opened through the map's
+// progress window (the program's one progress window) with its own caption.
+class MediumPathWindow final : public MediumProgressWindow {
+public:
+    explicit MediumPathWindow(MapProgressWindow* window) : m_window(window) {}
+    void Open() override;
+    void Close() override;
+
+private:
+    MapProgressWindow* m_window;
+};
+
+// The single real ray as the views' settings ask for it (TraceRay), and for a gradient-index
+// surface its path through the medium, ending at the display z maximum unless thic is above 0;
+// `window` (may be null) shows the progress of a long path.
+TraceOutcome TraceRayAndPath(CSurfaceProvider& provider, const PlotSettings& settings,
+                             MapProgressWindow* window);
 
 struct Update2DResult {
     TraceOutcome trace;

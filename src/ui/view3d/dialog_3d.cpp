@@ -238,6 +238,25 @@ void CDialog3D::ClearRay() {
     Repaint();
 }
 
+void CDialog3D::SetMediumPath(const MediumPath* path) {
+    std::vector<float> vertices;
+    if (path != nullptr && path->points.size() >= 2) {
+        const std::size_t n = path->points.size();
+        const std::size_t stride = (n + kMaxMediumPathPoints - 1) / kMaxMediumPathPoints;
+        for (std::size_t i = 0; i < n; i += stride) {
+            const std::size_t k = i + stride < n ? i : n - 1;  // the last point always
+            const MediumPoint& p = path->points[k];
+            vertices.insert(vertices.end(), {static_cast<float>(p.x), static_cast<float>(p.y),
+                                             static_cast<float>(p.z)});
+        }
+        if (vertices.size() < 6) vertices.clear();
+    }
+    if (vertices.empty() && m_mediumPath.empty()) return;
+    m_mediumPath = std::move(vertices);
+    MarkOverlay();
+    Repaint();
+}
+
 void CDialog3D::ClearModelAndResetView() {
     OnClearModel();
     MarkOverlay();
@@ -349,7 +368,7 @@ SceneState CDialog3D::Scene() const {
     return SceneState{m_model,          m_camera,     m_width,     m_height,   m_renderPoint,
                       m_renderLine,     m_renderFace, m_pickPoint, m_pickLine, m_pickFace,
                       m_transparentize, m_rayTrace,   m_axis,      m_rayState, m_ray,
-                      m_pickResult};
+                      m_pickResult,     m_mediumPath};
 }
 
 void CDialog3D::PickAt(int x, int y) {

@@ -6,7 +6,9 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <vector>
 
+#include "core/surface/medium_ray.h"
 #include "core/view3d/model.h"
 #include "ui/common/command_table.h"
 #include "ui/view3d/model_scene.h"
@@ -63,6 +65,13 @@ public:
     void SetRay(const float ray[9], RayDisplay rayState);
     // Forgets the ray (gradient-index surfaces are not traced); nothing to do without one.
     void ClearRay();
+    // The ray's path through a gradient-index medium, drawn as a polyline in the colour of the
+    // ray after the surface while Ray Trace is on (every point of a path of up to
+    // kMaxMediumPathPoints, else every k-th and the last). nullptr forgets it.
+    void SetMediumPath(const MediumPath* path);
+    static constexpr std::size_t kMaxMediumPathPoints = 100000;
+    // x, y, z of each point drawn.
+    const std::vector<float>& MediumPathVertices() const { return m_mediumPath; }
     // After a surface library is opened: empty model, view reset.
     void ClearModelAndResetView();
     // Schedules a paint of the view.
@@ -157,6 +166,7 @@ private:
     // Ray.
     RayDisplay m_rayState = RayDisplay::kNone;
     float m_ray[9] = {};
+    std::vector<float> m_mediumPath;  // x y z of the path's points drawn
 
     std::array<std::uint32_t, 10> m_pickResult{};
 
