@@ -515,6 +515,8 @@ CommandFunction FindCommand(const std::string& name) {
         {"views", RunViews},
         {"check", RunCheck},
         {"store-session", RunStoreSession},
+        {"compare", RunCompare},
+        {"snapshot", RunSnapshot},
     };
     for (const auto& command : kCommands) {
         if (name == command.name) return command.function;

@@ -36,10 +36,15 @@ class CliFault : public std::runtime_error {
 public:
     explicit CliFault(const LibraryFault& fault)
         : std::runtime_error(fault.Describe()), m_fault(fault) {}
+    // A fault of another library than the surface's ("the reference library"), named first.
+    CliFault(const LibraryFault& fault, const std::string& which)
+        : std::runtime_error(which + ": " + fault.Describe()), m_fault(fault), m_which(which) {}
     const LibraryFault& Fault() const { return m_fault; }
+    const std::string& Which() const { return m_which; }
 
 private:
     LibraryFault m_fault;
+    std::string m_which;
 };
 
 struct CliHost {

@@ -116,6 +116,12 @@ Commands:
   check [--range XMIN XMAX YMIN YMAX] [--only NAME,...]
                      the library check: a battery of checks on the surface, one line
                      NAME<TAB>pass|warn|fail|skip<TAB>DETAIL per check (see below)
+  compare REF [--range XMIN XMAX YMIN YMAX] [--step DX DY] [--tolerance T]
+                     the surface against a reference: one line
+                     QUANTITY<TAB>same|differs|skip<TAB>DETAIL per quantity (see below)
+  snapshot OUT.json [--range XMIN XMAX YMIN YMAX] [--step DX DY]
+                     write the answers compare uses into a snapshot file, to compare with
+                     later ("compare OUT.json")
 
 The library check runs in a helper process of its own (also with --in-process), with the
 initial records as --set left them, over the ranges [-10, 10] (or --range) on a grid of
@@ -160,6 +166,46 @@ while loading. With --json: {"checks": [{"name", "result", "detail", "example": 
 "y", "z", "l", "m", "n" (the inputs of the request that failed), "expected", "got" (numbers,
 arrays for vectors)}}], "summary": {"pass", "warn", "fail", "skip"}}.
 
+compare sets the surface against REF, told apart by its content: a surface library (.so or
+.dll, loaded as --lib loads one, in a helper process of its own, its records then given the
+rows --set changed where its record version has them, mapped by name), a snapshot file, or
+else a script (compiled as --script compiles one; --n1 / --n2 are its indices). Over the
+analysis ranges and 2D steps (default -10 10 -10 10 and 0.025 0.025; a snapshot's own unless
+--range / --step are given, and a snapshot of other ranges or steps is refused), in order:
+  record-version, name, names, safe-data, rows
+             what the records say: the record version, the name, the param and xdata names,
+             the rows the safe-data request sets, the rows changed since the load (a reference
+             library lists those its record version lacks); information, never a failure
+  sag        every grid point: both answering, surface minus reference; answered by one side
+             only, counted and the first named
+  trace-result, trace-hit, trace-normal, trace-direction, trace-path
+             the library check's ray set (its 41 x 41 grid along the initial direction and three
+             tilted ones): the return codes, the distance between the hit points, the angle
+             between the normals and between the outgoing directions, path; skipped when
+             either side is a script (its trace leaves the normal at 0 by design)
+  index, gradient
+             a gradient-index surface: request 6 on the library check's slab (the surface's sag
+             under its 21 x 21 grid, 5 levels up to thic or 1)
+Each numeric line: the points compared, the largest difference and where, the RMS, the count
+beyond the tolerance and what one side alone answered. Tolerances: positions (sag, hit, path)
+1e-9 x max(1, half the diagonal of the ranges), directions 1e-9 rad, index and gradient 1e-9
+relative (over max(1, |the reference's value|)); --tolerance T sets the position tolerance and
+scales the others with it. compare exits with 1 when a quantity that is no information
+differs, with 3 when either library faults (a fault of the reference names it so; in JSON the
+"fault" object then has "library": "the reference library"). With --json, the library check's
+shape: {"reference": {"path", "kind"}, "ranges", "tolerances": {"position", "angle",
+"relative"}, "checks": [{"name", "result", "detail", "example" (null, or where the largest
+difference lies: "x", "y", "z", "l", "m", "n" and the reference's value as "expected", the
+surface's as "got", arrays for vectors), "information", and for the numeric ones "compared",
+"largest", "rms", "tolerance", "beyond", "one_sided", "first_one_sided" (null or {"x", "y",
+...}), "first_one_sided_by"}], "summary": {"same", "differs", "skip"}, "differs"}.
+
+snapshot writes a JSON file (format "velmor-snapshot", version 1) with the surface's kind and
+path, the ranges, what the records say, the sag grid (x, y, an ok digit and the sag of every
+point), the ray set's answers, the index slab and the ray of the initial records. Numbers are
+written so that they read back bit for bit; a value that is no finite number is null, its
+place and bits listed under "nonfinite".
+
 Numbers: a whole argument each ('.' decimal point). Ranges and steps are then taken as the
 main window's fields take them: a step below 0.001 in magnitude becomes 0.001; a negative
 step, or a range whose minimum is above its maximum, is refused (status 2) naming the
@@ -170,9 +216,10 @@ texts are written as \t, \n, \r or \xHH. compile and listing print the output-bo
 
 Exit status: 0 success; 1 when call or trace got a non-zero return code (printed), when
 the trace's output is no finite number, when the path through a gradient-index medium ended
-with index failed or step length, when sag or index failed its sample, when compile
-or listing found no usable code, or when a check failed; 2 bad arguments or files, or output that could not be
-written whole (standard output, the STL or PNG file), with one line on stderr;
+with index failed or step length, when sag or index failed its sample, when compile or listing
+found no usable code, when a check failed, or when compare found a difference; 2 bad arguments
+or files, or output that could not be written whole (standard output, the STL or PNG file),
+with one line on stderr;
 3 the library faulted (a signal such as SIGSEGV, an exit inside a call, or no answer within
 the time limit), also while loading, with one line on stderr naming the fault, the request
 (type, numb and name) and its inputs x y z l m n; with --json the printed object then carries

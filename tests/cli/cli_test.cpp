@@ -909,6 +909,159 @@ TEST(CliTest, CheckTakesTheBuiltInSurfaceAndAScript) {
     }
 }
 
+// The conic of tests/libs/conic_surface.c (cv 0.25, k 0) as a script, failing where it has no
+// value; and the library with 1e-6 planted at (1.25, -0.5).
+constexpr const char* kConicScript =
+    "c = 0.25;\nrr = x*x + y*y;\nA = 1.0 - c*c*rr;\nif (A >= 0.0) z = c*rr / (1.0 + sqrt(A));\n";
+const std::vector<std::string> kGrid = {"--range", "-2", "2", "-2", "2", "--step", "0.25", "0.25"};
+
+std::vector<std::string> Conic(std::vector<std::string> more, bool planted = false) {
+    std::vector<std::string> args = {"--lib", LibPath("conic_surface")};
+    if (planted) {
+        for (const char* row : {"param[1]=1e-6", "param[2]=1.25", "param[3]=-0.5"})
+            args.insert(args.end(), {"--set", row});
+    }
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+// Every line QUANTITY<TAB>same|differs|skip<TAB>DETAIL, the quantities in order.
+Lines CompareLines(const CliRun& run) {
+    const Lines lines = ParseLines(run.out);
+    const std::vector<std::string> order = {
+        "record-version", "name",      "names",        "safe-data",       "rows",       "sag",
+        "trace-result",   "trace-hit", "trace-normal", "trace-direction", "trace-path", "index",
+        "gradient"};
+    EXPECT_EQ(lines.names, order) << run.out << run.err;
+    for (const auto& [name, rest] : lines) {
+        const std::string result = rest.substr(0, rest.find('\t'));
+        EXPECT_TRUE(result == "same" || result == "differs" || result == "skip") << rest;
+        EXPECT_NE(rest.find('\t'), std::string::npos) << rest;
+    }
+    return lines;
+}
+
+TEST(CliTest, CompareFindsAPlantedDifferenceAtItsCellAndExitsWithIt) {
+    TempDir dir;
+    WriteFile(dir.File("conic.txt"), kConicScript);
+    std::vector<std::string> args = {"compare", dir.File("conic.txt")};
+    args.insert(args.end(), kGrid.begin(), kGrid.end());
+    const CliRun same = RunCli(Conic(args));
+    EXPECT_EQ(same.status, 0) << same.err;
+    Lines lines = CompareLines(same);
+    EXPECT_EQ(lines["sag"].rfind("same\t289 points, 289 answered by both", 0), 0u) << lines["sag"];
+    EXPECT_EQ(lines["trace-hit"].rfind("skip\tnot compared for a script", 0), 0u);
+
+    const CliRun planted = RunCli(Conic(args, true));
+    EXPECT_EQ(planted.status, 1) << planted.err;
+    lines = CompareLines(planted);
+    EXPECT_NE(lines["sag"].find("differs\t289 points, 289 answered by both, 0 by neither, largest "
+                                "1e-06 at (1.25, -0.5), rms "),
+              std::string::npos)
+        << lines["sag"];
+    EXPECT_NE(lines["sag"].find(", 1 beyond "), std::string::npos);
+
+    args.insert(args.begin(), "--json");
+    const CliRun json = RunCli(Conic(args, true));
+    EXPECT_EQ(json.status, 1);
+    const nlohmann::json object = nlohmann::json::parse(json.out);
+    EXPECT_EQ(object["reference"]["kind"], "script");
+    EXPECT_EQ(object["differs"], true);
+    // The library check's shape: "checks" with name, result, detail and example (the inputs,
+    // the reference's value as expected, the surface's as got), and a summary.
+    const nlohmann::json& sag = object["checks"][5];
+    EXPECT_EQ(sag["name"], "sag");
+    EXPECT_EQ(sag["result"], "differs");
+    EXPECT_EQ(sag["information"], false);
+    const nlohmann::json& example = sag["example"];
+    EXPECT_EQ(example["x"], 1.25);
+    EXPECT_EQ(example["y"], -0.5);
+    EXPECT_EQ(example["l"], 0.0);
+    EXPECT_NEAR(example["got"].get<double>() - example["expected"].get<double>(), 1e-6, 1e-15);
+    EXPECT_TRUE(object["checks"][0]["example"].is_null());
+    EXPECT_NEAR(sag["largest"].get<double>(), 1e-6, 1e-15);
+    EXPECT_EQ(sag["beyond"], 1);
+    EXPECT_EQ(sag["compared"], 289);
+    EXPECT_EQ(sag["one_sided"], 0);
+    EXPECT_TRUE(sag["first_one_sided"].is_null());
+    EXPECT_DOUBLE_EQ(object["tolerances"]["position"].get<double>(), 1e-9 * std::sqrt(8.0));
+    EXPECT_EQ(object["summary"]["differs"], 1);
+
+    // A tolerance above the difference: the same, and exit 0.
+    std::vector<std::string> loose = {"compare", dir.File("conic.txt"), "--tolerance", "2e-6"};
+    loose.insert(loose.end(), kGrid.begin(), kGrid.end());
+    EXPECT_EQ(RunCli(Conic(loose, true)).status, 0);
+    // Arguments compare refuses.
+    ExpectRefused(RunCli({"compare"}), "no file given; usage: compare REF");
+    ExpectRefused(RunCli({"compare", dir.File("conic.txt"), "--tolerance", "0"}),
+                  "--tolerance: a tolerance must be above 0");
+    ExpectRefused(RunCli({"compare", dir.File("conic.txt"), "--step", "0.5"}),
+                  "--step needs a value");
+    ExpectRefused(RunCli({"compare", dir.File("conic.txt"), "--step", "0.001", "0.001"}),
+                  "compare: the sag grid of about 20001 x 20001 points is larger than 4194304");
+    ExpectRefused(RunCli({"compare", dir.File("missing.so")}), "missing.so: ");
+}
+
+TEST(CliTest, ASnapshotOfTheLibraryComparesTheSameAndOtherRangesAreRefused) {
+    TempDir dir;
+    const std::string snapshot = dir.File("conic.json");
+    const CliRun taken = RunCli(Conic({"snapshot", snapshot, "--step", "0.5", "0.5"}));
+    ASSERT_EQ(taken.status, 0) << taken.err;
+    Lines info = ParseLines(taken.out);
+    EXPECT_EQ(info["file"], snapshot);
+    EXPECT_EQ(info["points"], "1681");  // 41 x 41 over [-10, 10]
+    EXPECT_EQ(info["rays"], "6724");
+    const nlohmann::json file = nlohmann::json::parse(ReadFile(snapshot));
+    EXPECT_EQ(file["format"], "velmor-snapshot");
+    EXPECT_EQ(file["version"], 1);
+    EXPECT_EQ(file["sag"]["values"].size(), 1681u);
+
+    // Compared over its own ranges and steps: the same everywhere.
+    const CliRun same = RunCli(Conic({"compare", snapshot}));
+    EXPECT_EQ(same.status, 0) << same.err << same.out;
+    for (const auto& [name, rest] : CompareLines(same)) {
+        EXPECT_TRUE(rest.rfind("same\t", 0) == 0 || rest.rfind("skip\t", 0) == 0) << name << rest;
+    }
+    // Other records than the snapshot's: the sag differs, and the changed row is listed.
+    const CliRun changed = RunCli(Conic({"--set", "cv=0.2", "compare", snapshot}));
+    EXPECT_EQ(changed.status, 1);
+    Lines lines = CompareLines(changed);
+    EXPECT_EQ(lines["sag"].rfind("differs\t", 0), 0u);
+    EXPECT_EQ(lines["rows"],
+              "differs\t1 differ: cv \"0.2\" only on the surface (information, not a failure)");
+    // Other ranges: refused, saying what the snapshot covers.
+    ExpectRefused(RunCli(Conic({"compare", snapshot, "--range", "-3", "3", "-3", "3"})),
+                  "compare: the snapshot covers x -10 .. 10 step 0.5, y -10 .. 10 step 0.5, not "
+                  "the comparison's x -3 .. 3 step 0.5");
+    // A damaged snapshot, and a snapshot into a folder.
+    std::string text = ReadFile(snapshot);
+    WriteFile(dir.File("damaged.json"), text.substr(0, text.size() / 3));
+    ExpectRefused(RunCli(Conic({"compare", dir.File("damaged.json")})), "damaged.json: not JSON");
+    ExpectRefused(RunCli(Conic({"snapshot", dir.Path()})), "not a regular file");
+}
+
+TEST(CliTest, AReferenceThatFaultsEndsWithStatus3AndNamesItself) {
+    std::vector<std::string> args = {"compare", LibPath("fault_segv")};
+    args.insert(args.end(), kGrid.begin(), kGrid.end());
+    const CliRun crash = RunCli(Conic(args));
+    EXPECT_EQ(crash.status, 3);
+    EXPECT_EQ(crash.err.rfind("velmor-cli: library fault: the reference library: SIGSEGV "
+                              "(segmentation fault: invalid memory access) in sag",
+                              0),
+              0u)
+        << crash.err;
+    args.insert(args.begin(), "--json");
+    const CliRun json = RunCli(Conic(args));
+    EXPECT_EQ(json.status, 3);
+    const nlohmann::json fault = nlohmann::json::parse(json.out)["fault"];
+    EXPECT_EQ(fault["library"], "the reference library");
+    EXPECT_EQ(fault["signal"], "SIGSEGV");
+    // A reference that faults while loading.
+    const CliRun load = RunCli(Conic({"compare", LibPath("fault_load_constructor")}));
+    EXPECT_EQ(load.status, 3);
+    EXPECT_NE(load.err.find("the reference library: "), std::string::npos) << load.err;
+}
+
 // store-session writes what the command line built and --session brings it back before the
 // source, rows and fields of the command line; what cannot be applied is refused with one
 // line, a library that faults while loading ends with status 3.

@@ -47,9 +47,7 @@ std::unique_ptr<Target> MakeLibraryTarget(const CheckInput& input);
 std::unique_ptr<Target> MakeBuiltInTarget();
 
 // One point of the check's grid (x inner, y outer).
-struct GridPoint {
-    double x, y;
-};
+using GridPoint = CheckGridPoint;
 
 struct Context {
     const CheckInput& input;

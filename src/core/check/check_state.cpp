@@ -38,11 +38,7 @@ std::size_t FillRequests(Context& c, BatchPoints& points, bool withIndex, At&& a
         }
     }
     if (!withIndex) return k;
-    double top = 0;
-    if (const RecordRow* thic = RowNamed(FixedDataRows(c.version), "thic")) {
-        std::memcpy(&top, c.start->fd + thic->offset, sizeof top);
-    }
-    if (top == 0 || !std::isfinite(top)) top = 1;
+    const double top = CheckIndexTop(*c.start, c.version);
     const CheckInput& in = c.input;
     const int size = kIndexGridPoints;
     for (int level = 1; level <= kIndexGridLevels; ++level) {

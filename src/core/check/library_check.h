@@ -66,6 +66,29 @@ inline constexpr long long kMediumCheckSteps = 50000;
 inline constexpr int kCheckThreads = 8;
 inline constexpr int kCheckThreadRepeats = 5;
 
+// The check's sample sets, which the comparison of a surface with a reference samples too.
+struct CheckGridPoint {
+    double x, y;
+};
+// max(1, half the diagonal of the ranges): what the position tolerance and the step of the
+// central differences scale with.
+double CheckLengthScale(double xmin, double xmax, double ymin, double ymax);
+// The sag grid and the rays' starts: kCheckGridPoints squared points over the ranges (bounds
+// taken in either order), x inner, y outer.
+std::vector<CheckGridPoint> CheckSagGrid(double xmin, double xmax, double ymin, double ymax);
+// The direction of the ray in `ud` at unit length; (0, 0, 1) when it has none.
+void CheckInitialDirection(const USER_DATA& ud, double direction[3]);
+// The ray set's four directions: the initial one and three tilted ones. Each grid point at
+// z = 0 sends a ray along each (direction k's rays after direction k - 1's).
+void CheckRayDirections(const double initial[3], double directions[4][3]);
+// The index slab: kIndexGridPoints squared points over the ranges as given (x inner), and at
+// each point whose sag (the floor) answers, kIndexGridLevels levels between the floor and the
+// top (level 1 .. kIndexGridLevels).
+std::vector<CheckGridPoint> CheckIndexGrid(double xmin, double xmax, double ymin, double ymax);
+double CheckIndexLevel(double floor, double top, int level);
+// The slab's top: `thic` of the version's FIXED_DATA, or 1 where that is 0 or no number.
+double CheckIndexTop(const RecordPair& records, int recordVersion);
+
 enum class CheckOutcome { kPass, kWarn, kFail, kSkip };
 // "pass", "warn", "fail", "skip".
 const char* CheckOutcomeText(CheckOutcome outcome);

@@ -26,6 +26,19 @@ void WriteUserDataDefaults(USER_DATA& ud) {
 
 }  // namespace
 
+void WriteRecordDefaults(RecordPair& pair, int version) {
+    WriteUserDataDefaults(pair.ud);
+    if (version < kRecordVersion0 || version > kLastRecordVersion) return;
+    WriteN1(pair, version, 1.0);
+    WriteN2(pair, version, 1.5);
+    WriteCv(pair, version, 0.25);
+    WriteK(pair, version, 0.0);
+    pair.Numb() = 0;
+    pair.Surf() = 3;
+    pair.Wave() = 1;
+    pair.Type() = kRequestSafeData;
+}
+
 struct CSurfaceProvider::State {
     State(CSurfaceProvider& owner, CScriptEngine& scriptEngine)
         : engine(scriptEngine), sampler(owner) {}
@@ -226,19 +239,26 @@ bool CSurfaceProvider::QueryGradientIndex() {
 void CSurfaceProvider::ResetSurfaceRecords() {
     State& s = *m_state;
     RecordPair& pair = s.initial;
-    WriteUserDataDefaults(pair.ud);
     const int version = s.recordVersion;
+    WriteRecordDefaults(pair, version);
     if (version < kRecordVersion0 || version > kLastRecordVersion) return;
-    WriteN1(pair, version, 1.0);
-    WriteN2(pair, version, 1.5);
-    WriteCv(pair, version, 0.25);
-    WriteK(pair, version, 0.0);
-    pair.Numb() = 0;
-    pair.Surf() = 3;
-    pair.Wave() = 1;
-    pair.Type() = kRequestSafeData;
     CallSurface(pair);  // the surface writes its safe data; the result is not looked at
     CopyRecordPair(s.fresh, pair);
+}
+
+void CSurfaceProvider::RecordsAsLoaded(RecordPair& pair, RecordPair* defaults) {
+    State& s = *m_state;
+    std::memset(pair.fd, 0, sizeof pair.fd);
+    const int version = s.recordVersion;
+    WriteRecordDefaults(pair, version);
+    if (defaults != nullptr) CopyRecordPair(*defaults, pair);
+    if (version < kRecordVersion0 || version > kLastRecordVersion) return;
+    const bool interpreterMode = s.interpreterMode;
+    s.interpreterMode = false;
+    CallSurface(pair);
+    pair.Type() = kRequestSafeData;
+    CallSurface(pair);
+    s.interpreterMode = interpreterMode;
 }
 
 void CSurfaceProvider::RebuildInitialRecords() {

@@ -79,6 +79,11 @@ struct LoadOutcome {
     bool recordsKept = false;
 };
 
+// The records a load starts from before the surface's safe-data request: the USER_DATA
+// defaults, n1 n2 cv k at the version's offsets, numb 0, surf 3, wave 1 and the safe-data
+// request in type. Nothing of FIXED_DATA is written for a version outside 0..4.
+void WriteRecordDefaults(RecordPair& pair, int recordVersion);
+
 class CSurfaceProvider {
 public:
     explicit CSurfaceProvider(CScriptEngine& engine);
@@ -105,6 +110,12 @@ public:
     bool QueryGradientIndex();
     // USER_DATA defaults, n1 n2 cv k at the version's offsets, then the safe-data request.
     void ResetSurfaceRecords();
+    // The initial records as loading the current surface made them, in `pair`: FIXED_DATA
+    // emptied, WriteRecordDefaults, then the safe-data request twice (also in interpreter mode,
+    // whose records still belong to the library or the built-in surface). The measure of the
+    // rows the user changed since. `defaults`, when given, receives the pair before the
+    // safe-data requests. Nothing else of the provider changes.
+    void RecordsAsLoaded(RecordPair& pair, RecordPair* defaults = nullptr);
     // The loading half of "Open DLL ...", everything after the file dialog. The library runs
     // in a fresh helper process unless the library host settings say in-process; a Windows DLL
     // always runs in the Windows helper (under wine on Linux).

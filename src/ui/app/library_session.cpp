@@ -196,6 +196,8 @@ void CVelmorDlg::ShowLoad(const LoadOutcome& outcome) {
         RebuildMap();
         Repaint();
     }
+    // While comparing, the library as it now is against the reference.
+    if (Comparing()) RunComparisonPass();
 }
 
 void CVelmorDlg::ShowLibraryState() {

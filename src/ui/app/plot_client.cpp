@@ -187,9 +187,10 @@ void CVelmorDlg::RedrawViews() {
         SamplingScope sampling(*this);
         // A missing map is built right after, once no other loop's progress window is open.
         m_views = RepaintViews(MakePlotState(m_state, *m_provider), m_surface, m_map, m_areas,
-                               &g_mapProgress, MissingMap::kLeave);
+                               &g_mapProgress, MissingMap::kLeave, CompareOverlayForViews());
     }
     ShowRepaintTexts(m_views);
+    CheckReferenceFault();
     if (m_views.mapMissing && !m_mapBuildQueued) {
         m_mapBuildQueued = true;
         QTimer::singleShot(0, m_client, [this] { BuildMissingMap(); });
@@ -202,7 +203,7 @@ PlotClientLayout CVelmorDlg::ClientLayout() const {
 }
 
 PlotSources CVelmorDlg::Sources() {
-    return {*m_provider, m_surface, m_map, &g_mapProgress};
+    return {*m_provider, m_surface, m_map, &g_mapProgress, CompareOverlayForViews()};
 }
 
 void CVelmorDlg::PaintPlotClient(QPainter& painter) {

@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "core/host/library_host_settings.h"
+#include "ui/app/compare_session.h"
 #include "ui/app/escape_key_watch.h"
 #include "ui/app/field_binding.h"
 #include "ui/app/library_check_input.h"
@@ -38,9 +39,9 @@ namespace {
 // The commands that start surface-library work or a long loop. While a long loop of any window
 // runs they are disabled (and refused if asked for), so that no loop starts under another and
 // takes its progress window away.
-constexpr int kWorkCommands[] = {kCmdOpenDll,        kCmdReloadDll,    kCmdRunInProcess,
-                                 kCmdUseInterpreter, kCmdSaveStlAscii, kCmdSaveStlBin,
-                                 kCmdCheckLibrary,   kIdUpdate2D,      kIdMake3DModel};
+constexpr int kWorkCommands[] = {
+    kCmdOpenDll,    kCmdReloadDll,    kCmdRunInProcess, kCmdUseInterpreter, kCmdSaveStlAscii,
+    kCmdSaveStlBin, kCmdCheckLibrary, kIdUpdate2D,      kIdMake3DModel,     kCmdCompareWith};
 
 bool StartsWork(int id) {
     return std::find(std::begin(kWorkCommands), std::end(kWorkCommands), id) !=
@@ -58,6 +59,8 @@ const CommandRow<CVelmorDlg> CVelmorDlg::kCommands[] = {
      [](CVelmorDlg& d) { d.ReloadDll(); }, nullptr, "Ctrl+R"},
     {kCmdCheckLibrary, "File", "Check Library ...", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.CheckLibrary(); }},
+    {kCmdCompareWith, "File", "Compare With ...", kItemPlain, 0, nullptr,
+     [](CVelmorDlg& d) { d.CompareWith(); }},
     {kCmdReloadOnChange, "File", "Reload when the file changes", kItemCheck, 0, nullptr,
      [](CVelmorDlg& d) { d.WatchLibraryFile(); }},
     {kCmdRunInProcess, "File", "Run library in-process", kItemCheck, 0, nullptr,
@@ -92,6 +95,8 @@ const CommandRow<CVelmorDlg> CVelmorDlg::kCommands[] = {
      [](CVelmorDlg& d) { d.ResetZoom(); }, nullptr, "Ctrl+0"},
     {kCmdResetPan, "View", "Reset Pan", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ResetPan(); }},
+    {kCmdStopComparing, "View", "Stop Comparing", kItemSeparatorBefore, 0, nullptr,
+     [](CVelmorDlg& d) { d.StopComparing(); }},
     {kCmdShowUdFdInitial, "Window", "UD FD Initial", kItemPlain, 4, "Initial",
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_udFdInitial.get()); }},
     {kCmdShowUdFdFinal, "Window", "UD FD Final", kItemPlain, 5, "Final",
@@ -205,6 +210,9 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
 
 CVelmorDlg::~CVelmorDlg() {
     SetLongLoopListener(nullptr);
+    // A reference library hands what it prints at its close to the output window: it goes
+    // before that window does.
+    m_compare.reset();
     // Secondary windows first, then the library, then the surface map.
     m_provider->SetLibraryWaitHook(nullptr);
     m_provider->SetLibraryOutputSink(nullptr);
@@ -255,6 +263,7 @@ void CVelmorDlg::UpdateCommandStates() {
         if (id == kCmdReloadDll) enabled = enabled && !m_provider->LibraryPath().empty();
         SetCommandEnabled(id, enabled);
     }
+    SetCommandEnabled(kCmdStopComparing, m_compare != nullptr);
     if (QWidget* box = Control(kIdUseInterpreter)) box->setEnabled(idle);
     if (m_udFdInitial) m_udFdInitial->SetLongLoopRunning(m_longLoop);
     if (m_shading3d) m_shading3d->SetLongLoopRunning(m_longLoop);
@@ -445,6 +454,11 @@ void CVelmorDlg::Update2D() {
     m_viewsStale = false;
     ShowRepaintTexts(m_views);
     m_client->update();
+    // While comparing, the reference is compared again over what the views now show.
+    if (m_compare != nullptr) {
+        CheckReferenceFault();
+        RunComparisonPass();
+    }
 }
 
 void CVelmorDlg::TraceRay() {

@@ -70,6 +70,8 @@ enum VelmorCommandId : int {
     kCmdRunInProcess = 32839,
     kCmdShowLibraryOutput = 32840,
     kCmdCheckLibrary = 32841,
+    kCmdCompareWith = 32842,
+    kCmdStopComparing = 32843,
     // Sessions (ui/app/session_commands.cpp).
     kCmdReopenLastSession = 32860,
     kCmdRecentSession1 = 32861,  // .. kCmdRecentSession1 + kRecentSessionCount - 1
@@ -100,6 +102,7 @@ struct VelmorDlgOptions {
     QString startFile;
 };
 
+class CCompareSession;
 class CDialog3D;
 class CDialogInerpreter;
 class CDialogUdFdFinal;
@@ -145,6 +148,9 @@ public:
     QString LibraryStatusText() const;
     // The status pane that says why a view has nothing to draw, or empty.
     QString ViewsStatusText() const;
+    // While comparing with a reference: the status pane "compare: sag max ...", else empty.
+    QString CompareStatusText() const;
+    bool Comparing() const { return m_compare != nullptr; }
 
     // "Use Interpreter" by the check box (the menu item is a command).
     void UseInterpreterFromBox();
@@ -286,6 +292,20 @@ private:
     // "Run library in-process": the next load runs so, and a loaded library moves at once.
     void SetRunInProcess(bool on);
 
+    // --- Comparing with a reference (ui/app/compare_session.cpp).
+    // "Compare With ...": the reference chosen, given the tables and fields, compared under a
+    // progress window; the views show the comparison until "Stop Comparing".
+    void CompareWith();
+    void StopComparing();
+    // Compares again (after "Update 2D", a load or a reload changed what the views show); a
+    // cancel, a refusal or a fault ends comparing.
+    void RunComparisonPass();
+    void EndComparing();
+    // The views' overlay while comparing, else null; the reference's ray traced for it first.
+    const CompareOverlay* CompareOverlayForViews();
+    // After the views sampled the reference: a reference library that faulted ends comparing.
+    void CheckReferenceFault();
+
     // --- Sessions (ui/app/session_commands.cpp).
     enum class SessionUse { kFile, kLastSession };
     void LoadIni();   // "Load INI ..."
@@ -398,6 +418,9 @@ private:
     std::unique_ptr<CDialogInerpreter> m_interpreter;
     std::unique_ptr<CLibraryOutputWindow> m_libraryOutput;
     std::unique_ptr<CLibraryCheckWindow> m_libraryCheck;
+
+    std::unique_ptr<CCompareSession> m_compare;  // while comparing with a reference
+    QLabel* m_comparePane = nullptr;             // its status line, made at the first comparison
 
     QString m_sessionPath;         // the session last stored or loaded
     QStringList m_recentSessions;  // File > "Recent Sessions", the last first

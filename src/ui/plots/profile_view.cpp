@@ -5,6 +5,7 @@
 
 #include "core/app/number_text.h"
 #include "core/app/sample_loop.h"
+#include "ui/plots/compare_views.h"
 #include "ui/plots/medium_drawing.h"
 #include "ui/plots/plot_frame.h"
 #include "ui/plots/view_images.h"
@@ -255,6 +256,32 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
     if (note != nullptr) *note = nothing;
     DrawViewNote(canvas, nothing);
     return image;
+}
+
+void DrawReferenceProfile(QImage& image, ProfileAxis axis, const PlotState& state,
+                          Sampler& reference) {
+    if (image.isNull()) return;
+    PlotCanvas canvas(image, kPaperRgb);
+    const ProfileRoles roles = RolesOf(axis, state);
+    const PlotMapping zScale(image.width(), image.height(), roles.across, state.displayZ);
+    // The sections the surface's are drawn through: at the cursor (always for a gradient-index
+    // surface) and through the ray.
+    ViewSamples samples(state);
+    SagCurve cursor, ray;
+    const bool atCursor = state.gradientIndex || state.cursor;
+    const bool throughRay = !state.gradientIndex && state.rayTrace;
+    if (atCursor) cursor = AddSagSection(samples, roles, roles.cursorFixed);
+    if (throughRay) ray = AddSagSection(samples, roles, RayFixed(roles, state));
+    if (!atCursor && !throughRay) return;
+    samples.Take(reference);
+    // Dashed, so that the surface's own curves show where the two agree.
+    canvas.SetPen(PlotPen::kReferenceDashed);
+    if (atCursor) DrawSagCurve(canvas, zScale, cursor, samples);
+    if (throughRay) DrawSagCurve(canvas, zScale, ray, samples);
+    const QString label = QStringLiteral("reference");
+    canvas.SetTextColour(kReferenceRgb);
+    canvas.Text(canvas.Right() - canvas.TextExtent(label).width() - 4, canvas.Top() + 2, label);
+    canvas.FrameBlack();
 }
 
 }  // namespace velmor

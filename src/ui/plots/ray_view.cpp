@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/app/sample_loop.h"
+#include "ui/plots/compare_views.h"
 #include "ui/plots/plot_frame.h"
 #include "ui/plots/view_images.h"
 
@@ -125,6 +126,27 @@ QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int heig
     if (note != nullptr) *note = nothing;
     DrawViewNote(canvas, nothing);
     return image;
+}
+
+void DrawReferenceRay(QImage& image, const PlotState& state, const CompareOverlay& overlay) {
+    if (image.isNull() || !state.rayTrace || !overlay.rayTraced) return;
+    PlotCanvas canvas(image, kPaperRgb);
+    const PlotMapping mapping(image.width(), image.height(), state.displayR, state.displayZ);
+    const double wx = state.displayX.max - state.displayX.min;
+    const double wy = state.displayY.max - state.displayY.min;
+    const double reach = 2 * std::sqrt(wx * wx + wy * wy);
+    // r is measured from where the surface's ray meets it, positive towards the incoming side.
+    const double l = state.startL, m = state.startM;
+    const double horizontal = std::sqrt(l * l + m * m);
+    const double cx = state.rayTraceOk ? state.rayResult[0] : state.startX;
+    const double cy = state.rayTraceOk ? state.rayResult[1] : state.startY;
+    const double* ray = overlay.ray;
+    const double r0 = horizontal > 0 ? -((ray[0] - cx) * l + (ray[1] - cy) * m) / horizontal : 0.0;
+    // Dashed, so that the surface's own outgoing ray shows where the two agree.
+    canvas.SetPen(PlotPen::kReferenceDashed);
+    canvas.Line(mapping.Map(r0, ray[2]),
+                mapping.Map(r0 - reach * std::sqrt(ray[3] * ray[3] + ray[4] * ray[4]),
+                            ray[2] + reach * ray[5]));
 }
 
 }  // namespace velmor

@@ -7,6 +7,7 @@
 #include "core/interp/script_engine.h"
 #include "core/surface/record_text.h"
 #include "core/surface/row_catalogue.h"
+#include "ui/plots/compare_views.h"
 #include "ui/plots/surface_map.h"
 #include "ui/plots/view_images.h"
 
@@ -78,7 +79,7 @@ std::string ProviderPlotSurface::RunErrorSummary() {
 
 RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfaceMap& map,
                            const PlotAreas& areas, MapProgressWindow* progress,
-                           MissingMap missingMap) {
+                           MissingMap missingMap, const CompareOverlay* compare) {
     RepaintResult result;
     surface.BeginPass();
     surface.ClearRunErrorCounters();
@@ -100,9 +101,11 @@ RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfac
     Sampler& sampler = surface.PointSampler();
     const QSize plan = areas.plan.size(), xz = areas.xz.size(), yz = areas.yz.size();
     const QSize fourth = areas.fourth.size();
-    result.plan = DrawPlanView(state, mapImage, plan.width(), plan.height());
+    const QImage* planMap = compare != nullptr ? &compare->differenceMap : mapImage;
+    result.plan = DrawPlanView(state, planMap, plan.width(), plan.height());
     QString notes[4];
-    if (mapImage != nullptr && map.NoneAnswered()) notes[0] = kNoSampleAnsweredText;
+    if (compare == nullptr && mapImage != nullptr && map.NoneAnswered())
+        notes[0] = kNoSampleAnsweredText;
     DrawViewNote(result.plan, notes[0]);
     result.xz =
         DrawProfileView(ProfileAxis::kX, state, sampler, xz.width(), xz.height(), &notes[1]);
@@ -118,6 +121,7 @@ RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfac
     }
     result.cursorReadout = CursorReadout(state, sampler);
     if (state.gradientIndex) result.mediumStatus = QString::fromStdString(state.mediumStatus);
+    if (compare != nullptr) DrawCompareOverlay(result, state, sampler, *compare);
     result.errorSummary = surface.RunErrorSummary();
     return result;
 }
@@ -161,8 +165,9 @@ Update2DResult RunUpdate2D(const PlotAreas& areas, const PlotSettings& settings,
     result.trace = TraceRayAndPath(sources.provider, settings, sources.progress);
     sources.map.Discard();
     sources.map.Build(MakePlotState(settings, sources.provider), sources.surface, sources.progress);
-    result.views = RepaintViews(MakePlotState(settings, sources.provider), sources.surface,
-                                sources.map, areas, sources.progress, MissingMap::kBuild);
+    result.views =
+        RepaintViews(MakePlotState(settings, sources.provider), sources.surface, sources.map, areas,
+                     sources.progress, MissingMap::kBuild, sources.compare);
     return result;
 }
 

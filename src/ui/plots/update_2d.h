@@ -20,6 +20,8 @@ class QPainter;
 
 namespace velmor {
 
+struct CompareOverlay;
+
 // What the views and the surface map need from the surface besides the plot state: the
 // sampler, the refresh of the working record pair, and the script engine's per-kind run-error
 // counters around a repaint.
@@ -115,10 +117,13 @@ struct RepaintResult {
 // per-kind run-error counters; refresh the working pair from the initial pair; build the
 // surface map if it is missing; draw the plan view (over the map), the x-z and y-z profile
 // views and the fourth view (index along z for a gradient-index surface, else the ray view);
-// write the cursor read-out; collect the error summary.
+// write the cursor read-out; collect the error summary. While comparing with a reference
+// (`compare` not null) the plan view shows the difference map instead of the map, and the
+// reference is drawn over the views (ui/plots/compare_views.h).
 RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfaceMap& map,
                            const PlotAreas& areas, MapProgressWindow* progress,
-                           MissingMap missingMap = MissingMap::kBuild);
+                           MissingMap missingMap = MissingMap::kBuild,
+                           const CompareOverlay* compare = nullptr);
 
 // What the views draw from besides the settings: the records and the last ray of `provider`,
 // the samples through `surface`, the surface map kept between repaints, and the progress
@@ -128,6 +133,7 @@ struct PlotSources {
     PlotSurface& surface;
     CSurfaceMap& map;
     MapProgressWindow* progress = nullptr;
+    const CompareOverlay* compare = nullptr;  // a comparison the views show, or none
 };
 
 // Paints the plot client from the views' images: the window colour, the sunken frame and the
