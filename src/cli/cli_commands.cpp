@@ -369,7 +369,7 @@ int RunListing(CliHost& host, const Arguments& args, Output& out) {
 int RunStl(CliHost& host, const Arguments& args, Output& out) {
     constexpr const char* kUsage =
         "stl OUT (--ascii|--binary) [--range XMIN XMAX YMIN YMAX] [--step DX DY] "
-        "[--pattern 0..3]";
+        "[--pattern 0..3] [--failed-at-zero]";
     if (args.empty()) throw CliError(std::string("usage: ") + kUsage);
     std::string path;
     int format = 0;     // 1 ASCII, 2 binary
@@ -393,6 +393,8 @@ int RunStl(CliHost& host, const Arguments& args, Output& out) {
             params.dy = ParseStep(OptionValue(args, ++i, "--step"), "--step DY");
         } else if (word == "--pattern") {
             params.pattern = ParseInteger(OptionValue(args, ++i, "--pattern"), "--pattern", 0, 3);
+        } else if (word == "--failed-at-zero") {
+            params.failedAtZero = true;
         } else if (path.empty() && !(word.size() > 1 && word[0] == '-' && word[1] == '-')) {
             path = word;
         } else {
@@ -409,10 +411,20 @@ int RunStl(CliHost& host, const Arguments& args, Output& out) {
     CModel model;
     std::string message;
     int count = 0;
-    if (BuildSurfaceMesh(params, host.provider.SurfaceSampler(), model, &message, &count) != 0) {
+    MeshSamples samples;
+    if (BuildSurfaceMesh(params, host.provider.SurfaceSampler(), model, &message, &count,
+                         &samples) != 0) {
         throw CliError("stl: the mesh's sample store cannot be allocated");
     }
     ThrowIfFaulted(host);  // no file from a mesh the library stopped answering for
+    const std::string samplesText = MeshSamplesText(samples, params.failedAtZero);
+    if (MeshHasNoSample(samples, params.failedAtZero)) {
+        // No surface to write: no file, and the reason.
+        out.Integer("samples", samples.taken);
+        out.Integer("samples_failed", samples.failed);
+        out.Text("samples_message", samplesText);
+        return 1;
+    }
     std::string writeMessage;
     const int written = format == 1 ? WriteStlAscii(path, model, &writeMessage)
                                     : WriteStlBinary(path, model, &writeMessage);
@@ -427,6 +439,9 @@ int RunStl(CliHost& host, const Arguments& args, Output& out) {
     out.Number("dy", params.dy);
     out.Flag("steps_enlarged", !message.empty());
     if (!message.empty()) out.Text("message", message);
+    out.Integer("samples", samples.taken);
+    out.Integer("samples_failed", samples.failed);
+    if (!samplesText.empty()) out.Text("samples_message", samplesText);
     return 0;
 }
 

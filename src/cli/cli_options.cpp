@@ -83,10 +83,15 @@ Commands:
   compile FILE       the output-box text of the Compile command (CR LF line ends)
   listing FILE       compile, then the output-box text of the intermediate-code listing
   stl OUT (--ascii|--binary) [--range XMIN XMAX YMIN YMAX] [--step DX DY] [--pattern 0..3]
+      [--failed-at-zero]
                      build the surface mesh as "Save STL" does and write it; defaults: ranges
                      [-10, 10], 3D steps 0.05, pattern 0 ("right triangle 1"); prints the
                      triangle count and the steps used (enlarged when the mesh would pass one
-                     million triangles)
+                     million triangles), the samples taken and failed. A triangle with a
+                     failed sample for a corner is left out ("N of M samples failed: their
+                     triangles are left out"); when every sample failed no file is written
+                     and the status is 1. --failed-at-zero keeps the full grid instead, the
+                     failed samples at z = 0
   load FILE          read an STL (ASCII or binary) or OBJ file with the 3D window's readers;
                      prints vertex, normal, face, group and material counts
   views OUT.png [--size PIXELS] [--range XMIN XMAX YMIN YMAX] [--step DX DY]

@@ -141,24 +141,51 @@ TEST(CliTest, CompileAndListingPrintTheOutputBoxText) {
 
 TEST(CliTest, StlExportHoldsTheSurfaceAndReportsTheSteps) {
     TempDir dir;
-    // [-10, 10]² at 0.25, pattern 0: 2 * 80 * 80 triangles. The library's sphere (cv 0.25)
-    // ends at radius 4; beyond it the samples fail and lie at z = 0.
-    const std::string path = dir.File("mesh.stl");
-    const CliRun run = RunCli(
-        {"--lib", LibPath("even_asphere"), "stl", path, "--binary", "--step", "0.25", "0.25"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(ParseLines(run.out)["triangles"], "12800");
-    const std::string bytes = ReadFile(path);
-    ASSERT_EQ(bytes.size(), 84u + 50u * 12800u);
-    for (std::size_t k = 0; k < 12800; k += 97) {
-        for (int corner = 0; corner < 3; ++corner) {
-            float v[3];
-            std::memcpy(v, bytes.data() + 84 + 50 * k + 12 + 12 * corner, sizeof v);
-            double sag = 0;
-            if (!AsphereSag(v[0], v[1], &sag, 0.25, 0, 0, 0)) sag = 0;
-            EXPECT_NEAR(v[2], sag, 1e-5) << v[0] << " " << v[1];
+    // [-10, 10]² at 0.25, pattern 0: 81 x 81 samples, 2 * 80 * 80 triangles in the full grid.
+    // The library's sphere (cv 0.25) ends at radius 4; beyond it the samples fail, and their
+    // triangles are left out unless --failed-at-zero puts them at z = 0.
+    for (const bool atZero : {false, true}) {
+        const std::string path = dir.File(atZero ? "full.stl" : "mesh.stl");
+        std::vector<std::string> args = {
+            "--lib", LibPath("even_asphere"), "stl", path, "--binary", "--step", "0.25", "0.25"};
+        if (atZero) args.push_back("--failed-at-zero");
+        const CliRun run = RunCli(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        Lines lines = ParseLines(run.out);
+        const int triangles = std::stoi(lines["triangles"]);
+        EXPECT_EQ(lines["samples"], "6561");
+        const std::string failed = lines["samples_failed"];
+        EXPECT_GT(std::stoi(failed), 5500);  // about 804 lie within r = 4
+        EXPECT_EQ(lines["samples_message"],
+                  failed + " of 6561 samples failed: " +
+                      (atZero ? "they lie at z = 0" : "their triangles are left out"));
+        if (atZero)
+            EXPECT_EQ(triangles, 12800);
+        else
+            EXPECT_TRUE(triangles > 400 && triangles < 3200) << triangles;
+        const std::string bytes = ReadFile(path);
+        ASSERT_EQ(bytes.size(), 84u + 50u * triangles);
+        for (int k = 0; k < triangles; k += atZero ? 97 : 1) {
+            for (int corner = 0; corner < 3; ++corner) {
+                float v[3];
+                std::memcpy(v, bytes.data() + 84 + 50 * k + 12 + 12 * corner, sizeof v);
+                double sag = 0;
+                const bool answered = AsphereSag(v[0], v[1], &sag, 0.25, 0, 0, 0);
+                // Without --failed-at-zero every corner is a sample the library answered.
+                if (!atZero) ASSERT_TRUE(answered) << v[0] << " " << v[1];
+                if (!answered) sag = 0;
+                EXPECT_NEAR(v[2], sag, 1e-5) << v[0] << " " << v[1];
+            }
         }
     }
+    // A range where no sample answers: the reason, status 1 and no file.
+    const std::string none = dir.File("none.stl");
+    const CliRun nothing = RunCli({"--lib", LibPath("even_asphere"), "stl", none, "--ascii",
+                                   "--range", "5", "10", "5", "10", "--step", "0.5", "0.5"});
+    EXPECT_EQ(nothing.status, 1) << nothing.err;
+    EXPECT_EQ(ParseLines(nothing.out)["samples_message"],
+              "No sample of the surface answered in this range");
+    EXPECT_FALSE(std::filesystem::exists(none));
 
     // Steps of 0.01 would plan 8,008,002 triangles: both become 0.029 and the output says so.
     const CliRun budget =
@@ -457,19 +484,26 @@ TEST(CliTest, ValuesThatAreNoNumbersFailAndAreShownAsGiven) {
     EXPECT_EQ(lines["status"], "RayTrace : return code = 0 (error)");
     EXPECT_EQ(lines["z"], "nan");
 
-    // Failed samples lie at z = 0 in the mesh: no number in the ASCII STL is inf or nan.
+    // Failed samples leave their triangles out of the mesh: no number in the ASCII STL is inf
+    // or nan, nor with --failed-at-zero, where they lie at z = 0.
     TempDir dir;
     WriteFile(dir.File("steep.txt"), "z = x * 1e308 * 10.0 + exp(y * 1000.0) * 0.0;\n");
     const std::vector<std::string> sources[] = {{"--lib", LibPath("nonfinite_surface")},
                                                 {"--script", dir.File("steep.txt")}};
     for (std::vector<std::string> args : sources) {
         args.insert(args.end(), {"stl", dir.File("mesh.stl"), "--ascii", "--step", "0.5", "0.5"});
-        const CliRun stl = RunCli(args);
-        ASSERT_EQ(stl.status, 0) << stl.err;
-        const std::string text = ReadFile(dir.File("mesh.stl"));
-        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 7 * 3200);
-        EXPECT_EQ(text.find("inf"), std::string::npos) << args[0];
-        EXPECT_EQ(text.find("nan"), std::string::npos) << args[0];
+        for (const bool atZero : {false, true}) {
+            std::vector<std::string> run = args;
+            if (atZero) run.push_back("--failed-at-zero");
+            const CliRun stl = RunCli(run);
+            ASSERT_EQ(stl.status, 0) << stl.err;
+            const int triangles = std::stoi(ParseLines(stl.out)["triangles"]);
+            EXPECT_TRUE(atZero ? triangles == 3200 : triangles < 3200) << triangles;
+            const std::string text = ReadFile(dir.File("mesh.stl"));
+            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 7 * triangles);
+            EXPECT_EQ(text.find("inf"), std::string::npos) << args[0];
+            EXPECT_EQ(text.find("nan"), std::string::npos) << args[0];
+        }
     }
 }
 

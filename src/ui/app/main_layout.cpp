@@ -209,7 +209,10 @@ MainStatusPanes BuildMainStatusBar(QStatusBar* bar, QWidget* owner) {
     second->setFixedWidth(30);
     panes.library = new QLabel(owner);
     panes.library->hide();  // shown while the library is faulted
+    panes.views = new QLabel(owner);
+    panes.views->hide();  // shown while a view has nothing to draw
     bar->addWidget(panes.position, 1);
+    bar->addPermanentWidget(panes.views);
     bar->addPermanentWidget(panes.library);
     bar->addPermanentWidget(second);
     bar->setSizeGripEnabled(true);

@@ -27,6 +27,7 @@
 #include "ui/common/message_ui.h"
 #include "ui/common/progress_dialog.h"
 #include "ui/common/velmor_icon.h"
+#include "ui/common/window_fit.h"
 #include "ui/interp/dialog_interpreter.h"
 #include "ui/surface/library_output.h"
 #include "ui/surface/record_tables_dialog.h"
@@ -52,7 +53,8 @@ bool StartsWork(int id) {
 // The main window's commands in menu order (the column's buttons and "Exit", which the control
 // templates place and label, have no menu item), their toolbar buttons and what they do.
 const CommandRow<CVelmorDlg> CVelmorDlg::kCommands[] = {
-    {kCmdOpenDll, "File", "Open DLL ...", kItemPlain, 1, "DLL", [](CVelmorDlg& d) { d.OpenDll(); }},
+    {kCmdOpenDll, "File", "Open DLL ...", kItemPlain, 1, "DLL", [](CVelmorDlg& d) { d.OpenDll(); },
+     nullptr, "Ctrl+O"},
     {kCmdReloadDll, "File", "Reload DLL", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ReloadDll(); }, nullptr, "Ctrl+R"},
     {kCmdCheckLibrary, "File", "Check Library ...", kItemPlain, 0, nullptr,
@@ -86,11 +88,11 @@ const CommandRow<CVelmorDlg> CVelmorDlg::kCommands[] = {
      [](CVelmorDlg& d) { d.m_settings.WriteInt(kSectionSession, kKeyReopenLast, d.m_reopenLast); },
      &CVelmorDlg::m_reopenLast},
     {kCmdZoomUp, "View", "Zoom Up", kItemPlain, 0, nullptr,
-     [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), 1); }},
+     [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), 1); }, nullptr, "Ctrl++"},
     {kCmdZoomDown, "View", "Zoom Down", kItemPlain, 0, nullptr,
-     [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), -1); }},
+     [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), -1); }, nullptr, "Ctrl+-"},
     {kCmdResetZoom, "View", "Reset Zoom", kItemSeparatorBefore, 0, nullptr,
-     [](CVelmorDlg& d) { d.ResetZoom(); }},
+     [](CVelmorDlg& d) { d.ResetZoom(); }, nullptr, "Ctrl+0"},
     {kCmdResetPan, "View", "Reset Pan", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ResetPan(); }},
     {kCmdStopComparing, "View", "Stop Comparing", kItemSeparatorBefore, 0, nullptr,
@@ -122,7 +124,7 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
       m_engine(std::make_unique<CScriptEngine>()),
       m_provider(std::make_unique<CSurfaceProvider>(*m_engine)),
       m_escapeWatch(std::make_unique<CEscapeKeyWatch>(m_engine->Escape())),
-      m_surface(*m_provider),
+      m_surface(*m_provider, m_libraryWait),
       m_libraryWatch([this] { return LibraryReloadWaits(); }, [this] { ReloadChangedLibrary(); },
                      kMapBuildRetryMs) {
     setWindowTitle(QStringLiteral("Velmor"));
@@ -138,6 +140,7 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     // waiting window.
     m_provider->SetLibraryHost(ReadLibraryHostSettings(m_settings));
     m_provider->SetLibraryWaitHook(&m_libraryWait);
+    m_libraryWait.SetWaitMs(m_provider->LibraryHost().limits.waitMs);
 
     // 2. Status bar and toolbar (the session commands' marks and lists from the settings).
     m_reopenLast = m_settings.GetInt(kSectionSession, kKeyReopenLast, 1) != 0;
@@ -228,6 +231,7 @@ CVelmorDlg::CommandScope::~CommandScope() {
 }
 
 CVelmorDlg::SamplingScope::~SamplingScope() {
+    m_dlg.m_libraryWait.EndPass();
     // Views that had to wait for this pass are computed right after it.
     if (--m_dlg.m_samplingDepth == 0 && m_dlg.m_viewsStale) m_dlg.QueueRedraw(0);
 }
@@ -270,6 +274,7 @@ void CVelmorDlg::BuildStatusBar() {
     const MainStatusPanes panes = BuildMainStatusBar(statusBar(), this);
     m_positionPane = panes.position;
     m_libraryPane = panes.library;
+    m_viewsPane = panes.views;
 }
 
 void CVelmorDlg::BuildMenuAndToolbar() {
@@ -341,6 +346,7 @@ void CVelmorDlg::CreateSecondaryWindows() {
     });
     m_udFdInitial->show();
     m_shading3d = std::make_unique<CDialog3D>();
+    m_shading3d->SetFailedAtZero(m_settings.GetInt(kSectionWindow3D, kKeyFailedAtZero, 0) != 0);
     m_shading3d->show();
     m_interpreter = std::make_unique<CDialogInerpreter>(*m_engine);
     m_interpreter->show();
@@ -377,6 +383,10 @@ QString CVelmorDlg::StatusPaneText() const {
 
 QString CVelmorDlg::LibraryStatusText() const {
     return m_libraryPane->text();
+}
+
+QString CVelmorDlg::ViewsStatusText() const {
+    return m_viewsPane->text();
 }
 
 QWidget* CVelmorDlg::Control(int id) const {
@@ -586,6 +596,8 @@ void CVelmorDlg::OnCommand(int id) {
 }
 
 void CVelmorDlg::ShowSecondaryWindow(QWidget* widget) {
+    // A window that opens does so within the screen's available area.
+    if (!widget->isVisible()) KeepInsideScreen(widget);
     if (widget->isMinimized())
         widget->showNormal();
     else
@@ -625,6 +637,7 @@ void CVelmorDlg::closeEvent(QCloseEvent* event) {
                         MenuAction(kCmdReloadOnChange)->isChecked() ? 1 : 0);
     m_settings.WriteInt(kSectionLibraryHost, kKeyInProcess,
                         MenuAction(kCmdRunInProcess)->isChecked() ? 1 : 0);
+    m_settings.WriteInt(kSectionWindow3D, kKeyFailedAtZero, m_shading3d->FailedAtZero() ? 1 : 0);
     m_settings.WriteInt(kSectionSession, kKeyReopenLast, m_reopenLast ? 1 : 0);
     StoreLastSession();
     event->accept();

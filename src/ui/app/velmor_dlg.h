@@ -33,6 +33,7 @@
 #include "core/surface/provider.h"
 #include "ui/app/library_session.h"
 #include "ui/app/main_layout.h"
+#include "ui/app/plot_client.h"
 #include "ui/app/velmor_state.h"
 #include "ui/common/command_table.h"
 #include "ui/common/library_wait.h"
@@ -111,6 +112,7 @@ class CLibraryCheckWindow;
 class CLibraryOutputWindow;
 class CModel;
 class CVelmorClient;
+struct MeshSamples;
 struct PlacedWindows;
 
 class CVelmorDlg : public QMainWindow {
@@ -141,8 +143,11 @@ public:
     QString RayStatusText() const;
     QString CursorReadout() const;
     QString StatusPaneText() const;
-    // The third status pane: kTextLibraryFaulted and the fault, or empty.
+    // The third status pane: kTextLibraryFaulted and the fault, LibraryLoadFailedText after a
+    // load that failed, or empty.
     QString LibraryStatusText() const;
+    // The status pane that says why a view has nothing to draw, or empty.
+    QString ViewsStatusText() const;
     // While comparing with a reference: the status pane "compare: sag max ...", else empty.
     QString CompareStatusText() const;
     bool Comparing() const { return m_compare != nullptr; }
@@ -210,6 +215,7 @@ private:
     public:
         explicit SamplingScope(CVelmorDlg& dlg) : CommandScope(dlg), m_dlg(dlg) {
             ++dlg.m_samplingDepth;
+            dlg.m_libraryWait.BeginPass();  // a pass that runs long gets the waiting window
         }
         ~SamplingScope();
 
@@ -276,8 +282,9 @@ private:
     // Once the outermost command has returned: the message of a library fault not shown yet.
     void AnnounceLibraryFault();
     // "Reload when the file changes": watch the loaded library's file and its directory, or
-    // nothing when it is unchecked.
-    void WatchLibraryFile();
+    // nothing when it is unchecked; from `loaded` (the file as the load found it) when given,
+    // else from the file as it is now.
+    void WatchLibraryFile(const LibraryFileStamp* loaded = nullptr);
     // A changed library file waits to be reloaded while the surface is sampled, a long loop
     // runs or a dialog is open.
     bool LibraryReloadWaits() const;
@@ -333,8 +340,11 @@ private:
     // The surface mesh from the fields, the pattern and the working records, built under the
     // "Shading Model ..." progress window; enlarged "delta 3D" steps go back into the fields
     // and the user is told. Answers the builder's result (0, or -1 when the model is
-    // unusable).
-    int BuildMesh(CModel& model);
+    // unusable); *samples the samples taken and failed.
+    int BuildMesh(CModel& model, MeshSamples* samples);
+    // "Saved N triangles to <file>" in the status bar, with the failed samples' note.
+    void ShowSavedStl(const QString& path, std::size_t triangles, const MeshSamples& samples,
+                      bool failedAtZero);
 
     void SetRayStatusText(const QString& text);
     void SetCursorReadout(const QString& text);
@@ -377,7 +387,7 @@ private:
 
     CVelmorClient* m_client = nullptr;
     PlotAreas m_areas;
-    ProviderPlotSurface m_surface;
+    CViewsSurface m_surface;  // the views' samples, which a cancelled pass stops
     CSurfaceMap m_map;
     bool m_mapBuildQueued = false;
     // The views' images and texts as last computed, what every paint shows.
@@ -392,12 +402,15 @@ private:
     bool m_faultShown = false;  // the provider's last fault has had its message
     CLibraryWaitWindow m_libraryWait;
     CLibraryFileWatch m_libraryWatch;  // "Reload when the file changes"
+    LibraryFileStamp m_loadedStamp;    // the library file as the last load found it
+    QString m_loadFailure;             // why the last load failed, while none is loaded
 
     MainControls m_controls;
     CommandActions m_menuItems;
     CommandActions m_toolbarButtons;
     QLabel* m_positionPane = nullptr;  // the world position under the mouse
     QLabel* m_libraryPane = nullptr;   // "Library faulted: ..."
+    QLabel* m_viewsPane = nullptr;     // "no sample answered"
 
     std::unique_ptr<CDialogUdFdFinal> m_udFdFinal;
     std::unique_ptr<CDialogUdFdInitial> m_udFdInitial;

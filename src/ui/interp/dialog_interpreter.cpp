@@ -79,9 +79,9 @@ CDialogInerpreter::~CDialogInerpreter() = default;
 // The window's commands: menu items and buttons (the window places the buttons).
 const CommandRow<CDialogInerpreter> CDialogInerpreter::kCommands[] = {
     {kOpen, "File", "Open ...", kItemPlain, 0, nullptr,
-     [](CDialogInerpreter& w) { w.OpenSource(); }},
+     [](CDialogInerpreter& w) { w.OpenSource(); }, nullptr, "Ctrl+O"},
     {kSave, "File", "Save ...", kItemPlain, 0, nullptr,
-     [](CDialogInerpreter& w) { w.SaveSource(); }},
+     [](CDialogInerpreter& w) { w.SaveSource(); }, nullptr, "Ctrl+S"},
     {kCompile, "Execution", "Compile", kItemPlain, 1, "Compile",
      [](CDialogInerpreter& w) { w.Compile(); }},
     {kDumpCode, "Execution", "Dump Intermediate Code", kItemPlain, 2, "intermediate code",

@@ -30,6 +30,7 @@ void SetPlotRecords(PlotState& state, const RecordPair& initial, int recordVersi
     state.startN = ud.n;
     state.recordN1 = ReadN1(initial, recordVersion);
     state.recordN2 = ReadN2(initial, recordVersion);
+    state.recordWavelength = ReadWavelength(initial, recordVersion);
 }
 
 void ResetZoomRanges(PlotSettings& settings) {

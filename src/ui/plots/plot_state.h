@@ -51,6 +51,8 @@ struct PlotState : PlotSettings {
     double rayResult[6] = {0, 0, 0, 0, 0, 0};
     // n1 / n2 of the initial FIXED_DATA, read at the offsets of the record version.
     double recordN1 = 1.0, recordN2 = 1.5;
+    // The wavelength of the initial FIXED_DATA (an index surface may answer nothing at 0).
+    double recordWavelength = 0.0;
     // The ray of the initial USER_DATA: start point and direction cosines.
     double startX = 1.0, startY = -0.5, startZ = 0.0;
     double startL = -0.25, startM = 0.2, startN = 0.947;

@@ -154,7 +154,7 @@ void DrawRaySection(PlotCanvas& canvas, const PlotMapping& zScale, const Profile
 }  // namespace
 
 QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sampler, int width,
-                       int height) {
+                       int height, QString* note) {
     QImage image = MakeViewImage(width, height, kPaperRgb);
     if (image.isNull()) return image;
     PlotCanvas canvas(image, kPaperRgb);
@@ -252,6 +252,9 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
     }
 
     canvas.FrameBlack();
+    const QString nothing = NothingAnsweredNote(state, samples);
+    if (note != nullptr) *note = nothing;
+    DrawViewNote(canvas, nothing);
     return image;
 }
 

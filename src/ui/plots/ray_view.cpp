@@ -30,7 +30,7 @@ SagCurve AddSection(ViewSamples& samples, double cx, double cy, double dl, doubl
 
 }  // namespace
 
-QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int height) {
+QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int height, QString* note) {
     // The view has no border: its outermost pixels get the paper colour too.
     QImage image = MakeViewImage(width, height, kPaperRgb);
     if (image.isNull()) return image;
@@ -42,6 +42,7 @@ QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int heig
     canvas.SetTextColour(kBlackRgb);
     canvas.SetPen(PlotPen::kBlack);
     canvas.Line(mapping.Map(dr.min, 0), mapping.Map(dr.max, 0));
+    QString nothing;  // the note when the sections had samples and none answered
     canvas.Line(mapping.Map(0, dz.min), mapping.Map(0, dz.max));
 
     if (state.cursor) {
@@ -98,6 +99,7 @@ QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int heig
 
         // With Verbose on the lower label clears the help text below it.
         DrawIndexLabels(canvas, mapping, state, dr.max, state.verbose ? 2 : 1);
+        nothing = NothingAnsweredNote(state, samples);
     }
 
     PixelPoint p = mapping.Map(0, dz.max);
@@ -121,6 +123,8 @@ QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int heig
         canvas.Text(x, canvas.Bottom() - e.height() - 2, help);
         canvas.SetFont(PlotFont());
     }
+    if (note != nullptr) *note = nothing;
+    DrawViewNote(canvas, nothing);
     return image;
 }
 

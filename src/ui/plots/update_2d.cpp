@@ -103,12 +103,21 @@ RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfac
     const QSize fourth = areas.fourth.size();
     const QImage* planMap = compare != nullptr ? &compare->differenceMap : mapImage;
     result.plan = DrawPlanView(state, planMap, plan.width(), plan.height());
-    result.xz = DrawProfileView(ProfileAxis::kX, state, sampler, xz.width(), xz.height());
-    result.yz = DrawProfileView(ProfileAxis::kY, state, sampler, yz.width(), yz.height());
+    QString notes[4];
+    if (compare == nullptr && mapImage != nullptr && map.NoneAnswered())
+        notes[0] = kNoSampleAnsweredText;
+    DrawViewNote(result.plan, notes[0]);
+    result.xz =
+        DrawProfileView(ProfileAxis::kX, state, sampler, xz.width(), xz.height(), &notes[1]);
+    result.yz =
+        DrawProfileView(ProfileAxis::kY, state, sampler, yz.width(), yz.height(), &notes[2]);
     if (state.gradientIndex) {
-        result.fourth = DrawIndexView(state, sampler, fourth.width(), fourth.height());
+        result.fourth = DrawIndexView(state, sampler, fourth.width(), fourth.height(), &notes[3]);
     } else {
-        result.fourth = DrawRayView(state, sampler, fourth.width(), fourth.height());
+        result.fourth = DrawRayView(state, sampler, fourth.width(), fourth.height(), &notes[3]);
+    }
+    for (const QString& note : notes) {
+        if (result.nothingAnswered.isEmpty()) result.nothingAnswered = note;
     }
     result.cursorReadout = CursorReadout(state, sampler);
     if (state.gradientIndex) result.mediumStatus = QString::fromStdString(state.mediumStatus);

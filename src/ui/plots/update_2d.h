@@ -108,6 +108,9 @@ struct RepaintResult {
     // Not empty when a script run failed during the repaint: the executor's error summary
     // (8-bit text, CR LF), for the interpreter window's output box.
     std::string errorSummary;
+    // What the first view without an answered sample says in its area (the map, then the x-z,
+    // the y-z and the fourth view), for the status; empty when every view has something.
+    QString nothingAnswered;
 };
 
 // The repaint of the four views into images of their areas' sizes, in order: clear the

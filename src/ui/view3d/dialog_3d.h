@@ -16,6 +16,7 @@
 #include "ui/view3d/view_camera.h"
 
 class QAction;
+class QLabel;
 class QMenuBar;
 class QOpenGLWidget;
 
@@ -42,7 +43,11 @@ enum Dialog3DCommand : int {
     kCmdRayTrace = 32811,
     kCmdAxis = 32812,
     kCmdTransparentize = 32810,
+    kCmdFailedAtZero = 32850,
 };
+
+// "Failed Samples at z = 0" in the settings file's [WINDOW_3D] section (0 or 1).
+inline constexpr const char* kKeyFailedAtZero = "FAILED_AT_ZERO";
 
 class CDialog3D : public QWidget {
     Q_OBJECT
@@ -80,6 +85,14 @@ public:
     void OpenModelFile(const QString& path);
     // While a long loop of any window runs, "Open ..." is disabled.
     void SetLongLoopRunning(bool running);
+    // "Failed Samples at z = 0": a surface mesh keeps the full grid with its failed samples at
+    // z = 0, instead of leaving out their triangles (unchecked at first).
+    bool FailedAtZero() const { return m_failedAtZero; }
+    void SetFailedAtZero(bool on);
+    // The line below the view that says what the model lacks ("N of M samples failed: ..."),
+    // hidden while empty. A model opened or cleared empties it.
+    void SetModelStatus(const QString& text);
+    QString ModelStatus() const;
 
     // Runs a menu command as if it were chosen; false for an unknown id.
     bool RunCommand(int id);
@@ -162,6 +175,7 @@ private:
     bool m_transparentize = false;
     bool m_rayTrace = false;
     bool m_axis = true;
+    bool m_failedAtZero = false;
 
     // Ray.
     RayDisplay m_rayState = RayDisplay::kNone;
@@ -177,6 +191,7 @@ private:
     // Window parts.
     CView3DWidget* m_view = nullptr;
     QMenuBar* m_menuBar = nullptr;
+    QLabel* m_status = nullptr;
     std::map<int, QAction*> m_actions;
 };
 

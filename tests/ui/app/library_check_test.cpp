@@ -3,13 +3,16 @@
 // failed check that sets the ray and the cursor to its example and shows it in the views.
 #include <QHeaderView>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTextDocument>
 #include <cmath>
 
 #include "dlg_fixture.h"
 #include "test_paths.h"
 #include "ui/check/library_check_window.h"
+#include "ui/common/window_fit.h"
 
 namespace velmor {
 namespace {
@@ -126,6 +129,24 @@ TEST_F(LibraryCheckWindowTest, TheWindowKeepsItsPartsAtDefaultAndMinimumSizes) {
         EXPECT_LE(table->visualItemRect(table->item(10, 0)).bottom(), table->viewport()->height());
         SaveShot(window, "library_check");
     }
+}
+
+// The window opens within the screen's available area, wherever it was left before, and its
+// detail box shows at least eight lines.
+TEST_F(LibraryCheckWindowTest, TheWindowOpensInsideTheScreenWithEightDetailLines) {
+    CVelmorDlg& dlg = Open();
+    CLibraryCheckWindow& window = dlg.LibraryCheck();
+    const QRect area = AvailableScreenArea(&window);
+    window.move(area.right() - 100, area.bottom() - 100);
+    dlg.MenuAction(kCmdCheckLibrary)->trigger();
+    ASSERT_TRUE(window.isVisible());
+    EXPECT_TRUE(area.contains(window.geometry().adjusted(0, -kTitleAllowance, 0, 0)))
+        << window.geometry().x() << "," << window.geometry().y() << " in " << area.width() << "x"
+        << area.height();
+    const QPlainTextEdit* detail = window.findChild<QPlainTextEdit*>();
+    ASSERT_NE(detail, nullptr);
+    const int margins = 2 * static_cast<int>(detail->document()->documentMargin());
+    EXPECT_GE(detail->viewport()->height() - margins, 8 * detail->fontMetrics().lineSpacing());
 }
 
 }  // namespace

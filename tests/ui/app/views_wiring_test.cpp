@@ -13,6 +13,7 @@
 #include "ui/app/main_layout.h"
 #include "ui/common/progress_dialog.h"
 #include "ui/plots/plot_frame.h"
+#include "ui/plots/view_images.h"
 
 namespace velmor::test {
 namespace {
@@ -342,6 +343,53 @@ TEST_F(ViewsWiringTest, ShiftClicksMoveTheRayShowItAndTraceAgain) {
                       At(areas.fourth, 0.75, 0.9));
     EXPECT_NE(ud.n, n);
     EXPECT_NE(provider.LastRay()[5], outgoingN);
+}
+
+}  // namespace
+}  // namespace velmor::test
+
+namespace velmor::test {
+namespace {
+
+// The example asphere answers nothing beyond r = 4: with the analysis x range [5, 10] the map
+// and the x-z section have no answered sample; the plan view says so in its middle, and the
+// status too, until a range where the surface answers.
+TEST_F(ViewsWiringTest, ViewsWithNothingToDrawSayWhyAndSoDoesTheStatus) {
+    CVelmorDlg& dlg = Open();
+    EXPECT_EQ(dlg.ViewsStatusText(), "");
+    m_messages.QueuePath(QString::fromStdString(LibPath("even_asphere")));
+    dlg.MenuAction(kCmdOpenDll)->trigger();
+    ASSERT_TRUE(dlg.Provider().LibraryLoaded());
+    DlgTest::Type(dlg.Field(kIdAnalysisXMin), "5");
+    DlgTest::Type(dlg.Field(kIdStep2DX), "0.1");
+    DlgTest::Type(dlg.Field(kIdStep2DY), "0.1");
+    QTest::mouseClick(dlg.Control(kIdUpdate2D), Qt::LeftButton);
+    EXPECT_TRUE(Map().NoneAnswered());
+    EXPECT_EQ(dlg.ViewsStatusText(), kNoSampleAnsweredText);
+    // The plan view's middle holds the text: black pixels on the paper box around it.
+    const QImage client = Grab();
+    const QRect plan = dlg.Areas().plan;
+    int black = 0, paper = 0;
+    for (int x = plan.left() + plan.width() / 4; x < plan.right() - plan.width() / 4; ++x) {
+        for (int y = plan.center().y() - 3; y <= plan.center().y() + 3; ++y) {
+            black += client.pixel(x, y) == qRgb(0, 0, 0);
+            paper += client.pixel(x, y) == kPaperRgb;
+        }
+    }
+    EXPECT_GT(black, 10);
+    EXPECT_GT(paper, 10);
+    DlgTest::SaveShot(dlg, "main_window_nothing_answered");
+    dlg.resize(dlg.minimumSize());
+    QApplication::processEvents();
+    DlgTest::SaveShot(dlg, "main_window_nothing_answered");
+
+    DlgTest::Type(dlg.Field(kIdAnalysisXMin), "-3");
+    DlgTest::Type(dlg.Field(kIdAnalysisXMax), "3");
+    DlgTest::Type(dlg.Field(kIdAnalysisYMin), "-3");
+    DlgTest::Type(dlg.Field(kIdAnalysisYMax), "3");
+    QTest::mouseClick(dlg.Control(kIdUpdate2D), Qt::LeftButton);
+    EXPECT_FALSE(Map().NoneAnswered());
+    EXPECT_EQ(dlg.ViewsStatusText(), "");
 }
 
 }  // namespace

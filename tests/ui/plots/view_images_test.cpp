@@ -309,3 +309,57 @@ TEST_F(ViewsTest, DegenerateDisplayRangesDrawWithoutFault) {
 
 }  // namespace
 }  // namespace velmor::test
+
+namespace velmor::test {
+namespace {
+
+// A surface that answers no sample and no index.
+class NothingAnswers final : public Sampler {
+public:
+    bool Sag(double, double, double*) override { return false; }
+    bool Index(double, double, double, IndexSample*) override { return false; }
+};
+
+// True when `note` stands in the middle of a view of kSide pixels, as DrawViewNote puts it.
+bool NoteInMiddle(const QImage& image, const QString& note) {
+    const QFont font = ViewNoteFont(note, kSide);
+    const QSize extent = TextStamp(note, kBlackRgb, kPaperRgb, font).size();
+    return HasTextAt(image, note, std::max(3, (kSide - extent.width()) / 2),
+                     (kSide - extent.height()) / 2, kBlackRgb, kPaperRgb, font);
+}
+
+// A view that asked for samples and got none says so in its middle; a gradient-index view whose
+// indices all failed at the records' wavelength 0 says that; a view with an answer says nothing.
+TEST_F(ViewsTest, AViewWithoutAnAnsweredSampleSaysWhyInItsMiddle) {
+    NothingAnswers never;
+    state.rayTrace = true;
+    for (const ProfileAxis axis : {ProfileAxis::kX, ProfileAxis::kY}) {
+        QString note = QStringLiteral("stale");
+        const QImage image = DrawProfileView(axis, state, never, kSide, kSide, &note);
+        EXPECT_EQ(note, kNoSampleAnsweredText);
+        EXPECT_TRUE(NoteInMiddle(image, note));
+    }
+    QString rayNote;
+    EXPECT_TRUE(NoteInMiddle(DrawRayView(state, never, kSide, kSide, &rayNote), rayNote));
+    EXPECT_EQ(rayNote, kNoSampleAnsweredText);
+
+    state.gradientIndex = true;
+    state.recordWavelength = 0.0;
+    QString indexNote;
+    QImage index = DrawIndexView(state, never, kSide, kSide, &indexNote);
+    EXPECT_EQ(indexNote, kNoIndexAtWavelength0Text);
+    EXPECT_TRUE(NoteInMiddle(index, indexNote));
+    state.recordWavelength = 0.5876;
+    DrawIndexView(state, never, kSide, kSide, &indexNote);
+    EXPECT_EQ(indexNote, kNoSampleAnsweredText);
+
+    // The built-in surface answers: nothing to say, nothing drawn in the middle.
+    state.gradientIndex = false;
+    QString note = QStringLiteral("stale");
+    const QImage answered = DrawProfileView(ProfileAxis::kX, state, sampler, kSide, kSide, &note);
+    EXPECT_TRUE(note.isEmpty());
+    EXPECT_FALSE(NoteInMiddle(answered, kNoSampleAnsweredText));
+}
+
+}  // namespace
+}  // namespace velmor::test
