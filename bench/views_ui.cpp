@@ -4,9 +4,11 @@
 // surface and for the interpreter window's default example script.
 //
 // The peer is the same run's surface samples alone: one Update 2D is recorded through a
-// sampler that keeps every request, and the recorded requests are then replayed straight into
-// the surface's sampler. The ratio samples / Update 2D is the share of the time the surface
-// itself costs; the rest is the views' own overhead (loops, mapping, drawing, stretching).
+// sampler that keeps every request and pass, and the recorded passes are then replayed
+// straight into the surface's sampler (a script's passes through its block executor, as in
+// Update 2D). The ratio samples / Update 2D is the share of the time the surface itself costs;
+// the rest is the views' own overhead (loops, mapping, drawing, stretching). The script's
+// Update 2D is also compared with the built-in surface's (goal: within 1.5 x).
 //
 // With the example library even_asphere.so, Update 2D with the library in the helper process
 // is compared with the library loaded into this process (goal: within 1.3 x), in alternating
@@ -22,6 +24,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,29 +42,50 @@ using namespace velmor;
 constexpr int kAreaSide = 320;  // a plot area of the main window at its usual size
 constexpr int kClientSide = 2 * (kAreaSide + 4);  // the square the four areas fill
 
-struct Request {
-    bool index;
-    double x, y, z;
+// One call of the sampler: a single sample, or a pass of them (its rows left out on replay).
+struct Pass {
+    enum Kind { kSag, kIndex, kSagBatch, kIndexBatch, kMixedBatch } kind;
+    std::vector<SampleRequest> requests;
 };
 
 // What answers the samples: the built-in surface, the default example script, or
 // even_asphere.so in the helper process or in this process.
 enum class Source { kBuiltIn, kScript, kHelper, kInProcess };
 
-// Passes every request on and keeps it.
+std::vector<SampleRequest> Requests(SampleRequest::Kind kind, std::size_t n, const double* x,
+                                    const double* y, const double* z) {
+    std::vector<SampleRequest> requests(n);
+    for (std::size_t i = 0; i < n; ++i) requests[i] = {kind, x[i], y[i], z ? z[i] : 0.0};
+    return requests;
+}
+
+// Passes every sample and pass on and keeps it.
 class RecordingSampler final : public Sampler {
 public:
-    // The views' and the map's passes go point by point (the defaults) through these two.
     explicit RecordingSampler(Sampler& inner) : m_inner(inner) {}
     bool Sag(double x, double y, double* z) override {
-        requests.push_back({false, x, y, 0});
+        passes.push_back({Pass::kSag, {{SampleRequest::kSag, x, y, 0}}});
         return m_inner.Sag(x, y, z);
     }
     bool Index(double x, double y, double z, IndexSample* out) override {
-        requests.push_back({true, x, y, z});
+        passes.push_back({Pass::kIndex, {{SampleRequest::kIndex, x, y, z}}});
         return m_inner.Index(x, y, z, out);
     }
-    std::vector<Request> requests;
+    std::size_t SagBatch(std::size_t n, const double* x, const double* y, double* z, bool* ok,
+                         const SampleRows& rows) override {
+        passes.push_back({Pass::kSagBatch, Requests(SampleRequest::kSag, n, x, y, nullptr)});
+        return m_inner.SagBatch(n, x, y, z, ok, rows);
+    }
+    std::size_t IndexBatch(std::size_t n, const double* x, const double* y, const double* z,
+                           IndexSample* out, bool* ok, const SampleRows& rows) override {
+        passes.push_back({Pass::kIndexBatch, Requests(SampleRequest::kIndex, n, x, y, z)});
+        return m_inner.IndexBatch(n, x, y, z, out, ok, rows);
+    }
+    void SampleBatch(std::size_t n, const SampleRequest* requests, SampleAnswer* answers) override {
+        passes.push_back({Pass::kMixedBatch, {requests, requests + n}});
+        m_inner.SampleBatch(n, requests, answers);
+    }
+    std::vector<Pass> passes;
 
 private:
     Sampler& m_inner;
@@ -137,27 +161,61 @@ double WallSeconds() {
         .count();
 }
 
-// The requests of one Update 2D, replayed straight into the surface's sampler.
-double ReplaySamples(Program& program, const std::vector<Request>& requests) {
+// The passes of one Update 2D, replayed straight into the surface's sampler.
+double ReplaySamples(Program& program, const std::vector<Pass>& passes) {
     Sampler& sampler = program.surface.PointSampler();
     program.surface.RefreshWorkingPair();
     double sum = 0;
-    for (const Request& r : requests) {
-        if (r.index) {
-            IndexSample s;
-            if (sampler.Index(r.x, r.y, r.z, &s)) sum += s.index;
-        } else {
-            double z = 0;
-            if (sampler.Sag(r.x, r.y, &z)) sum += z;
+    std::vector<double> x, y, z, out;
+    std::vector<IndexSample> indices;
+    std::vector<SampleAnswer> answers;
+    for (const Pass& pass : passes) {
+        const std::size_t n = pass.requests.size();
+        const SampleRequest& first = pass.requests.front();
+        x.resize(n), y.resize(n), z.resize(n), out.resize(n), indices.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            x[i] = pass.requests[i].x, y[i] = pass.requests[i].y, z[i] = pass.requests[i].z;
+        }
+        std::unique_ptr<bool[]> ok(new bool[n]);
+        switch (pass.kind) {
+            case Pass::kSag: {
+                double sag = 0;
+                if (sampler.Sag(first.x, first.y, &sag)) sum += sag;
+                break;
+            }
+            case Pass::kIndex: {
+                IndexSample s;
+                if (sampler.Index(first.x, first.y, first.z, &s)) sum += s.index;
+                break;
+            }
+            case Pass::kSagBatch:
+                sampler.SagBatch(n, x.data(), y.data(), out.data(), ok.get());
+                for (std::size_t i = 0; i < n; ++i) sum += ok[i] ? out[i] : 0.0;
+                break;
+            case Pass::kIndexBatch:
+                sampler.IndexBatch(n, x.data(), y.data(), z.data(), indices.data(), ok.get());
+                for (std::size_t i = 0; i < n; ++i) sum += ok[i] ? indices[i].index : 0.0;
+                break;
+            case Pass::kMixedBatch:
+                answers.resize(n);
+                sampler.SampleBatch(n, pass.requests.data(), answers.data());
+                for (const SampleAnswer& a : answers) sum += a.ok ? a.sag + a.index.index : 0.0;
+                break;
         }
     }
     return sum;
 }
 
-std::vector<Request> RecordRequests(Program& program) {
+std::vector<Pass> RecordPasses(Program& program) {
     RecordingSurface recorder(program.surface);
     program.Update2D(recorder);
-    return recorder.sampler.requests;
+    return recorder.sampler.passes;
+}
+
+std::size_t SampleCount(const std::vector<Pass>& passes) {
+    std::size_t n = 0;
+    for (const Pass& pass : passes) n += pass.requests.size();
+    return n;
 }
 
 void BM_Update2D(benchmark::State& state, Source source) {
@@ -167,23 +225,23 @@ void BM_Update2D(benchmark::State& state, Source source) {
 
 void BM_SamplesOnly(benchmark::State& state, Source source) {
     Program program(source);
-    const std::vector<Request> requests = RecordRequests(program);
-    for (auto _ : state) benchmark::DoNotOptimize(ReplaySamples(program, requests));
-    state.counters["samples"] = static_cast<double>(requests.size());
+    const std::vector<Pass> passes = RecordPasses(program);
+    for (auto _ : state) benchmark::DoNotOptimize(ReplaySamples(program, passes));
+    state.counters["samples"] = static_cast<double>(SampleCount(passes));
 }
 
 // Update 2D and its samples alone, alternately, so both see the same load on the machine;
 // the fastest round of each is compared.
 void PrintShares(bool script, int rounds) {
     Program program(script ? Source::kScript : Source::kBuiltIn);
-    const std::vector<Request> requests = RecordRequests(program);
+    const std::vector<Pass> passes = RecordPasses(program);
     std::vector<double> update, samples;
     for (int i = 0; i < rounds; ++i) {
         double start = CpuSeconds();
         program.Update2D(program.surface);
         update.push_back((CpuSeconds() - start) * 1e3);
         start = CpuSeconds();
-        benchmark::DoNotOptimize(ReplaySamples(program, requests));
+        benchmark::DoNotOptimize(ReplaySamples(program, passes));
         samples.push_back((CpuSeconds() - start) * 1e3);
     }
     std::sort(update.begin(), update.end());
@@ -192,8 +250,29 @@ void PrintShares(bool script, int rounds) {
     std::printf(
         "  %-8s Update 2D %7.1f ms (median %7.1f); its %zu samples alone %7.1f ms "
         "(median %7.1f): samples %5.1f%%, views' own overhead %5.1f%%\n",
-        script ? "script" : "built-in", u, update[update.size() / 2], requests.size(), s,
+        script ? "script" : "built-in", u, update[update.size() / 2], SampleCount(passes), s,
         samples[samples.size() / 2], 100.0 * s / u, 100.0 * (1.0 - s / u));
+}
+
+// Update 2D of the default script and of the built-in surface, alternately; the fastest round
+// and the median of each are compared.
+void PrintScriptRatio(int rounds) {
+    Program script(Source::kScript), builtIn(Source::kBuiltIn);
+    std::vector<double> times[2];
+    for (int i = 0; i < rounds; ++i) {
+        Program* programs[2] = {&script, &builtIn};
+        for (int k = 0; k < 2; ++k) {
+            const double start = CpuSeconds();
+            programs[k]->Update2D(programs[k]->surface);
+            times[k].push_back((CpuSeconds() - start) * 1e3);
+        }
+    }
+    for (std::vector<double>& t : times) std::sort(t.begin(), t.end());
+    const double best = times[0][0] / times[1][0];
+    std::printf("  script %7.1f ms (median %7.1f), built-in %7.1f ms (median %7.1f)\n", times[0][0],
+                times[0][rounds / 2], times[1][0], times[1][rounds / 2]);
+    std::printf("  script / built-in Update 2D: %.2f x (median %.2f x; goal <= 1.5 x) %s\n", best,
+                times[0][rounds / 2] / times[1][rounds / 2], best <= 1.5 ? "met" : "MISSED");
 }
 
 // Update 2D with even_asphere.so in the helper and in this process, alternately; the fastest
@@ -261,6 +340,10 @@ int main(int argc, char** argv) {
         kAreaSide, kAreaSide);
     PrintShares(false, 40);
     PrintShares(true, 40);
+    std::printf(
+        "\nUpdate 2D of the default script against the built-in surface, CPU time, "
+        "40 alternating rounds:\n");
+    PrintScriptRatio(40);
     std::printf("\nUpdate 2D with even_asphere.so, fastest of 40 alternating rounds:\n");
     PrintHelperRatio(40);
     return 0;

@@ -1,6 +1,8 @@
 // Fuzz target for the script engine: compiles arbitrary bytes, lists the code and runs it a
 // few times, verbose and quiet, with ordinary and extreme inputs. A long-lived engine (state
-// left over from earlier inputs) must give the same results as a fresh one.
+// left over from earlier inputs) must give the same results as a fresh one. The block executor
+// must give what the point executor gives, bit for bit, on that program and on the program the
+// script generator makes of the same bytes (which always compiles).
 //
 // Built and run as fuzz/CMakeLists.txt shows:
 //   build-fuzz/bin/fuzz_script -max_total_time=300 -max_len=4096 CORPUS_DIR fuzz/seeds/script
@@ -13,6 +15,7 @@
 #include <string>
 
 #include "core/interp/script_engine.h"
+#include "script_generator.h"
 
 namespace {
 
@@ -68,6 +71,54 @@ void Exercise(velmor::CScriptEngine& engine, const char* source, Result (&result
     Check(std::strlen(engine.RunMessageText()) < 2048);
 }
 
+bool SameNumber(double a, double b) {
+    return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+struct Texts {
+    std::string run[kInputCount], compile[kInputCount];
+};
+
+void KeepTexts(void* context, std::size_t index, const char* run, const char* compile) {
+    auto& texts = *static_cast<Texts*>(context);
+    texts.run[index] = run;
+    texts.compile[index] = compile;
+}
+
+// The inputs point by point and in blocks of 3 lanes (so the lanes split and join within a
+// block, and a block ends inside the inputs), verbose and quiet: everything equal.
+void CompareExecutors(const char* source) {
+    velmor::CScriptEngine point, block;
+    point.Compile(source);
+    block.Compile(source);
+    block.SetBlockLanes(3);
+    double xs[kInputCount], ys[kInputCount];
+    for (int i = 0; i < kInputCount; ++i) xs[i] = kInputs[i][0], ys[i] = kInputs[i][1];
+    for (const bool verbose : {false, true}) {
+        Texts texts;
+        const velmor::PointTexts sink{KeepTexts, &texts};
+        velmor::PointRun runs[kInputCount];
+        block.RunPoints(kInputCount, xs, ys, runs, verbose ? &sink : nullptr);
+        for (int i = 0; i < kInputCount; ++i) {
+            point.SetInputs(xs[i], ys[i]);
+            point.Run(verbose);
+            double z = 0.0;
+            const bool assigned = point.ZAssigned(&z);
+            Check(runs[i].assigned == assigned);
+            Check(SameNumber(runs[i].z, assigned ? z : 0.0));
+            Check(runs[i].runErrors == point.RunErrorCount());
+            Check(runs[i].compiled == (point.CompileErrorCount() == 0));
+            if (verbose) {
+                Check(texts.run[i] == point.RunMessageText());
+                Check(texts.compile[i] == point.CompileMessageText());
+            }
+        }
+    }
+    for (int kind = 0; kind < velmor::kRunErrorKindCount; ++kind) {
+        Check(point.RunErrorCounter(kind) == block.RunErrorCounter(kind));
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -81,5 +132,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Result second[kInputCount];
     Exercise(fresh, source.c_str(), second);
     for (int i = 0; i < kInputCount; ++i) Check(Same(first[i], second[i]));
+
+    CompareExecutors(source.c_str());
+    velmor::fuzz::ByteChoices choices(data, size);
+    const std::string generated = velmor::fuzz::GenerateScript(choices);
+    CompareExecutors(generated.c_str());
     return 0;
 }

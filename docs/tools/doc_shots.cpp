@@ -67,15 +67,27 @@ TEST(DocShots, Views) {
         ASSERT_TRUE(program.UseScript(kDefaultScript));
         ShootViews(program, program.Traced(), "views_script.png");
     }
+    // grin_medium (param[1] the step Delta T) with a stronger radial fall of the index, the
+    // ray entering off the axis: its path bends towards the axis through the grey index field.
     test::ProgramSurface program;
-    ASSERT_TRUE(program.Open("grin_medium.so"));
+    ASSERT_TRUE(program.Open("grin_medium"));
+    RecordPair& records = program.provider.Initial();
+    records.Fd0()->param[3] = -0.006;
+    records.ud.x = 6;
+    records.ud.y = 2;
+    records.ud.l = -0.2;
+    records.ud.m = 0;
+    records.ud.n = std::sqrt(1 - 0.04);
     PlotState state = program.Traced();
     ASSERT_TRUE(state.gradientIndex);
+    ASSERT_NE(state.mediumPath, nullptr);
+    ASSERT_EQ(state.mediumPath->end, MediumEnd::kPlane);
     state.cursorX = 3.0;
     state.cursorY = 2.0;
     state.cursorZ = 1.0;
-    state.displayN = {-0.5, 2.0};
+    state.displayN = {1.0, 1.7};
     ShootViews(program, state, "views_gradient_index.png");
+    std::printf("%s\n", state.mediumStatus.c_str());
 }
 
 // interpreter.png: the window after compiling the example with a division by x added.

@@ -3,9 +3,11 @@
  *
  *   n(x, y, z) = n0 + nr (x^2 + y^2) + nz z
  *
- * with n0 = param[1], nr = param[2] and nz = param[3]. The library tells the host that it is
- * a gradient-index medium by answering the question type 0, numb 2 with a non-empty string,
- * and answers request 6 with the index and its gradient at a point.
+ * with n0 = param[2], nr = param[3] and nz = param[4]. param[1] is the step "Delta T" of the
+ * ray through the medium: gradient-index libraries by convention reserve it for the host, which
+ * continues the ray after request 5 by the ray equation in steps of that length. The library
+ * tells the host that it is a gradient-index medium by answering the question type 0, numb 2
+ * with a non-empty string, and answers request 6 with the index and its gradient at a point.
  *
  * Build on Linux:
  *   cc -shared -fPIC -O2 -I../include grin_medium.c -o grin_medium.so -lm
@@ -15,7 +17,8 @@
 
 #include "user_surface.h"
 
-static const char* const kParamNames[4] = {"", "Base Index", "Radial Coeff", "Axial Coeff"};
+static const char* const kParamNames[5] = {"", "Delta T", "Base Index", "Radial Coeff",
+                                           "Axial Coeff"};
 
 static void SetString(USER_DATA* ud, const char* text) {
     strncpy(ud->string, text, sizeof ud->string - 1);
@@ -23,7 +26,7 @@ static void SetString(USER_DATA* ud, const char* text) {
 }
 
 static double IndexAt(const FIXED_DATA* fd, double x, double y, double z) {
-    return fd->param[1] + fd->param[2] * (x * x + y * y) + fd->param[3] * z;
+    return fd->param[2] + fd->param[3] * (x * x + y * y) + fd->param[4] * z;
 }
 
 USER_SURFACE_EXPORT int UserDefinedSurface(USER_DATA* ud, FIXED_DATA* fd) {
@@ -34,7 +37,7 @@ USER_SURFACE_EXPORT int UserDefinedSurface(USER_DATA* ud, FIXED_DATA* fd) {
             if (fd->numb == 2) SetString(ud, "GRIN"); /* yes: a gradient-index medium */
             return 0;
         case 1:
-            SetString(ud, fd->numb >= 1 && fd->numb <= 3 ? kParamNames[fd->numb] : "");
+            SetString(ud, fd->numb >= 1 && fd->numb <= 4 ? kParamNames[fd->numb] : "");
             return 0;
         case 2:
             SetString(ud, "");
@@ -62,14 +65,15 @@ USER_SURFACE_EXPORT int UserDefinedSurface(USER_DATA* ud, FIXED_DATA* fd) {
         }
         case 6: /* index and gradient at (x, y, z) */
             ud->index = IndexAt(fd, ud->x, ud->y, ud->z);
-            ud->dndx = 2.0 * fd->param[2] * ud->x;
-            ud->dndy = 2.0 * fd->param[2] * ud->y;
-            ud->dndz = fd->param[3];
+            ud->dndx = 2.0 * fd->param[3] * ud->x;
+            ud->dndy = 2.0 * fd->param[3] * ud->y;
+            ud->dndz = fd->param[4];
             return 0;
         case 7:
-            fd->param[1] = 1.6;
-            fd->param[2] = -0.002;
-            fd->param[3] = 0.001;
+            fd->param[1] = 0.2; /* Delta T */
+            fd->param[2] = 1.6;
+            fd->param[3] = -0.002;
+            fd->param[4] = 0.001;
             return 0;
         default:
             return 0;

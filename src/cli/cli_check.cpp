@@ -1,4 +1,5 @@
 // velmor-cli check: the library check on the surface the source options chose.
+#include <algorithm>
 #include <cmath>
 
 #include "cli/cli_commands.h"
@@ -82,6 +83,9 @@ int RunCheck(CliHost& host, const Arguments& args, Output& out) {
             throw CliError("check: unexpected argument \"" + word + "\"; usage: " + kUsage);
         }
     }
+    // The medium's rays end at the display z maximum "Reset Zoom" gives for the ranges (unless
+    // thic is above 0).
+    input.displayZMax = std::max({10.0, input.xmax, input.ymax});
     switch (host.source) {
         case SurfaceSource::kLibrary:
             input.source = CheckSource::kLibrary;

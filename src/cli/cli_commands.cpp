@@ -169,9 +169,62 @@ int RunCall(CliHost& host, const Arguments& args, Output& out) {
     return result == 0 ? 0 : 1;
 }
 
+namespace {
+
+// The end plane of a gradient-index medium without thic: the display z maximum "Reset Zoom"
+// gives for the analysis ranges (z's fixed [-10, 10] included).
+double DisplayZMax(const ScriptTraceSettings& settings) {
+    return std::max({10.0, settings.xmax, settings.ymax});
+}
+
+// The ray's path through a gradient-index medium: its end, and with `points` one line
+// X<TAB>Y<TAB>Z<TAB>N per point (the start and each step; "medium_path" in JSON).
+void PrintMediumPath(const MediumPath& path, bool wavelengthZero, bool points, Output& out) {
+    out.Integer("medium_steps", path.steps);
+    const std::pair<const char*, double> values[] = {
+        {"medium_x", path.x}, {"medium_y", path.y}, {"medium_z", path.z},    {"medium_l", path.l},
+        {"medium_m", path.m}, {"medium_n", path.n}, {"medium_opl", path.opl}};
+    for (const auto& [name, value] : values) out.Number(name, value);
+    out.Text("medium_end", MediumEndName(path.end));
+    if (path.end != MediumEnd::kPlane)
+        out.Text("medium_message", MediumEndText(path, wavelengthZero));
+    if (!points) return;
+    if (out.IsJson()) {
+        Json array = Json::array();
+        for (const MediumPoint& p : path.points) {
+            Json point = Json::array();
+            for (double v : {p.x, p.y, p.z, p.n})
+                point.push_back(std::isfinite(v) ? Json(v) : Json(nullptr));
+            array.push_back(std::move(point));
+        }
+        out.Object()["medium_path"] = std::move(array);
+        return;
+    }
+    std::string lines;
+    for (const MediumPoint& p : path.points) {
+        lines += FormatDouble(p.x) + "\t" + FormatDouble(p.y) + "\t" + FormatDouble(p.z) + "\t" +
+                 FormatDouble(p.n) + "\n";
+        if (lines.size() > 65536) {
+            PrintOut(lines);
+            lines.clear();
+        }
+    }
+    PrintOut(lines);
+}
+
+}  // namespace
+
 int RunTrace(CliHost& host, const Arguments& args, Output& out) {
-    ExpectArguments(args, 0, "trace");
-    const TraceOutcome outcome = host.provider.TraceRay(host.settings);
+    bool points = false;
+    for (const std::string& word : args) {
+        if (word != "--path") {
+            throw CliError("trace: unexpected argument \"" + word + "\"; usage: trace [--path]");
+        }
+        points = true;
+    }
+    MediumTraceOptions medium;
+    medium.displayZMax = DisplayZMax(host.settings);
+    const TraceOutcome outcome = host.provider.TraceRay(host.settings, medium);
     ThrowIfFaulted(host);
     const USER_DATA& ud = host.provider.Final().ud;
     out.Integer("return", outcome.result);
@@ -182,7 +235,13 @@ int RunTrace(CliHost& host, const Arguments& args, Output& out) {
     } fields[] = {{"x", ud.x}, {"y", ud.y},   {"z", ud.z},   {"l", ud.l},   {"m", ud.m},
                   {"n", ud.n}, {"ln", ud.ln}, {"mn", ud.mn}, {"nn", ud.nn}, {"path", ud.path}};
     for (const auto& field : fields) out.Number(field.name, field.value);
-    return outcome.traced ? 0 : 1;
+    const MediumPath* path = host.provider.LastMediumPath();
+    if (path == nullptr) return outcome.traced ? 0 : 1;
+    const MediumRecords records =
+        ReadMediumRecords(host.provider.Initial(), host.provider.RecordVersion());
+    PrintMediumPath(*path, records.wavelength == 0, points, out);
+    // A path that request 6 broke off, or none for want of a step, is a failure of the surface.
+    return path->end == MediumEnd::kIndexFailed || path->end == MediumEnd::kStepLength ? 1 : 0;
 }
 
 int RunSag(CliHost& host, const Arguments& args, Output& out) {
@@ -314,7 +373,7 @@ int RunListing(CliHost& host, const Arguments& args, Output& out) {
 int RunStl(CliHost& host, const Arguments& args, Output& out) {
     constexpr const char* kUsage =
         "stl OUT (--ascii|--binary) [--range XMIN XMAX YMIN YMAX] [--step DX DY] "
-        "[--pattern 0..3]";
+        "[--pattern 0..3] [--failed-at-zero]";
     if (args.empty()) throw CliError(std::string("usage: ") + kUsage);
     std::string path;
     int format = 0;     // 1 ASCII, 2 binary
@@ -338,6 +397,8 @@ int RunStl(CliHost& host, const Arguments& args, Output& out) {
             params.dy = ParseStep(OptionValue(args, ++i, "--step"), "--step DY");
         } else if (word == "--pattern") {
             params.pattern = ParseInteger(OptionValue(args, ++i, "--pattern"), "--pattern", 0, 3);
+        } else if (word == "--failed-at-zero") {
+            params.failedAtZero = true;
         } else if (path.empty() && !(word.size() > 1 && word[0] == '-' && word[1] == '-')) {
             path = word;
         } else {
@@ -354,10 +415,20 @@ int RunStl(CliHost& host, const Arguments& args, Output& out) {
     CModel model;
     std::string message;
     int count = 0;
-    if (BuildSurfaceMesh(params, host.provider.SurfaceSampler(), model, &message, &count) != 0) {
+    MeshSamples samples;
+    if (BuildSurfaceMesh(params, host.provider.SurfaceSampler(), model, &message, &count,
+                         &samples) != 0) {
         throw CliError("stl: the mesh's sample store cannot be allocated");
     }
     ThrowIfFaulted(host);  // no file from a mesh the library stopped answering for
+    const std::string samplesText = MeshSamplesText(samples, params.failedAtZero);
+    if (MeshHasNoSample(samples, params.failedAtZero)) {
+        // No surface to write: no file, and the reason.
+        out.Integer("samples", samples.taken);
+        out.Integer("samples_failed", samples.failed);
+        out.Text("samples_message", samplesText);
+        return 1;
+    }
     std::string writeMessage;
     const int written = format == 1 ? WriteStlAscii(path, model, &writeMessage)
                                     : WriteStlBinary(path, model, &writeMessage);
@@ -372,6 +443,9 @@ int RunStl(CliHost& host, const Arguments& args, Output& out) {
     out.Number("dy", params.dy);
     out.Flag("steps_enlarged", !message.empty());
     if (!message.empty()) out.Text("message", message);
+    out.Integer("samples", samples.taken);
+    out.Integer("samples_failed", samples.failed);
+    if (!samplesText.empty()) out.Text("samples_message", samplesText);
     return 0;
 }
 
@@ -432,10 +506,21 @@ CommandFunction FindCommand(const std::string& name) {
         const char* name;
         CommandFunction function;
     } kCommands[] = {
-        {"info", RunInfo},       {"call", RunCall},       {"trace", RunTrace},
-        {"sag", RunSag},         {"index", RunIndex},     {"sag-grid", RunSagGrid},
-        {"compile", RunCompile}, {"listing", RunListing}, {"stl", RunStl},
-        {"load", RunLoad},       {"views", RunViews},     {"check", RunCheck},
+        {"info", RunInfo},
+        {"call", RunCall},
+        {"trace", RunTrace},
+        {"sag", RunSag},
+        {"index", RunIndex},
+        {"sag-grid", RunSagGrid},
+        {"compile", RunCompile},
+        {"listing", RunListing},
+        {"stl", RunStl},
+        {"load", RunLoad},
+        {"views", RunViews},
+        {"check", RunCheck},
+        {"store-session", RunStoreSession},
+        {"compare", RunCompare},
+        {"snapshot", RunSnapshot},
     };
     for (const auto& command : kCommands) {
         if (name == command.name) return command.function;

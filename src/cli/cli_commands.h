@@ -26,6 +26,12 @@ int RunLoad(CliHost& host, const Arguments& args, Output& out);
 // The library check (cli_check.cpp): 1 when a check failed; a library that faults while loading
 // throws CliFault.
 int RunCheck(CliHost& host, const Arguments& args, Output& out);
+// The comparison with a reference (cli_compare.cpp): 1 when a quantity differs beyond its
+// tolerance; a fault of either library throws CliFault. snapshot writes the answers compare uses.
+int RunCompare(CliHost& host, const Arguments& args, Output& out);
+int RunSnapshot(CliHost& host, const Arguments& args, Output& out);
+// Writes the session of what the command line built (session_file.h).
+int RunStoreSession(CliHost& host, const Arguments& args, Output& out);
 // Needs Qt; creates its application on the offscreen platform.
 int RunViews(CliHost& host, const Arguments& args, Output& out);
 

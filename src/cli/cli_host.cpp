@@ -10,6 +10,7 @@
 #include "core/interp/compile_report.h"
 #include "core/surface/record_text.h"
 #include "core/surface/row_catalogue.h"
+#include "core/surface/session_records.h"
 
 namespace velmor::cli {
 
@@ -60,6 +61,60 @@ void LoadScript(CliHost& host, const std::string& path) {
     host.provider.SetGradientIndex(false);
     host.source = SurfaceSource::kScript;
     host.sourcePath = path;
+    host.scriptPath = path;
+}
+
+// --session: the source as the window's "Load INI ..." opens it, then the rows and n1 / n2.
+// Whatever the window would name in its warning is refused here.
+void ApplySession(CliHost& host, const std::string& path) {
+    Session session;
+    std::string refusal;
+    if (!ReadSessionFile(path, &session, &refusal)) throw CliError(path + ": " + refusal);
+    std::vector<std::string> problems = session.problems;
+    auto refuse = [&path](const std::string& what) { throw CliError(path + ": " + what); };
+    if (session.source != SessionSource::kBuiltIn && !session.libraryPath.empty()) {
+        const std::string library = ResolveSessionPath(session.libraryPath, path);
+        if (library.empty())
+            refuse("LIBRARY=" + session.libraryPath +
+                   ": the library is missing (also beside the session)");
+        LoadLibrary(host, library);
+    } else {
+        if (session.source == SessionSource::kLibrary) refuse("SOURCE=library names no LIBRARY");
+        if (!session.libraryPath.empty())
+            refuse("LIBRARY=" + session.libraryPath + ": the session's SOURCE is builtin");
+        host.provider.QueryGradientIndex();  // the program's start asks the built-in surface
+    }
+    const int version = host.provider.RecordVersion();
+    if (session.recordVersion && *session.recordVersion != version)
+        problems.push_back("RECORD_VERSION=" + std::to_string(*session.recordVersion) +
+                           ": the surface has record version " + std::to_string(version));
+    ApplyRecordRows(host.provider.Initial(), version, session.rows, &problems);
+    if (session.source == SessionSource::kScript) {
+        if (session.scriptPath.empty()) refuse("SOURCE=script names no SCRIPT");
+        const std::string script = ResolveSessionPath(session.scriptPath, path);
+        if (script.empty())
+            refuse("SCRIPT=" + session.scriptPath +
+                   ": the file is missing (also beside the session)");
+        LoadScript(host, script);
+    }
+    for (const SessionEntry& entry : session.analysis) {
+        if (entry.key == kKeyUseInterpreter &&
+            (entry.value == "1") != (session.source == SessionSource::kScript))
+            problems.push_back(entry.key + "=" + entry.value +
+                               ": disagrees with SOURCE=" + SessionSourceName(session.source));
+        double number = 0;
+        if (entry.key == kKeyN1 && ReadAnalysisNumber(entry.value, &number))
+            host.settings.n1 = number;
+        if (entry.key == kKeyN2 && ReadAnalysisNumber(entry.value, &number))
+            host.settings.n2 = number;
+    }
+    if (!problems.empty()) {
+        std::string line = problems.front();
+        if (problems.size() > 1)
+            line += " (and " + std::to_string(problems.size() - 1) + " more problems)";
+        refuse(line);
+    }
+    host.analysis = session.analysis;
 }
 
 void SetRow(CliHost& host, const std::string& name, const std::string& text) {
@@ -149,16 +204,18 @@ void PrepareSurface(CliHost& host, const CliOptions& options) {
     library.limits.allowProcesses = options.allowProcesses;
     host.provider.SetLibraryHost(library);
     host.provider.SetLibraryOutputSink(&host.libraryOutput);
+    if (!options.sessionPath.empty()) ApplySession(host, options.sessionPath);
     if (!options.libraryPath.empty()) {
+        host.provider.SetInterpreterMode(false);  // the library answers, not a session's script
         LoadLibrary(host, options.libraryPath);
-    } else {
+    } else if (options.sessionPath.empty()) {
         // The program's start asks the built-in surface once.
         host.provider.QueryGradientIndex();
     }
     if (!options.scriptPath.empty()) LoadScript(host, options.scriptPath);
     for (const auto& [name, text] : options.sets) SetRow(host, name, text);
-    host.settings.n1 = options.n1;
-    host.settings.n2 = options.n2;
+    if (options.sessionPath.empty() || options.hasN1) host.settings.n1 = options.n1;
+    if (options.sessionPath.empty() || options.hasN2) host.settings.n2 = options.n2;
 }
 
 }  // namespace velmor::cli

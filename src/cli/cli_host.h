@@ -5,8 +5,10 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/cli_options.h"
+#include "core/app/session_file.h"
 #include "core/host/guarded_library.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
@@ -34,10 +36,15 @@ class CliFault : public std::runtime_error {
 public:
     explicit CliFault(const LibraryFault& fault)
         : std::runtime_error(fault.Describe()), m_fault(fault) {}
+    // A fault of another library than the surface's ("the reference library"), named first.
+    CliFault(const LibraryFault& fault, const std::string& which)
+        : std::runtime_error(which + ": " + fault.Describe()), m_fault(fault), m_which(which) {}
     const LibraryFault& Fault() const { return m_fault; }
+    const std::string& Which() const { return m_which; }
 
 private:
     LibraryFault m_fault;
+    std::string m_which;
 };
 
 struct CliHost {
@@ -46,6 +53,9 @@ struct CliHost {
     CSurfaceProvider provider{engine};
     SurfaceSource source = SurfaceSource::kBuiltIn;
     std::string sourcePath;
+    std::string scriptPath;  // the script compiled, under any source
+    // The [ANALYSIS] values of --session: the main window's fields, views' defaults.
+    std::vector<SessionEntry> analysis;
     // The main window's initial analysis ranges, 2D steps and "n1" / "n2" fields.
     ScriptTraceSettings settings;
 };

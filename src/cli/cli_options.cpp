@@ -13,8 +13,8 @@ namespace velmor::cli {
 namespace {
 
 constexpr char kHelp[] =
-    R"(Usage: velmor-cli [SOURCE] [--set NAME=TEXT]... [--n1 V] [--n2 V] [--json] [LIBRARY HOST]
-                  COMMAND [ARGS]
+    R"(Usage: velmor-cli [SOURCE] [--session FILE] [--set NAME=TEXT]... [--n1 V] [--n2 V] [--json]
+                  [LIBRARY HOST] COMMAND [ARGS]
 
 The Velmor surface host without windows: the same records, surface provider, built-in
 surface, script engine, sampler, mesh builder, STL writers and model readers as the program.
@@ -24,6 +24,17 @@ Source (at most one; without either the built-in "Even Array" surface answers):
                      and the library receives the safe-data request twice)
   --script FILE      compile a script file as the Compile command does and sample it
                      (interpreter mode); a script without intermediate code is refused
+
+Session (a file the window's "Store INI ..." or store-session wrote):
+  --session FILE     apply the session first, as the window's "Load INI ..." does: its
+                     source (a missing LIBRARY is also looked for beside the session), its
+                     [RECORDS] rows and its n1 / n2; --lib, --script, --set, --n1 and --n2 then
+                     apply on top, in order, and views takes the session's fields as its
+                     defaults. A file that is no session (no [SESSION], a VERSION above 1,
+                     binary, over 16 MiB, no regular file) and any part of it that cannot be
+                     applied (a missing library or script, a row the record version lacks, a
+                     text a field cannot hold, an unknown key) are refused (status 2); a
+                     library that faults while loading ends with status 3
 
 Library host (a library runs in the helper process velmor-surface-host beside this program,
 so a library that crashes, hangs or exits ends the command with status 3 instead of ending
@@ -53,8 +64,18 @@ Commands:
   call               "Call DLL": the initial records go to the surface with the request in
                      their type and numb; prints the return code and every final USER_DATA and
                      FIXED_DATA row in its table text form
-  trace              the single real ray: return code, status text and the final x y z l m n
-                     ln mn nn path
+  trace [--path]     the single real ray: return code, status text and the final x y z l m n
+                     ln mn nn path. For a gradient-index surface the ray then goes on through
+                     the medium by the ray equation (Runge-Kutta steps of param[1], "Delta T";
+                     n and grad n from request 6) to the plane z = thic, or z = the display z
+                     maximum (10 for the default ranges) when thic is not above 0:
+                     medium_steps, medium_x medium_y medium_z (the end point), medium_l
+                     medium_m medium_n (the unit direction there), medium_opl (the optical
+                     path length, the integral of n ds) and medium_end: plane, index failed,
+                     left range, turned back, step limit (1000000 steps) or step length (param[1]
+                     not above 0); medium_message says why when it is not plane. --path then
+                     prints one line "X<TAB>Y<TAB>Z<TAB>N" per point of the path (the start and
+                     each step; "medium_path" in JSON)
   sag X Y            one sag sample
   index X Y Z        one index sample (index dndx dndy dndz)
                      A sample fails for a non-zero answer, and for a value that is no finite
@@ -67,10 +88,15 @@ Commands:
   compile FILE       the output-box text of the Compile command (CR LF line ends)
   listing FILE       compile, then the output-box text of the intermediate-code listing
   stl OUT (--ascii|--binary) [--range XMIN XMAX YMIN YMAX] [--step DX DY] [--pattern 0..3]
+      [--failed-at-zero]
                      build the surface mesh as "Save STL" does and write it; defaults: ranges
                      [-10, 10], 3D steps 0.05, pattern 0 ("right triangle 1"); prints the
                      triangle count and the steps used (enlarged when the mesh would pass one
-                     million triangles)
+                     million triangles), the samples taken and failed. A triangle with a
+                     failed sample for a corner is left out ("N of M samples failed: their
+                     triangles are left out"); when every sample failed no file is written
+                     and the status is 1. --failed-at-zero keeps the full grid instead, the
+                     failed samples at z = 0
   load FILE          read an STL (ASCII or binary) or OBJ file with the 3D window's readers;
                      prints vertex, normal, face, group and material counts
   views OUT.png [--size PIXELS] [--range XMIN XMAX YMIN YMAX] [--step DX DY]
@@ -88,9 +114,19 @@ Commands:
                      same fields and pressing "Reset Zoom" and "Update 2D": display ranges
                      not given are what "Reset Zoom" shows for the analysis ranges (x and y
                      read back from their three-decimal fields; n stays -2 2)
+  store-session OUT.ini
+                     write the session of what the command line built: the source (paths made
+                     absolute), the initial record rows that differ from a fresh load of it
+                     (the --set rows among them), n1 / n2 and the fields of --session
   check [--range XMIN XMAX YMIN YMAX] [--only NAME,...]
                      the library check: a battery of checks on the surface, one line
                      NAME<TAB>pass|warn|fail|skip<TAB>DETAIL per check (see below)
+  compare REF [--range XMIN XMAX YMIN YMAX] [--step DX DY] [--tolerance T]
+                     the surface against a reference: one line
+                     QUANTITY<TAB>same|differs|skip<TAB>DETAIL per quantity (see below)
+  snapshot OUT.json [--range XMIN XMAX YMIN YMAX] [--step DX DY]
+                     write the answers compare uses into a snapshot file, to compare with
+                     later ("compare OUT.json")
 
 The library check runs in a helper process of its own (also with --in-process), with the
 initial records as --set left them, over the ranges [-10, 10] (or --range) on a grid of
@@ -112,19 +148,68 @@ initial records as --set left them, over the ranges [-10, 10] (or --range) on a 
              it (warn)
   index      a gradient-index surface only: request 6 on 21 x 21 x 5 points between the sag and
              z = thic (or 1): finite, dndx dndy dndz against central differences of index
+  medium     a gradient-index surface only: 41 rays across x and 41 across y (request 5 from
+             z = 0 along the initial direction) through the medium as trace follows them, with
+             the step param[1] and with half of it: request 6 answers along each path (fail),
+             |T| stays n(R) where the drift does not fall with the step (fail: the gradient does
+             not belong to the index), the end points of the two agree (warn: the step is too
+             long for the gradient; also when |T| drifts by the step's own error)
   repeat     the same requests again in reverse order answer the same bit for bit
   threads    the sag and trace requests from 8 threads at once, 5 times each, answer as on one
              thread bit for bit (skip when the answers already change on one thread)
   speed      median and slowest time per call of requests 3, 5 and 6 (information)
 Tolerances: positions and path 1e-9 x max(1, half the diagonal of the ranges); unit length,
 Snell's law, plane of incidence and law of reflection 1e-9; normal direction 1e-6 rad
-(parallel or antiparallel); index gradient 1e-4 relative; paraxial directions 1e-6. A script
-(--script) runs only sag, repeat and speed. A library that faults during a check (a signal,
-an exit, the time limit) fails that check, is loaded again and the other checks go on. check
+(parallel or antiparallel); index gradient 1e-4 relative; paraxial directions 1e-6; medium:
+end points 1e-6 x the medium's depth, |T| against n(R) 1e-6 relative, paths of more than 50000
+steps left out (warn); the medium's rays end at z = thic, or at the display z maximum "Reset
+Zoom" gives for the ranges (10 for the default ones). A script (--script) runs only sag,
+repeat and speed. A library that faults during a check (a signal, an exit, the time limit)
+fails that check, is loaded again and the other checks go on. check
 exits with 1 when a check failed (warnings do not count), with 3 when the library faulted
 while loading. With --json: {"checks": [{"name", "result", "detail", "example": null or {"x",
 "y", "z", "l", "m", "n" (the inputs of the request that failed), "expected", "got" (numbers,
 arrays for vectors)}}], "summary": {"pass", "warn", "fail", "skip"}}.
+
+compare sets the surface against REF, told apart by its content: a surface library (.so or
+.dll, loaded as --lib loads one, in a helper process of its own, its records then given the
+rows --set changed where its record version has them, mapped by name), a snapshot file, or
+else a script (compiled as --script compiles one; --n1 / --n2 are its indices). Over the
+analysis ranges and 2D steps (default -10 10 -10 10 and 0.025 0.025; a snapshot's own unless
+--range / --step are given, and a snapshot of other ranges or steps is refused), in order:
+  record-version, name, names, safe-data, rows
+             what the records say: the record version, the name, the param and xdata names,
+             the rows the safe-data request sets, the rows changed since the load (a reference
+             library lists those its record version lacks); information, never a failure
+  sag        every grid point: both answering, surface minus reference; answered by one side
+             only, counted and the first named
+  trace-result, trace-hit, trace-normal, trace-direction, trace-path
+             the library check's ray set (its 41 x 41 grid along the initial direction and three
+             tilted ones): the return codes, the distance between the hit points, the angle
+             between the normals and between the outgoing directions, path; skipped when
+             either side is a script (its trace leaves the normal at 0 by design)
+  index, gradient
+             a gradient-index surface: request 6 on the library check's slab (the surface's sag
+             under its 21 x 21 grid, 5 levels up to thic or 1)
+Each numeric line: the points compared, the largest difference and where, the RMS, the count
+beyond the tolerance and what one side alone answered. Tolerances: positions (sag, hit, path)
+1e-9 x max(1, half the diagonal of the ranges), directions 1e-9 rad, index and gradient 1e-9
+relative (over max(1, |the reference's value|)); --tolerance T sets the position tolerance and
+scales the others with it. compare exits with 1 when a quantity that is no information
+differs, with 3 when either library faults (a fault of the reference names it so; in JSON the
+"fault" object then has "library": "the reference library"). With --json, the library check's
+shape: {"reference": {"path", "kind"}, "ranges", "tolerances": {"position", "angle",
+"relative"}, "checks": [{"name", "result", "detail", "example" (null, or where the largest
+difference lies: "x", "y", "z", "l", "m", "n" and the reference's value as "expected", the
+surface's as "got", arrays for vectors), "information", and for the numeric ones "compared",
+"largest", "rms", "tolerance", "beyond", "one_sided", "first_one_sided" (null or {"x", "y",
+...}), "first_one_sided_by"}], "summary": {"same", "differs", "skip"}, "differs"}.
+
+snapshot writes a JSON file (format "velmor-snapshot", version 1) with the surface's kind and
+path, the ranges, what the records say, the sag grid (x, y, an ok digit and the sag of every
+point), the ray set's answers, the index slab and the ray of the initial records. Numbers are
+written so that they read back bit for bit; a value that is no finite number is null, its
+place and bits listed under "nonfinite".
 
 Numbers: a whole argument each ('.' decimal point). Ranges and steps are then taken as the
 main window's fields take them: a step below 0.001 in magnitude becomes 0.001; a negative
@@ -135,9 +220,11 @@ Output: one NAME<TAB>VALUE line per value; doubles with "%.17g"; control charact
 texts are written as \t, \n, \r or \xHH. compile and listing print the output-box text itself.
 
 Exit status: 0 success; 1 when call or trace got a non-zero return code (printed), when
-the trace's output is no finite number, when sag or index failed its sample, when compile
-or listing found no usable code, or when a check failed; 2 bad arguments or files, or output that could not be
-written whole (standard output, the STL or PNG file), with one line on stderr;
+the trace's output is no finite number, when the path through a gradient-index medium ended
+with index failed or step length, when sag or index failed its sample, when compile or listing
+found no usable code, when a check failed, or when compare found a difference; 2 bad arguments
+or files, or output that could not be written whole (standard output, the STL or PNG file),
+with one line on stderr;
 3 the library faulted (a signal such as SIGSEGV, an exit inside a call, or no answer within
 the time limit; a read or write past one of its records, Velmor's shared memory overwritten,
 the helper's connection to Velmor lost), also while loading, with one line on stderr naming
@@ -156,8 +243,9 @@ is no regular file (a device such as /dev/null, a pipe, a directory) is refused.
 
 // Options that take one value, and the switches, wherever they stand.
 bool TakesValue(std::string_view option) {
-    return option == "--lib" || option == "--script" || option == "--set" || option == "--n1" ||
-           option == "--n2" || option == "--timeout" || option == "--memory-limit";
+    return option == "--session" || option == "--lib" || option == "--script" ||
+           option == "--set" || option == "--n1" || option == "--n2" || option == "--timeout" ||
+           option == "--memory-limit";
 }
 
 // The longest time limit and data limit accepted: about eleven days and 1 TiB.
@@ -237,7 +325,11 @@ CliOptions ParseCommandLine(int argc, char** argv) {
         if (TakesValue(word)) {
             if (i + 1 >= argc) throw CliError(word + " needs a value");
             const std::string value = argv[++i];
-            if (word == "--lib") {
+            if (word == "--session") {
+                if (!options.sessionPath.empty()) throw CliError("--session given twice");
+                if (value.empty()) throw CliError("--session needs a path");
+                options.sessionPath = value;
+            } else if (word == "--lib") {
                 if (!options.libraryPath.empty()) throw CliError("--lib given twice");
                 if (value.empty()) throw CliError("--lib needs a path");
                 options.libraryPath = value;

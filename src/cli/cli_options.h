@@ -17,6 +17,8 @@ public:
 };
 
 struct CliOptions {
+    // --session FILE: a session applied before the source, the rows and the fields below.
+    std::string sessionPath;
     std::string libraryPath;  // --lib PATH
     std::string scriptPath;   // --script FILE
     // --set NAME=TEXT, in the order given.

@@ -6,12 +6,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "cli/cli_commands.h"
 #include "core/app/cp932.h"
 #include "core/app/regular_file.h"
+#include "core/app/sample_step.h"
+#include "core/app/session_file.h"
 #include "ui/plots/update_2d.h"
 
 namespace velmor::cli {
@@ -54,6 +58,39 @@ std::vector<double> OptionNumbers(const Arguments& args, std::size_t* i,
     return numbers;
 }
 
+// The fields and the view settings of --session, as the window shows them after "Load INI
+// ...": the analysis ranges and steps, every display range given whole, the cursor point and
+// the check boxes.
+void SessionFields(const std::vector<SessionEntry>& analysis, ViewFields* fields,
+                   PlotSettings* start) {
+    std::map<std::string, double> number;
+    for (const SessionEntry& entry : analysis) {
+        double value = 0;
+        if (ReadAnalysisNumber(entry.value, &value)) number[entry.key] = value;
+    }
+    auto pair = [&number](const char* min, const char* max) -> std::optional<ValueRange> {
+        if (!number.count(min) || !number.count(max)) return std::nullopt;
+        return ValueRange{number[min], number[max]};
+    };
+    if (auto range = pair(kKeyXMin, kKeyXMax)) fields->analysisX = *range;
+    if (auto range = pair(kKeyYMin, kKeyYMax)) fields->analysisY = *range;
+    if (number.count(kKeyStep2DX)) fields->stepX = LimitSampleStep(number[kKeyStep2DX]);
+    if (number.count(kKeyStep2DY)) fields->stepY = LimitSampleStep(number[kKeyStep2DY]);
+    fields->displayX = pair(kKeyDisplayXMin, kKeyDisplayXMax);
+    fields->displayY = pair(kKeyDisplayYMin, kKeyDisplayYMax);
+    fields->displayZ = pair(kKeyDisplayZMin, kKeyDisplayZMax);
+    fields->displayN = pair(kKeyDisplayNMin, kKeyDisplayNMax);
+    fields->displayR = pair(kKeyDisplayRMin, kKeyDisplayRMax);
+    if (number.count(kKeyCursorX)) start->cursorX = number[kKeyCursorX];
+    if (number.count(kKeyCursorY)) start->cursorY = number[kKeyCursorY];
+    if (number.count(kKeyCursorZ)) start->cursorZ = number[kKeyCursorZ];
+    for (const auto& [key, flag] : {std::pair{kKeyRayTrace, &PlotSettings::rayTrace},
+                                    {kKeyCursor, &PlotSettings::cursor},
+                                    {kKeyVerbose, &PlotSettings::verbose}}) {
+        if (number.count(key)) start->*flag = number[key] != 0;
+    }
+}
+
 }  // namespace
 
 int RunViews(CliHost& host, const Arguments& args, Output& out) {
@@ -64,6 +101,9 @@ int RunViews(CliHost& host, const Arguments& args, Output& out) {
     int side = kDefaultImageSide;
     // The main window's fields as it starts, with the "n1" / "n2" fields of the command line.
     ViewFields fields;
+    // --session's fields are the defaults the options change.
+    PlotSettings start;
+    SessionFields(host.analysis, &fields, &start);
     fields.n1 = host.settings.n1;
     fields.n2 = host.settings.n2;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -109,7 +149,6 @@ int RunViews(CliHost& host, const Arguments& args, Output& out) {
     const std::unique_ptr<QGuiApplication> qt = StartQt();
 
     // The surface's mode flags as the main window has them.
-    PlotSettings start;
     start.interpreterMode = host.provider.InterpreterMode();
     start.gradientIndex = host.provider.GradientIndex();
     const ViewsImage views =
@@ -130,7 +169,9 @@ int RunViews(CliHost& host, const Arguments& args, Output& out) {
     out.Integer("width", image.width());
     out.Integer("height", image.height());
     out.Integer("trace_return", trace.result);
-    out.Text("status", result.showNoRay ? kRayStatusNoRay : trace.statusText);
+    out.Text("status", !result.showNoRay               ? trace.statusText
+                       : result.mediumStatus.isEmpty() ? std::string(kRayStatusNoRay)
+                                                       : result.mediumStatus.toStdString());
     out.Text("cursor", result.cursorReadout.toStdString());
     if (!result.errorSummary.empty()) {
         std::string summary;

@@ -64,7 +64,10 @@ int main(int argc, char** argv) {
             // its own line before it.
             host.libraryOutput.Finish();
             try {
-                if (out.IsJson()) out.Object()["fault"] = FaultJson(fault.Fault());
+                if (out.IsJson()) {
+                    out.Object()["fault"] = FaultJson(fault.Fault());
+                    if (!fault.Which().empty()) out.Object()["fault"]["library"] = fault.Which();
+                }
                 out.Finish();
                 CloseStandardOutput();
             } catch (const OutputError& error) {

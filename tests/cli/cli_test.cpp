@@ -142,24 +142,51 @@ TEST(CliTest, CompileAndListingPrintTheOutputBoxText) {
 
 TEST(CliTest, StlExportHoldsTheSurfaceAndReportsTheSteps) {
     TempDir dir;
-    // [-10, 10]² at 0.25, pattern 0: 2 * 80 * 80 triangles. The library's sphere (cv 0.25)
-    // ends at radius 4; beyond it the samples fail and lie at z = 0.
-    const std::string path = dir.File("mesh.stl");
-    const CliRun run = RunCli(
-        {"--lib", LibPath("even_asphere"), "stl", path, "--binary", "--step", "0.25", "0.25"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(ParseLines(run.out)["triangles"], "12800");
-    const std::string bytes = ReadFile(path);
-    ASSERT_EQ(bytes.size(), 84u + 50u * 12800u);
-    for (std::size_t k = 0; k < 12800; k += 97) {
-        for (int corner = 0; corner < 3; ++corner) {
-            float v[3];
-            std::memcpy(v, bytes.data() + 84 + 50 * k + 12 + 12 * corner, sizeof v);
-            double sag = 0;
-            if (!AsphereSag(v[0], v[1], &sag, 0.25, 0, 0, 0)) sag = 0;
-            EXPECT_NEAR(v[2], sag, 1e-5) << v[0] << " " << v[1];
+    // [-10, 10]² at 0.25, pattern 0: 81 x 81 samples, 2 * 80 * 80 triangles in the full grid.
+    // The library's sphere (cv 0.25) ends at radius 4; beyond it the samples fail, and their
+    // triangles are left out unless --failed-at-zero puts them at z = 0.
+    for (const bool atZero : {false, true}) {
+        const std::string path = dir.File(atZero ? "full.stl" : "mesh.stl");
+        std::vector<std::string> args = {
+            "--lib", LibPath("even_asphere"), "stl", path, "--binary", "--step", "0.25", "0.25"};
+        if (atZero) args.push_back("--failed-at-zero");
+        const CliRun run = RunCli(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        Lines lines = ParseLines(run.out);
+        const int triangles = std::stoi(lines["triangles"]);
+        EXPECT_EQ(lines["samples"], "6561");
+        const std::string failed = lines["samples_failed"];
+        EXPECT_GT(std::stoi(failed), 5500);  // about 804 lie within r = 4
+        EXPECT_EQ(lines["samples_message"],
+                  failed + " of 6561 samples failed: " +
+                      (atZero ? "they lie at z = 0" : "their triangles are left out"));
+        if (atZero)
+            EXPECT_EQ(triangles, 12800);
+        else
+            EXPECT_TRUE(triangles > 400 && triangles < 3200) << triangles;
+        const std::string bytes = ReadFile(path);
+        ASSERT_EQ(bytes.size(), 84u + 50u * triangles);
+        for (int k = 0; k < triangles; k += atZero ? 97 : 1) {
+            for (int corner = 0; corner < 3; ++corner) {
+                float v[3];
+                std::memcpy(v, bytes.data() + 84 + 50 * k + 12 + 12 * corner, sizeof v);
+                double sag = 0;
+                const bool answered = AsphereSag(v[0], v[1], &sag, 0.25, 0, 0, 0);
+                // Without --failed-at-zero every corner is a sample the library answered.
+                if (!atZero) ASSERT_TRUE(answered) << v[0] << " " << v[1];
+                if (!answered) sag = 0;
+                EXPECT_NEAR(v[2], sag, 1e-5) << v[0] << " " << v[1];
+            }
         }
     }
+    // A range where no sample answers: the reason, status 1 and no file.
+    const std::string none = dir.File("none.stl");
+    const CliRun nothing = RunCli({"--lib", LibPath("even_asphere"), "stl", none, "--ascii",
+                                   "--range", "5", "10", "5", "10", "--step", "0.5", "0.5"});
+    EXPECT_EQ(nothing.status, 1) << nothing.err;
+    EXPECT_EQ(ParseLines(nothing.out)["samples_message"],
+              "No sample of the surface answered in this range");
+    EXPECT_FALSE(std::filesystem::exists(none));
 
     // Steps of 0.01 would plan 8,008,002 triangles: both become 0.029 and the output says so.
     const CliRun budget =
@@ -458,19 +485,26 @@ TEST(CliTest, ValuesThatAreNoNumbersFailAndAreShownAsGiven) {
     EXPECT_EQ(lines["status"], "RayTrace : return code = 0 (error)");
     EXPECT_EQ(lines["z"], "nan");
 
-    // Failed samples lie at z = 0 in the mesh: no number in the ASCII STL is inf or nan.
+    // Failed samples leave their triangles out of the mesh: no number in the ASCII STL is inf
+    // or nan, nor with --failed-at-zero, where they lie at z = 0.
     TempDir dir;
     WriteFile(dir.File("steep.txt"), "z = x * 1e308 * 10.0 + exp(y * 1000.0) * 0.0;\n");
     const std::vector<std::string> sources[] = {{"--lib", LibPath("nonfinite_surface")},
                                                 {"--script", dir.File("steep.txt")}};
     for (std::vector<std::string> args : sources) {
         args.insert(args.end(), {"stl", dir.File("mesh.stl"), "--ascii", "--step", "0.5", "0.5"});
-        const CliRun stl = RunCli(args);
-        ASSERT_EQ(stl.status, 0) << stl.err;
-        const std::string text = ReadFile(dir.File("mesh.stl"));
-        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 7 * 3200);
-        EXPECT_EQ(text.find("inf"), std::string::npos) << args[0];
-        EXPECT_EQ(text.find("nan"), std::string::npos) << args[0];
+        for (const bool atZero : {false, true}) {
+            std::vector<std::string> run = args;
+            if (atZero) run.push_back("--failed-at-zero");
+            const CliRun stl = RunCli(run);
+            ASSERT_EQ(stl.status, 0) << stl.err;
+            const int triangles = std::stoi(ParseLines(stl.out)["triangles"]);
+            EXPECT_TRUE(atZero ? triangles == 3200 : triangles < 3200) << triangles;
+            const std::string text = ReadFile(dir.File("mesh.stl"));
+            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 7 * triangles);
+            EXPECT_EQ(text.find("inf"), std::string::npos) << args[0];
+            EXPECT_EQ(text.find("nan"), std::string::npos) << args[0];
+        }
     }
 }
 
@@ -825,15 +859,15 @@ TEST(CliTest, CheckPrintsOneLinePerCheckAndFailsWithTheLibrary) {
     std::vector<std::string> lines;
     std::istringstream in(sound.out);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
-    const char* order[] = {"name",     "names", "safe-data", "records", "sag",  "trace",
-                           "paraxial", "index", "repeat",    "threads", "speed"};
-    ASSERT_EQ(lines.size(), 11u) << sound.out;
+    const char* order[] = {"name",     "names", "safe-data", "records", "sag",     "trace",
+                           "paraxial", "index", "medium",    "repeat",  "threads", "speed"};
+    ASSERT_EQ(lines.size(), 12u) << sound.out;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::size_t tab = lines[i].find('\t'), second = lines[i].find('\t', tab + 1);
         ASSERT_NE(second, std::string::npos) << lines[i];
         EXPECT_EQ(lines[i].substr(0, tab), order[i]);
         const std::string result = lines[i].substr(tab + 1, second - tab - 1);
-        EXPECT_EQ(result, i == 7 ? "skip" : "pass") << lines[i];
+        EXPECT_EQ(result, i == 7 || i == 8 ? "skip" : "pass") << lines[i];
     }
 
     // A planted fault, with --only and a range: the checks named, in the battery's order.
@@ -871,6 +905,88 @@ TEST(CliTest, CheckPrintsOneLinePerCheckAndFailsWithTheLibrary) {
     EXPECT_NE(help.out.find("normal direction 1e-6 rad"), std::string::npos);
 }
 
+// trace of a gradient-index surface goes on through the medium: the medium_* keys, --path with
+// one line X Y Z N per point (an array in JSON), status 1 when request 6 broke the path off or
+// there is no step; views shows the same path in its status line.
+TEST(CliTest, TraceFollowsTheRayThroughAGradientIndexMedium) {
+    const std::string grin = LibPath("grin_medium");
+    const CliRun run = RunCli({"--lib", grin, "trace"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    Lines lines = ParseLines(run.out);
+    const std::vector<std::string> keys = {"medium_steps", "medium_x",   "medium_y",
+                                           "medium_z",     "medium_l",   "medium_m",
+                                           "medium_n",     "medium_opl", "medium_end"};
+    ASSERT_GE(lines.names.size(), keys.size());
+    EXPECT_EQ(std::vector<std::string>(lines.names.end() - keys.size(), lines.names.end()), keys);
+    EXPECT_EQ(lines["medium_end"], "plane");
+    EXPECT_EQ(lines.Number("medium_z"), 10);  // no thic: the display z maximum
+    const double l = lines.Number("medium_l"), m = lines.Number("medium_m");
+    const double n = lines.Number("medium_n");
+    EXPECT_NEAR(l * l + m * m + n * n, 1, 1e-15);
+    const long steps = std::stol(lines["medium_steps"]);
+    EXPECT_GT(steps, 10);
+
+    // --path: the start and one point per step, the last the end point.
+    const CliRun path = RunCli({"--lib", grin, "trace", "--path"});
+    ASSERT_EQ(path.status, 0);
+    ASSERT_EQ(path.out.rfind(run.out, 0), 0u);  // the keys first, as without --path
+    std::istringstream rest(path.out.substr(run.out.size()));
+    std::vector<std::vector<double>> points;
+    for (std::string line; std::getline(rest, line);) {
+        std::istringstream fields(line);
+        std::vector<double> point;
+        for (std::string field; std::getline(fields, field, '\t');) {
+            point.push_back(std::strtod(field.c_str(), nullptr));
+        }
+        ASSERT_EQ(point.size(), 4u) << line;
+        points.push_back(point);
+    }
+    ASSERT_EQ(points.size(), static_cast<std::size_t>(steps) + 1);
+    EXPECT_EQ(points.front()[0], lines.Number("x"));
+    EXPECT_EQ(points.back()[0], lines.Number("medium_x"));
+    EXPECT_EQ(points.back()[2], 10);
+    for (const auto& point : points) EXPECT_NEAR(point[3], 1.6, 0.01);  // the index there
+
+    const nlohmann::json json =
+        nlohmann::json::parse(RunCli({"--json", "--lib", grin, "trace", "--path"}).out);
+    EXPECT_EQ(json["medium_end"], "plane");
+    EXPECT_EQ(json["medium_steps"], steps);
+    ASSERT_EQ(json["medium_path"].size(), points.size());
+    EXPECT_EQ(json["medium_path"][0][3].get<double>(), points[0][3]);
+
+    // The public libraries' layout: at wavelength 0 the index is no number.
+    const std::string publicLayout = LibPath("grin_public_layout");
+    lines = ParseLines(RunCli({"--lib", publicLayout, "trace"}).out);
+    EXPECT_EQ(lines["medium_end"], "index failed");
+    EXPECT_EQ(lines["medium_message"],
+              "request 6 answered no finite number at (1.000, -0.500, 0.000) (wavelength is 0: "
+              "set it in the table)");
+    EXPECT_EQ(RunCli({"--lib", publicLayout, "trace"}).status, 1);
+    const CliRun set =
+        RunCli({"--lib", publicLayout, "--set", "wavelength=0.55", "--set", "thic=5", "trace"});
+    EXPECT_EQ(set.status, 0) << set.out;
+    EXPECT_EQ(ParseLines(set.out).Number("medium_z"), 5);
+    const CliRun noStep = RunCli({"--lib", grin, "--set", "param[1]=0", "trace"});
+    EXPECT_EQ(noStep.status, 1);
+    EXPECT_EQ(ParseLines(noStep.out)["medium_end"], "step length");
+    EXPECT_EQ(ParseLines(noStep.out)["medium_message"],
+              "the step length param[1] (Delta T) must be above 0");
+    // A surface that is no medium prints no medium keys.
+    EXPECT_EQ(RunCli({"trace"}).out.find("medium"), std::string::npos);
+    ExpectRefused(RunCli({"--lib", grin, "trace", "--paths"}), "usage: trace [--path]");
+
+    // views draws the path and shows its status line.
+    TempDir dir;
+    const CliRun views = RunCli({"--lib", grin, "views", dir.File("v.png"), "--size", "200"});
+    ASSERT_EQ(views.status, 0) << views.err;
+    Lines traced = ParseLines(run.out);
+    char end[80];
+    std::snprintf(end, sizeof end, "end (%.3f, %.3f, 10.000), OPL %.3f", traced.Number("medium_x"),
+                  traced.Number("medium_y"), traced.Number("medium_opl"));
+    EXPECT_EQ(ParseLines(views.out)["status"],
+              "GRIN : " + std::to_string(steps) + " steps, " + end);
+}
+
 // The built-in surface and a script are checked as well; a script only by sag, repeat, speed.
 TEST(CliTest, CheckTakesTheBuiltInSurfaceAndAScript) {
     TempDir dir;
@@ -880,11 +996,236 @@ TEST(CliTest, CheckTakesTheBuiltInSurfaceAndAScript) {
     EXPECT_NE(builtIn.out.find("\"Even Array\""), std::string::npos) << builtIn.out;
     WriteFile(dir.File("script.txt"), "z = 0.1*(x*x + y*y);\n");
     Lines script = ParseLines(RunCli({"--script", dir.File("script.txt"), "check"}).out);
-    ASSERT_EQ(script.names.size(), 11u);
+    ASSERT_EQ(script.names.size(), 12u);
     for (const std::string& name : script.names) {
         const bool runs = name == "sag" || name == "repeat" || name == "speed";
         EXPECT_EQ(script[name].substr(0, 4), runs ? "pass" : "skip") << name;
     }
+}
+
+// The conic of tests/libs/conic_surface.c (cv 0.25, k 0) as a script, failing where it has no
+// value; and the library with 1e-6 planted at (1.25, -0.5).
+constexpr const char* kConicScript =
+    "c = 0.25;\nrr = x*x + y*y;\nA = 1.0 - c*c*rr;\nif (A >= 0.0) z = c*rr / (1.0 + sqrt(A));\n";
+const std::vector<std::string> kGrid = {"--range", "-2", "2", "-2", "2", "--step", "0.25", "0.25"};
+
+std::vector<std::string> Conic(std::vector<std::string> more, bool planted = false) {
+    std::vector<std::string> args = {"--lib", LibPath("conic_surface")};
+    if (planted) {
+        for (const char* row : {"param[1]=1e-6", "param[2]=1.25", "param[3]=-0.5"})
+            args.insert(args.end(), {"--set", row});
+    }
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+// Every line QUANTITY<TAB>same|differs|skip<TAB>DETAIL, the quantities in order.
+Lines CompareLines(const CliRun& run) {
+    const Lines lines = ParseLines(run.out);
+    const std::vector<std::string> order = {
+        "record-version", "name",      "names",        "safe-data",       "rows",       "sag",
+        "trace-result",   "trace-hit", "trace-normal", "trace-direction", "trace-path", "index",
+        "gradient"};
+    EXPECT_EQ(lines.names, order) << run.out << run.err;
+    for (const auto& [name, rest] : lines) {
+        const std::string result = rest.substr(0, rest.find('\t'));
+        EXPECT_TRUE(result == "same" || result == "differs" || result == "skip") << rest;
+        EXPECT_NE(rest.find('\t'), std::string::npos) << rest;
+    }
+    return lines;
+}
+
+TEST(CliTest, CompareFindsAPlantedDifferenceAtItsCellAndExitsWithIt) {
+    TempDir dir;
+    WriteFile(dir.File("conic.txt"), kConicScript);
+    std::vector<std::string> args = {"compare", dir.File("conic.txt")};
+    args.insert(args.end(), kGrid.begin(), kGrid.end());
+    const CliRun same = RunCli(Conic(args));
+    EXPECT_EQ(same.status, 0) << same.err;
+    Lines lines = CompareLines(same);
+    EXPECT_EQ(lines["sag"].rfind("same\t289 points, 289 answered by both", 0), 0u) << lines["sag"];
+    EXPECT_EQ(lines["trace-hit"].rfind("skip\tnot compared for a script", 0), 0u);
+
+    const CliRun planted = RunCli(Conic(args, true));
+    EXPECT_EQ(planted.status, 1) << planted.err;
+    lines = CompareLines(planted);
+    EXPECT_NE(lines["sag"].find("differs\t289 points, 289 answered by both, 0 by neither, largest "
+                                "1e-06 at (1.25, -0.5), rms "),
+              std::string::npos)
+        << lines["sag"];
+    EXPECT_NE(lines["sag"].find(", 1 beyond "), std::string::npos);
+
+    args.insert(args.begin(), "--json");
+    const CliRun json = RunCli(Conic(args, true));
+    EXPECT_EQ(json.status, 1);
+    const nlohmann::json object = nlohmann::json::parse(json.out);
+    EXPECT_EQ(object["reference"]["kind"], "script");
+    EXPECT_EQ(object["differs"], true);
+    // The library check's shape: "checks" with name, result, detail and example (the inputs,
+    // the reference's value as expected, the surface's as got), and a summary.
+    const nlohmann::json& sag = object["checks"][5];
+    EXPECT_EQ(sag["name"], "sag");
+    EXPECT_EQ(sag["result"], "differs");
+    EXPECT_EQ(sag["information"], false);
+    const nlohmann::json& example = sag["example"];
+    EXPECT_EQ(example["x"], 1.25);
+    EXPECT_EQ(example["y"], -0.5);
+    EXPECT_EQ(example["l"], 0.0);
+    EXPECT_NEAR(example["got"].get<double>() - example["expected"].get<double>(), 1e-6, 1e-15);
+    EXPECT_TRUE(object["checks"][0]["example"].is_null());
+    EXPECT_NEAR(sag["largest"].get<double>(), 1e-6, 1e-15);
+    EXPECT_EQ(sag["beyond"], 1);
+    EXPECT_EQ(sag["compared"], 289);
+    EXPECT_EQ(sag["one_sided"], 0);
+    EXPECT_TRUE(sag["first_one_sided"].is_null());
+    EXPECT_DOUBLE_EQ(object["tolerances"]["position"].get<double>(), 1e-9 * std::sqrt(8.0));
+    EXPECT_EQ(object["summary"]["differs"], 1);
+
+    // A tolerance above the difference: the same, and exit 0.
+    std::vector<std::string> loose = {"compare", dir.File("conic.txt"), "--tolerance", "2e-6"};
+    loose.insert(loose.end(), kGrid.begin(), kGrid.end());
+    EXPECT_EQ(RunCli(Conic(loose, true)).status, 0);
+    // Arguments compare refuses.
+    ExpectRefused(RunCli({"compare"}), "no file given; usage: compare REF");
+    ExpectRefused(RunCli({"compare", dir.File("conic.txt"), "--tolerance", "0"}),
+                  "--tolerance: a tolerance must be above 0");
+    ExpectRefused(RunCli({"compare", dir.File("conic.txt"), "--step", "0.5"}),
+                  "--step needs a value");
+    ExpectRefused(RunCli({"compare", dir.File("conic.txt"), "--step", "0.001", "0.001"}),
+                  "compare: the sag grid of about 20001 x 20001 points is larger than 4194304");
+    ExpectRefused(RunCli({"compare", dir.File("missing.so")}), "missing.so: ");
+}
+
+TEST(CliTest, ASnapshotOfTheLibraryComparesTheSameAndOtherRangesAreRefused) {
+    TempDir dir;
+    const std::string snapshot = dir.File("conic.json");
+    const CliRun taken = RunCli(Conic({"snapshot", snapshot, "--step", "0.5", "0.5"}));
+    ASSERT_EQ(taken.status, 0) << taken.err;
+    Lines info = ParseLines(taken.out);
+    EXPECT_EQ(info["file"], snapshot);
+    EXPECT_EQ(info["points"], "1681");  // 41 x 41 over [-10, 10]
+    EXPECT_EQ(info["rays"], "6724");
+    const nlohmann::json file = nlohmann::json::parse(ReadFile(snapshot));
+    EXPECT_EQ(file["format"], "velmor-snapshot");
+    EXPECT_EQ(file["version"], 1);
+    EXPECT_EQ(file["sag"]["values"].size(), 1681u);
+
+    // Compared over its own ranges and steps: the same everywhere.
+    const CliRun same = RunCli(Conic({"compare", snapshot}));
+    EXPECT_EQ(same.status, 0) << same.err << same.out;
+    for (const auto& [name, rest] : CompareLines(same)) {
+        EXPECT_TRUE(rest.rfind("same\t", 0) == 0 || rest.rfind("skip\t", 0) == 0) << name << rest;
+    }
+    // Other records than the snapshot's: the sag differs, and the changed row is listed.
+    const CliRun changed = RunCli(Conic({"--set", "cv=0.2", "compare", snapshot}));
+    EXPECT_EQ(changed.status, 1);
+    Lines lines = CompareLines(changed);
+    EXPECT_EQ(lines["sag"].rfind("differs\t", 0), 0u);
+    EXPECT_EQ(lines["rows"],
+              "differs\t1 differ: cv \"0.2\" only on the surface (information, not a failure)");
+    // Other ranges: refused, saying what the snapshot covers.
+    ExpectRefused(RunCli(Conic({"compare", snapshot, "--range", "-3", "3", "-3", "3"})),
+                  "compare: the snapshot covers x -10 .. 10 step 0.5, y -10 .. 10 step 0.5, not "
+                  "the comparison's x -3 .. 3 step 0.5");
+    // A damaged snapshot, and a snapshot into a folder.
+    std::string text = ReadFile(snapshot);
+    WriteFile(dir.File("damaged.json"), text.substr(0, text.size() / 3));
+    ExpectRefused(RunCli(Conic({"compare", dir.File("damaged.json")})), "damaged.json: not JSON");
+    ExpectRefused(RunCli(Conic({"snapshot", dir.Path()})), "not a regular file");
+}
+
+TEST(CliTest, AReferenceThatFaultsEndsWithStatus3AndNamesItself) {
+    std::vector<std::string> args = {"compare", LibPath("fault_segv")};
+    args.insert(args.end(), kGrid.begin(), kGrid.end());
+    const CliRun crash = RunCli(Conic(args));
+    EXPECT_EQ(crash.status, 3);
+    EXPECT_EQ(crash.err.rfind("velmor-cli: library fault: the reference library: SIGSEGV "
+                              "(segmentation fault: invalid memory access) in sag",
+                              0),
+              0u)
+        << crash.err;
+    args.insert(args.begin(), "--json");
+    const CliRun json = RunCli(Conic(args));
+    EXPECT_EQ(json.status, 3);
+    const nlohmann::json fault = nlohmann::json::parse(json.out)["fault"];
+    EXPECT_EQ(fault["library"], "the reference library");
+    EXPECT_EQ(fault["signal"], "SIGSEGV");
+    // A reference that faults while loading.
+    const CliRun load = RunCli(Conic({"compare", LibPath("fault_load_constructor")}));
+    EXPECT_EQ(load.status, 3);
+    EXPECT_NE(load.err.find("the reference library: "), std::string::npos) << load.err;
+}
+
+// store-session writes what the command line built and --session brings it back before the
+// source, rows and fields of the command line; what cannot be applied is refused with one
+// line, a library that faults while loading ends with status 3.
+TEST(CliTest, SessionsApplyFirstAndStoreSessionWritesWhatTheCommandLineBuilt) {
+    TempDir dir;
+    const std::string session = dir.File("lens.ini");
+    CliRun run = RunCli(Asphere({"--n2", "1.6", "store-session", session}));
+    ASSERT_EQ(run.status, 0) << run.err;
+    Lines lines = ParseLines(run.out);
+    EXPECT_EQ(lines["source"], "library");
+    EXPECT_EQ(lines["record_version"], "0");
+    const std::string text = ReadFile(session);
+    EXPECT_NE(text.find("SOURCE=library\nLIBRARY=" + LibPath("even_asphere") + "\n"),
+              std::string::npos)
+        << text;
+    // Only the rows that differ from a fresh load.
+    EXPECT_NE(text.find("[RECORDS]\nRECORD_VERSION=0\ncv=0.100000\nk=-0.500000\nparam[1]=0.001000\n"
+                        "param[2]=-0.000020\n\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("N2=1.6\n"), std::string::npos);
+
+    // The session alone gives what the command line gave.
+    double sag = 0;
+    ASSERT_TRUE(AsphereSag(1.5, 0.5, &sag, 0.1, -0.5, 0.001, -2e-5));
+    run = RunCli({"--session", session, "sag", "1.5", "0.5"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    lines = ParseLines(run.out);
+    EXPECT_NEAR(lines.Number("sag"), sag, 1e-12);
+    // --set applies on top, and the session's n2 stays unless --n2 is given.
+    run = RunCli({"--session", session, "--set", "param[1]=0", "store-session", dir.File("b.ini")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(dir.File("b.ini")).find("param[1]="), std::string::npos);
+    EXPECT_NE(ReadFile(dir.File("b.ini")).find("N2=1.6\n"), std::string::npos);
+
+    // A value finer than the tables' six decimals is said to change.
+    run = RunCli({"--set", "param[3]=1e-7", "store-session", dir.File("fine.ini")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("param[3] is kept as \"0.000000\""), std::string::npos) << run.err;
+
+    // A session that travelled with its library.
+    std::filesystem::create_directories(dir.File("moved"));
+    std::filesystem::copy_file(LibPath("even_asphere"), dir.File("moved/gone.so"));
+    WriteFile(dir.File("moved/s.ini"),
+              "[SESSION]\nVERSION=1\nSOURCE=library\nLIBRARY=/nowhere/gone.so\n");
+    run = RunCli({"--session", dir.File("moved/s.ini"), "store-session", dir.File("c.ini")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(ReadFile(dir.File("c.ini")).find("LIBRARY=" + dir.File("moved/gone.so")),
+              std::string::npos);
+
+    WriteFile(dir.File("plain.ini"), "[WINDOW_MAIN]\nVISIBLE=1\n");
+    WriteFile(dir.File("missing.ini"), "[SESSION]\nVERSION=1\nSOURCE=library\nLIBRARY=/no/x.so\n");
+    WriteFile(dir.File("rows.ini"), "[SESSION]\nVERSION=1\n[RECORDS]\nparam[300]=1\nx=2\n");
+    WriteFile(dir.File("key.ini"), "[SESSION]\nVERSION=1\n[ANALYSIS]\nZOOM=1\n");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--session", dir.File("plain.ini"), "info"}, "no [SESSION] section"},
+        {{"--session", dir.File("missing.ini"), "info"}, "the library is missing"},
+        {{"--session", dir.File("rows.ini"), "info"}, "param[300]=1: no such row"},
+        {{"--session", dir.File("key.ini"), "info"}, "ZOOM=1: unknown key"},
+        {{"--session", "/dev/null", "info"}, "not a regular file"},
+        {{"store-session"}, "usage: store-session OUT.ini"},
+        {{"store-session", "/dev/null"}, "/dev/null"},
+    };
+    for (const auto& [args, mentions] : refused) ExpectRefused(RunCli(args), mentions);
+
+    WriteFile(dir.File("fault.ini"), "[SESSION]\nVERSION=1\nSOURCE=library\nLIBRARY=" +
+                                         LibPath("fault_load_safe_data") + "\n");
+    run = RunCli({"--session", dir.File("fault.ini"), "info"});
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_NE(run.err.find("velmor-cli: library fault: "), std::string::npos) << run.err;
 }
 
 }  // namespace

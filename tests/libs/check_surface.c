@@ -7,7 +7,8 @@
    The build may define:
      CHECK_FD, CHECK_ENTRY   the record and entry point (default FIXED_DATA, UserDefinedSurface)
      CHECK_GRIN              a gradient-index medium behind the sphere:
-                             n = param[1] + param[2] (x^2 + y^2) + param[3] z
+                             n = param[2] + param[3] (x^2 + y^2) + param[4] z,
+                             param[1] the step Delta T of the ray through it
    and one fault:
      CHECK_HIT_OFF           the hit point lies 1e-3 further along the ray than the surface
      CHECK_NORMAL_FLIPPED    the normal takes the wrong sign of the slope
@@ -67,7 +68,7 @@ static int SphereSag(const CHECK_FD* fd, double x, double y, double* sag) {
 }
 
 static double IndexAt(const CHECK_FD* fd, double x, double y, double z) {
-    return fd->param[1] + fd->param[2] * (x * x + y * y) + fd->param[3] * z;
+    return fd->param[2] + fd->param[3] * (x * x + y * y) + fd->param[4] * z;
 }
 
 static void Indices(const CHECK_FD* fd, double* n1, double* n2) {
@@ -158,8 +159,9 @@ static void Paraxial(USER_DATA* ud, const CHECK_FD* fd) {
 
 static const char* ParamName(int k) {
 #if defined(CHECK_GRIN)
-    static const char* const kNames[4] = {"", "Base Index", "Radial Coeff", "Axial Coeff"};
-    return k >= 1 && k <= 3 ? kNames[k] : "";
+    static const char* const kNames[5] = {"", "Delta T", "Base Index", "Radial Coeff",
+                                          "Axial Coeff"};
+    return k >= 1 && k <= 4 ? kNames[k] : "";
 #elif defined(CHECK_SAME_NAMES)
     return k == 1 || k == 2 ? "Radius" : "";
 #else
@@ -220,13 +222,13 @@ USER_SURFACE_EXPORT int CHECK_ENTRY(USER_DATA* ud, CHECK_FD* fd) {
 #ifdef CHECK_GRIN
             ud->index = IndexAt(fd, ud->x, ud->y, ud->z);
 #ifdef CHECK_GRADIENT_WRONG
-            ud->dndx = fd->param[2] * ud->x;
-            ud->dndy = fd->param[2] * ud->y;
+            ud->dndx = fd->param[3] * ud->x;
+            ud->dndy = fd->param[3] * ud->y;
 #else
-            ud->dndx = 2.0 * fd->param[2] * ud->x;
-            ud->dndy = 2.0 * fd->param[2] * ud->y;
+            ud->dndx = 2.0 * fd->param[3] * ud->x;
+            ud->dndy = 2.0 * fd->param[3] * ud->y;
 #endif
-            ud->dndz = fd->param[3];
+            ud->dndz = fd->param[4];
 #else
             (void)IndexAt;
             ud->index = fd->n2;
@@ -235,9 +237,10 @@ USER_SURFACE_EXPORT int CHECK_ENTRY(USER_DATA* ud, CHECK_FD* fd) {
             return 0;
         case 7:
 #ifdef CHECK_GRIN
-            fd->param[1] = 1.6;
-            fd->param[2] = -0.002;
-            fd->param[3] = 0.001;
+            fd->param[1] = 0.2;
+            fd->param[2] = 1.6;
+            fd->param[3] = -0.002;
+            fd->param[4] = 0.001;
 #elif defined(CHECK_SAFE_DATA_VARIES)
         {
             static int calls;

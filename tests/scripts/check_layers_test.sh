@@ -61,6 +61,8 @@ plant ui/interp/tab_edit.cpp '#include <GL/gl.h>' 'ui/interp/ includes no OpenGL
 plant app/main.cpp '#include "cli/cli_host.h"' 'app/ may not include "cli/cli_host.h"'
 plant ui/common/splitter_bar.cpp '#include "splitter_bar.h"' 'includes are written from src/'
 plant ui/app/field_text.cpp '#include "user_surface.h"' 'is included by core/ only'
+plant core/app/number_text.cpp '#include <nlohmann/json.hpp>' 'core/ includes no nlohmann-json (only cli/, core/compare/): <nlohmann/json.hpp>'
+plant ui/plots/plot_state.cpp '#include <nlohmann/json.hpp>' 'ui/plots/ includes no nlohmann-json'
 
 # Two breaks in one file: both are named, each by its own line.
 fresh_copy

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "ui/common/message_ui.h"
@@ -34,6 +36,10 @@ public:
     // dialog is cancelled.
     void QueuePath(const std::optional<QString>& path) { m_paths.push_back(path); }
 
+    // Runs `step` while the next message box is open (before it is answered), as what happens
+    // meanwhile would.
+    void WhileNextShown(std::function<void()> step) { m_whileShown = std::move(step); }
+
     const std::vector<ShownMessage>& Shown() const { return m_shown; }
     const std::vector<ShownFileDialog>& FileDialogs() const { return m_dialogs; }
     // Text of the last message box, empty when none was shown.
@@ -48,6 +54,7 @@ public:
     MessageAnswer Message(QWidget*, const QString& text, MessageIcon icon,
                           MessageButtons buttons) override {
         m_shown.push_back({text, icon, buttons});
+        if (m_whileShown) std::exchange(m_whileShown, nullptr)();
         if (!m_answers.empty()) {
             const MessageAnswer answer = m_answers.front();
             m_answers.pop_front();
@@ -79,6 +86,7 @@ private:
     std::deque<std::optional<QString>> m_paths;
     std::vector<ShownMessage> m_shown;
     std::vector<ShownFileDialog> m_dialogs;
+    std::function<void()> m_whileShown;
 };
 
 }  // namespace velmor

@@ -438,5 +438,42 @@ TEST(WineTest, CliGivesTheAnswersOfTheLinuxBuild) {
     EXPECT_NE(crash.err.find("EXCEPTION_ACCESS_VIOLATION"), std::string::npos) << crash.err;
 }
 
+// A DLL compared with its Linux build, each in its own helper (the Windows one under wine), the
+// user's rows given to the reference: the same everywhere, one way and the other, over enough
+// points to take several batches.
+TEST(WineTest, ADllComparedWithItsLinuxBuildIsTheSameEverywhere) {
+    const struct {
+        const char* name;
+        std::string rows;
+        std::string grid;
+    } cases[] = {
+        {"conic_surface", "", "--step 0.02 0.02"},
+        {"even_asphere", "--set cv=0.1 --set k=-0.5 --set param[1]=0.001 --set param[2]=-2e-5 ",
+         "--range -5 5 -5 5 --step 0.1 0.1"},
+    };
+    for (const auto& c : cases) {
+        for (bool windowsReference : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (windowsReference ? ": DLL reference" : ": DLL"));
+            const std::string surface = windowsReference ? LibPath(c.name) : WinLibPath(c.name);
+            const std::string reference = windowsReference ? WinLibPath(c.name) : LibPath(c.name);
+            const CliRun run = RunCli(surface, c.rows + "compare " + reference + " " + c.grid);
+            EXPECT_EQ(run.status, 0) << run.err << run.out;
+            int lines = 0;
+            std::size_t at = 0;
+            for (std::size_t end; (end = run.out.find('\n', at)) != std::string::npos;
+                 at = end + 1, ++lines) {
+                const std::string line = run.out.substr(at, end - at);
+                const std::size_t tab = line.find('\t');
+                const std::string result = line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1);
+                EXPECT_TRUE(result == "same" || result == "skip") << line;
+                if (line.rfind("sag\t", 0) == 0 || line.rfind("trace-hit\t", 0) == 0) {
+                    EXPECT_NE(line.find("largest 0"), std::string::npos) << line;
+                }
+            }
+            EXPECT_EQ(lines, 13) << run.out;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace velmor

@@ -36,12 +36,20 @@ std::string ChooseSettingsPath(const std::string& executableDirectory,
     return velmorDirectory + "/" + kSettingsName;
 }
 
+std::string ChooseLastSessionPath(const std::string& configDirectory) {
+    if (configDirectory.empty()) return {};
+    const std::string velmorDirectory = WithSlash(configDirectory) + "Velmor";
+    app_paths_system::MakeDirectories(velmorDirectory);
+    return velmorDirectory + "/last-session.ini";
+}
+
 const AppPaths& ApplicationPaths() {
     static const AppPaths paths = [] {
         AppPaths resolved;
         resolved.executableDirectory = ExecutableDirectory();
-        resolved.settingsPath = ChooseSettingsPath(resolved.executableDirectory,
-                                                   app_paths_system::UserConfigDirectory());
+        const std::string config = app_paths_system::UserConfigDirectory();
+        resolved.settingsPath = ChooseSettingsPath(resolved.executableDirectory, config);
+        resolved.lastSessionPath = ChooseLastSessionPath(config);
         return resolved;
     }();
     return paths;

@@ -8,6 +8,9 @@ namespace velmor {
 struct AppPaths {
     std::string executableDirectory;  // directory of the running executable, ending with '/'
     std::string settingsPath;         // the settings file "Velmor.ini"
+    // The session stored at a confirmed close: always in the user's configuration directory
+    // ("last-session.ini" in its Velmor directory), empty when there is none.
+    std::string lastSessionPath;
 };
 
 // Directory of the running executable with the trailing '/', from /proc/self/exe (on Windows
@@ -22,6 +25,10 @@ std::string ExecutableDirectory();
 // %APPDATA%.
 std::string ChooseSettingsPath(const std::string& executableDirectory,
                                const std::string& configDirectory);
+
+// "<configDirectory>/Velmor/last-session.ini", creating the Velmor directory when missing;
+// empty when `configDirectory` is.
+std::string ChooseLastSessionPath(const std::string& configDirectory);
 
 // The paths of this process, worked out on the first call and kept.
 const AppPaths& ApplicationPaths();

@@ -153,6 +153,45 @@ bool Writable(std::string_view section, std::string_view key, std::string_view v
 
 }  // namespace
 
+std::vector<ProfileEntry> ReadProfileEntries(std::string_view content,
+                                             std::vector<std::string>* sections) {
+    const ProfileText text(content);
+    std::vector<ProfileEntry> entries;
+    std::string section;
+    for (std::size_t i = 0; i < text.lines.size(); ++i) {
+        std::string_view name, key, value;
+        if (ParseSection(text.lines[i], &name)) {
+            section.assign(name);
+            if (sections != nullptr) sections->push_back(section);
+        } else if (ParseKey(text.lines[i], &key, &value)) {
+            entries.push_back({section, std::string(key), std::string(value), int(i) + 1});
+        }
+    }
+    return entries;
+}
+
+bool WriteProfileText(const std::vector<ProfileSection>& sections, std::string* text,
+                      std::string* bad) {
+    std::string out;
+    for (const ProfileSection& section : sections) {
+        if (!Writable(section.name, "KEY", "") || section.name.find(']') != std::string::npos) {
+            if (bad != nullptr) *bad = "[" + section.name + "]";
+            return false;
+        }
+        if (!out.empty()) out += '\n';
+        out += "[" + section.name + "]\n";
+        for (const auto& [key, value] : section.keys) {
+            if (!Writable(section.name, key, value)) {
+                if (bad != nullptr) *bad = key;
+                return false;
+            }
+            out += key + "=" + value + "\n";
+        }
+    }
+    *text = std::move(out);
+    return true;
+}
+
 int SettingsFile::GetInt(const std::string& section, const std::string& key, int fallback) const {
     std::string value;
     if (!LookUp(m_path, section, key, &value)) return fallback;

@@ -7,7 +7,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace velmor {
 
@@ -31,6 +33,29 @@ public:
 private:
     std::string m_path;
 };
+
+// One "key=value" line of a private-profile text, read as the settings file reads it: the key
+// without the blanks around it, the value as it stands.
+struct ProfileEntry {
+    std::string section;  // as its header spells it; empty before the first header
+    std::string key;
+    std::string value;
+    int line = 0;  // 1-based
+};
+// Every key line of `content` in file order (a leading UTF-8 byte-order mark skipped, LF or CR LF
+// line ends). `sections`, when given, receives every section header's name in file order.
+std::vector<ProfileEntry> ReadProfileEntries(std::string_view content,
+                                             std::vector<std::string>* sections = nullptr);
+
+// A private-profile text written whole: each section's header, then its "key=value" lines.
+struct ProfileSection {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> keys;
+};
+// The text, LF line ends, a blank line between sections. False when a name or value would break
+// its line or not read back as written (the settings file's rules), `bad` then naming the key.
+bool WriteProfileText(const std::vector<ProfileSection>& sections, std::string* text,
+                      std::string* bad = nullptr);
 
 // Window-placement sections and keys.
 inline constexpr const char* kSectionWindowMain = "WINDOW_MAIN";

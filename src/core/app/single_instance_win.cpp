@@ -79,3 +79,25 @@ bool AcquireSingleInstance(const std::string& directory) {
 }
 
 }  // namespace velmor
+
+namespace velmor {
+
+// No channel on Windows yet: a second start ends without handing its argument over.
+std::string SingleInstanceChannelPath(const std::string& directory) {
+    return SingleInstanceLockPath(directory.empty() ? DefaultDirectory() : directory) + ".socket";
+}
+
+int ListenForSecondStarts(const std::string&) {
+    return -1;
+}
+
+bool ReceiveSecondStart(int, std::string*) {
+    return false;
+}
+
+bool HandToRunningCopy(const std::string&, std::string* reason, const std::string&, int) {
+    *reason = "a running copy takes no files from another start on Windows";
+    return false;
+}
+
+}  // namespace velmor

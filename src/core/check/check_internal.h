@@ -47,9 +47,7 @@ std::unique_ptr<Target> MakeLibraryTarget(const CheckInput& input);
 std::unique_ptr<Target> MakeBuiltInTarget();
 
 // One point of the check's grid (x inner, y outer).
-struct GridPoint {
-    double x, y;
-};
+using GridPoint = CheckGridPoint;
 
 struct Context {
     const CheckInput& input;
@@ -94,8 +92,8 @@ std::string VectorText(double x, double y, double z);
 
 CheckResult Result(const char* name, CheckOutcome outcome, std::string detail);
 
-// The checks (check_records.cpp, check_surface.cpp, check_state.cpp). Each leaves the target
-// as it found it unless the surface faulted or a cancel came.
+// The checks (check_records.cpp, check_surface.cpp, check_medium.cpp, check_state.cpp). Each
+// leaves the target as it found it unless the surface faulted or a cancel came.
 CheckResult CheckName(Context& c);
 CheckResult CheckNames(Context& c);
 CheckResult CheckSafeData(Context& c);
@@ -104,6 +102,8 @@ CheckResult CheckSag(Context& c);
 CheckResult CheckTrace(Context& c);
 CheckResult CheckParaxial(Context& c);
 CheckResult CheckIndex(Context& c);
+// check_medium.cpp
+CheckResult CheckMedium(Context& c);
 CheckResult CheckRepeat(Context& c);
 CheckResult CheckThreads(Context& c);
 CheckResult CheckSpeed(Context& c);

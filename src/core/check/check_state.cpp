@@ -38,11 +38,7 @@ std::size_t FillRequests(Context& c, BatchPoints& points, bool withIndex, At&& a
         }
     }
     if (!withIndex) return k;
-    double top = 0;
-    if (const RecordRow* thic = RowNamed(FixedDataRows(c.version), "thic")) {
-        std::memcpy(&top, c.start->fd + thic->offset, sizeof top);
-    }
-    if (top == 0 || !std::isfinite(top)) top = 1;
+    const double top = CheckIndexTop(*c.start, c.version);
     const CheckInput& in = c.input;
     const int size = kIndexGridPoints;
     for (int level = 1; level <= kIndexGridLevels; ++level) {
@@ -211,9 +207,28 @@ struct ScriptSags {
     std::vector<double> sag;
 };
 
+// The grid's sags in grid order (reversed: last point first), the runs in blocks; with `ns`,
+// one run at a time, each timed.
 ScriptSags RunScriptGrid(Context& c, bool reversed, std::vector<std::uint64_t>* ns = nullptr) {
     const std::size_t n = c.grid.size();
     ScriptSags sags{std::vector<bool>(n), std::vector<double>(n)};
+    // Answered, whatever the value: a sag that is no finite number is the sag check's to find.
+    const auto take = [&sags](std::size_t i, const ScriptPoint& point) {
+        sags.ok[i] = point.compiled && point.assigned && point.clean;
+        sags.sag[i] = point.z;
+    };
+    if (ns == nullptr) {
+        std::vector<double> xs(n), ys(n);
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t i = reversed ? n - 1 - k : k;
+            xs[k] = c.grid[i].x;
+            ys[k] = c.grid[i].y;
+        }
+        std::vector<ScriptPoint> points(n);
+        RunScriptPoints(*c.input.engine, n, xs.data(), ys.data(), points.data());
+        for (std::size_t k = 0; k < n; ++k) take(reversed ? n - 1 - k : k, points[k]);
+        return sags;
+    }
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t i = reversed ? n - 1 - k : k;
         const Clock::time_point started = Clock::now();
@@ -223,9 +238,7 @@ ScriptSags RunScriptGrid(Context& c, bool reversed, std::vector<std::uint64_t>* 
                 std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - started)
                     .count()));
         }
-        // Answered, whatever the value: a sag that is no finite number is the sag check's to find.
-        sags.ok[i] = point.compiled && point.assigned && point.clean;
-        sags.sag[i] = point.z;
+        take(i, point);
     }
     return sags;
 }

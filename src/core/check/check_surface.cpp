@@ -175,16 +175,16 @@ CheckResult CheckSag(Context& c) {
 CheckResult CheckTrace(Context& c) {
     // The rays: from every grid point at z = 0 along the initial direction and three tilted
     // ones.
-    const Vec d0 = {c.l0, c.m0, c.n0};
-    const Vec directions[4] = {d0, Unit(Add(d0, {0.1, 0, 0})), Unit(Add(d0, {0, 0.1, 0})),
-                               Unit(Add(d0, {-0.1, -0.1, 0}))};
+    const double initial[3] = {c.l0, c.m0, c.n0};
+    double directions[4][3];
+    CheckRayDirections(initial, directions);
     const std::size_t gridSize = c.grid.size();
     const std::size_t n = gridSize * 4;
     constexpr std::uint32_t kRayFields = kSetType | kSetX | kSetY | kSetZ | kSetL | kSetM | kSetN;
     BatchPoints& points = c.target->Points();
     for (std::size_t k = 0; k < 4; ++k) {
         for (std::size_t i = 0; i < gridSize; ++i) {
-            const Vec& d = directions[k];
+            const double* d = directions[k];
             SetPoint(points, k * gridSize + i, kRequestRealTrace, 0, kRayFields, c.grid[i].x,
                      c.grid[i].y, 0, d[0], d[1], d[2]);
         }
@@ -455,16 +455,9 @@ CheckResult CheckIndex(Context& c) {
         return Result("index", CheckOutcome::kSkip, "not a gradient-index surface");
     }
     const CheckInput& in = c.input;
-    const int size = kIndexGridPoints;
     BatchPoints& points = c.target->Points();
     // The sag under each point of the 21 x 21 grid: the slab's floor.
-    std::vector<GridPoint> grid;
-    for (int j = 0; j < size; ++j) {
-        for (int i = 0; i < size; ++i) {
-            grid.push_back({in.xmin + (in.xmax - in.xmin) * i / (size - 1),
-                            in.ymin + (in.ymax - in.ymin) * j / (size - 1)});
-        }
-    }
+    const std::vector<GridPoint> grid = CheckIndexGrid(in.xmin, in.xmax, in.ymin, in.ymax);
     for (std::size_t i = 0; i < grid.size(); ++i) {
         SetPoint(points, i, kRequestSag, 0, kSagPointFields, grid[i].x, grid[i].y, 0, 0, 0, 0);
     }
@@ -477,11 +470,7 @@ CheckResult CheckIndex(Context& c) {
         floor[i] = c.target->Answers().value[0][i];
         floorOk[i] = c.target->Answers().result[i] == 0 && std::isfinite(floor[i]);
     }
-    double top = 0;
-    if (const RecordRow* thic = RowNamed(FixedDataRows(c.version), "thic")) {
-        std::memcpy(&top, c.start->fd + thic->offset, sizeof top);
-    }
-    if (top == 0 || !std::isfinite(top)) top = 1;
+    const double top = CheckIndexTop(*c.start, c.version);
 
     // Each point and its six neighbours at +-h along x, y and z.
     const double h = c.step;
@@ -491,7 +480,7 @@ CheckResult CheckIndex(Context& c) {
     for (std::size_t i = 0; i < grid.size(); ++i) {
         if (!floorOk[i]) continue;
         for (int level = 1; level <= kIndexGridLevels; ++level) {
-            const double z = floor[i] + (top - floor[i]) * level / (kIndexGridLevels + 1);
+            const double z = CheckIndexLevel(floor[i], top, level);
             for (int k = 0; k < 7; ++k) {
                 SetPoint(points, n++, kRequestIndex, 0, kIndexPointFields,
                          grid[i].x + kAround[k][0] * h, grid[i].y + kAround[k][1] * h,

@@ -6,6 +6,7 @@
 
 #include "core/app/number_text.h"
 #include "core/check/check_internal.h"
+#include "core/surface/row_catalogue.h"
 
 namespace velmor {
 
@@ -25,6 +26,70 @@ const char* CheckOutcomeText(CheckOutcome outcome) {
         default:
             return "skip";
     }
+}
+
+double CheckLengthScale(double xmin, double xmax, double ymin, double ymax) {
+    return std::max(1.0, 0.5 * std::hypot(xmax - xmin, ymax - ymin));
+}
+
+std::vector<CheckGridPoint> CheckSagGrid(double xmin, double xmax, double ymin, double ymax) {
+    if (xmin > xmax) std::swap(xmin, xmax);
+    if (ymin > ymax) std::swap(ymin, ymax);
+    std::vector<CheckGridPoint> grid;
+    const int last = kCheckGridPoints - 1;
+    for (int j = 0; j <= last; ++j) {
+        const double y = ymin + (ymax - ymin) * j / last;
+        for (int i = 0; i <= last; ++i) grid.push_back({xmin + (xmax - xmin) * i / last, y});
+    }
+    return grid;
+}
+
+void CheckInitialDirection(const USER_DATA& ud, double direction[3]) {
+    direction[0] = 0;
+    direction[1] = 0;
+    direction[2] = 1;
+    const double norm = std::sqrt(ud.l * ud.l + ud.m * ud.m + ud.n * ud.n);
+    if (std::isfinite(norm) && norm > 0) {
+        direction[0] = ud.l / norm;
+        direction[1] = ud.m / norm;
+        direction[2] = ud.n / norm;
+    }
+}
+
+void CheckRayDirections(const double initial[3], double directions[4][3]) {
+    const double tilts[4][3] = {{0, 0, 0}, {0.1, 0, 0}, {0, 0.1, 0}, {-0.1, -0.1, 0}};
+    for (int k = 0; k < 4; ++k) {
+        double d[3];
+        for (int c = 0; c < 3; ++c) d[c] = initial[c] + tilts[k][c];
+        // The initial direction is kept as it is; the tilted ones are brought to unit length.
+        const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        const double scale = k == 0 || !(length > 0) ? 1.0 : 1 / length;
+        for (int c = 0; c < 3; ++c) directions[k][c] = d[c] * scale;
+    }
+}
+
+std::vector<CheckGridPoint> CheckIndexGrid(double xmin, double xmax, double ymin, double ymax) {
+    const int size = kIndexGridPoints;
+    std::vector<CheckGridPoint> grid;
+    for (int j = 0; j < size; ++j) {
+        for (int i = 0; i < size; ++i) {
+            grid.push_back(
+                {xmin + (xmax - xmin) * i / (size - 1), ymin + (ymax - ymin) * j / (size - 1)});
+        }
+    }
+    return grid;
+}
+
+double CheckIndexLevel(double floor, double top, int level) {
+    return floor + (top - floor) * level / (kIndexGridLevels + 1);
+}
+
+double CheckIndexTop(const RecordPair& records, int recordVersion) {
+    double top = 0;
+    if (const RecordRow* thic = check::RowNamed(FixedDataRows(recordVersion), "thic")) {
+        std::memcpy(&top, records.fd + thic->offset, sizeof top);
+    }
+    return top == 0 || !std::isfinite(top) ? 1.0 : top;
 }
 
 namespace check {
@@ -154,6 +219,7 @@ const CheckEntry kChecks[] = {
      "1e-6 by design"},
     {"paraxial", CheckParaxial, nullptr, kScriptHasNoRecords},
     {"index", CheckIndex, nullptr, kScriptHasNoRecords},
+    {"medium", CheckMedium, nullptr, kScriptHasNoRecords},
     {"repeat", CheckRepeat, ScriptRepeat, nullptr},
     {"threads", CheckThreads, nullptr, "not checked for a script: there is one script engine"},
     {"speed", CheckSpeed, ScriptSpeed, nullptr},
@@ -165,25 +231,16 @@ void Prepare(Context& c) {
     const CheckInput& in = c.input;
     c.start = std::make_unique<RecordPair>();
     if (in.initial != nullptr) CopyRecordPair(*c.start, *in.initial);
-    const double xmin = std::min(in.xmin, in.xmax), xmax = std::max(in.xmin, in.xmax);
-    const double ymin = std::min(in.ymin, in.ymax), ymax = std::max(in.ymin, in.ymax);
-    c.halfDiagonal = 0.5 * std::hypot(xmax - xmin, ymax - ymin);
-    const double scale = std::max(1.0, c.halfDiagonal);
+    c.halfDiagonal = 0.5 * std::hypot(in.xmax - in.xmin, in.ymax - in.ymin);
+    const double scale = CheckLengthScale(in.xmin, in.xmax, in.ymin, in.ymax);
     c.positionTolerance = kPositionTolerance * scale;
     c.step = kDifferenceStep * scale;
-    c.grid.clear();
-    const int last = kCheckGridPoints - 1;
-    for (int j = 0; j <= last; ++j) {
-        const double y = ymin + (ymax - ymin) * j / last;
-        for (int i = 0; i <= last; ++i) c.grid.push_back({xmin + (xmax - xmin) * i / last, y});
-    }
-    const USER_DATA& ud = c.start->ud;
-    const double norm = std::sqrt(ud.l * ud.l + ud.m * ud.m + ud.n * ud.n);
-    if (std::isfinite(norm) && norm > 0) {
-        c.l0 = ud.l / norm;
-        c.m0 = ud.m / norm;
-        c.n0 = ud.n / norm;
-    }
+    c.grid = CheckSagGrid(in.xmin, in.xmax, in.ymin, in.ymax);
+    double direction[3];
+    CheckInitialDirection(c.start->ud, direction);
+    c.l0 = direction[0];
+    c.m0 = direction[1];
+    c.n0 = direction[2];
     c.n1 = ReadN1(*c.start, c.version);
     c.n2 = ReadN2(*c.start, c.version);
 }

@@ -28,8 +28,8 @@ class CScriptEngine;
 
 // The checks, by name, in the order they run.
 inline constexpr const char* kCheckNames[] = {
-    "name",     "names", "safe-data", "records", "sag",   "trace",
-    "paraxial", "index", "repeat",    "threads", "speed",
+    "name",     "names", "safe-data", "records", "sag",     "trace",
+    "paraxial", "index", "medium",    "repeat",  "threads", "speed",
 };
 inline constexpr std::size_t kCheckCount = sizeof kCheckNames / sizeof kCheckNames[0];
 bool IsCheckName(std::string_view name);
@@ -55,8 +55,39 @@ inline constexpr double kParaxialHeight = 1e-4;
 inline constexpr double kJumpFactor = 100;
 // Central differences step this times max(1, half the diagonal of the ranges).
 inline constexpr double kDifferenceStep = 1e-5;
+// medium: rays across x (through the middle of the y range) and as many across y ...
+inline constexpr int kMediumRays = 41;
+// ... whose end points at Delta t and at Delta t / 2 agree to this times the medium's depth ...
+inline constexpr double kMediumEndTolerance = 1e-6;
+// ... and along whose paths |T| stays equal to n(R) to this (relative).
+inline constexpr double kMediumSpeedTolerance = 1e-6;
+// medium: a path that has not ended after this many steps is left out (a warning).
+inline constexpr long long kMediumCheckSteps = 50000;
 inline constexpr int kCheckThreads = 8;
 inline constexpr int kCheckThreadRepeats = 5;
+
+// The check's sample sets, which the comparison of a surface with a reference samples too.
+struct CheckGridPoint {
+    double x, y;
+};
+// max(1, half the diagonal of the ranges): what the position tolerance and the step of the
+// central differences scale with.
+double CheckLengthScale(double xmin, double xmax, double ymin, double ymax);
+// The sag grid and the rays' starts: kCheckGridPoints squared points over the ranges (bounds
+// taken in either order), x inner, y outer.
+std::vector<CheckGridPoint> CheckSagGrid(double xmin, double xmax, double ymin, double ymax);
+// The direction of the ray in `ud` at unit length; (0, 0, 1) when it has none.
+void CheckInitialDirection(const USER_DATA& ud, double direction[3]);
+// The ray set's four directions: the initial one and three tilted ones. Each grid point at
+// z = 0 sends a ray along each (direction k's rays after direction k - 1's).
+void CheckRayDirections(const double initial[3], double directions[4][3]);
+// The index slab: kIndexGridPoints squared points over the ranges as given (x inner), and at
+// each point whose sag (the floor) answers, kIndexGridLevels levels between the floor and the
+// top (level 1 .. kIndexGridLevels).
+std::vector<CheckGridPoint> CheckIndexGrid(double xmin, double xmax, double ymin, double ymax);
+double CheckIndexLevel(double floor, double top, int level);
+// The slab's top: `thic` of the version's FIXED_DATA, or 1 where that is 0 or no number.
+double CheckIndexTop(const RecordPair& records, int recordVersion);
 
 enum class CheckOutcome { kPass, kWarn, kFail, kSkip };
 // "pass", "warn", "fail", "skip".
@@ -108,6 +139,9 @@ struct CheckInput {
     int recordVersion = kRecordVersion0;
     // The analysis ranges the grids cover.
     double xmin = -10, xmax = 10, ymin = -10, ymax = 10;
+    // The display z maximum: where the rays through a gradient-index medium end when thic is
+    // not above 0.
+    double displayZMax = 10;
     // The checks to run (names of kCheckNames); empty: all.
     std::vector<std::string> only;
     // Called before each check with the checks done, the checks to run and the next check's

@@ -28,8 +28,6 @@ const char* const kRunErrorNames[kRunErrorKindCount] = {
 
 namespace {
 
-constexpr double kDivisorForZero = 1e-15;
-
 // Counts one fault of `kind` in the run and in the per-kind counters; in a verbose run also
 // writes its message. Kept out of line: faults are the rare path.
 [[gnu::noinline, gnu::cold]] void Fault(const RunSetup& setup, Machine& m, int kind,
@@ -37,17 +35,10 @@ constexpr double kDivisorForZero = 1e-15;
     if (m.runErrorCount < INT_MAX) ++m.runErrorCount;
     if (m.counters[kind] < INT_MAX) ++m.counters[kind];
     if (!setup.verbose) return;
-    switch (kind) {
-        case kRunErrorUninitialized:
-            AppendUninitializedNote(m.runMessages, setup.names->Name(ident));
-            break;
-        case kRunErrorStackOverflow:
-            setup.compileLog->Error("stack overflow!!!");
-            break;
-        default:
-            m.runMessages.Append(kRunErrorNames[kind]);
-            m.runMessages.Append("\r\n");
-            break;
+    if (kind == kRunErrorStackOverflow) {
+        setup.compileLog->Error("stack overflow!!!");
+    } else {
+        AppendFaultText(m.runMessages, *setup.names, kind, ident);
     }
 }
 
@@ -59,31 +50,6 @@ constexpr double kDivisorForZero = 1e-15;
         b = kDivisorForZero;
     }
     return a / b;
-}
-
-// Step keys. ORDER STEP: the plain keys mirror the op codes, then one key per CAL sub-code,
-// then the fused forms.
-enum StepKey : uint32_t {
-    kStepNothing = 0,
-    kStepPop = kOpPop,
-    kStepPushVariable = kOpPushIdent,
-    kStepPushValue = kOpPushNum,  // number, pi, x or y through `operand`
-    kStepJump = kOpJump,
-    kStepJumpFalse = kOpJumpFalse,
-    kStepCal = 16,                                // + sub-code
-    kStepAddVariable = kStepCal + kSubCodeCount,  // a op (variable)
-    kStepSubVariable,
-    kStepMulVariable,
-    kStepDivVariable,
-    kStepAddValue,  // a op *operand
-    kStepSubValue,
-    kStepMulValue,
-    kStepDivValue,
-    kStepAssignValue,  // variable = *operand
-};
-
-constexpr uint32_t Cal(SubCode sub) {
-    return kStepCal + static_cast<uint32_t>(sub);
 }
 
 // The fused key for a push followed by `next`, or kStepNothing when they do not fuse.
@@ -103,6 +69,15 @@ uint32_t FusedKey(bool variable, const Instruction& next) {
 }
 
 }  // namespace
+
+void AppendFaultText(MessageText& text, const IdentifierTable& names, int kind, int ident) {
+    if (kind == kRunErrorUninitialized) {
+        AppendUninitializedNote(text, names.Name(ident));
+        return;
+    }
+    text.Append(kRunErrorNames[kind]);
+    text.Append("\r\n");
+}
 
 void PrepareRun(const Instruction* code, int count, Machine& m) {
     if (count < 0) count = 0;

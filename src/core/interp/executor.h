@@ -14,6 +14,34 @@ struct Variable {
     int32_t assigned;
 };
 
+// a / b with a divisor of 0 is a division fault and divides by this instead.
+inline constexpr double kDivisorForZero = 1e-15;
+
+// Step keys. ORDER STEP: the plain keys mirror the op codes, then one key per CAL sub-code,
+// then the fused forms. The point and the block executor both dispatch on them.
+enum StepKey : uint32_t {
+    kStepNothing = 0,
+    kStepPop = kOpPop,
+    kStepPushVariable = kOpPushIdent,
+    kStepPushValue = kOpPushNum,  // number, pi, x or y through `operand`
+    kStepJump = kOpJump,
+    kStepJumpFalse = kOpJumpFalse,
+    kStepCal = 16,                                // + sub-code
+    kStepAddVariable = kStepCal + kSubCodeCount,  // a op (variable)
+    kStepSubVariable,
+    kStepMulVariable,
+    kStepDivVariable,
+    kStepAddValue,  // a op *operand
+    kStepSubValue,
+    kStepMulValue,
+    kStepDivValue,
+    kStepAssignValue,  // variable = *operand
+};
+
+constexpr uint32_t Cal(SubCode sub) {
+    return kStepCal + static_cast<uint32_t>(sub);
+}
+
 // One step of a run: an instruction of the code area decoded into a single dispatch key, or
 // a push fused with the instruction that consumes the pushed value (see PrepareRun).
 struct Step {
@@ -59,6 +87,11 @@ struct RunSetup {
 // Runs the prepared program once: clears the slots and the run error count, polls the Escape
 // hook, then executes until the last step or an Escape abort.
 void Execute(const RunSetup& setup, Machine& machine);
+
+// Appends the words a verbose run writes into its run message text for a fault of `kind`
+// (the uninitialised-variable note names identifier `ident`). Not for the stack overflow,
+// whose note goes to the compile log.
+void AppendFaultText(MessageText& text, const IdentifierTable& names, int kind, int ident);
 
 // Report names of the per-kind counters, in counter order ("" for the unused kinds).
 extern const char* const kRunErrorNames[kRunErrorKindCount];

@@ -1,7 +1,9 @@
 #include "core/interp/script_engine.h"
 
+#include <algorithm>
 #include <string>
 
+#include "core/interp/block_executor.h"
 #include "core/interp/compiler.h"
 #include "core/interp/executor.h"
 #include "core/interp/lexer.h"
@@ -19,6 +21,7 @@ struct CScriptEngine::State {
     Lexer lexer{names, compileLog};
     Compiler compiler{names, lexer, compileLog};
     Machine machine;
+    BlockMachine block;
     std::string listing;
     EscapeHook escape;
     // Slot of "z", looked up once per compile: the table changes only by compiling and by
@@ -26,7 +29,34 @@ struct CScriptEngine::State {
     int zSlot = kZNotLookedUp;
 
     int ZSlot();
+    RunSetup Setup(bool verbose);
+    void Prepare(int instructionCount);
+    void BeginRun(bool verbose);
 };
+
+RunSetup CScriptEngine::State::Setup(bool verbose) {
+    RunSetup setup;
+    setup.names = &names;
+    // One slot more than there are names, for a "z" entered after the run.
+    setup.slotsInUse = names.Count() < kVariableSlots ? names.Count() + 1 : kVariableSlots;
+    setup.verbose = verbose;
+    setup.escape = &escape;
+    setup.compileLog = &compileLog;
+    return setup;
+}
+
+void CScriptEngine::State::Prepare(int instructionCount) {
+    PrepareRun(compiler.Code(), instructionCount, machine);
+    block.Prepare(machine);
+}
+
+// What every run empties first; a verbose run also sets the compile error count to 0.
+void CScriptEngine::State::BeginRun(bool verbose) {
+    compileLog.messages.Clear();
+    listing.clear();
+    machine.runMessages.Clear();
+    if (verbose) compileLog.errorCount = 0;
+}
 
 // The slot of "z", entering the name when the program never mentioned it. When the table has
 // no room left for it, z cannot have been assigned: there is no slot, and no error is counted
@@ -53,7 +83,7 @@ void CScriptEngine::Compile(const char* source) {
     s.listing.clear();
     s.machine.runMessages.Clear();
     s.compiler.Compile(source);
-    PrepareRun(s.compiler.Code(), s.compiler.InstructionCount(), s.machine);
+    s.Prepare(s.compiler.InstructionCount());
     s.zSlot = kZNotLookedUp;
     // Nothing of the previous program's runs may pass for a result of this one.
     for (Variable& v : s.machine.variables) v = Variable{0.0, 0};
@@ -66,7 +96,7 @@ int CScriptEngine::InstructionCount() const {
 
 void CScriptEngine::DiscardInstructions() {
     m_state->compiler.DiscardInstructions();
-    PrepareRun(m_state->compiler.Code(), 0, m_state->machine);
+    m_state->Prepare(0);
 }
 
 int CScriptEngine::CompileErrorCount() const {
@@ -86,19 +116,52 @@ void CScriptEngine::SetInputs(double x, double y) {
 
 void CScriptEngine::Run(bool verbose) {
     State& s = *m_state;
-    s.compileLog.messages.Clear();
-    s.listing.clear();
-    s.machine.runMessages.Clear();
-    if (verbose) s.compileLog.errorCount = 0;
+    s.BeginRun(verbose);
+    Execute(s.Setup(verbose), s.machine);
+}
 
-    RunSetup setup;
-    setup.names = &s.names;
-    // One slot more than there are names, for a "z" entered after the run.
-    setup.slotsInUse = s.names.Count() < kVariableSlots ? s.names.Count() + 1 : kVariableSlots;
-    setup.verbose = verbose;
-    setup.escape = &s.escape;
-    setup.compileLog = &s.compileLog;
-    Execute(setup, s.machine);
+void CScriptEngine::RunPoints(std::size_t n, const double* x, const double* y, PointRun* out,
+                              const PointTexts* texts) {
+    if (n == 0) return;
+    State& s = *m_state;
+    const bool verbose = texts != nullptr && texts->point != nullptr;
+    s.BeginRun(verbose);
+    // z is entered before the runs rather than after the first: the slots a run clears then
+    // include it all the same.
+    const int zSlot = s.ZSlot();
+    const RunSetup setup = s.Setup(verbose);
+    // A quiet run leaves the compile error count as it is; a verbose one starts it at 0 and
+    // a stack overflow raises it by one.
+    const bool compiled = s.compileLog.errorCount == 0;
+    const std::size_t lanes = static_cast<std::size_t>(s.block.Lanes());
+    CompileLog note;
+    bool overflowed = false;
+    for (std::size_t at = 0; at < n; at += lanes) {
+        const int k = static_cast<int>(std::min(lanes, n - at));
+        s.block.Run(setup, s.machine, k, x + at, y + at);
+        s.block.ReadLanes(zSlot, k, out + at);
+        if (!verbose) {
+            for (int l = 0; l < k; ++l) out[at + l].compiled = compiled;
+            continue;
+        }
+        for (int l = 0; l < k; ++l) {
+            overflowed = s.block.StackOverflowNoted(l);
+            out[at + l].compiled = !overflowed;
+            note.Clear();
+            if (overflowed) note.Error("stack overflow!!!");
+            texts->point(texts->context, at + l, s.block.RunMessages(l), note.messages.Text());
+        }
+    }
+    if (overflowed) s.compileLog.Error("stack overflow!!!");
+}
+
+void CScriptEngine::SetBlockLanes(int lanes) {
+    m_state->block.SetLanes(lanes);
+    m_state->block.Prepare(m_state->machine);
+}
+
+int CScriptEngine::BlockLanes() const {
+    return m_state->block.Lanes();
 }
 
 int CScriptEngine::RunErrorCount() const {

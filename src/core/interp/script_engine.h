@@ -3,6 +3,7 @@
 // one; tests make as many as they like. Not re-entrant.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -34,6 +35,23 @@ struct EscapeHook {
     void* context = nullptr;
 };
 
+// What one run of a batch (CScriptEngine::RunPoints) left for its point: what Run followed by
+// ZAssigned, RunErrorCount and CompileErrorCount would tell.
+struct PointRun {
+    double z = 0.0;         // the value of z when it was assigned, else 0
+    int runErrors = 0;      // the run's error count
+    bool assigned = false;  // z was assigned in the run
+    bool compiled = false;  // the compile error count was 0 after the run
+};
+
+// Receives the texts of a verbose batch, point by point in point order: the run message text
+// and the compile message text each point's own verbose Run would have left.
+struct PointTexts {
+    void (*point)(void* context, std::size_t index, const char* runMessages,
+                  const char* compileMessages) = nullptr;
+    void* context = nullptr;
+};
+
 class CScriptEngine {
 public:
     CScriptEngine();
@@ -61,6 +79,17 @@ public:
     bool ResultOfPoint(double* z);
     // Interns "z" and reports whether it was assigned (whatever the run errors).
     bool ZAssigned(double* z);
+
+    // Many points: the n points (x[i], y[i]) run in blocks of BlockLanes() by the block
+    // executor, each exactly as SetInputs and Run would run it, one after the other: values bit
+    // for bit, faults, per-kind counters, the Escape abort (its hook polled once per point).
+    // out[i] tells what run i left; afterwards the engine holds what the last run left. With
+    // `texts` (its `point` set) the runs are verbose and each point's texts go to it.
+    void RunPoints(std::size_t n, const double* x, const double* y, PointRun* out,
+                   const PointTexts* texts = nullptr);
+    // Lanes per block (1 .. kMaxBlockLanes; tests and benchmarks try other sizes).
+    void SetBlockLanes(int lanes);
+    int BlockLanes() const;
 
     // Per-kind run-error counters, summed over runs until cleared.
     void ClearRunErrorCounters();

@@ -26,6 +26,19 @@ void WriteUserDataDefaults(USER_DATA& ud) {
 
 }  // namespace
 
+void WriteRecordDefaults(RecordPair& pair, int version) {
+    WriteUserDataDefaults(pair.ud);
+    if (version < kRecordVersion0 || version > kLastRecordVersion) return;
+    WriteN1(pair, version, 1.0);
+    WriteN2(pair, version, 1.5);
+    WriteCv(pair, version, 0.25);
+    WriteK(pair, version, 0.0);
+    pair.Numb() = 0;
+    pair.Surf() = 3;
+    pair.Wave() = 1;
+    pair.Type() = kRequestSafeData;
+}
+
 struct CSurfaceProvider::State {
     State(CSurfaceProvider& owner, CScriptEngine& scriptEngine)
         : engine(scriptEngine), sampler(owner) {}
@@ -43,10 +56,13 @@ struct CSurfaceProvider::State {
     RecordPair initial;
     RecordPair finalPair;
     RecordPair working;
+    RecordPair fresh;  // the initial pair as the last load left it
     bool interpreterMode = false;
     bool gradientIndex = false;
     bool lastTraceOk = false;
     double lastRay[6] = {};
+    std::shared_ptr<const MediumPath> mediumPath;
+    std::string mediumStatus;
     ProviderSampler sampler;
 };
 
@@ -163,6 +179,15 @@ bool CSurfaceProvider::LastTraceSucceeded() const {
 const double* CSurfaceProvider::LastRay() const {
     return m_state->lastRay;
 }
+const MediumPath* CSurfaceProvider::LastMediumPath() const {
+    return m_state->mediumPath.get();
+}
+std::shared_ptr<const MediumPath> CSurfaceProvider::SharedMediumPath() const {
+    return m_state->mediumPath;
+}
+const std::string& CSurfaceProvider::LastMediumStatus() const {
+    return m_state->mediumStatus;
+}
 CScriptEngine& CSurfaceProvider::Engine() {
     return m_state->engine;
 }
@@ -214,18 +239,26 @@ bool CSurfaceProvider::QueryGradientIndex() {
 void CSurfaceProvider::ResetSurfaceRecords() {
     State& s = *m_state;
     RecordPair& pair = s.initial;
-    WriteUserDataDefaults(pair.ud);
     const int version = s.recordVersion;
+    WriteRecordDefaults(pair, version);
     if (version < kRecordVersion0 || version > kLastRecordVersion) return;
-    WriteN1(pair, version, 1.0);
-    WriteN2(pair, version, 1.5);
-    WriteCv(pair, version, 0.25);
-    WriteK(pair, version, 0.0);
-    pair.Numb() = 0;
-    pair.Surf() = 3;
-    pair.Wave() = 1;
-    pair.Type() = kRequestSafeData;
     CallSurface(pair);  // the surface writes its safe data; the result is not looked at
+    CopyRecordPair(s.fresh, pair);
+}
+
+void CSurfaceProvider::RecordsAsLoaded(RecordPair& pair, RecordPair* defaults) {
+    State& s = *m_state;
+    std::memset(pair.fd, 0, sizeof pair.fd);
+    const int version = s.recordVersion;
+    WriteRecordDefaults(pair, version);
+    if (defaults != nullptr) CopyRecordPair(*defaults, pair);
+    if (version < kRecordVersion0 || version > kLastRecordVersion) return;
+    const bool interpreterMode = s.interpreterMode;
+    s.interpreterMode = false;
+    CallSurface(pair);
+    pair.Type() = kRequestSafeData;
+    CallSurface(pair);
+    s.interpreterMode = interpreterMode;
 }
 
 void CSurfaceProvider::RebuildInitialRecords() {
@@ -236,6 +269,7 @@ void CSurfaceProvider::RebuildInitialRecords() {
     // The safe-data request once more, so the surface receives it twice.
     s.initial.Type() = kRequestSafeData;
     CallSurface(s.initial);
+    CopyRecordPair(s.fresh, s.initial);
     // The question goes through the final pair, which still holds the records of the surface
     // before, in its layout and with pointers into a library that may be gone: the surface is
     // asked with its own initial records instead.
@@ -333,6 +367,32 @@ LoadOutcome CSurfaceProvider::LoadLibrary(const std::string& path, bool keepReco
     return outcome;
 }
 
+LoadOutcome CSurfaceProvider::UseBuiltInSurface() {
+    State& s = *m_state;
+    LoadOutcome outcome;
+    if (s.library != nullptr && s.library->Busy()) {
+        outcome.loaded = true;
+        outcome.recordVersion = s.recordVersion;
+        outcome.gradientIndex = s.gradientIndex;
+        outcome.reason = "a request of the loaded library is still waiting";
+        return outcome;
+    }
+    ReleaseSurfaceDll();
+    s.lastFault.reset();
+    s.libraryPath.clear();
+    s.recordVersion = kRecordVersion0;
+    RebuildInitialRecords();
+    outcome.loaded = true;
+    outcome.recordsChanged = true;
+    outcome.recordVersion = s.recordVersion;
+    outcome.gradientIndex = s.gradientIndex;
+    return outcome;
+}
+
+const RecordPair& CSurfaceProvider::FreshInitial() const {
+    return m_state->fresh;
+}
+
 void CSurfaceProvider::ReleaseSurfaceDll() {
     State& s = *m_state;
     s.guarded = nullptr;
@@ -340,7 +400,8 @@ void CSurfaceProvider::ReleaseSurfaceDll() {
     s.faulted = false;
 }
 
-TraceOutcome CSurfaceProvider::TraceRay(const ScriptTraceSettings& settings) {
+TraceOutcome CSurfaceProvider::TraceRay(const ScriptTraceSettings& settings,
+                                        const MediumTraceOptions& medium) {
     State& s = *m_state;
     RecordPair& pair = s.finalPair;
     CopyRecordPair(pair, s.initial);
@@ -392,7 +453,49 @@ TraceOutcome CSurfaceProvider::TraceRay(const ScriptTraceSettings& settings) {
     outcome.rayState3d = outcome.traced ? 2 : 1;
     outcome.statusText = "RayTrace : return code = " + FormatInt(result);
     if (!outcome.traced) outcome.statusText += " (error)";
+    TraceMedium(settings, medium, outcome);
     return outcome;
+}
+
+void CSurfaceProvider::TraceMedium(const ScriptTraceSettings& settings,
+                                   const MediumTraceOptions& medium, TraceOutcome& outcome) {
+    State& s = *m_state;
+    s.mediumPath.reset();
+    s.mediumStatus.clear();
+    if (!s.gradientIndex || s.interpreterMode) return;
+    outcome.medium = true;
+    if (!outcome.traced) {
+        s.mediumStatus = "GRIN : no path: " + outcome.statusText;
+        outcome.mediumStatus = s.mediumStatus;
+        return;
+    }
+    // From the hit point along the direction request 5 gave into the medium.
+    const USER_DATA& out = s.finalPair.ud;
+    const MediumRecords records = ReadMediumRecords(s.initial, s.recordVersion);
+    MediumRay ray;
+    ray.x = out.x;
+    ray.y = out.y;
+    ray.z = out.z;
+    ray.l = out.l;
+    ray.m = out.m;
+    ray.n = out.n;
+    ray.step = records.step;
+    MediumBounds bounds;
+    bounds.endZ = MediumEndZ(records, medium.displayZMax);
+    bounds.xmin = settings.xmin;
+    bounds.xmax = settings.xmax;
+    bounds.ymin = settings.ymin;
+    bounds.ymax = settings.ymax;
+    bounds.stepLimit = medium.stepLimit;
+    MediumOptions options;
+    options.reportProgress = true;
+    options.window = medium.window;
+    // Request 6 as the index samples ask it: on the working pair, fresh from the initial pair.
+    RefreshWorkingPair();
+    SamplerMediumIndex index(s.sampler);
+    s.mediumPath = std::make_shared<const MediumPath>(TraceMediumPath(ray, bounds, index, options));
+    s.mediumStatus = MediumStatusText(*s.mediumPath, records.wavelength == 0);
+    outcome.mediumStatus = s.mediumStatus;
 }
 
 }  // namespace velmor

@@ -19,6 +19,7 @@
 
 #include "core/host/library_fault.h"
 #include "core/host/library_host_settings.h"
+#include "core/surface/medium_ray.h"
 #include "core/surface/records.h"
 #include "core/surface/sampler.h"
 #include "core/surface/script_ray_trace.h"  // ScriptTraceSettings
@@ -39,6 +40,20 @@ struct TraceOutcome {
     float ray3d[9] = {};     // incident l m n, outgoing l m n, hit x y z (for the 3D window)
     int rayState3d = 0;      // 1 failed, 2 traced
     std::string statusText;  // "RayTrace : return code = 0", or "... = %d (error)" when failed
+    // A gradient-index surface (outside interpreter mode): the ray went on through the medium
+    // (CSurfaceProvider::LastMediumPath), or could not. `mediumStatus` is its status line,
+    // "GRIN : 412 steps, end (x, y, z), OPL 15.062" (MediumStatusText), or "GRIN : no path: "
+    // and statusText after a failed trace.
+    bool medium = false;
+    std::string mediumStatus;
+};
+
+// How TraceRay goes on through a gradient-index medium: the step is param[1] of the initial
+// records, the end plane z = thic when thic > 0, else the display z maximum given here.
+struct MediumTraceOptions {
+    double displayZMax = 10;
+    long long stepLimit = kMediumStepLimit;
+    MediumProgressWindow* window = nullptr;  // shown while a long path is traced (may be null)
 };
 
 struct LoadOutcome {
@@ -63,6 +78,11 @@ struct LoadOutcome {
     // safe-data request was sent).
     bool recordsKept = false;
 };
+
+// The records a load starts from before the surface's safe-data request: the USER_DATA
+// defaults, n1 n2 cv k at the version's offsets, numb 0, surf 3, wave 1 and the safe-data
+// request in type. Nothing of FIXED_DATA is written for a version outside 0..4.
+void WriteRecordDefaults(RecordPair& pair, int recordVersion);
 
 class CSurfaceProvider {
 public:
@@ -90,6 +110,12 @@ public:
     bool QueryGradientIndex();
     // USER_DATA defaults, n1 n2 cv k at the version's offsets, then the safe-data request.
     void ResetSurfaceRecords();
+    // The initial records as loading the current surface made them, in `pair`: FIXED_DATA
+    // emptied, WriteRecordDefaults, then the safe-data request twice (also in interpreter mode,
+    // whose records still belong to the library or the built-in surface). The measure of the
+    // rows the user changed since. `defaults`, when given, receives the pair before the
+    // safe-data requests. Nothing else of the provider changes.
+    void RecordsAsLoaded(RecordPair& pair, RecordPair* defaults = nullptr);
     // The loading half of "Open DLL ...", everything after the file dialog. The library runs
     // in a fresh helper process unless the library host settings say in-process; a Windows DLL
     // always runs in the Windows helper (under wine on Linux).
@@ -102,6 +128,13 @@ public:
     // from a wait hook): nothing changes and `reason` says why.
     LoadOutcome ReloadSurfaceDll();
     void ReleaseSurfaceDll();
+    // Back to the built-in surface as the program starts with it: the library (if any) released
+    // and forgotten ("Reload DLL" has nothing to load), the records rebuilt for version 0 with
+    // its safe data. The outcome is that of a successful load of the built-in surface.
+    LoadOutcome UseBuiltInSurface();
+    // The initial pair as the last load (or the start, or UseBuiltInSurface) left it: records
+    // reset and the safe data written, before any edit. A session stores the rows that differ.
+    const RecordPair& FreshInitial() const;
     // True while a library is loaded, also after it faulted (until a reload or another load).
     bool LibraryLoaded() const;
     const std::string& LibraryPath() const;  // the path of the last OpenSurfaceDll
@@ -127,10 +160,22 @@ public:
 
     // The computing half of the single real ray: initial pair -> final pair, request 5 (or the
     // script ray trace in interpreter mode, with n1 and n2 from `settings`), last ray kept.
-    // LastTraceSucceeded() is the outcome's `traced`.
-    TraceOutcome TraceRay(const ScriptTraceSettings& settings);
+    // LastTraceSucceeded() is the outcome's `traced`. For a gradient-index surface the traced
+    // ray then goes on through the medium (core/surface/medium_ray.h): request 6 on the working
+    // pair, refreshed from the initial pair, within the analysis ranges of `settings`.
+    TraceOutcome TraceRay(const ScriptTraceSettings& settings,
+                          const MediumTraceOptions& medium = {});
     bool LastTraceSucceeded() const;
     const double* LastRay() const;  // x y z l m n of the final USER_DATA after the last trace
+    // The path of the last TraceRay through the medium; nullptr when there is none (not a
+    // gradient-index surface, or its trace failed). A step that is no number above 0 gives a
+    // path of its start point alone that ends with MediumEnd::kStepLength.
+    const MediumPath* LastMediumPath() const;
+    // The same path, kept alive for whoever holds it (a view's state) after the next trace.
+    std::shared_ptr<const MediumPath> SharedMediumPath() const;
+    // The last TraceRay's medium status line (TraceOutcome::mediumStatus); empty when the surface
+    // is not a gradient-index medium.
+    const std::string& LastMediumStatus() const;
 
     // Copies the initial pair into the working pair (before a batch of samples).
     void RefreshWorkingPair();
@@ -155,6 +200,10 @@ private:
     void MakeLibrary(bool inHelper);
     // Keeps the loaded library's fault (once it has one) and marks it faulted.
     void NoteFault();
+    // After a traced ray of a gradient-index surface: its path through the medium, kept with
+    // its status line.
+    void TraceMedium(const ScriptTraceSettings& settings, const MediumTraceOptions& medium,
+                     TraceOutcome& outcome);
     // Loads `path` and sets the records for it; `keepRecords` keeps the initial pair when the
     // record version is the one before.
     LoadOutcome LoadLibrary(const std::string& path, bool keepRecords);

@@ -43,6 +43,23 @@ void WriteAt(RecordPair& pair, int offset, double value) {
 
 }  // namespace
 
+double ReadWavelength(const RecordPair& pair, int recordVersion) {
+    switch (recordVersion) {
+        case kRecordVersion0:
+            return ReadAt(pair, int(offsetof(FIXED_DATA, wavelength)));
+        case kRecordVersion1:
+            return ReadAt(pair, int(offsetof(FIXED_DATA2, wavelength)));
+        case kRecordVersion2:
+            return ReadAt(pair, int(offsetof(FIXED_DATA3, wavelength)));
+        case kRecordVersion3:
+            return ReadAt(pair, int(offsetof(FIXED_DATA4, wavelength)));
+        case kRecordVersion4:
+            return ReadAt(pair, int(offsetof(FIXED_DATA5, wavelength)));
+        default:
+            return 0;
+    }
+}
+
 std::size_t FixedDataSize(int recordVersion) {
     switch (recordVersion) {
         case kRecordVersion0:

@@ -123,6 +123,8 @@ void WriteN1(RecordPair& pair, int recordVersion, double value);
 void WriteN2(RecordPair& pair, int recordVersion, double value);
 void WriteCv(RecordPair& pair, int recordVersion, double value);
 void WriteK(RecordPair& pair, int recordVersion, double value);
+// The wavelength of FIXED_DATA at the record version's offset; 0 for a version outside 0..4.
+double ReadWavelength(const RecordPair& pair, int recordVersion);
 
 // Copies both records of a pair (192 and 45808 bytes).
 inline void CopyRecordPair(RecordPair& to, const RecordPair& from) {

@@ -1,5 +1,8 @@
 #include "core/surface/surface_sampler.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
 
@@ -8,6 +11,26 @@ namespace velmor {
 namespace {
 
 static_assert(kSamplePassPoints == kMaxBatchPoints, "a pass of kSamplePassPoints is one request");
+
+// Script points handed to the engine at a time (many blocks; the answers are kept this long).
+constexpr std::size_t kScriptChunk = 4096;
+
+ScriptPoint PointOf(const PointRun& run) {
+    ScriptPoint point;
+    point.compiled = run.compiled;
+    point.assigned = run.assigned;
+    point.z = run.z;
+    point.clean = run.runErrors == 0;
+    return point;
+}
+
+// A sag sample as Sag answers it in interpreter mode: the value written when the run gave one
+// (finite or not), success only for a valid point.
+bool TakeScriptSag(const ScriptPoint& point, double* z) {
+    const bool ran = point.compiled && point.assigned && point.clean;
+    if (ran && z != nullptr) *z = point.z;
+    return point.Valid();
+}
 
 // The request every point of a pass sends (a sag or an index pass), or none: each point sets
 // its own (a view's mixed pass).
@@ -119,12 +142,19 @@ ScriptPoint RunScriptPoint(CScriptEngine& engine, double x, double y) {
     return point;
 }
 
+void RunScriptPoints(CScriptEngine& engine, std::size_t n, const double* x, const double* y,
+                     ScriptPoint* points) {
+    std::vector<PointRun> runs(std::min(n, kScriptChunk));
+    for (std::size_t at = 0; at < n; at += kScriptChunk) {
+        const std::size_t k = std::min(kScriptChunk, n - at);
+        engine.RunPoints(k, x + at, y + at, runs.data());
+        for (std::size_t i = 0; i < k; ++i) points[at + i] = PointOf(runs[i]);
+    }
+}
+
 bool ProviderSampler::Sag(double x, double y, double* z) {
     if (m_provider.InterpreterMode()) {
-        const ScriptPoint point = RunScriptPoint(m_provider.Engine(), x, y);
-        const bool ran = point.compiled && point.assigned && point.clean;
-        if (ran && z != nullptr) *z = point.z;
-        return point.Valid();
+        return TakeScriptSag(RunScriptPoint(m_provider.Engine(), x, y), z);
     }
     RecordPair& working = m_provider.Working();
     working.ud.x = x;
@@ -152,8 +182,28 @@ bool ProviderSampler::Index(double x, double y, double z, IndexSample* out) {
 
 namespace velmor {
 
+std::size_t ProviderSampler::ScriptSagBatch(std::size_t n, const double* x, const double* y,
+                                            double* z, bool* ok, const SampleRows& rows) {
+    CScriptEngine& engine = m_provider.Engine();
+    std::vector<PointRun> runs(std::min(n, kScriptChunk));
+    std::size_t i = 0;
+    for (std::size_t r = 0; r < RowCount(rows) && i < n; ++r) {
+        if (ReportRowStart(rows, r)) return i;
+        const std::size_t end = std::min(RowEnd(rows, n, r), n);
+        while (i < end) {
+            const std::size_t k = std::min(kScriptChunk, end - i);
+            engine.RunPoints(k, x + i, y + i, runs.data());
+            for (std::size_t j = 0; j < k; ++j)
+                ok[i + j] = TakeScriptSag(PointOf(runs[j]), &z[i + j]);
+            i += k;
+        }
+    }
+    return i;
+}
+
 std::size_t ProviderSampler::SagBatch(std::size_t n, const double* x, const double* y, double* z,
                                       bool* ok, const SampleRows& rows) {
+    if (m_provider.InterpreterMode()) return ScriptSagBatch(n, x, y, z, ok, rows);
     SurfaceLibrary* library = m_provider.BatchLibrary();
     if (library != nullptr && n > 0) {
         const long long done = RunLibraryPasses(
@@ -201,6 +251,26 @@ std::size_t ProviderSampler::IndexBatch(std::size_t n, const double* x, const do
 
 void ProviderSampler::SampleBatch(std::size_t n, const SampleRequest* requests,
                                   SampleAnswer* answers) {
+    if (m_provider.InterpreterMode()) {
+        // The sag samples' points in the pass's order; an index sample fails without a run.
+        std::vector<double> xs, ys;
+        std::vector<std::size_t> at;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (requests[i].kind != SampleRequest::kSag) {
+                answers[i].ok = false;
+                continue;
+            }
+            xs.push_back(requests[i].x);
+            ys.push_back(requests[i].y);
+            at.push_back(i);
+        }
+        std::vector<ScriptPoint> points(xs.size());
+        RunScriptPoints(m_provider.Engine(), xs.size(), xs.data(), ys.data(), points.data());
+        for (std::size_t k = 0; k < at.size(); ++k) {
+            answers[at[k]].ok = TakeScriptSag(points[k], &answers[at[k]].sag);
+        }
+        return;
+    }
     SurfaceLibrary* library = m_provider.BatchLibrary();
     if (library != nullptr && n > 0) {
         const long long done = RunLibraryPasses(

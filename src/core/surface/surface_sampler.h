@@ -25,6 +25,11 @@ struct ScriptPoint {
 // Sets the inputs x and y, runs the script once (not verbose) and reads z.
 ScriptPoint RunScriptPoint(CScriptEngine& engine, double x, double y);
 
+// The script at the n points (x[i], y[i]) in this order, in blocks (CScriptEngine::RunPoints):
+// points[i] is what RunScriptPoint would give at point i.
+void RunScriptPoints(CScriptEngine& engine, std::size_t n, const double* x, const double* y,
+                     ScriptPoint* points);
+
 class ProviderSampler final : public Sampler {
 public:
     explicit ProviderSampler(CSurfaceProvider& provider) : m_provider(provider) {}
@@ -39,17 +44,23 @@ public:
 
     // Passes: through a loaded library as batch requests of at most kMaxBatchPoints points
     // (whole rows where they fit), which set the same fields of the working pair as the single
-    // samples do and give the same numbers; point by point for the built-in surface and the
-    // script. After a library fault the points not yet answered fail.
+    // samples do and give the same numbers; in interpreter mode each row's script runs in
+    // blocks by the block executor, with the answers the single samples give; point by point
+    // for the built-in surface. After a library fault the points not yet answered fail.
     std::size_t SagBatch(std::size_t n, const double* x, const double* y, double* z, bool* ok,
                          const SampleRows& rows = {}) override;
     std::size_t IndexBatch(std::size_t n, const double* x, const double* y, const double* z,
                            IndexSample* out, bool* ok, const SampleRows& rows = {}) override;
     // A view's pass through a loaded library: one batch request per kMaxBatchPoints samples,
-    // each point its own request (3 or 6) in the pass's order.
+    // each point its own request (3 or 6) in the pass's order. In interpreter mode the sag
+    // samples run in blocks, in the pass's order (the index samples fail, as single ones do).
     void SampleBatch(std::size_t n, const SampleRequest* requests, SampleAnswer* answers) override;
 
 private:
+    // Interpreter mode: the sags at [0, n) row by row, each row's script runs in blocks.
+    std::size_t ScriptSagBatch(std::size_t n, const double* x, const double* y, double* z, bool* ok,
+                               const SampleRows& rows);
+
     CSurfaceProvider& m_provider;
 };
 

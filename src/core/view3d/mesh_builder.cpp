@@ -66,8 +66,9 @@ public:
     bool Full() const { return m_count >= m_capacity; }
     int Count() const { return m_count; }
 
+    // A corner without a height (a failed sample) leaves the triangle out.
     void Add(const double a[3], const double b[3], const double c[3]) {
-        if (Full()) return;
+        if (Full() || std::isnan(a[2]) || std::isnan(b[2]) || std::isnan(c[2])) return;
         const int k = m_count++;
         Vec3f* v = &m_model.vertices[3 * static_cast<size_t>(k)];
         v[0] = ToFloat(a);
@@ -100,7 +101,8 @@ private:
 // rows (at most kSamplePassPoints points each, unless a row is longer), so that a library in the
 // helper process is asked once per pass rather than once per point. Progress is reported at the
 // start of every row as ReportProgress(row, rows - 1); a cancel ends the rows there. A failed
-// sample, and one whose sag lies beyond the range of a float, lies at z = 0.
+// sample, and one whose sag lies beyond the range of a float, has no height (NaN), or lies at
+// z = 0 when `failedAtZero`; `samples` counts them.
 class RowHeights {
 public:
     // points(r, v, xs, ys) appends the points of row r at the row coordinate v; the rows run
@@ -108,8 +110,10 @@ public:
     using RowPoints = std::function<void(long long r, double v, std::vector<double>& xs,
                                          std::vector<double>& ys)>;
     RowHeights(Sampler& sampler, long long rows, int width, double vMin, double vMax, double step,
-               RowPoints points)
+               bool failedAtZero, MeshSamples& samples, RowPoints points)
         : m_sampler(sampler),
+          m_failedHeight(failedAtZero ? 0.0 : std::numeric_limits<double>::quiet_NaN()),
+          m_samples(samples),
           m_rows(rows),
           m_width(static_cast<std::size_t>(width)),
           m_v(vMin),
@@ -148,9 +152,13 @@ private:
         SampleRows rows{m_ends.data(), m_ends.size(), true, m_first, m_rows, &cancelled};
         const std::size_t done =
             m_sampler.SagBatch(n, m_x.data(), m_y.data(), m_z.data(), m_ok.get(), rows);
+        m_samples.taken += static_cast<long long>(done);
         for (std::size_t i = 0; i < done; ++i) {
             // The model keeps floats: a sag beyond their range would be an infinite vertex.
-            if (!m_ok[i] || !(std::fabs(m_z[i]) <= std::numeric_limits<float>::max())) m_z[i] = 0.0;
+            if (!m_ok[i] || !(std::fabs(m_z[i]) <= std::numeric_limits<float>::max())) {
+                m_z[i] = m_failedHeight;
+                ++m_samples.failed;
+            }
         }
         if (done < n || cancelled) {
             m_cancelled = true;
@@ -159,6 +167,8 @@ private:
     }
 
     Sampler& m_sampler;
+    double m_failedHeight;
+    MeshSamples& m_samples;
     long long m_rows;
     std::size_t m_width;
     double m_v, m_vMax, m_step;
@@ -173,10 +183,10 @@ private:
 
 // Patterns 0 and 1: rows along x, two right triangles per grid cell.
 void RightTriangleRows(const MeshParams& p, int width, long long rows, Sampler& sampler,
-                       double* store, TriangleSink& sink) {
+                       MeshSamples& samples, double* store, TriangleSink& sink) {
     double* slot[2] = {store, store + width};
     const double dx = p.dx, dy = p.dy;
-    RowHeights heights(sampler, rows, width, p.ymin, p.ymax, dy,
+    RowHeights heights(sampler, rows, width, p.ymin, p.ymax, dy, p.failedAtZero, samples,
                        [&](long long, double y, std::vector<double>& xs, std::vector<double>& ys) {
                            int c = 0;
                            for (double x = p.xmin; x <= p.xmax && c < width; x += dx, ++c) {
@@ -216,7 +226,7 @@ void RightTriangleRows(const MeshParams& p, int width, long long rows, Sampler& 
 // along x (u = x, v = y); pattern 3 is the same lattice turned by a right angle (u = y, v = x),
 // its triangles wound the other way round so that they face the same side as pattern 2's.
 void EquilateralLines(const MeshParams& p, bool alongY, int width, long long lines,
-                      Sampler& sampler, double* store, TriangleSink& sink) {
+                      Sampler& sampler, MeshSamples& samples, double* store, TriangleSink& sink) {
     double* slot[2] = {store, store + width};
     const double uMin = alongY ? p.ymin : p.xmin, uMax = alongY ? p.ymax : p.xmax;
     const double vMin = alongY ? p.xmin : p.ymin, vMax = alongY ? p.xmax : p.ymax;
@@ -228,7 +238,7 @@ void EquilateralLines(const MeshParams& p, bool alongY, int width, long long lin
         point[2] = z;
     };
     RowHeights heights(
-        sampler, lines, width, vMin, vMax, h,
+        sampler, lines, width, vMin, vMax, h, p.failedAtZero, samples,
         [&](long long r, double v, std::vector<double>& xs, std::vector<double>& ys) {
             int c = 0;
             for (double u = (r & 1) ? uMin + du / 2 : uMin; u <= uMax && c < width; u += du, ++c) {
@@ -279,8 +289,19 @@ bool FitMeshStepsToBudget(MeshParams& params) {
     return true;
 }
 
-int BuildMeshWithSteps(const MeshParams& params, Sampler& sampler, CModel& out, int* count) {
+std::string MeshSamplesText(const MeshSamples& samples, bool failedAtZero) {
+    if (samples.failed <= 0) return {};
+    if (MeshHasNoSample(samples, failedAtZero)) return kMeshNoSampleText;
+    return std::to_string(samples.failed) + " of " + std::to_string(samples.taken) +
+           (failedAtZero ? " samples failed: they lie at z = 0"
+                         : " samples failed: their triangles are left out");
+}
+
+int BuildMeshWithSteps(const MeshParams& params, Sampler& sampler, CModel& out, int* count,
+                       MeshSamples* samples) {
     if (count) *count = 0;
+    MeshSamples taken;
+    if (samples) *samples = taken;
     out.Clear();
 
     try {
@@ -327,13 +348,13 @@ int BuildMeshWithSteps(const MeshParams& params, Sampler& sampler, CModel& out, 
         switch (params.pattern) {
             case kRightTriangle1:
             case kRightTriangle2:
-                RightTriangleRows(params, w, n, sampler, store.data(), sink);
+                RightTriangleRows(params, w, n, sampler, taken, store.data(), sink);
                 break;
             case kEquilateralTriangle1:
-                EquilateralLines(params, false, w, n, sampler, store.data(), sink);
+                EquilateralLines(params, false, w, n, sampler, taken, store.data(), sink);
                 break;
             case kEquilateralTriangle2:
-                EquilateralLines(params, true, w, n, sampler, store.data(), sink);
+                EquilateralLines(params, true, w, n, sampler, taken, store.data(), sink);
                 break;
         }
 
@@ -343,6 +364,7 @@ int BuildMeshWithSteps(const MeshParams& params, Sampler& sampler, CModel& out, 
         out.faces.resize(made);
         group->faces.resize(made);
         if (count) *count = made;
+        if (samples) *samples = taken;
         return 0;
     } catch (const std::bad_alloc&) {
         out.Clear();
@@ -351,10 +373,10 @@ int BuildMeshWithSteps(const MeshParams& params, Sampler& sampler, CModel& out, 
 }
 
 int BuildSurfaceMesh(MeshParams& params, Sampler& sampler, CModel& out, std::string* message,
-                     int* count) {
+                     int* count, MeshSamples* samples) {
     if (message) message->clear();
     if (FitMeshStepsToBudget(params) && message) *message = kMeshStepsEnlargedMessage;
-    return BuildMeshWithSteps(params, sampler, out, count);
+    return BuildMeshWithSteps(params, sampler, out, count, samples);
 }
 
 }  // namespace velmor

@@ -3,6 +3,10 @@
 // when it is enabled; reading, writing and enabling the fields all go through it.
 #pragma once
 
+#include <QString>
+#include <vector>
+
+#include "core/app/session_file.h"
 #include "ui/app/main_layout.h"
 #include "ui/app/velmor_state.h"
 
@@ -25,5 +29,22 @@ void ShowDisplayRanges(const MainControls& controls, const VelmorState& state);
 // mode, "delta 3D" x and y by the mesh pattern (each equilateral pattern takes one of them);
 // the others stay enabled.
 void EnableFields(const MainControls& controls, const VelmorState& state);
+
+// A session's [ANALYSIS] (core/app/session_file.h) from the window: every field as ReadFields
+// would read it (into a copy; the state is not changed), the display r range and the cursor
+// point, which have no field, the mesh pattern and the check boxes "Ray Trace", "Cursor",
+// "Verbose" and "Use Interpreter", in the table's order.
+std::vector<SessionEntry> AnalysisEntries(const MainControls& controls, const VelmorState& state);
+// A session's [ANALYSIS] into the window: the state back to the window's initial values (its
+// mode flags kept) and every field written from it; then, in order, a field's value typed into
+// the field (the display z fields, which are not read, into the state too) and the other values
+// into the state; then the fields read as ReadFields reads them. The entries are those the
+// session reader took (each value reads as its key's kind); "Use Interpreter" is left to the
+// caller, and the check boxes and pattern list to show the state.
+void ApplyAnalysisEntries(const MainControls& controls, VelmorState& state,
+                          const std::vector<SessionEntry>& entries);
+// The text a field shows for a value: "%.3f" when that reads back to the same double, else the
+// shortest text that does.
+QString FieldTextOf(double value);
 
 }  // namespace velmor

@@ -36,6 +36,7 @@ CheckRequest MakeCheckRequest(const PlotSettings& settings, CSurfaceProvider& pr
     input.xmax = settings.analysisX.max;
     input.ymin = settings.analysisY.min;
     input.ymax = settings.analysisY.max;
+    input.displayZMax = settings.displayZ.max;  // the medium's rays end there unless thic > 0
     input.progress = [](int done, int total, const std::string&) {
         return ReportProgress(done, total);
     };

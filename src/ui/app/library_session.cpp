@@ -17,17 +17,26 @@ namespace velmor {
 
 namespace {
 
-// The library file's time written and size, or none when it is missing.
-bool LibraryFileState(const std::string& path, std::filesystem::file_time_type* time,
-                      std::uintmax_t* size) {
-    std::error_code error;
-    *time = std::filesystem::last_write_time(path, error);
-    if (error) return false;
-    *size = std::filesystem::file_size(path, error);
-    return !error;
+std::string FirstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
 }
 
 }  // namespace
+
+LibraryFileStamp StampOfLibraryFile(const std::string& path) {
+    LibraryFileStamp stamp;
+    std::error_code error;
+    stamp.time = std::filesystem::last_write_time(path, error);
+    if (error) return {};
+    stamp.size = std::filesystem::file_size(path, error);
+    if (error) return {};
+    stamp.exists = true;
+    return stamp;
+}
+
+QString LibraryLoadFailedText(const QString& reason) {
+    return QStringLiteral("Library failed to load: %1; the built-in surface answers").arg(reason);
+}
 
 QString LibraryFaultMessage(const LibraryFault& fault, bool whileLoading) {
     QString text =
@@ -50,30 +59,35 @@ CLibraryFileWatch::CLibraryFileWatch(std::function<bool()> busy, std::function<v
 }
 
 void CLibraryFileWatch::Watch(const std::string& path) {
+    Watch(path, StampOfLibraryFile(path));
+}
+
+void CLibraryFileWatch::Watch(const std::string& path, const LibraryFileStamp& loaded) {
     const QStringList watched = m_watcher.files() + m_watcher.directories();
     if (!watched.isEmpty()) m_watcher.removePaths(watched);
     m_quiet.stop();
     m_path = path;
     if (path.empty()) return;
-    m_time = {};
-    m_size = 0;
-    LibraryFileState(path, &m_time, &m_size);
+    m_loaded = loaded;
     // A rebuild replaces the file (a new one under the old name), which ends a watch on the
     // file itself: the directory is watched too.
     const QString file = QFile::decodeName(path.c_str());
     const QString directory = QFileInfo(file).absolutePath();
     m_watcher.addPath(directory);
     if (QFileInfo::exists(file)) m_watcher.addPath(file);
+    // Changed since it was loaded (while a message about the load was open, say): no event
+    // tells of that any more, so the quiet time starts now.
+    OnFileEvent();
 }
 
 void CLibraryFileWatch::OnFileEvent() {
-    std::filesystem::file_time_type time;
-    std::uintmax_t size = 0;
-    if (m_path.empty() || !LibraryFileState(m_path, &time, &size)) return;  // gone for now
+    if (m_path.empty()) return;
+    const LibraryFileStamp now = StampOfLibraryFile(m_path);
+    if (!now.exists) return;  // gone for now
     const QString file = QFile::decodeName(m_path.c_str());
     if (!m_watcher.files().contains(file)) m_watcher.addPath(file);
     // Every change starts the quiet time again: a file still being written waits.
-    if (time != m_time || size != m_size || m_quiet.isActive()) m_quiet.start(kReloadQuietMs);
+    if (!(now == m_loaded) || m_quiet.isActive()) m_quiet.start(kReloadQuietMs);
 }
 
 void CLibraryFileWatch::OnQuiet() {
@@ -81,10 +95,9 @@ void CLibraryFileWatch::OnQuiet() {
         m_quiet.start(m_retryMs);  // after the pass, loop or dialog under way
         return;
     }
-    std::filesystem::file_time_type time;
-    std::uintmax_t size = 0;
-    if (m_path.empty() || !LibraryFileState(m_path, &time, &size)) return;
-    if (time == m_time && size == m_size) return;
+    if (m_path.empty()) return;
+    const LibraryFileStamp now = StampOfLibraryFile(m_path);
+    if (!now.exists || now == m_loaded) return;
     m_reload();
 }
 
@@ -99,12 +112,17 @@ void CVelmorDlg::OpenDll() {
     request.defaultExtension = QStringLiteral("so");
     const std::optional<QString> path = Messages().OpenFileName(this, request);
     if (!path) return;
+    OpenLibraryFile(*path);
+}
 
+void CVelmorDlg::OpenLibraryFile(const QString& path) {
+    const std::string file = QFile::encodeName(path).toStdString();
+    m_loadedStamp = StampOfLibraryFile(file);  // a change from now on is one to reload
     LoadOutcome outcome;
     {
         SamplingScope sampling(*this);
         m_faultShown = false;
-        outcome = m_provider->OpenSurfaceDll(QFile::encodeName(*path).toStdString());
+        outcome = m_provider->OpenSurfaceDll(file);
     }
     ShowLoad(outcome);
 }
@@ -113,16 +131,30 @@ void CVelmorDlg::ReloadDll() {
     if (m_provider->LibraryPath().empty()) return;  // nothing was opened yet
     // The tables as the user edited them are the records a reload keeps.
     m_udFdInitial->ReadTablesBack(*m_provider);
+    const LibraryFileStamp stamp = StampOfLibraryFile(m_provider->LibraryPath());
     LoadOutcome outcome;
     {
         SamplingScope sampling(*this);
         m_faultShown = false;
         outcome = m_provider->ReloadSurfaceDll();
     }
+    // A reload refused while a request waits loaded nothing: the stamp of the load stands.
+    if (outcome.recordsChanged || outcome.recordsKept || !outcome.loaded) m_loadedStamp = stamp;
     ShowLoad(outcome);
 }
 
 void CVelmorDlg::ShowLoad(const LoadOutcome& outcome) {
+    // A load that failed leaves the built-in surface answering: the status says so (the
+    // reason in short), until a library loads.
+    if (!outcome.loaded) {
+        m_loadFailure = outcome.fault ? QString::fromStdString(outcome.fault->Short())
+                                      : QString::fromStdString(FirstLine(outcome.reason));
+        if (m_loadFailure.isEmpty()) m_loadFailure = QString::fromLatin1(kSurfaceDllErrorText);
+    } else if (outcome.recordsChanged || outcome.recordsKept) {
+        m_loadFailure.clear();
+    }
+    // Shown first, so that the status is right behind the message.
+    ShowLibraryState();
     if (!outcome.loaded) {
         // A fault while loading says what happened instead of the file question.
         if (outcome.fault) {
@@ -135,7 +167,7 @@ void CVelmorDlg::ShowLoad(const LoadOutcome& outcome) {
         }
     }
     ShowLibraryState();
-    WatchLibraryFile();
+    WatchLibraryFile(&m_loadedStamp);
     // A failed load that dropped an earlier library also changed the records (the built-in
     // surface answers again), so the windows follow them as after a successful load. A reload
     // that kept the records goes the same way without their new rows.
@@ -164,17 +196,23 @@ void CVelmorDlg::ShowLoad(const LoadOutcome& outcome) {
         RebuildMap();
         Repaint();
     }
+    // While comparing, the library as it now is against the reference.
+    if (Comparing()) RunComparisonPass();
 }
 
 void CVelmorDlg::ShowLibraryState() {
+    // A faulted library is still the one loaded; after a load that failed none is.
     const LibraryFault* fault = m_provider->LastLibraryFault();
-    const QString text =
-        fault ? QString::fromLatin1(kTextLibraryFaulted) + QString::fromStdString(fault->Short())
-              : QString();
+    QString text;
+    if (fault != nullptr && m_provider->LibraryFaulted())
+        text = QString::fromLatin1(kTextLibraryFaulted) + QString::fromStdString(fault->Short());
+    else if (!m_loadFailure.isEmpty() && !m_provider->LibraryLoaded())
+        text = LibraryLoadFailedText(m_loadFailure);
     m_libraryPane->setText(text);
     m_libraryPane->setVisible(!text.isEmpty());
     m_libraryOutput->SetHelperPid(m_provider->LibraryHelperPid());
     UpdateCommandStates();  // "Reload DLL" once a library was opened
+    UpdateTitle();          // the library's name while one is loaded
 }
 
 void CVelmorDlg::AnnounceLibraryFault() {
@@ -193,9 +231,13 @@ void CVelmorDlg::SetRunInProcess(bool on) {
     if (m_provider->LibraryLoaded()) ReloadDll();
 }
 
-void CVelmorDlg::WatchLibraryFile() {
+void CVelmorDlg::WatchLibraryFile(const LibraryFileStamp* loaded) {
     const bool watch = MenuAction(kCmdReloadOnChange)->isChecked();
-    m_libraryWatch.Watch(watch ? m_provider->LibraryPath() : std::string());
+    const std::string path = watch ? m_provider->LibraryPath() : std::string();
+    if (loaded != nullptr)
+        m_libraryWatch.Watch(path, *loaded);
+    else
+        m_libraryWatch.Watch(path);
 }
 
 bool CVelmorDlg::LibraryReloadWaits() const {

@@ -19,6 +19,20 @@ namespace velmor {
 // A library file that changed on disk is reloaded once it has been quiet this long.
 inline constexpr int kReloadQuietMs = 500;
 
+// The third status pane after a load that failed, while the built-in surface answers in the
+// library's place: "Library failed to load: SIGBUS in library load; the built-in surface
+// answers".
+QString LibraryLoadFailedText(const QString& reason);
+
+// A library file's time written and size as a load found them (`exists` false: no file).
+struct LibraryFileStamp {
+    bool exists = false;
+    std::filesystem::file_time_type time{};
+    std::uintmax_t size = 0;
+    bool operator==(const LibraryFileStamp&) const = default;
+};
+LibraryFileStamp StampOfLibraryFile(const std::string& path);
+
 // The message after a library fault: what happened, in which request, with which inputs; after
 // a fault outside a load also that every call answers -1 until "Reload DLL".
 QString LibraryFaultMessage(const LibraryFault& fault, bool whileLoading);
@@ -37,6 +51,9 @@ public:
     // Watches `path` from now on (its present time and size are the loaded ones); an empty path
     // watches nothing.
     void Watch(const std::string& path);
+    // Watches `path` as it was when it was loaded: a file that has changed since (while the
+    // load ran or its message was open) is reloaded once quiet, as a change seen now would be.
+    void Watch(const std::string& path, const LibraryFileStamp& loaded);
     void Stop() { Watch(std::string()); }
 
 private:
@@ -49,8 +66,7 @@ private:
     QFileSystemWatcher m_watcher;
     QTimer m_quiet;
     std::string m_path;
-    std::filesystem::file_time_type m_time{};  // the file as loaded
-    std::uintmax_t m_size = 0;
+    LibraryFileStamp m_loaded;  // the file as loaded
 };
 
 }  // namespace velmor

@@ -189,8 +189,12 @@ QRect LayOutMainControls(const MainControls& controls, QSize client) {
                                            height - kExitBottom - kExitHeight, kExitWidth,
                                            kExitHeight);
     const int textWidth = std::max(0, width - kFrameLeft - kFrameRight);
+    // The ray-trace status line has its row to itself, below the column and above "Exit": it
+    // reaches the right margin, so that a gradient-index medium's line ("GRIN : 412 steps, end
+    // (x, y, z), OPL 15.062") shows whole at the minimum width.
     controls.byId.at(kIdRayStatus)
-        ->setGeometry(kFrameLeft, height - kRayStatusFromBottom, textWidth, kRayStatusHeight);
+        ->setGeometry(kFrameLeft, height - kRayStatusFromBottom,
+                      std::max(0, width - kFrameLeft - kColumnMargin), kRayStatusHeight);
     controls.byId.at(kIdCursorReadout)
         ->setGeometry(kFrameLeft, height - kReadoutFromBottom, textWidth, kReadoutHeight);
     return QRect(QPoint(kFrameLeft, kFrameTop),
@@ -205,7 +209,10 @@ MainStatusPanes BuildMainStatusBar(QStatusBar* bar, QWidget* owner) {
     second->setFixedWidth(30);
     panes.library = new QLabel(owner);
     panes.library->hide();  // shown while the library is faulted
+    panes.views = new QLabel(owner);
+    panes.views->hide();  // shown while a view has nothing to draw
     bar->addWidget(panes.position, 1);
+    bar->addPermanentWidget(panes.views);
     bar->addPermanentWidget(panes.library);
     bar->addPermanentWidget(second);
     bar->setSizeGripEnabled(true);

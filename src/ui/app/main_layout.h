@@ -78,6 +78,7 @@ QRect LayOutMainControls(const MainControls& controls, QSize client);
 struct MainStatusPanes {
     QLabel* position = nullptr;
     QLabel* library = nullptr;
+    QLabel* views = nullptr;  // why a view has nothing to draw ("no sample answered")
 };
 MainStatusPanes BuildMainStatusBar(QStatusBar* bar, QWidget* owner);
 

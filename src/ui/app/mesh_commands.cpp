@@ -2,6 +2,7 @@
 // surface mesh with the fields' ranges, steps and pattern.
 #include <QFile>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <memory>
 
 #include "core/view3d/mesh_builder.h"
@@ -16,19 +17,28 @@
 
 namespace velmor {
 
+namespace {
+constexpr int kSavedMessageMs = 15000;  // how long "Saved N triangles to <file>" stands
+}  // namespace
+
 void CVelmorDlg::Make3DModel() {
     if (RefusedWithoutCode()) return;
     ReadFields();
     m_udFdInitial->ReadTablesBack(*m_provider);
     auto model = std::make_unique<CModel>();
-    if (BuildMesh(*model) != 0) return;  // the 3D window keeps its model
+    MeshSamples samples;
+    if (BuildMesh(*model, &samples) != 0) return;  // the 3D window keeps its model
+    // A surface that answered nowhere shows no model, and the 3D window says why.
     m_shading3d->SetModel(*model, true);
+    m_shading3d->SetModelStatus(
+        QString::fromStdString(MeshSamplesText(samples, m_shading3d->FailedAtZero())));
 }
 
-int CVelmorDlg::BuildMesh(CModel& model) {
+int CVelmorDlg::BuildMesh(CModel& model, MeshSamples* samples) {
     const VelmorState& s = m_state;
     MeshParams params{s.analysisX.min, s.analysisX.max, s.analysisY.min, s.analysisY.max,
                       s.step3dX,       s.step3dY,       s.meshPattern};
+    params.failedAtZero = m_shading3d->FailedAtZero();
     // Too many planned triangles: the enlarged steps go into their boxes and the user is told
     // before the build, which then uses them.
     if (FitMeshStepsToBudget(params)) {
@@ -41,7 +51,7 @@ int CVelmorDlg::BuildMesh(CModel& model) {
     SamplingScope sampling(*this);
     ProgressWindowScope progress(this, QStringLiteral("Shading Model ..."));
     m_engine->BeginEscapePass();
-    return BuildMeshWithSteps(params, m_provider->SurfaceSampler(), model);
+    return BuildMeshWithSteps(params, m_provider->SurfaceSampler(), model, nullptr, samples);
 }
 
 void CVelmorDlg::SaveStl(bool binary) {
@@ -52,7 +62,14 @@ void CVelmorDlg::SaveStl(bool binary) {
     if (RefusedWithoutCode()) return;
     ReadFields();
     auto model = std::make_unique<CModel>();
-    if (BuildMesh(*model) != 0) return;
+    MeshSamples samples;
+    if (BuildMesh(*model, &samples) != 0) return;
+    // A file of a surface that answered nowhere would hold nothing of it: no file, the reason.
+    const bool atZero = m_shading3d->FailedAtZero();
+    if (MeshHasNoSample(samples, atZero)) {
+        ShowMessage(this, QString::fromLatin1(kMeshNoSampleText), MessageIcon::Warning);
+        return;
+    }
 
     FileDialogRequest request;
     request.title = binary ? QStringLiteral("Save User Defined Surface STL (BIN)")
@@ -75,6 +92,17 @@ void CVelmorDlg::SaveStl(bool binary) {
     // A file that could not be created or written: the system's reason, nothing else changes.
     if (result == kStlWriteFailed)
         ShowMessage(this, QString::fromLocal8Bit(message.c_str()), MessageIcon::Warning);
+    if (result == kStlWritten) ShowSavedStl(*path, model->faces.size(), samples, atZero);
+}
+
+void CVelmorDlg::ShowSavedStl(const QString& path, std::size_t triangles,
+                              const MeshSamples& samples, bool failedAtZero) {
+    QString text = QStringLiteral("Saved %1 triangles to %2").arg(triangles).arg(path);
+    const std::string failed = MeshSamplesText(samples, failedAtZero);
+    if (!failed.empty()) text += QStringLiteral(" (%1)").arg(QString::fromStdString(failed));
+    // In place of the position under the mouse for a while (a message that stayed would keep
+    // the position hidden).
+    statusBar()->showMessage(text, kSavedMessageMs);
 }
 
 }  // namespace velmor

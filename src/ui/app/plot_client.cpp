@@ -9,6 +9,7 @@
 
 #include "ui/app/field_text.h"
 #include "ui/app/velmor_dlg.h"
+#include "ui/common/library_wait.h"
 #include "ui/common/progress_dialog.h"
 #include "ui/interp/dialog_interpreter.h"
 #include "ui/view3d/dialog_3d.h"
@@ -38,6 +39,51 @@ public:
 CMapProgressWindow g_mapProgress;
 
 }  // namespace
+
+// The provider's sampler, whose samples fail untaken once the pass is cancelled.
+class CViewsSurface::PassSampler final : public Sampler {
+public:
+    PassSampler(Sampler& sampler, const CLibraryWaitWindow& wait)
+        : m_sampler(sampler), m_wait(wait) {}
+
+    bool Sag(double x, double y, double* z) override {
+        return !m_wait.PassCancelled() && m_sampler.Sag(x, y, z);
+    }
+    bool Index(double x, double y, double z, IndexSample* out) override {
+        return !m_wait.PassCancelled() && m_sampler.Index(x, y, z, out);
+    }
+    std::size_t SagBatch(std::size_t n, const double* x, const double* y, double* z, bool* ok,
+                         const SampleRows& rows) override {
+        if (m_wait.PassCancelled()) return 0;
+        return m_sampler.SagBatch(n, x, y, z, ok, rows);
+    }
+    std::size_t IndexBatch(std::size_t n, const double* x, const double* y, const double* z,
+                           IndexSample* out, bool* ok, const SampleRows& rows) override {
+        if (m_wait.PassCancelled()) return 0;
+        return m_sampler.IndexBatch(n, x, y, z, out, ok, rows);
+    }
+    void SampleBatch(std::size_t n, const SampleRequest* requests, SampleAnswer* answers) override {
+        if (!m_wait.PassCancelled()) {
+            m_sampler.SampleBatch(n, requests, answers);
+            return;
+        }
+        for (std::size_t i = 0; i < n; ++i) answers[i] = SampleAnswer{};
+    }
+
+private:
+    Sampler& m_sampler;
+    const CLibraryWaitWindow& m_wait;
+};
+
+CViewsSurface::CViewsSurface(CSurfaceProvider& provider, const CLibraryWaitWindow& wait)
+    : m_surface(provider),
+      m_sampler(std::make_unique<PassSampler>(provider.SurfaceSampler(), wait)) {}
+
+CViewsSurface::~CViewsSurface() = default;
+
+Sampler& CViewsSurface::PointSampler() {
+    return *m_sampler;
+}
 
 CVelmorClient::CVelmorClient(CVelmorDlg& dlg) : QWidget(&dlg), m_dlg(dlg) {
     setMouseTracking(true);
@@ -141,9 +187,10 @@ void CVelmorDlg::RedrawViews() {
         SamplingScope sampling(*this);
         // A missing map is built right after, once no other loop's progress window is open.
         m_views = RepaintViews(MakePlotState(m_state, *m_provider), m_surface, m_map, m_areas,
-                               &g_mapProgress, MissingMap::kLeave);
+                               &g_mapProgress, MissingMap::kLeave, CompareOverlayForViews());
     }
     ShowRepaintTexts(m_views);
+    CheckReferenceFault();
     if (m_views.mapMissing && !m_mapBuildQueued) {
         m_mapBuildQueued = true;
         QTimer::singleShot(0, m_client, [this] { BuildMissingMap(); });
@@ -156,7 +203,7 @@ PlotClientLayout CVelmorDlg::ClientLayout() const {
 }
 
 PlotSources CVelmorDlg::Sources() {
-    return {*m_provider, m_surface, m_map, &g_mapProgress};
+    return {*m_provider, m_surface, m_map, &g_mapProgress, CompareOverlayForViews()};
 }
 
 void CVelmorDlg::PaintPlotClient(QPainter& painter) {
@@ -166,10 +213,14 @@ void CVelmorDlg::PaintPlotClient(QPainter& painter) {
 void CVelmorDlg::ShowRepaintTexts(const RepaintResult& result) {
     if (result.showNoRay) {
         m_shading3d->ClearRay();
-        SetRayStatusText(QString::fromLatin1(kRayStatusNoRay));
+        SetRayStatusText(result.mediumStatus.isEmpty() ? QString::fromLatin1(kRayStatusNoRay)
+                                                       : result.mediumStatus);
     }
     SetCursorReadout(result.cursorReadout);
     if (!result.errorSummary.empty()) m_interpreter->SetOutputBytes(result.errorSummary);
+    // The view that has nothing to draw says why in its area; the status says it too.
+    m_viewsPane->setText(result.nothingAnswered);
+    m_viewsPane->setVisible(!result.nothingAnswered.isEmpty());
 }
 
 void CVelmorDlg::BuildMissingMap() {

@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "core/host/library_host_settings.h"
+#include "ui/app/compare_session.h"
 #include "ui/app/escape_key_watch.h"
 #include "ui/app/field_binding.h"
 #include "ui/app/library_check_input.h"
@@ -26,6 +27,7 @@
 #include "ui/common/message_ui.h"
 #include "ui/common/progress_dialog.h"
 #include "ui/common/velmor_icon.h"
+#include "ui/common/window_fit.h"
 #include "ui/interp/dialog_interpreter.h"
 #include "ui/surface/library_output.h"
 #include "ui/surface/record_tables_dialog.h"
@@ -37,9 +39,9 @@ namespace {
 // The commands that start surface-library work or a long loop. While a long loop of any window
 // runs they are disabled (and refused if asked for), so that no loop starts under another and
 // takes its progress window away.
-constexpr int kWorkCommands[] = {kCmdOpenDll,        kCmdReloadDll,    kCmdRunInProcess,
-                                 kCmdUseInterpreter, kCmdSaveStlAscii, kCmdSaveStlBin,
-                                 kCmdCheckLibrary,   kIdUpdate2D,      kIdMake3DModel};
+constexpr int kWorkCommands[] = {
+    kCmdOpenDll,    kCmdReloadDll,    kCmdRunInProcess, kCmdUseInterpreter, kCmdSaveStlAscii,
+    kCmdSaveStlBin, kCmdCheckLibrary, kIdUpdate2D,      kIdMake3DModel,     kCmdCompareWith};
 
 bool StartsWork(int id) {
     return std::find(std::begin(kWorkCommands), std::end(kWorkCommands), id) !=
@@ -51,11 +53,14 @@ bool StartsWork(int id) {
 // The main window's commands in menu order (the column's buttons and "Exit", which the control
 // templates place and label, have no menu item), their toolbar buttons and what they do.
 const CommandRow<CVelmorDlg> CVelmorDlg::kCommands[] = {
-    {kCmdOpenDll, "File", "Open DLL ...", kItemPlain, 1, "DLL", [](CVelmorDlg& d) { d.OpenDll(); }},
+    {kCmdOpenDll, "File", "Open DLL ...", kItemPlain, 1, "DLL", [](CVelmorDlg& d) { d.OpenDll(); },
+     nullptr, "Ctrl+O"},
     {kCmdReloadDll, "File", "Reload DLL", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ReloadDll(); }, nullptr, "Ctrl+R"},
     {kCmdCheckLibrary, "File", "Check Library ...", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.CheckLibrary(); }},
+    {kCmdCompareWith, "File", "Compare With ...", kItemPlain, 0, nullptr,
+     [](CVelmorDlg& d) { d.CompareWith(); }},
     {kCmdReloadOnChange, "File", "Reload when the file changes", kItemCheck, 0, nullptr,
      [](CVelmorDlg& d) { d.WatchLibraryFile(); }},
     {kCmdRunInProcess, "File", "Run library in-process", kItemCheck, 0, nullptr,
@@ -66,17 +71,32 @@ const CommandRow<CVelmorDlg> CVelmorDlg::kCommands[] = {
      [](CVelmorDlg& d) { d.SaveStl(false); }},
     {kCmdSaveStlBin, "File", "Save STL (BIN) ...", kItemPlain, 2, "STL BIN",
      [](CVelmorDlg& d) { d.SaveStl(true); }},
-    // Settings are read at start and written at a confirmed close only.
-    {kCmdLoadIni, "File", "Load INI ...", kItemSeparatorBefore, 0, nullptr, nullptr},
-    {kCmdStoreIni, "File", "Store INI ...", kItemPlain, 0, nullptr, nullptr},
+    // Sessions: the source, the changed record rows and the fields (ui/app/session_commands.cpp).
+    {kCmdLoadIni, "File", "Load INI ...", kItemSeparatorBefore, 0, nullptr,
+     [](CVelmorDlg& d) { d.LoadIni(); }},
+    {kCmdStoreIni, "File", "Store INI ...", kItemPlain, 0, nullptr,
+     [](CVelmorDlg& d) { d.StoreIni(); }},
+    {kCmdRecentSession1, "File/Recent Sessions", "1", kItemPlain, 0, nullptr,
+     [](CVelmorDlg& d) { d.LoadRecentSession(0); }},
+    {kCmdRecentSession1 + 1, "File/Recent Sessions", "2", kItemPlain, 0, nullptr,
+     [](CVelmorDlg& d) { d.LoadRecentSession(1); }},
+    {kCmdRecentSession1 + 2, "File/Recent Sessions", "3", kItemPlain, 0, nullptr,
+     [](CVelmorDlg& d) { d.LoadRecentSession(2); }},
+    {kCmdRecentSession1 + 3, "File/Recent Sessions", "4", kItemPlain, 0, nullptr,
+     [](CVelmorDlg& d) { d.LoadRecentSession(3); }},
+    {kCmdReopenLastSession, "File", "Reopen Last Session at Start", kItemCheck, 0, nullptr,
+     [](CVelmorDlg& d) { d.m_settings.WriteInt(kSectionSession, kKeyReopenLast, d.m_reopenLast); },
+     &CVelmorDlg::m_reopenLast},
     {kCmdZoomUp, "View", "Zoom Up", kItemPlain, 0, nullptr,
-     [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), 1); }},
+     [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), 1); }, nullptr, "Ctrl++"},
     {kCmdZoomDown, "View", "Zoom Down", kItemPlain, 0, nullptr,
-     [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), -1); }},
+     [](CVelmorDlg& d) { d.ZoomAt(d.PlanCentre(), -1); }, nullptr, "Ctrl+-"},
     {kCmdResetZoom, "View", "Reset Zoom", kItemSeparatorBefore, 0, nullptr,
-     [](CVelmorDlg& d) { d.ResetZoom(); }},
+     [](CVelmorDlg& d) { d.ResetZoom(); }, nullptr, "Ctrl+0"},
     {kCmdResetPan, "View", "Reset Pan", kItemPlain, 0, nullptr,
      [](CVelmorDlg& d) { d.ResetPan(); }},
+    {kCmdStopComparing, "View", "Stop Comparing", kItemSeparatorBefore, 0, nullptr,
+     [](CVelmorDlg& d) { d.StopComparing(); }},
     {kCmdShowUdFdInitial, "Window", "UD FD Initial", kItemPlain, 4, "Initial",
      [](CVelmorDlg& d) { d.ShowSecondaryWindow(d.m_udFdInitial.get()); }},
     {kCmdShowUdFdFinal, "Window", "UD FD Final", kItemPlain, 5, "Final",
@@ -104,7 +124,7 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
       m_engine(std::make_unique<CScriptEngine>()),
       m_provider(std::make_unique<CSurfaceProvider>(*m_engine)),
       m_escapeWatch(std::make_unique<CEscapeKeyWatch>(m_engine->Escape())),
-      m_surface(*m_provider),
+      m_surface(*m_provider, m_libraryWait),
       m_libraryWatch([this] { return LibraryReloadWaits(); }, [this] { ReloadChangedLibrary(); },
                      kMapBuildRetryMs) {
     setWindowTitle(QStringLiteral("Velmor"));
@@ -120,10 +140,18 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     // waiting window.
     m_provider->SetLibraryHost(ReadLibraryHostSettings(m_settings));
     m_provider->SetLibraryWaitHook(&m_libraryWait);
+    m_libraryWait.SetWaitMs(m_provider->LibraryHost().limits.waitMs);
 
-    // 2. Status bar and toolbar.
+    // 2. Status bar and toolbar (the session commands' marks and lists from the settings).
+    m_reopenLast = m_settings.GetInt(kSectionSession, kKeyReopenLast, 1) != 0;
+    for (int i = 1; i <= kRecentSessionCount; ++i) {
+        const std::string path =
+            m_settings.GetString(kSectionRecent, "FILE" + std::to_string(i), std::string());
+        if (!path.empty()) m_recentSessions << QString::fromStdString(path);
+    }
     BuildStatusBar();
     BuildMenuAndToolbar();
+    ShowRecentSessions();
 
     // 3. Controls and their layout; "Use Interpreter" unchecked.
     m_client = new CVelmorClient(*this);
@@ -175,10 +203,16 @@ CVelmorDlg::CVelmorDlg(VelmorDlgOptions options, QWidget* parent)
     // The views' first images, with the map left to be built right after.
     m_started = true;
     RedrawViews();
+    UpdateTitle();
+    // The file of the command line, or the last session, once the window is up.
+    QTimer::singleShot(0, this, [this] { OpenAtStart(); });
 }
 
 CVelmorDlg::~CVelmorDlg() {
     SetLongLoopListener(nullptr);
+    // A reference library hands what it prints at its close to the output window: it goes
+    // before that window does.
+    m_compare.reset();
     // Secondary windows first, then the library, then the surface map.
     m_provider->SetLibraryWaitHook(nullptr);
     m_provider->SetLibraryOutputSink(nullptr);
@@ -197,6 +231,7 @@ CVelmorDlg::CommandScope::~CommandScope() {
 }
 
 CVelmorDlg::SamplingScope::~SamplingScope() {
+    m_dlg.m_libraryWait.EndPass();
     // Views that had to wait for this pass are computed right after it.
     if (--m_dlg.m_samplingDepth == 0 && m_dlg.m_viewsStale) m_dlg.QueueRedraw(0);
 }
@@ -228,6 +263,7 @@ void CVelmorDlg::UpdateCommandStates() {
         if (id == kCmdReloadDll) enabled = enabled && !m_provider->LibraryPath().empty();
         SetCommandEnabled(id, enabled);
     }
+    SetCommandEnabled(kCmdStopComparing, m_compare != nullptr);
     if (QWidget* box = Control(kIdUseInterpreter)) box->setEnabled(idle);
     if (m_udFdInitial) m_udFdInitial->SetLongLoopRunning(m_longLoop);
     if (m_shading3d) m_shading3d->SetLongLoopRunning(m_longLoop);
@@ -238,6 +274,7 @@ void CVelmorDlg::BuildStatusBar() {
     const MainStatusPanes panes = BuildMainStatusBar(statusBar(), this);
     m_positionPane = panes.position;
     m_libraryPane = panes.library;
+    m_viewsPane = panes.views;
 }
 
 void CVelmorDlg::BuildMenuAndToolbar() {
@@ -309,6 +346,7 @@ void CVelmorDlg::CreateSecondaryWindows() {
     });
     m_udFdInitial->show();
     m_shading3d = std::make_unique<CDialog3D>();
+    m_shading3d->SetFailedAtZero(m_settings.GetInt(kSectionWindow3D, kKeyFailedAtZero, 0) != 0);
     m_shading3d->show();
     m_interpreter = std::make_unique<CDialogInerpreter>(*m_engine);
     m_interpreter->show();
@@ -345,6 +383,10 @@ QString CVelmorDlg::StatusPaneText() const {
 
 QString CVelmorDlg::LibraryStatusText() const {
     return m_libraryPane->text();
+}
+
+QString CVelmorDlg::ViewsStatusText() const {
+    return m_viewsPane->text();
 }
 
 QWidget* CVelmorDlg::Control(int id) const {
@@ -412,13 +454,18 @@ void CVelmorDlg::Update2D() {
     m_viewsStale = false;
     ShowRepaintTexts(m_views);
     m_client->update();
+    // While comparing, the reference is compared again over what the views now show.
+    if (m_compare != nullptr) {
+        CheckReferenceFault();
+        RunComparisonPass();
+    }
 }
 
 void CVelmorDlg::TraceRay() {
     TraceOutcome outcome;
     {
         SamplingScope sampling(*this);
-        outcome = m_provider->TraceRay(TraceSettingsOf(m_state));
+        outcome = TraceRayAndPath(*m_provider, m_state, Sources().progress);
     }
     ShowTrace(outcome);
 }
@@ -426,7 +473,10 @@ void CVelmorDlg::TraceRay() {
 void CVelmorDlg::ShowTrace(const TraceOutcome& outcome) {
     m_udFdFinal->ShowRecords(m_provider->Final(), m_provider->RecordVersion());
     m_shading3d->SetRay(outcome.ray3d, static_cast<RayDisplay>(outcome.rayState3d));
-    SetRayStatusText(QString::fromStdString(outcome.statusText));
+    // A gradient-index surface: the path through the medium and its status line.
+    m_shading3d->SetMediumPath(m_provider->LastMediumPath());
+    SetRayStatusText(
+        QString::fromStdString(outcome.medium ? outcome.mediumStatus : outcome.statusText));
     m_shading3d->Repaint();
 }
 
@@ -498,18 +548,7 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
         on = false;
         refused = true;
     }
-    m_state.interpreterMode = on;
-    m_provider->SetInterpreterMode(on);
-
-    MenuAction(kCmdUseInterpreter)->setChecked(on);
-    auto* box = static_cast<QCheckBox*>(Control(kIdUseInterpreter));
-    const bool blocked = box->blockSignals(true);
-    box->setChecked(on);
-    box->blockSignals(blocked);
-    UpdateCommandStates();  // "Open DLL ..." disabled while on
-    m_udFdInitial->SetInterpreterMode(on);
-    m_udFdFinal->SetInterpreterMode(on);
-    EnableFields(m_controls, m_state);  // n1 and n2 while on
+    ShowInterpreterMode(on);
 
     // Only the box recomputes the gradient-index flag; the menu command leaves it.
     if (fromBox) {
@@ -524,6 +563,22 @@ void CVelmorDlg::ToggleInterpreter(bool fromBox) {
     if (refused) return;
     Update2D();
     if (fromBox) TraceRay();
+}
+
+void CVelmorDlg::ShowInterpreterMode(bool on) {
+    m_state.interpreterMode = on;
+    m_provider->SetInterpreterMode(on);
+
+    MenuAction(kCmdUseInterpreter)->setChecked(on);
+    auto* box = static_cast<QCheckBox*>(Control(kIdUseInterpreter));
+    const bool blocked = box->blockSignals(true);
+    box->setChecked(on);
+    box->blockSignals(blocked);
+    UpdateCommandStates();  // "Open DLL ..." disabled while on
+    m_udFdInitial->SetInterpreterMode(on);
+    m_udFdFinal->SetInterpreterMode(on);
+    EnableFields(m_controls, m_state);  // n1 and n2 while on
+    UpdateTitle();                      // the script adds no library name
 }
 
 void CVelmorDlg::OnPatternChanged(int index) {
@@ -541,6 +596,8 @@ void CVelmorDlg::OnCommand(int id) {
 }
 
 void CVelmorDlg::ShowSecondaryWindow(QWidget* widget) {
+    // A window that opens does so within the screen's available area.
+    if (!widget->isVisible()) KeepInsideScreen(widget);
     if (widget->isMinimized())
         widget->showNormal();
     else
@@ -580,6 +637,9 @@ void CVelmorDlg::closeEvent(QCloseEvent* event) {
                         MenuAction(kCmdReloadOnChange)->isChecked() ? 1 : 0);
     m_settings.WriteInt(kSectionLibraryHost, kKeyInProcess,
                         MenuAction(kCmdRunInProcess)->isChecked() ? 1 : 0);
+    m_settings.WriteInt(kSectionWindow3D, kKeyFailedAtZero, m_shading3d->FailedAtZero() ? 1 : 0);
+    m_settings.WriteInt(kSectionSession, kKeyReopenLast, m_reopenLast ? 1 : 0);
+    StoreLastSession();
     event->accept();
     for (const PlacedWindow* window : {&placed.udFdFinal, &placed.udFdInitial, &placed.shading3d,
                                        &placed.interpreter, &placed.libraryOutput})

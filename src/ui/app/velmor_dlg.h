@@ -19,18 +19,21 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/app/session_file.h"
 #include "core/app/settings_file.h"
 #include "core/check/library_check.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
 #include "ui/app/library_session.h"
 #include "ui/app/main_layout.h"
+#include "ui/app/plot_client.h"
 #include "ui/app/velmor_state.h"
 #include "ui/common/command_table.h"
 #include "ui/common/library_wait.h"
@@ -67,7 +70,18 @@ enum VelmorCommandId : int {
     kCmdRunInProcess = 32839,
     kCmdShowLibraryOutput = 32840,
     kCmdCheckLibrary = 32841,
+    kCmdCompareWith = 32842,
+    kCmdStopComparing = 32843,
+    // Sessions (ui/app/session_commands.cpp).
+    kCmdReopenLastSession = 32860,
+    kCmdRecentSession1 = 32861,  // .. kCmdRecentSession1 + kRecentSessionCount - 1
 };
+
+// The sessions File > "Recent Sessions" lists, kept in the settings file's [RECENT] section.
+inline constexpr int kRecentSessionCount = 4;
+inline constexpr const char* kSectionRecent = "RECENT";
+// [SESSION] REOPEN_LAST: File > "Reopen Last Session at Start" (on by default).
+inline constexpr const char* kKeyReopenLast = "REOPEN_LAST";
 
 // Texts of the main window.
 inline constexpr const char* kTextNoCode = "    -- intermediate code : none -- ... Abort !        ";
@@ -77,9 +91,18 @@ inline constexpr const char* kTextEquivalent = "Equivalent Corvexa.dll";
 inline constexpr const char* kTextLibraryFaulted = "Library faulted: ";
 
 struct VelmorDlgOptions {
+    VelmorDlgOptions(std::string settings = {}) : settingsPath(std::move(settings)) {}
+
     std::string settingsPath;  // the settings file all window settings go to
+    // Where the session is stored at a confirmed close and reopened from at start (when File >
+    // "Reopen Last Session at Start" is checked); empty: no last session.
+    std::string lastSessionPath;
+    // A file named on the command line, opened once the window is up (instead of the last
+    // session): a library, a session, a model or a script (OpenFile).
+    QString startFile;
 };
 
+class CCompareSession;
 class CDialog3D;
 class CDialogInerpreter;
 class CDialogUdFdFinal;
@@ -89,6 +112,7 @@ class CLibraryCheckWindow;
 class CLibraryOutputWindow;
 class CModel;
 class CVelmorClient;
+struct MeshSamples;
 struct PlacedWindows;
 
 class CVelmorDlg : public QMainWindow {
@@ -119,8 +143,14 @@ public:
     QString RayStatusText() const;
     QString CursorReadout() const;
     QString StatusPaneText() const;
-    // The third status pane: kTextLibraryFaulted and the fault, or empty.
+    // The third status pane: kTextLibraryFaulted and the fault, LibraryLoadFailedText after a
+    // load that failed, or empty.
     QString LibraryStatusText() const;
+    // The status pane that says why a view has nothing to draw, or empty.
+    QString ViewsStatusText() const;
+    // While comparing with a reference: the status pane "compare: sag max ...", else empty.
+    QString CompareStatusText() const;
+    bool Comparing() const { return m_compare != nullptr; }
 
     // "Use Interpreter" by the check box (the menu item is a command).
     void UseInterpreterFromBox();
@@ -133,6 +163,21 @@ public:
     // Writes the initial records into "UD FD Initial", traces and repaints (after a Shift
     // click changed the ray).
     void AfterRayChoice();
+
+    // --- Sessions and files from outside (ui/app/session_commands.cpp).
+    // Opens a file by its kind (core/app/file_kind.h), as a command-line argument or a second
+    // start hands it over: a library as "Open DLL ..." opens it, a session as "Load INI ...",
+    // a model in "Shading 3D", any other text as the Interpreter's source (not compiled, not
+    // switched on). While the surface is sampled, a long loop runs or a dialog is open, it waits.
+    void OpenFile(const QString& path);
+    // Shows the main window in front (a second start without a file).
+    void RaiseMainWindow();
+    // The session file last stored or loaded; empty before either.
+    QString SessionPath() const { return m_sessionPath; }
+    // True once the start's file or last session was opened (or there was none to open).
+    bool StartOpened() const { return m_startOpened; }
+    // The sessions of File > "Recent Sessions", the last first.
+    QStringList RecentSessions() const { return m_recentSessions; }
 
     // --- Controls by id.
     QWidget* Control(int id) const;
@@ -170,6 +215,7 @@ private:
     public:
         explicit SamplingScope(CVelmorDlg& dlg) : CommandScope(dlg), m_dlg(dlg) {
             ++dlg.m_samplingDepth;
+            dlg.m_libraryWait.BeginPass();  // a pass that runs long gets the waiting window
         }
         ~SamplingScope();
 
@@ -236,14 +282,56 @@ private:
     // Once the outermost command has returned: the message of a library fault not shown yet.
     void AnnounceLibraryFault();
     // "Reload when the file changes": watch the loaded library's file and its directory, or
-    // nothing when it is unchecked.
-    void WatchLibraryFile();
+    // nothing when it is unchecked; from `loaded` (the file as the load found it) when given,
+    // else from the file as it is now.
+    void WatchLibraryFile(const LibraryFileStamp* loaded = nullptr);
     // A changed library file waits to be reloaded while the surface is sampled, a long loop
     // runs or a dialog is open.
     bool LibraryReloadWaits() const;
     void ReloadChangedLibrary();
     // "Run library in-process": the next load runs so, and a loaded library moves at once.
     void SetRunInProcess(bool on);
+
+    // --- Comparing with a reference (ui/app/compare_session.cpp).
+    // "Compare With ...": the reference chosen, given the tables and fields, compared under a
+    // progress window; the views show the comparison until "Stop Comparing".
+    void CompareWith();
+    void StopComparing();
+    // Compares again (after "Update 2D", a load or a reload changed what the views show); a
+    // cancel, a refusal or a fault ends comparing.
+    void RunComparisonPass();
+    void EndComparing();
+    // The views' overlay while comparing, else null; the reference's ray traced for it first.
+    const CompareOverlay* CompareOverlayForViews();
+    // After the views sampled the reference: a reference library that faulted ends comparing.
+    void CheckReferenceFault();
+
+    // --- Sessions (ui/app/session_commands.cpp).
+    enum class SessionUse { kFile, kLastSession };
+    void LoadIni();   // "Load INI ..."
+    void StoreIni();  // "Store INI ..."
+    void LoadRecentSession(int index);
+    // Offers a script that no file holds as it stands for saving before a session is stored:
+    // false when cancelled; *withScript false when the user chose to store without it.
+    bool OfferScriptForSaving(bool* withScript);
+    // The session of the windows as they are (the tables read back first; the fields as
+    // "Update 2D" would read them), with the Interpreter's file when `withScript`.
+    Session CurrentSession(bool withScript);
+    // Loads a session file as "Load INI ..." does once the file is chosen. False when it was
+    // refused or cancelled (nothing changed then).
+    bool LoadSessionFile(const QString& path, SessionUse use);
+    // After a close was confirmed: the session into the last-session file.
+    void StoreLastSession();
+    // Once the window is up: the file of the command line, or the last session.
+    void OpenAtStart();
+    void AddRecentSession(const QString& path);
+    void ShowRecentSessions();
+    // "Velmor", " - <library file name>" while a library answers, " - <session file name>".
+    void UpdateTitle();
+    // Interpreter mode on or off in every control that shows it (no repaint, no trace).
+    void ShowInterpreterMode(bool on);
+    // Loads a library file as "Open DLL ..." does once the file is chosen.
+    void OpenLibraryFile(const QString& path);
 
     // --- Mesh commands (ui/app/mesh_commands.cpp).
     void Make3DModel();
@@ -252,8 +340,11 @@ private:
     // The surface mesh from the fields, the pattern and the working records, built under the
     // "Shading Model ..." progress window; enlarged "delta 3D" steps go back into the fields
     // and the user is told. Answers the builder's result (0, or -1 when the model is
-    // unusable).
-    int BuildMesh(CModel& model);
+    // unusable); *samples the samples taken and failed.
+    int BuildMesh(CModel& model, MeshSamples* samples);
+    // "Saved N triangles to <file>" in the status bar, with the failed samples' note.
+    void ShowSavedStl(const QString& path, std::size_t triangles, const MeshSamples& samples,
+                      bool failedAtZero);
 
     void SetRayStatusText(const QString& text);
     void SetCursorReadout(const QString& text);
@@ -296,7 +387,7 @@ private:
 
     CVelmorClient* m_client = nullptr;
     PlotAreas m_areas;
-    ProviderPlotSurface m_surface;
+    CViewsSurface m_surface;  // the views' samples, which a cancelled pass stops
     CSurfaceMap m_map;
     bool m_mapBuildQueued = false;
     // The views' images and texts as last computed, what every paint shows.
@@ -311,12 +402,15 @@ private:
     bool m_faultShown = false;  // the provider's last fault has had its message
     CLibraryWaitWindow m_libraryWait;
     CLibraryFileWatch m_libraryWatch;  // "Reload when the file changes"
+    LibraryFileStamp m_loadedStamp;    // the library file as the last load found it
+    QString m_loadFailure;             // why the last load failed, while none is loaded
 
     MainControls m_controls;
     CommandActions m_menuItems;
     CommandActions m_toolbarButtons;
     QLabel* m_positionPane = nullptr;  // the world position under the mouse
     QLabel* m_libraryPane = nullptr;   // "Library faulted: ..."
+    QLabel* m_viewsPane = nullptr;     // "no sample answered"
 
     std::unique_ptr<CDialogUdFdFinal> m_udFdFinal;
     std::unique_ptr<CDialogUdFdInitial> m_udFdInitial;
@@ -324,6 +418,14 @@ private:
     std::unique_ptr<CDialogInerpreter> m_interpreter;
     std::unique_ptr<CLibraryOutputWindow> m_libraryOutput;
     std::unique_ptr<CLibraryCheckWindow> m_libraryCheck;
+
+    std::unique_ptr<CCompareSession> m_compare;  // while comparing with a reference
+    QLabel* m_comparePane = nullptr;             // its status line, made at the first comparison
+
+    QString m_sessionPath;         // the session last stored or loaded
+    QStringList m_recentSessions;  // File > "Recent Sessions", the last first
+    bool m_reopenLast = true;      // File > "Reopen Last Session at Start"
+    bool m_startOpened = false;
 };
 
 }  // namespace velmor

@@ -3,8 +3,11 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
+#include <vector>
 
 #include "core/app/settings_file.h"
+#include "ui/common/window_fit.h"
 
 namespace velmor {
 
@@ -68,44 +71,75 @@ QRect RestoredRect(const QWidget* window) {
 void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windows,
                         const QRect& desktop) {
     QWidget* main = windows.main.widget;
-    // 1. Centre the main window on the desktop (exclusive right and bottom).
+    // 1. Centre the main window on the desktop (exclusive right and bottom), unless a stored
+    //    rectangle places it.
     const int desktopRight = desktop.left() + desktop.width();
     const int desktopBottom = desktop.top() + desktop.height();
     const int x0 = (desktop.left() + desktopRight) / 2 - main->width() / 2;
     const int y0 = (desktop.top() + desktopBottom) / 2 - main->height() / 2;
     MoveWindow(main, QPoint(x0, y0));
+    const StoredRect mainRect = ReadStoredRect(settings, kSectionWindowMain);
+    if (!mainRect.Empty()) ApplyStored(main, mainRect);
     main->show();
     main->raise();
-
-    // 2. Cascade the secondary windows from there, each 48 right and 24 up from the last.
-    const PlacedWindow* cascade[] = {&windows.interpreter, &windows.shading3d, &windows.udFdInitial,
-                                     &windows.udFdFinal, &windows.libraryOutput};
-    for (int i = 0; i < 5; ++i) {
-        QWidget* widget = cascade[i]->widget;
-        if (!widget) continue;
-        MoveWindow(widget, QPoint(x0 + 48 * (i + 1), y0 - 24 * (i + 1)));
-        widget->update();
-    }
-
-    // 3. Stored rectangles replace the default placement unless they are empty.
-    const StoredRect mainRect = ReadStoredRect(settings, kSectionWindowMain);
-    if (!mainRect.Empty()) {
-        ApplyStored(main, mainRect);
-        main->show();
-        main->raise();
-    }
     if (windows.main.layout) windows.main.layout();
-    const std::pair<const PlacedWindow*, const char*> stored[] = {
+
+    // 2. Stored rectangles place the secondary windows unless they are empty.
+    const std::pair<const PlacedWindow*, const char*> secondary[] = {
         {&windows.interpreter, kSectionWindowInterpreter},
         {&windows.shading3d, kSectionWindow3D},
         {&windows.udFdInitial, kSectionWindowUdFdInitial},
         {&windows.udFdFinal, kSectionWindowUdFdFinal},
         {&windows.libraryOutput, kSectionWindowLibraryOutput}};
-    for (const auto& [window, section] : stored) {
+    std::vector<QRect> taken;
+    std::vector<const PlacedWindow*> unplaced;
+    std::vector<QSize> sizes;
+    std::vector<QPoint> cascade;  // each one 48 right and 24 up from the last, as a last resort
+    for (int i = 0; i < 5; ++i) {
+        const PlacedWindow* window = secondary[i].first;
         if (!window->widget) continue;
-        const StoredRect rect = ReadStoredRect(settings, section);
-        if (!rect.Empty()) ApplyStored(window->widget, rect);
-        if (window->layout) window->layout();
+        const StoredRect rect = ReadStoredRect(settings, secondary[i].second);
+        if (!rect.Empty()) {
+            ApplyStored(window->widget, rect);
+            taken.push_back(window->widget->geometry());
+        } else {
+            unplaced.push_back(window);
+            sizes.push_back(window->widget->size());
+            cascade.push_back(QPoint(48 * (i + 1), -24 * (i + 1)));
+        }
+    }
+
+    // 3. The others beside the main window where the desktop has room (to its right, then
+    //    below it), none behind another; at the first start the main window moves to the
+    //    desktop's top-left corner when that leaves room for more of them.
+    if (!unplaced.empty()) {
+        const auto count = [](const std::vector<QRect>& rects) {
+            return std::count_if(rects.begin(), rects.end(),
+                                 [](const QRect& r) { return !r.isNull(); });
+        };
+        std::vector<QRect> placed = PlaceBeside(main->geometry(), sizes, desktop, taken);
+        if (mainRect.Empty() && count(placed) < static_cast<long>(placed.size())) {
+            const QRect corner(desktop.topLeft() + QPoint(0, kTitleAllowance), main->size());
+            std::vector<QRect> again = PlaceBeside(corner, sizes, desktop, taken);
+            if (count(again) > count(placed)) {
+                main->setGeometry(corner);
+                if (windows.main.layout) windows.main.layout();
+                placed = std::move(again);
+            }
+        }
+        const QPoint origin = main->geometry().topLeft();
+        for (std::size_t k = 0; k < unplaced.size(); ++k) {
+            QWidget* widget = unplaced[k]->widget;
+            const QRect rect = !placed[k].isNull()
+                                   ? placed[k]
+                                   : FitIntoArea(QRect(origin + cascade[k], widget->size()),
+                                                 widget->minimumSize(), desktop);
+            widget->setGeometry(rect);
+            widget->update();
+        }
+    }
+    for (const auto& [window, section] : secondary) {
+        if (window->widget && window->layout) window->layout();
     }
 
     // 4. Visibility.
@@ -118,7 +152,8 @@ void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windo
 
 void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windows) {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    LoadWindowSettings(settings, windows, screen ? screen->geometry() : QRect(0, 0, 1024, 768));
+    LoadWindowSettings(settings, windows,
+                       screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768));
 }
 
 void SaveWindowSettings(SettingsFile& settings, const PlacedWindows& windows) {

@@ -26,10 +26,14 @@ struct PlacedWindows {
     PlacedWindow libraryOutput;  // hidden unless its VISIBLE key says 1
 };
 
-// Centres the main window on `desktop`, cascades the secondary windows up and to the right of
-// it (48 pixels right and 24 up each: "Interpreter", "Shading 3D", "UD FD Initial",
-// "UD FD Final", "Library Output"), then moves every window whose stored rectangle is not
-// empty there, and shows or hides the secondary windows by their VISIBLE keys.
+// Centres the main window on `desktop` (the screen's available area) and moves every window
+// whose stored rectangle is not empty there; places the other secondary windows ("Interpreter",
+// "Shading 3D", "UD FD Initial", "UD FD Final", "Library Output", in this order) beside the main
+// window where the desktop has room, to its right, then below it, none behind another (at the
+// first start the main window goes to the desktop's top-left corner when that leaves room for
+// more of them); one without room goes where the old cascade put it (48 pixels right and 24 up
+// from the last), kept within the desktop. Then shows or hides the secondary windows by their
+// VISIBLE keys.
 void LoadWindowSettings(const SettingsFile& settings, const PlacedWindows& windows,
                         const QRect& desktop);
 // Same, on the primary screen.

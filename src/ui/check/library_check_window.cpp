@@ -5,9 +5,12 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QTextDocument>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "core/host/library_fault.h"
 #include "ui/common/velmor_icon.h"
@@ -16,11 +19,11 @@ namespace velmor {
 
 namespace {
 
-constexpr int kDefaultWidth = 760, kDefaultHeight = 480;
+constexpr int kDefaultWidth = 760, kDefaultHeight = 560;
 // Small enough for a corner of the screen, large enough for every check's row.
-constexpr int kMinimumWidth = 520, kMinimumHeight = 440;
+constexpr int kMinimumWidth = 520, kMinimumHeight = 510;
 // Lines of the detail box below the table (it scrolls beyond them).
-constexpr int kDetailLines = 4;
+constexpr int kDetailLines = 8;
 
 // Ten significant digits: enough to tell the values apart, short enough to read. Qt's form,
 // not FormatGeneral's: a NaN shows as "nan" and -0 as "0" whatever their sign bit, where
@@ -105,8 +108,14 @@ CLibraryCheckWindow::CLibraryCheckWindow(QWidget* parent) : QWidget(parent, Qt::
 
     m_detail = new QPlainTextEdit(this);
     m_detail->setReadOnly(true);
-    m_detail->setFixedHeight(m_detail->fontMetrics().lineSpacing() * kDetailLines +
-                             2 * m_detail->frameWidth() + 8);
+    // The lines, the document's margins above and below them, the frame (the style's, as the
+    // box has none of its own before it is shown) and the scroll bar of a long line.
+    const QStyle* style = m_detail->style();
+    const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, m_detail);
+    const int bar = style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_detail);
+    const int margins = 2 * static_cast<int>(std::ceil(m_detail->document()->documentMargin()));
+    m_detail->setFixedHeight(m_detail->fontMetrics().lineSpacing() * kDetailLines + margins +
+                             2 * frame + bar + 4);
 
     auto* hint = new QLabel(
         QStringLiteral("Double click a check with an example to set the ray and the cursor there."),

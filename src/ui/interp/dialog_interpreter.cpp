@@ -79,9 +79,9 @@ CDialogInerpreter::~CDialogInerpreter() = default;
 // The window's commands: menu items and buttons (the window places the buttons).
 const CommandRow<CDialogInerpreter> CDialogInerpreter::kCommands[] = {
     {kOpen, "File", "Open ...", kItemPlain, 0, nullptr,
-     [](CDialogInerpreter& w) { w.OpenSource(); }},
+     [](CDialogInerpreter& w) { w.OpenSource(); }, nullptr, "Ctrl+O"},
     {kSave, "File", "Save ...", kItemPlain, 0, nullptr,
-     [](CDialogInerpreter& w) { w.SaveSource(); }},
+     [](CDialogInerpreter& w) { w.SaveSource(); }, nullptr, "Ctrl+S"},
     {kCompile, "Execution", "Compile", kItemPlain, 1, "Compile",
      [](CDialogInerpreter& w) { w.Compile(); }},
     {kDumpCode, "Execution", "Dump Intermediate Code", kItemPlain, 2, "intermediate code",
@@ -327,22 +327,26 @@ void CDialogInerpreter::OpenSource() {
     const std::optional<QString> path = Messages().OpenFileName(this, request);
     if (!path) return;
 
-    std::string bytes;
     QString error;
-    if (!ReadWholeFile(*path, &bytes, &error)) {
+    if (!OpenSourceFile(*path, &error))
         ShowMessage(this, QString::fromLatin1(kCannotOpenSource) + error, MessageIcon::Stop);
-        return;
-    }
+}
+
+bool CDialogInerpreter::OpenSourceFile(const QString& path, QString* error) {
+    std::string bytes;
+    if (!ReadWholeFile(path, &bytes, error)) return false;
     bool clean = true;
     m_source->setPlainText(ToEditLineEnds(TextFromCp932(bytes, &clean)));
     m_savedText = m_source->toPlainText();
+    m_sourcePath = path;
 
     // A new source: the compiled script goes, even when the text is the same as before.
     m_engine.DiscardInstructions();
     SetListingEnabled(false);
     m_output->clear();
-    ShowStatus(clean ? *path : *path + QStringLiteral(" : some bytes are no code page 932 text"));
+    ShowStatus(clean ? path : path + QStringLiteral(" : some bytes are no code page 932 text"));
     emit CompiledStateChanged(false);
+    return true;
 }
 
 bool CDialogInerpreter::SaveSource() {
@@ -379,6 +383,7 @@ bool CDialogInerpreter::SaveSource() {
             break;
     }
     m_savedText = SourceText();
+    m_sourcePath = *path;
     ShowStatus(*path);
     return true;
 }

@@ -54,6 +54,13 @@ public:
     // not happen; the caller must then keep the program running.
     bool ConfirmDiscardUnsavedSource();
 
+    // The file the source was last opened from or saved to; empty while it came from none.
+    QString SourcePath() const { return m_sourcePath; }
+    // Opens a source file without a dialog, as "Open ..." does once a file is chosen (the
+    // caller has offered unsaved text for saving). False with the reason in `error`: nothing
+    // changed then.
+    bool OpenSourceFile(const QString& path, QString* error);
+
     // The share of the source box in the height of both boxes.
     double SplitRatio() const { return m_splitRatio; }
 
@@ -101,7 +108,8 @@ private:
 
     CScriptEngine& m_engine;
     double m_splitRatio = 0.8;
-    QString m_savedText;  // the text last opened or saved
+    QString m_savedText;   // the text last opened or saved
+    QString m_sourcePath;  // where it was opened from or saved to
 
     QWidget* m_client = nullptr;
     CTabEdit* m_source = nullptr;

@@ -1,4 +1,6 @@
 // The sample rules the views share, their passes, and the cursor read-out.
+#include <algorithm>
+
 #include "core/app/number_text.h"
 #include "ui/plots/plot_frame.h"
 #include "ui/plots/view_images.h"
@@ -25,6 +27,50 @@ void ViewSamples::Take(Sampler& sampler) {
     m_answers.assign(m_requests.size(), SampleAnswer{});
     if (!m_requests.empty())
         sampler.SampleBatch(m_requests.size(), m_requests.data(), m_answers.data());
+}
+
+bool ViewSamples::NoneAnswered() const {
+    if (m_answers.empty()) return false;
+    for (const SampleAnswer& answer : m_answers) {
+        if (answer.ok) return false;
+    }
+    return true;
+}
+
+bool ViewSamples::AskedIndex() const {
+    for (const SampleRequest& request : m_requests) {
+        if (request.kind == SampleRequest::kIndex) return true;
+    }
+    return false;
+}
+
+QString NothingAnsweredNote(const PlotState& state, const ViewSamples& samples) {
+    if (!samples.NoneAnswered()) return {};
+    if (samples.AskedIndex() && state.recordWavelength == 0.0)
+        return QString::fromLatin1(kNoIndexAtWavelength0Text);
+    return QString::fromLatin1(kNoSampleAnsweredText);
+}
+
+void DrawViewNote(PlotCanvas& canvas, const QString& note) {
+    if (note.isEmpty()) return;
+    const int width = canvas.Right() + 1, height = canvas.Bottom() + 1;
+    canvas.SetTextColour(kBlackRgb);
+    canvas.SetFont(ViewNoteFont(note, width));
+    const QSize extent = canvas.TextExtent(note);
+    // Centred; in a view narrower than the text, from its left edge so that its start shows.
+    const int x = std::max(canvas.Left() + 2, (width - extent.width()) / 2);
+    canvas.Text(x, (height - extent.height()) / 2, note);
+    canvas.SetFont(PlotFont());
+}
+
+QFont ViewNoteFont(const QString& note, int viewWidth) {
+    return HelpFont({note}, HelpTextWidth(viewWidth));
+}
+
+void DrawViewNote(QImage& image, const QString& note) {
+    if (note.isEmpty() || image.isNull()) return;
+    PlotCanvas canvas(image, kPaperRgb);
+    DrawViewNote(canvas, note);
 }
 
 const SampleAnswer& ViewSamples::operator[](std::size_t i) const {

@@ -9,7 +9,8 @@
 
 namespace velmor {
 
-QImage DrawIndexView(const PlotState& state, Sampler& sampler, int width, int height) {
+QImage DrawIndexView(const PlotState& state, Sampler& sampler, int width, int height,
+                     QString* note) {
     QImage image = MakeViewImage(width, height, kPaperRgb);
     if (image.isNull()) return image;
     PlotCanvas canvas(image, kPaperRgb);
@@ -68,6 +69,9 @@ QImage DrawIndexView(const PlotState& state, Sampler& sampler, int width, int he
     canvas.Text(canvas.Left() + 2, canvas.Bottom() - cy2 - 2, s2);
 
     canvas.FrameBlack();
+    const QString nothing = NothingAnsweredNote(state, samples);
+    if (note != nullptr) *note = nothing;
+    DrawViewNote(canvas, nothing);
     return image;
 }
 

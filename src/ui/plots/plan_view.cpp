@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "ui/plots/medium_drawing.h"
 #include "ui/plots/plot_frame.h"
 #include "ui/plots/view_images.h"
 
@@ -136,6 +137,9 @@ QImage DrawPlanView(const PlotState& state, const QImage* map, int width, int he
             canvas.Line(mapping.Map(x, y), mapping.Map(x - reachX * l, y - reachY * m));
         }
     }
+
+    if (state.gradientIndex && state.rayTrace && state.mediumPath != nullptr)
+        DrawMediumPath(canvas, mapping, *state.mediumPath, kMediumX, kMediumY);
 
     if (state.cursor || state.gradientIndex) {
         canvas.SetPen(PlotPen::kGreyDotted);

@@ -102,6 +102,13 @@ QPen MakePlotPen(PlotPen pen) {
             result.setColor(QColor(kRedRgb));
             result.setDashPattern({2.0, 2.0});
             break;
+        case PlotPen::kReference:
+            result.setColor(QColor(kReferenceRgb));
+            break;
+        case PlotPen::kReferenceDashed:
+            result.setColor(QColor(kReferenceRgb));
+            result.setDashPattern({4.0, 3.0});
+            break;
     }
     return result;
 }

@@ -59,15 +59,19 @@ inline constexpr QRgb kBlackRgb = qRgb(0, 0, 0);
 inline constexpr QRgb kRedRgb = qRgb(255, 0, 0);
 inline constexpr QRgb kBlueRgb = qRgb(0, 0, 255);
 inline constexpr QRgb kGreyRgb = qRgb(80, 80, 80);
+// The second colour: what a comparison's reference draws beside the surface.
+inline constexpr QRgb kReferenceRgb = qRgb(0, 160, 0);
 
 enum class PlotPen {
-    kBlack,       // solid, 1, (0, 0, 0)
-    kBlue,        // solid, 1, (0, 0, 255)
-    kThickBlue,   // solid, 2, (0, 0, 255)
-    kRed,         // solid, 1, (255, 0, 0)
-    kThickRed,    // solid, 2, (255, 0, 0)
-    kGreyDotted,  // dotted, 1, (80, 80, 80)
-    kRedDotted,   // dotted, 1, (255, 0, 0), ray view only
+    kBlack,            // solid, 1, (0, 0, 0)
+    kBlue,             // solid, 1, (0, 0, 255)
+    kThickBlue,        // solid, 2, (0, 0, 255)
+    kRed,              // solid, 1, (255, 0, 0)
+    kThickRed,         // solid, 2, (255, 0, 0)
+    kGreyDotted,       // dotted, 1, (80, 80, 80)
+    kRedDotted,        // dotted, 1, (255, 0, 0), ray view only
+    kReference,        // solid, 1, kReferenceRgb: a comparison's reference
+    kReferenceDashed,  // dashed, 1, kReferenceRgb: its curves, over the surface's
 };
 
 QPen MakePlotPen(PlotPen pen);

@@ -15,6 +15,8 @@ PlotState MakePlotState(const PlotSettings& settings, CSurfaceProvider& provider
     state.rayTraceOk = provider.LastTraceSucceeded();
     const double* ray = provider.LastRay();
     for (int i = 0; i < 6; ++i) state.rayResult[i] = ray[i];
+    state.mediumPath = provider.SharedMediumPath();
+    state.mediumStatus = provider.LastMediumStatus();
     return state;
 }
 
@@ -28,6 +30,7 @@ void SetPlotRecords(PlotState& state, const RecordPair& initial, int recordVersi
     state.startN = ud.n;
     state.recordN1 = ReadN1(initial, recordVersion);
     state.recordN2 = ReadN2(initial, recordVersion);
+    state.recordWavelength = ReadWavelength(initial, recordVersion);
 }
 
 void ResetZoomRanges(PlotSettings& settings) {

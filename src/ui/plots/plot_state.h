@@ -4,12 +4,16 @@
 // views never change it.
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include "core/surface/records.h"
 #include "core/surface/script_ray_trace.h"
 
 namespace velmor {
 
 class CSurfaceProvider;
+struct MediumPath;
 
 // An interval of one axis.
 struct ValueRange {
@@ -47,9 +51,16 @@ struct PlotState : PlotSettings {
     double rayResult[6] = {0, 0, 0, 0, 0, 0};
     // n1 / n2 of the initial FIXED_DATA, read at the offsets of the record version.
     double recordN1 = 1.0, recordN2 = 1.5;
+    // The wavelength of the initial FIXED_DATA (an index surface may answer nothing at 0).
+    double recordWavelength = 0.0;
     // The ray of the initial USER_DATA: start point and direction cosines.
     double startX = 1.0, startY = -0.5, startZ = 0.0;
     double startL = -0.25, startM = 0.2, startN = 0.947;
+
+    // A gradient-index surface: the ray's path through the medium after the last trace (the
+    // provider's, or null when there is none) and its status line ("GRIN : ...").
+    std::shared_ptr<const MediumPath> mediumPath;
+    std::string mediumStatus;
 
     // The indices the views label: the fields in interpreter mode, else the records.
     double LabelN1() const { return interpreterMode ? fieldN1 : recordN1; }

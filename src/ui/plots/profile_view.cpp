@@ -5,6 +5,8 @@
 
 #include "core/app/number_text.h"
 #include "core/app/sample_loop.h"
+#include "ui/plots/compare_views.h"
+#include "ui/plots/medium_drawing.h"
 #include "ui/plots/plot_frame.h"
 #include "ui/plots/view_images.h"
 
@@ -152,7 +154,7 @@ void DrawRaySection(PlotCanvas& canvas, const PlotMapping& zScale, const Profile
 }  // namespace
 
 QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sampler, int width,
-                       int height) {
+                       int height, QString* note) {
     QImage image = MakeViewImage(width, height, kPaperRgb);
     if (image.isNull()) return image;
     PlotCanvas canvas(image, kPaperRgb);
@@ -164,6 +166,7 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
     ViewSamples samples(state);
     const ProfileCurves curves = AddProfileCurves(samples, roles, state);
     samples.Take(sampler);
+    if (state.gradientIndex) PaintIndexField(canvas, axis, state, sampler);  // behind everything
 
     canvas.SetTextColour(kBlackRgb);
 
@@ -217,6 +220,10 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
         const bool alongX = roles.alongX;
         DrawIndexSection(canvas, nScale, curves.derivative, samples,
                          [alongX](const IndexSample& s) { return alongX ? s.dndx : s.dndy; });
+        if (state.rayTrace && state.mediumPath != nullptr) {
+            DrawMediumPath(canvas, zScale, *state.mediumPath, alongX ? kMediumX : kMediumY,
+                           kMediumZ);
+        }
 
         canvas.SetTextColour(kBlackRgb);
         PixelPoint p = zScale.Map(0, dz.max);
@@ -245,7 +252,36 @@ QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sample
     }
 
     canvas.FrameBlack();
+    const QString nothing = NothingAnsweredNote(state, samples);
+    if (note != nullptr) *note = nothing;
+    DrawViewNote(canvas, nothing);
     return image;
+}
+
+void DrawReferenceProfile(QImage& image, ProfileAxis axis, const PlotState& state,
+                          Sampler& reference) {
+    if (image.isNull()) return;
+    PlotCanvas canvas(image, kPaperRgb);
+    const ProfileRoles roles = RolesOf(axis, state);
+    const PlotMapping zScale(image.width(), image.height(), roles.across, state.displayZ);
+    // The sections the surface's are drawn through: at the cursor (always for a gradient-index
+    // surface) and through the ray.
+    ViewSamples samples(state);
+    SagCurve cursor, ray;
+    const bool atCursor = state.gradientIndex || state.cursor;
+    const bool throughRay = !state.gradientIndex && state.rayTrace;
+    if (atCursor) cursor = AddSagSection(samples, roles, roles.cursorFixed);
+    if (throughRay) ray = AddSagSection(samples, roles, RayFixed(roles, state));
+    if (!atCursor && !throughRay) return;
+    samples.Take(reference);
+    // Dashed, so that the surface's own curves show where the two agree.
+    canvas.SetPen(PlotPen::kReferenceDashed);
+    if (atCursor) DrawSagCurve(canvas, zScale, cursor, samples);
+    if (throughRay) DrawSagCurve(canvas, zScale, ray, samples);
+    const QString label = QStringLiteral("reference");
+    canvas.SetTextColour(kReferenceRgb);
+    canvas.Text(canvas.Right() - canvas.TextExtent(label).width() - 4, canvas.Top() + 2, label);
+    canvas.FrameBlack();
 }
 
 }  // namespace velmor

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/app/sample_loop.h"
+#include "ui/plots/compare_views.h"
 #include "ui/plots/plot_frame.h"
 #include "ui/plots/view_images.h"
 
@@ -29,7 +30,7 @@ SagCurve AddSection(ViewSamples& samples, double cx, double cy, double dl, doubl
 
 }  // namespace
 
-QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int height) {
+QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int height, QString* note) {
     // The view has no border: its outermost pixels get the paper colour too.
     QImage image = MakeViewImage(width, height, kPaperRgb);
     if (image.isNull()) return image;
@@ -41,6 +42,7 @@ QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int heig
     canvas.SetTextColour(kBlackRgb);
     canvas.SetPen(PlotPen::kBlack);
     canvas.Line(mapping.Map(dr.min, 0), mapping.Map(dr.max, 0));
+    QString nothing;  // the note when the sections had samples and none answered
     canvas.Line(mapping.Map(0, dz.min), mapping.Map(0, dz.max));
 
     if (state.cursor) {
@@ -97,6 +99,7 @@ QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int heig
 
         // With Verbose on the lower label clears the help text below it.
         DrawIndexLabels(canvas, mapping, state, dr.max, state.verbose ? 2 : 1);
+        nothing = NothingAnsweredNote(state, samples);
     }
 
     PixelPoint p = mapping.Map(0, dz.max);
@@ -120,7 +123,30 @@ QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int heig
         canvas.Text(x, canvas.Bottom() - e.height() - 2, help);
         canvas.SetFont(PlotFont());
     }
+    if (note != nullptr) *note = nothing;
+    DrawViewNote(canvas, nothing);
     return image;
+}
+
+void DrawReferenceRay(QImage& image, const PlotState& state, const CompareOverlay& overlay) {
+    if (image.isNull() || !state.rayTrace || !overlay.rayTraced) return;
+    PlotCanvas canvas(image, kPaperRgb);
+    const PlotMapping mapping(image.width(), image.height(), state.displayR, state.displayZ);
+    const double wx = state.displayX.max - state.displayX.min;
+    const double wy = state.displayY.max - state.displayY.min;
+    const double reach = 2 * std::sqrt(wx * wx + wy * wy);
+    // r is measured from where the surface's ray meets it, positive towards the incoming side.
+    const double l = state.startL, m = state.startM;
+    const double horizontal = std::sqrt(l * l + m * m);
+    const double cx = state.rayTraceOk ? state.rayResult[0] : state.startX;
+    const double cy = state.rayTraceOk ? state.rayResult[1] : state.startY;
+    const double* ray = overlay.ray;
+    const double r0 = horizontal > 0 ? -((ray[0] - cx) * l + (ray[1] - cy) * m) / horizontal : 0.0;
+    // Dashed, so that the surface's own outgoing ray shows where the two agree.
+    canvas.SetPen(PlotPen::kReferenceDashed);
+    canvas.Line(mapping.Map(r0, ray[2]),
+                mapping.Map(r0 - reach * std::sqrt(ray[3] * ray[3] + ray[4] * ray[4]),
+                            ray[2] + reach * ray[5]));
 }
 
 }  // namespace velmor

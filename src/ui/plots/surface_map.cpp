@@ -72,6 +72,10 @@ private:
 
 }  // namespace
 
+QRgb MapGreyLevel(double value, double low, double high) {
+    return GreyScale(low, high)(value);
+}
+
 MapSize SurfaceMapSize(ValueRange x, ValueRange y, double stepX, double stepY) {
     const double wx = x.max - x.min, wy = y.max - y.min;
     if (!(stepX > 0) || !(stepY > 0) || !(wx > 0) || !(wy > 0)) return {};
@@ -103,6 +107,7 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
     const MapSize size = SurfaceMapSize(ax, ay, state.stepX, state.stepY);
     m_coveredX = ax;
     m_cancelled = false;
+    m_answered = false;
     m_sagMin = 1e9;
     m_sagMax = -1e9;
     m_image = QImage();
@@ -127,9 +132,11 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
     Sampler& sampler = surface.PointSampler();
     const double x0 = ax.min, x1 = ax.max, y0 = ay.min, y1 = ay.max;
 
-    // Sag range on a coarse grid that starts at the bottom edge, in one pass.
+    // Sag range on a coarse grid that starts at the bottom edge, in one pass of rows (a cancel
+    // of a long pass ends it after a row).
     const int s = std::max(std::min(w, h) / 100, 1);
     std::vector<double> xs, ys;
+    std::vector<std::size_t> coarseEnds;
     for (int q = 0; q <= h; q += s) {
         const double y = y0 + (y1 - y0) * q / h;
         for (int p = 0; p <= w; p += s) {
@@ -138,10 +145,20 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
             xs.push_back(x);
             ys.push_back(y);
         }
+        if (!xs.empty() && (coarseEnds.empty() || coarseEnds.back() != xs.size()))
+            coarseEnds.push_back(xs.size());
     }
     std::vector<double> sags(xs.size());
     auto valid = std::make_unique<bool[]>(std::max(xs.size(), std::size_t{1}));
-    sampler.SagBatch(xs.size(), xs.data(), ys.data(), sags.data(), valid.get());
+    bool coarseCancelled = false;
+    const SampleRows coarseRows{coarseEnds.data(), coarseEnds.size(), false, 0, 0,
+                                &coarseCancelled};
+    const std::size_t coarseDone =
+        sampler.SagBatch(xs.size(), xs.data(), ys.data(), sags.data(), valid.get(), coarseRows);
+    if (coarseDone < xs.size() || coarseCancelled) {
+        m_cancelled = true;  // without the sag range nothing is drawn: the map stays black
+        return true;
+    }
     double smin = 1e9, smax = -1e9;
     for (std::size_t k = 0; k < xs.size(); ++k) {
         if (!valid[k]) continue;
@@ -211,7 +228,9 @@ bool CSurfaceMap::Build(const PlotState& state, PlotSurface& surface, MapProgres
             QRgb* line = reinterpret_cast<QRgb*>(m_image.scanLine(row));
             const std::size_t first = r > 0 ? ends[r - 1] : 0;
             for (std::size_t c = 0; c < columns.size(); ++c) {
-                if (valid[first + c]) line[columnOf[c]] = grey(sags[first + c]);
+                if (!valid[first + c]) continue;
+                line[columnOf[c]] = grey(sags[first + c]);
+                m_answered = true;
             }
             ++r;
         }

@@ -40,6 +40,11 @@ public:
     virtual void Close() = 0;
 };
 
+// The map's grey level of `value` between `low` (64) and `high` (192), darker or lighter beyond
+// within 0..255, black for a value that is no number, mid grey (128) when low equals high. The
+// index field behind the profile views paints n by it over the display n range.
+QRgb MapGreyLevel(double value, double low, double high);
+
 class CSurfaceMap {
 public:
     bool Built() const { return m_built; }
@@ -52,6 +57,10 @@ public:
     double SagMax() const { return m_sagMax; }
     // The drawing pass was cancelled: the rows below the last one drawn are black.
     bool Cancelled() const { return m_cancelled; }
+    // The whole map was sampled and not one sample answered: it is all black.
+    bool NoneAnswered() const {
+        return m_built && !m_image.isNull() && !m_cancelled && !m_answered;
+    }
 
     // Builds the map when it is not built (the wait cursor shown meanwhile); does nothing when
     // it is. Refreshes the working pair, finds the sag range on a coarse grid, then draws row
@@ -63,6 +72,7 @@ public:
 private:
     bool m_built = false;
     bool m_cancelled = false;
+    bool m_answered = false;  // a sample of the map answered
     QImage m_image;
     QImage m_spare;  // the pixels of the last discarded map, for the next one of its size
     ValueRange m_coveredX;

@@ -7,6 +7,7 @@
 #include "core/interp/script_engine.h"
 #include "core/surface/record_text.h"
 #include "core/surface/row_catalogue.h"
+#include "ui/plots/compare_views.h"
 #include "ui/plots/surface_map.h"
 #include "ui/plots/view_images.h"
 
@@ -78,7 +79,7 @@ std::string ProviderPlotSurface::RunErrorSummary() {
 
 RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfaceMap& map,
                            const PlotAreas& areas, MapProgressWindow* progress,
-                           MissingMap missingMap) {
+                           MissingMap missingMap, const CompareOverlay* compare) {
     RepaintResult result;
     surface.BeginPass();
     surface.ClearRunErrorCounters();
@@ -100,15 +101,27 @@ RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfac
     Sampler& sampler = surface.PointSampler();
     const QSize plan = areas.plan.size(), xz = areas.xz.size(), yz = areas.yz.size();
     const QSize fourth = areas.fourth.size();
-    result.plan = DrawPlanView(state, mapImage, plan.width(), plan.height());
-    result.xz = DrawProfileView(ProfileAxis::kX, state, sampler, xz.width(), xz.height());
-    result.yz = DrawProfileView(ProfileAxis::kY, state, sampler, yz.width(), yz.height());
+    const QImage* planMap = compare != nullptr ? &compare->differenceMap : mapImage;
+    result.plan = DrawPlanView(state, planMap, plan.width(), plan.height());
+    QString notes[4];
+    if (compare == nullptr && mapImage != nullptr && map.NoneAnswered())
+        notes[0] = kNoSampleAnsweredText;
+    DrawViewNote(result.plan, notes[0]);
+    result.xz =
+        DrawProfileView(ProfileAxis::kX, state, sampler, xz.width(), xz.height(), &notes[1]);
+    result.yz =
+        DrawProfileView(ProfileAxis::kY, state, sampler, yz.width(), yz.height(), &notes[2]);
     if (state.gradientIndex) {
-        result.fourth = DrawIndexView(state, sampler, fourth.width(), fourth.height());
+        result.fourth = DrawIndexView(state, sampler, fourth.width(), fourth.height(), &notes[3]);
     } else {
-        result.fourth = DrawRayView(state, sampler, fourth.width(), fourth.height());
+        result.fourth = DrawRayView(state, sampler, fourth.width(), fourth.height(), &notes[3]);
+    }
+    for (const QString& note : notes) {
+        if (result.nothingAnswered.isEmpty()) result.nothingAnswered = note;
     }
     result.cursorReadout = CursorReadout(state, sampler);
+    if (state.gradientIndex) result.mediumStatus = QString::fromStdString(state.mediumStatus);
+    if (compare != nullptr) DrawCompareOverlay(result, state, sampler, *compare);
     result.errorSummary = surface.RunErrorSummary();
     return result;
 }
@@ -129,14 +142,32 @@ void PaintPlotClient(QPainter& painter, const PlotClientLayout& client,
     }
 }
 
+void MediumPathWindow::Open() {
+    if (m_window != nullptr) m_window->Open(kMediumProgressTitle);
+}
+
+void MediumPathWindow::Close() {
+    if (m_window != nullptr) m_window->Close();
+}
+
+TraceOutcome TraceRayAndPath(CSurfaceProvider& provider, const PlotSettings& settings,
+                             MapProgressWindow* window) {
+    MediumPathWindow pathWindow(window);
+    MediumTraceOptions medium;
+    medium.displayZMax = settings.displayZ.max;
+    medium.window = &pathWindow;
+    return provider.TraceRay(TraceSettingsOf(settings), medium);
+}
+
 Update2DResult RunUpdate2D(const PlotAreas& areas, const PlotSettings& settings,
                            const PlotSources& sources) {
     Update2DResult result;
-    result.trace = sources.provider.TraceRay(TraceSettingsOf(settings));
+    result.trace = TraceRayAndPath(sources.provider, settings, sources.progress);
     sources.map.Discard();
     sources.map.Build(MakePlotState(settings, sources.provider), sources.surface, sources.progress);
-    result.views = RepaintViews(MakePlotState(settings, sources.provider), sources.surface,
-                                sources.map, areas, sources.progress, MissingMap::kBuild);
+    result.views =
+        RepaintViews(MakePlotState(settings, sources.provider), sources.surface, sources.map, areas,
+                     sources.progress, MissingMap::kBuild, sources.compare);
     return result;
 }
 
@@ -166,6 +197,7 @@ PlotSettings SettingsFromFields(const ViewFields& fields, const PlotSettings& st
     if (fields.displayY) settings.displayY = *fields.displayY;
     if (fields.displayZ) settings.displayZ = *fields.displayZ;
     if (fields.displayN) settings.displayN = *fields.displayN;
+    if (fields.displayR) settings.displayR = *fields.displayR;
     return settings;
 }
 

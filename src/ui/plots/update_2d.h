@@ -14,13 +14,13 @@
 #include "core/surface/provider.h"
 #include "core/surface/sampler.h"
 #include "ui/plots/plot_state.h"
+#include "ui/plots/surface_map.h"
 
 class QPainter;
 
 namespace velmor {
 
-class CSurfaceMap;
-class MapProgressWindow;
+struct CompareOverlay;
 
 // What the views and the surface map need from the surface besides the plot state: the
 // sampler, the refresh of the working record pair, and the script engine's per-kind run-error
@@ -94,6 +94,9 @@ enum class MissingMap {
 struct RepaintResult {
     QImage plan, xz, yz, fourth;  // fourth: the ray view, or the index view (gradient index)
     QString cursorReadout;        // text of the main window's cursor read-out
+    // Gradient-index surface: the status line of the ray's path through the medium ("GRIN :
+    // ..."), shown in place of kRayStatusNoRay; empty when there is none.
+    QString mediumStatus;
     // Gradient-index surface: the ray-trace status line becomes kRayStatusNoRay and the 3D window's
     // ray display goes to its no-ray state.
     bool showNoRay = false;
@@ -105,16 +108,22 @@ struct RepaintResult {
     // Not empty when a script run failed during the repaint: the executor's error summary
     // (8-bit text, CR LF), for the interpreter window's output box.
     std::string errorSummary;
+    // What the first view without an answered sample says in its area (the map, then the x-z,
+    // the y-z and the fourth view), for the status; empty when every view has something.
+    QString nothingAnswered;
 };
 
 // The repaint of the four views into images of their areas' sizes, in order: clear the
 // per-kind run-error counters; refresh the working pair from the initial pair; build the
 // surface map if it is missing; draw the plan view (over the map), the x-z and y-z profile
 // views and the fourth view (index along z for a gradient-index surface, else the ray view);
-// write the cursor read-out; collect the error summary.
+// write the cursor read-out; collect the error summary. While comparing with a reference
+// (`compare` not null) the plan view shows the difference map instead of the map, and the
+// reference is drawn over the views (ui/plots/compare_views.h).
 RepaintResult RepaintViews(const PlotState& state, PlotSurface& surface, CSurfaceMap& map,
                            const PlotAreas& areas, MapProgressWindow* progress,
-                           MissingMap missingMap = MissingMap::kBuild);
+                           MissingMap missingMap = MissingMap::kBuild,
+                           const CompareOverlay* compare = nullptr);
 
 // What the views draw from besides the settings: the records and the last ray of `provider`,
 // the samples through `surface`, the surface map kept between repaints, and the progress
@@ -124,12 +133,31 @@ struct PlotSources {
     PlotSurface& surface;
     CSurfaceMap& map;
     MapProgressWindow* progress = nullptr;
+    const CompareOverlay* compare = nullptr;  // a comparison the views show, or none
 };
 
 // Paints the plot client from the views' images: the window colour, the sunken frame and the
 // images unscaled at the top-left corners of their areas. Nothing is sampled here, so a paint
 // never waits for the surface.
 void PaintPlotClient(QPainter& painter, const PlotClientLayout& client, const RepaintResult& views);
+
+// The progress window of a long path through a gradient-index medium, opened through the map's
+// progress window (the program's one progress window) with its own caption.
+class MediumPathWindow final : public MediumProgressWindow {
+public:
+    explicit MediumPathWindow(MapProgressWindow* window) : m_window(window) {}
+    void Open() override;
+    void Close() override;
+
+private:
+    MapProgressWindow* m_window;
+};
+
+// The single real ray as the views' settings ask for it (TraceRay), and for a gradient-index
+// surface its path through the medium, ending at the display z maximum unless thic is above 0;
+// `window` (may be null) shows the progress of a long path.
+TraceOutcome TraceRayAndPath(CSurfaceProvider& provider, const PlotSettings& settings,
+                             MapProgressWindow* window);
 
 struct Update2DResult {
     TraceOutcome trace;
@@ -153,6 +181,7 @@ struct ViewFields {
     std::optional<ValueRange> displayX, displayY;  // "display min" / "display max" x and y
     std::optional<ValueRange> displayZ;            // the display z range
     std::optional<ValueRange> displayN;            // "display n min" / "display n max"
+    std::optional<ValueRange> displayR;            // the ray view's r axis (no field)
     double n1 = 1.0, n2 = 1.5;                     // "n1" / "n2"
 };
 

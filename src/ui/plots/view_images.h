@@ -6,6 +6,7 @@
 // index_view.cpp, ray_view.cpp), the sample rules and the read-out in cursor_readout.cpp.
 #pragma once
 
+#include <QFont>
 #include <QImage>
 #include <QString>
 #include <cstddef>
@@ -37,6 +38,10 @@ public:
     void Take(Sampler& sampler);
     // Sample i's answer after Take (not ok for a sample never asked for).
     const SampleAnswer& operator[](std::size_t i) const;
+    // After Take: some sample was asked for and none answered (the view has nothing to draw).
+    bool NoneAnswered() const;
+    // An index sample was asked for.
+    bool AskedIndex() const;
 
 private:
     static constexpr std::size_t kNotAsked = static_cast<std::size_t>(-1);
@@ -58,6 +63,20 @@ struct SagCurve {
 void DrawSagCurve(PlotCanvas& canvas, const PlotMapping& mapping, const SagCurve& curve,
                   const ViewSamples& samples);
 
+// What a view that asked for samples and got none draws in its area (and the main window's
+// status shows): why, where that is known.
+inline constexpr const char* kNoSampleAnsweredText = "no sample answered";
+inline constexpr const char* kNoIndexAtWavelength0Text = "no finite index here: wavelength is 0";
+// The note for a view whose pass is `samples`: empty when a sample answered or none was asked
+// for; kNoIndexAtWavelength0Text when index samples failed with the records' wavelength 0 (a
+// library's index depends on it), else kNoSampleAnsweredText.
+QString NothingAnsweredNote(const PlotState& state, const ViewSamples& samples);
+// The note's font: the help texts' face at the largest size that fits the view's width.
+QFont ViewNoteFont(const QString& note, int viewWidth);
+// Draws `note` (unless empty) in the middle of the view, on a box of the paper colour.
+void DrawViewNote(PlotCanvas& canvas, const QString& note);
+void DrawViewNote(QImage& image, const QString& note);
+
 // Plan view (top left): x across, y up, drawn over the surface map when `map` is a built,
 // non-empty map image (stretched onto the analysis rectangle), else over white.
 QImage DrawPlanView(const PlotState& state, const QImage* map, int width, int height);
@@ -66,14 +85,17 @@ enum class ProfileAxis {
     kX,  // x-z profile view (bottom left): the sections run along x
     kY,  // y-z profile view (bottom right): the sections run along y
 };
+// `note` (optional) receives what the view says when no sample answered (NothingAnsweredNote).
 QImage DrawProfileView(ProfileAxis axis, const PlotState& state, Sampler& sampler, int width,
-                       int height);
+                       int height, QString* note = nullptr);
 
 // Index along z (top right for a gradient-index surface): z across, n up.
-QImage DrawIndexView(const PlotState& state, Sampler& sampler, int width, int height);
+QImage DrawIndexView(const PlotState& state, Sampler& sampler, int width, int height,
+                     QString* note = nullptr);
 
 // Ray view (top right otherwise): r across, z up.
-QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int height);
+QImage DrawRayView(const PlotState& state, Sampler& sampler, int width, int height,
+                   QString* note = nullptr);
 
 // Text of the two-line cursor read-out below the views; empty when Cursor is off on a surface
 // that is not gradient-index.

@@ -16,13 +16,16 @@ namespace {
 constexpr int kDefaultWidth = 560, kDefaultHeight = 320;
 constexpr int kMinimumWidth = 240, kMinimumHeight = 140;
 
-// Cuts `text` to its last `cap` characters, from a line start where one lies in the cut.
-void KeepLast(QString& text, int cap) {
-    if (text.size() <= cap) return;
+// Cuts `text` to its last `cap` characters, from a line start where one lies in the cut;
+// answers what was cut.
+QString KeepLast(QString& text, int cap) {
+    if (text.size() <= cap) return {};
     qsizetype cut = text.size() - cap;
     const qsizetype line = text.indexOf(QLatin1Char('\n'), cut);
     if (line >= 0) cut = line + 1;
+    QString dropped = text.left(cut);
     text.remove(0, cut);
+    return dropped;
 }
 
 }  // namespace
@@ -71,19 +74,36 @@ void CLibraryOutputWindow::OnLibraryOutput(std::string_view bytes,
     const QString text = m_decoder.decode(QByteArrayView(bytes.data(), bytes.size()));
     if (!text.isEmpty()) m_atLineStart = text.endsWith(QLatin1Char('\n'));
     m_pending += text;
-    KeepLast(m_pending, kLibraryOutputCap);
+    Dropped(KeepLast(m_pending, kLibraryOutputCap));
     if (!m_flush.isActive()) m_flush.start();
+}
+
+void CLibraryOutputWindow::Dropped(const QString& text) {
+    if (text.isEmpty()) return;
+    // A piece of a line counts as a line.
+    m_droppedLines += text.count(QLatin1Char('\n')) + (text.endsWith(QLatin1Char('\n')) ? 0 : 1);
+    m_droppedBytes += text.toUtf8().size();
+}
+
+QString CLibraryOutputWindow::DroppedHeading() const {
+    if (m_droppedLines == 0) return {};
+    return QStringLiteral("... %1 earlier lines (%2 KiB) not kept\n")
+        .arg(m_droppedLines)
+        .arg((m_droppedBytes + 1023) / 1024);
 }
 
 void CLibraryOutputWindow::Flush() {
     m_flush.stop();
     if (m_pending.isEmpty()) return;
     QString shown = m_text->toPlainText();
-    if (shown.size() + m_pending.size() > kLibraryOutputCap) {
+    // The first line says what was dropped before: it is no output of the library.
+    shown.remove(0, m_headingShown.size());
+    if (shown.size() + m_pending.size() > kLibraryOutputCap || DroppedHeading() != m_headingShown) {
         // Drop what falls off the front in one step rather than edit the document bit by bit.
         shown += m_pending;
-        KeepLast(shown, kLibraryOutputCap);
-        m_text->setPlainText(shown);
+        Dropped(KeepLast(shown, kLibraryOutputCap));
+        m_headingShown = DroppedHeading();
+        m_text->setPlainText(m_headingShown + shown);
     } else {
         QTextCursor end(m_text->document());
         end.movePosition(QTextCursor::End);
@@ -108,6 +128,8 @@ void CLibraryOutputWindow::Clear() {
     m_flush.stop();
     m_pending.clear();
     m_text->clear();
+    m_headingShown.clear();
+    m_droppedLines = m_droppedBytes = 0;
     m_atLineStart = true;
     m_lastRequest = 0;
 }

@@ -1,7 +1,8 @@
 // The "Library Output" window: what the surface library writes to its standard output and
 // error while it runs in the helper process, as plain text with the newest at the end. The
 // consecutive output of one request stands under one heading naming the request; the window
-// keeps the last kLibraryOutputCap characters, and "Clear" empties it. Its title shows the
+// keeps the last kLibraryOutputCap characters, its first line then saying how many earlier
+// lines were not kept, and "Clear" empties it. Its title shows the
 // helper's process id (for attaching a debugger).
 #pragma once
 
@@ -44,6 +45,10 @@ public:
 private:
     static constexpr int kFlushMs = 100;
     void Flush();
+    // Counts output cut off the front; the window's first line then says how much:
+    // "... N earlier lines (M KiB) not kept".
+    void Dropped(const QString& text);
+    QString DroppedHeading() const;
 
     QPlainTextEdit* m_text = nullptr;
     QPushButton* m_clear = nullptr;
@@ -52,6 +57,8 @@ private:
     QStringDecoder m_decoder{QStringDecoder::Utf8};
     std::uint64_t m_lastRequest = 0;  // serial of the request the last output came from
     bool m_atLineStart = true;
+    long long m_droppedLines = 0, m_droppedBytes = 0;
+    QString m_headingShown;  // the first line shown, when output was dropped
 };
 
 }  // namespace velmor

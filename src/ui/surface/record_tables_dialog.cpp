@@ -1,5 +1,6 @@
 #include "ui/surface/record_tables_dialog.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -39,6 +40,8 @@ constexpr const char* kDllReturnPrefix = "DLL retrun = ";
 constexpr double kCellMargin = 1.2;
 constexpr int kTypeWidth = 60;
 constexpr int kNameWidth = 80;
+constexpr int kNamePadding = 12;    // beside the longest name, as a fitted column has
+constexpr int kMaxNameWidth = 240;  // the default width of the name column at most
 constexpr int kDataWidth = 80;
 // "Courier New" with a cell height of 16 (cells) and 14 (headers): an em of 13 and 11 pixels.
 constexpr int kCellFontPixels = 13;
@@ -53,18 +56,41 @@ QFont TableFont(int pixels) {
     return font;
 }
 
+// The "name" column's default width: the longest name of the table's rows (of every record
+// version for the FIXED_DATA table) in the cell font, as fitting the column would make it, so
+// that no name is cut at the default size; at most kMaxNameWidth.
+int NameColumnWidth(const QFont& font, bool userData) {
+    const QFontMetrics metrics(font);
+    int width = kNameWidth;
+    const auto fit = [&](const std::vector<RecordRow>& rows) {
+        for (const RecordRow& row : rows)
+            width = std::max(
+                width, metrics.horizontalAdvance(QString::fromStdString(row.name)) + kNamePadding);
+    };
+    if (userData) {
+        fit(UserDataRows());
+    } else {
+        for (int version = kRecordVersion0; version <= kRecordVersion4; ++version)
+            fit(FixedDataRows(version));
+    }
+    return std::min(width, kMaxNameWidth);
+}
+
 // Fonts, row margin, the four columns, the two profiles and the column configuration kept
 // in `settings` under `section`. `userData` chooses the profiles "DefaultUD" and "Special"
-// (else "Default" and "Special").
+// (else "Default" and "Special"). The last column takes the width the others leave; a stored
+// configuration's widths win over the defaults.
 void SetUpRecordTable(CDataGrid& grid, const SettingsFile& settings, const std::string& section,
                       bool userData) {
     grid.setFont(TableFont(kCellFontPixels));
     grid.horizontalHeader()->setFont(TableFont(kHeaderFontPixels));
+    grid.horizontalHeader()->setStretchLastSection(true);
     grid.SetCellMargin(kCellMargin);
     grid.InsertHiddenLabelColumn();
     grid.InsertColumnTrait(kRecordColumnType, "type", Qt::AlignLeft, kTypeWidth, kRecordColumnType,
                            std::make_unique<CColumnTraitText>());
-    grid.InsertColumnTrait(kRecordColumnName, "name", Qt::AlignLeft, kNameWidth, kRecordColumnName,
+    grid.InsertColumnTrait(kRecordColumnName, "name", Qt::AlignLeft,
+                           NameColumnWidth(grid.font(), userData), kRecordColumnName,
                            std::make_unique<CColumnTraitText>());
     grid.InsertColumnTrait(kRecordColumnData, "data", Qt::AlignLeft, kDataWidth, kRecordColumnData,
                            std::make_unique<CColumnTraitEdit>());
@@ -73,6 +99,17 @@ void SetUpRecordTable(CDataGrid& grid, const SettingsFile& settings, const std::
     config->AddProfile(userData ? "DefaultUD" : "Default");
     config->AddProfile("Special");
     grid.SetupColumnConfig(std::move(config));
+}
+
+// How many pixels a table `tableWidth` wide lacks for its columns at their widths (the last one
+// at its default) beside the vertical scroll bar; 0 or less when they fit.
+int ColumnsShortfall(const CDataGrid& grid, int tableWidth) {
+    int columns = 0;
+    for (int column : grid.VisibleColumnsInOrder())
+        columns += column == kRecordColumnData ? kDataWidth : grid.ColumnWidth(column);
+    const int room = tableWidth - 2 * grid.frameWidth() -
+                     grid.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &grid);
+    return columns - room;
 }
 
 // Removes all rows and inserts the catalogue's rows with empty "data" cells.
@@ -205,7 +242,12 @@ CRecordTablesDialog::CRecordTablesDialog(const SettingsFile& settings,
     BuildRecordRows(*m_fixedTable, FixedDataRows(m_recordVersion));
 
     setMinimumSize(kMinimumWidth, kMinimumHeight);
-    resize(templateSize);
+    // The default size holds the columns as they start (the names whole, "data" at its default
+    // width) beside the vertical scroll bar.
+    const int tableWidth = templateSize.width() - 2 * kMargin;
+    const int shortfall = std::max(ColumnsShortfall(*m_userTable, tableWidth),
+                                   ColumnsShortfall(*m_fixedTable, tableWidth));
+    resize(templateSize + QSize(std::max(0, shortfall), 0));
     LayoutWindow();
 }
 

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QOpenGLContext>
@@ -75,10 +76,14 @@ void WithContext(QOpenGLWidget* view, bool hasContext, Work work) {
 // layers (and the pick, which numbers them), then the view. The mouse switches redraw nothing:
 // they take effect with the next drag.
 const CommandRow<CDialog3D> CDialog3D::kCommandTable[] = {
-    {kCmdOpen, "File", "Open ...", kItemPlain, 0, nullptr, [](CDialog3D& d) { d.OnFileOpen(); }},
-    {kCmdHide, "File", "Hide", kItemPlain, 0, nullptr, [](CDialog3D& d) { d.OnHide(); }},
+    {kCmdOpen, "File", "Open ...", kItemPlain, 0, nullptr, [](CDialog3D& d) { d.OnFileOpen(); },
+     nullptr, "Ctrl+O"},
+    {kCmdHide, "File", "Hide", kItemPlain, 0, nullptr, [](CDialog3D& d) { d.OnHide(); }, nullptr,
+     "Ctrl+W"},
     {kCmdClearModel, "File", "Clear 3D Model", kItemPlain, 0, nullptr,
      [](CDialog3D& d) { d.OnClearModel(); }},
+    {kCmdFailedAtZero, "File", "Failed Samples at z = 0", kItemSeparatorBefore | kItemCheck, 0,
+     nullptr, nullptr, &CDialog3D::m_failedAtZero},
     {kCmdSpin, "Mouse", "Spin  (L Button)", kItemCheck, 0, nullptr, nullptr, &CDialog3D::m_spin},
     {kCmdPan, "Mouse", "Pan  (R Button)", kItemCheck, 0, nullptr, nullptr, &CDialog3D::m_pan},
     {kCmdZoom, "Mouse", "Zoom  (Wheel)", kItemCheck, 0, nullptr, nullptr, &CDialog3D::m_zoomOn},
@@ -131,7 +136,7 @@ CDialog3D::CDialog3D(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->setMenuBar(m_menuBar);
     if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
         m_view = new CView3DWidget(this);
-        layout->addWidget(m_view);
+        layout->addWidget(m_view, 1);
     } else {
         // The offscreen platform has no OpenGL for a QOpenGLWidget (it would crash). The
         // window keeps its model, ray and view state and its menu; a black area stands in
@@ -141,8 +146,15 @@ CDialog3D::CDialog3D(QWidget* parent) : QWidget(parent, Qt::Window) {
         palette.setColor(QPalette::Window, Qt::black);
         blank->setPalette(palette);
         blank->setAutoFillBackground(true);
-        layout->addWidget(blank);
+        layout->addWidget(blank, 1);
     }
+    m_status = new QLabel(this);
+    m_status->setContentsMargins(4, 2, 4, 2);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_status->setWordWrap(true);  // whole also in a narrow window
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Maximum);
+    m_status->hide();
+    layout->addWidget(m_status);
     BuildMenu();
 }
 
@@ -166,6 +178,20 @@ void CDialog3D::BuildMenu() {
 
 void CDialog3D::SetLongLoopRunning(bool running) {
     Action(kCmdOpen)->setEnabled(!running);
+}
+
+void CDialog3D::SetFailedAtZero(bool on) {
+    m_failedAtZero = on;
+    SetChecked(kCmdFailedAtZero, on);
+}
+
+void CDialog3D::SetModelStatus(const QString& text) {
+    m_status->setText(text);
+    m_status->setVisible(!text.isEmpty());
+}
+
+QString CDialog3D::ModelStatus() const {
+    return m_status->text();
 }
 
 bool CDialog3D::RunCommand(int id) {
@@ -238,6 +264,25 @@ void CDialog3D::ClearRay() {
     Repaint();
 }
 
+void CDialog3D::SetMediumPath(const MediumPath* path) {
+    std::vector<float> vertices;
+    if (path != nullptr && path->points.size() >= 2) {
+        const std::size_t n = path->points.size();
+        const std::size_t stride = (n + kMaxMediumPathPoints - 1) / kMaxMediumPathPoints;
+        for (std::size_t i = 0; i < n; i += stride) {
+            const std::size_t k = i + stride < n ? i : n - 1;  // the last point always
+            const MediumPoint& p = path->points[k];
+            vertices.insert(vertices.end(), {static_cast<float>(p.x), static_cast<float>(p.y),
+                                             static_cast<float>(p.z)});
+        }
+        if (vertices.size() < 6) vertices.clear();
+    }
+    if (vertices.empty() && m_mediumPath.empty()) return;
+    m_mediumPath = std::move(vertices);
+    MarkOverlay();
+    Repaint();
+}
+
 void CDialog3D::ClearModelAndResetView() {
     OnClearModel();
     MarkOverlay();
@@ -257,8 +302,11 @@ void CDialog3D::OnFileOpen() {
     request.defaultExtension = QStringLiteral("stl");
     const std::optional<QString> path = Messages().OpenFileName(this, request);
     if (!path || path->isEmpty()) return;
+    OpenModelFile(*path);
+}
 
-    const std::string localPath = QFile::encodeName(*path).toStdString();
+void CDialog3D::OpenModelFile(const QString& path) {
+    const std::string localPath = QFile::encodeName(path).toStdString();
     if (ModelFileTypeOf(localPath) == ModelFileType::kUnsupported) {
         ShowMessage(this, QString::fromLatin1(kModelExtensionUnsupported));
         return;
@@ -270,9 +318,10 @@ void CDialog3D::OnFileOpen() {
         ProgressWindowScope progress(this, QStringLiteral("Loading ..."));
         result = ReadModelFile(localPath, loaded, &message);
     }
-    if (result == 0)
+    if (result == 0) {
         SetModel(std::move(loaded), false);  // the model read is taken over, not copied
-    else
+        SetModelStatus(QString());
+    } else
         ShowMessage(this, QString::fromLocal8Bit(message.c_str()));
     Repaint();
 }
@@ -282,6 +331,7 @@ void CDialog3D::OnHide() {
 }
 
 void CDialog3D::OnClearModel() {
+    SetModelStatus(QString());
     CModel emptied;  // the lists' memory goes too, not only their contents
     m_model.Swap(emptied);
     DiscardModelLists();
@@ -346,7 +396,7 @@ SceneState CDialog3D::Scene() const {
     return SceneState{m_model,          m_camera,     m_width,     m_height,   m_renderPoint,
                       m_renderLine,     m_renderFace, m_pickPoint, m_pickLine, m_pickFace,
                       m_transparentize, m_rayTrace,   m_axis,      m_rayState, m_ray,
-                      m_pickResult};
+                      m_pickResult,     m_mediumPath};
 }
 
 void CDialog3D::PickAt(int x, int y) {

@@ -6,7 +6,9 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <vector>
 
+#include "core/surface/medium_ray.h"
 #include "core/view3d/model.h"
 #include "ui/common/command_table.h"
 #include "ui/view3d/model_scene.h"
@@ -14,6 +16,7 @@
 #include "ui/view3d/view_camera.h"
 
 class QAction;
+class QLabel;
 class QMenuBar;
 class QOpenGLWidget;
 
@@ -40,7 +43,11 @@ enum Dialog3DCommand : int {
     kCmdRayTrace = 32811,
     kCmdAxis = 32812,
     kCmdTransparentize = 32810,
+    kCmdFailedAtZero = 32850,
 };
+
+// "Failed Samples at z = 0" in the settings file's [WINDOW_3D] section (0 or 1).
+inline constexpr const char* kKeyFailedAtZero = "FAILED_AT_ZERO";
 
 class CDialog3D : public QWidget {
     Q_OBJECT
@@ -63,12 +70,29 @@ public:
     void SetRay(const float ray[9], RayDisplay rayState);
     // Forgets the ray (gradient-index surfaces are not traced); nothing to do without one.
     void ClearRay();
+    // The ray's path through a gradient-index medium, drawn as a polyline in the colour of the
+    // ray after the surface while Ray Trace is on (every point of a path of up to
+    // kMaxMediumPathPoints, else every k-th and the last). nullptr forgets it.
+    void SetMediumPath(const MediumPath* path);
+    static constexpr std::size_t kMaxMediumPathPoints = 100000;
+    // x, y, z of each point drawn.
+    const std::vector<float>& MediumPathVertices() const { return m_mediumPath; }
     // After a surface library is opened: empty model, view reset.
     void ClearModelAndResetView();
     // Schedules a paint of the view.
     void Repaint();
+    // Reads a model file (STL or OBJ) as "Open ..." does once the file is chosen.
+    void OpenModelFile(const QString& path);
     // While a long loop of any window runs, "Open ..." is disabled.
     void SetLongLoopRunning(bool running);
+    // "Failed Samples at z = 0": a surface mesh keeps the full grid with its failed samples at
+    // z = 0, instead of leaving out their triangles (unchecked at first).
+    bool FailedAtZero() const { return m_failedAtZero; }
+    void SetFailedAtZero(bool on);
+    // The line below the view that says what the model lacks ("N of M samples failed: ..."),
+    // hidden while empty. A model opened or cleared empties it.
+    void SetModelStatus(const QString& text);
+    QString ModelStatus() const;
 
     // Runs a menu command as if it were chosen; false for an unknown id.
     bool RunCommand(int id);
@@ -151,10 +175,12 @@ private:
     bool m_transparentize = false;
     bool m_rayTrace = false;
     bool m_axis = true;
+    bool m_failedAtZero = false;
 
     // Ray.
     RayDisplay m_rayState = RayDisplay::kNone;
     float m_ray[9] = {};
+    std::vector<float> m_mediumPath;  // x y z of the path's points drawn
 
     std::array<std::uint32_t, 10> m_pickResult{};
 
@@ -165,6 +191,7 @@ private:
     // Window parts.
     CView3DWidget* m_view = nullptr;
     QMenuBar* m_menuBar = nullptr;
+    QLabel* m_status = nullptr;
     std::map<int, QAction*> m_actions;
 };
 

@@ -183,8 +183,19 @@ void CModelScene::CompileOverlay(const SceneState& state) {
             glDisable(GL_LINE_STIPPLE);
         }
     }
+    if (state.rayTrace && state.mediumPath.size() >= 6) DrawMediumPath(state.mediumPath);
     glPopAttrib();
     glEndList();
+}
+
+void CModelScene::DrawMediumPath(const std::vector<float>& points) {
+    // The path goes on from the surface as the ray after it does: thick and blue.
+    glLineWidth(2.0f);
+    glColor3ub(0, 0, 255);
+    glBegin(GL_LINE_STRIP);
+    for (std::size_t i = 0; i + 2 < points.size(); i += 3)
+        glVertex3f(points[i], points[i + 1], points[i + 2]);
+    glEnd();
 }
 
 void CModelScene::CompileLayer(const SceneState& state, int layer) {

@@ -1,11 +1,13 @@
 // The OpenGL drawing of the 3D window: the model's layers compiled into display lists, the axis
-// cross and the traced ray, the axis labels and the help line, the picked item's highlight, and
-// the pick in selection mode. The window keeps the state and hands it in as a SceneState; every
-// call but the Forget ones needs the view's context current.
+// cross, the traced ray and its path through a gradient-index medium, the axis labels and the
+// help line, the picked item's highlight, and the pick in selection mode. The window keeps the
+// state and hands it in as a SceneState; every call but the Forget ones needs the view's context
+// current.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "core/view3d/model.h"
 #include "ui/view3d/ogl_text.h"
@@ -38,6 +40,8 @@ struct SceneState {
     const float* ray;  // incident direction, outgoing direction, surface point
     // 0, item type, group, position in the group, corner or edge: what is highlighted.
     const std::array<std::uint32_t, 10>& pickResult;
+    // x, y, z of the points of the ray's path through a gradient-index medium (empty: none).
+    const std::vector<float>& mediumPath;
 };
 
 class CModelScene {
@@ -75,6 +79,7 @@ private:
     void DrawModel(const SceneState& state);
     void DrawModelForPick(const SceneState& state) const;
     void CompileOverlay(const SceneState& state);
+    static void DrawMediumPath(const std::vector<float>& points);
     void CompileLayer(const SceneState& state, int layer);
     void DrawHighlight(const SceneState& state, std::uint32_t type) const;
     void ReleaseLabels();

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "temp_dir.h"
 
@@ -70,6 +71,52 @@ TEST(SingleInstanceTest, LockFileNamesAndPlaces) {
     ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);  // shared: the user id goes in the name
     EXPECT_EQ(SingleInstanceLockPath(dir.Path() + "/"),
               dir.Path() + "/UniqueName_Velmor-" + std::to_string(::geteuid()));
+}
+
+// The channel of a second start: the running copy's socket (0600, replacing one a crashed copy
+// left) takes a forked start's argument whole and confirms it; without a listener the start
+// is told no copy takes files.
+TEST(SingleInstanceTest, SecondStartHandsItsArgumentToTheRunningCopy) {
+    TempDir dir;
+    ::chmod(dir.Path().c_str(), 0700);
+    std::string reason;
+    EXPECT_FALSE(HandToRunningCopy("/tmp/a.so", &reason, dir.Path(), 5));
+    EXPECT_NE(reason.find("takes no files"), std::string::npos) << reason;
+
+    // A channel left behind by a copy that is gone.
+    const int stale = ListenForSecondStarts(dir.Path());
+    ASSERT_GE(stale, 0);
+    ::close(stale);
+    const int listening = ListenForSecondStarts(dir.Path());
+    ASSERT_GE(listening, 0);
+    struct stat info {};
+    ASSERT_EQ(::stat(SingleInstanceChannelPath(dir.Path()).c_str(), &info), 0);
+    EXPECT_TRUE(S_ISSOCK(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    std::string argument;
+    EXPECT_FALSE(ReceiveSecondStart(listening, &argument));  // nothing waiting
+
+    const std::string path = "/home/ann/lens work/microlens \xE3\x83\xAC.so";
+    for (const std::string& sent : {path, std::string()}) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::string why;
+            ::_exit(HandToRunningCopy(sent, &why, dir.Path(), 30) ? 0 : 1);
+        }
+        // The start waits for the confirmation, which comes once the message is taken.
+        bool received = false;
+        for (int i = 0; i < 3000 && !received; ++i) {
+            received = ReceiveSecondStart(listening, &argument);
+            if (!received) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_TRUE(received);
+        EXPECT_EQ(argument, sent);
+        int status = -1;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    ::close(listening);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,24 +85,25 @@ protected:
     CSurfaceProvider provider{engine};
 };
 
-// Checks, in order: name names safe-data records sag trace paraxial index repeat threads speed.
+// Checks, in order: name names safe-data records sag trace paraxial index medium repeat threads
+// speed.
 TEST_F(LibraryCheckTest, EveryExampleLibraryPasses) {
     const struct {
         const char* library;
         const char* letters;
     } cases[] = {
-        {"even_asphere", "pppppppsppp"},
+        {"even_asphere", "pppppppssppp"},
         // No paraxial request (it answers 0 and writes nothing): skipped.
-        {"apertured_sphere", "ppppppssppp"},
+        {"apertured_sphere", "ppppppsssppp"},
         // No ray trace at all: trace and paraxial skipped.
-        {"dual_entry", "pppppsssppp"},
+        {"dual_entry", "pppppssssppp"},
         // A gradient-index medium: index checked, refraction left out of trace.
-        {"grin_medium", "ppppppspppp"},
+        {"grin_medium", "ppppppsppppp"},
         // Record version 2: n1 and n2 read from FIXED_DATA3's offsets.
-        {"xy_polynomial3", "ppppppssppp"},
+        {"xy_polynomial3", "ppppppsssppp"},
         // The tests' own sphere that answers every request.
-        {"check_sound", "pppppppsppp"},
-        {"check_grin", "ppppppppppp"},
+        {"check_sound", "pppppppssppp"},
+        {"check_grin", "pppppppppppp"},
     };
     for (const auto& c : cases) {
         const CheckReport report = CheckLibrary(c.library);
@@ -110,7 +113,8 @@ TEST_F(LibraryCheckTest, EveryExampleLibraryPasses) {
 }
 
 // Each library is the sound sphere with one fault planted: it fails the check meant for it and
-// no other. A wrong normal refracts the ray the wrong way, so the paraxial comparison warns too.
+// no other. A wrong normal refracts the ray the wrong way, so the paraxial comparison warns too;
+// a wrong gradient bends the rays through the medium wrongly, so the medium check fails too.
 TEST_F(LibraryCheckTest, EachPlantedFaultFailsExactlyItsCheck) {
     const struct {
         const char* library;
@@ -118,31 +122,31 @@ TEST_F(LibraryCheckTest, EachPlantedFaultFailsExactlyItsCheck) {
         const char* check;   // the check that finds it
         const char* detail;  // a piece of its detail
     } cases[] = {
-        {"check_hit_off", "pppppfpsppp", "trace", "(c) the hit point is not on the sag surface"},
-        {"check_normal_flipped", "pppppfwsppp", "trace",
+        {"check_hit_off", "pppppfpssppp", "trace", "(c) the hit point is not on the sag surface"},
+        {"check_normal_flipped", "pppppfwssppp", "trace",
          "(d) the normal is not parallel to the sag surface's normal"},
-        {"check_not_normalised", "pppppfpsppp", "trace",
+        {"check_not_normalised", "pppppfpssppp", "trace",
          "(e) the outgoing direction is not of unit length"},
-        {"check_indices_swapped", "pppppfpsppp", "trace",
+        {"check_indices_swapped", "pppppfpssppp", "trace",
          "(e) the outgoing direction breaks Snell's law"},
-        {"check_nan_sag", "ppppfppsppp", "sag", "a sag that is no finite number"},
-        {"check_no_terminator", "fppppppsppp", "name", "no terminator"},
-        {"check_sag_writes_param1", "pppfpppsppp", "records",
+        {"check_nan_sag", "ppppfppssppp", "sag", "a sag that is no finite number"},
+        {"check_no_terminator", "fppppppssppp", "name", "no terminator"},
+        {"check_sag_writes_param1", "pppfpppssppp", "records",
          "the sag (type 3, numb 0) request changes param[1] of FIXED_DATA"},
         // The answers change from call to call, so threads cannot be compared: skipped.
-        {"check_counter", "pppppppsfsp", "repeat", "keeps state between calls"},
-        {"check_shared_buffer", "pppppppspfp", "threads", "not reentrant"},
-        {"check_paraxial_sign", "ppppppwsppp", "paraxial", "they differ by"},
-        {"check_gradient_wrong", "pppppppfppp", "index",
+        {"check_counter", "pppppppssfsp", "repeat", "keeps state between calls"},
+        {"check_shared_buffer", "pppppppsspfp", "threads", "not reentrant"},
+        {"check_paraxial_sign", "ppppppwssppp", "paraxial", "they differ by"},
+        {"check_gradient_wrong", "pppppppffppp", "index",
          "dndx dndy dndz differ from the central differences of index"},
-        {"check_same_names", "pwpppppsppp", "names", "both named \"Radius\""},
-        {"check_safe_data_varies", "ppfppppsppp", "safe-data", "different bytes (xdata[1])"},
-        {"check_past_user_data", "pppfpppsppp", "records", "past the end of USER_DATA"},
-        {"check_past_fixed_data", "pppfpppsppp", "records",
+        {"check_same_names", "pwpppppssppp", "names", "both named \"Radius\""},
+        {"check_safe_data_varies", "ppfppppssppp", "safe-data", "different bytes (xdata[1])"},
+        {"check_past_user_data", "pppfpppssppp", "records", "past the end of USER_DATA"},
+        {"check_past_fixed_data", "pppfpppssppp", "records",
          "past the end of the 1816-byte FIXED_DATA record of version 0"},
-        {"check_user_padding", "pppwpppsppp", "records", "padding bytes 188 to 191"},
+        {"check_user_padding", "pppwpppssppp", "records", "padding bytes 188 to 191"},
         // Record version 2: the field is found in FIXED_DATA3's layout.
-        {"check_v3_writes_param1", "pppfpppsppp", "records", "changes param[1] of FIXED_DATA"},
+        {"check_v3_writes_param1", "pppfpppssppp", "records", "changes param[1] of FIXED_DATA"},
     };
     for (const auto& c : cases) {
         // The two that write past a record in the gradient-index question cannot be loaded
@@ -164,6 +168,96 @@ TEST_F(LibraryCheckTest, EachPlantedFaultFailsExactlyItsCheck) {
             EXPECT_EQ(fenced.fault->requestName, "gradient-index question");
         }
     }
+}
+
+// The medium check follows 41 + 41 rays through a gradient-index medium with the step param[1]
+// and with half of it: the exactly solvable medium passes, a gradient 10 % longer than the
+// index's drifts |T| away from n (fail, the index check fails it too), a step too long for the
+// gradient moves the end points (warn), an index that is no number along the way fails, and a
+// step of 0 leaves nothing to follow (warn).
+TEST_F(LibraryCheckTest, TheMediumCheckFollowsRaysThroughTheMedium) {
+    CheckReport report = CheckLibrary("grin_exact");
+    EXPECT_EQ(Letters(report), "ppppppsppppp") << Details(report);
+    const std::string& passed = Find(report, "medium")->detail;
+    EXPECT_NE(passed.find("82 rays, 82 traced by request 5; at Delta t 0.01 and 0.005: "),
+              std::string::npos)
+        << passed;
+    EXPECT_NE(passed.find("reach the plane z = 10"), std::string::npos) << passed;
+
+    report = CheckLibrary("grin_gradient_off");
+    EXPECT_EQ(Letters(report), "ppppppsffppp") << Details(report);
+    const CheckResult& off = *Find(report, "medium");
+    EXPECT_NE(off.detail.find("the gradient does not belong to the index along the path"),
+              std::string::npos)
+        << off.detail;
+    EXPECT_EQ(off.detail.rfind("|T| = ", 0), 0u) << off.detail;
+    EXPECT_NE(off.detail.find(" along the ray from (-10, 0) at step "), std::string::npos)
+        << off.detail;
+    ASSERT_TRUE(off.example);
+    ASSERT_EQ(off.example->expected.size(), 1u);
+    ASSERT_EQ(off.example->got.size(), 1u);
+    EXPECT_GT(std::fabs(off.example->got[0] - off.example->expected[0]),
+              kMediumSpeedTolerance * off.example->expected[0]);
+
+    // The exact medium with a step too long for it, with no step, and an index that turns into
+    // no number beyond z = 3.
+    ASSERT_TRUE(provider.OpenSurfaceDll(LibPath("grin_exact")).loaded);
+    auto checkMedium = [&](const char* library, double step) {
+        CheckInput input = Input();
+        input.source = CheckSource::kLibrary;
+        input.libraryPath = LibPath(library);
+        input.only = {"medium"};
+        auto records = std::make_unique<RecordPair>();
+        CopyRecordPair(*records, provider.Initial());
+        std::memcpy(records->fd + offsetof(FIXED_DATA, param) + sizeof(double), &step, sizeof step);
+        input.initial = records.get();
+        return RunLibraryCheck(input).checks.at(0);
+    };
+    CheckResult result = checkMedium("grin_exact", 2.5);
+    EXPECT_EQ(result.outcome, CheckOutcome::kWarn) << result.detail;
+    EXPECT_EQ(result.detail.rfind("the step param[1] is too long for this gradient: the end "
+                                  "points of the ray from (",
+                                  0),
+              0u)
+        << result.detail;
+    ASSERT_TRUE(result.example);
+    EXPECT_EQ(result.example->expected.size(), 3u);
+    EXPECT_NEAR(result.example->got[2], 10, 1e-12);
+    for (double step : {0.0, -1.0}) {
+        result = checkMedium("grin_exact", step);
+        EXPECT_EQ(result.outcome, CheckOutcome::kWarn);
+        EXPECT_EQ(result.detail,
+                  "the step length param[1] (Delta T) must be above 0: no ray to "
+                  "follow");
+    }
+    result = checkMedium("grin_index_nan", 0.1);
+    EXPECT_EQ(result.outcome, CheckOutcome::kFail);
+    EXPECT_EQ(result.detail.rfind("request 6 answers no finite number along the ray from (", 0), 0u)
+        << result.detail;
+    ASSERT_TRUE(result.example);
+    EXPECT_GT(result.example->z, 3);
+    ASSERT_EQ(result.example->got.size(), 4u);
+    EXPECT_TRUE(std::isnan(result.example->got[0]));
+}
+
+// The public libraries' layout: record version 3, param[1] the step; at wavelength 0 the index
+// is no number, which both the index and the medium checks report.
+TEST_F(LibraryCheckTest, TheMediumCheckOfThePublicLayoutAsksForTheWavelength) {
+    CheckReport report = CheckLibrary("grin_public_layout");
+    EXPECT_EQ(Letters(report), "ppppppsffppp") << Details(report);
+    EXPECT_NE(Find(report, "medium")->detail.find("answers no finite number"), std::string::npos);
+    double wavelength = 0.5876;
+    std::memcpy(provider.Initial().fd + offsetof(FIXED_DATA4, wavelength), &wavelength,
+                sizeof wavelength);
+    CheckInput input = Input();
+    input.source = CheckSource::kLibrary;
+    input.libraryPath = LibPath("grin_public_layout");
+    input.only = {"index", "medium"};
+    input.displayZMax = 6;
+    report = RunLibraryCheck(input);
+    EXPECT_EQ(Letters(report), "pp") << Details(report);
+    EXPECT_NE(report.checks[1].detail.find("reach the plane z = 6,"), std::string::npos)
+        << report.checks[1].detail;
 }
 
 // Where a check fails it names the first ray and shows what was expected against what came
@@ -192,7 +286,7 @@ TEST_F(LibraryCheckTest, TheBuiltInSurfaceIsCheckedInTheProgramsProcess) {
     CheckInput input = Input();
     input.source = CheckSource::kBuiltIn;
     const CheckReport report = RunLibraryCheck(input);
-    EXPECT_EQ(Letters(report), "pppppfpsppp") << Details(report);
+    EXPECT_EQ(Letters(report), "pppppfpssppp") << Details(report);
     const std::string& trace = Find(report, "trace")->detail;
     EXPECT_EQ(trace.rfind("(a) the hit point is not on the incoming ray", 0), 0u) << trace;
     EXPECT_NE(Find(report, "name")->detail.find("Even Array"), std::string::npos);
@@ -207,7 +301,7 @@ TEST_F(LibraryCheckTest, AScriptRunsOnlyTheSagChecks) {
     engine.Compile("z = 0.1*(x*x + y*y);\n");
     ASSERT_GT(engine.InstructionCount(), 0);
     CheckReport report = RunLibraryCheck(input);
-    EXPECT_EQ(Letters(report), "sssspssspsp") << Details(report);
+    EXPECT_EQ(Letters(report), "sssspsssspsp") << Details(report);
     EXPECT_NE(Find(report, "threads")->detail.find("one script engine"), std::string::npos);
     engine.Compile("z = 1e308*1e308*(x - x);\n");  // infinity times 0: not a number
     report = RunLibraryCheck(input);
@@ -240,7 +334,7 @@ TEST_F(LibraryCheckTest, AFaultWhileLoadingSkipsEveryCheck) {
     EXPECT_FALSE(report.loaded);
     ASSERT_TRUE(report.loadFault);
     EXPECT_EQ(report.loadFault->requestName, "library load");
-    EXPECT_EQ(Letters(report), "sssssssssss");
+    EXPECT_EQ(Letters(report), "ssssssssssss");
     EXPECT_NE(report.checks[4].detail.find("faulted while loading"), std::string::npos);
     EXPECT_FALSE(report.Passed());
 
@@ -284,7 +378,7 @@ TEST_F(LibraryCheckTest, TheChecksAskedForRunInOrderAndACancelSkipsTheRest) {
     input.progress = [](int done, int, const std::string&) { return done == 2; };
     report = RunLibraryCheck(input);
     EXPECT_TRUE(report.cancelled);
-    EXPECT_EQ(Letters(report), "ppsssssssss");
+    EXPECT_EQ(Letters(report), "ppssssssssss");
     EXPECT_EQ(report.checks[5].detail, "cancelled");
 }
 

@@ -1,4 +1,5 @@
-// A run allocates nothing: it is called once per sample point, a million times for a map.
+// A run allocates nothing: it is called once per sample point, a million times for a map; nor
+// does a quiet batch of runs in blocks.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -39,4 +40,18 @@ TEST(RunAllocationTest, RunsAndResultsAllocateNothing) {
     engine.AppendErrorSummary();
     EXPECT_EQ(g_allocations, before);
     EXPECT_GT(engine.RunErrorCounter(velmor::kRunErrorDivideByZero), 0);
+}
+
+TEST(RunAllocationTest, QuietBlockRunsAllocateNothing) {
+    velmor::CScriptEngine engine;
+    engine.Compile("a = sqrt(x * x + y * y); if (a < 1) z = a; else { z = 1 / 0 + b; }");
+    static double xs[1000], ys[1000];
+    static velmor::PointRun runs[1000];
+    for (int i = 0; i < 1000; ++i) xs[i] = i * 0.002, ys[i] = 0.5;
+    const long before = g_allocations;
+    engine.RunPoints(1000, xs, ys, runs);
+    engine.RunPoints(1000, ys, xs, runs);
+    EXPECT_EQ(g_allocations, before);
+    EXPECT_TRUE(runs[0].assigned && runs[0].runErrors == 0);
+    EXPECT_EQ(runs[999].runErrors, 2);
 }

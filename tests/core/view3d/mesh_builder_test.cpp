@@ -126,33 +126,90 @@ TEST(MeshBuilderTest, TooFineStepsAreEnlargedOnce) {
     EXPECT_EQ(sampler.calls, callsBefore);
 }
 
-TEST(MeshBuilderTest, EveryPatternWindsTowardsPlusZAndPutsFailedSamplesAtZero) {
+TEST(MeshBuilderTest, EveryPatternWindsTowardsPlusZAndLeavesOutTrianglesOfFailedSamples) {
     auto z = [](double x, double y) { return 0.3 * std::sin(x) * std::cos(y); };
     for (int pattern = 0; pattern < 4; ++pattern) {
-        FormulaSampler sampler(z, [](double x, double) { return x > 5.01; });
+        long long failedCalls = 0;
+        FormulaSampler sampler(z, [&](double x, double) { return x > 5.01 && ++failedCalls; });
         MeshParams p = Square(0.4, pattern);
         CModel model;
         int count = 0;
-        ASSERT_EQ(BuildSurfaceMesh(p, sampler, model, nullptr, &count), 0);
+        MeshSamples samples;
+        ASSERT_EQ(BuildSurfaceMesh(p, sampler, model, nullptr, &count, &samples), 0);
         EXPECT_GT(count, 1000) << pattern;
         ExpectMeshLayout(model, count);
+        // No corner of a triangle is a failed sample: nothing lies beyond x = 5.01.
         for (const Vec3f& v : model.vertices) {
+            ASSERT_LE(v.x, 5.01f) << pattern;
+            ASSERT_NEAR(v.z, z(v.x, v.y), 1e-5) << pattern;
+        }
+        EXPECT_EQ(samples.taken, sampler.calls) << pattern;
+        EXPECT_EQ(samples.failed, failedCalls) << pattern;
+        EXPECT_EQ(MeshSamplesText(samples, false),
+                  std::to_string(failedCalls) + " of " + std::to_string(sampler.calls) +
+                      " samples failed: their triangles are left out");
+
+        // The full grid on request: the failed samples lie at z = 0 and every triangle stays.
+        FormulaSampler again(z, [](double x, double) { return x > 5.01; });
+        p.failedAtZero = true;
+        CModel full;
+        int fullCount = 0;
+        MeshSamples fullSamples;
+        ASSERT_EQ(BuildSurfaceMesh(p, again, full, nullptr, &fullCount, &fullSamples), 0);
+        EXPECT_GT(fullCount, count) << pattern;
+        ExpectMeshLayout(full, fullCount);
+        for (const Vec3f& v : full.vertices) {
             ASSERT_NEAR(v.z, v.x > 5.01f ? 0.0 : z(v.x, v.y), 1e-5) << pattern;
         }
+        EXPECT_EQ(fullSamples.failed, samples.failed);
+        EXPECT_EQ(MeshSamplesText(fullSamples, true), std::to_string(failedCalls) + " of " +
+                                                          std::to_string(sampler.calls) +
+                                                          " samples failed: they lie at z = 0");
     }
-    // A sag beyond the range of the model's floats has no vertex: it lies at z = 0 like a
-    // failed sample (it became an infinite vertex and a normal that is no number).
-    FormulaSampler huge([](double x, double) { return x > 5.01 ? 1e300 * x : -3e37 * x; });
-    MeshParams p = Square(0.4, 0);
+    // A sag beyond the range of the model's floats has no vertex: it fails like a failed sample
+    // (it became an infinite vertex and a normal that is no number).
+    for (bool atZero : {false, true}) {
+        FormulaSampler huge([](double x, double) { return x > 5.01 ? 1e300 * x : -3e37 * x; });
+        MeshParams p = Square(0.4, 0);
+        p.failedAtZero = atZero;
+        CModel model;
+        MeshSamples samples;
+        ASSERT_EQ(BuildSurfaceMesh(p, huge, model, nullptr, nullptr, &samples), 0);
+        EXPECT_GT(samples.failed, 0);
+        for (const Vec3f& v : model.vertices) {
+            if (v.x > 5.01f)
+                ASSERT_TRUE(atZero && v.z == 0.0f) << v.x;
+            else
+                ASSERT_FLOAT_EQ(v.z, static_cast<float>(-3e37 * v.x)) << v.x;
+        }
+        for (const Vec3f& n : model.faceNormals) ASSERT_TRUE(std::isfinite(n.x + n.y + n.z));
+    }
+}
+
+TEST(MeshBuilderTest, ASurfaceThatFailsEverywhereHasNoMesh) {
+    FormulaSampler never(Bowl, [](double, double) { return true; });
+    MeshParams p = Square(1.0, kRightTriangle2);
     CModel model;
-    ASSERT_EQ(BuildSurfaceMesh(p, huge, model, nullptr), 0);
-    for (const Vec3f& v : model.vertices) {
-        if (v.x > 5.01f)
-            ASSERT_EQ(v.z, 0.0f) << v.x;
-        else
-            ASSERT_FLOAT_EQ(v.z, static_cast<float>(-3e37 * v.x)) << v.x;
-    }
-    for (const Vec3f& n : model.faceNormals) ASSERT_TRUE(std::isfinite(n.x + n.y + n.z));
+    int count = -1;
+    MeshSamples samples;
+    ASSERT_EQ(BuildSurfaceMesh(p, never, model, nullptr, &count, &samples), 0);
+    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(model.vertices.empty() && model.faces.empty());
+    EXPECT_EQ(samples.taken, 21 * 21);
+    EXPECT_EQ(samples.failed, samples.taken);
+    EXPECT_TRUE(MeshHasNoSample(samples, false));
+    EXPECT_EQ(MeshSamplesText(samples, false), kMeshNoSampleText);
+    // The full grid still makes its flat plane on request.
+    p.failedAtZero = true;
+    ASSERT_EQ(BuildSurfaceMesh(p, never, model, nullptr, &count, &samples), 0);
+    EXPECT_EQ(count, 2 * 20 * 20);
+    EXPECT_FALSE(MeshHasNoSample(samples, true));
+    // A surface without failures says nothing.
+    FormulaSampler always(Bowl);
+    p.failedAtZero = false;
+    ASSERT_EQ(BuildSurfaceMesh(p, always, model, nullptr, &count, &samples), 0);
+    EXPECT_EQ(samples.failed, 0);
+    EXPECT_EQ(MeshSamplesText(samples, false), "");
 }
 
 TEST(MeshBuilderTest, EquilateralRowsLeaveASawToothBorder) {

@@ -3,13 +3,16 @@
 // failed check that sets the ray and the cursor to its example and shows it in the views.
 #include <QHeaderView>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTextDocument>
 #include <cmath>
 
 #include "dlg_fixture.h"
 #include "test_paths.h"
 #include "ui/check/library_check_window.h"
+#include "ui/common/window_fit.h"
 
 namespace velmor {
 namespace {
@@ -39,10 +42,10 @@ TEST_F(LibraryCheckWindowTest, TheTableShowsEveryCheckWithItsResultInItsColour) 
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Library Check"));
     const QTableWidget* table = window.Table();
-    ASSERT_EQ(table->rowCount(), 11);
+    ASSERT_EQ(table->rowCount(), 12);
     const QString results[] = {"pass", "pass", "pass", "pass", "pass", "fail",
-                               "pass", "skip", "pass", "pass", "pass"};
-    for (int row = 0; row < 11; ++row) {
+                               "pass", "skip", "skip", "pass", "pass", "pass"};
+    for (int row = 0; row < 12; ++row) {
         EXPECT_EQ(table->item(row, kCheckColumnName)->text(), QLatin1String(kCheckNames[row]));
         const QTableWidgetItem* result = table->item(row, kCheckColumnResult);
         EXPECT_EQ(result->text(), results[row]) << row;
@@ -56,7 +59,7 @@ TEST_F(LibraryCheckWindowTest, TheTableShowsEveryCheckWithItsResultInItsColour) 
                     .startsWith(QStringLiteral("(c) the hit point is not on the sag surface")));
     EXPECT_EQ(window.SummaryText(),
               QStringLiteral("check_hit_off.so over x -10 .. 10, y -10 .. 10: "
-                             "9 pass, 0 warn, 1 fail, 1 skip"));
+                             "9 pass, 0 warn, 1 fail, 2 skip"));
     // The failed check is chosen, its whole detail and example below the table.
     EXPECT_EQ(table->currentRow(), 5);
     EXPECT_TRUE(window.DetailText().contains(QStringLiteral("\nExample: x -0.5, y -4.5, z 0,")))
@@ -126,6 +129,24 @@ TEST_F(LibraryCheckWindowTest, TheWindowKeepsItsPartsAtDefaultAndMinimumSizes) {
         EXPECT_LE(table->visualItemRect(table->item(10, 0)).bottom(), table->viewport()->height());
         SaveShot(window, "library_check");
     }
+}
+
+// The window opens within the screen's available area, wherever it was left before, and its
+// detail box shows at least eight lines.
+TEST_F(LibraryCheckWindowTest, TheWindowOpensInsideTheScreenWithEightDetailLines) {
+    CVelmorDlg& dlg = Open();
+    CLibraryCheckWindow& window = dlg.LibraryCheck();
+    const QRect area = AvailableScreenArea(&window);
+    window.move(area.right() - 100, area.bottom() - 100);
+    dlg.MenuAction(kCmdCheckLibrary)->trigger();
+    ASSERT_TRUE(window.isVisible());
+    EXPECT_TRUE(area.contains(window.geometry().adjusted(0, -kTitleAllowance, 0, 0)))
+        << window.geometry().x() << "," << window.geometry().y() << " in " << area.width() << "x"
+        << area.height();
+    const QPlainTextEdit* detail = window.findChild<QPlainTextEdit*>();
+    ASSERT_NE(detail, nullptr);
+    const int margins = 2 * static_cast<int>(detail->document()->documentMargin());
+    EXPECT_GE(detail->viewport()->height() - margins, 8 * detail->fontMetrics().lineSpacing());
 }
 
 }  // namespace

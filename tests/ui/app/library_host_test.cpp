@@ -28,9 +28,9 @@ class LibraryHostTest : public DlgTest {
 protected:
     // Short limits, so that a library that never answers is stopped within a test; a test that
     // stops a waiting library itself gives it a long time limit, which nothing can reach first.
-    CVelmorDlg& OpenWithHost(int reloadOnChange, int timeoutSeconds = 1) {
+    CVelmorDlg& OpenWithHost(int reloadOnChange, int timeoutSeconds = 1, int waitMs = 100) {
         SettingsFile settings(m_settingsPath);
-        settings.WriteInt(kSectionLibraryHost, kKeyWaitMs, 100);
+        settings.WriteInt(kSectionLibraryHost, kKeyWaitMs, waitMs);
         settings.WriteInt(kSectionLibraryHost, kKeyTimeoutS, timeoutSeconds);
         settings.WriteInt(kSectionLibraryHost, kKeyMemoryMb, 256);
         settings.WriteInt(kSectionLibraryHost, kKeyReloadOnChange, reloadOnChange);
@@ -48,6 +48,19 @@ protected:
         const std::string path = QFile::encodeName(m_library).toStdString();
         std::filesystem::copy_file(test::LibPath(library), path + ".new",
                                    std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::rename(path + ".new", path);
+    }
+    // The library file as a build that failed half-way leaves it: cut to half its size, in place.
+    void Truncate() const {
+        const std::string path = QFile::encodeName(m_library).toStdString();
+        std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+    }
+    // The same, written as a new file under the old name (the running library keeps its own).
+    void BuildTruncated(const char* library) const {
+        const std::string path = QFile::encodeName(m_library).toStdString();
+        std::filesystem::copy_file(test::LibPath(library), path + ".new",
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::resize_file(path + ".new", std::filesystem::file_size(path + ".new") / 2);
         std::filesystem::rename(path + ".new", path);
     }
     void OpenLibrary() {
@@ -202,8 +215,10 @@ TEST_F(LibraryHostTest, AFaultWhileLoadingFailsTheLoadWithItsMessage) {
         EXPECT_NE(message.find(std::string(c.signal) + " ("), std::string::npos) << message;
         EXPECT_NE(message.find(c.request), std::string::npos) << message;
         EXPECT_FALSE(dlg.Provider().LibraryLoaded());
-        EXPECT_TRUE(dlg.LibraryStatusText().startsWith(QStringLiteral("Library faulted: ") +
+        // No library is loaded: the status says that the built-in surface answers.
+        EXPECT_TRUE(dlg.LibraryStatusText().startsWith(QStringLiteral("Library failed to load: ") +
                                                        c.signal + " in "));
+        EXPECT_TRUE(dlg.LibraryStatusText().endsWith("; the built-in surface answers"));
         EXPECT_EQ(NameOfSurface(), "Even Array");  // the built-in surface answers
     }
     // Mended and reloaded: loaded, and no fault shown any more.
@@ -212,6 +227,59 @@ TEST_F(LibraryHostTest, AFaultWhileLoadingFailsTheLoadWithItsMessage) {
     EXPECT_TRUE(dlg.Provider().LibraryLoaded());
     EXPECT_EQ(dlg.LibraryStatusText(), "");
     EXPECT_EQ(NameOfSurface(), "Fault FIXED");
+}
+
+// A rebuild that fails half-way leaves the library file truncated: the reload fails, and the
+// status, the records and the views all say that the built-in surface answers, also after the
+// next "Update 2D"; the mended file loads again.
+TEST_F(LibraryHostTest, ATruncatedRebuildLeavesTheBuiltInSurfaceAnsweringAndSaysSo) {
+    CVelmorDlg& dlg = OpenWithHost(0);
+    CoarseSteps();
+    Build("fault_fixed");
+    OpenLibrary();
+    ASSERT_EQ(NameOfSurface(), "Fault FIXED");
+    Truncate();
+    m_messages.Clear();
+    dlg.MenuAction(kCmdReloadDll)->trigger();
+    ASSERT_EQ(m_messages.Shown().size(), 1u);
+    EXPECT_FALSE(dlg.Provider().LibraryLoaded());
+    const QString status = dlg.LibraryStatusText();
+    EXPECT_TRUE(status.startsWith("Library failed to load: ")) << status.toStdString();
+    EXPECT_TRUE(status.endsWith("; the built-in surface answers")) << status.toStdString();
+    Click(kIdUpdate2D);
+    EXPECT_EQ(dlg.LibraryStatusText(), status);
+    EXPECT_EQ(dlg.RayStatusText(), "RayTrace : return code = 0");
+    EXPECT_EQ(NameOfSurface(), "Even Array");
+    // The built-in surface's lenslets in the map: its sag range, not the library's bowl.
+    EXPECT_LT(dlg.Map().SagMax(), 10.0);
+
+    Build("fault_fixed");
+    dlg.MenuAction(kCmdReloadDll)->trigger();
+    EXPECT_EQ(dlg.LibraryStatusText(), "");
+    EXPECT_EQ(NameOfSurface(), "Fault FIXED");
+}
+
+// "Reload when the file changes": a file mended while the message of a failed reload is open
+// is reloaded once the message is closed.
+TEST_F(LibraryHostTest, AFileMendedWhileTheLoadsMessageIsOpenIsReloadedWhenItCloses) {
+    CVelmorDlg& dlg = OpenWithHost(1);
+    CoarseSteps();
+    Build("fault_fixed");
+    OpenLibrary();
+    ASSERT_TRUE(dlg.Provider().LibraryLoaded());
+    m_messages.Clear();
+    m_messages.WhileNextShown([&] {
+        EXPECT_FALSE(dlg.Provider().LibraryLoaded());
+        EXPECT_TRUE(dlg.LibraryStatusText().startsWith("Library failed to load: "));
+        Build("output_surface");
+    });
+    BuildTruncated("fault_fixed");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_messages.Shown().empty(); }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Provider().LibraryLoaded(); }, 60000))
+        << dlg.LibraryStatusText().toStdString();
+    EXPECT_EQ(m_messages.Shown().size(), 1u) << m_messages.LastText().toStdString();
+    EXPECT_EQ(dlg.LibraryStatusText(), "");
+    EXPECT_EQ(NameOfSurface(), "Talking Surface");
 }
 
 TEST_F(LibraryHostTest, AWindowsDllThatCannotLoadSaysWhyInOneMessage) {
@@ -247,7 +315,9 @@ TEST_F(LibraryHostTest, AWindowsDllThatCannotLoadSaysWhyInOneMessage) {
     dlg.MenuAction(kCmdReloadDll)->trigger();
     ASSERT_EQ(m_messages.Shown().size(), 1u);
     EXPECT_EQ(m_messages.LastText(), kWineMissingText);
-    EXPECT_EQ(dlg.LibraryStatusText(), "");
+    // No library is loaded: the built-in surface answers, and the status says why.
+    EXPECT_EQ(dlg.LibraryStatusText(),
+              LibraryLoadFailedText(QString::fromLatin1(kWineMissingText).section('\n', 0, 0)));
 }
 
 TEST_F(LibraryHostTest, AReplacedLibraryFileIsReloadedOnceQuiet) {
@@ -349,6 +419,64 @@ TEST_F(LibraryHostTest, WaitingForTheLibraryOffersACancelThatStopsIt) {
     EXPECT_TRUE(dlg.isEnabled());
 }
 
+// A library whose every sag takes 2 ms keeps no single request waiting, yet a map of 200 x 200
+// takes minutes: once the pass has run WAIT_MS the waiting window is up, whose Cancel ends the
+// pass after the batch's row in progress (the map stays black, no view samples more) and leaves
+// the library loaded; the next "Update 2D" draws. (WAIT_MS is half a second here, so that no
+// single call of 2 ms reaches it however busy the machine is.)
+TEST_F(LibraryHostTest, ALongPassOfQuickCallsGetsTheWaitingWindowWhoseCancelEndsThePass) {
+    CVelmorDlg& dlg = OpenWithHost(0, 600, 500);
+    // A library that loads at once: an empty map and no cursor or ray.
+    Type(dlg.Field(kIdAnalysisXMax), "-9.9");
+    Type(dlg.Field(kIdAnalysisYMax), "-9.9");
+    QTest::mouseClick(dlg.Control(kIdCursor), Qt::LeftButton);
+    QTest::mouseClick(dlg.Control(kIdRayTrace), Qt::LeftButton);
+    Click(kIdUpdate2D);
+    Build("slow_surface");
+    OpenLibrary();
+    ASSERT_TRUE(m_messages.Shown().empty()) << m_messages.LastText().toStdString();
+    ASSERT_EQ(NameOfSurface(), "Slow Surface");
+
+    Type(dlg.Field(kIdAnalysisXMax), "10");
+    Type(dlg.Field(kIdAnalysisYMax), "10");
+    Type(dlg.Field(kIdStep2DX), "0.1");
+    Type(dlg.Field(kIdStep2DY), "0.1");
+    QString title;
+    bool mainEnabled = true;
+    WhenWaiting([&](CProgressDialog& window) {
+        title = window.windowTitle();
+        mainEnabled = dlg.isEnabled();
+        QTest::mouseClick(window.CancelButton(), Qt::LeftButton);
+    });
+    Click(kIdUpdate2D);
+    EXPECT_EQ(title, "Velmor");
+    EXPECT_FALSE(mainEnabled);  // the waiting window's owner, as under a loop
+    EXPECT_EQ(CurrentProgressWindow(), nullptr);
+    EXPECT_TRUE(dlg.isEnabled());
+    EXPECT_TRUE(dlg.Map().Cancelled());
+    // The map's rest stays black: at most the coarse pass ran, so nothing was drawn.
+    const QImage& map = dlg.Map().Image();
+    ASSERT_FALSE(map.isNull());
+    EXPECT_EQ(map.pixel(map.width() / 2, map.height() / 2), qRgb(0, 0, 0));
+    EXPECT_TRUE(m_messages.Shown().empty()) << m_messages.LastText().toStdString();
+    EXPECT_TRUE(dlg.Provider().LibraryLoaded());
+    EXPECT_FALSE(dlg.Provider().LibraryFaulted());
+    EXPECT_EQ(dlg.LibraryStatusText(), "");
+
+    // The next pass, a small one, draws the library's bowl.
+    Type(dlg.Field(kIdAnalysisXMin), "-1");
+    Type(dlg.Field(kIdAnalysisXMax), "1");
+    Type(dlg.Field(kIdAnalysisYMin), "-1");
+    Type(dlg.Field(kIdAnalysisYMax), "1");
+    Type(dlg.Field(kIdStep2DX), "0.25");
+    Type(dlg.Field(kIdStep2DY), "0.25");
+    Click(kIdUpdate2D);
+    EXPECT_FALSE(dlg.Map().Cancelled());
+    EXPECT_NEAR(dlg.Map().SagMax(), 0.5, 1e-9);  // (1 + 1) / 4 at the corners
+    EXPECT_EQ(CurrentProgressWindow(), nullptr);
+    EXPECT_TRUE(m_messages.Shown().empty()) << m_messages.LastText().toStdString();
+}
+
 // One heading per run of one request's output, a line cut across pieces kept whole, and only
 // the newest 1 MiB kept, from a line start.
 TEST(LibraryOutputTest, HeadingsPerRequestAndTheNewestMebibyte) {
@@ -371,13 +499,28 @@ TEST(LibraryOutputTest, HeadingsPerRequestAndTheNewestMebibyte) {
         if (i == 7000) output.Text();
     }
     output.OnLibraryOutput("last\n", chatty);
-    const QString text = output.Text();
+    QString text = output.Text();
+    // The first line says what was dropped: the two headings and the first lines up to the
+    // newest whole lines that fit with "last", 10485 of 100 characters.
+    const QString heading = text.section('\n', 0, 0);
+    const int dropped = 15000 - 10485;
+    const std::string before =
+        "--- sag (type 3, numb 0), 640 points ---\nfirst half\nsecond\n"
+        "--- surface name (type 0, numb 0) ---\nno line endmore\n"
+        "--- sag (type 3, numb 0), 1 points ---\n";
+    const std::size_t droppedBytes = before.size() + dropped * 100;
+    EXPECT_EQ(heading, QStringLiteral("... %1 earlier lines (%2 KiB) not kept")
+                           .arg(dropped + 6)
+                           .arg((droppedBytes + 1023) / 1024));
+    text.remove(0, heading.size() + 1);
     EXPECT_LE(text.size(), kLibraryOutputCap);
     EXPECT_GT(text.size(), kLibraryOutputCap - 100);
-    // The newest whole lines that fit with "last": 10485 of 100 characters.
-    EXPECT_TRUE(text.startsWith(QString::number(100000 + 15000 - 10485)))
-        << text.left(20).toStdString();
+    EXPECT_TRUE(text.startsWith(QString::number(100000 + dropped))) << text.left(20).toStdString();
     EXPECT_TRUE(text.endsWith("xx\nlast\n"));
+    // Cleared: no heading any more.
+    output.Clear();
+    output.OnLibraryOutput("again\n", chatty);
+    EXPECT_EQ(output.Text(), "--- sag (type 3, numb 0), 1 points ---\nagain\n");
 }
 
 // "Run library in-process" moves the loaded library into the program and back; the two checks

@@ -1,10 +1,14 @@
 // "Make 3D Model", the STL exports and the "Shading 3D" window as the main window drives it.
 // Runs offscreen, where the 3D window keeps its state without an OpenGL view.
 #include <QFile>
+#include <QRegularExpression>
+#include <QStatusBar>
 #include <cstring>
 #include <tuple>
 
+#include "core/app/settings_file.h"
 #include "core/surface/even_array.h"
+#include "core/view3d/mesh_builder.h"
 #include "dlg_fixture.h"
 #include "record_table_cells.h"
 #include "test_paths.h"
@@ -257,6 +261,91 @@ TEST_F(MeshCommandsTest, The3DWindowFollowsTheRayAndTheSurfaceLibrary) {
     ASSERT_TRUE(dlg.Provider().LibraryLoaded());
     EXPECT_TRUE(view.Model().faces.empty());
     EXPECT_EQ(view.RayState(), RayDisplay::kNone);
+}
+
+}  // namespace
+}  // namespace velmor
+
+namespace velmor {
+namespace {
+
+// The example asphere answers -1 outside r = 4: its failed samples' triangles are left out of
+// the 3D model and the file, and the 3D window and the status bar say how many samples failed;
+// "Failed Samples at z = 0" keeps the full grid and stays checked from one start to the next;
+// a range where nothing answers gives no model and no file, and the reason.
+TEST_F(MeshCommandsTest, FailedSamplesLeaveTheirTrianglesOutOfTheModelAndTheFiles) {
+    CVelmorDlg& dlg = Open();
+    m_messages.QueuePath(QString::fromStdString(test::LibPath("even_asphere")));
+    dlg.MenuAction(kCmdOpenDll)->trigger();
+    ASSERT_TRUE(dlg.Provider().LibraryLoaded());
+    SetSteps3D("0.25");
+    CDialog3D& view = Dialog3D();
+    EXPECT_FALSE(view.FailedAtZero());
+    EXPECT_FALSE(view.Action(kCmdFailedAtZero)->isChecked());
+    EXPECT_TRUE(view.ModelStatus().isEmpty());
+
+    Click(kIdMake3DModel);
+    const size_t kept = view.Model().faces.size();
+    EXPECT_TRUE(kept > 400 && kept < 3200) << kept;
+    for (const Vec3f& v : view.Model().vertices) ASSERT_LE(v.x * v.x + v.y * v.y, 16.0f + 1e-3f);
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("^(\\d+) of 6561 samples failed: their triangles are "
+                                          "left out$"))
+            .match(view.ModelStatus());
+    ASSERT_TRUE(match.hasMatch()) << view.ModelStatus().toStdString();
+    const QString failed = match.captured(1);
+    for (const QSize size : {view.size(), view.minimumSize()}) {
+        view.resize(size);
+        QApplication::processEvents();
+        SaveShot(view, "shading_3d_failed_samples");
+    }
+    view.resize(view.sizeHint().expandedTo(QSize(360, 263)));
+
+    // Saved: the status bar names the file, the triangles and the failed samples.
+    const QString path = m_dir.QFilePath("lens.stl");
+    m_messages.QueuePath(path);
+    dlg.MenuAction(kCmdSaveStlBin)->trigger();
+    EXPECT_EQ(QFileInfo(path).size(), qint64(84 + 50 * kept));
+    EXPECT_EQ(
+        dlg.statusBar()->currentMessage(),
+        QStringLiteral("Saved %1 triangles to %2 (%3)").arg(kept).arg(path, view.ModelStatus()));
+    for (const Vec3f& v : StlCorners(path)) ASSERT_LE(v.x * v.x + v.y * v.y, 16.0f + 1e-3f);
+
+    // The full grid on request, for both.
+    view.Action(kCmdFailedAtZero)->trigger();
+    EXPECT_TRUE(view.FailedAtZero());
+    Click(kIdMake3DModel);
+    EXPECT_EQ(view.Model().faces.size(), 12800u);
+    EXPECT_EQ(view.ModelStatus(),
+              failed + QStringLiteral(" of 6561 samples failed: they lie at z = 0"));
+    m_messages.QueuePath(path);
+    dlg.MenuAction(kCmdSaveStlBin)->trigger();
+    EXPECT_EQ(QFileInfo(path).size(), 84 + 50 * 12800);
+    view.Action(kCmdFailedAtZero)->trigger();
+
+    // Nothing answers between x = 5 and 10: no model, no file, the reason.
+    Type(dlg.Field(kIdAnalysisXMin), "5");
+    Click(kIdMake3DModel);
+    EXPECT_TRUE(view.Model().faces.empty());
+    EXPECT_EQ(view.ModelStatus(), kMeshNoSampleText);
+    m_messages.Clear();
+    m_messages.QueuePath(m_dir.QFilePath("none.stl"));
+    dlg.MenuAction(kCmdSaveStlAscii)->trigger();
+    EXPECT_TRUE(m_messages.FileDialogs().empty());
+    EXPECT_EQ(m_messages.LastText(), kMeshNoSampleText);
+    EXPECT_FALSE(QFile::exists(m_dir.QFilePath("none.stl")));
+    // A model opened from a file has nothing to say about samples.
+    view.RunCommand(kCmdClearModel);
+    EXPECT_TRUE(view.ModelStatus().isEmpty());
+
+    // The choice is kept in the settings file.
+    view.Action(kCmdFailedAtZero)->trigger();
+    m_messages.QueueAnswer(MessageAnswer::Ok);
+    dlg.close();
+    EXPECT_EQ(SettingsFile(m_settingsPath).GetInt(kSectionWindow3D, kKeyFailedAtZero, -1), 1);
+    Close();
+    EXPECT_TRUE(Open().Shading3D().FailedAtZero());
+    EXPECT_TRUE(Dialog3D().Action(kCmdFailedAtZero)->isChecked());
 }
 
 }  // namespace

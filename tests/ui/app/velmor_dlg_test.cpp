@@ -476,3 +476,47 @@ TEST_F(MainWindowTest, StatusPaneShowsTheWorldPointUnderTheMouseInEachView) {
 
 }  // namespace
 }  // namespace velmor
+
+namespace velmor {
+namespace {
+
+// Presses `key` with Ctrl in `window`'s focus widget once the window is the active one.
+void CtrlKey(QWidget* window, QWidget* focus, Qt::Key key) {
+    window->show();
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    focus->setFocus();
+    QTest::keyClick(focus, key, Qt::ControlModifier);
+}
+
+// The menu commands that have a usual key have it, shown in their menus (an action's shortcut
+// is), and the keys run them: Ctrl+O "Open DLL ...", Ctrl+S the Interpreter's "Save ...".
+TEST_F(MainWindowTest, MenuCommandsHaveTheirUsualShortcuts) {
+    CVelmorDlg& dlg = Open();
+    const std::pair<int, const char*> keys[] = {{kCmdOpenDll, "Ctrl+O"},
+                                                {kCmdReloadDll, "Ctrl+R"},
+                                                {kCmdZoomUp, "Ctrl++"},
+                                                {kCmdZoomDown, "Ctrl+-"},
+                                                {kCmdResetZoom, "Ctrl+0"}};
+    for (const auto& [id, key] : keys)
+        EXPECT_EQ(dlg.MenuAction(id)->shortcut(), QKeySequence(QLatin1String(key))) << key;
+    CtrlKey(&dlg, dlg.Field(kIdAnalysisXMin), Qt::Key_O);
+    ASSERT_EQ(m_messages.FileDialogs().size(), 1u);
+    EXPECT_EQ(m_messages.FileDialogs()[0].request.title, "Open User Defined Surface DLL");
+
+    CDialogInerpreter& interpreter = dlg.Interpreter();
+    CtrlKey(&interpreter, interpreter.SourceBox(), Qt::Key_S);
+    ASSERT_EQ(m_messages.FileDialogs().size(), 2u);
+    EXPECT_TRUE(m_messages.FileDialogs()[1].save);
+    CtrlKey(&interpreter, interpreter.SourceBox(), Qt::Key_O);
+    ASSERT_EQ(m_messages.FileDialogs().size(), 3u);
+    EXPECT_FALSE(m_messages.FileDialogs()[2].save);
+
+    CDialog3D& view = dlg.Shading3D();
+    EXPECT_EQ(view.Action(kCmdOpen)->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+    EXPECT_EQ(view.Action(kCmdHide)->shortcut(), QKeySequence(QStringLiteral("Ctrl+W")));
+}
+
+}  // namespace
+}  // namespace velmor

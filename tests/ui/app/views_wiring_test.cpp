@@ -2,12 +2,18 @@
 // reaching the interpreter window, the Shift-click ray choices that trace again, and "Update
 // 2D" as the routine velmor-cli views runs.
 #include <QPainter>
+#include <QPushButton>
+#include <QTimer>
 #include <cmath>
 
 #include "core/app/sample_step.h"
 #include "dlg_fixture.h"
 #include "record_table_cells.h"
 #include "test_paths.h"
+#include "ui/app/main_layout.h"
+#include "ui/common/progress_dialog.h"
+#include "ui/plots/plot_frame.h"
+#include "ui/plots/view_images.h"
 
 namespace velmor::test {
 namespace {
@@ -150,7 +156,8 @@ TEST_F(ViewsWiringTest, UpdatesRebuildTheMapUnderItsProgressWindowScriptErrorsRe
 
 // "Open DLL ..." traces the ray as part of the load: the final records, the hit point the views
 // draw and the status show the new surface at once, also after a failed load that falls back to
-// the built-in surface. A gradient-index surface shows no ray.
+// the built-in surface. A gradient-index surface shows no ray at the surface but its path through
+// the medium, in the views, in the 3D window and in the status line.
 TEST_F(ViewsWiringTest, OpenDllTracesTheNewSurfaceAtOnce) {
     CVelmorDlg& dlg = Open();
     CSurfaceProvider& provider = dlg.Provider();
@@ -192,7 +199,108 @@ TEST_F(ViewsWiringTest, OpenDllTracesTheNewSurfaceAtOnce) {
     EXPECT_EQ(Cell(dlg.UdFdFinal().UserDataTable(), "l"), Fixed6(traced("grin_medium")[3]));
     EXPECT_EQ(dlg.Shading3D().RayState(), RayDisplay::kNone);
     QApplication::processEvents();
-    EXPECT_EQ(dlg.RayStatusText(), QString::fromLatin1(kRayStatusNoRay));
+    ASSERT_NE(provider.LastMediumPath(), nullptr);
+    EXPECT_EQ(provider.LastMediumPath()->end, MediumEnd::kPlane);
+    EXPECT_TRUE(dlg.RayStatusText().startsWith(QStringLiteral("GRIN : ")));
+    EXPECT_EQ(dlg.RayStatusText(), QString::fromStdString(provider.LastMediumStatus()));
+    EXPECT_EQ(dlg.Shading3D().MediumPathVertices().size(),
+              3 * provider.LastMediumPath()->points.size());
+    EXPECT_EQ(MakePlotState(dlg.State(), provider).mediumPath.get(), provider.LastMediumPath());
+
+    open("xy_polynomial3");  // no medium: no path
+    EXPECT_EQ(provider.LastMediumPath(), nullptr);
+    EXPECT_TRUE(dlg.Shading3D().MediumPathVertices().empty());
+    EXPECT_EQ(dlg.RayStatusText(), "RayTrace : return code = 0");
+}
+
+// A path through a gradient-index medium of many steps shows the progress window; its Cancel
+// ends the path where it stands, and the status line says so.
+TEST_F(ViewsWiringTest, ALongPathThroughTheMediumShowsProgressAndCancelEndsIt) {
+    CVelmorDlg& dlg = Open();
+    m_messages.QueuePath(test::QLibPath("grin_homogeneous"));
+    dlg.MenuAction(kCmdOpenDll)->trigger();
+    ASSERT_TRUE(dlg.State().gradientIndex);
+    TypeCell(dlg.UdFdInitial().FixedDataTable(), "param[1]", "0.0001");  // about 62500 steps
+    QString title;
+    auto* timer = new QTimer(&dlg);
+    QObject::connect(timer, &QTimer::timeout, [timer, &title] {
+        CProgressDialog* window = CurrentProgressWindow();
+        if (window == nullptr || window->windowTitle() != kMediumProgressTitle) return;
+        timer->stop();
+        title = window->windowTitle();
+        QTest::mouseClick(window->CancelButton(), Qt::LeftButton);
+    });
+    timer->start(10);
+    Click(kIdUpdate2D);
+    EXPECT_EQ(title, kMediumProgressTitle);
+    EXPECT_EQ(CurrentProgressWindow(), nullptr);
+    const MediumPath* path = dlg.Provider().LastMediumPath();
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(path->end, MediumEnd::kCancelled);
+    EXPECT_GE(path->steps, kMediumProgressSteps);
+    EXPECT_LT(path->z, 10);
+    EXPECT_TRUE(dlg.RayStatusText().endsWith(QStringLiteral(", cancelled")))
+        << dlg.RayStatusText().toStdString();
+    // The views show the path as far as it went.
+    QApplication::processEvents();
+    EXPECT_EQ(dlg.Shading3D().MediumPathVertices().size() % 3, 0u);
+    EXPECT_GT(dlg.Shading3D().MediumPathVertices().size(), 6u);
+}
+
+// The window at its default and its minimum size with a curved path through a gradient-index
+// medium (grin_exact with a strong gradient, a ray off the axis): the path in the profile views
+// and the plan view, the grey index field behind the profiles, the status line. With
+// VELMOR_SCREENSHOT_DIR set the window is saved there at both sizes.
+TEST_F(ViewsWiringTest, CurvedPathAtTheDefaultAndTheMinimumSize) {
+    CVelmorDlg& dlg = Open();
+    m_messages.QueuePath(test::QLibPath("grin_exact"));
+    dlg.MenuAction(kCmdOpenDll)->trigger();
+    CDataGrid* fixed = dlg.UdFdInitial().FixedDataTable();
+    TypeCell(fixed, "param[1]", "0.05");
+    TypeCell(fixed, "param[3]", "0.09");
+    CDataGrid* user = dlg.UdFdInitial().UserDataTable();
+    for (const auto& [name, value] : {std::pair{"x", "8"}, {"y", "3"}, {"l", "0"}, {"m", "0.3"}}) {
+        TypeCell(user, name, value);
+    }
+    Type(dlg.Field(kIdDisplayNMin), QStringLiteral("1.0"));
+    Type(dlg.Field(kIdDisplayNMax), QStringLiteral("1.7"));
+    Click(kIdUpdate2D);
+    const MediumPath* path = dlg.Provider().LastMediumPath();
+    ASSERT_NE(path, nullptr);
+    ASSERT_EQ(path->end, MediumEnd::kPlane) << dlg.RayStatusText().toStdString();
+    EXPECT_EQ(dlg.RayStatusText(), QString::fromStdString(dlg.Provider().LastMediumStatus()));
+    for (const QSize size : {dlg.size(), QSize(kMainMinimumWidth, kMainMinimumHeight)}) {
+        SCOPED_TRACE(size.width());
+        dlg.resize(size);
+        QApplication::processEvents();
+        QTest::qWait(50);
+        QApplication::processEvents();
+        const QImage client = Grab();
+        const PlotAreas& areas = dlg.Areas();
+        const PlotState state = MakePlotState(dlg.State(), dlg.Provider());
+        // A point of the path in the middle of its way, in the x-z and the plan view.
+        const MediumPoint& p = path->points[path->points.size() / 2];
+        const PlotMapping xz(areas.xz.width(), areas.xz.height(), state.displayX, state.displayZ);
+        const PlotMapping plan(areas.plan.width(), areas.plan.height(), state.displayX,
+                               state.displayY);
+        const auto blueNear = [&client](const QRect& area, double x, double y) {
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const QPoint at(area.left() + int(x) + dx, area.top() + int(y) + dy);
+                    if (client.valid(at) && (client.pixel(at) & 0xFFFFFF) == (kBlueRgb & 0xFFFFFF))
+                        return true;
+                }
+            }
+            return false;
+        };
+        EXPECT_TRUE(blueNear(areas.xz, xz.X(p.x), xz.Y(p.z)));
+        EXPECT_TRUE(blueNear(areas.plan, plan.X(p.x), plan.Y(p.y)));
+        // The field: greys that are neither paper nor white inside the x-z view.
+        const QRgb field = client.pixel(areas.xz.left() + areas.xz.width() / 8,
+                                        areas.xz.top() + areas.xz.height() / 3);
+        EXPECT_TRUE(qRed(field) == qGreen(field) && qGreen(field) == qBlue(field)) << field;
+        SaveShot(dlg, QStringLiteral("grin_curved_path"));
+    }
 }
 
 TEST_F(ViewsWiringTest, ShiftClicksMoveTheRayShowItAndTraceAgain) {
@@ -235,6 +343,53 @@ TEST_F(ViewsWiringTest, ShiftClicksMoveTheRayShowItAndTraceAgain) {
                       At(areas.fourth, 0.75, 0.9));
     EXPECT_NE(ud.n, n);
     EXPECT_NE(provider.LastRay()[5], outgoingN);
+}
+
+}  // namespace
+}  // namespace velmor::test
+
+namespace velmor::test {
+namespace {
+
+// The example asphere answers nothing beyond r = 4: with the analysis x range [5, 10] the map
+// and the x-z section have no answered sample; the plan view says so in its middle, and the
+// status too, until a range where the surface answers.
+TEST_F(ViewsWiringTest, ViewsWithNothingToDrawSayWhyAndSoDoesTheStatus) {
+    CVelmorDlg& dlg = Open();
+    EXPECT_EQ(dlg.ViewsStatusText(), "");
+    m_messages.QueuePath(QString::fromStdString(LibPath("even_asphere")));
+    dlg.MenuAction(kCmdOpenDll)->trigger();
+    ASSERT_TRUE(dlg.Provider().LibraryLoaded());
+    DlgTest::Type(dlg.Field(kIdAnalysisXMin), "5");
+    DlgTest::Type(dlg.Field(kIdStep2DX), "0.1");
+    DlgTest::Type(dlg.Field(kIdStep2DY), "0.1");
+    QTest::mouseClick(dlg.Control(kIdUpdate2D), Qt::LeftButton);
+    EXPECT_TRUE(Map().NoneAnswered());
+    EXPECT_EQ(dlg.ViewsStatusText(), kNoSampleAnsweredText);
+    // The plan view's middle holds the text: black pixels on the paper box around it.
+    const QImage client = Grab();
+    const QRect plan = dlg.Areas().plan;
+    int black = 0, paper = 0;
+    for (int x = plan.left() + plan.width() / 4; x < plan.right() - plan.width() / 4; ++x) {
+        for (int y = plan.center().y() - 3; y <= plan.center().y() + 3; ++y) {
+            black += client.pixel(x, y) == qRgb(0, 0, 0);
+            paper += client.pixel(x, y) == kPaperRgb;
+        }
+    }
+    EXPECT_GT(black, 10);
+    EXPECT_GT(paper, 10);
+    DlgTest::SaveShot(dlg, "main_window_nothing_answered");
+    dlg.resize(dlg.minimumSize());
+    QApplication::processEvents();
+    DlgTest::SaveShot(dlg, "main_window_nothing_answered");
+
+    DlgTest::Type(dlg.Field(kIdAnalysisXMin), "-3");
+    DlgTest::Type(dlg.Field(kIdAnalysisXMax), "3");
+    DlgTest::Type(dlg.Field(kIdAnalysisYMin), "-3");
+    DlgTest::Type(dlg.Field(kIdAnalysisYMax), "3");
+    QTest::mouseClick(dlg.Control(kIdUpdate2D), Qt::LeftButton);
+    EXPECT_FALSE(Map().NoneAnswered());
+    EXPECT_EQ(dlg.ViewsStatusText(), "");
 }
 
 }  // namespace

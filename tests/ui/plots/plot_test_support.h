@@ -29,14 +29,14 @@ struct ProgramSurface {
         provider.SetGradientIndex(false);
         return true;
     }
-    // Refreshes the working pair and traces the ray, as a repaint does before it draws; the
-    // mode flags are the provider's.
-    PlotState Traced() {
+    // Refreshes the working pair and traces the ray (for a gradient-index surface with its path
+    // through the medium), as a repaint does before it draws; the mode flags are the provider's.
+    PlotState Traced(PlotSettings settings = {}) {
         provider.RefreshWorkingPair();
-        PlotSettings settings;
         settings.interpreterMode = provider.InterpreterMode();
         settings.gradientIndex = provider.GradientIndex();
-        provider.TraceRay(TraceSettingsOf(settings));
+        TraceRayAndPath(provider, settings, nullptr);
+        provider.RefreshWorkingPair();
         return MakePlotState(settings, provider);
     }
 };

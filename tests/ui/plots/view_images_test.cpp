@@ -190,7 +190,7 @@ TEST_F(ViewsTest, IndexLabelsSwapWithTheRayDirection) {
 
 TEST_F(ViewsTest, IndexAboveAThousandIsDrawnAtAThousand) {
     ASSERT_TRUE(program.Open("grin_medium"));
-    program.provider.Initial().Fd0()->param[1] = 2000.0;  // n = 2000 + nr (x^2 + y^2) + nz z
+    program.provider.Initial().Fd0()->param[2] = 2000.0;  // n = 2000 + nr (x^2 + y^2) + nz z
     Use(nullptr);
     ASSERT_TRUE(state.gradientIndex);
     state.displayN = {-500, 1500};
@@ -241,7 +241,12 @@ public:
         passes.push_back(n);
         m_inner.SampleBatch(n, requests, answers);
     }
-    std::vector<std::size_t> passes;
+    std::size_t IndexBatch(std::size_t n, const double* x, const double* y, const double* z,
+                           IndexSample* out, bool* ok, const SampleRows& rows) override {
+        indexPasses.push_back(n);
+        return m_inner.IndexBatch(n, x, y, z, out, ok, rows);
+    }
+    std::vector<std::size_t> passes, indexPasses;
     int single = 0;
 
 private:
@@ -249,7 +254,8 @@ private:
 };
 
 // Each view and the read-out take all their samples in one pass; a gradient-index profile's
-// pass mixes sags and indices in the order it draws them.
+// pass mixes sags and indices in the order it draws them, and its index field is one pass of
+// index samples, one per pixel of the inner rectangle.
 TEST_F(ViewsTest, EveryViewSamplesInOnePass) {
     state.cursor = state.rayTrace = true;
     state.stepX = state.stepY = 0.1;  // 201 positions along a section
@@ -270,6 +276,7 @@ TEST_F(ViewsTest, EveryViewSamplesInOnePass) {
     ASSERT_EQ(counter.passes.size(), 2u);
     EXPECT_EQ(counter.passes[0], 201u + 2 * 2 * 201);  // sag; then index and sag, twice
     EXPECT_EQ(counter.passes[1], 2u * std::size_t(ForEachSample(-10, 10, 0.025, [](double) {})));
+    EXPECT_EQ(counter.indexPasses, std::vector<std::size_t>{std::size_t(kSide - 2) * (kSide - 2)});
     EXPECT_EQ(counter.single, 0);
 }
 
@@ -298,6 +305,60 @@ TEST_F(ViewsTest, DegenerateDisplayRangesDrawWithoutFault) {
         EXPECT_FALSE(DrawRayView(state, sampler, kSide, kSide).isNull());
     }
     EXPECT_TRUE(DrawPlanView(state, nullptr, 0, 0).isNull());
+}
+
+}  // namespace
+}  // namespace velmor::test
+
+namespace velmor::test {
+namespace {
+
+// A surface that answers no sample and no index.
+class NothingAnswers final : public Sampler {
+public:
+    bool Sag(double, double, double*) override { return false; }
+    bool Index(double, double, double, IndexSample*) override { return false; }
+};
+
+// True when `note` stands in the middle of a view of kSide pixels, as DrawViewNote puts it.
+bool NoteInMiddle(const QImage& image, const QString& note) {
+    const QFont font = ViewNoteFont(note, kSide);
+    const QSize extent = TextStamp(note, kBlackRgb, kPaperRgb, font).size();
+    return HasTextAt(image, note, std::max(3, (kSide - extent.width()) / 2),
+                     (kSide - extent.height()) / 2, kBlackRgb, kPaperRgb, font);
+}
+
+// A view that asked for samples and got none says so in its middle; a gradient-index view whose
+// indices all failed at the records' wavelength 0 says that; a view with an answer says nothing.
+TEST_F(ViewsTest, AViewWithoutAnAnsweredSampleSaysWhyInItsMiddle) {
+    NothingAnswers never;
+    state.rayTrace = true;
+    for (const ProfileAxis axis : {ProfileAxis::kX, ProfileAxis::kY}) {
+        QString note = QStringLiteral("stale");
+        const QImage image = DrawProfileView(axis, state, never, kSide, kSide, &note);
+        EXPECT_EQ(note, kNoSampleAnsweredText);
+        EXPECT_TRUE(NoteInMiddle(image, note));
+    }
+    QString rayNote;
+    EXPECT_TRUE(NoteInMiddle(DrawRayView(state, never, kSide, kSide, &rayNote), rayNote));
+    EXPECT_EQ(rayNote, kNoSampleAnsweredText);
+
+    state.gradientIndex = true;
+    state.recordWavelength = 0.0;
+    QString indexNote;
+    QImage index = DrawIndexView(state, never, kSide, kSide, &indexNote);
+    EXPECT_EQ(indexNote, kNoIndexAtWavelength0Text);
+    EXPECT_TRUE(NoteInMiddle(index, indexNote));
+    state.recordWavelength = 0.5876;
+    DrawIndexView(state, never, kSide, kSide, &indexNote);
+    EXPECT_EQ(indexNote, kNoSampleAnsweredText);
+
+    // The built-in surface answers: nothing to say, nothing drawn in the middle.
+    state.gradientIndex = false;
+    QString note = QStringLiteral("stale");
+    const QImage answered = DrawProfileView(ProfileAxis::kX, state, sampler, kSide, kSide, &note);
+    EXPECT_TRUE(note.isEmpty());
+    EXPECT_FALSE(NoteInMiddle(answered, kNoSampleAnsweredText));
 }
 
 }  // namespace

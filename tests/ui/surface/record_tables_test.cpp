@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
 #include <QStyle>
@@ -335,6 +337,48 @@ TEST_F(RecordTablesTest, EachTableKeepsItsColumnsInItsOwnProfileSection) {
     CDialogUdFdInitial again(Settings());
     EXPECT_FALSE(again.UserDataTable()->IsColumnVisible(kRecordColumnName));
     EXPECT_TRUE(again.FixedDataTable()->IsColumnVisible(kRecordColumnName));
+}
+
+// At the default size no name is cut (the name column is as wide as its longest name fits, in
+// every record version), and a wider window gives the extra width to the last column; a stored
+// column width still wins.
+TEST_F(RecordTablesTest, NamesFitAtTheDefaultSizeAndTheLastColumnTakesTheExtraWidth) {
+    for (CDataGrid* table : {initial->UserDataTable(), initial->FixedDataTable()}) {
+        const QFontMetrics metrics(table->font());
+        const bool userData = table == initial->UserDataTable();
+        int longest = 0;
+        for (int version = 0; version <= (userData ? 0 : 4); ++version) {
+            for (const RecordRow& row : userData ? UserDataRows() : FixedDataRows(version))
+                longest =
+                    std::max(longest, metrics.horizontalAdvance(QString::fromStdString(row.name)));
+        }
+        EXPECT_GE(table->ColumnWidth(kRecordColumnName), longest + 4) << userData;
+        // "wavelength" whole, for one.
+        EXPECT_GE(table->ColumnWidth(kRecordColumnName),
+                  metrics.horizontalAdvance(QStringLiteral("wavelength")) + 4);
+        // The last column reaches the right edge of the table's viewport, before and after the
+        // window grows.
+        const int data = table->ColumnWidth(kRecordColumnData);
+        const auto rightEdge = [table] {
+            return table->horizontalHeader()->sectionViewportPosition(kRecordColumnData) +
+                   table->ColumnWidth(kRecordColumnData);
+        };
+        EXPECT_EQ(rightEdge(), table->viewport()->width());
+        EXPECT_GE(data, 80);
+        initial->resize(initial->width() + 150, initial->height());
+        QApplication::processEvents();
+        EXPECT_EQ(rightEdge(), table->viewport()->width());
+        EXPECT_GE(table->ColumnWidth(kRecordColumnData), data + 100);
+        initial->resize(initial->width() - 150, initial->height());
+        QApplication::processEvents();
+    }
+
+    // A stored width of the name column wins over the fitted default.
+    initial.reset();
+    SettingsFile settings = Settings();
+    settings.WriteString("Profile List UD Initial__DefaultUD", "ColumnWidth_1", "55");
+    CDialogUdFdInitial again(Settings());
+    EXPECT_EQ(again.UserDataTable()->ColumnWidth(kRecordColumnName), 55);
 }
 
 }  // namespace

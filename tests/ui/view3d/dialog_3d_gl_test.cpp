@@ -117,6 +117,38 @@ TEST_F(Dialog3DTest, RayStatesDrawTheirLines) {
     EXPECT_FALSE(AnyNear(Grab(), before, 2, IsRed));
 }
 
+// The path through a gradient-index medium: a blue polyline through its points while Ray Trace
+// is on; a bent path (here a V in the plane z = 0, seen from above) is drawn bent.
+TEST_F(Dialog3DTest, MediumPathIsABluePolylineThroughItsPoints) {
+    MediumPath path;
+    for (int i = 0; i <= 40; ++i) {
+        const double x = -10 + 0.5 * i;
+        path.points.push_back({x, 6 - 1.4 * std::fabs(x), 0, 1.5});
+    }
+    dialog->SetMediumPath(&path);
+    EXPECT_EQ(dialog->MediumPathVertices().size(), 3 * path.points.size());
+    EXPECT_FALSE(AnyNear(Grab(), Pixel({0, 6}), 2, IsBlue));  // Ray Trace is off
+    dialog->RunCommand(kCmdRayTrace);
+    QImage image = Grab();
+    for (const QPointF& on : {QPointF(0, 6), QPointF(-5, -1), QPointF(7.5, -4.5)}) {
+        EXPECT_TRUE(AnyNear(image, Pixel(on), 2, IsBlue)) << on.x() << " " << on.y();
+    }
+    EXPECT_FALSE(AnyNear(image, Pixel({0, -8}), 3, IsBlue));  // the chord between its ends
+    dialog->ClearRay();                                       // the ray at the surface only
+    EXPECT_TRUE(AnyNear(Grab(), Pixel({0, 6}), 2, IsBlue));
+    dialog->SetMediumPath(nullptr);
+    EXPECT_TRUE(dialog->MediumPathVertices().empty());
+    EXPECT_FALSE(AnyNear(Grab(), Pixel({0, 6}), 2, IsBlue));
+
+    // A path of more points than are drawn: every k-th and the last.
+    path.points.assign(250001, {1, 1, 1, 1.5});
+    path.points.back() = {2, 3, 4, 1.5};
+    dialog->SetMediumPath(&path);
+    const std::vector<float>& drawn = dialog->MediumPathVertices();
+    EXPECT_LE(drawn.size(), 3 * CDialog3D::kMaxMediumPathPoints + 3);
+    EXPECT_EQ(std::vector<float>(drawn.end() - 3, drawn.end()), (std::vector<float>{2, 3, 4}));
+}
+
 TEST_F(Dialog3DSquareTest, PickingAtASharedCornerPointThenEdgeThenFace) {
     Run({kCmdRenderPoint, kCmdRenderLine, kCmdPickPoint, kCmdPickLine, kCmdPickFace});
     const QPointF cornerA(kA.x, kA.y);
