@@ -55,7 +55,9 @@ public:
     // kFailed the pair is as it was.
     virtual LibraryCall Call(RecordPair& pair, int* result, int* recordVersion) = 0;
 
-    // Room for kMaxBatchPoints points and their answers (in the shared area for the helper).
+    // Room for kMaxBatchPoints points and their answers (for the helper: the points in the
+    // shared area, the answers of the last batch as checked: a copy of the program's own, or
+    // the shared area for a batch whose reader checks them, kBatchReaderVerifies).
     virtual BatchPoints& Points() = 0;
     virtual const BatchAnswers& Answers() const = 0;
     // Sends points [0, n) one after another with `working` as the working pair: each point's
