@@ -245,6 +245,7 @@ TEST(WineTest, FencesOverwrittenMemoryAndProcessesAsUnderLinux) {
         EXPECT_EQ(windows.provider.LastLibraryFault()->kind, LibraryFaultKind::kSharedMemory);
     }
     for (const bool allowed : {false, true}) {
+        SCOPED_TRACE(allowed ? "processes allowed" : "processes refused");
         OutputLines output;
         LibraryHostSettings settings;
         settings.limits.timeoutSeconds = 20;
@@ -256,8 +257,23 @@ TEST(WineTest, FencesOverwrittenMemoryAndProcessesAsUnderLinux) {
         ASSERT_TRUE(provider.OpenSurfaceDll(WinLibPath("process_surface")).loaded);
         double sag = 0;
         provider.RefreshWorkingPair();
-        EXPECT_TRUE(provider.SurfaceSampler().Sag(1, 2, &sag));  // the DLL's own answer
+        EXPECT_TRUE(provider.SurfaceSampler().Sag(1, 2, &sag))  // the DLL's own answer
+            << (provider.LibraryFaulted() ? provider.LastLibraryFault()->Describe() : "")
+            << output.text;
         EXPECT_EQ(sag, 1.25);
+        if (!allowed) {
+            // A process that would run on is ended by the helper soon after it began.
+            Loaded sleeper(WinLibPath("process_surface"));
+            ASSERT_TRUE(sleeper.outcome.loaded);
+            USER_DATA ud{};
+            ASSERT_EQ(sleeper.Call(kRequestSag, 0, -1, 0, 0, &ud), 0);
+            ASSERT_EQ(ud.sag2, 0) << "the process did not start";
+            for (int wait = 0; wait < 100 && ud.sag2 == 0; ++wait) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                ASSERT_EQ(sleeper.Call(kRequestSag, 0, -2, 0, 0, &ud), 0);
+            }
+            EXPECT_EQ(ud.sag2, 1) << "the process runs after 10 s";
+        }
         provider.ReleaseSurfaceDll();
         const bool said = output.text.find(kProcessRefusedText) != std::string::npos;
         EXPECT_EQ(said, !allowed) << output.text;

@@ -5,9 +5,10 @@
 // the first refused start of a request to the library's output.
 //
 // Wine (8.0) keeps a job's processes in it but does not enforce its active-process limit: the
-// thread ends each new process the limit would have refused as soon as the job reports it, so
-// such a process may run for a moment (what it prints may reach the output) and the start it
-// came from succeeds. What a job cannot do anywhere: refuse signals or debugging (Windows has no
+// thread ends each new process the limit would have refused a second after the job reports it
+// (ending it while it starts can leave its parent waiting forever), so such a process may run
+// for up to that second (what it prints may reach the output) and the start it came from
+// succeeds. What a job cannot do anywhere: refuse signals or debugging (Windows has no
 // signals; a DLL can still open another process of the user with OpenProcess), and under wine a
 // DLL can make Linux system calls of its own, which no Windows object sees.
 #include <windows.h>
@@ -46,30 +47,57 @@ DWORD ActiveProcesses() {
     return accounting.ActiveProcesses;
 }
 
+// How long a process beyond the limit may run before it is ended. Wine reports a new process
+// while it is still starting, and ending it then can leave the start it came from (system()
+// waits for it) waiting forever; a process well past its start ends cleanly.
+constexpr DWORD kStartingGraceMs = 1000;
+
+// A process beyond the limit, waiting out its grace.
+struct Starting {
+    HANDLE process;
+    DWORD since;
+};
+
+// Ends each process whose grace is over; forgets those that have ended.
+void EndStartedProcesses(std::vector<Starting>* starting) {
+    const DWORD now = ::GetTickCount();
+    for (auto it = starting->begin(); it != starting->end();) {
+        if (::WaitForSingleObject(it->process, 0) == WAIT_OBJECT_0) {
+            ::CloseHandle(it->process);
+            it = starting->erase(it);
+            continue;
+        }
+        if (now - it->since >= kStartingGraceMs) ::TerminateProcess(it->process, 1);
+        ++it;
+    }
+}
+
 // Reads the job's messages: the active-process limit reached is a refused start; a new process
-// beyond the limit (wine lets it start) is ended at once.
+// beyond the limit (wine lets it start) is ended once it has started.
 DWORD WINAPI WatchJob(void* port) {
     const DWORD self = ::GetCurrentProcessId();
     const DWORD limit = g_allowProcesses ? 1 + static_cast<DWORD>(kMaxLibraryProcesses) : 1;
+    std::vector<Starting> starting;
     for (;;) {
         DWORD message = 0;
         ULONG_PTR key = 0;
         OVERLAPPED* detail = nullptr;
+        const DWORD wait = starting.empty() ? INFINITE : 50;
         if (!::GetQueuedCompletionStatus(static_cast<HANDLE>(port), &message, &key, &detail,
-                                         INFINITE)) {
-            return 0;
+                                         wait)) {
+            if (detail != nullptr || ::GetLastError() != WAIT_TIMEOUT) return 0;
+            EndStartedProcesses(&starting);
+            continue;
         }
         const char* refused = g_allowProcesses ? kProcessLimitText : kProcessRefusedText;
         if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_LIMIT) Report(refused);
         const DWORD pid = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(detail));
         if (message == JOB_OBJECT_MSG_NEW_PROCESS && pid != self && ActiveProcesses() > limit) {
-            HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, pid);
-            if (process != nullptr) {
-                ::TerminateProcess(process, 1);
-                ::CloseHandle(process);
-            }
             Report(refused);
+            HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+            if (process != nullptr) starting.push_back({process, ::GetTickCount()});
         }
+        EndStartedProcesses(&starting);
     }
 }
 
