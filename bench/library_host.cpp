@@ -1,8 +1,11 @@
 // The guarded library host against the library in the program's own process, with the example
 // library even_asphere.so:
 // - a 1024 x 1024 sag map (the surface map's pass at that size) sampled through the helper
-//   process as batch requests, against the same map sampled in-process point by point (the
-//   program's own loop) and as in-process batches; goal: within 1.3 x of in-process;
+//   process as batch requests (each call's records behind fences and checked, the answers
+//   hashed by the helper and checked by the program as it reads them), against the same map
+//   sampled in-process point by point (the program's own loop) and as in-process batches; goal:
+//   within 1.3 x of in-process; for comparison also through the helper without fences
+//   (LIBRARY_HOST FENCES=0: no check of the bytes before the records after each call);
 // - one "Call DLL" round trip through the helper (the initial pair copied to the final pair and
 //   sent as one request), against a bare pipe round trip to a child process measured here;
 //   goal: within 2 x of the bare pipe.
@@ -72,11 +75,13 @@ void Record(benchmark::State& state, const std::string& name, const Stopwatch& s
     if (best.cpu <= 0 || cpu / per < best.cpu) best.cpu = cpu / per;
 }
 
-// One provider with even_asphere.so loaded, in the helper or in this process.
+// One provider with even_asphere.so loaded, in the helper (with or without fences) or in this
+// process.
 struct Library {
-    explicit Library(bool inProcess) {
+    explicit Library(bool inProcess, bool fences = true) {
         LibraryHostSettings settings;
         settings.inProcess = inProcess;
+        settings.limits.fences = fences;
         provider.SetLibraryHost(settings);
         const LoadOutcome outcome =
             provider.OpenSurfaceDll(std::string(VELMOR_LIB_DIR) + "/even_asphere.so");
@@ -95,6 +100,10 @@ Library& Guarded() {
 }
 Library& InProcess() {
     static Library library(true);
+    return library;
+}
+Library& Unfenced() {
+    static Library library(false, false);
     return library;
 }
 
@@ -135,6 +144,10 @@ void MapAsBatches(benchmark::State& state, Library& library, const char* name) {
 
 void BM_MapThroughHelper(benchmark::State& state) {
     MapAsBatches(state, Guarded(), "map through the helper");
+}
+
+void BM_MapThroughHelperUnfenced(benchmark::State& state) {
+    MapAsBatches(state, Unfenced(), "map through the helper, no fences");
 }
 
 void BM_MapInProcessBatches(benchmark::State& state) {
@@ -217,6 +230,7 @@ void BM_BarePipeRoundTrip(benchmark::State& state) {
 VELMOR_BENCH(BM_MapInProcessPoints, 5);
 VELMOR_BENCH(BM_MapInProcessBatches, 15);
 VELMOR_BENCH(BM_MapThroughHelper, 15);
+VELMOR_BENCH(BM_MapThroughHelperUnfenced, 15);
 VELMOR_BENCH(BM_BarePipeRoundTrip, 10);
 VELMOR_BENCH(BM_CallDllThroughHelper, 10);
 VELMOR_BENCH(BM_CallDllInProcess, 5);
@@ -253,8 +267,11 @@ void PrintSummary() {
     PrintTimes("1024 x 1024 sag map through the helper", helper, 1e3, "ms");
     PrintTimes("  in-process, point by point (today's loop)", points, 1e3, "ms");
     PrintTimes("  in-process, batches", batches, 1e3, "ms");
+    const Times unfenced = Get("map through the helper, no fences");
+    PrintTimes("  through the helper without fences", unfenced, 1e3, "ms");
     PrintRatio("  helper / in-process point by point", helper, points, 1.3);
     PrintRatio("  helper / in-process batches", helper, batches, 1.3);
+    PrintRatio("  helper without fences / in-process batches", unfenced, batches, 1.3);
     const Times call = Get("Call DLL through the helper");
     const Times pipe = Get("bare pipe round trip");
     const Times direct = Get("Call DLL in-process");

@@ -306,9 +306,13 @@ int RunSagGrid(CliHost& host, const Arguments& args, Output& out) {
     auto samplePass = [&] {
         const std::size_t n = xs.size();
         sags.assign(n, 0.0);
-        valid.reset(new bool[n > 0 ? n : 1]);
-        sampler.SagBatch(n, xs.data(), ys.data(), sags.data(), valid.get());
+        // Every flag has a value before the pass (false), and only the points the pass sampled
+        // count as sampled: one that stops short leaves the rest failed, never unread memory.
+        valid = std::make_unique<bool[]>(n > 0 ? n : 1);
+        const std::size_t done =
+            sampler.SagBatch(n, xs.data(), ys.data(), sags.data(), valid.get());
         ThrowIfFaulted(host);
+        for (std::size_t i = done; i < n; ++i) valid[i] = false;
         for (std::size_t i = 0; i < n; ++i) {
             ++points;
             if (!valid[i]) ++failed;

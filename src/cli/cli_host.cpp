@@ -200,6 +200,8 @@ void PrepareSurface(CliHost& host, const CliOptions& options) {
     library.inProcess = options.inProcess;
     library.limits.timeoutSeconds = options.timeoutSeconds;
     library.limits.memoryMb = options.memoryMb;
+    library.limits.fences = options.fences;
+    library.limits.allowProcesses = options.allowProcesses;
     host.provider.SetLibraryHost(library);
     host.provider.SetLibraryOutputSink(&host.libraryOutput);
     if (!options.sessionPath.empty()) ApplySession(host, options.sessionPath);

@@ -44,6 +44,11 @@ this program; what the library prints goes to stderr, each line prefixed "librar
   --timeout SECONDS  stop the library when one of its calls has not returned after SECONDS
                      (default 60; the clock restarts whenever a call returns)
   --memory-limit MB  the helper's data limit in MiB (default 4096; 0 for none)
+  --no-fences        call the library with its records in ordinary memory instead of between
+                     fence pages (LIBRARY_HOST FENCES=0), for a library that must read past
+                     its records to run at all
+  --allow-processes  let the library start processes, at most 64 at once, all ended with
+                     the helper (LIBRARY_HOST ALLOW_PROCESSES=1); by default every start fails
 
 Records and settings:
   --set NAME=TEXT    write one row of the initial records by its table name (x, sag1,
@@ -221,11 +226,15 @@ found no usable code, when a check failed, or when compare found a difference; 2
 or files, or output that could not be written whole (standard output, the STL or PNG file),
 with one line on stderr;
 3 the library faulted (a signal such as SIGSEGV, an exit inside a call, or no answer within
-the time limit), also while loading, with one line on stderr naming the fault, the request
-(type, numb and name) and its inputs x y z l m n; with --json the printed object then carries
-"fault": {"kind": "signal"|"exit"|"timeout", "signal": "SIGSEGV" or null, "code": the
-signal number or exit status or null, "request", "numb", "request_name", "x", "y", "z",
-"l", "m", "n", "message"}.
+the time limit; a read or write past one of its records, Velmor's shared memory overwritten,
+the helper's connection to Velmor lost), also while loading, with one line on stderr naming
+the fault, the request (type, numb and name) and its inputs x y z l m n; with --json the
+printed object then carries "fault": {"kind": "signal"|"exit"|"timeout"|"stopped"|"host"|
+"exception"|"record_overrun"|"shared_memory"|"connection", "signal": "SIGSEGV" or null,
+"code": the signal number or exit status or null, "request", "numb", "request_name", "x",
+"y", "z", "l", "m", "n" (null when the library overwrote them), "message"}, and for
+"record_overrun" also "record": "USER_DATA"|"FIXED_DATA", "offset": the byte touched from
+the record's first (negative before it), "access": "read"|"write"|"unknown".
 
 Files: inputs must be regular files (a named pipe or device is refused, never waited on).
 An output file replaces its target only once it is written whole; a target that exists and
@@ -303,6 +312,14 @@ CliOptions ParseCommandLine(int argc, char** argv) {
         }
         if (word == "--in-process") {
             options.inProcess = true;
+            continue;
+        }
+        if (word == "--no-fences") {
+            options.fences = false;
+            continue;
+        }
+        if (word == "--allow-processes") {
+            options.allowProcesses = true;
             continue;
         }
         if (TakesValue(word)) {

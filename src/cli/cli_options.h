@@ -27,9 +27,11 @@ struct CliOptions {
     double n1 = 1.0, n2 = 1.5;  // --n1 / --n2: the "n1" / "n2" fields of the main window
     // How the library runs: in the helper process (the default) with its time limit per call
     // and its data limit, or --in-process.
-    bool inProcess = false;      // --in-process
-    double timeoutSeconds = 60;  // --timeout SECONDS
-    long long memoryMb = 4096;   // --memory-limit MB (0: no limit)
+    bool inProcess = false;       // --in-process
+    double timeoutSeconds = 60;   // --timeout SECONDS
+    long long memoryMb = 4096;    // --memory-limit MB (0: no limit)
+    bool fences = true;           // --no-fences: records in ordinary memory
+    bool allowProcesses = false;  // --allow-processes
     bool json = false;
     bool help = false;
     std::string command;

@@ -30,12 +30,23 @@ Json FaultJson(const LibraryFault& fault) {
         object["code"] = nullptr;
     }
     if (fault.kind == LibraryFaultKind::kTimeout) object["limit_seconds"] = fault.limitSeconds;
+    if (fault.kind == LibraryFaultKind::kRecordOverrun) {
+        object["record"] = FaultRecordName(fault.record);
+        object["offset"] = fault.offset;
+        object["access"] = FaultAccessName(fault.access);
+    }
+    if (fault.kind == LibraryFaultKind::kHost || fault.kind == LibraryFaultKind::kConnection) {
+        object["detail"] = fault.detail;
+    }
     object["request"] = fault.type;
     object["numb"] = fault.numb;
     object["request_name"] = fault.requestName;
     const double inputs[] = {fault.x, fault.y, fault.z, fault.l, fault.m, fault.n};
     const char* names[] = {"x", "y", "z", "l", "m", "n"};
-    for (int i = 0; i < 6; ++i) object[names[i]] = number(inputs[i]);
+    // Inputs the library overwrote are none.
+    for (int i = 0; i < 6; ++i) {
+        object[names[i]] = fault.inputsKnown ? number(inputs[i]) : Json(nullptr);
+    }
     object["message"] = fault.Describe();
     return object;
 }

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -715,6 +716,99 @@ TEST(CliTest, ALibraryFaultEndsTheCommandWithStatus3AndOneLine) {
         EXPECT_TRUE(fault["l"] == -0.25 && fault["m"] == 0.2 && fault["n"] == 0.947);
         EXPECT_EQ(OwnErrorLines(run.err).size(), 1u) << run.err;
     }
+}
+
+// A library that writes past its records, over the shared memory or into the helper's
+// channels misbehaves in its sag for x > 0.5: the command ends with status 3 and the one line
+// naming the fault, prints no sample, writes no file; JSON names the record, byte and access.
+TEST(CliTest, OverrunsOverwrittenMemoryAndLostConnectionsEndWithStatus3) {
+    TempDir dir;
+    const struct {
+        const char* library;
+        std::vector<std::string> args;
+        const char* line;
+    } cases[] = {
+        {"fence_overrun",
+         {"sag-grid", "0", "2", "3", "3", "0.25", "1"},
+         "velmor-cli: library fault: wrote past the end of FIXED_DATA (byte 1816 of a 1816-byte "
+         "record) in sag (type 3, numb 0) at x 0.75, y 3, z 0, l -0.25, m 0.2, n 0.947"},
+        {"scribble_shared",
+         {"sag-grid", "0", "2", "1", "1", "0.25", "1"},
+         "velmor-cli: library fault: the library overwrote Velmor's shared memory in sag (type 3, "
+         "numb 0), a batch of 9 points"},
+        {"scribble_shared",
+         {"sag-grid", "0", "2", "2", "2", "0.25", "1"},
+         "velmor-cli: library fault: the library overwrote Velmor's shared memory in sag (type 3, "
+         "numb 0), a batch of 9 points"},
+        {"fault_pipes",
+         {"sag-grid", "0", "2", "1", "1", "0.25", "1"},
+         "velmor-cli: library fault: lost its connection to Velmor in sag (type 3, numb 0)"},
+        {"scribble_shared", {"stl", dir.File("model.stl"), "--binary", "--step", "1", "1"}, ""},
+        {"scribble_shared", {"views", dir.File("views.png"), "--size", "64"}, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"--lib", LibPath(c.library)};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(std::string(c.library) + " " + c.args[0]);
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.status, 3) << run.err;
+        EXPECT_EQ(run.out, "");
+        const std::vector<std::string> lines = OwnErrorLines(run.err);
+        ASSERT_EQ(lines.size(), 1u) << run.err;
+        EXPECT_EQ(lines[0].rfind(c.line, 0), 0u) << lines[0];
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("model.stl")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("views.png")));
+
+    for (const char* y : {"0", "7"}) {
+        const CliRun run = RunCli(
+            {"--json", "--lib", LibPath("fence_overrun"), "sag-grid", "0", "2", y, y, "0.25", "1"});
+        EXPECT_EQ(run.status, 3);
+        const auto fault = nlohmann::json::parse(run.out)["fault"];
+        EXPECT_EQ(fault["kind"], "record_overrun");
+        EXPECT_EQ(fault["record"], y[0] == '0' ? "USER_DATA" : "FIXED_DATA");
+        EXPECT_EQ(fault["offset"], y[0] == '0' ? 192 : 1816);
+        EXPECT_EQ(fault["access"], y[0] == '0' ? "write" : "read");
+        EXPECT_EQ(fault["x"], 0.75);
+    }
+    // Overwritten inputs are none.
+    const CliRun scribbled = RunCli({"--json", "--lib", LibPath("scribble_shared"), "sag-grid", "0",
+                                     "2", "0", "0", "0.25", "1"});
+    const auto fault = nlohmann::json::parse(scribbled.out)["fault"];
+    EXPECT_EQ(fault["kind"], "shared_memory");
+    EXPECT_TRUE(fault["x"].is_null() && fault["n"].is_null());
+
+    // The check names the fault in the check that met it and goes on; no sag of it counts.
+    const CliRun check = RunCli({"--lib", LibPath("scribble_shared"), "check", "--only", "sag"});
+    EXPECT_EQ(check.status, 1) << check.err;
+    EXPECT_NE(check.out.find("sag\tfail\tthe library faulted: the library overwrote Velmor's "
+                             "shared memory in sag"),
+              std::string::npos)
+        << check.out;
+
+    // Without fences the library writes into memory of the helper's and answers.
+    const CliRun unfenced = RunCli({"--no-fences", "--lib", LibPath("fence_overrun"), "sag-grid",
+                                    "0", "2", "0", "0", "0.25", "1"});
+    EXPECT_EQ(unfenced.status, 0) << unfenced.err;
+    EXPECT_EQ(std::count(unfenced.out.begin(), unfenced.out.end(), '\n'), 9);
+}
+
+// A library that runs system("true") and fork() in every sag: its answers stand, no process
+// starts, and stderr says so once per request; --allow-processes lets them start.
+TEST(CliTest, AStartedProcessIsRefusedAndSaidOncePerRequest) {
+    const std::string refused =
+        "library: the library tried to start a process; refused (LIBRARY_HOST "
+        "ALLOW_PROCESSES=0)\n";
+    const CliRun run =
+        RunCli({"--lib", LibPath("process_surface"), "sag-grid", "0", "1", "0", "1", "0.5", "0.5"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, refused);
+    EXPECT_EQ(ParseLines(run.out).size(), 3u);  // x y sag lines of the 9 samples, by x
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 9);
+    const CliRun allowed = RunCli({"--allow-processes", "--lib", LibPath("process_surface"),
+                                   "sag-grid", "0", "1", "0", "1", "0.5", "0.5"});
+    EXPECT_EQ(allowed.status, 0) << allowed.err;
+    EXPECT_EQ(allowed.err, "");
 }
 
 TEST(CliTest, TheLibrarysOutputGoesToStderrLineByLine) {

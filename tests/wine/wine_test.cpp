@@ -23,6 +23,7 @@
 #include "core/check/library_check.h"
 #include "core/host/guarded_library.h"
 #include "core/host/library_host_settings.h"
+#include "core/host/process_guard.h"
 #include "core/interp/script_engine.h"
 #include "core/surface/provider.h"
 #include "temp_dir.h"
@@ -199,6 +200,84 @@ TEST(WineTest, OrdinalEntryOutputFaultAndReload) {
     USER_DATA expected{};
     asphere.Call(kRequestName, 0, 0, 0, 0, &expected);
     EXPECT_STREQ(ud.string, expected.string);
+}
+
+// The Windows helper fences a DLL's records as the Linux helper does (the access violation's
+// address and kind), finds the shared area overwritten, and refuses a process the DLL starts
+// (the job object; under wine the new process is ended as it begins).
+TEST(WineTest, FencesOverwrittenMemoryAndProcessesAsUnderLinux) {
+    const struct {
+        const char* library;
+        double y;
+        FaultRecord record;
+        long long offset;
+        FaultAccess access;
+    } overruns[] = {
+        {"fence_overrun", 0, FaultRecord::kUserData, 192, FaultAccess::kWrite},
+        {"fence_overrun", 7, FaultRecord::kFixedData, 1816, FaultAccess::kRead},
+        {"fence_overrun5", 6, FaultRecord::kUserData, -8, FaultAccess::kWrite},
+    };
+    for (const auto& c : overruns) {
+        SCOPED_TRACE(std::string(c.library) + " y " + std::to_string(c.y));
+        Loaded windows(WinLibPath(c.library));
+        ASSERT_TRUE(windows.outcome.loaded) << windows.outcome.reason;
+        USER_DATA ud{};
+        EXPECT_EQ(windows.Call(kRequestSag, 0, 0.25, c.y, 0, &ud), 0);
+        EXPECT_EQ(windows.Call(kRequestSag, 0, 1, c.y, 0, &ud), -1);
+        ASSERT_TRUE(windows.provider.LibraryFaulted());
+        const LibraryFault& fault = *windows.provider.LastLibraryFault();
+        EXPECT_EQ(fault.kind, LibraryFaultKind::kRecordOverrun) << fault.Describe();
+        EXPECT_EQ(fault.record, c.record);
+        EXPECT_EQ(fault.offset, c.offset);
+        EXPECT_EQ(fault.access, c.access);
+        EXPECT_TRUE(fault.x == 1 && fault.y == c.y);
+    }
+    {
+        Loaded windows(WinLibPath("scribble_shared"));
+        ASSERT_TRUE(windows.outcome.loaded) << windows.outcome.reason;
+        const double x[] = {0, 0.5, 1}, y[] = {1, 1, 1};
+        double z[3];
+        bool ok[3];
+        windows.provider.RefreshWorkingPair();
+        windows.provider.SurfaceSampler().SagBatch(3, x, y, z, ok);
+        EXPECT_TRUE(!ok[0] && !ok[1] && !ok[2]);
+        ASSERT_TRUE(windows.provider.LibraryFaulted());
+        EXPECT_EQ(windows.provider.LastLibraryFault()->kind, LibraryFaultKind::kSharedMemory);
+    }
+    for (const bool allowed : {false, true}) {
+        SCOPED_TRACE(allowed ? "processes allowed" : "processes refused");
+        OutputLines output;
+        LibraryHostSettings settings;
+        settings.limits.timeoutSeconds = 20;
+        settings.limits.allowProcesses = allowed;
+        CScriptEngine engine;
+        CSurfaceProvider provider{engine};
+        provider.SetLibraryHost(settings);
+        provider.SetLibraryOutputSink(&output);
+        ASSERT_TRUE(provider.OpenSurfaceDll(WinLibPath("process_surface")).loaded);
+        double sag = 0;
+        provider.RefreshWorkingPair();
+        EXPECT_TRUE(provider.SurfaceSampler().Sag(1, 2, &sag))  // the DLL's own answer
+            << (provider.LibraryFaulted() ? provider.LastLibraryFault()->Describe() : "")
+            << output.text;
+        EXPECT_EQ(sag, 1.25);
+        if (!allowed) {
+            // A process that would run on is ended by the helper soon after it began.
+            Loaded sleeper(WinLibPath("process_surface"));
+            ASSERT_TRUE(sleeper.outcome.loaded);
+            USER_DATA ud{};
+            ASSERT_EQ(sleeper.Call(kRequestSag, 0, -1, 0, 0, &ud), 0);
+            ASSERT_EQ(ud.sag2, 0) << "the process did not start";
+            for (int wait = 0; wait < 100 && ud.sag2 == 0; ++wait) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                ASSERT_EQ(sleeper.Call(kRequestSag, 0, -2, 0, 0, &ud), 0);
+            }
+            EXPECT_EQ(ud.sag2, 1) << "the process runs after 10 s";
+        }
+        provider.ReleaseSurfaceDll();
+        const bool said = output.text.find(kProcessRefusedText) != std::string::npos;
+        EXPECT_EQ(said, !allowed) << output.text;
+    }
 }
 
 TEST(WineTest, LibraryCheckRunsTheWindowsHelper) {

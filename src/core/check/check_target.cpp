@@ -82,21 +82,16 @@ SurfaceEntry BuiltInEntry() {
     return {reinterpret_cast<void*>(&EvenArraySurface), kRecordVersion0};
 }
 
-struct NoHooks {
-    bool RowStarts(std::size_t) { return true; }
-    void CallStarts(const USER_DATA&, const unsigned char*) {}
-    void CallEnded() {}
-    bool RowEnded(std::size_t) { return true; }
-};
+using NoHooks = BatchHooks;
 
-struct TimingHooks : NoHooks {
+struct TimingHooks : BatchHooks {
     std::uint64_t* callNs;
     std::size_t next = 0;
     std::chrono::steady_clock::time_point started{};
     void CallStarts(const USER_DATA&, const unsigned char*) {
         started = std::chrono::steady_clock::now();
     }
-    void CallEnded() {
+    void CallEnded(int, int, const USER_DATA&) {
         const auto ended = std::chrono::steady_clock::now();
         callNs[next++] = static_cast<std::uint64_t>(
             std::chrono::duration_cast<std::chrono::nanoseconds>(ended - started).count());
@@ -145,7 +140,7 @@ public:
         RunBatchLoop(BuiltInEntry(), m_working->ud, m_working->fd, *m_points, *m_answers, n,
                      kBatchWholeRecords | kBatchFreshUserData, hooks);
         *outcome = RunThreadedBatch(BuiltInEntry(), start.ud, start.fd, *m_points, *m_answers, n,
-                                    threads, repeats, nullptr);
+                                    threads, repeats, {kRecordVersion0, false}, {});
         return true;
     }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -27,12 +28,30 @@ constexpr int kEndGraceMs = 1000;
 // At most this much of what a helper wrote before it failed to start goes into the message.
 constexpr std::size_t kStartOutputLimit = 2000;
 
-std::uint64_t LoadFinishedCalls(HostStatus& status) {
-    return std::atomic_ref<std::uint64_t>(status.callsFinished).load(std::memory_order_acquire);
-}
-
 std::uint64_t LoadRowsDone(HostStatus& status) {
     return std::atomic_ref<std::uint64_t>(status.rowsDone).load(std::memory_order_acquire);
+}
+
+FaultRecord RecordOf(std::uint32_t kind) {
+    return kind == kFencedUserData    ? FaultRecord::kUserData
+           : kind == kFencedFixedData ? FaultRecord::kFixedData
+                                      : FaultRecord::kNone;
+}
+
+FaultAccess AccessOf(std::uint32_t access) {
+    return access == kAccessRead    ? FaultAccess::kRead
+           : access == kAccessWrite ? FaultAccess::kWrite
+                                    : FaultAccess::kUnknown;
+}
+
+// A record version the program has layouts for: what an answer may carry.
+bool KnownVersion(std::int32_t version) {
+    return version >= kRecordVersion0 && version <= kLastRecordVersion;
+}
+
+// The answer's flags: 1 or 0, nothing else.
+bool Flag(std::int32_t value) {
+    return value == 0 || value == 1;
 }
 
 void SetCancel(HostStatus& status, std::uint32_t value) {
@@ -136,12 +155,14 @@ bool GuardedLibrary::StartHelper(bool windows, std::string* reason) {
         if (windows) *reason = WineStartFault(error);
         return false;
     }
+    m_key = NewSealKey();
+    m_finishedSeen = 0;
     Exchange hello;
     hello.tag = TagOf(++m_serial, kLoadRequestType, 0, 0);
     // Wine's start (a fresh prefix is made first) is no library call: its own limit.
     if (windows) hello.limitSeconds = std::max(kWineStartLimitSeconds, m_limits.timeoutSeconds);
     FrameWriter request(kOpHello);
-    request.U32(kProtocolVersion);
+    request.U32(kProtocolVersion).U64(m_key);
     // What the helper (or wine) writes while it starts is its own, not the library's: it goes
     // into the message when the start fails and nowhere when it succeeds.
     std::string startOutput;
@@ -205,10 +226,13 @@ bool GuardedLibrary::Open(const std::string& path, int* recordVersion, std::stri
     {
         request.String(path);
     }
+    request.U32((m_limits.fences ? kLoadFences : 0u) |
+                (m_limits.allowProcesses ? kLoadAllowProcesses : 0u));
     std::int32_t loaded = 0, version = 0;
     std::string why;
     if (!Transact(request, load, [&](FrameReader& answer) {
-            return answer.I32(&loaded) && answer.I32(&version) && answer.String(&why);
+            return answer.I32(&loaded) && answer.I32(&version) && answer.String(&why) &&
+                   Flag(loaded) && KnownVersion(version);
         })) {
         *reason = m_fault.Describe();
         return false;
@@ -249,6 +273,8 @@ void GuardedLibrary::Close() {
     }
     m_area.Close();
     m_loaded = false;
+    m_answersTaken = false;
+    m_confirmPending = false;
     m_fault = {};
 }
 
@@ -268,36 +294,88 @@ void GuardedLibrary::HelperGone(LibraryFaultKind kind, double limitSeconds,
         if (!end.known) {
             fault.kind = LibraryFaultKind::kHost;
             fault.detail = "the helper ended; how, the system could not tell";
+        } else if (end.killed) {
+            // Its answer channel closed while it went on running: the library closed it.
+            fault.kind = LibraryFaultKind::kConnection;
+            fault.detail = "its answer channel closed while it ran";
         } else if (end.signaled) {
             fault.kind = LibraryFaultKind::kSignal;
             fault.signal = end.signal;
             fault.signalName = SignalName(end.signal);
             fault.signalMeaning = SignalMeaning(end.signal);
+#ifdef SIGKILL
+            // Velmor's own kills are faults of their own (stopped, timeout); SIGKILL is no
+            // signal a library's fault raises.
+            if (end.signal == SIGKILL) fault.killedBy = "another process";
+#endif
         } else {
             fault.code = end.exitCode;
         }
     }
-    // The request the library had, as the helper wrote it before the call.
+    fault.batchPoints = m_lastTag.points;
+    // The request the library had, as the helper wrote it before the call; the request the
+    // program sent when that was overwritten.
+    fault.type = m_lastTag.type;
+    fault.numb = m_lastTag.numb;
+    fault.inputsKnown = false;
     if (m_area.Data() != nullptr) {
         const HostStatus& status = Area().status;
-        fault.type = status.callType;
-        fault.numb = status.callNumb;
-        fault.x = status.callX;
-        fault.y = status.callY;
-        fault.z = status.callZ;
-        fault.l = status.callL;
-        fault.m = status.callM;
-        fault.n = status.callN;
-        // A Windows helper names the exception that ended it; its exit status under wine
-        // would keep only the code's lowest bits.
-        if (fault.kind == LibraryFaultKind::kExit && status.exceptionCode != 0) {
-            fault.kind = LibraryFaultKind::kException;
-            fault.exceptionCode = status.exceptionCode;
-            fault.exceptionAddress = status.exceptionAddress;
+        if (RequestSealed(status, m_key)) {
+            fault.type = status.callType;
+            fault.numb = status.callNumb;
+            fault.x = status.callX;
+            fault.y = status.callY;
+            fault.z = status.callZ;
+            fault.l = status.callL;
+            fault.m = status.callM;
+            fault.n = status.callN;
+            fault.inputsKnown = true;
+        }
+        // What the helper reported before it ended: an overrun of a record, a broken channel,
+        // or (a Windows helper) the exception that ended it, whose code the exit status under
+        // wine would keep only the lowest bits of. Not for a helper Velmor stopped itself.
+        const bool helpersOwnEnd = kind == LibraryFaultKind::kExit;
+        if (helpersOwnEnd && ReportSealed(status, m_key)) {
+            const FaultRecord record = RecordOf(status.reportRecord);
+            if (status.reportKind == kReportRecordOverrun && record != FaultRecord::kNone &&
+                status.reportRecordBytes <= sizeof(SharedRecordPair) &&
+                status.reportAccess <= kAccessWrite) {
+                fault.kind = LibraryFaultKind::kRecordOverrun;
+                fault.record = record;
+                fault.offset = status.reportOffset;
+                fault.recordBytes = status.reportRecordBytes;
+                fault.access = AccessOf(status.reportAccess);
+            } else if (status.reportKind == kReportChannelLost) {
+                fault.kind = LibraryFaultKind::kConnection;
+                fault.detail = "its channel to Velmor broke";
+            } else if (fault.kind == LibraryFaultKind::kExit && status.exceptionCode != 0) {
+                fault.kind = LibraryFaultKind::kException;
+                fault.exceptionCode = status.exceptionCode;
+                fault.exceptionAddress = status.exceptionAddress;
+            }
         }
     }
     fault.requestName = SurfaceRequestName(fault.type, fault.numb);
     m_fault = fault;
+}
+
+void GuardedLibrary::SharedMemoryOverwritten(const Exchange& exchange) {
+    const std::string request = SurfaceRequestName(exchange.tag.type, exchange.tag.numb);
+    HelperGone(LibraryFaultKind::kSharedMemory, 0, {});
+    // The batch's request as the program sent it: the status block may be overwritten too, and
+    // no one point of the batch is to blame.
+    if (exchange.tag.points > 0) {
+        m_fault.type = exchange.tag.type;
+        m_fault.numb = exchange.tag.numb;
+        m_fault.requestName = request;
+        m_fault.inputsKnown = false;
+    }
+}
+
+bool GuardedLibrary::ReadFinished(std::uint64_t* finished) const {
+    if (m_area.Data() == nullptr) return false;
+    return ReadSealedFinished(static_cast<const SharedArea*>(m_area.Data())->status, m_key,
+                              finished);
 }
 
 bool GuardedLibrary::Ready() const {
@@ -344,9 +422,11 @@ public:
           m_exchange(exchange),
           m_status(library.Area().status),
           m_limit(exchange.limitSeconds > 0 ? exchange.limitSeconds
-                                            : library.m_limits.timeoutSeconds),
-          m_finished(LoadFinishedCalls(m_status)) {
+                                            : library.m_limits.timeoutSeconds) {
+        if (!m_library.ReadFinished(&m_finished)) m_finished = m_library.m_finishedSeen;
+        m_library.m_finishedSeen = m_finished;
         m_library.m_busy = true;
+        m_library.m_cancelAsked = false;
     }
     ~RequestWait() {
         m_library.m_busy = false;
@@ -361,7 +441,11 @@ public:
     // limit did).
     bool Tick() {
         const double seconds = SecondsWithoutFinishedCall();
-        const long long rowsDone = static_cast<long long>(LoadRowsDone(m_status));
+        // The rows as the helper counts them, within the batch's (the library may have written
+        // anything there).
+        const std::uint64_t rows = LoadRowsDone(m_status);
+        const long long rowsDone =
+            rows <= static_cast<std::uint64_t>(m_exchange.rows) ? static_cast<long long>(rows) : 0;
         ReportRows(rowsDone);
         if (m_library.m_waitHook != nullptr) {
             const LibraryWaitAction action = TellHook(seconds, rowsDone);
@@ -379,11 +463,14 @@ public:
     }
 
 private:
+    // Only a heartbeat whose seal agrees counts: bytes the library wrote over it do not keep a
+    // hanging call from its time limit.
     double SecondsWithoutFinishedCall() {
         const Clock::time_point now = Clock::now();
-        const std::uint64_t finished = LoadFinishedCalls(m_status);
-        if (finished != m_finished) {
+        std::uint64_t finished = 0;
+        if (m_library.ReadFinished(&finished) && finished != m_finished) {
             m_finished = finished;
+            m_library.m_finishedSeen = finished;
             m_clockStart = now;
         }
         if (now >= m_nextDebuggerCheck) {
@@ -411,8 +498,9 @@ private:
         info.waiting = seconds * 1000.0 >= m_library.m_limits.waitMs;
         info.rowsDone = m_exchange.rows > 0 ? rowsDone : 0;
         info.rows = m_exchange.rows;
-        info.type = m_status.callType;
-        info.numb = m_status.callNumb;
+        const bool sealed = RequestSealed(m_status, m_library.m_key);
+        info.type = sealed ? m_status.callType : m_exchange.tag.type;
+        info.numb = sealed ? m_status.callNumb : m_exchange.tag.numb;
         info.requestName = SurfaceRequestName(info.type, info.numb);
         info.helperPid = m_library.m_process.Pid();
         m_hookTold = true;
@@ -421,6 +509,7 @@ private:
 
     void CancelBatch() {
         SetCancel(m_status, 1);
+        m_library.m_cancelAsked = true;
         if (m_exchange.progress != nullptr && m_exchange.progress->cancelled != nullptr) {
             *m_exchange.progress->cancelled = true;
         }
@@ -485,12 +574,14 @@ GuardedLibrary::AnswerState GuardedLibrary::ReadAnswer(AnswerFrame& frame,
         case AnswerFrame::kBroken:
             break;
     }
-    // Not the answer this request has: nothing more the helper says can be trusted.
-    HelperGone(LibraryFaultKind::kHost, 0, "the helper sent a broken answer");
+    // Not the answer this request has (a library wrote into the channel): nothing more the
+    // helper says can be trusted.
+    HelperGone(LibraryFaultKind::kConnection, 0, "bytes that are no answer came on its channel");
     return AnswerState::kFailed;
 }
 
-LibraryCall GuardedLibrary::CallRecords(const CallBytes& bytes, int* result, int* recordVersion) {
+LibraryCall GuardedLibrary::CallRecords(const CallBytes& bytes, bool wholePair, int* result,
+                                        int* recordVersion) {
     if (!Ready()) return LibraryCall::kFailed;
     SharedRecordPair& shared = Area().call;
     unsigned char* const sharedUd = reinterpret_cast<unsigned char*>(&shared.ud);
@@ -501,13 +592,25 @@ LibraryCall GuardedLibrary::CallRecords(const CallBytes& bytes, int* result, int
     std::memcpy(&numb, bytes.fd + offsetof(FIXED_DATA, numb), sizeof numb);
     Exchange call;
     call.tag = TagOf(++m_serial, type, numb, 0);
+    FrameWriter request(kOpCall);
+    request.U32(wholePair ? kCallWholePair : 0u);
     std::int32_t answered = 0, value = 0, version = 0;
-    if (!Transact(FrameWriter(kOpCall), call, [&](FrameReader& answer) {
-            return answer.I32(&answered) && answer.I32(&value) && answer.I32(&version);
+    std::uint64_t hash = 0;
+    if (!Transact(request, call, [&](FrameReader& answer) {
+            return answer.I32(&answered) && answer.I32(&value) && answer.I32(&version) &&
+                   answer.U64(&hash) && Flag(answered) && KnownVersion(version);
         })) {
         return LibraryCall::kFailed;
     }
     if (answered == 0) return LibraryCall::kNoEntry;
+    // The records as the helper wrote them back, or none of them.
+    AnswerHash read;
+    read.AddBytes(sharedUd, bytes.udBytes);
+    read.AddBytes(shared.fd, bytes.fdBytes);
+    if (read.Value() != hash) {
+        SharedMemoryOverwritten(call);
+        return LibraryCall::kFailed;
+    }
     std::memcpy(bytes.ud, sharedUd, bytes.udBytes);
     std::memcpy(bytes.fd, shared.fd, bytes.fdBytes);
     *result = value;
@@ -521,19 +624,35 @@ LibraryCall GuardedLibrary::Call(RecordPair& pair, int* result, int* recordVersi
     // they are, and only a library writing past its record would touch them.
     return CallRecords({reinterpret_cast<unsigned char*>(&pair.ud), sizeof pair.ud, pair.fd,
                         FixedDataSize(m_recordVersion)},
-                       result, recordVersion);
+                       false, result, recordVersion);
 }
 
 LibraryCall GuardedLibrary::CallWholePair(SharedRecordPair& pair, int* result) {
     constexpr std::size_t kFdOffset = offsetof(SharedRecordPair, fd);
     return CallRecords(
         {reinterpret_cast<unsigned char*>(&pair), kFdOffset, pair.fd, sizeof pair - kFdOffset},
-        result, nullptr);
+        true, result, nullptr);
 }
 
-std::size_t GuardedLibrary::FinishedSince(std::uint64_t before, std::size_t n) {
-    const std::uint64_t finished = LoadFinishedCalls(Area().status) - before;
-    return finished < n ? static_cast<std::size_t>(finished) : n;
+std::size_t GuardedLibrary::KeptAnswers(std::uint64_t before, std::size_t n, bool wholeRecords,
+                                        const std::uint64_t* callNs) {
+    if (m_area.Data() == nullptr) return 0;
+    std::uint64_t finished = 0;
+    if (!ReadFinished(&finished)) finished = m_finishedSeen;
+    if (finished < before) return 0;
+    const std::uint64_t count = finished - before < n ? finished - before : n;
+    const SharedArea& area = Area();
+    const std::uint64_t seal = area.status.answersSeal;
+    // The helper seals the answers before it counts the call: one more may stand.
+    for (std::uint64_t candidate = count; candidate <= count + 1 && candidate <= n; ++candidate) {
+        AnswerHash hash;
+        HashBatchAnswers(hash, area.answers, static_cast<std::size_t>(candidate), wholeRecords,
+                         callNs);
+        if (SealAnswers(candidate, hash.Lanes(), m_key) == seal) {
+            return static_cast<std::size_t>(candidate);
+        }
+    }
+    return 0;
 }
 
 LibraryCall GuardedLibrary::RunThreads(const RecordPair& start, std::size_t n, int threads,
@@ -542,6 +661,8 @@ LibraryCall GuardedLibrary::RunThreads(const RecordPair& start, std::size_t n, i
     *outcome = {};
     if (!Ready()) return LibraryCall::kFailed;
     if (n > kMaxBatchPoints) n = kMaxBatchPoints;
+    m_answersTaken = false;
+    m_confirmPending = false;
     SharedArea& area = Area();
     std::memcpy(&area.batch.ud, &start.ud, sizeof start.ud);
     std::memcpy(area.batch.fd, start.fd, sizeof start.fd);
@@ -555,32 +676,77 @@ LibraryCall GuardedLibrary::RunThreads(const RecordPair& start, std::size_t n, i
                                               ? kMaxCheckThreads
                                               : value);
     };
-    const std::uint64_t finishedBefore = LoadFinishedCalls(area.status);
+    std::uint64_t finishedBefore = m_finishedSeen;
+    ReadFinished(&finishedBefore);
     FrameWriter request(kOpThreads);
     request.U32(static_cast<std::uint32_t>(n)).U32(clamp(threads)).U32(clamp(repeats));
     std::uint32_t count = 0;
     std::int32_t answered = 0, version = 0;
+    std::uint64_t hash = 0;
     ThreadsOutcome got;
     if (!Transact(request, batch, [&](FrameReader& answer) {
             return answer.U32(&count) && answer.I32(&answered) && answer.I32(&version) &&
                    answer.U32(&got.kind) && answer.U32(&got.point) && answer.U32(&got.thread) &&
                    answer.U32(&got.repeat) && answer.U32(&got.differing) &&
-                   answer.I32(&got.result) && count <= n && got.point < (n > 0 ? n : 1) &&
-                   got.kind <= kThreadsNotRepeatable;
+                   answer.I32(&got.result) && answer.U64(&hash) && count <= n && Flag(answered) &&
+                   KnownVersion(version) && got.point < (n > 0 ? n : 1) &&
+                   got.kind <= kThreadsNotRepeatable && got.thread <= clamp(threads) &&
+                   got.repeat < clamp(repeats);
         })) {
-        *done = FinishedSince(finishedBefore, n);
+        *done = KeptAnswers(finishedBefore, n, true, nullptr);
         return LibraryCall::kFailed;
     }
     if (answered == 0) return LibraryCall::kNoEntry;
+    // The answers and the differing record out of the shared area first, then checked.
     std::memcpy(&got.record, &area.check.differing, sizeof got.record);
+    AnswerHash read;
+    const std::uint64_t answersHash = TakeAnswers(count, true, false);
+    read.AddWord(answersHash);
+    read.AddBytes(&got.record, sizeof got.record);
+    if (read.Value() != hash) {
+        m_answersTaken = false;
+        SharedMemoryOverwritten(batch);
+        return LibraryCall::kFailed;
+    }
     *done = count;
     *outcome = got;
     return LibraryCall::kAnswered;
 }
 
 const std::uint64_t* GuardedLibrary::CallNanoseconds() const {
+    if (m_answersTaken && m_takenNs != nullptr) return m_takenNs.get();
     if (m_area.Data() == nullptr) return nullptr;
     return static_cast<const SharedArea*>(m_area.Data())->check.callNs;
+}
+
+std::uint64_t GuardedLibrary::TakeAnswers(std::size_t n, bool wholeRecords, bool timed) {
+    if (m_takenAnswers == nullptr) m_takenAnswers.reset(new BatchAnswers);
+    const BatchAnswers& shared = Area().answers;
+    BatchAnswers& taken = *m_takenAnswers;
+    std::memcpy(taken.result, shared.result, n * sizeof taken.result[0]);
+    std::memcpy(taken.type, shared.type, n * sizeof taken.type[0]);
+    for (int v = 0; v < 4; ++v) {
+        std::memcpy(taken.value[v], shared.value[v], n * sizeof taken.value[v][0]);
+    }
+    if (wholeRecords) std::memcpy(taken.record, shared.record, n * sizeof taken.record[0]);
+    if (timed) {
+        if (m_takenNs == nullptr) m_takenNs.reset(new std::uint64_t[kMaxBatchPoints]);
+        std::memcpy(m_takenNs.get(), Area().check.callNs, n * sizeof(std::uint64_t));
+    }
+    m_answersTaken = true;
+    AnswerHash hash;
+    HashBatchAnswers(hash, taken, n, wholeRecords, timed ? m_takenNs.get() : nullptr);
+    return hash.Value();
+}
+
+bool GuardedLibrary::ConfirmAnswers(std::uint64_t hash) {
+    if (!m_confirmPending) return true;
+    m_confirmPending = false;
+    if (hash == m_pendingHash) return true;
+    Exchange batch;
+    batch.tag = m_pendingTag;
+    SharedMemoryOverwritten(batch);
+    return false;
 }
 
 BatchPoints& GuardedLibrary::Points() {
@@ -590,6 +756,7 @@ BatchPoints& GuardedLibrary::Points() {
 }
 
 const BatchAnswers& GuardedLibrary::Answers() const {
+    if (m_answersTaken) return *m_takenAnswers;
     if (m_area.Data() != nullptr) return static_cast<const SharedArea*>(m_area.Data())->answers;
     if (m_spareAnswers == nullptr) m_spareAnswers.reset(new BatchAnswers);
     return *m_spareAnswers;
@@ -601,6 +768,8 @@ std::size_t GuardedLibrary::RunBatch(RecordPair& working, std::size_t n, std::ui
     *status = LibraryCall::kFailed;
     if (!Ready()) return 0;
     if (n > kMaxBatchPoints) n = kMaxBatchPoints;
+    m_answersTaken = false;
+    m_confirmPending = false;
     SharedArea& area = Area();
     Exchange batch;
     batch.rows = progress.rows;
@@ -626,24 +795,56 @@ std::size_t GuardedLibrary::RunBatch(RecordPair& working, std::size_t n, std::ui
     std::memcpy(area.batch.fd, working.fd, sizeof working.fd);
     SetCancel(area.status, 0);
     std::atomic_ref<std::uint64_t>(area.status.rowsDone).store(0, std::memory_order_release);
-    const std::uint64_t finishedBefore = LoadFinishedCalls(area.status);
+    std::uint64_t finishedBefore = m_finishedSeen;
+    ReadFinished(&finishedBefore);
+    const bool wholeRecords = (options & kBatchWholeRecords) != 0;
+    const bool timed = (options & kBatchTimed) != 0;
 
     FrameWriter request(kOpBatch);
-    request.U32(static_cast<std::uint32_t>(n)).U32(options);
-    std::uint32_t done = 0;
+    request.U32(static_cast<std::uint32_t>(n)).U32(options & ~std::uint32_t{kBatchReaderVerifies});
+    std::uint32_t done = 0, stopped = 0;
     std::int32_t answered = 0, version = 0;
+    std::uint64_t answersHash = 0, pairHash = 0;
     if (!Transact(request, batch, [&](FrameReader& answer) {
-            return answer.U32(&done) && answer.I32(&answered) && answer.I32(&version) && done <= n;
+            return answer.U32(&done) && answer.I32(&answered) && answer.I32(&version) &&
+                   answer.U32(&stopped) && answer.U64(&answersHash) && answer.U64(&pairHash) &&
+                   done <= n && Flag(answered) && KnownVersion(version) && stopped <= 1 &&
+                   (stopped == 1) == (done < n);
         })) {
-        // Every call that returned before the fault left its answer.
-        return FinishedSince(finishedBefore, n);
+        // Every call that returned before the fault left its answer, as far as they are still
+        // as the helper wrote them.
+        if (!m_fault.Faulted() || m_fault.kind == LibraryFaultKind::kSharedMemory) return 0;
+        return KeptAnswers(finishedBefore, n, wholeRecords, timed ? area.check.callNs : nullptr);
     }
     if (answered == 0) {
         *status = LibraryCall::kNoEntry;
         return 0;
     }
-    std::memcpy(&working.ud, &area.batch.ud, sizeof working.ud);
-    std::memcpy(working.fd, area.batch.fd, sizeof working.fd);
+    // The working pair out of the shared area, then checked; and a batch stops short only when
+    // the program asked it to (the library may set the flag too).
+    const std::size_t fdBytes = FixedDataSize(version);
+    if (m_takenPair == nullptr) m_takenPair = std::make_unique<RecordPair>();
+    std::memcpy(&m_takenPair->ud, &area.batch.ud, sizeof area.batch.ud);
+    std::memcpy(m_takenPair->fd, area.batch.fd, fdBytes);
+    AnswerHash pair;
+    pair.AddBytes(&m_takenPair->ud, sizeof m_takenPair->ud);
+    pair.AddBytes(m_takenPair->fd, fdBytes);
+    bool asWritten = pair.Value() == pairHash && (stopped == 0 || m_cancelAsked);
+    // The answers: checked by their reader as it reads them, or taken out and checked here.
+    if (asWritten && (options & kBatchReaderVerifies)) {
+        m_confirmPending = true;
+        m_pendingHash = answersHash;
+        m_pendingTag = batch.tag;
+    } else if (asWritten) {
+        asWritten = TakeAnswers(done, wholeRecords, timed) == answersHash;
+        m_answersTaken = asWritten;
+    }
+    if (!asWritten) {
+        SharedMemoryOverwritten(batch);
+        return 0;
+    }
+    std::memcpy(&working.ud, &m_takenPair->ud, sizeof working.ud);
+    std::memcpy(working.fd, m_takenPair->fd, fdBytes);
     *status = LibraryCall::kAnswered;
     *recordVersion = version;
     return done;

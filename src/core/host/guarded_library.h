@@ -48,6 +48,12 @@ struct LibraryLimits {
     // MEMORY_MB: the helper's data limit (heap and other private memory, not address space);
     // 0 for none.
     long long memoryMb = 4096;
+    // FENCES: each call gets its records between fence pages (record_fences.h); false: in
+    // ordinary memory of the helper's, for a library that must read past its record to run.
+    bool fences = true;
+    // ALLOW_PROCESSES: the library may start processes (at most kMaxLibraryProcesses at once,
+    // ended with the helper); false: every start fails (process_guard.h).
+    bool allowProcesses = false;
 };
 
 // What the wait hook is told on each tick of a request that has not been answered yet.
@@ -128,6 +134,7 @@ public:
     std::size_t RunBatch(RecordPair& working, std::size_t n, std::uint32_t options,
                          const BatchProgress& progress, LibraryCall* status,
                          int* recordVersion) override;
+    bool ConfirmAnswers(std::uint64_t hash) override;
     const LibraryFault* Fault() const override { return m_fault.Faulted() ? &m_fault : nullptr; }
     bool Busy() const override { return m_busy; }
 
@@ -190,12 +197,26 @@ private:
     // whole, `read` takes its fields.
     enum class AnswerState { kIncomplete, kRead, kFailed };
     AnswerState ReadAnswer(AnswerFrame& frame, const AnswerReader& read);
-    // A single call with the records `bytes` describes; *recordVersion may be null.
-    LibraryCall CallRecords(const CallBytes& bytes, int* result, int* recordVersion);
-    // The library calls finished since the counter stood at `before`, at most `n`: after a fault
-    // in a batch, the points whose answers stand.
-    std::size_t FinishedSince(std::uint64_t before, std::size_t n);
+    // A single call with the records `bytes` describes (the whole pair with its guard bytes for
+    // the library check); *recordVersion may be null.
+    LibraryCall CallRecords(const CallBytes& bytes, bool wholePair, int* result,
+                            int* recordVersion);
+    // After a fault in a batch of `n` points begun when the heartbeat stood at `before`: the
+    // points whose answers stand, those that finished and whose answers are as the helper wrote
+    // them (their sealed hash agrees); 0 when that cannot be told.
+    std::size_t KeptAnswers(std::uint64_t before, std::size_t n, bool wholeRecords,
+                            const std::uint64_t* callNs);
+    // The heartbeat, when its seal agrees (false otherwise: read it again later).
+    bool ReadFinished(std::uint64_t* finished) const;
     void HelperGone(LibraryFaultKind kind, double limitSeconds, const std::string& detail);
+    // The answers of `exchange` differ from what the helper wrote: the library overwrote the
+    // shared area. The helper is ended, and the fault names the request the program sent.
+    void SharedMemoryOverwritten(const Exchange& exchange);
+    // Copies answers [0, n) of the shared area (the whole records with `wholeRecords`, the
+    // durations with `timed`) into memory of the program's own, where Answers() and
+    // CallNanoseconds() find them from now on, and returns their hash: what is checked is what
+    // is used, whatever the library writes into the shared area later.
+    std::uint64_t TakeAnswers(std::size_t n, bool wholeRecords, bool timed);
     // Hands the library's output to the sink, or keeps it in *m_startOutput while a helper
     // starts (it is the helper's or wine's own then).
     void DeliverOutput(std::string& bytes, const LibraryRequestTag& tag);
@@ -212,12 +233,25 @@ private:
     bool m_loaded = false;
     int m_recordVersion = kRecordVersion0;  // of the loaded library's entry
     bool m_busy = false;                    // a request is waiting for its answer
+    bool m_cancelAsked = false;             // the batch waiting was asked to stop short
+    std::uint64_t m_key = 0;                // the seals' key of the running helper
+    std::uint64_t m_finishedSeen = 0;       // the heartbeat as last read with its seal
     std::uint64_t m_serial = 0;
     LibraryRequestTag m_lastTag;
     LibraryFault m_fault;
     // Batch room while no helper runs (made on first use, left uninitialised).
     mutable std::unique_ptr<BatchPoints> m_sparePoints;
     mutable std::unique_ptr<BatchAnswers> m_spareAnswers;
+    // The answers (and durations) of the last batch taken out of the shared area, and where
+    // Answers() finds the last batch's: the shared area after a batch its reader checks.
+    std::unique_ptr<BatchAnswers> m_takenAnswers;
+    std::unique_ptr<std::uint64_t[]> m_takenNs;
+    std::unique_ptr<RecordPair> m_takenPair;  // the working pair as a batch left it
+    bool m_answersTaken = false;
+    // A batch read by its caller: the hash its answers must have, and its request.
+    bool m_confirmPending = false;
+    std::uint64_t m_pendingHash = 0;
+    LibraryRequestTag m_pendingTag;
 };
 
 }  // namespace velmor

@@ -15,8 +15,9 @@ namespace velmor {
 struct HelperEnd {
     bool known = false;  // false: the system could not tell (the process was reaped elsewhere)
     bool signaled = false;
-    int signal = 0;    // when signaled
-    int exitCode = 0;  // when not signaled
+    int signal = 0;       // when signaled
+    int exitCode = 0;     // when not signaled
+    bool killed = false;  // Reap killed it: it had not ended within the grace it was given
 };
 
 class HelperProcess {
@@ -61,7 +62,8 @@ public:
     // may still be open then, held by a process the library started.
     bool Ended();
 
-    // Sends SIGKILL to the helper's process group (on Windows: ends its job).
+    // Sends SIGKILL to the helper's process group and to every process below the helper (the
+    // helper stopped meanwhile, so that it starts none); on Windows: ends its job.
     void Kill();
     // Waits up to `graceMs` for the helper to end, kills it when it has not, and reports how it
     // ended. The process is gone afterwards.

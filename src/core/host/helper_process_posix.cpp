@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "core/host/helper_process.h"
+#include "core/host/process_guard.h"
 
 extern char** environ;
 
@@ -234,7 +235,18 @@ bool HelperProcess::Ended() {
 }
 
 void HelperProcess::Kill() {
-    if (m_pid > 0) ::kill(-m_pid, SIGKILL);
+    if (m_pid <= 0) return;
+    // What the library started may have left the helper's group (ALLOW_PROCESSES=1): the tree
+    // below the helper goes first, the helper stopped so that it lets no start through.
+    if (!m_ended) {
+        ::kill(m_pid, SIGSTOP);
+        for (int round = 0; round < 10; ++round) {
+            const std::vector<int> below = ProcessDescendants(m_pid);
+            if (below.empty()) break;
+            for (const int pid : below) ::kill(pid, SIGKILL);
+        }
+    }
+    ::kill(-m_pid, SIGKILL);
 }
 
 HelperEnd HelperProcess::Reap(int graceMs) {
@@ -256,13 +268,15 @@ HelperEnd HelperProcess::Reap(int graceMs) {
         if (got != 0 || std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    if (got == 0) {
+    const bool killed = got == 0;
+    if (killed) {
         Kill();
         do {
             got = ::waitpid(m_pid, &status, 0);
         } while (got < 0 && errno == EINTR);
     }
     if (got == m_pid) end = EndOf(status);
+    end.killed = killed;
     ::kill(-m_pid, SIGKILL);  // whatever the library started in the helper's group ends too
     m_pid = 0;
     CloseChannels();

@@ -322,8 +322,11 @@ HelperEnd HelperProcess::Reap(int graceMs) {
             WAIT_OBJECT_0) {
             Kill();
             ::WaitForSingleObject(m_channels->process, INFINITE);
+            end = EndOf(m_channels->process);
+            end.killed = true;
+        } else {
+            end = EndOf(m_channels->process);
         }
-        end = EndOf(m_channels->process);
     }
     m_pid = 0;
     m_ended = false;

@@ -29,6 +29,21 @@ void PrepareHelperProcess();
 // much, and this does nothing.
 void ReportUnhandledExceptions(HostStatus* status);
 
+// Pages for fenced records (record_fences.h): ReservePages gives `bytes` (whole pages) that can
+// be neither read nor written, OpenPages makes a part of them readable and writable.
+std::size_t PageBytes();
+void* ReservePages(std::size_t bytes);
+bool OpenPages(void* at, std::size_t bytes);
+void ReleasePages(void* at, std::size_t bytes);
+
+// From now on a read or write of a fence ends the helper as the system ends a process that
+// touches memory it may not (SIGSEGV; on Windows the access violation), with the overrun
+// reported (ReportRecordOverrun) first. Any other such fault ends the helper as before.
+void CatchFenceFaults();
+// Ends the helper after a reported overrun that no fault showed (the pattern before a record
+// found changed), as CatchFenceFaults ends it.
+[[noreturn]] void EndWithRecordOverrun();
+
 // Reads exactly `size` bytes; false at the end of the stream or on an error.
 bool ReadExact(HostHandle handle, void* data, std::size_t size);
 // Writes all `size` bytes; false when the reader is gone.

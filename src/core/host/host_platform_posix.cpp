@@ -1,14 +1,18 @@
 // The helper's system calls on Linux.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/host/host_platform.h"
+#include "core/host/record_fences.h"
 
 namespace velmor {
 
@@ -40,6 +44,82 @@ void PrepareHelperProcess() {
 }
 
 void ReportUnhandledExceptions(HostStatus* /*status*/) {}
+
+std::size_t PageBytes() {
+    const long page = ::sysconf(_SC_PAGESIZE);
+    return page > 0 ? static_cast<std::size_t>(page) : 4096;
+}
+
+void* ReservePages(std::size_t bytes) {
+    void* pages =
+        ::mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    return pages != MAP_FAILED ? pages : nullptr;
+}
+
+bool OpenPages(void* at, std::size_t bytes) {
+    return ::mprotect(at, bytes, PROT_READ | PROT_WRITE) == 0;
+}
+
+void ReleasePages(void* at, std::size_t bytes) {
+    ::munmap(at, bytes);
+}
+
+namespace {
+
+// The handler's own stack: a library that overflows its stack still reaches it.
+constexpr std::size_t kFaultStackBytes = 64 * 1024;
+
+// Entered once (SA_RESETHAND: SIGSEGV's default action is back on entry). A fault in a fence is
+// reported; then the faulting instruction runs again and the default action ends the helper,
+// as it does for every other fault. A SIGSEGV another process sent is raised again.
+void FenceFault(int signal, siginfo_t* info, void* context) {
+    if (info == nullptr || info->si_code <= 0) {
+        ::raise(signal);
+        return;
+    }
+    FenceHit hit;
+    if (FindFence(reinterpret_cast<std::uintptr_t>(info->si_addr), &hit)) {
+        FenceAccess access = kAccessUnknown;
+#if defined(__x86_64__)
+        // The page fault's error code: bit 1 set for a write.
+        const auto* state = static_cast<const ucontext_t*>(context);
+        access = (state->uc_mcontext.gregs[REG_ERR] & 2) != 0 ? kAccessWrite : kAccessRead;
+#else
+        (void)context;
+#endif
+        ReportRecordOverrun(hit, access);
+    }
+}
+
+}  // namespace
+
+void CatchFenceFaults() {
+    static void* stack = std::malloc(kFaultStackBytes);
+    if (stack != nullptr) {
+        stack_t alternate{};
+        alternate.ss_sp = stack;
+        alternate.ss_size = kFaultStackBytes;
+        ::sigaltstack(&alternate, nullptr);
+    }
+    struct sigaction action {};
+    action.sa_sigaction = FenceFault;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND | SA_NODEFER;
+    ::sigemptyset(&action.sa_mask);
+    ::sigaction(SIGSEGV, &action, nullptr);
+}
+
+void EndWithRecordOverrun() {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    ::sigemptyset(&action.sa_mask);
+    ::sigaction(SIGSEGV, &action, nullptr);
+    sigset_t segv;
+    ::sigemptyset(&segv);
+    ::sigaddset(&segv, SIGSEGV);
+    ::pthread_sigmask(SIG_UNBLOCK, &segv, nullptr);
+    ::raise(SIGSEGV);
+    ::_exit(128 + SIGSEGV);
+}
 
 bool ReadExact(HostHandle handle, void* data, std::size_t size) {
     auto* bytes = static_cast<char*>(data);

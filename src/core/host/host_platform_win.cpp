@@ -11,6 +11,7 @@
 #include "core/app/windows_text.h"
 #include "core/host/host_platform.h"
 #include "core/host/host_protocol.h"
+#include "core/host/record_fences.h"
 
 namespace velmor {
 
@@ -23,16 +24,11 @@ constexpr ULONG kStackForFilter = 64 * 1024;
 
 HostStatus* g_status = nullptr;
 
-// Writes the exception into the status block (the code last: the program reads the code first)
-// and ends the helper with nothing else run: no debugger, no error box, no atexit handler that
-// could hang in a library's broken state.
+// Writes the exception into the status block, sealed, and ends the helper with nothing else
+// run: no debugger, no error box, no atexit handler that could hang in a library's broken
+// state.
 [[noreturn]] void EndWithException(DWORD code, const void* address) {
-    if (g_status != nullptr) {
-        std::atomic_ref<std::uint64_t>(g_status->exceptionAddress)
-            .store(reinterpret_cast<std::uintptr_t>(address), std::memory_order_relaxed);
-        std::atomic_ref<std::uint32_t>(g_status->exceptionCode)
-            .store(code, std::memory_order_release);
-    }
+    if (g_status != nullptr) ReportException(code, reinterpret_cast<std::uintptr_t>(address));
     ::TerminateProcess(::GetCurrentProcess(), code);
     for (;;) ::ExitProcess(code);
 }
@@ -46,9 +42,23 @@ LONG WINAPI UnhandledException(EXCEPTION_POINTERS* info) {
 // A stack overflow leaves too little stack to reach the unhandled-exception filter (wine then
 // ends the process without a word): it is taken first, before any handler of the library's,
 // which could not have carried on with the exhausted stack either.
+//
+// A read or write of a fence beside a library's records is taken first as well: the access
+// violation's second parameter is the address touched, its first whether it was a read (0), a
+// write (1) or an instruction fetch (8).
 LONG WINAPI FirstChanceException(EXCEPTION_POINTERS* info) {
     const EXCEPTION_RECORD* record = info != nullptr ? info->ExceptionRecord : nullptr;
     if (record != nullptr && record->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
+        EndWithException(record->ExceptionCode, record->ExceptionAddress);
+    }
+    FenceHit hit;
+    if (record != nullptr && record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION &&
+        record->NumberParameters >= 2 &&
+        FindFence(static_cast<std::uintptr_t>(record->ExceptionInformation[1]), &hit)) {
+        const ULONG_PTR kind = record->ExceptionInformation[0];
+        ReportRecordOverrun(hit, kind == 1   ? kAccessWrite
+                                 : kind == 0 ? kAccessRead
+                                             : kAccessUnknown);
         EndWithException(record->ExceptionCode, record->ExceptionAddress);
     }
     return EXCEPTION_CONTINUE_SEARCH;
@@ -103,6 +113,32 @@ void ReportUnhandledExceptions(HostStatus* status) {
     ::SetUnhandledExceptionFilter(UnhandledException);
     ::AddVectoredExceptionHandler(1, FirstChanceException);
     std::signal(SIGABRT, Aborted);
+}
+
+std::size_t PageBytes() {
+    SYSTEM_INFO info;
+    ::GetSystemInfo(&info);
+    return info.dwPageSize > 0 ? info.dwPageSize : 4096;
+}
+
+void* ReservePages(std::size_t bytes) {
+    return ::VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS);
+}
+
+bool OpenPages(void* at, std::size_t bytes) {
+    DWORD previous = 0;
+    return ::VirtualProtect(at, bytes, PAGE_READWRITE, &previous) != 0;
+}
+
+void ReleasePages(void* at, std::size_t /*bytes*/) {
+    ::VirtualFree(at, 0, MEM_RELEASE);
+}
+
+// The vectored handler of ReportUnhandledExceptions looks at fences already.
+void CatchFenceFaults() {}
+
+void EndWithRecordOverrun() {
+    EndWithException(EXCEPTION_ACCESS_VIOLATION, nullptr);
 }
 
 namespace {

@@ -59,6 +59,28 @@ std::string ExceptionMeaning(std::uint32_t code) {
     return e != nullptr ? e->meaning : "";
 }
 
+const char* FaultRecordName(FaultRecord record) {
+    switch (record) {
+        case FaultRecord::kUserData:
+            return "USER_DATA";
+        case FaultRecord::kFixedData:
+            return "FIXED_DATA";
+        default:
+            return "a record";
+    }
+}
+
+const char* FaultAccessName(FaultAccess access) {
+    switch (access) {
+        case FaultAccess::kRead:
+            return "read";
+        case FaultAccess::kWrite:
+            return "write";
+        default:
+            return "unknown";
+    }
+}
+
 const char* LibraryFault::KindText() const {
     switch (kind) {
         case LibraryFaultKind::kSignal:
@@ -73,6 +95,12 @@ const char* LibraryFault::KindText() const {
             return "host";
         case LibraryFaultKind::kException:
             return "exception";
+        case LibraryFaultKind::kRecordOverrun:
+            return "record_overrun";
+        case LibraryFaultKind::kSharedMemory:
+            return "shared_memory";
+        case LibraryFaultKind::kConnection:
+            return "connection";
         default:
             return "none";
     }
@@ -80,8 +108,11 @@ const char* LibraryFault::KindText() const {
 
 std::string LibraryFault::What() const {
     switch (kind) {
-        case LibraryFaultKind::kSignal:
-            return signalMeaning.empty() ? signalName : signalName + " (" + signalMeaning + ")";
+        case LibraryFaultKind::kSignal: {
+            std::string meaning = signalMeaning;
+            if (!killedBy.empty()) meaning += (meaning.empty() ? "by " : " by ") + killedBy;
+            return meaning.empty() ? signalName : signalName + " (" + meaning + ")";
+        }
         case LibraryFaultKind::kExit:
             return "exited with code " + std::to_string(code);
         case LibraryFaultKind::kTimeout:
@@ -95,6 +126,19 @@ std::string LibraryFault::What() const {
             const std::string name = ExceptionName(exceptionCode);
             return meaning.empty() ? name : name + " (" + meaning + ")";
         }
+        case LibraryFaultKind::kRecordOverrun: {
+            const char* how = access == FaultAccess::kRead    ? "read"
+                              : access == FaultAccess::kWrite ? "wrote"
+                                                              : "read or wrote";
+            const char* where = offset < 0 ? "before the start of" : "past the end of";
+            return std::string(how) + " " + where + " " + FaultRecordName(record) + " (byte " +
+                   std::to_string(offset) + " of a " + std::to_string(recordBytes) +
+                   "-byte record)";
+        }
+        case LibraryFaultKind::kSharedMemory:
+            return "the library overwrote Velmor's shared memory";
+        case LibraryFaultKind::kConnection:
+            return "lost its connection to Velmor";
         default:
             return "no fault";
     }
@@ -106,7 +150,12 @@ std::string LibraryFault::Describe() const {
     // A load has no request records: it runs the library's constructors.
     if (type == kLoadRequestType) return What() + " in " + requestName;
     std::string text = What() + " in " + requestName + " (type " + std::to_string(type) +
-                       ", numb " + std::to_string(numb) + ") at ";
+                       ", numb " + std::to_string(numb) + ")";
+    if (!inputsKnown) {
+        if (batchPoints > 0) text += ", a batch of " + std::to_string(batchPoints) + " points";
+        return text;
+    }
+    text += " at ";
     for (int i = 0; i < 6; ++i) {
         if (i > 0) text += ", ";
         text += std::string(names[i]) + " " + ShortestNumberText(inputs[i]);
@@ -131,6 +180,15 @@ std::string LibraryFault::Short() const {
             break;
         case LibraryFaultKind::kException:
             what = ExceptionName(exceptionCode);
+            break;
+        case LibraryFaultKind::kRecordOverrun:
+            what = "record overrun";
+            break;
+        case LibraryFaultKind::kSharedMemory:
+            what = "shared memory overwritten";
+            break;
+        case LibraryFaultKind::kConnection:
+            what = "connection lost";
             break;
         default:
             what = "fault";

@@ -12,6 +12,8 @@ LibraryHostSettings ReadLibraryHostSettings(const SettingsFile& file) {
     limits.timeoutSeconds = timeout < 1 ? 1 : timeout;
     const int memory = file.GetInt(section, kKeyMemoryMb, static_cast<int>(limits.memoryMb));
     limits.memoryMb = memory < 0 ? 0 : memory;
+    limits.fences = file.GetInt(section, kKeyFences, 1) != 0;
+    limits.allowProcesses = file.GetInt(section, kKeyAllowProcesses, 0) != 0;
     settings.reloadOnChange = file.GetInt(section, kKeyReloadOnChange, 1) != 0;
     settings.inProcess = file.GetInt(section, kKeyInProcess, 0) != 0;
     return settings;

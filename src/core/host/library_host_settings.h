@@ -15,6 +15,8 @@ inline constexpr const char* kKeyTimeoutS = "TIMEOUT_S";
 inline constexpr const char* kKeyMemoryMb = "MEMORY_MB";
 inline constexpr const char* kKeyReloadOnChange = "RELOAD_ON_CHANGE";
 inline constexpr const char* kKeyInProcess = "IN_PROCESS";
+inline constexpr const char* kKeyFences = "FENCES";
+inline constexpr const char* kKeyAllowProcesses = "ALLOW_PROCESSES";
 
 struct LibraryHostSettings {
     // IN_PROCESS=1: load the library into the program itself (for running the program under a
@@ -22,7 +24,8 @@ struct LibraryHostSettings {
     bool inProcess = false;
     // RELOAD_ON_CHANGE=1: reload the library when its file is replaced on disk.
     bool reloadOnChange = true;
-    LibraryLimits limits;    // WAIT_MS=2000, TIMEOUT_S=60, MEMORY_MB=4096
+    // WAIT_MS=2000, TIMEOUT_S=60, MEMORY_MB=4096, FENCES=1, ALLOW_PROCESSES=0
+    LibraryLimits limits;
     std::string helperPath;  // empty: velmor-surface-host beside the executable
     WineLaunch wine;         // how a Windows DLL's helper runs (defaults when empty)
 };

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/host/record_fences.h"
+
 namespace velmor {
 
 namespace {
@@ -21,29 +23,35 @@ class Comparison {
 public:
     Comparison(const SurfaceEntry& entry, const USER_DATA& startUd, const unsigned char* startFd,
                const BatchPoints& points, const BatchAnswers& reference, std::size_t n,
-               std::uint64_t* heartbeat)
+               const RunRecords& records, const CallCounter& counter)
         : m_entry(entry),
           m_startUd(startUd),
           m_startFd(startFd),
           m_points(points),
           m_reference(reference),
           m_n(n),
-          m_heartbeat(heartbeat) {}
+          m_records(records),
+          m_counter(counter) {}
 
     // One run of the batch from point `first` on, round to the point before it.
     void Run(std::size_t first, std::uint32_t thread, std::uint32_t repeat) {
-        // The records with guard bytes after each, as in the shared area, so a library writing
-        // past them changes no other memory of this thread.
-        auto pair = std::make_unique<SharedRecordPair>();
-        unsigned char* fd = pair->fd;
-        std::memcpy(fd, m_startFd, kFixedDataAreaSize);
-        USER_DATA& ud = pair->ud;
+        // Records of this run's own, fenced as the helper's others are (in ordinary memory when
+        // the pages cannot be had).
+        FencedPair pair;
+        if (!pair.Make(m_records.recordVersion, false, m_records.fenced) &&
+            !pair.Make(m_records.recordVersion, false, false)) {
+            return;
+        }
+        unsigned char* fd = pair.Fd();
+        std::memcpy(fd, m_startFd, pair.FdBytes());
+        USER_DATA& ud = *pair.Ud();
         std::uint64_t uncounted = 0;
         for (std::size_t k = 0; k < m_n; ++k) {
             const std::size_t i = (first + k) % m_n;
             ud = m_startUd;
             ApplyBatchPoint(m_points, i, false, ud, fd);
             const int result = CallSurfaceEntry(m_entry, &ud, fd);
+            if (!pair.Intact()) pair.EndWithDamage();
             if (result != m_reference.result[i] ||
                 std::memcmp(&ud, &m_reference.record[i], sizeof ud) != 0) {
                 Differed(i, thread, repeat, result, ud);
@@ -73,10 +81,17 @@ private:
         m_differing.store(m_outcome.differing);
     }
 
+    // The seal follows the count; threads that count at once may leave an older count's seal
+    // for a moment, which the program reads as no call finished until the next count.
     void Count(std::uint64_t* calls) {
-        if (m_heartbeat != nullptr && *calls > 0) {
-            std::atomic_ref<std::uint64_t>(*m_heartbeat)
-                .fetch_add(*calls, std::memory_order_release);
+        if (m_counter.finished != nullptr && *calls > 0) {
+            const std::uint64_t now = std::atomic_ref<std::uint64_t>(*m_counter.finished)
+                                          .fetch_add(*calls, std::memory_order_acq_rel) +
+                                      *calls;
+            if (m_counter.seal != nullptr) {
+                std::atomic_ref<std::uint64_t>(*m_counter.seal)
+                    .store(SealFinished(now, m_counter.key), std::memory_order_release);
+            }
         }
         *calls = 0;
     }
@@ -87,7 +102,8 @@ private:
     const BatchPoints& m_points;
     const BatchAnswers& m_reference;
     std::size_t m_n;
-    std::uint64_t* m_heartbeat;
+    const RunRecords& m_records;
+    const CallCounter& m_counter;
     mutable std::mutex m_mutex;
     ThreadsOutcome m_outcome;
     std::atomic<std::uint32_t> m_differing{0};
@@ -98,9 +114,10 @@ private:
 ThreadsOutcome RunThreadedBatch(const SurfaceEntry& entry, const USER_DATA& startUd,
                                 const unsigned char* startFd, const BatchPoints& points,
                                 const BatchAnswers& reference, std::size_t n, int threads,
-                                int repeats, std::uint64_t* heartbeat) {
+                                int repeats, const RunRecords& records,
+                                const CallCounter& counter) {
     if (n == 0) return {};
-    Comparison once(entry, startUd, startFd, points, reference, n, heartbeat);
+    Comparison once(entry, startUd, startFd, points, reference, n, records, counter);
     once.Run(0, 0, 0);
     if (once.Differs()) {
         ThreadsOutcome outcome = once.Outcome();
@@ -110,7 +127,7 @@ ThreadsOutcome RunThreadedBatch(const SurfaceEntry& entry, const USER_DATA& star
 
     threads = threads < 1 ? 1 : threads;
     repeats = repeats < 1 ? 1 : repeats;
-    Comparison many(entry, startUd, startFd, points, reference, n, heartbeat);
+    Comparison many(entry, startUd, startFd, points, reference, n, records, counter);
     // Every thread waits at the latch until all have started, so the calls overlap; each
     // starts its runs at points of its own, so threads have different points in hand at once.
     std::latch start(threads);

@@ -32,16 +32,30 @@ struct ThreadsOutcome {
     USER_DATA record{};
 };
 
+// Where the calls of the runs are counted: the helper's status block (the heartbeat and its
+// seal), or nowhere (all null).
+struct CallCounter {
+    std::uint64_t* finished = nullptr;  // counted atomically, in steps of a few calls
+    std::uint64_t* seal = nullptr;      // SealFinished of the count
+    std::uint64_t key = 0;
+};
+
+// How each run keeps its records: the FIXED_DATA record of `recordVersion`, behind fences in
+// the helper (record_fences.h) or in ordinary memory.
+struct RunRecords {
+    int recordVersion = kRecordVersion0;
+    bool fenced = false;
+};
+
 // Runs points [0, n) and compares every answer (result and the whole USER_DATA) with
 // `reference`, the answers of a batch run with kBatchWholeRecords | kBatchFreshUserData from the
 // same start. Every run starts from its own copy of startUd and of the FIXED_DATA area startFd
-// (kFixedDataAreaSize bytes); each point's fields (points.fields[i], the type among them) go on
-// a fresh copy of startUd. First one run on this thread, then, when that one agreed, `threads`
-// threads at once, each running the batch `repeats` times. `heartbeat`, when given, counts
-// the finished calls (atomically, in steps of a few calls).
+// (its version's record is copied); each point's fields (points.fields[i], the type among them)
+// go on a fresh copy of startUd. First one run on this thread, then, when that one agreed,
+// `threads` threads at once, each running the batch `repeats` times.
 ThreadsOutcome RunThreadedBatch(const SurfaceEntry& entry, const USER_DATA& startUd,
                                 const unsigned char* startFd, const BatchPoints& points,
                                 const BatchAnswers& reference, std::size_t n, int threads,
-                                int repeats, std::uint64_t* heartbeat);
+                                int repeats, const RunRecords& records, const CallCounter& counter);
 
 }  // namespace velmor

@@ -9,7 +9,8 @@ namespace velmor {
 namespace {
 
 // Progress and cancel of an in-process batch: ReportProgress at the start of every row.
-struct ReportingHooks {
+struct ReportingHooks : BatchHooks {
+    explicit ReportingHooks(const BatchProgress& p) : progress(p) {}
     const BatchProgress& progress;
     bool RowStarts(std::size_t row) {
         if (!progress.report || (row == 0 && progress.continuesRow)) return true;
@@ -18,8 +19,6 @@ struct ReportingHooks {
         if (cancel && progress.cancelled != nullptr) *progress.cancelled = true;
         return !cancel;
     }
-    void CallStarts(const USER_DATA&, const unsigned char*) {}
-    void CallEnded() {}
     bool RowEnded(std::size_t) { return true; }
 };
 

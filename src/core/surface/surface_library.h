@@ -55,7 +55,9 @@ public:
     // kFailed the pair is as it was.
     virtual LibraryCall Call(RecordPair& pair, int* result, int* recordVersion) = 0;
 
-    // Room for kMaxBatchPoints points and their answers (in the shared area for the helper).
+    // Room for kMaxBatchPoints points and their answers (for the helper: the points in the
+    // shared area, the answers of the last batch as checked: a copy of the program's own, or
+    // the shared area for a batch whose reader checks them, kBatchReaderVerifies).
     virtual BatchPoints& Points() = 0;
     virtual const BatchAnswers& Answers() const = 0;
     // Sends points [0, n) one after another with `working` as the working pair: each point's
@@ -70,6 +72,11 @@ public:
     virtual std::size_t RunBatch(RecordPair& working, std::size_t n, std::uint32_t options,
                                  const BatchProgress& progress, LibraryCall* status,
                                  int* recordVersion) = 0;
+
+    // After a batch run with kBatchReaderVerifies: `hash` is the AnswerHash of the answers as the
+    // caller read them. False when they are not the answers the library gave (the library
+    // wrote over them meanwhile): the library has then faulted and none of them may be used.
+    virtual bool ConfirmAnswers(std::uint64_t /*hash*/) { return true; }
 
     // The fault that stopped the library, or nullptr. Once set, every call fails until the
     // library is opened again.

@@ -43,9 +43,11 @@ struct PassRequest {
 // Sends points [0, n), each one request setting some fields of the working pair, through the
 // library in batch requests of at most kMaxBatchPoints points, cut at row ends where a row
 // fits. fill(i, points, k) sets point i of the pass as point k of the request (with its request
-// and fields unless `request` is the same for all); read(i, answers, k) takes its answer;
-// fail(i) marks a point the library never answered. Returns the points done, or -1 when the
-// library has no entry point (nothing was sent).
+// and fields unless `request` is the same for all); read(i, answers, k, hash) takes its answer
+// and counts what it took into `hash` (the library confirms a request's answers by it: none
+// of them counts when the library wrote over them); fail(i) marks a point the library never
+// answered. Returns the points done, or -1 when the library has no entry point (nothing was
+// sent).
 template <class Fill, class Read, class Fail>
 long long RunLibraryPasses(CSurfaceProvider& provider, SurfaceLibrary& library,
                            const PassRequest& request, std::size_t n, const SampleRows& rows,
@@ -101,13 +103,19 @@ long long RunLibraryPasses(CSurfaceProvider& provider, SurfaceLibrary& library,
 
         LibraryCall status = LibraryCall::kFailed;
         int version = provider.RecordVersion();
-        const std::size_t got = library.RunBatch(
-            working, end - done, request.same ? std::uint32_t{kBatchSameRequest} : 0u, progress,
-            &status, &version);
+        const std::uint32_t options =
+            kBatchReaderVerifies | (request.same ? std::uint32_t{kBatchSameRequest} : 0u);
+        std::size_t got =
+            library.RunBatch(working, end - done, options, progress, &status, &version);
         if (status == LibraryCall::kNoEntry) return done == 0 ? -1 : static_cast<long long>(done);
-        provider.NoteLibraryBatch(status, version);
         const BatchAnswers& answers = library.Answers();
-        for (std::size_t i = 0; i < got; ++i) read(done + i, answers, i);
+        AnswerHash hash;
+        for (std::size_t i = 0; i < got; ++i) read(done + i, answers, i, hash);
+        if (status == LibraryCall::kAnswered && !library.ConfirmAnswers(hash.Value())) {
+            status = LibraryCall::kFailed;  // none of the request's answers stands
+            got = 0;
+        }
+        provider.NoteLibraryBatch(status, version);
         if (status == LibraryCall::kFailed) {
             // A fault: the answers before it stand, every other point of the pass fails.
             for (std::size_t i = done + got; i < n; ++i) fail(i);
@@ -204,9 +212,11 @@ std::size_t ProviderSampler::SagBatch(std::size_t n, const double* x, const doub
                 points.x[k] = x[i];
                 points.y[k] = y[i];
             },
-            [&](std::size_t i, const BatchAnswers& answers, std::size_t k) {
+            [&](std::size_t i, const BatchAnswers& answers, std::size_t k, AnswerHash& hash) {
+                const int result = answers.result[k];
                 z[i] = answers.value[0][k];  // sag1
-                ok[i] = answers.result[k] == 0 && FiniteSag(z[i]);
+                hash.AddSag(result, z[i]);
+                ok[i] = result == 0 && FiniteSag(z[i]);
             },
             [&](std::size_t i) { ok[i] = false; });
         if (done >= 0) return static_cast<std::size_t>(done);
@@ -226,10 +236,12 @@ std::size_t ProviderSampler::IndexBatch(std::size_t n, const double* x, const do
                 points.y[k] = y[i];
                 points.z[k] = z[i];
             },
-            [&](std::size_t i, const BatchAnswers& answers, std::size_t k) {
+            [&](std::size_t i, const BatchAnswers& answers, std::size_t k, AnswerHash& hash) {
+                const int result = answers.result[k];
                 out[i] = {answers.value[0][k], answers.value[1][k], answers.value[2][k],
                           answers.value[3][k]};
-                ok[i] = answers.result[k] == 0 && FiniteIndex(out[i]);
+                hash.AddIndex(result, out[i].index, out[i].dndx, out[i].dndy, out[i].dndz);
+                ok[i] = result == 0 && FiniteIndex(out[i]);
             },
             [&](std::size_t i) { ok[i] = false; });
         if (done >= 0) return static_cast<std::size_t>(done);
@@ -272,15 +284,19 @@ void ProviderSampler::SampleBatch(std::size_t n, const SampleRequest* requests,
                 points.y[k] = request.y;
                 points.z[k] = request.z;
             },
-            [&](std::size_t i, const BatchAnswers& replies, std::size_t k) {
+            [&](std::size_t i, const BatchAnswers& replies, std::size_t k, AnswerHash& hash) {
                 SampleAnswer& answer = answers[i];
+                const int result = replies.result[k];
                 if (requests[i].kind == SampleRequest::kSag) {
                     answer.sag = replies.value[0][k];  // sag1
-                    answer.ok = replies.result[k] == 0 && FiniteSag(answer.sag);
+                    hash.AddSag(result, answer.sag);
+                    answer.ok = result == 0 && FiniteSag(answer.sag);
                 } else {
                     answer.index = {replies.value[0][k], replies.value[1][k], replies.value[2][k],
                                     replies.value[3][k]};
-                    answer.ok = replies.result[k] == 0 && FiniteIndex(answer.index);
+                    const IndexSample& s = answer.index;
+                    hash.AddIndex(result, s.index, s.dndx, s.dndy, s.dndz);
+                    answer.ok = result == 0 && FiniteIndex(answer.index);
                 }
             },
             [&](std::size_t i) { answers[i].ok = false; });

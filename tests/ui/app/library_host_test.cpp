@@ -158,6 +158,41 @@ TEST_F(LibraryHostTest, EveryFaultIsNamedOnceAndTheEditsSurviveUntilAReloadMends
     }
 }
 
+// A library that writes past its record, or over the memory the helper shares with Velmor,
+// while the map is drawn: one message naming it, the status pane's short form, and a reload
+// of the mended file draws the map again.
+TEST_F(LibraryHostTest, RecordOverrunsAndOverwrittenMemoryAreNamedInTheWindow) {
+    const struct {
+        const char* library;
+        const char* message;
+        const char* status;
+    } cases[] = {
+        {"fence_overrun",
+         "The surface library faulted: wrote past the end of USER_DATA (byte 192 of a 192-byte "
+         "record) in sag (type 3, numb 0) at x ",
+         "Library faulted: record overrun in sag"},
+        {"scribble_shared",
+         "The surface library faulted: the library overwrote Velmor's shared memory in sag "
+         "(type 3, numb 0), a batch of ",
+         "Library faulted: shared memory overwritten in sag"},
+    };
+    CVelmorDlg& dlg = OpenWithHost(0, 60);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.library);
+        Build(c.library);
+        m_messages.Clear();
+        OpenLibrary();  // the map's first pass meets it (y 0 for the fence library: row 20)
+        ASSERT_EQ(m_messages.Shown().size(), 1u);
+        const std::string message = m_messages.LastText().toStdString();
+        EXPECT_EQ(message.rfind(c.message, 0), 0u) << message;
+        EXPECT_EQ(dlg.LibraryStatusText(), c.status);
+        Build("fault_fixed");
+        dlg.MenuAction(kCmdReloadDll)->trigger();
+        EXPECT_EQ(dlg.LibraryStatusText(), "");
+        EXPECT_EQ(NameOfSurface(), "Fault FIXED");
+    }
+}
+
 TEST_F(LibraryHostTest, AFaultWhileLoadingFailsTheLoadWithItsMessage) {
     const struct {
         const char* library;
