@@ -294,16 +294,21 @@ LoadOutcome CSurfaceProvider::ReloadSurfaceDll() {
     return LoadLibrary(path, true);
 }
 
+// While a request of the loaded library still waits, the library stays as it is: the outcome
+// says it is loaded, with the reason nothing changed.
+LoadOutcome CSurfaceProvider::KeepWaitingLibrary() const {
+    LoadOutcome outcome;
+    outcome.loaded = true;
+    outcome.recordVersion = m_state->recordVersion;
+    outcome.gradientIndex = m_state->gradientIndex;
+    outcome.reason = "a request of the loaded library is still waiting";
+    return outcome;
+}
+
 LoadOutcome CSurfaceProvider::LoadLibrary(const std::string& path, bool keepRecords) {
     State& s = *m_state;
+    if (LibraryBusy()) return KeepWaitingLibrary();
     LoadOutcome outcome;
-    if (s.library != nullptr && s.library->Busy()) {
-        outcome.loaded = true;
-        outcome.recordVersion = s.recordVersion;
-        outcome.gradientIndex = s.gradientIndex;
-        outcome.reason = "a request of the loaded library is still waiting";
-        return outcome;
-    }
     // Records laid out for another surface than the built-in one must not outlive a failed
     // load: the built-in surface would read them through its own layout.
     const bool hadLibrary = s.library != nullptr;
@@ -369,14 +374,8 @@ LoadOutcome CSurfaceProvider::LoadLibrary(const std::string& path, bool keepReco
 
 LoadOutcome CSurfaceProvider::UseBuiltInSurface() {
     State& s = *m_state;
+    if (LibraryBusy()) return KeepWaitingLibrary();
     LoadOutcome outcome;
-    if (s.library != nullptr && s.library->Busy()) {
-        outcome.loaded = true;
-        outcome.recordVersion = s.recordVersion;
-        outcome.gradientIndex = s.gradientIndex;
-        outcome.reason = "a request of the loaded library is still waiting";
-        return outcome;
-    }
     ReleaseSurfaceDll();
     s.lastFault.reset();
     s.libraryPath.clear();

@@ -207,6 +207,8 @@ private:
     // Loads `path` and sets the records for it; `keepRecords` keeps the initial pair when the
     // record version is the one before.
     LoadOutcome LoadLibrary(const std::string& path, bool keepRecords);
+    // The outcome of a load refused while a request of the loaded library still waits.
+    LoadOutcome KeepWaitingLibrary() const;
 
     struct State;
     std::unique_ptr<State> m_state;

@@ -136,11 +136,15 @@ TEST_F(WindowSettingsTest, AtTheFirstStartTheWindowsLieBesideTheMainWindowNotBeh
             EXPECT_TRUE(desktop.contains(Framed(a)))
                 << a->geometry().x() << "," << a->geometry().y();
             if (!a->isVisible()) continue;
-            if (a != &w.main)
+            if (a != &w.main) {
                 EXPECT_TRUE(a->geometry().left() > main.right() ||
                             a->geometry().top() > main.bottom());
-            for (QWidget* b : w.All())
-                if (a != b && b->isVisible()) EXPECT_FALSE(Framed(a).intersects(Framed(b)));
+            }
+            for (QWidget* b : w.All()) {
+                if (a != b && b->isVisible()) {
+                    EXPECT_FALSE(Framed(a).intersects(Framed(b)));
+                }
+            }
         }
         EXPECT_FALSE(w.libraryOutput.isVisible());
         EXPECT_TRUE(w.interpreter.isVisible());
@@ -151,10 +155,13 @@ TEST_F(WindowSettingsTest, AtTheFirstStartTheWindowsLieBesideTheMainWindowNotBeh
         PlacementWindows w;
         LoadWindowSettings(File(), w.Placed(), desktop);
         EXPECT_EQ(w.shading3d.geometry(), QRect(1200, 320, 360, 263));
-        for (QWidget* a : w.All())
-            for (QWidget* b : w.All())
-                if (a != b && a->isVisible() && b->isVisible())
+        for (QWidget* a : w.All()) {
+            for (QWidget* b : w.All()) {
+                if (a != b && a->isVisible() && b->isVisible()) {
                     EXPECT_FALSE(Framed(a).intersects(Framed(b)));
+                }
+            }
+        }
     }
     {
         const QRect small(0, 0, 1024, 768);
