@@ -13,19 +13,5 @@ set(VELMOR_CHECK_LIBS
   check_safe_data_varies:CHECK_SAFE_DATA_VARIES check_past_user_data:CHECK_PAST_USER_DATA
   check_past_fixed_data:CHECK_PAST_FIXED_DATA check_user_padding:CHECK_USER_PADDING
   "check_v3_writes_param1:CHECK_FD=FIXED_DATA3,CHECK_ENTRY=UserDefinedSurface3,CHECK_SAG_WRITES_PARAM1")
-foreach(entry ${VELMOR_CHECK_LIBS})
-  string(REPLACE ":" ";" parts "${entry}")
-  list(GET parts 0 name)
-  list(LENGTH parts count)
-  add_library(${name} SHARED ${CMAKE_CURRENT_LIST_DIR}/check_surface.c)
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/examples/include)
-  set_target_properties(${name} PROPERTIES PREFIX "" C_VISIBILITY_PRESET hidden
-    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
-  target_link_libraries(${name} PRIVATE m)
-  if(count GREATER 1)
-    list(GET parts 1 switches)
-    string(REPLACE "," ";" switches "${switches}")
-    target_compile_definitions(${name} PRIVATE ${switches})
-  endif()
-  list(APPEND VELMOR_TEST_LIBS ${name})
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/variant_libs.cmake)
+velmor_variant_libs(${CMAKE_CURRENT_LIST_DIR}/check_surface.c ${VELMOR_CHECK_LIBS})
